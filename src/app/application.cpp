@@ -1,0 +1,3 @@
+#include "app/application.h"
+
+std::atomic<bool> g_productionMode{false};

@@ -1,0 +1,80 @@
+#include "app/application.h"
+
+#include "app/command_line.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "ui/main_window.h"
+
+#include <fmt/format.h>
+#include <shellapi.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::optional<bool> lf_readProductionSwitch() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) return std::nullopt;
+    std::vector<std::u16string> args;
+    for (int i = 1; i < count; ++i) {
+        args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+    }
+    LocalFree(argv);
+    return gf_parseProductionSwitches(args);
+}
+
+}  // namespace
+
+int lf_runApplication(HINSTANCE instance) {
+    const std::optional<bool> production = lf_readProductionSwitch();
+
+    wchar_t title[100] = {};
+    if (LoadStringW(instance, 101, title, 100) == 0) {
+        gf_logLine("Failed to load application title");
+        return 1;
+    }
+
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = lf_mainWndProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(100));
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(100));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = title;
+    if (!RegisterClassExW(&wc)) {
+        gf_logLine("Failed to register window class");
+        return 1;
+    }
+
+    try {
+        const std::filesystem::path folder = gf_appFolderPath();
+        if (!std::filesystem::exists(folder)) std::filesystem::create_directories(folder);
+    } catch (const std::filesystem::filesystem_error& e) {
+        gf_logLine(fmt::format("Failed to create directory: {}", e.what()));
+        return 1;
+    }
+
+    if (!initInstance(0, instance, title)) {
+        gf_logHighlight("initInstance failed");
+        return 1;
+    }
+
+    if (production.value_or(false)) g_productionMode = true;
+
+    if (g_mainWindow) PostMessageW(g_mainWindow, WM_APP + 1, 0, 0);
+
+    MSG msg;
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+        if (got == -1) break;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return got == 0 ? static_cast<int>(msg.wParam) : 1;
+}

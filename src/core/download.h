@@ -1,0 +1,45 @@
+// Downloads over HTTP(S) with libcurl's easy interface: one routine that
+// writes a URL's body into a file, and the download of a file from the
+// maker's site in the folder of the program's major version.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Used when GLIM_SITE_BASE_URL is not set.
+inline constexpr std::string_view kDefaultSiteBaseUrl = "https://www.varndolin.com/downloads/";
+
+// The base address of the download site: GLIM_SITE_BASE_URL when set and not
+// empty (tests and the demo point it at a stand-in), else the maker's site.
+// Always ends in "/".
+std::string gf_siteBaseUrl();
+
+// Limits every transfer keeps, so that a dead or stalled server cannot hold
+// the start-up reading for ever.
+struct DownloadLimits {
+    long connectTimeout_s = 20;
+    long lowSpeedLimit_bytesPerS = 100;  // slower than this ...
+    long lowSpeedTime_s = 30;            // ... for this long aborts the transfer
+};
+DownloadLimits gf_downloadLimits();
+// Tests lower the limits so that a stalled transfer fails quickly.
+void gf_setDownloadLimits(const DownloadLimits& limits);
+void gf_resetDownloadLimits();
+
+// Downloads url into output through the caller's handle; the options it sets
+// stay set on the handle. The body goes to "<output>.part", which replaces
+// output only when the whole body arrived, so a failed download leaves an
+// existing output untouched. binary opens the file in binary mode, else in
+// text mode (line ends converted where the platform does that). A status of
+// 400 or above, a time-out, a cut-off body or a raised stop flag fail.
+// Never throws; every failure is logged and gives false.
+bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& output, bool binary);
+
+// Downloads "<site base><major version>/<fileName>" into output in binary
+// mode with a handle of its own; fileName may begin with a subfolder. Logs
+// "Downloaded '<url>' to '<output>'" or, highlighted,
+// "Downloading '<url>' failed !".
+bool gf_downloadFromSite(std::string_view fileName, const std::filesystem::path& output);

@@ -1,0 +1,133 @@
+#include "core/files.h"
+
+#include "core/log.h"
+#include "core/text.h"
+#include "core/text_encoding.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+ScanTaskCount g_scanTaskCount;
+
+namespace {
+
+constexpr std::chrono::microseconds kScanSlotPoll{10};
+constexpr std::size_t kListedNamesReserve = 512;
+constexpr std::size_t kAirportCodeBytes = 4;
+
+std::string lf_utf8(const fs::path& path) {
+    try {
+        return gf_pathToUtf8(path);
+    } catch (const std::exception&) {
+        return path.generic_string();
+    }
+}
+
+bool lf_hasXmlExtension(const fs::path& path) { return gf_equalsNoCase(".XML", lf_utf8(path.extension())); }
+
+// Removes the entries that shouldRemove accepts; the first failure ends the
+// walk and leaves the entries after it.
+template <typename Predicate>
+void lf_removeEntries(const fs::path& folder, const char* name, Predicate shouldRemove) {
+    try {
+        if (!fs::exists(folder) || !fs::is_directory(folder)) return;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (shouldRemove(entry.path())) fs::remove(entry.path());
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{} exception: {}", name, e.what()));
+    }
+}
+
+}  // namespace
+
+void gf_removeFilesFromDirectory(const fs::path& folder) {
+    lf_removeEntries(folder, "gf_removeFilesFromDirectory", [](const fs::path&) { return true; });
+}
+
+void gf_removeXMLFilesFromDirectory() {
+    lf_removeEntries("tblo", "gf_removeXMLFilesFromDirectory", lf_hasXmlExtension);
+}
+
+std::size_t gf_countDirectoryEntries(const fs::path& folder) {
+    if (!fs::exists(folder)) return 0;
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+    return count;
+}
+
+std::vector<std::string> gf_listXmlFiles() {
+    std::vector<std::string> names;
+    const fs::path folder = fs::path("airports") / "my_thirdparty";
+    if (!fs::exists(folder)) return names;
+    names.reserve(kListedNamesReserve);
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::error_code ec;
+        const fs::file_status status = entry.status(ec);
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            throw fs::filesystem_error("directory_entry::status", entry.path(), ec);
+        }
+        if (!fs::is_regular_file(status)) continue;
+        if (!lf_hasXmlExtension(entry.path())) continue;
+        std::string stem = lf_utf8(entry.path().stem());
+        if (stem.size() == kAirportCodeBytes) names.push_back(std::move(stem));
+    }
+    return names;
+}
+
+void gf_removeFileWarn(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return;
+    if (!fs::remove(path, ec) && ec) {
+        gf_logHighlight(fmt::format("Warning: could not remove {}, errorcode: {}", lf_utf8(path), ec.message()));
+    }
+}
+
+void gf_resetScanSlots() {
+    g_scanTaskCount.count.store(0);
+    g_scanTaskCount.limit = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+bool gf_waitForScanSlot(const std::function<bool()>& stopRequested) {
+    while (g_scanTaskCount.count.load() >= g_scanTaskCount.limit) {
+        if (stopRequested && stopRequested()) return false;
+        std::this_thread::sleep_for(kScanSlotPoll);
+    }
+    return true;
+}
+
+fs::path gf_tempPathFor(const fs::path& target) {
+    fs::path temp = target;
+    temp += ".tmp";
+    return temp;
+}
+
+bool gf_writeFileReplacing(const fs::path& target, const std::function<void(std::ostream&)>& write) {
+    const fs::path temp = gf_tempPathFor(target);
+    bool written = false;
+    {
+        std::ofstream out(temp, std::ios::out | std::ios::trunc | std::ios::binary);
+        if (!out.is_open()) return false;
+        try {
+            write(out);
+        } catch (...) {
+            out.close();
+            std::error_code ignored;
+            fs::remove(temp, ignored);
+            throw;
+        }
+        out.flush();
+        written = out.good();
+        out.close();
+        written = written && !out.fail();
+    }
+    std::error_code ec;
+    if (written && gf_replaceFile(temp, target, ec)) return true;
+    fs::remove(temp, ec);
+    return false;
+}

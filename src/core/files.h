@@ -1,0 +1,57 @@
+// File and folder operations shared by several subsystems: emptying folders,
+// removing a file with a warning, counting and listing folder entries, the
+// slot wait of the scan tasks, and writing a file through a temporary one.
+// Relative paths are relative to the working folder.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+// Removes every entry of the folder (files and empty subfolders); the first
+// failing removal ends the walk and is logged. Never throws.
+void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
+// The same for the folder "tblo", removing only entries with the extension
+// ".XML" in any case.
+void gf_removeXMLFilesFromDirectory();
+// Entries of the folder, not recursive; 0 when it does not exist. Passes
+// filesystem errors to the caller.
+std::size_t gf_countDirectoryEntries(const std::filesystem::path& folder);
+// Names without extension of the ".XML" files (any case) with four-byte names
+// in "airports/my_thirdparty". Passes filesystem errors to the caller.
+std::vector<std::string> gf_listXmlFiles();
+// Removes the file when it exists; a failure is only logged.
+void gf_removeFileWarn(const std::filesystem::path& path);
+
+// Running scan tasks and their limit. The tasks raise and lower count; the
+// limit is set at the start of every run.
+struct ScanTaskCount {
+    std::atomic<int> count{0};
+    int limit = 1;
+};
+extern ScanTaskCount g_scanTaskCount;
+
+// Start of a run: no tasks running, the limit the number of hardware threads
+// (at least 1, since the count of hardware threads may be unknown and given
+// as 0, which would make every wait endless).
+void gf_resetScanSlots();
+// Waits until fewer scan tasks run than the limit allows (true), or until
+// stopRequested says the run is stopping (false), whichever comes first.
+bool gf_waitForScanSlot(const std::function<bool()>& stopRequested = {});
+
+// The temporary file a write to target goes through, beside the target.
+std::filesystem::path gf_tempPathFor(const std::filesystem::path& target);
+// Puts a finished temporary file in place of target in one step, replacing an
+// existing target.
+bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::path& target, std::error_code& ec);
+// Writes target through its temporary file: write fills the stream, which is
+// then flushed and closed; only a complete file replaces the target. False
+// when creating, writing, flushing or replacing fails; the temporary file is
+// removed then and the target keeps its old content (also when write throws,
+// which passes on to the caller).
+bool gf_writeFileReplacing(const std::filesystem::path& target, const std::function<void(std::ostream&)>& write);

@@ -1,0 +1,160 @@
+#include "core/log.h"
+
+#include "core/files.h"
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <mutex>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::ofstream g_logFile;
+std::mutex g_logMutex;
+
+void lf_write(std::string_view prefix, std::string_view text, bool flush) {
+    std::lock_guard lock(g_logMutex);
+    if (!g_logFile.is_open()) return;
+    g_logFile << prefix << text << '\n';
+    if (flush) g_logFile.flush();
+}
+
+}  // namespace
+
+void gf_logLine(std::string_view text) { lf_write({}, text, false); }
+void gf_logHighlight(std::string_view text) { lf_write("==> ", text, true); }
+void gf_logContinuation(std::string_view text) { lf_write("          ", text, false); }
+
+void gf_logAndFlushConsole(std::string_view text) {
+    gf_logLine(text);
+    gf_logFlush();
+}
+
+void gf_logFlush() {
+    std::lock_guard lock(g_logMutex);
+    if (g_logFile.is_open()) g_logFile.flush();
+}
+
+bool gf_logOpen(const fs::path& path) {
+    std::lock_guard lock(g_logMutex);
+    if (g_logFile.is_open()) g_logFile.close();
+    g_logFile.clear();
+    g_logFile.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    return g_logFile.is_open();
+}
+
+bool gf_logIsOpen() {
+    std::lock_guard lock(g_logMutex);
+    return g_logFile.is_open();
+}
+
+void gf_logClose() {
+    std::lock_guard lock(g_logMutex);
+    if (g_logFile.is_open()) g_logFile.close();
+}
+
+std::string gf_logBanner(int a, int b, bool leadingBreak, bool trailingBreak, std::string_view title) {
+    std::string result = leadingBreak ? "\n" : "";
+    int w = a + b;
+    if (w % 2 != 0) ++w;
+    if (title.empty()) {
+        result += std::string(static_cast<size_t>(std::max(w, 0)), '*');
+    } else if (w > static_cast<int>(title.size()) + 2) {
+        std::string stars(static_cast<size_t>(w / 2 - 1), '*');
+        result += fmt::format("{} {} {}", stars, title, stars);
+    } else {
+        result = std::string(title);
+    }
+    if (trailingBreak) result += "\n";
+    return result;
+}
+
+namespace {
+
+// Copies source over target through a temporary file beside the target, so an
+// existing target is replaced whole or not at all. (The cross build's
+// copy_file also refuses to overwrite an existing file on Windows.)
+void lf_copyOver(const fs::path& source, const fs::path& target, std::error_code& ec) {
+    const fs::path temp = gf_tempPathFor(target);
+    fs::remove(temp, ec);
+    ec.clear();
+    fs::copy_file(source, temp, ec);
+    if (!ec) gf_replaceFile(temp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+    }
+}
+
+// The generation name of a path: k zeros before the last dot of its text.
+// The search covers the whole path, so a dotless file name in a dotted folder
+// uses the folder's dot; callers that care must pass names with extensions.
+bool lf_generationName(const fs::path& path, int k, fs::path& out) {
+    const std::string text = path.string();
+    const auto dot = text.rfind('.');
+    if (dot == std::string::npos) return false;
+    out = fs::path(text.substr(0, dot) + std::string(static_cast<size_t>(k), '0') + text.substr(dot));
+    return true;
+}
+
+}  // namespace
+
+void gf_copyIfExists(const fs::path& source, const fs::path& target, bool& ok) {
+    std::error_code ec;
+    const bool exists = fs::exists(source, ec);
+    if (ec) {
+        gf_logHighlight(fmt::format("exists({}): {}", source.string(), ec.message()));
+        ok = false;
+        return;
+    }
+    if (!exists) return;
+    lf_copyOver(source, target, ec);
+    if (ec) {
+        gf_logHighlight(fmt::format("copy {} -> {} failed: {}", source.string(), target.string(), ec.message()));
+        ok = false;
+    }
+}
+
+bool gf_save1GenerationOf(const fs::path& path) {
+    // The "0" goes before the file name's own extension; a dot in a folder
+    // name must never be used (that would write into a sibling folder).
+    const std::string name = path.filename().string();
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        gf_logHighlight(fmt::format("gf_save1GenerationOf: no dot in filename: {}", path.string()));
+        return false;
+    }
+    const fs::path gen1 = path.parent_path() / (name.substr(0, dot) + "0" + name.substr(dot));
+    std::error_code ec;
+    const bool exists = fs::exists(path, ec);
+    if (ec) {
+        gf_logHighlight(fmt::format("exists({}): {}", path.string(), ec.message()));
+        return false;
+    }
+    if (!exists) return true;
+    lf_copyOver(path, gen1, ec);
+    if (ec) {
+        gf_logHighlight(fmt::format("copy {} -> {} failed: {}", path.string(), gen1.string(), ec.message()));
+        return false;
+    }
+    return true;
+}
+
+bool gf_saveUpto3GenerationsOf(const fs::path& path) {
+    fs::path gen[4];
+    gen[0] = path;
+    for (int k = 1; k <= 3; ++k) {
+        if (!lf_generationName(path, k, gen[k])) {
+            gf_logHighlight(fmt::format("gf_saveUpto3GenerationsOf: no dot in filename: {}", path.string()));
+            return false;
+        }
+    }
+    bool ok = true;
+    gf_copyIfExists(gen[2], gen[3], ok);
+    gf_copyIfExists(gen[1], gen[2], ok);
+    gf_copyIfExists(gen[0], gen[1], ok);
+    return ok;
+}

@@ -1,0 +1,93 @@
+// What the feed needs from the rest of the program, behind one small
+// interface: a consistent copy of the settings and positions other threads
+// change, the run control, the status line, the traffic intake, the aircraft
+// catalogue and the plain sleeps. The default talks to the real program;
+// tests install a recording one.
+#pragma once
+
+#include "feed/feed_records.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct FeedAirport {
+    bool present = false;
+    double lat = 0.0;
+    double lon = 0.0;
+    double alt_ft = 0.0;
+};
+
+// One copy per answer of everything the parsers read from other threads.
+// Settings keys: AIRBORNE_ONLY, BLOCK_CALLSIGN, RANGE, LIGHT_AIRCRAFT,
+// HIGH_PERF_AIRCRAFT, HELICOPTERS, RT_PARKTRAFFIC_ONLY, MAX_FIT.
+struct FeedSettings {
+    bool airborneOnly = false;
+    std::string blockCallsign;
+    double range_nm = 40.0;
+    bool lightAircraft = true;
+    bool highPerfAircraft = true;
+    bool helicopters = true;
+    bool rtParkTrafficOnly = false;
+    int maxFit = 47;
+    std::string reservedStand;     // the user's reserved stand of the park airport
+    std::string userParkingSpot;   // the stand at the user aircraft's position
+    FeedAirport currentAirport;    // the current airport of the static parking
+    std::optional<double> airportFileAlt_ft;  // altitude of the loaded stand file
+};
+
+struct FeedDbaseRecord {
+    std::string airl;
+    std::string type;
+    std::string opr;
+};
+
+// AcCategory numbering: Light 0, Buzjets 1, Large 2, Heavy 3, HighPerf 4,
+// Rotorcraft 5.
+enum class FeedCategory : int { light = 0, buzjets = 1, large = 2, heavy = 3, highPerf = 4, rotorcraft = 5 };
+
+struct FeedUserPosition {
+    double lat = 0.0;
+    double lon = 0.0;
+    double alt_ft = 0.0;
+};
+
+class FeedEnv {
+public:
+    virtual ~FeedEnv() = default;
+
+    virtual FeedSettings settings();
+
+    // Run control and window.
+    virtual void stopWithError(std::string_view name, bool restart);
+    virtual void setStatusLine(const std::string& text, bool log);
+    virtual void clearStatusLine();
+    virtual void repaint();
+
+    // Traffic engine. takeTrafficBatch consumes the batch (leaves it empty).
+    virtual void takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s);
+    virtual void pushBlockedEvent(std::uint32_t hexid);
+    virtual void publishEngineQnh(int qnh_hpa);
+
+    // Aircraft catalogue.
+    virtual std::optional<FeedDbaseRecord> lookupRegistration(std::string_view text);
+    virtual std::vector<std::string> registrationKeys(std::string_view registration);
+    virtual std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view key);
+    virtual bool isKnownAcType(std::string_view type);
+    virtual FeedCategory acCategory(std::string_view type);
+
+    // Positions of the user aircraft and the park airport.
+    virtual FeedUserPosition userPosition();
+    virtual std::optional<FeedAirport> parkAirport();
+
+    // Plain (not interruptible) sleeps and the system time in epoch seconds.
+    virtual void sleepMs(int ms);
+    virtual std::int64_t systemTime();
+};
+
+// The environment in use; never null.
+FeedEnv& gf_feedEnv();
+// Installs an environment (nullptr restores the default). Not owned.
+void gf_setFeedEnv(FeedEnv* env);

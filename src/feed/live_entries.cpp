@@ -1,0 +1,228 @@
+// One live entry of the service (a 48-value array) into a FlightRecord.
+#include "core/clock.h"
+#include "core/geometry.h"
+#include "core/log.h"
+#include "feed/feed_entry_read.h"
+#include "feed/traffic_reader.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cmath>
+#include <string_view>
+#include <unordered_set>
+
+namespace {
+
+constexpr std::size_t kLiveEntrySize = 48;
+constexpr double kPi = 3.141592653589793;
+constexpr double kGroundRadius_nm = 5.0;
+constexpr double kNoAirportFileAlt_ft = -1000.0;
+constexpr double kAirborneOnlyMargin_ft = 300.0;
+// Feed times this far from the system time (beyond the time shift) are
+// garbage; they would move the clock and the engine's stream times.
+constexpr double kFeedTimeSlack_s = 7200.0;
+
+constexpr std::array<std::string_view, 5> kRejectedCategories = {"B1", "B2", "B4", "C1", "C2"};
+constexpr std::array<std::string_view, 4> kRejectedCallsigns = {"ERARMTR0", "ERARMTR1", "AIRPORT1", "00000000"};
+
+struct GroundRule {
+    double height_ft;
+    double speed_kt;
+};
+constexpr std::array<GroundRule, 3> kGroundRules = {{{42.0, 120.0}, {84.0, 80.0}, {108.0, 43.0}}};
+
+struct TasRow {
+    double alt_ft;
+    double tas_kt;
+};
+constexpr std::array<TasRow, 4> kDefaultTas = {{{2000.0, 180.0}, {5000.0, 220.0}, {10000.0, 250.0}, {20000.0, 350.0}}};
+constexpr double kDefaultTasHigh_kt = 430.0;
+
+// Last reported blocked callsign, kept for the life of the program
+// (Traffic Reader thread only).
+std::string g_lastBlockedCallsign;
+
+bool lf_contains(auto list, std::string_view text) {
+    for (auto item : list)
+        if (item == text) return true;
+    return false;
+}
+
+double lf_defaultTas(double alt_ft) {
+    for (const auto& row : kDefaultTas)
+        if (alt_ft <= row.alt_ft) return row.tas_kt;
+    return kDefaultTasHigh_kt;
+}
+
+bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const FeedSettings& s) {
+    double a = gf_entryNumber(e, 4);
+    p.alt = a;
+    if (a > 0.0) {
+        a = std::max(0.0, (qnh - 1013.25) * 27.0 + a);
+        if (a > 0.0 && a < 14000.0) {
+            const double h = a - s.airportFileAlt_ft.value_or(kNoAirportFileAlt_ft);
+            const double ah = std::fabs(h);
+            bool ground = h <= 0.0;
+            for (const auto& rule : kGroundRules)
+                if (!ground && ah <= rule.height_ft && p.gs <= rule.speed_kt) ground = true;
+            if (ground) a = 0.0;
+        }
+        if (a > 0.0 && p.gs <= 35.0) a = 0.0;
+    }
+    if (!(a > 0.0)) a = 0.0;
+    p.alt = a;
+    if (!s.airborneOnly) return true;
+    // A ground entry never passes, also at an airport above 300 ft, where
+    // its 0 ft would otherwise count as far enough from the elevation.
+    if (a == 0.0) return false;
+    const double elevation = s.currentAirport.present ? s.currentAirport.alt_ft : 0.0;
+    return std::fabs(a - elevation) > kAirborneOnlyMargin_ft;
+}
+
+bool lf_acceptCallsign(const nlohmann::json& e, FlightRecord& r, TrafficReader& reader, FeedEnv& env) {
+    r.callsign = gf_entryText(e, 13);
+    if (r.callsign == "null") {
+        r.callsign.clear();
+        return true;
+    }
+    if (r.callsign.find('@') != std::string::npos) {
+        r.callsign.clear();
+        return true;
+    }
+    if (lf_contains(kRejectedCallsigns, r.callsign)) return false;
+    const std::string& blocked = reader.answerSettings.blockCallsign;
+    if (!blocked.empty() && blocked == r.callsign) {
+        if (reader.blockReport) {
+            reader.blockReport = false;
+            g_lastBlockedCallsign = blocked;
+            env.pushBlockedEvent(r.hexid);
+            env.setStatusLine(fmt::format("Live aircraft '{}' blocked", g_lastBlockedCallsign), true);
+        } else if (blocked != g_lastBlockedCallsign) {
+            reader.blockReport = true;
+            g_lastBlockedCallsign.clear();
+        }
+        return false;
+    }
+    return true;
+}
+
+bool lf_feedTimeUsable(double t, std::int64_t now, std::int32_t toffset_min) {
+    if (!std::isfinite(t)) return false;
+    const double earliest = static_cast<double>(now) - toffset_min * 60.0 - kFeedTimeSlack_s;
+    const double latest = static_cast<double>(now) + kFeedTimeSlack_s;
+    return t >= earliest && t <= latest;
+}
+
+}  // namespace
+
+bool gf_isNonAircraftType(std::string_view type) {
+    static const std::unordered_set<std::string_view> kTypes = {"BALL", "EMER", "GLID", "GRND", "GND",
+                                                                "PARA", "SERV", "SHIP", "VENT"};
+    return kTypes.count(type) > 0;
+}
+
+void TrafficReader::processLine() {
+    try {
+        const nlohmann::json& e = entry;
+        if (!e.is_array() || e.size() != kLiveEntrySize) return;
+        FeedEnv& env = gf_feedEnv();
+        const FeedSettings& s = answerSettings;
+        FlightRecord r;
+
+        // 1. Feed time, also the clock's data time.
+        const double t = gf_entryNumberRaw(e, 10);
+        if (!lf_feedTimeUsable(t, env.systemTime(), toffset.load())) return;
+        r.feedTime = t;
+        gf_setDataTime(t);
+
+        // 2. Registration.
+        r.registration = gf_entryText(e, 9);
+        if (r.registration.size() > 12) return;
+        if (r.registration == "null") r.registration.clear();
+
+        // 3.-4. Type and emitter category.
+        r.type = gf_entryText(e, 8);
+        if (r.type == "0" || r.type == "ZZZZ") r.type.clear();
+        if (r.type.empty()) return;
+        const std::string category = gf_entryText(e, 28);
+        if (category != "null" && !category.empty()) {
+            if (lf_contains(kRejectedCategories, category)) return;
+            if (gf_isNonAircraftType(r.type)) return;
+        }
+
+        // 5. Position.
+        StreamPoint& p = r.point;
+        p.lat = gf_entryNumberRaw(e, 1);
+        p.lon = gf_entryNumberRaw(e, 2);
+        if (!gf_positionInRange(p.lat, p.lon)) return;
+
+        // 6. Range around the user.
+        if (gf_distanceNm({filterLat.load(), filterLon.load()}, {p.lat, p.lon}) > s.range_nm) return;
+
+        // 7. True heading, only from ADS-B with an ICAO address.
+        if (gf_entryText(e, 17) == "adsb_icao") {
+            const double v = gf_entryNumber(e, 25);
+            if (v > 360.0) return;
+            if (v == 0.0) {
+                p.trueHeading_rad = 2.0 * kPi;
+            } else if (v > 0.0) {
+                p.trueHeading_rad = v * kPi / 180.0;
+            }
+            p.hasTrueHeading = p.trueHeading_rad.has_value();
+        }
+
+        // 8. Hexid.
+        r.hexid = gf_parseHexid(gf_entryText(e, 0));
+        if (r.hexid <= 10000) return;
+
+        // 9.-12. Ground speed, altitude, callsign.
+        p.gs = gf_entryNumber(e, 5);
+        if (!lf_acceptAltitude(e, p, qnh.load(), s)) return;
+        p.airborne = p.alt > 0.0;
+        if (!lf_acceptCallsign(e, r, *this, env)) return;
+        if (r.registration.empty() && r.callsign.empty()) return;
+
+        // 13. Ids for the static parking.
+        if (collect.load()) {
+            std::lock_guard lock(m_collectMutex);
+            if (!r.callsign.empty()) m_collected.callsigns.insert(r.callsign);
+            m_collected.hexids.insert(r.hexid);
+        }
+
+        // 14. Ground traffic only around the current airport.
+        if (!p.airborne) {
+            if (!s.currentAirport.present) return;
+            if (gf_distanceNm({s.currentAirport.lat, s.currentAirport.lon}, {p.lat, p.lon}) > kGroundRadius_nm) return;
+        }
+
+        // 15.-17. Track, vertical rate, origin and destination.
+        p.track = gf_entryNumber(e, 3);
+        if (p.track == 0.0 && p.trueHeading_rad) p.track = *p.trueHeading_rad * 180.0 / kPi;
+        p.vrate = gf_entryNumber(e, 15);
+        r.origin = gf_entryText(e, 11);
+        if (r.origin == "null") r.origin.clear();
+        r.destination = gf_entryText(e, 12);
+        if (r.destination == "null") r.destination.clear();
+
+        // 18. Bank, airborne only.
+        if (p.airborne) {
+            const double roll = gf_entryNumber(e, 23);
+            if (roll != 0.0 && roll != -1.0) p.bank_rad = -roll * kPi / 180.0;
+        }
+
+        // 19. True airspeed, else the default by altitude.
+        const auto& tas = e[20];
+        if (tas.is_number() && gf_entryNumber(e, 20) != -1.0) {
+            p.tas = gf_entryNumber(e, 20);
+        } else {
+            p.tas = lf_defaultTas(p.alt);
+        }
+
+        p.stationary = false;
+        flightRecords.push_back(std::move(r));
+    } catch (const std::runtime_error&) {
+    } catch (const std::exception& ex) {
+        gf_logLine(fmt::format("{}: {}", "processLine", ex.what()));
+    }
+}

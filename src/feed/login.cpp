@@ -1,0 +1,143 @@
+#include "feed/login.h"
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/user_error.h"
+#include "feed/feed_env.h"
+#include "feed/feed_window_values.h"
+#include "feed/traffic_reader.h"
+#include "feed/weather_reader.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kAppName = "GLIM_P3D";
+constexpr const char* kAppVersion = "11.10.5";
+constexpr int kTooManySessionsWait_ms = 10000;
+
+std::mutex g_credentialMutex;
+std::string g_credential;
+
+std::filesystem::path lf_appDataFolder() {
+    if (const char* dir = std::getenv("GLIM_APPDATA"); dir && *dir) return dir;
+#ifdef _WIN32
+    if (const char* dir = std::getenv("APPDATA"); dir && *dir) return dir;
+#else
+    if (const char* dir = std::getenv("HOME"); dir && *dir) return dir;
+#endif
+    return {};
+}
+
+std::string lf_readLicenseFile() {
+    std::ifstream in(gf_rtLicensePath(), std::ios::binary);
+    if (!in) return {};
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto licence = nlohmann::json::parse(text.str(), nullptr, false);
+    return lf_jsonString(licence, "License", "");
+}
+
+}  // namespace
+
+std::filesystem::path gf_rtLicensePath() { return lf_appDataFolder() / "InsideSystems" / "RealTraffic.lic"; }
+
+std::string gf_rtCredential() {
+    std::lock_guard lock(g_credentialMutex);
+    if (g_credential.empty()) {
+        if (const char* licence = std::getenv("GLIM_RT_LICENSE"); licence && *licence) {
+            g_credential = licence;
+        } else {
+            g_credential = lf_readLicenseFile();
+        }
+    }
+    return g_credential;
+}
+
+void gf_resetRtCredential() {
+    std::lock_guard lock(g_credentialMutex);
+    g_credential.clear();
+}
+
+bool authenticate(WeatherReader& weather, int& status) {
+    FeedEnv& env = gf_feedEnv();
+    try {
+        weather.response.clear();
+        const std::string url = gf_rtBaseUrl() + "/v4/auth";
+        if (curl_easy_setopt(weather.handle(), CURLOPT_URL, url.c_str()) != CURLE_OK) {
+            throw std::runtime_error("aucurl_: failed to set URL");
+        }
+        const std::string body =
+            fmt::format("license={}&software={}_{}", gf_formValue(gf_rtCredential()), kAppName, kAppVersion);
+        weather.setPostBody(body);
+        const CURLcode code = curl_easy_perform(weather.handle());
+        if (code != CURLE_OK) {
+            gf_logLine(fmt::format("{} Authentication failed: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            return false;
+        }
+        if (weather.response.empty()) {
+            gf_logLine("Authentication: empty response");
+            return false;
+        }
+        const auto answer = nlohmann::json::parse(weather.response);
+        if (answer.contains("status") && answer["status"].is_number_integer()) {
+            const int st = answer["status"].get<int>();
+            if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {
+                status = st;
+                return false;
+            }
+        }
+        auto pauseOf = [&](const char* key) {
+            const auto it = answer.find(key);
+            if (it == answer.end() || !it->is_number_integer()) return kDefaultPause_ms;
+            return gf_clampPause(it->is_number_unsigned() ? static_cast<long long>(std::min<std::uint64_t>(it->get<std::uint64_t>(), 1u << 30))
+                                                          : it->get<std::int64_t>());
+        };
+        weather.rrl = pauseOf("rrl");
+        weather.wrrl = pauseOf("wrrl");
+        gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", lf_jsonString(answer, "server", "?")));
+        // Without a session GUID every later request would fail: that is a
+        // failed login, not a session.
+        const std::string guid = lf_jsonString(answer, "GUID", "");
+        if (guid.empty()) {
+            gf_logHighlight("Authentication: no session GUID in the answer");
+            env.sleepMs(weather.wrrl);
+            return false;
+        }
+        weather.GUID = guid;
+        g_authenticated = true;
+        env.repaint();
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", "authenticate", e.what()));
+        env.sleepMs(weather.wrrl);
+        return false;
+    }
+    env.sleepMs(weather.wrrl);
+    return true;
+}
+
+void Authenticater(WeatherReader& weather, TrafficReader& traffic) {
+    FeedEnv& env = gf_feedEnv();
+    env.setStatusLine("Waiting for authentication at RT server ...", true);
+    gf_logLine("\n");
+    int status = 0;
+    if (!authenticate(weather, status)) {
+        if (status == 405) {
+            const std::string text = "More than one RealTraffic session is not possible, do not run the RealTraffic app";
+            env.setStatusLine(text, true);
+            env.sleepMs(kTooManySessionsWait_ms);
+            throw ozr::UserErrorException(405, text);
+        }
+        if (status == 500) throw std::runtime_error("No RT database connection");
+        env.stopWithError("Authenticater", true);
+    }
+    env.clearStatusLine();
+    traffic.GUID = weather.GUID;
+}

@@ -1,0 +1,23 @@
+// Login to the service for a session GUID, and the credential it sends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+class TrafficReader;
+class WeatherReader;
+
+// The service's licence file: RealTraffic.lic in "InsideSystems" of the
+// AppData folder (GLIM_APPDATA replaces that folder when set; natively $HOME
+// stands in for it).
+std::filesystem::path gf_rtLicensePath();
+// The credential: GLIM_RT_LICENSE when set, else the "License" member of the
+// licence file; empty when neither gives one. Read once, kept for the process.
+std::string gf_rtCredential();
+// Forgets the credential read (tests).
+void gf_resetRtCredential();
+
+// One POST /v4/auth with the weather client's own handle; true when logged in.
+bool authenticate(WeatherReader& weather, int& status);
+// The login step of a run: stops the run on failure, throws for 405 and 500.
+void Authenticater(WeatherReader& weather, TrafficReader& traffic);

@@ -1,0 +1,188 @@
+#include "feed/rt_client.h"
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "feed/feed_env.h"
+#include "feed/feed_window_values.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+constexpr const char* kPublicBaseUrl = "https://rtw.flyrealtraffic.com";
+constexpr int kPauseSlice_ms = 20;
+
+RtTransferLimits g_transferLimits;
+
+int lf_abortOnStop(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* stop = static_cast<const std::atomic<bool>*>(stopFlag);
+    return (stop && stop->load()) ? 1 : 0;
+}
+
+void lf_check(CURLcode code, const std::string& message) {
+    if (code != CURLE_OK) throw std::runtime_error(message);
+}
+
+// Options after the address, in the order the service's clients always set
+// them, then the transfer bounds.
+void lf_setBodyOptions(CURL* handle, std::string_view name, const std::string& body, std::string& response,
+                       const std::atomic<bool>* stop) {
+    lf_check(curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "deflate,gzip"),
+             fmt::format("{} failed to set CURLOPT_ACCEPT_ENCODING", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str()), fmt::format("{}: failed to set POSTFIELDS", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size())),
+             fmt::format("{}: failed to set POSTFIELDSIZE", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &lf_callbackwriter),
+             fmt::format("{} failed to set CURLOPT_WRITEFUNCTION", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response), fmt::format("{} failed to set CURLOPT_WRITEDATA", name));
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    // Reader threads: no signals for time-outs.
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    lf_check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, g_transferLimits.connect_ms),
+             fmt::format("{} failed to set CURLOPT_CONNECTTIMEOUT_MS", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, g_transferLimits.total_ms),
+             fmt::format("{} failed to set CURLOPT_TIMEOUT_MS", name));
+    if (stop) {
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stop));
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
+}
+
+}  // namespace
+
+int gf_clampPause(long long ms) { return static_cast<int>(std::clamp<long long>(ms, kMinPause_ms, kMaxPause_ms)); }
+
+RtTransferLimits& gf_rtTransferLimits() { return g_transferLimits; }
+
+std::string gf_rtBaseUrl() {
+    const char* url = std::getenv("GLIM_RT_BASE_URL");
+    if (url && *url) return url;
+    return kPublicBaseUrl;
+}
+
+std::string gf_formValue(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+CurlPtr gf_newCurlHandle(std::string_view name) {
+    CurlPtr handle(curl_easy_init());
+    if (!handle) throw std::runtime_error(fmt::format("{} curl_easy_init() failed", name));
+    return handle;
+}
+
+size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response) {
+    if (!response) return 0;
+    try {
+        response->append(data, size * count);
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: append exception: {}", "lf_callbackwriter", e.what()));
+        return 0;
+    }
+    return size * count;
+}
+
+std::string lf_jsonString(const nlohmann::json& answer, const char* key, const std::string& def) {
+    if (!answer.is_object()) return def;
+    auto it = answer.find(key);
+    if (it == answer.end() || !it->is_string()) return def;
+    return it->get<std::string>();
+}
+
+std::string gf_jsonMessage(const nlohmann::json& answer) { return lf_jsonString(answer, "message", ""); }
+
+CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
+                   std::string& response, const std::atomic<bool>* stop) {
+    if (!handle) throw std::runtime_error(fmt::format("{} curl_easy_init() failed", name));
+    curl_easy_reset(handle);
+    response.clear();
+    const std::string url = gf_rtBaseUrl() + std::string(path);
+    lf_check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), fmt::format("{}: failed to set URL", name));
+    lf_setBodyOptions(handle, name, body, response, stop);
+    return curl_easy_perform(handle);
+}
+
+RtClient::RtClient() : m_handle(gf_newCurlHandle("aucurl_")) { response.reserve(4096); }
+
+RtClient::~RtClient() = default;
+
+void RtClient::setPostBody(const std::string& body) { lf_setBodyOptions(m_handle.get(), "aucurl_", body, response, nullptr); }
+
+void RtClient::reset() {
+    GUID.clear();
+    m_handle = gf_newCurlHandle("aucurl_");
+    toffset = 0;
+    stop = false;
+    finished = false;
+    entry = nlohmann::json();
+    response.clear();
+}
+
+void RtClient::pause(int ms) {
+    // Sliced, so a stop request ends the pause within a slice, whatever the
+    // service asked for.
+    const int total_ms = (ms / 2) * 2;
+    if (total_ms < 2) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total_ms);
+    while (!stop.load()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                                   std::chrono::milliseconds(kPauseSlice_ms)));
+    }
+}
+
+void RtClient::deauthenticate() {
+    try {
+        response.clear();
+        const std::string url = gf_rtBaseUrl() + "/v4/deauth";
+        lf_check(curl_easy_setopt(m_handle.get(), CURLOPT_URL, url.c_str()), "Failed to set CURLOPT_URL");
+        const std::string body = fmt::format("GUID={}", gf_formValue(GUID));
+        setPostBody(body);
+        const CURLcode code = curl_easy_perform(m_handle.get());
+        if (code != CURLE_OK) {
+            gf_logLine(fmt::format("{} Deauthentication failed: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            return;
+        }
+        if (response.empty()) {
+            gf_logLine("Deauthentication: empty response");
+            return;
+        }
+        const auto answer = nlohmann::json::parse(response, nullptr, false);
+        if (answer.is_discarded()) {
+            gf_logLine("Deauthentication: invalid JSON");
+            return;
+        }
+        const int status = answer.value("status", 100);
+        if (status == 200) {
+            g_authenticated = false;
+            gf_feedEnv().repaint();
+            GUID.clear();
+            gf_logLine(fmt::format("{} RT server '{}'", lf_jsonString(answer, "message", ""), lf_jsonString(answer, "server", "")));
+        } else {
+            gf_logHighlight(fmt::format("Deauthentication failed, status: {}", status));
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", "deauthenticate", e.what()));
+    }
+}

@@ -1,0 +1,84 @@
+// The base of the two web-service clients: session GUID, request handle,
+// answer text, time shift, pauses and the stop and finished flags.
+#pragma once
+
+#include <curl/curl.h>
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+inline constexpr int kDefaultPause_ms = 2000;
+// The service's rrl and wrrl are clamped: 0 or a negative value would turn a
+// reader into a busy loop, a huge one would hold it for hours.
+inline constexpr int kMinPause_ms = 250;
+inline constexpr int kMaxPause_ms = 30000;
+inline constexpr std::int32_t kMaxTimeOffset_min = 20160;
+
+int gf_clampPause(long long ms);
+
+// Bounds of every transfer, so that a service that never answers cannot hold
+// a reader (and with it the run's closing down).
+struct RtTransferLimits {
+    long connect_ms = 10000;
+    long total_ms = 30000;
+};
+RtTransferLimits& gf_rtTransferLimits();
+
+// The service's address: GLIM_RT_BASE_URL when set, else the public one.
+std::string gf_rtBaseUrl();
+// A form value, percent-encoded: only A-Z a-z 0-9 - . _ ~ go through as they
+// are, so a credential or GUID with &, =, + or % arrives intact.
+std::string gf_formValue(std::string_view text);
+
+struct CurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
+// A new easy handle; throws "<name> curl_easy_init() failed" when there is none.
+CurlPtr gf_newCurlHandle(std::string_view name);
+
+size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response);
+std::string lf_jsonString(const nlohmann::json& answer, const char* key, const std::string& def);
+// The answer's "message" as text; empty when missing or not a text.
+std::string gf_jsonMessage(const nlohmann::json& answer);
+
+// One POST: resets the handle, sets the address, the body and the common
+// options, and performs the transfer into response (emptied first). The stop
+// flag, when given, aborts a transfer in progress.
+CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
+                   std::string& response, const std::atomic<bool>* stop);
+
+class RtClient {
+public:
+    RtClient();
+    virtual ~RtClient();
+    RtClient(const RtClient&) = delete;
+    RtClient& operator=(const RtClient&) = delete;
+
+    // Prepares the client's own handle for one POST of body (options after
+    // the address). body must stay alive until the transfer ends.
+    void setPostBody(const std::string& body);
+    void reset();
+    // Waits ms milliseconds, ending early as soon as the stop flag is raised.
+    void pause(int ms);
+    // One POST /v4/deauth with this client's GUID; reports by log lines only.
+    void deauthenticate();
+
+    CURL* handle() const { return m_handle.get(); }
+
+    std::string GUID;
+    std::atomic<bool> finished{false};
+    nlohmann::json entry;
+    std::string response;
+    std::atomic<std::int32_t> toffset{0};
+    int rrl = kDefaultPause_ms;
+    int wrrl = kDefaultPause_ms;
+    std::atomic<bool> stop{false};
+
+protected:
+    CurlPtr m_handle;
+};

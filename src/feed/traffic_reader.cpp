@@ -1,0 +1,369 @@
+#include "feed/traffic_reader.h"
+
+#include "core/clock.h"
+#include "core/geometry.h"
+#include "core/log.h"
+#include "feed/feed_window_values.h"
+#include "feed/weather_reader.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+constexpr int kBufferCount = 5;
+constexpr int kBufferTime_s = 6;
+constexpr int kLiveDelay_s = 30;
+constexpr int kParkedPoll_ms = 100;
+// 3 NM around the park airport: 3 x 1.852 / 111.2 degrees of latitude, and
+// 3 x 6076.11549 ft east and west.
+constexpr double kParkedHalfHeight_deg = 0.04996402877697842;
+constexpr double kParkedHalfWidth_ft = 18228.34647;
+constexpr double kHalfPi = 1.5707963267948966;
+
+std::string lf_boxBody(const std::string& guid, const FeedBox& box, const char* querytype, std::int32_t toffset) {
+    return fmt::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype={}&toffset={}",
+                       gf_formValue(guid), box.top, box.bottom, box.left, box.right, querytype, toffset);
+}
+
+}  // namespace
+
+void AtomicBox::store(const FeedBox& box) {
+    top = box.top;
+    bottom = box.bottom;
+    left = box.left;
+    right = box.right;
+}
+
+FeedBox AtomicBox::load() const { return FeedBox{top.load(), bottom.load(), left.load(), right.load()}; }
+
+TrafficReader::TrafficReader() : m_trcurl(gf_newCurlHandle("trcurl_")), m_ptcurl(gf_newCurlHandle("ptcurl_")) {
+    trafficResponse.reserve(16384);
+    flightRecords.reserve(384);
+}
+
+void TrafficReader::refreshAnswerSettings() { answerSettings = gf_feedEnv().settings(); }
+
+CollectedIds TrafficReader::takeCollectedIds() {
+    std::lock_guard lock(m_collectMutex);
+    CollectedIds taken = std::move(m_collected);
+    m_collected = CollectedIds{};
+    collect = false;
+    return taken;
+}
+
+std::uint64_t TrafficReader::postParkedRequest(const FeedBox& box) {
+    std::uint64_t number;
+    {
+        std::lock_guard lock(m_parkedMutex);
+        number = ++m_parkedRequestNumber;
+        m_parkedBox = box;
+        m_parkedStatus = kParkedPending;
+    }
+    parkedRequest = true;
+    return number;
+}
+
+bool TrafficReader::takeParkedAnswer(std::uint64_t number, int& status, std::vector<ParkedRecord>& records) {
+    std::lock_guard lock(m_parkedMutex);
+    if (m_parkedAnswerNumber != number) return false;
+    status = m_parkedAnswerStatus;
+    records = std::move(m_parkedAnswer);
+    m_parkedAnswer.clear();
+    return true;
+}
+
+void TrafficReader::parseEntries(const nlohmann::json& data) {
+    auto take = [this](const nlohmann::json& member) {
+        if (!member.is_array() || member.size() != 48) return;
+        entry = member;
+        processLine();
+    };
+    if (data.is_object()) {
+        for (const auto& item : data.items()) take(item.value());
+    } else if (data.is_array()) {
+        for (const auto& member : data) take(member);
+    }
+}
+
+void TrafficReader::handOver(int delay_s) {
+    trafficCount = static_cast<std::int64_t>(flightRecords.size());
+    gf_feedEnv().takeTrafficBatch(flightRecords, delay_s);
+    flightRecords.clear();
+}
+
+bool TrafficReader::buffer(int& status) {
+    if (GUID.empty()) return false;
+    bool result = false;
+    try {
+        refreshAnswerSettings();
+        const std::string body = lf_boxBody(GUID, liveBox.load(), "locationtraffic", toffset.load()) +
+                                 fmt::format("&buffercount={}&buffertime={}", kBufferCount, kBufferTime_s);
+        const CURLcode code = gf_rtPost(m_trcurl.get(), "trcurl_", "/v4/traffic", body, trafficResponse, &stop);
+        if (code != CURLE_OK) {
+            gf_logHighlight(fmt::format("{} buffer traffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+        } else if (trafficResponse.empty()) {
+            gf_logHighlight("buffer traffic: empty content");
+        } else {
+            const auto answer = nlohmann::json::parse(trafficResponse);
+            const int st = answer.value("status", 100);
+            if (st != 200) {
+                status = st;
+                if (st == 406) gf_logHighlight(fmt::format(" buffer traffic msg {}", gf_jsonMessage(answer)));
+            } else {
+                rrl = gf_clampPause(answer.value("rrl", kDefaultPause_ms));
+                collect = true;
+                const auto it = answer.find("data");
+                if (it != answer.end() && !it->empty()) {
+                    result = true;
+                    for (int i = 0; i < kBufferCount; ++i) {
+                        const std::string key = fmt::format("buffer_{}", kBufferCount - 1 - i);
+                        if (it->is_object()) {
+                            const auto b = it->find(key);
+                            if (b != it->end() && !b->empty()) parseEntries(*b);
+                        }
+                        handOver(i * kBufferTime_s);
+                    }
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", "buffer", e.what()));
+    }
+    pause(rrl);
+    if (stop) {
+        status = kReaderStopped;
+        return false;
+    }
+    return result;
+}
+
+bool TrafficReader::receive(int& status) {
+    if (GUID.empty()) return false;
+    int bufferStatus = 0;
+    if (!buffer(bufferStatus) && !stop) gf_logHighlight(fmt::format("buffer failed {}", bufferStatus));
+    if (stop) {
+        // A stop during the snapshots is the run closing down, not a fault.
+        status = kReaderStopped;
+        return false;
+    }
+    receiving = true;
+    while (!stop) {
+        if (parkedRequest.exchange(false)) {
+            parkedtraffic();
+            pause(rrl);
+            continue;
+        }
+        try {
+            refreshAnswerSettings();
+            const std::string body = lf_boxBody(GUID, liveBox.load(), "locationtraffic", toffset.load());
+            const CURLcode code = gf_rtPost(m_trcurl.get(), "trcurl_", "/v4/traffic", body, trafficResponse, &stop);
+            if (code != CURLE_OK || trafficResponse.empty()) {
+                if (stop) break;
+                if (code != CURLE_OK) {
+                    gf_logHighlight(fmt::format("curl traffic code:{} = {}", static_cast<int>(code), curl_easy_strerror(code)));
+                } else {
+                    gf_logHighlight("traffic receive: empty content");
+                }
+                pause(rrl);
+                continue;
+            }
+            const auto answer = nlohmann::json::parse(trafficResponse);
+            const int st = answer.value("status", 100);
+            if (st == 406) {
+                gf_logHighlight(fmt::format("{} curl traffic msg: {}", gf_formatTime(gf_now()), gf_jsonMessage(answer)));
+                pause(rrl);
+                continue;
+            }
+            if (st != 200) {
+                status = st;
+                break;
+            }
+            rrl = gf_clampPause(answer.value("rrl", kDefaultPause_ms));
+            const auto it = answer.find("data");
+            if (it != answer.end() && !it->empty()) parseEntries(*it);
+            handOver(kLiveDelay_s);
+            pause(rrl);
+        } catch (const std::exception& e) {
+            gf_logHighlight(fmt::format("{}: {}", "receive", e.what()));
+            flightRecords.clear();
+            pause(rrl);
+        }
+    }
+    receiving = false;
+    if (stop) status = kReaderStopped;
+    return false;
+}
+
+void TrafficReader::parkedtraffic() {
+    std::uint64_t number;
+    FeedBox box;
+    {
+        std::lock_guard lock(m_parkedMutex);
+        number = m_parkedRequestNumber;
+        box = m_parkedBox;
+    }
+    m_parkedWork.clear();
+    int st = kParkedFailed;
+    if (!GUID.empty()) {
+        try {
+            refreshAnswerSettings();
+            const std::string body = lf_boxBody(GUID, box, "parkedtraffic", toffset.load());
+            const CURLcode code = gf_rtPost(m_ptcurl.get(), "ptcurl_", "/v4/traffic", body, trafficResponse, &stop);
+            if (code != CURLE_OK) {
+                gf_logHighlight(fmt::format("{} curl parkedtraffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            } else if (trafficResponse.empty()) {
+                gf_logHighlight("parkedtraffic: empty content");
+            } else {
+                const auto answer = nlohmann::json::parse(trafficResponse, nullptr, false);
+                if (answer.is_discarded()) {
+                    gf_logHighlight("parkedtraffic: invalid JSON");
+                } else {
+                    const int status = answer.value("status", 100);
+                    if (status == 406) {
+                        gf_logHighlight(fmt::format("parkedtraffic msg: {}", gf_jsonMessage(answer)));
+                        st = kParkedTaken;
+                    } else if (status != 200) {
+                        st = status;
+                    } else {
+                        rrl = gf_clampPause(answer.value("rrl", kDefaultPause_ms));
+                        const auto it = answer.find("data");
+                        if (it != answer.end() && it->is_object()) {
+                            for (const auto& item : it->items()) {
+                                parkedEntry = item.value();
+                                processParkedTrafficLine(item.key());
+                            }
+                        } else if (it != answer.end() && it->is_array()) {
+                            for (std::size_t i = 0; i < it->size(); ++i) {
+                                parkedEntry = (*it)[i];
+                                processParkedTrafficLine(std::to_string(i));
+                            }
+                        }
+                        st = kParkedTaken;
+                    }
+                }
+            }
+        } catch (const std::exception& e) {
+            gf_logHighlight(fmt::format("{}: {}", "parkedtraffic", e.what()));
+            m_parkedWork.clear();
+            st = kParkedFailed;
+        }
+    }
+    std::lock_guard lock(m_parkedMutex);
+    m_parkedAnswerNumber = number;
+    m_parkedAnswer = std::move(m_parkedWork);
+    m_parkedWork.clear();
+    m_parkedAnswerStatus = st;
+    m_parkedStatus.exchange(st);
+}
+
+void TrafficReader::resetForRun() {
+    reset();
+    m_trcurl = gf_newCurlHandle("trcurl_");
+    m_ptcurl = gf_newCurlHandle("ptcurl_");
+    trafficResponse.clear();
+    gf_setDataTime(0.0);
+    takeCollectedIds();
+    flightRecords.clear();
+    trafficCount = 0;
+    qnh = 1013;
+    boxRange = -1.0;
+    boxCentreLat = 0.0;
+    boxCentreLon = 0.0;
+    liveBox.store(FeedBox{});
+    trafficLampLatch = true;
+    blockReport = true;
+    receiving = false;
+    parkedRequest = false;
+}
+
+void gf_runTrafficReader(TrafficReader& traffic, WeatherReader& weather) {
+    FeedEnv& env = gf_feedEnv();
+    gf_logContinuation(fmt::format("{} connected", "Traffic Reader"));
+    g_trafficLamp = 1;
+    env.repaint();
+    int status = 0;
+    try {
+        if (!traffic.receive(status)) {
+            g_trafficLamp = 3;
+            env.repaint();
+            if (status != kReaderStopped) {
+                if (status == 401) {
+                    gf_logHighlight(fmt::format("re-authentication to RT API is needed, restart {}", "GLIM_P3D"));
+                } else if (status == 400) {
+                    gf_logHighlight(fmt::format("{} RT API: parameter fault", "Traffic"));
+                } else {
+                    gf_logHighlight(fmt::format("{} RT API error: {}", "Traffic", status));
+                }
+                weather.stop = true;
+                env.stopWithError("Traffic Reader", status == 401);
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", "gf_trafficReader", e.what()));
+        weather.stop = true;
+        env.stopWithError("Traffic Reader", false);
+    }
+    traffic.finished = true;
+}
+
+bool gf_requestParkedTraffic(TrafficReader& traffic, int wait_ms) {
+    FeedEnv& env = gf_feedEnv();
+    const auto airport = env.parkAirport();
+    if (!airport) return false;
+    const LatLon centre{airport->lat, airport->lon};
+    FeedBox box;
+    box.top = airport->lat + kParkedHalfHeight_deg;
+    box.bottom = airport->lat - kParkedHalfHeight_deg;
+    box.left = gf_destinationPoint(centre, -kHalfPi, kParkedHalfWidth_ft).lon;
+    box.right = gf_destinationPoint(centre, kHalfPi, kParkedHalfWidth_ft).lon;
+    const std::uint64_t number = traffic.postParkedRequest(box);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(kParkedPoll_ms));
+    const auto start = std::chrono::steady_clock::now();
+    int status = kParkedPending;
+    std::vector<ParkedRecord> records;
+    while (!traffic.takeParkedAnswer(number, status, records)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kParkedPoll_ms));
+        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(wait_ms)) {
+            gf_logLine("ParkedTraffic receiving timed out after 10 seconds");
+            return false;
+        }
+    }
+    if (status == kParkedFailed) return false;
+    if (status == 400) throw std::runtime_error("RT API parameter fault");
+    if (status == 401) {
+        gf_logHighlight(fmt::format("RT Parkedtraffic: re-authentication to RT API is needed {}", "GLIM_P3D"));
+        return false;
+    }
+    if (status != kParkedTaken) {
+        gf_logHighlight(fmt::format("RT Parkedtraffic error status: {}", status));
+        return false;
+    }
+
+    const FeedSettings settings = env.settings();
+    const int nowSlot = gf_halfHourSlot();
+    for (auto& r : records) {
+        int age = nowSlot - r.slot;
+        if (age < 0) age += 48;
+        r.slot = age;
+    }
+    if (!settings.rtParkTrafficOnly) {
+        std::erase_if(records, [&](const ParkedRecord& r) { return r.slot > settings.maxFit; });
+    }
+    std::stable_sort(records.begin(), records.end(),
+                     [](const ParkedRecord& a, const ParkedRecord& b) { return a.slot < b.slot; });
+    std::vector<ParkedRecord> kept;
+    for (auto& r : records) {
+        const bool taken = std::any_of(kept.begin(), kept.end(), [&](const ParkedRecord& k) {
+            return k.standName == r.standName || (!r.callsign.empty() && k.callsign == r.callsign);
+        });
+        if (!taken) kept.push_back(std::move(r));
+    }
+    traffic.parkedRecords = std::move(kept);
+    return true;
+}

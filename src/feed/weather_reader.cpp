@@ -1,0 +1,235 @@
+#include "feed/weather_reader.h"
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "feed/feed_env.h"
+#include "feed/feed_window_values.h"
+#include "feed/traffic_reader.h"
+
+#include <fmt/format.h>
+#include <gsl/narrow>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kStandardQnh_hpa = 1013;
+constexpr int kMinQnh_hpa = 900;
+constexpr int kMaxQnh_hpa = 1100;
+// From this value on the service gives hundredths of an inch of mercury.
+constexpr int kInHgThreshold = 1101;
+constexpr double kHpaPerHundredthInHg = 0.33865307;
+
+int lf_roundToInt(double v) {
+    const double r = std::round(v);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) throw gsl::narrowing_error();
+    return static_cast<int>(r);
+}
+
+}  // namespace
+
+int extractQNH(const nlohmann::json& data) {
+    if (!data.is_object() || data.empty() || !data.contains("QNH")) {
+        gf_logHighlight("No QNH found in data");
+        return kStandardQnh_hpa;
+    }
+    const auto& v = data["QNH"];
+    int value;
+    if (v.is_number_integer()) {
+        // Beyond int: the narrowing error, like any value that does not fit.
+        if (v.is_number_unsigned()) {
+            value = gsl::narrow<int>(v.get<std::uint64_t>());
+        } else {
+            value = gsl::narrow<int>(v.get<std::int64_t>());
+        }
+    } else if (v.is_number_float()) {
+        value = lf_roundToInt(static_cast<float>(v.get<double>()));
+    } else if (v.is_string()) {
+        const std::string text = v.get<std::string>();
+        std::size_t i = 0;
+        if (i < text.size() && text[i] == '-') ++i;
+        const std::size_t digits = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        if (i == digits || i - digits > 9) {
+            gf_logHighlight(fmt::format("{}: {}", "extractQNH", text));
+            return kStandardQnh_hpa;
+        }
+        value = std::atoi(text.substr(0, i).c_str());
+    } else {
+        gf_logHighlight("No QNH found in data");
+        return kStandardQnh_hpa;
+    }
+    if (value >= kInHgThreshold) value = lf_roundToInt(value * kHpaPerHundredthInHg);
+    return value;
+}
+
+WeatherReader::WeatherReader() : m_wrcurl(gf_newCurlHandle("wrcurl_")), m_nmcurl(gf_newCurlHandle("nmcurl_")) {
+    weatherResponse.reserve(16384);
+}
+
+void WeatherReader::publishQnh(int value, TrafficReader& traffic) {
+    qnh = value;
+    traffic.qnh.exchange(value);
+    FeedEnv& env = gf_feedEnv();
+    env.publishEngineQnh(value);
+    g_qnhShown = value;
+    int idle = 2;
+    g_weatherLamp.compare_exchange_strong(idle, 1);
+    env.repaint();
+}
+
+bool WeatherReader::nearestmetar(int& status) {
+    if (GUID.empty()) {
+        pause(wrrl);
+        return false;
+    }
+    bool found = false;
+    try {
+        const FeedUserPosition user = gf_feedEnv().userPosition();
+        const std::string body =
+            fmt::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", gf_formValue(GUID), toffset.load(), user.lat, user.lon);
+        const CURLcode code = gf_rtPost(m_nmcurl.get(), "nmcurl_", "/v4/nearestmetar", body, weatherResponse, &stop);
+        if (code != CURLE_OK) {
+            gf_logHighlight(fmt::format("{} nearestmetar code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+        } else if (weatherResponse.empty()) {
+            gf_logHighlight("nearest metar: empty content");
+        } else {
+            const auto answer = nlohmann::json::parse(weatherResponse, nullptr, false);
+            if (answer.is_discarded()) {
+                gf_logHighlight("nearest metar: invalid JSON");
+            } else {
+                const int st = answer.value("status", 100);
+                if (st == 200) {
+                    const auto it = answer.find("data");
+                    if (it == answer.end() || it->is_null() || it->empty()) {
+                        airports.clear();
+                    } else {
+                        // Data that is not an array throws the JSON library's type error here.
+                        const std::string icao = lf_jsonString((*it)[0], "ICAO", "");
+                        if (!icao.empty()) {
+                            airports = icao;
+                            weatherOk = true;
+                            found = true;
+                        } else {
+                            airports.clear();
+                        }
+                    }
+                } else {
+                    status = st;
+                    if (st == 406 || st == 500) {
+                        gf_logHighlight(fmt::format("{} json nearestmetar {}", st, gf_jsonMessage(answer)));
+                    }
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", "nearestmetar", e.what()));
+    }
+    pause(wrrl);
+    return found;
+}
+
+bool WeatherReader::receive(int& status, TrafficReader& traffic) {
+    if (GUID.empty()) return false;
+    for (;;) {
+        if (stop) {
+            status = kReaderStopped;
+            return false;
+        }
+        try {
+            status = 0;
+            if (!nearestmetar(status)) {
+                if (status == 400 || status == 401) {
+                    if (stop) status = kReaderStopped;
+                    return false;
+                }
+                pause(wrrl);
+                continue;
+            }
+            const FeedUserPosition user = gf_feedEnv().userPosition();
+            const long long alt = user.alt_ft < 1.0 ? 0 : static_cast<long long>(std::trunc(std::min(user.alt_ft, 1e15)));
+            const std::string body =
+                fmt::format("GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}",
+                            gf_formValue(GUID), toffset.load(), user.lat, user.lon, alt, gf_formValue(airports));
+            const CURLcode code = gf_rtPost(m_wrcurl.get(), "wrcurl_", "/v4/weather", body, weatherResponse, &stop);
+            if (code != CURLE_OK || weatherResponse.empty()) {
+                if (!stop) {
+                    if (code != CURLE_OK) {
+                        gf_logHighlight(fmt::format("{} weather code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+                    } else {
+                        gf_logHighlight("Empty content?, no QNH to be found");
+                    }
+                }
+                pause(wrrl);
+                continue;
+            }
+            const auto answer = nlohmann::json::parse(weatherResponse, nullptr, false);
+            if (answer.is_discarded()) {
+                gf_logHighlight(fmt::format("Invalid JSON: {}", weatherResponse));
+                pause(wrrl);
+                continue;
+            }
+            const int st = answer.value("status", 100);
+            if (st == 200) {
+                wrrl = gf_clampPause(answer.value("wrrl", kDefaultPause_ms));
+                const auto it = answer.find("data");
+                const int value = std::clamp(extractQNH(it != answer.end() ? *it : nlohmann::json()), kMinQnh_hpa, kMaxQnh_hpa);
+                if (value != qnh || value == kStandardQnh_hpa) publishQnh(value, traffic);
+                weatherOk = true;
+            } else if (st == 406 || st == 500) {
+                status = st;
+                gf_logHighlight(fmt::format("{} json weather {}", st, gf_jsonMessage(answer)));
+                weatherOk = false;
+            } else {
+                status = stop ? kReaderStopped : st;
+                return false;
+            }
+        } catch (const std::exception& e) {
+            gf_logHighlight(fmt::format("{}: {}", "receive", e.what()));
+        }
+        pause(wrrl);
+    }
+}
+
+void WeatherReader::resetForRun() {
+    reset();
+    m_wrcurl = gf_newCurlHandle("wrcurl_");
+    m_nmcurl = gf_newCurlHandle("nmcurl_");
+    weatherResponse.clear();
+    qnh = kStandardQnh_hpa;
+    weatherOk = false;
+    weatherLampLatch = true;
+    airports.clear();
+}
+
+void gf_runWeatherReader(WeatherReader& weather, TrafficReader& traffic) {
+    FeedEnv& env = gf_feedEnv();
+    gf_logContinuation(fmt::format("{} connected", "Weather Reader"));
+    g_weatherLamp = 1;
+    env.repaint();
+    int status = 0;
+    try {
+        if (!weather.receive(status, traffic)) {
+            g_weatherLamp = 3;
+            env.repaint();
+            if (status != kReaderStopped) {
+                if (status == 401) {
+                    gf_logHighlight(fmt::format("re-authentication to RT API is needed, restart {}", "GLIM_P3D"));
+                } else if (status == 400) {
+                    gf_logHighlight(fmt::format("{} RT API: parameter fault", "Weather"));
+                } else {
+                    gf_logHighlight(fmt::format("{} RT API error: {}", "Weather", status));
+                }
+                traffic.stop = true;
+                env.stopWithError("Weather Reader", status == 401);
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", "gf_weatherReader", e.what()));
+        traffic.stop = true;
+        env.stopWithError("Weather Reader", false);
+    }
+    weather.finished = true;
+}

@@ -1,0 +1,66 @@
+// The status line at the bottom of the main window, written by every thread.
+//
+// It shows a status text (yellow on lime green) or, in error mode, an error
+// text (yellow on red). A status text clears itself 25 per-second ticks after
+// it was set; an error text stays, and drops every status text set meanwhile,
+// until one of its owners empties it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Shows text unless an error is shown (then the text is dropped for good).
+// Stamps it with g_tickCount (at least 1; 0 for an empty text). Logs it when
+// log is set, the text is not empty and no stop flag is raised.
+void gf_setStatusLine(std::string_view text, bool log);
+// gf_setStatusLine with an empty text: nothing is logged.
+void gf_clearStatusLine();
+// Enters error mode with text (a later error replaces an earlier one) and
+// logs "Error {}" unless a stop flag is raised.
+void gf_setErrorLine(std::string_view text);
+
+// Ends error mode: the error text becomes empty. For the owners that clear it
+// (the install-path edit, the reset between runs and the closing down, the
+// static-parking job).
+void gf_emptyErrorText();
+// The reset between runs: the status stamp returns to 0 (the text stays, no
+// longer timed).
+void gf_resetStatusStamp();
+// The per-second check, right after it advanced g_tickCount: clears the status
+// text once it has been shown for 25 ticks. Test and clear happen under one
+// lock, so a text set by another thread in between is never cleared early.
+void gf_clearStatusLineWhenDue();
+// Everything back to the start of the process (both texts empty, stamp 0);
+// for tests.
+void gf_resetStatusLine();
+
+// Both texts and the stamp, copied under the status line's lock.
+struct StatusLineSnapshot {
+    std::string statusText;
+    std::string errorText;
+    std::int32_t stamp = 0;
+};
+StatusLineSnapshot gf_statusLineSnapshot();
+
+// How the paint handler draws the band.
+struct BandColour {
+    std::uint8_t r, g, b;
+};
+inline constexpr int kStatusBandLeft = 0;
+inline constexpr int kStatusBandTop = 448;
+inline constexpr int kStatusBandRight = 880;
+inline constexpr int kStatusBandBottom = 476;
+inline constexpr int kStatusTextX = 3;
+inline constexpr int kStatusTextY = 455;
+inline constexpr BandColour kStatusTextColour{255, 255, 0};
+inline constexpr BandColour kStatusBandColour{50, 205, 50};
+inline constexpr BandColour kErrorBandColour{255, 0, 0};
+
+struct StatusBandLook {
+    BandColour fill;
+    // Drawn at (kStatusTextX, kStatusTextY) in kStatusTextColour; nothing is
+    // drawn when empty.
+    std::string text;
+};
+StatusBandLook gf_statusBandLook(const StatusLineSnapshot& snapshot);

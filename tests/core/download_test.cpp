@@ -1,0 +1,244 @@
+#include "core/download.h"
+
+#include "core/log.h"
+#include "core/run_flags.h"
+#include "sitestub_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, const std::string& bytes) {
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+// Every byte value, CR and LF among them, so a text-mode slip would show.
+std::string randomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string bytes(count, '\0');
+    for (auto& b : bytes) b = static_cast<char>(rng() & 0xFF);
+    return bytes;
+}
+
+void setSiteBase(const char* value) {
+#ifdef _WIN32
+    _putenv_s("GLIM_SITE_BASE_URL", value ? value : "");
+#else
+    if (value) {
+        setenv("GLIM_SITE_BASE_URL", value, 1);
+    } else {
+        unsetenv("GLIM_SITE_BASE_URL");
+    }
+#endif
+}
+
+using CurlHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
+CurlHandle newHandle() { return CurlHandle(curl_easy_init(), &curl_easy_cleanup); }
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        // Test binaries of several build trees may run at once: each run gets
+        // folders of its own.
+        dir = fs::temp_directory_path() / (std::string("glim_download_") + info->test_suite_name() + "_" +
+                                           info->name() + "_" + std::to_string(std::random_device{}()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+        gf_resetRunFlags();
+        gf_resetDownloadLimits();
+        setSiteBase(nullptr);
+    }
+    void TearDown() override {
+        gf_logClose();
+        gf_resetRunFlags();
+        gf_resetDownloadLimits();
+        setSiteBase(nullptr);
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string log() {
+        gf_logFlush();
+        return readAll(dir / "Log.txt");
+    }
+    fs::path dir;
+};
+
+// Tests that need the stand-in download site. It serves dir/site; a few files
+// misbehave on purpose.
+class SiteDownloadTest : public DownloadTest {
+protected:
+    void SetUp() override {
+        DownloadTest::SetUp();
+        site = dir / "site";
+        payload = randomBytes(200 * 1024, 7);
+        writeFile(site / "files" / "whole.bin", payload);
+        writeFile(site / "files" / "stall.bin", payload);
+        writeFile(site / "files" / "cut.bin", payload);
+        std::string whyNot;
+        stub = SiteStubProcess::start(site, {"--stall", "files/stall.bin", "--cut", "files/cut.bin"}, whyNot);
+        if (!stub) GTEST_SKIP() << whyNot;
+    }
+    void TearDown() override {
+        stub.reset();
+        DownloadTest::TearDown();
+    }
+    std::string url(const std::string& name) const { return stub->baseUrl() + name; }
+
+    fs::path site;
+    std::string payload;
+    std::unique_ptr<SiteStubProcess> stub;
+};
+
+}  // namespace
+
+TEST_F(DownloadTest, WithoutAHandleNothingHappens) {
+    EXPECT_FALSE(gf_downloadFile(nullptr, "http://127.0.0.1:1/x", dir / "out.bin", true));
+    EXPECT_FALSE(fs::exists(dir / "out.bin"));
+    EXPECT_FALSE(fs::exists(dir / "out.bin.part"));
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(DownloadTest, OutputInAMissingFolderIsReportedBeforeAnyRequest) {
+    const auto handle = newHandle();
+    const fs::path target = dir / "no such folder" / "out.bin";
+    EXPECT_FALSE(gf_downloadFile(handle.get(), "http://127.0.0.1:1/x", target, true));
+    EXPECT_EQ(log(), "Could not open output file: " + target.string() + "\n");
+}
+
+TEST_F(DownloadTest, SiteBaseComesFromTheEnvironmentAndEndsInASlash) {
+    EXPECT_EQ(gf_siteBaseUrl(), std::string(kDefaultSiteBaseUrl));
+    EXPECT_EQ(gf_siteBaseUrl().rfind("https://", 0), 0u);
+    setSiteBase("http://127.0.0.1:8123/downloads/");
+    EXPECT_EQ(gf_siteBaseUrl(), "http://127.0.0.1:8123/downloads/");
+    setSiteBase("http://127.0.0.1:8123/downloads");
+    EXPECT_EQ(gf_siteBaseUrl(), "http://127.0.0.1:8123/downloads/");
+}
+
+TEST_F(DownloadTest, SiteFileUrlUsesTheProgramMajorVersion) {
+    // Nothing listens on port 1: the attempt fails at once, which is enough to
+    // see the URL it was made for.
+    setSiteBase("http://127.0.0.1:1/downloads/");
+    writeFile(dir / "versions.json", "old");
+    EXPECT_FALSE(gf_downloadFromSite("versions.json", dir / "versions.json"));
+    const std::string text = log();
+    EXPECT_NE(text.find("Download error: '"), std::string::npos) << text;
+    EXPECT_NE(text.find("==> Downloading 'http://127.0.0.1:1/downloads/11/versions.json' failed !\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(readAll(dir / "versions.json"), "old");
+    EXPECT_FALSE(fs::exists(dir / "versions.json.part"));
+}
+
+TEST_F(SiteDownloadTest, AWholeFileArrivesAndReplacesTheOldOne) {
+    const auto handle = newHandle();
+    const fs::path target = dir / "whole.bin";
+    writeFile(target, "previous content");
+    ASSERT_TRUE(gf_downloadFile(handle.get(), url("files/whole.bin"), target, true)) << log();
+    EXPECT_EQ(readAll(target), payload);
+    EXPECT_FALSE(fs::exists(dir / "whole.bin.part"));
+    EXPECT_EQ(log(), "");
+
+    // The same handle serves a second download.
+    ASSERT_TRUE(gf_downloadFile(handle.get(), url("files/whole.bin"), dir / "again.bin", true));
+    EXPECT_EQ(readAll(dir / "again.bin"), payload);
+}
+
+TEST_F(SiteDownloadTest, FailedTransfersKeepTheOldFileAndLogTheReason) {
+    // Short limits so the stalled transfer gives up after about a second;
+    // the whole files of the other rows arrive far faster than that.
+    gf_setDownloadLimits({5, 1000 * 1000, 1});
+    struct Row {
+        const char* name;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"files/missing.bin", "HTTP response code said error"},
+        {"files/stall.bin", "Timeout was reached"},
+        {"files/cut.bin", "Transferred a partial file"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        gf_logClose();
+        ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+        const fs::path target = dir / "target.bin";
+        writeFile(target, "previous content");
+        const auto handle = newHandle();
+        EXPECT_FALSE(gf_downloadFile(handle.get(), url(row.name), target, true));
+        EXPECT_EQ(log(), std::string("Download error: '") + row.reason + "' for " + url(row.name) + "\n");
+        EXPECT_EQ(readAll(target), "previous content");
+        EXPECT_FALSE(fs::exists(dir / "target.bin.part"));
+    }
+}
+
+TEST_F(SiteDownloadTest, TextModeConvertsLineEndsWhereThePlatformDoes) {
+    writeFile(site / "files" / "lines.txt", "a\nb\n");
+    const auto handle = newHandle();
+    ASSERT_TRUE(gf_downloadFile(handle.get(), url("files/lines.txt"), dir / "text.txt", false));
+    ASSERT_TRUE(gf_downloadFile(handle.get(), url("files/lines.txt"), dir / "binary.txt", true));
+#ifdef _WIN32
+    EXPECT_EQ(readAll(dir / "text.txt"), "a\r\nb\r\n");
+#else
+    EXPECT_EQ(readAll(dir / "text.txt"), "a\nb\n");
+#endif
+    EXPECT_EQ(readAll(dir / "binary.txt"), "a\nb\n");
+}
+
+TEST_F(SiteDownloadTest, AFailedFirstDownloadLeavesNoFile) {
+    const auto handle = newHandle();
+    EXPECT_FALSE(gf_downloadFile(handle.get(), url("files/missing.bin"), dir / "new.bin", true));
+    EXPECT_FALSE(fs::exists(dir / "new.bin"));
+    EXPECT_FALSE(fs::exists(dir / "new.bin.part"));
+}
+
+TEST_F(SiteDownloadTest, AStoppingRunAbortsTheTransfer) {
+    // The stalled file would hold the transfer for the full low-speed time;
+    // the stop flag must end it first.
+    gf_setDownloadLimits({5, 1, 600});
+    for (std::atomic<bool>* flag : {&g_runStopping, &g_userClosing}) {
+        gf_resetRunFlags();
+        flag->store(true);
+        gf_logClose();
+        ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+        const auto handle = newHandle();
+        EXPECT_FALSE(gf_downloadFile(handle.get(), url("files/stall.bin"), dir / "stopped.bin", true));
+        EXPECT_EQ(log(), "Download error: 'Operation was aborted by an application callback' for " +
+                             url("files/stall.bin") + "\n");
+        EXPECT_FALSE(fs::exists(dir / "stopped.bin"));
+    }
+}
+
+TEST_F(SiteDownloadTest, SiteDownloadsComeFromTheMajorVersionFolder) {
+    writeFile(site / "downloads" / "11" / "dbase.enc", payload);
+    writeFile(site / "downloads" / "11" / "docs" / "ReleaseNotes.pdf", "notes");
+    setSiteBase((stub->baseUrl() + "downloads/").c_str());
+
+    const fs::path target = dir / "dbase.enc";
+    ASSERT_TRUE(gf_downloadFromSite("dbase.enc", target)) << log();
+    EXPECT_EQ(readAll(target), payload);
+    ASSERT_TRUE(gf_downloadFromSite("docs/ReleaseNotes.pdf", dir / "ReleaseNotes.pdf")) << log();
+    EXPECT_EQ(readAll(dir / "ReleaseNotes.pdf"), "notes");
+
+    EXPECT_EQ(log(), "Downloaded '" + stub->baseUrl() + "downloads/11/dbase.enc' to '" + target.string() + "'\n" +
+                         "Downloaded '" + stub->baseUrl() + "downloads/11/docs/ReleaseNotes.pdf' to '" +
+                         (dir / "ReleaseNotes.pdf").string() + "'\n");
+}

@@ -1,0 +1,128 @@
+#include "core/log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("glim_log_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        gf_logClose();
+        fs::remove_all(dir);
+    }
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(LogTest, LineForms) {
+    ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+    gf_logLine("plain");
+    gf_logHighlight("x");
+    gf_logContinuation("x");
+    gf_logClose();
+    EXPECT_EQ(readAll(dir / "Log.txt"), "plain\n==> x\n          x\n");
+}
+
+TEST_F(LogTest, NothingWrittenWhileClosed) {
+    gf_logLine("lost");  // must not crash
+    EXPECT_FALSE(gf_logIsOpen());
+}
+
+TEST_F(LogTest, ThreadsNeverInterleaveWithinALine) {
+    ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            const std::string line(200, static_cast<char>('a' + t));
+            for (int i = 0; i < 200; ++i) gf_logLine(line);
+        });
+    }
+    for (auto& th : threads) th.join();
+    gf_logClose();
+    std::istringstream in(readAll(dir / "Log.txt"));
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line)) {
+        ASSERT_EQ(line.size(), 200u);
+        EXPECT_EQ(line.find_first_not_of(line[0]), std::string::npos);
+        ++count;
+    }
+    EXPECT_EQ(count, 800);
+}
+
+TEST(LogBanner, Widths) {
+    EXPECT_EQ(gf_logBanner(10, 5, false, false, "Scan"), "******* Scan *******");
+    EXPECT_EQ(gf_logBanner(10, 5, false, false, "abcdefghijklmnopqrstuvw"), "abcdefghijklmnopqrstuvw");
+    EXPECT_EQ(gf_logBanner(10, 5, false, false, ""), std::string(16, '*'));
+    EXPECT_EQ(gf_logBanner(10, 5, true, true, "Scan"), "\n******* Scan *******\n");
+    EXPECT_EQ(gf_logBanner(10, 5, true, false, "abcdefghijklmnopqrstuvw"), "abcdefghijklmnopqrstuvw");
+}
+
+TEST_F(LogTest, ThreeGenerationsMoveDown) {
+    const fs::path log = dir / "Log.txt";
+    writeFile(log, "current");
+    ASSERT_TRUE(gf_saveUpto3GenerationsOf(log));
+    EXPECT_EQ(readAll(dir / "Log0.txt"), "current");
+    EXPECT_FALSE(fs::exists(dir / "Log00.txt"));
+
+    writeFile(log, "c");
+    writeFile(dir / "Log0.txt", "g1");
+    writeFile(dir / "Log00.txt", "g2");
+    ASSERT_TRUE(gf_saveUpto3GenerationsOf(log));
+    EXPECT_EQ(readAll(dir / "Log0.txt"), "c");
+    EXPECT_EQ(readAll(dir / "Log00.txt"), "g1");
+    EXPECT_EQ(readAll(dir / "Log000.txt"), "g2");
+    EXPECT_EQ(readAll(log), "c");
+}
+
+TEST_F(LogTest, GenerationsOfMissingAndDotlessFiles) {
+    EXPECT_TRUE(gf_saveUpto3GenerationsOf(dir / "none.txt"));
+    EXPECT_TRUE(fs::is_empty(dir));
+    EXPECT_TRUE(gf_save1GenerationOf(dir / "none.xml"));
+
+    ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+    EXPECT_FALSE(gf_saveUpto3GenerationsOf(fs::path("nodot")));
+    gf_logClose();
+    EXPECT_NE(readAll(dir / "Log.txt").find("==> gf_saveUpto3GenerationsOf: no dot in filename: nodot"), std::string::npos);
+}
+
+TEST_F(LogTest, OneGenerationGoesBeforeTheFilesOwnExtension) {
+    const fs::path folder = dir / "my.airports";
+    fs::create_directories(folder);
+    writeFile(folder / "EDDF.xml", "stands");
+    ASSERT_TRUE(gf_save1GenerationOf(folder / "EDDF.xml"));
+    EXPECT_EQ(readAll(folder / "EDDF0.xml"), "stands");
+
+    // A dotless file inside a dotted folder has no generation name: the copy
+    // must never land beside the folder.
+    writeFile(folder / "README", "x");
+    EXPECT_FALSE(gf_save1GenerationOf(folder / "README"));
+    EXPECT_FALSE(fs::exists(dir / "my0.airports"));
+}

@@ -1,0 +1,130 @@
+// Under Wine the download tests can still use the native sitestub: Wine
+// starts a Linux program from CreateProcessW, though without a process
+// handle, so the stub is ended through its /__stop request (and its own time
+// limit as a safety net). On Windows proper there is no stub: the tests skip.
+#include "sitestub_process.h"
+
+#include <curl/curl.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using UnixToDos = LPWSTR(CDECL*)(LPCSTR);
+using DosToUnix = LPSTR(CDECL*)(LPCWSTR);
+
+// Wine's own conversions between its drive paths and Linux paths; absent on
+// Windows proper.
+struct WinePaths {
+    UnixToDos toDos = nullptr;
+    DosToUnix toUnix = nullptr;
+
+    WinePaths() {
+        if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+            toDos = reinterpret_cast<UnixToDos>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")));
+            toUnix =
+                reinterpret_cast<DosToUnix>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+        }
+    }
+    bool available() const { return toDos && toUnix; }
+    fs::path toDosPath(const std::string& unixPath) const {
+        LPWSTR text = toDos(unixPath.c_str());
+        if (!text) return {};
+        fs::path result(text);
+        HeapFree(GetProcessHeap(), 0, text);
+        return result;
+    }
+    std::string toUnixPath(const fs::path& dosPath) const {
+        LPSTR text = toUnix(dosPath.c_str());
+        if (!text) return {};
+        std::string result(text);
+        HeapFree(GetProcessHeap(), 0, text);
+        return result;
+    }
+};
+
+std::string lf_sitestubUnixPath() {
+    if (const char* fromEnv = std::getenv("GLIM_SITESTUB"); fromEnv && *fromEnv) return fromEnv;
+    // The project's test script builds the native tree in build/native.
+    if (const char* source = std::getenv("GLIM_SOURCE_DIR"); source && *source) {
+        return std::string(source) + "/build/native/testbed/sitestub/sitestub";
+    }
+    return {};
+}
+
+std::wstring lf_quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+std::wstring lf_wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+class WineSiteStub final : public SiteStubProcess {
+public:
+    explicit WineSiteStub(int port) { m_port = port; }
+    ~WineSiteStub() override {
+        CURL* handle = curl_easy_init();
+        if (!handle) return;
+        const std::string url = baseUrl() + "__stop";
+        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handle, CURLOPT_NOBODY, 0L);
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) {
+            return size * count;
+        });
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT, 10L);
+        curl_easy_perform(handle);
+        curl_easy_cleanup(handle);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<SiteStubProcess> SiteStubProcess::start(const fs::path& root, const std::vector<std::string>& extraArgs,
+                                                        std::string& whyNot) {
+    const WinePaths wine;
+    if (!wine.available()) {
+        whyNot = "sitestub runs only natively or under Wine";
+        return nullptr;
+    }
+    const std::string stubUnix = lf_sitestubUnixPath();
+    const fs::path stubDos = stubUnix.empty() ? fs::path() : wine.toDosPath(stubUnix);
+    std::error_code ec;
+    if (stubDos.empty() || !fs::exists(stubDos, ec)) {
+        whyNot = "native sitestub not found (set GLIM_SITESTUB): " + stubUnix;
+        return nullptr;
+    }
+    const fs::path portFile = root.parent_path() / ("sitestub_port_" + std::to_string(GetCurrentProcessId()));
+    fs::remove(portFile, ec);
+    const std::string rootUnix = wine.toUnixPath(root);
+    const std::string portFileUnix = wine.toUnixPath(portFile);
+
+    std::wstring command = lf_quoted(stubDos.wstring()) + L" --root " + lf_quoted(lf_wide(rootUnix)) +
+                           L" --port-file " + lf_quoted(lf_wide(portFileUnix)) + L" --max-seconds 300";
+    for (const auto& arg : extraArgs) command += L" " + lf_quoted(lf_wide(arg));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        whyNot = "cannot start sitestub: error " + std::to_string(GetLastError());
+        return nullptr;
+    }
+    if (info.hProcess) CloseHandle(info.hProcess);
+    if (info.hThread) CloseHandle(info.hThread);
+
+    // Readiness, not timing: the port file appears once the server listens.
+    for (int i = 0; i < 1000; ++i) {
+        std::ifstream in(portFile);
+        int port = 0;
+        if (in >> port && port > 0) {
+            in.close();
+            fs::remove(portFile, ec);
+            return std::make_unique<WineSiteStub>(port);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    whyNot = "sitestub did not start listening";
+    return nullptr;
+}

@@ -1,0 +1,27 @@
+# Helpers for the end-to-end tests: run glim_p3d.exe under Wine in a scratch
+# working folder.
+set -euo pipefail
+
+wine_run="$GLIM_SOURCE_DIR/scripts/wine-run"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Waits until a file exists and holds text matching a pattern.
+wait_for_text() {  # file pattern seconds
+    local i
+    for i in $(seq 1 $(( $3 * 10 ))); do
+        if [ -f "$1" ] && grep -q -- "$2" "$1" 2>/dev/null; then return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Asks the program to close the way the window's close button does.
+close_program() {  # pid
+    "$wine_run" taskkill /IM glim_p3d.exe >/dev/null 2>&1 || true
+    local i
+    for i in $(seq 1 100); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
+}

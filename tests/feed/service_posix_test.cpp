@@ -1,0 +1,353 @@
+// The clients and readers against the service stand-in: every status of
+// every request kind, transfer faults, the exact form bodies and one whole
+// session.
+#include "core/user_error.h"
+#include "feed/feed_window_values.h"
+#include "feed/login.h"
+#include "feed/reader_services.h"
+#include "feed/traffic_reader.h"
+#include "feed/weather_reader.h"
+#include "feed_test_env.h"
+#include "rtstub_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kGuid = "9f1c&e=2+x%41";
+constexpr const char* kGuidForm = "9f1c%26e%3D2%2Bx%2541";
+
+bool waitFor(const std::function<bool()>& done, int limit_ms = 15000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+class Service : public ::testing::Test {
+protected:
+    // A stub per test: its scenario clock starts with the test.
+    void SetUp() override {
+        ::setenv("GLIM_RT_LICENSE", "lic&=+%x", 1);
+        gf_resetRtCredential();
+        s_stub = new RtStubProcess();
+        ASSERT_TRUE(s_stub->running());
+        gf_rtTransferLimits() = RtTransferLimits{1000, 1000};
+        login();
+        env.stops.clear();
+        env.sleeps.clear();
+    }
+    void TearDown() override {
+        delete s_stub;
+        s_stub = nullptr;
+    }
+
+    // A session the stub knows, for the requests after the login.
+    void login() {
+        WeatherReader weather;
+        int status = 0;
+        ASSERT_TRUE(authenticate(weather, status));
+        s_stub->reset();
+    }
+
+    // How one request kind ends when the stub answers it with `step`.
+    std::string outcome(const std::string& kind, const json& step);
+
+    static inline RtStubProcess* s_stub = nullptr;
+    RecordingFeedEnv env;
+};
+
+std::string lf_stopText(const RecordingFeedEnv& env) {
+    if (env.stops.empty()) return "no stop";
+    return env.stops.back().restart ? "stop, restart" : "stop";
+}
+
+std::string Service::outcome(const std::string& kind, const json& step) {
+    login();
+    s_stub->script(kind, json::array({step}));
+    env.stops.clear();
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = weather.GUID = kGuid;
+    traffic.rrl = weather.wrrl = kMinPause_ms;
+
+    if (kind == "auth") {
+        try {
+            Authenticater(weather, traffic);
+        } catch (const ozr::UserErrorException& e) {
+            return std::string("user error: ") + e.what();
+        } catch (const std::runtime_error& e) {
+            return std::string("error: ") + e.what();
+        }
+        if (!env.stops.empty()) return lf_stopText(env);
+        return traffic.GUID.empty() ? "no GUID" : "logged in";
+    }
+    if (kind == "deauth") {
+        traffic.deauthenticate();
+        return traffic.GUID.empty() ? "logged out" : "still in";
+    }
+    if (kind == "buffer") {
+        int status = 0;
+        return traffic.buffer(status) ? "taken" : "skipped";
+    }
+    if (kind == "parked") {
+        const std::uint64_t number = traffic.postParkedRequest(FeedBox{});
+        traffic.parkedtraffic();
+        int status = -7;
+        std::vector<ParkedRecord> records;
+        if (!traffic.takeParkedAnswer(number, status, records)) return "no answer";
+        return "parked " + std::to_string(status);
+    }
+    // The reader loops: the reader either ends (and stops the run) or goes
+    // on with its next request, which tells retry from going on.
+    std::thread thread;
+    std::atomic<bool>* finished;
+    if (kind == "live") {
+        thread = std::thread([&] { gf_runTrafficReader(traffic, weather); });
+        finished = &traffic.finished;
+    } else {
+        thread = std::thread([&] { gf_runWeatherReader(weather, traffic); });
+        finished = &weather.finished;
+    }
+    std::string next;
+    const bool settled = waitFor([&] {
+        if (finished->load()) return true;
+        const json records = s_stub->records();
+        bool seen = false;
+        for (const auto& r : records) {
+            const std::string k = r.value("kind", "");
+            if (seen && (k == "live" || k == "nearestmetar" || k == "weather")) {
+                next = k;
+                return true;
+            }
+            if (k == kind) seen = true;
+        }
+        return false;
+    });
+    traffic.stop = true;
+    weather.stop = true;
+    thread.join();
+    if (!settled) return "hung";
+    if (next.empty()) return "ends, " + lf_stopText(env);
+    if (kind == "nearestmetar") return next == "nearestmetar" ? "retried" : "goes on";
+    return "goes on";
+}
+
+json statusAnswer(int status) { return json{{"answer", {{"status", status}, {"message", "m"}, {"GUID", "g-2"}}}}; }
+
+struct StatusRow {
+    const char* name;
+    json step;  // null: the stub's own answer
+    const char* auth;
+    const char* deauth;
+    const char* buffer;
+    const char* live;
+    const char* parked;
+    const char* nearestmetar;
+    const char* weather;
+};
+
+TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
+    const json noStatus = json{{"answer", {{"message", "m"}, {"GUID", "g-2"}}}};
+    const std::vector<StatusRow> rows = {
+        {"200", nullptr, "logged in", "logged out", "taken", "goes on", "parked 0", "goes on", "goes on"},
+        {"406", statusAnswer(406), "logged in", "still in", "skipped", "goes on", "parked 0", "retried", "goes on"},
+        {"500", statusAnswer(500), "error: No RT database connection", "still in", "skipped", "ends, stop", "parked 500",
+         "retried", "goes on"},
+        {"400", statusAnswer(400), "stop, restart", "still in", "skipped", "ends, stop", "parked 400", "ends, stop",
+         "ends, stop"},
+        {"401", statusAnswer(401), "logged in", "still in", "skipped", "ends, stop, restart", "parked 401",
+         "ends, stop, restart", "ends, stop, restart"},
+        {"402", statusAnswer(402), "stop, restart", "still in", "skipped", "ends, stop", "parked 402", "retried",
+         "ends, stop"},
+        {"404", statusAnswer(404), "stop, restart", "still in", "skipped", "ends, stop", "parked 404", "retried",
+         "ends, stop"},
+        {"405", statusAnswer(405), "user error: 405: More than one RealTraffic session is not possible, do not run the RealTraffic app", "still in", "skipped", "ends, stop", "parked 405", "retried",
+         "ends, stop"},
+        {"418", statusAnswer(418), "logged in", "still in", "skipped", "ends, stop", "parked 418", "retried",
+         "ends, stop"},
+        {"none", noStatus, "logged in", "still in", "skipped", "ends, stop", "parked 100", "retried", "ends, stop"},
+        // Faults of the transfer itself: every request fails and the readers go on.
+        {"empty body", json{{"empty", true}}, "stop, restart", "still in", "skipped", "goes on", "parked 1", "retried",
+         "goes on"},
+        {"not JSON", json{{"body", "<html>busy</html>"}}, "stop, restart", "still in", "skipped", "goes on", "parked 1",
+         "retried", "goes on"},
+        {"dropped connection", json{{"drop", true}}, "stop, restart", "still in", "skipped", "goes on", "parked 1",
+         "retried", "goes on"},
+        {"stall beyond the time-out", json{{"stall_ms", 1500}, {"status", 200}}, "stop, restart", "still in", "skipped",
+         "goes on", "parked 1", "retried", "goes on"},
+        {"login without GUID", json{{"answer", {{"status", 200}}}}, "stop, restart", "logged out", "skipped", "goes on",
+         "parked 0", "goes on", "goes on"},
+    };
+    const std::vector<std::pair<const char*, const char* StatusRow::*>> kinds = {
+        {"auth", &StatusRow::auth},     {"deauth", &StatusRow::deauth},           {"buffer", &StatusRow::buffer},
+        {"live", &StatusRow::live},     {"parked", &StatusRow::parked},           {"nearestmetar", &StatusRow::nearestmetar},
+        {"weather", &StatusRow::weather}};
+    for (const StatusRow& row : rows) {
+        for (const auto& [kind, column] : kinds) {
+            SCOPED_TRACE(std::string(row.name) + " / " + kind);
+            if (std::string(row.name) == "login without GUID" && std::string(kind) != "auth") continue;
+            json step = row.step.is_null() ? json::object() : row.step;
+            EXPECT_EQ(outcome(kind, step), row.*column);
+        }
+    }
+}
+
+TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
+    TrafficReader traffic;
+    WeatherReader weather;
+    Authenticater(weather, traffic);
+    ASSERT_EQ(traffic.GUID, kGuid);
+    EXPECT_EQ(weather.rrl, 250);
+    EXPECT_EQ(weather.wrrl, 250);
+    EXPECT_EQ(env.sleeps, std::vector<int>{250});
+
+    int status = 0;
+    traffic.toffset = 90;
+    ASSERT_TRUE(traffic.buffer(status));
+    std::thread worker([&] {
+        env.park = FeedAirport{true, 52.3086, 4.7639, -11};
+        gf_requestParkedTraffic(traffic, 5000);
+    });
+    ASSERT_TRUE(waitFor([&] { return traffic.parkedRequest.load(); }));
+    traffic.parkedRequest = false;
+    traffic.parkedtraffic();
+    worker.join();
+    ASSERT_TRUE(weather.nearestmetar(status));
+    weather.toffset = 5;
+
+    const auto auth = s_stub->records("auth");
+    ASSERT_EQ(auth.size(), 1u);
+    EXPECT_EQ(auth[0]["body"], "license=lic%26%3D%2B%25x&software=GLIM_P3D_11.10.5");
+    EXPECT_EQ(auth[0]["form"]["license"], "lic&=+%x");
+    const auto buffer = s_stub->records("buffer");
+    ASSERT_EQ(buffer.size(), 1u);
+    EXPECT_EQ(buffer[0]["body"], std::string("GUID=") + kGuidForm +
+                                     "&top=52.44&bottom=52.17&left=4.54&right=4.98&querytype=locationtraffic&toffset=90"
+                                     "&buffercount=5&buffertime=6");
+    const auto parked = s_stub->records("parked");
+    ASSERT_EQ(parked.size(), 1u);
+    EXPECT_EQ(parked[0]["body"], std::string("GUID=") + kGuidForm +
+                                     "&top=52.36&bottom=52.26&left=4.68&right=4.85&querytype=parkedtraffic&toffset=90");
+    const auto metar = s_stub->records("nearestmetar");
+    ASSERT_EQ(metar.size(), 1u);
+    EXPECT_EQ(metar[0]["body"], std::string("GUID=") + kGuidForm + "&toffset=0&lat=52.3100&lon=4.7600");
+    EXPECT_EQ(weather.airports, "EHAM");
+
+    // The weather request goes with the loop; one cycle is enough.
+    env.user.alt_ft = -20.7;
+    std::thread reader([&] { gf_runWeatherReader(weather, traffic); });
+    ASSERT_TRUE(waitFor([&] { return s_stub->records("weather").size() >= 1; }));
+    weather.stop = true;
+    reader.join();
+    EXPECT_EQ(s_stub->records("weather")[0]["body"],
+              std::string("GUID=") + kGuidForm + "&querytype=locwx&toffset=5&lat=52.3100&lon=4.7600&alt=0&airports=EHAM");
+
+    traffic.deauthenticate();
+    const auto deauth = s_stub->records("deauth");
+    ASSERT_EQ(deauth.size(), 1u);
+    EXPECT_EQ(deauth[0]["body"], std::string("GUID=") + kGuidForm);
+    EXPECT_EQ(deauth[0]["answered"], 200);
+}
+
+TEST_F(Service, OneSessionFromLoginToLogout) {
+    TrafficReader traffic;
+    WeatherReader weather;
+    g_qnhShown = 0;
+    g_authenticated = false;
+    Authenticater(weather, traffic);
+    ASSERT_TRUE(g_authenticated.load());
+    traffic.filterLat = 52.31;
+    traffic.filterLon = 4.76;
+    env.feedSettings.currentAirport = FeedAirport{true, 52.3086, 4.7639, -11};
+    gf_updateTrafficBox(traffic, 52.31, 4.76, 40.0);
+
+    std::thread weatherThread([&] { gf_runWeatherReader(weather, traffic); });
+    ASSERT_TRUE(waitFor([] { return g_qnhShown.load() != 0; }));
+    EXPECT_EQ(g_qnhShown.load(), 1020);
+    EXPECT_EQ(traffic.qnh.load(), 1020);
+
+    std::thread trafficThread([&] { gf_runTrafficReader(traffic, weather); });
+    auto liveBatches = [&] {
+        std::lock_guard lock(env.mutex);
+        int n = 0;
+        for (const auto& b : env.batches) n += b.delay_s == 30;
+        return n;
+    };
+    ASSERT_TRUE(waitFor([&] { return liveBatches() >= 3; }));
+
+    // Parked traffic on request, between two polls.
+    env.park = FeedAirport{true, 52.3086, 4.7639, -11};
+    EXPECT_TRUE(gf_requestParkedTraffic(traffic, 5000));
+    std::set<std::string> stands;
+    for (const auto& r : traffic.parkedRecords) stands.insert(r.standName);
+    EXPECT_EQ(stands, (std::set<std::string>{"EHAM_D4", "EHAM_D6", "EHAM_E18"}));
+
+    traffic.stop = true;
+    weather.stop = true;
+    trafficThread.join();
+    weatherThread.join();
+    EXPECT_TRUE(traffic.finished.load());
+    EXPECT_TRUE(weather.finished.load());
+    EXPECT_TRUE(env.stops.empty());
+    traffic.deauthenticate();
+    EXPECT_TRUE(traffic.GUID.empty());
+    EXPECT_FALSE(g_authenticated.load());
+
+    // Five snapshots with their delays, the oldest first, then live batches.
+    std::lock_guard lock(env.mutex);
+    ASSERT_GE(env.batches.size(), 8u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(env.batches[i].delay_s, i * 6);
+    // The ground aircraft near the airport, the departure and the arrival; the
+    // aircraft far away never.
+    std::set<std::uint32_t> live;
+    for (const auto& b : env.batches)
+        for (const auto& r : b.records) live.insert(r.hexid);
+    EXPECT_EQ(live, (std::set<std::uint32_t>{0x484f6d, 0x4ca7b1, 0x4845c2}));
+    // The snapshots are older than the live polls.
+    ASSERT_FALSE(env.batches[0].records.empty());
+    ASSERT_FALSE(env.batches[4].records.empty());
+    EXPECT_LT(env.batches[0].records[0].feedTime, env.batches[4].records[0].feedTime);
+    // Never refused for the pace, never an unknown session.
+    for (const auto& r : s_stub->records()) {
+        EXPECT_NE(r.value("answered", 0), 406) << r.dump();
+        EXPECT_NE(r.value("answered", 0), 401) << r.dump();
+    }
+    EXPECT_EQ(s_stub->records("deauth").size(), 1u);
+}
+
+TEST_F(Service, StopDuringSnapshotsIsNotAnError) {
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = kGuid;
+    s_stub->script("buffer", json::array({json{{"stall_ms", 1500}, {"status", 200}}}));
+    std::thread thread([&] { gf_runTrafficReader(traffic, weather); });
+    ASSERT_TRUE(waitFor([&] { return s_stub->records("buffer").size() == 1; }));
+    traffic.stop = true;
+    thread.join();
+    EXPECT_TRUE(traffic.finished.load());
+    EXPECT_TRUE(env.stops.empty());
+    EXPECT_FALSE(weather.stop.load());
+}
+
+TEST_F(Service, ParkedAnswerOfAnEarlierRequestIsNotTaken) {
+    TrafficReader traffic;
+    traffic.GUID = kGuid;
+    const std::uint64_t first = traffic.postParkedRequest(FeedBox{});
+    traffic.parkedtraffic();
+    const std::uint64_t second = traffic.postParkedRequest(FeedBox{});
+    int status = 0;
+    std::vector<ParkedRecord> records;
+    EXPECT_FALSE(traffic.takeParkedAnswer(second, status, records));
+    EXPECT_TRUE(traffic.takeParkedAnswer(first, status, records));
+    EXPECT_EQ(status, 0);
+}
+
+}  // namespace
