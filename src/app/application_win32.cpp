@@ -1,6 +1,12 @@
 #include "app/application.h"
 
 #include "app/command_line.h"
+#include "app/run_control.h"
+#include "app/run_services.h"
+#include "app/run_state.h"
+#include "app/window_actions.h"
+#include "app/worker_thread.h"
+#include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "ui/main_window.h"
@@ -26,10 +32,35 @@ std::optional<bool> lf_readProductionSwitch() {
     return gf_parseProductionSwitches(args);
 }
 
+// The end of the process: the last worker and every thread a run started
+// are joined before any global goes away. A loop that ended without the
+// run's own WM_APP+2 first asks a run still in progress to close down.
+void lf_joinRunThreads() {
+    g_closeRequested = true;
+    gf_setExitReason(ExitReason::userClosedSim, 0);
+    // The run may still talk to its window while it closes down: the window
+    // keeps answering until the run is over, but starts nothing new.
+    while (gf_workerThreadRunning()) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == kWmStartRun || msg.message == kWmEndProgram || msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+    gf_joinWorkerThread();
+    gf_stopRunServiceThreads();
+}
+
 }  // namespace
 
 int lf_runApplication(HINSTANCE instance) {
     const std::optional<bool> production = lf_readProductionSwitch();
+    gf_setRunServices(gf_realRunServices());
+    gf_findInstalledSimulators();
+    gf_setMainWindowActions(
+        MainWindowActions{lf_onStartRun, lf_onEndProgram, lf_onUserClose, lf_initialWindowPosition});
 
     wchar_t title[100] = {};
     if (LoadStringW(instance, 101, title, 100) == 0) {
@@ -76,5 +107,6 @@ int lf_runApplication(HINSTANCE instance) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    lf_joinRunThreads();
     return got == 0 ? static_cast<int>(msg.wParam) : 1;
 }

@@ -66,6 +66,14 @@ void gf_forceExitReason(ExitReason reason) {
     }
 }
 
+bool gf_replaceExitReason(ExitReason from, ExitReason to, int delaySeconds) {
+    std::uint64_t current = g_exitReason.load();
+    while (static_cast<std::uint32_t>(current) == static_cast<std::uint32_t>(from)) {
+        if (g_exitReason.compare_exchange_weak(current, lf_pack(to, delaySeconds))) return true;
+    }
+    return false;
+}
+
 ExitReason gf_exitReason() { return static_cast<ExitReason>(static_cast<std::uint32_t>(g_exitReason.load())); }
 
 int gf_exitDelaySeconds() { return static_cast<int>(static_cast<std::uint32_t>(g_exitReason.load() >> 32)); }

@@ -26,6 +26,11 @@ void gf_setExitReason(ExitReason reason, int delaySeconds);
 // user errors and of unknown exceptions); the delay stays as it was.
 void gf_forceExitReason(ExitReason reason);
 
+// Replaces a stored reason `from` by `to` with its delay in one step; false
+// when another reason (or none) is stored. For a run that ended on an error
+// the user has since fixed: the stored error turns into a restart.
+bool gf_replaceExitReason(ExitReason from, ExitReason to, int delaySeconds);
+
 ExitReason gf_exitReason();
 int gf_exitDelaySeconds();
 

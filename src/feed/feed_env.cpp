@@ -2,50 +2,62 @@
 
 #include "core/clock.h"
 #include "core/exit_reason.h"
-#include "core/log.h"
+#include "core/settings.h"
+#include "ui/status_line.h"
+#include "ui/ui_sink.h"
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#if __has_include("ui/status_line.h")
-#include "ui/status_line.h"
-#define GLIM_FEED_HAS_STATUS_LINE 1
-#endif
+FeedSettings gf_feedSettingsFromCore() {
+    FeedSettings s;
+    s.airborneOnly = AIRBORNE_ONLY.value();
+    s.blockCallsign = BLOCK_CALLSIGN.get();
+    s.range_nm = static_cast<double>(RANGE.value());
+    s.lightAircraft = LIGHT_AIRCRAFT.value();
+    s.highPerfAircraft = HIGH_PERF_AIRCRAFT.value();
+    s.helicopters = HELICOPTERS.value();
+    s.rtParkTrafficOnly = RT_PARKTRAFFIC_ONLY.value();
+    s.maxFit = MAX_FIT.value();
+    return s;
+}
 
-// Until the settings, the traffic engine and the catalogue are wired in, the
-// default environment gives the settings' defaults, takes batches the way an
-// intake that refuses every batch does, and knows no registration or type.
-FeedSettings FeedEnv::settings() { return FeedSettings{}; }
+// ---- Wired to the program ----
+
+FeedSettings FeedEnv::settings() { return gf_feedSettingsFromCore(); }
 
 void FeedEnv::stopWithError(std::string_view name, bool restart) { gf_stopWithError(name, restart); }
 
-void FeedEnv::setStatusLine(const std::string& text, bool log) {
-#ifdef GLIM_FEED_HAS_STATUS_LINE
-    gf_setStatusLine(text, log);
-#else
-    if (log) gf_logLine(text);
-#endif
+void FeedEnv::setStatusLine(const std::string& text, bool log) { gf_setStatusLine(text, log); }
+
+void FeedEnv::clearStatusLine() { gf_clearStatusLine(); }
+
+// The lamps, the QNH and the authenticated mark are painted in the counter band.
+void FeedEnv::repaint() { gf_uiSink().invalidateBand(UiBand::counters); }
+
+void FeedEnv::sleepMs(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void FeedEnv::clearStatusLine() {
-#ifdef GLIM_FEED_HAS_STATUS_LINE
-    gf_clearStatusLine();
-#endif
-}
+std::int64_t FeedEnv::systemTime() { return gf_systemTime(); }
 
-void FeedEnv::repaint() {}
+// ---- Not built yet: neutral answers until their owners are wired in ----
 
+// No traffic engine: a batch is dropped the way an intake that refuses every
+// batch drops it. An empty batch still means that no traffic time is known,
+// so the clock falls back to the system time.
 void FeedEnv::takeTrafficBatch(std::vector<FlightRecord>& batch, int) {
-    // An empty batch means no traffic time is known: the clock falls back to
-    // the system time.
     if (batch.empty()) gf_setDataTime(0.0);
     batch.clear();
 }
 
+// No object-event queue and no engine QNH yet.
 void FeedEnv::pushBlockedEvent(std::uint32_t) {}
 void FeedEnv::publishEngineQnh(int) {}
 
+// No Dbase yet: no registration and no type is known, so every parked entry
+// is dropped at the type filter.
 std::optional<FeedDbaseRecord> FeedEnv::lookupRegistration(std::string_view) { return std::nullopt; }
 std::vector<std::string> FeedEnv::registrationKeys(std::string_view registration) {
     return {std::string(registration)};
@@ -54,14 +66,9 @@ std::optional<FeedDbaseRecord> FeedEnv::findRegistrationKey(std::string_view) { 
 bool FeedEnv::isKnownAcType(std::string_view) { return false; }
 FeedCategory FeedEnv::acCategory(std::string_view) { return FeedCategory::large; }
 
+// No user aircraft state and no park airport yet.
 FeedUserPosition FeedEnv::userPosition() { return {}; }
 std::optional<FeedAirport> FeedEnv::parkAirport() { return std::nullopt; }
-
-void FeedEnv::sleepMs(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::int64_t FeedEnv::systemTime() { return gf_systemTime(); }
 
 namespace {
 FeedEnv g_defaultFeedEnv;

@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/paths.h"
 #include "core/user_error.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -26,18 +28,10 @@ constexpr int kTooManySessionsWait_ms = 10000;
 std::mutex g_credentialMutex;
 std::string g_credential;
 
-std::filesystem::path lf_appDataFolder() {
-    if (const char* dir = std::getenv("GLIM_APPDATA"); dir && *dir) return dir;
-#ifdef _WIN32
-    if (const char* dir = std::getenv("APPDATA"); dir && *dir) return dir;
-#else
-    if (const char* dir = std::getenv("HOME"); dir && *dir) return dir;
-#endif
-    return {};
-}
-
 std::string lf_readLicenseFile() {
-    std::ifstream in(gf_rtLicensePath(), std::ios::binary);
+    const std::filesystem::path path = gf_rtLicensePath();
+    if (path.empty()) return {};
+    std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     std::stringstream text;
     text << in.rdbuf();
@@ -47,7 +41,13 @@ std::string lf_readLicenseFile() {
 
 }  // namespace
 
-std::filesystem::path gf_rtLicensePath() { return lf_appDataFolder() / "InsideSystems" / "RealTraffic.lic"; }
+std::filesystem::path gf_rtLicensePath() {
+    // Without an AppData folder there is no licence file: a relative path
+    // would read one from whatever folder the program runs in.
+    const auto appData = gf_knownFolderAppData();
+    if (!appData || appData->empty()) return {};
+    return *appData / "InsideSystems" / "RealTraffic.lic";
+}
 
 std::string gf_rtCredential() {
     std::lock_guard lock(g_credentialMutex);
@@ -88,21 +88,20 @@ bool authenticate(WeatherReader& weather, int& status) {
         }
         const auto answer = nlohmann::json::parse(weather.response);
         if (answer.contains("status") && answer["status"].is_number_integer()) {
-            const int st = answer["status"].get<int>();
+            const int st = gf_answerStatus(answer);
             if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {
                 status = st;
                 return false;
             }
         }
+        // Only integers count here: 5000.0 leaves the default.
         auto pauseOf = [&](const char* key) {
             const auto it = answer.find(key);
             if (it == answer.end() || !it->is_number_integer()) return kDefaultPause_ms;
-            return gf_clampPause(it->is_number_unsigned() ? static_cast<long long>(std::min<std::uint64_t>(it->get<std::uint64_t>(), 1u << 30))
-                                                          : it->get<std::int64_t>());
+            return gf_answerPause(answer, key, kDefaultPause_ms);
         };
         weather.rrl = pauseOf("rrl");
         weather.wrrl = pauseOf("wrrl");
-        gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", lf_jsonString(answer, "server", "?")));
         // Without a session GUID every later request would fail: that is a
         // failed login, not a session.
         const std::string guid = lf_jsonString(answer, "GUID", "");
@@ -111,6 +110,7 @@ bool authenticate(WeatherReader& weather, int& status) {
             env.sleepMs(weather.wrrl);
             return false;
         }
+        gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", lf_jsonString(answer, "server", "?")));
         weather.GUID = guid;
         g_authenticated = true;
         env.repaint();

@@ -7,9 +7,10 @@
 class TrafficReader;
 class WeatherReader;
 
-// The service's licence file: RealTraffic.lic in "InsideSystems" of the
-// AppData folder (GLIM_APPDATA replaces that folder when set; natively $HOME
-// stands in for it).
+// The service's licence file, where the service's own application keeps it:
+// RealTraffic.lic in "InsideSystems" of the roaming AppData folder (the one
+// gf_knownFolderAppData gives, so GLIM_APPDATA replaces it in both builds).
+// Empty when there is no AppData folder.
 std::filesystem::path gf_rtLicensePath();
 // The credential: GLIM_RT_LICENSE when set, else the "License" member of the
 // licence file; empty when neither gives one. Read once, kept for the process.

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -19,6 +21,10 @@ constexpr const char* kPublicBaseUrl = "https://rtw.flyrealtraffic.com";
 constexpr int kPauseSlice_ms = 20;
 
 RtTransferLimits g_transferLimits;
+RtPaceLimits g_paceLimits;
+constexpr std::uint64_t kLongLongMax = 9223372036854775807ull;
+// Beyond this a double no longer converts to long long without overflow.
+constexpr double kIntegerLimit = 9.0e18;
 
 int lf_abortOnStop(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* stop = static_cast<const std::atomic<bool>*>(stopFlag);
@@ -58,7 +64,37 @@ void lf_setBodyOptions(CURL* handle, std::string_view name, const std::string& b
 
 }  // namespace
 
-int gf_clampPause(long long ms) { return static_cast<int>(std::clamp<long long>(ms, kMinPause_ms, kMaxPause_ms)); }
+RtPaceLimits& gf_rtPaceLimits() { return g_paceLimits; }
+
+int gf_clampPause(long long ms) {
+    return static_cast<int>(std::clamp<long long>(ms, g_paceLimits.min_ms, g_paceLimits.max_ms));
+}
+
+long long gf_answerInteger(const nlohmann::json& answer, const char* key, long long def) {
+    // For an answer that is not an object this throws the library's own error.
+    if (!answer.is_object()) return answer.value(key, def);
+    const auto it = answer.find(key);
+    if (it == answer.end()) return def;
+    if (it->is_number_unsigned()) {
+        return static_cast<long long>(std::min<std::uint64_t>(it->get<std::uint64_t>(), kLongLongMax));
+    }
+    if (it->is_number_integer()) return it->get<std::int64_t>();
+    if (it->is_number_float()) {
+        const double v = std::trunc(it->get<double>());
+        if (!(v >= -kIntegerLimit && v <= kIntegerLimit)) return v < 0 ? -kLongLongMax : kLongLongMax;
+        return static_cast<long long>(v);
+    }
+    if (it->is_boolean()) return it->get<bool>() ? 1 : 0;
+    return it->get<int>();  // throws the type error
+}
+
+int gf_answerStatus(const nlohmann::json& answer) {
+    return static_cast<int>(std::clamp<long long>(gf_answerInteger(answer, "status", 100), INT_MIN, INT_MAX));
+}
+
+int gf_answerPause(const nlohmann::json& answer, const char* key, int def) {
+    return gf_clampPause(gf_answerInteger(answer, key, def));
+}
 
 RtTransferLimits& gf_rtTransferLimits() { return g_transferLimits; }
 
@@ -173,7 +209,7 @@ void RtClient::deauthenticate() {
             gf_logLine("Deauthentication: invalid JSON");
             return;
         }
-        const int status = answer.value("status", 100);
+        const int status = gf_answerStatus(answer);
         if (status == 200) {
             g_authenticated = false;
             gf_feedEnv().repaint();

@@ -12,13 +12,28 @@
 #include <string_view>
 
 inline constexpr int kDefaultPause_ms = 2000;
-// The service's rrl and wrrl are clamped: 0 or a negative value would turn a
-// reader into a busy loop, a huge one would hold it for hours.
-inline constexpr int kMinPause_ms = 250;
-inline constexpr int kMaxPause_ms = 30000;
 inline constexpr std::int32_t kMaxTimeOffset_min = 20160;
 
+// The service's rrl and wrrl are clamped: 0 or a negative value would turn a
+// reader into a busy loop, a huge one would hold it for hours. Tests against
+// the stand-in lower the floor to run at a faster pace.
+struct RtPaceLimits {
+    int min_ms = 250;
+    int max_ms = 30000;
+};
+RtPaceLimits& gf_rtPaceLimits();
 int gf_clampPause(long long ms);
+
+// An integer member of a service answer as the requests read it: missing
+// gives def; a floating-point value is truncated (and kept within range, so a
+// value like 1e30 is no undefined conversion); a boolean is 0 or 1; any other
+// type, or an answer that is not an object, throws the JSON library's type
+// error.
+long long gf_answerInteger(const nlohmann::json& answer, const char* key, long long def);
+// "status" (default 100), within the range of int.
+int gf_answerStatus(const nlohmann::json& answer);
+// "rrl" or "wrrl" (default def), clamped by gf_clampPause.
+int gf_answerPause(const nlohmann::json& answer, const char* key, int def);
 
 // Bounds of every transfer, so that a service that never answers cannot hold
 // a reader (and with it the run's closing down).

@@ -105,17 +105,20 @@ bool TrafficReader::buffer(int& status) {
                                  fmt::format("&buffercount={}&buffertime={}", kBufferCount, kBufferTime_s);
         const CURLcode code = gf_rtPost(m_trcurl.get(), "trcurl_", "/v4/traffic", body, trafficResponse, &stop);
         if (code != CURLE_OK) {
-            gf_logHighlight(fmt::format("{} buffer traffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            // A transfer the stop aborted is the run closing down, no fault.
+            if (!stop) {
+                gf_logHighlight(fmt::format("{} buffer traffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            }
         } else if (trafficResponse.empty()) {
             gf_logHighlight("buffer traffic: empty content");
         } else {
             const auto answer = nlohmann::json::parse(trafficResponse);
-            const int st = answer.value("status", 100);
+            const int st = gf_answerStatus(answer);
             if (st != 200) {
                 status = st;
                 if (st == 406) gf_logHighlight(fmt::format(" buffer traffic msg {}", gf_jsonMessage(answer)));
             } else {
-                rrl = gf_clampPause(answer.value("rrl", kDefaultPause_ms));
+                rrl = gf_answerPause(answer, "rrl", kDefaultPause_ms);
                 collect = true;
                 const auto it = answer.find("data");
                 if (it != answer.end() && !it->empty()) {
@@ -173,7 +176,7 @@ bool TrafficReader::receive(int& status) {
                 continue;
             }
             const auto answer = nlohmann::json::parse(trafficResponse);
-            const int st = answer.value("status", 100);
+            const int st = gf_answerStatus(answer);
             if (st == 406) {
                 gf_logHighlight(fmt::format("{} curl traffic msg: {}", gf_formatTime(gf_now()), gf_jsonMessage(answer)));
                 pause(rrl);
@@ -183,7 +186,7 @@ bool TrafficReader::receive(int& status) {
                 status = st;
                 break;
             }
-            rrl = gf_clampPause(answer.value("rrl", kDefaultPause_ms));
+            rrl = gf_answerPause(answer, "rrl", kDefaultPause_ms);
             const auto it = answer.find("data");
             if (it != answer.end() && !it->empty()) parseEntries(*it);
             handOver(kLiveDelay_s);
@@ -215,7 +218,10 @@ void TrafficReader::parkedtraffic() {
             const std::string body = lf_boxBody(GUID, box, "parkedtraffic", toffset.load());
             const CURLcode code = gf_rtPost(m_ptcurl.get(), "ptcurl_", "/v4/traffic", body, trafficResponse, &stop);
             if (code != CURLE_OK) {
-                gf_logHighlight(fmt::format("{} curl parkedtraffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+                if (!stop) {
+                    gf_logHighlight(
+                        fmt::format("{} curl parkedtraffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+                }
             } else if (trafficResponse.empty()) {
                 gf_logHighlight("parkedtraffic: empty content");
             } else {
@@ -223,14 +229,14 @@ void TrafficReader::parkedtraffic() {
                 if (answer.is_discarded()) {
                     gf_logHighlight("parkedtraffic: invalid JSON");
                 } else {
-                    const int status = answer.value("status", 100);
+                    const int status = gf_answerStatus(answer);
                     if (status == 406) {
                         gf_logHighlight(fmt::format("parkedtraffic msg: {}", gf_jsonMessage(answer)));
                         st = kParkedTaken;
                     } else if (status != 200) {
                         st = status;
                     } else {
-                        rrl = gf_clampPause(answer.value("rrl", kDefaultPause_ms));
+                        rrl = gf_answerPause(answer, "rrl", kDefaultPause_ms);
                         const auto it = answer.find("data");
                         if (it != answer.end() && it->is_object()) {
                             for (const auto& item : it->items()) {

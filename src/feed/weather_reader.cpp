@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -45,7 +46,11 @@ int extractQNH(const nlohmann::json& data) {
             value = gsl::narrow<int>(v.get<std::int64_t>());
         }
     } else if (v.is_number_float()) {
-        value = lf_roundToInt(static_cast<float>(v.get<double>()));
+        // Read in single precision; beyond its range the value cannot fit an
+        // int either.
+        const double d = v.get<double>();
+        if (!(std::fabs(d) <= std::numeric_limits<float>::max())) throw gsl::narrowing_error();
+        value = lf_roundToInt(static_cast<float>(d));
     } else if (v.is_string()) {
         const std::string text = v.get<std::string>();
         std::size_t i = 0;
@@ -92,7 +97,10 @@ bool WeatherReader::nearestmetar(int& status) {
             fmt::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", gf_formValue(GUID), toffset.load(), user.lat, user.lon);
         const CURLcode code = gf_rtPost(m_nmcurl.get(), "nmcurl_", "/v4/nearestmetar", body, weatherResponse, &stop);
         if (code != CURLE_OK) {
-            gf_logHighlight(fmt::format("{} nearestmetar code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            // A transfer the stop aborted is the run closing down, no fault.
+            if (!stop) {
+                gf_logHighlight(fmt::format("{} nearestmetar code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            }
         } else if (weatherResponse.empty()) {
             gf_logHighlight("nearest metar: empty content");
         } else {
@@ -100,7 +108,7 @@ bool WeatherReader::nearestmetar(int& status) {
             if (answer.is_discarded()) {
                 gf_logHighlight("nearest metar: invalid JSON");
             } else {
-                const int st = answer.value("status", 100);
+                const int st = gf_answerStatus(answer);
                 if (st == 200) {
                     const auto it = answer.find("data");
                     if (it == answer.end() || it->is_null() || it->empty()) {
@@ -149,7 +157,8 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 continue;
             }
             const FeedUserPosition user = gf_feedEnv().userPosition();
-            const long long alt = user.alt_ft < 1.0 ? 0 : static_cast<long long>(std::trunc(std::min(user.alt_ft, 1e15)));
+            // Below 1 ft (and a NaN) is 0; the bound keeps the conversion defined.
+            const long long alt = !(user.alt_ft >= 1.0) ? 0 : static_cast<long long>(std::trunc(std::min(user.alt_ft, 1e15)));
             const std::string body =
                 fmt::format("GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}",
                             gf_formValue(GUID), toffset.load(), user.lat, user.lon, alt, gf_formValue(airports));
@@ -171,9 +180,9 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 pause(wrrl);
                 continue;
             }
-            const int st = answer.value("status", 100);
+            const int st = gf_answerStatus(answer);
             if (st == 200) {
-                wrrl = gf_clampPause(answer.value("wrrl", kDefaultPause_ms));
+                wrrl = gf_answerPause(answer, "wrrl", kDefaultPause_ms);
                 const auto it = answer.find("data");
                 const int value = std::clamp(extractQNH(it != answer.end() ? *it : nlohmann::json()), kMinQnh_hpa, kMaxQnh_hpa);
                 if (value != qnh || value == kStandardQnh_hpa) publishQnh(value, traffic);

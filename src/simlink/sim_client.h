@@ -44,6 +44,7 @@ extern std::atomic<float> g_frameRate;
 extern std::atomic<int> g_expectedSimVersion;
 // The user aircraft's object id (2 until the first position answer); objects
 // with a higher id are AI objects.
+inline constexpr std::uint32_t kFirstUserObjectId = 2;
 extern std::atomic<std::uint32_t> g_userObjectId;
 
 // The user aircraft's SIM ON GROUND (value) and whether an answer came yet.

@@ -4,8 +4,10 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -31,10 +33,25 @@ struct Stub {
     std::map<std::string, std::deque<json>> scripts;                           // kind -> answers
     json records = json::array();
     std::string recordPath;
+    // Stalls wait on this; a reset or a quit ends them early, so a stalled
+    // answer never holds the next test or the stub's own end.
+    std::condition_variable wake;
+    std::uint64_t generation = 0;
 };
 
 Stub g_stub;
 httplib::Server* g_server = nullptr;
+std::atomic<bool> g_quitting{false};
+
+// Ends the server from any thread: the server waits for its handlers.
+void lf_quit() {
+    {
+        std::lock_guard lock(g_stub.mutex);
+        ++g_stub.generation;
+    }
+    g_stub.wake.notify_all();
+    if (!g_quitting.exchange(true)) std::thread([] { g_server->stop(); }).detach();
+}
 
 int lf_hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -127,7 +144,12 @@ json lf_trafficAt(double at, const json& form) {
     const double toffset_s = lf_formNumber(form, "toffset", 0) * 60.0;
     std::map<std::string, std::pair<double, json>> latest;
     int index = 0;
-    for (const auto& item : g_stub.scenario.value("traffic", json::array())) {
+    static const json kNone = json::array();
+    // By reference: a scenario can be long, and a buffered answer walks it
+    // once per snapshot.
+    const auto listed = g_stub.scenario.find("traffic");
+    const json& traffic = (listed != g_stub.scenario.end() && listed->is_array()) ? *listed : kNone;
+    for (const auto& item : traffic) {
         const double t = item.value("t", 0.0);
         ++index;
         if (t > at || t < at - stale) continue;
@@ -200,9 +222,8 @@ bool lf_scripted(const std::string& kind, httplib::Response& res, std::unique_lo
     queue.pop_front();
     if (step.contains("stall_ms")) {
         const int ms = step.value("stall_ms", 0);
-        lock.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        lock.lock();
+        const std::uint64_t generation = g_stub.generation;
+        g_stub.wake.wait_for(lock, std::chrono::milliseconds(ms), [&] { return g_stub.generation != generation; });
         if (!step.contains("status") && !step.contains("answer") && !step.contains("body")) return false;
     }
     if (step.value("drop", false)) {
@@ -246,8 +267,10 @@ void lf_handle(const httplib::Request& req, httplib::Response& res) {
         std::size_t index;
         ~Answered() {
             const json answer = json::parse(res.body, nullptr, false);
+            // Scripted answers may carry a status of any type.
             if (index < g_stub.records.size() && answer.is_object()) {
-                g_stub.records[index]["answered"] = answer.value("status", 0);
+                const auto it = answer.find("status");
+                g_stub.records[index]["answered"] = (it != answer.end() && it->is_number_integer()) ? it->get<long long>() : 0;
             }
         }
     } answered{res, recordIndex};
@@ -336,6 +359,8 @@ void lf_control(httplib::Server& server) {
         g_stub.scripts.clear();
         g_stub.records = json::array();
         g_stub.lastRequest.clear();
+        ++g_stub.generation;
+        g_stub.wake.notify_all();
         res.set_content("{}", "application/json");
     });
     server.Get("/control/records", [](const httplib::Request&, httplib::Response& res) {
@@ -344,12 +369,13 @@ void lf_control(httplib::Server& server) {
     });
     server.Post("/control/quit", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("{}", "application/json");
-        std::thread([] { g_server->stop(); }).detach();
+        lf_quit();
     });
 }
 
 void lf_usage() {
-    std::cerr << "usage: rtstub [--scenario FILE] [--port N] [--port-file FILE] [--record FILE]\n";
+    std::cerr << "usage: rtstub [--scenario FILE] [--port N] [--port-file FILE] [--record FILE]\n"
+                 "              [--rrl MS] [--wrrl MS] [--max-seconds N]\n";
 }
 
 }  // namespace
@@ -358,6 +384,9 @@ int main(int argc, char** argv) {
     int port = 0;
     std::string scenarioPath;
     std::string portFile;
+    int rrl = -1;
+    int wrrl = -1;
+    int maxSeconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&]() -> std::string {
@@ -375,6 +404,12 @@ int main(int argc, char** argv) {
             portFile = next();
         } else if (arg == "--record") {
             g_stub.recordPath = next();
+        } else if (arg == "--rrl") {
+            rrl = std::stoi(next());
+        } else if (arg == "--wrrl") {
+            wrrl = std::stoi(next());
+        } else if (arg == "--max-seconds") {
+            maxSeconds = std::stoi(next());
         } else {
             lf_usage();
             return 2;
@@ -388,6 +423,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (rrl >= 0) g_stub.scenario["rrl"] = rrl;
+    if (wrrl >= 0) g_stub.scenario["wrrl"] = wrrl;
     g_stub.startEpoch = std::chrono::duration_cast<std::chrono::seconds>(
                             std::chrono::system_clock::now().time_since_epoch())
                             .count();
@@ -418,6 +455,18 @@ int main(int argc, char** argv) {
         std::filesystem::rename(temp, portFile);
     }
     std::cout << "rtstub listening on 127.0.0.1:" << port << std::endl;
+    if (maxSeconds > 0) {
+        // A caller that cannot signal the stub (a test under Wine has no
+        // handle of a Linux child) and dies before its quit request would
+        // otherwise leave it running.
+        std::thread([maxSeconds] {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds);
+            while (!g_quitting.load() && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            lf_quit();
+        }).detach();
+    }
     server.listen_after_bind();
     return 0;
 }

@@ -15,6 +15,20 @@ wait_for_text() {  # file pattern seconds
     return 1
 }
 
+# Waits until the working folder and Log.txt stop changing: a run writes
+# its start-up reading there before it settles (waiting for the simulator or
+# for the user).
+wait_until_settled() {  # seconds
+    local i previous="" current
+    for i in $(seq 1 $(( $1 * 4 ))); do
+        current=$(ls -lR --time-style=+%s.%N 2>/dev/null; md5sum Log.txt 2>/dev/null)
+        if [ -n "$previous" ] && [ "$current" = "$previous" ]; then return 0; fi
+        previous=$current
+        sleep 0.25
+    done
+    return 1
+}
+
 # Asks the program to close the way the window's close button does.
 close_program() {  # pid
     "$wine_run" taskkill /IM glim_p3d.exe >/dev/null 2>&1 || true

@@ -20,6 +20,7 @@ for run in 1 2 3 4; do
         head -n1 Log.txt | grep -Eq '^[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} \(utc\) GLIM_P3D version 11.10.5 for Prepar3D v5/v6$' \
             || fail "header line: $(head -n1 Log.txt)"
         # A second instance ends at once with -1 and touches no file.
+        wait_until_settled 30 || fail "run $run: the first instance did not settle"
         before=$(ls -l --time-style=+%s.%N; md5sum Log.txt)
         set +e
         "$wine_run" ./glim_p3d.exe

@@ -1,13 +1,34 @@
-// A recording stand-in for the rest of the program, installed for one test.
+// A recording stand-in for the rest of the program, installed for one test,
+// and a capture of Log.txt.
 #pragma once
 
+#include "core/log.h"
 #include "feed/feed_env.h"
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
+
+// Sets (or, with an empty value, removes) an environment variable of the
+// test process, the way both builds' code reads it back.
+inline void setTestEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    if (value.empty()) {
+        unsetenv(name);
+    } else {
+        setenv(name, value.c_str(), 1);
+    }
+#endif
+}
 
 struct RecordedBatch {
     int delay_s;
@@ -24,9 +45,17 @@ public:
     RecordingFeedEnv() { gf_setFeedEnv(this); }
     ~RecordingFeedEnv() override { gf_setFeedEnv(nullptr); }
 
+    // With useCoreSettings the settings come from the program's settings
+    // objects, as in production, and only the airport fields from here.
     FeedSettings settings() override {
         std::lock_guard lock(mutex);
-        return feedSettings;
+        if (!useCoreSettings) return feedSettings;
+        FeedSettings s = gf_feedSettingsFromCore();
+        s.reservedStand = feedSettings.reservedStand;
+        s.userParkingSpot = feedSettings.userParkingSpot;
+        s.currentAirport = feedSettings.currentAirport;
+        s.airportFileAlt_ft = feedSettings.airportFileAlt_ft;
+        return s;
     }
     void stopWithError(std::string_view name, bool restart) override {
         std::lock_guard lock(mutex);
@@ -76,6 +105,7 @@ public:
     std::int64_t systemTime() override { return now > 0 ? now : FeedEnv::systemTime(); }
 
     std::mutex mutex;
+    bool useCoreSettings = false;
     FeedSettings feedSettings;
     std::vector<RecordedStop> stops;
     std::vector<std::string> statusLines;
@@ -90,4 +120,31 @@ public:
     FeedUserPosition user{52.31, 4.76, 3500.9};
     std::optional<FeedAirport> park;
     std::int64_t now = 0;
+};
+
+// Log.txt in a temporary file for the life of the object.
+class LogCapture {
+public:
+    LogCapture()
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("feed_log_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
+                  std::to_string(++s_count) + ".txt")) {
+        gf_logOpen(m_path);
+    }
+    ~LogCapture() {
+        gf_logClose();
+        std::error_code ec;
+        std::filesystem::remove(m_path, ec);
+    }
+    std::string text() const {
+        gf_logFlush();
+        std::ifstream in(m_path, std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+private:
+    static inline int s_count = 0;
+    std::filesystem::path m_path;
 };

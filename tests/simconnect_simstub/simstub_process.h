@@ -36,6 +36,8 @@ public:
     // that build cannot run here.
     static std::unique_ptr<SimStubProcess> start(const SimStubOptions& options, const std::filesystem::path& folder,
                                                  std::string& whyNot);
+    // Why that build of the stand-in cannot be found here; empty when it can.
+    static std::string missing(SimStubBuild build);
     virtual ~SimStubProcess() = default;
 
     int port() const { return m_port; }

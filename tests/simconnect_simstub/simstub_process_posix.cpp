@@ -26,8 +26,6 @@ fs::path lf_simstubBinary() {
 #endif
 }
 
-bool lf_running(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
-
 class PosixSimStub final : public SimStubProcess {
 public:
     PosixSimStub(pid_t pid, const fs::path& folder) : m_pid(pid) { m_folder = folder; }
@@ -35,19 +33,23 @@ public:
 
     void setPort(int port) { m_port = port; }
 
+    // False once the child has ended (and has been reaped).
+    bool running() {
+        if (m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == m_pid) m_pid = 0;
+        return m_pid > 0;
+    }
+
     bool stop() override {
-        if (m_pid <= 0) return true;
+        if (!running()) return true;
         command("stop");
-        bool stopped = simstub_detail::waitForStopRecorded(*this) && gf_eventually([&] { return !lf_running(m_pid); });
-        if (!stopped) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = 0;
+        const bool stopped =
+            simstub_detail::waitForStopRecorded(*this) && gf_eventually([&] { return !running(); });
+        killNow();
         return stopped;
     }
 
     void killNow() {
+        if (!running()) return;
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
         m_pid = 0;
@@ -59,17 +61,19 @@ private:
 
 }  // namespace
 
+std::string SimStubProcess::missing(SimStubBuild build) {
+    if (build != SimStubBuild::Native) return "simstub.exe runs only in the Windows build";
+    const fs::path binary = lf_simstubBinary();
+    std::error_code ec;
+    if (binary.empty() || !fs::exists(binary, ec)) return "simstub not found (set GLIM_SIMSTUB): " + binary.string();
+    return {};
+}
+
 std::unique_ptr<SimStubProcess> SimStubProcess::start(const SimStubOptions& options, const fs::path& folder,
                                                       std::string& whyNot) {
-    if (options.build != SimStubBuild::Native) {
-        whyNot = "simstub.exe runs only in the Windows build";
-        return nullptr;
-    }
+    whyNot = missing(options.build);
+    if (!whyNot.empty()) return nullptr;
     const fs::path binary = lf_simstubBinary();
-    if (binary.empty() || !fs::exists(binary)) {
-        whyNot = "simstub not found (set GLIM_SIMSTUB): " + binary.string();
-        return nullptr;
-    }
     std::vector<std::string> args = {binary.string()};
     for (auto& arg : simstub_detail::arguments(options, folder, [](const fs::path& p) { return p.string(); }))
         args.push_back(std::move(arg));
@@ -90,7 +94,7 @@ std::unique_ptr<SimStubProcess> SimStubProcess::start(const SimStubOptions& opti
         return nullptr;
     }
     auto stub = std::make_unique<PosixSimStub>(pid, folder);
-    const int port = simstub_detail::waitForPortFile(folder, [pid] { return lf_running(pid); });
+    const int port = simstub_detail::waitForPortFile(folder, [&] { return stub->running(); });
     if (port < 0) {
         stub->killNow();
         whyNot = "simstub did not start: " + stub->output();

@@ -1,6 +1,10 @@
 // The clients and readers against the service stand-in: every status of
-// every request kind, transfer faults, the exact form bodies and one whole
-// session.
+// every request kind, transfer faults, the exact form bodies, stops and one
+// whole session. Natively the stand-in is a child process; under Wine the
+// native stand-in is started through Wine, so the Windows build's libcurl is
+// the one that talks to it.
+#include "core/clock.h"
+#include "core/settings.h"
 #include "core/user_error.h"
 #include "feed/feed_window_values.h"
 #include "feed/login.h"
@@ -13,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 using nlohmann::json;
@@ -21,12 +26,14 @@ namespace {
 
 constexpr const char* kGuid = "9f1c&e=2+x%41";
 constexpr const char* kGuidForm = "9f1c%26e%3D2%2Bx%2541";
+// The stand-in announces and enforces this pace; the clients accept it.
+constexpr int kFastPace_ms = 10;
 
 bool waitFor(const std::function<bool()>& done, int limit_ms = 15000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
     while (std::chrono::steady_clock::now() < end) {
         if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return done();
 }
@@ -35,32 +42,46 @@ class Service : public ::testing::Test {
 protected:
     // A stub per test: its scenario clock starts with the test.
     void SetUp() override {
-        ::setenv("GLIM_RT_LICENSE", "lic&=+%x", 1);
+        setTestEnv("GLIM_RT_LICENSE", "lic&=+%x");
         gf_resetRtCredential();
-        s_stub = new RtStubProcess();
-        ASSERT_TRUE(s_stub->running());
-        gf_rtTransferLimits() = RtTransferLimits{1000, 1000};
+        gf_rtPaceLimits().min_ms = 1;
+        gf_rtTransferLimits() = RtTransferLimits{5000, 5000};
+        std::string whyNot;
+        stub = RtStubProcess::start({"amsterdam.json", kFastPace_ms, kFastPace_ms}, whyNot);
+        if (!stub) {
+#ifdef _WIN32
+            GTEST_SKIP() << whyNot;
+#else
+            FAIL() << whyNot;
+#endif
+        }
+        setTestEnv("GLIM_RT_BASE_URL", stub->baseUrl());
         login();
         env.stops.clear();
         env.sleeps.clear();
     }
     void TearDown() override {
-        delete s_stub;
-        s_stub = nullptr;
+        stub.reset();
+        setTestEnv("GLIM_RT_BASE_URL", "");
+        setTestEnv("GLIM_RT_LICENSE", "");
+        gf_resetRtCredential();
+        gf_rtPaceLimits() = RtPaceLimits{};
+        gf_rtTransferLimits() = RtTransferLimits{};
     }
 
-    // A session the stub knows, for the requests after the login.
+    // A session the stub knows, for the requests after the login; the
+    // records and the pace start afresh.
     void login() {
         WeatherReader weather;
         int status = 0;
         ASSERT_TRUE(authenticate(weather, status));
-        s_stub->reset();
+        stub->reset();
     }
 
     // How one request kind ends when the stub answers it with `step`.
     std::string outcome(const std::string& kind, const json& step);
 
-    static inline RtStubProcess* s_stub = nullptr;
+    std::unique_ptr<RtStubProcess> stub;
     RecordingFeedEnv env;
 };
 
@@ -71,12 +92,12 @@ std::string lf_stopText(const RecordingFeedEnv& env) {
 
 std::string Service::outcome(const std::string& kind, const json& step) {
     login();
-    s_stub->script(kind, json::array({step}));
+    stub->script(kind, json::array({step}));
     env.stops.clear();
     TrafficReader traffic;
     WeatherReader weather;
     traffic.GUID = weather.GUID = kGuid;
-    traffic.rrl = weather.wrrl = kMinPause_ms;
+    traffic.rrl = weather.wrrl = kFastPace_ms;
 
     if (kind == "auth") {
         try {
@@ -119,9 +140,8 @@ std::string Service::outcome(const std::string& kind, const json& step) {
     std::string next;
     const bool settled = waitFor([&] {
         if (finished->load()) return true;
-        const json records = s_stub->records();
         bool seen = false;
-        for (const auto& r : records) {
+        for (const auto& r : stub->records()) {
             const std::string k = r.value("kind", "");
             if (seen && (k == "live" || k == "nearestmetar" || k == "weather")) {
                 next = k;
@@ -140,11 +160,12 @@ std::string Service::outcome(const std::string& kind, const json& step) {
     return "goes on";
 }
 
-json statusAnswer(int status) { return json{{"answer", {{"status", status}, {"message", "m"}, {"GUID", "g-2"}}}}; }
+json statusAnswer(const json& status) { return json{{"answer", {{"status", status}, {"message", "m"}, {"GUID", "g-2"}}}}; }
 
 struct StatusRow {
     const char* name;
     json step;  // null: the stub's own answer
+    // Null for the kinds a row does not apply to.
     const char* auth;
     const char* deauth;
     const char* buffer;
@@ -152,10 +173,13 @@ struct StatusRow {
     const char* parked;
     const char* nearestmetar;
     const char* weather;
+    // The stall outlasts a short transfer time-out, set for this row only.
+    bool shortTimeout = false;
 };
 
 TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
-    const json noStatus = json{{"answer", {{"message", "m"}, {"GUID", "g-2"}}}};
+    const std::string tooMany =
+        "user error: 405: More than one RealTraffic session is not possible, do not run the RealTraffic app";
     const std::vector<StatusRow> rows = {
         {"200", nullptr, "logged in", "logged out", "taken", "goes on", "parked 0", "goes on", "goes on"},
         {"406", statusAnswer(406), "logged in", "still in", "skipped", "goes on", "parked 0", "retried", "goes on"},
@@ -169,11 +193,18 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
          "ends, stop"},
         {"404", statusAnswer(404), "stop, restart", "still in", "skipped", "ends, stop", "parked 404", "retried",
          "ends, stop"},
-        {"405", statusAnswer(405), "user error: 405: More than one RealTraffic session is not possible, do not run the RealTraffic app", "still in", "skipped", "ends, stop", "parked 405", "retried",
+        {"405", statusAnswer(405), tooMany.c_str(), "still in", "skipped", "ends, stop", "parked 405", "retried",
          "ends, stop"},
         {"418", statusAnswer(418), "logged in", "still in", "skipped", "ends, stop", "parked 418", "retried",
          "ends, stop"},
-        {"none", noStatus, "logged in", "still in", "skipped", "ends, stop", "parked 100", "retried", "ends, stop"},
+        {"none", json{{"answer", {{"message", "m"}, {"GUID", "g-2"}}}}, "logged in", "still in", "skipped", "ends, stop",
+         "parked 100", "retried", "ends, stop"},
+        // A status the service never sends: beyond int, or not a number at
+        // all (a type error, caught by each request).
+        {"status beyond int", statusAnswer(1e30), "logged in", "still in", "skipped", "ends, stop", "parked 2147483647",
+         "retried", "ends, stop"},
+        {"status as text", statusAnswer("200"), "logged in", "still in", "skipped", "goes on", "parked 1", "retried",
+         "goes on"},
         // Faults of the transfer itself: every request fails and the readers go on.
         {"empty body", json{{"empty", true}}, "stop, restart", "still in", "skipped", "goes on", "parked 1", "retried",
          "goes on"},
@@ -181,10 +212,13 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
          "retried", "goes on"},
         {"dropped connection", json{{"drop", true}}, "stop, restart", "still in", "skipped", "goes on", "parked 1",
          "retried", "goes on"},
-        {"stall beyond the time-out", json{{"stall_ms", 1500}, {"status", 200}}, "stop, restart", "still in", "skipped",
-         "goes on", "parked 1", "retried", "goes on"},
-        {"login without GUID", json{{"answer", {{"status", 200}}}}, "stop, restart", "logged out", "skipped", "goes on",
-         "parked 0", "goes on", "goes on"},
+        {"stall beyond the time-out", json{{"stall_ms", 3000}, {"status", 200}}, "stop, restart", "still in", "skipped",
+         "goes on", "parked 1", "retried", "goes on", true},
+        // A login without a session is a failed login, never a session.
+        {"login without GUID", json{{"answer", {{"status", 200}}}}, "stop, restart", nullptr, nullptr, nullptr, nullptr,
+         nullptr, nullptr},
+        {"login with an empty GUID", json{{"answer", {{"status", 200}, {"GUID", ""}}}}, "stop, restart", nullptr, nullptr,
+         nullptr, nullptr, nullptr, nullptr},
     };
     const std::vector<std::pair<const char*, const char* StatusRow::*>> kinds = {
         {"auth", &StatusRow::auth},     {"deauth", &StatusRow::deauth},           {"buffer", &StatusRow::buffer},
@@ -192,10 +226,13 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
         {"weather", &StatusRow::weather}};
     for (const StatusRow& row : rows) {
         for (const auto& [kind, column] : kinds) {
+            const char* expected = row.*column;
+            if (!expected) continue;
             SCOPED_TRACE(std::string(row.name) + " / " + kind);
-            if (std::string(row.name) == "login without GUID" && std::string(kind) != "auth") continue;
-            json step = row.step.is_null() ? json::object() : row.step;
-            EXPECT_EQ(outcome(kind, step), row.*column);
+            const json step = row.step.is_null() ? json::object() : row.step;
+            if (row.shortTimeout) gf_rtTransferLimits() = RtTransferLimits{5000, 50};
+            EXPECT_EQ(outcome(kind, step), expected);
+            gf_rtTransferLimits() = RtTransferLimits{5000, 5000};
         }
     }
 }
@@ -205,9 +242,9 @@ TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
     WeatherReader weather;
     Authenticater(weather, traffic);
     ASSERT_EQ(traffic.GUID, kGuid);
-    EXPECT_EQ(weather.rrl, 250);
-    EXPECT_EQ(weather.wrrl, 250);
-    EXPECT_EQ(env.sleeps, std::vector<int>{250});
+    EXPECT_EQ(weather.rrl, kFastPace_ms);
+    EXPECT_EQ(weather.wrrl, kFastPace_ms);
+    EXPECT_EQ(env.sleeps, std::vector<int>{kFastPace_ms});
 
     int status = 0;
     traffic.toffset = 90;
@@ -223,20 +260,21 @@ TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
     ASSERT_TRUE(weather.nearestmetar(status));
     weather.toffset = 5;
 
-    const auto auth = s_stub->records("auth");
+    const auto auth = stub->records("auth");
     ASSERT_EQ(auth.size(), 1u);
     EXPECT_EQ(auth[0]["body"], "license=lic%26%3D%2B%25x&software=GLIM_P3D_11.10.5");
     EXPECT_EQ(auth[0]["form"]["license"], "lic&=+%x");
-    const auto buffer = s_stub->records("buffer");
+    const auto buffer = stub->records("buffer");
     ASSERT_EQ(buffer.size(), 1u);
     EXPECT_EQ(buffer[0]["body"], std::string("GUID=") + kGuidForm +
                                      "&top=52.44&bottom=52.17&left=4.54&right=4.98&querytype=locationtraffic&toffset=90"
                                      "&buffercount=5&buffertime=6");
-    const auto parked = s_stub->records("parked");
+    EXPECT_EQ(buffer[0]["form"]["GUID"], kGuid);
+    const auto parked = stub->records("parked");
     ASSERT_EQ(parked.size(), 1u);
     EXPECT_EQ(parked[0]["body"], std::string("GUID=") + kGuidForm +
                                      "&top=52.36&bottom=52.26&left=4.68&right=4.85&querytype=parkedtraffic&toffset=90");
-    const auto metar = s_stub->records("nearestmetar");
+    const auto metar = stub->records("nearestmetar");
     ASSERT_EQ(metar.size(), 1u);
     EXPECT_EQ(metar[0]["body"], std::string("GUID=") + kGuidForm + "&toffset=0&lat=52.3100&lon=4.7600");
     EXPECT_EQ(weather.airports, "EHAM");
@@ -244,22 +282,27 @@ TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
     // The weather request goes with the loop; one cycle is enough.
     env.user.alt_ft = -20.7;
     std::thread reader([&] { gf_runWeatherReader(weather, traffic); });
-    ASSERT_TRUE(waitFor([&] { return s_stub->records("weather").size() >= 1; }));
+    ASSERT_TRUE(waitFor([&] { return stub->records("weather").size() >= 1; }));
     weather.stop = true;
     reader.join();
-    EXPECT_EQ(s_stub->records("weather")[0]["body"],
+    EXPECT_EQ(stub->records("weather")[0]["body"],
               std::string("GUID=") + kGuidForm + "&querytype=locwx&toffset=5&lat=52.3100&lon=4.7600&alt=0&airports=EHAM");
 
     traffic.deauthenticate();
-    const auto deauth = s_stub->records("deauth");
+    const auto deauth = stub->records("deauth");
     ASSERT_EQ(deauth.size(), 1u);
     EXPECT_EQ(deauth[0]["body"], std::string("GUID=") + kGuidForm);
     EXPECT_EQ(deauth[0]["answered"], 200);
 }
 
+// The worker side runs while the readers work: it takes the collected ids,
+// moves the box and changes BLOCK_CALLSIGN through the real settings, which
+// the reader copies once per answer (a data race here shows under the thread
+// sanitizer).
 TEST_F(Service, OneSessionFromLoginToLogout) {
     TrafficReader traffic;
     WeatherReader weather;
+    env.useCoreSettings = true;
     g_qnhShown = 0;
     g_authenticated = false;
     Authenticater(weather, traffic);
@@ -281,7 +324,20 @@ TEST_F(Service, OneSessionFromLoginToLogout) {
         for (const auto& b : env.batches) n += b.delay_s == 30;
         return n;
     };
-    ASSERT_TRUE(waitFor([&] { return liveBatches() >= 3; }));
+    std::set<std::uint32_t> collected;
+    int turn = 0;
+    ASSERT_TRUE(waitFor([&] {
+        ++turn;
+        BLOCK_CALLSIGN.setValue(turn % 2 ? "XYZ999" : "");
+        gf_updateTrafficBox(traffic, 52.31 + (turn % 2) * 0.0002, 4.76, 40.0);
+        for (std::uint32_t id : traffic.takeCollectedIds().hexids) collected.insert(id);
+        traffic.collect = true;
+        // Read as the lamps and the clock read them.
+        (void)traffic.trafficCount.load();
+        (void)gf_dataTime();
+        return liveBatches() >= 3;
+    }));
+    BLOCK_CALLSIGN.setValue("");
 
     // Parked traffic on request, between two polls.
     env.park = FeedAirport{true, 52.3086, 4.7639, -11};
@@ -307,34 +363,67 @@ TEST_F(Service, OneSessionFromLoginToLogout) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(env.batches[i].delay_s, i * 6);
     // The ground aircraft near the airport, the departure and the arrival; the
     // aircraft far away never.
+    const std::set<std::uint32_t> amsterdam{0x484f6d, 0x4ca7b1, 0x4845c2};
     std::set<std::uint32_t> live;
     for (const auto& b : env.batches)
         for (const auto& r : b.records) live.insert(r.hexid);
-    EXPECT_EQ(live, (std::set<std::uint32_t>{0x484f6d, 0x4ca7b1, 0x4845c2}));
+    EXPECT_EQ(live, amsterdam);
+    EXPECT_FALSE(collected.empty());
+    for (std::uint32_t id : collected) EXPECT_TRUE(amsterdam.count(id)) << id;
     // The snapshots are older than the live polls.
     ASSERT_FALSE(env.batches[0].records.empty());
     ASSERT_FALSE(env.batches[4].records.empty());
     EXPECT_LT(env.batches[0].records[0].feedTime, env.batches[4].records[0].feedTime);
     // Never refused for the pace, never an unknown session.
-    for (const auto& r : s_stub->records()) {
+    for (const auto& r : stub->records()) {
         EXPECT_NE(r.value("answered", 0), 406) << r.dump();
         EXPECT_NE(r.value("answered", 0), 401) << r.dump();
     }
-    EXPECT_EQ(s_stub->records("deauth").size(), 1u);
+    EXPECT_EQ(stub->records("deauth").size(), 1u);
 }
 
-TEST_F(Service, StopDuringSnapshotsIsNotAnError) {
-    TrafficReader traffic;
-    WeatherReader weather;
-    traffic.GUID = kGuid;
-    s_stub->script("buffer", json::array({json{{"stall_ms", 1500}, {"status", 200}}}));
-    std::thread thread([&] { gf_runTrafficReader(traffic, weather); });
-    ASSERT_TRUE(waitFor([&] { return s_stub->records("buffer").size() == 1; }));
-    traffic.stop = true;
-    thread.join();
-    EXPECT_TRUE(traffic.finished.load());
-    EXPECT_TRUE(env.stops.empty());
-    EXPECT_FALSE(weather.stop.load());
+// Closing down is never held by the service: a stop ends the long pause the
+// service asked for, and a transfer the service holds open. A stop after the
+// snapshots arrived is the run ending, not a reader fault.
+TEST_F(Service, StopEndsTheReaderWithoutAnError) {
+    gf_rtPaceLimits() = RtPaceLimits{10, 30000};
+    gf_rtTransferLimits() = RtTransferLimits{5000, 30000};
+    LogCapture log;
+    {
+        TrafficReader traffic;
+        WeatherReader weather;
+        traffic.GUID = kGuid;
+        const json snapshots{{"buffer_0", json::object()}, {"buffer_4", json::object()}};
+        stub->script("buffer", json::array({json{{"answer", {{"status", 200}, {"rrl", 30000}, {"data", snapshots}}}}}));
+        std::thread thread([&] { gf_runTrafficReader(traffic, weather); });
+        ASSERT_TRUE(waitFor([&] {
+            std::lock_guard lock(env.mutex);
+            return env.batches.size() == 5;
+        }));
+        traffic.stop = true;
+        EXPECT_TRUE(waitFor([&] { return traffic.finished.load(); }, 10000));
+        thread.join();
+        EXPECT_TRUE(env.stops.empty());
+        EXPECT_FALSE(weather.stop.load());
+        EXPECT_EQ(traffic.rrl, 30000);
+    }
+    {
+        TrafficReader traffic;
+        WeatherReader weather;
+        traffic.GUID = weather.GUID = kGuid;
+        stub->reset();
+        stub->script("nearestmetar", json::array({json{{"stall_ms", 60000}}}));
+        std::thread thread([&] { gf_runWeatherReader(weather, traffic); });
+        ASSERT_TRUE(waitFor([&] { return stub->records("nearestmetar").size() == 1; }));
+        weather.stop = true;
+        EXPECT_TRUE(waitFor([&] { return weather.finished.load(); }, 10000));
+        thread.join();
+        EXPECT_TRUE(env.stops.empty());
+        EXPECT_FALSE(traffic.stop.load());
+    }
+    const std::string text = log.text();
+    EXPECT_EQ(text.find("buffer failed"), std::string::npos) << text;
+    EXPECT_EQ(text.find("RT API error"), std::string::npos) << text;
 }
 
 TEST_F(Service, ParkedAnswerOfAnEarlierRequestIsNotTaken) {
@@ -348,6 +437,7 @@ TEST_F(Service, ParkedAnswerOfAnEarlierRequestIsNotTaken) {
     EXPECT_FALSE(traffic.takeParkedAnswer(second, status, records));
     EXPECT_TRUE(traffic.takeParkedAnswer(first, status, records));
     EXPECT_EQ(status, 0);
+    EXPECT_EQ(records.size(), 3u);
 }
 
 }  // namespace

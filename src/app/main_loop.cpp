@@ -1,0 +1,239 @@
+#include "app/run_control.h"
+#include "app/run_services.h"
+#include "app/run_state.h"
+#include "app/window_requests.h"
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/run_flags.h"
+#include "core/settings.h"
+#include "core/steady_clock.h"
+#include "ui/status_line.h"
+#include "ui/ui_sink.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPass = 10ms;
+constexpr int kNotRunningPasses = 100;
+constexpr std::int64_t kSimTimeJump_s = 30;
+constexpr std::int32_t kStaticRenewal_min = 20;
+constexpr int kCsOidButtonId = 32830;
+constexpr int kReReadButtonId = 32838;
+
+// The main loop's own state; the worker thread alone touches it.
+struct MainLoopState {
+    std::uint32_t secondCounter = 0;
+    bool flightNotRunning = false;
+    int notRunningCountdown = kNotRunningPasses;
+    bool staticParkingBusy = false;
+    std::int64_t previousSimTime = 0;
+};
+MainLoopState g_loop;
+
+bool lf_stopFlagSet() { return g_runStopping.load() || g_userClosing.load(); }
+
+void lf_userCollisions(RunServices& services) {
+    if (!services.userOnGround()) {
+        if (COLLISION_USER_AIR.value()) services.removeUserAirConflicts();
+    } else if (COLLISION_USER_GND.value()) {
+        services.removeUserGroundConflicts();
+    }
+}
+
+// The simulator's clock drives the time shift: a jump of 30 s or more (the
+// user set the simulator's clock) shifts the traffic to the simulator's time.
+void lf_followSimTime(RunServices& services) {
+    if (!SIM_TIME.value()) return;
+    const std::int64_t t = services.simTime();
+    if (std::llabs(t - g_loop.previousSimTime) >= kSimTimeJump_s) {
+        const std::int64_t minutes = std::max<std::int64_t>(0, (gf_systemTime() - t) / 60);
+        services.setTimeShift(static_cast<int>(std::min<std::int64_t>(minutes, 1 << 30)), false);
+    }
+    g_loop.previousSimTime = t;
+}
+
+// The 5-second jobs, and at every 15th second the periodic ones.
+void lf_fiveSecondJobs(RunServices& services, std::uint32_t c) {
+    services.updateReaderLamps();
+    services.setTrafficFilterCentre(services.userPosition());
+    services.updateTrafficBox();
+    if (!services.reservedStand().empty()) services.clearReservedStand();
+    lf_handleReReadRequest();
+    if (c % 15 == 0) lf_periodicJobs(c);
+}
+
+void lf_otherSecondJobs(RunServices& services, std::uint32_t c) {
+    if (c % 16 == 0 && !g_loop.staticParkingBusy) services.staticParking(false);
+    if (c % 61 == 0) services.removeStaticTwins();
+}
+
+// The static update runs in two phases 15 s apart: the first disables the
+// parking controls and lets the Traffic Reader collect the flights in the
+// air, the second rebuilds the static parking with what it collected.
+void lf_serveStaticUpdate(RunServices& services) {
+    if (!g_staticUpdateRequested.load()) return;
+    if (g_loop.staticParkingBusy) {
+        g_loop.staticParkingBusy = false;
+        const std::int32_t value = g_savedStaticUpdate.load();
+        gf_emptyErrorText();
+        gf_clearStatusLine();
+        if (services.parkAirportInUse() && !services.standListEmpty()) {
+            services.applyParkTrafficChanges(value);
+            g_savedStaticUpdate = 0;
+        }
+        gf_logFlush();
+        g_staticUpdateRequested = false;
+    } else {
+        g_loop.staticParkingBusy = true;
+        services.disableParkingControls();
+        services.raiseCollectFlag();
+    }
+}
+
+}  // namespace
+
+std::uint32_t lf_secondCounter() { return g_loop.secondCounter; }
+
+void lf_resetMainLoopState() {
+    g_loop = MainLoopState{};
+    g_staticUpdateRequested = false;
+    g_blockCallsignChanged = false;
+}
+
+void lf_handleReReadRequest() {
+    RunServices& services = gf_runServices();
+    if (!g_reReadRequested.load() || services.parkingControlsBusy()) return;
+    std::string message;
+    if (services.checkParkAirports(true, message)) gf_setStatusLine(message, true);
+    gf_uiSink().enableControl(kReReadButtonId, true);
+    gf_uiSink().enableControl(DESTINATION.controlId(), true);
+    g_reReadRequested = false;
+}
+
+void lf_periodicJobs(std::uint32_t c) {
+    RunServices& services = gf_runServices();
+    lf_serveStaticUpdate(services);
+    if (c % 30 == 0) {
+        if (g_rematchRequested.exchange(false)) services.clearUnmatchedFlights();
+        if (AUTO_RANGE.value()) services.autoRange();
+    }
+    if (c % 60 == 0 && --g_staticRenewalMinutes < 1) {
+        g_staticRenewalMinutes = kStaticRenewal_min;
+        if (services.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !services.parkingControlsBusy() &&
+            !g_staticUpdateRequested.load()) {
+            services.announceStaticUpdate();
+        }
+    }
+    if (c % 1200 == 0) services.logUnmatchedFlights();
+    if (c % 86400 == 0) {
+        g_loop.secondCounter = 0;
+        services.logLiveryMatchingSummary();
+        services.clearRememberedLiveryTitles();
+    }
+    gf_logFlush();
+}
+
+void lf_flightResumed() {
+    RunServices& services = gf_runServices();
+    if (g_loop.flightNotRunning) {
+        g_loop.flightNotRunning = false;
+        gf_logLine(fmt::format("{} Flight resumed", gf_clockText()));
+        services.setTrafficHandover(true);
+    }
+    ++g_tickCount;
+    gf_clearStatusLineWhenDue();
+    services.updateLiveCount();
+    gf_refreshNowSlot();
+    lf_followSimTime(services);
+    ++g_loop.secondCounter;
+    services.handleNewLiveHexid();
+    if (g_flushStaticRequested.exchange(false)) {
+        services.removeAllStaticAc();
+        if (!INITIAL_LOAD_ONLY.value()) {
+            INITIAL_LOAD_ONLY.setValue(true);
+            gf_uiSink().setCheck(INITIAL_LOAD_ONLY.controlId(), true);
+        }
+    }
+    if (g_callsignListRequested.exchange(false)) {
+        gf_uiSink().invalidateBand(UiBand::header);
+        services.fillLiveAcCombo();
+        g_callsignListReady = true;
+    }
+    lf_userCollisions(services);
+    if (COLLISION_LIVE_PARKED_GND.value()) services.avoidLiveParkedCollisions();
+    if (g_blockCallsignChanged.exchange(false)) {
+        const std::string callsign = BLOCK_CALLSIGN.get();
+        if (!callsign.empty()) services.removeBlockedCallsign(callsign);
+    }
+    if (services.parkingControlsBusy()) services.showParkingPositionCount();
+}
+
+void lf_flightNotRunning() {
+    RunServices& services = gf_runServices();
+    if (!g_loop.flightNotRunning) {
+        services.setTrafficHandover(false);
+        g_loop.flightNotRunning = true;
+        g_loop.notRunningCountdown = kNotRunningPasses;
+        services.clearAiPositionBuffers();
+        gf_logLine(fmt::format("{} Flight not running", gf_clockText()));
+    }
+    services.handleSimObjectEvents();
+    --g_loop.notRunningCountdown;
+    if (g_loop.notRunningCountdown % kNotRunningPasses == 0) {
+        lf_handleReReadRequest();
+        services.updateTrafficBox();
+    }
+    if (g_loop.notRunningCountdown < 1) {
+        g_loop.notRunningCountdown = kNotRunningPasses;
+        services.updateLiveCount();
+        gf_refreshNowSlot();
+    }
+}
+
+void lf_mainLoop() {
+    RunServices& services = gf_runServices();
+    services.staticParking(true);
+    services.updateReaderLamps();
+    g_loop.secondCounter = 0;
+
+    SteadyTime deadline = gf_steadyNow();
+    gf_refreshNowSlot();
+    services.setTrafficHandover(true);
+    deadline += kPass;
+    services.fillCallsignCombo();
+    gf_uiSink().enableControl(kCsOidButtonId, true);
+
+    const FineTimerScope fineTimer;
+    // The stop flags are looked at on every pass, not only when a simulator
+    // second arrives: a simulator that stopped sending seconds must not keep
+    // the window from closing.
+    while (!lf_stopFlagSet()) {
+        if (services.simRunning() && !services.requestError()) {
+            services.handleAddingStack();
+            if (services.takeSecondTick()) {
+                lf_flightResumed();
+                if (lf_stopFlagSet()) break;
+                const std::uint32_t c = g_loop.secondCounter;
+                if (c % 5 == 0) {
+                    lf_fiveSecondJobs(services, c);
+                } else {
+                    lf_otherSecondJobs(services, c);
+                }
+            }
+        } else {
+            lf_flightNotRunning();
+            if (lf_stopFlagSet()) break;
+        }
+        if (deadline - gf_steadyNow() >= 1ms) gf_sleepUntil(deadline);
+        if (services.secondTickPending()) deadline = gf_steadyNow();
+        deadline += kPass;
+    }
+}

@@ -1,0 +1,215 @@
+#include "app/app_info.h"
+#include "app/run_control.h"
+#include "app/run_services.h"
+#include "app/run_state.h"
+
+#include "core/clock.h"
+#include "core/exit_reason.h"
+#include "core/files.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "core/run_flags.h"
+#include "core/settings.h"
+#include "core/steady_clock.h"
+#include "core/user_error.h"
+#include "ui/status_line.h"
+#include "ui/ui_sink.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <new>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::int64_t kRevisit_s = 2;
+constexpr auto kStopWatchStep = 100ms;
+constexpr auto kSimWaitStep = 100ms;
+constexpr auto kPositionWaitStep = 500ms;
+constexpr auto kReaderStartStep = 300ms;
+constexpr int kReaderStartLooks = 10;
+constexpr auto kReceivingLookStep = 100ms;
+constexpr auto kReceivingTimeout = 10s;
+constexpr double kNoPosition_deg = 0.0001;
+constexpr int kReReadButtonId = 32838;
+
+bool lf_stopFlagSet() { return g_runStopping.load() || g_userClosing.load(); }
+
+// Sleeps d in short steps; false as soon as a stop flag is set.
+bool lf_sleepUnlessStopped(std::chrono::milliseconds d) {
+    return gf_sleepWatching(d, kStopWatchStep, lf_stopFlagSet);
+}
+
+bool lf_userPositionKnown(RunServices& services) {
+    if (!services.userOnGroundKnown()) return false;
+    const RunPosition p = services.userPosition();
+    return std::fabs(p.lat) > kNoPosition_deg || std::fabs(p.lon) > kNoPosition_deg;
+}
+
+// Up to ten looks 300 ms apart while the condition is not met; the run's
+// stop ends the wait.
+template <typename Condition, typename EachLook>
+void lf_waitForReader(Condition met, EachLook eachLook) {
+    for (int i = 0; i < kReaderStartLooks && !met() && !lf_stopFlagSet(); ++i) {
+        gf_sleepFor(kReaderStartStep);
+        eachLook();
+    }
+}
+
+void lf_waitUntilTrafficReaderReceives(RunServices& services) {
+    const SteadyTime start = gf_steadyNow();
+    while (!services.trafficReaderReceiving() && !lf_stopFlagSet()) {
+        gf_sleepFor(kReceivingLookStep);
+        if (gf_steadyNow() - start > kReceivingTimeout) {
+            gf_logLine("TrafficReader receiving timed out after 10 seconds?");
+            gf_setExitReason(ExitReason::readerError, 15);
+            return;
+        }
+    }
+}
+
+// The steps after the start-up reading and the scans, while no stop flag is
+// set.
+void lf_runSteps(RunServices& services, std::int64_t elapsed_s) {
+    const WorkPaths& paths = gf_workPaths();
+    if (SCAN_AIRPORTS.value()) {
+        services.showHandmadeCounters(0, 0);
+        services.scanAddonAirports();
+    }
+    lf_holdBeforeLogin(elapsed_s);
+    services.showHandmadeCounters(gf_countDirectoryEntries(paths.myOrbx),
+                                  gf_countDirectoryEntries(paths.myThirdparty));
+    if (lf_stopFlagSet()) {
+        gf_setExitReason(ExitReason::userClosedSim, 0);
+        return;
+    }
+    services.createFlightPlanFolder();
+    services.readMyParkAirports();
+    gf_uiSink().enableControl(kReReadButtonId, true);
+    const std::string destination = DESTINATION.get();
+    if (!destination.empty()) {
+        if (const auto airport = services.findAirport(destination)) services.setDestination(destination, *airport);
+    }
+    services.setWindowTopmost(ALWAYS_ON_TOP.value());
+    lf_runTraffic();
+}
+
+}  // namespace
+
+std::string lf_appMessage(std::string_view format) { return fmt::format(fmt::runtime(format), kAppName, kAppName); }
+
+void lf_holdBeforeLogin(std::int64_t elapsed_s) {
+    if (elapsed_s >= kRevisit_s) return;
+    // A LAST_EPOCH_TIME: in the future (a clock set back, a hand-edited file)
+    // would ask for an endless hold: never more than the service's two
+    // seconds.
+    const std::int64_t n = std::clamp<std::int64_t>(kRevisit_s - elapsed_s, 0, kRevisit_s);
+    gf_setStatusLine(
+        fmt::format("Holding for {} seconds... (RT API cannot be revisited within {} seconds)", n, kRevisit_s), true);
+    lf_sleepUnlessStopped(std::chrono::seconds(n));
+}
+
+bool lf_requestAircraftGndAir() {
+    RunServices& services = gf_runServices();
+    while (!services.simRunning() || services.requestError()) {
+        if (lf_stopFlagSet()) return false;
+        gf_sleepFor(kSimWaitStep);
+    }
+    if (lf_stopFlagSet()) return false;
+    if (!services.requestUserOnGround()) {
+        gf_logHighlight("SimConnect request ac gnd/air fails");
+        services.simRequestError();
+    }
+    while (!lf_userPositionKnown(services)) {
+        services.requestUserAcPosition();
+        if (lf_stopFlagSet()) return false;
+        gf_sleepUntil(gf_steadyNow() + kPositionWaitStep);
+    }
+    services.requestUserAcTitleAndModel();
+    return true;
+}
+
+bool lf_runTraffic() {
+    RunServices& services = gf_runServices();
+    gf_uiSink().invalidateBand(UiBand::header);
+    services.reserveTrafficContainers();
+    services.reserveLiveryCatalogue();
+    services.resetSimQueues();
+    gf_uiSink().invalidateBand(UiBand::all);
+
+    g_runStarts.simClient = true;
+    services.startSimClient();
+    if (!lf_requestAircraftGndAir()) return false;
+    if (AUTO_RANGE.value()) services.autoRange();
+    if (lf_stopFlagSet()) return false;
+    gf_uiSink().invalidateBand(UiBand::header);
+    if (lf_stopFlagSet()) return false;
+
+    services.setTrafficHandover(false);
+    services.updateTrafficBox();
+    services.authenticate();
+    services.setReaderLamps(2);
+
+    // A failed login stops the run: no reader is started for a session that
+    // does not exist (nothing would ever stop it).
+    lf_waitForReader([&] { return services.authenticated(); }, [] {});
+    if (lf_stopFlagSet()) return false;
+    g_runStarts.weatherReader = true;
+    services.startWeatherReader();
+
+    lf_waitForReader([&] { return services.qnhShown() != 0; }, [] { lf_handleReReadRequest(); });
+    if (lf_stopFlagSet()) return false;
+    g_runStarts.trafficReader = true;
+    services.startTrafficReader();
+    gf_sleepFor(kReaderStartStep);
+
+    services.setTrafficFilterCentre(services.userPosition());
+    services.checkNoTraffic();
+    gf_refreshNowSlot();
+    lf_waitUntilTrafficReaderReceives(services);
+    // After the time-out (or any stop during the session start) the main
+    // loop would only open the hand-over and start the static parking of a
+    // run that is ending.
+    if (lf_stopFlagSet()) return false;
+    lf_mainLoop();
+    return true;
+}
+
+void lf_runWorker() {
+    RunServices& services = gf_runServices();
+    try {
+        if (!fs::is_directory(gf_workPaths().docs)) {
+            throw ozr::UserErrorException(41, lf_appMessage("{} must be run from the {} folder!"));
+        }
+        lf_startupReading();
+        gf_logFlush();
+        const std::int64_t elapsed_s = gf_systemTime() - LAST_EPOCH_TIME.value();
+        lf_checkSceneryFolders();
+        gf_resetScanSlots();
+        if (SCAN_LIVERIES.value()) services.scanLiveries();
+        services.processScannedLiveries();
+        if (!lf_stopFlagSet()) lf_runSteps(services, elapsed_s);
+    } catch (const ozr::UserErrorException& e) {
+        gf_setErrorLine(e.what());
+        gf_forceExitReason(ExitReason::systemError);
+    } catch (const fmt::format_error& e) {
+        gf_setErrorLine(std::string("std::format error: ") + e.what());
+        gf_setErrorLine(e.what());
+        gf_setExitReason(ExitReason::systemError, 0);
+    } catch (const std::exception& e) {
+        gf_setErrorLine(e.what());
+        gf_setExitReason(ExitReason::systemError, 0);
+    } catch (...) {
+        gf_setErrorLine("Unknown exception");
+        gf_forceExitReason(ExitReason::systemError);
+    }
+    gf_logFlush();
+    lf_closingDown();
+}

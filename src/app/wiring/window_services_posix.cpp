@@ -1,0 +1,3 @@
+#include "app/wiring/window_services.h"
+
+void lf_wireWindow(RunServices&) {}

@@ -1,0 +1,209 @@
+#include "simlink/sim_queues.h"
+
+#include <fmt/format.h>
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_flush.h"
+#include "simlink/sim_ids.h"
+#include "ui/status_line.h"
+
+std::mutex g_simMutex;
+SimCommandQueues g_simQueues;
+SimObjectEventQueue g_simObjectEvents;
+
+namespace {
+
+constexpr std::size_t kQueueReserve = 256;
+
+void lf_appendEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data) {
+    g_simQueues.events.push_back(AiEventCmd{objectId, eventId, data});
+}
+
+template <typename T>
+void lf_reserve(std::vector<T>& list) {
+    if (list.capacity() < kQueueReserve) list.reserve(kQueueReserve);
+}
+
+void lf_emptyUnsent() {
+    g_simQueues.positionsFront.clear();
+    g_simQueues.events.clear();
+    g_simQueues.creations.clear();
+    g_simQueues.removals.clear();
+}
+
+void lf_sendPositions(SimConnectHandle handle, std::uint32_t userObjectId) {
+    for (const AiPositionCmd& p : g_simQueues.positionsFront) {
+        // The user aircraft (and anything at or below its id) is the user's to fly.
+        if (p.objectId <= userObjectId) continue;
+        const double values[8] = {p.lat_deg,     p.lon_deg, p.pitch_rad,         p.bank_rad,
+                                  p.heading_rad, p.alt_ft,  p.verticalSpeed_fps, p.trueAirspeed_kt};
+        SimConnect_SetDataOnSimObject(handle, SimDefAiPosition, p.objectId, 0, 0, kAiPositionSize, values);
+    }
+    g_simQueues.positionsFront.clear();
+}
+
+void lf_sendClientEvents(SimConnectHandle handle) {
+    for (const AiEventCmd& e : g_simQueues.events) {
+        // Flaps only move on an object out of AI control; the release after
+        // the transmit keeps the simulator from taking it back.
+        const bool flaps = e.eventId == SimEventFlapsSet;
+        if (flaps) SimConnect_AIReleaseControl(handle, e.objectId, SimReqReleaseControl);
+        const SimConnectResult result =
+            SimConnect_TransmitClientEvent(handle, e.objectId, e.eventId, e.data, SimGroupAiEvents, 0);
+        if (gf_simConnectFailed(result)) {
+            gf_setStatusLine(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId), true);
+            continue;
+        }
+        if (flaps) SimConnect_AIReleaseControl(handle, e.objectId, SimReqReleaseControl);
+    }
+    g_simQueues.events.clear();
+}
+
+}  // namespace
+
+void gf_queueAiCreation(const AiCreateRequest& request) {
+    std::lock_guard lock(g_simMutex);
+    g_simQueues.creations.push_back(request);
+}
+
+void gf_queueAiEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data) {
+    std::lock_guard lock(g_simMutex);
+    lf_appendEvent(objectId, eventId, data);
+}
+
+void gf_queueAiRemoval(std::uint32_t objectId) {
+    std::lock_guard lock(g_simMutex);
+    g_simQueues.removals.push_back(objectId);
+}
+
+void gf_engineAutoShutdown(std::uint32_t objectId) { gf_queueAiEvent(objectId, SimEventEngineAutoShutdown, 0); }
+
+void gf_engineAutoStart(std::uint32_t objectId) { gf_queueAiEvent(objectId, SimEventEngineAutoStart, 0); }
+
+void gf_setLights(std::uint32_t objectId, std::uint32_t nav, std::uint32_t beacon, std::uint32_t landing,
+                  std::uint32_t taxi, std::uint32_t strobes, std::uint32_t logo, std::uint32_t cabin) {
+    std::lock_guard lock(g_simMutex);
+    lf_appendEvent(objectId, SimEventNavLightsSet, nav);
+    lf_appendEvent(objectId, SimEventBeaconLightsSet, beacon);
+    lf_appendEvent(objectId, SimEventLandingLightsSet, landing);
+    lf_appendEvent(objectId, SimEventTaxiLightsSet, taxi);
+    lf_appendEvent(objectId, SimEventStrobesSet, strobes);
+    lf_appendEvent(objectId, SimEventLogoLightsSet, logo);
+    lf_appendEvent(objectId, SimEventCabinLightsSet, cabin);
+}
+
+void gf_setNavLights(std::uint32_t objectId, std::uint32_t value) {
+    gf_queueAiEvent(objectId, SimEventNavLightsSet, value);
+}
+
+void gf_setCabinLights(std::uint32_t objectId, std::uint32_t value) {
+    gf_queueAiEvent(objectId, SimEventCabinLightsSet, value);
+}
+
+void gf_pushSimObjectEvent(const SimObjectEvent& event) {
+    std::lock_guard lock(g_simObjectEvents.mutex);
+    g_simObjectEvents.events.push_back(event);
+}
+
+void gf_drainSimObjectEvents(const std::function<void(const SimObjectEvent&)>& handle) {
+    std::lock_guard lock(g_simObjectEvents.mutex);
+    for (const SimObjectEvent& event : g_simObjectEvents.events) handle(event);
+    g_simObjectEvents.events.clear();
+}
+
+void gf_resetSimQueues(int p3dVersion) {
+    g_expectedSimVersion.store(p3dVersion);
+    {
+        std::lock_guard lock(g_simMutex);
+        lf_reserve(g_simQueues.positionsFront);
+        lf_reserve(g_simQueues.positionsBack);
+        lf_reserve(g_simQueues.creations);
+        lf_reserve(g_simQueues.removals);
+        lf_reserve(g_simQueues.pendingCreations);
+        lf_reserve(g_simQueues.newObjects);
+    }
+    g_requestError.store(false);
+}
+
+void gf_clearAiPositionBuffers() {
+    std::lock_guard lock(g_simMutex);
+    g_simQueues.positionsFront.clear();
+    g_simQueues.positionsBack.clear();
+}
+
+void gf_clearSimCommandQueues() {
+    std::lock_guard lock(g_simMutex);
+    g_simQueues.positionsFront.clear();
+    g_simQueues.positionsBack.clear();
+    g_simQueues.events.clear();
+    g_simQueues.creations.clear();
+    g_simQueues.removals.clear();
+    g_simQueues.pendingCreations.clear();
+    g_simQueues.newObjects.clear();
+}
+
+// ---- SimClient thread: the frame flush ----
+
+void lf_releaseAndFreezeAiObject(std::uint32_t objectId) {
+    SimConnect_AIReleaseControl(g_simHandle.load(), objectId, SimReqReleaseControl);
+    std::lock_guard lock(g_simMutex);
+    lf_appendEvent(objectId, SimEventFreezeLatitudeLongitudeSet, 1);
+    lf_appendEvent(objectId, SimEventFreezeAltitudeSet, 1);
+    lf_appendEvent(objectId, SimEventFreezeAttitudeSet, 1);
+}
+
+void lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& request) {
+    const SimConnectResult result = SimConnect_AICreateNonATCAircraft(
+        handle, request.liveryTitle.c_str(), request.callsign.c_str(), request.position, SimReqCreateAi);
+    if (gf_simConnectFailed(result)) {
+        gf_logHighlight(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
+                                    request.hexid, request.liveryTitle, request.callsign));
+        // A callsign too long for the tail number or a title too long for its
+        // field is this aircraft's fault, not the connection's: the same
+        // flight would come back after a restart and end the run again.
+        if (result != SIMCONNECT_E_TEXT_TOO_LONG) gf_simRequestError();
+        return;
+    }
+    std::uint32_t sendId = 0;
+    if (gf_simConnectFailed(SimConnect_GetLastSentPacketID(handle, &sendId))) {
+        gf_logHighlight("GetLastSentPacketID");
+        sendId = 0;
+    }
+    g_simQueues.pendingCreations.push_back(PendingCreation{sendId, request.hexid, request.callsign});
+}
+
+void lf_removeAiObjectFromSim(SimConnectHandle handle, std::uint32_t objectId) {
+    if (objectId > g_userObjectId.load()) {
+        if (gf_simConnectFailed(SimConnect_AIRemoveObject(handle, objectId, SimReqRemoveAi))) {
+            gf_logHighlight(fmt::format("{} !SimConnect call to remove AI ac from sim failed, id {}?",
+                                        gf_clockText(), objectId));
+            gf_simRequestError();
+        }
+        return;
+    }
+    gf_logHighlight(fmt::format("SimConnect call to remove ac with objectid {}", objectId));
+}
+
+bool lf_flushSimCommandQueues() {
+    if (g_requestError.load()) {
+        // Nothing more goes out in this run; what was queued is dropped so the
+        // queues cannot grow while the run winds down.
+        std::unique_lock lock(g_simMutex, std::try_to_lock);
+        if (lock.owns_lock()) lf_emptyUnsent();
+        return lock.owns_lock();
+    }
+    // Never wait for the worker here: the simulator's message stream must not
+    // be held up. What stays queued goes out on the next frame.
+    std::unique_lock lock(g_simMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    const SimConnectHandle handle = g_simHandle.load();
+    lf_sendPositions(handle, g_userObjectId.load());
+    lf_sendClientEvents(handle);
+    for (const AiCreateRequest& request : g_simQueues.creations) lf_createAiAircraftInSim(handle, request);
+    g_simQueues.creations.clear();
+    for (std::uint32_t objectId : g_simQueues.removals) lf_removeAiObjectFromSim(handle, objectId);
+    g_simQueues.removals.clear();
+    return true;
+}
