@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "ui/main_window.h"
 
+#include <curl/curl.h>
 #include <fmt/format.h>
 #include <shellapi.h>
 
@@ -56,6 +57,10 @@ void lf_joinRunThreads() {
 }  // namespace
 
 int lf_runApplication(HINSTANCE instance) {
+    // Once, before any thread exists: the downloads and both readers make
+    // their first transfer handles on different threads, and curl's lazy
+    // global set-up is not safe to race.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     const std::optional<bool> production = lf_readProductionSwitch();
     gf_setRunServices(gf_realRunServices());
     gf_findInstalledSimulators();

@@ -93,6 +93,9 @@ void lf_waitForUser() {
 bool lf_restartOrQuit(ExitReason reason) {
     if (lf_restarts(reason) && !lf_closeRequested()) {
         g_restarting = true;
+        // An error line (the install path the user has since typed) would
+        // swallow every status line of the countdown.
+        gf_emptyErrorText();
         gf_clearStatusLine();
         lf_statusAndLog("Prepare for a restart ...");
         if (reason != ExitReason::newSettings) {

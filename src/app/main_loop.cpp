@@ -14,8 +14,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cstdlib>
+#include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -30,13 +32,14 @@ constexpr int kReReadButtonId = 32838;
 
 // The main loop's own state; the worker thread alone touches it.
 struct MainLoopState {
-    std::uint32_t secondCounter = 0;
     bool flightNotRunning = false;
     int notRunningCountdown = kNotRunningPasses;
     bool staticParkingBusy = false;
-    std::int64_t previousSimTime = 0;
 };
 MainLoopState g_loop;
+// The simulator seconds of the loop. Atomic: the window's announcement of a
+// static update reads it on the main thread.
+std::atomic<std::uint32_t> g_secondCounter{0};
 
 bool lf_stopFlagSet() { return g_runStopping.load() || g_userClosing.load(); }
 
@@ -48,16 +51,25 @@ void lf_userCollisions(RunServices& services) {
     }
 }
 
+// a - b, held at the limits instead of overflowing: the simulator's clock
+// comes from outside and may hold any value.
+std::int64_t lf_saturatingDifference(std::int64_t a, std::int64_t b) {
+    std::int64_t d = 0;
+    if (!__builtin_sub_overflow(a, b, &d)) return d;
+    return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+}
+
 // The simulator's clock drives the time shift: a jump of 30 s or more (the
 // user set the simulator's clock) shifts the traffic to the simulator's time.
 void lf_followSimTime(RunServices& services) {
     if (!SIM_TIME.value()) return;
     const std::int64_t t = services.simTime();
-    if (std::llabs(t - g_loop.previousSimTime) >= kSimTimeJump_s) {
-        const std::int64_t minutes = std::max<std::int64_t>(0, (gf_systemTime() - t) / 60);
+    const std::int64_t jump_s = lf_saturatingDifference(t, g_lastSimTimeSeen.load());
+    if (jump_s >= kSimTimeJump_s || jump_s <= -kSimTimeJump_s) {
+        const std::int64_t minutes = std::max<std::int64_t>(0, lf_saturatingDifference(gf_systemTime(), t) / 60);
         services.setTimeShift(static_cast<int>(std::min<std::int64_t>(minutes, 1 << 30)), false);
     }
-    g_loop.previousSimTime = t;
+    g_lastSimTimeSeen = t;
 }
 
 // The 5-second jobs, and at every 15th second the periodic ones.
@@ -100,10 +112,12 @@ void lf_serveStaticUpdate(RunServices& services) {
 
 }  // namespace
 
-std::uint32_t lf_secondCounter() { return g_loop.secondCounter; }
+std::uint32_t lf_secondCounter() { return g_secondCounter.load(); }
 
 void lf_resetMainLoopState() {
     g_loop = MainLoopState{};
+    g_secondCounter = 0;
+    g_lastSimTimeSeen = 0;
     g_staticUpdateRequested = false;
     g_blockCallsignChanged = false;
 }
@@ -134,7 +148,7 @@ void lf_periodicJobs(std::uint32_t c) {
     }
     if (c % 1200 == 0) services.logUnmatchedFlights();
     if (c % 86400 == 0) {
-        g_loop.secondCounter = 0;
+        g_secondCounter = 0;
         services.logLiveryMatchingSummary();
         services.clearRememberedLiveryTitles();
     }
@@ -153,7 +167,7 @@ void lf_flightResumed() {
     services.updateLiveCount();
     gf_refreshNowSlot();
     lf_followSimTime(services);
-    ++g_loop.secondCounter;
+    ++g_secondCounter;
     services.handleNewLiveHexid();
     if (g_flushStaticRequested.exchange(false)) {
         services.removeAllStaticAc();
@@ -202,7 +216,7 @@ void lf_mainLoop() {
     RunServices& services = gf_runServices();
     services.staticParking(true);
     services.updateReaderLamps();
-    g_loop.secondCounter = 0;
+    g_secondCounter = 0;
 
     SteadyTime deadline = gf_steadyNow();
     gf_refreshNowSlot();
@@ -221,7 +235,7 @@ void lf_mainLoop() {
             if (services.takeSecondTick()) {
                 lf_flightResumed();
                 if (lf_stopFlagSet()) break;
-                const std::uint32_t c = g_loop.secondCounter;
+                const std::uint32_t c = g_secondCounter.load();
                 if (c % 5 == 0) {
                     lf_fiveSecondJobs(services, c);
                 } else {

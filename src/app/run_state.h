@@ -20,6 +20,12 @@ inline std::atomic<bool> g_closeRequested{false};
 // The exit code the program quits with (WM_APP+2).
 inline std::atomic<int> g_exitCode{0};
 
+// The simulator time (epoch seconds) the SIM_TIME follower of the main loop
+// saw last. The window's SIM_TIME box writes it too: 0 makes the next
+// simulator second take the shift from the simulator's clock at once, the
+// current simulator time keeps the follower quiet after the box is cleared.
+inline std::atomic<std::int64_t> g_lastSimTimeSeen{0};
+
 // The UTC weekday (Monday 1 .. Sunday 7, -1 on failure) and half-hour slot
 // (0..47, -1 on failure) of gf_now, stored together in one exchange so that a
 // reader never pairs a new weekday with an old slot.

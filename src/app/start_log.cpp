@@ -3,13 +3,16 @@
 #include "app/app_info.h"
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/version.h"
 
 #include <fmt/format.h>
 
 std::string gf_logHeaderLine(std::int64_t utcSeconds) {
-    // The program's version is fixed at build time; the header always uses
-    // the system time, never the shifted traffic time.
-    return fmt::format("{} (utc) {} version {} for {}", gf_formatTime(utcSeconds), kAppName, "11.10.5", kSimName);
+    // The same version the settings and the downloads use, so the header
+    // never names a different one; the time is the system time, never the
+    // shifted traffic time.
+    return fmt::format("{} (utc) {} version {} for {}", gf_formatTime(utcSeconds), kAppName, g_programVersion.text(),
+                       kSimName);
 }
 
 bool lf_openLog(const std::filesystem::path& logPath) {

@@ -53,7 +53,9 @@ void lf_applySavedTimeShift(RunServices& services) {
         services.applySimTime();
     } else if (TIME_SHIFT_DAYS.value() != 0 || TIME_SHIFT_HOURS.value() != 0 || TIME_SHIFT_MINS.value() != 0) {
         const int minutes = (TIME_SHIFT_DAYS.value() * 24 + TIME_SHIFT_HOURS.value()) * 60 + TIME_SHIFT_MINS.value();
-        services.setTimeShift(minutes, false);
+        // Quiet: at the start of a run there is no traffic to take away, and
+        // a static update announced now would rebuild the parking for nothing.
+        services.setTimeShift(minutes, true);
     }
     for (const ControlBinding* binding : std::array<const ControlBinding*, 5>{
              &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS, &SIM_TIME, &KEEP_SIM_TIME_PAR}) {

@@ -43,7 +43,9 @@ WindowPosition lf_readWindowPosition(const fs::path& parametersFile) {
         if (ec) throw fs::filesystem_error("exists", parametersFile, ec);
         gf_logHighlight(fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml,  file removed\n",
                                     gf_pathToUtf8(parametersFile)));
-        gf_save1GenerationOf(parametersFile);
+        // Without its copy the file is the user's only record of the
+        // settings: it stays for the settings loader, unread here.
+        if (!gf_save1GenerationOf(parametersFile)) return {MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value()};
         fs::remove(parametersFile, ec);
         if (ec) throw fs::filesystem_error("remove", parametersFile, ec);
         return {MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value()};

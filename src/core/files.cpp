@@ -1,6 +1,7 @@
 #include "core/files.h"
 
 #include "core/log.h"
+#include "core/run_flags.h"
 #include "core/text.h"
 #include "core/text_encoding.h"
 
@@ -95,6 +96,7 @@ void gf_resetScanSlots() {
 
 bool gf_waitForScanSlot(const std::function<bool()>& stopRequested) {
     while (g_scanTaskCount.count.load() >= g_scanTaskCount.limit) {
+        if (g_runStopping.load() || g_userClosing.load()) return false;
         if (stopRequested && stopRequested()) return false;
         std::this_thread::sleep_for(kScanSlotPoll);
     }

@@ -40,8 +40,10 @@ extern ScanTaskCount g_scanTaskCount;
 // (at least 1, since the count of hardware threads may be unknown and given
 // as 0, which would make every wait endless).
 void gf_resetScanSlots();
-// Waits until fewer scan tasks run than the limit allows (true), or until
-// stopRequested says the run is stopping (false), whichever comes first.
+// Waits until fewer scan tasks run than the limit allows (true), or until the
+// run stops (false), whichever comes first. The run stops when either stop
+// flag of the run is raised or stopRequested (when given) says so: a task that
+// hangs must not keep a closing run waiting for a slot for ever.
 bool gf_waitForScanSlot(const std::function<bool()>& stopRequested = {});
 
 // The temporary file a write to target goes through, beside the target.

@@ -89,14 +89,16 @@ void lf_copyOver(const fs::path& source, const fs::path& target, std::error_code
     }
 }
 
-// The generation name of a path: k zeros before the last dot of its text.
-// The search covers the whole path, so a dotless file name in a dotted folder
-// uses the folder's dot; callers that care must pass names with extensions.
+// The generation name of a path: k zeros before the extension of its file
+// name. Only the file name is searched: the last dot of the whole path may
+// belong to a folder ("my.airports/README"), and a copy named after it would
+// land in a sibling folder. A name without a dot (or only a leading one) has
+// no generations.
 bool lf_generationName(const fs::path& path, int k, fs::path& out) {
-    const std::string text = path.string();
-    const auto dot = text.rfind('.');
-    if (dot == std::string::npos) return false;
-    out = fs::path(text.substr(0, dot) + std::string(static_cast<size_t>(k), '0') + text.substr(dot));
+    const std::string name = path.filename().string();
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return false;
+    out = path.parent_path() / (name.substr(0, dot) + std::string(static_cast<size_t>(k), '0') + name.substr(dot));
     return true;
 }
 
@@ -119,15 +121,11 @@ void gf_copyIfExists(const fs::path& source, const fs::path& target, bool& ok) {
 }
 
 bool gf_save1GenerationOf(const fs::path& path) {
-    // The "0" goes before the file name's own extension; a dot in a folder
-    // name must never be used (that would write into a sibling folder).
-    const std::string name = path.filename().string();
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0) {
+    fs::path gen1;
+    if (!lf_generationName(path, 1, gen1)) {
         gf_logHighlight(fmt::format("gf_save1GenerationOf: no dot in filename: {}", path.string()));
         return false;
     }
-    const fs::path gen1 = path.parent_path() / (name.substr(0, dot) + "0" + name.substr(dot));
     std::error_code ec;
     const bool exists = fs::exists(path, ec);
     if (ec) {

@@ -25,7 +25,8 @@ void gf_logClose();
 // Text of a banner line for the scan reports; writes nothing itself.
 std::string gf_logBanner(int a, int b, bool leadingBreak, bool trailingBreak, std::string_view title);
 
-// File generations: "0", "00", "000" inserted before the last dot of the path.
+// File generations: "0", "00", "000" inserted before the extension of the
+// file name (never into a dotted folder name); a name without one has none.
 bool gf_save1GenerationOf(const std::filesystem::path& path);
 bool gf_saveUpto3GenerationsOf(const std::filesystem::path& path);
 void gf_copyIfExists(const std::filesystem::path& source, const std::filesystem::path& target, bool& ok);

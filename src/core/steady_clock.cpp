@@ -1,5 +1,6 @@
 #include "core/steady_clock.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace {

@@ -10,9 +10,10 @@
 #include <gsl/narrow>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <system_error>
 
 namespace {
 
@@ -52,16 +53,14 @@ int extractQNH(const nlohmann::json& data) {
         if (!(std::fabs(d) <= std::numeric_limits<float>::max())) throw gsl::narrowing_error();
         value = lf_roundToInt(static_cast<float>(d));
     } else if (v.is_string()) {
+        // A decimal integer at the start of the text (leading zeros and all),
+        // whatever follows ignored; no number there, or one beyond int, is no
+        // QNH.
         const std::string text = v.get<std::string>();
-        std::size_t i = 0;
-        if (i < text.size() && text[i] == '-') ++i;
-        const std::size_t digits = i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-        if (i == digits || i - digits > 9) {
+        if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
             gf_logHighlight(fmt::format("{}: {}", "extractQNH", text));
             return kStandardQnh_hpa;
         }
-        value = std::atoi(text.substr(0, i).c_str());
     } else {
         gf_logHighlight("No QNH found in data");
         return kStandardQnh_hpa;

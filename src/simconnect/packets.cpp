@@ -121,12 +121,15 @@ SimConnectResult SimConnect_SetDataOnSimObject(SimConnectHandle handle, std::uin
                                                std::uint32_t unitSize, const void* data) {
     const std::uint32_t elements = std::max<std::uint32_t>(count, 1);
     const std::uint64_t dataSize = static_cast<std::uint64_t>(elements) * unitSize;
-    // Sizes are checked in 64 bits so that a huge count cannot wrap into a
-    // small packet; the slot reservation then refuses what does not fit.
-    if (dataSize > kSimSendBufferSize) return SIMCONNECT_E_FAIL;
     if (dataSize > 0 && !data) return SIMCONNECT_E_FAIL;
-    const std::uint32_t n = static_cast<std::uint32_t>(dataSize);
-    return gf_simSendPacket(handle, SimFnSetDataOnSimObject, 36 + n, [&](SimPacketFill& p) {
+    // Sizes are worked out in 64 bits so that a huge count cannot wrap into a
+    // small packet. What cannot fit the send buffer asks for a slot no buffer
+    // has: the reservation refuses it, after a failed transport has had its
+    // say, so every call on a failed connection reports that failure.
+    const bool fits = dataSize <= kSimSendBufferSize;
+    const std::uint32_t n = fits ? static_cast<std::uint32_t>(dataSize) : 0;
+    const std::uint32_t packetSize = fits ? 36 + n : 0xFFFFFFFFu;
+    return gf_simSendPacket(handle, SimFnSetDataOnSimObject, packetSize, [&](SimPacketFill& p) {
         p.u32(16, defineId);
         p.u32(20, objectId);
         p.u32(24, flags);

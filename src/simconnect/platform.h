@@ -45,7 +45,9 @@ class SimConnectIo {
 public:
     virtual ~SimConnectIo() = default;
     // Gives 0 when the request is under way, else the failure status; a
-    // request that failed to post never completes.
+    // request that failed to post never completes. Once cancelAndClose has
+    // begun every post is refused with kSimStatusCancelled and touches
+    // nothing.
     virtual std::uint32_t postRead(std::uint8_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t postWrite(const std::uint8_t* buffer, std::uint32_t size) = 0;
     virtual void setNoDelay() {}

@@ -94,7 +94,13 @@ public:
             if (event) CloseHandle(event);
     }
 
+    // Posts and the close are serialised: a completion thread may post the
+    // next read or write while the owner closes, and a request issued on a
+    // handle value closed a moment before could land on whatever object the
+    // system has given that value to since.
     std::uint32_t postRead(std::uint8_t* buffer, std::uint32_t size) override {
+        std::lock_guard lock(m_ioLock);
+        if (m_closed) return kSimStatusCancelled;
         prepare(m_read, m_events[0]);
         if (isPipe()) {
             if (!ReadFile(m_pipe, buffer, size, nullptr, &m_read)) return pending(GetLastError());
@@ -108,6 +114,8 @@ public:
     }
 
     std::uint32_t postWrite(const std::uint8_t* buffer, std::uint32_t size) override {
+        std::lock_guard lock(m_ioLock);
+        if (m_closed) return kSimStatusCancelled;
         prepare(m_write, m_events[1]);
         if (isPipe()) {
             if (!WriteFile(m_pipe, buffer, size, nullptr, &m_write)) return pending(GetLastError());
@@ -125,7 +133,9 @@ public:
     }
 
     void cancelAndClose() override {
-        if (m_closed.exchange(true)) return;
+        std::lock_guard lock(m_ioLock);
+        if (m_closed) return;
+        m_closed = true;
         if (isPipe()) {
             CloseHandle(m_pipe);
         } else {
@@ -151,7 +161,8 @@ private:
     HANDLE m_events[2] = {nullptr, nullptr};
     SimOverlapped m_read;
     SimOverlapped m_write;
-    std::atomic<bool> m_closed{false};
+    std::mutex m_ioLock;
+    bool m_closed = false;
 };
 
 std::unique_ptr<SimConnectIo> lf_openPipe(const SimConnectEndpoint& endpoint, SimConnectTransport& owner) {

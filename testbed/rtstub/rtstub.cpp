@@ -4,6 +4,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -330,11 +331,13 @@ void lf_handle(const httplib::Request& req, httplib::Response& res) {
         }
         answer["data"] = data;
     } else if (kind == "buffer") {
-        const int count = static_cast<int>(lf_formNumber(form, "buffercount", 1));
+        // Bounded before the conversion: the form is whatever the client sent.
+        const double asked = lf_formNumber(form, "buffercount", 1);
+        const int count = std::isfinite(asked) ? static_cast<int>(std::clamp(asked, 0.0, 100.0)) : 1;
         const double step = lf_formNumber(form, "buffertime", 10);
         const double now = lf_scenarioNow();
         json data = json::object();
-        for (int i = 0; i < count && i < 100; ++i) data["buffer_" + std::to_string(i)] = lf_trafficAt(now - i * step, form);
+        for (int i = 0; i < count; ++i) data["buffer_" + std::to_string(i)] = lf_trafficAt(now - i * step, form);
         answer["data"] = data;
     } else {
         answer["data"] = lf_trafficAt(lf_scenarioNow(), form);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <numbers>
 
 namespace simstub {
@@ -139,13 +140,29 @@ std::size_t fixedDatumSize(std::uint32_t type) {
     }
 }
 
+std::int64_t toInt64(double value) {
+    if (std::isnan(value)) return 0;
+    // 2^63 is the first double beyond the range; the lowest end is exact.
+    if (value >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+    if (value <= -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
+std::int32_t toInt32(double value) {
+    if (std::isnan(value)) return 0;
+    return static_cast<std::int32_t>(std::clamp(value, -2147483648.0, 2147483647.0));
+}
+
 std::optional<VarRef> findVariable(std::string_view datumName) {
     std::string name = lf_lower(datumName);
     int index = 0;
     auto colon = name.find(':');
     if (colon != std::string::npos) {
         std::string digits = name.substr(colon + 1);
-        if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        // Two digits are plenty for an engine number and keep a long run of
+        // digits in a client's name from overflowing the conversion.
+        if (digits.empty() || digits.size() > 2 ||
+            !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
             return std::nullopt;
         }
         index = std::atoi(digits.c_str());
@@ -185,11 +202,11 @@ void packDatum(Bytes& out, const DatumDef& datum, const Value& value) {
     switch (datum.type) {
     case kDatumInt32:
         out.resize(at + 4, 0);
-        putU32(out, at, static_cast<std::uint32_t>(static_cast<std::int32_t>(v)));
+        putU32(out, at, static_cast<std::uint32_t>(toInt32(v)));
         break;
     case kDatumInt64:
         out.resize(at + 8, 0);
-        putI64(out, at, static_cast<std::int64_t>(v));
+        putI64(out, at, toInt64(v));
         break;
     case kDatumFloat32:
         out.resize(at + 4, 0);

@@ -86,6 +86,12 @@ using Value = std::variant<double, std::string>;
 double toClientUnits(Var var, std::string_view units, double value);
 double fromClientUnits(Var var, std::string_view units, double value);
 
+// A number from a client (or worked out from one) as an integer: NaN gives 0
+// and values beyond the type's range its nearest end, where a plain cast
+// would be undefined.
+std::int64_t toInt64(double value);
+std::int32_t toInt32(double value);
+
 // Appends one value packed untagged: numbers in the datum's width, STRING<n>
 // as exactly n bytes ending in NUL, STRINGV as the text, a NUL and zeros up
 // to a multiple of 4.

@@ -194,7 +194,7 @@ void World::setValue(SimObject& o, const VarRef& ref, double v) {
     case Var::VerticalSpeed: o.verticalSpeedFps = v; break;
     case Var::AirspeedTrue: o.airspeedKt = v; break;
     case Var::LightStates:
-    case Var::LightOnStates: o.lightStates = static_cast<std::int64_t>(v); break;
+    case Var::LightOnStates: o.lightStates = toInt64(v); break;
     case Var::SpoilersHandle: o.spoilersPct = v; break;
     case Var::ThrottleLever: o.throttlePct[std::clamp(ref.index, 1, 4) - 1] = v; break;
     default: break;   // derived or read-only in the simulator as well

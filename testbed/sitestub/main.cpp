@@ -131,9 +131,10 @@ int main(int argc, char** argv) {
 
     server.Get("/__stop", [&server](const httplib::Request&, httplib::Response& res) {
         res.set_content("stopping", "text/plain");
-        g_stopping.store(true);
-        // Stopped from another thread: the server waits for its handlers.
-        std::thread([&server] { server.stop(); }).detach();
+        // stop() only closes the listening socket; the server finishes this
+        // answer before listen returns. A thread of its own could still be
+        // inside stop() when main returns and the server is gone.
+        if (!g_stopping.exchange(true)) server.stop();
     });
     server.Get(R"(/.*)", [&options](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.path.substr(1);
@@ -180,17 +181,21 @@ int main(int argc, char** argv) {
     } else {
         lf_writePortFile(options.portFile, port);
     }
+    // The time limit's thread is joined, not detached: it must not reach for
+    // the server once main has returned. It stops the server only when
+    // nothing else has begun to.
+    std::thread limit;
     if (options.maxSeconds > 0) {
-        std::thread([&server, seconds = options.maxSeconds] {
+        limit = std::thread([&server, seconds = options.maxSeconds] {
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
             while (!g_stopping.load() && std::chrono::steady_clock::now() < until) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
-            g_stopping.store(true);
-            server.stop();
-        }).detach();
+            if (!g_stopping.exchange(true)) server.stop();
+        });
     }
     const bool ok = server.listen_after_bind();
     g_stopping.store(true);
+    if (limit.joinable()) limit.join();
     return ok ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // phases, the stop flags and the paused simulator.
 #include "run_test_support.h"
 
+#include <limits>
+
 namespace run_test {
 namespace {
 
@@ -38,6 +40,42 @@ TEST_F(MainLoopTest, JobScheduleFollowsTheSecondCounter) {
     EXPECT_TRUE(world.calledAt("handover open", 0));
     // One traffic pass every 10 ms.
     EXPECT_NEAR(world.passes, 31050, 5);
+}
+
+struct PeriodicCase {
+    std::uint32_t second;
+    std::vector<std::string> jobs;  // beside the flush, in the order they run
+};
+
+TEST_F(MainLoopTest, PeriodicJobsByMultipleOfTheSecond) {
+    AUTO_RANGE.setValue(true);
+    const std::vector<PeriodicCase> cases{
+        {15, {}},
+        {45, {}},
+        {30, {"clearUnmatchedFlights", "autoRange"}},
+        {1200, {"clearUnmatchedFlights", "autoRange", "logUnmatchedFlights"}},
+        {86400,
+         {"clearUnmatchedFlights", "autoRange", "logUnmatchedFlights", "logLiveryMatchingSummary",
+          "clearRememberedLiveryTitles"}},
+    };
+    for (const PeriodicCase& c : cases) {
+        SCOPED_TRACE(c.second);
+        world.calls.clear();
+        g_rematchRequested = true;
+        lf_flightResumed();
+        ASSERT_GT(lf_secondCounter(), 0u);
+        lf_periodicJobs(c.second);
+        std::vector<std::string> jobs;
+        for (const auto& call : world.calls) {
+            const std::string name = call.substr(0, call.find('@'));
+            if (name != "updateLiveCount") jobs.push_back(name);
+        }
+        EXPECT_EQ(jobs, c.jobs);
+        // The rematch request is served only at a multiple of 30.
+        EXPECT_EQ(g_rematchRequested.load(), c.second % 30 != 0);
+        // A day ends: the second counter starts again.
+        EXPECT_EQ(lf_secondCounter() == 0, c.second == 86400);
+    }
 }
 
 TEST_F(MainLoopTest, StaticUpdateRunsInTwoPhasesFifteenSecondsApart) {
@@ -100,6 +138,10 @@ TEST_F(MainLoopTest, PauseClosesTheHandOverOnceAndResumeOpensIt) {
         if (call.rfind("handover", 0) == 0) handover.push_back(call.substr(0, call.find('@')));
     }
     EXPECT_EQ(handover, (std::vector<std::string>{"handover open", "handover closed", "handover open"}));
+    // The not-running countdown: the query box and the live count once every
+    // 100 paused passes (the live count once more for simulator second 3).
+    EXPECT_EQ(std::count(world.calls.begin(), world.calls.end(), "updateTrafficBox@3"), 3);
+    EXPECT_EQ(std::count(world.calls.begin(), world.calls.end(), "updateLiveCount@3"), 4);
 }
 
 TEST_F(MainLoopTest, SimulatorClockSetBackShiftsTheTraffic) {
@@ -107,10 +149,25 @@ TEST_F(MainLoopTest, SimulatorClockSetBackShiftsTheTraffic) {
     world.simTime = kNow;
     world.at(3500ms, [this] { world.simTime = kNow - 2 * 3600; });
     world.at(5500ms, [this] { world.simTime = kNow + 3600; });
-    runUntilSecond(6);
+    // A simulator clock at the ends of its range (a broken reply) must not
+    // overflow the differences.
+    world.at(7500ms, [this] { world.simTime = std::numeric_limits<std::int64_t>::min(); });
+    world.at(8500ms, [this] { world.simTime = std::numeric_limits<std::int64_t>::max(); });
+    runUntilSecond(9);
     // Second 1 (the first look), second 4 (two hours back), second 6 (a
-    // simulator clock ahead of the system clock gives no shift).
-    EXPECT_EQ(world.timeShifts, (std::vector<int>{0, 120, 0}));
+    // simulator clock ahead of the system clock gives no shift), seconds 8
+    // and 9 (the limits).
+    EXPECT_EQ(world.timeShifts, (std::vector<int>{0, 120, 0, 1 << 30, 0}));
+    EXPECT_EQ(world.timeShiftsQuiet, std::vector<bool>(5, false));
+}
+
+TEST_F(MainLoopTest, SimTimeBoxMakesTheNextSecondTakeTheShift) {
+    SIM_TIME.setValue(true);
+    world.simTime = kNow - 600;
+    // The box turned on again: the last simulator time seen becomes 0.
+    world.at(3500ms, [] { g_lastSimTimeSeen = 0; });
+    runUntilSecond(5);
+    EXPECT_EQ(world.timeShifts, (std::vector<int>{10, 10}));
 }
 
 TEST_F(MainLoopTest, ReReadWaitsWhileTheParkingIsBusy) {

@@ -132,6 +132,7 @@ public:
     std::vector<std::string> calls;
     std::vector<RunMessage> posted;
     std::vector<int> timeShifts;
+    std::vector<bool> timeShiftsQuiet;
     std::vector<std::int32_t> appliedStaticUpdates;
 
     // Runs action once the virtual clock reaches at (since the clock was
@@ -179,7 +180,10 @@ public:
             if (!checkForUpdatesResult) gf_setExitReason(ExitReason::newVersion, 0);
             return checkForUpdatesResult;
         };
-        s.setTimeShift = [this](int minutes, bool) { timeShifts.push_back(minutes); };
+        s.setTimeShift = [this](int minutes, bool quiet) {
+            timeShifts.push_back(minutes);
+            timeShiftsQuiet.push_back(quiet);
+        };
         s.autoRange = rec("autoRange");
         s.announceStaticUpdate = rec("announceStaticUpdate");
         s.disableParkingControls = [this] {
@@ -213,6 +217,7 @@ public:
 
         s.updateTrafficBox = rec("updateTrafficBox");
         s.updateReaderLamps = rec("updateReaderLamps");
+        s.updateLiveCount = rec("updateLiveCount");
         s.authenticate = [this] {
             record("authenticate");
             if (onAuthenticate) onAuthenticate();
@@ -262,6 +267,10 @@ public:
             if (onClearAirportTraffic) onClearAirportTraffic();
         };
         s.resetTraffic = rec("resetTraffic");
+        s.clearUnmatchedFlights = rec("clearUnmatchedFlights");
+        s.clearRememberedLiveryTitles = rec("clearRememberedLiveryTitles");
+        s.logUnmatchedFlights = rec("logUnmatchedFlights");
+        s.logLiveryMatchingSummary = rec("logLiveryMatchingSummary");
 
         s.readDbase = [this] {
             record("readDbase");
@@ -356,6 +365,7 @@ protected:
         g_callsignListReady = false;
         g_rematchRequested = false;
         g_staticRenewalMinutes = 20;
+        g_lastSimTimeSeen = 0;
         // A simulator that is found, so that start-up reading needs no
         // registry.
         SIM_INSTALL_PATH.setValue("C:\\Lockheed Martin\\Prepar3D v5");

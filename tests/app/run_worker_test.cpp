@@ -163,7 +163,12 @@ TEST_F(RunWorkerTest, SimulatorNeverRunningWaitsUntilTheUserCloses) {
 TEST_F(RunWorkerTest, AcceptedInstallPathRestartsTheRun) {
     SIM_INSTALL_PATH.setValue("");
     world.at(4000ms, [] { gf_restartForNewInstallPath(); });
+    // The error line goes with the restart: the countdown is shown.
+    StatusLineSnapshot duringCountdown;
+    world.at(5600ms, [&] { duringCountdown = gf_statusLineSnapshot(); });
     lf_runWorker();
+    EXPECT_TRUE(duringCountdown.errorText.empty());
+    EXPECT_EQ(duringCountdown.statusText.rfind("Restarting after ", 0), 0u) << duringCountdown.statusText;
     EXPECT_NE(log().find("Error 151: No P3D install path detected. Type the full Install Path above, then press Enter"),
               std::string::npos);
     // SYSTEM ERROR turned into NEW SETTINGS: a restart after 3 s.

@@ -161,6 +161,9 @@ TEST_F(StartupReadingTest, SavedTimeShiftIsAppliedAtStart) {
     TIME_SHIFT_MINS.setValue(30);
     lf_startupReading();
     EXPECT_EQ(world.timeShifts, std::vector<int>{(24 + 2) * 60 + 30});
+    // Quiet: a loud shift would take all traffic away and announce a static
+    // update before the run has any.
+    EXPECT_EQ(world.timeShiftsQuiet, std::vector<bool>{true});
     EXPECT_TRUE(sink.has("enable " + std::to_string(TIME_SHIFT_MINS.controlId()) + " 1"));
     EXPECT_TRUE(sink.has("enable " + std::to_string(KEEP_SIM_TIME_PAR.controlId()) + " 1"));
 

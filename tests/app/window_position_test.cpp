@@ -73,6 +73,14 @@ TEST_F(WindowPositionTest, MissingOrBrokenFileOpensAtTheDefault) {
     const fs::path kept = gf_parametersPath().parent_path() / "parameters0.xml";
     EXPECT_EQ(readFile(kept), "<root><parameters>");
     EXPECT_NE(log().find("failed to load, syntax error?\n --> saved as 0.xml,  file removed\n"), std::string::npos);
+
+    // A copy that cannot be made (a folder in its place) leaves the file.
+    fs::remove(kept);
+    fs::create_directories(kept / "blocked");
+    writeFile(gf_parametersPath(), "<root><parameters>");
+    position = lf_readWindowPosition();
+    EXPECT_EQ(position.x, 400);
+    EXPECT_EQ(readFile(gf_parametersPath()), "<root><parameters>");
 }
 
 TEST_F(WindowPositionTest, PositionSavedAtTheEnd) {

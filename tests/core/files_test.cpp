@@ -1,5 +1,6 @@
 #include "core/files.h"
 #include "core/log.h"
+#include "core/run_flags.h"
 
 #include <gtest/gtest.h>
 
@@ -126,7 +127,11 @@ TEST_F(FilesTest, RemoveFileWarnOnlyLogsAFailure) {
 
 class ScanSlotTest : public ::testing::Test {
 protected:
-    void TearDown() override { gf_resetScanSlots(); }
+    void SetUp() override { gf_resetRunFlags(); }
+    void TearDown() override {
+        gf_resetScanSlots();
+        gf_resetRunFlags();
+    }
 };
 
 TEST_F(ScanSlotTest, ResetGivesAtLeastOneSlot) {
@@ -159,6 +164,25 @@ TEST_F(ScanSlotTest, WaitEndsWhenATaskEndsOrTheRunStops) {
         return stopping.load();
     }));
     stopper.join();
+
+    // Either stop flag of the run ends the wait without any predicate: a
+    // scan whose tasks hang must not hold a closing run.
+    for (auto* flag : {&g_runStopping, &g_userClosing}) {
+        asked = 0;
+        int askedAfterFlag = 0;
+        bool gaveUp = false;
+        std::thread raiser = whileWaiting([flag] { flag->store(true); });
+        EXPECT_FALSE(gf_waitForScanSlot([&] {
+            ++asked;
+            // The wait should have ended on the flag; end it here instead of
+            // hanging the test.
+            if (flag->load() && ++askedAfterFlag > 1000) gaveUp = true;
+            return gaveUp;
+        }));
+        raiser.join();
+        EXPECT_FALSE(gaveUp) << "the wait went on after a stop flag was raised";
+        flag->store(false);
+    }
 
     asked = 0;
     std::thread task = whileWaiting([] { --g_scanTaskCount.count; });

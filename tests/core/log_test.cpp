@@ -113,16 +113,27 @@ TEST_F(LogTest, GenerationsOfMissingAndDotlessFiles) {
     EXPECT_NE(readAll(dir / "Log.txt").find("==> gf_saveUpto3GenerationsOf: no dot in filename: nodot"), std::string::npos);
 }
 
-TEST_F(LogTest, OneGenerationGoesBeforeTheFilesOwnExtension) {
+TEST_F(LogTest, GenerationsGoBeforeTheFilesOwnExtension) {
     const fs::path folder = dir / "my.airports";
     fs::create_directories(folder);
     writeFile(folder / "EDDF.xml", "stands");
     ASSERT_TRUE(gf_save1GenerationOf(folder / "EDDF.xml"));
     EXPECT_EQ(readAll(folder / "EDDF0.xml"), "stands");
+    ASSERT_TRUE(gf_saveUpto3GenerationsOf(folder / "EDDF.xml"));
+    EXPECT_EQ(readAll(folder / "EDDF00.xml"), "stands");
 
-    // A dotless file inside a dotted folder has no generation name: the copy
-    // must never land beside the folder.
+    // A dotless file inside a dotted folder has no generation name: the copies
+    // must never land in a sibling folder named after the folder's dot, even
+    // when such a folder exists.
+    for (const char* sibling : {"my0.airports", "my00.airports", "my000.airports"}) fs::create_directories(dir / sibling);
     writeFile(folder / "README", "x");
+    ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
     EXPECT_FALSE(gf_save1GenerationOf(folder / "README"));
-    EXPECT_FALSE(fs::exists(dir / "my0.airports"));
+    EXPECT_FALSE(gf_saveUpto3GenerationsOf(folder / "README"));
+    gf_logClose();
+    for (const char* sibling : {"my0.airports", "my00.airports", "my000.airports"})
+        EXPECT_TRUE(fs::is_empty(dir / sibling)) << sibling;
+    const std::string log = readAll(dir / "Log.txt");
+    EXPECT_NE(log.find("==> gf_save1GenerationOf: no dot in filename: "), std::string::npos) << log;
+    EXPECT_NE(log.find("==> gf_saveUpto3GenerationsOf: no dot in filename: "), std::string::npos) << log;
 }

@@ -1,8 +1,11 @@
 // Values taken from the service's answers (status, pauses, QNH) and the box
 // of the live requests, one row per case.
+#include "core/clock.h"
+#include "feed/feed_window_values.h"
 #include "feed/reader_services.h"
 #include "feed/rt_client.h"
 #include "feed/weather_reader.h"
+#include "feed_test_env.h"
 
 #include <gsl/narrow>
 #include <gtest/gtest.h>
@@ -63,6 +66,9 @@ TEST(AnswerValues, QnhFromTheWeatherData) {
         {{{"QNH", 1012.5}}, 1013},  // halves away from zero
         {{{"QNH", "1009"}}, 1009},
         {{{"QNH", "-5 hPa"}}, -5},
+        {{{"QNH", "0000001020"}}, 1020},       // leading zeros are still a number
+        {{{"QNH", "99999999999"}}, 1013},      // beyond int: no QNH
+        {{{"QNH", " 1020"}}, 1013},
         {{{"QNH", "high"}}, 1013},
         {{{"QNH", nullptr}}, 1013},
         {{{"qnh", 1020}}, 1013},
@@ -95,6 +101,100 @@ TEST(TrafficBox, FollowsTheUserAndTheRange) {
     EXPECT_NEAR(traffic.liveBox.load().top, 52.3002 + 0.666187, 1e-6);
     gf_updateTrafficBox(traffic, 52.3002, 4.76, 20.0);  // a new range, no move
     EXPECT_NEAR(traffic.liveBox.load().top, 52.3002 + 0.333094, 1e-6);
+}
+
+// The lamps follow the readers' data state only once logged in, and are
+// written only when that state changes, so a stopped reader's 3 stays.
+TEST(ReaderLamps, FollowTheDataStateOnChangesOnly) {
+    RecordingFeedEnv env;
+    TrafficReader traffic;
+    WeatherReader weather;
+    gf_resetRtClients(traffic, weather);
+    struct Step {
+        const char* name;
+        bool authenticated;
+        bool weatherOk;
+        std::int64_t count;
+        int lampBefore;  // what the session start or a reader body wrote
+        int weatherLamp;
+        int trafficLamp;
+    };
+    const Step steps[] = {
+        {"before the login", false, true, 4, 2, 2, 2},
+        {"logged in, no data yet", true, false, 0, 1, 2, 2},
+        {"weather and traffic arrive", true, true, 4, 2, 1, 1},
+        {"a reader body stopped both", true, true, 7, 3, 3, 3},
+        {"no data any more", true, false, 0, 3, 2, 2},
+        {"still no data", true, false, 0, 3, 3, 3},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        g_authenticated = step.authenticated;
+        weather.weatherOk = step.weatherOk;
+        traffic.trafficCount = step.count;
+        g_weatherLamp = step.lampBefore;
+        g_trafficLamp = step.lampBefore;
+        gf_updateReaderLamps(traffic, weather);
+        EXPECT_EQ(g_weatherLamp.load(), step.weatherLamp);
+        EXPECT_EQ(g_trafficLamp.load(), step.trafficLamp);
+    }
+    g_authenticated = false;
+}
+
+TEST(ResetRtClients, BringsBothClientsToTheStartOfARun) {
+    RecordingFeedEnv env;
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = weather.GUID = "g";
+    traffic.toffset = weather.toffset = 600;
+    traffic.stop = weather.stop = true;
+    traffic.finished = weather.finished = true;
+    traffic.rrl = 700;
+    weather.wrrl = 800;
+    traffic.qnh = 990;
+    traffic.trafficCount = 12;
+    traffic.collect = true;
+    traffic.flightRecords.resize(3);
+    traffic.blockReport = false;
+    traffic.trafficLampLatch = false;
+    gf_updateTrafficBox(traffic, 50.0, 8.0, 40.0);
+    gf_setDataTime(1767700000.0);
+    weather.qnh = 990;
+    weather.weatherOk = true;
+    weather.weatherLampLatch = false;
+    weather.airports = "EDDF";
+
+    gf_resetRtClients(traffic, weather);
+
+    for (RtClient* client : {static_cast<RtClient*>(&traffic), static_cast<RtClient*>(&weather)}) {
+        EXPECT_TRUE(client->GUID.empty());
+        EXPECT_EQ(client->toffset.load(), 0);
+        EXPECT_FALSE(client->stop.load());
+        EXPECT_FALSE(client->finished.load());
+        EXPECT_NE(client->handle(), nullptr);
+    }
+    // The pauses keep what the service said last.
+    EXPECT_EQ(traffic.rrl, 700);
+    EXPECT_EQ(weather.wrrl, 800);
+    EXPECT_EQ(traffic.qnh.load(), 1013);
+    EXPECT_EQ(traffic.trafficCount.load(), 0);
+    EXPECT_FALSE(traffic.collect.load());
+    EXPECT_TRUE(traffic.flightRecords.empty());
+    EXPECT_TRUE(traffic.blockReport);
+    EXPECT_TRUE(traffic.trafficLampLatch);
+    EXPECT_EQ(traffic.boxRange, -1.0);
+    EXPECT_EQ(traffic.boxCentreLat, 0.0);
+    EXPECT_EQ(traffic.boxCentreLon, 0.0);
+    const FeedBox box = traffic.liveBox.load();
+    EXPECT_EQ(box.top, 52.44);
+    EXPECT_EQ(box.bottom, 52.17);
+    EXPECT_EQ(box.left, 4.54);
+    EXPECT_EQ(box.right, 4.98);
+    EXPECT_EQ(gf_dataTime(), 0.0);
+    EXPECT_EQ(weather.qnh, 1013);
+    EXPECT_FALSE(weather.weatherOk.load());
+    EXPECT_TRUE(weather.weatherLampLatch);
+    EXPECT_TRUE(weather.airports.empty());
 }
 
 }  // namespace

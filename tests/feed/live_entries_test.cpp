@@ -82,6 +82,7 @@ protected:
 };
 
 TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
+    LogCapture log;
     const std::vector<Row> rows = {
         {"a complete airborne entry", nullptr, nullptr, true,
          [](const FlightRecord& r) {
@@ -215,6 +216,8 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
         ASSERT_EQ(record.has_value(), row.kept);
         if (record && row.check) row.check(*record);
     }
+    // Every drop is silent.
+    EXPECT_EQ(log.text(), "");
 }
 
 TEST_F(LiveEntries, EntriesOfAnotherShapeAreDropped) {

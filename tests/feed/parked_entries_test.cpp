@@ -179,4 +179,26 @@ TEST_F(ParkedEntries, AnythingButAnArrayOfSevenIsDropped) {
     }
 }
 
+// Drops are silent, but a time stamp that is no number, or one beyond 64
+// bits, is a fault of the service's data and is logged.
+TEST_F(ParkedEntries, OnlyABadTimeStampIsLogged) {
+    LogCapture log;
+    FeedSettings s;
+    s.reservedStand = "R1";
+    json e = baseParked();
+    e[0] = 0.0;
+    e[1] = 0.0;
+    EXPECT_FALSE(parse("4845d1", e, s));  // no position
+    EXPECT_FALSE(parse("2710", baseParked(), s));
+    EXPECT_EQ(log.text(), "");
+    e = baseParked();
+    e[5] = nullptr;
+    EXPECT_FALSE(parse("4845d1", e, s));
+    e[5] = 1e30;
+    EXPECT_FALSE(parse("4845d1", e, s));
+    const std::string text = log.text();
+    EXPECT_NE(text.find("==> processParkedTrafficLine: [json.exception.type_error"), std::string::npos) << text;
+    EXPECT_NE(text.find("==> processParkedTrafficLine: narrowing_error"), std::string::npos) << text;
+}
+
 }  // namespace

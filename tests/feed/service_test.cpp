@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/settings.h"
 #include "core/user_error.h"
+#include "feed/feed_entry_read.h"
 #include "feed/feed_window_values.h"
 #include "feed/login.h"
 #include "feed/reader_services.h"
@@ -16,9 +17,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <thread>
+#include <vector>
 
 using nlohmann::json;
 
@@ -37,6 +44,25 @@ bool waitFor(const std::function<bool()>& done, int limit_ms = 15000) {
     }
     return done();
 }
+
+// A thread of a test that is stopped (its flags raised) and joined however
+// the test leaves, so a failed wait fails the test instead of the process.
+class ReaderThread {
+public:
+    ReaderThread(std::initializer_list<std::atomic<bool>*> stops, std::function<void()> body)
+        : m_stops(stops), m_thread(std::move(body)) {}
+    ~ReaderThread() {
+        for (auto* stop : m_stops) *stop = true;
+        join();
+    }
+    void join() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    std::vector<std::atomic<bool>*> m_stops;
+    std::thread m_thread;
+};
 
 class Service : public ::testing::Test {
 protected:
@@ -249,7 +275,7 @@ TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
     int status = 0;
     traffic.toffset = 90;
     ASSERT_TRUE(traffic.buffer(status));
-    std::thread worker([&] {
+    ReaderThread worker({}, [&] {
         env.park = FeedAirport{true, 52.3086, 4.7639, -11};
         gf_requestParkedTraffic(traffic, 5000);
     });
@@ -281,12 +307,21 @@ TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
 
     // The weather request goes with the loop; one cycle is enough.
     env.user.alt_ft = -20.7;
-    std::thread reader([&] { gf_runWeatherReader(weather, traffic); });
+    ReaderThread reader({&weather.stop}, [&] { gf_runWeatherReader(weather, traffic); });
     ASSERT_TRUE(waitFor([&] { return stub->records("weather").size() >= 1; }));
     weather.stop = true;
     reader.join();
     EXPECT_EQ(stub->records("weather")[0]["body"],
               std::string("GUID=") + kGuidForm + "&querytype=locwx&toffset=5&lat=52.3100&lon=4.7600&alt=0&airports=EHAM");
+
+    // A live poll: the snapshots come first, then the poll with the box.
+    ReaderThread poller({&traffic.stop}, [&] { gf_runTrafficReader(traffic, weather); });
+    ASSERT_TRUE(waitFor([&] { return stub->records("live").size() >= 1; }));
+    traffic.stop = true;
+    poller.join();
+    EXPECT_EQ(stub->records("live")[0]["body"],
+              std::string("GUID=") + kGuidForm +
+                  "&top=52.44&bottom=52.17&left=4.54&right=4.98&querytype=locationtraffic&toffset=90");
 
     traffic.deauthenticate();
     const auto deauth = stub->records("deauth");
@@ -312,12 +347,12 @@ TEST_F(Service, OneSessionFromLoginToLogout) {
     env.feedSettings.currentAirport = FeedAirport{true, 52.3086, 4.7639, -11};
     gf_updateTrafficBox(traffic, 52.31, 4.76, 40.0);
 
-    std::thread weatherThread([&] { gf_runWeatherReader(weather, traffic); });
+    ReaderThread weatherThread({&weather.stop}, [&] { gf_runWeatherReader(weather, traffic); });
     ASSERT_TRUE(waitFor([] { return g_qnhShown.load() != 0; }));
     EXPECT_EQ(g_qnhShown.load(), 1020);
     EXPECT_EQ(traffic.qnh.load(), 1020);
 
-    std::thread trafficThread([&] { gf_runTrafficReader(traffic, weather); });
+    ReaderThread trafficThread({&traffic.stop}, [&] { gf_runTrafficReader(traffic, weather); });
     auto liveBatches = [&] {
         std::lock_guard lock(env.mutex);
         int n = 0;
@@ -395,7 +430,7 @@ TEST_F(Service, StopEndsTheReaderWithoutAnError) {
         traffic.GUID = kGuid;
         const json snapshots{{"buffer_0", json::object()}, {"buffer_4", json::object()}};
         stub->script("buffer", json::array({json{{"answer", {{"status", 200}, {"rrl", 30000}, {"data", snapshots}}}}}));
-        std::thread thread([&] { gf_runTrafficReader(traffic, weather); });
+        ReaderThread thread({&traffic.stop}, [&] { gf_runTrafficReader(traffic, weather); });
         ASSERT_TRUE(waitFor([&] {
             std::lock_guard lock(env.mutex);
             return env.batches.size() == 5;
@@ -413,7 +448,7 @@ TEST_F(Service, StopEndsTheReaderWithoutAnError) {
         traffic.GUID = weather.GUID = kGuid;
         stub->reset();
         stub->script("nearestmetar", json::array({json{{"stall_ms", 60000}}}));
-        std::thread thread([&] { gf_runWeatherReader(weather, traffic); });
+        ReaderThread thread({&weather.stop}, [&] { gf_runWeatherReader(weather, traffic); });
         ASSERT_TRUE(waitFor([&] { return stub->records("nearestmetar").size() == 1; }));
         weather.stop = true;
         EXPECT_TRUE(waitFor([&] { return weather.finished.load(); }, 10000));
@@ -438,6 +473,286 @@ TEST_F(Service, ParkedAnswerOfAnEarlierRequestIsNotTaken) {
     EXPECT_TRUE(traffic.takeParkedAnswer(first, status, records));
     EXPECT_EQ(status, 0);
     EXPECT_EQ(records.size(), 3u);
+}
+
+// What the login keeps of its answer: pauses only from integers, the
+// server's name ("?" without one), and the plain sleep of wrrl before it
+// returns. An empty credential still sends the field.
+TEST_F(Service, LoginKeepsPausesAndServerOfItsAnswer) {
+    struct Row {
+        const char* name;
+        json answer;
+        int rrl;
+        int wrrl;
+        const char* logged;
+    };
+    const Row rows[] = {
+        {"pauses and server",
+         {{"status", 200}, {"GUID", "g-1"}, {"rrl", 300}, {"wrrl", 5000}, {"server", "rt-7"}}, 300, 5000,
+         "\nAuthenticated at RT server 'rt-7'\n"},
+        {"pauses that are no integers", {{"status", 200}, {"GUID", "g-1"}, {"rrl", 300.0}, {"wrrl", 5000.0}}, 2000, 2000,
+         "\nAuthenticated at RT server '?'\n"},
+        {"status 406 is a login", {{"status", 406}, {"GUID", "g-1"}}, 2000, 2000, "Authenticated at RT server '?'"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCapture log;
+        stub->script("auth", json::array({json{{"answer", row.answer}}}));
+        env.sleeps.clear();
+        WeatherReader weather;
+        int status = 0;
+        ASSERT_TRUE(authenticate(weather, status));
+        EXPECT_EQ(weather.GUID, "g-1");
+        EXPECT_EQ(weather.rrl, row.rrl);
+        EXPECT_EQ(weather.wrrl, row.wrrl);
+        EXPECT_EQ(env.sleeps, std::vector<int>{row.wrrl});
+        const std::string text = log.text();
+        EXPECT_NE(text.find(row.logged), std::string::npos) << text;
+    }
+
+    const char* appData = std::getenv("GLIM_APPDATA");
+    const std::string savedAppData = appData ? appData : "";
+    const auto emptyFolder = std::filesystem::temp_directory_path() / "feed_no_licence_here";
+    std::filesystem::create_directories(emptyFolder);
+    setTestEnv("GLIM_APPDATA", emptyFolder.string());
+    setTestEnv("GLIM_RT_LICENSE", "");
+    gf_resetRtCredential();
+    stub->reset();
+    WeatherReader weather;
+    int status = 0;
+    EXPECT_TRUE(authenticate(weather, status));
+    setTestEnv("GLIM_APPDATA", savedAppData);
+    const auto auth = stub->records("auth");
+    ASSERT_EQ(auth.size(), 1u);
+    EXPECT_EQ(auth[0]["body"], "license=&software=GLIM_P3D_11.10.5");
+}
+
+// The snapshots go over oldest first with their delays, a missing snapshot
+// as an empty batch in its place; a live answer without data is an empty
+// batch too, which tells the clock that no traffic time is known.
+TEST_F(Service, SnapshotsAndLiveBatchesKeepTheirDelays) {
+    auto flight = [](const char* hexid) {
+        json e = json::array();
+        for (int i = 0; i < 48; ++i) e.push_back(0);
+        e[0] = hexid;
+        e[1] = 52.35;
+        e[2] = 4.70;
+        e[4] = 3000;
+        e[5] = 220;
+        e[8] = "B738";
+        e[9] = "PH-BXA";
+        e[10] = static_cast<double>(gf_systemTime() - 5);
+        e[13] = "KLM1234";
+        e[28] = "A3";
+        return json{{hexid, e}};
+    };
+    const json snapshots{{"buffer_0", flight("484000")}, {"buffer_1", flight("484001")},
+                         {"buffer_3", flight("484003")}, {"buffer_4", flight("484004")}};
+    stub->script("buffer", json::array({json{{"answer", {{"status", 200}, {"rrl", kFastPace_ms}, {"data", snapshots}}}}}));
+    stub->script("live", json::array({json{{"answer", {{"status", 200}, {"rrl", kFastPace_ms}}}}}));
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = kGuid;
+    traffic.filterLat = 52.31;
+    traffic.filterLon = 4.76;
+    ReaderThread reader({&traffic.stop}, [&] { gf_runTrafficReader(traffic, weather); });
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(env.mutex);
+        return env.batches.size() >= 6;
+    }));
+    traffic.stop = true;
+    reader.join();
+    EXPECT_TRUE(traffic.collect.load());
+
+    const std::pair<int, const char*> expected[] = {{0, "484004"}, {6, "484003"}, {12, nullptr},
+                                                    {18, "484001"}, {24, "484000"}, {30, nullptr}};
+    for (std::size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        const RecordedBatch& batch = env.batches[i];
+        EXPECT_EQ(batch.delay_s, expected[i].first);
+        if (!expected[i].second) {
+            EXPECT_TRUE(batch.records.empty());
+            continue;
+        }
+        ASSERT_EQ(batch.records.size(), 1u);
+        EXPECT_EQ(batch.records[0].hexid, gf_parseHexid(expected[i].second));
+    }
+}
+
+// Both reader bodies end at once without a session; the login has already
+// stopped the run, and the other reader is stopped too.
+TEST(ReaderBodies, WithoutASessionEndAtOnceAndStopTheRun) {
+    RecordingFeedEnv env;
+    {
+        LogCapture log;
+        TrafficReader traffic;
+        WeatherReader weather;
+        gf_runTrafficReader(traffic, weather);
+        EXPECT_TRUE(traffic.finished.load());
+        EXPECT_TRUE(weather.stop.load());
+        EXPECT_EQ(g_trafficLamp.load(), 3);
+        EXPECT_EQ(log.text(), "          Traffic Reader connected\n==> Traffic RT API error: 0\n");
+    }
+    {
+        LogCapture log;
+        TrafficReader traffic;
+        WeatherReader weather;
+        gf_runWeatherReader(weather, traffic);
+        EXPECT_TRUE(weather.finished.load());
+        EXPECT_TRUE(traffic.stop.load());
+        EXPECT_EQ(g_weatherLamp.load(), 3);
+        EXPECT_EQ(log.text(), "          Weather Reader connected\n==> Weather RT API error: 0\n");
+    }
+    ASSERT_EQ(env.stops.size(), 2u);
+    EXPECT_EQ(env.stops[0].name, "Traffic Reader");
+    EXPECT_FALSE(env.stops[0].restart);
+    EXPECT_EQ(env.stops[1].name, "Weather Reader");
+    EXPECT_FALSE(env.stops[1].restart);
+}
+
+// The QNH is kept within 900..1100 hPa; 1013 is published with every answer,
+// any other unchanged value only once. A station list that is no list is a
+// fault of the answer, logged, and the station is asked for again.
+TEST_F(Service, WeatherPublishesTheQnhWithinItsRange) {
+    auto weatherAnswer = [](const json& qnh) {
+        return json{{"answer", {{"status", 200}, {"wrrl", kFastPace_ms}, {"data", {{"QNH", qnh}}}}}};
+    };
+    stub->script("weather", json::array({weatherAnswer(850), weatherAnswer(850), weatherAnswer(3307),
+                                         weatherAnswer(1013), weatherAnswer(1013), weatherAnswer(1020)}));
+    stub->script("nearestmetar", json::array({json{{"answer", {{"status", 200}, {"data", {{"ICAO", "EHAM"}}}}}}}));
+    LogCapture log;
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = weather.GUID = kGuid;
+    weather.wrrl = kFastPace_ms;
+    g_weatherLamp = 2;
+    ReaderThread reader({&weather.stop}, [&] {
+        int status = 0;
+        weather.receive(status, traffic);
+    });
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(env.mutex);
+        return env.engineQnh.size() >= 5;
+    }));
+    weather.stop = true;
+    reader.join();
+    EXPECT_EQ(env.engineQnh, (std::vector<int>{900, 1100, 1013, 1013, 1020}));
+    EXPECT_EQ(traffic.qnh.load(), 1020);
+    EXPECT_EQ(g_qnhShown.load(), 1020);
+    EXPECT_EQ(g_weatherLamp.load(), 1);
+    EXPECT_TRUE(weather.weatherOk.load());
+    const std::string text = log.text();
+    EXPECT_NE(text.find("==> nearestmetar: [json.exception.type_error"), std::string::npos) << text;
+    const auto metar = stub->records("nearestmetar");
+    ASSERT_GE(metar.size(), 2u);
+    // The user's altitude is sent in whole feet.
+    EXPECT_EQ(stub->records("weather")[0]["form"]["alt"], "3500");
+}
+
+// Serves one parked request the way the reader loop does, with the worker's
+// side on a thread of its own.
+bool lf_serveParkedRequest(TrafficReader& traffic, RecordingFeedEnv& env) {
+    env.park = FeedAirport{true, 52.3086, 4.7639, -11};
+    bool result = false;
+    std::exception_ptr error;
+    std::thread worker([&] {
+        try {
+            result = gf_requestParkedTraffic(traffic, 5000);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    const bool raised = waitFor([&] { return traffic.parkedRequest.exchange(false); });
+    if (raised) traffic.parkedtraffic();
+    worker.join();
+    if (error) std::rethrow_exception(error);
+    return result;
+}
+
+struct FixedNow {
+    explicit FixedNow(SystemTimeSource source) { gf_setSystemTimeSource(source); }
+    ~FixedNow() { gf_setSystemTimeSource(nullptr); }
+};
+
+// 2026-01-06 00:00:00 UTC.
+constexpr std::int64_t kMidnight = 1767657600;
+
+// The worker's side: half-hour slots become ages (across midnight), records
+// older than MAX_FIT go unless only the service's parked traffic is wanted,
+// the youngest come first, and each stand and each callsign is taken once.
+TEST_F(Service, ParkedRecordsAreAgedSortedAndUnique) {
+    const FixedNow now(+[]() -> std::int64_t { return kMidnight + 40 * 60; });  // slot 1
+    auto parked = [](const char* stand, std::int64_t minutes, const char* callsign) {
+        return json::array({52.3091, 4.7622, stand, "B738", "PH-BXB", kMidnight + minutes * 60, callsign});
+    };
+    const json data{
+        {"484001", parked("S1", -20, "AAA1")},   // 23:40, age 2
+        {"484002", parked("S1", 10, "BBB1")},    // 00:10, age 1
+        {"484003", parked("", -50, "CCC1")},     // 23:10, age 3
+        {"484004", parked("", -110, "")},        // 22:10, age 5
+        {"484005", parked("S2", -80, "BBB1")},   // 22:40, age 4
+        {"484006", parked("S3", -140, "")},      // 21:40, age 6
+        {"484007", parked("S4", 280, "GGG1")},   // 04:40, age 40
+    };
+    env.feedSettings.reservedStand = "R1";
+    env.feedSettings.userParkingSpot = "U1";
+    env.feedSettings.maxFit = 10;
+    TrafficReader traffic;
+    traffic.GUID = kGuid;
+    auto kept = [&] {
+        std::vector<std::pair<std::uint32_t, int>> out;
+        for (const auto& r : traffic.parkedRecords) out.emplace_back(r.hexid, r.slot);
+        return out;
+    };
+
+    stub->script("parked", json::array({json{{"answer", {{"status", 200}, {"data", data}}}}}));
+    ASSERT_TRUE(lf_serveParkedRequest(traffic, env));
+    EXPECT_EQ(kept(), (std::vector<std::pair<std::uint32_t, int>>{{0x484002, 1}, {0x484003, 3}, {0x484006, 6}}));
+
+    env.feedSettings.rtParkTrafficOnly = true;
+    stub->script("parked", json::array({json{{"answer", {{"status", 200}, {"data", data}}}}}));
+    ASSERT_TRUE(lf_serveParkedRequest(traffic, env));
+    EXPECT_EQ(kept(), (std::vector<std::pair<std::uint32_t, int>>{
+                          {0x484002, 1}, {0x484003, 3}, {0x484006, 6}, {0x484007, 40}}));
+}
+
+// The reader's outcome of a parked request as the worker sees it.
+TEST_F(Service, ParkedRequestTurnsTheReadersStatusIntoItsResult) {
+    TrafficReader traffic;
+    traffic.GUID = kGuid;
+    {
+        // No reader serves it: the worker gives up, the request stays raised.
+        LogCapture log;
+        env.park = FeedAirport{true, 52.3086, 4.7639, -11};
+        EXPECT_FALSE(gf_requestParkedTraffic(traffic, 0));
+        EXPECT_TRUE(traffic.parkedRequest.exchange(false));
+        EXPECT_EQ(log.text(), "ParkedTraffic receiving timed out after 10 seconds\n");
+    }
+    struct Row {
+        json step;
+        bool result;
+        const char* logged;
+    };
+    const Row rows[] = {
+        {json{{"status", 401}}, false, "==> RT Parkedtraffic: re-authentication to RT API is needed GLIM_P3D\n"},
+        {json{{"status", 418}}, false, "==> RT Parkedtraffic error status: 418\n"},
+        {json{{"empty", true}}, false, "==> parkedtraffic: empty content\n"},
+        {json{{"status", 406}, {"message", "slow"}}, true, "==> parkedtraffic msg: slow\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.step.dump());
+        LogCapture log;
+        stub->script("parked", json::array({row.step}));
+        EXPECT_EQ(lf_serveParkedRequest(traffic, env), row.result);
+        EXPECT_EQ(log.text(), row.logged);
+    }
+    stub->script("parked", json::array({json{{"status", 400}}}));
+    try {
+        lf_serveParkedRequest(traffic, env);
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "RT API parameter fault");
+    }
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ protected:
         g_simConnectPlatform.openIo = [this, open](const SimConnectEndpoint& e, SimConnectTransport& owner) {
             attempts.push_back(e.kind == SimTransportKind::Pipe ? "pipe " + e.pipePath
                                                                  : "ipv" + std::to_string(e.family) + " " + e.address);
-            return open(e, owner);
+            auto io = open(e, owner);
+            lastIo = io.get();
+            return io;
         };
     }
     void TearDown() override {
@@ -109,8 +111,21 @@ protected:
         EXPECT_EQ(packets[1], Bytes(packetBytes(48, 0x0E, 2).u32(16, 109).u32(20, 403).u32(28, 1)));
     }
 
+    // Closes the open connection's transport, as a failing completion does,
+    // and posts on its pipe or socket afterwards, as a completion thread may
+    // still do: both posts must be refused without touching the closed handle.
+    void expectPostsRefusedAfterClose() {
+        ASSERT_TRUE(handle && lastIo);
+        SimConnectIo* io = lastIo;
+        handle->close(SimFailureNone, 0);
+        std::uint8_t byte = 0;
+        EXPECT_EQ(io->postRead(&byte, 1), kSimStatusCancelled);
+        EXPECT_EQ(io->postWrite(&byte, 1), kSimStatusCancelled);
+    }
+
     TempFolder folder;
     std::filesystem::path current;
+    SimConnectIo* lastIo = nullptr;
     std::string port4, port6;
     std::vector<std::string> attempts;
     std::vector<Bytes> messages;

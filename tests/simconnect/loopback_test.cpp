@@ -58,6 +58,17 @@ TEST_F(Loopback, CloseWithReadOutstanding) {
     EXPECT_TRUE(eventually([&] { return server.clientGone(); }));
 }
 
+// A post that races the close must not reach the socket once it is closed:
+// the system may already have given its handle value to something else.
+TEST_F(Loopback, PostsAfterCloseAreRefused) {
+    LoopbackServer server(LoopbackServer::Mode::Silent);
+    ASSERT_TRUE(server.listening());
+    useServer(server.port(), "IPv4", "127.0.0.1");
+    ASSERT_EQ(SimConnect_Open(&handle, "GLIM_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_OK);
+    ASSERT_TRUE(eventually([&] { return server.packets().size() == 1; }));
+    expectPostsRefusedAfterClose();
+}
+
 // The simulator going away fails the connection: dispatch and every later
 // call report it.
 TEST_F(Loopback, ServerClosesTheConnection) {

@@ -263,6 +263,9 @@ TEST_F(Packets, FailedTransportStatus) {
     const auto status = static_cast<SimConnectResult>(kSimStatusConnectionReset);
     EXPECT_EQ(SimConnect_AIRemoveObject(handle, 10, 105), status);
     EXPECT_EQ(SimConnect_SubscribeToSystemEvent(handle, 201, "Sim"), status);
+    // Also for a packet too large for any send buffer.
+    Bytes big(64 * 1000);
+    EXPECT_EQ(SimConnect_SetDataOnSimObject(handle, 402, 9, 0, 1000, 64, big.data()), status);
     EXPECT_EQ(SimConnect_CallDispatch(handle, [](const std::uint8_t*, std::uint32_t, void*) {}, nullptr), status);
     EXPECT_TRUE(sent().empty());
 }

@@ -127,6 +127,17 @@ TEST_F(Loopback, ExchangeOverPipe) {
     EXPECT_TRUE(eventually([&] { return server.clientGone(); }));
 }
 
+// The same for the pipe, whose handle is closed with CloseHandle.
+TEST_F(Loopback, PipePostsAfterCloseAreRefused) {
+    const std::string name = uniquePipeName();
+    PipeServer server(name, false);
+    ASSERT_TRUE(server.listening());
+    useServer(name, "Pipe", "");
+    ASSERT_EQ(SimConnect_Open(&handle, "GLIM_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_OK);
+    ASSERT_TRUE(eventually([&] { return server.packets().size() == 1; }));
+    expectPostsRefusedAfterClose();
+}
+
 // With the pipe there, Auto takes it and tries nothing else.
 TEST_F(Loopback, AutoTakesThePipe) {
     const std::string name = uniquePipeName();

@@ -579,6 +579,9 @@ protected:
         const auto packets = stub->packets();
         for (std::size_t i = first; i < packets.size(); ++i) {
             const json& p = packets[i];
+            // Requests of the user aircraft's data run on their own clock and
+            // may land between the packets of a frame.
+            if (p["function"] == "SimConnect_RequestDataOnSimObject") continue;
             std::string line = p["function"].get<std::string>() + " ";
             // A creation's object_id is what simstub answered, not a field sent.
             line += p.contains("tail_number") ? p["tail_number"].get<std::string>()

@@ -105,6 +105,12 @@ TEST(SimstubPacking, UntaggedValuesTakeTheirTypesWidthWithoutAlignment) {
     const Row rows[] = {
         {"INT64", lf_datum("SIM ON GROUND", "Bool", kDatumInt64), 1.0, Bytes{1, 0, 0, 0, 0, 0, 0, 0}},
         {"INT32", lf_datum("ZULU YEAR", "Number", kDatumInt32), 2024.0, Bytes{0xE8, 0x07, 0, 0}},
+        // Numbers a client set: NaN and values out of range must not reach a
+        // plain integer cast.
+        {"INT64 NaN", lf_datum("LIGHT STATES", "Mask", kDatumInt64), std::nan(""), Bytes(8, 0)},
+        {"INT64 too large", lf_datum("LIGHT STATES", "Mask", kDatumInt64), 1e300,
+         Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}},
+        {"INT32 too small", lf_datum("ZULU YEAR", "Number", kDatumInt32), -1e12, Bytes{0, 0, 0, 0x80}},
         {"STRING32 short", lf_datum("ATC ID", "", kDatumString32), std::string("DLH4AB"), text("DLH4AB", 32)},
         {"STRING32 long keeps its NUL", lf_datum("ATC ID", "", kDatumString32), std::string(40, 'Q'),
          text(std::string(31, 'Q'), 32)},
@@ -163,6 +169,7 @@ TEST(SimstubPacking, VariableNamesMatchWithoutCaseAndThrottlesNeedAnEngine) {
     EXPECT_EQ(t2->index, 2);
     EXPECT_FALSE(findVariable("GENERAL ENG THROTTLE LEVER POSITION"));
     EXPECT_FALSE(findVariable("GENERAL ENG THROTTLE LEVER POSITION:9"));
+    EXPECT_FALSE(findVariable("GENERAL ENG THROTTLE LEVER POSITION:" + std::string(40, '9')));
     EXPECT_FALSE(findVariable("Plane Latitude:1"));
     EXPECT_FALSE(findVariable("Plane Lattitude"));
 }

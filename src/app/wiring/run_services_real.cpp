@@ -6,6 +6,7 @@
 
 #include "core/settings.h"
 #include "core/settings_upgrade.h"
+#include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
 #include "feed/login.h"
 #include "feed/reader_services.h"
@@ -51,10 +52,27 @@ RunPosition lf_userPosition() {
     return RunPosition{data.lat_deg, data.lon_deg};
 }
 
+// The feed's view of the program: the settings are its own default; the user
+// aircraft comes from the simulator link, so the weather is asked for where
+// the user is, not for 0,0.
+class AppFeedEnv final : public FeedEnv {
+public:
+    FeedUserPosition userPosition() override {
+        const UserAcData data = gf_userAcData();
+        return FeedUserPosition{data.lat_deg, data.lon_deg, data.alt_ft};
+    }
+};
+AppFeedEnv g_appFeedEnv;
+
 void lf_wireSimLink(RunServices& s) {
     s.resetSimQueues = [] { gf_resetSimQueues(P3D_VERSION.value()); };
     s.startSimClient = [] { gf_startSimClientThread(); };
-    s.requestSimClientStop = [] { gf_stopSimClientThread(); };
+    s.requestSimClientStop = [] {
+        gf_stopSimClientThread();
+        // The connection's last word on the user's stand, as its end would
+        // have given it.
+        gf_checkUserParkingSpot();
+    };
     s.joinSimClient = [] { gf_joinSimClientThread(); };
     s.simRunning = [] { return g_simRunning.load(); };
     s.requestError = [] { return g_requestError.load(); };
@@ -93,7 +111,9 @@ void lf_wireFeed(RunServices& s) {
         g_trafficReader.stop = true;
     };
     s.joinFinishedReaders = [] { lf_joinReaders(true); };
-    s.deauthenticate = [] { g_weatherReader.deauthenticate(); };
+    // The session is closed on the Traffic Reader's client, which holds the
+    // same GUID as the Weather Reader's.
+    s.deauthenticate = [] { g_trafficReader.deauthenticate(); };
     s.qnhShown = [] { return g_qnhShown.load(); };
     s.trafficReaderReceiving = [] { return g_trafficReader.receiving.load(); };
     s.setTrafficFilterCentre = [](RunPosition p) {
@@ -119,6 +139,7 @@ void lf_wireFeed(RunServices& s) {
 
 RunServices gf_realRunServices() {
     RunServices services;
+    gf_setFeedEnv(&g_appFeedEnv);
     services.checkParametersFile = [] { lf_checkParametersFile(); };
     lf_wireSimLink(services);
     lf_wireFeed(services);
