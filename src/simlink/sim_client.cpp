@@ -428,15 +428,9 @@ void gf_checkUserParkingSpot() {
 void gf_resetSimLink(int p3dVersion) {
     gf_joinSimClientThread();
     g_expectedSimVersion.store(p3dVersion);
+    gf_clearSimCommandQueues();
     {
         std::lock_guard lock(g_simMutex);
-        g_simQueues.positionsFront.clear();
-        g_simQueues.positionsBack.clear();
-        g_simQueues.events.clear();
-        g_simQueues.creations.clear();
-        g_simQueues.removals.clear();
-        g_simQueues.pendingCreations.clear();
-        g_simQueues.newObjects.clear();
         // The thread closes its own connection; one left behind by a thread
         // started elsewhere and never ended is closed here.
         if (SimConnectHandle handle = g_simHandle.exchange(nullptr)) SimConnect_Close(handle);

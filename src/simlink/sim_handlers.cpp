@@ -241,7 +241,14 @@ void lf_handleUserAcTitle(const SimRecvObjectDataMsg& msg) {
     std::string title;
     if (!data.stringV(title)) return lf_shortData(msg);
     if (title.empty()) gf_logLine("! Title of your aircraft is empty?");
-    if (title.size() > kMaxTitleLength) title.resize(kMaxTitleLength);
+    if (title.size() > kMaxTitleLength) {
+        // Never inside a UTF-8 sequence: a cut one would make the window's
+        // conversion of the title fail. A sequence has at most three
+        // continuation bytes, so no more are given back.
+        std::size_t cut = kMaxTitleLength;
+        while (cut > kMaxTitleLength - 3 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80) --cut;
+        title.resize(cut);
+    }
     if (title == lf_userAcTitle()) return;
     lf_setUserAcTitle(title);
     lf_repaint();
@@ -325,6 +332,14 @@ void lf_handleUserOnGround(const SimRecvObjectDataMsg& msg) {
     g_secondTick.store(true);
 }
 
+// The simulator's date fields are outside input: only a plausible date is
+// turned into epoch seconds, so an absurd year or day can never overflow the
+// arithmetic below.
+constexpr std::int64_t kMinZuluYear = 1;
+constexpr std::int64_t kMaxZuluYear = 9999;
+constexpr std::int64_t kMaxDayOfYear = 366;
+constexpr std::int64_t kSecondsPerDay = 86400;
+
 // Days from 1970-01-01 to the first of January of year (proleptic Gregorian).
 std::int64_t lf_daysToNewYear(std::int64_t year) {
     const std::int64_t y = year - 1;  // January counts with the year before in the era arithmetic
@@ -333,6 +348,15 @@ std::int64_t lf_daysToNewYear(std::int64_t year) {
     const std::int64_t doy = 306;  // 1 January is day 306 of a year starting on 1 March
     const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
+}
+
+// False (and nothing computed) for a date outside the plausible range.
+bool lf_simTimeOf(const UserAcData& d, std::int64_t& epoch_s) {
+    if (d.zuluYear < kMinZuluYear || d.zuluYear > kMaxZuluYear) return false;
+    if (d.zuluDayOfYear < 1 || d.zuluDayOfYear > kMaxDayOfYear) return false;
+    if (d.zuluTime_s < 0 || d.zuluTime_s > kSecondsPerDay) return false;
+    epoch_s = (lf_daysToNewYear(d.zuluYear) + d.zuluDayOfYear - 1) * kSecondsPerDay + d.zuluTime_s;
+    return true;
 }
 
 void lf_handleUserPosition(const SimRecvObjectDataMsg& msg) {
@@ -351,7 +375,8 @@ void lf_handleUserPosition(const SimRecvObjectDataMsg& msg) {
         gf_logLine("Teleport");
         lf_newFlight();
     }
-    g_simTime.store((lf_daysToNewYear(d.zuluYear) + d.zuluDayOfYear - 1) * 86400 + d.zuluTime_s);
+    // A damaged date keeps the time of the last good answer.
+    if (std::int64_t epoch_s = 0; lf_simTimeOf(d, epoch_s)) g_simTime.store(epoch_s);
     g_userObjectId.store(msg.objectId);
 }
 

@@ -109,8 +109,14 @@ void gf_pushSimObjectEvent(const SimObjectEvent& event) {
 
 void gf_drainSimObjectEvents(const std::function<void(const SimObjectEvent&)>& handle) {
     std::lock_guard lock(g_simObjectEvents.mutex);
-    for (const SimObjectEvent& event : g_simObjectEvents.events) handle(event);
-    g_simObjectEvents.events.clear();
+    // Each event leaves the queue before it is handled: when a handler throws
+    // (too many failed liveries), the events handled so far are not handed
+    // over a second time by the next drain, and the ones after it are kept.
+    while (!g_simObjectEvents.events.empty()) {
+        const SimObjectEvent event = g_simObjectEvents.events.front();
+        g_simObjectEvents.events.pop_front();
+        handle(event);
+    }
 }
 
 void gf_resetSimQueues(int p3dVersion) {

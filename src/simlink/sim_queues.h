@@ -128,8 +128,9 @@ void gf_setCabinLights(std::uint32_t objectId, std::uint32_t value);
 // Appends under the event queue's mutex (SimClient thread, Traffic Reader).
 void gf_pushSimObjectEvent(const SimObjectEvent& event);
 // The Traffic engine's drain: holds the queue's mutex for the whole drain
-// (handle may take g_simMutex inside it), hands every event over in queue
-// order, then empties the queue.
+// (handle may take g_simMutex inside it) and hands every event over in queue
+// order, taking each off the queue first; an exception from handle leaves
+// the events not yet handed over queued.
 void gf_drainSimObjectEvents(const std::function<void(const SimObjectEvent&)>& handle);
 
 // At the start of each run's simulator connection: stores the expected

@@ -7,6 +7,8 @@
 #include "simlink_test_support.h"
 
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -223,6 +225,45 @@ TEST_F(Handlers, UserPositionJumpAndSimTime) {
     EXPECT_EQ(gf_exitDelaySeconds(), 30);
 }
 
+// The date fields come from outside: an absurd one must neither overflow the
+// epoch arithmetic nor replace a good time with garbage.
+TEST_F(Handlers, SimTimeKeepsTheLastGoodDate) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kGood = 1709168400;  // day 60 of 2024, 01:00
+    struct Row {
+        const char* name;
+        std::int64_t year, day, time;
+        std::optional<std::int64_t> simTime;  // none: the good time before stays
+    };
+    const Row rows[] = {
+        {"first day of 1970", 1970, 1, 0, 0},
+        {"last second of a leap year", 2024, 366, 86399, 1735689599},
+        {"year 1", 1, 1, 0, -62135596800},
+        {"year 9999", 9999, 365, 0, 253402214400},
+        {"largest year", kMax, 1, 0, std::nullopt},
+        {"smallest year", kMin, 1, 0, std::nullopt},
+        {"year 0", 0, 1, 0, std::nullopt},
+        {"year 10000", 10000, 1, 0, std::nullopt},
+        {"day 0", 2024, 0, 0, std::nullopt},
+        {"day 367", 2024, 367, 0, std::nullopt},
+        {"largest day", 2024, kMax, 0, std::nullopt},
+        {"negative time", 2024, 60, -1, std::nullopt},
+        {"largest time", 2024, 60, kMax, std::nullopt},
+        {"smallest time", 2024, 60, kMin, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        gf_resetSimLink(5);
+        userPosition(50.0, 8.5, 7, 1200.0, 2024, 60, 3600);
+        ASSERT_EQ(g_simTime.load(), kGood);
+        userPosition(50.0, 8.5, 8, 1200.0, row.year, row.day, row.time);
+        EXPECT_EQ(g_simTime.load(), row.simTime.value_or(kGood));
+        // The rest of the answer is taken all the same.
+        EXPECT_EQ(g_userObjectId.load(), 8u);
+    }
+}
+
 TEST_F(Handlers, NoJumpFromOrToTheOrigin) {
     userPosition(0.0, 0.0);
     userPosition(50.0, 8.5);
@@ -263,6 +304,14 @@ TEST_F(Handlers, TitleIsCutTo48Characters) {
     EXPECT_EQ(log.find(line), log.rfind(line)) << "an unchanged title is logged once";
     title("");
     EXPECT_TRUE(logHas("! Title of your aircraft is empty?\n"));
+
+    // A two-byte character across the 48th byte is left out whole, never cut.
+    const std::string umlaut = std::string(47, 'A') + "\xC3\xBC" + "Bremen";
+    title(umlaut);
+    EXPECT_EQ(gf_simLinkTexts().userAcTitle, std::string(47, 'A'));
+    const std::string ending = std::string(46, 'A') + "\xC3\xBC" + "Bremen";
+    title(ending);
+    EXPECT_EQ(gf_simLinkTexts().userAcTitle, std::string(46, 'A') + "\xC3\xBC");
 }
 
 TEST_F(Handlers, UserModel) {

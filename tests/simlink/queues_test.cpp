@@ -7,6 +7,7 @@
 #include "simlink_test_support.h"
 
 #include <condition_variable>
+#include <stdexcept>
 
 namespace {
 
@@ -31,6 +32,25 @@ TEST_F(Queues, ClientEventFunctions) {
     gf_queueAiEvent(102, SimEventGearSet, 1);
     EXPECT_EQ(eventsOf(102), (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
                                  {221, 0}, {222, 0}, {208, 1}, {212, 0}, {220, 1}}));
+}
+
+// A handler that throws (the twentieth failed livery ends the run) must not
+// get the events before it again on the next drain, nor lose those after it.
+TEST_F(Queues, DrainThatThrowsHandsEachEventOverOnce) {
+    for (std::uint32_t id : {301u, 302u, 303u}) {
+        SimObjectEvent event;
+        event.objectId = id;
+        gf_pushSimObjectEvent(event);
+    }
+    std::vector<std::uint32_t> seen;
+    EXPECT_THROW(gf_drainSimObjectEvents([&](const SimObjectEvent& e) {
+                     seen.push_back(e.objectId);
+                     if (e.objectId == 302) throw std::runtime_error("81");
+                 }),
+                 std::runtime_error);
+    gf_drainSimObjectEvents([&](const SimObjectEvent& e) { seen.push_back(e.objectId); });
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{301, 302, 303}));
+    EXPECT_TRUE(objectEvents().empty());
 }
 
 // Holds g_simMutex on another thread, as the worker does while it queues.

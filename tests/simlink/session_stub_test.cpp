@@ -3,6 +3,7 @@
 // of a run it detects, and the AI commands it sends on each frame. Every
 // packet the client sends is asserted on simstub's record.
 #include "simlink/creation_tracking.h"
+#include "simlink/sim_state.h"
 #include "simstub_process.h"
 
 #include "core/user_error.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -250,9 +252,13 @@ TEST_F(SessionStub, FollowsTheUserAircraft) {
     EXPECT_GE(g_simTime.load(), kZuluEpoch);
     EXPECT_LT(g_simTime.load(), kZuluEpoch + 120);
     EXPECT_EQ(gf_simLinkTexts().userAcTitle, "Stub Airliner");
-    ASSERT_TRUE(waitFor([] { return g_userCategory.load() == AcCategory::Large; }));
+    // The model's line is logged last, after the category is stored: wait for
+    // the line, not the category.
+    ASSERT_TRUE(waitFor([&] {
+        return logHas("          SimConnect: User aircraft model: A321, half wing span: 17.9 meter, category: Large\n");
+    }));
+    EXPECT_EQ(g_userCategory.load(), AcCategory::Large);
     EXPECT_TRUE(g_userModelKnown.load());
-    EXPECT_TRUE(logHas("          SimConnect: User aircraft model: A321, half wing span: 17.9 meter, category: Large\n"));
 
     // The stand is looked up by the worker (here the test thread) only.
     gf_requestUserAcPosition();
@@ -393,10 +399,17 @@ TEST_F(SessionStub, WaitsForTheSimulatorUntilTheRunStops) {
     // Nothing listens there, and an address other than 127.0.0.1 never falls
     // back to another transport.
     writeCfg("[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=9\n");
+    // Every Open reads SimConnect.cfg afresh: the reads count the attempts.
+    auto attempts = std::make_shared<std::atomic<int>>(0);
+    g_simConnectPlatform.currentFolder = [this, attempts] {
+        ++*attempts;
+        return cwd;
+    };
     gf_startSimClientThread();
     ASSERT_TRUE(waitFor([] { return gf_statusLineSnapshot().statusText == "Waiting for Prepar3Dv5 ..."; }));
     gf_setStatusLine("", false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // a few retries
+    const int shown = attempts->load();
+    ASSERT_TRUE(waitFor([&] { return attempts->load() >= shown + 3; }));  // a few retries
     EXPECT_EQ(gf_statusLineSnapshot().statusText, "") << "the waiting text is shown once";
     g_runStopping.store(true);
     ASSERT_TRUE(waitFor([] { return !gf_simClientThreadActive(); }));
@@ -648,8 +661,16 @@ TEST_F(FlushStub, BusyMutexDelaysTheFrameAndLosesNothing) {
         std::lock_guard lock(g_simMutex);
         g_simQueues.events.push_back(AiEventCmd{a, SimEventGearSet, 1});
         g_simQueues.removals.push_back(b);
-        // Frames keep coming (100 a second) while the worker holds the mutex.
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        // Frames keep coming while the worker holds the mutex: a few of them
+        // are seen (each one steps the frame counter) before the check.
+        int frames = 0;
+        int last = g_frameCount.load();
+        ASSERT_TRUE(waitFor([&] {
+            const int now = g_frameCount.load();
+            if (now != last) ++frames;
+            last = now;
+            return frames >= 5;
+        }));
         EXPECT_EQ(countOf("SimConnect_TransmitClientEvent"), 0u);
         EXPECT_EQ(countOf("SimConnect_AIRemoveObject"), 0u);
     }
