@@ -7,6 +7,8 @@
 #include <curl/curl.h>
 #include <windows.h>
 
+#include "support/wine_native_win32.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -16,38 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using UnixToDos = LPWSTR(CDECL*)(LPCSTR);
-using DosToUnix = LPSTR(CDECL*)(LPCWSTR);
-
-// Wine's own conversions between its drive paths and Linux paths; absent on
-// Windows proper.
-struct WinePaths {
-    UnixToDos toDos = nullptr;
-    DosToUnix toUnix = nullptr;
-
-    WinePaths() {
-        if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-            toDos = reinterpret_cast<UnixToDos>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")));
-            toUnix =
-                reinterpret_cast<DosToUnix>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-        }
-    }
-    bool available() const { return toDos && toUnix; }
-    fs::path toDosPath(const std::string& unixPath) const {
-        LPWSTR text = toDos(unixPath.c_str());
-        if (!text) return {};
-        fs::path result(text);
-        HeapFree(GetProcessHeap(), 0, text);
-        return result;
-    }
-    std::string toUnixPath(const fs::path& dosPath) const {
-        LPSTR text = toUnix(dosPath.c_str());
-        if (!text) return {};
-        std::string result(text);
-        HeapFree(GetProcessHeap(), 0, text);
-        return result;
-    }
-};
+using wine_native::WinePaths;
 
 std::string lf_sitestubUnixPath() {
     if (const char* fromEnv = std::getenv("GLIM_SITESTUB"); fromEnv && *fromEnv) return fromEnv;
@@ -58,8 +29,6 @@ std::string lf_sitestubUnixPath() {
     return {};
 }
 
-std::wstring lf_quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-std::wstring lf_wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 class WineSiteStub final : public SiteStubProcess {
 public:
@@ -100,19 +69,10 @@ std::unique_ptr<SiteStubProcess> SiteStubProcess::start(const fs::path& root, co
     const std::string rootUnix = wine.toUnixPath(root);
     const std::string portFileUnix = wine.toUnixPath(portFile);
 
-    std::wstring command = lf_quoted(stubDos.wstring()) + L" --root " + lf_quoted(lf_wide(rootUnix)) +
-                           L" --port-file " + lf_quoted(lf_wide(portFileUnix)) + L" --max-seconds 300";
-    for (const auto& arg : extraArgs) command += L" " + lf_quoted(lf_wide(arg));
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        whyNot = "cannot start sitestub: error " + std::to_string(GetLastError());
-        return nullptr;
-    }
-    if (info.hProcess) CloseHandle(info.hProcess);
-    if (info.hThread) CloseHandle(info.hThread);
+    std::vector<std::string> args = {"--root", rootUnix, "--port-file", portFileUnix, "--max-seconds", "120"};
+    for (const auto& arg : extraArgs) args.push_back(arg);
+    const std::string outputUnix = wine.toUnixPath(root.parent_path() / ("sitestub_out_" + std::to_string(GetCurrentProcessId())));
+    if (!wine_native::startNativeProgram(wine, stubUnix, args, outputUnix, 150, whyNot)) return nullptr;
 
     // Readiness, not timing: the port file appears once the server listens.
     for (int i = 0; i < 1000; ++i) {

@@ -10,7 +10,7 @@ exe="$1"
 work=$(mktemp -d)
 pid=""
 cleanup() {
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+    end_leftover_program "$pid"
     stop_stand_ins
     rm -rf "$work"
 }
@@ -29,14 +29,14 @@ pid=$!
 report() { echo "--- Log.txt"; cat Log.txt; echo "--- rtstub"; tail -n 5 "$work/rtstub.jsonl" 2>/dev/null; }
 
 # The simulator link: Open, the per-second request of the user aircraft.
-wait_for_text "$work/simstub.jsonl" '"function":"SimConnect_Open"' 30 || { report; fail "no Open at simstub"; }
-wait_for_text "$work/simstub.jsonl" '"request_id":108,' 30 || { report; fail "no per-second request of the user aircraft"; }
+wait_for_text "$work/simstub.jsonl" '"function":"SimConnect_Open"' 60 || { report; fail "no Open at simstub"; }
+wait_for_text "$work/simstub.jsonl" '"request_id":108,' 60 || { report; fail "no per-second request of the user aircraft"; }
 # The traffic service: login, then live traffic and the weather.
-wait_for_text "$work/rtstub.jsonl" '"/v4/auth"' 30 || { report; fail "no login at rtstub"; }
-wait_for_text "$work/rtstub.jsonl" 'locationtraffic' 30 || { report; fail "no traffic request"; }
-wait_for_text "$work/rtstub.jsonl" '"/v4/weather"' 30 || { report; fail "no weather request"; }
+wait_for_text "$work/rtstub.jsonl" '"/v4/auth"' 60 || { report; fail "no login at rtstub"; }
+wait_for_text "$work/rtstub.jsonl" 'locationtraffic' 60 || { report; fail "no traffic request"; }
+wait_for_text "$work/rtstub.jsonl" '"/v4/weather"' 60 || { report; fail "no weather request"; }
 # The weather is asked for where the user aircraft stands (EHAM).
-wait_for_text "$work/rtstub.jsonl" '"lat":"52.31' 30 || { report; fail "weather not asked at the user's position"; }
+wait_for_text "$work/rtstub.jsonl" '"lat":"52.31' 60 || { report; fail "weather not asked at the user's position"; }
 grep -q '"/v4/deauth"' "$work/rtstub.jsonl" && { report; fail "logged out before the close"; }
 
 close_program "$pid" || { report; fail "program did not end on close"; }

@@ -29,13 +29,31 @@ wait_until_settled() {  # seconds
     return 1
 }
 
-# Asks the program to close the way the window's close button does.
+# Asks the program to close the way the window's close button does. The ask
+# is repeated: a program still starting has no window yet to receive it, and a
+# slow machine under load can take a while to get there.
 close_program() {  # pid
-    "$wine_run" taskkill /IM glim_p3d.exe >/dev/null 2>&1 || true
     local i
-    for i in $(seq 1 100); do
+    for i in $(seq 1 600); do
         kill -0 "$1" 2>/dev/null || return 0
+        if [ $(( i % 20 )) = 1 ]; then
+            "$wine_run" taskkill /IM glim_p3d.exe >/dev/null 2>&1 || true
+        fi
         sleep 0.1
     done
     return 1
+}
+
+# Ends whatever instance a failed test left behind, so the next test that
+# starts the program does not meet its single-instance guard.
+end_leftover_program() {  # pid (may be empty)
+    if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
+        "$wine_run" taskkill /F /IM glim_p3d.exe >/dev/null 2>&1 || true
+        local i
+        for i in $(seq 1 50); do
+            kill -0 "$1" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$1" 2>/dev/null || true
+    fi
 }

@@ -10,7 +10,7 @@ exe="$1"
 work=$(mktemp -d)
 pid=""
 cleanup() {
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+    end_leftover_program "$pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,7 +44,7 @@ stored() {  # key
 write_parameters -30000 20
 "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
 pid=$!
-wait_for_text Log.txt "Stock airports path does not exist" 30 || fail "the run did not start: $(cat Log.txt)"
+wait_for_text Log.txt "Stock airports path does not exist" 60 || fail "the run did not start: $(cat Log.txt)"
 wait_until_settled 30 || fail "the run did not settle"
 [ "$(stored MAIN_WINDOW_X)" = 400 ] || fail "MAIN_WINDOW_X at start: $(stored MAIN_WINDOW_X)"
 grep -q "Exiting" Log.txt && fail "the run ended before the close: $(cat Log.txt)"

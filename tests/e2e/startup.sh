@@ -5,7 +5,8 @@ source "$(dirname "$0")/lib.sh"
 exe="$1"
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+pid=""
+trap 'end_leftover_program "$pid"; rm -rf "$work"' EXIT
 cp "$exe" "$work/glim_p3d.exe"
 mkdir -p "$work/docs"
 cd "$work"
@@ -14,7 +15,7 @@ cd "$work"
 for run in 1 2 3 4; do
     "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
     pid=$!
-    wait_for_text Log.txt "(utc) GLIM_P3D version 11.10.5 for Prepar3D v5/v6" 30 || fail "run $run: no header line"
+    wait_for_text Log.txt "(utc) GLIM_P3D version 11.10.5 for Prepar3D v5/v6" 60 || fail "run $run: no header line"
 
     if [ "$run" = 1 ]; then
         head -n1 Log.txt | grep -Eq '^[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} \(utc\) GLIM_P3D version 11.10.5 for Prepar3D v5/v6$' \

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include "support/wine_native_win32.h"
+
 #include <cstdlib>
 
 namespace fs = std::filesystem;
@@ -25,39 +27,7 @@ constexpr const char* kTimeoutSeconds = "300";
 // start-up information says: the shell points them at the output file.
 constexpr const char* kRedirect = "out=$1; shift; exec \"$@\" </dev/null >\"$out\" 2>&1";
 
-using UnixToDos = LPWSTR(CDECL*)(LPCSTR);
-using DosToUnix = LPSTR(CDECL*)(LPCWSTR);
-
-// Wine's own conversions between its drive paths and Linux paths; absent on
-// Windows proper.
-struct WinePaths {
-    UnixToDos toDos = nullptr;
-    DosToUnix toUnix = nullptr;
-
-    WinePaths() {
-        if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-            toDos = reinterpret_cast<UnixToDos>(
-                reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")));
-            toUnix = reinterpret_cast<DosToUnix>(
-                reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-        }
-    }
-    bool available() const { return toDos && toUnix; }
-    fs::path toDosPath(const std::string& unixPath) const {
-        LPWSTR text = toDos(unixPath.c_str());
-        if (!text) return {};
-        fs::path result(text);
-        HeapFree(GetProcessHeap(), 0, text);
-        return result;
-    }
-    std::string toUnixPath(const fs::path& dosPath) const {
-        LPSTR text = toUnix(dosPath.c_str());
-        if (!text) return {};
-        std::string result(text);
-        HeapFree(GetProcessHeap(), 0, text);
-        return result;
-    }
-};
+using wine_native::WinePaths;
 
 std::wstring lf_wide(const std::string& text) {
     if (text.empty()) return {};
