@@ -20,14 +20,6 @@ namespace {
 
 using wine_native::WinePaths;
 
-std::string lf_sitestubUnixPath() {
-    if (const char* fromEnv = std::getenv("GLIM_SITESTUB"); fromEnv && *fromEnv) return fromEnv;
-    // The project's test script builds the native tree in build/native.
-    if (const char* source = std::getenv("GLIM_SOURCE_DIR"); source && *source) {
-        return std::string(source) + "/build/native/testbed/sitestub/sitestub";
-    }
-    return {};
-}
 
 
 class WineSiteStub final : public SiteStubProcess {
@@ -57,7 +49,7 @@ std::unique_ptr<SiteStubProcess> SiteStubProcess::start(const fs::path& root, co
         whyNot = "sitestub runs only natively or under Wine";
         return nullptr;
     }
-    const std::string stubUnix = lf_sitestubUnixPath();
+    const std::string stubUnix = wine_native::nativeStandInPath("GLIM_SITESTUB", "testbed/sitestub/sitestub");
     const fs::path stubDos = stubUnix.empty() ? fs::path() : wine.toDosPath(stubUnix);
     std::error_code ec;
     if (stubDos.empty() || !fs::exists(stubDos, ec)) {

@@ -20,14 +20,6 @@ namespace {
 
 using wine_native::WinePaths;
 
-std::string lf_rtstubUnixPath() {
-    if (const char* fromEnv = std::getenv("GLIM_RTSTUB"); fromEnv && *fromEnv) return fromEnv;
-    // The project's test script builds the native tree in build/native.
-    if (const char* source = std::getenv("GLIM_SOURCE_DIR"); source && *source) {
-        return std::string(source) + "/build/native/testbed/rtstub/rtstub";
-    }
-    return {};
-}
 
 
 class WineRtStub final : public RtStubProcess {
@@ -45,7 +37,7 @@ std::unique_ptr<RtStubProcess> RtStubProcess::start(const Options& options, std:
         whyNot = "rtstub runs only natively or under Wine";
         return nullptr;
     }
-    const std::string stubUnix = lf_rtstubUnixPath();
+    const std::string stubUnix = wine_native::nativeStandInPath("GLIM_RTSTUB", "testbed/rtstub/rtstub");
     const fs::path stubDos = stubUnix.empty() ? fs::path() : wine.toDosPath(stubUnix);
     std::error_code ec;
     if (stubDos.empty() || !fs::exists(stubDos, ec)) {

@@ -73,13 +73,8 @@ std::wstring lf_commandLine(const std::vector<std::string>& args) {
     return line;
 }
 
-std::string lf_nativeSimstub() {
-    if (const char* fromEnv = std::getenv("GLIM_SIMSTUB"); fromEnv && *fromEnv) return fromEnv;
-    // The project's test script builds the native tree in build/native.
-    if (const char* source = std::getenv("GLIM_SOURCE_DIR"); source && *source)
-        return std::string(source) + "/build/native/testbed/simstub/simstub";
-    return {};
-}
+
+std::string lf_nativeSimstub() { return wine_native::nativeStandInPath("GLIM_SIMSTUB", "testbed/simstub/simstub"); }
 
 std::string lf_windowsSimstub() {
     if (const char* fromEnv = std::getenv("GLIM_SIMSTUB_EXE"); fromEnv && *fromEnv) return fromEnv;

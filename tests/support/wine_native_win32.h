@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -50,6 +51,17 @@ struct WinePaths {
         return result;
     }
 };
+
+// The Linux path of a native stand-in: the environment variable envName
+// when set, else its place in the native build that the project's test script
+// makes (build/native), else empty.
+inline std::string nativeStandInPath(const char* envName, const std::string& pathInNativeBuild) {
+    if (const char* fromEnv = std::getenv(envName); fromEnv && *fromEnv) return fromEnv;
+    if (const char* source = std::getenv("GLIM_SOURCE_DIR"); source && *source) {
+        return std::string(source) + "/build/native/" + pathInNativeBuild;
+    }
+    return {};
+}
 
 // One argument of a Windows command line: quoted, inner quotes escaped.
 inline std::wstring quoted(const std::string& text) {
