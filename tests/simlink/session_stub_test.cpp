@@ -131,8 +131,8 @@ protected:
     std::vector<std::uint32_t> worldObjectIds() {
         std::vector<std::uint32_t> ids;
         const json state = stub->state();
-        if (state.is_object())
-            for (const auto& o : state["objects"]) ids.push_back(o["object_id"].get<std::uint32_t>());
+        if (state.is_object() && state.contains("objects"))
+            for (const auto& o : state["objects"]) ids.push_back(o.value("object_id", 0u));
         return ids;
     }
 
@@ -583,9 +583,15 @@ protected:
         startStub(scenario);
         connect();
         followUser();
-        ASSERT_TRUE(waitFor([&] { return worldObjectIds().size() == 2; }));
-        a = worldObjectIds()[0];
-        b = worldObjectIds()[1];
+        // One reading of the stub's state: a second one may meet the state
+        // file in the middle of being replaced and see no objects.
+        std::vector<std::uint32_t> ids;
+        ASSERT_TRUE(waitFor([&] {
+            ids = worldObjectIds();
+            return ids.size() == 2;
+        }));
+        a = ids[0];
+        b = ids[1];
     }
     std::vector<std::string> functionsFrom(std::size_t first) {
         std::vector<std::string> out;
