@@ -20,12 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kShell = "/bin/sh";
+constexpr const char* kShell = "/bin/bash";
 constexpr const char* kTimeoutProgram = "/usr/bin/timeout";
 constexpr const char* kTimeoutSeconds = "300";
-// Wine hands a Linux program the test's own standard handles whatever the
-// start-up information says: the shell points them at the output file.
-constexpr const char* kRedirect = "out=$1; shift; exec \"$@\" </dev/null >\"$out\" 2>&1";
+// Wine hands a Linux program the test's own handles, the runner's pipe among
+// them, whatever the start-up information says: the shell closes them and
+// points the standard ones at the output file.
+constexpr const char* kRedirect = wine_native::kDetachScript;
 
 using wine_native::WinePaths;
 

@@ -63,6 +63,16 @@ inline std::string nativeStandInPath(const char* envName, const std::string& pat
     return {};
 }
 
+// Run by bash before the stand-in: Wine also hands a Linux child descriptors
+// beyond the standard three (the test runner's pipe among them), so every
+// descriptor above 2 is closed, then the standard ones are pointed at the
+// output file. Arguments: the output file, then the command.
+inline constexpr const char* kDetachScript =
+    "out=$1; shift; "
+    "for fd in /proc/$$/fd/*; do n=${fd##*/}; "
+    "if [ \"$n\" -gt 2 ] 2>/dev/null; then eval \"exec $n>&-\" 2>/dev/null; fi; done; "
+    "exec \"$@\" </dev/null >\"$out\" 2>&1";
+
 // One argument of a Windows command line: quoted, inner quotes escaped.
 inline std::wstring quoted(const std::string& text) {
     std::wstring result = L"\"";
@@ -79,18 +89,18 @@ inline std::wstring quoted(const std::string& text) {
 inline bool startNativeProgram(const WinePaths& wine, const std::string& programUnix,
                                const std::vector<std::string>& args, const std::string& outputUnixPath,
                                int timeoutSeconds, std::string& whyNot) {
-    const std::filesystem::path shellDos = wine.toDosPath("/bin/sh");
+    const std::filesystem::path shellDos = wine.toDosPath("/bin/bash");
     std::error_code ec;
     if (shellDos.empty() || !std::filesystem::exists(shellDos, ec)) {
-        whyNot = "a native stand-in needs /bin/sh";
+        whyNot = "a native stand-in needs /bin/bash";
         return false;
     }
     // Wine finds the program by its first, Windows-form argument and hands
     // the rest over untouched, so those are Linux paths.
-    const std::string redirect = "out=$1; shift; exec \"$@\" </dev/null >\"$out\" 2>&1";
-    std::wstring command = L"\"" + shellDos.wstring() + L"\" -c " + quoted(redirect) + L" sh " +
-                           quoted(outputUnixPath) + L" " + quoted("/usr/bin/timeout") + L" " +
-                           quoted(std::to_string(timeoutSeconds)) + L" " + quoted(programUnix);
+    std::wstring command = L"\"" + shellDos.wstring() + L"\" -c " + quoted(kDetachScript) + L" sh " +
+                           quoted(outputUnixPath) + L" " + quoted("/usr/bin/timeout") + L" " + quoted("-k") +
+                           L" " + quoted("5") + L" " + quoted(std::to_string(timeoutSeconds)) + L" " +
+                           quoted(programUnix);
     for (const auto& arg : args) command += L" " + quoted(arg);
 
     STARTUPINFOW startup{};
