@@ -8,6 +8,7 @@
 #include "core/run_flags.h"
 #include "core/settings.h"
 #include "core/steady_clock.h"
+#include "ui/control_ids.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
 
@@ -27,8 +28,6 @@ constexpr auto kPass = 10ms;
 constexpr int kNotRunningPasses = 100;
 constexpr std::int64_t kSimTimeJump_s = 30;
 constexpr std::int32_t kStaticRenewal_min = 20;
-constexpr int kCsOidButtonId = 32830;
-constexpr int kReReadButtonId = 32838;
 
 // The main loop's own state; the worker thread alone touches it.
 struct MainLoopState {
@@ -40,8 +39,6 @@ MainLoopState g_loop;
 // The simulator seconds of the loop. Atomic: the window's announcement of a
 // static update reads it on the main thread.
 std::atomic<std::uint32_t> g_secondCounter{0};
-
-bool lf_stopFlagSet() { return g_runStopping.load() || g_userClosing.load(); }
 
 void lf_userCollisions(RunServices& services) {
     if (!services.userOnGround()) {
@@ -127,7 +124,7 @@ void lf_handleReReadRequest() {
     if (!g_reReadRequested.load() || services.parkingControlsBusy()) return;
     std::string message;
     if (services.checkParkAirports(true, message)) gf_setStatusLine(message, true);
-    gf_uiSink().enableControl(kReReadButtonId, true);
+    gf_uiSink().enableControl(kIdReRead, true);
     gf_uiSink().enableControl(DESTINATION.controlId(), true);
     g_reReadRequested = false;
 }
@@ -223,18 +220,18 @@ void lf_mainLoop() {
     services.setTrafficHandover(true);
     deadline += kPass;
     services.fillCallsignCombo();
-    gf_uiSink().enableControl(kCsOidButtonId, true);
+    gf_uiSink().enableControl(kIdCsOid, true);
 
     const FineTimerScope fineTimer;
     // The stop flags are looked at on every pass, not only when a simulator
     // second arrives: a simulator that stopped sending seconds must not keep
     // the window from closing.
-    while (!lf_stopFlagSet()) {
+    while (!gf_stopFlagSet()) {
         if (services.simRunning() && !services.requestError()) {
             services.handleAddingStack();
             if (services.takeSecondTick()) {
                 lf_flightResumed();
-                if (lf_stopFlagSet()) break;
+                if (gf_stopFlagSet()) break;
                 const std::uint32_t c = g_secondCounter.load();
                 if (c % 5 == 0) {
                     lf_fiveSecondJobs(services, c);
@@ -244,7 +241,7 @@ void lf_mainLoop() {
             }
         } else {
             lf_flightNotRunning();
-            if (lf_stopFlagSet()) break;
+            if (gf_stopFlagSet()) break;
         }
         if (deadline - gf_steadyNow() >= 1ms) gf_sleepUntil(deadline);
         if (services.secondTickPending()) deadline = gf_steadyNow();

@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "core/steady_clock.h"
 #include "core/user_error.h"
+#include "ui/control_ids.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
 
@@ -38,13 +39,10 @@ constexpr int kReaderStartLooks = 10;
 constexpr auto kReceivingLookStep = 100ms;
 constexpr auto kReceivingTimeout = 10s;
 constexpr double kNoPosition_deg = 0.0001;
-constexpr int kReReadButtonId = 32838;
-
-bool lf_stopFlagSet() { return g_runStopping.load() || g_userClosing.load(); }
 
 // Sleeps d in short steps; false as soon as a stop flag is set.
 bool lf_sleepUnlessStopped(std::chrono::milliseconds d) {
-    return gf_sleepWatching(d, kStopWatchStep, lf_stopFlagSet);
+    return gf_sleepWatching(d, kStopWatchStep, gf_stopFlagSet);
 }
 
 bool lf_userPositionKnown(RunServices& services) {
@@ -57,7 +55,7 @@ bool lf_userPositionKnown(RunServices& services) {
 // stop ends the wait.
 template <typename Condition, typename EachLook>
 void lf_waitForReader(Condition met, EachLook eachLook) {
-    for (int i = 0; i < kReaderStartLooks && !met() && !lf_stopFlagSet(); ++i) {
+    for (int i = 0; i < kReaderStartLooks && !met() && !gf_stopFlagSet(); ++i) {
         gf_sleepFor(kReaderStartStep);
         eachLook();
     }
@@ -65,7 +63,7 @@ void lf_waitForReader(Condition met, EachLook eachLook) {
 
 void lf_waitUntilTrafficReaderReceives(RunServices& services) {
     const SteadyTime start = gf_steadyNow();
-    while (!services.trafficReaderReceiving() && !lf_stopFlagSet()) {
+    while (!services.trafficReaderReceiving() && !gf_stopFlagSet()) {
         gf_sleepFor(kReceivingLookStep);
         if (gf_steadyNow() - start > kReceivingTimeout) {
             gf_logLine("TrafficReader receiving timed out after 10 seconds?");
@@ -86,13 +84,13 @@ void lf_runSteps(RunServices& services, std::int64_t elapsed_s) {
     lf_holdBeforeLogin(elapsed_s);
     services.showHandmadeCounters(gf_countDirectoryEntries(paths.myOrbx),
                                   gf_countDirectoryEntries(paths.myThirdparty));
-    if (lf_stopFlagSet()) {
+    if (gf_stopFlagSet()) {
         gf_setExitReason(ExitReason::userClosedSim, 0);
         return;
     }
     services.createFlightPlanFolder();
     services.readMyParkAirports();
-    gf_uiSink().enableControl(kReReadButtonId, true);
+    gf_uiSink().enableControl(kIdReRead, true);
     const std::string destination = DESTINATION.get();
     if (!destination.empty()) {
         if (const auto airport = services.findAirport(destination)) services.setDestination(destination, *airport);
@@ -119,17 +117,17 @@ void lf_holdBeforeLogin(std::int64_t elapsed_s) {
 bool lf_requestAircraftGndAir() {
     RunServices& services = gf_runServices();
     while (!services.simRunning() || services.requestError()) {
-        if (lf_stopFlagSet()) return false;
+        if (gf_stopFlagSet()) return false;
         gf_sleepFor(kSimWaitStep);
     }
-    if (lf_stopFlagSet()) return false;
+    if (gf_stopFlagSet()) return false;
     if (!services.requestUserOnGround()) {
         gf_logHighlight("SimConnect request ac gnd/air fails");
         services.simRequestError();
     }
     while (!lf_userPositionKnown(services)) {
         services.requestUserAcPosition();
-        if (lf_stopFlagSet()) return false;
+        if (gf_stopFlagSet()) return false;
         gf_sleepUntil(gf_steadyNow() + kPositionWaitStep);
     }
     services.requestUserAcTitleAndModel();
@@ -148,9 +146,9 @@ bool lf_runTraffic() {
     services.startSimClient();
     if (!lf_requestAircraftGndAir()) return false;
     if (AUTO_RANGE.value()) services.autoRange();
-    if (lf_stopFlagSet()) return false;
+    if (gf_stopFlagSet()) return false;
     gf_uiSink().invalidateBand(UiBand::header);
-    if (lf_stopFlagSet()) return false;
+    if (gf_stopFlagSet()) return false;
 
     services.setTrafficHandover(false);
     services.updateTrafficBox();
@@ -160,12 +158,12 @@ bool lf_runTraffic() {
     // A failed login stops the run: no reader is started for a session that
     // does not exist (nothing would ever stop it).
     lf_waitForReader([&] { return services.authenticated(); }, [] {});
-    if (lf_stopFlagSet()) return false;
+    if (gf_stopFlagSet()) return false;
     g_runStarts.weatherReader = true;
     services.startWeatherReader();
 
     lf_waitForReader([&] { return services.qnhShown() != 0; }, [] { lf_handleReReadRequest(); });
-    if (lf_stopFlagSet()) return false;
+    if (gf_stopFlagSet()) return false;
     g_runStarts.trafficReader = true;
     services.startTrafficReader();
     gf_sleepFor(kReaderStartStep);
@@ -177,7 +175,7 @@ bool lf_runTraffic() {
     // After the time-out (or any stop during the session start) the main
     // loop would only open the hand-over and start the static parking of a
     // run that is ending.
-    if (lf_stopFlagSet()) return false;
+    if (gf_stopFlagSet()) return false;
     lf_mainLoop();
     return true;
 }
@@ -195,7 +193,7 @@ void lf_runWorker() {
         gf_resetScanSlots();
         if (SCAN_LIVERIES.value()) services.scanLiveries();
         services.processScannedLiveries();
-        if (!lf_stopFlagSet()) lf_runSteps(services, elapsed_s);
+        if (!gf_stopFlagSet()) lf_runSteps(services, elapsed_s);
     } catch (const ozr::UserErrorException& e) {
         gf_setErrorLine(e.what());
         gf_forceExitReason(ExitReason::systemError);

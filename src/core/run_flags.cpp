@@ -9,3 +9,5 @@ void gf_resetRunFlags() {
     g_userClosing.store(false);
     g_tickCount.store(0);
 }
+
+bool gf_stopFlagSet() { return g_runStopping.load() || g_userClosing.load(); }

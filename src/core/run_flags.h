@@ -14,5 +14,8 @@ extern std::atomic<bool> g_userClosing;
 // status line stamps its texts with it.
 extern std::atomic<std::int32_t> g_tickCount;
 
+// Either stop flag is set: the run is ending.
+bool gf_stopFlagSet();
+
 // Back to the start state: both stop flags cleared, tick count 0.
 void gf_resetRunFlags();

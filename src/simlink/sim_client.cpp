@@ -61,7 +61,6 @@ std::mutex g_threadMutex;
 std::jthread g_simClientThreadObject;
 std::atomic<bool> g_simClientThreadRunning{false};
 
-void lf_repaint() { gf_uiSink().invalidateBand(UiBand::all); }
 
 // Step 1: retries the Open every 100 ms; false when the run stops first.
 bool lf_connect(const std::stop_token& stop) {
@@ -73,7 +72,7 @@ bool lf_connect(const std::stop_token& stop) {
             gf_setStatusLine(fmt::format("Waiting for Prepar3Dv{} ...", gf_simLinkNeighbours().simVersionText()),
                              true);
             gf_logFlush();
-            lf_repaint();
+            gf_repaintAll();
         }
         SimConnectHandle handle = nullptr;
         if (SimConnect_Open(&handle, kAppName, nullptr, 0, nullptr, 0) == SIMCONNECT_OK && handle) {
@@ -204,7 +203,7 @@ void lf_dispatchLoop(const std::stop_token& stop, SimConnectHandle handle) {
 void lf_endSession() {
     g_userParkingSpotCheckDue.store(true);
     g_simConnected.store(false);
-    lf_repaint();
+    gf_repaintAll();
     // Closed under g_simMutex: a thread that holds it either finished its call
     // before or finds the handle null afterwards, never a closed connection.
     std::lock_guard lock(g_simMutex);
@@ -411,7 +410,7 @@ void gf_updateUserStand() {
         }
         g_userStandName = name;
     }
-    if (changed) lf_repaint();
+    if (changed) gf_repaintAll();
     if (g_userParkingSpotCheckDue.exchange(false)) gf_checkUserParkingSpot();
 }
 

@@ -33,7 +33,6 @@ constexpr std::uint32_t kLastStaticHexid = 10000;
 constexpr int kFramesPerRateSample = 30;
 constexpr double kNmToMetres = 1852.0;
 
-void lf_repaint() { gf_uiSink().invalidateBand(UiBand::all); }
 
 void lf_newFlight() { gf_setExitReason(ExitReason::newFlight, kNewFlightDelay_s); }
 
@@ -128,7 +127,7 @@ void lf_handleSimOpen(const std::uint8_t* message, std::uint32_t size) {
         return;
     }
     g_simConnected.store(true);
-    lf_repaint();
+    gf_repaintAll();
     const std::string name = lf_cleanSimName(open.name);
     if (name == "KittyHawk" || name == "SunRise")
         throw ozr::UserErrorException(78, name + ", (MSFS) not being P3D connects ... ?");
@@ -136,7 +135,7 @@ void lf_handleSimOpen(const std::uint8_t* message, std::uint32_t size) {
                                          open.buildMajor, open.buildMinor);
     gf_logLine(fmt::format("{} connected", text));
     lf_setSimName(text);
-    lf_repaint();
+    gf_repaintAll();
 
     const std::string installPath = SIM_INSTALL_PATH.get();
     const int expected = g_expectedSimVersion.load();
@@ -162,7 +161,7 @@ void lf_handleSimEvent(const std::uint8_t* message, std::uint32_t size) {
         const bool running = event.data == 1;
         g_simRunning.store(running);
         g_simRunningShown.store(running);
-        lf_repaint();
+        gf_repaintAll();
         break;
     }
     case SimEventPositionChanged:
@@ -251,7 +250,7 @@ void lf_handleUserAcTitle(const SimRecvObjectDataMsg& msg) {
     }
     if (title == lf_userAcTitle()) return;
     lf_setUserAcTitle(title);
-    lf_repaint();
+    gf_repaintAll();
     gf_logContinuation("SimConnect: User aircraft title: " + title);
 }
 
@@ -263,7 +262,7 @@ void lf_userModelSteps(std::string model) {
     std::string line = "SimConnect: User aircraft model: " + model;
     if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
         g_userModelKnown.store(true);
-        lf_repaint();
+        gf_repaintAll();
         lf_setUserHalfWingspanNm(n.halfWingspanNm("E190"));
         g_userCategory.store(AcCategory::Light);
         gf_logContinuation(line);
@@ -292,11 +291,11 @@ void lf_userModelSteps(std::string model) {
     }
     if (known) {
         g_userModelKnown.store(true);
-        lf_repaint();
+        gf_repaintAll();
         line += fmt::format(", half wing span: {:.1F} meter", span * kNmToMetres);
     } else {
         g_userModelKnown.store(false);
-        lf_repaint();
+        gf_repaintAll();
         gf_setStatusLine("User aircraft wing span unknown, max is taken instead, please report in my Forum!", true);
     }
     const AcCategory category = n.acCategory(model);

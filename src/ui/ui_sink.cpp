@@ -25,3 +25,5 @@ UiSink& gf_uiSink() { return *g_uiSink.load(std::memory_order_acquire); }
 void gf_setUiSink(UiSink* sink) {
     g_uiSink.store(sink ? sink : &g_silentSink, std::memory_order_release);
 }
+
+void gf_repaintAll() { gf_uiSink().invalidateBand(UiBand::all); }

@@ -34,3 +34,5 @@ public:
 UiSink& gf_uiSink();
 // Installs a sink (nullptr restores the silent one). Not owned.
 void gf_setUiSink(UiSink* sink);
+// The whole window painted again.
+void gf_repaintAll();
