@@ -463,3 +463,17 @@ TEST(InstallerRights, AdministratorOnlyForAProtectedFolderTheUserCannotWrite) {
 }
 
 }  // namespace
+
+// The system's own answers: a folder the user can write needs no
+// administrator, wherever it is (under Wine Program Files is writable too).
+TEST(InstallerRights, SystemProbeFindsWritableFoldersWritable) {
+    const fs::path temp = fs::temp_directory_path();
+    EXPECT_EQ(gf_checkInstallerRights(temp), kNormal);
+    EXPECT_FALSE(fs::exists(temp / ".write_test.tmp"));
+    const InstallerRightsProbe probe = gf_systemInstallerRightsProbe();
+    EXPECT_TRUE(probe.canWriteIn(temp));
+    EXPECT_FALSE(probe.canWriteIn(temp / "no such folder"));
+#ifdef _WIN32
+    ASSERT_FALSE(probe.protectedRoots.empty());
+#endif
+}
