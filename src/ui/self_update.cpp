@@ -11,7 +11,7 @@
 #include "core/settings_file.h"
 #include "core/shell.h"
 #include "core/text_encoding.h"
-#include "ui/self_update_zip.h"
+#include "core/zip_archive.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
 
@@ -211,13 +211,14 @@ void lf_checkScan(const json& index, const char* key, StringParameter& setting, 
 // half-written installer must never be offered to the user.
 bool lf_unzipInstaller(const fs::path& zipFile, const fs::path& installer) {
     const std::string zipName = lf_text(zipFile);
-    const ZipReader zip(zipFile);
-    if (!zip.isOpen()) {
+    ZipArchive zip;
+    if (!zip.openReadOnly(zipFile)) {
         gf_logHighlight(fmt::format("Could not open {}", zipName));
         return false;
     }
     std::error_code ec;
-    for (std::size_t i = 0; i < zip.entryCount(); ++i) {
+    for (const ZipEntry& entry : zip.entries()) {
+        if (entry.folder) continue;
         fs::remove(installer, ec);
         if (ec) gf_logHighlight(fmt::format("Warning: could not remove old installer: {}", ec.message()));
         std::ofstream out(installer, std::ios::binary | std::ios::trunc);
@@ -225,14 +226,11 @@ bool lf_unzipInstaller(const fs::path& zipFile, const fs::path& installer) {
             gf_logHighlight(fmt::format("Could not create output file {}", lf_text(installer)));
             return false;
         }
-        int rc = zip.readEntry(i, [&out](const char* data, std::size_t size) {
-            out.write(data, static_cast<std::streamsize>(size));
-            return out.good();
-        });
+        const std::optional<std::string> content = zip.readContent(entry);
+        if (content) out.write(content->data(), static_cast<std::streamsize>(content->size()));
         out.close();
-        if (rc == 0 && out.fail()) rc = -1;
-        if (rc != 0) {
-            gf_logHighlight(fmt::format("Unzipping error code: {}", rc));
+        if (!content || out.fail()) {
+            gf_logHighlight(fmt::format("Unzipping error code: {}", content ? "write failed" : zip.lastError()));
             fs::remove(installer, ec);
             return false;
         }

@@ -12,12 +12,12 @@
 #include "core/settings.h"
 #include "core/shell.h"
 #include "core/sitestub_process.h"
+#include "core/zip_archive.h"
 #include "stream_sealer.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -68,18 +68,22 @@ std::string encrypted(const std::string& plain) {
     return encryptor::encryptBytes(key, plain);
 }
 
-// An installer archive with one stored (uncompressed) entry, so a test can
-// find and damage the entry's bytes.
+// An installer archive as the site offers it: one entry, built with the
+// program's own zip wrapper.
 std::string zipWith(const std::string& entryName, const std::string& content, const fs::path& scratch) {
-    int error = 0;
-    zip_t* archive = zip_open(scratch.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive) return {};
-    zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-    const zip_int64_t index = zip_file_add(archive, entryName.c_str(), source, ZIP_FL_OVERWRITE);
-    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    zip_close(archive);
+    ZipArchive archive;
+    if (!archive.openNew(scratch) || !archive.addData(entryName, content) || !archive.close()) return {};
     std::string bytes = readAll(scratch);
     fs::remove(scratch);
+    return bytes;
+}
+
+// Bytes that do not compress, so they stand in the archive as they are and a
+// test can find and damage them.
+std::string randomBytes(std::size_t count) {
+    std::mt19937 rng(19);
+    std::string bytes(count, '\0');
+    for (auto& b : bytes) b = static_cast<char>(rng() & 0xFF);
     return bytes;
 }
 
@@ -397,9 +401,11 @@ TEST_F(UpdateTest, UpToDateProgramGoesOnWithTheDataSets) {
 // Whatever goes wrong with the installer, nothing is offered, nothing half
 // written stays behind, and the data sets are still checked.
 TEST_F(UpdateTest, FailedInstallerOffersNothing) {
-    const std::string installer(70000, 'x');
+    const std::string installer = randomBytes(70000);
     std::string damaged = zipWith("setup.exe", installer, dir / "scratch.zip");
-    damaged[damaged.find(installer) + 100] = 'y';  // the entry's CRC no longer matches
+    const std::size_t at = damaged.find(installer.substr(0, 1000));
+    ASSERT_NE(at, std::string::npos);
+    damaged[at + 100] ^= 0x55;  // the entry's CRC no longer matches
     struct Row {
         const char* what;
         std::string zip;  // empty: not on the site
