@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -26,6 +27,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -105,6 +107,8 @@ std::string indexWith(const std::vector<std::pair<std::string, std::string>>& en
     return text + "}";
 }
 
+const std::string kStalledZip = "setup_GLIM_P3D_d_v11.10.7.zip";
+
 class RecordingUi final : public UiSink {
 public:
     void enableControl(int, bool) override {}
@@ -164,7 +168,7 @@ protected:
         site = dir / "site" / "downloads";
         fs::create_directories(site);
         std::string whyNot;
-        stub = SiteStubProcess::start(dir / "site", {}, whyNot);
+        stub = SiteStubProcess::start(dir / "site", {"--stall", "downloads/release/" + kStalledZip}, whyNot);
         if (!stub) GTEST_SKIP() << whyNot;
         setEnv("GLIM_SITE_BASE_URL", stub->baseUrl() + "downloads/");
     }
@@ -439,6 +443,27 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         EXPECT_TRUE(openedFolder.empty());
         EXPECT_TRUE(fs::exists("input/AIG-regcodes.enc"));
     }
+}
+
+// A user who closes the window while the installer is coming does not wait
+// for the transfer, nor for the data sets after it.
+TEST_F(UpdateTest, StopFlagEndsAStalledTransferAndTheRestOfTheCheck) {
+    serve("versions.json", indexWith({{"p3d", "11.10.7"}, {"dbase", "1.0.0"}}));
+    serve("release/" + kStalledZip, randomBytes(200000));
+    serve("11/dbase.enc", encrypted("<root/>"));
+    const auto start = std::chrono::steady_clock::now();
+    std::thread closer([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        g_userClosing = true;
+    });
+    EXPECT_TRUE(gf_checkForUpdates());
+    closer.join();
+    // Far below the transfer's own low-speed limit (30 s): the flag ended it.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(fs::exists("new_version/install_new_version.exe"));
+    EXPECT_FALSE(fs::exists(kStalledZip));
+    EXPECT_FALSE(fs::exists("input/dbase.enc"));
+    EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
 }
 
 // ---- Administrator rights ----
