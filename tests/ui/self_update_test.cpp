@@ -17,13 +17,14 @@
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -89,56 +90,37 @@ std::string randomBytes(std::size_t count) {
     return bytes;
 }
 
-std::string versionJson(const std::string& v) {
-    int a = 0, b = 0, c = 0;
-    std::sscanf(v.c_str(), "%d.%d.%d", &a, &b, &c);
-    return "{\"major\":" + std::to_string(a) + ",\"minor\":" + std::to_string(b) + ",\"patch\":" + std::to_string(c) +
-           "}";
-}
-
-// An index text: key and version ("" leaves the key out).
+// An index with these keys and "major.minor.patch" versions.
 std::string indexWith(const std::vector<std::pair<std::string, std::string>>& entries) {
-    std::string text = "{";
+    std::string text;
     for (const auto& [key, version] : entries) {
-        if (version.empty()) continue;
-        if (text.size() > 1) text += ",";
-        text += "\"" + key + "\":" + versionJson(version);
+        const VersionData v(version);
+        text += fmt::format(",\"{}\":{{\"major\":{},\"minor\":{},\"patch\":{}}}", key, v.major, v.minor, v.patch);
     }
-    return text + "}";
+    return "{" + text.substr(text.empty() ? 0 : 1) + "}";
 }
 
 const std::string kStalledZip = "setup_GLIM_P3D_d_v11.10.7.zip";
 
+// Records the check boxes ticked, the controls band repainted and the
+// message boxes shown (all from the calling thread).
 class RecordingUi final : public UiSink {
 public:
     void enableControl(int, bool) override {}
-    void setCheck(int id, bool checked) override { add("check " + std::to_string(id) + (checked ? " on" : " off")); }
+    void setCheck(int id, bool checked) override { calls.push_back(fmt::format("check {} {}", id, checked)); }
     void fillCombo(int, const std::vector<std::string>&, int) override {}
     void selectCombo(int, int) override {}
     void setText(int, const std::string&) override {}
     void invalidateBand(UiBand band) override {
-        if (band == UiBand::controls) add("repaint controls");
+        if (band == UiBand::controls) calls.push_back("repaint controls");
     }
     int messageBox(const std::string& text, const std::string& caption, unsigned flags) override {
-        add("box " + caption + ": " + text + " " + std::to_string(flags));
+        calls.push_back(fmt::format("box {}: {} {}", caption, text, flags));
         return 1;
     }
-    bool has(const std::string& call) {
-        std::lock_guard lock(m_mutex);
-        return std::find(m_calls.begin(), m_calls.end(), call) != m_calls.end();
-    }
-    void clear() {
-        std::lock_guard lock(m_mutex);
-        m_calls.clear();
-    }
+    bool has(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 
-private:
-    void add(std::string call) {
-        std::lock_guard lock(m_mutex);
-        m_calls.push_back(std::move(call));
-    }
-    std::mutex m_mutex;
-    std::vector<std::string> m_calls;
+    std::vector<std::string> calls;
 };
 
 // Each test works in a folder of its own, which is also the working folder,
@@ -205,18 +187,6 @@ protected:
 
 // ---- Data files ----
 
-struct DataRow {
-    const char* what;
-    const char* key;
-    const char* stored;      // the version setting before
-    const char* web;         // the index's version
-    bool localFile;          // the data file exists before
-    const char* served;      // "good", "none" (404) or "garbage"
-    bool replaced;           // the data file holds the served one after
-    const char* storedAfter; // the version setting after
-    const char* logLine;
-};
-
 StringParameter& versionSetting(const std::string& key) {
     if (key == "airports") return AIRPORTS_VERSION;
     if (key == "aig") return AIG_VERSION;
@@ -229,7 +199,17 @@ std::string dataFileName(const std::string& key) {
 }
 
 TEST_F(UpdateTest, DataFilesAreFetchedWhenNewerOrMissingAndOnlyWhole) {
-    const DataRow rows[] = {
+    const struct {
+        const char* what;
+        const char* key;
+        const char* stored;       // the version setting before
+        const char* web;          // the index's version
+        bool localFile;           // the data file exists before
+        const char* served;       // "good", "none" (404) or "garbage"
+        bool replaced;            // the data file holds the served one after
+        const char* storedAfter;  // the version setting after
+        const char* logLine;
+    } rows[] = {
         {"up to date", "airports", "2.0.0", "2.0.0", true, "good", false, "2.0.0", "airports version up-to-date"},
         {"newer", "airports", "2.0.0", "2.1.0", true, "good", true, "2.1.0", "airports updated to 2.1.0"},
         {"major counts first", "aig", "11.10.5", "12.0.0", true, "good", true, "12.0.0", "aig updated to 12.0.0"},
@@ -243,20 +223,21 @@ TEST_F(UpdateTest, DataFilesAreFetchedWhenNewerOrMissingAndOnlyWhole) {
     };
     const std::string oldContent = encrypted("<root>old</root>");
     const std::string newContent = encrypted("<root>new</root>");
-    for (const DataRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const std::string file = dataFileName(row.key);
         const fs::path local = fs::path("input") / file;
         fs::remove_all("input");
         if (row.localFile) writeFile(local, oldContent);
         versionSetting(row.key).setValue(row.stored);
-        serve("versions.json", indexWith({{row.key, row.web}}));
+        serve("versions.json", indexWith({{"p3d", "11.10.5"}, {row.key, row.web}}));
         unserve("11/" + file);
         if (std::string(row.served) == "good") serve("11/" + file, newContent);
         if (std::string(row.served) == "garbage") serve("11/" + file, "<html>Moved</html>");
 
         EXPECT_TRUE(gf_checkForUpdates());
         EXPECT_TRUE(logged(row.logLine)) << log();
+        EXPECT_TRUE(logged("p3d version up-to-date\n"));
         EXPECT_EQ(versionSetting(row.key).get(), row.storedAfter);
         if (row.replaced) {
             EXPECT_EQ(readAll(local), newContent);
@@ -270,36 +251,35 @@ TEST_F(UpdateTest, DataFilesAreFetchedWhenNewerOrMissingAndOnlyWhole) {
 }
 
 TEST_F(UpdateTest, NewerScanVersionsTurnTheirScansOn) {
-    struct Row {
+    const struct {
         const char* what;
         const char* key;
         const char* stored;
         const char* web;
         bool scanOutputExists;
         bool turnedOn;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"livery rules newer", "liveries", "1.0.0", "1.0.1", true, true},
         {"livery rules same", "liveries", "1.0.1", "1.0.1", true, false},
         {"scan output missing", "liveries", "1.0.1", "1.0.1", false, true},
         {"add-on rules newer", "addons", "", "1.0.0", true, true},
         {"add-on rules same, no file looked at", "addons", "1.0.0", "1.0.0", false, false},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const bool liveries = std::string(row.key) == "liveries";
         CheckBoxParameter& flag = liveries ? SCAN_LIVERIES : SCAN_AIRPORTS;
         StringParameter& setting = liveries ? LIV_SCAN_VERSION : ADDONS_SCAN_VERSION;
         flag.setValue(false);
         setting.setValue(row.stored);
-        ui.clear();
+        ui.calls.clear();
         fs::remove_all("output");
         if (row.scanOutputExists) writeFile("output/LiveriesScanned.xml", "<root/>");
         serve("versions.json", indexWith({{row.key, row.web}}));
 
         EXPECT_TRUE(gf_checkForUpdates());
         EXPECT_EQ(flag.value(), row.turnedOn);
-        EXPECT_EQ(ui.has("check " + std::to_string(flag.controlId()) + " on"), row.turnedOn);
+        EXPECT_EQ(ui.has(fmt::format("check {} true", flag.controlId())), row.turnedOn);
         EXPECT_EQ(ui.has("repaint controls"), row.turnedOn);
         EXPECT_EQ(setting.get(), row.web);
         if (row.turnedOn) {
@@ -311,48 +291,41 @@ TEST_F(UpdateTest, NewerScanVersionsTurnTheirScansOn) {
 }
 
 // A bad index is reported and the run goes on; a bad entry costs only itself.
-TEST_F(UpdateTest, MalformedIndexIsReportedAndTheRunGoesOn) {
-    const std::string airportsNewer = "\"airports\":{\"major\":9,\"minor\":0,\"patch\":0}";
-    struct Row {
-        const char* what;
-        std::string index;
-        bool airportsFetched;
-        const char* logLine;
+TEST_F(UpdateTest, MissingOrMalformedIndexIsReportedAndTheRunGoesOn) {
+    const auto p3d = [](const std::string& entry) {
+        return "{\"p3d\":" + entry + ",\"airports\":{\"major\":9,\"minor\":0,\"patch\":0}}";
     };
-    const Row rows[] = {
-        {"not JSON", "p3d=11.10.6", false, "versions.json is not readable"},
-        {"an HTML page", "<html><body>Site moved</body></html>", false, "versions.json is not readable"},
-        {"cut off", "{\"p3d\":{\"major\":11,", false, "versions.json is not readable"},
+    const std::string unreadable = "versions.json is not readable";
+    const std::string badEntry = "\"p3d\" has no integer major";
+    const struct {
+        const char* what;
+        std::string index;  // empty: not on the site
+        bool airportsFetched;
+        std::string logLine;
+    } rows[] = {
+        {"not on the site", "", false, "==> Downloading version info from my web site failed!\n"},
+        {"not JSON", "p3d=11.10.6", false, unreadable},
+        {"an HTML page", "<html><body>Site moved</body></html>", false, unreadable},
+        {"cut off", "{\"p3d\":{\"major\":11,", false, unreadable},
         {"not an object", "[1,2,3]", false, "p3d version not found"},
-        {"member missing", "{\"p3d\":{\"major\":12,\"minor\":0}," + airportsNewer + "}", true,
-         "\"p3d\" has no integer major"},
-        {"member a text", "{\"p3d\":{\"major\":\"12\",\"minor\":0,\"patch\":0}," + airportsNewer + "}", true,
-         "\"p3d\" has no integer major"},
-        {"member a fraction", "{\"p3d\":{\"major\":12.5,\"minor\":0,\"patch\":0}," + airportsNewer + "}", true,
-         "\"p3d\" has no integer major"},
-        {"member beyond 32 bits", "{\"p3d\":{\"major\":4294967307,\"minor\":0,\"patch\":0}," + airportsNewer + "}",
-         true, "\"p3d\" has no integer major"},
-        {"entry not an object", "{\"p3d\":\"12.0.0\"," + airportsNewer + "}", true, "\"p3d\" has no integer major"},
+        {"member missing", p3d("{\"major\":12,\"minor\":0}"), true, badEntry},
+        {"member a text", p3d("{\"major\":\"12\",\"minor\":0,\"patch\":0}"), true, badEntry},
+        {"member a fraction", p3d("{\"major\":12.5,\"minor\":0,\"patch\":0}"), true, badEntry},
+        {"member beyond 32 bits", p3d("{\"major\":4294967307,\"minor\":0,\"patch\":0}"), true, badEntry},
+        {"entry not an object", p3d("\"12.0.0\""), true, badEntry},
     };
     serve("11/airports.enc", encrypted("<root/>"));
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         fs::remove_all("input");
-        serve("versions.json", row.index);
+        unserve("versions.json");
+        if (!row.index.empty()) serve("versions.json", row.index);
         EXPECT_TRUE(gf_checkForUpdates());
         EXPECT_TRUE(logged(row.logLine)) << log();
         EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
         EXPECT_EQ(fs::exists("input/airports.enc"), row.airportsFetched);
         EXPECT_FALSE(fs::exists("versions.json"));
     }
-}
-
-TEST_F(UpdateTest, NoIndexOnTheSiteChangesNothing) {
-    writeFile("input/airports.enc", "old");
-    EXPECT_TRUE(gf_checkForUpdates());
-    EXPECT_TRUE(logged("==> Downloading version info from my web site failed!\n")) << log();
-    EXPECT_EQ(readAll("input/airports.enc"), "old");
-    EXPECT_FALSE(fs::exists("versions.json"));
 }
 
 // ---- A new program version ----
@@ -365,7 +338,7 @@ TEST_F(UpdateTest, NewProgramVersionIsUnpackedAndOffered) {
         openerResult = opened;
         gf_resetExitReason();
         gf_resetStatusLine();
-        ui.clear();
+        ui.calls.clear();
         serve("versions.json", indexWith({{"p3d", "11.10.6"}, {"airports", "99.0.0"}}));
         serve("release/setup_GLIM_P3D_d_v11.10.6.zip", zipWith("setup.exe", installer, dir / "scratch.zip"));
         serve("docs/ReleaseNotes.pdf", notes);
@@ -392,16 +365,6 @@ TEST_F(UpdateTest, NewProgramVersionIsUnpackedAndOffered) {
     }
 }
 
-TEST_F(UpdateTest, UpToDateProgramGoesOnWithTheDataSets) {
-    serve("versions.json", indexWith({{"p3d", "11.10.5"}, {"dbase", "1.0.0"}}));
-    serve("11/dbase.enc", encrypted("<root/>"));
-    EXPECT_TRUE(gf_checkForUpdates());
-    EXPECT_TRUE(logged("p3d version up-to-date\n")) << log();
-    EXPECT_TRUE(logged("dbase updated to 1.0.0\n")) << log();
-    EXPECT_FALSE(fs::exists("new_version"));
-    EXPECT_TRUE(openedFolder.empty());
-}
-
 // Whatever goes wrong with the installer, nothing is offered, nothing half
 // written stays behind, and the data sets are still checked.
 TEST_F(UpdateTest, FailedInstallerOffersNothing) {
@@ -410,19 +373,18 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
     const std::size_t at = damaged.find(installer.substr(0, 1000));
     ASSERT_NE(at, std::string::npos);
     damaged[at + 100] ^= 0x55;  // the entry's CRC no longer matches
-    struct Row {
+    const struct {
         const char* what;
         std::string zip;  // empty: not on the site
         const char* logLine;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"not on the site", "", "Downloading program installer file version 11.10.6 failed"},
         {"not a zip", "<html>Not here</html>", "Could not open setup_GLIM_P3D_d_v11.10.6.zip"},
         {"damaged entry", damaged, "Unzipping error code: "},
         {"empty archive", std::string("PK\x05\x06", 4) + std::string(18, '\0'),
          "install_new_version.exe does not exists?"},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         gf_resetStatusLine();
         fs::remove_all("input");
@@ -470,20 +432,19 @@ TEST_F(UpdateTest, StopFlagEndsAStalledTransferAndTheRestOfTheCheck) {
 
 TEST(InstallerRights, AdministratorOnlyForAProtectedFolderTheUserCannotWrite) {
     const fs::path programFiles = fs::path("C:") / "Program Files";
-    struct Row {
+    const struct {
         const char* what;
         fs::path folder;
         bool writable;
         bool elevated;
         const char* expected;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"writable under Program Files", programFiles / "GLIM", true, false, kNormal},
         {"read-only under Program Files", programFiles / "GLIM", false, false, kAdmin},
         {"read-only under Program Files, elevated", programFiles / "GLIM", false, true, kNormal},
         {"read-only elsewhere", fs::path("D:") / "Games" / "GLIM", false, false, kNormal},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         InstallerRightsProbe probe;
         probe.protectedRoots = {programFiles};
@@ -491,20 +452,13 @@ TEST(InstallerRights, AdministratorOnlyForAProtectedFolderTheUserCannotWrite) {
         probe.processElevated = [&row] { return row.elevated; };
         EXPECT_EQ(gf_checkInstallerRights(row.folder, probe), row.expected);
     }
+    // The system's own write test: a writable folder needs no administrator,
+    // and the test leaves nothing behind.
+    const fs::path temp = fs::temp_directory_path();
+    EXPECT_EQ(gf_checkInstallerRights(temp), kNormal);
+    EXPECT_FALSE(fs::exists(temp / ".write_test.tmp"));
+    EXPECT_FALSE(gf_systemInstallerRightsProbe().canWriteIn(temp / "no such folder"));
 }
 
 }  // namespace
 
-// The system's own answers: a folder the user can write needs no
-// administrator, wherever it is (under Wine Program Files is writable too).
-TEST(InstallerRights, SystemProbeFindsWritableFoldersWritable) {
-    const fs::path temp = fs::temp_directory_path();
-    EXPECT_EQ(gf_checkInstallerRights(temp), kNormal);
-    EXPECT_FALSE(fs::exists(temp / ".write_test.tmp"));
-    const InstallerRightsProbe probe = gf_systemInstallerRightsProbe();
-    EXPECT_TRUE(probe.canWriteIn(temp));
-    EXPECT_FALSE(probe.canWriteIn(temp / "no such folder"));
-#ifdef _WIN32
-    ASSERT_FALSE(probe.protectedRoots.empty());
-#endif
-}
