@@ -384,13 +384,15 @@ bool lf_downloadNewVersion(const VersionData& version) {
         lf_unzipInstaller(zipFile, installer);
     }
 
-    if (!lf_prepareNewVersionFolder(paths.newVersion)) return false;
     fs::remove(zipFile, ec);
     if (ec) gf_logHighlight(fmt::format("Warning: could not remove downloaded zip: {}", ec.message()));
+    // Checked before new_version is emptied: a failed attempt must not cost
+    // the user the installer an earlier start put there.
     if (!lf_exists(installer)) {
         gf_logHighlight(fmt::format("{} does not exists?", lf_text(installer)));
         return false;
     }
+    if (!lf_prepareNewVersionFolder(paths.newVersion)) return false;
     if (!lf_moveInstallerIntoPlace(installer, paths.newVersion / paths.installer)) return false;
     fs::remove(installer, ec);
     if (ec) gf_logHighlight(fmt::format("Warning: could not remove extracted: {}", ec.message()));

@@ -390,6 +390,8 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         fs::remove_all("input");
         // A stale installer of an earlier attempt must not pass for this one.
         writeFile("install_new_version.exe", "stale");
+        // Nor may it cost the user the installer an earlier start unpacked.
+        writeFile("new_version/install_new_version.exe", "earlier");
         serve("versions.json", indexWith({{"p3d", "11.10.6"}, {"aig", "1.0.0"}}));
         serve("11/AIG-regcodes.enc", encrypted("<root/>"));
         unserve("release/setup_GLIM_P3D_d_v11.10.6.zip");
@@ -399,7 +401,7 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         EXPECT_TRUE(logged(row.logLine)) << log();
         EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
         EXPECT_EQ(gf_statusLineSnapshot().statusText, kUnzipFailed);
-        EXPECT_FALSE(fs::exists("new_version/install_new_version.exe"));
+        EXPECT_EQ(readAll("new_version/install_new_version.exe"), "earlier");
         EXPECT_FALSE(fs::exists("install_new_version.exe"));
         EXPECT_FALSE(fs::exists("setup_GLIM_P3D_d_v11.10.6.zip"));
         EXPECT_TRUE(openedFolder.empty());
