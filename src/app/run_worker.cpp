@@ -164,11 +164,13 @@ bool lf_runTraffic() {
 
     lf_waitForReader([&] { return services.qnhShown() != 0; }, [] { lf_handleReReadRequest(); });
     if (gf_stopFlagSet()) return false;
+    // The centre of the range filter before the reader's first request: the
+    // buffered snapshots would otherwise be filtered around 0,0 and all lost.
+    services.setTrafficFilterCentre(services.userPosition());
     g_runStarts.trafficReader = true;
     services.startTrafficReader();
     gf_sleepFor(kReaderStartStep);
 
-    services.setTrafficFilterCentre(services.userPosition());
     services.checkNoTraffic();
     gf_refreshNowSlot();
     lf_waitUntilTrafficReaderReceives(services);

@@ -102,19 +102,20 @@ std::string lf_loggedValue(std::string_view text) {
     return shown;
 }
 
-void lf_logUnreadable(std::string_view key, std::string_view text) {
-    gf_logHighlight(fmt::format("{}: unreadable value '{}' ignored", key, lf_loggedValue(text)));
+// A value that is not written the way this program writes it is still read
+// the way every earlier version read it (stored files rely on that); the one
+// line tells the user what the text was taken for.
+void lf_logUnclean(std::string_view key, std::string_view text, std::string_view takenAs) {
+    gf_logHighlight(fmt::format("{}: value '{}' read as {}", key, lf_loggedValue(text), takenAs));
 }
 
 // ---------------------------------------------------------------------------
 // Reading values
 
-enum class ReadState { absent, present, unreadable };
-
 template <typename T>
-struct ReadValue {
-    ReadState state = ReadState::absent;
+struct Converted {
     T value{};
+    bool clean = true;  // the text was a plain value of its kind
 };
 
 pugi::xml_node lf_findParameter(const pugi::xml_document& document, std::string_view key) {
@@ -125,19 +126,21 @@ pugi::xml_node lf_findParameter(const pugi::xml_document& document, std::string_
     return {};
 }
 
-std::optional<bool> lf_parseFlag(std::string_view text) {
-    if (text.empty()) return std::nullopt;
+// True when the text begins with 1, t, T, y or Y; anything else is false.
+Converted<bool> lf_convertFlag(std::string_view text) {
+    if (text.empty()) return {false, false};
     switch (text.front()) {
-        case '1': case 't': case 'T': case 'y': case 'Y': return true;
-        case '0': case 'f': case 'F': case 'n': case 'N': return false;
-        default: return std::nullopt;
+        case '1': case 't': case 'T': case 'y': case 'Y': return {true, true};
+        case '0': case 'f': case 'F': case 'n': case 'N': return {false, true};
+        default: return {false, false};
     }
 }
 
-// A decimal integer, blanks around it allowed. A number beyond the 32-bit
-// range gives the nearest limit (the setting's bounds then apply); hex, a
-// fraction, trailing text or no digits at all give nothing.
-std::optional<std::int32_t> lf_parseNumber(std::string_view text) {
+// The leading decimal integer after optional blanks and sign, 0 when there
+// is none; whatever follows it is ignored. A number beyond the 32-bit range
+// gives the nearest limit (the setting's bounds then apply). Clean when
+// nothing but blanks surrounds the digits.
+Converted<std::int32_t> lf_convertNumber(std::string_view text) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
@@ -146,41 +149,44 @@ std::optional<std::int32_t> lf_parseNumber(std::string_view text) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    if (text.empty()) return std::nullopt;
     std::int64_t magnitude = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
+    std::size_t digits = 0;
+    for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
         // Past the 32-bit range the value no longer matters, only its sign.
-        if (magnitude <= 4'000'000'000LL) magnitude = magnitude * 10 + (c - '0');
+        if (magnitude <= 4'000'000'000LL) magnitude = magnitude * 10 + (text[digits] - '0');
     }
     const std::int64_t value = negative ? -magnitude : magnitude;
     constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(value < kMin ? kMin : (value > kMax ? kMax : value));
+    return {static_cast<std::int32_t>(value < kMin ? kMin : (value > kMax ? kMax : value)),
+            digits > 0 && digits == text.size()};
 }
 
-template <typename T, typename Parse>
-ReadValue<T> lf_readValue(const pugi::xml_document& document, std::string_view key, Parse parse) {
+// Nothing when the key is absent; an element without a "value" attribute is
+// present and gives false or 0.
+template <typename T, typename Convert>
+std::optional<T> lf_readValue(const pugi::xml_document& document, std::string_view key, Convert convert) {
     const pugi::xml_node node = lf_findParameter(document, key);
-    if (!node) return {};
+    if (!node) return std::nullopt;
     const pugi::xml_attribute attribute = node.attribute("value");
-    if (!attribute) return {ReadState::present, T{}};
-    if (auto value = parse(std::string_view(attribute.value()))) return {ReadState::present, std::move(*value)};
-    lf_logUnreadable(key, attribute.value());
-    return {ReadState::unreadable, T{}};
+    if (!attribute) return T{};
+    const Converted<T> converted = convert(std::string_view(attribute.value()));
+    if (!converted.clean) lf_logUnclean(key, attribute.value(), fmt::format("{}", converted.value));
+    return converted.value;
 }
 
-ReadValue<bool> lf_readFlag(const pugi::xml_document& document, std::string_view key) {
-    return lf_readValue<bool>(document, key, lf_parseFlag);
+std::optional<bool> lf_readFlag(const pugi::xml_document& document, std::string_view key) {
+    return lf_readValue<bool>(document, key, lf_convertFlag);
 }
 
-ReadValue<std::int32_t> lf_readNumber(const pugi::xml_document& document, std::string_view key) {
-    return lf_readValue<std::int32_t>(document, key, lf_parseNumber);
+std::optional<std::int32_t> lf_readNumber(const pugi::xml_document& document, std::string_view key) {
+    return lf_readValue<std::int32_t>(document, key, lf_convertNumber);
 }
 
-ReadValue<std::string> lf_readText(const pugi::xml_document& document, std::string_view key) {
-    return lf_readValue<std::string>(document, key,
-                                     [](std::string_view text) { return std::optional<std::string>(text); });
+std::optional<std::string> lf_readText(const pugi::xml_document& document, std::string_view key) {
+    const pugi::xml_node node = lf_findParameter(document, key);
+    if (!node) return std::nullopt;
+    return std::string(node.attribute("value").as_string(""));
 }
 
 // ---------------------------------------------------------------------------
@@ -282,12 +288,11 @@ void lf_addRootLevel(const fs::path& file, UiUpdates& ui) {
 
 void lf_loadFlags(const pugi::xml_document& document, pugi::xml_node parameters, UiUpdates& ui) {
     for (BoolParameter* s : g_flagParameters) {
-        const ReadValue<bool> read = lf_readFlag(document, s->name());
-        if (read.state == ReadState::present) {
-            s->setValue(read.value);
+        if (const std::optional<bool> read = lf_readFlag(document, s->name())) {
+            s->setValue(*read);
         } else {
             s->setValue(s->defaultValue());
-            if (read.state == ReadState::absent) gf_appendBoolParameterElement(parameters, s->name(), s->defaultValue());
+            gf_appendBoolParameterElement(parameters, s->name(), s->defaultValue());
         }
         lf_logBoolParameter(*s);
         lf_queueCheck(*s, ui);
@@ -295,21 +300,19 @@ void lf_loadFlags(const pugi::xml_document& document, pugi::xml_node parameters,
 }
 
 void lf_loadNumber(NumberParameter& s, const pugi::xml_document& document, pugi::xml_node parameters) {
-    const ReadValue<std::int32_t> read = lf_readNumber(document, s.name());
-    if (read.state == ReadState::present) {
+    if (const std::optional<std::int32_t> read = lf_readNumber(document, s.name())) {
         // Clamped in memory only: the file keeps the text it holds.
-        s.setValue(s.clamp(read.value));
+        s.setValue(s.clamp(*read));
     } else {
         s.setValue(s.defaultValue());
-        if (read.state == ReadState::absent) gf_appendIntParameterElement(parameters, s.name(), s.defaultValue());
+        gf_appendIntParameterElement(parameters, s.name(), s.defaultValue());
     }
     lf_logNumberParameter(s);
 }
 
 void lf_readStringParameterInto(StringParameter& s, const pugi::xml_document& document, pugi::xml_node parameters) {
-    const ReadValue<std::string> read = lf_readText(document, s.name());
-    if (read.state == ReadState::present) {
-        s.setValue(read.value);
+    if (std::optional<std::string> read = lf_readText(document, s.name())) {
+        s.setValue(std::move(*read));
     } else {
         s.setValue(s.defaultValue());
         gf_appendTextParameterElement(parameters, s.name(), s.get());
@@ -354,21 +357,15 @@ bool gf_saveXmlDocument(pugi::xml_document& document, const fs::path& path) {
 }
 
 std::optional<bool> gf_readBoolParameter(const pugi::xml_document& document, std::string_view key) {
-    const ReadValue<bool> read = lf_readFlag(document, key);
-    if (read.state != ReadState::present) return std::nullopt;
-    return read.value;
+    return lf_readFlag(document, key);
 }
 
 std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& document, std::string_view key) {
-    const ReadValue<std::int32_t> read = lf_readNumber(document, key);
-    if (read.state != ReadState::present) return std::nullopt;
-    return read.value;
+    return lf_readNumber(document, key);
 }
 
 std::optional<std::string> gf_readStringParameter(const pugi::xml_document& document, std::string_view key) {
-    ReadValue<std::string> read = lf_readText(document, key);
-    if (read.state != ReadState::present) return std::nullopt;
-    return std::move(read.value);
+    return lf_readText(document, key);
 }
 
 bool gf_appendTextParameterElement(pugi::xml_node parameters, std::string_view key, std::string_view value) {

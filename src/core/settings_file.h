@@ -59,11 +59,11 @@ void gf_logUnlessClosing(std::string_view text);
 
 // The value of the first root/parameters/parameter element whose "name" is the
 // key (case-sensitive); nothing when there is none. An element without a
-// "value" attribute gives false, 0 or the empty text. A flag is true for a
-// text beginning with 1, t, T, y or Y and false for one beginning with 0, f,
-// F, n or N; a number is a decimal integer, beyond the 32-bit range taken as
-// the nearest limit. Any other text is no value: one log line names it and
-// nothing is returned, so that the caller keeps its default.
+// "value" attribute gives false, 0 or the empty text. A flag is true when its
+// text begins with 1, t, T, y or Y and false otherwise; a number is the
+// leading decimal integer (0 when there is none), beyond the 32-bit range
+// taken as the nearest limit. A flag or number not written as a plain value
+// ("true", "no", "12") is read all the same, with one log line naming it.
 std::optional<bool> gf_readBoolParameter(const pugi::xml_document& document, std::string_view key);
 std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& document, std::string_view key);
 std::optional<std::string> gf_readStringParameter(const pugi::xml_document& document, std::string_view key);

@@ -20,8 +20,11 @@ constexpr double kGroundRadius_nm = 5.0;
 constexpr double kNoAirportFileAlt_ft = -1000.0;
 constexpr double kAirborneOnlyMargin_ft = 300.0;
 // Feed times this far from the system time (beyond the time shift) are
-// garbage; they would move the clock and the engine's stream times.
+// garbage; they would move the clock and the engine's stream times. A PC
+// clock that is off by hours makes every entry look so: hence the log line.
 constexpr double kFeedTimeSlack_s = 7200.0;
+// Beyond this an epoch time is no date any more.
+constexpr double kLargestEpoch_s = 1.0e15;
 
 constexpr std::array<std::string_view, 5> kRejectedCategories = {"B1", "B2", "B4", "C1", "C2"};
 constexpr std::array<std::string_view, 4> kRejectedCallsigns = {"ERARMTR0", "ERARMTR1", "AIRPORT1", "00000000"};
@@ -114,6 +117,11 @@ bool lf_feedTimeUsable(double t, std::int64_t now, std::int32_t toffset_min) {
     return t >= earliest && t <= latest;
 }
 
+std::string lf_epochText(double t) {
+    if (std::fabs(t) < kLargestEpoch_s) return gf_formatTime(static_cast<std::int64_t>(t));
+    return fmt::format("{:.0f}", t);
+}
+
 }  // namespace
 
 bool gf_isNonAircraftType(std::string_view type) {
@@ -132,7 +140,16 @@ void TrafficReader::processLine() {
 
         // 1. Feed time, also the clock's data time.
         const double t = gf_entryNumberRaw(e, 10);
-        if (!lf_feedTimeUsable(t, env.systemTime(), toffset.load())) return;
+        const std::int64_t now = env.systemTime();
+        if (!lf_feedTimeUsable(t, now, toffset.load())) {
+            if (!feedTimeReported && std::isfinite(t)) {
+                feedTimeReported = true;
+                gf_logHighlight(fmt::format("Live traffic dropped: its time {} is more than 2 hours from this PC's "
+                                            "time {}; check the PC's date, time and time zone",
+                                            lf_epochText(t), gf_formatTime(now)));
+            }
+            return;
+        }
         r.feedTime = t;
         gf_setDataTime(t);
 

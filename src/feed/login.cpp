@@ -125,6 +125,10 @@ bool authenticate(WeatherReader& weather, int& status) {
 
 void Authenticater(WeatherReader& weather, TrafficReader& traffic) {
     FeedEnv& env = gf_feedEnv();
+    // Every session starts unauthenticated: a logout that failed at the end
+    // of the previous run left the flag set, and the lamps and the window
+    // would show a session this run never opened.
+    g_authenticated = false;
     env.setStatusLine("Waiting for authentication at RT server ...", true);
     gf_logLine("\n");
     int status = 0;

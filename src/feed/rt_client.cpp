@@ -93,7 +93,12 @@ int gf_answerStatus(const nlohmann::json& answer) {
 }
 
 int gf_answerPause(const nlohmann::json& answer, const char* key, int def) {
-    return gf_clampPause(gf_answerInteger(answer, key, def));
+    const long long asked_ms = gf_answerInteger(answer, key, def);
+    const int pause_ms = gf_clampPause(asked_ms);
+    if (asked_ms > pause_ms && pause_ms == g_paceLimits.max_ms) {
+        gf_logHighlight(fmt::format("RT API {} of {} ms is not plausible, {} ms taken", key, asked_ms, pause_ms));
+    }
+    return pause_ms;
 }
 
 RtTransferLimits& gf_rtTransferLimits() { return g_transferLimits; }
@@ -221,4 +226,35 @@ void RtClient::deauthenticate() {
     } catch (const std::exception& e) {
         gf_logHighlight(fmt::format("{}: {}", "deauthenticate", e.what()));
     }
+}
+
+void gf_runReaderThread(RtClient& self, RtClient& other, std::atomic<int>& lamp, const ReaderThreadNames& names,
+                        const std::function<bool(int& status)>& receive) {
+    FeedEnv& env = gf_feedEnv();
+    gf_logContinuation(fmt::format("{} connected", names.thread));
+    lamp = 1;
+    env.repaint();
+    int status = 0;
+    try {
+        if (!receive(status)) {
+            lamp = 3;
+            env.repaint();
+            if (status != kReaderStopped) {
+                if (status == 401) {
+                    gf_logHighlight(fmt::format("re-authentication to RT API is needed, restart {}", "GLIM_P3D"));
+                } else if (status == 400) {
+                    gf_logHighlight(fmt::format("{} RT API: parameter fault", names.shortName));
+                } else {
+                    gf_logHighlight(fmt::format("{} RT API error: {}", names.shortName, status));
+                }
+                other.stop = true;
+                env.stopWithError(names.thread, status == 401);
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: {}", names.catchTag, e.what()));
+        other.stop = true;
+        env.stopWithError(names.thread, false);
+    }
+    self.finished = true;
 }

@@ -7,19 +7,24 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 inline constexpr int kDefaultPause_ms = 2000;
 inline constexpr std::int32_t kMaxTimeOffset_min = 20160;
+// The status of a reader loop that ended because it was asked to stop.
+inline constexpr int kReaderStopped = 9999;
 
-// The service's rrl and wrrl are clamped: 0 or a negative value would turn a
-// reader into a busy loop, a huge one would hold it for hours. Tests against
-// the stand-in lower the floor to run at a faster pace.
+// The service's rrl and wrrl are kept: a longer pause is the service asking
+// for it, and polling sooner would only be refused. Only the ends are cut: 0
+// or a negative value would turn a reader into a busy loop, and a value above
+// 10 minutes can only be a fault that would hold a reader for hours. Tests
+// against the stand-in lower the floor to run at a faster pace.
 struct RtPaceLimits {
     int min_ms = 250;
-    int max_ms = 30000;
+    int max_ms = 600000;
 };
 RtPaceLimits& gf_rtPaceLimits();
 int gf_clampPause(long long ms);
@@ -32,7 +37,8 @@ int gf_clampPause(long long ms);
 long long gf_answerInteger(const nlohmann::json& answer, const char* key, long long def);
 // "status" (default 100), within the range of int.
 int gf_answerStatus(const nlohmann::json& answer);
-// "rrl" or "wrrl" (default def), clamped by gf_clampPause.
+// "rrl" or "wrrl" (default def), clamped by gf_clampPause; a value cut to the
+// upper limit is logged.
 int gf_answerPause(const nlohmann::json& answer, const char* key, int def);
 
 // Bounds of every transfer, so that a service that never answers cannot hold
@@ -97,3 +103,17 @@ public:
 protected:
     CurlPtr m_handle;
 };
+
+// What tells the two reader threads apart in their common body.
+struct ReaderThreadNames {
+    const char* thread;     // "Traffic Reader": the connect line and the stop
+    const char* shortName;  // "Traffic": the RT API error lines
+    const char* catchTag;   // "gf_trafficReader": an exception's log line
+};
+
+// The body of a reader thread: lamp on, the reader's loop, and on its failure
+// the lamp off, the cause logged, the other reader stopped and the run
+// stopped (restarting only for a lost session, 401). The finished flag is set
+// last on every way out, so the closing down can wait for it.
+void gf_runReaderThread(RtClient& self, RtClient& other, std::atomic<int>& lamp, const ReaderThreadNames& names,
+                        const std::function<bool(int& status)>& receive);

@@ -283,38 +283,14 @@ void TrafficReader::resetForRun() {
     liveBox.store(FeedBox{});
     trafficLampLatch = true;
     blockReport = true;
+    feedTimeReported = false;
     receiving = false;
     parkedRequest = false;
 }
 
 void gf_runTrafficReader(TrafficReader& traffic, WeatherReader& weather) {
-    FeedEnv& env = gf_feedEnv();
-    gf_logContinuation(fmt::format("{} connected", "Traffic Reader"));
-    g_trafficLamp = 1;
-    env.repaint();
-    int status = 0;
-    try {
-        if (!traffic.receive(status)) {
-            g_trafficLamp = 3;
-            env.repaint();
-            if (status != kReaderStopped) {
-                if (status == 401) {
-                    gf_logHighlight(fmt::format("re-authentication to RT API is needed, restart {}", "GLIM_P3D"));
-                } else if (status == 400) {
-                    gf_logHighlight(fmt::format("{} RT API: parameter fault", "Traffic"));
-                } else {
-                    gf_logHighlight(fmt::format("{} RT API error: {}", "Traffic", status));
-                }
-                weather.stop = true;
-                env.stopWithError("Traffic Reader", status == 401);
-            }
-        }
-    } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "gf_trafficReader", e.what()));
-        weather.stop = true;
-        env.stopWithError("Traffic Reader", false);
-    }
-    traffic.finished = true;
+    gf_runReaderThread(traffic, weather, g_trafficLamp, {"Traffic Reader", "Traffic", "gf_trafficReader"},
+                       [&traffic](int& status) { return traffic.receive(status); });
 }
 
 bool gf_requestParkedTraffic(TrafficReader& traffic, int wait_ms) {

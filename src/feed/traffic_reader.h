@@ -42,7 +42,6 @@ struct CollectedIds {
 inline constexpr int kParkedPending = -1;
 inline constexpr int kParkedTaken = 0;
 inline constexpr int kParkedFailed = 1;
-inline constexpr int kReaderStopped = 9999;
 
 class WeatherReader;
 
@@ -91,6 +90,8 @@ public:
     std::atomic<bool> parkedRequest{false};
     std::atomic<bool> receiving{false};
     bool blockReport = true;
+    // Set by the first entry of a run dropped for its feed time: one log line.
+    bool feedTimeReported = false;
 
     std::string trafficResponse;
     nlohmann::json parkedEntry;

@@ -213,31 +213,6 @@ void WeatherReader::resetForRun() {
 }
 
 void gf_runWeatherReader(WeatherReader& weather, TrafficReader& traffic) {
-    FeedEnv& env = gf_feedEnv();
-    gf_logContinuation(fmt::format("{} connected", "Weather Reader"));
-    g_weatherLamp = 1;
-    env.repaint();
-    int status = 0;
-    try {
-        if (!weather.receive(status, traffic)) {
-            g_weatherLamp = 3;
-            env.repaint();
-            if (status != kReaderStopped) {
-                if (status == 401) {
-                    gf_logHighlight(fmt::format("re-authentication to RT API is needed, restart {}", "GLIM_P3D"));
-                } else if (status == 400) {
-                    gf_logHighlight(fmt::format("{} RT API: parameter fault", "Weather"));
-                } else {
-                    gf_logHighlight(fmt::format("{} RT API error: {}", "Weather", status));
-                }
-                traffic.stop = true;
-                env.stopWithError("Weather Reader", status == 401);
-            }
-        }
-    } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "gf_weatherReader", e.what()));
-        traffic.stop = true;
-        env.stopWithError("Weather Reader", false);
-    }
-    weather.finished = true;
+    gf_runReaderThread(weather, traffic, g_weatherLamp, {"Weather Reader", "Weather", "gf_weatherReader"},
+                       [&weather, &traffic](int& status) { return weather.receive(status, traffic); });
 }

@@ -78,7 +78,7 @@ private:
 
 std::string lf_productName(std::uint32_t tag) {
     if (tag == kProductP3D) return "P3D";
-    if (tag == kProductXSF) return "XSF";
+    if (tag == kProductFSX) return "FSX";
     return fmt::format("0x{:08X}", tag);
 }
 

@@ -37,9 +37,10 @@ constexpr std::size_t kPacketHeaderSize = 16;
 // The client's send buffer; no single packet can be larger.
 constexpr std::size_t kMaxPacketSize = 41088;
 
-// The product tags of the Open packet as u32 values ("P3D" and "XSF").
+// The product tags of the Open packet as u32 values: bytes 00 44 33 50
+// ("P3D") and, from FSX SP2 clients, bytes 00 58 53 46 ("FSX").
 constexpr std::uint32_t kProductP3D = 0x50334400u;
-constexpr std::uint32_t kProductXSF = 0x58534600u;
+constexpr std::uint32_t kProductFSX = 0x46535800u;
 
 struct Packet {
     std::uint32_t size = 0;

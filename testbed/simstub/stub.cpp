@@ -35,7 +35,8 @@ bool lf_isSystemEventName(const std::string& lower) {
 }
 
 // The two Opens a Prepar3D v5/v6 server accepts from this program's kind of
-// client: its own protocol and the FSX SP2 one.
+// client: its own protocol and the FSX SP2 one. Like the real server it does
+// not mind the send id: independent clients number their packets from 0.
 bool lf_acceptableOpen(const Packet& p) {
     if (!p.sizeOk) return false;
     const auto& f = p.fields;
@@ -46,7 +47,7 @@ bool lf_acceptableOpen(const Packet& p) {
                v("build_minor") == 0;
     }
     if (p.version == kProtocolFsx) {
-        return product == "XSF" && v("version_major") == 10 && v("version_minor") == 0 &&
+        return product == "FSX" && v("version_major") == 10 && v("version_minor") == 0 &&
                v("build_major") == 61259 && v("build_minor") == 0;
     }
     return false;

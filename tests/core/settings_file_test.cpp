@@ -132,28 +132,27 @@ TEST_F(SettingsTest, NumbersAreClampedInMemoryButKeptInTheFile) {
     }
 }
 
-TEST_F(SettingsTest, UnreadableValuesFallBackToTheDefaultWithOneLogLine) {
+TEST_F(SettingsTest, UncleanValuesAreReadByTheirLeadingCharactersWithOneLogLine) {
     struct Row {
         std::string key;
         std::string stored;
         std::string expectedLine;  // the per-setting line after the load
-        bool unreadable;
+        bool unclean;
     };
     const std::vector<Row> rows{
-        {"RANGE", "0x10", "RANGE=40", true},
-        {"RANGE", "abc", "RANGE=40", true},
-        {"RANGE", "", "RANGE=40", true},
-        {"RANGE", "12abc", "RANGE=40", true},
-        {"RANGE", "2.5", "RANGE=40", true},
-        {"RANGE", "1e3", "RANGE=40", true},
-        {"RANGE", "-", "RANGE=40", true},
+        {"RANGE", "0x10", "RANGE=2", true},  // 0, clamped
+        {"RANGE", "abc", "RANGE=2", true},
+        {"RANGE", "", "RANGE=2", true},
+        {"RANGE", "12abc", "RANGE=12", true},
+        {"RANGE", "25.9", "RANGE=25", true},
+        {"RANGE", "-", "RANGE=2", true},
         {"RANGE", " 12 ", "RANGE=12", false},
         {"RANGE", "+12", "RANGE=12", false},
-        {"MAIN_WINDOW_X", "-250", "MAIN_WINDOW_X=-250", false},
-        {"SCAN_LIVERIES", "banana", "SCAN_LIVERIES=true", true},
-        {"SCAN_LIVERIES", "", "SCAN_LIVERIES=true", true},
+        {"MAIN_WINDOW_X", "-250px", "MAIN_WINDOW_X=-250", true},
+        {"SCAN_LIVERIES", "banana", "SCAN_LIVERIES=false", true},
+        {"SCAN_LIVERIES", "", "SCAN_LIVERIES=false", true},
+        {"SCAN_LIVERIES", " true", "SCAN_LIVERIES=false", true},
         {"SCAN_LIVERIES", "No", "SCAN_LIVERIES=false", false},
-        {"SCAN_LIVERIES", "0", "SCAN_LIVERIES=false", false},
         {"WEEK", "yes", "WEEK=true", false},
         {"WEEK", "T", "WEEK=true", false},
         {"WEEK", "1", "WEEK=true", false},
@@ -168,21 +167,24 @@ TEST_F(SettingsTest, UnreadableValuesFallBackToTheDefaultWithOneLogLine) {
         EXPECT_FALSE(gf_loadParameters(file));
         const std::string text = log();
         EXPECT_NE(text.find("\n" + row.expectedLine + "\n"), std::string::npos);
-        EXPECT_EQ(countOf(text, "unreadable value"), row.unreadable ? 1u : 0u);
-        // Present keys are never appended a second time.
+        EXPECT_EQ(countOf(text, "' read as "), row.unclean ? 1u : 0u);
+        // Present keys are never appended a second time, and the file keeps the text.
         EXPECT_EQ(countOf(readFile(file), "name=\"" + row.key + "\""), 1u);
+        if (row.unclean) {
+            EXPECT_EQ(countOf(readFile(file), row.key + "\" value=\"" + row.stored + "\""), 1u);
+        }
     }
 }
 
-TEST_F(SettingsTest, UnreadableValueIsQuotedShortAndOnOneLine) {
+TEST_F(SettingsTest, UncleanValueIsQuotedShortAndOnOneLine) {
     writeFile(file, parametersXml({{"RANGE", "1\x01" "2" + std::string(500, 'x')}}));
     gf_loadParameters(file);
     const std::string text = log();
-    const auto pos = text.find("==> RANGE: unreadable value '1?2xxx");
+    const auto pos = text.find("==> RANGE: value '1?2xxx");
     ASSERT_NE(pos, std::string::npos);
     const std::string line = text.substr(pos, text.find('\n', pos) - pos);
     EXPECT_LT(line.size(), 120u);
-    EXPECT_EQ(line.substr(line.size() - 15), "xxx...' ignored");
+    EXPECT_EQ(line.substr(line.size() - 17), "xxx...' read as 1");
 }
 
 TEST_F(SettingsTest, ElementWithoutValueIsPresentAndGivesFalseZeroOrEmpty) {
@@ -413,11 +415,12 @@ TEST_F(SettingsTest, ConcurrentOneKeySavesLoseNoUpdate) {
     EXPECT_EQ(countOf(readFile(file), "<parameter "), 69u);
 }
 
-TEST_F(SettingsTest, ReadersReturnNothingForAbsentOrUnreadableKeys) {
+TEST_F(SettingsTest, ReadersReturnNothingOnlyForAbsentKeys) {
     pugi::xml_document document;
     ASSERT_TRUE(document.load_string(parametersXml({{"A", "12"}, {"B", "x"}, {"C", "yes"}, {"D", "text"}}).c_str()));
     EXPECT_EQ(gf_readIntParameter(document, "A"), 12);
-    EXPECT_EQ(gf_readIntParameter(document, "B"), std::nullopt);
+    EXPECT_EQ(gf_readIntParameter(document, "B"), 0);
+    EXPECT_EQ(gf_readBoolParameter(document, "B"), false);
     EXPECT_EQ(gf_readIntParameter(document, "Z"), std::nullopt);
     EXPECT_EQ(gf_readBoolParameter(document, "C"), true);
     EXPECT_EQ(gf_readBoolParameter(document, "Z"), std::nullopt);

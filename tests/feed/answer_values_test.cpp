@@ -37,19 +37,26 @@ TEST(AnswerValues, StatusIsAnIntegerWhateverTheServiceSends) {
     EXPECT_THROW(gf_answerStatus(json::array({200})), json::type_error);
 }
 
-TEST(AnswerValues, PausesAreClampedToASaneRange) {
+TEST(AnswerValues, PausesAreKeptUpToTenMinutesAndOnlyAbsurdOnesCut) {
     ASSERT_EQ(gf_rtPaceLimits().min_ms, 250);
-    ASSERT_EQ(gf_rtPaceLimits().max_ms, 30000);
+    ASSERT_EQ(gf_rtPaceLimits().max_ms, 600000);
     struct Row {
         json answer;
         int pause_ms;
+        bool logged;
     };
     const Row rows[] = {
-        {json::object(), 2000},        {{{"rrl", 5000}}, 5000}, {{{"rrl", 0}}, 250},
-        {{{"rrl", -5}}, 250},          {{{"rrl", 99999999}}, 30000}, {{{"rrl", 5000.7}}, 5000},
-        {{{"rrl", 1e300}}, 30000},     {{{"rrl", -1e300}}, 250},
+        {json::object(), 2000, false},       {{{"rrl", 5000}}, 5000, false},
+        {{{"rrl", 45000}}, 45000, false},    {{{"rrl", 600000}}, 600000, false},
+        {{{"rrl", 0}}, 250, false},          {{{"rrl", -5}}, 250, false},
+        {{{"rrl", 600001}}, 600000, true},   {{{"rrl", 5000.7}}, 5000, false},
+        {{{"rrl", 1e300}}, 600000, true},    {{{"rrl", -1e300}}, 250, false},
     };
-    for (const Row& row : rows) EXPECT_EQ(gf_answerPause(row.answer, "rrl", 2000), row.pause_ms) << row.answer.dump();
+    for (const Row& row : rows) {
+        LogCapture log;
+        EXPECT_EQ(gf_answerPause(row.answer, "rrl", 2000), row.pause_ms) << row.answer.dump();
+        EXPECT_EQ(log.text().find("RT API rrl of ") != std::string::npos, row.logged) << row.answer.dump();
+    }
 }
 
 TEST(AnswerValues, QnhFromTheWeatherData) {

@@ -17,7 +17,7 @@
 #include "simconnect/messages.h"
 #include "simconnect/platform.h"
 #include "simconnect/transport.h"
-#include "simstub_process.h"
+#include "support/simstub_process.h"
 
 using Bytes = std::vector<std::uint8_t>;
 using Json = nlohmann::json;

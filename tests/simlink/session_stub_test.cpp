@@ -4,7 +4,7 @@
 // packet the client sends is asserted on simstub's record.
 #include "simlink/creation_tracking.h"
 #include "simlink/sim_state.h"
-#include "simstub_process.h"
+#include "support/simstub_process.h"
 
 #include "core/user_error.h"
 #include "simconnect/platform.h"
@@ -56,7 +56,7 @@ protected:
 
     void startStub(const json& scenario) {
         std::string whyNot;
-        stub = SimStubProcess::start(folder / "stub", scenario, whyNot);
+        stub = SimStubProcess::startForClient(folder / "stub", scenario, whyNot);
         ASSERT_TRUE(stub) << whyNot;
         writeCfg(stub->simConnectCfg());
     }
@@ -333,7 +333,7 @@ TEST_F(SessionStub, SimWasClosedOnQuitOrDrop) {
         SCOPED_TRACE(command);
         resetAll();
         std::string whyNot;
-        stub = SimStubProcess::start(folder / ("stub_" + command), baseScenario(), whyNot);
+        stub = SimStubProcess::startForClient(folder / ("stub_" + command), baseScenario(), whyNot);
         ASSERT_TRUE(stub) << whyNot;
         writeCfg(stub->simConnectCfg());
         connect();

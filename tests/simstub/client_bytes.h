@@ -66,7 +66,7 @@ inline Bytes packet(std::uint32_t function, std::uint32_t sendId, std::size_t si
 }
 
 constexpr std::uint32_t kTagP3D = 0x50334400u;   // bytes 00 44 33 50
-constexpr std::uint32_t kTagXSF = 0x58534600u;   // bytes 00 46 53 58
+constexpr std::uint32_t kTagFSX = 0x46535800u;   // bytes 00 58 53 46
 
 inline Bytes openPacket(std::uint32_t sendId, std::uint32_t protocol = 35, std::uint32_t tag = kTagP3D,
                         std::uint32_t major = 5, std::uint32_t minor = 3, std::uint32_t buildMajor = 0,
@@ -81,7 +81,7 @@ inline Bytes openPacket(std::uint32_t sendId, std::uint32_t protocol = 35, std::
     return b;
 }
 
-inline Bytes xsfOpenPacket(std::uint32_t sendId) { return openPacket(sendId, 4, kTagXSF, 10, 0, 61259, 0); }
+inline Bytes fsxOpenPacket(std::uint32_t sendId) { return openPacket(sendId, 4, kTagFSX, 10, 0, 61259, 0); }
 
 inline Bytes subscribePacket(std::uint32_t sendId, std::uint32_t eventId, const std::string& name,
                              std::uint32_t protocol = 35) {

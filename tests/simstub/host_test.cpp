@@ -175,7 +175,7 @@ TEST_F(HostTest, AcceptsTheFsxOpenRefusesAForeignOneAndStopsOnCommand) {
     ASSERT_TRUE(fsx.connected());
     ASSERT_TRUE(foreign.connected());
 
-    ASSERT_TRUE(fsx.send(t::xsfOpenPacket(1)));
+    ASSERT_TRUE(fsx.send(t::fsxOpenPacket(1)));
     auto got = fsx.receive(1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].id(), 2u);

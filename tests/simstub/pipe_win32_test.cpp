@@ -100,7 +100,7 @@ TEST(SimstubPipe, ServesOpenAndDataOverTheNamedPipe) {
         EXPECT_EQ(got[1].id(), 8u);
         EXPECT_EQ(got[1].text(40, 32), "A320");
 
-        ASSERT_TRUE(second.send(t::xsfOpenPacket(1)));
+        ASSERT_TRUE(second.send(t::fsxOpenPacket(1)));
         got = second.receive(1);
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0].version(), 4u);

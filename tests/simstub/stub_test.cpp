@@ -120,15 +120,41 @@ TEST_F(StubTest, OpenIsAnsweredWithOpenAndNothingGoesOutBeforeIt) {
     EXPECT_TRUE(send(t::openPacket(4)).empty());
 }
 
+// The Open of an independent FSX SP2 client as it comes off the wire: send id
+// 0, product tag bytes 00 58 53 46, version 10.0.61259.0.
+namespace {
+t::Bytes lf_independentFsxOpen() {
+    t::Bytes b{0x28, 0x01, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0xF0, 0x00, 0x00, 0x00, 0x00};
+    const std::string name = "Independent client";
+    b.insert(b.end(), name.begin(), name.end());
+    b.resize(16 + 256 + 4, 0x00);
+    const std::uint8_t tail[] = {0x00, 0x58, 0x53, 0x46, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                 0x4B, 0xEF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    b.insert(b.end(), std::begin(tail), std::end(tail));
+    return b;
+}
+}  // namespace
+
 TEST_F(StubTest, FsxProtocolOpenIsAnsweredAlikeAndEchoedInEveryMessage) {
-    auto got = send(t::xsfOpenPacket(1));
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].id(), 2u);
-    EXPECT_EQ(got[0].size(), 308u);
-    EXPECT_EQ(got[0].version(), 4u);
-    auto sim = send(t::subscribePacket(2, 201, "Sim", 4));
-    ASSERT_EQ(sim.size(), 1u);
-    EXPECT_EQ(sim[0].version(), 4u);
+    const struct {
+        const char* what;
+        t::Bytes open;
+    } rows[] = {
+        {"independent client, send id 0, replayed byte for byte", lf_independentFsxOpen()},
+        {"built from the layout, send id 1", t::fsxOpenPacket(1)},
+    };
+    for (const auto& r : rows) {
+        SessionId s = stub.connect("tcp");
+        ASSERT_EQ(r.open.size(), 296u) << r.what;
+        auto got = send(s, r.open);
+        ASSERT_EQ(got.size(), 1u) << r.what;
+        EXPECT_EQ(got[0].id(), 2u) << r.what;
+        EXPECT_EQ(got[0].size(), 308u) << r.what;
+        EXPECT_EQ(got[0].version(), 4u) << r.what;
+        auto sim = send(s, t::subscribePacket(2, 201, "Sim", 4));
+        ASSERT_EQ(sim.size(), 1u) << r.what;
+        EXPECT_EQ(sim[0].version(), 4u) << r.what;
+    }
 }
 
 TEST_F(StubTest, AnOpenItCannotAcceptGetsVersionMismatchWithItsSendId) {
@@ -142,10 +168,10 @@ TEST_F(StubTest, AnOpenItCannotAcceptGetsVersionMismatchWithItsSendId) {
     const Row rows[] = {
         {"protocol 36", t::openPacket(41, 36)},
         {"protocol 4 with the P3D tag", t::openPacket(42, 4, t::kTagP3D, 10, 0, 61259, 0)},
-        {"protocol 35 with the FSX tag", t::openPacket(43, 35, t::kTagXSF, 5, 3)},
+        {"protocol 35 with the FSX tag", t::openPacket(43, 35, t::kTagFSX, 5, 3)},
         {"version 5.2", t::openPacket(44, 35, t::kTagP3D, 5, 2)},
         {"version 4.5", t::openPacket(45, 35, t::kTagP3D, 4, 5)},
-        {"FSX build 60905", t::openPacket(46, 4, t::kTagXSF, 10, 0, 60905, 0)},
+        {"FSX build 60905", t::openPacket(46, 4, t::kTagFSX, 10, 0, 60905, 0)},
         {"no product tag", t::openPacket(47, 35, 0)},
         {"292 bytes", truncated},
     };

@@ -1,7 +1,7 @@
 // The native stand-in as a child process of the native test.
-#include "simstub_process.h"
+#include "support/simstub_process.h"
 
-#include "simstub_process_detail.h"
+#include "support/simstub_process_detail.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -41,6 +41,13 @@ public:
 
     bool stop() override {
         if (!running()) return true;
+        // A test that has already removed the folder cannot ask: no wait
+        // for an answer that cannot come.
+        std::error_code ec;
+        if (!std::filesystem::exists(m_folder / simstub_detail::kControlFile, ec)) {
+            killNow();
+            return false;
+        }
         command("stop");
         const bool stopped =
             simstub_detail::waitForStopRecorded(*this) && gf_eventually([&] { return !running(); });
@@ -60,6 +67,12 @@ private:
 };
 
 }  // namespace
+
+SimStubOptions simstub_detail::clientOptions(const nlohmann::json& scenario) {
+    SimStubOptions options;
+    options.scenario = scenario.dump();
+    return options;
+}
 
 std::string SimStubProcess::missing(SimStubBuild build) {
     if (build != SimStubBuild::Native) return "simstub.exe runs only in the Windows build";
@@ -101,5 +114,6 @@ std::unique_ptr<SimStubProcess> SimStubProcess::start(const SimStubOptions& opti
         return nullptr;
     }
     stub->setPort(port);
+    stub->m_options = options;
     return stub;
 }

@@ -6,14 +6,15 @@
 // Either way its output goes to a file of the test: a child holding the
 // test's own stdout would keep the test runner waiting for as long as it
 // lives.
-#include "simstub_process.h"
+#include "support/simstub_process.h"
 
-#include "simstub_process_detail.h"
+#include "support/simstub_process_detail.h"
 
 #include <windows.h>
 
 #include "support/wine_native_win32.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace fs = std::filesystem;
@@ -103,6 +104,13 @@ public:
         if (m_stopped) return true;
         m_stopped = true;
         if (!running()) return true;
+        // A test that has already removed the folder cannot ask: no wait
+        // for an answer that cannot come.
+        std::error_code ec;
+        if (!fs::exists(m_folder / simstub_detail::kControlFile, ec)) {
+            if (m_process) TerminateProcess(m_process, 1);
+            return false;
+        }
         command("stop");
         bool stopped = simstub_detail::waitForStopRecorded(*this);
         if (!m_process) {
@@ -120,7 +128,19 @@ private:
     bool m_stopped = false;
 };
 
+std::atomic<int> g_clientStubCount{0};
+
 }  // namespace
+
+SimStubOptions simstub_detail::clientOptions(const nlohmann::json& scenario) {
+    SimStubOptions options;
+    options.build = SimStubBuild::Windows;
+    options.scenario = scenario.dump();
+    options.tcp = false;
+    options.pipeName =
+        "GLIM_simstub_test_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++g_clientStubCount);
+    return options;
+}
 
 std::string SimStubProcess::missing(SimStubBuild build) {
     const WinePaths wine;
@@ -205,5 +225,6 @@ std::unique_ptr<SimStubProcess> SimStubProcess::start(const SimStubOptions& opti
         return nullptr;
     }
     stub->setPort(port);
+    stub->m_options = options;
     return stub;
 }

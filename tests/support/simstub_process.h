@@ -1,6 +1,7 @@
-// Runs testbed/simstub as a separate process for the tests of the client
-// library against it: its files live in a folder of the test, the record is
-// read back as JSON lines and commands go through its control file.
+// Runs testbed/simstub as a separate process for the tests that talk to it
+// (the SimConnect client library, the SimClient session): its files live in a
+// folder of the test, the record and state are read back as JSON and commands
+// go through its control file.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -31,11 +32,16 @@ struct SimStubOptions {
 
 class SimStubProcess {
 public:
-    // Starts the stand-in with its files in folder and waits until its port
-    // file says every listener is up. Null, with the reason in whyNot, when
-    // that build cannot run here.
+    // Starts the stand-in with its files in folder (made when missing) and
+    // waits until its port file says every listener is up. Null, with the
+    // reason in whyNot, when that build cannot run here.
     static std::unique_ptr<SimStubProcess> start(const SimStubOptions& options, const std::filesystem::path& folder,
                                                  std::string& whyNot);
+    // The stand-in as the program reaches Prepar3D: natively the Linux build
+    // over TCP, under Wine simstub.exe over a named pipe of its own (so that
+    // parallel tests never meet).
+    static std::unique_ptr<SimStubProcess> startForClient(const std::filesystem::path& folder,
+                                                          const nlohmann::json& scenario, std::string& whyNot);
     // Why that build of the stand-in cannot be found here; empty when it can.
     static std::string missing(SimStubBuild build);
     virtual ~SimStubProcess() = default;
@@ -47,6 +53,13 @@ public:
     void command(const std::string& line) const;
     // The complete lines of the record so far.
     std::vector<nlohmann::json> record() const;
+    // The packets the client sent (record lines with a "function").
+    std::vector<nlohmann::json> packets() const;
+    // The state file, or null while it does not exist yet.
+    nlohmann::json state() const;
+    // The [SimConnect] section of SimConnect.cfg that leads a client here:
+    // the pipe when the stand-in serves one without TCP, else the TCP port.
+    std::string simConnectCfg() const;
     // Waits (bounded) until a record line satisfies match; that line, or null.
     nlohmann::json waitForRecord(const std::function<bool(const nlohmann::json&)>& match) const;
     // What the stand-in wrote to stdout and stderr.
@@ -59,6 +72,7 @@ public:
 protected:
     std::filesystem::path m_folder;
     int m_port = 0;
+    SimStubOptions m_options;
 };
 
 // Polls done every few milliseconds; false when it still fails after a bound

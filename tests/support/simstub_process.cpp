@@ -1,6 +1,6 @@
-#include "simstub_process.h"
+#include "support/simstub_process.h"
 
-#include "simstub_process_detail.h"
+#include "support/simstub_process_detail.h"
 
 #include <chrono>
 #include <fstream>
@@ -72,6 +72,32 @@ nlohmann::json SimStubProcess::waitForRecord(const std::function<bool(const nloh
     return found;
 }
 
+std::vector<nlohmann::json> SimStubProcess::packets() const {
+    std::vector<nlohmann::json> out;
+    for (auto& line : record())
+        if (line.contains("function")) out.push_back(std::move(line));
+    return out;
+}
+
+nlohmann::json SimStubProcess::state() const {
+    std::ifstream in(m_folder / simstub_detail::kStateFile, std::ios::binary);
+    if (!in) return nullptr;
+    auto parsed = nlohmann::json::parse(in, nullptr, false);
+    return parsed.is_discarded() ? nlohmann::json(nullptr) : parsed;
+}
+
+std::string SimStubProcess::simConnectCfg() const {
+    if (!m_options.tcp && !m_options.pipeName.empty()) {
+        return "[SimConnect]\nProtocol=Pipe\nAddress=.\nPort=" + m_options.pipeName + "\n";
+    }
+    return "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(m_port) + "\n";
+}
+
+std::unique_ptr<SimStubProcess> SimStubProcess::startForClient(const fs::path& folder, const nlohmann::json& scenario,
+                                                               std::string& whyNot) {
+    return start(simstub_detail::clientOptions(scenario), folder, whyNot);
+}
+
 std::string SimStubProcess::output() const { return lf_readAll(m_folder / simstub_detail::kOutputFile); }
 
 namespace simstub_detail {
@@ -79,6 +105,11 @@ namespace simstub_detail {
 std::vector<std::string> arguments(const SimStubOptions& options, const fs::path& folder,
                                    const std::function<std::string(const fs::path&)>& pathForStub) {
     std::vector<std::string> args;
+    fs::create_directories(folder);
+    // A port file left by an earlier stand-in in this folder would be taken
+    // as the new one's.
+    std::error_code ignored;
+    fs::remove(folder / kPortFile, ignored);
     if (!options.scenario.empty()) {
         std::ofstream(folder / kScenarioFile, std::ios::binary) << options.scenario;
         args.insert(args.end(), {"--scenario", pathForStub(folder / kScenarioFile)});
