@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/run_flags.h"
 #include "core/user_error.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -12,6 +13,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +39,17 @@ std::string lf_readLicenseFile() {
     text << in.rdbuf();
     const auto licence = nlohmann::json::parse(text.str(), nullptr, false);
     return lf_jsonString(licence, "License", "");
+}
+
+// The service may ask for pauses of minutes after a login: a user who closes
+// the window meanwhile must not wait for them.
+void lf_loginPause(FeedEnv& env, int ms) {
+    constexpr int kStep_ms = 250;
+    while (ms > 0 && !gf_stopFlagSet()) {
+        const int step = std::min(ms, kStep_ms);
+        env.sleepMs(step);
+        ms -= step;
+    }
 }
 
 }  // namespace
@@ -107,7 +120,7 @@ bool authenticate(WeatherReader& weather, int& status) {
         const std::string guid = lf_jsonString(answer, "GUID", "");
         if (guid.empty()) {
             gf_logHighlight("Authentication: no session GUID in the answer");
-            env.sleepMs(weather.wrrl);
+            lf_loginPause(env, weather.wrrl);
             return false;
         }
         gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", lf_jsonString(answer, "server", "?")));
@@ -116,10 +129,10 @@ bool authenticate(WeatherReader& weather, int& status) {
         env.repaint();
     } catch (const std::exception& e) {
         gf_logHighlight(fmt::format("{}: {}", "authenticate", e.what()));
-        env.sleepMs(weather.wrrl);
+        lf_loginPause(env, weather.wrrl);
         return false;
     }
-    env.sleepMs(weather.wrrl);
+    lf_loginPause(env, weather.wrrl);
     return true;
 }
 
