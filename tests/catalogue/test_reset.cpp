@@ -1,0 +1,6 @@
+#include "catalogue/livery.h"
+
+void gf_resetCatalogueForTests() {
+    gf_resetLiveryScanTitles();
+    g_liveryScanList.clear();
+}
