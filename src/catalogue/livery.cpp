@@ -53,14 +53,14 @@ bool Livery::operator==(const Livery& other) const {
            cargo == other.cargo;
 }
 
-Livery lf_makeLivery(std::uint32_t folderIndex, std::string airl, std::string type, int passenger, std::string title,
+std::optional<Livery> lf_makeLivery(std::uint32_t folderIndex, std::string airl, std::string type, int passenger, std::string title,
                      std::string atcid) {
     bool isNew = false;
     {
         std::lock_guard lock(g_liveryScanTitles.mutex);
         isNew = g_liveryScanTitles.titles.insert(title).second;
     }
-    if (!isNew) return Livery{};
+    if (!isNew) return std::nullopt;
     return Livery(std::move(airl), std::move(type), std::move(title), std::move(atcid), folderIndex, passenger == 0);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -51,8 +52,8 @@ struct Livery {
     // folders is one livery.
     bool operator==(const Livery& other) const;
 
-    // The record lf_makeLivery returns for a title already taken.
-    bool isEmpty() const { return airl.empty(); }
+    // Four empty texts (a moved-from record).
+    bool isEmpty() const { return airl.empty() && type.empty() && title.empty() && atcid.empty(); }
 };
 
 // The scan list: filled by the folder walk or read back from the cache,
@@ -74,10 +75,11 @@ extern LiveryTitleSet g_liveryScanTitles;
 extern std::unordered_set<std::string> g_dontUseTitles;
 
 // Reserves the title for this scan and returns the filled record (cargo when
-// passenger is 0); the empty record when the title is already taken. Check
-// and reservation are one step, so of two tasks with one title exactly one
-// gets it.
-Livery lf_makeLivery(std::uint32_t folderIndex, std::string airl, std::string type, int passenger, std::string title,
+// passenger is 0); nothing when the title is already taken (an explicit
+// answer: a livery may well have an empty airline code). Check and
+// reservation are one step, so of two tasks with one title exactly one gets
+// it.
+std::optional<Livery> lf_makeLivery(std::uint32_t folderIndex, std::string airl, std::string type, int passenger, std::string title,
                      std::string atcid);
 
 // Exact, case-sensitive.

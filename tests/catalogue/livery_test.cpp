@@ -30,7 +30,7 @@ TEST_F(LiveryTest, OrderIgnoresEverythingButAirlineTypeTitleAndEqualityIgnoresFo
 }
 
 TEST_F(LiveryTest, TitleIsTakenOncePerScanAcrossThreads) {
-    std::vector<Livery> results(8);
+    std::vector<std::optional<Livery>> results(8);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < results.size(); ++i) {
         threads.emplace_back([&results, i] {
@@ -38,16 +38,18 @@ TEST_F(LiveryTest, TitleIsTakenOncePerScanAcrossThreads) {
         });
     }
     for (auto& t : threads) t.join();
-    const auto filled = std::count_if(results.begin(), results.end(), [](const Livery& l) { return !l.isEmpty(); });
+    const auto filled = std::count_if(results.begin(), results.end(), [](const auto& l) { return l.has_value(); });
     EXPECT_EQ(filled, 1);
-    const auto it = std::find_if(results.begin(), results.end(), [](const Livery& l) { return !l.isEmpty(); });
-    EXPECT_TRUE(it->cargo);
+    const auto it = std::find_if(results.begin(), results.end(), [](const auto& l) { return l.has_value(); });
+    EXPECT_TRUE((*it)->cargo);
 
     gf_resetLiveryScanTitles();
-    const Livery again = lf_makeLivery(1, "KLM", "B738", 1, "KLM 738", "PH-BXA");
-    EXPECT_FALSE(again.isEmpty());
-    EXPECT_FALSE(again.cargo);
-    EXPECT_EQ(again.folderIndex, 1u);
+    // A livery without airline code is still a livery.
+    const auto again = lf_makeLivery(1, "", "B738", 1, "KLM 738", "PH-BXA");
+    ASSERT_TRUE(again.has_value());
+    EXPECT_FALSE(again->cargo);
+    EXPECT_EQ(again->folderIndex, 1u);
+    EXPECT_FALSE(lf_makeLivery(2, "KLM", "B738", 1, "KLM 738", "").has_value());
 }
 
 TEST_F(LiveryTest, AtcIdRule) {
