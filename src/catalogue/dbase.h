@@ -3,6 +3,7 @@
 // encrypted input/dbase.enc and read-only afterwards.
 #pragma once
 
+#include "catalogue/text_hash.h"
 #include "simlink/ac_category.h"
 
 #include <array>
@@ -27,16 +28,6 @@ struct ThirdPartyAirports {
     std::string publisher;
     std::vector<std::string> airports;
 };
-
-// Hash and equality that let a std::string_view find a std::string key
-// without building a string first.
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
-};
-template <class Value>
-using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
-using TextSet = std::set<std::string, std::less<>>;
 
 inline constexpr std::size_t kCategoryCount = 6;
 
