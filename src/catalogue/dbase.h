@@ -59,6 +59,10 @@ struct Dbase {
 inline constexpr std::size_t kShortRegistrationLength = 6;
 
 extern Dbase g_dbase;
+// The largest half wing span of the Dbase, in nautical miles, under the name
+// the traffic engine uses.
+inline const double& g_dbaseMaxHalfWingspanNm = g_dbase.maxHalfWingspan;
+
 // Raised (release) once the Dbase is complete: threads that did not read it
 // themselves (the SimClient thread) look at it only after this.
 extern std::atomic<bool> g_dbaseReady;
@@ -70,6 +74,9 @@ extern std::atomic<bool> g_dbaseReady;
 bool gf_readDbase();
 // Reads an already decrypted Dbase XML (tests, fuzzing); the file stays.
 bool gf_readDbaseXml(const std::filesystem::path& xmlPath);
+
+// Number of scenery publisher groups.
+std::size_t lf_publisherGroupCount();
 
 // Empties every container (tests).
 void gf_resetDbase();
