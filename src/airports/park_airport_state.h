@@ -91,6 +91,9 @@ struct AirportDisplay {
     std::size_t standCount = 0;
     bool standsShown = false;
     bool handmade = false;
+    // Files in airports/my_ORBX and airports/my_thirdparty.
+    std::size_t orbxFileCount = 0;
+    std::size_t thirdpartyFileCount = 0;
 };
 extern Guarded<AirportDisplay> g_airportDisplay;
 // Changes one part of the display values and repaints the window.
