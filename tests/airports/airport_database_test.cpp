@@ -65,9 +65,13 @@ TEST_F(AirportDatabase, AFailedReadKeepsNoPartialDatabaseAndReadsAgainNextTime) 
         EXPECT_TRUE(gf_airports().empty());
         EXPECT_FALSE(fs::exists("input/airports.xml"));
     }
-    // A file that is no encrypted database gives none.
+    // A file that is no encrypted database gives none, also when a plain
+    // file of an earlier crash is still there.
+    writeFile("input/airports.xml", R"(<airports><airport code="OLD" iata="" lat="1" lon="1" alt="1"/></airports>)");
     writeFile("input/airports.enc", "not sealed");
     EXPECT_THROW(gf_readAirports(), ozr::UserErrorException);
+    EXPECT_FALSE(gf_findAirport("OLD"));
+    EXPECT_FALSE(fs::exists("input/airports.xml"));
     readSampleDatabase();
     EXPECT_TRUE(gf_findAirport("EGLL"));
 }
