@@ -3,6 +3,7 @@
 // window's controls keep their quiet stand-ins until they are built.
 #include "app/run_services.h"
 #include "app/wiring/airport_services.h"
+#include "app/wiring/update_services.h"
 #include "app/wiring/window_services.h"
 
 #include "core/settings.h"
@@ -152,6 +153,7 @@ RunServices gf_realRunServices() {
     lf_wireFeed(services);
     lf_wireAirports(services);
     lf_wireWindow(services);
+    lf_wireUpdates(services);
     return services;
 }
 
