@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -297,11 +298,17 @@ void lf_decodeTaxiwayParkings(const BglWords& words, std::size_t k, std::size_t 
 // ---- Reading ----
 
 bool lf_readBglWords(std::istream& in, BglWords& words) {
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
-    words.assign((bytes.size() + 3) / 4, 0);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        words[i / 4] |= std::uint32_t{static_cast<unsigned char>(bytes[i])} << (8 * (i % 4));
+    in.seekg(0, std::ios::end);
+    const std::streamoff length = in.tellg();
+    if (length < 0) return false;
+    in.seekg(0);
+    const auto size = static_cast<std::size_t>(length);
+    words.assign((size + 3) / 4, 0);
+    if (size > 0 && !in.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(size))) return false;
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::uint32_t& w : words) {
+            w = (w >> 24) | ((w >> 8) & 0xFF00) | ((w << 8) & 0xFF0000) | (w << 24);
+        }
     }
     return true;
 }

@@ -29,7 +29,7 @@ struct BglAirportRecord {
     std::string code;
 };
 
-// Reads the whole stream into words; the last word is zero-filled. False
+// Reads the whole (seekable) stream into words; the last word is zero-filled. False
 // when the stream cannot be read.
 bool lf_readBglWords(std::istream& in, BglWords& words);
 
