@@ -390,12 +390,7 @@ std::vector<fs::path> lf_airportFolders() {
     for (const StringParameter& setting : afolder) {
         const std::string value = setting.get();
         if (value.empty()) continue;
-        fs::path folder;
-        try {
-            folder = fs::path(utf8_to_wide(value));
-        } catch (const std::exception&) {
-            folder = fs::path(value);
-        }
+        const fs::path folder(std::u8string(value.begin(), value.end()));
         if (lf_isInStockScenery(folder)) {
             throw ozr::UserErrorException(
                 42, fmt::format("parameter {} points to stock airports instead of add-on airports!", setting.name()));
