@@ -63,6 +63,10 @@ struct ParkAirportFile {
     AirportSettingsBackup backup;
 };
 
+// The traffic engine's names for these: g_parkAirportInfo is g_currentAirport
+// with g_airportAltitude_ft and the in-use mark (a current airport is set);
+// g_standChangeCount is g_standFileUpdates.
+
 // Worker thread only.
 extern std::vector<Stand> g_standList;
 extern ParkAirportFile g_parkAirportFile;
@@ -91,6 +95,9 @@ struct AirportDisplay {
     std::size_t standCount = 0;
     bool standsShown = false;
     bool handmade = false;
+    // Files in airports/my_ORBX and airports/my_thirdparty.
+    std::size_t orbxFileCount = 0;
+    std::size_t thirdpartyFileCount = 0;
 };
 extern Guarded<AirportDisplay> g_airportDisplay;
 // Changes one part of the display values and repaints the window.

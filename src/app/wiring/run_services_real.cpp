@@ -2,6 +2,7 @@
 // and the live feed. The traffic engine, the catalogue, the airports and the
 // window's controls keep their quiet stand-ins until they are built.
 #include "app/run_services.h"
+#include "app/wiring/airport_services.h"
 #include "app/wiring/airport_scan_services.h"
 #include "app/wiring/window_services.h"
 
@@ -62,6 +63,12 @@ public:
         const UserAcData data = gf_userAcData();
         return FeedUserPosition{data.lat_deg, data.lon_deg, data.alt_ft};
     }
+    FeedSettings settings() override {
+        FeedSettings s = gf_feedSettingsFromCore();
+        gf_addAirportFeedSettings(s);
+        return s;
+    }
+    std::optional<FeedAirport> parkAirport() override { return gf_feedParkAirport(); }
 };
 AppFeedEnv g_appFeedEnv;
 
@@ -144,6 +151,7 @@ RunServices gf_realRunServices() {
     services.checkParametersFile = [] { lf_checkParametersFile(); };
     lf_wireSimLink(services);
     lf_wireFeed(services);
+    lf_wireAirports(services);
     lf_wireWindow(services);
     lf_wireAirportScan(services);
     return services;
