@@ -1,7 +1,7 @@
 #include "airports/bgl_decoder.h"
 #include "airports/scan_log.h"
 
-#include "airports/airports_test_support.h"
+#include "scan_test_support.h"
 #include "bgl_writer.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 namespace {
 
-using airports_test::WorkFolder;
+using scan_test::WorkFolder;
 namespace fs = std::filesystem;
 
 const KnownAirportCheck kKnown = [](const std::string& code) {
