@@ -216,6 +216,7 @@ struct RefusalRow {
 
 // A scan that must not start, and the stock-scenery test it relies on.
 TEST_F(AirportScanTest, RefusedFoldersLeaveEverythingInPlace) {
+    g_airportFilesChanged = true;  // as a scan earlier in the process left it
     const std::vector<RefusalRow> rows = {
         {"no afolder", [](const fs::path&) {}, "49: Exit GLIM_P3D first!   Then set one or more afolder"},
         {"inside stock, other case", [](const fs::path& f) { afolder[2].setValue((f / "p3d/SCENERY/World").string()); },
@@ -246,6 +247,11 @@ TEST_F(AirportScanTest, RefusedFoldersLeaveEverythingInPlace) {
         EXPECT_EQ(error.substr(0, std::string(row.error).size()), row.error);
         EXPECT_EQ(fs::exists(gf_workPaths().myOrbx / "KEEP.xml"), !error.empty());
         EXPECT_EQ(opened, std::string(row.what) == "no afolder" ? 2 : 0);
+        if (error.empty()) {
+            // A scan that found nothing says so, also after one that did.
+            EXPECT_FALSE(g_airportFilesChanged.load());
+            EXPECT_NE(log().find("Warning: Scan has not found any add-on airports"), std::string::npos);
+        }
     }
 }
 
