@@ -5,7 +5,11 @@
 //            [--max-seconds <n>]
 //
 // Serves the files of <folder> (a request for /a/b.bin gives <folder>/a/b.bin)
-// and answers 404 for anything else. Port 0 (the default) takes a free port;
+// and answers 404 for anything else. testbed/sitestub/site is a folder to
+// serve for a demo: its downloads/versions.json names the program's own
+// version, so the update check finds the program up to date. (The update
+// tests build their own folders, with the data files and installer archives
+// they need.) Port 0 (the default) takes a free port;
 // the port is printed on the first line of stdout or, with --port-file,
 // written to that file instead (created complete, so a waiting test never
 // reads half of it). The failure switches name a file by its path below the root:

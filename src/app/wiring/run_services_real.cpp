@@ -4,6 +4,7 @@
 #include "app/run_services.h"
 #include "app/wiring/airport_services.h"
 #include "app/wiring/airport_scan_services.h"
+#include "app/wiring/update_services.h"
 #include "app/wiring/window_services.h"
 
 #include "core/settings.h"
@@ -154,6 +155,7 @@ RunServices gf_realRunServices() {
     lf_wireAirports(services);
     lf_wireWindow(services);
     lf_wireAirportScan(services);
+    lf_wireUpdates(services);
     return services;
 }
 

@@ -1,0 +1,5 @@
+#include "app/wiring/update_services.h"
+
+#include "ui/self_update.h"
+
+void lf_wireUpdates(RunServices& services) { services.checkForUpdates = [] { return gf_checkForUpdates(); }; }
