@@ -33,6 +33,7 @@ write_parameters() {  # x y
     <parameter name="SIM_INSTALL_PATH" value="C:\\Lockheed Martin\\Prepar3D v5" />
     <parameter name="MAIN_WINDOW_X" value="$1" />
     <parameter name="MAIN_WINDOW_Y" value="$2" />
+    <parameter name="SCAN_AIRPORTS" value="false" />
   </parameters>
 </root>
 XML

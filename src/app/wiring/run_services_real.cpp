@@ -1,6 +1,7 @@
 // The run's services wired to the subsystems that exist. What is not built
 // yet keeps its quiet stand-in.
 #include "app/run_services.h"
+#include "app/wiring/airport_scan_services.h"
 #include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
 #include "app/wiring/update_services.h"
@@ -182,6 +183,7 @@ RunServices gf_realRunServices() {
     lf_wireCatalogue(services);
     lf_wireAirports(services);
     lf_wireWindow(services);
+    lf_wireAirportScan(services);
     lf_wireUpdates(services);
     return services;
 }

@@ -1,0 +1,143 @@
+// airport_scan_bench [files] [filler KiB]: writes a scenery tree of .bgl
+// files (one airport of 80 stands and a section of other scenery data each)
+// into a scratch folder, then prints MB/s of a plain read of every file and
+// of the whole add-on airport scan (walk, decoding tasks, stand files, scan
+// log, tblo.zip). The goal: the scan within 2x of the plain read.
+#include "airports/airport_scan.h"
+#include "airports/tblo.h"
+#include "bgl_writer.h"
+#include "core/files.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "core/settings.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void lf_setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+std::string lf_code(int i) {
+    std::string code = "K";
+    for (int v = i, k = 0; k < 3; ++k, v /= 26) code += static_cast<char>('A' + v % 26);
+    return code;
+}
+
+std::string lf_file(int i, std::uint32_t fillerBytes) {
+    bglw::Airport a;
+    a.ident = lf_code(i);
+    a.names = {{a.ident + " Regional", {}}};
+    a.helipads = {{30.0, 40.0, 20.0f, 90.0f}};
+    for (std::uint32_t s = 0; s < 80; ++s) {
+        bglw::Parking p;
+        p.nameCode = 10;
+        p.number = s + 1;
+        p.type = 1 + s % 7;
+        p.lat_deg = 30.0 + s * 0.0003;
+        p.lon_deg = 40.0 + s * 0.0003;
+        p.hdg_deg = static_cast<float>(s);
+        p.airlineCodes = s % 3;
+        a.parkings.push_back(p);
+    }
+    bglw::File f;
+    bglw::Section other;
+    other.type = 0x65;
+    other.fillerBytes = fillerBytes;
+    bglw::Section airports;
+    airports.airports = {a};
+    f.sections = {other, airports};
+    return bglw::encode(f);
+}
+
+double lf_seconds(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int files = argc > 1 ? std::atoi(argv[1]) : 500;
+    const std::uint32_t fillerBytes = static_cast<std::uint32_t>(argc > 2 ? std::atoi(argv[2]) : 256) * 1024;
+    const fs::path root = fs::temp_directory_path() / "glim_airport_scan_bench";
+    fs::remove_all(root);
+    fs::create_directories(root / "work");
+    fs::current_path(root / "work");
+    lf_setEnv("GLIM_APPDATA", (root / "appdata").string());
+    gf_rebuildAppPaths();
+    gf_logOpen(root / "Log.txt");
+
+    std::uintmax_t bytes = 0;
+    std::vector<fs::path> paths;
+    for (int i = 0; i < files; ++i) {
+        const fs::path dir = root / "scenery" / (i % 2 == 0 ? "orbx" : "Vendor") / std::to_string(i % 10);
+        fs::create_directories(dir);
+        paths.push_back(dir / (lf_code(i) + ".bgl"));
+        const std::string content = lf_file(i, fillerBytes);
+        bglw::writeFile(paths.back().string(), content);
+        bytes += content.size();
+    }
+    const double mb = static_cast<double>(bytes) / (1024.0 * 1024.0);
+
+    auto start = std::chrono::steady_clock::now();
+    std::uintmax_t read = 0;
+    std::vector<char> buffer;
+    for (const fs::path& path : paths) {
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        buffer.resize(static_cast<std::size_t>(in.tellg()));
+        in.seekg(0);
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        read += static_cast<std::uintmax_t>(in.gcount());
+    }
+    const double readSeconds = lf_seconds(start);
+
+    start = std::chrono::steady_clock::now();
+    std::size_t stands = 0;
+    const KnownAirportCheck known = [](const std::string& code) { return code.size() == 4 && code[0] == 'K'; };
+    for (const fs::path& path : paths) {
+        if (!lf_bglHasAirportSection(path)) continue;
+        for (const auto& decoded : gf_decodeBglAirports(path, known)) stands += decoded.airport.stands.size();
+    }
+    const double decodeSeconds = lf_seconds(start);
+
+    const WorkPaths& work = gf_workPaths();
+    for (const fs::path& f : {work.myOrbx, work.myThirdparty, work.info}) fs::create_directories(f);
+    gf_resetScanSlots();
+    AirportScanEnv env;
+    env.isKnownAirport = known;
+    gf_setAirportScanEnv(env);
+    afolder[0].setValue((root / "scenery").string());
+    start = std::chrono::steady_clock::now();
+    gf_scanAddonAirports();
+    const double scanSeconds = lf_seconds(start);
+
+    std::size_t generated = 0;
+    for (const fs::path& f : {work.myOrbx, work.myThirdparty}) {
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(f)) ++generated;
+    }
+    std::printf("files: %d, %.1f MB (read %ju bytes), task slots: %d\n", files, mb, read, g_scanTaskCount.limit);
+    std::printf("plain read: %8.3f s  %8.1f MB/s\n", readSeconds, mb / readSeconds);
+    std::printf("decode:     %8.3f s  %8.1f MB/s  (one thread, %zu stands, nothing written)\n", decodeSeconds,
+                mb / decodeSeconds, stands);
+    std::printf("scan:       %8.3f s  %8.1f MB/s  (%zu stand files, tblo %lld)\n", scanSeconds, mb / scanSeconds,
+                generated, static_cast<long long>(g_tbloFileCount.load()));
+    std::printf("decode / read time: %.2fx, scan / read time: %.2fx (goal: within 2x)\n", decodeSeconds / readSeconds,
+                scanSeconds / readSeconds);
+    gf_logClose();
+    fs::current_path(root.parent_path());
+    fs::remove_all(root);
+    return 0;
+}

@@ -1,0 +1,33 @@
+#include "airports/scan_log.h"
+
+#include <mutex>
+
+namespace {
+
+constexpr std::size_t kScanLogReserveLines = 2048;
+
+std::mutex g_scanLogMutex;
+std::vector<std::string> g_scanLog;
+
+}  // namespace
+
+void gf_addScanLogLine(std::string line) {
+    std::lock_guard lock(g_scanLogMutex);
+    g_scanLog.push_back(std::move(line));
+}
+
+void gf_startScanLog() {
+    std::lock_guard lock(g_scanLogMutex);
+    g_scanLog.clear();
+    g_scanLog.reserve(kScanLogReserveLines);
+}
+
+std::vector<std::string> gf_scanLogLines() {
+    std::lock_guard lock(g_scanLogMutex);
+    return g_scanLog;
+}
+
+void gf_clearScanLog() {
+    std::lock_guard lock(g_scanLogMutex);
+    g_scanLog.clear();
+}

@@ -1,0 +1,306 @@
+#include "airports/airport_scan.h"
+#include "airports/stand_file.h"
+#include "airports/tblo.h"
+
+#include "scan_test_support.h"
+#include "bgl_writer.h"
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "core/zip_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <set>
+
+namespace {
+
+using scan_test::WorkFolder;
+namespace fs = std::filesystem;
+
+void lf_setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+bool lf_fourLetters(const std::string& code) {
+    if (code.size() != 4) return false;
+    for (char c : code) {
+        if (c < 'A' || c > 'Z') return false;
+    }
+    return code != "ZZZZ";
+}
+
+bglw::Airport lf_airport(const std::string& ident, int stands, int helipads = 0, std::int32_t alt_mm = 0) {
+    bglw::Airport a;
+    a.ident = ident;
+    a.alt_mm = alt_mm;
+    a.names = {{ident + " Intl", {}}};
+    for (int i = 0; i < helipads; ++i) a.helipads.push_back({10.0 + i * 0.01, 20.0, 20.0f, 90.0f});
+    for (int i = 0; i < stands; ++i) {
+        bglw::Parking p;
+        p.nameCode = 10;
+        p.number = static_cast<std::uint32_t>(i + 1);
+        p.type = i % 4 == 0 ? 5 : 1;
+        p.lat_deg = 10.0 + i * 0.0005;
+        p.lon_deg = 20.0 + i * 0.0005;
+        p.hdg_deg = 45.0f;
+        a.parkings.push_back(p);
+    }
+    return a;
+}
+
+class AirportScanTest : public WorkFolder {
+protected:
+    void SetUp() override {
+        WorkFolder::SetUp();
+        lf_setEnv("GLIM_APPDATA", (m_folder / "appdata").string());
+        gf_rebuildAppPaths();
+        const WorkPaths& p = gf_workPaths();
+        for (const fs::path& f : {p.myOrbx, p.myThirdparty, p.info}) fs::create_directories(f);
+        gf_setStockSceneryPath(m_folder / "P3D" / "Scenery");
+        gf_resetScanSlots();
+        g_scanTaskCount.limit = 3;
+        AirportScanEnv env;
+        env.isKnownAirport = lf_fourLetters;
+        env.publisherOfPath = [](const std::string& path) -> std::string {
+            for (const char* publisher : {"Some Pub", "Vendor"}) {
+                if (path.find(publisher) != std::string::npos) return publisher;
+            }
+            return "";
+        };
+        env.hasSimAddonKey = [](const std::string& key) { return key == "archive/simaddon/EHAM.xml"; };
+        env.thirdPartyEntries = [](const std::string& publisher) {
+            return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK"} : std::vector<std::string>{};
+        };
+        env.openManual = [this] { ++opened; };
+        env.openParametersFolder = [this] { ++opened; };
+        env.tbloCollected = [this] { ++tbloCalls; };
+        gf_setAirportScanEnv(env);
+    }
+    void TearDown() override {
+        gf_setAirportScanEnv({});
+        gf_setStockSceneryPath({});
+        WorkFolder::TearDown();
+    }
+    fs::path bgl(const std::string& relative, const std::vector<bglw::Airport>& airports) {
+        const fs::path path = m_folder / "scenery" / relative;
+        writeFile(path, bglw::encodeAirports(airports));
+        return path;
+    }
+    std::string scanLog() { return readFile(gf_workPaths().airportsScanLog); }
+    static std::vector<Stand> standsOf(const fs::path& file) {
+        pugi::xml_document doc;
+        EXPECT_TRUE(doc.load_file(file.c_str())) << file;
+        std::vector<Stand> stands;
+        lf_readParkpositions(doc, stands);
+        return stands;
+    }
+    int opened = 0;
+    int tbloCalls = 0;
+};
+
+// One scan over two folders: an archived ORBX airport is linked only, an ORBX
+// airport the archive lacks is generated, a third-party airport with more
+// stands than its archived file is linked and generated, an airport of no
+// known publisher is generated; statics, other files and a damaged file do
+// not stop the scan; the generated third-party files end in tblo.zip.
+TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
+    bgl("A/ORBX/EHAM/scenery/eham.bgl", {lf_airport("EHAM", 5)});
+    bgl("A/orbx/lfpg.bgl", {lf_airport("LFPG", 3, 2)});
+    bgl("A/Some Pub/EGLL/egll.BGL", {lf_airport("EGLL", 45)});
+    bgl("B/Some Pub/KJFK.bgl", {lf_airport("KJFK", 2, 1)});
+    bgl("B/Unknown/SLLP.bgl", {lf_airport("SLLP", 4, 0, 4061000)});
+    bgl("B/Unknown/again/SLLP.bgl", {lf_airport("SLLP", 4, 0, 4061000)});
+    // A link that cannot be written: the airport gets its stand file instead.
+    writeFile(gf_workPaths().myOrbx / "EHAM.txt" / "keep", "x");
+    bgl("B/Unknown/statics/EDDF.bgl", {lf_airport("EDDF", 4)});
+    bgl("B/Unknown/_heliports/EDDM.bgl", {lf_airport("EDDM", 4)});
+    bgl("B/Unknown/ZZZZ.bgl", {lf_airport("ZZZZ", 4)});
+    writeFile(m_folder / "scenery/B/readme.txt", "not scenery");
+    // A parking count that runs past its record: the file ends with an error.
+    bglw::Airport broken = lf_airport("EDDK", 2);
+    std::string bytes = bglw::encodeAirports({broken});
+    const std::size_t countAt = bytes.size() - 2 * 36 - 2;
+    bytes[countAt] = '\x30';
+    writeFile(m_folder / "scenery/B/broken.bgl", bytes);
+    afolder[0].setValue((m_folder / "scenery/A").string());
+    afolder[3].setValue((m_folder / "scenery/B").string());
+    afolder[5].setValue((m_folder / "scenery/missing").string());
+    SCAN_AIRPORTS.setValue(true);
+
+    gf_scanAddonAirports();
+
+    const WorkPaths& p = gf_workPaths();
+    EXPECT_EQ(standsOf(p.myOrbx / "EHAM.xml").size(), 5u);
+    EXPECT_EQ(standsOf(p.myOrbx / "LFPG.xml").size(), 5u);
+    EXPECT_EQ(readFile(p.myThirdparty / "EGLL.txt"), "archive/thirdparty/Some%20Pub/EGLL.xml\n");
+    EXPECT_EQ(readFile(p.myThirdparty / "KJFK.txt"), "archive/thirdparty/Some%20Pub/KJFK.xml\n");
+    // Generated third-party files went to tblo; those with a link left
+    // my_thirdparty.
+    EXPECT_FALSE(fs::exists(p.myThirdparty / "EGLL.xml"));
+    EXPECT_FALSE(fs::exists(p.myThirdparty / "KJFK.xml"));
+    ASSERT_TRUE(fs::exists(p.myThirdparty / "SLLP.xml"));
+    const std::vector<Stand> sllp = standsOf(p.myThirdparty / "SLLP.xml");
+    ASSERT_EQ(sllp.size(), 4u);
+    EXPECT_EQ(sllp[0].id, "g1");
+    EXPECT_TRUE(sllp[0].cargo);
+    EXPECT_NEAR(sllp[1].latitude, 10.0005, 1e-6);
+    EXPECT_NE(readFile(p.myThirdparty / "SLLP.xml").find("value=\"13323\""), std::string::npos);
+    for (const char* never : {"EDDF", "EDDM", "ZZZZ", "EDDK"}) {
+        EXPECT_FALSE(fs::exists(p.myThirdparty / (std::string(never) + ".xml"))) << never;
+    }
+
+    const std::string scan = scanLog();
+    for (const char* line : {
+             "Scanning for addon  airports in ",
+             "from filename => publisher simaddon\n",
+             "EHAM.txt did not succeed\n",
+             "Generated EHAM.xml: 5 positions\n",
+             "LFPG does not exist as simaddon\n",
+             "Generated LFPG.xml: 5 positions, of which 2 helipads\n",
+             "thirdparty airport EGLL linked to archive/thirdparty/Some%20Pub/EGLL.xml\n",
+             "===> EGLL has 45 parkpos while archived one has 40\n",
+             "Generated EGLL.xml: 45 positions\n",
+             "===> KJFK has 3 parkpos while archived one has 0\n",
+             "Generated KJFK.xml: 3 positions, of which 1 helipad\n",
+             "Generated SLLP.xml: 4 positions\n",
+             "ZZZZ is not an airport supported by RealTraffic \n",
+             "airports search",
+         }) {
+        EXPECT_NE(scan.find(line), std::string::npos) << line << "\n" << scan;
+    }
+    EXPECT_EQ(scan.find("EHAM has"), std::string::npos);
+    EXPECT_EQ(scan.find("linked to archive/simaddon"), std::string::npos);
+
+    const std::string log = this->log();
+    for (const char* line : {
+             "From parameter afolder0: ", "From parameter afolder3: ", "The scan will search 3 folders\n",
+             "missing does not exist, skipped!", "==> Some Pub KJFK KJFK invalid number\n",
+             "Exception in lf_processBGLfile (std::ex): ", "AirportsScanLog.txt written\n",
+             "EGLL copied to ", "Airports scan successful\n", "! Mail ", "airports scan ends    ---",
+         }) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+
+    // tblo.zip holds exactly the collected files.
+    EXPECT_EQ(g_tbloFileCount.load(), 3);
+    EXPECT_EQ(tbloCalls, 1);
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(p.tblo)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, std::set<std::string>{"tblo.zip"});
+    ZipArchive zip;
+    ASSERT_TRUE(zip.openReadOnly(p.tblo / "tblo.zip"));
+    std::set<std::string> names;
+    for (const auto& e : zip.entries()) {
+        names.insert(e.name);
+        const auto content = zip.readContent(e);
+        ASSERT_TRUE(content.has_value());
+        EXPECT_NE(content->find("<parkpositions>"), std::string::npos);
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"EGLL.xml", "KJFK.xml", "SLLP.xml"}));
+    EXPECT_FALSE(SCAN_AIRPORTS.value());
+    EXPECT_EQ(g_scanTaskCount.count.load(), 0);
+}
+
+struct RefusalRow {
+    const char* what;
+    std::function<void(const fs::path& folder)> setup;
+    const char* error;  // "" when the scan runs
+};
+
+// A scan that must not start, and the stock-scenery test it relies on.
+TEST_F(AirportScanTest, RefusedFoldersLeaveEverythingInPlace) {
+    g_airportFilesChanged = true;  // as a scan earlier in the process left it
+    const std::vector<RefusalRow> rows = {
+        {"no afolder", [](const fs::path&) {}, "49: Exit GLIM_P3D first!   Then set one or more afolder"},
+        {"inside stock, other case", [](const fs::path& f) { afolder[2].setValue((f / "p3d/SCENERY/World").string()); },
+         "42: parameter afolder2 points to stock airports instead of add-on airports!"},
+        {"beside stock", [](const fs::path& f) { afolder[2].setValue((f / "P3D/SceneryAddons").string()); }, ""},
+        {"no stock path", [](const fs::path& f) {
+             gf_setStockSceneryPath({});
+             afolder[2].setValue((f / "P3D/Scenery/World").string());
+         }, ""},
+        {"stock without install path", [](const fs::path& f) {
+             gf_setStockSceneryPath("Scenery");
+             afolder[2].setValue((f / "Scenery").string());
+         }, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        gf_resetSettings();
+        gf_setStockSceneryPath(m_folder / "P3D" / "Scenery");
+        writeFile(gf_workPaths().myOrbx / "KEEP.xml", "<root/>");
+        row.setup(m_folder);
+        opened = 0;
+        std::string error;
+        try {
+            gf_scanAddonAirports();
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error.substr(0, std::string(row.error).size()), row.error);
+        EXPECT_EQ(fs::exists(gf_workPaths().myOrbx / "KEEP.xml"), !error.empty());
+        EXPECT_EQ(opened, std::string(row.what) == "no afolder" ? 2 : 0);
+        if (error.empty()) {
+            // A scan that found nothing says so, also after one that did.
+            EXPECT_FALSE(g_airportFilesChanged.load());
+            EXPECT_NE(log().find("Warning: Scan has not found any add-on airports"), std::string::npos);
+        }
+    }
+}
+
+// Many files at once with few slots: every airport of the tree gets its
+// stand file, whatever order the tasks end in.
+TEST_F(AirportScanTest, TreeOfFiveHundredFiles) {
+    std::set<std::string> orbx;
+    std::set<std::string> vendor;
+    for (int i = 0; i < 500; ++i) {
+        std::string code = "K";
+        for (int v = i, k = 0; k < 3; ++k, v /= 26) code += static_cast<char>('A' + v % 26);
+        (i % 2 == 0 ? orbx : vendor).insert(code + ".xml");
+        const std::string folder = i % 2 == 0 ? "orbx/" : "Vendor/";
+        bgl("T/" + folder + std::to_string(i % 7) + "/" + code + ".bgl", {lf_airport(code, 3 + i % 5)});
+    }
+    afolder[0].setValue((m_folder / "scenery/T").string());
+    gf_scanAddonAirports();
+    const WorkPaths& p = gf_workPaths();
+    auto namesIn = [](const fs::path& folder) {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+        return names;
+    };
+    EXPECT_EQ(namesIn(p.myOrbx), orbx);
+    EXPECT_EQ(namesIn(p.myThirdparty), vendor);
+    EXPECT_EQ(g_tbloFileCount.load(), 250);
+    ZipArchive zip;
+    ASSERT_TRUE(zip.openReadOnly(p.tblo / "tblo.zip"));
+    std::set<std::string> zipped;
+    for (const auto& e : zip.entries()) zipped.insert(e.name);
+    EXPECT_EQ(zipped, vendor);
+    const std::string scan = scanLog();
+    std::size_t lines = 0;
+    for (std::size_t at = scan.find("Generated "); at != std::string::npos; at = scan.find("Generated ", at + 1)) ++lines;
+    EXPECT_EQ(lines, 500u);
+    EXPECT_EQ(g_scanTaskCount.count.load(), 0);
+}
+
+// A folder that is not a regular file does not count as collected.
+TEST_F(AirportScanTest, TbloCountsOnlyRegularFiles) {
+    const WorkPaths& p = gf_workPaths();
+    fs::create_directories(p.tblo / "sub");
+    writeFile(p.myThirdparty / "ZZZZ.xml", "<root/>");
+    lf_collectTblo({"ZZZZ"}, lf_fourLetters, [this] { ++tbloCalls; });
+    EXPECT_EQ(g_tbloFileCount.load(), 0);
+    EXPECT_EQ(tbloCalls, 0);
+    EXPECT_NE(log().find("All your third party airports are recognised, no off line learning needed.\n"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(p.tblo / "ZZZZ.xml"));
+}
+
+}  // namespace
