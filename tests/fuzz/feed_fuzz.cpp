@@ -5,7 +5,7 @@
 // collect, range, airborne only, blocked callsign, current airport), byte 1
 // the rest of the answer's settings (bits 0-2: light, fast, rotorcraft
 // wanted; bit 3: stand-file altitude; bit 4: reserved stand and user spot;
-// bit 5: time offset; bit 6: QNH 1030). Bit 7 of byte 0 picks the
+// bit 5: time offset; bit 6: QNH 1030; bit 7: the other blocked callsign). Bit 7 of byte 0 picks the
 // input's shape:
 //   clear: up to the first newline the member key (the hexid text of a
 //          parked entry), then the JSON value, fed whole and member by member;
@@ -47,10 +47,12 @@ public:
     std::vector<std::string> registrationKeys(std::string_view registration) override {
         return {std::string(registration), std::string(registration) + "-"};
     }
+    // "P..." is found under its first key, "D..." only under its second.
     std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view key) override {
-        if (key.empty() || key.front() != 'P') return std::nullopt;
-        if (key.back() == '-') return FeedDbaseRecord{"KLM", "B77W", "MPH"};
-        return FeedDbaseRecord{"TRA", "B738", ""};
+        if (key.empty()) return std::nullopt;
+        if (key.back() == '-' && key.front() == 'D') return FeedDbaseRecord{"DLH", "A359", "CLH"};
+        if (key.front() == 'P') return FeedDbaseRecord{"TRA", "B738", ""};
+        return std::nullopt;
     }
     std::int64_t systemTime() override { return kNow_s; }
 };
@@ -59,8 +61,8 @@ public:
 constexpr std::string_view kValues[] = {
     "null", "true", "\"\"", "\"null\"", "\"0\"", "\"ZZZZ\"", "\"B738\"", "\"A380\"", "\"B767\"", "\"B747\"",
     "\"B757\"", "\"GLID\"", "\"XXXX\"", "\"adsb_icao\"", "\"mlat\"", "\"A1\"", "\"A3\"", "\"B1\"", "\"B2\"", "\"B4\"",
-    "\"C1\"", "\"C2\"", "\"ERARMTR0\"", "\"AIRPORT1\"", "\"00000000\"", "\"KLM1234\"", "\"KL@M\"", "\".KLM12\"",
-    "\"KLM00000\"", "\"ABCDEFGHI\"", "\"PH-BXA\"", "\"ABCDEFGHIJKLM\"", "\"PHBXA\"", "\"KLM12\"", "\"B2\"",
+    "\"C1\"", "\"C2\"", "\"ERARMTR0\"", "\"AIRPORT1\"", "\"00000000\"", "\"KLM1234\"", "\"EIN612\"", "\"KL@M\"", "\".KLM12\"",
+    "\"KLM00000\"", "\"ABCDEFGHI\"", "\"PH-BXA\"", "\"D-AIXA\"", "\"ABCDEFGHIJKLM\"", "\"PHBXA\"", "\"KLM12\"", "\"B2\"",
     "\"C3\"", "\"4845d1\"", "\"2710\"", "\"fffffffff\"", "\"zz\"", "0", "-1", "1", "0.00005", "35", "36", "42",
     "43", "80", "84", "108", "120", "121", "250", "300", "360", "361", "1000", "3000", "13999", "14000",
     "35000", "-500", "52.31", "4.76", "52.3086", "4.7639", "52.33", "4.8", "50.03", "8.57", "90", "90.5",
@@ -109,7 +111,8 @@ void lf_configure(TrafficReader& reader, std::uint8_t a, std::uint8_t b) {
     s = FeedSettings{};
     s.range_nm = (a & 8) ? 1e6 : 40.0;
     s.airborneOnly = (a & 16) != 0;
-    s.blockCallsign = (a & 32) ? "KLM1234" : "";
+    // Two blocked callsigns: the report of a block is kept per callsign.
+    if (a & 32) s.blockCallsign = (b & 128) ? "EIN612" : "KLM1234";
     s.currentAirport = FeedAirport{(a & 64) != 0, 52.3086, 4.7639, (b & 8) ? 400.0 : -11.0};
     s.lightAircraft = (b & 1) != 0;
     s.highPerfAircraft = (b & 2) != 0;
