@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the settings as parameters.xml: the load, the
 // save of one key and the run-start upgrade must neither crash nor leave a
-// number outside its bounds, whatever the file holds.
+// number outside its bounds, whatever the file holds. An empty input stands
+// for a missing file.
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "core/settings_upgrade.h"
@@ -40,6 +41,11 @@ const FuzzFolder& lf_folder() {
 }
 
 void lf_write(const fs::path& file, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        std::error_code ec;
+        fs::remove(file, ec);
+        return;
+    }
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
