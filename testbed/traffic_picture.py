@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """A top-down picture of the traffic simstub holds, as a PNG: on the left the
-park airport (its stands grey, the user aircraft yellow, live AI aircraft
+park airport, 6 km across (its stands grey, the user aircraft yellow, live AI aircraft
 green, static AI aircraft orange), on the right the area around it (80 NM
 across). Live aircraft are the ones flying a flight plan; static ones stand
 on their stands without one.
@@ -104,7 +104,7 @@ def is_static(obj):
     return not obj.get("flight_plan") and obj.get("session", 0) != 0 and obj.get("on_ground")
 
 
-def draw_panel(cv, x0, title, centre, half_m, stands, user, objects, marker):
+def draw_panel(cv, x0, title, centre, half_m, stands, user, objects, marker, labels):
     lat0, lon0 = centre
     scale = (W / 2 - 10) / half_m
     k = math.cos(math.radians(lat0))
@@ -125,6 +125,8 @@ def draw_panel(cv, x0, title, centre, half_m, stands, user, objects, marker):
         hdg = obj.get("heading_rad", 0.0)
         cv.line(x, y, x + math.sin(hdg) * marker * 3, y - math.cos(hdg) * marker * 3, colour)
         cv.box(x, y, marker, colour)
+        if labels and not is_static(obj) and obj.get("atc_id"):
+            cv.text(x + marker + 3, y - 2, str(obj["atc_id"])[:8], colour, scale=1)
     if user:
         x, y = xy(user["lat"], user["lon"])
         cv.box(x, y, marker + 1, USER)
@@ -153,9 +155,9 @@ def main():
     else:
         centre = (52.3086, 4.7639)
     cv = Canvas(2 * W, H + 40)
-    draw_panel(cv, 0, "PARK AIRPORT 3 KM", centre, 1500.0, stands, user, objects, 2)
+    draw_panel(cv, 0, "PARK AIRPORT 6 KM", centre, 3000.0, stands, user, objects, 3, True)
     area_centre = (user["lat"], user["lon"]) if user else centre
-    draw_panel(cv, W, "AREA 80 NM", area_centre, 40 * 1852.0, [], user, objects, 2)
+    draw_panel(cv, W, "AREA 80 NM", area_centre, 40 * 1852.0, [], user, objects, 2, True)
     live = sum(1 for o in objects if not is_static(o))
     static = len(objects) - live
     y = H + 8

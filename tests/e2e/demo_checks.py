@@ -51,8 +51,8 @@ def watch(state_path, trace_path):
                     now = round(time.time(), 1)
                     for o in state.get("objects", []):
                         out.write(json.dumps({"time": now, **{k: o.get(k) for k in (
-                            "object_id", "atc_id", "title", "lat", "lon", "alt_ft", "on_ground", "flight_plan",
-                            "session", "position_updates")}}) + "\n")
+                            "object_id", "atc_id", "title", "lat", "lon", "alt_ft", "heading_rad", "airspeed_kt", "on_ground",
+                            "flight_plan", "session", "position_updates")}}) + "\n")
                     out.write(json.dumps({"time": now, "alive": [o.get("object_id") for o in
                                                                  state.get("objects", [])]}) + "\n")
                     out.flush()
@@ -115,6 +115,24 @@ def nearest_stand(stands, lat, lon):
     return min(((dist_m(lat, lon, s[1], s[2]), s) for s in stands), key=lambda x: x[0])
 
 
+def pushed_back(samples):
+    """Moved on the ground against its heading (the simulator's airspeed of a
+    pushed aircraft is negative, too)."""
+    for a, b in zip(samples, samples[1:]):
+        if not (a["on_ground"] and b["on_ground"]):
+            continue
+        if (b.get("airspeed_kt") or 0) < -0.5:
+            return True
+        if dist_m(a["lat"], a["lon"], b["lat"], b["lon"]) < 2.0:
+            continue
+        k = math.cos(math.radians(a["lat"]))
+        track = math.atan2((b["lon"] - a["lon"]) * k, b["lat"] - a["lat"])
+        diff = abs((track - (b.get("heading_rad") or 0.0) + math.pi) % (2 * math.pi) - math.pi)
+        if diff > math.radians(135):
+            return True
+    return False
+
+
 def traffic(trace, jsonl, log, stands_xml, live, static):
     samples = {}
     alive_last = []
@@ -148,7 +166,7 @@ def traffic(trace, jsonl, log, stands_xml, live, static):
         check(re.search(rf": {ARRIVAL} +arrived at stand", log_text) is not None,
               f"Log.txt: {ARRIVAL} arrived at stand")
         dep = samples.get(DEPARTURE, [])
-        check(re.search(rf": {DEPARTURE} +pulling out", log_text) is not None, f"Log.txt: {DEPARTURE} pulling out")
+        check(pushed_back(dep), f"{DEPARTURE} pushed back: moved tail first on the ground")
         ground_first = bool(dep) and dep[0]["on_ground"]
         airborne = any(not s["on_ground"] and s["alt_ft"] > 300 for s in dep)
         check(ground_first and airborne, f"{DEPARTURE} started on the ground and took off ({len(dep)} samples)")

@@ -119,7 +119,8 @@ fi
 
 # ---- The scenario ----
 if [ "$live" = 1 ] || [ "$static" = 1 ]; then
-    # Until its last entry has been served, and a minute for the engine.
+    # Until its last entry has been served, and time for the engine, which
+    # moves the aircraft half a minute or more behind the feed.
     span=$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(int(d["traffic"][-1]["t"] - d["start_at"]))' \
         "$work/scenario.json")
     flags=()
@@ -127,7 +128,7 @@ if [ "$live" = 1 ] || [ "$static" = 1 ]; then
     [ "$static" = 1 ] && flags+=(--static)
     traffic_ok() { python3 "$checks" traffic "$work/trace.jsonl" "$work/simstub.jsonl" Log.txt "$stands" "${flags[@]}"; }
     until traffic_ok >/dev/null 2>&1; do
-        if [ "$SECONDS" -ge $(( span + 60 )) ]; then
+        if [ "$SECONDS" -ge $(( span + 150 )) ]; then
             traffic_ok || true
             report
             fail "the scenario's traffic"
