@@ -21,6 +21,7 @@ mkdir -p "$work/run/docs"
 cp "$exe" "$work/run/glim_p3d.exe"
 install_sample_airports "$work/run"
 cd "$work/run"
+install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
 
@@ -30,7 +31,7 @@ sitestub_bin="$native_dir/testbed/sitestub/sitestub"
     --max-seconds 600 >"$work/sitestub.out" 2>&1 &
 sitestub_pid=$!
 wait_for_file "$work/sitestub.port" 20 || fail "sitestub did not start: $(cat "$work/sitestub.out")"
-export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/sitestub.port")/"
+export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/sitestub.port")/downloads/"
 
 start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
     "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
