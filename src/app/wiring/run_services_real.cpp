@@ -2,6 +2,7 @@
 // and the live feed. The traffic engine, the catalogue, the airports and the
 // window's controls keep their quiet stand-ins until they are built.
 #include "app/run_services.h"
+#include "app/wiring/livery_scan_services.h"
 #include "app/wiring/window_services.h"
 
 #include "core/settings.h"
@@ -144,6 +145,7 @@ RunServices gf_realRunServices() {
     lf_wireSimLink(services);
     lf_wireFeed(services);
     lf_wireWindow(services);
+    lf_wireLiveryScan(services);
     return services;
 }
 
