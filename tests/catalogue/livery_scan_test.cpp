@@ -12,6 +12,7 @@
 #include "core/paths.h"
 #include "core/run_flags.h"
 #include "core/settings_file.h"
+#include "core/shell.h"
 #include "core/settings.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
@@ -121,6 +122,7 @@ protected:
     }
     void TearDown() override {
         gf_liveryScanWindow() = m_window;
+        gf_setShellOpener(nullptr);
         gf_setUiSink(nullptr);
         gf_setLiveryScanDbase(nullptr);
         lf_clearReportLists();
@@ -259,6 +261,12 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
 TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
     fs::create_directories(folder / "empty");
     writeFile(folder / "file.txt", "x");
+    writeFile(folder / "docs" / "Manual.pdf", "manual");
+    std::vector<fs::path> opened;
+    gf_setShellOpener([&opened](const fs::path& f) {
+        opened.push_back(f);
+        return false;
+    });
     struct Case {
         std::vector<std::string> folders;  // lfolder0.. (relative to the test folder; "" unset)
         std::string error;
@@ -287,10 +295,11 @@ TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
         if (!c.logged.empty()) EXPECT_NE(std::string::npos, logText().find(c.logged)) << c.logged;
     }
     // The missing folder settings sent the user to the manual and the
-    // settings file; neither exists here, so both said so.
+    // settings file; the shell refused both here, so both said so.
     EXPECT_EQ((std::vector<std::string>{"Could not open local folder with Manual",
                                         "Could not open folder with parameters.xml"}),
               sink.boxes);
+    EXPECT_EQ(2u, opened.size());
 }
 
 }  // namespace
