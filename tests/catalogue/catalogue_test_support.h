@@ -3,6 +3,9 @@
 #pragma once
 
 #include "core/log.h"
+#include "core/paths.h"
+
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -25,12 +28,19 @@ protected:
         std::filesystem::create_directories(folder / "input");
         std::filesystem::create_directories(folder / "output");
         std::filesystem::current_path(folder);
+        // parameters.xml (categories without liveries switch their option
+        // off and save it) goes to the test's own folder.
+        setEnv("GLIM_APPDATA", (folder / "appdata").string());
+        std::filesystem::create_directories(folder / "appdata");
+        gf_rebuildAppPaths();
         gf_logOpen(folder / "Log.txt");
         gf_resetCatalogueForTests();
     }
     void TearDown() override {
         gf_resetCatalogueForTests();
         gf_logClose();
+        setEnv("GLIM_APPDATA", "");
+        gf_rebuildAppPaths();
         std::filesystem::current_path(m_previous);
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
@@ -38,6 +48,17 @@ protected:
     std::string logText() {
         gf_logFlush();
         return readFile(folder / "Log.txt");
+    }
+    static void setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+        _putenv_s(name, value.c_str());
+#else
+        if (value.empty()) {
+            unsetenv(name);
+        } else {
+            setenv(name, value.c_str(), 1);
+        }
+#endif
     }
     static std::string readFile(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
