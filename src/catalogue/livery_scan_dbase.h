@@ -1,8 +1,8 @@
 // What the livery scan asks of the Dbase: known model codes and their fixes,
 // ICAO airline codes, model categories and registrations. The scan reads the
 // Dbase only through this view, so its rules can be exercised with a small
-// table of codes instead of a whole decrypted Dbase. The program installs the
-// view over the real Dbase; until then no code is known.
+// table of codes instead of a whole decrypted Dbase. By default it reads the
+// program's Dbase.
 #pragma once
 
 #include "simlink/ac_category.h"
@@ -36,5 +36,5 @@ public:
 // The view in use; never null. Read by the parse tasks, so it is replaced
 // only while no scan runs.
 const LiveryScanDbase& gf_liveryScanDbase();
-// nullptr restores the view that knows nothing. Not owned.
+// nullptr restores the view of the program's Dbase. Not owned.
 void gf_setLiveryScanDbase(const LiveryScanDbase* dbase);
