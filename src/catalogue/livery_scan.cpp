@@ -1,5 +1,6 @@
 #include "catalogue/livery_scan.h"
 
+#include "catalogue/catalogue.h"
 #include "catalogue/dont_use_titles.h"
 #include "catalogue/liveries_xml.h"
 #include "catalogue/livery.h"
@@ -50,7 +51,10 @@ LiveryScanWindow lf_defaultWindow() {
     window.openParametersFolder = [] {
         return lf_openOrTell(gf_parametersPath(), "Could not open folder with parameters.xml");
     };
-    window.showLiveryCount = [](std::int32_t) { gf_uiSink().invalidateBand(UiBand::counters); };
+    window.showLiveryCount = [](std::int32_t count) {
+        g_liveryCount = static_cast<std::size_t>(count);
+        gf_uiSink().invalidateBand(UiBand::counters);
+    };
     return window;
 }
 

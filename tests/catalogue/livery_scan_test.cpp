@@ -1,6 +1,7 @@
 // The whole scan over the sample livery tree (testbed/data/liveries): the
 // cache and every report file against golden files, natively and under Wine.
 // GLIM_UPDATE_GOLDEN=1 writes the golden files from the run instead.
+#include "catalogue/catalogue.h"
 #include "catalogue/livery.h"
 #include "catalogue/livery_reports.h"
 #include "catalogue/livery_scan.h"
@@ -78,12 +79,15 @@ public:
     void fillCombo(int, const std::vector<std::string>&, int) override {}
     void selectCombo(int, int) override {}
     void setText(int, const std::string&) override {}
-    void invalidateBand(UiBand) override {}
+    void invalidateBand(UiBand band) override {
+        if (band == UiBand::counters) counts.push_back(g_liveryCount.load());
+    }
     int messageBox(const std::string& text, const std::string&, unsigned) override {
         boxes.push_back(text);
         return 1;
     }
     std::vector<std::pair<int, bool>> checks;
+    std::vector<std::size_t> counts;  // the livery count at each repaint of the counters
     std::vector<std::string> boxes;
 };
 
@@ -229,6 +233,9 @@ TEST_F(LiveryScanTest, SampleTreeGivesTheGoldenCacheAndReportsTwiceInOneProcess)
         }
         expectGolden("scan_log.txt", scanLog(tree));
     }
+    // The counter shows the liveries found after each folder: the scan's
+    // progress.
+    EXPECT_EQ((std::vector<std::size_t>{26, 28, 28, 26, 28, 28}), sink.counts);
     ASSERT_FALSE(sink.checks.empty());
     EXPECT_EQ(std::make_pair(static_cast<int>(SCAN_LIVERIES.controlId()), false), sink.checks.back());
 }
