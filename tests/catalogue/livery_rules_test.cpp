@@ -5,10 +5,13 @@
 #include "catalogue/livery_paths.h"
 #include "catalogue/livery_reports.h"
 #include "catalogue/livery_sections.h"
+#include "catalogue/livery_walk.h"
 #include "catalogue_test_support.h"
 #include "livery_scan_support.h"
 
+#include "core/files.h"
 #include "core/paths.h"
+#include "core/run_flags.h"
 #include "core/text.h"
 
 #include <fmt/format.h>
@@ -91,6 +94,42 @@ TEST_F(LiveryRulesTest, IvaoModelComesFromTheFolderWithThisSystemsSeparators) {
             EXPECT_EQ(fmt::format("{:16} in {}", c.reported, lf_narrowPathText(file)), invalid.front());
         }
     }
+}
+
+TEST_F(LiveryRulesTest, WalkKeepsTheOrderFilesWereFoundInAtAnyTaskLimitAndStopsAtOnce) {
+    // One aircraft folder per file, each file with its own title.
+    std::vector<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        const fs::path dir = folder / "walk" / ("aircraft_" + std::to_string(i));
+        fs::create_directories(dir / "model");
+        fs::create_directories(dir / "texture");
+        writeFile(dir / "b738.air", "");
+        writeFile(dir / (i % 2 ? "sim.cfg" : "aircraft.cfg"),
+                  "[General]\natc_model=B738\n[fltsim.0]\ntitle=Livery " + std::to_string(i) +
+                      "\natc_parking_codes=BAW\nsim=b738\n");
+    }
+    for (const auto& entry : fs::directory_iterator(folder / "walk")) {
+        expected.push_back("Livery " + entry.path().filename().string().substr(std::string("aircraft_").size()));
+    }
+    for (const int limit : {1, 3, 64}) {
+        SCOPED_TRACE(limit);
+        gf_resetScanSlots();
+        g_scanTaskCount.limit = limit;
+        gf_resetLiveryScanTitles();
+        g_liveryScanList.clear();
+        lf_walkLiveryFolder(1, folder / "walk");
+        std::vector<std::string> titles;
+        for (const Livery& livery : g_liveryScanList) titles.push_back(livery.title);
+        EXPECT_EQ(expected, titles);
+        EXPECT_TRUE(lf_waitForScanTasksToEnd(kScanTaskWait, false));
+    }
+    gf_resetLiveryScanTitles();
+    g_liveryScanList.clear();
+    g_runStopping = true;
+    lf_walkLiveryFolder(1, folder / "walk");
+    g_runStopping = false;
+    EXPECT_TRUE(g_liveryScanList.empty());
+    EXPECT_EQ(0, g_scanTaskCount.count.load());
 }
 
 TEST(LiveryRules, PathTextNeverThrows) {
