@@ -88,14 +88,18 @@ private:
     // One entry; true when the walk descends into it.
     bool visitEntry(const fs::directory_entry& entry) {
         const fs::path& path = entry.path();
-        const std::string utf8 = lf_logPathText(path);
         std::error_code ec;
         // Directory links are not followed, as a recursive iteration would
         // not: a link back up the tree would never end.
-        const bool descend = entry.is_directory(ec) && !entry.is_symlink(ec) &&
-                             utf8.find(kSkippedFolderPart) == std::string::npos &&
-                             utf8.size() < kMaxDescendPathBytes;
-        if (!fs::is_regular_file(fs::status(path, ec)) || !lf_isLiveryFile(path)) return descend;
+        bool descend = false;
+        std::string utf8;
+        if (entry.is_directory(ec) && !entry.is_symlink(ec)) {
+            utf8 = lf_logPathText(path);
+            descend = utf8.find(kSkippedFolderPart) == std::string::npos && utf8.size() < kMaxDescendPathBytes;
+        }
+        // The name first: it costs no system call, the status does.
+        if (!lf_isLiveryFile(path) || !fs::is_regular_file(fs::status(path, ec))) return descend;
+        if (utf8.empty()) utf8 = lf_logPathText(path);
         if (!gf_waitForScanSlot()) {
             m_stopped = true;
             return false;
