@@ -23,6 +23,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -263,6 +264,29 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     gf_scanLiveries();
     EXPECT_FALSE(SCAN_LIVERIES.value());
     expectGolden("liveries.txt", liveriesText());
+}
+
+TEST_F(LiveryScanTest, ATaskGivenUpByAnEarlierScanNeverTouchesTheNextOne) {
+    const fs::path tree = prepareTree();
+    setFolders({tree / "folder1", tree / "folder2"});
+    LIG_PRIORITIZE.setValue(true);
+    SCAN_LIVERIES.setValue(true);
+    // Still running when the scan starts; it takes a title and reports a
+    // line, then ends.
+    g_scanTaskCount.count = 1;
+    std::thread late([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        {
+            std::lock_guard lock(g_liveryScanTitles.mutex);
+            g_liveryScanTitles.titles.insert("B738 British Airways");
+        }
+        lf_addIncompleteSection("a line of the earlier scan");
+        g_scanTaskCount.count.fetch_sub(1);
+    });
+    gf_scanLiveries();
+    late.join();
+    expectGolden("liveries.txt", liveriesText());
+    expectGolden("IncompleFltsimSections.txt", normalized(readFile(gf_workPaths().incompleteFltsim), tree));
 }
 
 TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
