@@ -50,24 +50,6 @@ char32_t lf_decodeLenient(const std::string& text, std::size_t& i) {
     return value;
 }
 
-void lf_appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // The reverse of the build's code page table, so that a path and the text
 // read back from a report agree byte for byte.
 const std::unordered_map<char32_t, char>& lf_ansiBytes() {
@@ -108,7 +90,7 @@ std::string lf_logPathText(const std::filesystem::path& path) {
     const std::string& text = path.native();
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) lf_appendUtf8(out, lf_decodeLenient(text, i));
+    for (std::size_t i = 0; i < text.size();) gf_appendUtf8(out, lf_decodeLenient(text, i));
     return out;
 }
 
