@@ -2,6 +2,7 @@
 #include "app/run_services.h"
 #include "app/run_state.h"
 #include "app/window_requests.h"
+#include "app/window_services.h"
 
 #include "core/clock.h"
 #include "core/log.h"
@@ -11,6 +12,7 @@
 #include "ui/control_ids.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
+#include "ui/window_state.h"
 
 #include <fmt/format.h>
 
@@ -117,6 +119,12 @@ void lf_resetMainLoopState() {
     g_lastSimTimeSeen = 0;
     g_staticUpdateRequested = false;
     g_blockCallsignChanged = false;
+    // A new run has no aircraft to take away and no destination yet.
+    g_timeShiftTrafficRequested = false;
+    g_destinationRequested = false;
+    g_maxLiveTrimRequested = false;
+    g_navLightsRequested = false;
+    g_autoRangeRequested = false;
 }
 
 void lf_handleReReadRequest() {
@@ -136,12 +144,17 @@ void lf_periodicJobs(std::uint32_t c) {
         if (g_rematchRequested.exchange(false)) services.clearUnmatchedFlights();
         if (AUTO_RANGE.value()) services.autoRange();
     }
-    if (c % 60 == 0 && --g_staticRenewalMinutes < 1) {
-        g_staticRenewalMinutes = kStaticRenewal_min;
-        if (services.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !services.parkingControlsBusy() &&
-            !g_staticUpdateRequested.load()) {
-            services.announceStaticUpdate();
+    if (c % 60 == 0) {
+        if (--g_staticRenewalMinutes < 1) {
+            g_staticRenewalMinutes = kStaticRenewal_min;
+            if (services.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !services.parkingControlsBusy() &&
+                !g_staticUpdateRequested.load()) {
+                services.announceStaticUpdate();
+            }
         }
+        // The window's "(next in {} min)" follows the countdown.
+        g_mainWindowState.minutesToRenewal = g_staticRenewalMinutes.load();
+        gf_uiSink().invalidateBand(UiBand::controls);
     }
     if (c % 1200 == 0) services.logUnmatchedFlights();
     if (c % 86400 == 0) {
@@ -185,6 +198,7 @@ void lf_flightResumed() {
         if (!callsign.empty()) services.removeBlockedCallsign(callsign);
     }
     if (services.parkingControlsBusy()) services.showParkingPositionCount();
+    lf_serveWindowRequests(services);
 }
 
 void lf_flightNotRunning() {
