@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/settings.h"
+#include "core/settings_file.h"
 #include "core/steady_clock.h"
 #include "ui/control_ids.h"
 #include "ui/status_line.h"
@@ -183,6 +184,8 @@ void lf_flightResumed() {
         services.removeAllStaticAc();
         if (!INITIAL_LOAD_ONLY.value()) {
             INITIAL_LOAD_ONLY.setValue(true);
+            // Saved like a click on the box: the box shows what the file keeps.
+            gf_saveBoolParameter(INITIAL_LOAD_ONLY);
             gf_uiSink().setCheck(INITIAL_LOAD_ONLY.controlId(), true);
         }
     }

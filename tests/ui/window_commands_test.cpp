@@ -6,6 +6,7 @@
 #include "app/window_services.h"
 
 #include "core/settings_file.h"
+#include "core/shell.h"
 #include "ui/control_ids.h"
 #include "ui/window_controls.h"
 #include "ui/window_state.h"
@@ -268,6 +269,22 @@ TEST_F(WindowCommandsTest, RenewalDisplayFollowsTheCountdown) {
     for (std::uint32_t minute = 1; minute <= 3; ++minute) lf_periodicJobs(60 * minute);
     EXPECT_EQ(g_staticRenewalMinutes.load(), 17);
     EXPECT_EQ(g_mainWindowState.minutesToRenewal.load(), 17);
+}
+
+TEST_F(WindowCommandsTest, FolderOpeners) {
+    std::vector<fs::path> opened;
+    gf_setShellOpener([&](const fs::path& folder) {
+        opened.push_back(folder);
+        return true;
+    });
+    EXPECT_FALSE(gf_openManual());  // docs/Manual.pdf missing
+    writeFile(workFolder() / "docs" / "Manual.pdf", "pdf");
+    EXPECT_TRUE(gf_openManual());
+    writeFile(gf_parametersPath(), "<root/>");
+    EXPECT_TRUE(gf_openParametersFolder());
+    gf_setShellOpener(nullptr);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].filename(), "docs");
 }
 
 }  // namespace
