@@ -15,6 +15,8 @@ extern HWND g_mainWindow;
 // window position and quits.
 inline constexpr UINT kWmStartRun = WM_APP + 1;
 inline constexpr UINT kWmEndProgram = WM_APP + 2;
+// A control request of another thread, done on the window's thread.
+inline constexpr UINT kWmUiCall = WM_APP + 3;
 
 // Creates, shows and paints the main window at the position kept in
 // parameters.xml; false when it cannot be created.
@@ -24,6 +26,8 @@ LRESULT CALLBACK lf_mainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 class UiSink;
 // The sink that drives the real window and its controls.
 UiSink& gf_win32UiSink();
+// Runs (and frees) a request posted with kWmUiCall.
+void gf_runPostedUiCall(LPARAM call);
 #endif
 
 // What the window asks of the run control. The application main installs

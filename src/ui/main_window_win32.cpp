@@ -276,6 +276,9 @@ LRESULT CALLBACK lf_mainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         case kWmEndProgram:
             lf_endProgram(hwnd);
             return 0;
+        case kWmUiCall:
+            gf_runPostedUiCall(lParam);
+            return 0;
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
         }
