@@ -194,8 +194,9 @@ done
 [ "$(grep -c "Restarting after" Log.txt)" = 1 ] || { report; fail "a scan box restarted an open session"; }
 
 # ---- Combos: a choice saves its setting ----
-for triple in MATCHING_DEPTH:32808:1:2 AR_ABOVE_HEIGHT:32820:0: MAX_PARK_SEL:32848:2: AIRP_RANGE:32840:1: \
-    AIRP_HEIGHT:32841:1: MAX_LIVE_SEL:32849:3:; do
+for triple in MATCHING_DEPTH:32808:1:2 RANGE:32818:0: AR_ABOVE_HEIGHT:32820:0: MAX_PARK_SEL:32848:2: \
+    AIRP_RANGE:32840:1: AIRP_HEIGHT:32841:1: MAX_LIVE_SEL:32849:3: TIME_SHIFT_DAYS:32858:1: \
+    TIME_SHIFT_HOURS:32859:2:; do
     IFS=: read -r key id index _ <<<"$triple"
     before=$(param "$key")
     probe select "$id" "$index"
@@ -205,6 +206,8 @@ done
 probe select 32854 0
 [ "$(param MAX_FIT)" = 0 ] || { report; fail "MAX_FIT_FL 0.5 did not store MAX_FIT 0"; }
 # A time shift of 5 minutes reaches the service's requests.
+probe select 32858 0
+probe select 32859 0
 probe select 32860 5
 [ "$(param TIME_SHIFT_MINS)" = 5 ] || { report; fail "TIME_SHIFT_MINS not saved"; }
 wait_for_text Log.txt "Time shifted 5 minutes" 30 || { report; fail "no time-shift line"; }
