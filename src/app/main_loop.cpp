@@ -192,6 +192,10 @@ void lf_flightResumed() {
     if (g_callsignListRequested.exchange(false)) {
         gf_uiSink().invalidateBand(UiBand::header);
         services.fillLiveAcCombo();
+        // The engine gives the callsigns; the window shows them and lets
+        // the user choose one.
+        services.fillCallsignCombo();
+        gf_uiSink().enableControl(CALLSIGN_2_OBJECTID.controlId(), true);
         g_callsignListReady = true;
     }
     lf_userCollisions(services);

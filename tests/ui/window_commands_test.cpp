@@ -287,4 +287,22 @@ TEST_F(WindowCommandsTest, FolderOpeners) {
     EXPECT_EQ(opened[0].filename(), "docs");
 }
 
+TEST_F(WindowCommandsTest, WorkerServesFlushAndCallsignList) {
+    gf_wireWindowServices(gf_runServices());
+    gf_runServices().fillLiveAcCombo = [] {
+        g_mainWindowState.changeTexts([](WindowTexts& t) { t.callsigns = {"AFR12", "KLM123"}; });
+    };
+    CALLSIGN_2_OBJECTID.setValue("KLM");
+    INITIAL_LOAD_ONLY.setValue(false);
+    g_flushStaticRequested = true;
+    EXPECT_TRUE(lf_onButton(kIdCsOid));
+    lf_flightResumed();
+    // Flushing turns INITIAL_LOAD_ONLY on as a click would: checked and saved.
+    EXPECT_TRUE(sink.has("check " + std::to_string(kIdInitialLoadOnly) + " 1"));
+    EXPECT_NE(parametersFile().find("name=\"INITIAL_LOAD_ONLY\" value=\"true\""), std::string::npos);
+    EXPECT_TRUE(sink.has("fill " + std::to_string(kIdCallsignList) + " 1"));
+    EXPECT_TRUE(sink.has("enable " + std::to_string(kIdCallsignList) + " 1"));
+    EXPECT_TRUE(g_callsignListReady.load());
+}
+
 }  // namespace
