@@ -100,6 +100,12 @@ void lf_serveStaticUpdate(RunServices& services) {
         if (services.parkAirportInUse() && !services.standListEmpty()) {
             services.applyParkTrafficChanges(value);
             g_savedStaticUpdate = 0;
+        } else {
+            // Nothing to rebuild (no park airport, or one without stands):
+            // no parking will give the controls back, so they come back
+            // here, or the time shift, the parking and "Re-read" would stay
+            // disabled for the rest of the run.
+            services.enableParkingControls();
         }
         gf_logFlush();
         g_staticUpdateRequested = false;

@@ -43,6 +43,9 @@ struct RunServices {
     std::function<void()> fillCallsignCombo = [] {};
     std::function<void()> announceStaticUpdate = [] {};
     std::function<void()> disableParkingControls = [] {};
+    // The parking controls back once the static parking has been rebuilt (or
+    // there was nothing to rebuild).
+    std::function<void()> enableParkingControls = [] {};
     // The window's parking-busy flag: the parking controls are disabled while
     // the static parking is rebuilt.
     std::function<bool()> parkingControlsBusy = [] { return false; };

@@ -460,6 +460,7 @@ void gf_wireWindowServices(RunServices& s) {
     s.fillCallsignCombo = [] { gf_fillCallsignCombo(); };
     s.announceStaticUpdate = [] { gf_announceStaticUpdate(); };
     s.disableParkingControls = [] { gf_disableParkingControls(); };
+    s.enableParkingControls = [] { gf_enableParkingControls(); };
     s.parkingControlsBusy = [] { return g_mainWindowState.parkingBusy.load(); };
     s.showParkingPositionCount = [] {
         g_mainWindowState.staticExtra = gf_runServices().waitingParkingPositions();

@@ -305,4 +305,15 @@ TEST_F(WindowCommandsTest, WorkerServesFlushAndCallsignList) {
     EXPECT_TRUE(g_callsignListReady.load());
 }
 
+TEST_F(WindowCommandsTest, ParkingControlsComeBackWhenThereIsNothingToRebuild) {
+    gf_wireWindowServices(gf_runServices());
+    gf_announceStaticUpdate();
+    EXPECT_TRUE(gf_runServices().parkingControlsBusy());
+    lf_periodicJobs(15);  // first phase: the Traffic Reader collects
+    lf_periodicJobs(30);  // second phase: no park airport to rebuild
+    EXPECT_FALSE(g_staticUpdateRequested.load());
+    EXPECT_FALSE(gf_runServices().parkingControlsBusy());
+    EXPECT_TRUE(sink.has("enable " + std::to_string(kIdReRead) + " 1"));
+}
+
 }  // namespace
