@@ -71,7 +71,6 @@ DisplaySnapshot gf_windowDisplaySnapshot() {
     s.liveryCount = w.liveryCount;
     s.simaddonCount = w.simaddonCount;
     s.thirdpartyCount = w.thirdpartyCount;
-    s.tbloFileCount = g_tbloFileCount;
 
     s.guidChanges = GUID_CHANGES.value();
     s.scanLiveries = SCAN_LIVERIES.value();

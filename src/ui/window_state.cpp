@@ -43,5 +43,4 @@ void MainWindowState::resetAll() {
     simaddonCount = 0;
     thirdpartyCount = 0;
     minutesToRenewal = 20;
-    g_tbloFileCount = 0;
 }

@@ -80,7 +80,3 @@ private:
 };
 
 extern MainWindowState g_mainWindowState;
-
-// The number of files the last add-on airport scan collected into tblo; the
-// window reminds the user to send tblo.zip while it is above 0.
-inline std::atomic<std::uint64_t> g_tbloFileCount{0};

@@ -23,12 +23,14 @@ trap cleanup EXIT
 mkdir -p "$work/run/docs" "$work/C/sim"
 cp "$exe" "$work/run/glim_p3d.exe"
 cp "$probe_exe" "$work/run/window_probe.exe"
+install_sample_airports "$work/run"
 cd "$work/run"
+install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 params="$work/appdata/GLIM_P3D/parameters.xml"
 # No install path and no simulator in the registry: error 151.
-mkdir -p "$(dirname "$params")"
-cp "$GLIM_SOURCE_DIR/tests/core/data/parameters_default.xml" "$params"
+write_run_parameters "$params"
+sed -i 's|name="SIM_INSTALL_PATH" value="[^"]*"|name="SIM_INSTALL_PATH" value=""|' "$params"
 start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
     "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
 

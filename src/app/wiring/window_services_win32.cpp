@@ -1,10 +1,16 @@
 #include "app/wiring/window_services.h"
 
+#include "airports/park_airport_state.h"
+#include "airports/tblo.h"
+#include "catalogue/catalogue.h"
 #include "feed/feed_window_values.h"
 #include "feed/reader_services.h"
 #include "simlink/sim_client.h"
 #include "ui/main_window.h"
 #include "ui/window_paint.h"
+
+#include <algorithm>
+#include <cstdint>
 
 #include <windows.h>
 
@@ -36,4 +42,19 @@ void lf_fillLinkDisplay(DisplaySnapshot& s) {
     s.weatherLamp = g_weatherLamp.load();
     s.trafficLamp = g_trafficLamp.load();
     s.qnh = g_qnhShown.load();
+
+    // The catalogue's and the airports' values: they keep their own, the
+    // window only shows them.
+    s.liveryCount = static_cast<int>(std::min<std::size_t>(g_liveryCount.load(), INT32_MAX));
+    s.tbloFileCount = static_cast<std::uint64_t>(std::max<std::int64_t>(g_tbloFileCount.load(), 0));
+    const AirportDisplay airport = g_airportDisplay.get();
+    s.parkAirport = airport.parkAirportText;
+    s.standsShown = airport.standsShown;
+    s.standFilePublisher = airport.publisher;
+    s.standFileAirportName = airport.airportName;
+    s.handmade = airport.handmade;
+    s.qualityText = airport.qualityText;
+    s.stands = static_cast<int>(std::min<std::size_t>(airport.standCount, INT32_MAX));
+    s.reservedStand = g_reservedStand.get();
+    s.reservedStandValid = g_reservedStandFound.load();
 }
