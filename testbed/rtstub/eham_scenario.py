@@ -150,7 +150,7 @@ PARKED = [
 def stands():
     """The stand positions of the archived EHAM stand file."""
     here = os.path.dirname(os.path.abspath(__file__))
-    path = os.path.join(here, "..", "sitestub", "site", "P3D", "archive", "stock", "EHAM.xml")
+    path = os.path.join(here, "..", "sitestub", "site", "downloads", "P3D", "archive", "stock", "EHAM.xml")
     import xml.etree.ElementTree as ET
     out = {}
     for p in ET.parse(path).getroot().iter("parkpos"):

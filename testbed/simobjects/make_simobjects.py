@@ -2,7 +2,8 @@
 """Writes the SimObjects folder of the demo's simulator installation: one
 aircraft folder per type, each with an aircraft.cfg holding one [fltsim.N]
 section per livery of the sample liveries list (title, airline through
-atc_parking_codes, registration through atc_id). The titles are the ones the
+atc_parking_codes, registration through atc_id), with the model and texture
+folders and the flight-model file a section needs. The titles are the ones the
 sample catalogue knows, so the aircraft the program creates carry titles of
 installed liveries, with or without a livery scan.
 
@@ -27,6 +28,8 @@ def main():
         os.makedirs(os.path.join(folder, "model"), exist_ok=True)
         lines = ["[General]", f"atc_type=GLIM", f"atc_model={typ}", "editable=1", ""]
         for n, liv in enumerate(liveries):
+            # A livery counts only with its texture folder there.
+            os.makedirs(os.path.join(folder, f"texture.{liv.get('airl')}_{n}"), exist_ok=True)
             lines += [f"[fltsim.{n}]", f"title={liv.get('title')}", f"sim=glim_{typ.lower()}", "model=",
                       f"texture={liv.get('airl')}_{n}", f"atc_parking_codes={liv.get('airl')}"]
             if liv.get("atcid"):

@@ -47,7 +47,8 @@ prepare_installation "$work/sim"
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 # The install path is given: the Wine prefix the tests share keeps no
 # simulator key, which would change what the other tests see.
-write_demo_parameters "$work/appdata/GLIM_P3D/parameters.xml" "$(win_path "$sim_install")" "$(win_path "$sim_addons")"
+write_demo_parameters "$work/appdata/GLIM_P3D/parameters.xml" "$(win_path "$sim_install")" \
+    "$(win_path "$sim_install/SimObjects")" "$(win_path "$sim_addons")"
 install_licence "$work/appdata" "GLIM demo licence"
 install_demo_data
 if [ "$length" = long ]; then
@@ -60,7 +61,7 @@ start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" "$work/sc
 unset GLIM_RT_LICENSE
 python3 "$checks" watch "$work/simstub.state" "$work/trace.jsonl" &
 watch_pid=$!
-stands="$GLIM_SOURCE_DIR/testbed/sitestub/site/P3D/archive/stock/EHAM.xml"
+stands="$demo_stands"
 start_pictures "$pictures" "$stands"
 
 "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
