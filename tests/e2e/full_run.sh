@@ -18,6 +18,7 @@ trap cleanup EXIT
 mkdir -p "$work/run/docs"
 cp "$exe" "$work/run/glim_p3d.exe"
 cd "$work/run"
+install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
 start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
