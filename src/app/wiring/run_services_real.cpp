@@ -4,6 +4,7 @@
 #include "app/run_services.h"
 #include "app/wiring/update_services.h"
 #include "app/wiring/catalogue_services.h"
+#include "app/wiring/airport_services.h"
 #include "app/wiring/window_services.h"
 
 #include "catalogue/dbase.h"
@@ -89,6 +90,12 @@ public:
         const UserAcData data = gf_userAcData();
         return FeedUserPosition{data.lat_deg, data.lon_deg, data.alt_ft};
     }
+    FeedSettings settings() override {
+        FeedSettings s = gf_feedSettingsFromCore();
+        gf_addAirportFeedSettings(s);
+        return s;
+    }
+    std::optional<FeedAirport> parkAirport() override { return gf_feedParkAirport(); }
 };
 AppFeedEnv g_appFeedEnv;
 
@@ -171,9 +178,12 @@ RunServices gf_realRunServices() {
     services.checkParametersFile = [] { lf_checkParametersFile(); };
     lf_wireSimLink(services);
     lf_wireFeed(services);
+    // The catalogue installs the simulator link's neighbours; the airports
+    // put their stand side in front of them, so they come second.
+    lf_wireCatalogue(services);
+    lf_wireAirports(services);
     lf_wireWindow(services);
     lf_wireUpdates(services);
-    lf_wireCatalogue(services);
     return services;
 }
 
