@@ -85,6 +85,14 @@ TEST_F(ObjectEventsTest, CreatedObjectsComeToLifeAfter200TicksAndLowIdsAreIgnore
     push(SimObjectEventKind::removed, 300, 0);
     gf_handleSimObjectEvents();
     EXPECT_EQ(liveAc(kLive), nullptr);
+
+    // An object gone before it came to life leaves no entry behind.
+    liveInSim(kLive + 1, 0, SimState::adding2sim);
+    push(SimObjectEventKind::liveCreated, 301, kLive + 1);
+    push(SimObjectEventKind::removed, 301, 0);
+    for (int i = 0; i < 200; ++i) gf_handleSimObjectEvents();
+    EXPECT_EQ(liveAc(kLive + 1), nullptr);
+    EXPECT_TRUE(g_newObjects.empty());
 }
 
 TEST_F(ObjectEventsTest, FailedCreationsOfLiveAndStaticAircraftAreErasedAndCounted) {
