@@ -96,7 +96,9 @@ TEST_F(ObjectEventsTest, CreatedObjectsComeToLifeAfter200TicksAndLowIdsAreIgnore
 }
 
 TEST_F(ObjectEventsTest, FailedCreationsOfLiveAndStaticAircraftAreErasedAndCounted) {
-    liveInSim(10001, 0, SimState::adding2sim);
+    addStand("B2", 52.0, 4.0, 30.0);
+    gf_standMark(g_standList[0], StandMark::occupied) = 1;
+    liveInSim(10001, 0, SimState::adding2sim).standId = 1;
     StaticAc st;
     st.hexid = 10000;
     st.callsign = "KLM9";
@@ -110,6 +112,7 @@ TEST_F(ObjectEventsTest, FailedCreationsOfLiveAndStaticAircraftAreErasedAndCount
     EXPECT_TRUE(g_staticAc.empty());
     EXPECT_TRUE(gf_isFailedLiveryTitle("DLH A320"));
     EXPECT_TRUE(gf_isFailedLiveryTitle("KLM B738"));
+    EXPECT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 0) << "its stand is free again";
 }
 
 TEST_F(ObjectEventsTest, TooManyFailedLiveriesEndTheRunAfterTheFailureIsRecorded) {
