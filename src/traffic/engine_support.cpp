@@ -68,7 +68,7 @@ bool gf_fillLiveAcCombo() {
     return any;
 }
 
-void gf_resetLiveAcCombo() {
+void gf_resetLiveAcList() {
     CALLSIGN_2_OBJECTID.set("");
     std::lock_guard lock(g_comboMutex);
     g_comboList.assign(1, std::string());

@@ -21,7 +21,7 @@ bool gf_removeFarthestLiveAc(double dist_nm);
 // The callsigns of the active, not parked live aircraft, sorted; the
 // window's live-aircraft box shows them. False when empty.
 bool gf_fillLiveAcCombo();
-void gf_resetLiveAcCombo();
+void gf_resetLiveAcList();
 std::vector<std::string> gf_liveAcComboList();
 // Whether the option (key) could be extended from stored to now; stored
 // follows now, and across midnight also the next day's option (key).
