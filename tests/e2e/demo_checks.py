@@ -7,11 +7,11 @@
     demo_checks.py first-aircraft SIMSTUB_JSONL SIMOBJECTS
         the first AI aircraft created: its title is one of the installed
         liveries (a title= line of an aircraft.cfg) and it got a flight plan;
-    demo_checks.py traffic TRACE SIMSTUB_JSONL LOG STANDS_XML [--live] [--static]
-        the scenario's traffic: the landing taxis to a stand and parks, the
-        departure pushes back and takes off, the flight leaving the range is
-        removed (--live); static aircraft stand on the park airport's stands
-        (--static).
+    demo_checks.py traffic TRACE SIMSTUB_JSONL LOG STANDS_XML [--live] [--motion] [--static]
+        the scenario's traffic: the flight leaving the range is removed
+        (--live); the landing taxis to a stand and parks, the departure pushes
+        back and takes off (--motion); static aircraft stand on the park
+        airport's stands (--static).
 Each check prints one line; the exit code is 0 when all of them hold."""
 import glob
 import json
@@ -133,7 +133,7 @@ def pushed_back(samples):
     return False
 
 
-def traffic(trace, jsonl, log, stands_xml, live, static):
+def traffic(trace, jsonl, log, stands_xml, live, motion, static):
     samples = {}
     alive_last = []
     for r in records(trace):
@@ -153,7 +153,7 @@ def traffic(trace, jsonl, log, stands_xml, live, static):
         results.append(ok)
         print(("ok:   " if ok else "FAIL: ") + text)
 
-    if live:
+    if motion:
         arr = samples.get(ARRIVAL, [])
         flown = any(not s["on_ground"] and s["alt_ft"] > 100 for s in arr)
         landed = flown and any(s["on_ground"] for s in arr[next(i for i, s in enumerate(arr)
@@ -170,6 +170,7 @@ def traffic(trace, jsonl, log, stands_xml, live, static):
         ground_first = bool(dep) and dep[0]["on_ground"]
         airborne = any(not s["on_ground"] and s["alt_ft"] > 300 for s in dep)
         check(ground_first and airborne, f"{DEPARTURE} started on the ground and took off ({len(dep)} samples)")
+    if live:
         leaver_ids = {s["object_id"] for s in samples.get(LEAVER, [])}
         removed = {r.get("object_id") for r in records(jsonl) if r.get("function") == "SimConnect_AIRemoveObject"}
         check(bool(leaver_ids) and leaver_ids <= removed and not (leaver_ids & set(alive_last)),
@@ -197,7 +198,7 @@ def main():
         sys.exit(0 if first_aircraft(sys.argv[2], sys.argv[3]) else 1)
     elif len(sys.argv) >= 6 and sys.argv[1] == "traffic":
         flags = sys.argv[6:]
-        sys.exit(0 if traffic(*sys.argv[2:6], "--live" in flags, "--static" in flags) else 1)
+        sys.exit(0 if traffic(*sys.argv[2:6], "--live" in flags, "--motion" in flags, "--static" in flags) else 1)
     else:
         raise SystemExit(__doc__)
 

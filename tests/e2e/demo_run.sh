@@ -12,8 +12,10 @@
 # stand, the push-back and take-off, the flight leaving the range removed,
 # static aircraft on stands. At the end: the close through the closing down
 # with exit code 0, the learned stand file saved, no exception in Log.txt.
-# Switches (environment, set by CMake): GLIM_E2E_LIVE_TRAFFIC=1 and
-# GLIM_E2E_STATIC_TRAFFIC=1 turn the traffic checks on.
+# Switches (environment, set by CMake): GLIM_E2E_LIVE_TRAFFIC=1 (AI aircraft
+# created and removed), GLIM_E2E_GROUND_MOTION=1 (landing to a stand,
+# push-back, take-off) and GLIM_E2E_STATIC_TRAFFIC=1 turn the traffic checks
+# on.
 source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 source "$GLIM_SOURCE_DIR/scripts/demo-lib"
@@ -21,6 +23,7 @@ exe="$1"
 length="${2:-short}"
 probe_exe="${3:-}"
 live="${GLIM_E2E_LIVE_TRAFFIC:-0}"
+motion="${GLIM_E2E_GROUND_MOTION:-0}"
 static="${GLIM_E2E_STATIC_TRAFFIC:-0}"
 checks="$GLIM_SOURCE_DIR/tests/e2e/demo_checks.py"
 pictures="$PWD/demo-$length"
@@ -119,13 +122,14 @@ else
 fi
 
 # ---- The scenario ----
-if [ "$live" = 1 ] || [ "$static" = 1 ]; then
+if [ "$live" = 1 ] || [ "$motion" = 1 ] || [ "$static" = 1 ]; then
     # Until its last entry has been served, and time for the engine, which
     # moves the aircraft half a minute or more behind the feed.
     span=$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(int(d["traffic"][-1]["t"] - d["start_at"]))' \
         "$work/scenario.json")
     flags=()
     [ "$live" = 1 ] && flags+=(--live)
+    [ "$motion" = 1 ] && flags+=(--motion)
     [ "$static" = 1 ] && flags+=(--static)
     traffic_ok() { python3 "$checks" traffic "$work/trace.jsonl" "$work/simstub.jsonl" Log.txt "$stands" "${flags[@]}"; }
     until traffic_ok >/dev/null 2>&1; do
