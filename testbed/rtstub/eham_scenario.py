@@ -163,7 +163,7 @@ def build(length):
     tracks = [
         arrival(6.0 if long_run else 3.5, 40 if long_run else 20, 16 if long_run else 25),
         departure(240 if long_run else 60, 0, 200 if long_run else 60),
-        leaver(0, 20.0 if long_run else 28.0, 420 if long_run else 240),
+        leaver(0, 4.0, 420 if long_run else 240),
         overflight("3c66b1", "A321", "D-AJQX", "DLH1CY", "FRA", "AMS", 0, 560 if long_run else 300,
                    (52.3086, 4.7639), 140.0, 18.0, 320.0, 9000, 280, -1200),
         overflight("4845b8", "E190", "PH-JQX", "KLM1345", "AMS", "BLL", 0, 560 if long_run else 300,
