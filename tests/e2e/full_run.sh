@@ -17,6 +17,7 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/run/docs"
 cp "$exe" "$work/run/glim_p3d.exe"
+install_sample_airports "$work/run"
 cd "$work/run"
 install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"

@@ -17,6 +17,7 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/run/docs" "$work/appdata/GLIM_P3D"
 cp "$exe" "$work/run/glim_p3d.exe"
+install_sample_airports "$work/run"
 cd "$work/run"
 install_sample_data
 # The application folder in the scratch folder, as Wine's drive Z: sees it.

@@ -1,6 +1,7 @@
 // The run's services wired to the subsystems that exist. What is not built
 // yet keeps its quiet stand-in.
 #include "app/run_services.h"
+#include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
 #include "app/wiring/update_services.h"
 #include "app/wiring/window_services.h"
@@ -88,6 +89,12 @@ public:
         const UserAcData data = gf_userAcData();
         return FeedUserPosition{data.lat_deg, data.lon_deg, data.alt_ft};
     }
+    FeedSettings settings() override {
+        FeedSettings s = gf_feedSettingsFromCore();
+        gf_addAirportFeedSettings(s);
+        return s;
+    }
+    std::optional<FeedAirport> parkAirport() override { return gf_feedParkAirport(); }
 };
 AppFeedEnv g_appFeedEnv;
 
@@ -170,7 +177,10 @@ RunServices gf_realRunServices() {
     services.checkParametersFile = [] { lf_checkParametersFile(); };
     lf_wireSimLink(services);
     lf_wireFeed(services);
+    // The catalogue installs the simulator link's neighbours; the airports
+    // put their stand side in front of them, so they come second.
     lf_wireCatalogue(services);
+    lf_wireAirports(services);
     lf_wireWindow(services);
     lf_wireUpdates(services);
     return services;
