@@ -1,9 +1,11 @@
 #include "traffic/traffic_state.h"
+#include "traffic/static_parking.h"
 
 #include <chrono>
 
 #include "airports/park_airport_state.h"
 #include "app/run_state.h"
+#include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
 #include "core/steady_clock.h"
 #include "simlink/creation_tracking.h"
@@ -101,6 +103,7 @@ void gf_resetTraffic() {
     g_liveCreationQueue = {};
     g_staticCreationQueue = {};
     g_staticAc.clear();
+    gf_resetStaticParking();
     {
         std::lock_guard lock(g_trafficMutex);
         g_handedOverRecords.clear();
