@@ -266,9 +266,11 @@ void lf_reconsiderStatic(const StaticAc& s, std::vector<ParkingPosition>::iterat
     }
 }
 
+// Any option, numbered or not: the search of this renewal switches off the
+// options of aircraft that are still there.
 bool lf_optionNames(const StandOption& o, const StaticAc& s) {
     const std::string cs = lf_withoutStar(s.callsign);
-    return o.index >= 1 && o.airline == s.airline && o.type == s.type &&
+    return o.airline == s.airline && o.type == s.type &&
            (o.cs == cs || (!o.cs2.empty() && o.cs2 == cs));
 }
 
