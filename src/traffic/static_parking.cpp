@@ -13,6 +13,7 @@
 #include "airports/learned_writer.h"
 #include "airports/park_airport_state.h"
 #include "airports/park_airports.h"
+#include "airports/park_stand_file.h"
 #include "airports/stand_file_locate.h"
 #include "app/window_requests.h"
 #include "catalogue/dbase_queries.h"
@@ -119,6 +120,37 @@ std::optional<ParkAirport> lf_nearestParkAirport() {
 
 void lf_makeParkingPositions();
 
+// ---- The stand file's download off the worker ----
+// An archived stand file comes from the download site; the worker's pass
+// must not wait for the transfer, so a helper thread fetches it and the pass
+// reads it once it is there.
+struct StandFileFetch {
+    std::atomic<bool> done{false};
+    std::string error;
+};
+std::shared_ptr<StandFileFetch> g_standFetch;
+
+void lf_calcWithStandFile(const std::string& fetchError);
+
+void lf_fetchStandFile(const std::string& reference) {
+    auto fetch = std::make_shared<StandFileFetch>();
+    g_standFetch = fetch;
+    auto work = [fetch, reference] {
+        try {
+            fetch->error = lf_downloadAirportFile(reference, gf_prefetchPath());
+            if (fetch->error.empty()) gf_setPrefetchedStandFile(reference);
+        } catch (const std::exception& e) {
+            fetch->error = fmt::format("{}: {}", "lf_readParkedFile", e.what());
+        }
+        fetch->done = true;
+    };
+    if (g_inlineAnswer) {
+        work();
+    } else {
+        std::thread(std::move(work)).detach();
+    }
+}
+
 }  // namespace
 
 void gf_setParkedTrafficSource(ParkedTrafficSource source, bool inlineAnswer) {
@@ -129,7 +161,7 @@ void gf_setParkedTrafficSource(ParkedTrafficSource source, bool inlineAnswer) {
 void gf_setStaticParkingHooks(StaticParkingHooks hooks) { g_hooks = std::move(hooks); }
 StaticParkingHooks& gf_staticParkingHooks() { return g_hooks; }
 
-bool gf_parkedRequestPending() { return g_parkedAnswer != nullptr; }
+bool gf_parkedRequestPending() { return g_parkedAnswer != nullptr || g_standFetch != nullptr; }
 
 void lf_askParkedTraffic(std::function<void(const std::optional<std::vector<ParkedRecord>>&)> done) {
     auto answer = std::make_shared<ParkedAnswer>();
@@ -151,6 +183,11 @@ void lf_askParkedTraffic(std::function<void(const std::optional<std::vector<Park
 }
 
 void gf_staticParkingPass() {
+    if (g_standFetch && g_standFetch->done.load()) {
+        const std::string error = g_standFetch->error;
+        g_standFetch.reset();
+        lf_calcWithStandFile(error);
+    }
     if (!g_parkedAnswer || !g_parkedAnswer->done.load()) return;
     const std::shared_ptr<ParkedAnswer> answer = std::move(g_parkedAnswer);
     g_parkedAnswer.reset();
@@ -240,7 +277,21 @@ void lf_inSightCheck(LatLon position) {
 }
 
 void gf_calcStaticParking() {
-    const std::string error = lf_readParkedFile();
+    const auto current = g_currentAirport.get();
+    const std::string reference = current ? gf_resolveAirportFile(current->code) : std::string();
+    if (!reference.empty() && !gf_isLocalReference(reference)) {
+        g_parkingControlsBusy = true;
+        lf_fetchStandFile(reference);
+        gf_staticParkingPass();
+        return;
+    }
+    lf_calcWithStandFile({});
+}
+
+namespace {
+
+void lf_calcWithStandFile(const std::string& fetchError) {
+    const std::string error = fetchError.empty() ? lf_readParkedFile() : fetchError;
     if (!error.empty()) {
         g_parkingControlsBusy = false;
         g_hooks.enableParkingControls();
@@ -254,8 +305,11 @@ void gf_calcStaticParking() {
     gf_logFlush();
 }
 
+}  // namespace
+
 void gf_clearAirportTraffic() {
     // An answer still on its way belongs to the airport being left.
+    g_standFetch.reset();
     g_parkedAnswer.reset();
     g_parkedDone = nullptr;
     g_parkingPositions.clear();
@@ -720,6 +774,7 @@ void lf_finishParkingPositions(WeekSlot day, const std::optional<std::vector<Par
 }
 
 void gf_resetStaticParking() {
+    g_standFetch.reset();
     g_parkedAnswer.reset();
     g_parkedDone = nullptr;
     g_parkingPositions.clear();

@@ -3,6 +3,7 @@
 #include "app/run_services.h"
 #include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
+#include "app/wiring/static_traffic_services.h"
 #include "app/wiring/traffic_services.h"
 #include "app/wiring/update_services.h"
 #include "app/wiring/window_services.h"
@@ -190,6 +191,7 @@ RunServices gf_realRunServices() {
     lf_wireCatalogue(services);
     lf_wireAirports(services);
     lf_wireTraffic(services);
+    lf_wireStaticTraffic(services);
     lf_wireWindow(services);
     lf_wireUpdates(services);
     return services;
