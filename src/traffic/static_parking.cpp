@@ -63,6 +63,10 @@ struct ParkedAnswer {
 
 ParkedTrafficSource lf_defaultSource() {
     return []() -> std::optional<std::vector<ParkedRecord>> {
+        // A request of an airport left meanwhile may still be waiting: one
+        // request at a time uses the reader's answer buffer.
+        static std::mutex requestMutex;
+        std::lock_guard lock(requestMutex);
         if (!gf_requestParkedTraffic(g_trafficReader)) return std::nullopt;
         return std::move(g_trafficReader.parkedRecords);
     };
