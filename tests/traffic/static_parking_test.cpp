@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "airports/park_airport_state.h"
+#include "airports/park_airports.h"
 #include "airports/park_stand_file.h"
 #include "app/run_state.h"
 #include "core/settings.h"
@@ -361,6 +362,73 @@ TEST_F(StaticParkingTest, PassesRunWhileParkedTrafficIsFetched) {
     EXPECT_FALSE(gf_parkedRequestPending());
     run(100);
     EXPECT_NE(sim.objectWithCallsign("KLM1391*"), nullptr);
+}
+
+// ---- Leaving the park airport in the air ----
+
+struct SightRow {
+    const char* name;
+    bool onGround;
+    double currentDist_nm;
+    double agl_ft;
+    const char* front;  // first entry of the park-airport list
+    double frontDist_nm;
+    bool left;
+    const char* logged;
+};
+
+TEST_F(StaticParkingTest, ParkAirportLeftWhenOutOfSightOrAnotherIsNearer) {
+    const SightRow rows[] = {
+        {"in sight, still the nearest", false, 10, 3000, "EHAM", 10, false, ""},
+        {"another one nearer", false, 10, 3000, "EHRD", 8, true, "EHRD is in sight (8.0 nm), parked aircraft at EHAM"},
+        {"another one as near: it wins", false, 10, 3000, "EHRD", 10, true, "EHRD is in sight"},
+        {"the other one beyond range", false, 10, 3000, "EHRD", 25, false, ""},
+        {"too far", false, 25, 3000, "EHAM", 25, true, "EHAM is out of sight (25.0 nm), parked aircraft will be removed"},
+        {"too high", false, 10, 19000, "EHAM", 10, true, "EHAM is out of sight"},
+        {"on the ground nothing changes", true, 25, 0, "EHRD", 1, false, ""},
+    };
+    for (const SightRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        TearDown();
+        SetUp();
+        gf_resetParkAirports();
+        row(3);
+        StaticAc parkedStatic;
+        parkedStatic.hexid = 5;
+        parkedStatic.objectId = 800;
+        parkedStatic.standId = 1;
+        parkedStatic.simState = SimState::active;
+        g_staticAc.push_back(parkedStatic);
+        LiveAc taxiing;
+        taxiing.hexid = 0x400001;
+        taxiing.objectId = 801;
+        taxiing.standId = 2;
+        taxiing.simState = SimState::active;
+        taxiing.flightState = FlightState::taxi;
+        g_liveAc.push_back(taxiing);
+        sim.userOnGroundFlag = r.onGround;
+        g_userAcData.altAboveGround_ft = r.agl_ft;
+        const LatLon user = gf_destinationPoint({kLat, kLon}, 0.0, r.currentDist_nm * 6076.11549);
+        g_userAcData.lat_deg = user.lat;
+        g_userAcData.lon_deg = user.lon;
+        gf_withParkAirports([&](std::list<ParkAirport>& list) {
+            list.push_back({r.front, "", 0.0, 0.0, r.frontDist_nm});
+        });
+        lf_inSightCheck(user);
+        EXPECT_EQ(!gf_parkAirportInUse(), r.left);
+        if (r.left) {
+            EXPECT_EQ(g_staticAc[0].simState, SimState::removingfromsim);
+            EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
+            EXPECT_EQ(g_liveAc[0].standId, 0u) << "a live aircraft loses its stand with the airport";
+            EXPECT_TRUE(g_standList.empty());
+        } else {
+            EXPECT_EQ(g_staticAc[0].simState, SimState::active);
+        }
+        if (r.logged[0]) {
+            EXPECT_NE(logText().find(r.logged), std::string::npos) << logText();
+        }
+    }
+    gf_resetParkAirports();
 }
 
 // ---- Renewal ----
