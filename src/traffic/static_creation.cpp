@@ -31,11 +31,6 @@ constexpr std::int32_t kMaxOptionFit = 47;
 
 std::uint32_t g_staticCounter = 0;
 
-std::string lf_withoutStar(const std::string& callsign) {
-    if (!callsign.empty() && callsign.back() == '*') return callsign.substr(0, callsign.size() - 1);
-    return callsign;
-}
-
 bool lf_onOrNextTo(const Stand& stand, std::uint32_t standId) {
     return standId == gf_standNumericId(stand) ||
            std::find(stand.adjacent.begin(), stand.adjacent.end(), standId) != stand.adjacent.end();
@@ -196,7 +191,7 @@ void lf_keep(const StaticAc& s) {
 }
 
 bool lf_namesStatic(const ParkingPosition& p, const StaticAc& s) {
-    const std::string cs = lf_withoutStar(s.callsign);
+    const std::string cs = gf_withoutStar(s.callsign);
     return p.callsign == cs || (!p.callsign2.empty() && p.callsign2 == cs) ||
            (!p.registration.empty() && p.registration == s.registration);
 }
@@ -241,12 +236,12 @@ void lf_dropStaleStatic(bool flush, WeekSlot day) {
         if (!lf_isActive(s) || s.source != 1) continue;
         const auto match = std::find_if(g_parkingPositions.begin(), g_parkingPositions.end(),
                                         [&](const ParkingPosition& p) {
-                                            return p.standId == s.standId || p.callsign == lf_withoutStar(s.callsign);
+                                            return p.standId == s.standId || p.callsign == gf_withoutStar(s.callsign);
                                         });
         if (match == g_parkingPositions.end()) continue;
         const WeekSlot slot = lf_slotBefore(day, match->sortKey);
         const bool later = gf_halfHoursBetween(slot, day) < gf_halfHoursBetween(s.weekSlot, day);
-        const bool same = match->callsign == lf_withoutStar(s.callsign) && match->airline == s.airline &&
+        const bool same = match->callsign == gf_withoutStar(s.callsign) && match->airline == s.airline &&
                           match->type == s.type;
         if (later && !same) {
             lf_toRemoval(s, true);
@@ -269,7 +264,7 @@ void lf_reconsiderStatic(const StaticAc& s, std::vector<ParkingPosition>::iterat
 // Any option, numbered or not: the search of this renewal switches off the
 // options of aircraft that are still there.
 bool lf_optionNames(const StandOption& o, const StaticAc& s) {
-    const std::string cs = lf_withoutStar(s.callsign);
+    const std::string cs = gf_withoutStar(s.callsign);
     return o.airline == s.airline && o.type == s.type &&
            (o.cs == cs || (!o.cs2.empty() && o.cs2 == cs));
 }
@@ -298,7 +293,7 @@ void lf_setRecreateFlags(WeekSlot day) {
         if (k.spare.empty() || k.callsign.find(k.callsignCopy) == std::string::npos) continue;
         const Stand* stand = gf_standById(k.standId);
         if (!stand) continue;
-        const std::string cs = lf_withoutStar(k.callsign);
+        const std::string cs = gf_withoutStar(k.callsign);
         const auto taken = std::find_if(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
             return static_cast<std::int32_t>(o.day) == day.weekday && o.index >= 1 && o.cs == cs &&
                    o.airline == k.airline && o.type == k.type;
@@ -329,7 +324,7 @@ void lf_checkStaticNeighbours(WeekSlot day) {
         const auto onStand = std::find_if(g_parkingPositions.begin(), g_parkingPositions.end(),
                                           [&](const ParkingPosition& p) { return p.standId == s.standId; });
         if (onStand != g_parkingPositions.end()) {
-            const std::string cs = lf_withoutStar(s.callsign);
+            const std::string cs = gf_withoutStar(s.callsign);
             if (onStand->airline == s.airline && onStand->type == s.type &&
                 (onStand->callsign == cs || onStand->callsign2 == cs)) {
                 lf_keep(s);
@@ -374,7 +369,7 @@ void lf_recreateKept() {
         p.standId = it->standId;
         p.airline = it->airline;
         p.type = it->type;
-        p.callsign = it->callsignCopy.empty() ? lf_withoutStar(it->callsign) : it->callsignCopy;
+        p.callsign = it->callsignCopy.empty() ? gf_withoutStar(it->callsign) : it->callsignCopy;
         p.callsign2 = it->spare;
         p.registration = it->registration;
         p.callsignFirst = false;  // the coupled flight of the next half-hour

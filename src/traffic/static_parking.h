@@ -128,5 +128,8 @@ void gf_resetStaticCounter();
 // Removes at most one live aircraft in the user aircraft's way.
 void gf_removeUserConflicts();
 
+// A static callsign without its final "*".
+std::string gf_withoutStar(const std::string& callsign);
+
 // Every list of the static parking emptied; between runs.
 void gf_resetStaticParking();
