@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <map>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -30,6 +31,9 @@ constexpr std::int32_t kMaxRemovalWaits = 60;
 constexpr std::int32_t kMaxOptionFit = 47;
 
 std::uint32_t g_staticCounter = 0;
+// Tries of positions that wait for a static aircraft still being removed
+// from their stand, by stand id and callsign.
+std::map<std::pair<std::uint32_t, std::string>, std::int32_t> g_removalWaits;
 
 bool lf_onOrNextTo(const Stand& stand, std::uint32_t standId) {
     return standId == gf_standNumericId(stand) ||
@@ -78,7 +82,7 @@ bool lf_staticBlocks(const Stand& stand, const ParkingPosition& p, bool& retry) 
         retry = false;
         return false;
     }
-    if (retry && p.retries < kMaxRemovalWaits) return true;
+    if (retry && ++g_removalWaits[{p.standId, p.callsign}] <= kMaxRemovalWaits) return true;
     retry = false;
     gf_logLine(fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
                            gf_standNameOf(p.standId), p.callsign, first->callsign, gf_standNameOf(first->standId)));
@@ -87,8 +91,8 @@ bool lf_staticBlocks(const Stand& stand, const ParkingPosition& p, bool& retry) 
 
 std::string lf_chooseCallsign(const ParkingPosition& p, std::uint32_t counter) {
     if (p.callsign.empty()) return fmt::format("{}{}{}", p.airline, counter, "*");
-    const std::string& a = p.callsignFirst ? p.callsign : p.callsign2;
-    const std::string& b = p.callsignFirst ? p.callsign2 : p.callsign;
+    const std::string& a = p.callsignFirst ? p.callsign : p.secondCallsign;
+    const std::string& b = p.callsignFirst ? p.secondCallsign : p.callsign;
     return lf_staticCallsign(!a.empty() ? a : b);
 }
 
@@ -103,7 +107,10 @@ std::string lf_staticCallsign(std::string text) {
 }
 
 void lf_detcs() {
-    if (g_parkingPositions.empty() || g_standList.empty()) return;
+    if (g_parkingPositions.empty() || g_standList.empty()) {
+        g_removalWaits.clear();
+        return;
+    }
     ParkingPosition p = std::move(g_parkingPositions.back());
     g_parkingPositions.pop_back();
 
@@ -119,7 +126,6 @@ void lf_detcs() {
         if (retry) {
             // The aircraft it replaces is still being removed: try again
             // after the other positions.
-            ++p.retries;
             g_parkingPositions.insert(g_parkingPositions.begin(), std::move(p));
         }
         return;
@@ -138,10 +144,10 @@ void lf_detcs() {
     identity.type = p.type;
     identity.callsign = callsign;
     identity.callsignCopy = p.callsign;
-    identity.spare = p.callsign2;
+    identity.spare = p.secondCallsign;
     identity.registration = p.registration;
     AcBase base = gf_buildAircraftBase(identity);
-    base.coupledCallsign = p.callsign2;
+    base.coupledCallsign = p.secondCallsign;
     base.hexid = hexid;
     StaticAc ac(base, p.standId, stand->latitude, stand->longitude, stand->heading, stand->cargo ? 1 : 0);
     AcHead head = gf_acHeadOf(ac);
@@ -192,7 +198,7 @@ void lf_keep(const StaticAc& s) {
 
 bool lf_namesStatic(const ParkingPosition& p, const StaticAc& s) {
     const std::string cs = gf_withoutStar(s.callsign);
-    return p.callsign == cs || (!p.callsign2.empty() && p.callsign2 == cs) ||
+    return p.callsign == cs || (!p.secondCallsign.empty() && p.secondCallsign == cs) ||
            (!p.registration.empty() && p.registration == s.registration);
 }
 
@@ -261,31 +267,18 @@ void lf_reconsiderStatic(const StaticAc& s, std::vector<ParkingPosition>::iterat
     }
 }
 
-// Any option, numbered or not: the search of this renewal switches off the
-// options of aircraft that are still there.
-bool lf_optionNames(const StandOption& o, const StaticAc& s) {
-    const std::string cs = gf_withoutStar(s.callsign);
-    return o.airline == s.airline && o.type == s.type &&
-           (o.cs == cs || (!o.cs2.empty() && o.cs2 == cs));
-}
-
+// Any option of the stand, numbered or not (this renewal's search switches
+// off the options of aircraft that are still there), that is the aircraft's
+// within the reached fit today, or late yesterday.
 bool lf_optionStillMatches(const StaticAc& s, WeekSlot day) {
     const std::int32_t fit = std::min(std::max(g_reachedRealFit, g_reachedSoftFit), kMaxOptionFit);
     if (fit < 0) return false;
     const Stand* stand = gf_standById(s.standId);
     if (!stand) return false;
-    const std::uint32_t previous = day.weekday <= 1 ? 7u : static_cast<std::uint32_t>(day.weekday - 1);
-    for (const StandOption& o : stand->options) {
-        if (!lf_optionNames(o, s)) continue;
-        if (static_cast<std::int32_t>(o.day) == day.weekday) {
-            for (std::int32_t h = std::max(day.halfHour - fit, 0); h <= day.halfHour; ++h)
-                if ((o.halfHours >> h) & 1u) return true;
-        } else if (o.day == previous) {
-            for (std::int32_t h = std::max(47 - fit, 0); h <= 47; ++h)
-                if ((o.halfHours >> h) & 1u) return true;
-        }
-    }
-    return false;
+    const WeekSlot yesterday{day.weekday <= 1 ? 7 : day.weekday - 1, day.halfHour};
+    return std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
+        return lf_optionAtOrBefore(day, fit, s, o) || lf_optionLateInDay(yesterday, fit, s, o);
+    });
 }
 
 void lf_setRecreateFlags(WeekSlot day) {
@@ -326,7 +319,7 @@ void lf_checkStaticNeighbours(WeekSlot day) {
         if (onStand != g_parkingPositions.end()) {
             const std::string cs = gf_withoutStar(s.callsign);
             if (onStand->airline == s.airline && onStand->type == s.type &&
-                (onStand->callsign == cs || onStand->callsign2 == cs)) {
+                (onStand->callsign == cs || onStand->secondCallsign == cs)) {
                 lf_keep(s);
                 g_parkingPositions.erase(onStand);
             } else {
@@ -370,7 +363,7 @@ void lf_recreateKept() {
         p.airline = it->airline;
         p.type = it->type;
         p.callsign = it->callsignCopy.empty() ? gf_withoutStar(it->callsign) : it->callsignCopy;
-        p.callsign2 = it->spare;
+        p.secondCallsign = it->spare;
         p.registration = it->registration;
         p.callsignFirst = false;  // the coupled flight of the next half-hour
         g_parkingPositions.push_back(std::move(p));
@@ -461,6 +454,7 @@ void gf_applyParkTrafficChanges(bool flush) {
     WeekSlot day;
     lf_dayInfo(day);
     lf_takeCollectedIds();
+    lf_listStaticCallsigns();
     g_staticRemovalList.clear();
     g_keptStatic.clear();
     g_parkedLiveList.clear();

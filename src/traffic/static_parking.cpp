@@ -32,7 +32,6 @@
 #include "traffic/traffic_link.h"
 #include "ui/status_line.h"
 
-std::vector<ParkingPosition> g_parkingPositions;
 std::vector<KeptStatic> g_keptStatic;
 std::vector<std::pair<std::string, std::uint32_t>> g_staticRemovalList;
 std::vector<ParkedLiveEntry> g_parkedLiveList;
@@ -209,6 +208,7 @@ void gf_staticParking(bool first) {
         g_parkingControlsBusy = false;
         g_hooks.enableParkingControls();
         gf_clearStatusLine();
+        gf_showStaticParkStats(true);
         gf_countParkedLiveAc(true);
     }
     if (g_calcPending) {
@@ -533,6 +533,7 @@ void lf_makeParkingPositions() {
     g_parkedLiveList.clear();
     g_hooks.showFillPercent(-1);
     lf_takeCollectedIds();
+    lf_listStaticCallsigns();
     for (Stand& s : g_standList) s.marks = {s.marks[0], 0, 0, 0};
     lf_markReservedStands();
     if (MAX_PARK_SEL.value() > 0) {
@@ -577,6 +578,15 @@ void lf_finishParkingPositions(WeekSlot day, const std::optional<std::vector<Par
         gf_logLine("no parking positions found");
         g_parkingControlsBusy = false;
         g_hooks.enableParkingControls();
+    }
+}
+
+void lf_listStaticCallsigns() {
+    g_staticParkingCallsigns.clear();
+    for (const StaticAc& s : g_staticAc) {
+        if (s.simState == SimState::removingfromsim || s.creationCancelled) continue;
+        for (const std::string* cs : {&s.callsignCopy, &s.coupledCallsign})
+            if (!cs->empty()) g_staticParkingCallsigns.push_back(*cs);
     }
 }
 

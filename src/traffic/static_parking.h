@@ -17,24 +17,9 @@
 #include "core/geometry.h"
 #include "feed/feed_records.h"
 #include "traffic/live_ac.h"
+#include "traffic/parking_position.h"
+#include "traffic/stand_choice.h"
 #include "traffic/traffic_state.h"
-
-// One position to fill; lf_detcs takes them from the back.
-struct ParkingPosition {
-    std::uint32_t hexid = 0;   // parked-traffic address, 0 for a stand option
-    std::uint32_t origin = 0;  // 0 parked traffic, 1 stand option
-    std::uint32_t standId = 0;
-    std::int32_t sortKey = 0;  // age in half-hours
-    std::string airline;
-    std::string type;
-    std::string callsign;
-    std::string callsign2;
-    std::string registration;
-    bool callsignFirst = true;
-    // Times the creation waited for a static aircraft still being removed
-    // from the stand.
-    std::int32_t retries = 0;
-};
 
 // A static aircraft that keeps its stand through a renewal.
 struct KeptStatic {
@@ -49,7 +34,6 @@ struct KeptStatic {
     bool recreate = false;
 };
 
-extern std::vector<ParkingPosition> g_parkingPositions;
 extern std::vector<KeptStatic> g_keptStatic;
 // (callsign, stand id) of static aircraft to remove at the end of a renewal.
 extern std::vector<std::pair<std::string, std::uint32_t>> g_staticRemovalList;
@@ -79,6 +63,10 @@ struct StaticParkingHooks {
 void gf_setStaticParkingHooks(StaticParkingHooks hooks);
 StaticParkingHooks& gf_staticParkingHooks();
 
+// The callsigns of the static aircraft present, for the search's test of
+// aircraft already there (g_staticParkingCallsigns).
+void lf_listStaticCallsigns();
+
 // ---- The park airport ----
 void gf_staticParking(bool first);
 void lf_findAirportInSight(LatLon position, bool first);
@@ -96,10 +84,6 @@ void lf_matchParkTraffic(const std::vector<ParkedRecord>& records, WeekSlot day)
 void lf_timeFill(WeekSlot day, std::int32_t wanted, std::int32_t base);
 bool lf_fitParkTraffic(WeekSlot day, bool real, bool sameDay, std::int32_t wanted,
                        std::vector<ParkingPosition>& candidates);
-void lf_searchStands(WeekSlot day, int kind, bool sameDay, std::int32_t offset, std::int32_t carried,
-                     std::vector<ParkingPosition>& result);
-bool lf_isKnownParkedIdentity(const std::string& registration, const std::string& callsign,
-                              const std::string& callsign2);
 // Marks the stand used in the search and its neighbours next to used.
 void lf_markStandUsed(std::uint32_t standId);
 // The week slot half-hours before now (a day back across midnight).

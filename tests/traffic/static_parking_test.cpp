@@ -212,7 +212,7 @@ ParkingPosition position(const std::string& cs, const std::string& cs2 = {}, boo
     p.airline = "KLM";
     p.type = "B738";
     p.callsign = cs;
-    p.callsign2 = cs2;
+    p.secondCallsign = cs2;
     p.registration = reg;
     p.callsignFirst = first;
     return p;
