@@ -12,6 +12,7 @@
 bool lf_flushSimCommandQueues();
 // Releases the new AI object from AI control, then queues the three freezes.
 void lf_releaseAndFreezeAiObject(std::uint32_t objectId);
-// Caller holds g_simMutex.
-void lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& request);
+// Caller holds g_simMutex. False when the library refused the request's
+// texts as too long (the caller reports a failed creation).
+bool lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& request);
 void lf_removeAiObjectFromSim(SimConnectHandle handle, std::uint32_t objectId);

@@ -160,7 +160,9 @@ void lf_releaseAndFreezeAiObject(std::uint32_t objectId) {
     lf_appendEvent(objectId, SimEventFreezeAttitudeSet, 1);
 }
 
-void lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& request) {
+// False when the library refused the request's texts as too long: the
+// caller reports that creation as failed to the Traffic engine.
+bool lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& request) {
     const SimConnectResult result = SimConnect_AICreateNonATCAircraft(
         handle, request.liveryTitle.c_str(), request.callsign.c_str(), request.position, SimReqCreateAi);
     if (gf_simConnectFailed(result)) {
@@ -169,8 +171,11 @@ void lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& re
         // A callsign too long for the tail number or a title too long for its
         // field is this aircraft's fault, not the connection's: the same
         // flight would come back after a restart and end the run again.
-        if (result != SIMCONNECT_E_TEXT_TOO_LONG) gf_simRequestError();
-        return;
+        if (result != SIMCONNECT_E_TEXT_TOO_LONG) {
+            gf_simRequestError();
+            return true;
+        }
+        return false;
     }
     std::uint32_t sendId = 0;
     if (gf_simConnectFailed(SimConnect_GetLastSentPacketID(handle, &sendId))) {
@@ -178,6 +183,7 @@ void lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& re
         sendId = 0;
     }
     g_simQueues.pendingCreations.push_back(PendingCreation{sendId, request.hexid, request.callsign});
+    return true;
 }
 
 void lf_removeAiObjectFromSim(SimConnectHandle handle, std::uint32_t objectId) {
@@ -207,9 +213,23 @@ bool lf_flushSimCommandQueues() {
     const SimConnectHandle handle = g_simHandle.load();
     lf_sendPositions(handle, g_userObjectId.load());
     lf_sendClientEvents(handle);
-    for (const AiCreateRequest& request : g_simQueues.creations) lf_createAiAircraftInSim(handle, request);
+    std::vector<std::uint32_t> refused;
+    for (const AiCreateRequest& request : g_simQueues.creations) {
+        if (!lf_createAiAircraftInSim(handle, request)) refused.push_back(request.hexid);
+    }
     g_simQueues.creations.clear();
     for (std::uint32_t objectId : g_simQueues.removals) lf_removeAiObjectFromSim(handle, objectId);
     g_simQueues.removals.clear();
+    lock.unlock();
+    // A refused creation would otherwise wait for an object that never
+    // comes: the engine hears of it as a failed creation, like a refusal by
+    // the simulator. Pushed after the unlock: the event queue's mutex is
+    // never taken while g_simMutex is held.
+    for (std::uint32_t hexid : refused) {
+        SimObjectEvent event;
+        event.aux = hexid;
+        event.kind = SimObjectEventKind::creationFailed;
+        gf_pushSimObjectEvent(event);
+    }
     return true;
 }

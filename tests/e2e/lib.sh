@@ -57,3 +57,14 @@ end_leftover_program() {  # pid (may be empty)
         kill "$1" 2>/dev/null || true
     fi
 }
+
+# The sample airport database, sealed the way the program's data files are,
+# as input/airports.enc of a working folder: the start-up reading of every run
+# reads it and ends the run without it.
+install_sample_airports() {  # working-folder
+    local encryptor="${GLIM_NATIVE_BUILD_DIR:-$GLIM_SOURCE_DIR/build/native}/testbed/encryptor/encryptor"
+    [ -x "$encryptor" ] || fail "no native encryptor at $encryptor (build the native preset first)"
+    mkdir -p "$1/input"
+    "$encryptor" "$GLIM_SOURCE_DIR/testbed/data/airports/airports.xml" "$1/input/airports.enc" \
+        || fail "could not seal the sample airport database"
+}

@@ -5,6 +5,7 @@
 # mode the program ends by itself with exit code 0 after its start-up
 # reading.
 source "$(dirname "$0")/lib.sh"
+source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
 work=$(mktemp -d)
@@ -16,7 +17,9 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/run/docs" "$work/appdata/GLIM_P3D"
 cp "$exe" "$work/run/glim_p3d.exe"
+install_sample_airports "$work/run"
 cd "$work/run"
+install_sample_data
 # The application folder in the scratch folder, as Wine's drive Z: sees it.
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 params="$work/appdata/GLIM_P3D/parameters.xml"

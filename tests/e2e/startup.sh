@@ -9,6 +9,7 @@ pid=""
 trap 'end_leftover_program "$pid"; rm -rf "$work"' EXIT
 cp "$exe" "$work/glim_p3d.exe"
 mkdir -p "$work/docs"
+install_sample_airports "$work"
 cd "$work"
 
 

@@ -1,10 +1,14 @@
-// The run's services wired to the subsystems that exist: the simulator link
-// and the live feed. The traffic engine, the catalogue, the airports and the
+// The run's services wired to the subsystems that exist: the simulator link,
+// the live feed and the catalogue. The traffic engine, the airports and the
 // window's controls keep their quiet stand-ins until they are built.
 #include "app/run_services.h"
 #include "app/wiring/update_services.h"
+#include "app/wiring/catalogue_services.h"
+#include "app/wiring/airport_services.h"
 #include "app/wiring/window_services.h"
 
+#include "catalogue/dbase.h"
+#include "catalogue/dbase_queries.h"
 #include "core/settings.h"
 #include "core/settings_upgrade.h"
 #include "feed/feed_env.h"
@@ -53,15 +57,45 @@ RunPosition lf_userPosition() {
     return RunPosition{data.lat_deg, data.lon_deg};
 }
 
+std::optional<FeedDbaseRecord> lf_feedRecord(const std::optional<DbaseRecord>& record) {
+    if (!record) return std::nullopt;
+    return FeedDbaseRecord{record->airl, record->type, record->opr};
+}
+
 // The feed's view of the program: the settings are its own default; the user
 // aircraft comes from the simulator link, so the weather is asked for where
 // the user is, not for 0,0.
 class AppFeedEnv final : public FeedEnv {
 public:
+    // The catalogue's Dbase; the readers start after the start-up reading,
+    // the flag only guards a reader that outlived a failed one.
+    std::optional<FeedDbaseRecord> lookupRegistration(std::string_view text) override {
+        return lf_feedRecord(g_dbaseReady.load(std::memory_order_acquire) ? gf_lookupRegistration(text) : std::nullopt);
+    }
+    std::vector<std::string> registrationKeys(std::string_view registration) override {
+        return gf_registrationKeys(registration);
+    }
+    std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view key) override {
+        return lf_feedRecord(g_dbaseReady.load(std::memory_order_acquire) ? gf_findRegistrationKey(key) : std::nullopt);
+    }
+    bool isKnownAcType(std::string_view type) override {
+        return g_dbaseReady.load(std::memory_order_acquire) && gf_isKnownAcType(type);
+    }
+    FeedCategory acCategory(std::string_view type) override {
+        return static_cast<FeedCategory>(
+            g_dbaseReady.load(std::memory_order_acquire) ? static_cast<int>(gf_acCategory(type)) : 0);
+    }
+
     FeedUserPosition userPosition() override {
         const UserAcData data = gf_userAcData();
         return FeedUserPosition{data.lat_deg, data.lon_deg, data.alt_ft};
     }
+    FeedSettings settings() override {
+        FeedSettings s = gf_feedSettingsFromCore();
+        gf_addAirportFeedSettings(s);
+        return s;
+    }
+    std::optional<FeedAirport> parkAirport() override { return gf_feedParkAirport(); }
 };
 AppFeedEnv g_appFeedEnv;
 
@@ -144,6 +178,10 @@ RunServices gf_realRunServices() {
     services.checkParametersFile = [] { lf_checkParametersFile(); };
     lf_wireSimLink(services);
     lf_wireFeed(services);
+    // The catalogue installs the simulator link's neighbours; the airports
+    // put their stand side in front of them, so they come second.
+    lf_wireCatalogue(services);
+    lf_wireAirports(services);
     lf_wireWindow(services);
     lf_wireUpdates(services);
     return services;

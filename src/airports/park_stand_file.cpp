@@ -1,0 +1,387 @@
+#include "airports/park_stand_file.h"
+
+#include "airports/airport_database.h"
+#include "airports/airport_hooks.h"
+#include "airports/hours_text.h"
+#include "airports/learned_path.h"
+#include "airports/park_airport_state.h"
+#include "airports/quality_factor.h"
+#include "airports/stand_file.h"
+#include "airports/stand_file_locate.h"
+#include "core/file_meta.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "core/settings_file.h"
+#include "core/text_encoding.h"
+#include "core/user_error.h"
+#include "core/version.h"
+#include "ui/status_line.h"
+
+#include <cmath>
+#include <fmt/format.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int32_t kDefaultParkingPercentage = 30;
+constexpr double kAdjacencyWidening = 1.1;
+constexpr double kManualStandMinDegrees = 0.0001;
+const VersionData kFirstVersionWithKeptFlights{11, 10, 0};
+
+void lf_continuation(std::string_view key, const std::string& value) {
+    gf_logContinuation(fmt::format("{:24}: {}", key, value));
+}
+
+void lf_takeBackup() {
+    AirportSettingsBackup& b = g_parkAirportFile.backup;
+    b.maxLiveSel = MAX_LIVE_SEL.value();
+    b.maxFit = MAX_FIT.value();
+    b.range = RANGE.value();
+    b.parkingPercentage = parking_percentage.value();
+    b.autoRange = AUTO_RANGE.value();
+    b.initialLoadOnly = INITIAL_LOAD_ONLY.value();
+    b.rtParkTrafficOnly = RT_PARKTRAFFIC_ONLY.value();
+    b.parkSoft = PARK_SOFT.value();
+    b.week = WEEK.value();
+}
+
+void lf_setFlag(const pugi::xml_document& document, CheckBoxParameter& setting) {
+    const auto value = gf_readBoolParameter(document, setting.name());
+    if (!value) return;
+    setting.setValue(*value);
+    gf_showCheck(setting);
+    lf_continuation(setting.name(), *value ? "true" : "false");
+}
+
+// The airport settings of a learned file, in the order they take effect.
+void lf_readLearnedSettings(const pugi::xml_document& document) {
+    AirportHooks& hooks = gf_airportHooks();
+    if (const auto value = gf_readIntParameter(document, MAX_LIVE_SEL.name())) {
+        MAX_LIVE_SEL.setValue(MAX_LIVE_SEL.clamp(*value));
+        gf_showComboValue(MAX_LIVE_SEL);
+        lf_continuation(MAX_LIVE_SEL.name(), fmt::format("{}", MAX_LIVE_SEL.value()));
+    }
+    if (const auto value = gf_readIntParameter(document, RANGE.name())) {
+        hooks.selectRangeCombo(*value);
+        lf_continuation(RANGE.name(), fmt::format("{}", *value));
+        gf_enableSettingControl(RANGE, true);
+    }
+    if (gf_readBoolParameter(document, AUTO_RANGE.name())) {
+        lf_setFlag(document, AUTO_RANGE);
+        hooks.applyAutoRange();
+    }
+    // Clamped like every other setting: a file edited by hand must not
+    // park more aircraft than there are stands.
+    if (const auto value = gf_readIntParameter(document, parking_percentage.name())) {
+        parking_percentage.setValue(parking_percentage.clamp(*value));
+        lf_continuation(parking_percentage.name(), fmt::format("{}", parking_percentage.value()));
+    } else {
+        parking_percentage.setValue(kDefaultParkingPercentage);
+    }
+    gf_showComboValue(parking_percentage);
+    lf_setFlag(document, WEEK);
+    lf_setFlag(document, PARK_SOFT);
+    if (const auto value = gf_readIntParameter(document, MAX_FIT.name())) {
+        MAX_FIT.setValue(MAX_FIT.clamp(*value));
+        hooks.selectMaxFitCombo();
+        gf_logContinuation(fmt::format("{:24}: {} (max number of half hours, is {:.1F} hrs decimal)", MAX_FIT.name(),
+                                       MAX_FIT.value(), MAX_FIT_FL.value()));
+    }
+    if (gf_readBoolParameter(document, RT_PARKTRAFFIC_ONLY.name())) {
+        lf_setFlag(document, RT_PARKTRAFFIC_ONLY);
+        hooks.applyParkTrafficOnly();
+    }
+    if (gf_readBoolParameter(document, INITIAL_LOAD_ONLY.name())) {
+        lf_setFlag(document, INITIAL_LOAD_ONLY);
+        hooks.updateNowButton();
+    }
+}
+
+void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
+    const std::string pathText = gf_pathToUtf8(path);
+    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
+        const std::string id = parkpos.attribute("id").as_string();
+        if (!parkpos.attribute("manual").as_bool()) {
+            bool merged = false;
+            for (Stand& stand : g_standList) {
+                if (lf_mergeLearnedStand(id, parkpos, clearFlights, stand)) {
+                    merged = true;
+                    break;
+                }
+            }
+            if (!merged) gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+            continue;
+        }
+        if (gf_findStandByName(id) != g_standList.end()) {
+            gf_logHighlight(fmt::format("manually created standid {} already exists in {}", id, pathText));
+            continue;
+        }
+        const double lat = parkpos.attribute("latitude").as_double();
+        const double lon = parkpos.attribute("longitude").as_double();
+        const double radius = parkpos.attribute("radius").as_double();
+        if ((std::fabs(lat) <= kManualStandMinDegrees && std::fabs(lon) <= kManualStandMinDegrees) || radius == 0.0) {
+            gf_logHighlight(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
+            continue;
+        }
+        if (lf_readParkpos(parkpos, id, 0, g_standList)) g_standList.back().manual = true;
+    }
+}
+
+void lf_setDefaultParkingPercentage() {
+    std::int32_t percentage = kDefaultParkingPercentage;
+    const auto current = g_currentAirport.get();
+    if (current) {
+        if (const auto airport = gf_findAirport(current->code)) {
+            if (airport->stands == 1) percentage = 100;
+            if (airport->stands == 2) percentage = 50;
+        }
+    }
+    parking_percentage.setValue(percentage);
+    gf_logContinuation(fmt::format("{:24}: {}%", parking_percentage.name(), percentage));
+    gf_showComboValue(parking_percentage);
+    gf_enableSettingControl(parking_percentage, true);
+}
+
+std::string lf_readApfSteps(std::string_view reference, const std::string& code) {
+    // 2. A local file is read in place; an archived one is fetched first.
+    fs::path file;
+    if (gf_isLocalReference(reference)) {
+        file = gf_referencePath(reference);
+    } else {
+        file = gf_workPaths().airports / "park_airport.xml";
+        const std::string error = lf_downloadAirportFile(reference, file);
+        if (!error.empty()) return error;
+    }
+    // 3.-5. The file and its header.
+    g_parkAirportFile.handmade = false;
+    pugi::xml_document document;
+    if (!document.load_file(file.c_str())) {
+        return fmt::format("{}: could not load file: {}", reference, gf_pathToUtf8(file));
+    }
+    if (!gf_readMeta(document, false)) return fmt::format("{}: refused to load", reference);
+
+    // 6. Parameters.
+    g_parkAirportFile.RT_traffic_week = gf_readIntParameter(document, "RT_traffic_week").value_or(0);
+    g_parkAirportFile.publisher = gf_readStringParameter(document, "publisher").value_or("");
+    const auto altitude = gf_readIntParameter(document, "altitude");
+    if (!altitude) throw ozr::UserErrorException(65, std::string("Parameter ") + "altitude" + " not found");
+    g_parkAirportFile.altitude = *altitude;
+    g_parkAirportFile.airport_name = gf_readStringParameter(document, "airport_name").value_or("");
+
+    // 7.-9. Stands, the file's quality pair, the settings backup.
+    lf_readParkpositions(document, g_standList);
+    const auto qfReal = gf_readIntParameter(document, "Qf_real");
+    const auto qfSoft = gf_readIntParameter(document, "Qf_soft");
+    if (qfReal && qfSoft) g_parkAirportFile.quality = {*qfReal, *qfSoft};
+    lf_takeBackup();
+
+    // 10.-12. The learned overlay.
+    const fs::path learned = lf_learnedPathOf(reference, g_parkAirportFile.publisher);
+    std::error_code ec;
+    const bool learnedExists = !learned.empty() && fs::exists(learned, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", learned, ec);
+    if (!learnedExists) {
+        gf_logLine("learned does not exist");
+        gf_logFlush();
+        lf_applyQualityRule(g_parkAirportFile.quality);
+        gf_showCheck(PARK_SOFT);
+        gf_showCheck(WEEK);
+        lf_setDefaultParkingPercentage();
+    } else {
+        lf_readLearned(learned);
+        g_parkAirportFile.quality = gf_qualityFactor(g_standList);
+        if (g_parkAirportFile.handmade) gf_logLine("A handmade airport file overruled the archived file!");
+    }
+
+    // 13.-15. Numbers and neighbours.
+    gf_changeAirportDisplay([](AirportDisplay& d) { d.standCount = g_standList.size(); });
+    gf_numberStandsAndNeighbours(g_standList);
+
+    // 16.-19. Summary, window values, the flags the engine waits for.
+    const ParkAirportFile& f = g_parkAirportFile;
+    gf_logLine(fmt::format("Airport file read from '{}' for {}", f.handmade ? gf_pathToUtf8(learned)
+                                                                             : std::string(reference),
+                           f.airport_name));
+    const std::string qualityText = lf_qualityFactorText(f.quality);
+    gf_logContinuation(fmt::format("{:24}: {}", "publisher", f.publisher));
+    gf_logContinuation(fmt::format("{:24}: {} ft", "altitude", f.altitude));
+    gf_logContinuation(fmt::format("{:24}: {}", "num_parkpos", g_standList.size()));
+    gf_logContinuation(fmt::format("{:24}: {}", "quality factor", qualityText));
+    gf_logContinuation(fmt::format("{:24}: {}", "RT traffic week", f.RT_traffic_week));
+    gf_changeAirportDisplay([&](AirportDisplay& d) {
+        d.publisher = f.publisher;
+        d.handmade = f.handmade;
+        d.qualityText = qualityText;
+    });
+    g_standsLoaded.store(true);
+    gf_airportHooks().enableFlushStatic();
+    g_airportAltitude_ft.set(code.empty() ? std::nullopt : std::optional<double>(f.altitude));
+    gf_airportHooks().repaint();
+
+    // 20.
+    return g_standList.empty() ? "no stands found" : "";
+}
+
+}  // namespace
+
+bool lf_sameStandOption(const StandOption& a, const StandOption& b) {
+    return a.day == b.day && a.real == b.real && a.reg == b.reg && a.airline == b.airline && a.type == b.type &&
+           (a.halfHours & b.halfHours) != 0;
+}
+
+bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool clearFlights, Stand& stand) {
+    if (stand.id != id) return false;
+    if (parkpos.attribute("radius_change").as_bool()) {
+        stand.radius = parkpos.attribute("radius").as_double() * kNmPerMetre;
+        stand.radius_change = true;
+    }
+    if (parkpos.attribute("cargo_change").as_bool()) {
+        stand.cargo = parkpos.attribute("cargo").as_bool();
+        stand.cargo_change = true;
+    }
+    if (clearFlights) return true;
+    std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
+    for (pugi::xml_node opt : parkpos.children("opt")) {
+        const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
+        if (halfHours == 0) {
+            gf_logHighlight("empty bit set");
+            continue;
+        }
+        // A weekday outside 1..7 would never match a day of the traffic and
+        // would only weigh on the quality factors.
+        const int day = opt.attribute("day").as_int();
+        if (day < 1 || day > 7) continue;
+        OptIdentity identity = lf_readOptIdentity(opt);
+        StandOption o;
+        o.airline = std::move(identity.airline);
+        o.type = std::move(identity.type);
+        o.reg = opt.attribute("reg").as_string();
+        o.cs = std::move(identity.cs);
+        o.cs2 = std::move(identity.cs2);
+        o.halfHours = halfHours;
+        o.day = static_cast<std::uint32_t>(day);
+        o.origin = 0;
+        o.real = opt.attribute("soft").as_bool() ? 0 : 1;
+        o.cpl = opt.attribute("cpl").as_bool();
+        o.index = next;
+        bool known = false;
+        for (const StandOption& existing : stand.options) {
+            if (lf_sameStandOption(o, existing)) {
+                known = true;
+                break;
+            }
+        }
+        if (known) continue;
+        stand.options.push_back(std::move(o));
+        ++next;
+    }
+    return true;
+}
+
+void lf_readLearned(const fs::path& learnedPath) {
+    try {
+        pugi::xml_document document;
+        const pugi::xml_parse_result result = document.load_file(learnedPath.c_str());
+        if (!result) {
+            gf_save1GenerationOf(learnedPath);
+            gf_logHighlight(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}",
+                                        gf_pathToUtf8(learnedPath), result.description()));
+            return;
+        }
+        gf_logLine(fmt::format("Read from learned airport file: '{}'", gf_pathToUtf8(learnedPath)));
+        gf_logFlush();
+        const auto meta = gf_readMeta(document, true);
+        if (!meta) return;
+        const bool clearFlights = gf_isNewerVersion(kFirstVersionWithKeptFlights, VersionData(meta->version));
+        if (clearFlights) {
+            gf_logLine("\nThis learned file was created with and older GLIM version than 11.10.0,\nAll flights will be "
+                       "cleared, except for a handmade file\n");
+        }
+        const std::string name = gf_readStringParameter(document, "airport_name").value_or("");
+        if (name != g_parkAirportFile.airport_name) {
+            gf_setStatusLine(fmt::format("Warning: learned file airport name: '{}' differs from archived file airport "
+                                         "name: '{}'",
+                                         name, g_parkAirportFile.airport_name),
+                             true);
+        }
+        lf_readLearnedSettings(document);
+        if (const auto handmade = gf_readStringParameter(document, "handmade")) {
+            g_parkAirportFile.handmade = true;
+            gf_clearStands();
+            lf_readParkpositions(document, g_standList);
+            gf_logContinuation(fmt::format("{:24}: {}", "handmade", *handmade));
+            return;
+        }
+        g_parkAirportFile.handmade = false;
+        lf_readLearnedStands(document, learnedPath, clearFlights);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
+    }
+}
+
+void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
+    std::uint32_t number = 0;
+    for (Stand& s : stands) {
+        s.number = ++number;
+        s.adjacent.clear();
+    }
+    for (Stand& a : stands) {
+        for (const Stand& b : stands) {
+            if (a.number == b.number) continue;
+            if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
+                a.radius + b.radius) {
+                a.adjacent.push_back(b.number);
+            }
+        }
+        a.adjacent.shrink_to_fit();
+    }
+}
+
+std::string gf_readApf(std::string_view reference) {
+    if (reference.empty()) return fmt::format("{}: xml is empty", "gf_readApf");
+    const auto current = g_currentAirport.get();
+    const std::string code = current ? current->code : std::string();
+    if (code.empty()) return fmt::format("{}: no park airport set", "gf_readApf");
+    // A file without quality factors must not show those of the airport
+    // read before it.
+    g_parkAirportFile.quality = {};
+    try {
+        return lf_readApfSteps(reference, code);
+    } catch (const ozr::UserErrorException&) {
+        throw;
+    } catch (const std::exception& e) {
+        return fmt::format("{}: {}", "gf_readApf", e.what());
+    }
+}
+
+void gf_restoreAirportSettings() {
+    const AirportSettingsBackup& b = g_parkAirportFile.backup;
+    AirportHooks& hooks = gf_airportHooks();
+    MAX_LIVE_SEL.setValue(MAX_LIVE_SEL.clamp(b.maxLiveSel));
+    gf_saveNumberParameter(MAX_LIVE_SEL);
+    gf_showComboValue(MAX_LIVE_SEL);
+    MAX_FIT.setValue(MAX_FIT.clamp(b.maxFit));
+    gf_saveNumberParameter(MAX_FIT);
+    hooks.selectMaxFitCombo();
+    hooks.selectRangeCombo(RANGE.clamp(b.range));
+    gf_saveNumberParameter(RANGE);
+    // parking_percentage lives in the stand files, not in parameters.xml.
+    parking_percentage.setValue(parking_percentage.clamp(b.parkingPercentage));
+    gf_showComboValue(parking_percentage);
+    AUTO_RANGE.setValue(b.autoRange);
+    gf_saveBoolParameter(AUTO_RANGE);
+    gf_showCheck(AUTO_RANGE);
+    gf_enableSettingControl(RANGE, !b.autoRange);
+    gf_enableSettingControl(AR_ABOVE_HEIGHT, b.autoRange);
+    const std::pair<CheckBoxParameter*, bool> flags[] = {{&INITIAL_LOAD_ONLY, b.initialLoadOnly},
+                                                         {&RT_PARKTRAFFIC_ONLY, b.rtParkTrafficOnly},
+                                                         {&PARK_SOFT, b.parkSoft},
+                                                         {&WEEK, b.week}};
+    for (const auto& [setting, value] : flags) {
+        setting->setValue(value);
+        gf_saveBoolParameter(*setting);
+        gf_showCheck(*setting);
+    }
+}

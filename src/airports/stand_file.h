@@ -1,0 +1,71 @@
+// The stand file format: one writer for every form (learned, hand-made and
+// generated files) and the reader of a file's stand list.
+//
+//   root/meta          the program's file header
+//   root/parameters    <parameter name=".." value=".."/> per value
+//   root/parkpositions <parkpos id=".." ...><opt reg=".." .../></parkpos>
+#pragma once
+
+#include "airports/stand_records.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+enum class StandFileForm : int {
+    learned = 0,    // learned and hand-made files
+    generated = 1,  // files the add-on airport scan writes
+};
+
+// What the Dbase knows of a registration. The stand files leave out airline
+// and type of a registration the Dbase knows, and take them from it on
+// reading, so the files follow the Dbase's corrections.
+struct StandDbaseRecord {
+    std::string airline;
+    std::string type;
+    std::string opr;  // operator; wins over airline when not empty
+};
+using StandRegistrationLookup = std::function<std::optional<StandDbaseRecord>(std::string_view registration)>;
+// Installs the Dbase's lookup (an empty function: no Dbase, every
+// registration unknown). Set before any stand file is read or written.
+void gf_setStandRegistrationLookup(StandRegistrationLookup lookup);
+std::optional<StandDbaseRecord> gf_lookupStandRegistration(std::string_view registration);
+
+// Writes a stand file through a temporary file beside path (missing parent
+// folders are made). handmade says whether the record is a hand-made
+// airport's: then every stand is written whole, with altitude and quality
+// factors; it is an argument because the scan writes generated files on its
+// own threads while the park airport's flag belongs to the worker. True when
+// the file was saved.
+bool gf_writeAirportFile(const AirportFile& record, const std::filesystem::path& path, StandFileForm form,
+                         std::uint32_t simVariant, bool handmade);
+// Appends root/parameters; false when a node could not be made.
+bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFileForm form, bool handmade);
+
+// Appends the stands of a document (root/parkpositions, or parkpositions of
+// a document without root) to stands, their options with origin 1. A missing,
+// empty or repeated id throws ozr::UserErrorException 93 or 94; the stands
+// appended before stay.
+void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands);
+// Appends one stand read from a parkpos element; false when it was skipped
+// (a stand at 0/0).
+bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands);
+
+struct OptIdentity {
+    std::string cs;
+    std::string cs2;
+    std::string airline;
+    std::string type;
+};
+// The callsigns, airline and type of an opt element. Never throws.
+OptIdentity lf_readOptIdentity(pugi::xml_node opt);
+
+// The names of an airport's stand file and link file.
+std::filesystem::path gf_xmlNameOf(std::string_view code);
+std::filesystem::path gf_txtNameOf(std::string_view code);

@@ -1,0 +1,102 @@
+#include "traffic/ai_commands.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+
+#include "airports/park_airport_state.h"
+#include "core/log.h"
+#include "core/random.h"
+#include "core/settings.h"
+#include "simlink/sim_ids.h"
+#include "traffic/traffic_state.h"
+
+namespace {
+
+constexpr std::array<std::uint32_t, 5> kThrottleValues{0, 4914, 8191, 11468, 16383};
+constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383};
+
+bool lf_isRotorcraft(const AcBase& base) { return base.category == AcCategory::Rotorcraft; }
+
+void lf_clearOccupant(std::uint32_t standId) {
+    for (Stand& s : g_standList) {
+        if (gf_standNumericId(s) == standId) {
+            gf_standMark(s, StandMark::occupied) = 0;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void gf_setThrottle(AcBase& base, AcSimFields& sim, std::int32_t index) {
+    if (index == sim.lastThrottle) return;
+    sim.lastThrottle = index;
+    if (index < 0 || index >= static_cast<std::int32_t>(kThrottleValues.size())) return;
+    gf_queueAiEvent(sim.objectId, SimEventThrottleSet, kThrottleValues[static_cast<std::size_t>(index)]);
+}
+
+void gf_setFlaps(AcBase& base, AcSimFields& sim, std::int32_t index) {
+    if (index == sim.lastFlaps || lf_isRotorcraft(base)) return;
+    sim.lastFlaps = index;
+    // Index 4 is the "nothing sent yet" value of a new record; anything else
+    // outside the table is a fault of the caller.
+    if (index < 0 || index > 4) {
+        gf_logHighlight("gf_setFlaps: invalid flaps index");
+        return;
+    }
+    if (index == 4) return;
+    gf_queueAiEvent(sim.objectId, SimEventFlapsSet, kFlapsValues[static_cast<std::size_t>(index)]);
+}
+
+void gf_setSpoilers(const AcBase& base, const AcSimFields& sim, bool on) {
+    if (lf_isRotorcraft(base)) return;
+    gf_queueAiEvent(sim.objectId, SimEventSpoilersSet, on ? 16383u : 0u);
+}
+
+void gf_setGear(const AcBase& base, const AcSimFields& sim, bool down) {
+    if (lf_isRotorcraft(base)) return;
+    gf_queueAiEvent(sim.objectId, SimEventGearSet, down ? 1u : 0u);
+}
+
+void gf_parkedConfiguration(AcBase& base, AcSimFields& sim) {
+    gf_setThrottle(base, sim, 0);
+    gf_setFlaps(base, sim, 0);
+    gf_engineAutoShutdown(sim.objectId);
+    const std::uint32_t cabin = sim.standCargo ? 0u : (g_rng() % 10 < 9 ? 1u : 0u);
+    gf_setLights(sim.objectId, NAV_LIGHTS_WHILE_PARKED.value() ? 1u : 0u, 0, 0, 0, 0, 1, cabin);
+}
+
+bool gf_eraseQueuedCreation(std::deque<AiCreateRequest>& queue, std::string_view callsign) {
+    const auto before = queue.size();
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [&](const AiCreateRequest& r) { return r.callsign == callsign; }),
+                queue.end());
+    return queue.size() != before;
+}
+
+void removeAircraftFromSim(AcBase& base, AcSimFields& sim) {
+    if (sim.simState == SimState::buffer) {
+        sim.removeFromBuffer = 1;
+        return;
+    }
+    if (sim.removeWhenCreated) return;
+    if (sim.simState == SimState::adding2sim) {
+        if (gf_eraseQueuedCreation(g_liveCreationQueue, base.callsign) ||
+            gf_eraseQueuedCreation(g_staticCreationQueue, base.callsign)) {
+            sim.creationCancelled = 1;
+        } else {
+            sim.removeWhenCreated = 1;
+        }
+        return;
+    }
+    if (gf_isLiveHexid(base.hexid) && sim.standId != 0) lf_clearOccupant(sim.standId);
+    sim.simState = SimState::removingfromsim;
+    if (sim.objectId != 0) {
+        g_respawnRemovalQueue.push_back(sim.objectId);
+    } else {
+        gf_logHighlight(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim",
+                                    gf_acDescription(base)));
+    }
+}

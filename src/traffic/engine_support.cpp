@@ -1,0 +1,128 @@
+#include "traffic/engine_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "airports/park_airport_state.h"
+#include "catalogue/dbase_queries.h"
+#include "core/settings.h"
+#include "traffic/ai_commands.h"
+#include "traffic/stand_choice.h"
+#include "traffic/stand_options.h"
+#include "traffic/traffic_state.h"
+
+namespace {
+
+constexpr double kFartherMargin_nm = 0.1;
+
+std::mutex g_comboMutex;
+std::vector<std::string> g_comboList{std::string()};
+
+StandOption* lf_optionOfDay(std::vector<StandOption>& options, std::int32_t weekday, const AcBase& ac) {
+    for (StandOption& o : options)
+        if (o.index != 0 && o.day == static_cast<std::uint32_t>(weekday) && o.reg == ac.registration) return &o;
+    return nullptr;
+}
+
+}  // namespace
+
+std::int32_t lf_wantedParkCount() {
+    const std::int32_t maxPark = MAX_PARK_SEL.value();
+    if (maxPark <= 0) return 0;
+    const std::int32_t custom = CUSTOM_PARKING_PERCENTAGE.value();
+    const std::int32_t p = custom >= 0 ? custom : parking_percentage.value();
+    const auto s = static_cast<std::int64_t>(g_standList.size());
+    std::int64_t n = 1;
+    if (s > 1 && (s > 3 || p >= 50)) n = std::llround(static_cast<double>(p) * static_cast<double>(s) / 100.0);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(maxPark, n));
+}
+
+bool gf_removeFarthestLiveAc(double dist_nm) {
+    const LatLon user{g_userAcData.lat_deg, g_userAcData.lon_deg};
+    double best = dist_nm;
+    std::uint32_t bestHexid = 0;
+    for (const LiveAc& ac : g_liveAc) {
+        if (ac.simState != SimState::active) continue;
+        const double x = gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
+        if (x > best + kFartherMargin_nm) {
+            best = x;
+            bestHexid = ac.hexid;
+        }
+    }
+    if (bestHexid == 0) return true;
+    if (LiveAc* ac = gf_findLiveAc(bestHexid)) removeAircraftFromSim(*ac);
+    return false;
+}
+
+bool gf_fillLiveAcCombo() {
+    std::vector<std::string> list;
+    for (const LiveAc& ac : g_liveAc)
+        if (ac.simState == SimState::active && ac.flightState != FlightState::parked) list.push_back(ac.callsign);
+    std::sort(list.begin(), list.end());
+    const bool any = !list.empty();
+    if (!any) list.emplace_back();
+    CALLSIGN_2_OBJECTID.set(list.front());
+    std::lock_guard lock(g_comboMutex);
+    g_comboList = std::move(list);
+    return any;
+}
+
+void gf_resetLiveAcCombo() {
+    CALLSIGN_2_OBJECTID.set("");
+    std::lock_guard lock(g_comboMutex);
+    g_comboList.assign(1, std::string());
+}
+
+std::vector<std::string> gf_liveAcComboList() {
+    std::lock_guard lock(g_comboMutex);
+    return g_comboList;
+}
+
+bool lf_inWeekSlotWindow(WeekSlot now, std::vector<StandOption>& options, std::uint32_t& key, WeekSlot& stored,
+                         const AcBase& ac) {
+    if (key == 0) return true;
+    if (now.weekday == stored.weekday && now.halfHour == stored.halfHour) return true;
+    const std::int32_t w = ac.cargo ? 12 : (ac.category == AcCategory::Heavy ? 8 : 6);
+    const std::int32_t d = gf_halfHoursBetween(stored, now);
+    if (d < 1 || d >= w) return false;
+    auto list = gf_halfHoursBack(now, d);
+    if (now.weekday == stored.weekday) {
+        if (updateOptions(options, list, key)) gf_setOptionCallsign(options, key, ac.callsign);
+        stored = now;
+        return true;
+    }
+    StandOption* later = lf_optionOfDay(options, now.weekday, ac);
+    if (!later) return false;
+    const std::uint32_t laterIndex = later->index;
+    updateOptionsWrapped(options, list, key, laterIndex);
+    gf_setOptionCallsign(options, key, ac.callsign);
+    gf_setOptionCallsign(options, laterIndex, ac.callsign);
+    key = laterIndex;
+    stored = now;
+    return true;
+}
+
+std::vector<std::uint32_t>::const_iterator lf_findBlockingNeighbour(const std::vector<std::uint32_t>& standIds,
+                                                                    const Stand& stand, const LiveAc& ac) {
+    for (auto it = standIds.begin(); it != standIds.end(); ++it) {
+        const auto occupant = std::find_if(g_liveAc.begin(), g_liveAc.end(),
+                                           [&](const LiveAc& a) { return a.standId == *it; });
+        if (occupant == g_liveAc.end()) continue;
+        const bool standing =
+            occupant->flightState == FlightState::parked || occupant->flightState == FlightState::pushing_back;
+        if (!standing || occupant->simState != SimState::active || occupant->callsign == ac.callsign) continue;
+        const Stand* neighbour = gf_standById(*it);
+        if (!neighbour || (neighbour->latitude == 0.0 && neighbour->longitude == 0.0)) continue;
+        const double d = gf_distanceNm(LatLon{neighbour->latitude, neighbour->longitude},
+                                       LatLon{stand.latitude, stand.longitude});
+        if (d <= 1.1 * (gf_halfWingspanNm(occupant->type) + gf_halfWingspanNm(ac.type))) return it;
+    }
+    return standIds.end();
+}
+
+void lf_eraseLiveAc(std::size_t index) {
+    if (index >= g_liveAc.size()) return;
+    if (index + 1 != g_liveAc.size()) g_liveAc[index] = std::move(g_liveAc.back());
+    g_liveAc.pop_back();
+}

@@ -1,0 +1,166 @@
+#include "traffic/intake.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "airports/park_airport_state.h"
+#include "catalogue/dbase_queries.h"
+#include "core/clock.h"
+#include "core/settings.h"
+#include "feed/reader_services.h"
+#include "feed/traffic_reader.h"
+#include "traffic/livery_respawn.h"
+#include "traffic/stream_checks.h"
+#include "traffic/traffic_state.h"
+
+std::mutex g_engineMutex;
+
+namespace {
+
+constexpr int kLivePollDelay_s = 30;
+constexpr double kMinRecordGap_s = 1.0;
+constexpr double kSlowKt = 5.0;
+constexpr double kGlitchFactor = 10.0;
+constexpr double kGlitchJumpKt = 80.0;
+constexpr double kAirThinKt = 120.0;
+constexpr double kAirThinTrackDeg = 1.0;
+constexpr double kAirThinNm = 0.2429805615550756;  // 450 m
+constexpr double kGroundThinKt = 30.0;
+constexpr double kGroundThinTrackDeg = 2.0;
+constexpr double kGroundThinNm = 0.010799136069114472;  // 20 m
+constexpr double kGroundThinMax_s = 15.0;
+constexpr double kElevationBand_ft = 108.0;
+constexpr double kElevationCeiling_ft = 10000.0;
+constexpr double kNoElevation_ft = -1000.0;
+
+// A record close to the park airport's elevation but not on the ground is
+// one of the feed's ground reports with a bad altitude flag.
+bool lf_nearAirportElevation(const FlightRecord& r) {
+    const double alt = r.point.alt;
+    if (alt <= 0.0 || alt >= kElevationCeiling_ft) return false;
+    const double e = g_airportAltitude_ft.get().value_or(kNoElevation_ft);
+    return std::fabs(alt - e) <= kElevationBand_ft;
+}
+
+bool lf_speedGlitch(double g, double g0) {
+    if (g0 > kSlowKt && g >= kGlitchFactor * g0) return true;
+    if (g > kSlowKt && g0 >= kGlitchFactor * g) return true;
+    if (g0 <= kSlowKt && g >= kGlitchJumpKt) return true;
+    return g <= kSlowKt && g0 >= kGlitchJumpKt;
+}
+
+// Keeps one point per 450 m in the air and per 20 m (at most 15 s) on the
+// ground while the aircraft goes straight on.
+bool lf_thinnedOut(const StreamPoint& p, const StreamPoint& last, double dt) {
+    const double g = p.gs;
+    const double dtrack = std::fabs(p.track - last.track);
+    if (p.airborne) return g > kAirThinKt && dtrack <= kAirThinTrackDeg && dt <= kAirThinNm / (g / 3600.0);
+    if (g > kGroundThinKt || dtrack > kGroundThinTrackDeg) return false;
+    const double limit = g == 0.0 ? kGroundThinMax_s : std::min(kGroundThinNm / (g / 3600.0), kGroundThinMax_s);
+    return dt <= limit;
+}
+
+// Step 4 of a record of a known aircraft: false when the record is ignored.
+bool lf_passesStreamFilters(const LiveAc& ac, const FlightRecord& r) {
+    const double t = r.feedTime;
+    const double dt = t - ac.lastFeedTime;
+    if (t == ac.lastFeedTime || dt <= kMinRecordGap_s) return false;
+    const StreamPoint& last = ac.stream.back();
+    if (lf_speedGlitch(r.point.gs, last.gs)) return false;
+    if (ac.motion.groundMove < 1 && lf_thinnedOut(r.point, last, dt)) return false;
+    return true;
+}
+
+bool lf_categoryWanted(AcCategory c) {
+    switch (c) {
+    case AcCategory::Light: return LIGHT_AIRCRAFT.value();
+    case AcCategory::HighPerf: return HIGH_PERF_AIRCRAFT.value();
+    case AcCategory::Rotorcraft: return HELICOPTERS.value();
+    default: return true;
+    }
+}
+
+}  // namespace
+
+void gf_setTrafficHandover(bool open) {
+    std::lock_guard lock(g_trafficMutex);
+    g_trafficHandover = open;
+}
+
+void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
+    if (batch.empty()) {
+        gf_setDataTime(0.0);
+        return;
+    }
+    std::vector<double> times;
+    times.reserve(std::max<std::size_t>(256, batch.size()));
+    for (const FlightRecord& r : batch) times.push_back(r.feedTime);
+    std::sort(times.begin(), times.end());
+    const double m = times[times.size() / 2];
+    const std::int32_t base = g_trafficTick.load() + 100 * delay_s;
+    for (FlightRecord& r : batch) {
+        const auto k = static_cast<std::int32_t>(std::trunc((r.feedTime - m) * 10.0));
+        r.point.time = base + 10 * k;
+    }
+    if (delay_s != kLivePollDelay_s) {
+        std::lock_guard engine(g_engineMutex);
+        for (const FlightRecord& r : batch) lf_decodeRecord(r);
+    } else {
+        std::lock_guard lock(g_trafficMutex);
+        // A hand-over still holding the previous poll's records means the
+        // engine is behind: this poll is dropped whole, the next one brings
+        // the traffic again.
+        if (g_trafficHandover && g_handedOverRecords.empty()) g_handedOverRecords.swap(batch);
+    }
+    batch.clear();
+}
+
+void lf_decodeRecord(const FlightRecord& r) {
+    auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == r.hexid; });
+    if (it == g_liveAc.end()) {
+        if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
+        // The same flight reported under a second address.
+        const bool twin = std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
+            return a.callsign == r.callsign && a.type == r.type;
+        });
+        if (!twin) lf_tryDecodeNew(r);
+        return;
+    }
+    LiveAc& ac = *it;
+    if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
+    if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
+    if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;
+    if (!lf_respawnCheck(ac, r)) return;
+    ac.lastFeedTime = r.feedTime;
+    decodeExisting(ac, r.point);
+}
+
+void lf_tryDecodeNew(FlightRecord r) {
+    if (!r.registration.empty()) {
+        if (const auto record = gf_lookupRegistration(r.registration); record && !record->type.empty()) {
+            r.type = record->type;
+        }
+    }
+    if (gf_isKnownAcType(r.type)) lf_decodeNew(r);
+}
+
+void lf_decodeNew(const FlightRecord& record) {
+    if (!lf_categoryWanted(gf_acCategory(record.type))) return;
+    if (lf_nearAirportElevation(record)) return;
+    FlightRecord r = record;
+    r.callsignCopy = r.callsign;
+    r.spare.clear();
+    AcBase base = gf_buildAircraftBase(r);
+    base.coupledSearched = 0;
+    base.hexid = r.hexid;
+    const CategoryMotion& m = gf_categoryMotion(base.category);
+    base.maxClimb = m.maxClimb_ft;
+    base.slowGroundSpeed = m.slowGroundSpeed_kt;
+    g_liveAc.emplace_back(r.point, base, r.feedTime);
+}
+
+void lf_takeCollectedIds() {
+    CollectedIds ids = g_trafficReader.takeCollectedIds();
+    g_collectedCallsigns = std::unordered_set<std::string>(ids.callsigns.begin(), ids.callsigns.end());
+    g_collectedHexids = std::unordered_set<std::uint32_t>(ids.hexids.begin(), ids.hexids.end());
+}

@@ -1,0 +1,270 @@
+#include "traffic/removal_rules.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "airports/park_airport_state.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "traffic/ai_commands.h"
+#include "traffic/engine_support.h"
+#include "traffic/stand_choice.h"
+
+namespace {
+
+constexpr double kMovedDeg = 1e-8;
+constexpr std::int64_t k100nsPerSecond = 10000000;
+
+std::atomic<float> g_parkedMeanHalfHours{0.0f};
+
+bool lf_isActive(const AcSimFields& s) { return s.simState == SimState::active; }
+
+bool lf_isParkedActive(const LiveAc& a) { return lf_isActive(a) && a.flightState == FlightState::parked; }
+
+const char* lf_groundText(bool onGround) { return onGround ? "on ground" : "airborne"; }
+
+std::int64_t lf_parkedSeconds(const LiveAc& a) { return (gf_engineNow100ns() - a.parkedSince) / k100nsPerSecond; }
+
+// Active parked live aircraft, longest parked first.
+std::vector<LiveAc*> lf_longestParkedFirst() {
+    std::vector<LiveAc*> list;
+    for (LiveAc& a : g_liveAc)
+        if (lf_isParkedActive(a)) list.push_back(&a);
+    std::stable_sort(list.begin(), list.end(),
+                     [](const LiveAc* x, const LiveAc* y) { return x->parkedSince < y->parkedSince; });
+    return list;
+}
+
+bool lf_sameCallsign(const StaticAc& s, const LiveAc& live, bool& same) {
+    const std::string& cs = live.callsign;
+    same = s.callsignCopy == cs;
+    if (cs == s.callsignCopy || cs == s.coupledCallsign) return true;
+    if (!live.coupledCallsign.empty() &&
+        (live.coupledCallsign == s.callsignCopy || live.coupledCallsign == s.coupledCallsign))
+        return true;
+    if (!cs.empty() && cs.back() == '_') {
+        const std::string real = cs.substr(0, cs.size() - 1);
+        return real == s.callsignCopy || real == s.coupledCallsign;
+    }
+    return false;
+}
+
+}  // namespace
+
+void lf_ghostCheck(const std::string& callsign) {
+    const std::string ghost = callsign + "_";
+    auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
+        return a.callsign == ghost && a.simState != SimState::removingfromsim;
+    });
+    if (it == g_liveAc.end()) return;
+    if (it->flightState == FlightState::parked) {
+        gf_logLine(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}", gf_standNameOf(it->standId),
+                               ghost, callsign));
+    } else {
+        gf_logLine(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost, callsign));
+    }
+    g_removedGhosts.push_back(ghost);
+    removeAircraftFromSim(*it);
+}
+
+bool gf_realCallsignActive(const std::string& ghost) {
+    if (ghost.empty()) return false;
+    const std::string real = ghost.substr(0, ghost.size() - 1);
+    return std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
+        return a.simState != SimState::removingfromsim && a.callsign == real;
+    });
+}
+
+void gf_removeStaticDuplicates(const LiveAc& live, bool onGround) {
+    if (live.callsign.empty()) return;
+    for (StaticAc& s : g_staticAc) {
+        if (!lf_isActive(s)) continue;
+        const std::string stand = gf_standNameOf(s.standId);
+        if (s.source == 0 && s.parkedHexid == live.hexid) {
+            gf_logLine(fmt::format("{:8}: {:8} removed, new {} '{}' has same hexid", stand, s.callsign,
+                                   lf_groundText(onGround), live.callsign));
+        } else if (!live.registration.empty() && s.registration == live.registration) {
+            gf_logLine(fmt::format("{:8}: {:8} {} removed, new {} '{}' has same regcode {}", stand, s.callsign,
+                                   s.registration, lf_groundText(onGround), live.callsign, live.registration));
+        } else {
+            bool same = false;
+            if (!lf_sameCallsign(s, live, same)) continue;
+            gf_logLine(fmt::format("{:8}: {:8} '{}' '{}' removed, new {} {} '{}' '{}' has {} callsign", stand,
+                                   s.callsign, s.callsignCopy, s.coupledCallsign, lf_groundText(onGround),
+                                   live.callsign, live.callsignCopy, live.coupledCallsign, same ? "same" : "coupled"));
+        }
+        removeAircraftFromSim(s);
+        return;
+    }
+}
+
+void gf_avoidStaticCollision(LiveAc& live) {
+    if (live.towed || live.motion.touchdownUnderWay) return;
+    live.positionAtLastCheck = LatLon{live.pos.lat, live.pos.lon};
+    for (StaticAc& s : g_staticAc) {
+        if (!lf_isActive(s) || s.callsign == live.callsign) continue;
+        const double d = gf_distanceNm(LatLon{s.standLat, s.standLon}, LatLon{live.pos.lat, live.pos.lon});
+        if (d > 1.1 * (s.size + live.size)) continue;
+        gf_logLine(fmt::format("{:8}: {:8} removed for collision avoidance with static {}", gf_standNameOf(s.standId),
+                               s.callsign, live.callsign));
+        removeAircraftFromSim(s);
+        return;
+    }
+}
+
+void gf_avoidLiveParkedCollisions() {
+    if (!COLLISION_LIVE_PARKED_GND.value() || g_staticAc.empty()) return;
+    for (LiveAc& a : g_liveAc) {
+        if (!lf_isActive(a) || !a.groundMode) continue;
+        if (a.flightState != FlightState::taxi && a.flightState != FlightState::parking) continue;
+        if (std::fabs(a.pos.lat - a.positionAtLastCheck.lat) < kMovedDeg &&
+            std::fabs(a.pos.lon - a.positionAtLastCheck.lon) < kMovedDeg)
+            continue;
+        gf_avoidStaticCollision(a);
+    }
+}
+
+void gf_removeStaticTwins() {
+    if (g_liveAc.empty() || g_staticAc.empty()) return;
+    for (const LiveAc& live : g_liveAc) {
+        if (!lf_isActive(live) || !live.groundMode) continue;
+        auto it = std::find_if(g_staticAc.begin(), g_staticAc.end(), [&](const StaticAc& s) {
+            return s.callsign == live.callsign + "*" ||
+                   (!live.registration.empty() && s.registration == live.registration);
+        });
+        if (it != g_staticAc.end() && lf_isActive(*it)) {
+            removeAircraftFromSim(*it);
+            return;
+        }
+    }
+}
+
+void gf_clearReservedStand() {
+    const auto stand = gf_findStandByName(g_reservedStand.get());
+    const std::uint32_t id = stand == g_standList.end() ? 0 : gf_standNumericId(*stand);
+    for (StaticAc& s : g_staticAc) {
+        if (lf_isActive(s) && s.standId == id) {
+            removeAircraftFromSim(s);
+            return;
+        }
+    }
+    for (LiveAc& a : g_liveAc) {
+        if (lf_isParkedActive(a) && a.standId == id) {
+            removeAircraftFromSim(a);
+            return;
+        }
+    }
+}
+
+void lf_checkMaxPark(std::int32_t toCome) {
+    if (RT_PARKTRAFFIC_ONLY.value()) return;
+    const std::int32_t wanted = lf_wantedParkCount();
+    if (wanted < 1) return;
+    const std::int32_t n = gf_countParkedLiveAc(false);
+    if (!INITIAL_LOAD_ONLY.value() && toCome + n > wanted) {
+        const auto list = lf_longestParkedFirst();
+        if (!list.empty() && lf_isActive(*list.front())) {
+            gf_logLine(fmt::format("{:8}: {} live max park exceeded, removed", gf_standNameOf(list.front()->standId),
+                                   list.front()->callsign));
+            removeAircraftFromSim(*list.front());
+        }
+    }
+    std::int32_t s = 0;
+    StaticAc* oldest = nullptr;
+    for (StaticAc& a : g_staticAc) {
+        if (a.simState != SimState::active && a.simState != SimState::removingfromsim) continue;
+        ++s;
+        if (!oldest || gf_weekSlotIndex(a.weekSlot) < gf_weekSlotIndex(oldest->weekSlot)) oldest = &a;
+    }
+    if (s + toCome + n > wanted && oldest && lf_isActive(*oldest)) {
+        gf_logLine(fmt::format("{:8}: {} static max park exceeded, removed", gf_standNameOf(oldest->standId),
+                               oldest->callsign));
+        removeAircraftFromSim(*oldest);
+    }
+}
+
+void lf_removeLongestParked(std::int32_t n) {
+    const auto list = lf_longestParkedFirst();
+    for (std::int32_t i = 0; i < n && i < static_cast<std::int32_t>(list.size()); ++i) {
+        gf_logLine(fmt::format("live parked {} at {} removed", gf_acDescription(*list[i]),
+                               gf_standNameOf(list[i]->standId)));
+        removeAircraftFromSim(*list[i]);
+    }
+}
+
+std::vector<ParkedLiveEntry> lf_parkedLiveList() {
+    std::vector<ParkedLiveEntry> list;
+    for (LiveAc& a : g_liveAc) {
+        if (!lf_isParkedActive(a)) continue;
+        if (a.stillReported) {
+            list.push_back({a.callsign, a.standId, 0});
+            continue;
+        }
+        const std::int64_t minutes = lf_parkedSeconds(a) / 60;
+        const std::int64_t limit = a.category == AcCategory::Heavy ? 180 : 90;
+        if (INITIAL_LOAD_ONLY.value() || minutes <= limit) {
+            list.push_back({a.callsign, a.standId, minutes});
+        } else {
+            removeAircraftFromSim(a);
+        }
+    }
+    std::sort(list.begin(), list.end(),
+              [](const ParkedLiveEntry& x, const ParkedLiveEntry& y) { return x.minutes < y.minutes; });
+    return list;
+}
+
+void gf_removeAllStaticAc() {
+    for (StaticAc& s : g_staticAc) {
+        if (lf_isActive(s)) {
+            removeAircraftFromSim(s);
+        } else if (s.simState == SimState::adding2sim && !s.removeWhenCreated) {
+            if (gf_eraseQueuedCreation(g_staticCreationQueue, s.callsign)) {
+                s.creationCancelled = 1;
+            } else {
+                s.removeWhenCreated = 1;
+            }
+        }
+    }
+    std::erase_if(g_staticAc, [](const StaticAc& s) { return s.creationCancelled != 0; });
+}
+
+std::int32_t gf_countParkedLiveAc(bool withMean) {
+    std::int32_t count = 0;
+    std::int64_t sum = 0;
+    const WeekSlot now = gf_currentWeekSlot();
+    for (const LiveAc& a : g_liveAc) {
+        if (!lf_isParkedActive(a)) continue;
+        ++count;
+        const std::int32_t d = gf_weekSlotIndex(now) - gf_weekSlotIndex(a.weekSlot);
+        if (d > 0) sum += d;
+    }
+    if (withMean) g_parkedMeanHalfHours = count == 0 ? 0.0f : static_cast<float>(sum) / static_cast<float>(count);
+    return count;
+}
+
+float gf_parkedLiveMeanHalfHours() { return g_parkedMeanHalfHours.load(); }
+
+void gf_handleNewLiveHexid() {
+    if (g_duplicateCheckQueue.empty()) return;
+    const std::uint32_t hexid = g_duplicateCheckQueue.front();
+    g_duplicateCheckQueue.pop_front();
+    LiveAc* ac = gf_findLiveAc(hexid);
+    if (!ac) return;
+    if (!ac->coupledSearched) {
+        lf_searchForCoupledCsAroundThisTime(gf_currentWeekSlot(), *ac);
+        ac->coupledSearched = 1;
+    }
+    gf_removeStaticDuplicates(*ac, ac->groundMode != 0);
+}
+
+void gf_removeBlockedCallsign(const std::string& callsign) {
+    for (LiveAc& a : g_liveAc) {
+        if (lf_isActive(a) && a.callsign == callsign) {
+            removeAircraftFromSim(a);
+            return;
+        }
+    }
+}

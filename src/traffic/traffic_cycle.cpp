@@ -1,0 +1,131 @@
+#include "traffic/traffic_cycle.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "core/log.h"
+#include "core/settings.h"
+#include "simlink/traffic_requests.h"
+#include "traffic/air_motion.h"
+#include "traffic/intake.h"
+#include "traffic/object_events.h"
+#include "traffic/traffic_link.h"
+#include "traffic/traffic_state.h"
+
+namespace {
+
+constexpr std::int32_t kRemovalEvery = 10;
+constexpr std::int32_t kCreationEvery = 50;
+constexpr std::int32_t kRangeEveryFlare = 20;
+constexpr std::int32_t kRangeEvery = 100;
+constexpr std::int32_t kUserPositionEvery = 100;
+constexpr float kWaitAboveFrameRate = 50.0f;
+constexpr std::size_t kRecordsPerPass = 2;
+
+void lf_decodeHandedOver() {
+    FlightRecord taken[kRecordsPerPass];
+    std::size_t n = 0;
+    {
+        // Taken out under the lock, decoded outside it: the Traffic Reader
+        // never waits for the engine's decoding.
+        std::lock_guard lock(g_trafficMutex);
+        for (; n < kRecordsPerPass && !g_handedOverRecords.empty(); ++n) {
+            taken[n] = std::move(g_handedOverRecords.back());
+            g_handedOverRecords.pop_back();
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) lf_decodeRecord(taken[i]);
+}
+
+void lf_buildOneCreation() {
+    if (g_addingStack.empty()) return;
+    const std::uint32_t hexid = g_addingStack.back();
+    g_addingStack.pop_back();
+    const LiveAc* ac = gf_findLiveAc(hexid);
+    if (!ac) return;
+    if (ac->callsign.empty()) {
+        gf_logHighlight(fmt::format("{} {} objectid = 0?", "lf_handleAddingStack", gf_acDescription(*ac)));
+        return;
+    }
+    g_liveCreationQueue.push_back(gf_creationRequest(*ac));
+}
+
+void lf_requestAircraftInRange(std::int32_t tick) {
+    const std::int32_t every = g_flareActive.load() ? kRangeEveryFlare : kRangeEvery;
+    if (tick % every != 0) return;
+    if (!gf_trafficLink().requestAircraftInRange(static_cast<std::uint32_t>(std::max(g_trafficRadiusMeters.load(), 0)))) {
+        gf_logHighlight("SimConnect request ac within range fails");
+        gf_trafficLink().requestError();
+    }
+}
+
+}  // namespace
+
+AiCreateRequest gf_creationRequest(const LiveAc& ac) {
+    AiCreateRequest r;
+    r.position.latitude_deg = ac.pos.lat;
+    r.position.longitude_deg = ac.pos.lon;
+    r.position.altitude_ft = ac.pos.alt;
+    r.position.pitch_deg = ac.pos.pitch * kRadToDeg;
+    r.position.bank_deg = ac.pos.bank * kRadToDeg;
+    r.position.heading_deg = ac.pos.heading * kRadToDeg;
+    r.position.onGround = !ac.stream.empty() && !ac.stream.front().airborne ? 1u : 0u;
+    r.position.airspeed_kt = 0;
+    r.callsign = ac.callsign;
+    r.liveryTitle = ac.liveryTitle;
+    r.hexid = ac.hexid;
+    return r;
+}
+
+void lf_detcs() {}
+
+void lf_handleAddingStack() {
+    gf_handleSimObjectEvents();
+    lf_updateAllLiveAc();
+    lf_sendQueuedCreations();
+    lf_decodeHandedOver();
+    lf_buildOneCreation();
+    const std::int32_t tick = g_trafficTick.load();
+    lf_requestAircraftInRange(tick);
+    if (tick % kUserPositionEvery == 0) g_userAcData = gf_trafficLink().requestUserAcPosition();
+    g_trafficTick.fetch_add(1);
+}
+
+void lf_updateAllLiveAc() {
+    bool anyRemoved = false;
+    for (LiveAc& ac : g_liveAc) anyRemoved = updateLiveAc(ac) || anyRemoved;
+    if (anyRemoved) std::erase_if(g_liveAc, [](const LiveAc& a) { return a.countsAsRemoved(); });
+
+    std::unique_lock lock(g_simMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        // At a low frame rate the simulator keeps the previous positions
+        // rather than hold up the pass.
+        if (gf_trafficLink().frameRate() <= kWaitAboveFrameRate) {
+            g_simQueues.positionsBack.clear();
+            return;
+        }
+        lock.lock();
+    }
+    lf_swapAiPositionBuffers();
+}
+
+void lf_sendQueuedCreations() {
+    const std::int32_t tick = g_trafficTick.load();
+    if (tick % kRemovalEvery == 0 && !g_respawnRemovalQueue.empty()) {
+        gf_queueAiRemoval(g_respawnRemovalQueue.front());
+        g_respawnRemovalQueue.pop_front();
+    }
+    if (tick % kCreationEvery != 0) return;
+    if (!g_liveCreationQueue.empty()) {
+        gf_queueAiCreation(g_liveCreationQueue.front());
+        g_liveCreationQueue.pop_front();
+        return;
+    }
+    if (!g_staticCreationQueue.empty()) {
+        gf_queueAiCreation(g_staticCreationQueue.front());
+        g_staticCreationQueue.pop_front();
+    }
+    lf_detcs();
+}

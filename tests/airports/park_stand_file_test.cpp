@@ -1,0 +1,271 @@
+#include "airports/park_stand_file.h"
+
+#include "airports/learned_path.h"
+#include "airports/learned_writer.h"
+#include "airports/stand_file_locate.h"
+#include "airports_test_support.h"
+#include "core/text_encoding.h"
+#include "core/user_error.h"
+
+#include <fmt/format.h>
+
+namespace {
+
+using airports_test::AirportsFixture;
+namespace fs = std::filesystem;
+
+std::string meta(const char* version = "11.10.5") {
+    return fmt::format(R"(<meta><info name="version" value="{}"/><info name="copyright" value="c"/>)"
+                       R"(<info name="sim" value="3"/></meta>)",
+                       version);
+}
+
+// EHAM with three stands: D7 and D8 30 m apart (radius 20 m each), and F4.
+std::string ehamStandFile(const std::string& publisher, const std::string& extraParameters = "") {
+    return "<root>" + meta() + R"(<parameters>
+        <parameter name="airport_name" value="Amsterdam Schiphol"/>
+        <parameter name="publisher" value=")" + publisher + R"("/>
+        <parameter name="altitude" value="-11"/>
+        <parameter name="RT_traffic_week" value="12"/>)" +
+           extraParameters + R"(</parameters><parkpositions>
+        <parkpos id="D7" latitude="52.308000" longitude="4.760000" heading="90" radius="20">
+          <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="14:17" cs="KLM1234"/>
+        </parkpos>
+        <parkpos id="D8" latitude="52.308270" longitude="4.760000" heading="90" radius="20"/>
+        <parkpos id="F4" latitude="52.310000" longitude="4.770000" heading="180" radius="40" cargo="true"/>
+      </parkpositions></root>)";
+}
+
+class ParkStandFile : public AirportsFixture {
+public:
+    using AirportsFixture::log;
+    void SetUp() override {
+        AirportsFixture::SetUp();
+        readSampleDatabase();
+        makeCurrent("EHAM");
+    }
+    Stand& stand(const std::string& id) {
+        auto it = gf_findStandByName(id);
+        EXPECT_NE(it, g_standList.end()) << id;
+        return *it;
+    }
+    std::string visit(const std::string& reference) {
+        makeCurrent("EHAM");
+        gf_clearStands();
+        return gf_readApf(reference);
+    }
+};
+
+// What the engine learns at one visit is there at the next, whatever kind of
+// airport it is; the settings the user chose at the airport are what is saved.
+TEST_F(ParkStandFile, LearningSurvivesTheNextVisitForEveryKindOfAirport) {
+    struct Row {
+        const char* file;
+        const char* reference;
+        const char* publisher;
+        const char* learned;
+    };
+    const Row rows[] = {
+        {"airports/my_thirdparty/EHAM.xml", "airports\\my_thirdparty\\EHAM.xml", "stock",
+         "airports/learned/stock/EHAM.xml"},
+        {"airports/my_thirdparty/EHAM.xml", "airports\\my_thirdparty\\EHAM.xml", "simaddon",
+         "airports/learned/simaddon/EHAM.xml"},
+        {"airports/my_ORBX/EHAM.xml", "airports\\my_ORBX\\EHAM.xml", "ORBX", "airports/learned/thirdparty/ORBX/EHAM.xml"},
+        {"airports/my_thirdparty/EHAM.xml", "airports\\my_thirdparty\\EHAM.xml", "Some Vendor",
+         "airports/learned/thirdparty/Some Vendor/EHAM.xml"},
+        {"airports/my_thirdparty/EHAM.xml", "airports\\my_thirdparty\\EHAM.xml", "../..",
+         "airports/learned/thirdparty/EHAM.xml"},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all("airports");
+        gf_resetSettings();
+        writeFile(row.file, ehamStandFile(row.publisher));
+        ASSERT_EQ(gf_resolveAirportFile("EHAM"), row.reference);
+
+        ASSERT_EQ(visit(row.reference), "") << log();
+        EXPECT_NE(log().find("learned does not exist"), std::string::npos);
+        EXPECT_EQ(parking_percentage.value(), 50);  // the database's stands value 2
+        // The engine learns a use of D7 and a smaller D8; the user picks 70 %.
+        StandOption learnedUse;
+        learnedUse.reg = "PH-EXA";
+        learnedUse.airline = "KLM";
+        learnedUse.type = "E75L";
+        learnedUse.day = 5;
+        learnedUse.halfHours = 1u << 20;
+        learnedUse.index = 2;
+        learnedUse.origin = 0;
+        stand("D7").options.push_back(learnedUse);
+        stand("D8").radius = 15.0 * kNmPerMetre;
+        stand("D8").radius_change = true;
+        parking_percentage.setValue(70);
+        g_standFileUpdates = 2;
+        gf_leaveParkAirport();
+        EXPECT_TRUE(fs::exists(row.learned)) << row.publisher << "\n" << log();
+        EXPECT_NE(log().find(fmt::format("'{}' saved with 2 updates", gf_pathToUtf8(fs::path(row.learned)))),
+                  std::string::npos)
+            << log();
+        EXPECT_EQ(parking_percentage.value(), 30);  // restored
+        EXPECT_FALSE(g_standsLoaded.load());
+
+        ASSERT_EQ(visit(row.reference), "");
+        EXPECT_NE(log().find("Read from learned airport file"), std::string::npos);
+        ASSERT_EQ(stand("D7").options.size(), 2u) << row.publisher;
+        EXPECT_EQ(stand("D7").options[1].reg, "PH-EXA");
+        EXPECT_EQ(stand("D7").options[1].origin, 0u);
+        EXPECT_NEAR(stand("D8").radius * kMetresPerNm, 15.0, 1e-6);
+        EXPECT_EQ(parking_percentage.value(), 70);
+        gf_leaveParkAirport();
+    }
+}
+
+TEST_F(ParkStandFile, ReadsTheFileNumbersNeighboursAndReportsBadFiles) {
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock", R"(<parameter name="Qf_real" value="44"/>
+        <parameter name="Qf_soft" value="7"/>)"));
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    EXPECT_EQ(g_parkAirportFile.quality, (QualityPair{44, 7}));
+    EXPECT_EQ(g_parkAirportFile.RT_traffic_week, 12);
+    EXPECT_EQ(g_airportAltitude_ft.get(), std::optional<double>(-11.0));
+    EXPECT_TRUE(g_standsLoaded.load());
+    EXPECT_EQ(stand("D7").number, 1u);
+    EXPECT_EQ(stand("D7").adjacent, std::vector<std::uint32_t>{2});  // 30 m apart: 33 < 40
+    EXPECT_EQ(stand("D8").adjacent, std::vector<std::uint32_t>{1});
+    EXPECT_TRUE(stand("F4").adjacent.empty());
+    EXPECT_NE(log().find("Airport file read from 'airports\\my_thirdparty\\EHAM.xml' for Amsterdam Schiphol"),
+              std::string::npos);
+    EXPECT_NE(log().find("quality factor          : 44/ 7"), std::string::npos) << log();
+
+    // A file without quality factors does not keep the ones read before.
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    EXPECT_EQ(g_parkAirportFile.quality, (QualityPair{0, 0}));
+
+    struct Row {
+        const char* content;
+        const char* error;
+    };
+    const Row rows[] = {
+        {"not xml", "airports\\my_thirdparty\\EHAM.xml: could not load file: airports/my_thirdparty/EHAM.xml"},
+        {"<root><parameters/></root>", "airports\\my_thirdparty\\EHAM.xml: refused to load"},
+    };
+    for (const Row& row : rows) {
+        writeFile("airports/my_thirdparty/EHAM.xml", row.content);
+        EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), row.error);
+    }
+    writeFile("airports/my_thirdparty/EHAM.xml", "<root>" + meta() + "</root>");
+    EXPECT_THROW(visit("airports\\my_thirdparty\\EHAM.xml"), ozr::UserErrorException);
+    writeFile("airports/my_thirdparty/EHAM.xml",
+              "<root>" + meta() + R"(<parameters><parameter name="altitude" value="1"/></parameters></root>)");
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "no stands found");
+    EXPECT_EQ(visit(""), "gf_readApf: xml is empty");
+    g_currentAirport.set(std::nullopt);
+    EXPECT_EQ(gf_readApf("x.xml"), "gf_readApf: no park airport set");
+}
+
+TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    struct Row {
+        const char* name;
+        const char* version;
+        const char* stands;
+        const char* parameters;
+        std::function<void(ParkStandFile&)> check;
+    };
+    const Row rows[] = {
+        {"a repeated use is not added, whatever its callsign; bad days are dropped", "11.10.5",
+         R"(<parkpos id="D7"><opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="17:20" cs="OTHER"/>
+            <opt reg="PH-BXB" airl="KLM" type="B738" day="3" hh="1"/>
+            <opt reg="PH-BXC" airl="KLM" type="B738" day="9" hh="1"/>
+            <opt reg="PH-BXD" airl="KLM" type="B738" day="-1" hh="1"/>
+            <opt reg="PH-BXE" airl="KLM" type="B738" day="2" hh="x"/></parkpos>
+            <parkpos id="NOPE"/>)",
+         R"(<parameter name="parking_percentage" value="500"/><parameter name="MAX_FIT" value="99"/>)",
+         [](ParkStandFile& t) {
+             ASSERT_EQ(t.stand("D7").options.size(), 2u);
+             EXPECT_EQ(t.stand("D7").options[1].reg, "PH-BXB");
+             EXPECT_EQ(t.stand("D7").options[1].index, 2u);
+             EXPECT_EQ(parking_percentage.value(), 100);
+             EXPECT_EQ(MAX_FIT.value(), 47);
+             EXPECT_NE(t.log().find("==> empty bit set"), std::string::npos);
+             EXPECT_NE(t.log().find("learned stand NOPE in airports/learned/stock/EHAM.xml not found?"),
+                       std::string::npos);
+         }},
+        {"an older file keeps corrections and manual stands, not its uses", "11.9.9",
+         R"(<parkpos id="D7" radius_change="true" radius="25.0" cargo_change="true" cargo="true">
+              <opt reg="PH-BXB" airl="KLM" type="B738" day="3" hh="1"/></parkpos>
+            <parkpos id="M1" latitude="52.3" longitude="4.75" radius="30" manual="true">
+              <opt reg="PH-BXB" airl="KLM" type="B738" day="3" hh="1"/></parkpos>
+            <parkpos id="D8" latitude="52.3" longitude="4.75" radius="30" manual="true"/>
+            <parkpos id="M2" latitude="0.00001" longitude="0" radius="30" manual="true"/>
+            <parkpos id="M3" latitude="52.3" longitude="4.75" manual="true"/>)",
+         "",
+         [](ParkStandFile& t) {
+             EXPECT_EQ(t.stand("D7").options.size(), 1u);
+             EXPECT_NEAR(t.stand("D7").radius * kMetresPerNm, 25.0, 1e-9);
+             EXPECT_TRUE(t.stand("D7").cargo && t.stand("D7").cargo_change && t.stand("D7").radius_change);
+             EXPECT_TRUE(t.stand("M1").manual);
+             EXPECT_EQ(t.stand("M1").options.at(0).origin, 0u);
+             EXPECT_EQ(g_standList.size(), 4u);
+             const std::string text = t.log();
+             EXPECT_NE(text.find("older GLIM version than 11.10.0"), std::string::npos);
+             EXPECT_NE(text.find("==> manually created standid D8 already exists in"), std::string::npos);
+             EXPECT_NE(text.find("==> manually created standid M2 misses correct attributes in"), std::string::npos);
+             EXPECT_NE(text.find("==> manually created standid M3 misses correct attributes in"), std::string::npos);
+         }},
+        {"a hand-made file replaces the stand file", "11.10.5",
+         R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>)",
+         R"(<parameter name="handmade" value="true"/>)",
+         [](ParkStandFile& t) {
+             EXPECT_EQ(g_standList.size(), 1u);
+             EXPECT_TRUE(g_parkAirportFile.handmade);
+             EXPECT_NE(t.log().find("Airport file read from 'airports/learned/stock/EHAM.xml' for"), std::string::npos);
+             EXPECT_NE(t.log().find("A handmade airport file overruled the archived file!"), std::string::npos);
+         }},
+    };
+    for (const Row& row : rows) {
+        gf_resetSettings();
+        writeFile("airports/learned/stock/EHAM.xml",
+                  std::string("<root>") + meta(row.version) +
+                      R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)" + row.parameters +
+                      "</parameters><parkpositions>" + row.stands + "</parkpositions></root>");
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "") << row.name;
+        SCOPED_TRACE(row.name);
+        row.check(*this);
+    }
+
+    // A learned file that is no XML is kept as a generation and ignored.
+    writeFile("airports/learned/stock/EHAM.xml", "<root");
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    EXPECT_TRUE(fs::exists("airports/learned/stock/EHAM0.xml"));
+    EXPECT_EQ(g_standList.size(), 3u);
+}
+
+TEST_F(ParkStandFile, TheLearnedWriterKeepsOnlyWhatWasLearned) {
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    // D7 only has its stand-file use: neither written nor kept in the list.
+    stand("F4").manual = true;
+    g_standFileUpdates = 1;
+    gf_saveLearned();
+    EXPECT_TRUE(stand("D7").options.empty());
+    const std::string text = readFile("airports/learned/stock/EHAM.xml");
+    EXPECT_EQ(text.find("id=\"D7\""), std::string::npos) << text;
+    EXPECT_NE(text.find("id=\"F4\" latitude="), std::string::npos) << text;
+    EXPECT_NE(log().find("saved with 1 update\n"), std::string::npos) << log();
+    EXPECT_EQ(g_standFileUpdates.load(), 0);
+
+    // A hand-made airport writes every stand with every use and its factors.
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    g_parkAirportFile.handmade = true;
+    gf_saveLearned();
+    const std::string handmade = readFile("airports/learned/stock/EHAM.xml");
+    EXPECT_NE(handmade.find("id=\"D7\" latitude="), std::string::npos);
+    EXPECT_NE(handmade.find("reg=\"PH-BXA\""), std::string::npos);
+    EXPECT_NE(handmade.find("name=\"Qf_real\" value=\"21\""), std::string::npos) << handmade;
+    EXPECT_NE(log().find(" handmade 'airports/learned/stock/EHAM.xml' saved with 0 updates"), std::string::npos);
+
+    EXPECT_EQ(lf_timeOfDay("Mon Dec 07 09:02:28 2026"), "09:02:28");
+    EXPECT_EQ(lf_timeOfDay("Invalid time"), "Invalid time");
+}
+
+}  // namespace

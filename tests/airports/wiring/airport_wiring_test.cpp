@@ -1,0 +1,99 @@
+// With the user parked at EHAM the wiring makes EHAM current, and the live
+// feed then keeps ground traffic there instead of dropping it.
+#include "app/wiring/airport_services.h"
+
+#include "../airports_test_support.h"
+#include "feed/traffic_reader.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_neighbours.h"
+#include "simlink/sim_state.h"
+
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using airports_test::AirportsFixture;
+
+class AirportWiring : public AirportsFixture {
+protected:
+    void TearDown() override {
+        gf_setSimLinkNeighbours(nullptr);
+        g_userOnGround.known = false;
+        g_userOnGround.value = false;
+        gf_setUserAcData(UserAcData{});
+        AirportsFixture::TearDown();
+    }
+};
+
+nlohmann::json groundEntry() {
+    nlohmann::json e = nlohmann::json::array();
+    for (int i = 0; i < 48; ++i) e.push_back(0);
+    e[0] = "4845c2";
+    e[1] = 52.308;
+    e[2] = 4.764;
+    e[3] = 90.0;
+    e[4] = 0;
+    e[5] = 12;
+    e[8] = "E190";
+    e[9] = "PH-EZA";
+    e[10] = static_cast<double>(std::time(nullptr) - 5);
+    e[13] = "KLM1701";
+    e[17] = "adsb_icao";
+    e[28] = "A3";
+    return e;
+}
+
+TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) {
+    readSampleDatabase();
+    writeFile("airports/my_thirdparty/EHAM.xml",
+              R"(<root><meta><info name="copyright" value="c"/><info name="sim" value="3"/></meta>
+        <parameters><parameter name="publisher" value="stock"/><parameter name="altitude" value="-11"/></parameters>
+        <parkpositions><parkpos id="D7" latitude="52.3105" longitude="4.7683" radius="20"/></parkpositions></root>)");
+    RunServices services;
+    lf_wireAirports(services);
+
+    TrafficReader reader;
+    reader.filterLat = 52.31;
+    reader.filterLon = 4.76;
+    auto keeps = [&](const FeedSettings& s) {
+        reader.flightRecords.clear();
+        reader.answerSettings = s;
+        reader.entry = groundEntry();
+        reader.processLine();
+        return !reader.flightRecords.empty();
+    };
+    FeedSettings before = gf_feedSettingsFromCore();
+    gf_addAirportFeedSettings(before);
+    EXPECT_FALSE(before.currentAirport.present);
+    EXPECT_FALSE(keeps(before));
+    EXPECT_FALSE(gf_feedParkAirport());
+
+    UserAcData user;
+    user.lat_deg = 52.3105;
+    user.lon_deg = 4.7683;
+    gf_setUserAcData(user);
+    g_userOnGround.value = true;
+    g_userOnGround.known = true;
+    services.staticParking(true);
+    EXPECT_EQ(gf_simLinkNeighbours().standNameAt({52.3105, 4.7683}), "D7");
+
+    FeedSettings after = gf_feedSettingsFromCore();
+    gf_addAirportFeedSettings(after);
+    ASSERT_TRUE(after.currentAirport.present);
+    EXPECT_DOUBLE_EQ(after.currentAirport.lat, 52.3086);
+    EXPECT_EQ(after.airportFileAlt_ft, std::optional<double>(-11.0));
+    EXPECT_EQ(after.reservedStand, "D7");
+    EXPECT_EQ(after.userParkingSpot, "D7");
+    EXPECT_TRUE(keeps(after));
+    EXPECT_TRUE(gf_feedParkAirport());
+    EXPECT_EQ(readFile("airports/my_park_airports.txt"), "EHAM,D7\n");
+    EXPECT_TRUE(services.standsLoaded());
+
+    // The close leaves the airport with its learned file.
+    services.clearAirportTraffic();
+    EXPECT_FALSE(services.parkAirportInUse());
+    EXPECT_TRUE(std::filesystem::exists("airports/learned/stock/EHAM.xml"));
+}
+
+}  // namespace

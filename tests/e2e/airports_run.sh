@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# A whole run with the user aircraft parked at EHAM: the airport database is
+# read, EHAM becomes the park airport, its archived stand file is downloaded
+# from the download site stand-in, the user's stand is found and written to
+# my_park_airports.txt, and at the close the learned file is saved.
+source "$(dirname "$0")/lib.sh"
+source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
+exe="$1"
+
+work=$(mktemp -d)
+pid=""
+sitestub_pid=""
+cleanup() {
+    end_leftover_program "$pid"
+    stop_stand_ins
+    if [ -n "$sitestub_pid" ]; then kill "$sitestub_pid" 2>/dev/null || true; wait "$sitestub_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/run/docs"
+cp "$exe" "$work/run/glim_p3d.exe"
+install_sample_airports "$work/run"
+cd "$work/run"
+export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
+write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
+
+sitestub_bin="$native_dir/testbed/sitestub/sitestub"
+[ -x "$sitestub_bin" ] || fail "no native sitestub at $sitestub_bin (build the native preset first)"
+"$sitestub_bin" --root "$GLIM_SOURCE_DIR/testbed/sitestub/site" --port 0 --port-file "$work/sitestub.port" \
+    --max-seconds 600 >"$work/sitestub.out" 2>&1 &
+sitestub_pid=$!
+wait_for_file "$work/sitestub.port" 20 || fail "sitestub did not start: $(cat "$work/sitestub.out")"
+export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/sitestub.port")/"
+
+start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
+    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+
+"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
+pid=$!
+
+report() { echo "--- Log.txt"; cat Log.txt; echo "--- sitestub"; cat "$work/sitestub.out"; }
+
+wait_for_text Log.txt "airports read" 60 || { report; fail "the airport database was not read"; }
+wait_for_text Log.txt "The park airport is EHAM (AMS)" 90 || { report; fail "EHAM did not become the park airport"; }
+wait_for_text Log.txt "Airport file read from 'archive/stock/EHAM.xml' for Amsterdam Airport Schiphol" 60 \
+    || { report; fail "the archived stand file was not read"; }
+# The user aircraft stands on D7.
+wait_for_text Log.txt "my_park_airports.txt created with EHAM,D7" 60 || { report; fail "the user's stand was not found"; }
+[ "$(cat airports/my_park_airports.txt)" = "EHAM,D7" ] || { report; fail "my_park_airports.txt: $(cat airports/my_park_airports.txt)"; }
+
+close_program "$pid" || { report; fail "program did not end on close"; }
+set +e
+wait "$pid"
+code=$?
+set -e
+pid=""
+[ "$code" = 0 ] || { report; fail "exit code $code"; }
+grep -q "'airports\\\\learned\\\\stock\\\\EHAM.xml' saved with" Log.txt || { report; fail "the learned file was not saved"; }
+[ -f airports/learned/stock/EHAM.xml ] || { report; fail "no learned file"; }
+grep -q "==> " Log.txt && grep "==> " Log.txt | grep -qv "Stock airports path" && { report; fail "a problem was logged"; }
+echo "airports run: ok"
