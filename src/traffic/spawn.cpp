@@ -55,9 +55,10 @@ bool lf_dropFront(LiveAc& ac) {
 }
 
 double lf_piRange(double a) {
-    a = std::fmod(a + M_PI, 2.0 * M_PI);
-    if (a < 0.0) a += 2.0 * M_PI;
-    return a - M_PI;
+    constexpr double kPi = kFullTurnRad / 2.0;
+    a = std::fmod(a + kPi, kFullTurnRad);
+    if (a < 0.0) a += kFullTurnRad;
+    return a - kPi;
 }
 
 double lf_crossDistance_ft(double angle, double dist_nm) { return std::sin(std::fabs(angle)) * dist_nm * kFeetPerNm; }

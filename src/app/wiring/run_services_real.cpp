@@ -5,6 +5,7 @@
 #include "app/wiring/update_services.h"
 #include "app/wiring/catalogue_services.h"
 #include "app/wiring/airport_services.h"
+#include "app/wiring/traffic_services.h"
 #include "app/wiring/window_services.h"
 
 #include "catalogue/dbase.h"
@@ -96,6 +97,13 @@ public:
         return s;
     }
     std::optional<FeedAirport> parkAirport() override { return gf_feedParkAirport(); }
+
+    // The Traffic engine's door.
+    void takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) override {
+        gf_engineTakeTrafficBatch(batch, delay_s);
+    }
+    void pushBlockedEvent(std::uint32_t hexid) override { gf_enginePushBlockedEvent(hexid); }
+    void publishEngineQnh(int qnh_hpa) override { gf_enginePublishQnh(qnh_hpa); }
 };
 AppFeedEnv g_appFeedEnv;
 
@@ -182,6 +190,7 @@ RunServices gf_realRunServices() {
     // put their stand side in front of them, so they come second.
     lf_wireCatalogue(services);
     lf_wireAirports(services);
+    lf_wireTraffic(services);
     lf_wireWindow(services);
     lf_wireUpdates(services);
     return services;

@@ -1,0 +1,114 @@
+// The feed's door: tick times of a batch, the hand-over, and the filters a
+// record passes on its way into an aircraft's stream.
+#include "core/settings.h"
+#include "traffic/intake.h"
+#include "traffic/traffic_cycle.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+namespace {
+
+constexpr std::uint32_t kHex = 0x484F6D;
+
+class IntakeTest : public TrafficHarness {};
+
+TEST_F(IntakeTest, BatchTimesAreKeptAtATenthOfASecondAroundTheMedianAndDueAfterTheDelay) {
+    g_trafficTick = 5000;
+    std::vector<FlightRecord> batch;
+    const double times[] = {100.0, 100.25, 101.0};
+    for (int i = 0; i < 3; ++i) batch.push_back(record(kHex + i, "KLM" + std::to_string(i + 1), "B738", Fix{.feedTime = times[i]}));
+    takeBatch(batch, 30);
+    ASSERT_EQ(g_handedOverRecords.size(), 3u);
+    EXPECT_EQ(g_handedOverRecords[0].point.time, 7980);
+    EXPECT_EQ(g_handedOverRecords[1].point.time, 8000);
+    EXPECT_EQ(g_handedOverRecords[2].point.time, 8070);
+
+    // A second poll while these still wait is dropped whole.
+    takeBatch({record(kHex + 9, "KLM9", "B738", Fix{})}, 30);
+    EXPECT_EQ(g_handedOverRecords.size(), 3u);
+
+    // Two records a pass, the last handed over first.
+    run(1);
+    ASSERT_EQ(g_liveAc.size(), 2u);
+    EXPECT_EQ(g_liveAc[0].callsign, "KLM3");
+    EXPECT_EQ(g_liveAc[1].callsign, "KLM2");
+    run(1);
+    EXPECT_EQ(g_liveAc.back().callsign, "KLM1");
+
+    // A closed hand-over refuses live polls; snapshots are decoded at once.
+    gf_setTrafficHandover(false);
+    takeBatch({record(kHex + 20, "KLM20", "B738", Fix{})}, 30);
+    EXPECT_TRUE(g_handedOverRecords.empty());
+    takeBatch({record(kHex + 21, "KLM21", "B738", Fix{})}, 12);
+    ASSERT_NE(liveAc(kHex + 21), nullptr);
+    EXPECT_EQ(liveAc(kHex + 21)->stream.front().time, g_trafficTick.load() + 1200);
+}
+
+// A known aircraft with one point (airborne or on the ground) at feed time
+// 1000, then one record: is it appended?
+struct FilterRow {
+    const char* what;
+    bool airborne0;
+    double gs0;
+    double dt;
+    double gs;
+    double trackChange;
+    bool airborne;
+    bool kept;
+};
+
+TEST_F(IntakeTest, RecordFiltersTable) {
+    const FilterRow rows[] = {
+        {"same time", true, 250, 0.0, 250, 10, true, false},
+        {"1.0 s newer", true, 250, 1.0, 250, 10, true, false},
+        {"1.1 s newer", true, 250, 1.1, 250, 10, true, true},
+        {"older", true, 250, -5.0, 250, 10, true, false},
+        {"ten times faster", false, 10, 5, 100, 10, false, false},
+        {"a tenth of the speed", false, 100, 5, 10, 10, false, false},
+        {"0 kt after 90 kt", false, 90, 5, 0, 10, false, false},
+        {"80 kt after standing", false, 0, 5, 80, 10, false, false},
+        {"79 kt after standing", false, 0, 5, 79, 10, false, true},
+        {"jet straight 2 s: inside 450 m", true, 400, 2.0, 400, 0.5, true, false},
+        {"jet straight 2.2 s: beyond 450 m", true, 400, 2.2, 400, 0.5, true, true},
+        {"jet turning 2 s", true, 400, 2.0, 400, 1.5, true, true},
+        {"taxi 10 kt 2 s: inside 20 m", false, 10, 2.0, 10, 1.0, false, false},
+        {"taxi 10 kt 4 s: beyond 20 m", false, 10, 4.0, 10, 1.0, false, true},
+        {"standing 14 s", false, 0, 14.0, 0, 0, false, false},
+        {"standing 16 s", false, 0, 16.0, 0, 0, false, true},
+        {"taxi turning", false, 10, 2.0, 10, 3.0, false, true},
+    };
+    for (const FilterRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAc.clear();
+        takeBatch({record(kHex, "KLM1", "B738", Fix{.alt_ft = row.airborne0 ? 5000.0 : 0.0, .gs_kt = row.gs0})}, 0);
+        ASSERT_EQ(g_liveAc.size(), 1u);
+        takeBatch({record(kHex, "KLM1", "B738",
+                          Fix{.alt_ft = row.airborne ? 5000.0 : 0.0, .gs_kt = row.gs,
+                              .track_deg = 90.0 + row.trackChange, .feedTime = 1000.0 + row.dt})},
+                  0);
+        EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? 2u : 1u);
+    }
+}
+
+TEST_F(IntakeTest, NewAircraftOnlyOfKnownWantedTypesAndNeverTwiceUnderTwoAddresses) {
+    HELICOPTERS.setValue(false);
+    useParkAirport(52.3, 4.76, 0.0);
+    takeBatch({record(1000001, "HELI1", "EC35", Fix{}),           // rotorcraft while HELICOPTERS is off
+               record(1000002, "ZZZ1", "XXXX", Fix{}),            // type unknown to the Dbase
+               record(1000003, "DLH1", "XXXX", Fix{}, "D-AIZA"),  // the registration's type replaces it
+               record(1000004, "KLM7", "B738", Fix{}),
+               record(1000005, "KLM7", "B738", Fix{}),            // the same flight under a second address
+               record(1000006, "KLM8", "B738", Fix{.alt_ft = 100.0})},  // an airport-elevation ground report
+              0);
+    ASSERT_EQ(g_liveAc.size(), 2u);
+    EXPECT_EQ(g_liveAc[0].type, "A320");
+    EXPECT_EQ(g_liveAc[0].category, AcCategory::Large);
+    EXPECT_EQ(g_liveAc[0].callsignCopy, "DLH1");
+    EXPECT_EQ(g_liveAc[1].hexid, 1000004u);
+    EXPECT_DOUBLE_EQ(g_liveAc[1].maxClimb, 0.6);
+    EXPECT_DOUBLE_EQ(g_liveAc[1].slowGroundSpeed, 4.0);
+    EXPECT_EQ(g_liveAc[1].simState, SimState::buffer);
+    EXPECT_EQ(g_liveAc[1].flightState, FlightState::birth);
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// One capability end to end: received flights become AI objects with their
+// liveries and flight plans, are brought to life, follow their points and
+// leave again, all through the fake simulator link.
+#include <filesystem>
+
+#include "simlink/sim_ids.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+namespace {
+
+constexpr std::uint32_t kDlh = 0x3C0001;
+
+class LifeCycleTest : public TrafficHarness {};
+
+TEST_F(LifeCycleTest, FlightIsCreatedActivatedMovedAndRemovedWhenItsStreamEnds) {
+    auto records = flight(kDlh, "DLH4AB", "A320", Fix{}, 6, 5.0);
+    for (auto& r : records) {
+        r.origin = "EHAM";
+        r.destination = "EDDF";
+    }
+    // One live poll every 5 s, each due 30 s after its hand-over.
+    for (const FlightRecord& r : records) {
+        takeBatch({r}, 30);
+        run(500);
+        if (r.feedTime == records.front().feedTime) {
+            ASSERT_NE(liveAc(kDlh), nullptr);
+            EXPECT_EQ(liveAc(kDlh)->stream.front().time, 3000);
+        }
+    }
+    // Spawned 1 s before its first point, created on the next 50-tick mark,
+    // brought to life over 200 ticks.
+    EXPECT_EQ(liveAc(kDlh)->simState, SimState::adding2sim);
+    run(300);
+    const LiveAc& ac = *liveAc(kDlh);
+    EXPECT_EQ(ac.simState, SimState::active);
+    EXPECT_EQ(ac.stream.size(), 5u) << "the first point reached";
+
+    const FakeObject* object = sim.objectWithCallsign("DLH4AB");
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->title, "DLH A320");
+    EXPECT_EQ(object->initial.onGround, 0u);
+    EXPECT_NEAR(object->initial.altitude_ft, 5000.0, 1e-9);
+    EXPECT_EQ(ac.objectId, object->objectId);
+    EXPECT_EQ(ac.flightState, FlightState::flying);
+    EXPECT_EQ(sim.staticCgRequests, std::vector<std::uint32_t>{object->objectId});
+    ASSERT_EQ(sim.flightPlans.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(sim.flightPlans[0].second));
+    EXPECT_TRUE(ac.hasFlightPlan);
+    int toggles = 0;
+    for (const AiEventCmd& e : sim.eventsOf(object->objectId)) toggles += e.eventId == SimEventAllLightsToggle;
+    EXPECT_EQ(toggles, 2) << "lights toggled at 50 and 100 ticks";
+
+    run(5);
+    const std::uint32_t objectId = object->objectId;
+    EXPECT_GE(sim.objects.at(objectId).positionCount, 4u) << "positions reach the object every pass";
+
+    // The feed stops: when the last point falls due the aircraft is removed
+    // and erased once the simulator reports the object gone.
+    const std::string plan = sim.flightPlans[0].second;
+    run(3000);
+    EXPECT_EQ(liveAc(kDlh), nullptr);
+    EXPECT_EQ(sim.objects.count(objectId), 0u);
+    EXPECT_FALSE(std::filesystem::exists(plan)) << "the flight plan goes with the object";
+    EXPECT_EQ(sim.requestErrors, 0);
+}
+
+}  // namespace

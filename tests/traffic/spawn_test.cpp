@@ -1,0 +1,137 @@
+// The gate of buffered aircraft and their birth: who waits, who is dropped,
+// who is spawned, with which livery and birth state.
+#include "airports/park_airport_state.h"
+#include "catalogue/matcher.h"
+#include "core/settings.h"
+#include "simlink/creation_tracking.h"
+#include "traffic/spawn.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+namespace {
+
+constexpr std::uint32_t kHex = 0x4CA7B1;
+
+class SpawnTest : public TrafficHarness {
+protected:
+    // A buffered aircraft with n points 5 s apart, due from tick 1000 on.
+    LiveAc& buffered(const std::string& callsign, const std::string& type, int n, Fix fix = Fix{},
+                     const std::string& registration = {}) {
+        auto records = flight(kHex, callsign, type, fix, n, 5.0);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            records[i].registration = registration;
+            records[i].point.time = 1000 + 500 * static_cast<std::int32_t>(i);
+        }
+        g_liveAc.clear();
+        AcBase base = gf_buildAircraftBase(records[0]);
+        base.hexid = kHex;
+        g_liveAc.emplace_back(records[0].point, base, records[0].feedTime);
+        for (std::size_t i = 1; i < records.size(); ++i) g_liveAc[0].stream.push_back(records[i].point);
+        return g_liveAc[0];
+    }
+};
+
+struct GateRow {
+    const char* what;
+    const char* callsign;
+    const char* type;
+    const char* registration;
+    int points;
+    std::int32_t maxLive;
+    const char* blocked;
+    bool spawned;
+    bool removed;
+    const char* callsignAfter;
+};
+
+TEST_F(SpawnTest, GateTable) {
+    const GateRow rows[] = {
+        {"spawned with its airline's livery", "DLH4AB", "A320", "", 3, 500, "", true, false, "DLH4AB"},
+        {"a single point is dropped", "DLH4AB", "A320", "", 1, 500, "", false, true, "DLH4AB"},
+        {"no live aircraft wanted", "DLH4AB", "A320", "", 3, 0, "", false, true, "DLH4AB"},
+        {"blocked callsign", "DLH4AB", "A320", "", 3, 500, "DLH4AB", false, true, "DLH4AB"},
+        {"invalid callsign, no registration", "@@@@@@@@", "A320", "", 3, 500, "", false, true, "@@@@@@@@"},
+        {"invalid callsign, registration takes its place", "TOOLONG123", "B738", "PH-BXA", 3, 500, "", true, false,
+         "PH-BXA"},
+        {"no livery for the type", "BAW1", "F18", "G-ABCD", 3, 500, "", false, true, "BAW1"},
+    };
+    MATCHING_DEPTH.setValue(2);  // the own airline's liveries, no generic fallback
+    for (const GateRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        MAX_LIVE_SEL.setValue(row.maxLive);
+        BLOCK_CALLSIGN.set(row.blocked);
+        g_addingStack.clear();
+        gf_clearRememberedLiveryTitles();  // one hexid for every row
+        LiveAc& ac = buffered(row.callsign, row.type, row.points, Fix{}, row.registration);
+        g_trafficTick = 899;
+        lf_handleBuffered(ac);
+        EXPECT_EQ(ac.simState, SimState::buffer) << "not due before 1 s ahead of its first point";
+        g_trafficTick = 900;
+        lf_handleBuffered(ac);
+        EXPECT_EQ(ac.simState == SimState::adding2sim, row.spawned);
+        EXPECT_EQ(ac.removeFromBuffer != 0, row.removed) << ac.liveryTitle;
+        EXPECT_EQ(ac.callsign, row.callsignAfter);
+        if (row.spawned) {
+            EXPECT_EQ(g_addingStack, std::vector<std::uint32_t>{kHex});
+            EXPECT_FALSE(ac.liveryTitle.empty());
+        }
+    }
+    EXPECT_TRUE(gf_isUnmatched("BAW F18  G-ABCD")) << "a flight without livery is reported and not tried again";
+}
+
+TEST_F(SpawnTest, GroundAircraftSpawnThreeSecondsAheadAndBornTaxiingOrParkedOrWaiting) {
+    useParkAirport(52.3, 4.76);
+    LiveAc& taxi = buffered("KLM1", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 10.0});
+    g_trafficTick = 700;
+    lf_handleBuffered(taxi);
+    EXPECT_EQ(taxi.simState, SimState::adding2sim);
+    EXPECT_EQ(taxi.flightState, FlightState::taxi);
+    EXPECT_NEAR(taxi.pos.pitch, 0.6 * kDegToRad, 1e-12);
+
+    // Standing still without a stand: waits, losing its front point.
+    LiveAc& still = buffered("KLM2", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 0.0});
+    g_trafficTick = 900;
+    lf_handleBuffered(still);
+    EXPECT_EQ(still.simState, SimState::buffer);
+    EXPECT_EQ(still.stream.size(), 2u);
+
+    // On a stand that fits: born parked on it, the use recorded.
+    addStand("E7", 52.3, 4.76, 40.0);
+    LiveAc& parked = buffered("KLM3", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 0.0},
+                              "PH-BXA");
+    lf_handleBuffered(parked);
+    EXPECT_EQ(parked.flightState, FlightState::parked);
+    EXPECT_EQ(parked.standId, 1u);
+    EXPECT_EQ(parked.stream.size(), 1u);
+    EXPECT_NEAR(parked.pos.heading, 1.0, 1e-12) << "a parked aircraft faces the stand's way";
+    ASSERT_EQ(g_standList[0].options.size(), 1u);
+    EXPECT_EQ(g_standList[0].options[0].reg, "PH-BXA");
+    EXPECT_EQ(g_standList[0].options[0].halfHours, std::uint64_t{1} << 20);
+
+    // The user's reserved stand is never given to a newborn: it is dropped.
+    gf_standMark(g_standList[0], StandMark::occupied) = 0;
+    g_reservedStand.set("E7");
+    LiveAc& reserved = buffered("KLM4", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 0.0});
+    lf_handleBuffered(reserved);
+    EXPECT_EQ(reserved.simState, SimState::buffer);
+    EXPECT_EQ(reserved.standId, 0u);
+}
+
+TEST_F(SpawnTest, UserAircraftHoldDropsPointsUntilItMoves) {
+    sim.userOnGroundFlag = true;
+    sim.user.lat_deg = 52.3;
+    sim.user.lon_deg = 4.76;
+    g_userAcData = sim.user;
+    // 100 m from the user, on the ground, moving: waits and loses its front point.
+    LiveAc& near = buffered("KLM5", "B738", 4, Fix{.lat = 52.3009, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 10.0});
+    g_trafficTick = 700;
+    lf_handleBuffered(near);
+    EXPECT_EQ(near.simState, SimState::buffer);
+    EXPECT_EQ(near.stream.size(), 3u);
+    COLLISION_USER_GND.setValue(false);
+    g_trafficTick = 1200;
+    lf_handleBuffered(near);
+    EXPECT_EQ(near.simState, SimState::adding2sim);
+}
+
+}  // namespace
