@@ -60,6 +60,9 @@ void lf_takeTouchdown(LiveAc& ac) {
     m.derotation = true;
     m.touchdownHeading_rad = ac.pos.heading;
     m.more.landed = true;
+    // The roll-out takes over from the approach: new points are judged as
+    // points of a roll-out, no longer of an approach.
+    m.more.landing = false;
 }
 
 // ---- Segment timing in the air ----
