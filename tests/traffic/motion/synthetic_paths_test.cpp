@@ -4,7 +4,6 @@
 // pushes back, taxis and takes off.
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -126,7 +125,6 @@ TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndPark
         if (!ac->groundMode) sink = -ac->motion.verticalSpeed_ftPerTick * 6000.0;
     });
     const LiveAc* ac = liveAc(kHex);
-    if (std::getenv("GLIM_DEBUG_LOG")) std::cerr << logText();
     ASSERT_NE(ac, nullptr);
     EXPECT_TRUE(flared && flareFlag) << "the flare reached its third stage and sped up the range requests";
     EXPECT_TRUE(rolled) << "touched down during the flare";
