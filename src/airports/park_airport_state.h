@@ -63,6 +63,10 @@ struct ParkAirportFile {
     AirportSettingsBackup backup;
 };
 
+// The traffic engine's names for these: g_parkAirportInfo is g_currentAirport
+// with g_airportAltitude_ft and the in-use mark (a current airport is set);
+// g_standChangeCount is g_standFileUpdates.
+
 // Worker thread only.
 extern std::vector<Stand> g_standList;
 extern ParkAirportFile g_parkAirportFile;

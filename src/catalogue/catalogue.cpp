@@ -25,7 +25,6 @@ std::atomic<bool> g_catalogueStale{false};
 bool g_catalogueReserved = false;
 
 constexpr std::size_t kTitleListReserve = 4048;
-constexpr std::size_t kModelTitleReserve = 15000;
 constexpr std::size_t kModelsPerLogLine = 20;
 
 void lf_releaseScanList() { std::list<Livery>().swap(g_liveryScanList); }

@@ -212,6 +212,8 @@ bool gf_readDbase() {
     return gf_readDbaseXml(xml);
 }
 
+std::size_t lf_publisherGroupCount() { return g_dbase.publisherGroups.size(); }
+
 void gf_resetDbase() {
     g_dbaseReady.store(false);
     g_dbase = Dbase{};

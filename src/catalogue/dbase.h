@@ -3,6 +3,7 @@
 // encrypted input/dbase.enc and read-only afterwards.
 #pragma once
 
+#include "catalogue/text_hash.h"
 #include "simlink/ac_category.h"
 
 #include <array>
@@ -27,16 +28,6 @@ struct ThirdPartyAirports {
     std::string publisher;
     std::vector<std::string> airports;
 };
-
-// Hash and equality that let a std::string_view find a std::string key
-// without building a string first.
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
-};
-template <class Value>
-using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
-using TextSet = std::set<std::string, std::less<>>;
 
 inline constexpr std::size_t kCategoryCount = 6;
 
@@ -68,6 +59,10 @@ struct Dbase {
 inline constexpr std::size_t kShortRegistrationLength = 6;
 
 extern Dbase g_dbase;
+// The largest half wing span of the Dbase, in nautical miles, under the name
+// the traffic engine uses.
+inline const double& g_dbaseMaxHalfWingspanNm = g_dbase.maxHalfWingspan;
+
 // Raised (release) once the Dbase is complete: threads that did not read it
 // themselves (the SimClient thread) look at it only after this.
 extern std::atomic<bool> g_dbaseReady;
@@ -79,6 +74,9 @@ extern std::atomic<bool> g_dbaseReady;
 bool gf_readDbase();
 // Reads an already decrypted Dbase XML (tests, fuzzing); the file stays.
 bool gf_readDbaseXml(const std::filesystem::path& xmlPath);
+
+// Number of scenery publisher groups.
+std::size_t lf_publisherGroupCount();
 
 // Empties every container (tests).
 void gf_resetDbase();

@@ -6,7 +6,7 @@
 
 std::list<Livery> g_liveryScanList;
 LiveryTitleSet g_liveryScanTitles;
-std::unordered_set<std::string> g_dontUseTitles;
+TextHashSet g_dontUseTitles;
 
 namespace {
 // Longer atc_id parts are no registrations but remarks of the livery's author.
@@ -65,7 +65,7 @@ std::optional<Livery> lf_makeLivery(std::uint32_t folderIndex, std::string airl,
 }
 
 bool lf_isDontUseTitle(std::string_view title) {
-    return !g_dontUseTitles.empty() && g_dontUseTitles.count(std::string(title)) != 0;
+    return !g_dontUseTitles.empty() && g_dontUseTitles.find(title) != g_dontUseTitles.end();
 }
 
 bool lf_checkAtcId(std::string_view value, std::string& registration) {

@@ -3,6 +3,8 @@
 // small rules the section readers apply while they build liveries.
 #pragma once
 
+#include "catalogue/text_hash.h"
+
 #include <cstdint>
 #include <list>
 #include <mutex>
@@ -10,7 +12,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 // The airline code of a generic livery, usable for any airline.
 inline constexpr std::string_view kGenericAirline = "ZZZ";
@@ -72,7 +73,7 @@ extern LiveryTitleSet g_liveryScanTitles;
 // registrations). Filled before the folders are walked and only read while
 // the parse tasks run, so it needs no lock; hashed because every section of
 // every scanned file is looked up in it.
-extern std::unordered_set<std::string> g_dontUseTitles;
+extern TextHashSet g_dontUseTitles;
 
 // Reserves the title for this scan and returns the filled record (cargo when
 // passenger is 0); nothing when the title is already taken (an explicit

@@ -10,9 +10,15 @@
 #include <string>
 #include <vector>
 
+std::unordered_set<std::string> g_unmatchedFlights;
+
 namespace {
 constexpr int kBannerWidth = 100;
 }  // namespace
+
+void gf_addUnmatched(const std::string& line) { g_unmatchedFlights.insert(line); }
+bool gf_isUnmatched(const std::string& line) { return g_unmatchedFlights.contains(line); }
+void gf_clearUnmatchedFlights() { g_unmatchedFlights.clear(); }
 
 void gf_logLiveryMatchingSummary() {
     std::vector<std::string> failed = gf_creationFailureReport();

@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/dbase_queries.h"
 #include "catalogue/livery.h"
+#include "catalogue/match_report.h"
 #include "core/log.h"
 #include "core/random.h"
 #include "core/settings.h"
@@ -13,7 +14,6 @@
 #include <stdexcept>
 
 std::array<std::uint32_t, kMatchStepCount> g_matchStepCounts{};
-std::unordered_set<std::string> g_unmatchedFlights;
 
 namespace {
 
@@ -250,10 +250,6 @@ std::string gf_acDescriptionLong(const AcHead& aircraft) {
 std::string gf_unmatchedKey(const AcHead& aircraft) {
     return gf_airlineTypeText(aircraft) + " " + aircraft.registration;
 }
-
-void gf_addUnmatched(const std::string& line) { g_unmatchedFlights.insert(line); }
-bool gf_isUnmatched(const std::string& line) { return g_unmatchedFlights.contains(line); }
-void gf_clearUnmatchedFlights() { g_unmatchedFlights.clear(); }
 
 void gf_resetMatcher() {
     g_matchStepCounts.fill(0);

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 // What the matcher reads and writes of an aircraft: the common head of the
 // traffic engine's live and static aircraft.
@@ -52,13 +51,5 @@ std::string gf_acDescriptionLong(const AcHead& aircraft);
 // type text, a blank and the registration.
 std::string gf_unmatchedKey(const AcHead& aircraft);
 
-// Live aircraft with a registration that found no livery, as description
-// lines; filled by the traffic engine, emptied when the user raises
-// MATCHING_DEPTH (worker thread).
-extern std::unordered_set<std::string> g_unmatchedFlights;
-void gf_addUnmatched(const std::string& line);
-bool gf_isUnmatched(const std::string& line);
-void gf_clearUnmatchedFlights();
-
-// Counters back to zero (tests).
+// Counters and the unmatched flights back to the start (tests).
 void gf_resetMatcher();

@@ -7,6 +7,7 @@
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
+#include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
 #include "core/log.h"
 #include "core/settings.h"

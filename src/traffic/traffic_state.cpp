@@ -4,6 +4,7 @@
 
 #include "airports/park_airport_state.h"
 #include "app/run_state.h"
+#include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
 #include "core/steady_clock.h"
 #include "simlink/creation_tracking.h"

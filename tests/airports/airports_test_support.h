@@ -23,6 +23,16 @@ namespace airports_test {
 
 namespace fs = std::filesystem;
 
+// A relative path as the program writes it in Log.txt on this platform.
+inline std::string nativePath(std::string path) {
+#ifdef _WIN32
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+#endif
+    return path;
+}
+
 class WorkFolder : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -12,6 +12,7 @@
 namespace {
 
 using airports_test::AirportsFixture;
+using airports_test::nativePath;
 namespace fs = std::filesystem;
 
 std::string meta(const char* version = "11.10.5") {
@@ -101,7 +102,7 @@ TEST_F(ParkStandFile, LearningSurvivesTheNextVisitForEveryKindOfAirport) {
         g_standFileUpdates = 2;
         gf_leaveParkAirport();
         EXPECT_TRUE(fs::exists(row.learned)) << row.publisher << "\n" << log();
-        EXPECT_NE(log().find(fmt::format("'{}' saved with 2 updates", gf_pathToUtf8(fs::path(row.learned)))),
+        EXPECT_NE(log().find(fmt::format("'{}' saved with 2 updates", nativePath(row.learned))),
                   std::string::npos)
             << log();
         EXPECT_EQ(parking_percentage.value(), 30);  // restored
@@ -186,7 +187,7 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_EQ(parking_percentage.value(), 100);
              EXPECT_EQ(MAX_FIT.value(), 47);
              EXPECT_NE(t.log().find("==> empty bit set"), std::string::npos);
-             EXPECT_NE(t.log().find("learned stand NOPE in airports/learned/stock/EHAM.xml not found?"),
+             EXPECT_NE(t.log().find(nativePath("learned stand NOPE in airports/learned/stock/EHAM.xml not found?")),
                        std::string::npos);
          }},
         {"an older file keeps corrections and manual stands, not its uses", "11.9.9",
@@ -217,7 +218,7 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
          [](ParkStandFile& t) {
              EXPECT_EQ(g_standList.size(), 1u);
              EXPECT_TRUE(g_parkAirportFile.handmade);
-             EXPECT_NE(t.log().find("Airport file read from 'airports/learned/stock/EHAM.xml' for"), std::string::npos);
+             EXPECT_NE(t.log().find(nativePath("Airport file read from 'airports/learned/stock/EHAM.xml' for")), std::string::npos);
              EXPECT_NE(t.log().find("A handmade airport file overruled the archived file!"), std::string::npos);
          }},
     };
@@ -262,7 +263,7 @@ TEST_F(ParkStandFile, TheLearnedWriterKeepsOnlyWhatWasLearned) {
     EXPECT_NE(handmade.find("id=\"D7\" latitude="), std::string::npos);
     EXPECT_NE(handmade.find("reg=\"PH-BXA\""), std::string::npos);
     EXPECT_NE(handmade.find("name=\"Qf_real\" value=\"21\""), std::string::npos) << handmade;
-    EXPECT_NE(log().find(" handmade 'airports/learned/stock/EHAM.xml' saved with 0 updates"), std::string::npos);
+    EXPECT_NE(log().find(nativePath(" handmade 'airports/learned/stock/EHAM.xml' saved with 0 updates")), std::string::npos);
 
     EXPECT_EQ(lf_timeOfDay("Mon Dec 07 09:02:28 2026"), "09:02:28");
     EXPECT_EQ(lf_timeOfDay("Invalid time"), "Invalid time");

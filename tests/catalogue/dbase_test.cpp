@@ -17,7 +17,7 @@ TEST_F(DbaseTest, ReadsEverySection) {
     EXPECT_EQ(g_dbase.similarGroups[0], (std::vector<std::string>{"A320", "A321", "B738"}));
     // Identical names texts collapse into one group; the first name is the
     // reported one.
-    ASSERT_EQ(g_dbase.publisherGroups.size(), 2u);
+    ASSERT_EQ(lf_publisherGroupCount(), 2u);
     EXPECT_EQ(g_dbase.publisherGroups[1], (std::vector<std::string>{"ORBX", "FTX"}));
     EXPECT_EQ(g_dbase.simAddonAirports, (TextSet{"EDDF", "EHAM"}));
     ASSERT_EQ(g_dbase.thirdPartyAirports.size(), 1u);
@@ -26,7 +26,7 @@ TEST_F(DbaseTest, ReadsEverySection) {
     EXPECT_EQ(g_dbase.codeFixes.size(), 1u);
 
     EXPECT_DOUBLE_EQ(g_dbase.halfWingspans.at("B738"), 35.8 * 0.5 / 1852.0);
-    EXPECT_DOUBLE_EQ(g_dbase.maxHalfWingspan, 64.8 * 0.5 / 1852.0);
+    EXPECT_DOUBLE_EQ(g_dbaseMaxHalfWingspanNm, 64.8 * 0.5 / 1852.0);
     EXPECT_DOUBLE_EQ(g_dbase.categoryHalfWingspans[2], 35.8 * 0.5 / 1852.0);
     // No HighPerf span was given: its average is 0, not NaN.
     EXPECT_EQ(g_dbase.categoryHalfWingspans[4], 0.0);

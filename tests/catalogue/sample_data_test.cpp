@@ -17,7 +17,7 @@ class SampleDataTest : public CatalogueTest {};
 
 TEST_F(SampleDataTest, BuildsTheCatalogueAndMatchesTheScenario) {
     const char* source = std::getenv("GLIM_SOURCE_DIR");
-    ASSERT_NE(source, nullptr);
+    if (source == nullptr || *source == 0) source = GLIM_SOURCE_DIR_DEFAULT;
     const fs::path samples = fs::path(source) / "testbed" / "data" / "catalogue";
     for (const char* name : {"dbase", "AIG-regcodes"}) {
         writeFile(fs::path("input") / (std::string(name) + ".enc"),

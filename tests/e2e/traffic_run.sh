@@ -38,16 +38,19 @@ report() {
     echo "--- simstub state"; cat "$state" 2>/dev/null; echo
     echo "--- simstub creations"; grep -E 'AICreateNonATCAircraft|AIRemoveObject|AISetAircraftFlightPlan' "$work/simstub.jsonl" | tail -n 20
 }
-# The state names every AI object with its title and ATC id (the callsign).
+# The state names every AI object with its title and ATC id (the callsign);
+# its members come in name order, airspeed_kt first, so each AI object
+# starts a line of its own here.
+ai_lines() { [ -f "$state" ] && sed 's/"airspeed_kt"/\n/g' "$state" | tail -n +2; }
 ai_present() {  # atc-id title-start
-    [ -f "$state" ] && tr '{' '\n' < "$state" | grep -q "\"atc_id\":\"$1\".*\"title\":\"$2"
+    ai_lines | grep -q "\"atc_id\":\"$1\".*\"title\":\"$2"
 }
 wait_for_ai() {  # atc-id title-start seconds
     local i
     for i in $(seq 1 $(( $3 * 10 ))); do ai_present "$1" "$2" && return 0; sleep 0.1; done
     return 1
 }
-ai_count() { [ -f "$state" ] && tr '{' '\n' < "$state" | grep -c '"session":[1-9]' || echo 0; }
+ai_count() { ai_lines | grep -c '"session":[1-9]' || true; }
 
 # The departure and the arrival near EHAM, each with a livery of its airline
 # and type from the sample catalogue, created through the simulator link.
@@ -55,13 +58,13 @@ wait_for_ai KLM1234 "GLIM sample KLM Boeing 737-800" 120 || { report; fail "KLM1
 wait_for_ai EIN612 "GLIM sample EIN Airbus A320" 60 || { report; fail "EIN612 did not appear"; }
 grep -q '"function":"SimConnect_AISetAircraftFlightPlan"' "$work/simstub.jsonl" \
     || { report; fail "no flight plan was given to an AI aircraft"; }
-tr '{' '\n' < "$state" | grep '"atc_id":"KLM1234"' | grep -q '"flight_plan":"[^"]*\.pln"' \
+ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"flight_plan":"[^"]*\.pln"' \
     || { report; fail "KLM1234 flies no flight plan"; }
 # Frankfurt traffic lies outside the range.
 grep -q '"atc_id":"DLH400"' "$state" && { report; fail "traffic outside the range was created"; }
 # The engine moves them: positions arrive every frame.
 sleep 3
-tr '{' '\n' < "$state" | grep '"atc_id":"KLM1234"' | grep -q '"position_updates":[1-9]' \
+ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"position_updates":[1-9]' \
     || { report; fail "KLM1234 was never moved"; }
 
 # The service's scenario ends: the flights are no longer reported, their

@@ -1,6 +1,7 @@
 // The gate of buffered aircraft and their birth: who waits, who is dropped,
 // who is spawned, with which livery and birth state.
 #include "airports/park_airport_state.h"
+#include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
 #include "core/settings.h"
 #include "simlink/creation_tracking.h"

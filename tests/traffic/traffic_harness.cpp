@@ -11,6 +11,7 @@
 #include "catalogue/dbase.h"
 #include "catalogue/liveries_xml.h"
 #include "catalogue/livery.h"
+#include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
 #include "core/log.h"
 #include "core/paths.h"

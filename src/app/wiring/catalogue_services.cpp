@@ -4,7 +4,6 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/dbase.h"
 #include "catalogue/match_report.h"
-#include "catalogue/matcher.h"
 
 void lf_wireCatalogue(RunServices& s) {
     gf_setSimLinkNeighbours(&gf_realSimNeighbours());

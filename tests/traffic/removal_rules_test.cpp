@@ -1,0 +1,126 @@
+// The rules that keep live and static aircraft from duplicating each other
+// and the parking within its limits.
+#include "airports/park_airport_state.h"
+#include "core/settings.h"
+#include "traffic/removal_rules.h"
+#include "traffic/spawn.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+namespace {
+
+class RemovalRulesTest : public TrafficHarness {
+protected:
+    static LiveAc& live(const std::string& callsign, SimState state, FlightState flight = FlightState::flying,
+                        std::uint32_t objectId = 0) {
+        AcBase base = gf_buildAircraftBase(record(0, callsign, "B738", Fix{}));
+        base.hexid = 0x400000 + static_cast<std::uint32_t>(g_liveAc.size());
+        g_liveAc.emplace_back(StreamPoint{}, base, 0.0);
+        LiveAc& ac = g_liveAc.back();
+        ac.simState = state;
+        ac.flightState = flight;
+        ac.objectId = objectId ? objectId : 300 + static_cast<std::uint32_t>(g_liveAc.size());
+        return ac;
+    }
+    static StaticAc& stat(const std::string& callsign, const std::string& reg, std::uint32_t standId = 1) {
+        AcBase base;
+        base.callsign = callsign;
+        base.callsignCopy = callsign;
+        base.registration = reg;
+        base.hexid = static_cast<std::uint32_t>(g_staticAc.size() + 1);
+        g_staticAc.emplace_back(base, standId, 52.0, 4.0, 0.0, 0);
+        StaticAc& s = g_staticAc.back();
+        s.simState = SimState::active;
+        s.objectId = 900 + static_cast<std::uint32_t>(g_staticAc.size());
+        return s;
+    }
+};
+
+TEST_F(RemovalRulesTest, GhostOfASpawningFlightIsRemovedAndNeverComesBack) {
+    addStand("D7", 52.0, 4.0, 30.0);
+    LiveAc& ghost = live("BAW12_", SimState::active, FlightState::parked);
+    ghost.standId = 1;
+    lf_ghostCheck("BAW12");
+    EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(g_removedGhosts, std::vector<std::string>{"BAW12_"});
+    EXPECT_NE(logText().find("D7      : BAW12_   is a ghost and will be removed, continue with BAW12"), std::string::npos);
+    EXPECT_TRUE(gf_realCallsignActive("KLM1_") == false);
+
+    // A later buffered BAW12_ is dropped once it falls due.
+    LiveAc& again = live("BAW12_", SimState::buffer);
+    again.stream.push_back(StreamPoint{});
+    again.stream.push_back(StreamPoint{});
+    lf_handleBuffered(again);
+    EXPECT_TRUE(again.removeFromBuffer);
+}
+
+TEST_F(RemovalRulesTest, StaticDuplicatesOnePerCallInTestOrder) {
+    struct Row {
+        const char* what;
+        const char* staticCallsign;
+        const char* staticReg;
+        const char* liveCoupled;
+        bool removed;
+    } rows[] = {
+        {"same registration, other callsign", "XYZ9", "PH-BXA", "", true},
+        {"same callsign", "KLM1", "PH-XXX", "", true},
+        {"coupled callsign of the live one", "KLM991", "PH-XXX", "KLM991", true},
+        {"unrelated", "DLH4", "D-AIZA", "", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        g_liveAc.clear();
+        g_staticAc.clear();
+        LiveAc& ac = live("KLM1", SimState::active);
+        ac.registration = "PH-BXA";
+        ac.coupledCallsign = r.liveCoupled;
+        stat(r.staticCallsign, r.staticReg);
+        stat(r.staticCallsign, r.staticReg);
+        gf_removeStaticDuplicates(ac, true);
+        EXPECT_EQ(g_staticAc[0].simState == SimState::removingfromsim, r.removed);
+        EXPECT_EQ(g_staticAc[1].simState, SimState::active) << "never two in one call";
+    }
+}
+
+TEST_F(RemovalRulesTest, ParkingLimitRemovesTheLongestParkedLiveAircraft) {
+    for (int i = 0; i < 12; ++i) addStand("S" + std::to_string(i), 52.0, 4.0 + i * 0.001, 30.0);
+    parking_percentage.setValue(100);
+    MAX_PARK_SEL.setValue(10);
+    for (int i = 0; i < 10; ++i) {
+        LiveAc& ac = live("KLM" + std::to_string(i), SimState::active, FlightState::parked);
+        ac.parkedSince = 1000 + i;  // the first parked longest
+        ac.standId = static_cast<std::uint32_t>(i + 1);
+    }
+    INITIAL_LOAD_ONLY.setValue(true);
+    lf_checkMaxPark(1);
+    EXPECT_EQ(g_liveAc[0].simState, SimState::active) << "never while only the initial load is wanted";
+    INITIAL_LOAD_ONLY.setValue(false);
+    lf_checkMaxPark(1);
+    EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(g_liveAc[1].simState, SimState::active);
+    EXPECT_NE(logText().find("S0      : KLM0 live max park exceeded, removed"), std::string::npos);
+}
+
+TEST_F(RemovalRulesTest, ParkedLiveListDropsAircraftParkedTooLong) {
+    const std::int64_t now = gf_engineNow100ns();
+    const std::int64_t minute = 600000000;
+    LiveAc& fresh = live("KLM1", SimState::active, FlightState::parked);
+    fresh.parkedSince = now - 10 * minute;
+    LiveAc& old = live("KLM2", SimState::active, FlightState::parked);
+    old.parkedSince = now - 91 * minute;
+    LiveAc& heavy = live("BAW3", SimState::active, FlightState::parked);
+    heavy.parkedSince = now - 91 * minute;
+    heavy.category = AcCategory::Heavy;
+    LiveAc& reported = live("DLH4", SimState::active, FlightState::parked);
+    reported.parkedSince = now - 500 * minute;
+    reported.stillReported = 1;
+    const auto list = lf_parkedLiveList();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].callsign, "DLH4");
+    EXPECT_EQ(list[0].minutes, 0);
+    EXPECT_EQ(list[1].callsign, "KLM1");
+    EXPECT_EQ(list[2].callsign, "BAW3");
+    EXPECT_EQ(g_liveAc[1].simState, SimState::removingfromsim);
+}
+
+}  // namespace
