@@ -3,11 +3,16 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
+#include <random>
 #include <exception>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
 #include "core/log.h"
+#include "core/random.h"
+#include "core/settings.h"
+#include "traffic/parking_position.h"
 #include "traffic/stand_options.h"
 #include "traffic/traffic_state.h"
 
@@ -165,3 +170,178 @@ void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcBase& ac) {
         gf_logHighlight(fmt::format("{}: {}", "lf_searchForCoupledCsAroundThisTime", e.what()));
     }
 }
+
+// ---- For the static parking ----
+
+std::vector<ParkingPosition> g_parkingPositions;
+std::vector<std::string> g_staticParkingCallsigns;
+
+namespace {
+
+std::atomic<float> g_staticMeanHours{0.0f};
+
+bool lf_kindPasses(const StandOption& o, int kind) {
+    if (kind == 1) return o.real == 1;
+    if (kind == 0) return o.real == 0;
+    return true;
+}
+
+bool lf_halfHourSet(const StandOption& o, std::int32_t h) {
+    return h >= 0 && h <= 47 && (o.halfHours & (std::uint64_t{1} << h)) != 0;
+}
+
+bool lf_sameIdentity(const std::string& reg, const std::string& cs, const std::string& cs2, const std::string& otherReg,
+                     const std::string& otherCs) {
+    if (!reg.empty() && reg == otherReg) return true;
+    return !otherCs.empty() && (otherCs == cs || otherCs == cs2);
+}
+
+// A static aircraft on a neighbouring stand leaves too little room.
+bool lf_neighbourTooClose(const Stand& stand, const StandOption& option) {
+    const double optionSize = gf_halfWingspanNm(option.type);
+    for (std::uint32_t id : stand.adjacent) {
+        const Stand* neighbour = gf_standById(id);
+        if (!neighbour) continue;
+        for (const StaticAc& s : g_staticAc) {
+            if (s.simState != SimState::active || s.standId != id) continue;
+            const double d = gf_distanceNm(LatLon{neighbour->latitude, neighbour->longitude},
+                                           LatLon{stand.latitude, stand.longitude});
+            if (d < s.size + optionSize) return true;
+        }
+    }
+    return false;
+}
+
+// The option a static aircraft already standing here carries, else a random
+// one: each place from the second on swapped with a uniformly drawn earlier
+// or equal one.
+StandOption* lf_pickOption(const Stand& stand, std::vector<StandOption*>& candidates) {
+    if (candidates.size() == 1) return candidates.front();
+    for (const StaticAc& s : g_staticAc) {
+        if (s.standId != gf_standNumericId(stand)) continue;
+        for (StandOption* o : candidates) {
+            const bool callsign = (!o->cs.empty() && o->cs == s.callsign) || (!o->cs2.empty() && o->cs2 == s.callsign);
+            if (callsign && o->airline == s.airline && o->type == s.type) return o;
+        }
+    }
+    for (std::size_t i = 1; i < candidates.size(); ++i) {
+        std::uniform_int_distribution<std::size_t> pick(0, i);
+        std::swap(candidates[i], candidates[pick(g_rng)]);
+    }
+    return candidates.front();
+}
+
+bool lf_callsignFirst(const Stand& stand, const StandOption& o, WeekSlot slot) {
+    if (o.cs2.empty()) return true;
+    if (slot.halfHour < 47) return lf_halfHourSet(o, slot.halfHour + 1);
+    const std::uint32_t nextDay = slot.weekday == 7 ? 1u : static_cast<std::uint32_t>(slot.weekday + 1);
+    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& n) {
+        return n.day == nextDay && n.airline == o.airline && n.type == o.type && lf_halfHourSet(n, 0);
+    });
+}
+
+bool lf_identityOption(WeekSlot slot, const AcBase& id, const StandOption& o, std::int32_t from, std::int32_t to) {
+    if (o.day != static_cast<std::uint32_t>(slot.weekday) || o.reg != id.registration || o.airline != id.airline ||
+        o.type != id.type)
+        return false;
+    for (std::int32_t h = std::max(from, 0); h <= to; ++h)
+        if (lf_halfHourSet(o, h)) return true;
+    return false;
+}
+
+}  // namespace
+
+void lf_searchStands(WeekSlot now, int kind, bool weekdayFilter, std::int32_t offset, std::int32_t sortKey,
+                     std::vector<ParkingPosition>& out) {
+    WeekSlot slot{now.weekday, now.halfHour - offset};
+    while (slot.halfHour < 0) {
+        slot.halfHour += 48;
+        slot.weekday = slot.weekday <= 1 ? 7 : slot.weekday - 1;
+    }
+    try {
+        for (Stand& stand : g_standList) {
+            if (gf_standMark(stand, StandMark::reserved) || gf_standMark(stand, StandMark::usedInSearch)) continue;
+            if (gf_standMark(stand, StandMark::nextToUsed)) continue;
+            if (stand.heli && !HELICOPTERS.value()) continue;
+            std::vector<StandOption*> candidates;
+            for (StandOption& o : stand.options) {
+                if (o.index == 0 || !lf_kindPasses(o, kind) || !lf_halfHourSet(o, slot.halfHour)) continue;
+                if (weekdayFilter && o.day != static_cast<std::uint32_t>(slot.weekday)) continue;
+                if (lf_neighbourTooClose(stand, o)) continue;
+                candidates.push_back(&o);
+            }
+            if (candidates.empty()) continue;
+            StandOption* chosen = lf_pickOption(stand, candidates);
+            if (lf_isKnownParkedIdentity(chosen->reg, chosen->cs, chosen->cs2)) {
+                chosen->index = 0;
+                continue;
+            }
+            ParkingPosition p;
+            p.origin = 1;
+            p.standId = gf_standNumericId(stand);
+            p.sortKey = sortKey;
+            p.airline = chosen->airline;
+            p.type = chosen->type;
+            p.callsign = chosen->cs;
+            p.secondCallsign = chosen->cs2;
+            p.registration = chosen->reg;
+            p.callsignFirst = lf_callsignFirst(stand, *chosen, slot);
+            out.push_back(std::move(p));
+            gf_standMark(stand, StandMark::usedInSearch) = 1;
+            for (std::uint32_t id : stand.adjacent)
+                if (Stand* n = gf_standById(id)) gf_standMark(*n, StandMark::nextToUsed) = 1;
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{}: day: {}, offset {}: {}", "lf_searchStands", slot.weekday, offset, e.what()));
+    }
+}
+
+bool lf_isKnownParkedIdentity(const std::string& registration, const std::string& callsign,
+                              const std::string& coupledCallsign) {
+    for (const ParkingPosition& p : g_parkingPositions)
+        if (!registration.empty() && p.registration == registration) return true;
+    for (const std::string* cs : {&callsign, &coupledCallsign})
+        if (!cs->empty() && g_collectedCallsigns.count(*cs)) return true;
+    for (const StaticAc& s : g_staticAc)
+        if (lf_sameIdentity(registration, callsign, coupledCallsign, s.registration, s.callsign)) return true;
+    for (const ParkingPosition& p : g_parkingPositions)
+        if (lf_sameIdentity(registration, callsign, coupledCallsign, p.registration, p.callsign)) return true;
+    for (const std::string& cs : g_staticParkingCallsigns)
+        if (!cs.empty() && (cs == callsign || cs == coupledCallsign)) return true;
+    for (const StaticAc& s : g_staticAc) {
+        if (s.simState != SimState::active || s.source != 0) continue;
+        if ((!callsign.empty() && (s.callsign == callsign || s.coupledCallsign == callsign)) ||
+            (!coupledCallsign.empty() && (s.callsign == coupledCallsign || s.coupledCallsign == coupledCallsign)) ||
+            (!registration.empty() && s.registration == registration))
+            return true;
+    }
+    return false;
+}
+
+bool lf_optionAtOrBefore(WeekSlot slot, std::int32_t offset, const AcBase& identity, const StandOption& option) {
+    return lf_identityOption(slot, identity, option, slot.halfHour - offset, slot.halfHour);
+}
+
+bool lf_optionLateInDay(WeekSlot slot, std::int32_t offset, const AcBase& identity, const StandOption& option) {
+    return lf_identityOption(slot, identity, option, 47 - offset, 47);
+}
+
+std::int32_t gf_showStaticParkStats(bool withMean) {
+    const WeekSlot now = gf_currentWeekSlot();
+    std::int32_t count = 0;
+    std::int64_t sum = 0;
+    for (const StaticAc& s : g_staticAc) {
+        if (s.simState != SimState::active && s.simState != SimState::removingfromsim) continue;
+        ++count;
+        const std::int32_t d = gf_weekSlotIndex(now) - gf_weekSlotIndex(s.weekSlot);
+        // A slot later than now (a clock that went back) counts as now.
+        if (d > 0) sum += d;
+    }
+    if (withMean) {
+        const float mean = count == 0 ? 0.0f : static_cast<float>(sum) / (2.0f * static_cast<float>(count)) + 0.5f;
+        g_staticMeanHours = mean;
+    }
+    return count;
+}
+
+float gf_staticParkedMeanHours() { return g_staticMeanHours.load(); }

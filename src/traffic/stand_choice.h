@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "airports/stand_records.h"
 #include "core/geometry.h"
@@ -27,3 +29,24 @@ Stand* gf_standById(std::uint32_t standId);
 void lf_addRealStandOption(std::uint32_t standId, AcBase& ac, StandUse kind);
 // The coupled callsigns an option of today around now knows for the aircraft.
 void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcBase& ac);
+
+// ---- For the static parking ----
+struct ParkingPosition;
+
+// One pass over the stands for the slot offset half-hours before now: per
+// free stand one option of that slot (kind 1 real only, 0 soft only, else
+// all) becomes a ParkingPosition carrying sortKey.
+void lf_searchStands(WeekSlot now, int kind, bool weekdayFilter, std::int32_t offset, std::int32_t sortKey,
+                     std::vector<ParkingPosition>& out);
+// Whether the aircraft of a parked identity is already present.
+bool lf_isKnownParkedIdentity(const std::string& registration, const std::string& callsign,
+                              const std::string& coupledCallsign);
+// The option is the identity's on the slot's weekday with a half-hour from
+// max(now - offset, 0) up to now.
+bool lf_optionAtOrBefore(WeekSlot slot, std::int32_t offset, const AcBase& identity, const StandOption& option);
+// The same identity test, with a half-hour from max(47 - offset, 0) to 47.
+bool lf_optionLateInDay(WeekSlot slot, std::int32_t offset, const AcBase& identity, const StandOption& option);
+// Static aircraft in active or removingfromsim; withMean also stores their
+// mean parked hours for the window.
+std::int32_t gf_showStaticParkStats(bool withMean);
+float gf_staticParkedMeanHours();

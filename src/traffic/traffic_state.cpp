@@ -8,6 +8,7 @@
 #include "catalogue/matcher.h"
 #include "core/steady_clock.h"
 #include "simlink/creation_tracking.h"
+#include "traffic/parking_position.h"
 
 std::atomic<std::int32_t> g_trafficTick{0};
 
@@ -83,6 +84,8 @@ void gf_reserveTrafficContainers() {
     lf_reserve(g_addingStack, 64);
     lf_reserve(g_removedGhosts, 64);
     lf_reserve(g_handedOverRecords, 256);
+    lf_reserve(g_parkingPositions, 512);
+    lf_reserve(g_staticParkingCallsigns, 256);
 }
 
 void gf_resetTraffic() {
@@ -95,6 +98,8 @@ void gf_resetTraffic() {
     }
     g_newObjects.clear();
     g_removedGhosts.clear();
+    g_parkingPositions.clear();
+    g_staticParkingCallsigns.clear();
     gf_clearRememberedLiveryTitles();
     g_addingStack.clear();
     g_duplicateCheckQueue.clear();

@@ -2,6 +2,7 @@
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
 #include "traffic/engine_support.h"
+#include "traffic/parking_position.h"
 #include "traffic/stand_choice.h"
 #include "traffic/stand_options.h"
 #include "traffic/traffic_state.h"
@@ -87,7 +88,9 @@ TEST_F(StandsTest, ChooseStandTable) {
         const Stand* s = lf_chooseStand(LatLon{52.0, 4.0}, ac, 0.029697624, false);
         EXPECT_EQ(s != nullptr, row.taken);
         EXPECT_EQ(g_standList[0].radius_change, row.learns);
-        if (row.learns) EXPECT_NEAR(g_standList[0].radius, ac.size - 0.00053996, 1e-9);
+        if (row.learns) {
+            EXPECT_NEAR(g_standList[0].radius, ac.size - 0.00053996, 1e-9);
+        }
     }
 }
 
@@ -148,6 +151,56 @@ TEST_F(StandsTest, FarthestActiveLiveAircraftIsRemovedOnlyWhenClearlyFarther) {
     EXPECT_FALSE(gf_removeFarthestLiveAc(10.0));
     EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
     EXPECT_EQ(g_liveAc[1].simState, SimState::active);
+}
+
+TEST_F(StandsTest, SearchStandsTakesOneOptionPerFreeStandAndSkipsKnownAircraft) {
+    auto option = [](std::uint32_t index, const char* reg, const char* cs, const char* cs2, std::uint32_t day,
+                     std::uint64_t halfHours, std::uint32_t real) {
+        StandOption o;
+        o.index = index;
+        o.reg = reg;
+        o.cs = cs;
+        o.cs2 = cs2;
+        o.airline = "KLM";
+        o.type = "B738";
+        o.day = day;
+        o.halfHours = halfHours;
+        o.real = real;
+        return o;
+    };
+    const std::uint64_t h19 = std::uint64_t{1} << 19, h20 = std::uint64_t{1} << 20;
+    addStand("A1", 52.0, 4.0, 30.0).options = {option(1, "PH-AAA", "KLM1", "KLM2", 3, h19 | h20, 1)};
+    addStand("A2", 52.0, 4.001, 30.0).options = {option(1, "PH-BBB", "KLM3", "KLM4", 3, h19, 1)};
+    addStand("A3", 52.0, 4.002, 30.0).options = {option(1, "PH-CCC", "KLM5", "", 3, h19, 0)};
+    addStand("A4", 52.0, 4.003, 30.0).options = {option(1, "PH-DDD", "KLM7", "", 3, h19, 1)};
+    g_standList[0].adjacent = {};
+    g_collectedCallsigns = {"KLM7"};  // already in the air
+
+    std::vector<ParkingPosition> out;
+    // Half-hour 20 minus 1: slot 19 of Wednesday, real options only.
+    lf_searchStands(WeekSlot{3, 20}, 1, true, 1, 2, out);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].registration, "PH-AAA");
+    EXPECT_TRUE(out[0].callsignFirst) << "its option holds the next half-hour too";
+    EXPECT_EQ(out[0].sortKey, 2);
+    EXPECT_EQ(out[1].registration, "PH-BBB");
+    EXPECT_FALSE(out[1].callsignFirst) << "the coupled flight comes next";
+    EXPECT_EQ(g_standList[3].options[0].index, 0u) << "a known aircraft's option is disabled";
+    EXPECT_TRUE(gf_standMark(g_standList[0], StandMark::usedInSearch));
+
+    // Half-hour 0 with offset 1 looks at Tuesday 47 (and Monday's 0 at Sunday).
+    out.clear();
+    g_standList.clear();
+    addStand("B1", 52.0, 4.0, 30.0).options = {option(1, "PH-EEE", "KLM9", "", 2, std::uint64_t{1} << 47, 1),
+                                               option(2, "PH-FFF", "KLM8", "", 7, std::uint64_t{1} << 47, 1)};
+    lf_searchStands(WeekSlot{3, 0}, 2, true, 1, 0, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].registration, "PH-EEE");
+    out.clear();
+    gf_standMark(g_standList[0], StandMark::usedInSearch) = 0;
+    lf_searchStands(WeekSlot{1, 0}, 2, true, 1, 0, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].registration, "PH-FFF");
 }
 
 }  // namespace
