@@ -195,6 +195,7 @@ void lf_approachSystems(LiveAc& ac) {
         gf_setFlaps(ac, 0);
         f.flareStage = 0;
         f.landing = false;
+        ac.motion.touchdownUnderWay = false;
     }
 }
 
