@@ -2,8 +2,9 @@
 // the user aircraft on the ground, a park airport in sight in the air), the
 // list of parking positions to fill from the service's parked traffic and the
 // stand options around now, the renewal every 20 minutes, and the leaving of
-// the airport. Worker thread; the parked-traffic request alone runs on a
-// helper thread and is handed back to the worker's pass.
+// the airport. Worker thread; the parked-traffic request and the download of
+// an archived stand file run on helper threads and are handed back to the
+// worker's pass.
 #pragma once
 
 #include <atomic>
@@ -89,10 +90,10 @@ void lf_markStandUsed(std::uint32_t standId);
 // The week slot half-hours before now (a day back across midnight).
 WeekSlot lf_slotBefore(WeekSlot now, std::int32_t halfHours);
 
-// The parked-traffic request's answer, when one is due: the second half of a
-// calculation or renewal. Once per traffic pass.
+// The stand file's download or the parked-traffic answer, when one is there:
+// the rest of a calculation or renewal. Once per traffic pass.
 void gf_staticParkingPass();
-// Whether a parked-traffic request is on its way.
+// Whether a stand-file download or a parked-traffic request is on its way.
 bool gf_parkedRequestPending();
 // The second half of a calculation after the parked-traffic answer.
 void lf_finishParkingPositions(WeekSlot day, const std::optional<std::vector<ParkedRecord>>& parked);
