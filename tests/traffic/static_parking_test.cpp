@@ -195,6 +195,28 @@ TEST_F(StaticParkingTest, ParkedTrafficMatchedToFreeStands) {
     }
 }
 
+TEST_F(StaticParkingTest, ParkedTrafficOnlyKeepsEveryMatchBeyondTheWantedCount) {
+    const double lonPer100m = kLonPer30m * 100.0 / 30.0;
+    const struct {
+        bool ptOnly;
+        std::size_t positions;
+    } rows[] = {{false, 2}, {true, 4}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.ptOnly ? "parked traffic only" : "wanted count");
+        TearDown();
+        SetUp();
+        RT_PARKTRAFFIC_ONLY.setValue(r.ptOnly);
+        std::vector<ParkedRecord> records;
+        for (int i = 0; i < 6; ++i) {
+            addStand("S" + std::to_string(i + 1), kLat, kLon + i * lonPer100m, 20.0);
+            if (i < 4) records.push_back(parked(0x4845d0u + i, "KLM" + std::to_string(i), kLat, kLon + i * lonPer100m, i));
+        }
+        setParked(records);
+        calculate();  // 30 % of 6 stands: 2 wanted
+        EXPECT_EQ(g_parkingPositions.size(), r.positions);
+    }
+}
+
 // ---- Static aircraft made from positions ----
 
 struct DetcsRow {
