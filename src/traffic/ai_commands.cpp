@@ -19,7 +19,10 @@ constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383};
 
 bool lf_isRotorcraft(const AcBase& base) { return base.category == AcCategory::Rotorcraft; }
 
-void lf_clearOccupant(std::uint32_t standId) {
+}  // namespace
+
+void gf_clearStandOccupant(std::uint32_t standId) {
+    if (standId == 0) return;
     for (Stand& s : g_standList) {
         if (gf_standNumericId(s) == standId) {
             gf_standMark(s, StandMark::occupied) = 0;
@@ -27,8 +30,6 @@ void lf_clearOccupant(std::uint32_t standId) {
         }
     }
 }
-
-}  // namespace
 
 void gf_setThrottle(AcBase& base, AcSimFields& sim, std::int32_t index) {
     if (index == sim.lastThrottle) return;
@@ -91,7 +92,7 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim) {
         }
         return;
     }
-    if (gf_isLiveHexid(base.hexid) && sim.standId != 0) lf_clearOccupant(sim.standId);
+    if (gf_isLiveHexid(base.hexid) && sim.standId != 0) gf_clearStandOccupant(sim.standId);
     sim.simState = SimState::removingfromsim;
     if (sim.objectId != 0) {
         g_respawnRemovalQueue.push_back(sim.objectId);

@@ -45,4 +45,7 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim);
 template <typename Ac>
 void removeAircraftFromSim(Ac& ac) { removeAircraftFromSim(ac, ac); }
 
+// The stand is free again (its aircraft left or never came).
+void gf_clearStandOccupant(std::uint32_t standId);
+
 // A stand by name: gf_findStandByName of airports/park_airport_state.h.

@@ -101,6 +101,7 @@ void lf_onCreationFailed(std::uint32_t hexid) {
         auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == hexid; });
         if (it == g_liveAc.end()) return;
         const LiveAc ac = *it;
+        gf_clearStandOccupant(ac.standId);
         lf_eraseLiveAc(static_cast<std::size_t>(it - g_liveAc.begin()));
         gf_liveryCreationFailed(ac.callsign, ac.liveryTitle, ac.type, ac.airline);
         return;

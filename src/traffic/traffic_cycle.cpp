@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "simlink/traffic_requests.h"
+#include "traffic/ai_commands.h"
 #include "traffic/air_motion.h"
 #include "traffic/intake.h"
 #include "traffic/object_events.h"
@@ -96,7 +97,13 @@ void lf_handleAddingStack() {
 void lf_updateAllLiveAc() {
     bool anyRemoved = false;
     for (LiveAc& ac : g_liveAc) anyRemoved = updateLiveAc(ac) || anyRemoved;
-    if (anyRemoved) std::erase_if(g_liveAc, [](const LiveAc& a) { return a.countsAsRemoved(); });
+    if (anyRemoved) {
+        // A record born on a stand that never reached the simulator leaves
+        // the stand free for the next aircraft.
+        for (const LiveAc& a : g_liveAc)
+            if (a.countsAsRemoved()) gf_clearStandOccupant(a.standId);
+        std::erase_if(g_liveAc, [](const LiveAc& a) { return a.countsAsRemoved(); });
+    }
 
     std::unique_lock lock(g_simMutex, std::try_to_lock);
     if (!lock.owns_lock()) {

@@ -21,6 +21,7 @@ mkdir -p "$work/run/docs"
 cp "$exe" "$work/run/glim_p3d.exe"
 install_sample_airports "$work/run"
 cd "$work/run"
+install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
 

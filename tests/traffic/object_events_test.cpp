@@ -85,10 +85,20 @@ TEST_F(ObjectEventsTest, CreatedObjectsComeToLifeAfter200TicksAndLowIdsAreIgnore
     push(SimObjectEventKind::removed, 300, 0);
     gf_handleSimObjectEvents();
     EXPECT_EQ(liveAc(kLive), nullptr);
+
+    // An object gone before it came to life leaves no entry behind.
+    liveInSim(kLive + 1, 0, SimState::adding2sim);
+    push(SimObjectEventKind::liveCreated, 301, kLive + 1);
+    push(SimObjectEventKind::removed, 301, 0);
+    for (int i = 0; i < 200; ++i) gf_handleSimObjectEvents();
+    EXPECT_EQ(liveAc(kLive + 1), nullptr);
+    EXPECT_TRUE(g_newObjects.empty());
 }
 
 TEST_F(ObjectEventsTest, FailedCreationsOfLiveAndStaticAircraftAreErasedAndCounted) {
-    liveInSim(10001, 0, SimState::adding2sim);
+    addStand("B2", 52.0, 4.0, 30.0);
+    gf_standMark(g_standList[0], StandMark::occupied) = 1;
+    liveInSim(10001, 0, SimState::adding2sim).standId = 1;
     StaticAc st;
     st.hexid = 10000;
     st.callsign = "KLM9";
@@ -102,6 +112,7 @@ TEST_F(ObjectEventsTest, FailedCreationsOfLiveAndStaticAircraftAreErasedAndCount
     EXPECT_TRUE(g_staticAc.empty());
     EXPECT_TRUE(gf_isFailedLiveryTitle("DLH A320"));
     EXPECT_TRUE(gf_isFailedLiveryTitle("KLM B738"));
+    EXPECT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 0) << "its stand is free again";
 }
 
 TEST_F(ObjectEventsTest, TooManyFailedLiveriesEndTheRunAfterTheFailureIsRecorded) {

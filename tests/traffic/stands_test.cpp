@@ -1,5 +1,6 @@
 // Stand options, stand choice and the engine's small shared operations.
 #include "airports/park_airport_state.h"
+#include "app/run_state.h"
 #include "core/settings.h"
 #include "traffic/engine_support.h"
 #include "traffic/parking_position.h"
@@ -58,6 +59,21 @@ TEST_F(StandsTest, OptionsAreAddedOncePerRegistrationHalfHourAndDayAndTakeCallsi
     gf_setOptionCallsign(options, 1, "");
     EXPECT_EQ(options[0].cs, "KLM1");
     EXPECT_EQ(options[0].cs2, "KLM77");
+}
+
+TEST_F(StandsTest, RealUseIsRecordedOnceAndNotWithoutAKnownTime) {
+    addStand("C1", 52.0, 4.0, 30.0);
+    LiveAc ac = aircraft("B738", "KLM1", "PH-BXA");
+    lf_addRealStandOption(1, ac, StandUse::arrived);
+    lf_addRealStandOption(1, ac, StandUse::arrived);
+    ASSERT_EQ(g_standList[0].options.size(), 1u);
+    lf_addRealStandOption(1, ac, StandUse::leaving);
+    EXPECT_TRUE(g_standList[0].options[0].cpl) << "a departure marks the option";
+
+    g_nowSlot = ~std::uint64_t{0};  // the clock could not break the time down
+    g_standList[0].options.clear();
+    lf_addRealStandOption(1, ac, StandUse::arrived);
+    EXPECT_TRUE(g_standList[0].options.empty());
 }
 
 TEST_F(StandsTest, ChooseStandTable) {
