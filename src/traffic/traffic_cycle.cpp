@@ -12,6 +12,7 @@
 #include "traffic/air_motion.h"
 #include "traffic/intake.h"
 #include "traffic/object_events.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_link.h"
 #include "traffic/traffic_state.h"
 
@@ -80,8 +81,6 @@ AiCreateRequest gf_creationRequest(const LiveAc& ac) {
     return r;
 }
 
-void lf_detcs() {}
-
 void lf_handleAddingStack() {
     gf_handleSimObjectEvents();
     lf_updateAllLiveAc();
@@ -90,6 +89,8 @@ void lf_handleAddingStack() {
     lf_buildOneCreation();
     const std::int32_t tick = g_trafficTick.load();
     lf_requestAircraftInRange(tick);
+    // The static parking's parked-traffic answer, once it is there.
+    gf_staticParkingPass();
     if (tick % kUserPositionEvery == 0) g_userAcData = gf_trafficLink().requestUserAcPosition();
     g_trafficTick.fetch_add(1);
 }

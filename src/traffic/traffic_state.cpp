@@ -1,4 +1,5 @@
 #include "traffic/traffic_state.h"
+#include "traffic/static_parking.h"
 
 #include <chrono>
 
@@ -107,6 +108,7 @@ void gf_resetTraffic() {
     g_liveCreationQueue = {};
     g_staticCreationQueue = {};
     g_staticAc.clear();
+    gf_resetStaticParking();
     {
         std::lock_guard lock(g_trafficMutex);
         g_handedOverRecords.clear();

@@ -83,7 +83,10 @@ TEST_F(IntakeTest, RecordFiltersTable) {
         takeBatch({record(kHex, "KLM1", "B738", Fix{.alt_ft = row.airborne0 ? 5000.0 : 0.0, .gs_kt = row.gs0})}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
         takeBatch({record(kHex, "KLM1", "B738",
-                          Fix{.alt_ft = row.airborne ? 5000.0 : 0.0, .gs_kt = row.gs,
+                          // Moved as far as its speed takes it: a point that stands still
+                          // in the air is the stream checks' to drop.
+                          Fix{.lon = 4.0 + row.gs * row.dt / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                              .alt_ft = row.airborne ? 5000.0 : 0.0, .gs_kt = row.gs,
                               .track_deg = 90.0 + row.trackChange, .feedTime = 1000.0 + row.dt})},
                   0);
         EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? 2u : 1u);
