@@ -151,6 +151,7 @@ TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
 
     Figures air, final2min, altitudeFinal, offsets, residual;
     std::vector<double> levelPitch_deg;
+    Figures levelBank;
     double levelBankMax_deg = 0.0;
     int flareStageMax = 0;
     double touchdownHeading = -1.0;
@@ -209,6 +210,7 @@ TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
                 std::fabs(truth.alt - before.alt) < 30.0 && std::fabs(truth.track - before.track) < 1.0) {
                 levelPitch_deg.push_back(ac->pos.pitch * kRadToDeg);
                 levelBankMax_deg = std::max(levelBankMax_deg, std::fabs(ac->pos.bank * kRadToDeg));
+                levelBank.add(std::fabs(ac->pos.bank * kRadToDeg));
             }
         });
     }
@@ -231,8 +233,9 @@ TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
         for (double p : levelPitch_deg) mean += p / levelPitch_deg.size();
         for (double p : levelPitch_deg) var += (p - mean) * (p - mean) / levelPitch_deg.size();
     }
-    std::printf("level flight: %zu samples, pitch %.2f..%.2f deg (sd %.2f), largest bank %.1f deg\n",
-                levelPitch_deg.size(), pitchMin, pitchMax, std::sqrt(var), levelBankMax_deg);
+    std::printf("level flight: %zu samples, pitch %.2f..%.2f deg (sd %.2f), bank median %.1f p95 %.1f max %.1f deg\n",
+                levelPitch_deg.size(), pitchMin, pitchMax, std::sqrt(var), levelBank.at(0.5), levelBank.at(0.95),
+                levelBankMax_deg);
 
     EXPECT_GT(air.values.size(), 5000u) << "the aircraft flew the recording";
     EXPECT_LT(air.at(0.5), 3000.0);
