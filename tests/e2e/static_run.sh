@@ -77,7 +77,7 @@ echo "$line" | grep -q '"on_ground":true\|"on_ground":1' || { report; fail "KLM1
 
 # Every static aircraft stands on a stand of the stand file, none on the
 # user's stand D7 (52.3105, 4.7683).
-stands=$(grep -o 'latitude="[^"]*" longitude="[^"]*"' "$GLIM_SOURCE_DIR/testbed/sitestub/site/P3D/archive/stock/EHAM.xml" \
+stands=$(grep -o 'latitude="[^"]*" longitude="[^"]*"' "$GLIM_SOURCE_DIR/testbed/sitestub/site/downloads/P3D/archive/stock/EHAM.xml" \
     | sed 's/latitude="\([^"]*\)" longitude="\([^"]*\)"/\1 \2/')
 ai_objects | grep '"atc_id":"[^"]*\*"' | while read -r obj; do
     lat=$(echo "$obj" | sed 's/.*"lat":\([-0-9.e]*\).*/\1/')

@@ -28,10 +28,6 @@ void lf_wireStaticTraffic(RunServices& s) {
     StaticParkingHooks hooks;
     hooks.raiseCollectFlag = [raise = s.raiseCollectFlag] { raise(); };
     hooks.enableDestination = [] { gf_uiSink().enableControl(DESTINATION.controlId(), true); };
-    // The window's own switches of the parking controls, looked up when
-    // called: the window wires them after the engine.
-    hooks.enableParkingControls = [] { gf_runServices().enableParkingControls(); };
-    hooks.disableParkingControls = [] { gf_runServices().disableParkingControls(); };
     gf_setStaticParkingHooks(std::move(hooks));
 
     s.staticParking = lf_engine([](bool first) { gf_staticParking(first); });

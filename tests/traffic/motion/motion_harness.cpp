@@ -48,7 +48,7 @@ void MotionHarness::fly(int passes, const std::function<void()>& each) {
 void MotionHarness::loadEham() {
     const char* source = std::getenv("GLIM_SOURCE_DIR");
     const std::filesystem::path file =
-        std::filesystem::path(source ? source : ".") / "testbed/sitestub/site/P3D/archive/stock/EHAM.xml";
+        std::filesystem::path(source ? source : ".") / "testbed/sitestub/site/downloads/P3D/archive/stock/EHAM.xml";
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_file(file.c_str())) << file;
     g_standList.clear();
