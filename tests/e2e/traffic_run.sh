@@ -71,7 +71,7 @@ ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"position_updates":[1-9]' \
 
 # The service's scenario ends: the flights are no longer reported, their
 # last points fall due and the engine removes them.
-for i in $(seq 1 1500); do
+for i in $(seq 1 2100); do
     ai_present KLM1234 "GLIM" || ai_present EIN612 "GLIM" || break
     sleep 0.1
 done
