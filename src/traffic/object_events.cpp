@@ -118,6 +118,9 @@ void lf_handleEvent(const SimObjectEvent& e) {
     switch (e.kind) {
     case SimObjectEventKind::liveCreated: lf_onLiveCreated(e); break;
     case SimObjectEventKind::staticCreated:
+        // Stored at once: a removal within the activation ticks needs the
+        // object id, without it the static would stay in the simulator.
+        if (StaticAc* s = gf_findStaticAc(e.aux); s && e.objectId >= kFirstAiObjectId) s->objectId = e.objectId;
         g_newObjects.push_back(NewObjectEntry{e.objectId, e.aux, e.kind, 0});
         break;
     case SimObjectEventKind::removed: lf_onObjectRemoved(e.objectId); break;
@@ -175,6 +178,8 @@ bool lf_activateLive(NewObjectEntry& entry) {
     // walked on every pass for the rest of the run.
     LiveAc* ac = gf_findLiveAc(entry.hexid);
     if (!ac || ac->objectId != entry.objectId) return true;
+    // Removed meanwhile: it stays on its way out of the simulator.
+    if (ac->simState == SimState::removingfromsim) return true;
     lf_bringToLife(*ac);
     return true;
 }
@@ -183,7 +188,8 @@ bool lf_activateStatic(NewObjectEntry& entry) {
     if (entry.counter < kActivationTicks) ++entry.counter;
     if (entry.counter < kActivationTicks) return false;
     StaticAc* ac = gf_findStaticAc(entry.hexid);
-    if (!ac) return true;
+    if (!ac || (ac->objectId != 0 && ac->objectId != entry.objectId) || ac->simState == SimState::removingfromsim)
+        return true;
     ac->simState = SimState::active;
     ac->objectId = entry.objectId;
     gf_parkedConfiguration(*ac);
@@ -245,6 +251,8 @@ void lf_createFlightPlan(LiveAc& ac) {
 }
 
 void lf_onObjectRemoved(std::uint32_t objectId) {
+    // An object gone before its activation ends is never brought to life.
+    std::erase_if(g_newObjects, [&](const NewObjectEntry& n) { return n.objectId == objectId; });
     auto live = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.objectId == objectId; });
     if (live != g_liveAc.end()) {
         if (live->simState == SimState::liveryrespawn) {

@@ -10,7 +10,7 @@
 #include "simlink/creation_tracking.h"
 #include "traffic/parking_position.h"
 
-std::atomic<std::int32_t> g_trafficTick{0};
+std::atomic<std::int64_t> g_trafficTick{0};
 
 std::vector<LiveAc> g_liveAc;
 std::vector<StaticAc> g_staticAc;
