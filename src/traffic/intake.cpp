@@ -128,8 +128,8 @@ void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
 }
 
 void lf_decodeRecord(const FlightRecord& r) {
-    auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == r.hexid; });
-    if (it == g_liveAc.end()) {
+    LiveAc* known = gf_findLiveAc(r.hexid);
+    if (!known) {
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.
         const bool twin = std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
@@ -138,7 +138,7 @@ void lf_decodeRecord(const FlightRecord& r) {
         if (!twin) lf_tryDecodeNew(r);
         return;
     }
-    LiveAc& ac = *it;
+    LiveAc& ac = *known;
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;

@@ -98,11 +98,11 @@ void lf_onStaticCg(const SimObjectEvent& e) {
 
 void lf_onCreationFailed(std::uint32_t hexid) {
     if (gf_isLiveHexid(hexid)) {
-        auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == hexid; });
-        if (it == g_liveAc.end()) return;
-        const LiveAc ac = *it;
+        const LiveAc* found = gf_findLiveAc(hexid);
+        if (!found) return;
+        const LiveAc ac = *found;
         gf_clearStandOccupant(ac.standId);
-        lf_eraseLiveAc(static_cast<std::size_t>(it - g_liveAc.begin()));
+        lf_eraseLiveAc(static_cast<std::size_t>(found - g_liveAc.data()));
         gf_liveryCreationFailed(ac.callsign, ac.liveryTitle, ac.type, ac.airline);
         return;
     }
@@ -253,8 +253,7 @@ void lf_createFlightPlan(LiveAc& ac) {
 void lf_onObjectRemoved(std::uint32_t objectId) {
     // An object gone before its activation ends is never brought to life.
     std::erase_if(g_newObjects, [&](const NewObjectEntry& n) { return n.objectId == objectId; });
-    auto live = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.objectId == objectId; });
-    if (live != g_liveAc.end()) {
+    if (LiveAc* live = gf_findLiveAcByObjectId(objectId)) {
         if (live->simState == SimState::liveryrespawn) {
             live->simState = SimState::buffer;
             live->objectId = 0;
@@ -267,7 +266,7 @@ void lf_onObjectRemoved(std::uint32_t objectId) {
             std::filesystem::remove(gf_flightPlanPath(objectId), ec);
             if (ec) gf_logLine(fmt::format("gf_removeFlightPlan: {}", ec.message()));
         }
-        lf_eraseLiveAc(static_cast<std::size_t>(live - g_liveAc.begin()));
+        lf_eraseLiveAc(static_cast<std::size_t>(live - g_liveAc.data()));
         return;
     }
     auto st = std::find_if(g_staticAc.begin(), g_staticAc.end(), [&](const StaticAc& a) { return a.objectId == objectId; });
