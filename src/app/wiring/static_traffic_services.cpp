@@ -1,28 +1,12 @@
 #include "app/wiring/static_traffic_services.h"
 
-#include <mutex>
-#include <utility>
-
+#include "app/wiring/engine_lock.h"
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
 #include "traffic/intake.h"
 #include "traffic/removal_rules.h"
 #include "traffic/static_parking.h"
 #include "ui/ui_sink.h"
-
-namespace {
-
-// The static parking touches the engine's vectors and the stand list: it
-// runs under the engine's lock like every other engine job of the worker.
-template <typename F>
-auto lf_engine(F f) {
-    return [f = std::move(f)](auto&&... args) {
-        std::lock_guard lock(g_engineMutex);
-        return f(std::forward<decltype(args)>(args)...);
-    };
-}
-
-}  // namespace
 
 void lf_wireStaticTraffic(RunServices& s) {
     StaticParkingHooks hooks;
