@@ -57,23 +57,10 @@ struct ScanState {
 };
 using ScanStatePtr = std::shared_ptr<ScanState>;
 
-std::string lf_utf8(const fs::path& path) {
-    try {
-        return gf_pathToUtf8(path);
-    } catch (const std::exception&) {
-        return path.generic_string();
-    }
-}
-
-void lf_logFlushed(const std::string& text) {
-    gf_logLine(text);
-    gf_logFlush();
-}
-
 std::wstring lf_lowerWide(const fs::path& part) {
     std::wstring text;
     try {
-        text = utf8_to_wide(lf_utf8(part));
+        text = utf8_to_wide(gf_scanPathUtf8(part));
     } catch (const std::exception&) {
         return {};
     }
@@ -124,7 +111,7 @@ bool lf_writeLink(const fs::path& folder, const AirportFile& airport, const std:
     fs::create_directories(folder, ec);
     if (gf_writeTextFile(key, link, true)) return true;
     // The airport still gets a stand file: the generated one.
-    gf_addScanLogLine(fmt::format("{}Writing {} did not succeed", kAlarm, lf_utf8(link)));
+    gf_addScanLogLine(fmt::format("{}Writing {} did not succeed", kAlarm, gf_scanPathUtf8(link)));
     return false;
 }
 
@@ -165,11 +152,11 @@ void lf_generateAirportFile(ScanState& state, AirportFile& airport, int helipadC
     // the same stand file, one after the other.
     std::lock_guard lock(state.writeMutex);
     if (state.closed) return;
-    gf_addScanLogLine(fmt::format("Generated {}: {} position{}{}", lf_utf8(gf_xmlNameOf(airport.code)),
+    gf_addScanLogLine(fmt::format("Generated {}: {} position{}{}", gf_scanPathUtf8(gf_xmlNameOf(airport.code)),
                                   airport.stands.size(), gf_pluralSize(airport.stands.size()), helipads));
     if (!fs::exists(folder)) fs::create_directories(folder);
     if (!gf_writeAirportFile(airport, file, StandFileForm::generated, g_simVariant.load(), false)) {
-        gf_addScanLogLine(fmt::format("{}Generating {} did not succeed", kAlarm, lf_utf8(file)));
+        gf_addScanLogLine(fmt::format("{}Generating {} did not succeed", kAlarm, gf_scanPathUtf8(file)));
         return;
     }
     g_airportFilesChanged = true;
@@ -205,7 +192,7 @@ void lf_processBGLfile(const ScanStatePtr& state, const fs::path& path) {
             state.running.fetch_sub(1);
         }
     } done{*state};
-    const std::string pathUtf8 = lf_utf8(path);
+    const std::string pathUtf8 = gf_scanPathUtf8(path);
     try {
         lf_decodeBglFile(path, state->env.isKnownAirport, [&](const BglWords& words, const BglAirportRecord& record) {
             lf_decodeAirportRecord(*state, words, record, pathUtf8);
@@ -249,10 +236,10 @@ void lf_takeOldest(std::deque<std::future<void>>& pending) {
 bool lf_isBglFile(const fs::directory_entry& entry) {
     std::error_code ec;
     if (!entry.is_regular_file(ec)) return false;
-    std::string ext = lf_utf8(entry.path().extension());
+    std::string ext = gf_scanPathUtf8(entry.path().extension());
     std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
     if (ext != ".bgl") return false;
-    const std::string text = lf_utf8(entry.path());
+    const std::string text = gf_scanPathUtf8(entry.path());
     return text.find("statics") == std::string::npos && text.find("_heliports") == std::string::npos;
 }
 
@@ -266,13 +253,13 @@ void lf_handleEntry(const ScanStatePtr& state, const fs::directory_entry& entry,
             lf_takeOldest(pending);
         } catch (const std::exception& e) {
             gf_addScanLogLine(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}", kAlarm, e.what(),
-                                          pending.size(), lf_utf8(entry.path())));
+                                          pending.size(), gf_scanPathUtf8(entry.path())));
         }
     }
 }
 
 void lf_scanFolderForBgl(const ScanStatePtr& state, const fs::path& folder) {
-    const std::string folderText = lf_utf8(folder);
+    const std::string folderText = gf_scanPathUtf8(folder);
     gf_addScanLogLine(fmt::format("Scanning for {} airports in {}", "addon ", folderText));
     std::deque<std::future<void>> pending;
     std::error_code ec;
@@ -310,13 +297,13 @@ void lf_scanAirportFolder(const ScanStatePtr& state, const std::vector<fs::path>
         const bool exists = fs::exists(folder, ec);
         if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", folder, ec);
         if (!exists) {
-            gf_setStatusLine(lf_utf8(folder) + " does not exist, skipped!", true);
+            gf_setStatusLine(gf_scanPathUtf8(folder) + " does not exist, skipped!", true);
             continue;
         }
         const fs::file_status status = fs::status(folder, ec);
         if (ec) throw fs::filesystem_error("status", folder, ec);
         if (!fs::is_directory(status)) {
-            gf_setStatusLine(lf_utf8(folder) + " is not a folder name, skipped!", true);
+            gf_setStatusLine(gf_scanPathUtf8(folder) + " is not a folder name, skipped!", true);
             continue;
         }
         if (lf_isInStockScenery(folder)) continue;
@@ -338,10 +325,10 @@ void lf_closeScan(ScanState& state) {
 
 bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path>& folders) {
     const WorkPaths& paths = gf_workPaths();
-    lf_logFlushed(fmt::format("The scan will search {} folder{}", folders.size(), gf_pluralSize(folders.size())));
+    gf_logLineFlushed(fmt::format("The scan will search {} folder{}", folders.size(), gf_pluralSize(folders.size())));
     std::error_code ec;
     if (!fs::remove(paths.airportsScanLog, ec) && ec && ec != std::errc::no_such_file_or_directory) {
-        lf_logFlushed("problems with removing previous files (maybe still open?): " + ec.message());
+        gf_logLineFlushed("problems with removing previous files (maybe still open?): " + ec.message());
     }
     g_tbloFileCount = 0;
     // Lowered here, so that a second scan of the process reports what it
@@ -352,13 +339,13 @@ bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path
     lf_closeScan(*state);
 
     gf_writeLines(gf_scanLogLines(), paths.airportsScanLog);
-    lf_logFlushed(lf_utf8(paths.airportsScanLog) + " written");
+    gf_logLineFlushed(gf_scanPathUtf8(paths.airportsScanLog) + " written");
     gf_clearStatusLine();
     gf_clearScanLog();
 
     lf_collectTblo(gf_listXmlFiles(), state->env.isKnownAirport, state->env.tbloCollected);
     const bool changed = g_airportFilesChanged.load();
-    if (changed) lf_logFlushed("Airports scan successful");
+    if (changed) gf_logLineFlushed("Airports scan successful");
     return changed;
 }
 
@@ -395,7 +382,7 @@ std::vector<fs::path> lf_airportFolders() {
             throw ozr::UserErrorException(
                 42, fmt::format("parameter {} points to stock airports instead of add-on airports!", setting.name()));
         }
-        lf_logFlushed(fmt::format("From parameter {}: {}", setting.name(), lf_utf8(folder)));
+        gf_logLineFlushed(fmt::format("From parameter {}: {}", setting.name(), gf_scanPathUtf8(folder)));
         folders.push_back(folder);
     }
     return folders;
@@ -433,7 +420,7 @@ void gf_scanAddonAirports() {
         state->env = g_env;
     }
     gf_setStatusLine("Scanning for addon airports ...", false);
-    lf_logFlushed(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++",
+    gf_logLineFlushed(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++",
                               "manual "));
     if (fs::exists(paths.tblo)) {
         gf_removeFilesFromDirectory(paths.tblo);
@@ -458,5 +445,5 @@ void gf_scanAddonAirports() {
     gf_uiSink().invalidateBand(UiBand::controls);
     if (g_tbloFileCount.load() == 0) fs::remove_all(paths.tblo);
     gf_uiSink().invalidateBand(UiBand::counters);
-    lf_logFlushed("-------------------------- airports scan ends    ----------------------------\n");
+    gf_logLineFlushed("-------------------------- airports scan ends    ----------------------------\n");
 }

@@ -1,5 +1,8 @@
 #include "airports/scan_log.h"
 
+#include "core/log.h"
+#include "core/text_encoding.h"
+
 #include <mutex>
 
 namespace {
@@ -30,4 +33,17 @@ std::vector<std::string> gf_scanLogLines() {
 void gf_clearScanLog() {
     std::lock_guard lock(g_scanLogMutex);
     g_scanLog.clear();
+}
+
+std::string gf_scanPathUtf8(const std::filesystem::path& path) {
+    try {
+        return gf_pathToUtf8(path);
+    } catch (const std::exception&) {
+        return path.generic_string();
+    }
+}
+
+void gf_logLineFlushed(const std::string& text) {
+    gf_logLine(text);
+    gf_logFlush();
 }

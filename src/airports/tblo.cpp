@@ -1,5 +1,7 @@
 #include "airports/tblo.h"
 
+#include "airports/scan_log.h"
+
 #include "core/files.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -17,19 +19,6 @@ std::atomic<std::int64_t> g_tbloFileCount{0};
 
 namespace {
 
-std::string lf_utf8(const fs::path& path) {
-    try {
-        return gf_pathToUtf8(path);
-    } catch (const std::exception&) {
-        return path.generic_string();
-    }
-}
-
-void lf_logFlushed(const std::string& text) {
-    gf_logLine(text);
-    gf_logFlush();
-}
-
 // Step 1 for one stem: copy the stand file into tblo; the original goes when
 // a link file says the archive has the airport too.
 void lf_collectOne(const std::string& stem) {
@@ -39,18 +28,18 @@ void lf_collectOne(const std::string& stem) {
     std::error_code ec;
     fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-        gf_logHighlight(fmt::format("'{}' failed to copy '{}': {}", lf_utf8(source), lf_utf8(target), ec.message()));
+        gf_logHighlight(fmt::format("'{}' failed to copy '{}': {}", gf_scanPathUtf8(source), gf_scanPathUtf8(target), ec.message()));
         return;
     }
-    lf_logFlushed(fmt::format("{} copied to {}", stem, lf_utf8(target)));
+    gf_logLineFlushed(fmt::format("{} copied to {}", stem, gf_scanPathUtf8(target)));
     const fs::path link = paths.myThirdparty / (stem + ".txt");
     const bool linked = fs::exists(link, ec);
     if (ec) {
-        gf_logHighlight(fmt::format("exists({}) failed: {}", lf_utf8(link), ec.message()));
+        gf_logHighlight(fmt::format("exists({}) failed: {}", gf_scanPathUtf8(link), ec.message()));
         return;
     }
     if (linked && !fs::remove(source, ec) && ec) {
-        gf_logHighlight(fmt::format("remove({}) failed: {}", lf_utf8(source), ec.message()));
+        gf_logHighlight(fmt::format("remove({}) failed: {}", gf_scanPathUtf8(source), ec.message()));
     }
 }
 
@@ -74,7 +63,7 @@ bool lf_closeZip(ZipArchive& archive, const fs::path& target, std::size_t added)
         size = fs::file_size(target, ec);
         if (ec) size = std::numeric_limits<std::uintmax_t>::max();
     }
-    lf_logFlushed(fmt::format("[zip] Added {} files, ok_close={}, exists={}, size={} bytes", added, closed, exists,
+    gf_logLineFlushed(fmt::format("[zip] Added {} files, ok_close={}, exists={}, size={} bytes", added, closed, exists,
                               size));
     return closed && added > 0 && exists && size != 0 && size != std::numeric_limits<std::uintmax_t>::max();
 }
@@ -95,22 +84,22 @@ std::optional<std::string> lf_readFileBytes(const fs::path& path) {
 bool lf_zipFolder(const fs::path& target) {
     const fs::path source = gf_workPaths().tblo;
     if (!fs::is_directory(fs::status(source))) {
-        lf_logFlushed(fmt::format("[zip] Not a directory: {}", lf_utf8(source)));
+        gf_logLineFlushed(fmt::format("[zip] Not a directory: {}", gf_scanPathUtf8(source)));
         return false;
     }
     std::error_code ec;
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     const fs::path absoluteTarget = fs::absolute(target);
     const fs::path absoluteSource = fs::absolute(source);
-    lf_logFlushed(fmt::format("[zip] Target file: {}", lf_utf8(absoluteTarget)));
-    lf_logFlushed(fmt::format("[zip] Source dir : {}", lf_utf8(absoluteSource)));
+    gf_logLineFlushed(fmt::format("[zip] Target file: {}", gf_scanPathUtf8(absoluteTarget)));
+    gf_logLineFlushed(fmt::format("[zip] Source dir : {}", gf_scanPathUtf8(absoluteSource)));
     if (fs::exists(absoluteTarget)) {
-        lf_logFlushed(fmt::format("[zip] Removing old zip {}", lf_utf8(absoluteTarget)));
+        gf_logLineFlushed(fmt::format("[zip] Removing old zip {}", gf_scanPathUtf8(absoluteTarget)));
         fs::remove(absoluteTarget);
     }
     ZipArchive archive;
     if (!archive.openNew(absoluteTarget)) {
-        lf_logFlushed("[zip] Could not open archive for writing");
+        gf_logLineFlushed("[zip] Could not open archive for writing");
         return false;
     }
     std::size_t added = 0;
@@ -121,14 +110,14 @@ bool lf_zipFolder(const fs::path& target) {
         if (!fs::is_regular_file(status)) continue;
         auto bytes = lf_readFileBytes(entry.path());
         if (!bytes) {
-            lf_logFlushed(fmt::format("[zip] READ FAIL: {}", lf_utf8(entry.path())));
+            gf_logLineFlushed(fmt::format("[zip] READ FAIL: {}", gf_scanPathUtf8(entry.path())));
             continue;
         }
-        const std::string name = lf_utf8(entry.path().filename());
-        lf_logFlushed(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", lf_utf8(entry.path()), name, bytes->size()));
+        const std::string name = gf_scanPathUtf8(entry.path().filename());
+        gf_logLineFlushed(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_scanPathUtf8(entry.path()), name, bytes->size()));
         // The archive keeps the bytes until it is closed.
         if (!archive.addData(name, std::move(*bytes))) {
-            lf_logFlushed(fmt::format("[zip] ERROR addData({})", name));
+            gf_logLineFlushed(fmt::format("[zip] ERROR addData({})", name));
             continue;
         }
         ++added;
@@ -145,7 +134,7 @@ void lf_collectTblo(const std::vector<std::string>& stems, const KnownAirportChe
     const std::int64_t n = lf_countRegularFiles(paths.tblo);
     if (n == 0) {
         g_tbloFileCount = 0;
-        lf_logFlushed("All your third party airports are recognised, no off line learning needed.");
+        gf_logLineFlushed("All your third party airports are recognised, no off line learning needed.");
         return;
     }
     const fs::path zip = paths.tblo / paths.tbloZip;
@@ -158,5 +147,5 @@ void lf_collectTblo(const std::vector<std::string>& stems, const KnownAirportChe
     }
     g_tbloFileCount = n;
     if (zipped) zipped();
-    lf_logFlushed(fmt::format("\n! Mail {} to {}\n", lf_utf8(zip), kTbloMailAddress));
+    gf_logLineFlushed(fmt::format("\n! Mail {} to {}\n", gf_scanPathUtf8(zip), kTbloMailAddress));
 }

@@ -5,11 +5,15 @@
 #include "app/run_services.h"
 #include "app/run_state.h"
 #include "app/window_actions.h"
+#include "app/window_commands.h"
+#include "app/window_services.h"
+#include "app/wiring/window_services.h"
 #include "app/worker_thread.h"
 #include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "ui/main_window.h"
+#include "ui/ui_sink.h"
 
 #include <curl/curl.h>
 #include <fmt/format.h>
@@ -62,10 +66,16 @@ int lf_runApplication(HINSTANCE instance) {
     // global set-up is not safe to race.
     curl_global_init(CURL_GLOBAL_DEFAULT);
     const std::optional<bool> production = lf_readProductionSwitch();
-    gf_setRunServices(gf_realRunServices());
+    RunServices services = gf_realRunServices();
+    gf_wireWindowServices(services);
+    gf_setRunServices(std::move(services));
     gf_findInstalledSimulators();
-    gf_setMainWindowActions(
-        MainWindowActions{lf_onStartRun, lf_onEndProgram, lf_onUserClose, lf_initialWindowPosition});
+    gf_setMainWindowActions(MainWindowActions{lf_onStartRun, lf_onEndProgram, lf_onUserClose,
+                                              lf_initialWindowPosition, lf_HandleWMCOMMAND, lf_onEditEnter,
+                                              lf_fillLinkDisplay});
+    // Every status line and control request of every thread reaches the
+    // window from here on; requests made before it exists do nothing.
+    gf_setUiSink(&gf_win32UiSink());
 
     wchar_t title[100] = {};
     if (LoadStringW(instance, 101, title, 100) == 0) {

@@ -2,15 +2,18 @@
 #include "app/run_services.h"
 #include "app/run_state.h"
 #include "app/window_requests.h"
+#include "app/window_services.h"
 
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/settings.h"
+#include "core/settings_file.h"
 #include "core/steady_clock.h"
 #include "ui/control_ids.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
+#include "ui/window_state.h"
 
 #include <fmt/format.h>
 
@@ -97,6 +100,12 @@ void lf_serveStaticUpdate(RunServices& services) {
         if (services.parkAirportInUse() && !services.standListEmpty()) {
             services.applyParkTrafficChanges(value);
             g_savedStaticUpdate = 0;
+        } else {
+            // Nothing to rebuild (no park airport, or one without stands):
+            // no parking will give the controls back, so they come back
+            // here, or the time shift, the parking and "Re-read" would stay
+            // disabled for the rest of the run.
+            services.enableParkingControls();
         }
         gf_logFlush();
         g_staticUpdateRequested = false;
@@ -117,6 +126,12 @@ void lf_resetMainLoopState() {
     g_lastSimTimeSeen = 0;
     g_staticUpdateRequested = false;
     g_blockCallsignChanged = false;
+    // A new run has no aircraft to take away and no destination yet.
+    g_timeShiftTrafficRequested = false;
+    g_destinationRequested = false;
+    g_maxLiveTrimRequested = false;
+    g_navLightsRequested = false;
+    g_autoRangeRequested = false;
 }
 
 void lf_handleReReadRequest() {
@@ -136,12 +151,17 @@ void lf_periodicJobs(std::uint32_t c) {
         if (g_rematchRequested.exchange(false)) services.clearUnmatchedFlights();
         if (AUTO_RANGE.value()) services.autoRange();
     }
-    if (c % 60 == 0 && --g_staticRenewalMinutes < 1) {
-        g_staticRenewalMinutes = kStaticRenewal_min;
-        if (services.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !services.parkingControlsBusy() &&
-            !g_staticUpdateRequested.load()) {
-            services.announceStaticUpdate();
+    if (c % 60 == 0) {
+        if (--g_staticRenewalMinutes < 1) {
+            g_staticRenewalMinutes = kStaticRenewal_min;
+            if (services.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !services.parkingControlsBusy() &&
+                !g_staticUpdateRequested.load()) {
+                services.announceStaticUpdate();
+            }
         }
+        // The window's "(next in {} min)" follows the countdown.
+        g_mainWindowState.minutesToRenewal = g_staticRenewalMinutes.load();
+        gf_uiSink().invalidateBand(UiBand::controls);
     }
     if (c % 1200 == 0) services.logUnmatchedFlights();
     if (c % 86400 == 0) {
@@ -170,12 +190,18 @@ void lf_flightResumed() {
         services.removeAllStaticAc();
         if (!INITIAL_LOAD_ONLY.value()) {
             INITIAL_LOAD_ONLY.setValue(true);
+            // Saved like a click on the box: the box shows what the file keeps.
+            gf_saveBoolParameter(INITIAL_LOAD_ONLY);
             gf_uiSink().setCheck(INITIAL_LOAD_ONLY.controlId(), true);
         }
     }
     if (g_callsignListRequested.exchange(false)) {
         gf_uiSink().invalidateBand(UiBand::header);
         services.fillLiveAcCombo();
+        // The engine gives the callsigns; the window shows them and lets
+        // the user choose one.
+        services.fillCallsignCombo();
+        gf_uiSink().enableControl(CALLSIGN_2_OBJECTID.controlId(), true);
         g_callsignListReady = true;
     }
     lf_userCollisions(services);
@@ -185,6 +211,7 @@ void lf_flightResumed() {
         if (!callsign.empty()) services.removeBlockedCallsign(callsign);
     }
     if (services.parkingControlsBusy()) services.showParkingPositionCount();
+    lf_serveWindowRequests(services);
 }
 
 void lf_flightNotRunning() {

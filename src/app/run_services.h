@@ -43,6 +43,9 @@ struct RunServices {
     std::function<void()> fillCallsignCombo = [] {};
     std::function<void()> announceStaticUpdate = [] {};
     std::function<void()> disableParkingControls = [] {};
+    // The parking controls back once the static parking has been rebuilt (or
+    // there was nothing to rebuild).
+    std::function<void()> enableParkingControls = [] {};
     // The window's parking-busy flag: the parking controls are disabled while
     // the static parking is rebuilt.
     std::function<bool()> parkingControlsBusy = [] { return false; };
@@ -56,6 +59,14 @@ struct RunServices {
     // The window's texts of a run emptied, its display marks back to their
     // start values.
     std::function<void()> resetWindowTexts = [] {};
+    // Before the simulator session of the run opens.
+    std::function<bool()> noSimSession = [] { return true; };
+    // The time shift (minutes, 0..20160) sent with every request of both
+    // readers.
+    std::function<void(std::int32_t minutes)> applyTimeOffset = [](std::int32_t) {};
+    // The Traffic Reader's count of received flights.
+    std::function<std::int64_t()> receivedFlightCount = [] { return std::int64_t{0}; };
+    std::function<double()> userAltitudeFt = [] { return 0.0; };
 
     // ---- Simulator link ----
     std::function<void()> resetSimQueues = [] {};
@@ -149,6 +160,22 @@ struct RunServices {
     std::function<void()> clearGhostCallsigns = [] {};
     std::function<void()> clearUnmatchedFlights = [] {};
     std::function<void()> resetTraffic = [] {};
+    // Served for the window's requests (worker thread).
+    std::function<void(bool on)> setParkedNavLights = [](bool) {};
+    // Removes the farthest active live aircraft until at most max are left.
+    std::function<void(int max)> removeSurplusLiveAc = [](int) {};
+    // Every live aircraft out of the simulator (a new time shift).
+    std::function<void()> removeAllLiveAc = [] {};
+    // Active parked live aircraft; with the flag, their mean parked hours
+    // become the window's live average fit.
+    std::function<int(bool storeFit)> countParkedLiveAc = [](bool) { return 0; };
+    // Active live aircraft that are not parked.
+    std::function<int()> countFlyingLiveAc = [] { return 0; };
+    // Static aircraft active or being removed; with the flag, their mean
+    // parked hours become the window's static average fit.
+    std::function<int(bool storeFit)> showStaticParkStats = [](bool) { return 0; };
+    // The ParkingPositions still waiting while the static parking is built.
+    std::function<int()> waitingParkingPositions = [] { return 0; };
 
     // ---- Aircraft catalogue ----
     std::function<bool()> readDbase = [] { return true; };
@@ -157,6 +184,8 @@ struct RunServices {
     std::function<void()> reserveLiveryCatalogue = [] {};
     std::function<void()> logLiveryMatchingSummary = [] {};
     std::function<void()> logUnmatchedFlights = [] {};
+    // The catalogue is built again by the next run's processing.
+    std::function<void()> clearLiveryCatalogue = [] {};
 
     // ---- Airports and stands ----
     std::function<bool()> readAirports = [] { return true; };
@@ -165,6 +194,11 @@ struct RunServices {
     std::function<std::optional<RunPosition>(const std::string& code)> findAirport = [](const std::string&) {
         return std::optional<RunPosition>{};
     };
+    // Puts the airport at the front of the park-airport list.
+    std::function<void(const std::string& code, RunPosition position)> addDestinationAirport =
+        [](const std::string&, RunPosition) {};
+    // The first entry of the park-airport list, nothing when it is empty.
+    std::function<std::optional<RunPosition>()> firstParkAirport = [] { return std::optional<RunPosition>{}; };
     // Reads my_park_airports.txt again; true with a message for the status
     // line.
     std::function<bool(bool checkReservedStand, std::string& message)> checkParkAirports = [](bool, std::string&) {

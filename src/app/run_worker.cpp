@@ -2,6 +2,7 @@
 #include "app/run_control.h"
 #include "app/run_services.h"
 #include "app/run_state.h"
+#include "app/window_requests.h"
 
 #include "core/clock.h"
 #include "core/exit_reason.h"
@@ -15,6 +16,7 @@
 #include "ui/control_ids.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
+#include "ui/window_state.h"
 
 #include <fmt/format.h>
 
@@ -91,6 +93,7 @@ void lf_runSteps(RunServices& services, std::int64_t elapsed_s) {
     services.createFlightPlanFolder();
     services.readMyParkAirports();
     gf_uiSink().enableControl(kIdReRead, true);
+    gf_uiSink().enableControl(DESTINATION.controlId(), true);
     const std::string destination = DESTINATION.get();
     if (!destination.empty()) {
         if (const auto airport = services.findAirport(destination)) services.setDestination(destination, *airport);
@@ -136,6 +139,8 @@ bool lf_requestAircraftGndAir() {
 
 bool lf_runTraffic() {
     RunServices& services = gf_runServices();
+    // The service's lamp leaves its idle black: red until the login holds.
+    g_mainWindowState.rtIdle = false;
     gf_uiSink().invalidateBand(UiBand::header);
     services.reserveTrafficContainers();
     services.reserveLiveryCatalogue();
@@ -193,6 +198,9 @@ void lf_runWorker() {
         const std::int64_t elapsed_s = gf_systemTime() - LAST_EPOCH_TIME.value();
         lf_checkSceneryFolders();
         gf_resetScanSlots();
+        // SCAN_LIVERIES ticked before the last run's simulator session: the
+        // catalogue is built anew from this run's scan.
+        if (g_liveryCatalogueResetRequested.exchange(false)) services.clearLiveryCatalogue();
         if (SCAN_LIVERIES.value()) services.scanLiveries();
         services.processScannedLiveries();
         if (!gf_stopFlagSet()) lf_runSteps(services, elapsed_s);

@@ -36,6 +36,8 @@ std::wstring utf8_to_wide(std::string_view text);
 // (an unpaired surrogate).
 std::string wide_to_utf8(std::wstring_view text);
 std::string gf_pathToUtf8(const std::filesystem::path& path);
+// Appends one code point (at most 0x10FFFF) as UTF-8.
+void gf_appendUtf8(std::string& out, char32_t cp);
 // Bytes in the system's ANSI code page (code page 1252 in the native build);
 // bytes the code page leaves undefined still convert as the system maps them.
 std::string gf_ansiToUtf8(std::string_view text);

@@ -56,24 +56,6 @@ char32_t lf_decodeUtf8(std::string_view text, std::size_t& i) {
     return value;
 }
 
-void lf_appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Code page 1252 from 0x80 to 0x9F. The five bytes the code page leaves
 // undefined map to the C1 control of the same value, as Windows maps them.
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -113,10 +95,10 @@ std::string wide_to_utf8(std::wstring_view text) {
             if (i + 1 >= text.size()) lf_invalidUtf16();
             const auto low = static_cast<char32_t>(text[i + 1]);
             if (!lf_isLowSurrogate(low)) lf_invalidUtf16();
-            lf_appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+            gf_appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
             ++i;
         } else {
-            lf_appendUtf8(out, unit);
+            gf_appendUtf8(out, unit);
         }
     }
     return out;
@@ -130,7 +112,7 @@ std::string gf_ansiToUtf8(std::string_view text) {
     for (const char c : text) {
         const auto byte = static_cast<std::uint8_t>(c);
         const char32_t cp = byte >= 0x80 && byte <= 0x9F ? kCp1252High[byte - 0x80] : byte;
-        lf_appendUtf8(out, cp);
+        gf_appendUtf8(out, cp);
     }
     return out;
 }

@@ -28,6 +28,8 @@ public:
     virtual void invalidateBand(UiBand band) = 0;
     // Returns the button the user chose (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7).
     virtual int messageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+    // Whether the control is enabled; a sink without controls says true.
+    virtual bool controlEnabled(int controlId) { return true; }
 };
 
 // The sink in use; never null.

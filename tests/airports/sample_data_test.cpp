@@ -21,7 +21,7 @@ class SampleData : public AirportsFixture {};
 
 TEST_F(SampleData, EverySampleFileReads) {
     const fs::path data = lf_testbed() / "data" / "airports";
-    const fs::path archive = lf_testbed() / "sitestub" / "site" / "P3D" / "archive" / "stock";
+    const fs::path archive = lf_testbed() / "sitestub" / "site" / "downloads" / "P3D" / "archive" / "stock";
     writeDatabase(readFile(data / "airports.xml"));
     ASSERT_TRUE(gf_readAirports());
     EXPECT_GE(gf_airports().size(), 30u);

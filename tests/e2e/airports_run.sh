@@ -9,11 +9,9 @@ exe="$1"
 
 work=$(mktemp -d)
 pid=""
-sitestub_pid=""
 cleanup() {
     end_leftover_program "$pid"
     stop_stand_ins
-    if [ -n "$sitestub_pid" ]; then kill "$sitestub_pid" 2>/dev/null || true; wait "$sitestub_pid" 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -21,16 +19,9 @@ mkdir -p "$work/run/docs"
 cp "$exe" "$work/run/glim_p3d.exe"
 install_sample_airports "$work/run"
 cd "$work/run"
+install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
 write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
-
-sitestub_bin="$native_dir/testbed/sitestub/sitestub"
-[ -x "$sitestub_bin" ] || fail "no native sitestub at $sitestub_bin (build the native preset first)"
-"$sitestub_bin" --root "$GLIM_SOURCE_DIR/testbed/sitestub/site" --port 0 --port-file "$work/sitestub.port" \
-    --max-seconds 600 >"$work/sitestub.out" 2>&1 &
-sitestub_pid=$!
-wait_for_file "$work/sitestub.port" 20 || fail "sitestub did not start: $(cat "$work/sitestub.out")"
-export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/sitestub.port")/"
 
 start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
     "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"

@@ -32,12 +32,12 @@ install_sample_airports "$work/run"
 cd "$work/run"
 install_sample_data
 export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-# Nothing of a run may reach the real download site.
-export GLIM_SITE_BASE_URL="http://127.0.0.1:9"
 params="$work/appdata/GLIM_P3D/parameters.xml"
 write_run_parameters "$params"
 start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
     "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+# Nothing of a run may reach the real download site: the stand-ins serve it.
+[[ "$GLIM_SITE_BASE_URL" == http://127.0.0.1:* ]] || fail "the download site is not the stand-in: $GLIM_SITE_BASE_URL"
 records="$work/rtstub.jsonl"
 start_s=$(date +%s)
 

@@ -31,6 +31,7 @@ write_parameters() {  # x y
   <parameters>
     <parameter name="PROGRAM_VERSION" value="11.10.5" />
     <parameter name="SIM_INSTALL_PATH" value="C:\\Lockheed Martin\\Prepar3D v5" />
+    <parameter name="SCAN_LIVERIES" value="false" />
     <parameter name="MAIN_WINDOW_X" value="$1" />
     <parameter name="MAIN_WINDOW_Y" value="$2" />
     <parameter name="SCAN_AIRPORTS" value="false" />

@@ -4,6 +4,7 @@
 #include "app/wiring/airport_scan_services.h"
 #include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
+#include "app/wiring/livery_scan_services.h"
 #include "app/wiring/update_services.h"
 #include "app/wiring/window_services.h"
 
@@ -181,6 +182,7 @@ RunServices gf_realRunServices() {
     // The catalogue installs the simulator link's neighbours; the airports
     // put their stand side in front of them, so they come second.
     lf_wireCatalogue(services);
+    lf_wireLiveryScan(services);
     lf_wireAirports(services);
     lf_wireWindow(services);
     lf_wireAirportScan(services);

@@ -1,7 +1,11 @@
-// The run's services that act on the real window (Windows build only; the
-// native build has no window).
+// The run's services that act on the real window and the window's values
+// of the simulator link and the feed.
 #pragma once
 
 #include "app/run_services.h"
 
+struct DisplaySnapshot;
+
 void lf_wireWindow(RunServices& services);
+// The simulator link's and the feed's display values, for a paint.
+void lf_fillLinkDisplay(DisplaySnapshot& snapshot);

@@ -1,0 +1,232 @@
+#include "catalogue/livery_parse.h"
+
+#include "catalogue/livery_keys.h"
+#include "catalogue/livery_paths.h"
+#include "catalogue/livery_reports.h"
+#include "catalogue/livery_scan_dbase.h"
+#include "catalogue/livery_sections.h"
+
+#include "core/files.h"
+#include "core/log.h"
+#include "core/text_encoding.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <regex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kFileLinesReserve = 4096;
+constexpr std::size_t kSectionLinesReserve = 48;
+constexpr std::int64_t kMaxFltsimNumber = 10000;
+// A header among the first characters of a line opens another section
+// ("[General]"); further in, a '[' is part of a value.
+constexpr std::size_t kOtherHeaderReach = 6;
+
+// Lowers the running-task count on every way out of a task, exceptions
+// included, so the walk never waits for a slot no task will free.
+struct TaskCountGuard {
+    TaskCountGuard() = default;
+    TaskCountGuard(const TaskCountGuard&) = delete;
+    TaskCountGuard& operator=(const TaskCountGuard&) = delete;
+    ~TaskCountGuard() { g_scanTaskCount.count.fetch_sub(1); }
+};
+
+// The model folder of an IVAO set, with the separators of this system.
+const std::regex& lf_ivaoFolderPattern() {
+#ifdef _WIN32
+    static const std::regex pattern(R"(.+[\\/]IVAO_MTL[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
+                                    std::regex::ECMAScript | std::regex::icase);
+#else
+    static const std::regex pattern(R"(.+/IVAO_MTL/IVAO_(\w+)/aircraft.cfg$)",
+                                    std::regex::ECMAScript | std::regex::icase);
+#endif
+    return pattern;
+}
+
+// The IVAO folder names carry variants the Dbase does not know as models.
+std::string lf_shortenIvaoModel(std::string m) {
+    if (!m.empty() && m.back() == 'w') {
+        m.pop_back();
+    } else if (m == "B744F" || m == "T154M") {
+        m.pop_back();
+    } else if (m == "T154B2") {
+        m = "T154";
+    } else if (m == "GLID_SH" || m == "GLID_A13" || m == "GLID_A25" || m == "GLID_KA6" || m == "GLID_KA8" ||
+               m == "GLID_L13") {
+        m = "GLID";
+    }
+    return m;
+}
+
+// Steps 2 to 4 of the atc_model rule, shared by both task bodies.
+std::string lf_checkedModel(const std::string& value, const fs::path& file) {
+    const LiveryScanDbase& dbase = gf_liveryScanDbase();
+    if (dbase.isKnownType(value)) return value;
+    if (auto fixed = dbase.fixedType(value)) {
+        lf_addCodeFix(fmt::format("Model fix: {} found in {} changed into {}", value, lf_narrowPathText(file), *fixed));
+        return *fixed;
+    }
+    lf_addInvalidModelCode(value, file);
+    return {};
+}
+
+bool lf_readLines(Charset charset, const fs::path& file, std::vector<std::string>& lines) {
+    lines.reserve(kFileLinesReserve);
+    return gf_readTextFileUtf8(charset, file, lines);
+}
+
+template <typename Handover>
+void lf_splitSections(const std::vector<std::string>& lines, bool ivao, Handover handover) {
+    std::vector<std::string> section;
+    section.reserve(kSectionLinesReserve);
+    bool inSection = false;
+    for (const std::string& line : lines) {
+        if (!lf_readFltsimNumber(line).empty()) {
+            if (!section.empty()) {
+                handover(section);
+                section.clear();
+            }
+            inSection = true;
+            section.push_back(line);
+        } else if (ivao ? line.find('[') != std::string::npos
+                        : line.find('[') < kOtherHeaderReach) {
+            if (inSection && !section.empty()) {
+                handover(section);
+                section.clear();
+            }
+            inSection = false;
+        } else if (inSection) {
+            section.push_back(line);
+        }
+    }
+    if (inSection && !section.empty()) handover(section);
+}
+
+}  // namespace
+
+bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path& file) {
+    bool anyHeader = false;
+    bool outOfRange = false;
+    for (const std::string& line : lines) {
+        const std::string number = lf_readFltsimNumber(line);
+        if (number.empty()) continue;
+        std::int32_t value = 0;
+        const char* first = number.data();
+        const char* last = number.data() + number.size();
+        const auto [end, error] = std::from_chars(first, last, value);
+        if (error != std::errc() || end == first) {
+            gf_logHighlight(fmt::format("fltsim num {} incorrect", line));
+            return false;
+        }
+        anyHeader = true;
+        if (value < 0 || value > kMaxFltsimNumber) outOfRange = true;
+    }
+    if (!anyHeader) {
+        lf_addFileWithoutFltsim(lf_narrowPathText(file));
+        return true;
+    }
+    if (outOfRange) {
+        lf_addInvalidCfgFile(lf_narrowPathText(file) + " contains a [fltsim.x] section with a number < 0 or > 10000");
+        return false;
+    }
+    return true;
+}
+
+std::string lf_modelFromAtcModel(const fs::path& file, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        std::string value = lf_readAtcModel(line);
+        if (!value.empty()) return lf_checkedModel(value, file);
+    }
+    lf_addInvalidCfgFile("Line atc_model= is missing in [General] section of " + lf_narrowPathText(file));
+    return {};
+}
+
+std::string lf_modelFromIvaoFolder(const fs::path& file) {
+    const std::string text = lf_narrowPathText(file);
+    std::smatch match;
+    if (!std::regex_match(text, match, lf_ivaoFolderPattern())) {
+        lf_addInvalidModelCode("  ", file);
+        return {};
+    }
+    return lf_checkedModel(lf_shortenIvaoModel(match[1].str()), file);
+}
+
+std::list<Livery> lf_splitFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
+                                         const std::string& model, const fs::path& file, const fs::path& folder) {
+    std::list<Livery> result;
+    lf_splitSections(lines, false, [&](std::vector<std::string>& section) {
+        lf_procesFltSimSection(result, folderIndex, section, model, file, folder);
+    });
+    return result;
+}
+
+std::list<Livery> lf_splitIvaoFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
+                                             const std::string& model, const fs::path& file,
+                                             const fs::path& folder) {
+    std::list<Livery> result;
+    lf_splitSections(lines, true, [&](std::vector<std::string>& section) {
+        Livery livery;
+        lf_procesIvaoFltSimSection(livery, folderIndex, section, model, file, folder);
+        if (!livery.airl.empty()) result.push_back(std::move(livery));
+    });
+    return result;
+}
+
+std::list<Livery> lf_searchLiveriesinFile(std::uint32_t folderIndex, const fs::path& file) {
+    const TaskCountGuard guard;
+    try {
+        std::error_code ec;
+        if (fs::status(file, ec).type() == fs::file_type::not_found) return {};
+        const fs::path folder = file.parent_path();
+        const Charset charset = gf_detectCharset(file);
+        if (charset == Charset::none_found) {
+            gf_logLine(fmt::format("! No text encoding detected for {}", lf_logPathText(file)));
+            return {};
+        }
+        std::vector<std::string> lines;
+        if (!lf_readLines(charset, file, lines)) {
+            gf_logLine(fmt::format("! Failed reading {}", lf_logPathText(file)));
+            return {};
+        }
+        if (!lf_checkFltsimNumbers(lines, file)) return {};
+        const std::string model = lf_modelFromAtcModel(file, lines);
+        if (model.empty()) return {};
+        return lf_splitFltsimSections(folderIndex, lines, model, file, folder);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_logPathText(file), e.what()));
+        throw;
+    }
+}
+
+std::list<Livery> lf_searchLiveriesinIVAOFile(std::uint32_t folderIndex, const fs::path& file) {
+    const TaskCountGuard guard;
+    try {
+        const std::string model = lf_modelFromIvaoFolder(file);
+        if (model.empty()) return {};
+        const fs::path folder = file.parent_path();
+        const Charset charset = gf_detectCharset(file);
+        if (charset == Charset::none_found) {
+            gf_logHighlight(fmt::format("! No text encoding detected for {}", lf_logPathText(file)));
+            return {};
+        }
+        std::vector<std::string> lines;
+        if (!lf_readLines(charset, file, lines)) {
+            gf_logLine(fmt::format("! Failed reading {}", lf_logPathText(file)));
+            return {};
+        }
+        if (!lf_checkFltsimNumbers(lines, file)) return {};
+        return lf_splitIvaoFltsimSections(folderIndex, lines, model, file, folder);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", lf_logPathText(file), e.what()));
+        throw;
+    } catch (...) {
+        gf_logLine(fmt::format("! Unknown exception in lf_searchLiveriesinIVAOFile {}", lf_logPathText(file)));
+        throw;
+    }
+}

@@ -1,0 +1,22 @@
+// The walk of one livery folder: every aircraft.cfg and sim.cfg below it is
+// parsed by a task on a thread of its own, at most as many at once as the
+// machine has hardware threads, and the tasks' liveries are appended to the
+// scan list in the order the files were found, whatever order the tasks end
+// in.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+
+// Returns when every task it started has delivered or has been given up (one
+// that takes longer than 10 s to deliver), or as soon as the run is asked to
+// stop (the stop flags are read before every entry).
+void lf_walkLiveryFolder(std::uint32_t folderIndex, const std::filesystem::path& folder);
+
+// Waits until no scan task runs any more, at most bound; with watchStopFlags
+// a raised stop flag ends the wait too. True when no task runs.
+bool lf_waitForScanTasksToEnd(std::chrono::milliseconds bound, bool watchStopFlags);
+
+// How long the walk waits for one task's result.
+inline constexpr std::chrono::seconds kScanTaskWait{10};

@@ -1,0 +1,190 @@
+// The parts of the scan the sample tree cannot show well: the IVAO model and
+// airline rules with this system's separators, path text that cannot be
+// converted, and the report files' life cycle.
+#include "catalogue/livery_parse.h"
+#include "catalogue/livery_paths.h"
+#include "catalogue/livery_reports.h"
+#include "catalogue/livery_sections.h"
+#include "catalogue/livery_walk.h"
+#include "catalogue_test_support.h"
+#include "livery_scan_support.h"
+
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/run_flags.h"
+#include "core/text.h"
+
+#include <fmt/format.h>
+
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(LiveryRules, IvaoAirlineCodeFollowsTheModelCodeTakenLiterally) {
+    struct Case {
+        std::string title;
+        std::string model;
+        std::optional<std::string> airline;
+    };
+    const std::vector<Case> cases{
+        {"B738 KLM Royal Dutch", "B738", "KLM"},
+        {"b738BAW", "B738", "BAW"},
+        {"B738\tklm x", "B738", "klm"},
+        {"B738 - KLM", "B738", std::nullopt},
+        {"Boeing 738 KLM", "B738", std::nullopt},
+        {"B738 KL", "B738", std::nullopt},
+        {"B738 KLM\rx", "B738", std::nullopt},
+        // A model code holding pattern operators matches only itself.
+        {"B7X8 KLM", "B7.8", std::nullopt},
+        {"B7.8 KLM", "B7.8", "KLM"},
+        {"A3+ KLM", "A3+", "KLM"},
+        {"A33 KLM", "A3+", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title + " / " + c.model);
+        EXPECT_EQ(c.airline, lf_ivaoAirlineInTitle(c.title, c.model));
+    }
+}
+
+class LiveryRulesTest : public CatalogueTest {
+protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        lf_clearReportLists();
+        gf_setLiveryScanDbase(&dbase);
+    }
+    void TearDown() override {
+        gf_setLiveryScanDbase(nullptr);
+        lf_clearReportLists();
+        CatalogueTest::TearDown();
+    }
+    livery_test::FakeDbase dbase;
+};
+
+TEST_F(LiveryRulesTest, IvaoModelComesFromTheFolderWithThisSystemsSeparators) {
+    struct Case {
+        std::string folders;  // below the test folder, '/'-separated
+        std::string model;
+        std::string reported;  // the invalid-model line's code, "" for none
+    };
+    const std::vector<Case> cases{
+        {"IVAO_MTL/IVAO_B738/aircraft.cfg", "B738", ""},
+        {"ivao_mtl/ivao_B738/AIRCRAFT.CFG", "B738", ""},
+        {"IVAO_MTL/IVAO_B763w/aircraft.cfg", "B763", ""},
+        {"IVAO_MTL/IVAO_GLID_KA8/aircraft.cfg", "GLID", ""},
+        {"IVAO_MTL/IVAO_B73H/aircraft.cfg", "B738", ""},
+        {"IVAO_MTL/IVAO_B744F/aircraft.cfg", "B744", ""},
+        {"IVAO_MTL/IVAO_A388/aircraft.cfg", "", "A388"},
+        {"IVAO_MTL/IVAO_B738/sim.cfg", "", "  "},
+        {"IVAO_MTL/IVAO_B738/deeper/aircraft.cfg", "", "  "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folders);
+        lf_clearReportLists();
+        fs::path file = folder;
+        for (const std::string& part : gf_split(c.folders, '/')) file /= part;
+        EXPECT_EQ(c.model, lf_modelFromIvaoFolder(file));
+        const auto invalid = lf_liveryReportSnapshot().invalidModelCodes;
+        if (c.reported.empty()) {
+            EXPECT_TRUE(invalid.empty());
+        } else {
+            ASSERT_EQ(1u, invalid.size());
+            EXPECT_EQ(fmt::format("{:16} in {}", c.reported, lf_narrowPathText(file)), invalid.front());
+        }
+    }
+}
+
+TEST_F(LiveryRulesTest, WalkKeepsTheOrderFilesWereFoundInAtAnyTaskLimitAndStopsAtOnce) {
+    // One aircraft folder per file, each file with its own title.
+    std::vector<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        const fs::path dir = folder / "walk" / ("aircraft_" + std::to_string(i));
+        fs::create_directories(dir / "model");
+        fs::create_directories(dir / "texture");
+        writeFile(dir / "b738.air", "");
+        writeFile(dir / (i % 2 ? "sim.cfg" : "aircraft.cfg"),
+                  "[General]\natc_model=B738\n[fltsim.0]\ntitle=Livery " + std::to_string(i) +
+                      "\natc_parking_codes=BAW\nsim=b738\n");
+    }
+    for (const auto& entry : fs::directory_iterator(folder / "walk")) {
+        expected.push_back("Livery " + entry.path().filename().string().substr(std::string("aircraft_").size()));
+    }
+    for (const int limit : {1, 3, 64}) {
+        SCOPED_TRACE(limit);
+        gf_resetScanSlots();
+        g_scanTaskCount.limit = limit;
+        gf_resetLiveryScanTitles();
+        g_liveryScanList.clear();
+        lf_walkLiveryFolder(1, folder / "walk");
+        std::vector<std::string> titles;
+        for (const Livery& livery : g_liveryScanList) titles.push_back(livery.title);
+        EXPECT_EQ(expected, titles);
+        EXPECT_TRUE(lf_waitForScanTasksToEnd(kScanTaskWait, false));
+    }
+    gf_resetLiveryScanTitles();
+    g_liveryScanList.clear();
+    g_runStopping = true;
+    lf_walkLiveryFolder(1, folder / "walk");
+    g_runStopping = false;
+    EXPECT_TRUE(g_liveryScanList.empty());
+    EXPECT_EQ(0, g_scanTaskCount.count.load());
+}
+
+TEST(LiveryRules, PathTextNeverThrows) {
+    // No single-byte code page holds these characters.
+    const fs::path path = fs::path("liveries") / lf_pathFromUtf8("\xE4\xB8\xAD\xE6\x96\x87");
+    EXPECT_EQ(fs::path("liveries").string() + std::string(1, fs::path::preferred_separator) + "??",
+              lf_narrowPathText(path));
+    EXPECT_EQ(fs::path("liveries").string() + std::string(1, fs::path::preferred_separator) +
+                  "\xE4\xB8\xAD\xE6\x96\x87",
+              lf_logPathText(path));
+    // Text that is no UTF-8 (a stray byte in a file's model key) names a
+    // folder that does not exist rather than failing the conversion.
+    EXPECT_NO_THROW(lf_narrowPathText(lf_pathFromUtf8("model.\xFF")));
+    EXPECT_FALSE(fs::exists(lf_pathFromUtf8("model.\xFF")));
+}
+
+TEST_F(LiveryRulesTest, ReportsCountRepeatsWriteThemOnceAndSurviveAUserFile) {
+    const WorkPaths& p = gf_workPaths();
+    fs::create_directories(p.info);
+    writeFile(p.invalidAirlines, "old\n");
+    writeFile(p.errors / "my_notes.txt", "kept\n");
+    writeFile(p.modelConversions, "earlier conversions\n");
+    lf_removePreviousScanFiles();
+    EXPECT_FALSE(fs::exists(p.invalidAirlines));
+    EXPECT_TRUE(fs::exists(p.errors / "my_notes.txt"));
+    EXPECT_NE(std::string::npos, logText().find("problems with removing previous files: "));
+
+    lf_addInvalidAirlineCode("XYZ", "b/aircraft.cfg", "[fltsim.1]");
+    lf_addIncompleteSection("same line");
+    lf_addIncompleteSection("same line");
+    lf_addIncompleteSection("another line");
+    lf_addInvalidModelCode("A1", "a/aircraft.cfg");
+    lf_addInvalidModelCode("A2", "a/aircraft.cfg");
+    lf_writeLiveryScanReport();
+    EXPECT_EQ(fmt::format("XYZ          in {} [fltsim.1]\n", lf_narrowPathText("b/aircraft.cfg")),
+              readFile(p.invalidAirlines));
+    EXPECT_EQ("another line\nsame line\n", readFile(p.incompleteFltsim));
+    EXPECT_EQ("earlier conversions\n", readFile(p.modelConversions));
+    EXPECT_FALSE(fs::exists(p.fixes));
+    const std::string log = logText();
+    for (const std::string& line : std::vector<std::string>{
+             fmt::format("\nErrors:\n1 invalid airline code, see {}\n", lf_narrowPathText(p.invalidAirlines)),
+          fmt::format("2 invalid model codes, see {}\n", lf_narrowPathText(p.invalidAircraft)),
+          fmt::format("3 incomplete [fltsim.x] sections, see {}\n\nInformation:\n",
+                      lf_narrowPathText(p.incompleteFltsim))}) {
+        EXPECT_NE(std::string::npos, log.find(line)) << line;
+    }
+
+    // A scan without findings writes no file and does not bring back a
+    // removed errors folder.
+    lf_clearReportLists();
+    fs::remove_all(p.errors);
+    lf_writeLiveryScanReport();
+    EXPECT_FALSE(fs::exists(p.errors));
+    EXPECT_NE(std::string::npos, logText().find("\nNo errors\n\nInformation:\n"));
+}
+
+}  // namespace

@@ -1,0 +1,336 @@
+// The whole scan over the sample livery tree (testbed/data/liveries): the
+// cache and every report file against golden files, natively and under Wine.
+// GLIM_UPDATE_GOLDEN=1 writes the golden files from the run instead.
+#include "catalogue/catalogue.h"
+#include "catalogue/livery.h"
+#include "catalogue/livery_reports.h"
+#include "catalogue/livery_scan.h"
+#include "catalogue/livery_paths.h"
+#include "catalogue_test_support.h"
+#include "livery_scan_support.h"
+
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/run_flags.h"
+#include "core/settings_file.h"
+#include "core/shell.h"
+#include "core/settings.h"
+#include "core/text_encoding.h"
+#include "core/user_error.h"
+#include "ui/ui_sink.h"
+
+#include <pugixml.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using livery_test::FakeDbase;
+
+void lf_setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+fs::path lf_sampleRoot() {
+    if (const char* dir = std::getenv("GLIM_SOURCE_DIR")) return fs::path(dir) / "testbed" / "data" / "liveries";
+    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "testbed" / "data" / "liveries";
+}
+
+// UTF-8 text with CRLF line ends as UTF-16LE with its mark.
+std::string lf_utf16le(const std::string& utf8) {
+    std::string out = "\xFF\xFE";
+    for (std::size_t i = 0; i < utf8.size();) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = c;
+        if (c >= 0xC0) {  // the template holds two-byte forms only
+            cp = ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
+            i += 2;
+        } else {
+            ++i;
+        }
+        if (cp == '\n') {
+            out += '\r';
+            out += '\0';
+        }
+        out += static_cast<char>(cp & 0xFF);
+        out += static_cast<char>(cp >> 8);
+    }
+    return out;
+}
+
+std::string lf_replace(std::string text, const std::string& from, const std::string& to) {
+    for (auto pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size())) {
+        text.replace(pos, from.size(), to);
+    }
+    return text;
+}
+
+class RecordingSink final : public UiSink {
+public:
+    void enableControl(int, bool) override {}
+    void setCheck(int id, bool checked) override { checks.emplace_back(id, checked); }
+    void fillCombo(int, const std::vector<std::string>&, int) override {}
+    void selectCombo(int, int) override {}
+    void setText(int, const std::string&) override {}
+    void invalidateBand(UiBand band) override {
+        if (band == UiBand::counters) counts.push_back(g_liveryCount.load());
+    }
+    int messageBox(const std::string& text, const std::string&, unsigned) override {
+        boxes.push_back(text);
+        return 1;
+    }
+    std::vector<std::pair<int, bool>> checks;
+    std::vector<std::size_t> counts;  // the livery count at each repaint of the counters
+    std::vector<std::string> boxes;
+};
+
+// The report files of a scan, by their names in the golden folder.
+const std::vector<std::pair<std::string, fs::path>>& lf_reportFiles() {
+    static const std::vector<std::pair<std::string, fs::path>> files = [] {
+        const WorkPaths& p = gf_workPaths();
+        return std::vector<std::pair<std::string, fs::path>>{
+            {"InvalidAirlineCodes.txt", p.invalidAirlines},   {"InvalidAircraftCodes.txt", p.invalidAircraft},
+            {"Fixes.txt", p.fixes},                           {"InvalidAircraftCfgFiles.txt", p.invalidCfgFiles},
+            {"IncompleFltsimSections.txt", p.incompleteFltsim},
+            {"AircraftCfgWithNoFltsimSection.txt", p.noFltsimSection},
+            {"AirlineModelConversions.txt", p.modelConversions}};
+    }();
+    return files;
+}
+
+class LiveryScanTest : public CatalogueTest {
+protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        lf_setEnv("GLIM_APPDATA", (folder / "appdata").string());
+        gf_rebuildAppPaths();
+        gf_resetSettings();
+        gf_resetRunFlags();
+        gf_resetScanSlots();
+        lf_clearReportLists();
+        gf_setLiveryScanDbase(&dbase);
+        gf_setUiSink(&sink);
+        m_window = gf_liveryScanWindow();
+        fs::create_directories(folder / "output" / "info");
+        fs::create_directories(folder / "output" / "errors");
+        fs::create_directories(folder / "docs");
+        fs::create_directories(gf_parametersPath().parent_path());
+        gf_saveAllParameters(true);
+    }
+    void TearDown() override {
+        gf_liveryScanWindow() = m_window;
+        gf_setShellOpener(nullptr);
+        gf_setUiSink(nullptr);
+        gf_setLiveryScanDbase(nullptr);
+        lf_clearReportLists();
+        gf_resetSettings();
+        gf_resetRunFlags();
+        CatalogueTest::TearDown();
+    }
+
+    // The sample tree copied into the test's folder, with the files that are
+    // made here rather than kept in the repository.
+    fs::path prepareTree() {
+        const fs::path tree = folder / "liveries";
+        fs::copy(lf_sampleRoot() / "tree", tree, fs::copy_options::recursive);
+        const std::string source = readFile(lf_sampleRoot() / "templates" / "encoded.cfg");
+        const fs::path enc = tree / "folder1" / "encodings";
+        writeFile(enc / "utf16" / "aircraft.cfg", lf_utf16le(lf_replace(source, "{variant}", "UTF-16")));
+        writeFile(enc / "utf8bom" / "aircraft.cfg", "\xEF\xBB\xBF" + lf_replace(source, "{variant}", "UTF-8"));
+        writeFile(enc / "cp1252" / "aircraft.cfg",
+                  lf_replace(lf_replace(source, "{variant}", "cp1252"), "\xC3\xA9", "\xE9"));
+        // A folder whose path reaches the length limit is not entered.
+        fs::path deep = tree / "folder1" / "long";
+        while (gf_pathToUtf8(deep).size() < 250) deep /= "deeper_folder_name";
+        std::error_code ec;
+        if (fs::create_directories(deep, ec)) {
+            writeFile(deep / "aircraft.cfg", readFile(lf_sampleRoot() / "templates" / "long.cfg"));
+        }
+        writeFile(folder / "input" / "my_regcodes" / "dont_use.TXT",
+                  readFile(lf_sampleRoot() / "templates" / "dont_use.TXT"));
+        return tree;
+    }
+
+    // Paths of the run's folder made neutral, so the golden files hold the
+    // same text on every machine and system.
+    std::string normalized(std::string text, const fs::path& tree) {
+        text = lf_replace(text, lf_narrowPathText(tree), "<tree>");
+        for (char& c : text) {
+            if (c == '\\') c = '/';
+        }
+        return text;
+    }
+
+    std::string liveriesText() {
+        pugi::xml_document doc;
+        if (!doc.load_file((folder / "output" / "LiveriesScanned.xml").c_str())) return "<missing>\n";
+        std::string text;
+        for (const pugi::xml_node liv : doc.child("root").child("liveries").children()) {
+            text += std::string(liv.attribute("airl").as_string()) + "|" + liv.attribute("type").as_string() + "|" +
+                    (liv.attribute("cargo").as_bool() ? "cargo" : "pax") + "|" + liv.attribute("title").as_string() +
+                    "|" + liv.attribute("atcid").as_string() + "\n";
+        }
+        return text;
+    }
+
+    // The scan's own lines of Log.txt, from its start line to its end line.
+    std::string scanLog(const fs::path& tree) {
+        const std::string log = logText();
+        const auto start = log.rfind("++++++++++++++++++++++++ liveries scan manual starts");
+        const auto end = log.find("liveries scan ends", start);
+        if (start == std::string::npos || end == std::string::npos) return log;
+        return normalized(log.substr(start, end - start), tree);
+    }
+
+    void expectGolden(const std::string& name, const std::string& actual) {
+        const fs::path golden = lf_sampleRoot() / "golden" / name;
+        if (std::getenv("GLIM_UPDATE_GOLDEN") != nullptr) {
+            if (actual == "<missing>\n") {
+                fs::remove(golden);
+            } else {
+                writeFile(golden, actual);
+            }
+            return;
+        }
+        const std::string expected = fs::exists(golden) ? readFile(golden) : std::string("<missing>\n");
+        EXPECT_EQ(expected, actual) << name;
+    }
+
+    void setFolders(const std::vector<fs::path>& folders) {
+        for (std::size_t i = 0; i < folders.size(); ++i) lfolder[i].setValue(gf_pathToUtf8(folders[i]));
+    }
+
+    FakeDbase dbase;
+    RecordingSink sink;
+
+private:
+    LiveryScanWindow m_window;
+};
+
+TEST_F(LiveryScanTest, SampleTreeGivesTheGoldenCacheAndReportsTwiceInOneProcess) {
+    const fs::path tree = prepareTree();
+    setFolders({tree / "folder1", tree / "folder2"});
+    SCAN_LIVERIES.setValue(true);
+    LIG_PRIORITIZE.setValue(true);
+    // A second scan in the same process starts with free titles and empty
+    // reports, so it gives the same files.
+    for (int scan = 0; scan < 2; ++scan) {
+        SCOPED_TRACE(scan);
+        SCAN_LIVERIES.setValue(true);
+        gf_scanLiveries();
+        EXPECT_FALSE(SCAN_LIVERIES.value());
+        EXPECT_EQ(0, g_scanTaskCount.count.load());
+        expectGolden("liveries.txt", liveriesText());
+        for (const auto& [name, path] : lf_reportFiles()) {
+            expectGolden(name, fs::exists(path) ? normalized(readFile(path), tree) : "<missing>\n");
+        }
+        expectGolden("scan_log.txt", scanLog(tree));
+    }
+    // The counter shows the liveries found after each folder: the scan's
+    // progress.
+    EXPECT_EQ((std::vector<std::size_t>{27, 29, 29, 27, 29, 29}), sink.counts);
+    ASSERT_FALSE(sink.checks.empty());
+    EXPECT_EQ(std::make_pair(static_cast<int>(SCAN_LIVERIES.controlId()), false), sink.checks.back());
+}
+
+TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
+    const fs::path tree = prepareTree();
+    setFolders({tree / "folder1", tree / "folder2", tree / "folder2"});
+    writeFile(folder / "output" / "LiveriesScanned.xml", "<root/>");
+    SCAN_LIVERIES.setValue(true);
+    gf_liveryScanWindow().showLiveryCount = [](std::int32_t) { g_runStopping = true; };
+    gf_scanLiveries();
+    EXPECT_TRUE(SCAN_LIVERIES.value()) << "the cache is gone: the next run must scan again";
+    EXPECT_FALSE(fs::exists(folder / "output" / "LiveriesScanned.xml"));
+    EXPECT_FALSE(fs::exists(gf_workPaths().incompleteFltsim));
+    const std::string log = scanLog(tree);
+    EXPECT_NE(std::string::npos, log.find("found in <tree>/folder1"));
+    EXPECT_EQ(std::string::npos, log.find("<tree>/folder2"));
+    EXPECT_EQ(0, g_scanTaskCount.count.load());
+
+    // The next run's scan is not disturbed by what the stopped one left.
+    g_runStopping = false;
+    gf_liveryScanWindow().showLiveryCount = [](std::int32_t) {};
+    setFolders({tree / "folder1", tree / "folder2"});
+    LIG_PRIORITIZE.setValue(true);
+    gf_scanLiveries();
+    EXPECT_FALSE(SCAN_LIVERIES.value());
+    expectGolden("liveries.txt", liveriesText());
+}
+
+TEST_F(LiveryScanTest, ATaskGivenUpByAnEarlierScanNeverTouchesTheNextOne) {
+    const fs::path tree = prepareTree();
+    setFolders({tree / "folder1", tree / "folder2"});
+    LIG_PRIORITIZE.setValue(true);
+    SCAN_LIVERIES.setValue(true);
+    // Still running when the scan starts; it takes a title and reports a
+    // line, then ends.
+    g_scanTaskCount.count = 1;
+    std::thread late([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        {
+            std::lock_guard lock(g_liveryScanTitles.mutex);
+            g_liveryScanTitles.titles.insert("B738 British Airways");
+        }
+        lf_addIncompleteSection("a line of the earlier scan");
+        g_scanTaskCount.count.fetch_sub(1);
+    });
+    gf_scanLiveries();
+    late.join();
+    expectGolden("liveries.txt", liveriesText());
+    expectGolden("IncompleFltsimSections.txt", normalized(readFile(gf_workPaths().incompleteFltsim), tree));
+}
+
+TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
+    fs::create_directories(folder / "empty");
+    writeFile(folder / "file.txt", "x");
+    writeFile(folder / "docs" / "Manual.pdf", "manual");
+    std::vector<fs::path> opened;
+    gf_setShellOpener([&opened](const fs::path& f) {
+        opened.push_back(f);
+        return false;
+    });
+    struct Case {
+        std::vector<std::string> folders;  // lfolder0.. (relative to the test folder; "" unset)
+        std::string error;
+        std::string logged;
+    };
+    const std::vector<Case> cases{
+        {{}, "48: Exit GLIM_P3D first!   Then set one or more lfolder parameters to your liveries, see Manual 5.3",
+         ""},
+        {{"", "missing"}, "243: the path pointed to by parameter 'lfolder1' does not exist, see Log.txt!",
+         "==> lfolder1: 'missing' does not exist"},
+        {{"empty"}, "53: no liveries found", "No liveries found in empty"},
+        {{"file.txt", "empty"}, "53: no liveries found", "file.txt is not a folder name, skipped!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        gf_resetSettings();
+        for (std::size_t i = 0; i < c.folders.size(); ++i) lfolder[i].setValue(c.folders[i]);
+        SCAN_LIVERIES.setValue(true);
+        try {
+            gf_scanLiveries();
+            ADD_FAILURE() << "no error";
+        } catch (const ozr::UserErrorException& e) {
+            EXPECT_EQ(c.error, e.what());
+        }
+        EXPECT_TRUE(SCAN_LIVERIES.value());
+        if (!c.logged.empty()) EXPECT_NE(std::string::npos, logText().find(c.logged)) << c.logged;
+    }
+    // The missing folder settings sent the user to the manual and the
+    // settings file; the shell refused both here, so both said so.
+    EXPECT_EQ((std::vector<std::string>{"Could not open local folder with Manual",
+                                        "Could not open folder with parameters.xml"}),
+              sink.boxes);
+    EXPECT_EQ(2u, opened.size());
+}
+
+}  // namespace
