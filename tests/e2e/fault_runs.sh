@@ -151,10 +151,11 @@ auths=$(count_requests auth)
 deauths=$(count_requests deauth)
 rt_script live '[{"status":500,"message":"database down"}]'
 wait_requests deauth $(( deauths + 1 )) 60 || die "live 500: no closing down"
-sleep 20
+sleep 3
 kill -0 "$pid" 2>/dev/null || die "live 500: the program ended without the user"
-[ "$(count_requests auth)" = "$auths" ] || die "live 500: the run restarted"
 close_and_expect_exit_0 "live 500"
+[ "$(count_requests auth)" = "$auths" ] || die "live 500: the run restarted"
+[ "$(count_log "Restarting after")" = 2 ] || die "live 500: a restart countdown"
 grep -q "^Exiting: SYSTEM ERROR" Log.txt || die "live 500: no SYSTEM ERROR"
 grep -q "User closed GLIM_P3D" Log.txt || die "live 500: no \"User closed GLIM_P3D\""
 [ "$(count_log "^Exiting:")" = 3 ] || die "three runs expected in the first start"
@@ -179,7 +180,8 @@ rt_script auth '[{"status":405,"message":"already logged in"}]'
 auths=$(count_requests auth)
 start_program
 wait_requests auth $(( auths + 1 )) 60 || die "login 405: no login"
-sleep 20
+# Past the 10 s the run waits before it stops.
+sleep 14
 kill -0 "$pid" 2>/dev/null || die "login 405: the program ended without the user"
 [ "$(count_requests auth)" = $(( auths + 1 )) ] || die "login 405: the run restarted"
 close_and_expect_exit_0 "login 405"
