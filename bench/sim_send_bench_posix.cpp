@@ -4,7 +4,8 @@
 // traffic pass sends them, timed until simstub has answered a request sent
 // after the last of them. The same packets' bytes, written one send() each
 // over a plain loopback socket to a listener that only reads, give the
-// machine's bound. Prints packets/s of both.
+// machine's bound; the client once more to that plain listener shows what
+// the client itself costs. Prints packets/s of all three.
 #include "simconnect/api.h"
 
 #include <arpa/inet.h>
@@ -130,17 +131,77 @@ double lf_clientRate(int port, int packets) {
     return done ? packets / seconds : 0;
 }
 
-// The plain socket: the same packets' bytes, one send() each.
-double lf_rawRate(int packets) {
+// A listener on 127.0.0.1 that only reads: its socket, bound address.
+int lf_listen(sockaddr_in& address, socklen_t& length) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
+    address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
+    length = sizeof address;
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(listener);
+        return -1;
+    }
+    return listener;
+}
+
+// The client again, to a listener that only reads instead of simstub: what
+// the client's own send path costs, apart from the stand-in's handling. The
+// time runs until the listener has read the Open packet (its size is its
+// first word) and every position after it.
+double lf_clientToListenerRate(int packets) {
+    sockaddr_in address;
+    socklen_t length;
+    const int listener = lf_listen(address, length);
+    if (listener < 0) return 0;
+    Clock::time_point end;
+    bool whole = false;
+    std::thread reader([&] {
+        const int s = accept(listener, nullptr, nullptr);
+        std::vector<unsigned char> buffer(1 << 16);
+        std::size_t got = 0, expected = 0;
+        for (ssize_t n; (n = recv(s, buffer.data(), buffer.size(), 0)) > 0;) {
+            if (got == 0 && n >= 4) {
+                std::uint32_t openSize;
+                std::memcpy(&openSize, buffer.data(), 4);
+                expected = openSize + static_cast<std::size_t>(packets) * kPacketBytes;
+            }
+            got += static_cast<std::size_t>(n);
+            if (expected && got >= expected) break;
+        }
+        end = Clock::now();
+        whole = expected && got == expected;
+        close(s);
+    });
+    std::ofstream("SimConnect.cfg") << "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" << ntohs(address.sin_port)
+                                    << "\n";
+    SimConnectHandle h = nullptr;
+    if (gf_simConnectFailed(SimConnect_Open(&h, "sim_send_bench", nullptr, 0, nullptr, 0)) || !h) {
+        shutdown(listener, SHUT_RDWR);
+        close(listener);
+        reader.detach();
         return 0;
     }
+    const auto block = lf_position(0);
+    const auto start = Clock::now();
+    bool sent = true;
+    for (int i = 0; i < packets && sent; ++i) {
+        sent = !gf_simConnectFailed(SimConnect_SetDataOnSimObject(h, kDefine, 100, 0, 0, kPositionBytes, block.data()));
+    }
+    // Closed only once everything arrived: a close drops what is still queued.
+    reader.join();
+    SimConnect_Close(h);
+    close(listener);
+    return sent && whole ? packets / std::chrono::duration<double>(end - start).count() : 0;
+}
+
+// The plain socket: the same packets' bytes, one send() each.
+double lf_rawRate(int packets) {
+    sockaddr_in address;
+    socklen_t length;
+    const int listener = lf_listen(address, length);
+    if (listener < 0) return 0;
     const std::size_t total = static_cast<std::size_t>(packets) * kPacketBytes;
     std::atomic<bool> received{false};
     std::thread reader([&] {
@@ -194,6 +255,7 @@ int main(int argc, char** argv) {
     kill(stub.pid, SIGTERM);
     waitpid(stub.pid, nullptr, 0);
     const double raw = lf_rawRate(packets);
+    const double clientAlone = lf_clientToListenerRate(packets);
     fs::current_path(folder.parent_path());
     fs::remove_all(folder);
     if (client <= 0 || raw <= 0) {
@@ -203,7 +265,9 @@ int main(int argc, char** argv) {
     std::printf("SetDataOnSimObject, %u bytes each, %d packets\n", kPacketBytes, packets);
     std::printf("raw loopback send():     %10.0f packets/s\n", raw);
     std::printf("client to simstub (TCP): %10.0f packets/s (%.2fx the raw rate)\n", client, client / raw);
+    std::printf("client to a plain listener: %7.0f packets/s (%.2fx the raw rate)\n", clientAlone, clientAlone / raw);
     std::printf("RESULT sim_raw_pps %.0f packets/s\n", raw);
     std::printf("RESULT sim_client_pps %.0f packets/s\n", client);
+    if (clientAlone > 0) std::printf("RESULT sim_client_plain_pps %.0f packets/s\n", clientAlone);
     return 0;
 }
