@@ -43,10 +43,13 @@ using Clock = std::chrono::steady_clock;
 // One writer under test: put(k, path) writes content k (0 or 1) to path;
 // which(path) reads path with the program's reader and says which content it
 // holds whole, nothing when it holds neither (corrupt, empty, missing).
+// prepare (optional) sets up what put needs and runs before the saves of a
+// child and before each save of the parent (whose reads may change it).
 struct WriterCase {
     const char* name;
     std::function<void(int, const fs::path&)> put;
     std::function<std::optional<int>(const fs::path&)> which;
+    std::function<void()> prepare = {};
 };
 
 int trialsPerWriter() {
@@ -167,12 +170,24 @@ std::optional<int> whichLiveries(const fs::path& path) {
 
 WriterCase liveriesCase() {
     static const std::list<Livery> lists[2] = {liveryList(0), liveryList(1)};
+    // The two lists are swapped in and out rather than copied, so that a
+    // save's time is the writer's own.
+    static std::list<Livery> other;
+    static int loaded = 0;
     return {"LiveriesScanned.xml",
             [](int k, const fs::path& path) {
-                g_liveryScanList = lists[k];
+                if (loaded != k) {
+                    std::swap(g_liveryScanList, other);
+                    loaded = k;
+                }
                 lf_writeLiveriesXmlTo(path);
             },
-            whichLiveries};
+            whichLiveries,
+            [] {
+                g_liveryScanList = lists[0];
+                other = lists[1];
+                loaded = 0;
+            }};
 }
 
 // The harness's own check: a plain write straight over the target, as the
@@ -183,7 +198,9 @@ WriterCase plainWriteCase() {
             [](int k, const fs::path& path) {
                 if (texts[k].empty()) {
                     const fs::path scratch = path.parent_path() / "plain-scratch.xml";
-                    liveriesCase().put(k, scratch);
+                    const WriterCase liveries = liveriesCase();
+                    liveries.prepare();
+                    liveries.put(k, scratch);
                     std::ifstream in(scratch, std::ios::binary);
                     std::stringstream ss;
                     ss << in.rdbuf();
@@ -209,8 +226,12 @@ Outcome runKills(const WriterCase& writer, const fs::path& folder, int trials) {
     fs::create_directories(folder);
     const fs::path target = folder / "target.xml";
     const fs::path temp = folder / "target.xml.tmp";
-    writer.put(0, target);
-    writer.put(1, target);
+    const auto save = [&](int k) {
+        if (writer.prepare) writer.prepare();
+        writer.put(k, target);
+    };
+    save(0);
+    save(1);
     // One save's time sets the range of the kill moments: up to three saves
     // after the child starts, so kills fall before, during and between saves.
     const auto start = Clock::now();
@@ -233,6 +254,7 @@ Outcome runKills(const WriterCase& writer, const fs::path& folder, int trials) {
         const pid_t child = fork();
         if (child == 0) {
             close(ready[0]);
+            if (writer.prepare) writer.prepare();
             const char byte = 1;
             if (write(ready[1], &byte, 1) != 1) _exit(1);
             for (int k = first;; k = 1 - k) writer.put(k, target);
@@ -261,13 +283,13 @@ Outcome runKills(const WriterCase& writer, const fs::path& folder, int trials) {
                 outcome.firstFault = fmt::format("trial {}: {} bytes unreadable or mixed", trial,
                                                  fs::exists(target) ? fs::file_size(target) : 0);
             }
-            writer.put(first, target);  // a whole file again for the next trial
+            save(first);  // a whole file again for the next trial
         }
         // A kill inside the file write leaves the temporary file, as a crash
         // of the program would: the next save must not trip over it.
         if (leftover) {
             ++outcome.midWrite;
-            writer.put(1 - first, target);
+            save(1 - first);
             if (writer.which(target) != 1 - first || fs::exists(temp)) {
                 if (outcome.corrupt++ == 0) outcome.firstFault = fmt::format("trial {}: no save over a leftover", trial);
             }
