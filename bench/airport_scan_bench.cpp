@@ -136,6 +136,10 @@ int main(int argc, char** argv) {
                 generated, static_cast<long long>(g_tbloFileCount.load()));
     std::printf("decode / read time: %.2fx, scan / read time: %.2fx (goal: within 2x)\n", decodeSeconds / readSeconds,
                 scanSeconds / readSeconds);
+    // For scripts/bench.
+    std::printf("RESULT bgl_read_MBps %.1f MB/s\n", mb / readSeconds);
+    std::printf("RESULT bgl_decode_MBps %.1f MB/s\n", mb / decodeSeconds);
+    std::printf("RESULT bgl_scan_MBps %.1f MB/s\n", mb / scanSeconds);
     gf_logClose();
     fs::current_path(root.parent_path());
     fs::remove_all(root);

@@ -95,5 +95,8 @@ int main() {
     const double p99 = pass_us[static_cast<std::size_t>(pass_us.size() * 0.99)];
     std::printf("traffic pass, %d live aircraft, %d passes: mean %.1f us, p99 %.1f us, max %.1f us (%zu still live)\n",
                 kAircraft, kPasses, sum / static_cast<double>(pass_us.size()), p99, pass_us.back(), g_liveAc.size());
+    // For scripts/bench's table.
+    std::printf("RESULT traffic_pass_ms %.4f ms\n", sum / static_cast<double>(pass_us.size()) / 1000.0);
+    std::printf("RESULT traffic_pass_p99_ms %.4f ms\n", p99 / 1000.0);
     return 0;
 }

@@ -19,11 +19,23 @@
 #include "ui/status_line.h"
 
 #include <cmath>
+#include <mutex>
 #include <fmt/format.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// ---- Prefetched download (the traffic engine fetches off its pass) ----
+std::mutex g_prefetchMutex;
+std::string g_prefetchedReference;
+
+bool lf_takePrefetched(std::string_view reference) {
+    std::lock_guard lock(g_prefetchMutex);
+    if (g_prefetchedReference.empty() || g_prefetchedReference != reference) return false;
+    g_prefetchedReference.clear();
+    return true;
+}
 
 constexpr std::int32_t kDefaultParkingPercentage = 30;
 constexpr double kAdjacencyWidening = 1.1;
@@ -151,8 +163,10 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
         file = gf_referencePath(reference);
     } else {
         file = gf_workPaths().airports / "park_airport.xml";
-        const std::string error = lf_downloadAirportFile(reference, file);
-        if (!error.empty()) return error;
+        if (!lf_takePrefetched(reference)) {
+            const std::string error = lf_downloadAirportFile(reference, file);
+            if (!error.empty()) return error;
+        }
     }
     // 3.-5. The file and its header.
     g_parkAirportFile.handmade = false;
@@ -337,6 +351,13 @@ void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
         }
         a.adjacent.shrink_to_fit();
     }
+}
+
+fs::path gf_prefetchPath() { return gf_workPaths().airports / "park_airport.xml"; }
+
+void gf_setPrefetchedStandFile(std::string reference) {
+    std::lock_guard lock(g_prefetchMutex);
+    g_prefetchedReference = std::move(reference);
 }
 
 std::string gf_readApf(std::string_view reference) {

@@ -16,6 +16,11 @@
 // emptied) and g_parkAirportFile; empty on success, else the error text.
 // ozr::UserErrorException (bad altitude or stand id) passes to the caller.
 std::string gf_readApf(std::string_view reference);
+// An archived stand file downloaded ahead (off the worker's pass) into
+// gf_prefetchPath(): the next gf_readApf of that reference reads it instead
+// of downloading it again.
+std::filesystem::path gf_prefetchPath();
+void gf_setPrefetchedStandFile(std::string reference);
 // Overlays a learned file on the stand list and the airport settings. Never
 // throws.
 void lf_readLearned(const std::filesystem::path& learnedPath);

@@ -12,6 +12,7 @@
 #include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "traffic/static_parking.h"
 #include "ui/main_window.h"
 #include "ui/ui_sink.h"
 
@@ -68,6 +69,10 @@ int lf_runApplication(HINSTANCE instance) {
     const std::optional<bool> production = lf_readProductionSwitch();
     RunServices services = gf_realRunServices();
     gf_wireWindowServices(services);
+    // The static parking switches the window's parking controls off while it
+    // rebuilds and on again when it is done.
+    gf_staticParkingHooks().enableParkingControls = [] { gf_enableParkingControls(); };
+    gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
     gf_setRunServices(std::move(services));
     gf_findInstalledSimulators();
     gf_setMainWindowActions(MainWindowActions{lf_onStartRun, lf_onEndProgram, lf_onUserClose,

@@ -182,6 +182,9 @@ void lf_closingDown() {
         services.logLiveryMatchingSummary();
         services.logUnmatchedFlights();
 
+        // The log too: while the window waits with its error line, Log.txt
+        // must already say why the run stopped.
+        gf_logFlush();
         lf_waitForUser();
         const bool restart = lf_restartOrQuit(gf_exitReason());
         services.postToWindow(restart ? RunMessage::startRun : RunMessage::endProgram);

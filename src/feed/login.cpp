@@ -123,7 +123,9 @@ bool authenticate(WeatherReader& weather, int& status) {
             lf_loginPause(env, weather.wrrl);
             return false;
         }
-        gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", lf_jsonString(answer, "server", "?")));
+        const std::string server = lf_jsonString(answer, "server", "?");
+        gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", server));
+        gf_setServiceText(server);
         weather.GUID = guid;
         g_authenticated = true;
         env.repaint();

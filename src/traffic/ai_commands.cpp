@@ -40,14 +40,14 @@ void gf_setThrottle(AcBase& base, AcSimFields& sim, std::int32_t index) {
 
 void gf_setFlaps(AcBase& base, AcSimFields& sim, std::int32_t index) {
     if (index == sim.lastFlaps || lf_isRotorcraft(base)) return;
-    sim.lastFlaps = index;
-    // Index 4 is the "nothing sent yet" value of a new record; anything else
-    // outside the table is a fault of the caller.
-    if (index < 0 || index > 4) {
+    // Only the table's indexes are sent; 4 (the "nothing sent yet" value of
+    // a new record) or anything else is a fault of the caller and leaves the
+    // last flaps sent as they are.
+    if (index < 0 || index >= static_cast<std::int32_t>(kFlapsValues.size())) {
         gf_logHighlight("gf_setFlaps: invalid flaps index");
         return;
     }
-    if (index == 4) return;
+    sim.lastFlaps = index;
     gf_queueAiEvent(sim.objectId, SimEventFlapsSet, kFlapsValues[static_cast<std::size_t>(index)]);
 }
 
@@ -82,8 +82,8 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim) {
         sim.removeFromBuffer = 1;
         return;
     }
-    if (sim.removeWhenCreated) return;
     if (sim.simState == SimState::adding2sim) {
+        if (sim.removeWhenCreated) return;
         if (gf_eraseQueuedCreation(g_liveCreationQueue, base.callsign) ||
             gf_eraseQueuedCreation(g_staticCreationQueue, base.callsign)) {
             sim.creationCancelled = 1;
@@ -92,6 +92,9 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim) {
         }
         return;
     }
+    // The mark only waits for the creation; an aircraft in the simulator
+    // carrying it is removed now and must not be removed again at activation.
+    sim.removeWhenCreated = 0;
     if (gf_isLiveHexid(base.hexid) && sim.standId != 0) gf_clearStandOccupant(sim.standId);
     sim.simState = SimState::removingfromsim;
     if (sim.objectId != 0) {
@@ -99,5 +102,8 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim) {
     } else {
         gf_logHighlight(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim",
                                     gf_acDescription(base)));
+        // No object will ever be reported removed: the record is erased by
+        // the engine itself instead of waiting for the rest of the run.
+        sim.removeFromBuffer = 1;
     }
 }

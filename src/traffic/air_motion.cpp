@@ -2,27 +2,435 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
 
+#include <gsl/narrow>
+
+#include "airports/park_airport_state.h"
 #include "core/log.h"
 #include "simlink/sim_queues.h"
 #include "traffic/ai_commands.h"
+#include "traffic/ground_motion.h"
+#include "traffic/motion_common.h"
 #include "traffic/spawn.h"
 #include "traffic/stream_checks.h"
 #include "traffic/traffic_state.h"
 
 namespace {
 
-// The aircraft reaches the front point when it falls due: the next point
-// becomes the one it flies to.
-void lf_advanceToFront(LiveAc& ac) {
-    const StreamPoint& p = ac.stream.front();
-    ac.pos.lat = p.lat;
-    ac.pos.lon = p.lon;
-    if (p.airborne || !ac.groundMode) ac.pos.alt = p.alt;
-    ac.pos.heading = p.track * kDegToRad;
-    ac.motion.targetVerticalRate_fpm = p.vrate;
-    ac.motion.targetAirspeed_kt = p.tas;
+constexpr double kPi = 3.141592653589793;
+constexpr double kLowAltitude_ft = 10000.0;
+constexpr double kNearGround_ft = 1000.0;
+constexpr double kMinLowClimb_ftPerTick = 0.2;
+constexpr double kDescentToGround_fpm = -601.0;
+constexpr double kFpmPerFtPerTick = 6000.0;
+constexpr double kFlareBelow_ft = 400.0;
+constexpr double kFlarePitch_rad = -4.0 * kDegToRad;
+constexpr double kApproachNear_nm = 10.0;
+constexpr double kClimbOutDone_ft = 800.0;
+constexpr std::int32_t kCountdownFloor = -1000;
+
+struct FlareStep {
+    double aboveCg_ft;
+    double verticalSpeed_ftPerTick;
+    int throttle;  // -1: unchanged
+};
+// Stage n+1 starts at the given height above the CG height: the sink rate
+// halves step by step so the wheels meet the runway gently.
+constexpr FlareStep kFlareSteps[] = {{20.0, -0.075, -1}, {10.0, -0.05, 0}, {3.0, -0.025, -1}};
+
+bool lf_isRotor(const LiveAc& ac) { return ac.category == AcCategory::Rotorcraft; }
+
+double lf_targetPitch(double vrate_fpm) {
+    double v = std::min(vrate_fpm, 2400.0);
+    if (v < 0.0) v = std::max(v, -3000.0) / 2.0;
+    return (-3.0 - v / 600.0 * 2.2) * kDegToRad;
+}
+
+// A touchdown reported by the ground data: the landing roll starts with the
+// nose still up.
+void lf_takeTouchdown(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.touchdownReached = false;
+    m.touchdownUnderWay = false;
+    m.landingRoll = true;
+    m.derotation = true;
+    m.touchdownHeading_rad = ac.pos.heading;
+    m.more.landed = true;
+    // The roll-out takes over from the approach: new points are judged as
+    // points of a roll-out, no longer of an approach.
+    m.more.landing = false;
+}
+
+// ---- Segment timing in the air ----
+void lf_airTiming(LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    StreamPoint& next = ac.stream[1];
+    double speed = 0.0;
+    if (ac.motion.more.landing && !next.airborne) {
+        speed = front.gs == 0.0 ? 100.0 : front.gs;
+    } else {
+        speed = lf_segmentSpeed(front, next);
+    }
+    const std::int32_t ticks = lf_flightTicks(lf_distanceNm(front, next), speed);
+    next.time = lf_windowedDue(ac, next.time, ticks);
+}
+
+// ---- Vertical speed ----
+void lf_setDescentRate(LiveAc& ac, StreamPoint& next, double rate_fpm) {
+    next.vrate = rate_fpm;
+    ac.motion.targetVerticalRate_fpm = rate_fpm;
+    ac.motion.verticalSpeed_ftPerTick = rate_fpm / kFpmPerFtPerTick;
+}
+
+void lf_landingDescentRate(LiveAc& ac, const StreamPoint& front, StreamPoint& next) {
+    double rate = -600.0;
+    if (ac.heightAboveGround > 100.0) {
+        rate = (front.vrate + next.vrate) / 2.0 - (g_engineQnh.load() - 1013.25) * 6.0;
+        rate = std::min(rate, -601.0);
+    }
+    lf_setDescentRate(ac, next, rate);
+}
+
+void lf_climbRate(LiveAc& ac, const StreamPoint& next, std::int32_t dt) {
+    const double c = (next.alt - ac.pos.alt) / dt;
+    ac.motion.verticalSpeed_ftPerTick = c > 0.0 ? std::min(c, ac.maxClimb) : 0.0;
+}
+
+// Both points on the ground without a landing: the climb is aimed at the
+// first airborne point among the next few, the points between are dropped.
+void lf_skipToAirborne(LiveAc& ac) {
+    const std::size_t last = std::min<std::size_t>(ac.stream.size() - 1, 10);
+    for (std::size_t k = 3; k <= last; ++k) {
+        if (!ac.stream[k].airborne) continue;
+        ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + static_cast<std::ptrdiff_t>(k));
+        const StreamPoint& front = ac.stream[0];
+        StreamPoint& next = ac.stream[1];
+        next.time = lf_windowedDue(ac, next.time, lf_flightTicks(lf_distanceNm(front, next), lf_segmentSpeed(front, next)));
+        lf_climbRate(ac, next, lf_ticksUntil(next.time));
+        return;
+    }
+    StreamPoint& next = ac.stream[1];
+    next.vrate = std::max(next.vrate, 601.0);
+    ac.motion.verticalSpeed_ftPerTick = next.vrate / kFpmPerFtPerTick;
+}
+
+void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
+    const StreamPoint& front = ac.stream[0];
+    StreamPoint& next = ac.stream[1];
+    MotionState& m = ac.motion;
+    if (!front.airborne && next.airborne) {
+        lf_climbRate(ac, next, dt);
+    } else if (!front.airborne) {
+        double sum = 0.0;
+        for (const StreamPoint& p : ac.stream) sum += p.vrate;
+        if (m.more.landing || sum <= 100.0) {
+            lf_landingDescentRate(ac, front, next);
+        } else {
+            lf_skipToAirborne(ac);
+        }
+        gf_setGear(ac, true);
+    } else if (!next.airborne) {
+        if (g_engineQnh.load() > 1013) {
+            lf_landingDescentRate(ac, front, next);
+        } else if (g_standsLoaded.load() && g_airportAltitude_ft.get()) {
+            m.verticalSpeed_ftPerTick = (*g_airportAltitude_ft.get() - ac.pos.alt) / dt;
+        } else {
+            lf_setDescentRate(ac, next, kDescentToGround_fpm);
+        }
+        gf_setGear(ac, true);
+    } else if (!m.more.landing) {
+        const double c = (next.alt - ac.pos.alt) / dt;
+        // Near the ground an aircraft without its approach configuration
+        // never sinks: a bad altitude would fly it into the terrain.
+        m.verticalSpeed_ftPerTick = ac.heightAboveGround > kNearGround_ft
+                                        ? std::min(c, ac.maxClimb)
+                                        : std::min(ac.maxClimb, std::max(c, kMinLowClimb_ftPerTick));
+    } else if (front.alt == next.alt && ac.heightAboveGround <= kNearGround_ft && front.vrate + next.vrate <= 100.0) {
+        lf_landingDescentRate(ac, front, next);
+    } else {
+        m.verticalSpeed_ftPerTick = (next.alt - ac.pos.alt) / dt;
+    }
+}
+
+// ---- Systems ----
+bool lf_nearParkAirport(const LiveAc& ac) {
+    if (!g_standsLoaded.load()) return false;
+    const auto airport = g_currentAirport.get();
+    return airport && gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{airport->latitude, airport->longitude}) <=
+                          kApproachNear_nm;
+}
+
+void lf_giveUpStand(LiveAc& ac) {
+    ac.standLat = 0.0;
+    ac.standLon = 0.0;
+    ac.standId = 0;
+    ac.standCargo = 0;
+}
+
+void lf_approachSystems(LiveAc& ac) {
+    MotionFields& f = ac.motion.more;
+    const double rate = ac.stream.front().vrate;
+    gf_setCabinLights(ac.objectId, 0);
+    const bool near = lf_nearParkAirport(ac);
+    if (rate <= -250.0 && !f.landing && near) {
+        gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 1);
+        gf_setFlaps(ac, 3);
+        gf_setGear(ac, true);
+        lf_giveUpStand(ac);
+        // The stand is chosen again close to the time of arrival.
+        g_duplicateCheckQueue.push_back(ac.hexid);
+        f.landing = true;
+        f.goAround = false;
+        f.countdown = 1;
+        lf_resetWindows(ac);
+    } else if (rate > -250.0 && (rate > 600.0 || (f.landing && !near)) && !f.goAround) {
+        f.goAround = true;
+        lf_shrinkWindows(ac);
+        gf_setThrottle(ac, 4);
+        gf_setGear(ac, false);
+        gf_setFlaps(ac, 0);
+        f.flareStage = 0;
+        f.landing = false;
+        ac.motion.touchdownUnderWay = false;
+    }
+}
+
+void lf_lowAltitudeSystems(LiveAc& ac) {
+    MotionFields& f = ac.motion.more;
+    if (!f.lowAltitudeLights) {
+        f.lowAltitudeLights = true;
+        f.highAltitudeLights = false;
+        gf_setLights(ac.objectId, 1, 1, 1, 1, 1, 1, 1);
+    }
+    const bool big = ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large ||
+                     ac.category == AcCategory::Heavy;
+    const double hag = ac.heightAboveGround;
+    if (hag <= (big ? 2050.0 : 625.0)) {
+        lf_approachSystems(ac);
+        return;
+    }
+    lf_shrinkWindows(ac);
+    gf_setCabinLights(ac.objectId, 1);
+    f.landing = false;
+    f.takeOffRun = false;
+    const double rate = ac.stream.front().vrate;
+    if (rate <= -250.0 && ac.lastThrottle == 3) gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 2);
+    if (rate > 400.0 && ac.lastThrottle == 4) gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 3);
+    if (hag >= 2400.0) {
+        gf_setGear(ac, false);
+        gf_setFlaps(ac, 0);
+    } else if (rate <= 100.0) {
+        if (hag < 2000.0) {
+            if (ac.lastFlaps == 0) gf_setFlaps(ac, 1);
+            else if (ac.lastFlaps == 1) gf_setFlaps(ac, 2);
+        } else if (ac.lastFlaps == 0) {
+            gf_setFlaps(ac, 1);
+        }
+    }
+}
+
+void lf_airSystems(LiveAc& ac) {
+    if (ac.stream.front().alt < kLowAltitude_ft) {
+        lf_lowAltitudeSystems(ac);
+        return;
+    }
+    MotionFields& f = ac.motion.more;
+    if (f.highAltitudeLights) return;
+    f.highAltitudeLights = true;
+    f.lowAltitudeLights = false;
+    gf_setLights(ac.objectId, 1, 1, 0, 0, 0, 0, 1);
+    gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 3);
+    gf_setGear(ac, false);
+    gf_setFlaps(ac, 0);
+}
+
+// ---- The airborne step ----
+void lf_airStep(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (ac.flightState != FlightState::take_off && ac.flightState != FlightState::flying)
+        ac.setFlightState(FlightState::flying);
+    {
+        const StreamPoint& next = ac.stream[1];
+        m.targetVerticalRate_fpm = next.vrate;
+        m.targetAirspeed_kt = next.tas;
+    }
+    std::int32_t dt = lf_ticksUntil(ac.stream[1].time);
+    if (m.more.flareStage == 0) {
+        lf_airVerticalSpeed(ac, dt);
+        dt = lf_ticksUntil(ac.stream[1].time);  // a climb aimed farther ahead moved the due time
+    }
+    const StreamPoint& next = ac.stream[1];
+    const CategoryMotion& cat = gf_categoryMotion(ac.category);
+    if (ac.flightState != FlightState::take_off) {
+        const double rate = (lf_targetPitch(next.vrate) - ac.pos.pitch) / dt;
+        m.pitchRate_rad = std::clamp(rate, -cat.pitchRate_rad, cat.pitchRate_rad);
+    }
+    double change = 0.0;
+    const double below = m.more.landing ? 2000.0 : 1000.0;
+    if (next.hasTrueHeading && next.bank_rad && next.trueHeading_rad && ac.heightAboveGround < below) {
+        change = lf_toPiRange(*next.trueHeading_rad - ac.pos.heading);
+    } else {
+        change = lf_headingChangeAhead(ac);
+    }
+    m.headingRate_rad = change / dt;
+    if (next.bank_rad) {
+        m.bankRate_rad = (*next.bank_rad - ac.pos.bank) / dt;
+    } else {
+        const double target = -std::clamp(change, -cat.maxBank_rad, cat.maxBank_rad);
+        m.bankRate_rad = std::clamp((target - ac.pos.bank) / dt, -cat.bankRate_rad, cat.bankRate_rad);
+    }
+    lf_airSystems(ac);
+}
+
+// ---- Per tick ----
+void lf_curveMove(LiveAc& ac, bool& skip) {
+    GroundCurve& c = ac.motion.curve;
+    c.param = std::clamp(c.param + c.paramStep, 0.0, 0.999999);
+    const auto point = gf_groundCurvePoint(c, c.param);
+    if (!point) {
+        gf_logLine(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, c.param));
+        skip = true;
+        return;
+    }
+    ac.pos.lat = point->lat_deg;
+    ac.pos.lon = point->lon_deg;
+    ac.targetHeading = point->heading_rad;
+    if (ac.flightState == FlightState::pushing_back) ac.targetHeading = lf_toTwoPi(ac.targetHeading + kPi);
+    lf_turnToward(ac, ac.targetHeading, ac.currentTurnRate);
+}
+
+// False when the position is not to move this tick (pushed_back).
+bool lf_straightMove(LiveAc& ac) {
+    switch (ac.flightState) {
+    case FlightState::take_off:
+    case FlightState::flying:
+    case FlightState::parked:
+    case FlightState::birth: ac.pos.heading = lf_toTwoPi(ac.pos.heading + ac.motion.headingRate_rad); break;
+    default:
+        if (ac.flightState == FlightState::parking || ac.motion.more.sharpTurn)
+            lf_turnToward(ac, ac.targetHeading, ac.currentTurnRate);
+        if (ac.flightState == FlightState::pushed_back) return false;
+        break;
+    }
+    ac.pos.lat += ac.motion.latVelocity_deg;
+    ac.pos.lon += ac.motion.lonVelocity_deg;
+    return true;
+}
+
+void lf_flareCheck(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    MotionFields& f = m.more;
+    if (!f.flareElevationTaken) {
+        f.flareElevationTaken = true;
+        const auto alt = g_standsLoaded.load() ? g_airportAltitude_ft.get() : std::nullopt;
+        f.flareElevationValid = alt.has_value();
+        if (alt) f.flareElevation_ft = *alt;
+    }
+    f.heightAboveElevation_ft = f.flareElevationValid ? ac.pos.alt - f.flareElevation_ft : ac.heightAboveGround;
+    const double h = std::min(ac.heightAboveGround, f.heightAboveElevation_ft);
+    if (f.flareStage == 0) {
+        if (ac.cgHeight + 30.0 < h) return;
+        m.pitchRate_rad = (kFlarePitch_rad - ac.pos.pitch) / std::max(ac.flareTicks, 1);
+        m.verticalSpeed_ftPerTick = -0.1;
+        if (ac.stream.size() > 1) ac.stream[1].vrate = -601.0;
+        m.targetVerticalRate_fpm = -601.0;
+        f.flareStage = 1;
+        m.touchdownUnderWay = true;
+        g_flareActive = true;
+        return;
+    }
+    if (f.flareStage > 3) return;
+    const FlareStep& step = kFlareSteps[f.flareStage - 1];
+    if (h > ac.cgHeight + step.aboveCg_ft) return;
+    if (step.throttle >= 0) gf_setThrottle(ac, step.throttle);
+    m.verticalSpeed_ftPerTick = step.verticalSpeed_ftPerTick;
+    m.targetVerticalRate_fpm = step.verticalSpeed_ftPerTick * kFpmPerFtPerTick;
+    ++f.flareStage;
+    f.flareElevationValid = false;
+}
+
+void lf_attitudeMove(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    PositionBlock& b = ac.pos;
+    if (ac.heightAboveGround <= kFlareBelow_ft && m.more.landing && !ac.groundMode) lf_flareCheck(ac);
+    if (m.derotation) {
+        b.pitch += m.pitchRate_rad;
+        if (b.pitch >= ac.restPitch) {
+            b.pitch = ac.restPitch;
+            m.pitchRate_rad = 0.0;
+            m.bankRate_rad = 0.0;
+            b.bank = 0.0;
+            m.derotation = false;
+            m.more.flareStage = 0;
+        }
+        b.bank += m.bankRate_rad;
+    } else if (m.more.flareStage > 0) {
+        b.bank = std::clamp(b.bank + m.bankRate_rad, -kPi, kPi);
+        b.pitch = std::max(b.pitch + m.pitchRate_rad, kFlarePitch_rad);
+        b.alt += m.verticalSpeed_ftPerTick;
+    } else if (ac.groundMode) {
+        b.pitch = ac.restPitch;
+        b.bank = 0.0;
+    } else {
+        b.bank += m.bankRate_rad;
+        b.pitch += m.pitchRate_rad;
+        b.alt += m.verticalSpeed_ftPerTick;
+    }
+}
+
+void lf_climbOutMove(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    MotionFields& f = m.more;
+    PositionBlock& b = ac.pos;
+    f.countdown = std::max(f.countdown - 1, kCountdownFloor);
+    if (f.countdown >= 1) {
+        ac.groundMode = 0;
+        m.groundCounter = 0;
+        if (b.pitch > ac.rotationPitch) b.pitch += m.pitchRate_rad;
+        return;
+    }
+    b.bank = std::clamp(b.bank + m.bankRate_rad, -kPi, kPi);
+    if (b.pitch > ac.climbPitch)
+        b.pitch += (ac.climbPitch - ac.rotationPitch) / std::max(ac.climbPitchTicks, 1);
+    const std::int32_t c = f.countdown;
+    // The climb builds up over three seconds after the wheels leave.
+    if (c > -100) b.alt += m.verticalSpeed_ftPerTick * 0.1;
+    else if (c > -200) b.alt += m.verticalSpeed_ftPerTick * 0.2;
+    else if (c > -300) b.alt += m.verticalSpeed_ftPerTick * 0.5;
+    else {
+        if (c == -300) gf_setGear(ac, false);
+        b.alt += m.verticalSpeed_ftPerTick;
+        if (c < -300 && b.pitch <= ac.climbPitch) {
+            m.pitchRate_rad = 0.0;
+            if (ac.heightAboveGround >= kClimbOutDone_ft) {
+                gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 3);
+                ac.setFlightState(FlightState::flying);
+                f.countdown = 1;
+            }
+        }
+    }
+}
+
+void lf_normalisePosition(PositionBlock& b) {
+    if (b.lat > 90.0) {
+        b.lat = 180.0 - b.lat;
+        b.lon += 180.0;
+    } else if (b.lat < -90.0) {
+        b.lat = -180.0 - b.lat;
+        b.lon += 180.0;
+    }
+    b.lon = std::fmod(b.lon + 180.0, 360.0);
+    if (b.lon < 0.0) b.lon += 360.0;
+    b.lon -= 180.0;
+}
+
+void lf_logNextPosMain(const LiveAc& ac, const std::exception& e) {
+    gf_logHighlight(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(), gf_acDescription(ac),
+                                ac.stream.size(), gf_flightStateName(ac.flightState), gf_simStateName(ac.simState)));
 }
 
 }  // namespace
@@ -35,13 +443,106 @@ void lf_pushAiPosition(const LiveAc& ac) {
                                                       b.verticalSpeed, b.tas, ac.objectId});
 }
 
+void lf_stopTiming(LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    StreamPoint& next = ac.stream[1];
+    const std::int64_t now = g_trafficTick.load();
+    const std::int64_t stop = std::max<std::int64_t>(static_cast<std::int64_t>(next.time) - front.time, kMinSegmentTicks);
+    const std::int64_t ticks = std::max<std::int64_t>(front.time - now + stop, kMinSegmentTicks);
+    if (ticks > INT32_MAX) throw gsl::narrowing_error();
+    next.time = lf_windowedDue(ac, next.time, static_cast<std::int32_t>(ticks));
+}
+
+void lf_planSegment(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.curve.controlEast_m = std::numeric_limits<double>::quiet_NaN();
+    m.curve.controlNorth_m = std::numeric_limits<double>::quiet_NaN();
+    m.curve.param = 0.0;
+    {
+        const StreamPoint& front = ac.stream[0];
+        StreamPoint& next = ac.stream[1];
+        if (!next.stationary && lf_samePlace(next, front.lat, front.lon)) next.stationary = true;
+        if (!next.stationary) ac.targetHeading = lf_bearing(front, next);
+    }
+    if (ac.groundMode) {
+        nextPosGround(ac);
+        if (ac.stream.size() < 2) return;
+    } else if (ac.stream[1].stationary) {
+        lf_stopTiming(ac);
+    } else {
+        lf_airTiming(ac);
+    }
+    const StreamPoint& next = ac.stream[1];
+    if (next.stationary) {
+        m.latVelocity_deg = 0.0;
+        m.lonVelocity_deg = 0.0;
+        if (!m.landingRoll && !m.more.takeOffRun) lf_shrinkWindows(ac);
+    } else {
+        const std::int32_t dt = lf_ticksUntil(next.time);
+        m.latVelocity_deg = (next.lat - ac.pos.lat) / dt;
+        m.lonVelocity_deg = (next.lon - ac.pos.lon) / dt;
+        if (ac.groundMode) lf_groundStep(ac);
+        else lf_airStep(ac);
+    }
+    if (ac.stream.size() >= 2) ac.stream.pop_front();
+}
+
 void nextPosMain(LiveAc& ac) {
-    if (ac.stream.size() < 2 && !lf_extendOrEnd(ac)) {
-        removeAircraftFromSim(ac);
+    try {
+        for (;;) {
+            // An airborne aircraft never stops in the air; a helicopter may hover.
+            while (ac.stream.size() >= 2 && !ac.groundMode && !lf_isRotor(ac) && ac.stream[1].stationary)
+                ac.stream.erase(ac.stream.begin() + 1);
+            if (ac.stream.size() >= 2) break;
+            // An aircraft that its stream's end already removed (a stand
+            // taken meanwhile) is not queued for removal a second time.
+            if (!lf_extendOrEnd(ac) || ac.stream.size() < 2) {
+                if (ac.simState == SimState::active) removeAircraftFromSim(ac);
+                return;
+            }
+        }
+        lf_planSegment(ac);
+    } catch (const std::exception& e) {
+        lf_logNextPosMain(ac, e);
+        throw;
+    }
+}
+
+void lf_tickMove(LiveAc& ac) {
+    bool skip = false;
+    if (!std::isnan(ac.motion.curve.controlEast_m)) {
+        lf_curveMove(ac, skip);
+    } else if (!lf_straightMove(ac)) {
         return;
     }
-    ac.stream.pop_front();
-    lf_advanceToFront(ac);
+    if (!skip) {
+        if (ac.flightState != FlightState::take_off) lf_attitudeMove(ac);
+        else lf_climbOutMove(ac);
+    }
+    lf_normalisePosition(ac.pos);
+}
+
+void lf_takeOffRotation(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    MotionFields& f = m.more;
+    f.countdown = std::max(ac.rotationTicks, 1);
+    m.pitchRate_rad = (ac.rotationPitch - ac.pos.pitch) / f.countdown;
+    ac.pos.bank = 0.0;
+    m.bankRate_rad = 0.0;
+    m.headingRate_rad = 0.0;
+    m.curve.controlEast_m = std::numeric_limits<double>::quiet_NaN();
+    m.curve.controlNorth_m = std::numeric_limits<double>::quiet_NaN();
+    if (!f.takeOffRun) lf_takeOffConfiguration(ac);
+    ac.setFlightState(FlightState::take_off);
+    if (m.landingRoll) {
+        // A touch-and-go: power up again from the roll.
+        m.landingRoll = false;
+        f.landing = false;
+        m.touchdownHeading_rad = 0.0;
+        gf_setThrottle(ac, 4);
+        gf_setSpoilers(ac, true);
+        gf_setFlaps(ac, 1);
+    }
 }
 
 bool updateLiveAc(LiveAc& ac) {
@@ -58,11 +559,13 @@ bool updateLiveAc(LiveAc& ac) {
             removeAircraftFromSim(ac);
             return ac.countsAsRemoved();
         }
+        if (ac.motion.touchdownReached) lf_takeTouchdown(ac);
         if (g_trafficTick.load() >= ac.stream.front().time) nextPosMain(ac);
         if (ac.simState != SimState::active) return ac.countsAsRemoved();
         const bool stationary = ac.stream.front().stationary;
         ac.pos.verticalSpeed = ac.motion.targetVerticalRate_fpm / 60.0;
         ac.pos.tas = stationary ? 0.0 : ac.motion.targetAirspeed_kt;
+        if (!stationary) lf_tickMove(ac);
         if (ac.objectId != 0) {
             lf_pushAiPosition(ac);
         } else {
@@ -75,6 +578,7 @@ bool updateLiveAc(LiveAc& ac) {
         gf_logHighlight(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "updateLiveAc", e.what(), gf_acDescription(ac),
                                     ac.stream.size(), gf_flightStateName(ac.flightState),
                                     gf_simStateName(ac.simState)));
+        return ac.removeFromBuffer != 0;
     }
     return ac.countsAsRemoved();
 }

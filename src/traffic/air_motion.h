@@ -1,4 +1,7 @@
-// The per-tick update of one live aircraft.
+// The per-tick update of one live aircraft: the segment planning toward the
+// next received point, the airborne step with its vertical, pitch, heading
+// and bank rates, the take-off rotation and climb-out, the landing flare and
+// the aircraft systems that follow height and vertical rate.
 #pragma once
 
 #include "traffic/live_ac.h"
@@ -11,3 +14,12 @@ bool updateLiveAc(LiveAc& ac);
 void nextPosMain(LiveAc& ac);
 // Appends the aircraft's position block to this pass's AI positions.
 void lf_pushAiPosition(const LiveAc& ac);
+// The planning common to ground and air.
+void lf_planSegment(LiveAc& ac);
+// One tick of movement.
+void lf_tickMove(LiveAc& ac);
+// The take-off roll is complete: the nose comes up.
+void lf_takeOffRotation(LiveAc& ac);
+// Ticks of a stop: the stop keeps its received length (ground timing of a
+// stationary next point).
+void lf_stopTiming(LiveAc& ac);

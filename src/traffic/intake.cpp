@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -32,6 +33,9 @@ constexpr double kGroundThinMax_s = 15.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
+// Feed times more than this from the poll's median are no times of this
+// poll; they would make a record due at once or never.
+constexpr double kMaxFeedTimeSpread_s = 3600.0;
 
 // A record close to the park airport's elevation but not on the ground is
 // one of the feed's ground reports with a bad altitude flag.
@@ -88,6 +92,9 @@ void gf_setTrafficHandover(bool open) {
 }
 
 void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
+    // A time that is not a number would break the median's sort and the
+    // tick conversion alike.
+    std::erase_if(batch, [](const FlightRecord& r) { return !std::isfinite(r.feedTime); });
     if (batch.empty()) {
         gf_setDataTime(0.0);
         return;
@@ -97,11 +104,16 @@ void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
     for (const FlightRecord& r : batch) times.push_back(r.feedTime);
     std::sort(times.begin(), times.end());
     const double m = times[times.size() / 2];
-    const std::int32_t base = g_trafficTick.load() + 100 * delay_s;
-    for (FlightRecord& r : batch) {
-        const auto k = static_cast<std::int32_t>(std::trunc((r.feedTime - m) * 10.0));
-        r.point.time = base + 10 * k;
-    }
+    const std::int64_t base = g_trafficTick.load() + 100 * std::int64_t{delay_s};
+    std::erase_if(batch, [&](FlightRecord& r) {
+        const double spread = r.feedTime - m;
+        if (std::fabs(spread) > kMaxFeedTimeSpread_s) return true;
+        const std::int64_t t = base + 10 * static_cast<std::int64_t>(std::trunc(spread * 10.0));
+        // The stream's times are 32-bit ticks.
+        if (t < std::numeric_limits<std::int32_t>::min() || t > std::numeric_limits<std::int32_t>::max()) return true;
+        r.point.time = static_cast<std::int32_t>(t);
+        return false;
+    });
     if (delay_s != kLivePollDelay_s) {
         std::lock_guard engine(g_engineMutex);
         for (const FlightRecord& r : batch) lf_decodeRecord(r);
@@ -116,8 +128,8 @@ void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
 }
 
 void lf_decodeRecord(const FlightRecord& r) {
-    auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == r.hexid; });
-    if (it == g_liveAc.end()) {
+    LiveAc* known = gf_findLiveAc(r.hexid);
+    if (!known) {
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.
         const bool twin = std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
@@ -126,7 +138,7 @@ void lf_decodeRecord(const FlightRecord& r) {
         if (!twin) lf_tryDecodeNew(r);
         return;
     }
-    LiveAc& ac = *it;
+    LiveAc& ac = *known;
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/geometry.h"
+#include "traffic/motion_fields.h"
 
 // A quadratic curve on the ground: the start point is the origin itself, the
 // control and end points are east/north offsets in metres from it. An unset
@@ -54,4 +55,5 @@ struct MotionState {
     bool landingRoll = false;
     double touchdownHeading_rad = 0.0;
     GroundCurve curve;
+    MotionFields more;
 };

@@ -98,11 +98,11 @@ void lf_onStaticCg(const SimObjectEvent& e) {
 
 void lf_onCreationFailed(std::uint32_t hexid) {
     if (gf_isLiveHexid(hexid)) {
-        auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == hexid; });
-        if (it == g_liveAc.end()) return;
-        const LiveAc ac = *it;
+        const LiveAc* found = gf_findLiveAc(hexid);
+        if (!found) return;
+        const LiveAc ac = *found;
         gf_clearStandOccupant(ac.standId);
-        lf_eraseLiveAc(static_cast<std::size_t>(it - g_liveAc.begin()));
+        lf_eraseLiveAc(static_cast<std::size_t>(found - g_liveAc.data()));
         gf_liveryCreationFailed(ac.callsign, ac.liveryTitle, ac.type, ac.airline);
         return;
     }
@@ -118,6 +118,9 @@ void lf_handleEvent(const SimObjectEvent& e) {
     switch (e.kind) {
     case SimObjectEventKind::liveCreated: lf_onLiveCreated(e); break;
     case SimObjectEventKind::staticCreated:
+        // Stored at once: a removal within the activation ticks needs the
+        // object id, without it the static would stay in the simulator.
+        if (StaticAc* s = gf_findStaticAc(e.aux); s && e.objectId >= kFirstAiObjectId) s->objectId = e.objectId;
         g_newObjects.push_back(NewObjectEntry{e.objectId, e.aux, e.kind, 0});
         break;
     case SimObjectEventKind::removed: lf_onObjectRemoved(e.objectId); break;
@@ -175,6 +178,8 @@ bool lf_activateLive(NewObjectEntry& entry) {
     // walked on every pass for the rest of the run.
     LiveAc* ac = gf_findLiveAc(entry.hexid);
     if (!ac || ac->objectId != entry.objectId) return true;
+    // Removed meanwhile: it stays on its way out of the simulator.
+    if (ac->simState == SimState::removingfromsim) return true;
     lf_bringToLife(*ac);
     return true;
 }
@@ -183,7 +188,8 @@ bool lf_activateStatic(NewObjectEntry& entry) {
     if (entry.counter < kActivationTicks) ++entry.counter;
     if (entry.counter < kActivationTicks) return false;
     StaticAc* ac = gf_findStaticAc(entry.hexid);
-    if (!ac) return true;
+    if (!ac || (ac->objectId != 0 && ac->objectId != entry.objectId) || ac->simState == SimState::removingfromsim)
+        return true;
     ac->simState = SimState::active;
     ac->objectId = entry.objectId;
     gf_parkedConfiguration(*ac);
@@ -245,8 +251,9 @@ void lf_createFlightPlan(LiveAc& ac) {
 }
 
 void lf_onObjectRemoved(std::uint32_t objectId) {
-    auto live = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.objectId == objectId; });
-    if (live != g_liveAc.end()) {
+    // An object gone before its activation ends is never brought to life.
+    std::erase_if(g_newObjects, [&](const NewObjectEntry& n) { return n.objectId == objectId; });
+    if (LiveAc* live = gf_findLiveAcByObjectId(objectId)) {
         if (live->simState == SimState::liveryrespawn) {
             live->simState = SimState::buffer;
             live->objectId = 0;
@@ -259,7 +266,7 @@ void lf_onObjectRemoved(std::uint32_t objectId) {
             std::filesystem::remove(gf_flightPlanPath(objectId), ec);
             if (ec) gf_logLine(fmt::format("gf_removeFlightPlan: {}", ec.message()));
         }
-        lf_eraseLiveAc(static_cast<std::size_t>(live - g_liveAc.begin()));
+        lf_eraseLiveAc(static_cast<std::size_t>(live - g_liveAc.data()));
         return;
     }
     auto st = std::find_if(g_staticAc.begin(), g_staticAc.end(), [&](const StaticAc& a) { return a.objectId == objectId; });

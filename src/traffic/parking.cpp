@@ -1,26 +1,208 @@
 #include "traffic/parking.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "airports/park_airport_state.h"
+#include "catalogue/dbase_queries.h"
+#include "core/log.h"
 #include "traffic/ai_commands.h"
+#include "traffic/ground_motion.h"
+#include "traffic/motion_common.h"
+#include "traffic/removal_rules.h"
+#include "traffic/stand_choice.h"
+#include "traffic/traffic_link.h"
 #include "traffic/traffic_state.h"
 
-bool lf_standArbitration(std::uint32_t standId, const std::string& callsign) {
-    for (const LiveAc& a : g_liveAc) {
-        if (a.standId == standId && a.callsign != callsign && a.simState != SimState::removingfromsim) return false;
+namespace {
+
+constexpr double kWideSearch_nm = 0.029697624;   // 55 m
+constexpr double kNarrowSearch_nm = 0.010799136;  // 20 m
+constexpr double kArrivedWithin_nm = 0.0010799136;  // 2 m
+constexpr double kCollisionFactor = 1.1;
+
+bool lf_isActive(const AcSimFields& s) { return s.simState == SimState::active; }
+
+bool lf_hasPosition(const Stand& s) { return s.latitude != 0.0 || s.longitude != 0.0; }
+
+// Two types on two stands collide when the stands are closer than 1.1 times
+// the sum of both half wing spans.
+bool lf_standsCollide(const Stand& a, const Stand& b, const std::string& typeA, const std::string& typeB) {
+    if (!lf_hasPosition(a) || !lf_hasPosition(b)) return false;
+    const double limit = kCollisionFactor * (gf_halfWingspanNm(typeA) + gf_halfWingspanNm(typeB));
+    return gf_distanceNm(LatLon{a.latitude, a.longitude}, LatLon{b.latitude, b.longitude}) < limit;
+}
+
+LiveAc* lf_firstLiveOnStand(std::uint32_t standId) {
+    for (LiveAc& a : g_liveAc)
+        if (a.standId == standId) return &a;
+    return nullptr;
+}
+
+bool lf_isGhostCallsign(const std::string& cs) { return !cs.empty() && cs.back() == '_'; }
+
+std::string lf_withoutLast(const std::string& cs) { return cs.empty() ? cs : cs.substr(0, cs.size() - 1); }
+
+std::string lf_sameLiveText(const StaticAc& s, const LiveAc& newcomer) {
+    const bool same = s.callsignCopy == newcomer.callsign ||
+                      (!s.registration.empty() && s.registration == newcomer.registration);
+    return same ? " the same live version" : "";
+}
+
+}  // namespace
+
+void try2Park(LiveAc& ac, bool wide) {
+    if (ac.stream.empty()) {
+        gf_logHighlight(fmt::format("{} empty sz?", "try2Park"));
+        return;
     }
+    const StreamPoint last = ac.stream.back();
+    if (std::fabs(last.lat - ac.lastParkTry.lat) < kSamePlace_deg &&
+        std::fabs(last.lon - ac.lastParkTry.lon) < kSamePlace_deg)
+        return;
+    ac.lastParkTry = LatLon{last.lat, last.lon};
+    Stand* stand = lf_chooseStand(LatLon{last.lat, last.lon}, ac, wide ? kWideSearch_nm : kNarrowSearch_nm, wide);
+    if (!stand) return;
+    const std::string name = gf_standName(*stand);
+    const std::string reserved = g_reservedStand.get();
+    if ((!reserved.empty() && name == reserved) ||
+        name == gf_standNameAt(LatLon{g_userAcData.lat_deg, g_userAcData.lon_deg}, gf_trafficLink().userOnGround()))
+        return;
+    const std::uint32_t id = gf_standNumericId(*stand);
+    lf_clearStandOccupant(id, ac);
+    for (std::uint32_t adjacent : stand->adjacent) lf_clearAdjacentStands(adjacent, ac, *stand);
+    lf_makesWay(ac, *stand);
+    ac.standLat = stand->latitude;
+    ac.standLon = stand->longitude;
+    ac.standHeading = stand->heading;
+    ac.standId = id;
+    ac.standCargo = stand->cargo ? 1 : 0;
+    ac.stream.resize(1);
+    ac.setFlightState(FlightState::parking);
+    drive2Stand(ac, StandPoint{stand->latitude, stand->longitude, stand->heading});
+}
+
+void lf_clearStandOccupant(std::uint32_t standId, const LiveAc& newcomer) {
+    LiveAc* occupant = lf_firstLiveOnStand(standId);
+    if (!occupant || occupant == &newcomer) return;
+    if (occupant->flightState != FlightState::parked || !lf_isActive(*occupant)) return;
+    gf_logLine(fmt::format("{:8}: {:8} removed, {} wants to park there", gf_standNameOf(standId), occupant->callsign,
+                           newcomer.callsign));
+    removeAircraftFromSim(*occupant);
+}
+
+void lf_clearAdjacentStands(std::uint32_t adjacentId, const LiveAc& newcomer, const Stand& target) {
+    LiveAc* occupant = lf_firstLiveOnStand(adjacentId);
+    if (!occupant || occupant == &newcomer || !lf_isActive(*occupant)) return;
+    if (occupant->flightState != FlightState::parked && occupant->flightState != FlightState::pushing_back) return;
+    const Stand* adjacent = gf_standById(adjacentId);
+    if (!adjacent || !lf_standsCollide(*adjacent, target, occupant->type, newcomer.type)) return;
+    gf_logLine(fmt::format("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}",
+                           gf_standName(*adjacent), occupant->callsign, newcomer.callsign, gf_standName(target)));
+    removeAircraftFromSim(*occupant);
+}
+
+void lf_makesWay(const LiveAc& newcomer, const Stand& stand) {
+    const std::uint32_t id = gf_standNumericId(stand);
+    for (StaticAc& s : g_staticAc) {
+        if (s.standId != id) continue;
+        const std::string line = fmt::format("{:8}: {:8} {} makes way for{} {} {}", gf_standName(stand), s.callsign,
+                                             s.registration, lf_sameLiveText(s, newcomer), newcomer.callsign,
+                                             newcomer.registration);
+        if (s.simState == SimState::adding2sim) {
+            // Still waiting in the queue: it never reaches the simulator.
+            if (gf_eraseQueuedCreation(g_staticCreationQueue, s.callsign)) {
+                s.creationCancelled = 1;
+                gf_logLine("queued " + line);
+            } else {
+                s.removeWhenCreated = 1;
+            }
+        } else if (s.simState == SimState::active) {
+            gf_logLine(line);
+            removeAircraftFromSim(s);
+        }
+        break;
+    }
+    std::erase_if(g_staticAc, [](const StaticAc& s) { return s.creationCancelled != 0; });
+    for (std::uint32_t adjacent : stand.adjacent) lf_makesWayAdjacent(newcomer, adjacent, stand);
+}
+
+void lf_makesWayAdjacent(const LiveAc& newcomer, std::uint32_t adjacentId, const Stand& target) {
+    const Stand* adjacent = gf_standById(adjacentId);
+    if (!adjacent) return;
+    for (StaticAc& s : g_staticAc) {
+        if (s.standId != adjacentId || !lf_isActive(s)) continue;
+        if (!lf_standsCollide(*adjacent, target, s.type, newcomer.type)) continue;
+        gf_logLine(fmt::format("{:8}: {:8} makes way for {} parking at excluded stand {}", gf_standName(*adjacent),
+                               s.callsign, newcomer.callsign, gf_standName(target)));
+        removeAircraftFromSim(s);
+        return;
+    }
+}
+
+bool lf_standArbitration(std::uint32_t standId, const std::string& callsign) {
+    LiveAc* occupant = lf_firstLiveOnStand(standId);
+    if (!occupant || !lf_isActive(*occupant)) return true;
+    const FlightState fs = occupant->flightState;
+    if (fs != FlightState::parked && fs != FlightState::pushing_back && fs != FlightState::pushed_back) return true;
+    const std::string stand = gf_standNameOf(standId);
+    const std::string& other = occupant->callsign;
+    if (other == callsign) {
+        gf_logLine(fmt::format("{:8}: {:8} ac with same callsign {} wants it, remove existing ... ", stand, other,
+                               callsign));
+        removeAircraftFromSim(*occupant);
+        return true;
+    }
+    // A ghost never displaces its real flight.
+    if (lf_withoutLast(callsign) == other) return false;
+    if (lf_withoutLast(other) == callsign || (lf_isGhostCallsign(other) && !lf_isGhostCallsign(callsign))) {
+        gf_logLine(fmt::format("{:8}: {:8} ghost, replace by {}", stand, other, callsign));
+        removeAircraftFromSim(*occupant);
+        return true;
+    }
+    if ((lf_isGhostCallsign(callsign) && !lf_isGhostCallsign(other)) || occupant->stillReported) return false;
+    gf_logLine(fmt::format("{:8}: {:8} removed because another live {} wants the stand ...", stand, other, callsign));
+    removeAircraftFromSim(*occupant);
     return true;
 }
 
-void lf_makesWay(const Stand& stand) {
-    for (StaticAc& s : g_staticAc) {
-        if (s.simState != SimState::active) continue;
-        if (s.standId == gf_standNumericId(stand)) {
-            removeAircraftFromSim(s);
-            continue;
-        }
-        for (std::uint32_t id : stand.adjacent) {
-            if (s.standId == id) removeAircraftFromSim(s);
-        }
+void lf_arriveAtStand(LiveAc& ac) {
+    Stand* stand = gf_standById(ac.standId);
+    if (stand && gf_standMark(*stand, StandMark::occupied)) {
+        ac.extensionCount = 1;
+        removeAircraftFromSim(ac);
+        gf_standMark(*stand, StandMark::occupied) = 1;
+        return;
     }
+    if (gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{ac.standLat, ac.standLon}) > kArrivedWithin_nm) {
+        ac.setFlightState(FlightState::taxi);
+        return;
+    }
+    ac.setFlightState(FlightState::parked);
+    if (ac.towed) gf_logLine(fmt::format("          towed aircraft {} parks", gf_acDescription(ac)));
+    if (!ac.stream.empty()) ac.stream.front().stationary = true;
+    ac.parkedSince = gf_engineNow100ns();
+    if (stand) {
+        gf_standMark(*stand, StandMark::occupied) = 1;
+        lf_standCargoAttribute(ac, *stand);
+    }
+    gf_parkedConfiguration(ac);
+    gf_logLine(fmt::format("{:8}: {:8} arrived at stand", gf_standNameOf(ac.standId), ac.callsign));
+    g_duplicateCheckQueue.push_back(ac.hexid);
+    lf_addRealStandOption(ac.standId, ac, StandUse::arrived);
+    lf_checkMaxPark(0);
 }
 
-void lf_standCargoAttribute(LiveAc& ac, Stand& stand) { ac.standCargo = stand.cargo ? 1 : 0; }
+void lf_standCargoAttribute(LiveAc& ac, Stand& stand) {
+    // The aircraft copied the attribute when it took the stand: only a stand
+    // whose attribute was set in between is changed.
+    if (!ac.cargo || ac.standCargo || !stand.cargo) return;
+    stand.cargo = false;
+    stand.cargo_change = true;
+    g_standFileUpdates.fetch_add(1);
+    const auto airport = g_currentAirport.get();
+    gf_logLine(fmt::format("{} stand: {}, cargo attribute set to false, {} parked here",
+                           airport ? airport->code : std::string(), gf_standName(stand), gf_acDescription(ac)));
+}

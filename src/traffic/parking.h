@@ -1,4 +1,8 @@
-// Parking on real stands and the conflicts around a stand.
+// Parking on real stands and the conflicts around a stand: the stand a
+// taxiing aircraft takes, who gives way to it (the live aircraft parked on
+// it or close beside it, static aircraft on it or next to it), the
+// arbitration of a stand wanted by a newborn aircraft and the arrival.
+// Worker thread.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +11,20 @@
 #include "airports/stand_records.h"
 #include "traffic/live_ac.h"
 
-// Whether the aircraft may take the stand.
+// Looks for a stand at the stream's last point (55 m wide, else 20 m) and
+// starts the parking move.
+void try2Park(LiveAc& ac, bool wide);
+// The live aircraft parked on the stand gives way.
+void lf_clearStandOccupant(std::uint32_t standId, const LiveAc& newcomer);
+// A live aircraft on an adjacent stand that would collide gives way.
+void lf_clearAdjacentStands(std::uint32_t adjacentId, const LiveAc& newcomer, const Stand& target);
+// Static aircraft on the stand and (colliding) on its neighbours give way.
+void lf_makesWay(const LiveAc& newcomer, const Stand& stand);
+void lf_makesWayAdjacent(const LiveAc& newcomer, std::uint32_t adjacentId, const Stand& target);
+// Whether a newborn live aircraft may take the stand.
 bool lf_standArbitration(std::uint32_t standId, const std::string& callsign);
-// The static aircraft on the stand and its neighbours make way.
-void lf_makesWay(const Stand& stand);
-// The stand's cargo attribute meets the aircraft's.
+// End of the parking move.
+void lf_arriveAtStand(LiveAc& ac);
+// A cargo aircraft parked on a stand whose cargo attribute changed since it
+// took it.
 void lf_standCargoAttribute(LiveAc& ac, Stand& stand);

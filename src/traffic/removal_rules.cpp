@@ -71,7 +71,8 @@ void lf_ghostCheck(const std::string& callsign) {
 }
 
 bool gf_realCallsignActive(const std::string& ghost) {
-    if (ghost.empty()) return false;
+    // Only a trailing "_" marks a ghost: DLH41 is no ghost of DLH4.
+    if (ghost.empty() || ghost.back() != '_') return false;
     const std::string real = ghost.substr(0, ghost.size() - 1);
     return std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
         return a.simState != SimState::removingfromsim && a.callsign == real;
@@ -144,7 +145,11 @@ void gf_removeStaticTwins() {
 
 void gf_clearReservedStand() {
     const auto stand = gf_findStandByName(g_reservedStand.get());
-    const std::uint32_t id = stand == g_standList.end() ? 0 : gf_standNumericId(*stand);
+    // No such stand: "stand 0" is every aircraft without a stand, none of
+    // which is on the reserved one.
+    if (stand == g_standList.end()) return;
+    const std::uint32_t id = gf_standNumericId(*stand);
+    if (id == 0) return;
     for (StaticAc& s : g_staticAc) {
         if (lf_isActive(s) && s.standId == id) {
             removeAircraftFromSim(s);
@@ -174,10 +179,13 @@ void lf_checkMaxPark(std::int32_t toCome) {
     }
     std::int32_t s = 0;
     StaticAc* oldest = nullptr;
+    // Ages through the week's end: parked Sunday night is older than parked
+    // Monday morning.
+    const WeekSlot now = gf_currentWeekSlot();
     for (StaticAc& a : g_staticAc) {
         if (a.simState != SimState::active && a.simState != SimState::removingfromsim) continue;
         ++s;
-        if (!oldest || gf_weekSlotIndex(a.weekSlot) < gf_weekSlotIndex(oldest->weekSlot)) oldest = &a;
+        if (!oldest || gf_halfHoursBetween(a.weekSlot, now) > gf_halfHoursBetween(oldest->weekSlot, now)) oldest = &a;
     }
     if (s + toCome + n > wanted && oldest && lf_isActive(*oldest)) {
         gf_logLine(fmt::format("{:8}: {} static max park exceeded, removed", gf_standNameOf(oldest->standId),
@@ -238,8 +246,7 @@ std::int32_t gf_countParkedLiveAc(bool withMean) {
     for (const LiveAc& a : g_liveAc) {
         if (!lf_isParkedActive(a)) continue;
         ++count;
-        const std::int32_t d = gf_weekSlotIndex(now) - gf_weekSlotIndex(a.weekSlot);
-        if (d > 0) sum += d;
+        sum += gf_halfHoursBetween(a.weekSlot, now);
     }
     if (withMean) g_parkedMeanHalfHours = count == 0 ? 0.0f : static_cast<float>(sum) / static_cast<float>(count);
     return count;

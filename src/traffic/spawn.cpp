@@ -271,7 +271,7 @@ Stand* lf_birthStand(LiveAc& ac) {
         ac.removeFromBuffer = 1;
         return nullptr;
     }
-    lf_makesWay(*stand);
+    lf_makesWay(ac, *stand);
     front.stationary = true;
     front.gs = 0.0;
     return stand;

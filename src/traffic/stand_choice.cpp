@@ -333,9 +333,8 @@ std::int32_t gf_showStaticParkStats(bool withMean) {
     for (const StaticAc& s : g_staticAc) {
         if (s.simState != SimState::active && s.simState != SimState::removingfromsim) continue;
         ++count;
-        const std::int32_t d = gf_weekSlotIndex(now) - gf_weekSlotIndex(s.weekSlot);
-        // A slot later than now (a clock that went back) counts as now.
-        if (d > 0) sum += d;
+        // Ages through the week's end: parked Sunday night, counted Monday.
+        sum += gf_halfHoursBetween(s.weekSlot, now);
     }
     if (withMean) {
         const float mean = count == 0 ? 0.0f : static_cast<float>(sum) / (2.0f * static_cast<float>(count)) + 0.5f;

@@ -1,19 +1,454 @@
 #include "traffic/stream_checks.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "airports/park_airport_state.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "traffic/ai_commands.h"
+#include "traffic/ground_motion.h"
+#include "traffic/motion_common.h"
+#include "traffic/parking.h"
+#include "traffic/stand_choice.h"
+#include "traffic/traffic_state.h"
 
 namespace {
+
 constexpr std::size_t kMaxStreamPoints = 200;
+constexpr double kPi = 3.141592653589793;
+constexpr double kParkedReach_nm = 0.0459;      // 85 m
+constexpr double kParkedGone_nm = 0.108;        // 200 m
+constexpr double kParkedStep_nm = 0.00162;      // 3 m
+constexpr double kShortStopNear_nm = 0.01188;   // 22 m
+constexpr std::int32_t kShortStop = 1500;
+constexpr double kTakeOffGs_kt = 43.0;
+constexpr double kNearlySame_deg = 0.00015;
+constexpr double kHoldingFactor = 1.2;
+constexpr std::int32_t kHoldStep = 300;
+constexpr std::int32_t kTicksPerMinute = 6000;
+constexpr std::int32_t kGroundStep = 300;
+constexpr std::int32_t kAirStep = 800;
+constexpr std::int32_t kWeek = 60480000;
+constexpr std::int32_t kAirSteps = 8;
+constexpr std::int32_t kGroundSteps = 10;
+
+bool lf_active(const LiveAc& ac) { return ac.simState == SimState::active; }
+
+double lf_offHeading_deg(const LiveAc& ac, const StreamPoint& from, const StreamPoint& to) {
+    return std::fabs(lf_toPiRange(lf_bearing(from, to) - ac.pos.heading)) * kRadToDeg;
 }
 
-void decodeExisting(LiveAc& ac, const StreamPoint& point) {
-    // A stream that keeps growing is an aircraft that no longer moves on.
-    if (ac.stream.size() > kMaxStreamPoints) {
-        removeAircraftFromSim(ac);
+double lf_standDistanceNm(const LiveAc& ac, const StreamPoint& p) {
+    return gf_distanceNm(LatLon{p.lat, p.lon}, LatLon{ac.standLat, ac.standLon});
+}
+
+void lf_clearHolding(LiveAc& ac) {
+    ac.jumpChecked = 0;
+    ac.motion.more.holdStartTick = 0;
+}
+
+bool lf_parkedPoint(LiveAc& ac, StreamPoint& point) {
+    if (!lf_active(ac)) return false;
+    MotionFields& f = ac.motion.more;
+    ac.stillReported = 1;
+    const double d = lf_standDistanceNm(ac, point);
+    const double reach = ac.previousFlightState == FlightState::parking ? 2.0 * kParkedReach_nm : kParkedReach_nm;
+    if (d > reach) {
+        if (ac.flightState == FlightState::parking) {
+            ac.setFlightState(FlightState::taxi);
+            point.stationary = false;
+            return true;
+        }
+        if (d > kParkedGone_nm) {
+            // Gone from its stand while the feed was silent: it left.
+            lf_addRealStandOption(ac.standId, ac, StandUse::removedAway);
+            removeAircraftFromSim(ac);
+            return false;
+        }
+        lf_departStand(ac, point);
+        return true;
+    }
+    ac.parkedSince = gf_engineNow100ns();
+    f.departurePending = false;
+    if (f.parkFirstDistance_nm < 0.0) {
+        f.parkFirstDistance_nm = d;
+        f.parkLargestDistance_nm = d;
+        return false;
+    }
+    if (d >= f.parkLargestDistance_nm + kParkedStep_nm) {
+        ++f.parkGrowCount;
+        f.parkLargestDistance_nm = d;
+        const double gain = d - f.parkFirstDistance_nm;
+        // Points creeping away from the stand one after the other: a slow
+        // push-back or pull-out has begun.
+        if ((f.parkGrowCount >= 3 && gain >= ac.size / 2.0) || gain > ac.size) {
+            lf_departStand(ac, point);
+            return true;
+        }
+    } else if (d <= f.parkLargestDistance_nm - kParkedStep_nm) {
+        f.parkGrowCount = 0;
+    }
+    return false;
+}
+
+void lf_pushBackSide(LiveAc& ac, const StreamPoint& point) {
+    MotionFields& f = ac.motion.more;
+    if (STRAIGHT_PBS_ONLY.value() || f.pushSideKnown || ac.motion.groundMove != 2) return;
+    double h = 0.0;
+    if (point.trueHeading_rad) h = *point.trueHeading_rad;
+    else if (point.track != 0.0) h = point.track * kDegToRad;
+    else return;
+    f.pushRightSide = lf_toPiRange(h - ac.pos.heading) > 0.0;
+    f.pushSideKnown = true;
+}
+
+bool lf_pushedBackPoint(LiveAc& ac, StreamPoint& point) {
+    MotionFields& f = ac.motion.more;
+    const double d = gf_distanceNm(LatLon{point.lat, point.lon}, LatLon{ac.pos.lat, ac.pos.lon});
+    if ((d > 2.75 * ac.size && d > f.pushedBackLastDistance_nm) || d > 6.0 * ac.size) {
+        point.stationary = false;
+        lf_stopExtension(ac);
+        f.pushSideKnown = false;
+        f.pushRightSide = false;
+        ac.motion.groundMove = 0;
+        ac.setFlightState(FlightState::taxi);
+        ac.standLat = 0.0;
+        ac.standLon = 0.0;
+        ac.standId = 0;
+        ac.standCargo = 0;
+        lf_clearHolding(ac);
+        return true;
+    }
+    if (!ac.jumpChecked) {
+        ac.jumpChecked = 1;
+        f.holdStartTick = g_trafficTick.load();
+    }
+    f.pushedBackLastDistance_nm = d;
+    return false;
+}
+
+// Step 4 of decodeExisting: short stops on the ground disappear.
+void lf_cutShortStops(LiveAc& ac, const StreamPoint& point) {
+    std::deque<StreamPoint>& s = ac.stream;
+    if (s.empty() || point.airborne || !s.back().stationary) return;
+    if (point.stationary) {
+        if (std::all_of(s.begin(), s.end(), [](const StreamPoint& p) { return p.stationary; })) s.resize(1);
         return;
     }
-    if (ac.flightState == FlightState::parking || ac.flightState == FlightState::parked) ac.stillReported = 1;
-    ac.stream.push_back(point);
+    if (s.size() < 3) return;
+    const std::size_t n = s.size();
+    for (std::size_t back = 1; back <= std::min<std::size_t>(5, n); ++back) {
+        const std::size_t i = n - back;
+        if (s[i].stationary) continue;
+        if (s.back().time - s[i].time < kShortStop || lf_distanceNm(s[i], point) <= kShortStopNear_nm)
+            s.resize(i + 1);
+        return;
+    }
 }
 
-bool lf_extendOrEnd(LiveAc&) { return false; }
+void lf_touchAndGo(LiveAc& ac) {
+    MotionFields& f = ac.motion.more;
+    ac.setFlightState(FlightState::taxi);
+    f.takeOffRun = true;
+    gf_setThrottle(ac, 3);
+    gf_setSpoilers(ac, true);
+    gf_setFlaps(ac, 1);
+    f.landing = false;
+    f.goAround = false;
+    gf_setLights(ac.objectId, 1, 1, 1, 1, 1, 1, 0);
+    ac.motion.windowBefore = kWindowReset;
+    ac.motion.windowAfter = kWindowResetTakeOff;
+}
+
+void lf_detectTakeOff(LiveAc& ac, const StreamPoint& point) {
+    if (!lf_active(ac) || !ac.groundMode || ac.motion.more.takeOffRun || ac.stream.empty()) return;
+    const StreamPoint& last = ac.stream.back();
+    if (!ac.motion.landingRoll) {
+        if ((ac.flightState == FlightState::taxi && point.airborne) ||
+            (point.gs >= kTakeOffGs_kt && last.gs >= kTakeOffGs_kt))
+            lf_takeOffConfiguration(ac);
+    } else if (point.airborne && last.airborne) {
+        lf_touchAndGo(ac);
+    }
+}
+
+bool lf_categoryAllowed(AcCategory c) {
+    switch (c) {
+    case AcCategory::Light: return LIGHT_AIRCRAFT.value();
+    case AcCategory::HighPerf: return HIGH_PERF_AIRCRAFT.value();
+    case AcCategory::Rotorcraft: return HELICOPTERS.value();
+    default: return true;
+    }
+}
+
+bool lf_otherTaxiingClose(const LiveAc& ac) {
+    for (const LiveAc& o : g_liveAc) {
+        if (&o == &ac || o.objectId == ac.objectId || !lf_active(o) || !o.groundMode) continue;
+        if (o.flightState != FlightState::taxi) continue;
+        const double d = gf_distanceNm(LatLon{o.pos.lat, o.pos.lon}, LatLon{ac.pos.lat, ac.pos.lon});
+        if (d < kHoldingFactor * (o.size + ac.size)) return true;
+    }
+    return false;
+}
+
+// A taxiing aircraft the feed no longer reports waits where it is, for a
+// while.
+bool lf_holdOnGround(LiveAc& ac) {
+    if (lf_otherTaxiingClose(ac)) {
+        lf_clearHolding(ac);
+        return false;
+    }
+    const std::int32_t now = g_trafficTick.load();
+    if (ac.jumpChecked) {
+        if (AIRBORNE_ONLY.value()) return false;
+        if ((now - ac.motion.more.holdStartTick) / kTicksPerMinute > MAX_HOLDING_MINUTES.value()) return false;
+    } else {
+        ac.jumpChecked = 1;
+        ac.motion.more.holdStartTick = now;
+    }
+    StreamPoint copy = ac.stream.front();
+    copy.stationary = true;
+    copy.gs = 0.0;
+    copy.time = copy.time + kHoldStep;
+    ac.stream.push_back(copy);
+    ac.extensionCount = 1;
+    return true;
+}
+
+std::int32_t lf_firstExtensionSteps(LiveAc& ac) {
+    if (!lf_categoryAllowed(ac.category)) return 0;
+    if (!ac.groundMode) {
+        const UserAcData& user = g_userAcData;
+        if (user.lat_deg != 0.0 || user.lon_deg != 0.0) {
+            const double d = gf_distanceNm(LatLon{user.lat_deg, user.lon_deg}, LatLon{ac.pos.lat, ac.pos.lon});
+            if (d >= RANGE.value() - 0.5) return 0;
+        }
+        if (!AIRBORNE_ONLY.value()) return kAirSteps;
+        const double elevation = g_standsLoaded.load() ? g_airportAltitude_ft.get().value_or(0.0) : 0.0;
+        return std::fabs(ac.pos.alt - elevation) >= 1000.0 ? kAirSteps : 0;
+    }
+    return ac.flightState == FlightState::parked ? 1 : kGroundSteps;
+}
+
+double lf_takeOffRunSpeed(double gs, StreamPoint& copy) {
+    struct Row { double upTo, speed, vrate; };
+    static constexpr Row kRows[] = {{30, 40, -1}, {60, 80, -1}, {100, 110, -1}, {140, 150, 600}, {160, 170, 1200}};
+    for (const Row& r : kRows) {
+        if (gs <= r.upTo) {
+            if (r.vrate >= 0) copy.vrate = r.vrate;
+            return r.speed;
+        }
+    }
+    copy.vrate = 2400;
+    return 180;
+}
+
+double lf_landingRollSpeed(double gs) {
+    if (gs >= 140) return 100;
+    if (gs >= 100) return 80;
+    if (gs >= 80) return 60;
+    if (gs >= 60) return 30;
+    return 20;
+}
+
+}  // namespace
+
+bool lf_acceptBirthPoint(LiveAc& ac, StreamPoint& point) {
+    if (ac.stream.empty()) return true;
+    const StreamPoint& last = ac.stream.back();
+    const bool equal = lf_samePlace(last, point.lat, point.lon);
+    point.stationary = equal;
+    if (ac.category == AcCategory::Rotorcraft) return true;
+    const bool inAir = lf_active(ac) && !ac.groundMode;
+    const bool takeOffRun = ac.motion.more.takeOffRun;
+    if (!equal && std::fabs(point.lat - last.lat) < kNearlySame_deg && std::fabs(point.lon - last.lon) < kNearlySame_deg) {
+        if (point.airborne || inAir) return false;
+        if (takeOffRun && point.gs > 0.0 && last.gs >= 50.0) return false;
+        const std::int32_t due = point.time;
+        point = last;
+        point.time = due;
+        point.stationary = true;
+        point.gs = 0.0;
+        return true;
+    }
+    if (!equal) {
+        if (point.gs == 0.0 && (point.airborne || takeOffRun)) return last.gs < 50.0;
+        return true;
+    }
+    if (point.airborne || inAir) return false;
+    if (takeOffRun && point.gs > 0.0 && last.gs >= 30.0) return false;
+    point.gs = 0.0;
+    return true;
+}
+
+bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& point) {
+    std::deque<StreamPoint>& s = ac.stream;
+    if (s.empty()) {
+        gf_logHighlight(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    if (lf_samePlace(s.back(), point.lat, point.lon)) return false;
+    if (s.size() >= 2) {
+        // A point behind the aircraft shows the one before it was wrong.
+        if (lf_offHeading_deg(ac, s.back(), point) >= 90.0) {
+            s.pop_back();
+            if (s.size() >= 2 && lf_offHeading_deg(ac, s.back(), point) >= 90.0) s.pop_back();
+        }
+    } else {
+        const double off = lf_offHeading_deg(ac, s.back(), point);
+        if (ac.motion.more.landing) {
+            if (off >= 90.0) return false;
+        } else if (ac.motion.landingRoll && off >= 150.0) {
+            if (ac.extensionCount >= 1) return false;
+            StreamPoint here = s.front();
+            here.lat = ac.pos.lat;
+            here.lon = ac.pos.lon;
+            here.time = g_trafficTick.load() + 1;
+            s.clear();
+            s.push_back(here);
+        }
+    }
+    lf_stopExtension(ac);
+    const StreamPoint& last = s.back();
+    point.stationary = lf_samePlace(last, point.lat, point.lon);
+    if (!point.stationary && point.gs > last.gs && point.gs > 40.0) point.gs = last.gs;
+    return true;
+}
+
+bool checkExtendingSituations(LiveAc& ac, StreamPoint& point) {
+    switch (ac.flightState) {
+    case FlightState::parking:
+    case FlightState::parked: return lf_parkedPoint(ac, point);
+    case FlightState::pushing_back: lf_pushBackSide(ac, point); return false;
+    case FlightState::pushed_back: return lf_pushedBackPoint(ac, point);
+    default: break;
+    }
+    if (ac.motion.more.landing || ac.motion.landingRoll) return checkNewPosDuringLanding(ac, point);
+    if (!lf_acceptBirthPoint(ac, point)) return false;
+    if (ac.extensionCount < 1) return true;
+    if (ac.stream.empty()) {
+        gf_logHighlight(fmt::format("{} empty sz?", "checkExtendingSituations"));
+        return false;
+    }
+    if (!ac.groundMode && lf_offHeading_deg(ac, ac.stream.back(), point) >= 100.0) return false;
+    lf_stopExtension(ac);
+    lf_clearHolding(ac);
+    return true;
+}
+
+void decodeExisting(LiveAc& ac, const StreamPoint& received) {
+    try {
+        // A stream that keeps growing is an aircraft that no longer moves on.
+        if (ac.stream.size() > kMaxStreamPoints) {
+            removeAircraftFromSim(ac);
+            return;
+        }
+        StreamPoint point = received;
+        if (ac.jumpChecked && !ac.stream.empty() &&
+            lf_distanceNm(point, ac.stream.front()) * kMetresPerNm > HOLDING_THRESHOLD_METERS.value()) {
+            // A holding aircraft reappearing far away has jumped: it is not
+            // dragged across the airport.
+            lf_clearHolding(ac);
+            removeAircraftFromSim(ac);
+            return;
+        }
+        if (ac.flightState == FlightState::birth) {
+            if (ac.stream.empty() || !lf_acceptBirthPoint(ac, point)) return;
+            point.time = std::max(point.time, ac.stream.back().time + 1);
+            ac.stream.push_back(point);
+            return;
+        }
+        if (!checkExtendingSituations(ac, point)) return;
+        lf_cutShortStops(ac, point);
+        if (!ac.stream.empty() && point.time <= ac.stream.back().time) point.time = ac.stream.back().time + 1;
+        lf_detectTakeOff(ac, point);
+        ac.stream.push_back(point);
+        if (ac.stream.size() == 2 && ac.stream[0].stationary && ac.stream[1].stationary) {
+            ac.stream[0].time = g_trafficTick.load() + 1;
+            ac.stream[0].gs = ac.stream[1].gs;
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlight(fmt::format("{} exception {}", "decodeExisting", e.what()));
+        throw;
+    }
+}
+
+bool lf_extendOrEnd(LiveAc& ac) {
+    if (ac.stream.empty()) return false;
+    const FlightState fs = ac.flightState;
+    if (fs == FlightState::parking) {
+        lf_arriveAtStand(ac);
+        if (ac.simState != SimState::active) return false;
+    } else if (fs == FlightState::pushed_back ||
+               (fs == FlightState::taxi && !ac.motion.more.takeOffRun && !ac.motion.landingRoll)) {
+        return lf_holdOnGround(ac);
+    }
+    const std::int32_t count = ac.extensionCount;
+    if (count < 0) return false;
+    if (count > 1) {
+        lf_extendStream(ac, count - 1);
+        return true;
+    }
+    if (count == 1) {
+        ac.extensionCount = -1;
+        return false;
+    }
+    const std::int32_t steps = lf_firstExtensionSteps(ac);
+    if (steps == 0) return false;
+    lf_extendStream(ac, steps);
+    return true;
+}
+
+void lf_extendStream(LiveAc& ac, std::int32_t steps) {
+    ac.extensionCount = steps;
+    const StreamPoint& front = ac.stream.front();
+    StreamPoint copy = front;
+    const bool parked = ac.flightState == FlightState::parked;
+    const bool ground = ac.groundMode != 0;
+    MotionFields& f = ac.motion.more;
+    double speed = front.gs;
+    if (front.stationary || parked) {
+        speed = 0.0;
+    } else if (!ground) {
+        if (!f.landing) speed = std::max(front.gs * 0.95, 1.0);
+        else if (steps >= 4) speed = std::max(front.gs * 0.9, 1.0);
+    } else if (ac.motion.landingRoll) {
+        speed = lf_landingRollSpeed(front.gs);
+        copy.vrate = 0.0;
+    } else if (f.takeOffRun) {
+        speed = lf_takeOffRunSpeed(front.gs, copy);
+    } else {
+        speed = 0.0;
+    }
+    copy.gs = speed;
+    copy.stationary = speed <= 0.0;
+    if (speed > 0.0) {
+        const double seconds = ground ? 3.0 : 8.0;
+        const double dist_ft = seconds * 100.0 * speed * kFeetPerNm / kTicksPerHourKt;
+        const LatLon to = gf_destinationPoint(LatLon{front.lat, front.lon}, ac.pos.heading, dist_ft);
+        copy.lat = to.lat;
+        copy.lon = to.lon;
+        if (lf_samePlace(front, copy.lat, copy.lon)) copy.stationary = true;
+        if (f.landing && f.flareStage == 0) {
+            copy.alt -= 10.005 * seconds;
+            copy.vrate = -667.0;
+        } else if (ac.flightState == FlightState::take_off) {
+            copy.alt += 25.0 * seconds;
+            copy.vrate = 1500.0;
+        }
+        copy.airborne = copy.alt > 0.0;
+        if (!copy.airborne) copy.alt = 0.0;
+    }
+    if (parked) {
+        copy.time = front.time + kWeek;
+        ac.stillReported = 0;
+        if (Stand* s = gf_standById(ac.standId)) gf_standMark(*s, StandMark::occupied) = 0;
+    } else {
+        copy.time = front.time + (ground ? kGroundStep : kAirStep);
+    }
+    ac.stream.push_back(copy);
+}

@@ -1,11 +1,23 @@
-// The checks on every new point of an aircraft's stream.
+// The two ends of an aircraft's position stream: every received point of a
+// known aircraft is appended, changed, dropped or ends the aircraft; a stream
+// that runs out is extrapolated, held in place, kept waiting on the stand or
+// ended. Worker thread (and the Traffic Reader for the start-of-run
+// snapshots).
 #pragma once
+
+#include <cstdint>
 
 #include "feed/feed_records.h"
 #include "traffic/live_ac.h"
 
-// Appends a received point to the aircraft's stream (after its checks).
+// A received point of a known aircraft.
 void decodeExisting(LiveAc& ac, const StreamPoint& point);
-// Whether the stream may be extended while the feed is silent; false ends
-// the aircraft.
+// True to append the point (it may be changed on the way).
+bool checkExtendingSituations(LiveAc& ac, StreamPoint& point);
+bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& point);
+bool lf_acceptBirthPoint(LiveAc& ac, StreamPoint& point);
+// False when the aircraft is to be removed; called when fewer than two
+// points remain.
 bool lf_extendOrEnd(LiveAc& ac);
+// Appends one extrapolated point; the extension count becomes steps.
+void lf_extendStream(LiveAc& ac, std::int32_t steps);

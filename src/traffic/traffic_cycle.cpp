@@ -12,6 +12,7 @@
 #include "traffic/air_motion.h"
 #include "traffic/intake.h"
 #include "traffic/object_events.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_link.h"
 #include "traffic/traffic_state.h"
 
@@ -44,16 +45,19 @@ void lf_buildOneCreation() {
     if (g_addingStack.empty()) return;
     const std::uint32_t hexid = g_addingStack.back();
     g_addingStack.pop_back();
-    const LiveAc* ac = gf_findLiveAc(hexid);
+    LiveAc* ac = gf_findLiveAc(hexid);
     if (!ac) return;
     if (ac->callsign.empty()) {
         gf_logHighlight(fmt::format("{} {} objectid = 0?", "lf_handleAddingStack", gf_acDescription(*ac)));
+        // Never queued, never created: left as it is, the record would sit
+        // in "adding" for the rest of the run.
+        ac->removeFromBuffer = 1;
         return;
     }
     g_liveCreationQueue.push_back(gf_creationRequest(*ac));
 }
 
-void lf_requestAircraftInRange(std::int32_t tick) {
+void lf_requestAircraftInRange(std::int64_t tick) {
     const std::int32_t every = g_flareActive.load() ? kRangeEveryFlare : kRangeEvery;
     if (tick % every != 0) return;
     if (!gf_trafficLink().requestAircraftInRange(static_cast<std::uint32_t>(std::max(g_trafficRadiusMeters.load(), 0)))) {
@@ -80,16 +84,16 @@ AiCreateRequest gf_creationRequest(const LiveAc& ac) {
     return r;
 }
 
-void lf_detcs() {}
-
 void lf_handleAddingStack() {
     gf_handleSimObjectEvents();
     lf_updateAllLiveAc();
     lf_sendQueuedCreations();
     lf_decodeHandedOver();
     lf_buildOneCreation();
-    const std::int32_t tick = g_trafficTick.load();
+    const std::int64_t tick = g_trafficTick.load();
     lf_requestAircraftInRange(tick);
+    // The static parking's parked-traffic answer, once it is there.
+    gf_staticParkingPass();
     if (tick % kUserPositionEvery == 0) g_userAcData = gf_trafficLink().requestUserAcPosition();
     g_trafficTick.fetch_add(1);
 }
@@ -119,7 +123,7 @@ void lf_updateAllLiveAc() {
 }
 
 void lf_sendQueuedCreations() {
-    const std::int32_t tick = g_trafficTick.load();
+    const std::int64_t tick = g_trafficTick.load();
     if (tick % kRemovalEvery == 0 && !g_respawnRemovalQueue.empty()) {
         gf_queueAiRemoval(g_respawnRemovalQueue.front());
         g_respawnRemovalQueue.pop_front();

@@ -14,6 +14,5 @@ void lf_updateAllLiveAc();
 void lf_sendQueuedCreations();
 // The creation request of a spawned aircraft.
 AiCreateRequest gf_creationRequest(const LiveAc& ac);
-// Called by the static parking while positions remain (not built yet: does
-// nothing until then).
-void lf_detcs();
+// lf_detcs, the static parking's creation step, lives in
+// traffic/static_parking.h.

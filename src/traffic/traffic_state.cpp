@@ -1,6 +1,8 @@
 #include "traffic/traffic_state.h"
+#include "traffic/static_parking.h"
 
 #include <chrono>
+#include <unordered_map>
 
 #include "airports/park_airport_state.h"
 #include "app/run_state.h"
@@ -10,7 +12,7 @@
 #include "simlink/creation_tracking.h"
 #include "traffic/parking_position.h"
 
-std::atomic<std::int32_t> g_trafficTick{0};
+std::atomic<std::int64_t> g_trafficTick{0};
 
 std::vector<LiveAc> g_liveAc;
 std::vector<StaticAc> g_staticAc;
@@ -48,6 +50,32 @@ auto* lf_findIf(V& v, P pred) {
     return static_cast<typename V::value_type*>(nullptr);
 }
 
+// Where a live aircraft was last found, by hexid and by object id. The list
+// is changed in many places (erased from the middle, swapped with its last
+// element, appended to), so a position is only a hint: used when that
+// aircraft is still there, else the list is searched and the hint renewed.
+// The answers are the plain search's: hexids are unique in the list (the
+// intake adds only unknown ones) and so are given object ids; object id 0,
+// that of every aircraft not yet created, is always searched.
+using LiveIndex = std::unordered_map<std::uint32_t, std::size_t>;
+LiveIndex g_liveByHexid;
+LiveIndex g_liveByObjectId;
+
+template <typename KeyOf>
+LiveAc* lf_findIndexed(LiveIndex& index, std::uint32_t key, KeyOf keyOf) {
+    if (const auto it = index.find(key);
+        it != index.end() && it->second < g_liveAc.size() && keyOf(g_liveAc[it->second]) == key)
+        return &g_liveAc[it->second];
+    for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
+        if (keyOf(g_liveAc[i]) != key) continue;
+        // Hints of aircraft long gone are dropped now and then.
+        if (index.size() > 2 * g_liveAc.size() + 64) index.clear();
+        index[key] = i;
+        return &g_liveAc[i];
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::int64_t gf_engineNow100ns() {
@@ -62,10 +90,11 @@ WeekSlot gf_currentWeekSlot() {
 }
 
 LiveAc* gf_findLiveAc(std::uint32_t hexid) {
-    return lf_findIf(g_liveAc, [&](const LiveAc& a) { return a.hexid == hexid; });
+    return lf_findIndexed(g_liveByHexid, hexid, [](const LiveAc& a) { return a.hexid; });
 }
 LiveAc* gf_findLiveAcByObjectId(std::uint32_t objectId) {
-    return lf_findIf(g_liveAc, [&](const LiveAc& a) { return a.objectId == objectId; });
+    if (objectId == 0) return lf_findIf(g_liveAc, [](const LiveAc& a) { return a.objectId == 0; });
+    return lf_findIndexed(g_liveByObjectId, objectId, [](const LiveAc& a) { return a.objectId; });
 }
 StaticAc* gf_findStaticAc(std::uint32_t hexid) {
     return lf_findIf(g_staticAc, [&](const StaticAc& a) { return a.hexid == hexid; });
@@ -107,12 +136,15 @@ void gf_resetTraffic() {
     g_liveCreationQueue = {};
     g_staticCreationQueue = {};
     g_staticAc.clear();
+    gf_resetStaticParking();
     {
         std::lock_guard lock(g_trafficMutex);
         g_handedOverRecords.clear();
     }
     g_flareActive = false;
     g_liveAc.clear();
+    g_liveByHexid.clear();
+    g_liveByObjectId.clear();
     gf_clearStands();
     g_standsLoaded = false;
     g_engineQnh = 1013;

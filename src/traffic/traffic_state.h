@@ -17,7 +17,7 @@
 #include "traffic/live_ac.h"
 
 // 100 ticks a second; the time base of every StreamPoint. Never reset.
-extern std::atomic<std::int32_t> g_trafficTick;
+extern std::atomic<std::int64_t> g_trafficTick;
 
 extern std::vector<LiveAc> g_liveAc;
 extern std::vector<StaticAc> g_staticAc;

@@ -58,8 +58,10 @@ wait_for_ai KLM1234 "GLIM sample KLM Boeing 737-800" 120 || { report; fail "KLM1
 wait_for_ai EIN612 "GLIM sample EIN Airbus A320" 60 || { report; fail "EIN612 did not appear"; }
 grep -q '"function":"SimConnect_AISetAircraftFlightPlan"' "$work/simstub.jsonl" \
     || { report; fail "no flight plan was given to an AI aircraft"; }
-ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"flight_plan":"[^"]*\.pln"' \
-    || { report; fail "KLM1234 flies no flight plan"; }
+# The plan follows the created object on the engine's next pass.
+has_plan() { ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"flight_plan":"[^"]*\.pln"'; }
+for i in $(seq 1 50); do has_plan && break; sleep 0.1; done
+has_plan || { report; fail "KLM1234 flies no flight plan"; }
 # Frankfurt traffic lies outside the range.
 grep -q '"atc_id":"DLH400"' "$state" && { report; fail "traffic outside the range was created"; }
 # The engine moves them: positions arrive every frame.
@@ -69,7 +71,7 @@ ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"position_updates":[1-9]' \
 
 # The service's scenario ends: the flights are no longer reported, their
 # last points fall due and the engine removes them.
-for i in $(seq 1 1500); do
+for i in $(seq 1 2100); do
     ai_present KLM1234 "GLIM" || ai_present EIN612 "GLIM" || break
     sleep 0.1
 done

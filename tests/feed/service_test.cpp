@@ -516,6 +516,8 @@ TEST_F(Service, LoginKeepsPausesAndServerOfItsAnswer) {
         EXPECT_EQ(std::accumulate(env.sleeps.begin(), env.sleeps.end(), 0), row.wrrl);
         const std::string text = log.text();
         EXPECT_NE(text.find(row.logged), std::string::npos) << text;
+        // The window shows the server the log names.
+        EXPECT_NE(text.find("'" + gf_serviceText() + "'"), std::string::npos) << gf_serviceText();
     }
     // A close during the login ends its pause at once, however long the
     // service asked for.

@@ -1,5 +1,7 @@
 // The feed's door: tick times of a batch, the hand-over, and the filters a
 // record passes on its way into an aircraft's stream.
+#include <cmath>
+
 #include "core/settings.h"
 #include "traffic/intake.h"
 #include "traffic/traffic_cycle.h"
@@ -44,6 +46,50 @@ TEST_F(IntakeTest, BatchTimesAreKeptAtATenthOfASecondAroundTheMedianAndDueAfterT
     EXPECT_EQ(liveAc(kHex + 21)->stream.front().time, g_trafficTick.load() + 1200);
 }
 
+TEST_F(IntakeTest, FeedTimesThatAreNoTimesOfThePollAreDropped) {
+    struct Row {
+        const char* what;
+        double feedTime;
+        bool kept;
+    } rows[] = {
+        {"not a number", std::nan(""), false},
+        {"infinite", HUGE_VAL, false},
+        {"minus infinite", -HUGE_VAL, false},
+        {"a day after the poll", 1000.0 + 86400.0, false},
+        {"a day before the poll", 1000.0 - 86400.0, false},
+        {"an hour after the poll", 1000.0 + 3600.0, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        g_trafficTick = 5000;
+        {
+            std::lock_guard lock(g_trafficMutex);
+            g_handedOverRecords.clear();
+        }
+        std::vector<FlightRecord> batch;
+        for (int i = 0; i < 3; ++i) batch.push_back(record(kHex + i, "KLM" + std::to_string(i), "B738", Fix{}));
+        batch.push_back(record(kHex + 9, "KLM9", "B738", Fix{.feedTime = r.feedTime}));
+        takeBatch(batch, 30);
+        std::lock_guard lock(g_trafficMutex);
+        ASSERT_EQ(g_handedOverRecords.size(), r.kept ? 4u : 3u);
+        for (const FlightRecord& h : g_handedOverRecords) {
+            if (h.hexid != kHex + 9) {
+                EXPECT_EQ(h.point.time, 8000) << "the median stays the poll's";
+            }
+        }
+    }
+    // A tick counter beyond the stream's 32-bit times: the record is
+    // dropped, never wrapped into the past.
+    g_trafficTick = std::int64_t{1} << 31;
+    {
+        std::lock_guard lock(g_trafficMutex);
+        g_handedOverRecords.clear();
+    }
+    takeBatch({record(kHex, "KLM1", "B738", Fix{})}, 30);
+    std::lock_guard lock(g_trafficMutex);
+    EXPECT_TRUE(g_handedOverRecords.empty());
+}
+
 // A known aircraft with one point (airborne or on the ground) at feed time
 // 1000, then one record: is it appended?
 struct FilterRow {
@@ -83,7 +129,10 @@ TEST_F(IntakeTest, RecordFiltersTable) {
         takeBatch({record(kHex, "KLM1", "B738", Fix{.alt_ft = row.airborne0 ? 5000.0 : 0.0, .gs_kt = row.gs0})}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
         takeBatch({record(kHex, "KLM1", "B738",
-                          Fix{.alt_ft = row.airborne ? 5000.0 : 0.0, .gs_kt = row.gs,
+                          // Moved as far as its speed takes it: a point that stands still
+                          // in the air is the stream checks' to drop.
+                          Fix{.lon = 4.0 + row.gs * row.dt / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                              .alt_ft = row.airborne ? 5000.0 : 0.0, .gs_kt = row.gs,
                               .track_deg = 90.0 + row.trackChange, .feedTime = 1000.0 + row.dt})},
                   0);
         EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? 2u : 1u);

@@ -62,10 +62,11 @@ TEST_F(LifeCycleTest, FlightIsCreatedActivatedMovedAndRemovedWhenItsStreamEnds) 
     const std::uint32_t objectId = object->objectId;
     EXPECT_GE(sim.objects.at(objectId).positionCount, 4u) << "positions reach the object every pass";
 
-    // The feed stops: when the last point falls due the aircraft is removed
-    // and erased once the simulator reports the object gone.
+    // The feed stops: the aircraft flies on for eight extension steps of 8 s,
+    // then it is removed and erased once the simulator reports the object
+    // gone.
     const std::string plan = sim.flightPlans[0].second;
-    run(3000);
+    run(3000 + 8 * 800);
     EXPECT_EQ(liveAc(kDlh), nullptr);
     EXPECT_EQ(sim.objects.count(objectId), 0u);
     EXPECT_FALSE(std::filesystem::exists(plan)) << "the flight plan goes with the object";

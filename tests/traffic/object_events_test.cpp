@@ -90,8 +90,35 @@ TEST_F(ObjectEventsTest, CreatedObjectsComeToLifeAfter200TicksAndLowIdsAreIgnore
     liveInSim(kLive + 1, 0, SimState::adding2sim);
     push(SimObjectEventKind::liveCreated, 301, kLive + 1);
     push(SimObjectEventKind::removed, 301, 0);
-    for (int i = 0; i < 200; ++i) gf_handleSimObjectEvents();
+    gf_handleSimObjectEvents();
     EXPECT_EQ(liveAc(kLive + 1), nullptr);
+    EXPECT_TRUE(g_newObjects.empty()) << "erased with its object, not walked for 200 ticks";
+
+    // A static's object id is kept from its report on: the simulator's
+    // removal before activation erases it.
+    StaticAc st;
+    st.hexid = 10000;
+    st.callsign = "KLM9";
+    st.simState = SimState::adding2sim;
+    g_staticAc.push_back(st);
+    push(SimObjectEventKind::staticCreated, 302, 10000);
+    gf_handleSimObjectEvents();
+    ASSERT_EQ(g_staticAc.size(), 1u);
+    EXPECT_EQ(g_staticAc[0].objectId, 302u);
+    push(SimObjectEventKind::removed, 302, 0);
+    gf_handleSimObjectEvents();
+    EXPECT_TRUE(g_staticAc.empty());
+    EXPECT_TRUE(g_newObjects.empty());
+
+    // Removed within its 200 ticks (its removal still queued): it is not
+    // brought back to life at tick 200.
+    LiveAc& late = liveInSim(kLive + 2, 0, SimState::adding2sim);
+    push(SimObjectEventKind::liveCreated, 303, kLive + 2);
+    gf_handleSimObjectEvents();
+    late.simState = SimState::active;
+    removeAircraftFromSim(late);
+    for (int i = 0; i < 200; ++i) gf_handleSimObjectEvents();
+    EXPECT_EQ(liveAc(kLive + 2)->simState, SimState::removingfromsim);
     EXPECT_TRUE(g_newObjects.empty());
 }
 
@@ -165,13 +192,51 @@ TEST_F(ObjectEventsTest, RemovalByStateTable) {
     EXPECT_EQ(a.simState, SimState::removingfromsim);
     EXPECT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 0);
     EXPECT_EQ(g_respawnRemovalQueue, (std::deque<std::uint32_t>{500, 500}));
+
+    // In the simulator without an object id (active, respawning, removing):
+    // no removed event will come, the record is erased after the pass.
+    for (SimState s : {SimState::active, SimState::liveryrespawn, SimState::removingfromsim}) {
+        SCOPED_TRACE(gf_simStateName(s));
+        LiveAc& z = liveInSim(1000004, 0, s);
+        removeAircraftFromSim(z);
+        EXPECT_TRUE(z.countsAsRemoved());
+        lf_updateAllLiveAc();
+        EXPECT_EQ(liveAc(1000004), nullptr);
+    }
+    EXPECT_EQ(g_respawnRemovalQueue.size(), 2u);
+
+    // The removal-when-created mark holds back a removal only while the
+    // creation is on its way; an active aircraft carrying it is removed.
+    LiveAc& w = liveInSim(1000005, 0, SimState::adding2sim);
+    removeAircraftFromSim(w);
+    ASSERT_TRUE(w.removeWhenCreated);
+    removeAircraftFromSim(w);
+    EXPECT_EQ(w.simState, SimState::adding2sim);
+    w.simState = SimState::active;
+    w.objectId = 501;
+    removeAircraftFromSim(w);
+    EXPECT_EQ(w.simState, SimState::removingfromsim);
+    EXPECT_FALSE(w.removeWhenCreated);
+    EXPECT_EQ(g_respawnRemovalQueue.back(), 501u);
+
+    // Popped from the adding stack without a callsign: it leaves instead of
+    // waiting in "adding" for the rest of the run.
+    LiveAc& n = liveInSim(1000006, 0, SimState::adding2sim);
+    n.callsign.clear();
+    g_addingStack.push_back(1000006);
+    run(2);
+    EXPECT_EQ(liveAc(1000006), nullptr);
+    EXPECT_TRUE(g_liveCreationQueue.empty());
 }
 
 TEST_F(ObjectEventsTest, ControlCommandsSendOnlyChanges) {
     LiveAc& jet = liveInSim(kLive, 600);
     gf_setFlaps(jet, 1);
     gf_setFlaps(jet, 1);
-    gf_setFlaps(jet, 4);  // recorded, nothing to send
+    gf_setFlaps(jet, 4);  // outside the table: nothing sent
+    gf_setFlaps(jet, 5);
+    gf_setFlaps(jet, -1);
+    EXPECT_EQ(jet.lastFlaps, 1);
     gf_setThrottle(jet, 2);
     gf_setThrottle(jet, 2);
     gf_setGear(jet, true);

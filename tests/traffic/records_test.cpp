@@ -3,7 +3,9 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "traffic/engine_support.h"
 #include "traffic/live_ac.h"
+#include "traffic/traffic_state.h"
 #include "traffic_harness.h"
 
 namespace {
@@ -39,6 +41,47 @@ TEST_F(RecordsTest, NamesAndTexts) {
     EXPECT_EQ(gf_unmatchedKey(ac), "KLM B738 PH-BXA");
     EXPECT_EQ(gf_standNameOf(0), "sid==0?");
     EXPECT_EQ(gf_standNameOf(7), "sid==?");
+}
+
+TEST_F(RecordsTest, LookupsByHexidAndObjectIdAnswerAsAPlainSearch) {
+    // The list changed the ways the engine changes it; after each change
+    // every lookup (present, gone, never there, object id 0) gives the
+    // aircraft a search from the front would give.
+    auto plain = [](auto pred) -> LiveAc* {
+        for (LiveAc& a : g_liveAc)
+            if (pred(a)) return &a;
+        return nullptr;
+    };
+    std::uint32_t next = 1;
+    auto add = [&] {
+        AcBase base;
+        base.hexid = 0x100000 + next;
+        g_liveAc.emplace_back(StreamPoint{}, base, 0.0);
+        g_liveAc.back().objectId = next % 3 == 0 ? 0 : 1000 + next;
+        ++next;
+    };
+    for (int i = 0; i < 40; ++i) add();
+    std::uint32_t seed = 7;
+    auto rnd = [&](std::size_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::size_t>((seed >> 8) % n);
+    };
+    for (int step = 0; step < 400; ++step) {
+        switch (step % 6) {
+        case 0:
+        case 3: add(); break;
+        case 1: lf_eraseLiveAc(rnd(g_liveAc.size())); break;
+        case 2: g_liveAc.erase(g_liveAc.begin() + static_cast<std::ptrdiff_t>(rnd(g_liveAc.size()))); break;
+        case 4: g_liveAc[rnd(g_liveAc.size())].objectId = 0; break;
+        default: g_liveAc[rnd(g_liveAc.size())].objectId = 5000 + static_cast<std::uint32_t>(step); break;
+        }
+        for (std::uint32_t k = 0; k < next + 2; ++k) {
+            const std::uint32_t hexid = 0x100000 + k;
+            ASSERT_EQ(gf_findLiveAc(hexid), plain([&](const LiveAc& a) { return a.hexid == hexid; })) << step;
+            for (std::uint32_t id : {k, 1000 + k, 5000 + static_cast<std::uint32_t>(step)})
+                ASSERT_EQ(gf_findLiveAcByObjectId(id), plain([&](const LiveAc& a) { return a.objectId == id; })) << step;
+        }
+    }
 }
 
 TEST_F(RecordsTest, CategoryValuesOfTheBuiltHead) {

@@ -45,6 +45,10 @@ TEST_F(RemovalRulesTest, GhostOfASpawningFlightIsRemovedAndNeverComesBack) {
     EXPECT_EQ(g_removedGhosts, std::vector<std::string>{"BAW12_"});
     EXPECT_NE(logText().find("D7      : BAW12_   is a ghost and will be removed, continue with BAW12"), std::string::npos);
     EXPECT_TRUE(gf_realCallsignActive("KLM1_") == false);
+    // Only a trailing "_" is a ghost's mark: DLH41 is no ghost of DLH4.
+    live("DLH4", SimState::active);
+    EXPECT_FALSE(gf_realCallsignActive("DLH41"));
+    EXPECT_TRUE(gf_realCallsignActive("DLH4_"));
 
     // A later buffered BAW12_ is dropped once it falls due.
     LiveAc& again = live("BAW12_", SimState::buffer);
@@ -99,6 +103,55 @@ TEST_F(RemovalRulesTest, ParkingLimitRemovesTheLongestParkedLiveAircraft) {
     EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
     EXPECT_EQ(g_liveAc[1].simState, SimState::active);
     EXPECT_NE(logText().find("S0      : KLM0 live max park exceeded, removed"), std::string::npos);
+}
+
+TEST_F(RemovalRulesTest, ReservedStandClearsOnlyTheAircraftOnThatStand) {
+    struct Row {
+        const char* what;
+        const char* reserved;
+        bool removed;
+    } rows[] = {
+        {"the static's stand", "E7", true},
+        {"no such stand: never stand 0", "Z99", false},
+        {"none reserved", "", false},
+    };
+    addStand("E7", 52.0, 4.0, 30.0);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        g_staticAc.clear();
+        g_liveAc.clear();
+        stat("KLM1", "PH-AAA", 1);
+        stat("KLM2", "PH-BBB", 0);
+        live("DLH3", SimState::active, FlightState::parked).standId = 0;
+        g_reservedStand.set(r.reserved);
+        gf_clearReservedStand();
+        EXPECT_EQ(g_staticAc[0].simState == SimState::removingfromsim, r.removed);
+        EXPECT_EQ(g_staticAc[1].simState, SimState::active);
+        EXPECT_EQ(g_liveAc[0].simState, SimState::active);
+    }
+    g_reservedStand.set("");
+}
+
+TEST_F(RemovalRulesTest, ParkedAgesWrapThroughTheWeeksEnd) {
+    // Now is Wednesday 10:00 (slot 116 of the week's 336).
+    LiveAc& sunday = live("KLM1", SimState::active, FlightState::parked);
+    sunday.weekSlot = WeekSlot{7, 40};  // Sunday 20:00: 124 half-hours ago
+    LiveAc& today = live("KLM2", SimState::active, FlightState::parked);
+    today.weekSlot = WeekSlot{3, 10};  // 10 half-hours ago
+    EXPECT_EQ(gf_countParkedLiveAc(true), 2);
+    EXPECT_FLOAT_EQ(gf_parkedLiveMeanHalfHours(), 67.0f);
+
+    // The static parking limit removes the oldest, counted through the wrap.
+    addStand("S1", 52.0, 4.0, 30.0);
+    addStand("S2", 52.0, 4.001, 30.0);
+    g_liveAc.clear();
+    parking_percentage.setValue(100);
+    MAX_PARK_SEL.setValue(1);
+    stat("KLM3", "PH-AAA", 1).weekSlot = WeekSlot{1, 0};   // Monday 00:00: 116 ago
+    stat("KLM4", "PH-BBB", 2).weekSlot = WeekSlot{7, 40};  // 124 ago
+    lf_checkMaxPark(0);
+    EXPECT_EQ(g_staticAc[0].simState, SimState::active);
+    EXPECT_EQ(g_staticAc[1].simState, SimState::removingfromsim);
 }
 
 TEST_F(RemovalRulesTest, ParkedLiveListDropsAircraftParkedTooLong) {

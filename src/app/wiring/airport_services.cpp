@@ -1,9 +1,6 @@
-// The airports and stands wired into the run. The traffic engine that will
-// own the park airport is not built yet; until it is, this file makes the
-// airport the user stands at current once the user aircraft is known on the
-// ground (the engine's airport-in-sight search without the sky part), reads
-// its stand file, and leaves it at the closing down with the learned file
-// saved and the settings restored.
+// The airports and stands wired into the run. The traffic engine's static
+// parking chooses the park airport and reads its stand file
+// (static_traffic_services.cpp).
 #include "app/wiring/airport_services.h"
 
 #include "airports/airport_database.h"
@@ -87,16 +84,6 @@ void lf_installHooks() {
     gf_setAirportHooks(std::move(hooks));
 }
 
-// Until the traffic engine chooses park airports: the airport the user
-// stands at becomes current and its stand file is read, once.
-void lf_parkAtUsersAirport() {
-    if (g_currentAirport.get() || !g_userOnGround.known.load() || !lf_userOnGround()) return;
-    const auto airport = gf_findClosestAirport(lf_userLatLon());
-    if (!airport || !gf_logParkAirport(airport->code)) return;
-    const std::string error = lf_readParkedFile();
-    if (!error.empty()) gf_logLine(error);
-}
-
 }  // namespace
 
 void gf_addAirportFeedSettings(FeedSettings& settings) {
@@ -142,7 +129,6 @@ void lf_wireAirports(RunServices& s) {
     };
 
     // The park airport's side of the traffic engine's services.
-    s.staticParking = [](bool) { lf_parkAtUsersAirport(); };
     s.parkAirportInUse = [] { return g_currentAirport.get().has_value(); };
     s.standListEmpty = [] { return g_standList.empty(); };
     s.standsLoaded = [] { return g_standsLoaded.load(); };

@@ -5,6 +5,7 @@
 #include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
 #include "app/wiring/livery_scan_services.h"
+#include "app/wiring/static_traffic_services.h"
 #include "app/wiring/traffic_services.h"
 #include "app/wiring/update_services.h"
 #include "app/wiring/window_services.h"
@@ -193,6 +194,7 @@ RunServices gf_realRunServices() {
     lf_wireLiveryScan(services);
     lf_wireAirports(services);
     lf_wireTraffic(services);
+    lf_wireStaticTraffic(services);
     lf_wireWindow(services);
     lf_wireAirportScan(services);
     lf_wireUpdates(services);

@@ -1,8 +1,6 @@
 #include "app/wiring/traffic_services.h"
 
-#include <mutex>
-#include <utility>
-
+#include "app/wiring/engine_lock.h"
 #include "airports/park_airports.h"
 #include "catalogue/catalogue.h"
 #include "core/settings.h"
@@ -20,21 +18,6 @@
 #include "ui/window_state.h"
 
 #include <algorithm>
-
-namespace {
-
-// Every engine job of the worker runs under the engine's lock: a Traffic
-// Reader still decoding its start-of-run snapshots (after the session
-// start's wait for it timed out) never meets a pass halfway.
-template <typename F>
-auto lf_engine(F f) {
-    return [f = std::move(f)](auto&&... args) {
-        std::lock_guard lock(g_engineMutex);
-        return f(std::forward<decltype(args)>(args)...);
-    };
-}
-
-}  // namespace
 
 void gf_engineTakeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) { gf_takeTrafficBatch(batch, delay_s); }
 

@@ -39,6 +39,7 @@ void lf_fillLinkDisplay(DisplaySnapshot& s) {
     s.running = g_simRunningShown.load();
     s.userAcKnown = g_userModelKnown.load() || s.userAcTitle.empty();
     s.authenticated = g_authenticated.load();
+    s.serviceText = gf_serviceText();
     s.weatherLamp = g_weatherLamp.load();
     s.trafficLamp = g_trafficLamp.load();
     s.qnh = g_qnhShown.load();

@@ -1,6 +1,7 @@
 // With the user parked at EHAM the wiring makes EHAM current, and the live
 // feed then keeps ground traffic there instead of dropping it.
 #include "app/wiring/airport_services.h"
+#include "app/wiring/static_traffic_services.h"
 
 #include "../airports_test_support.h"
 #include "feed/traffic_reader.h"
@@ -52,6 +53,9 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
         <parkpositions><parkpos id="D7" latitude="52.3105" longitude="4.7683" radius="20"/></parkpositions></root>)");
     RunServices services;
     lf_wireAirports(services);
+    lf_wireStaticTraffic(services);
+    // No Traffic Reader runs here to answer a parked-traffic request.
+    MAX_PARK_SEL.setValue(0);
 
     TrafficReader reader;
     reader.filterLat = 52.31;

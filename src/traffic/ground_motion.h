@@ -1,0 +1,32 @@
+// A live aircraft on the ground: leaving its stand (pull-out or push-back
+// with a quarter turn), taxiing on its received points with curves through
+// turns and midpoints where the speed changes, the take-off run, the roll-out
+// after landing and the drive onto its stand.
+#pragma once
+
+#include "feed/feed_records.h"
+#include "traffic/live_ac.h"
+
+// The stand point an aircraft drives onto.
+struct StandPoint {
+    double lat_deg = 0.0;
+    double lon_deg = 0.0;
+    double heading_rad = 0.0;
+};
+
+// Ground half of the segment planning.
+void nextPosGround(LiveAc& ac);
+// Ground half of the per-segment step.
+void lf_groundStep(LiveAc& ac);
+// The due time of the segment toward next on the ground.
+void lf_groundTiming(LiveAc& ac);
+// Appends the two points that bring the aircraft onto its stand.
+void drive2Stand(LiveAc& ac, const StandPoint& stand);
+void lf_pullOut(LiveAc& ac);
+void lf_pushBack(LiveAc& ac);
+// Start of the take-off run.
+void lf_takeOffConfiguration(LiveAc& ac);
+// A parked aircraft starts to leave (the received point moves away).
+void lf_departStand(LiveAc& ac, StreamPoint& point);
+// Spoiler handle and both throttle levers to 0 % (not for Light aircraft).
+void lf_zeroSpoilersAndThrottles(const LiveAc& ac);

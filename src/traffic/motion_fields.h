@@ -1,0 +1,45 @@
+// The marks, counters and remembered values of the air and ground motion
+// that live beside the per-segment rates: approach and take-off marks, the
+// flare, the push-back, the stand departure and the holding of a silent
+// aircraft. Reset with the aircraft record; only the motion code reads them.
+#pragma once
+
+#include <cstdint>
+
+#include "feed/feed_records.h"
+
+struct MotionFields {
+    // Approach configuration set (flaps 3, gear down); the flare runs only
+    // while it is set.
+    bool landing = false;
+    bool takeOffRun = false;
+    bool goAround = false;
+    bool highAltitudeLights = false;
+    bool lowAltitudeLights = false;
+    // Rotation and climb-out countdown (ticks); 1 when idle.
+    std::int32_t countdown = 1;
+    // 0 none, 1..4 the flare's stages.
+    std::int32_t flareStage = 0;
+    double flareElevation_ft = 0.0;
+    bool flareElevationValid = false;
+    bool flareElevationTaken = false;
+    double heightAboveElevation_ft = 0.0;
+    // A turn on the ground without a curve, sharper than 3 degrees.
+    bool sharpTurn = false;
+    double sharpTurnAngle_deg = 0.0;
+    bool departurePending = false;
+    // Arrived by landing (set at touchdown); decides the towing of a short stay.
+    bool landed = false;
+    // Push-back: the side of the quarter turn, and the other side's end.
+    bool pushSideKnown = false;
+    bool pushRightSide = false;
+    StreamPoint pushAltEnd;
+    double pushFirstDistance_nm = 900.0;
+    double pushedBackLastDistance_nm = 0.0;
+    // Holding of a silent aircraft on the ground.
+    std::int32_t holdStartTick = 0;
+    // A parked aircraft's received points around its stand.
+    double parkFirstDistance_nm = -1.0;
+    double parkLargestDistance_nm = 0.0;
+    std::int32_t parkGrowCount = 0;
+};

@@ -1,0 +1,204 @@
+#!/usr/bin/env bash
+# Faults of the traffic service and of the simulator against the whole
+# program under Wine. Each fault must end the way the run control has it for
+# that fault: the run goes on, restarts after its delay, stops with the window
+# left open for the user, or ends the program; never a hang, and the next run
+# (in the same process after a restart, else in the next start) works.
+#
+# Program starts, each a table of faults in turn:
+#   1. live poll 406 and a body that is no JSON (polling goes on); live poll
+#      401 (the Traffic Reader stops: restart after 15 s) followed by a login
+#      answered with no JSON (restart after 15 s again); live poll 500 (the
+#      run stops with SYSTEM ERROR until the user closes the window).
+#   2. the simulator drops the connection; 3. the simulator quits: both end
+#      the program as SIM WAS CLOSED.
+#   4. login 405 (another session of the service): SYSTEM ERROR after 10 s.
+#   5. a live poll that stalls: the user's close still ends the program at once.
+source "$(dirname "$0")/lib.sh"
+source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
+exe="$1"
+
+work=$(mktemp -d)
+pid=""
+cleanup() {
+    end_leftover_program "$pid"
+    stop_stand_ins
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/run/docs"
+cp "$exe" "$work/run/glim_p3d.exe"
+install_sample_airports "$work/run"
+cd "$work/run"
+install_sample_data
+export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
+params="$work/appdata/GLIM_P3D/parameters.xml"
+write_run_parameters "$params"
+start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
+    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+# Nothing of a run may reach the real download site: the stand-ins serve it.
+[[ "$GLIM_SITE_BASE_URL" == http://127.0.0.1:* ]] || fail "the download site is not the stand-in: $GLIM_SITE_BASE_URL"
+records="$work/rtstub.jsonl"
+start_s=$(date +%s)
+
+report() {
+    echo "--- Log.txt"; cat Log.txt 2>/dev/null
+    echo "--- rtstub (last requests)"; tail -n 8 "$records" 2>/dev/null | cut -c1-300
+}
+die() { report; fail "$*"; }
+
+count_log() { grep -c -- "$1" Log.txt 2>/dev/null || true; }
+count_requests() { grep -c -- "\"kind\":\"$1\"" "$records" 2>/dev/null || true; }
+# Waits until the log holds at least n lines matching the pattern.
+wait_log() {  # pattern n seconds
+    local i
+    for i in $(seq 1 $(( $3 * 10 ))); do
+        [ "$(count_log "$1")" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_requests() {  # kind n seconds
+    local i
+    for i in $(seq 1 $(( $3 * 10 ))); do
+        [ "$(count_requests "$1")" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Milliseconds between the n-th login and the request before it, by the
+# stand-in's clock (the log is written in blocks, so its lines come late).
+gap_before_login() {  # n
+    awk -v want="$1" '{
+        match($0, /"ms":[0-9]+/); ms = substr($0, RSTART + 5, RLENGTH - 5) + 0
+        if ($0 ~ /"kind":"auth"/ && ++n == want) { print ms - previous; exit }
+        previous = ms
+    }' "$records"
+}
+# Queues scripted answers for the next requests of a kind.
+rt_script() {  # kind answers-json
+    curl -sf -X POST "$GLIM_RT_BASE_URL/control/script" -H 'Content-Type: application/json' \
+        -d "{\"kind\":\"$1\",\"answers\":$2}" >/dev/null || die "rtstub refused the script for $1"
+}
+start_program() {
+    "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
+    pid=$!
+}
+# The program must be polling live traffic: a run that works.
+expect_polling() {  # what
+    local live
+    live=$(count_requests live)
+    wait_requests live $(( live + 2 )) 60 || die "$1: no live polls"
+}
+# Waits (bounded) for the program's own end; its exit code in $code.
+wait_end() {  # seconds what
+    local i
+    for i in $(seq 1 $(( $1 * 10 ))); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null && die "$2: the program did not end within $1 s"
+    set +e
+    wait "$pid"
+    code=$?
+    set -e
+    pid=""
+}
+close_and_expect_exit_0() {  # what
+    close_program "$pid" || die "$1: the program did not end on close"
+    wait_end 5 "$1"
+    [ "$code" = 0 ] || die "$1: exit code $code after close"
+}
+
+# ---- Start 1: faults the run lives through, two restarts, then a stop ----
+start_program
+expect_polling "first start"
+
+# name | kind | answers | log line the fault leaves
+while IFS='|' read -r name kind answers line; do
+    [ -n "$name" ] || continue
+    before=$(count_log "$line")
+    rt_script "$kind" "$answers"
+    wait_log "$line" $(( before + 1 )) 30 || die "$name: no \"$line\""
+    expect_polling "$name"
+    [ "$(count_log "^Exiting:")" = 0 ] || die "$name: the run stopped"
+done <<'ROWS'
+live poll 406|live|[{"status":406,"message":"slow down"}]|curl traffic msg: slow down
+live poll not JSON|live|[{"body":"<html>busy</html>"}]|receive: 
+ROWS
+
+# A live poll answered 401 stops the Traffic Reader; the next run's login is
+# answered with no JSON. Each failure restarts the run after 15 s.
+rt_script auth '[{"body":"<html>maintenance</html>"}]'
+rt_script live '[{"status":401,"message":"session expired"}]'
+for n in 1 2; do
+    auths=$(count_requests auth)
+    wait_requests auth $(( auths + 1 )) 60 || die "restart $n: no new login"
+    gap_ms=$(gap_before_login $(( auths + 1 )))
+    [ "$gap_ms" -ge 15000 ] || die "restart $n: logged in again $gap_ms ms after the last request, not after the 15 s countdown"
+    wait_log "^Exiting: READER ERROR" $n 30 || die "restart $n: no READER ERROR"
+    wait_log "Restarting after 15 seconds" $n 30 || die "restart $n: no countdown of 15 s"
+done
+grep -q "The Traffic Reader has stopped with an error" Log.txt || die "no stop line of the Traffic Reader"
+grep -q "^==> authenticate: " Log.txt || die "the login's JSON fault was not logged"
+expect_polling "the run after two restarts"
+
+# A live poll answered 500 stops the run with SYSTEM ERROR: the closing down
+# logs out, and then there is no restart: the window stays until the user
+# closes it. Log.txt says why while the window waits.
+auths=$(count_requests auth)
+deauths=$(count_requests deauth)
+rt_script live '[{"status":500,"message":"database down"}]'
+wait_requests deauth $(( deauths + 1 )) 60 || die "live 500: no closing down"
+wait_log "^Exiting: SYSTEM ERROR" 1 30 || die "live 500: no SYSTEM ERROR in Log.txt while the window waits"
+sleep 3
+kill -0 "$pid" 2>/dev/null || die "live 500: the program ended without the user"
+close_and_expect_exit_0 "live 500"
+[ "$(count_requests auth)" = "$auths" ] || die "live 500: the run restarted"
+[ "$(count_log "Restarting after")" = 2 ] || die "live 500: a restart countdown"
+grep -q "User closed GLIM_P3D" Log.txt || die "live 500: no \"User closed GLIM_P3D\""
+[ "$(count_log "^Exiting:")" = 3 ] || die "three runs expected in the first start"
+
+# ---- Starts 2 and 3: the simulator goes away; the program ends by itself ----
+while IFS='|' read -r name command; do
+    [ -n "$name" ] || continue
+    start_program
+    expect_polling "$name (start)"
+    echo "$command" >> "$work/simstub.control"
+    wait_end 60 "$name"
+    grep -q "^Exiting: SIM WAS CLOSED" Log.txt || die "$name: not ended as SIM WAS CLOSED"
+    [ "$code" = 0 ] || die "$name: exit code $code"
+done <<'ROWS'
+simulator drops the connection|drop
+simulator quits|quit
+ROWS
+
+# ---- Start 4: login 405, another session of the service ----
+# The run shows why, waits 10 s and stops with SYSTEM ERROR; the window stays.
+rt_script auth '[{"status":405,"message":"already logged in"}]'
+auths=$(count_requests auth)
+start_program
+wait_requests auth $(( auths + 1 )) 60 || die "login 405: no login"
+# Past the 10 s the run waits before it stops.
+sleep 14
+kill -0 "$pid" 2>/dev/null || die "login 405: the program ended without the user"
+[ "$(count_requests auth)" = $(( auths + 1 )) ] || die "login 405: the run restarted"
+grep -q "More than one RealTraffic session is not possible, do not run the RealTraffic app" Log.txt \
+    || die "login 405: no status line"
+grep -q "^Exiting: SYSTEM ERROR" Log.txt || die "login 405: no SYSTEM ERROR in Log.txt while the window waits"
+close_and_expect_exit_0 "login 405"
+
+# ---- Start 5: the next start works; a stalled poll does not hold the close ----
+start_program
+expect_polling "after login 405"
+rt_script live '[{"stall_ms":120000}]'
+live=$(count_requests live)
+wait_requests live $(( live + 1 )) 30 || die "stall: no live poll"
+sleep 2
+closing_s=$(date +%s)
+close_and_expect_exit_0 "stalled poll"
+[ $(( $(date +%s) - closing_s )) -le 20 ] || die "stalled poll: the close waited for the stalled transfer"
+grep -q "^Exiting: USER CLOSED SIM" Log.txt || die "stalled poll: no closing down"
+curl -sf -X POST "$GLIM_RT_BASE_URL/control/reset" >/dev/null || true
+
+echo "fault runs: ok ($(( $(date +%s) - start_s )) s)"

@@ -1,0 +1,386 @@
+// The rules of the motion, the stream checks, parking and the livery
+// respawn, one row per case, on hand-built active aircraft.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "airports/park_airport_state.h"
+#include "core/settings.h"
+#include "simlink/sim_ids.h"
+#include "simlink/sim_queues.h"
+#include "motion_harness.h"
+#include "traffic/air_motion.h"
+#include "traffic/livery_respawn.h"
+#include "traffic/parking.h"
+#include "traffic/stream_checks.h"
+#include "traffic/traffic_state.h"
+
+namespace {
+
+constexpr std::uint32_t kHex = 0x400001;
+// One nautical mile in degrees of latitude.
+constexpr double kNmLat = 1.0 / 60.0;
+
+struct Rule {
+    const char* what;
+    std::function<void()> run;
+};
+
+class MotionRules : public MotionHarness {
+protected:
+    static void runRows(const std::vector<Rule>& rows) {
+        for (const Rule& row : rows) {
+            SCOPED_TRACE(row.what);
+            g_liveAc.clear();
+            g_staticAc.clear();
+            g_staticCreationQueue.clear();
+            g_respawnRemovalQueue.clear();
+            gf_clearStands();
+            g_standsLoaded = false;
+            g_trafficTick = 1000;
+            g_flareActive = false;
+            gf_clearSimCommandQueues();
+            row.run();
+        }
+    }
+    static std::vector<std::uint32_t> events(std::uint32_t eventId) {
+        std::vector<std::uint32_t> out;
+        for (const AiEventCmd& e : g_simQueues.events)
+            if (e.eventId == eventId) out.push_back(e.data);
+        return out;
+    }
+    static LiveAc& level(std::int32_t dueNext = 1300) {
+        return activeAc(kHex, {point(52.0, 4.0, 5000, 250, 1000), point(52.0 + 250 * kNmLat / 3600 * 3, 4.0, 5000, 250, dueNext),
+                               point(52.0 + 250 * kNmLat / 3600 * 6, 4.0, 5000, 250, dueNext + 300)});
+    }
+};
+
+TEST_F(MotionRules, AirMotionTable) {
+    runRows({
+        {"a stationary airborne point between two moving ones is dropped",
+         [] {
+             LiveAc& ac = level();
+             ac.stream[1].stationary = true;
+             nextPosMain(ac);
+             EXPECT_EQ(ac.stream.size(), 1u);
+             EXPECT_FALSE(ac.stream.front().stationary);
+         }},
+        {"a helicopter keeps it and hovers",
+         [] {
+             LiveAc& ac = level();
+             ac.category = AcCategory::Rotorcraft;
+             ac.stream[1].stationary = true;
+             nextPosMain(ac);
+             EXPECT_EQ(ac.stream.size(), 2u);
+             EXPECT_EQ(ac.motion.latVelocity_deg, 0.0);
+         }},
+        {"a point due in the past still gives 25 ticks",
+         [] {
+             LiveAc& ac = level(900);
+             ac.stream[1].gs = ac.stream[0].gs = 10000;  // planned in a few ticks
+             nextPosMain(ac);
+             EXPECT_EQ(ac.stream.front().time, 1025);
+         }},
+        {"below 1000 ft without the landing mark a lower point is still climbed to",
+         [] {
+             LiveAc& ac = level();
+             ac.heightAboveGround = 900;
+             ac.stream[1].alt = 4000;
+             nextPosMain(ac);
+             EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, 0.2);
+         }},
+        {"with the landing mark it descends",
+         [] {
+             LiveAc& ac = level();
+             ac.heightAboveGround = 900;
+             ac.motion.more.landing = true;
+             ac.stream[1].alt = 4700;
+             nextPosMain(ac);
+             EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -1.0, 1e-9);
+         }},
+        {"no park airport and QNH 1013: -601 fpm down to a ground point",
+         [] {
+             LiveAc& ac = level();
+             ac.stream[1].alt = 0;
+             ac.stream[1].airborne = false;
+             g_engineQnh = 1013;
+             nextPosMain(ac);
+             EXPECT_DOUBLE_EQ(ac.motion.targetVerticalRate_fpm, -601.0);
+             EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, -601.0 / 6000.0);
+         }},
+        {"a latitude past 90 is folded back and the longitude turned round",
+         [] {
+             LiveAc& ac = level();
+             ac.stream.front().stationary = false;
+             ac.pos.lat = 89.9999;
+             ac.pos.lon = 10.0;
+             ac.motion.latVelocity_deg = 0.0002;
+             ac.motion.lonVelocity_deg = 0.0;
+             lf_tickMove(ac);
+             EXPECT_NEAR(ac.pos.lat, 89.9999, 1e-9);
+             EXPECT_NEAR(ac.pos.lon, -170.0, 1e-9);
+         }},
+        {"crossing 10000 ft changes the lights once per crossing",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 12000, 250, 1000), point(52.01, 4.0, 12000, 250, 1300),
+                                          point(52.02, 4.0, 9000, 250, 1600), point(52.03, 4.0, 9000, 250, 1900),
+                                          point(52.04, 4.0, 9000, 250, 2200)});
+             for (int i = 0; i < 4; ++i) {
+                 nextPosMain(ac);
+                 g_trafficTick = ac.stream.front().time;
+             }
+             EXPECT_EQ(events(SimEventLandingLightsSet), (std::vector<std::uint32_t>{0, 1}));
+         }},
+        {"the flare starts at CG + 30 ft, raises the flag, and the throttle closes at CG + 10 ft",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 60, 140, 1000), point(52.01, 4.0, 0, 140, 5000)});
+             useParkAirport(52.0, 4.0, 0.0);
+             ac.motion.more.landing = true;
+             ac.heightAboveGround = 300;
+             ac.pos.alt = 39;  // CG 8 ft: 31 ft above the elevation
+             lf_tickMove(ac);
+             EXPECT_EQ(ac.motion.more.flareStage, 0);
+             ac.pos.alt = 38;
+             lf_tickMove(ac);
+             EXPECT_EQ(ac.motion.more.flareStage, 1);
+             EXPECT_TRUE(g_flareActive.load());
+             ac.heightAboveGround = 17.9;
+             lf_tickMove(ac);
+             lf_tickMove(ac);
+             EXPECT_EQ(ac.motion.more.flareStage, 3);
+             EXPECT_EQ(events(SimEventThrottleSet), std::vector<std::uint32_t>{0});
+         }},
+    });
+}
+
+TEST_F(MotionRules, StreamChecksTable) {
+    runRows({
+        {"the 201st waiting point removes the aircraft",
+         [] {
+             LiveAc& ac = level();
+             while (ac.stream.size() <= 200) ac.stream.push_back(ac.stream.back());
+             decodeExisting(ac, point(52.5, 4.0, 5000, 250, 99999));
+             EXPECT_EQ(ac.simState, SimState::removingfromsim);
+         }},
+        {"a holding aircraft whose next point lies 300 m away is removed",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             ac.jumpChecked = 1;
+             decodeExisting(ac, point(52.0 + 300.0 / 111132.95, 4.0, 0, 5, 1200));
+             EXPECT_EQ(ac.simState, SimState::removingfromsim);
+         }},
+        {"a silent taxiing aircraft holds for MAX_HOLDING_MINUTES whole minutes",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 10, 1000)}, true);
+             EXPECT_TRUE(lf_extendOrEnd(ac));
+             EXPECT_EQ(ac.stream.back().time, 1300);
+             EXPECT_TRUE(ac.stream.back().stationary);
+             g_trafficTick = 1000 + 21 * 6000 - 1;
+             EXPECT_TRUE(lf_extendOrEnd(ac)) << "20 whole minutes";
+             g_trafficTick = 1000 + 21 * 6000;
+             EXPECT_FALSE(lf_extendOrEnd(ac));
+         }},
+        {"one closer than 1.2 times both sizes to another taxiing aircraft ends at once",
+         [] {
+             activeAc(kHex + 1, {point(52.0, 4.0001, 0, 10, 1000)}, true);
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 10, 1000)}, true);
+             EXPECT_FALSE(lf_extendOrEnd(ac));
+         }},
+        {"an airborne stream flies on 8 steps of 8 s at 95 % each, then ends",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 200, 1000)});
+             double gs = 200;
+             for (int step = 0; step < 8; ++step) {
+                 ASSERT_TRUE(lf_extendOrEnd(ac));
+                 gs = std::max(gs * 0.95, 1.0);
+                 EXPECT_NEAR(ac.stream.back().gs, gs, 1e-9);
+                 EXPECT_EQ(ac.stream.back().time - ac.stream.front().time, 800);
+                 ac.stream.pop_front();
+             }
+             EXPECT_FALSE(lf_extendOrEnd(ac));
+             EXPECT_EQ(ac.extensionCount, -1);
+         }},
+        {"a parked aircraft waits a week and points within 85 m do not move it",
+         [] {
+             loadEham();
+             const Stand& d7 = *gf_findStandByName("D7");
+             LiveAc& ac = activeAc(kHex, {point(d7.latitude, d7.longitude, 0, 0, 1000)}, true);
+             ac.flightState = FlightState::parked;
+             ac.standId = d7.number;
+             ac.standLat = d7.latitude;
+             ac.standLon = d7.longitude;
+             ASSERT_TRUE(lf_extendOrEnd(ac));
+             EXPECT_EQ(ac.stream.back().time, 1000 + 60480000);
+             for (double m : {10.0, 14.0, 9.0, 15.0, 12.0, 13.0})
+                 decodeExisting(ac, point(d7.latitude + m / 111132.95, d7.longitude, 0, 0, 2000));
+             EXPECT_EQ(ac.stream.size(), 2u);
+             EXPECT_EQ(ac.flightState, FlightState::parked);
+             EXPECT_EQ(ac.stillReported, 1);
+         }},
+        {"a point 150 degrees behind an aircraft in its landing roll restarts its stream",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 60, 1000)}, true);
+             ac.pos.heading = 0.0;
+             ac.pos.lat = 52.001;
+             ac.motion.landingRoll = true;
+             decodeExisting(ac, point(51.99, 4.0, 0, 30, 1500));
+             ASSERT_EQ(ac.stream.size(), 2u);
+             EXPECT_DOUBLE_EQ(ac.stream.front().lat, 52.001);
+             EXPECT_EQ(ac.stream.front().time, 1001);
+         }},
+        {"a stop of less than 15 s on the ground disappears",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 10, 1000), point(52.0005, 4.0, 0, 10, 1400),
+                                          point(52.001, 4.0, 0, 0, 1800)}, true);
+             ac.stream.back().stationary = true;
+             StreamPoint stop = ac.stream.back();
+             stop.time = 2200;
+             decodeExisting(ac, stop);
+             ASSERT_EQ(ac.stream.size(), 4u);
+             decodeExisting(ac, point(52.0015, 4.0, 0, 10, 2600));
+             EXPECT_EQ(ac.stream.size(), 3u) << "both stationary points cut off";
+             EXPECT_FALSE(ac.stream[1].stationary);
+         }},
+    });
+}
+
+TEST_F(MotionRules, ParkingTable) {
+    runRows({
+        {"two tries at the same last point search once; 30 m away needs the wide search",
+         [] {
+             useParkAirport(52.0, 4.0);
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 5, 1000), point(52.0, 4.0005, 0, 0, 1400)}, true);
+             const StreamPoint last = ac.stream.back();
+             addStand("A1", last.lat + 30.0 / 111132.95, last.lon, 30);
+             try2Park(ac, false);
+             EXPECT_EQ(ac.flightState, FlightState::taxi);
+             try2Park(ac, true);
+             EXPECT_EQ(ac.flightState, FlightState::taxi) << "the same place is not searched again";
+             ac.lastParkTry = {0, 0};
+             try2Park(ac, true);
+             EXPECT_EQ(ac.flightState, FlightState::parking);
+             EXPECT_EQ(ac.stream.size(), 3u) << "front, the stand and the settled copy";
+         }},
+        {"an aircraft that ends its move 3 m short goes back to taxi",
+         [] {
+             useParkAirport(52.0, 4.0);
+             Stand& s = addStand("A1", 52.0, 4.0, 30);
+             LiveAc& ac = activeAc(kHex, {point(52.0 + 3.0 / 111132.95, 4.0, 0, 0, 1000)}, true);
+             ac.flightState = FlightState::parking;
+             ac.standId = s.number;
+             ac.standLat = s.latitude;
+             ac.standLon = s.longitude;
+             lf_arriveAtStand(ac);
+             EXPECT_EQ(ac.flightState, FlightState::taxi);
+         }},
+        {"arriving on a stand that another aircraft took is one removal, queued once",
+         [] {
+             useParkAirport(52.0, 4.0);
+             Stand& s = addStand("A1", 52.0, 4.0, 30);
+             gf_standMark(s, StandMark::occupied) = 1;
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             ac.flightState = FlightState::parking;
+             ac.standId = s.number;
+             nextPosMain(ac);
+             EXPECT_EQ(ac.simState, SimState::removingfromsim);
+             EXPECT_EQ(std::count(g_respawnRemovalQueue.begin(), g_respawnRemovalQueue.end(), ac.objectId), 1);
+         }},
+        {"a ghost never displaces its parked flight, the flight displaces its ghost",
+         [] {
+             Stand& s = addStand("A1", 52.0, 4.0, 30);
+             LiveAc& dlh = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             dlh.callsign = "DLH4";
+             dlh.flightState = FlightState::parked;
+             dlh.standId = s.number;
+             EXPECT_FALSE(lf_standArbitration(s.number, "DLH4_"));
+             EXPECT_EQ(dlh.simState, SimState::active);
+             dlh.callsign = "DLH4_";
+             EXPECT_TRUE(lf_standArbitration(s.number, "DLH4"));
+             EXPECT_EQ(dlh.simState, SimState::removingfromsim);
+         }},
+        {"a static aircraft still queued for creation never reaches the simulator",
+         [] {
+             useParkAirport(52.0, 4.0);
+             Stand& s = addStand("A1", 52.0, 4.0, 30);
+             AcBase base;
+             base.callsign = "STAT1";
+             g_staticAc.emplace_back(base, s.number, s.latitude, s.longitude, 0.0, 0);
+             g_staticAc.back().simState = SimState::adding2sim;
+             AiCreateRequest r;
+             r.callsign = "STAT1";
+             g_staticCreationQueue.push_back(r);
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             lf_makesWay(ac, s);
+             EXPECT_TRUE(g_staticCreationQueue.empty());
+             EXPECT_TRUE(g_staticAc.empty());
+         }},
+    });
+}
+
+TEST_F(MotionRules, LiveryRespawnTable) {
+    auto rec = [](const std::string& callsign, const std::string& registration) {
+        FlightRecord r;
+        r.callsign = callsign;
+        r.registration = registration;
+        r.type = "B738";
+        return r;
+    };
+    runRows({
+        {"with GUID_CHANGES off a new callsign is taken, object and livery kept",
+         [&] {
+             GUID_CHANGES.setValue(false);
+             LiveAc& ac = level();
+             ac.liveryTitle = "KLM B738";
+             EXPECT_TRUE(lf_respawnCheck(ac, rec("KLM99", "")));
+             EXPECT_EQ(ac.callsign, "KLM99");
+             EXPECT_EQ(ac.simState, SimState::active);
+             EXPECT_EQ(ac.liveryTitle, "KLM B738");
+             GUID_CHANGES.setValue(true);
+         }},
+        {"a callsign that is the registration changes nothing",
+         [&] {
+             LiveAc& ac = level();
+             ac.registration = "PH-BXA";
+             const std::string before = ac.callsign;
+             EXPECT_TRUE(lf_respawnCheck(ac, rec("PH-BXA", "PH-BXA")));
+             EXPECT_EQ(ac.callsign, before);
+         }},
+        {"DLH4_ while DLH4 flies is dropped",
+         [&] {
+             LiveAc& real = activeAc(kHex + 7, {point(52.1, 4.0, 5000, 250, 1000), point(52.2, 4.0, 5000, 250, 3000)});
+             real.callsign = "DLH4";
+             LiveAc& ac = level();
+             EXPECT_FALSE(lf_respawnCheck(ac, rec("DLH4_", "")));
+             EXPECT_EQ(ac.simState, SimState::active);
+         }},
+        {"a parked aircraft respawns on the spot, due at the next tick",
+         [&] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000), point(52.0, 4.0, 0, 0, 900000)}, true);
+             ac.flightState = FlightState::parked;
+             ac.pos.heading = 1.0;
+             EXPECT_FALSE(lf_respawnCheck(ac, rec("KLM77", "")));
+             EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+             ASSERT_EQ(ac.stream.size(), 2u);
+             EXPECT_TRUE(ac.stream[0].stationary && ac.stream[1].stationary);
+             EXPECT_EQ(ac.stream.front().time, 1001);
+             EXPECT_NEAR(ac.stream.front().track, 1.0 * kRadToDeg, 1e-9);
+             EXPECT_EQ(g_respawnRemovalQueue, std::deque<std::uint32_t>{ac.objectId});
+             EXPECT_TRUE(ac.hasOverrideHeading);
+         }},
+        {"pushing back or flying an extended stream, it never respawns",
+         [&] {
+             LiveAc& ac = level();
+             ac.flightState = FlightState::pushing_back;
+             EXPECT_TRUE(lf_respawnCheck(ac, rec("KLM55", "")));
+             ac.flightState = FlightState::flying;
+             ac.extensionCount = 3;
+             EXPECT_TRUE(lf_respawnCheck(ac, rec("KLM56", "")));
+             EXPECT_EQ(ac.simState, SimState::active);
+             EXPECT_TRUE(g_respawnRemovalQueue.empty());
+         }},
+    });
+}
+
+}  // namespace

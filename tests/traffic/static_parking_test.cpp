@@ -1,0 +1,618 @@
+// Static parked traffic through the engine harness: the wanted count and the
+// widening search over stand options, parked traffic matched to stands, the
+// static aircraft made one at a time, the renewal and the user-aircraft
+// conflicts.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "airports/park_airport_state.h"
+#include "airports/park_airports.h"
+#include "airports/park_stand_file.h"
+#include "app/run_state.h"
+#include "core/settings.h"
+#include "traffic/static_parking.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+namespace {
+
+constexpr double kLat = 52.3;
+constexpr double kLon = 4.76;
+constexpr double kLonPer30m = 30.0 / (1852.0 * 60.0 * std::cos(kLat * kDegToRad));
+// Wednesday, 10:00 UTC, as the harness sets the clock.
+constexpr WeekSlot kNow{3, 20};
+
+StandOption option(const std::string& airline, const std::string& type, const std::string& cs, int halfHour,
+                   int day = kNow.weekday, const std::string& reg = {}) {
+    StandOption o;
+    o.airline = airline;
+    o.type = type;
+    o.cs = cs;
+    o.reg = reg;
+    o.halfHours = std::uint64_t{1} << halfHour;
+    o.index = 1;
+    o.day = static_cast<std::uint32_t>(day);
+    o.origin = 1;
+    o.real = 1;
+    return o;
+}
+
+ParkedRecord parked(std::uint32_t hexid, const std::string& cs, double lat, double lon, int age = 2,
+                    const std::string& type = "B738", const std::string& reg = {}) {
+    ParkedRecord r;
+    r.hexid = hexid;
+    r.callsign = cs;
+    r.airline = "KLM";
+    r.type = type;
+    r.registration = reg;
+    r.lat = lat;
+    r.lon = lon;
+    r.slot = age;
+    r.standName = "EHAM_X";
+    return r;
+}
+
+class StaticParkingTest : public TrafficHarness {
+protected:
+    void SetUp() override {
+        TrafficHarness::SetUp();
+        useParkAirport(kLat, kLon);
+        gf_resetStaticCounter();
+        setParked({});
+    }
+    void TearDown() override {
+        gf_setParkedTrafficSource(nullptr, false);
+        TrafficHarness::TearDown();
+    }
+    // n stands in a row 30 m apart, 20 m radius: each one's neighbours are
+    // the stands beside it.
+    static void row(int n, bool withNeighbours = true) {
+        for (int i = 0; i < n; ++i) addStand("S" + std::to_string(i + 1), kLat, kLon + i * kLonPer30m, 20.0);
+        if (withNeighbours) gf_numberStandsAndNeighbours(g_standList);
+    }
+    static void setParked(std::vector<ParkedRecord> records) {
+        gf_setParkedTrafficSource([records]() -> std::optional<std::vector<ParkedRecord>> { return records; }, true);
+    }
+    // The calculation after the stand file was read.
+    static void calculate() {
+        lf_clearStandSearchMarks();
+        lf_markReservedStands();
+        lf_askParkedTraffic([](const std::optional<std::vector<ParkedRecord>>& answer) {
+            lf_finishParkingPositions(kNow, answer);
+        });
+        gf_staticParkingPass();
+    }
+    static std::vector<std::string> positionStands() {
+        std::vector<std::string> names;
+        for (const ParkingPosition& p : g_parkingPositions) names.push_back(gf_standNameOf(p.standId));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static StaticAc* staticOn(const std::string& stand) {
+        for (StaticAc& s : g_staticAc)
+            if (gf_standNameOf(s.standId) == stand) return &s;
+        return nullptr;
+    }
+};
+
+// ---- Wanted count and the search over stand options ----
+
+struct FitRow {
+    const char* name;
+    int percentage;
+    int custom;
+    int maxParkSel;
+    int maxFit;
+    bool week;
+    std::size_t positions;
+    int realFit;
+    const char* logged;
+};
+
+TEST_F(StaticParkingTest, WantedCountAndWideningFit) {
+    // Ten stands without neighbours; stand i has a KLM option i half-hours
+    // before now (stand 10 one on another weekday at now).
+    const int offsets[] = {0, 1, 1, 3, 5, 6, 7, 8, 9};
+    const FitRow rows[] = {
+        {"30 % of 10 is 3, reached at fit 1", 30, -1, 500, 47, false, 3, 1, "3 real positions found"},
+        {"custom 50 % is 5, reached at fit 5", 30, 50, 500, 47, false, 5, 5, "5 real positions found"},
+        {"MAX_PARK_SEL caps the count", 30, 50, 2, 47, false, 2, 1, "2 positions (20% vs wanted 30%"},
+        {"MAX_PARK_SEL 0 parks nothing", 30, -1, 0, 47, false, 0, -1, "no parking positions found"},
+        {"MAX_FIT ends the search", 30, 50, 500, 2, false, 3, 2, "3 positions (30% vs wanted 30%"},
+        {"WEEK adds the other weekday", 100, -1, 500, 47, true, 10, 0, "1 week/real position found"},
+    };
+    for (const FitRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        parking_percentage.setValue(row.percentage);
+        CUSTOM_PARKING_PERCENTAGE.setValue(row.custom);
+        MAX_PARK_SEL.setValue(row.maxParkSel);
+        MAX_FIT.setValue(row.maxFit);
+        WEEK.setValue(row.week);
+        this->row(10, false);
+        for (int i = 0; i < 9; ++i)
+            g_standList[i].options.push_back(option("KLM", "B738", "KLM" + std::to_string(100 + i), 20 - offsets[i]));
+        g_standList[9].options.push_back(option("KLM", "B738", "KLM199", 20, 5));
+        calculate();
+        EXPECT_EQ(g_parkingPositions.size(), row.positions);
+        if (row.realFit >= 0) {
+            EXPECT_EQ(g_reachedRealFit, row.realFit);
+        }
+        EXPECT_NE(logText().find(row.logged), std::string::npos) << logText();
+        // The youngest position is created first: it stands at the back.
+        if (g_parkingPositions.size() > 1) {
+            EXPECT_LE(g_parkingPositions.back().sortKey, g_parkingPositions.front().sortKey);
+        }
+    }
+}
+
+// ---- Parked traffic on stands ----
+
+struct MatchRow {
+    const char* name;
+    ParkedRecord record;
+    const char* stand;  // empty: no position
+    const char* logged;
+};
+
+TEST_F(StaticParkingTest, ParkedTrafficMatchedToFreeStands) {
+    // S1 reserved, S3 under the user aircraft; the others free. 100 m
+    // between stands, so no neighbours.
+    const double lonPer100m = kLonPer30m * 100.0 / 30.0;
+    const MatchRow rows[] = {
+        {"on a free stand", parked(0x4845d1, "KLM1391", kLat, kLon + 1 * lonPer100m + kLonPer30m), "S2", ""},
+        {"100 m off a free stand", parked(0x4845d1, "KLM1391", kLat + 0.0009, kLon + 1 * lonPer100m), "S2", ""},
+        {"beyond 110 m", parked(0x4845d1, "KLM1391", kLat + 0.0011, kLon + 4 * lonPer100m), "",
+         "===> no stand for PT 52.301100,"},
+        {"reserved stand", parked(0x4845d1, "KLM1391", kLat, kLon), "", ""},
+        {"the user's stand", parked(0x4845d1, "KLM1391", kLat, kLon + 2 * lonPer100m), "", ""},
+        {"no callsign", parked(0x4845d1, "", kLat, kLon + 3 * lonPer100m), "", ""},
+        {"flying in the live feed", parked(0x4845d9, "KLM1391", kLat, kLon + 3 * lonPer100m), "", ""},
+        {"its ghost in the live feed", parked(0x4845d1, "KLM77", kLat, kLon + 3 * lonPer100m), "", ""},
+    };
+    for (const MatchRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        for (int i = 0; i < 5; ++i) addStand("S" + std::to_string(i + 1), kLat, kLon + i * lonPer100m, 20.0);
+        g_reservedStand.set("S1");
+        sim.userOnGroundFlag = true;
+        g_userAcData.lat_deg = kLat;
+        g_userAcData.lon_deg = kLon + 2 * lonPer100m;
+        g_collectedHexids = {0x4845d9};
+        g_collectedCallsigns = {"KLM77_"};
+        lf_clearStandSearchMarks();
+        lf_markReservedStands();
+        lf_matchParkTraffic({row.record}, kNow);
+        EXPECT_EQ(positionStands(), row.stand[0] ? std::vector<std::string>{row.stand} : std::vector<std::string>{});
+        if (row.logged[0]) {
+            EXPECT_NE(logText().find(row.logged), std::string::npos) << logText();
+        }
+    }
+}
+
+TEST_F(StaticParkingTest, ParkedTrafficOnlyKeepsEveryMatchBeyondTheWantedCount) {
+    const double lonPer100m = kLonPer30m * 100.0 / 30.0;
+    const struct {
+        bool ptOnly;
+        std::size_t positions;
+    } rows[] = {{false, 2}, {true, 4}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.ptOnly ? "parked traffic only" : "wanted count");
+        TearDown();
+        SetUp();
+        RT_PARKTRAFFIC_ONLY.setValue(r.ptOnly);
+        std::vector<ParkedRecord> records;
+        for (int i = 0; i < 6; ++i) {
+            addStand("S" + std::to_string(i + 1), kLat, kLon + i * lonPer100m, 20.0);
+            if (i < 4) records.push_back(parked(0x4845d0u + i, "KLM" + std::to_string(i), kLat, kLon + i * lonPer100m, i));
+        }
+        setParked(records);
+        calculate();  // 30 % of 6 stands: 2 wanted
+        EXPECT_EQ(g_parkingPositions.size(), r.positions);
+    }
+}
+
+// ---- Static aircraft made from positions ----
+
+struct DetcsRow {
+    const char* name;
+    ParkingPosition position;
+    const char* callsign;  // empty: nothing created
+    const char* logged;
+};
+
+ParkingPosition position(const std::string& cs, const std::string& cs2 = {}, bool first = true,
+                         const std::string& reg = {}, std::uint32_t standId = 1) {
+    ParkingPosition p;
+    p.origin = 1;
+    p.standId = standId;
+    p.airline = "KLM";
+    p.type = "B738";
+    p.callsign = cs;
+    p.secondCallsign = cs2;
+    p.registration = reg;
+    p.callsignFirst = first;
+    return p;
+}
+
+TEST_F(StaticParkingTest, StaticCallsignsAndRefusals) {
+    const DetcsRow rows[] = {
+        {"callsign gets a star", position("KLM1391"), "KLM1391*", ""},
+        {"no callsign: airline and counter", position(""), "KLM1*", ""},
+        {"second callsign first, underscores cut", position("KLM12", "KLM13__", false), "KLM13*", ""},
+        {"a star stays single", position("KLM12*"), "KLM12*", ""},
+        {"second callsign empty: the first", position("KLM15", "", false), "KLM15*", ""},
+        {"eleven characters pass", position("PH-BXA1234"), "PH-BXA1234*", ""},
+        {"twelve characters never reach the simulator", position("PH-BXA12345"), "",
+         "static callsign PH-BXA12345* is too long"},
+        {"unknown stand", position("KLM1391", {}, true, {}, 99), "", "stand with id 99 not found"},
+    };
+    for (const DetcsRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        this->row(1);
+        g_parkingPositions = {row.position};
+        lf_detcs();
+        if (row.callsign[0]) {
+            ASSERT_EQ(g_staticCreationQueue.size(), 1u);
+            EXPECT_EQ(g_staticCreationQueue.front().callsign, row.callsign);
+            EXPECT_EQ(g_staticCreationQueue.front().liveryTitle, "KLM B738");
+            EXPECT_EQ(g_staticCreationQueue.front().position.onGround, 1u);
+            ASSERT_EQ(g_staticAc.size(), 1u);
+            EXPECT_EQ(g_staticAc[0].simState, SimState::adding2sim);
+        } else {
+            EXPECT_TRUE(g_staticCreationQueue.empty());
+            EXPECT_TRUE(g_staticAc.empty());
+        }
+        if (row.logged[0]) {
+            EXPECT_NE(logText().find(row.logged), std::string::npos) << logText();
+        }
+    }
+}
+
+TEST_F(StaticParkingTest, CounterSkipsHeldNumbers) {
+    row(3);
+    StaticAc held;
+    held.hexid = 1;
+    held.standId = 99;
+    g_staticAc.push_back(held);
+    g_parkingPositions = {position("", {}, true, {}, 3)};
+    lf_detcs();
+    ASSERT_EQ(g_staticCreationQueue.size(), 1u);
+    EXPECT_EQ(g_staticCreationQueue.back().hexid, 2u) << "1 is still held";
+    EXPECT_EQ(g_staticCreationQueue.back().callsign, "KLM2*");
+}
+
+TEST_F(StaticParkingTest, PositionWaitsForTheAircraftItReplaces) {
+    row(3);
+    StaticAc leaving;
+    leaving.hexid = 7;
+    leaving.standId = 2;
+    leaving.callsign = "KLM9*";
+    leaving.simState = SimState::removingfromsim;
+    g_staticAc.push_back(leaving);
+    g_parkingPositions = {position("KLM1391", {}, true, {}, 2)};
+    lf_detcs();
+    EXPECT_TRUE(g_staticCreationQueue.empty());
+    ASSERT_EQ(g_parkingPositions.size(), 1u) << "kept for a later try";
+    g_staticAc.clear();  // the simulator reported it removed
+    lf_detcs();
+    ASSERT_EQ(g_staticCreationQueue.size(), 1u);
+    EXPECT_EQ(g_staticCreationQueue.front().callsign, "KLM1391*");
+}
+
+// A live aircraft parking on a stand or beside it keeps static aircraft off.
+TEST_F(StaticParkingTest, LiveAircraftOnOrBesideTheStandBlocksIt) {
+    row(3);
+    LiveAc live;
+    live.hexid = 0x400001;
+    live.callsign = "DLH4AB";
+    live.standId = 2;
+    live.flightState = FlightState::parking;
+    g_liveAc.push_back(live);
+    g_parkingPositions = {position("KLM1", {}, true, {}, 3), position("KLM2", {}, true, {}, 2)};
+    lf_detcs();
+    lf_detcs();
+    EXPECT_TRUE(g_staticCreationQueue.empty());
+    const std::string log = logText();
+    EXPECT_NE(log.find("S2      : no static parking for KLM2, live aircraft DLH4AB standing here"), std::string::npos);
+    EXPECT_NE(log.find("S3      : no static parking for KLM1, live aircraft DLH4AB is adjacent at S2, possibly colliding"),
+              std::string::npos);
+}
+
+// The stands fill to the wanted count, one aircraft every 0.5 s, none on a
+// neighbour of another.
+TEST_F(StaticParkingTest, StandsFillWithinHalfASecondEachWithoutNeighbours) {
+    row(12);
+    for (Stand& s : g_standList) s.options.push_back(option("KLM", "B738", "KLM" + s.id, 20));
+    setParked({parked(0x4845d1, "KLM1391", kLat, kLon + 5 * kLonPer30m)});
+    parking_percentage.setValue(50);
+    calculate();
+    const std::size_t wanted = g_parkingPositions.size();
+    ASSERT_EQ(wanted, 6u);
+    run(static_cast<int>(wanted) * 50 + 250);
+    std::size_t active = 0;
+    for (const StaticAc& s : g_staticAc) active += s.simState == SimState::active;
+    EXPECT_EQ(active, wanted);
+    EXPECT_TRUE(g_parkingPositions.empty());
+    for (const StaticAc& a : g_staticAc) {
+        const Stand* stand = nullptr;
+        for (const Stand& s : g_standList)
+            if (s.number == a.standId) stand = &s;
+        ASSERT_NE(stand, nullptr);
+        for (const StaticAc& b : g_staticAc) {
+            if (&a == &b) continue;
+            EXPECT_NE(a.standId, b.standId);
+            EXPECT_EQ(std::count(stand->adjacent.begin(), stand->adjacent.end(), b.standId), 0)
+                << a.callsign << " beside " << b.callsign;
+        }
+    }
+    const FakeObject* pt = sim.objectWithCallsign("KLM1391*");
+    ASSERT_NE(pt, nullptr);
+    EXPECT_EQ(pt->title, "KLM B738");
+    EXPECT_NEAR(pt->initial.longitude_deg, kLon + 5 * kLonPer30m, 1e-9);
+}
+
+// The parked-traffic request waits for the Traffic Reader; the passes do not
+// wait with it.
+TEST_F(StaticParkingTest, PassesRunWhileParkedTrafficIsFetched) {
+    row(4);
+    std::atomic<bool> release{false};
+    gf_setParkedTrafficSource(
+        [&release]() -> std::optional<std::vector<ParkedRecord>> {
+            while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return std::vector<ParkedRecord>{parked(0x4845d1, "KLM1391", kLat, kLon)};
+        },
+        false);
+    lf_askParkedTraffic([](const std::optional<std::vector<ParkedRecord>>& answer) {
+        lf_finishParkingPositions(kNow, answer);
+    });
+    run(100);
+    EXPECT_TRUE(gf_parkedRequestPending());
+    EXPECT_EQ(g_trafficTick.load(), 100);
+    release = true;
+    for (int i = 0; i < 5000 && gf_parkedRequestPending(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        run(1);
+    }
+    EXPECT_FALSE(gf_parkedRequestPending());
+    run(100);
+    EXPECT_NE(sim.objectWithCallsign("KLM1391*"), nullptr);
+}
+
+// ---- Leaving the park airport in the air ----
+
+struct SightRow {
+    const char* name;
+    bool onGround;
+    double currentDist_nm;
+    double agl_ft;
+    const char* front;  // first entry of the park-airport list
+    double frontDist_nm;
+    bool left;
+    const char* logged;
+};
+
+TEST_F(StaticParkingTest, ParkAirportLeftWhenOutOfSightOrAnotherIsNearer) {
+    const SightRow rows[] = {
+        {"in sight, still the nearest", false, 10, 3000, "EHAM", 10, false, ""},
+        {"another one nearer", false, 10, 3000, "EHRD", 8, true, "EHRD is in sight (8.0 nm), parked aircraft at EHAM"},
+        {"another one as near: it wins", false, 10, 3000, "EHRD", 10, true, "EHRD is in sight"},
+        {"the other one beyond range", false, 10, 3000, "EHRD", 25, false, ""},
+        {"too far", false, 25, 3000, "EHAM", 25, true, "EHAM is out of sight (25.0 nm), parked aircraft will be removed"},
+        {"too high", false, 10, 19000, "EHAM", 10, true, "EHAM is out of sight"},
+        {"on the ground nothing changes", true, 25, 0, "EHRD", 1, false, ""},
+    };
+    for (const SightRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        TearDown();
+        SetUp();
+        gf_resetParkAirports();
+        row(3);
+        StaticAc parkedStatic;
+        parkedStatic.hexid = 5;
+        parkedStatic.objectId = 800;
+        parkedStatic.standId = 1;
+        parkedStatic.simState = SimState::active;
+        g_staticAc.push_back(parkedStatic);
+        LiveAc taxiing;
+        taxiing.hexid = 0x400001;
+        taxiing.objectId = 801;
+        taxiing.standId = 2;
+        taxiing.simState = SimState::active;
+        taxiing.flightState = FlightState::taxi;
+        g_liveAc.push_back(taxiing);
+        sim.userOnGroundFlag = r.onGround;
+        g_userAcData.altAboveGround_ft = r.agl_ft;
+        const LatLon user = gf_destinationPoint({kLat, kLon}, 0.0, r.currentDist_nm * 6076.11549);
+        g_userAcData.lat_deg = user.lat;
+        g_userAcData.lon_deg = user.lon;
+        gf_withParkAirports([&](std::list<ParkAirport>& list) {
+            list.push_back({r.front, "", 0.0, 0.0, r.frontDist_nm});
+        });
+        lf_inSightCheck(user);
+        EXPECT_EQ(!gf_parkAirportInUse(), r.left);
+        if (r.left) {
+            EXPECT_EQ(g_staticAc[0].simState, SimState::removingfromsim);
+            EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
+            EXPECT_EQ(g_liveAc[0].standId, 0u) << "a live aircraft loses its stand with the airport";
+            EXPECT_TRUE(g_standList.empty());
+        } else {
+            EXPECT_EQ(g_staticAc[0].simState, SimState::active);
+        }
+        if (r.logged[0]) {
+            EXPECT_NE(logText().find(r.logged), std::string::npos) << logText();
+        }
+    }
+    gf_resetParkAirports();
+}
+
+// ---- Renewal ----
+
+TEST_F(StaticParkingTest, RenewalFollowsParkedTraffic) {
+    row(6);
+    RT_PARKTRAFFIC_ONLY.setValue(true);
+    setParked({parked(0x4845d1, "KLM1391", kLat, kLon), parked(0x4845d2, "KLM691", kLat, kLon + 3 * kLonPer30m)});
+    calculate();
+    run(400);
+    ASSERT_NE(sim.objectWithCallsign("KLM1391*"), nullptr);
+    ASSERT_NE(sim.objectWithCallsign("KLM691*"), nullptr);
+    const std::size_t created = sim.creations;
+
+    // KLM691 left; KLM1391 still stands there; KLM12 arrived.
+    setParked({parked(0x4845d1, "KLM1391", kLat, kLon), parked(0x4845d3, "KLM12", kLat, kLon + 5 * kLonPer30m)});
+    gf_applyParkTrafficChanges(false);
+    gf_staticParkingPass();
+    run(400);
+    EXPECT_NE(sim.objectWithCallsign("KLM1391*"), nullptr);
+    EXPECT_EQ(sim.objectWithCallsign("KLM691*"), nullptr);
+    EXPECT_NE(sim.objectWithCallsign("KLM12*"), nullptr);
+    EXPECT_EQ(sim.creations, created + 1) << "the aircraft that stays is not created again";
+    EXPECT_NE(logText().find("ParkTraffic changes: 1 to be removed, 1 to be added"), std::string::npos);
+}
+
+TEST_F(StaticParkingTest, RenewalOnANewHalfHourAndFlush) {
+    row(6);
+    parking_percentage.setValue(50);
+    g_standList[0].options.push_back(option("KLM", "B738", "KLM1", 20));
+    g_standList[2].options.push_back(option("KLM", "B738", "KLM3", 20));
+    g_standList[4].options.push_back(option("KLM", "B738", "KLM5", 23));
+    calculate();
+    run(300);
+    ASSERT_NE(sim.objectWithCallsign("KLM1*"), nullptr);
+    ASSERT_NE(sim.objectWithCallsign("KLM3*"), nullptr);
+    EXPECT_EQ(sim.objectWithCallsign("KLM5*"), nullptr) << "its half-hour is still to come";
+
+    // Two hours later KLM5's half-hour has come; the others stay, still
+    // within the reached fit.
+    g_nowSlot = (std::uint64_t{3} << 32) | 24u;
+    const std::size_t created = sim.creations;
+    gf_applyParkTrafficChanges(false);
+    gf_staticParkingPass();
+    run(300);
+    EXPECT_NE(sim.objectWithCallsign("KLM5*"), nullptr);
+    EXPECT_NE(sim.objectWithCallsign("KLM1*"), nullptr);
+    EXPECT_EQ(sim.creations, created + 1);
+
+    // Flush: every stand-option aircraft goes.
+    gf_applyParkTrafficChanges(true);
+    gf_staticParkingPass();
+    run(100);
+    EXPECT_EQ(sim.objectWithCallsign("KLM1*"), nullptr);
+    EXPECT_EQ(sim.objectWithCallsign("KLM3*"), nullptr);
+}
+
+struct LimitRow {
+    const char* name;
+    int maxParkSel;
+    int parkedLive;
+    int removed;
+};
+
+TEST_F(StaticParkingTest, RenewalLimitsParkedLiveAircraft) {
+    const LimitRow rows[] = {
+        {"one wanted, three parked: two go", 1, 3, 2},
+        {"wanted 0: the limit is off", 0, 3, 0},
+    };
+    for (const LimitRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        TearDown();
+        SetUp();
+        row(6);
+        MAX_PARK_SEL.setValue(r.maxParkSel);
+        for (int i = 0; i < r.parkedLive; ++i) {
+            LiveAc live;
+            live.hexid = 0x400000u + static_cast<std::uint32_t>(i);
+            live.callsign = "DLH" + std::to_string(i);
+            live.objectId = 500u + static_cast<std::uint32_t>(i);
+            live.standId = static_cast<std::uint32_t>(2 * i + 1);
+            live.simState = SimState::active;
+            live.flightState = FlightState::parked;
+            live.stillReported = 1;
+            g_liveAc.push_back(live);
+        }
+        gf_applyParkTrafficChanges(false);
+        gf_staticParkingPass();
+        int removing = 0;
+        for (const LiveAc& a : g_liveAc) removing += a.simState == SimState::removingfromsim;
+        EXPECT_EQ(removing, r.removed);
+    }
+}
+
+// ---- The user aircraft ----
+
+struct ConflictRow {
+    const char* name;
+    bool groundMode;
+    double userAgl_ft;
+    double userAlt_ft;
+    double dist_nm;
+    double bearing_deg;  // from the user aircraft
+    double acAlt_ft;
+    double acHeadingFromReciprocal_deg;  // 0: straight at the user
+    bool removed;
+};
+
+TEST_F(StaticParkingTest, UserAircraftConflicts) {
+    const ConflictRow rows[] = {
+        {"ground, 0.5 nm straight ahead", true, 0, 0, 0.5, 0, 5000, 90, true},
+        {"ground, 0.5 nm behind", true, 0, 0, 0.5, 180, 5000, 90, true},
+        {"ground, 45 degrees off the nose", true, 0, 0, 0.5, 45, 5000, 90, false},
+        {"user 500 ft up: no ground test", true, 500, 5000, 0.5, 0, 0, 90, false},
+        {"air, 3 nm heading at the user, 900 ft lower", false, 3000, 5000, 3.0, 30, 4100, 0, true},
+        {"air, 1000 ft lower", false, 3000, 5000, 3.0, 30, 4000, 0, false},
+        {"air, crossing 57 degrees off the line", false, 3000, 5000, 3.0, 30, 5000, 57, false},
+        {"air, 4.5 nm away", false, 3000, 5000, 4.5, 30, 5000, 0, false},
+    };
+    for (const ConflictRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        g_liveAc.clear();
+        g_userAcData = UserAcData{};
+        g_userAcData.lat_deg = kLat;
+        g_userAcData.lon_deg = kLon;
+        g_userAcData.heading_rad = 0.0;
+        g_userAcData.altAboveGround_ft = r.userAgl_ft;
+        g_userAcData.alt_ft = r.userAlt_ft;
+        const LatLon at = gf_destinationPoint({kLat, kLon}, r.bearing_deg * kDegToRad, r.dist_nm * 6076.11549);
+        LiveAc ac;
+        ac.hexid = 0x400001;
+        ac.objectId = 600;
+        ac.simState = SimState::active;
+        ac.groundMode = r.groundMode ? 1 : 0;
+        ac.pos.lat = at.lat;
+        ac.pos.lon = at.lon;
+        ac.pos.alt = r.acAlt_ft;
+        ac.pos.heading = std::fmod((r.bearing_deg + 180.0 + r.acHeadingFromReciprocal_deg) * kDegToRad, kFullTurnRad);
+        g_liveAc.push_back(ac);
+        gf_removeUserConflicts();
+        EXPECT_EQ(g_liveAc[0].simState == SimState::removingfromsim, r.removed);
+    }
+    // Two in the way: one a call.
+    g_liveAc.clear();
+    g_userAcData.altAboveGround_ft = 3000;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        LiveAc ac;
+        ac.hexid = 0x400010 + i;
+        ac.objectId = 700 + i;
+        ac.simState = SimState::active;
+        const LatLon at = gf_destinationPoint({kLat, kLon}, 0.0, (1.0 + i) * 6076.11549);
+        ac.pos.lat = at.lat;
+        ac.pos.lon = at.lon;
+        ac.pos.alt = g_userAcData.alt_ft;
+        ac.pos.heading = std::acos(-1.0);
+        g_liveAc.push_back(ac);
+    }
+    gf_removeUserConflicts();
+    EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(g_liveAc[1].simState, SimState::active);
+    gf_removeUserConflicts();
+    EXPECT_EQ(g_liveAc[1].simState, SimState::removingfromsim);
+}
+
+}  // namespace
