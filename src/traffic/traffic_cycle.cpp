@@ -58,9 +58,6 @@ void lf_buildOneCreation() {
 }
 
 void lf_requestAircraftInRange(std::int64_t tick) {
-    // The flag follows the aircraft's updates; with no aircraft left none
-    // runs, and none can be flaring.
-    if (g_liveAc.empty()) g_flareActive = false;
     const std::int32_t every = g_flareActive.load() ? kRangeEveryFlare : kRangeEvery;
     if (tick % every != 0) return;
     if (!gf_trafficLink().requestAircraftInRange(static_cast<std::uint32_t>(std::max(g_trafficRadiusMeters.load(), 0)))) {
