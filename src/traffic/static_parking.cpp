@@ -37,6 +37,8 @@ std::vector<std::pair<std::string, std::uint32_t>> g_staticRemovalList;
 std::vector<ParkedLiveEntry> g_parkedLiveList;
 std::int32_t g_reachedRealFit = -1;
 std::int32_t g_reachedSoftFit = -1;
+std::atomic<bool> g_softSearchShown{false};
+std::atomic<bool> g_weekSearchShown{false};
 std::atomic<bool> g_parkingControlsBusy{false};
 
 namespace {
@@ -528,6 +530,8 @@ void lf_makeParkingPositions() {
     g_keptStatic.clear();
     g_parkedLiveList.clear();
     g_hooks.showFillPercent(-1);
+    g_softSearchShown = false;
+    g_weekSearchShown = false;
     lf_takeCollectedIds();
     lf_listStaticCallsigns();
     for (Stand& s : g_standList) s.marks = {s.marks[0], 0, 0, 0};
@@ -601,6 +605,10 @@ void gf_resetStaticParking() {
     g_parkedLiveList.clear();
     g_reachedRealFit = -1;
     g_reachedSoftFit = -1;
+    g_softSearchShown = false;
+    g_weekSearchShown = false;
+    g_wantedParkShown = 0;
+    g_wantedParkPercentShown = 0;
     g_calcPending = false;
     g_lastUserPosition = {0.0, 0.0};
     g_parkingControlsBusy = false;
