@@ -15,6 +15,7 @@
 #include "traffic/static_parking.h"
 #include "ui/main_window.h"
 #include "ui/ui_sink.h"
+#include "ui/window_state.h"
 
 #include <curl/curl.h>
 #include <fmt/format.h>
@@ -70,8 +71,14 @@ int lf_runApplication(HINSTANCE instance) {
     RunServices services = gf_realRunServices();
     gf_wireWindowServices(services);
     // The static parking switches the window's parking controls off while it
-    // rebuilds and on again when it is done.
-    gf_staticParkingHooks().enableParkingControls = [] { gf_enableParkingControls(); };
+    // rebuilds and on again when it is done. It is done only with no position
+    // left waiting; the per-second refresh of the waiting count stops with the
+    // busy mark, so the count would otherwise keep its last value.
+    gf_staticParkingHooks().enableParkingControls = [] {
+        g_mainWindowState.staticExtra = 0;
+        gf_uiSink().invalidateBand(UiBand::lines);
+        gf_enableParkingControls();
+    };
     gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
     gf_setRunServices(std::move(services));
     gf_findInstalledSimulators();

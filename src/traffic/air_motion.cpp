@@ -545,7 +545,30 @@ void lf_takeOffRotation(LiveAc& ac) {
     }
 }
 
+namespace {
+
+// In its flare: flaring in the air, the touchdown not yet reported. A
+// go-around, a removal or the touchdown each end it.
+bool lf_inFlare(const LiveAc& ac) {
+    return ac.simState == SimState::active && !ac.countsAsRemoved() && ac.motion.more.flareStage > 0 &&
+           ac.motion.more.landing && !ac.groundMode && !ac.motion.touchdownReached;
+}
+
+// The fast range request runs while any aircraft flares. The flag is derived
+// from all aircraft after each pass (the last aircraft's update ends it), so
+// no single touchdown, go-around or removal can leave it wrong.
+struct FlareFlagAtPassEnd {
+    const LiveAc& ac;
+    ~FlareFlagAtPassEnd() {
+        if (g_liveAc.empty() || &ac != &g_liveAc.back()) return;
+        g_flareActive = std::any_of(g_liveAc.begin(), g_liveAc.end(), lf_inFlare);
+    }
+};
+
+}  // namespace
+
 bool updateLiveAc(LiveAc& ac) {
+    const FlareFlagAtPassEnd flareFlag{ac};
     try {
         switch (ac.simState) {
         case SimState::buffer: lf_handleBuffered(ac); return ac.countsAsRemoved();
@@ -578,7 +601,15 @@ bool updateLiveAc(LiveAc& ac) {
         gf_logHighlight(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "updateLiveAc", e.what(), gf_acDescription(ac),
                                     ac.stream.size(), gf_flightStateName(ac.flightState),
                                     gf_simStateName(ac.simState)));
-        return ac.removeFromBuffer != 0;
+        // The aircraft goes: left in place it would fail and log again on
+        // every tick.
+        try {
+            removeAircraftFromSim(ac);
+        } catch (const std::exception& e2) {
+            gf_logHighlight(fmt::format("{}: removal failed: {}", "updateLiveAc", e2.what()));
+            ac.removeFromBuffer = 1;
+        }
+        return ac.countsAsRemoved();
     }
     return ac.countsAsRemoved();
 }

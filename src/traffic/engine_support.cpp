@@ -7,6 +7,7 @@
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
 #include "core/settings.h"
+#include "core/text.h"
 #include "traffic/ai_commands.h"
 #include "traffic/stand_choice.h"
 #include "traffic/stand_options.h"
@@ -27,15 +28,25 @@ StandOption* lf_optionOfDay(std::vector<StandOption>& options, std::int32_t week
 
 }  // namespace
 
+std::atomic<std::int32_t> g_wantedParkShown{0};
+std::atomic<std::int32_t> g_wantedParkPercentShown{0};
+
 std::int32_t lf_wantedParkCount() {
     const std::int32_t maxPark = MAX_PARK_SEL.value();
-    if (maxPark <= 0) return 0;
+    if (maxPark <= 0) {
+        g_wantedParkShown = 0;
+        g_wantedParkPercentShown = parking_percentage.value();
+        return 0;
+    }
     const std::int32_t custom = CUSTOM_PARKING_PERCENTAGE.value();
     const std::int32_t p = custom >= 0 ? custom : parking_percentage.value();
     const auto s = static_cast<std::int64_t>(g_standList.size());
     std::int64_t n = 1;
     if (s > 1 && (s > 3 || p >= 50)) n = std::llround(static_cast<double>(p) * static_cast<double>(s) / 100.0);
-    return static_cast<std::int32_t>(std::min<std::int64_t>(maxPark, n));
+    const auto wanted = static_cast<std::int32_t>(std::min<std::int64_t>(maxPark, n));
+    g_wantedParkShown = wanted;
+    g_wantedParkPercentShown = gf_percentage(wanted, s);
+    return wanted;
 }
 
 bool gf_removeFarthestLiveAc(double dist_nm) {

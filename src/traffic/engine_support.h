@@ -5,6 +5,7 @@
 // erasing of a live record. Worker thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@
 // Wanted static aircraft at the park airport from the stand count, the
 // parking percentage and MAX_PARK_SEL.
 std::int32_t lf_wantedParkCount();
+// The last wanted count and its share of the stands in percent, for the
+// window's state band (read on the main thread).
+extern std::atomic<std::int32_t> g_wantedParkShown;
+extern std::atomic<std::int32_t> g_wantedParkPercentShown;
 // True when no active live aircraft lies more than 0.1 nm beyond dist_nm
 // (nothing removed); false after removing the farthest one.
 bool gf_removeFarthestLiveAc(double dist_nm);

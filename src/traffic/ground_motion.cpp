@@ -391,8 +391,10 @@ void lf_pushBack(LiveAc& ac) {
     const LatLon here{ac.pos.lat, ac.pos.lon};
     const double distA_ft = 2.5 * stand->radius * kFeetPerNm;
     const LatLon a = gf_destinationPoint(here, push, distA_ft);
-    StreamPoint& front = ac.stream.front();
-    front.gs = slow;
+    ac.stream.front().gs = slow;
+    // A copy: the midpoint inserted below moves the stream's elements, so a
+    // reference to the front would no longer name it.
+    const StreamPoint front = ac.stream.front();
     ac.targetHeading = ac.pos.heading;
     const std::int32_t now = g_trafficTick.load();
     const std::int32_t ticksA = lf_flightTicks(distA_ft / kFeetPerNm, slow);

@@ -454,6 +454,8 @@ void gf_applyParkTrafficChanges(bool flush) {
     WeekSlot day;
     lf_dayInfo(day);
     lf_takeCollectedIds();
+    g_softSearchShown = false;
+    g_weekSearchShown = false;
     lf_listStaticCallsigns();
     g_staticRemovalList.clear();
     g_keptStatic.clear();

@@ -48,6 +48,8 @@ bool lf_fitParkTraffic(WeekSlot day, bool real, bool sameDay, std::int32_t wante
     } else {
         g_reachedSoftFit = reached;
     }
+    g_softSearchShown = !real;
+    g_weekSearchShown = !sameDay;
     const std::int32_t added = lf_countUsedStands() - usedBefore;
     if (added > 0) {
         const std::string label = real ? (sameDay ? "real" : "week/real") : (sameDay ? "soft" : "week/soft");

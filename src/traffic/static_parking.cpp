@@ -37,6 +37,8 @@ std::vector<std::pair<std::string, std::uint32_t>> g_staticRemovalList;
 std::vector<ParkedLiveEntry> g_parkedLiveList;
 std::int32_t g_reachedRealFit = -1;
 std::int32_t g_reachedSoftFit = -1;
+std::atomic<bool> g_softSearchShown{false};
+std::atomic<bool> g_weekSearchShown{false};
 std::atomic<bool> g_parkingControlsBusy{false};
 
 namespace {
@@ -318,29 +320,25 @@ void gf_clearAirportTraffic() {
     g_parkedDone = nullptr;
     g_parkingPositions.clear();
     gf_removeAllStaticAc();
-    for (std::size_t i = 0; i < g_liveAc.size();) {
-        LiveAc& ac = g_liveAc[i];
+    for (LiveAc& ac : g_liveAc) {
         const FlightState f = ac.flightState;
         const bool onStand = f == FlightState::pushing_back || f == FlightState::pushed_back ||
                              f == FlightState::taxi || f == FlightState::take_off || f == FlightState::parked;
-        if (!onStand) {
-            ++i;
-            continue;
+        // Every stand goes with the airport, also that of an aircraft still
+        // driving onto it: a stand id kept would be learned into the next
+        // airport's file.
+        if (onStand || ac.standId != 0 || f == FlightState::parking) {
+            ac.standLat = 0.0;
+            ac.standLon = 0.0;
+            ac.standHeading = 0.0;
+            ac.standId = 0;
+            ac.standCargo = 0;
         }
-        ac.standLat = 0.0;
-        ac.standLon = 0.0;
-        ac.standHeading = 0.0;
-        ac.standId = 0;
-        if (ac.simState == SimState::active) {
-            removeAircraftFromSim(ac);
-        } else if (ac.simState == SimState::adding2sim && !ac.removeWhenCreated) {
-            if (gf_eraseQueuedCreation(g_liveCreationQueue, ac.callsign)) {
-                lf_eraseLiveAc(i);
-                continue;
-            }
-            ac.removeWhenCreated = 1;
-        }
-        ++i;
+        if (!onStand) continue;
+        // Removal only marks the record (a queued creation is cancelled);
+        // the traffic pass erases it, so this walk never shifts the vector
+        // under itself.
+        if (ac.simState == SimState::active || ac.simState == SimState::adding2sim) removeAircraftFromSim(ac);
     }
     gf_resetCurrentAirport();
 }
@@ -532,6 +530,8 @@ void lf_makeParkingPositions() {
     g_keptStatic.clear();
     g_parkedLiveList.clear();
     g_hooks.showFillPercent(-1);
+    g_softSearchShown = false;
+    g_weekSearchShown = false;
     lf_takeCollectedIds();
     lf_listStaticCallsigns();
     for (Stand& s : g_standList) s.marks = {s.marks[0], 0, 0, 0};
@@ -605,6 +605,10 @@ void gf_resetStaticParking() {
     g_parkedLiveList.clear();
     g_reachedRealFit = -1;
     g_reachedSoftFit = -1;
+    g_softSearchShown = false;
+    g_weekSearchShown = false;
+    g_wantedParkShown = 0;
+    g_wantedParkPercentShown = 0;
     g_calcPending = false;
     g_lastUserPosition = {0.0, 0.0};
     g_parkingControlsBusy = false;

@@ -43,6 +43,10 @@ extern std::vector<ParkedLiveEntry> g_parkedLiveList;
 // -1 when not run.
 extern std::int32_t g_reachedRealFit;
 extern std::int32_t g_reachedSoftFit;
+// The window's S and W marks: the last stand-option search was soft, and it
+// looked at every weekday. Cleared when a calculation or renewal starts.
+extern std::atomic<bool> g_softSearchShown;
+extern std::atomic<bool> g_weekSearchShown;
 // The parking controls are disabled while a calculation or renewal runs.
 extern std::atomic<bool> g_parkingControlsBusy;
 

@@ -13,6 +13,7 @@
 #include "airports/park_stand_file.h"
 #include "app/run_state.h"
 #include "core/settings.h"
+#include "traffic/engine_support.h"
 #include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
@@ -110,6 +111,10 @@ struct FitRow {
     std::size_t positions;
     int realFit;
     const char* logged;
+    // What the window's state band shows afterwards.
+    int shownWanted;
+    int shownPercent;
+    bool weekMark;
 };
 
 TEST_F(StaticParkingTest, WantedCountAndWideningFit) {
@@ -117,12 +122,12 @@ TEST_F(StaticParkingTest, WantedCountAndWideningFit) {
     // before now (stand 10 one on another weekday at now).
     const int offsets[] = {0, 1, 1, 3, 5, 6, 7, 8, 9};
     const FitRow rows[] = {
-        {"30 % of 10 is 3, reached at fit 1", 30, -1, 500, 47, false, 3, 1, "3 real positions found"},
-        {"custom 50 % is 5, reached at fit 5", 30, 50, 500, 47, false, 5, 5, "5 real positions found"},
-        {"MAX_PARK_SEL caps the count", 30, 50, 2, 47, false, 2, 1, "2 positions (20% vs wanted 30%"},
-        {"MAX_PARK_SEL 0 parks nothing", 30, -1, 0, 47, false, 0, -1, "no parking positions found"},
-        {"MAX_FIT ends the search", 30, 50, 500, 2, false, 3, 2, "3 positions (30% vs wanted 30%"},
-        {"WEEK adds the other weekday", 100, -1, 500, 47, true, 10, 0, "1 week/real position found"},
+        {"30 % of 10 is 3, reached at fit 1", 30, -1, 500, 47, false, 3, 1, "3 real positions found", 3, 30, false},
+        {"custom 50 % is 5, reached at fit 5", 30, 50, 500, 47, false, 5, 5, "5 real positions found", 5, 50, false},
+        {"MAX_PARK_SEL caps the count", 30, 50, 2, 47, false, 2, 1, "2 positions (20% vs wanted 30%", 2, 20, false},
+        {"MAX_PARK_SEL 0 parks nothing", 30, -1, 0, 47, false, 0, -1, "no parking positions found", 0, 30, false},
+        {"MAX_FIT ends the search", 30, 50, 500, 2, false, 3, 2, "3 positions (30% vs wanted 30%", 5, 50, false},
+        {"WEEK adds the other weekday", 100, -1, 500, 47, true, 10, 0, "1 week/real position found", 10, 100, true},
     };
     for (const FitRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -143,6 +148,10 @@ TEST_F(StaticParkingTest, WantedCountAndWideningFit) {
             EXPECT_EQ(g_reachedRealFit, row.realFit);
         }
         EXPECT_NE(logText().find(row.logged), std::string::npos) << logText();
+        EXPECT_EQ(g_wantedParkShown.load(), row.shownWanted);
+        EXPECT_EQ(g_wantedParkPercentShown.load(), row.shownPercent);
+        EXPECT_FALSE(g_softSearchShown.load()) << "no soft search without PARK_SOFT";
+        EXPECT_EQ(g_weekSearchShown.load(), row.weekMark);
         // The youngest position is created first: it stands at the back.
         if (g_parkingPositions.size() > 1) {
             EXPECT_LE(g_parkingPositions.back().sortKey, g_parkingPositions.front().sortKey);

@@ -16,6 +16,7 @@
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
 #include "ui/ui_sink.h"
+#include "ui/window_state.h"
 
 #include <fmt/format.h>
 
@@ -81,6 +82,12 @@ void lf_installHooks() {
     hooks.userPosition = lf_userLatLon;
     hooks.userOnGround = lf_userOnGround;
     hooks.userStand = [] { return g_userStandSeen.get(); };
+    // The stand file belongs to the worker, which is where the airport side
+    // asks for a repaint: the week is copied for the window there.
+    hooks.repaint = [] {
+        g_mainWindowState.week = g_parkAirportFile.RT_traffic_week;
+        gf_repaintAll();
+    };
     gf_setAirportHooks(std::move(hooks));
 }
 

@@ -6,6 +6,8 @@
 #include "feed/feed_window_values.h"
 #include "feed/reader_services.h"
 #include "simlink/sim_client.h"
+#include "traffic/engine_support.h"
+#include "traffic/static_parking.h"
 #include "ui/main_window.h"
 #include "ui/window_paint.h"
 
@@ -58,4 +60,12 @@ void lf_fillLinkDisplay(DisplaySnapshot& s) {
     s.stands = static_cast<int>(std::min<std::size_t>(airport.standCount, INT32_MAX));
     s.reservedStand = g_reservedStand.get();
     s.reservedStandValid = g_reservedStandFound.load();
+    s.updates = g_standFileUpdates.load();
+
+    // The static parking's values: the engine keeps them, the window only
+    // shows them.
+    s.maxPark = g_wantedParkShown.load();
+    s.maxParkPercent = g_wantedParkPercentShown.load();
+    s.sMark = g_softSearchShown.load();
+    s.wMark = g_weekSearchShown.load();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "traffic/air_motion.h"
 #include "traffic/livery_respawn.h"
 #include "traffic/parking.h"
+#include "traffic/static_parking.h"
+#include "traffic/ai_commands.h"
 #include "traffic/stream_checks.h"
 #include "traffic/traffic_state.h"
 
@@ -152,6 +155,57 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_EQ(ac.motion.more.flareStage, 3);
              EXPECT_EQ(events(SimEventThrottleSet), std::vector<std::uint32_t>{0});
          }},
+        {"the fast range-request flag follows the flaring aircraft: a go-around, a removal or one of two touchdowns",
+         [] {
+             auto flaring = [](std::uint32_t hex) {
+                 // The front is due later: no new segment is planned on these ticks.
+                 LiveAc& ac = activeAc(hex, {point(52.0, 4.0, 30, 140, 2000), point(52.01, 4.0, 0, 140, 5000)});
+                 ac.motion.more.landing = true;
+                 ac.motion.more.flareStage = 1;
+                 ac.motion.touchdownUnderWay = true;
+                 ac.heightAboveGround = 300;  // no flare step taken on these ticks
+             };
+             auto pass = [] {
+                 for (LiveAc& ac : g_liveAc) updateLiveAc(ac);
+             };
+             flaring(kHex);
+             flaring(kHex + 1);
+             pass();
+             EXPECT_TRUE(g_flareActive.load());
+             g_liveAc[0].motion.touchdownReached = true;  // the first one's wheels are down
+             g_flareActive = false;                         // as the touchdown event does
+             pass();
+             EXPECT_TRUE(g_flareActive.load()) << "the second one still flares";
+             g_liveAc[1].motion.more.flareStage = 0;  // it goes around
+             g_liveAc[1].motion.more.landing = false;
+             pass();
+             EXPECT_FALSE(g_flareActive.load());
+             g_liveAc.clear();
+             flaring(kHex);
+             flaring(kHex + 1);
+             pass();
+             removeAircraftFromSim(g_liveAc[0]);
+             removeAircraftFromSim(g_liveAc[1]);
+             pass();
+             EXPECT_FALSE(g_flareActive.load()) << "removed during the flare";
+         }},
+        {"an update that fails removes its aircraft once; the next tick does not fail again",
+         [] {
+             // 12 nm at 0.001 kt: a segment beyond 32 bits of ticks.
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 0.001, 1000), point(52.2, 4.0, 5000, 0.001, 1300)});
+             EXPECT_FALSE(updateLiveAc(ac));
+             EXPECT_EQ(ac.simState, SimState::removingfromsim);
+             EXPECT_NO_THROW(updateLiveAc(ac));
+             EXPECT_EQ(std::count(g_respawnRemovalQueue.begin(), g_respawnRemovalQueue.end(), ac.objectId), 1);
+         }},
+        {"an active aircraft with an empty stream is removed without reading it",
+         [] {
+             LiveAc& ac = level();
+             ac.stream.clear();
+             updateLiveAc(ac);
+             EXPECT_EQ(ac.simState, SimState::removingfromsim);
+             EXPECT_TRUE(g_simQueues.positionsBack.empty());
+         }},
     });
 }
 
@@ -163,6 +217,30 @@ TEST_F(MotionRules, StreamChecksTable) {
              while (ac.stream.size() <= 200) ac.stream.push_back(ac.stream.back());
              decodeExisting(ac, point(52.5, 4.0, 5000, 250, 99999));
              EXPECT_EQ(ac.simState, SimState::removingfromsim);
+         }},
+        {"the push-back side is judged on the nose: a point with only its track counts as track + 180",
+         [] {
+             struct Side {
+                 std::optional<double> trueHeading_deg;
+                 double track_deg;
+                 bool right;
+             };
+             // Nose north, pushed south: a nose swung 10 degrees clockwise
+             // moves toward 190.
+             for (const Side& c : {Side{10.0, 0.0, true}, Side{std::nullopt, 190.0, true}, Side{350.0, 0.0, false},
+                                   Side{std::nullopt, 170.0, false}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000), point(51.9999, 4.0, 0, 3, 1400)}, true);
+                 ac.flightState = FlightState::pushing_back;
+                 ac.motion.groundMove = 2;
+                 ac.pos.heading = 0.0;
+                 StreamPoint p = point(51.9998, 4.0, 0, 3, 1600);
+                 p.track = c.track_deg;
+                 if (c.trueHeading_deg) p.trueHeading_rad = *c.trueHeading_deg * kDegToRad;
+                 EXPECT_FALSE(checkExtendingSituations(ac, p));
+                 EXPECT_TRUE(ac.motion.more.pushSideKnown);
+                 EXPECT_EQ(ac.motion.more.pushRightSide, c.right) << c.track_deg;
+             }
          }},
         {"a holding aircraft whose next point lies 300 m away is removed",
          [] {
@@ -299,6 +377,30 @@ TEST_F(MotionRules, ParkingTable) {
              dlh.callsign = "DLH4_";
              EXPECT_TRUE(lf_standArbitration(s.number, "DLH4"));
              EXPECT_EQ(dlh.simState, SimState::removingfromsim);
+         }},
+        {"leaving the airport frees every stand and only marks the records it removes",
+         [] {
+             useParkAirport(52.0, 4.0);
+             const auto n1 = addStand("A1", 52.0, 4.0, 30).number;
+             const auto n2 = addStand("A2", 52.001, 4.0, 30).number;
+             activeAc(kHex, {point(52.0, 4.0, 0, 3, 1000), point(52.0, 4.0001, 0, 3, 1400)}, true);
+             activeAc(kHex + 1, {point(52.001, 4.0, 0, 3, 1000), point(52.001, 4.0001, 0, 3, 1400)}, true);
+             activeAc(kHex + 2, {point(52.002, 4.0, 0, 3, 1000), point(52.002, 4.0001, 0, 3, 1400)}, true);
+             g_liveAc[0].flightState = FlightState::parking;  // driving onto its stand
+             g_liveAc[0].standId = n1;
+             g_liveAc[1].flightState = FlightState::parked;
+             g_liveAc[1].standId = n2;
+             g_liveAc[2].simState = SimState::adding2sim;  // its creation still queued
+             AiCreateRequest r;
+             r.callsign = g_liveAc[2].callsign;
+             g_liveCreationQueue.push_back(r);
+             gf_clearAirportTraffic();
+             ASSERT_EQ(g_liveAc.size(), 3u);
+             for (const LiveAc& a : g_liveAc) EXPECT_EQ(a.standId, 0) << a.callsign;
+             EXPECT_EQ(g_liveAc[0].simState, SimState::active) << "a parking aircraft stays";
+             EXPECT_EQ(g_liveAc[1].simState, SimState::removingfromsim);
+             EXPECT_TRUE(g_liveAc[2].countsAsRemoved());
+             EXPECT_TRUE(g_liveCreationQueue.empty());
          }},
         {"a static aircraft still queued for creation never reaches the simulator",
          [] {
