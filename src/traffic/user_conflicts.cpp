@@ -50,7 +50,10 @@ void gf_removeUserConflicts() {
     for (LiveAc& ac : g_liveAc) {
         if (ac.simState != SimState::active) continue;
         const double d = gf_distanceNm(userPos, {ac.pos.lat, ac.pos.lon});
-        if (lf_groundConflict(ac, user, userPos, d) || lf_airConflict(ac, user, userPos, d)) {
+        // The air test is for flying aircraft: on the ground every aircraft
+        // of the airport is at the user's level, and one parked or taxiing
+        // whose nose line passes within 700 ft of the user is no threat.
+        if (lf_groundConflict(ac, user, userPos, d) || (!ac.groundMode && lf_airConflict(ac, user, userPos, d))) {
             removeAircraftFromSim(ac);
             return;
         }

@@ -574,6 +574,7 @@ TEST_F(StaticParkingTest, UserAircraftConflicts) {
         {"ground, 0.5 nm behind", true, 0, 0, 0.5, 180, 5000, 90, true},
         {"ground, 45 degrees off the nose", true, 0, 0, 0.5, 45, 5000, 90, false},
         {"user 500 ft up: no ground test", true, 500, 5000, 0.5, 0, 0, 90, false},
+        {"ground, beside the user with the user near its nose line: no air test", true, 0, 0, 0.11, 120, 0, 60, false},
         {"air, 3 nm heading at the user, 900 ft lower", false, 3000, 5000, 3.0, 30, 4100, 0, true},
         {"air, 1000 ft lower", false, 3000, 5000, 3.0, 30, 4000, 0, false},
         {"air, crossing 57 degrees off the line", false, 3000, 5000, 3.0, 30, 5000, 57, false},
