@@ -147,8 +147,9 @@ while read -r kind id x row width; do
 done <<<"$expected"
 # Enabled once the run is in its main loop: the install path, the callsign
 # edit, "cs->oid:" and "Re-read"; "Block" and "tblo" stay disabled. The
-# run's requests reach the controls through the window's queue: a moment is
-# allowed for them.
+# run's requests reach the controls through the window's queue, and the
+# static parking keeps "Re-read" and the parking controls disabled until it
+# has filled the stands, which takes a while on a loaded machine.
 states_ok() {
     local id
     for id in 32788 32828 32830 32838 32839 32798 32808; do
@@ -158,7 +159,7 @@ states_ok() {
         echo "$listing" | grep -q "^[A-Za-z]* $id .* 0 [01]" || return 1
     done
 }
-for i in $(seq 1 20); do
+for i in $(seq 1 180); do
     states_ok && break
     sleep 0.5
     listing=$(probe list)
