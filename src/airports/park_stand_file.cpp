@@ -267,18 +267,10 @@ bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool cl
         // would only weigh on the quality factors.
         const int day = opt.attribute("day").as_int();
         if (day < 1 || day > 7) continue;
-        OptIdentity identity = lf_readOptIdentity(opt);
-        StandOption o;
-        o.airline = std::move(identity.airline);
-        o.type = std::move(identity.type);
-        o.reg = opt.attribute("reg").as_string();
-        o.cs = std::move(identity.cs);
-        o.cs2 = std::move(identity.cs2);
+        StandOption o = lf_readStandOption(opt);
         o.halfHours = halfHours;
         o.day = static_cast<std::uint32_t>(day);
         o.origin = 0;
-        o.real = opt.attribute("soft").as_bool() ? 0 : 1;
-        o.cpl = opt.attribute("cpl").as_bool();
         o.index = next;
         bool known = false;
         for (const StandOption& existing : stand.options) {

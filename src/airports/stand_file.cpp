@@ -158,15 +158,15 @@ bool gf_writeAirportFile(const AirportFile& record, const fs::path& path, StandF
     return gf_saveXmlDocument(document, path);
 }
 
-OptIdentity lf_readOptIdentity(pugi::xml_node opt) {
-    OptIdentity identity;
+StandOption lf_readStandOption(pugi::xml_node opt) {
+    StandOption o;
     const std::string cs = opt.attribute("cs").as_string();
     const std::size_t colon = cs.find(':');
     if (colon == std::string::npos) {
-        identity.cs = cs;
+        o.cs = cs;
     } else {
-        identity.cs = cs.substr(0, colon);
-        identity.cs2 = cs.substr(colon + 1);
+        o.cs = cs.substr(0, colon);
+        o.cs2 = cs.substr(colon + 1);
     }
     const std::string reg = opt.attribute("reg").as_string();
     std::optional<StandDbaseRecord> record;
@@ -174,17 +174,21 @@ OptIdentity lf_readOptIdentity(pugi::xml_node opt) {
         try {
             record = gf_lookupStandRegistration(reg);
         } catch (const std::exception& e) {
+            // The name in this line is the one the log has always shown.
             gf_logHighlight(fmt::format("{}: {}", "lf_readOptIdentity", e.what()));
         }
     }
     if (record) {
-        identity.airline = record->opr.empty() ? record->airline : record->opr;
-        identity.type = record->type;
+        o.airline = record->opr.empty() ? record->airline : record->opr;
+        o.type = record->type;
     } else {
-        identity.airline = opt.attribute("airl").as_string();
-        identity.type = opt.attribute("type").as_string();
+        o.airline = opt.attribute("airl").as_string();
+        o.type = opt.attribute("type").as_string();
     }
-    return identity;
+    o.reg = reg;
+    o.real = opt.attribute("soft").as_bool() ? 0 : 1;
+    o.cpl = opt.attribute("cpl").as_bool();
+    return o;
 }
 
 bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands) {
@@ -204,19 +208,11 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
         const std::string hh = opt.attribute("hh").as_string();
         const std::uint32_t day = opt.attribute("day").as_uint();
         if (hh.empty() || day < 1 || day > 7) continue;
-        OptIdentity identity = lf_readOptIdentity(opt);
-        StandOption o;
-        o.airline = std::move(identity.airline);
-        o.type = std::move(identity.type);
-        o.reg = opt.attribute("reg").as_string();
-        o.cs = std::move(identity.cs);
-        o.cs2 = std::move(identity.cs2);
+        StandOption o = lf_readStandOption(opt);
         o.halfHours = gf_hours2bitset(hh);
         o.index = static_cast<std::uint32_t>(options.size() + 1);
         o.day = day;
         o.origin = origin;
-        o.real = opt.attribute("soft").as_bool() ? 0 : 1;
-        o.cpl = opt.attribute("cpl").as_bool();
         options.push_back(std::move(o));
     }
     stands.emplace_back(id, std::move(options), StandPlace{lat, lon, hdg_rad}, radius_m, cargo, ramp, heli);

@@ -57,14 +57,11 @@ void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>
 // (a stand at 0/0).
 bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands);
 
-struct OptIdentity {
-    std::string cs;
-    std::string cs2;
-    std::string airline;
-    std::string type;
-};
-// The callsigns, airline and type of an opt element. Never throws.
-OptIdentity lf_readOptIdentity(pugi::xml_node opt);
+// What an opt element says of its aircraft: the airline and type (from the
+// registration's record where there is one), registration, callsigns, soft
+// and coupled. Its hours, day, origin and index are the caller's. Never
+// throws.
+StandOption lf_readStandOption(pugi::xml_node opt);
 
 // The names of an airport's stand file and link file.
 std::filesystem::path gf_xmlNameOf(std::string_view code);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <limits>
 #include <regex>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -76,11 +77,6 @@ std::string lf_checkedModel(const std::string& value, const fs::path& file) {
     return {};
 }
 
-bool lf_readLines(Charset charset, const fs::path& file, std::vector<std::string>& lines) {
-    lines.reserve(kFileLinesReserve);
-    return gf_readTextFileUtf8(charset, file, lines);
-}
-
 template <typename Handover>
 void lf_splitSections(const std::vector<std::string>& lines, bool ivao, Handover handover) {
     std::vector<std::string> section;
@@ -138,6 +134,27 @@ bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path
     return true;
 }
 
+namespace {
+
+// The lines of an aircraft.cfg in UTF-8 with its fltsim numbers checked; false
+// when it has no text encoding (logged through logNoEncoding), cannot be read
+// (logged) or its numbers are off.
+bool lf_readCfgLines(const fs::path& file, void (*logNoEncoding)(std::string_view), std::vector<std::string>& lines) {
+    const Charset charset = gf_detectCharset(file);
+    if (charset == Charset::none_found) {
+        logNoEncoding(fmt::format("! No text encoding detected for {}", lf_logPathText(file)));
+        return false;
+    }
+    lines.reserve(kFileLinesReserve);
+    if (!gf_readTextFileUtf8(charset, file, lines)) {
+        gf_logLine(fmt::format("! Failed reading {}", lf_logPathText(file)));
+        return false;
+    }
+    return lf_checkFltsimNumbers(lines, file);
+}
+
+}  // namespace
+
 std::string lf_modelFromAtcModel(const fs::path& file, const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
         std::string value = lf_readAtcModel(line);
@@ -184,17 +201,8 @@ std::list<Livery> lf_searchLiveriesinFile(std::uint32_t folderIndex, const fs::p
         std::error_code ec;
         if (fs::status(file, ec).type() == fs::file_type::not_found) return {};
         const fs::path folder = file.parent_path();
-        const Charset charset = gf_detectCharset(file);
-        if (charset == Charset::none_found) {
-            gf_logLine(fmt::format("! No text encoding detected for {}", lf_logPathText(file)));
-            return {};
-        }
         std::vector<std::string> lines;
-        if (!lf_readLines(charset, file, lines)) {
-            gf_logLine(fmt::format("! Failed reading {}", lf_logPathText(file)));
-            return {};
-        }
-        if (!lf_checkFltsimNumbers(lines, file)) return {};
+        if (!lf_readCfgLines(file, gf_logLine, lines)) return {};
         const std::string model = lf_modelFromAtcModel(file, lines);
         if (model.empty()) return {};
         return lf_splitFltsimSections(folderIndex, lines, model, file, folder);
@@ -210,17 +218,8 @@ std::list<Livery> lf_searchLiveriesinIVAOFile(std::uint32_t folderIndex, const f
         const std::string model = lf_modelFromIvaoFolder(file);
         if (model.empty()) return {};
         const fs::path folder = file.parent_path();
-        const Charset charset = gf_detectCharset(file);
-        if (charset == Charset::none_found) {
-            gf_logHighlight(fmt::format("! No text encoding detected for {}", lf_logPathText(file)));
-            return {};
-        }
         std::vector<std::string> lines;
-        if (!lf_readLines(charset, file, lines)) {
-            gf_logLine(fmt::format("! Failed reading {}", lf_logPathText(file)));
-            return {};
-        }
-        if (!lf_checkFltsimNumbers(lines, file)) return {};
+        if (!lf_readCfgLines(file, gf_logHighlight, lines)) return {};
         return lf_splitIvaoFltsimSections(folderIndex, lines, model, file, folder);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", lf_logPathText(file), e.what()));

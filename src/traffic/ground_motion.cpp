@@ -344,18 +344,22 @@ void lf_groundStep(LiveAc& ac) {
         lf_takeOffCheck(ac, dt);
 }
 
-void lf_takeOffConfiguration(LiveAc& ac) {
-    if (ac.towed) gf_logLine(fmt::format("towed aircraft takes-off? {}", gf_acDescription(ac)));
+void lf_startTakeOffRun(LiveAc& ac, std::int32_t throttle, bool spoilers) {
     MotionFields& f = ac.motion.more;
     f.takeOffRun = true;
-    gf_setThrottle(ac, 0);
-    gf_setSpoilers(ac, false);
+    gf_setThrottle(ac, throttle);
+    gf_setSpoilers(ac, spoilers);
     gf_setFlaps(ac, 1);
     f.landing = false;
     f.goAround = false;
     gf_setLights(ac.objectId, 1, 1, 1, 1, 1, 1, 0);
     ac.motion.windowBefore = kWindowReset;
     ac.motion.windowAfter = kWindowResetTakeOff;
+}
+
+void lf_takeOffConfiguration(LiveAc& ac) {
+    if (ac.towed) gf_logLine(fmt::format("towed aircraft takes-off? {}", gf_acDescription(ac)));
+    lf_startTakeOffRun(ac, 0, false);
 }
 
 void lf_pullOut(LiveAc& ac) {

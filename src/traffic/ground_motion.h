@@ -4,6 +4,8 @@
 // after landing and the drive onto its stand.
 #pragma once
 
+#include <cstdint>
+
 #include "feed/feed_records.h"
 #include "traffic/live_ac.h"
 
@@ -26,6 +28,9 @@ void lf_pullOut(LiveAc& ac);
 void lf_pushBack(LiveAc& ac);
 // Start of the take-off run.
 void lf_takeOffConfiguration(LiveAc& ac);
+// The take-off run's configuration with the given throttle lever index and
+// spoilers: flaps 1, the take-off lights and windows, no landing or go-around.
+void lf_startTakeOffRun(LiveAc& ac, std::int32_t throttle, bool spoilers);
 // A parked aircraft starts to leave (the received point moves away).
 void lf_departStand(LiveAc& ac, StreamPoint& point);
 // Spoiler handle and both throttle levers to 0 % (not for Light aircraft).

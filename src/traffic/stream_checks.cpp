@@ -154,17 +154,8 @@ void lf_cutShortStops(LiveAc& ac, const StreamPoint& point) {
 }
 
 void lf_touchAndGo(LiveAc& ac) {
-    MotionFields& f = ac.motion.more;
     ac.setFlightState(FlightState::taxi);
-    f.takeOffRun = true;
-    gf_setThrottle(ac, 3);
-    gf_setSpoilers(ac, true);
-    gf_setFlaps(ac, 1);
-    f.landing = false;
-    f.goAround = false;
-    gf_setLights(ac.objectId, 1, 1, 1, 1, 1, 1, 0);
-    ac.motion.windowBefore = kWindowReset;
-    ac.motion.windowAfter = kWindowResetTakeOff;
+    lf_startTakeOffRun(ac, 3, true);
 }
 
 void lf_detectTakeOff(LiveAc& ac, const StreamPoint& point) {

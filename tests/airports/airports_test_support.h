@@ -1,5 +1,5 @@
-// A scratch working folder with the log in it and every setting at its
-// default, for the tests of the airports and stands.
+// The scratch working folder with an airport database, for the tests of the
+// airports and stands.
 #pragma once
 
 #include "airports/airport_database.h"
@@ -8,20 +8,14 @@
 #include "airports/park_airports.h"
 #include "airports/stand_file.h"
 #include "core/data_key.h"
-#include "core/log.h"
-#include "core/settings.h"
 #include "stream_sealer.h"
+#include "work_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace airports_test {
-
-namespace fs = std::filesystem;
 
 // A relative path as the program writes it in Log.txt on this platform.
 inline std::string nativePath(std::string path) {
@@ -32,45 +26,6 @@ inline std::string nativePath(std::string path) {
 #endif
     return path;
 }
-
-class WorkFolder : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_previous = fs::current_path();
-        static int counter = 0;
-        m_folder = fs::temp_directory_path() /
-                   ("glim_airports_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                    std::to_string(++counter));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-        gf_logOpen(m_folder / "Log.txt");
-        gf_resetSettings();
-    }
-    void TearDown() override {
-        gf_logClose();
-        fs::current_path(m_previous);
-        std::error_code ec;
-        fs::remove_all(m_folder, ec);
-        gf_resetSettings();
-    }
-    std::string log() {
-        gf_logFlush();
-        return readFile(m_folder / "Log.txt");
-    }
-    static std::string readFile(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static void writeFile(const fs::path& path, const std::string& text) {
-        if (path.has_parent_path()) fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    fs::path m_folder;
-    fs::path m_previous;
-};
 
 // A working folder with an airport database and clean airport state.
 class AirportsFixture : public WorkFolder {

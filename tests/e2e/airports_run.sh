@@ -7,27 +7,12 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    stop_stand_ins
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs"
-cp "$exe" "$work/run/glim_p3d.exe"
-install_sample_airports "$work/run"
-cd "$work/run"
-install_sample_data
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
+new_run_folder "$exe"
+install_run_data
 
-start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
-    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+start_eham_stand_ins
 
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 
 report() { echo "--- Log.txt"; cat Log.txt; echo "--- sitestub"; cat "$work/sitestub.out"; }
 
@@ -39,13 +24,7 @@ wait_for_text Log.txt "Airport file read from 'archive/stock/EHAM.xml' for Amste
 wait_for_text Log.txt "my_park_airports.txt created with EHAM,D7" 60 || { report; fail "the user's stand was not found"; }
 [ "$(cat airports/my_park_airports.txt)" = "EHAM,D7" ] || { report; fail "my_park_airports.txt: $(cat airports/my_park_airports.txt)"; }
 
-close_program "$pid" || { report; fail "program did not end on close"; }
-set +e
-wait "$pid"
-code=$?
-set -e
-pid=""
-[ "$code" = 0 ] || { report; fail "exit code $code"; }
+expect_clean_close
 grep -q "'airports\\\\learned\\\\stock\\\\EHAM.xml' saved with" Log.txt || { report; fail "the learned file was not saved"; }
 [ -f airports/learned/stock/EHAM.xml ] || { report; fail "no learned file"; }
 echo "airports run: ok"

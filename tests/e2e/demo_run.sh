@@ -67,8 +67,7 @@ watch_pid=$!
 stands="$demo_stands"
 start_pictures "$pictures" "$stands"
 
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 SECONDS=0
 
 report() {
@@ -144,14 +143,8 @@ if [ "$live" = 1 ] || [ "$motion" = 1 ] || [ "$static" = 1 ]; then
 fi
 
 # ---- The close ----
-close_program "$pid" || { report; fail "program did not end on close"; }
-set +e
-wait "$pid"
-code=$?
-set -e
-pid=""
+expect_clean_close
 stop_pictures
-[ "$code" = 0 ] || { report; fail "exit code $code"; }
 grep -q "Exiting: USER CLOSED SIM" Log.txt || { report; fail "no closing down"; }
 grep -q '"/v4/deauth"' "$work/rtstub.jsonl" || { report; fail "no logout at the end of the run"; }
 grep -q "'airports\\\\learned\\\\stock\\\\EHAM.xml' saved with" Log.txt || { report; fail "the learned stand file was not saved"; }

@@ -18,24 +18,9 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    stop_stand_ins
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs"
-cp "$exe" "$work/run/glim_p3d.exe"
-install_sample_airports "$work/run"
-cd "$work/run"
-install_sample_data
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-params="$work/appdata/GLIM_P3D/parameters.xml"
-write_run_parameters "$params"
-start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
-    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+new_run_folder "$exe"
+install_run_data
+start_eham_stand_ins
 # Nothing of a run may reach the real download site: the stand-ins serve it.
 [[ "$GLIM_SITE_BASE_URL" == http://127.0.0.1:* ]] || fail "the download site is not the stand-in: $GLIM_SITE_BASE_URL"
 records="$work/rtstub.jsonl"
@@ -79,10 +64,6 @@ gap_before_login() {  # n
 rt_script() {  # kind answers-json
     curl -sf -X POST "$GLIM_RT_BASE_URL/control/script" -H 'Content-Type: application/json' \
         -d "{\"kind\":\"$1\",\"answers\":$2}" >/dev/null || die "rtstub refused the script for $1"
-}
-start_program() {
-    "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-    pid=$!
 }
 # The program must be polling live traffic: a run that works.
 expect_polling() {  # what

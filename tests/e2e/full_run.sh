@@ -7,26 +7,11 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    stop_stand_ins
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs"
-cp "$exe" "$work/run/glim_p3d.exe"
-install_sample_airports "$work/run"
-cd "$work/run"
-install_sample_data
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
-start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
-    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+new_run_folder "$exe"
+install_run_data
+start_eham_stand_ins
 
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 
 report() { echo "--- Log.txt"; cat Log.txt; echo "--- rtstub"; tail -n 5 "$work/rtstub.jsonl" 2>/dev/null; }
 
@@ -41,13 +26,7 @@ wait_for_text "$work/rtstub.jsonl" '"/v4/weather"' 60 || { report; fail "no weat
 wait_for_text "$work/rtstub.jsonl" '"lat":"52.31' 60 || { report; fail "weather not asked at the user's position"; }
 grep -q '"/v4/deauth"' "$work/rtstub.jsonl" && { report; fail "logged out before the close"; }
 
-close_program "$pid" || { report; fail "program did not end on close"; }
-set +e
-wait "$pid"
-code=$?
-set -e
-pid=""
-[ "$code" = 0 ] || { report; fail "exit code $code"; }
+expect_clean_close
 grep -q '"/v4/deauth"' "$work/rtstub.jsonl" || { report; fail "no logout at the end of the run"; }
 grep -q "Exiting: USER CLOSED SIM" Log.txt || { report; fail "no closing down"; }
 echo "full run: ok"

@@ -68,3 +68,61 @@ install_sample_airports() {  # working-folder
     "$encryptor" "$GLIM_SOURCE_DIR/testbed/data/airports/airports.xml" "$1/input/airports.enc" \
         || fail "could not seal the sample airport database"
 }
+
+# Ends what a run left behind when its test ends: the program, the stand-ins
+# and the scratch folder.
+end_run() {
+    end_leftover_program "$pid"
+    stop_stand_ins
+    rm -rf "$work"
+}
+
+# A scratch folder $work for one run of the program, removed by end_run when
+# the test ends: the working folder $work/run (the current folder from here
+# on) with glim_p3d.exe and docs/, and the application folder $work/appdata.
+# Needs scripts/stand-ins-lib.
+new_run_folder() {  # exe
+    work=$(mktemp -d)
+    pid=""
+    trap end_run EXIT
+    mkdir -p "$work/run/docs"
+    cp "$1" "$work/run/glim_p3d.exe"
+    cd "$work/run"
+    # The application folder as Wine's drive Z: sees it.
+    export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
+}
+
+# What every run reads at its start: the sample airport database and
+# catalogue data in the working folder, and a parameters.xml ($params) that
+# needs no registry and no scans.
+install_run_data() {
+    install_sample_airports "$work/run"
+    install_sample_data
+    params="$work/appdata/GLIM_P3D/parameters.xml"
+    write_run_parameters "$params"
+}
+
+# The stand-ins with the user aircraft parked at EHAM and the service's
+# traffic around Amsterdam.
+start_eham_stand_ins() {
+    start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
+        "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+}
+
+# Starts glim_p3d.exe of the working folder under Wine; $pid is its process.
+start_program() {
+    "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
+    pid=$!
+}
+
+# Closes the program the way the window's close button does and expects it to
+# end with exit code 0; a failure shows the test's report first.
+expect_clean_close() {
+    close_program "$pid" || { report; fail "program did not end on close"; }
+    set +e
+    wait "$pid"
+    code=$?
+    set -e
+    pid=""
+    [ "$code" = 0 ] || { report; fail "exit code $code"; }
+}

@@ -8,20 +8,10 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs" "$work/appdata/GLIM_P3D"
-cp "$exe" "$work/run/glim_p3d.exe"
+new_run_folder "$exe"
 install_sample_airports "$work/run"
-cd "$work/run"
 install_sample_data
-# The application folder in the scratch folder, as Wine's drive Z: sees it.
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
+mkdir -p "$work/appdata/GLIM_P3D"
 params="$work/appdata/GLIM_P3D/parameters.xml"
 
 write_parameters() {  # x y
@@ -47,8 +37,7 @@ stored() {  # key
 # -30000 is where a window closed while minimised was left: the start puts
 # it back to the default.
 write_parameters -30000 20
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 wait_for_text Log.txt "Stock airports path does not exist" 60 || fail "the run did not start: $(cat Log.txt)"
 wait_until_settled 30 || fail "the run did not settle"
 [ "$(stored MAIN_WINDOW_X)" = 400 ] || fail "MAIN_WINDOW_X at start: $(stored MAIN_WINDOW_X)"

@@ -9,30 +9,15 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    stop_stand_ins
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs"
-cp "$exe" "$work/run/glim_p3d.exe"
-install_sample_airports "$work/run"
-cd "$work/run"
-install_sample_data
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
+new_run_folder "$exe"
+install_run_data
 
 # The download site stand-in on 127.0.0.1: the program never reaches the
 # real site.
 
-start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
-    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+start_eham_stand_ins
 
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 
 state="$work/simstub.state"
 report() {
@@ -81,12 +66,6 @@ ai_objects | grep '"atc_id":"[^"]*\*"' | while read -r obj; do
     true
 done || { report; fail "a static aircraft off the stand file's stands"; }
 
-close_program "$pid" || { report; fail "program did not end on close"; }
-set +e
-wait "$pid"
-code=$?
-set -e
-pid=""
-[ "$code" = 0 ] || { report; fail "exit code $code"; }
+expect_clean_close
 grep -q "could not be created by your Sim" Log.txt && { report; fail "a creation failed"; }
 echo "static run: ok ($(static_count) static aircraft at the close)"

@@ -9,28 +9,13 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    stop_stand_ins
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs"
-cp "$exe" "$work/run/glim_p3d.exe"
-install_sample_airports "$work/run"
-cd "$work/run"
-install_sample_data
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-write_run_parameters "$work/appdata/GLIM_P3D/parameters.xml"
+new_run_folder "$exe"
+install_run_data
 # Nothing listens there: the program never reaches the real download site.
 export GLIM_SITE_BASE_URL="http://127.0.0.1:9/"
-start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
-    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+start_eham_stand_ins
 
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 
 state="$work/simstub.state"
 report() {
@@ -79,13 +64,7 @@ ai_present KLM1234 "GLIM" && { report; fail "KLM1234 was not removed after it le
 ai_present EIN612 "GLIM" && { report; fail "EIN612 was not removed after it left"; }
 grep -q '"function":"SimConnect_AIRemoveObject"' "$work/simstub.jsonl" || { report; fail "no removal was sent"; }
 
-close_program "$pid" || { report; fail "program did not end on close"; }
-set +e
-wait "$pid"
-code=$?
-set -e
-pid=""
-[ "$code" = 0 ] || { report; fail "exit code $code"; }
+expect_clean_close
 grep -q "Exiting: USER CLOSED SIM" Log.txt || { report; fail "no closing down"; }
 [ "$(ai_count)" = 0 ] || { report; fail "AI aircraft left behind at the end of the run"; }
 grep -q "could not be created by your Sim" Log.txt && { report; fail "a creation failed"; }

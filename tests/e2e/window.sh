@@ -12,30 +12,15 @@ probe_exe="$2"
 artifacts="${GLIM_BINARY_DIR:-$PWD}/tests/e2e"
 mkdir -p "$artifacts"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    end_leftover_program "$pid"
-    stop_stand_ins
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/run/docs" "$work/C/sim"
-cp "$exe" "$work/run/glim_p3d.exe"
-cp "$probe_exe" "$work/run/window_probe.exe"
-install_sample_airports "$work/run"
-cd "$work/run"
-install_sample_data
-export GLIM_APPDATA="Z:${work//\//\\}\\appdata"
-params="$work/appdata/GLIM_P3D/parameters.xml"
+new_run_folder "$exe"
+mkdir -p "$work/C/sim"
+cp "$probe_exe" window_probe.exe
+install_run_data
 # No install path and no simulator in the registry: error 151.
-write_run_parameters "$params"
 sed -i 's|name="SIM_INSTALL_PATH" value="[^"]*"|name="SIM_INSTALL_PATH" value=""|' "$params"
-start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" \
-    "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
+start_eham_stand_ins
 
-"$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
-pid=$!
+start_program
 
 report() {
     echo "--- Log.txt"
@@ -237,11 +222,5 @@ for line in "callsign 'abc' is not valid" "callsign 'KLM1234' was already set ..
     wait_for_text Log.txt "$line" 30 || { report; fail "no line: $line"; }
 done
 
-close_program "$pid" || { report; fail "program did not end on close"; }
-set +e
-wait "$pid"
-code=$?
-set -e
-pid=""
-[ "$code" = 0 ] || { report; fail "exit code $code"; }
+expect_clean_close
 echo "window: ok"

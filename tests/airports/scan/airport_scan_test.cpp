@@ -2,7 +2,7 @@
 #include "airports/stand_file.h"
 #include "airports/tblo.h"
 
-#include "scan_test_support.h"
+#include "../work_folder.h"
 #include "bgl_writer.h"
 #include "core/files.h"
 #include "core/paths.h"
@@ -17,7 +17,7 @@
 
 namespace {
 
-using scan_test::WorkFolder;
+using airports_test::WorkFolder;
 namespace fs = std::filesystem;
 
 void lf_setEnv(const char* name, const std::string& value) {

@@ -1,7 +1,7 @@
 #include "airports/bgl_decoder.h"
 #include "airports/scan_log.h"
 
-#include "scan_test_support.h"
+#include "../work_folder.h"
 #include "bgl_writer.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 namespace {
 
-using scan_test::WorkFolder;
+using airports_test::WorkFolder;
 namespace fs = std::filesystem;
 
 const KnownAirportCheck kKnown = [](const std::string& code) {

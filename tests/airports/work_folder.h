@@ -1,6 +1,6 @@
-// A scratch working folder of its own for the scan tests, with the log in it
-// and every setting at its default. The folder name carries the process id:
-// the airport test programs run side by side and must not share folders.
+// A scratch working folder of its own for each airport test, with the log in
+// it and every setting at its default. The folder name carries the process
+// id: the airport test programs run side by side and must not share folders.
 #pragma once
 
 #include "core/log.h"
@@ -19,7 +19,7 @@
 #include <unistd.h>
 #endif
 
-namespace scan_test {
+namespace airports_test {
 
 namespace fs = std::filesystem;
 
@@ -37,7 +37,7 @@ protected:
         m_previous = fs::current_path();
         static int counter = 0;
         m_folder = fs::temp_directory_path() /
-                   ("glim_scan_test_" + std::to_string(processId()) + "_" + std::to_string(++counter));
+                   ("glim_airports_test_" + std::to_string(processId()) + "_" + std::to_string(++counter));
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         fs::current_path(m_folder);
@@ -69,4 +69,4 @@ protected:
     fs::path m_previous;
 };
 
-}  // namespace scan_test
+}  // namespace airports_test
