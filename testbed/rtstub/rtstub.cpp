@@ -28,7 +28,12 @@ struct Stub {
     std::mutex mutex;
     json scenario = json::object();
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    // The scenario's clock and the epoch its times are re-based to; a
+    // scenario loaded through the control starts both anew.
+    std::chrono::steady_clock::time_point scenarioStarted = started;
     std::int64_t startEpoch = 0;
+    int rrlOverride = -1;   // --rrl / --wrrl, kept over a loaded scenario
+    int wrrlOverride = -1;
     std::set<std::string> sessions;
     std::map<std::string, std::chrono::steady_clock::time_point> lastRequest;  // rate class -> time
     std::map<std::string, std::deque<json>> scripts;                           // kind -> answers
@@ -119,10 +124,10 @@ json lf_answer(int status, const std::string& message) {
 
 void lf_send(httplib::Response& res, const json& answer) { res.set_content(answer.dump(), "application/json"); }
 
-// The scenario's clock: seconds since the stub started, plus "start_at".
+// The scenario's clock: seconds since the scenario started, plus "start_at".
 double lf_scenarioNow() {
     const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - g_stub.started).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - g_stub.scenarioStarted).count();
     return elapsed + g_stub.scenario.value("start_at", 0.0);
 }
 
@@ -345,6 +350,19 @@ void lf_handle(const httplib::Request& req, httplib::Response& res) {
     lf_send(res, answer);
 }
 
+std::int64_t lf_epochNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void lf_useScenario(json scenario) {
+    g_stub.scenario = std::move(scenario);
+    if (g_stub.rrlOverride >= 0) g_stub.scenario["rrl"] = g_stub.rrlOverride;
+    if (g_stub.wrrlOverride >= 0) g_stub.scenario["wrrl"] = g_stub.wrrlOverride;
+    g_stub.startEpoch = lf_epochNow();
+    g_stub.scenarioStarted = std::chrono::steady_clock::now();
+}
+
 void lf_control(httplib::Server& server) {
     server.Post("/control/script", [](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard lock(g_stub.mutex);
@@ -364,6 +382,18 @@ void lf_control(httplib::Server& server) {
         g_stub.lastRequest.clear();
         ++g_stub.generation;
         g_stub.wake.notify_all();
+        res.set_content("{}", "application/json");
+    });
+    // Replaces the scenario and starts its clock again (sessions, scripts and
+    // records stay), so a long test can replay traffic of its own.
+    server.Post("/control/scenario", [](const httplib::Request& req, httplib::Response& res) {
+        json scenario = json::parse(req.body, nullptr, false);
+        if (scenario.is_discarded() || !scenario.is_object()) {
+            res.status = 400;
+            return;
+        }
+        std::lock_guard lock(g_stub.mutex);
+        lf_useScenario(std::move(scenario));
         res.set_content("{}", "application/json");
     });
     server.Get("/control/records", [](const httplib::Request&, httplib::Response& res) {
@@ -418,20 +448,19 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    json scenario = json::object();
     if (!scenarioPath.empty()) {
         std::ifstream in(scenarioPath);
-        g_stub.scenario = json::parse(in, nullptr, false);
-        if (g_stub.scenario.is_discarded() || !g_stub.scenario.is_object()) {
+        scenario = json::parse(in, nullptr, false);
+        if (scenario.is_discarded() || !scenario.is_object()) {
             std::cerr << "rtstub: cannot read scenario " << scenarioPath << "\n";
             return 2;
         }
     }
-    if (rrl >= 0) g_stub.scenario["rrl"] = rrl;
-    if (wrrl >= 0) g_stub.scenario["wrrl"] = wrrl;
-    g_stub.startEpoch = std::chrono::duration_cast<std::chrono::seconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
+    g_stub.rrlOverride = rrl;
+    g_stub.wrrlOverride = wrrl;
     g_stub.started = std::chrono::steady_clock::now();
+    lf_useScenario(std::move(scenario));
 
     httplib::Server server;
     g_server = &server;

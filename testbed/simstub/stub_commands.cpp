@@ -158,6 +158,11 @@ CommandResult Stub::runCommand(const std::string& verb, const std::string& rest)
         world_.refuseTitle(rest);
         return {};
     }
+    if (verb == "accept") {
+        if (rest.empty()) return lf_fail("usage: accept TITLE");
+        world_.acceptTitle(rest);
+        return {};
+    }
     if (verb == "spawn") {
         if (args.size() < 4) return lf_fail("usage: spawn ATC_ID LAT LON ALT_FT [TITLE]");
         auto lat = lf_number(args[1]);

@@ -109,11 +109,21 @@ const SimObject* World::find(std::uint32_t id) const {
 
 bool World::refusesTitle(const std::string& title) const {
     return std::any_of(scenario_.refuseTitles.begin(), scenario_.refuseTitles.end(),
-                       [&](const std::string& t) { return lf_sameText(t, title); });
+                       [&](const std::string& t) { return t == kEveryTitle || lf_sameText(t, title); });
 }
 
 void World::refuseTitle(const std::string& title) {
-    if (!refusesTitle(title)) scenario_.refuseTitles.push_back(title);
+    const bool listed = std::any_of(scenario_.refuseTitles.begin(), scenario_.refuseTitles.end(),
+                                    [&](const std::string& t) { return lf_sameText(t, title); });
+    if (!listed) scenario_.refuseTitles.push_back(title);
+}
+
+void World::acceptTitle(const std::string& title) {
+    if (title == kEveryTitle) {
+        scenario_.refuseTitles.clear();
+        return;
+    }
+    std::erase_if(scenario_.refuseTitles, [&](const std::string& t) { return lf_sameText(t, title); });
 }
 
 bool World::isHelicopterTitle(const std::string& title) const {

@@ -74,8 +74,12 @@ public:
         }
     }
 
+    // "*" in the refused titles stands for every title.
+    static constexpr const char* kEveryTitle = "*";
     bool refusesTitle(const std::string& title) const;
     void refuseTitle(const std::string& title);
+    // Takes a refusal back; "*" takes back every refusal.
+    void acceptTitle(const std::string& title);
     bool isHelicopterTitle(const std::string& title) const;
 
     // Adds an AI object with the next free id (ids are never reused).

@@ -14,6 +14,7 @@
 #      the program as SIM WAS CLOSED.
 #   4. login 405 (another session of the service): SYSTEM ERROR after 10 s.
 #   5. a live poll that stalls: the user's close still ends the program at once.
+#   6. the simulator refuses every title: Error 81, SYSTEM ERROR; 7. it refuses one: the run goes on.
 source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
@@ -181,5 +182,76 @@ close_and_expect_exit_0 "stalled poll"
 [ $(( $(date +%s) - closing_s )) -le 20 ] || die "stalled poll: the close waited for the stalled transfer"
 grep -q "^Exiting: USER CLOSED SIM" Log.txt || die "stalled poll: no closing down"
 curl -sf -X POST "$GLIM_RT_BASE_URL/control/reset" >/dev/null || true
+
+# ---- Starts 6 and 7: the simulator refuses livery titles ----
+# 24 aircraft circling Schiphol, each of another airline and type, so that
+# each is given a title of its own; the scenario starts anew for each start.
+python3 "$GLIM_SOURCE_DIR/testbed/rtstub/refusals_scenario.py" "$work/refusals.json"
+play_refusals_scenario() {
+    curl -sf -X POST "$GLIM_RT_BASE_URL/control/scenario" -H 'Content-Type: application/json' \
+        --data-binary @"$work/refusals.json" >/dev/null || die "rtstub refused the scenario of refusals"
+}
+# The creations simstub recorded from line n of its record on, one a line:
+# title|tail number|object id, or "refused" for an exception 22.
+creations_from() {  # n
+    tail -n +"$1" "$work/simstub.jsonl" | python3 -c '
+import json, sys
+for line in sys.stdin:
+    try:
+        r = json.loads(line)
+    except ValueError:
+        continue
+    if r.get("function") == "SimConnect_AICreateNonATCAircraft":
+        result = "refused" if r.get("exception") == 22 else r.get("object_id", "exception %s" % r.get("exception"))
+        print("%s|%s|%s" % (r.get("title"), r.get("tail_number"), result))'
+}
+count_created() {  # n
+    creations_from "$1" | grep -c '|[0-9][0-9]*$' || true
+}
+
+# Start 6: every title refused. The 20th failed title ends the run with
+# Error 81 and SYSTEM ERROR; the window stays until the user closes it.
+play_refusals_scenario
+echo 'refuse *' >> "$work/simstub.control"
+sim_from=$(( $(wc -l < "$work/simstub.jsonl") + 1 ))
+auths=$(count_requests auth)
+start_program
+wait_log "^===> Error 81, There are too many liveries that could not be created by P3D!$" 1 120 \
+    || die "every title refused: no Error 81"
+wait_log "^Exiting: SYSTEM ERROR" 1 30 || die "Error 81: no SYSTEM ERROR in Log.txt while the window waits"
+grep -q "^Error 81: There are too many liveries that could not be created by P3D!, see Log.txt$" Log.txt \
+    || die "Error 81: no error line"
+refused=$(creations_from "$sim_from" | awk -F'|' '$3 == "refused" { print $1 }' | sort -u | wc -l)
+[ "$refused" -ge 20 ] || die "Error 81 after $refused refused titles"
+[ "$(count_log "' could not be created by your Sim!$")" -ge 20 ] || die "Error 81: a refused title without its line"
+sleep 3
+kill -0 "$pid" 2>/dev/null || die "Error 81: the program ended without the user"
+[ "$(count_requests auth)" = $(( auths + 1 )) ] || die "Error 81: the run restarted"
+close_and_expect_exit_0 "Error 81"
+grep -q "User closed GLIM_P3D" Log.txt || die "Error 81: no \"User closed GLIM_P3D\""
+
+# Start 7: the next start works; one refused title. AAL701 flies as N128EA,
+# whose livery comes first: its failure is shown, the title is never offered
+# again, the aircraft comes back with another livery and the run goes on.
+title="GLIM sample AAL Airbus A321 1"
+printf 'accept *\nrefuse %s\n' "$title" >> "$work/simstub.control"
+play_refusals_scenario
+sim_from=$(( $(wc -l < "$work/simstub.jsonl") + 1 ))
+start_program
+expect_polling "one title refused"
+wait_log "^AAL701 '$title' could not be created by your Sim!$" 1 90 || die "one title refused: no line for AAL701"
+for i in $(seq 1 600); do
+    creations_from "$sim_from" | grep -q '|AAL701|[0-9][0-9]*$' && break
+    sleep 0.1
+done
+creations_from "$sim_from" | grep -q '|AAL701|[0-9][0-9]*$' || die "one title refused: AAL701 not created again"
+[ "$(creations_from "$sim_from" | grep -c "^$title|")" = 1 ] || die "one title refused: '$title' offered again"
+[ "$(count_created "$sim_from")" -ge 10 ] || die "one title refused: only $(count_created "$sim_from") aircraft created"
+expect_polling "one title refused (later)"
+[ "$(count_log "^Exiting:")" = 0 ] || die "one title refused: the run stopped"
+[ "$(count_log "could not be created by your Sim!")" = 1 ] || die "one title refused: other creations failed"
+close_and_expect_exit_0 "one title refused"
+grep -q "^Exiting: USER CLOSED SIM" Log.txt || die "one title refused: no closing down"
+echo 'accept *' >> "$work/simstub.control"
 
 echo "fault runs: ok ($(( $(date +%s) - start_s )) s)"
