@@ -29,6 +29,20 @@ checks="$GLIM_SOURCE_DIR/tests/e2e/demo_checks.py"
 pictures="$PWD/demo-$length"
 rm -rf "$pictures"
 
+# The demo runs beside the other end-to-end tests, so it has a Wine prefix
+# (its own wineserver: program mutex, named pipes, windows) and an X display
+# of its own. Wine's background services start with the first process of a
+# server and keep that process's output open: they are started here, with no
+# output, under a server that stays for the run.
+export GLIM_WINEPREFIX="${GLIM_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/glim-wine}-demo"
+wineserver_bin=/usr/lib/wine/wineserver64
+source "$GLIM_SOURCE_DIR/scripts/xvfb-lib"
+unset DISPLAY
+glim_ensure_display
+"$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+WINEPREFIX="$GLIM_WINEPREFIX" "$wineserver_bin" -p 2>/dev/null || true
+"$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+
 work=$(mktemp -d)
 pid=""
 watch_pid=""
@@ -39,6 +53,8 @@ cleanup() {
     stop_stand_ins
     stop_sitestub
     rm -rf "$work"
+    WINEPREFIX="$GLIM_WINEPREFIX" "$wineserver_bin" -k 2>/dev/null || true
+    glim_stop_display
 }
 trap cleanup EXIT
 mkdir -p "$work/run/docs"
