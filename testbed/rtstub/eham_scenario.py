@@ -17,13 +17,12 @@ user aircraft parked on stand D7 (testbed/simstub/scenarios/eham.json):
 written second by second and served as one entry every two seconds, as the
 service reports them."""
 import argparse
-import json
 import math
 import sys
 import os
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from feed_entry import entry, offset, distance_m, bearing_deg  # noqa: E402
+from feed_entry import entry, offset, distance_m, bearing_deg, write_scenario  # noqa: E402
 
 KT_MS = 1852.0 / 3600.0
 RWY06_THRESHOLD = (52.2878, 4.7371)
@@ -212,10 +211,7 @@ def main():
     ap.add_argument("out")
     args = ap.parse_args()
     scenario = build(args.length)
-    tmp = args.out + ".tmp"
-    with open(tmp, "w") as f:
-        json.dump(scenario, f, separators=(",", ":"))
-    os.replace(tmp, args.out)
+    write_scenario(args.out, scenario)
     last = scenario["traffic"][-1]["t"]
     print(f"{args.out}: {len(scenario['traffic'])} entries over {last} s, {len(scenario['parked'])} parked")
 

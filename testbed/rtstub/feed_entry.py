@@ -1,6 +1,8 @@
 # The service's 48-field live entry, and flat-earth geometry good enough for
 # paths within an airport's range. Shared by the scenario writers of rtstub.
+import json
 import math
+import os
 
 NM_M = 1852.0
 EARTH_M_PER_DEG = 60.0 * NM_M
@@ -58,3 +60,12 @@ def bearing_deg(a, b):
     dy = (b[0] - a[0]) * EARTH_M_PER_DEG
     dx = (b[1] - a[1]) * EARTH_M_PER_DEG * math.cos(math.radians(a[0]))
     return math.degrees(math.atan2(dx, dy)) % 360.0
+
+
+def write_scenario(path, scenario):
+    """Writes a scenario file whole or not at all (rtstub may be reading the
+    old one)."""
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        json.dump(scenario, f, separators=(",", ":"))
+    os.replace(tmp, path)

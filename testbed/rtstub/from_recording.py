@@ -17,7 +17,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from feed_entry import entry  # noqa: E402
+from feed_entry import entry, write_scenario  # noqa: E402
 
 
 def number(row, key):
@@ -85,10 +85,7 @@ def main():
                    "METAR": "EHAM 301225Z 24008KT 9999 FEW030 17/09 Q1013"}],
         "weather": {"QNH": 1013, "METAR": "EHAM 301225Z 24008KT 9999 FEW030 17/09 Q1013"},
     }
-    tmp = args.out + ".tmp"
-    with open(tmp, "w") as f:
-        json.dump(scenario, f, separators=(",", ":"))
-    os.replace(tmp, args.out)
+    write_scenario(args.out, scenario)
     print(f"{args.out}: {len(traffic)} entries over {traffic[-1]['t']} s from {os.path.basename(args.recording)}")
 
 

@@ -9,13 +9,12 @@ limit of failed liveries within a short run.
     refusals_scenario.py [--seconds N] OUT.json
 """
 import argparse
-import json
 import math
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from feed_entry import entry, offset  # noqa: E402
+from feed_entry import entry, offset, write_scenario  # noqa: E402
 
 CENTRE = (52.3105, 4.7683)
 STEP_S = 2
@@ -65,10 +64,7 @@ def main():
     ap.add_argument("--seconds", type=int, default=300)
     ap.add_argument("out")
     args = ap.parse_args()
-    tmp = args.out + ".tmp"
-    with open(tmp, "w") as f:
-        json.dump(build(args.seconds), f, separators=(",", ":"))
-    os.replace(tmp, args.out)
+    write_scenario(args.out, build(args.seconds))
 
 
 if __name__ == "__main__":
