@@ -17,12 +17,18 @@ wait_for_text() {  # file pattern seconds
 
 # Waits until the working folder and Log.txt stop changing: a run writes
 # its start-up reading there before it settles (waiting for the simulator or
-# for the user).
+# for the user). Unchanged for a whole second: on a loaded machine a run can
+# stand still for a moment in the middle of its start-up.
 wait_until_settled() {  # seconds
-    local i previous="" current
+    local i previous="" current same=0
     for i in $(seq 1 $(( $1 * 4 ))); do
         current=$(ls -lR --time-style=+%s.%N 2>/dev/null; md5sum Log.txt 2>/dev/null)
-        if [ -n "$previous" ] && [ "$current" = "$previous" ]; then return 0; fi
+        if [ -n "$previous" ] && [ "$current" = "$previous" ]; then
+            same=$(( same + 1 ))
+            [ "$same" -ge 4 ] && return 0
+        else
+            same=0
+        fi
         previous=$current
         sleep 0.25
     done
