@@ -12,6 +12,7 @@
 #include "core/settings_file.h"
 #include "core/steady_clock.h"
 #include "ui/status_line.h"
+#include "ui/ui_sink.h"
 
 #include <fmt/format.h>
 
@@ -69,6 +70,10 @@ void lf_stopReaders(RunServices& services) {
 void lf_saveRunSettings() {
     DESTINATION.set("");
     BLOCK_CALLSIGN.set("");
+    // The edits show what the settings hold: a text left there after the
+    // restart would look like a destination or a block still in force.
+    gf_uiSink().setText(DESTINATION.controlId(), "");
+    gf_uiSink().setText(BLOCK_CALLSIGN.controlId(), "");
     gf_setTimeShiftOn(false);
     if (!KEEP_SIM_TIME_PAR.value()) {
         SIM_TIME.setValue(false);

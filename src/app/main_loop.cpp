@@ -200,8 +200,7 @@ void lf_flightResumed() {
         services.fillLiveAcCombo();
         // The engine gives the callsigns; the window shows them and lets
         // the user choose one.
-        services.fillCallsignCombo();
-        gf_uiSink().enableControl(CALLSIGN_2_OBJECTID.controlId(), true);
+        gf_showCallsignList();
         g_callsignListReady = true;
     }
     lf_userCollisions(services);

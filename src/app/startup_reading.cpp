@@ -57,9 +57,13 @@ void lf_applySavedTimeShift(RunServices& services) {
         // a static update announced now would rebuild the parking for nothing.
         services.setTimeShift(minutes, true);
     }
-    for (const ControlBinding* binding : std::array<const ControlBinding*, 5>{
-             &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS, &SIM_TIME, &KEEP_SIM_TIME_PAR}) {
-        lf_enableControl(*binding);
+    lf_enableControl(SIM_TIME);
+    lf_enableControl(KEEP_SIM_TIME_PAR);
+    // With SIM_TIME on the simulator's clock sets the shift: a shift picked
+    // by hand would be overwritten at the next second.
+    for (const ControlBinding* binding :
+         std::array<const ControlBinding*, 3>{&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
+        gf_uiSink().enableControl(binding->controlId(), !SIM_TIME.value());
     }
 }
 

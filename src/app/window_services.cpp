@@ -85,6 +85,9 @@ void gf_fillComboFromInts(ComboParameter& combo) {
 }
 
 void gf_fillComboBoxes() {
+    // A run that ended during a rebuild left the mark set; this run's first
+    // rebuild must remember the states of this run.
+    g_mainWindowState.parkingBusy = false;
     for (CheckBoxParameter* box :
          {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &GUID_CHANGES, &SCAN_LIVERIES, &LIG_PRIORITIZE, &SCAN_AIRPORTS}) {
         lf_enable(*box, true);
@@ -152,7 +155,10 @@ void gf_enableTimeShiftControls(bool enable) {
 }
 
 void gf_disableParkingControls() {
-    g_mainWindowState.parkingBusy = true;
+    // Every rebuild disables more than once before it enables again: only the
+    // first disable sees the states the user had, a later one would record
+    // its own "disabled" and that would be given back.
+    const bool alreadyBusy = g_mainWindowState.parkingBusy.exchange(true);
     for (ControlBinding* b : std::initializer_list<ControlBinding*>{&parking_percentage, &WEEK, &PARK_SOFT, &MAX_FIT_FL,
                                                                     &MAX_PARK_SEL, &MAX_LIVE_SEL, &g_buttonFlushStatic}) {
         lf_enable(*b, false);
@@ -162,7 +168,7 @@ void gf_disableParkingControls() {
     lf_enable(g_buttonReRead, false);
     const auto& group = lf_timeShiftGroup();
     for (std::size_t i = 0; i < group.size(); ++i) {
-        g_timeShiftEnabled[i] = gf_uiSink().controlEnabled(group[i]->controlId());
+        if (!alreadyBusy) g_timeShiftEnabled[i] = gf_uiSink().controlEnabled(group[i]->controlId());
         lf_enable(*group[i], false);
     }
     lf_enable(RT_PARKTRAFFIC_ONLY, false);
@@ -208,6 +214,14 @@ void gf_fillCallsignCombo() {
         }
     }
     gf_uiSink().fillCombo(CALLSIGN_2_OBJECTID.controlId(), callsigns, selected);
+}
+
+void gf_showCallsignList() {
+    gf_fillCallsignCombo();
+    const std::vector<std::string> callsigns = g_mainWindowState.texts().callsigns;
+    const bool any = std::any_of(callsigns.begin(), callsigns.end(), [](const std::string& c) { return !c.empty(); });
+    lf_enable(CALLSIGN_2_OBJECTID, any);
+    lf_enable(g_buttonBlock, any);
 }
 
 void gf_resetLiveAcCombo() {

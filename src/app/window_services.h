@@ -23,6 +23,9 @@ void gf_applyParkTrafficOnly();
 // "Now" may be enabled again (set by the start of a run and the parking).
 bool gf_nowAllowed();
 void gf_fillCallsignCombo();
+// The engine's callsign list shown; the list and "Block" enabled exactly
+// when it holds a callsign.
+void gf_showCallsignList();
 // The callsign list back to one empty entry, CALLSIGN_2_OBJECTID empty, the
 // list and "Block" disabled.
 void gf_resetLiveAcCombo();

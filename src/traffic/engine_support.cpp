@@ -73,14 +73,15 @@ bool gf_fillLiveAcCombo() {
     std::sort(list.begin(), list.end());
     const bool any = !list.empty();
     if (!any) list.emplace_back();
-    CALLSIGN_2_OBJECTID.set(list.front());
+    // The choice of the moment, never kept in parameters.xml.
+    CALLSIGN_2_OBJECTID.setValue(list.front());
     std::lock_guard lock(g_comboMutex);
     g_comboList = std::move(list);
     return any;
 }
 
 void gf_resetLiveAcList() {
-    CALLSIGN_2_OBJECTID.set("");
+    CALLSIGN_2_OBJECTID.setValue("");
     std::lock_guard lock(g_comboMutex);
     g_comboList.assign(1, std::string());
 }

@@ -4,6 +4,8 @@
 #include "run_test_support.h"
 
 #include "app/window_actions.h"
+#include "app/window_commands.h"
+#include "ui/control_ids.h"
 
 namespace run_test {
 namespace {
@@ -188,6 +190,22 @@ TEST_F(ClosingDownTest, TimeShiftIsResetUnlessKept) {
     EXPECT_FALSE(SIM_TIME.value());
     EXPECT_EQ(TIME_SHIFT_HOURS.value(), 0);
     EXPECT_NE(parametersFile().find("name=\"SIM_TIME\" value=\"false\""), std::string::npos);
+}
+
+// After a restart the two edits show what their settings hold: nothing.
+TEST_F(ClosingDownTest, TheDestinationAndBlockEditsAreEmptied) {
+    gf_runServices().findAirport = [](const std::string&) { return std::optional<RunPosition>(RunPosition{52.31, 4.76}); };
+    lf_onEditEnter(kIdBlockCallsign, "klm1234");
+    lf_onEditEnter(kIdDestination, "eham");
+    ASSERT_EQ(sink.texts[kIdDestination], "EHAM");
+    ASSERT_EQ(sink.texts[kIdBlockCallsign], "KLM1234");
+    gf_setExitReason(ExitReason::newSettings, 0);
+    lf_closingDown();
+    EXPECT_EQ(sink.texts[kIdDestination], "");
+    EXPECT_EQ(sink.texts[kIdBlockCallsign], "");
+    EXPECT_EQ(DESTINATION.get(), "");
+    g_destinationRequested = false;
+    g_blockCallsignChanged = false;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "core/steady_clock.h"
 #include "ui/status_line.h"
 #include "ui/ui_sink.h"
+#include "ui/window_controls.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -71,25 +72,45 @@ inline void setEnv(const char* name, const std::string& value) {
 #endif
 }
 
+// The window's controls as the user would find them: every request is
+// recorded, and each control keeps its enabled state, its text and its list.
+// A control nobody touched is in the state the window creates it in: check
+// boxes and combos enabled, push buttons and edits disabled.
 class RecordingSink final : public UiSink {
 public:
-    void enableControl(int id, bool enabled) override { calls.push_back(fmtCall("enable", id, enabled)); }
+    void enableControl(int id, bool enabled) override {
+        calls.push_back(fmtCall("enable", id, enabled));
+        m_enabled[id] = enabled;
+    }
     void setCheck(int id, bool checked) override { calls.push_back(fmtCall("check", id, checked)); }
-    void fillCombo(int id, const std::vector<std::string>&, int) override { calls.push_back(fmtCall("fill", id, 1)); }
+    void fillCombo(int id, const std::vector<std::string>& items, int) override {
+        calls.push_back(fmtCall("fill", id, 1));
+        lists[id] = items;
+    }
     void selectCombo(int id, int selected) override { calls.push_back(fmtCall("select", id, selected)); }
     void setText(int id, const std::string& text) override {
         calls.push_back("text " + std::to_string(id) + " " + text);
+        texts[id] = text;
     }
     void invalidateBand(UiBand) override {}
     int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
+    bool controlEnabled(int id) override {
+        const auto it = m_enabled.find(id);
+        if (it != m_enabled.end()) return it->second;
+        const ControlSpec* spec = gf_findControl(id);
+        return spec && (spec->kind == ControlKind::check || spec->kind == ControlKind::combo);
+    }
 
     bool has(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
     std::vector<std::string> calls;
+    std::map<int, std::string> texts;
+    std::map<int, std::vector<std::string>> lists;
 
 private:
     static std::string fmtCall(const char* what, int id, int value) {
         return std::string(what) + " " + std::to_string(id) + " " + std::to_string(value);
     }
+    std::map<int, bool> m_enabled;
 };
 
 // The simulator, the readers, the engine and the window as a run sees them.

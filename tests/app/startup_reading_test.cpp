@@ -3,6 +3,8 @@
 // time shift.
 #include "run_test_support.h"
 
+#include "app/window_services.h"
+
 #include "core/registry.h"
 #include "core/user_error.h"
 
@@ -172,11 +174,20 @@ TEST_F(StartupReadingTest, SavedTimeShiftIsAppliedAtStart) {
     SIM_TIME.setValue(true);
     RunServices services = world.services();
     bool applied = false;
-    services.applySimTime = [&] { applied = true; };
+    services.applySimTime = [&] {
+        applied = true;
+        gf_applySimTime(true);
+    };
     gf_setRunServices(services);
     lf_startupReading();
     EXPECT_TRUE(applied);
     EXPECT_TRUE(world.timeShifts.empty());
+    // A shift picked by hand would be overwritten at the next second: the
+    // combos stay disabled, the two boxes usable.
+    for (const ControlBinding* b : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS})
+        EXPECT_FALSE(sink.controlEnabled(b->controlId())) << b->controlId();
+    EXPECT_TRUE(sink.controlEnabled(SIM_TIME.controlId()));
+    EXPECT_TRUE(sink.controlEnabled(KEEP_SIM_TIME_PAR.controlId()));
 }
 
 }  // namespace

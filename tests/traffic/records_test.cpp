@@ -1,8 +1,12 @@
 // The aircraft records: names, texts, category values and the position block
 // an aircraft is created with.
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
+#include "core/paths.h"
+#include "core/settings.h"
 #include "traffic/engine_support.h"
 #include "traffic/live_ac.h"
 #include "traffic/traffic_state.h"
@@ -82,6 +86,30 @@ TEST_F(RecordsTest, LookupsByHexidAndObjectIdAnswerAsAPlainSearch) {
                 ASSERT_EQ(gf_findLiveAcByObjectId(id), plain([&](const LiveAc& a) { return a.objectId == id; })) << step;
         }
     }
+}
+
+// The window's callsign list: flying active aircraft, sorted, the first one
+// chosen; the choice is never written to parameters.xml.
+TEST_F(RecordsTest, TheCallsignListTakesFlyingAircraftAndIsNeverStored) {
+    auto add = [](std::uint32_t hexid, const char* callsign, FlightState state) {
+        AcBase base;
+        base.hexid = hexid;
+        g_liveAc.emplace_back(StreamPoint{}, base, 0.0);
+        g_liveAc.back().callsign = callsign;
+        g_liveAc.back().simState = SimState::active;
+        g_liveAc.back().flightState = state;
+    };
+    add(1, "KLM9", FlightState::taxi);
+    add(2, "DLH4", FlightState::taxi);
+    add(3, "EZY1", FlightState::parked);
+    EXPECT_TRUE(gf_fillLiveAcCombo());
+    EXPECT_EQ(gf_liveAcComboList(), (std::vector<std::string>{"DLH4", "KLM9"}));
+    EXPECT_EQ(CALLSIGN_2_OBJECTID.get(), "DLH4");
+    gf_resetLiveAcList();
+    EXPECT_EQ(gf_liveAcComboList(), std::vector<std::string>{""});
+    std::ifstream stored(gf_parametersPath());
+    const std::string text((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("CALLSIGN_2_OBJECTID"), std::string::npos) << text;
 }
 
 TEST_F(RecordsTest, CategoryValuesOfTheBuiltHead) {

@@ -300,9 +300,41 @@ TEST_F(WindowCommandsTest, WorkerServesFlushAndCallsignList) {
     // Flushing turns INITIAL_LOAD_ONLY on as a click would: checked and saved.
     EXPECT_TRUE(sink.has("check " + std::to_string(kIdInitialLoadOnly) + " 1"));
     EXPECT_NE(parametersFile().find("name=\"INITIAL_LOAD_ONLY\" value=\"true\""), std::string::npos);
-    EXPECT_TRUE(sink.has("fill " + std::to_string(kIdCallsignList) + " 1"));
-    EXPECT_TRUE(sink.has("enable " + std::to_string(kIdCallsignList) + " 1"));
+    EXPECT_EQ(sink.lists[kIdCallsignList], (std::vector<std::string>{"AFR12", "KLM123"}));
+    // A list with callsigns can be chosen from and blocked; an empty one not.
+    EXPECT_TRUE(sink.controlEnabled(kIdCallsignList));
+    EXPECT_TRUE(sink.controlEnabled(kIdBlock));
     EXPECT_TRUE(g_callsignListReady.load());
+    gf_runServices().fillLiveAcCombo = [] {
+        g_mainWindowState.changeTexts([](WindowTexts& t) { t.callsigns = {""}; });
+    };
+    EXPECT_TRUE(lf_onButton(kIdCsOid));
+    lf_flightResumed();
+    EXPECT_FALSE(sink.controlEnabled(kIdCallsignList));
+    EXPECT_FALSE(sink.controlEnabled(kIdBlock));
+}
+
+// However often a rebuild disables the parking controls, its end gives the
+// time-shift group back as the user had it: "Now" and the update's first
+// phase both disable before the rebuild enables once.
+TEST_F(WindowCommandsTest, ARebuildGivesTheTimeShiftGroupBackAsTheUserHadIt) {
+    gf_wireWindowServices(gf_runServices());
+    gf_runServices().standsLoaded = [] { return true; };
+    for (bool simTime : {false, true}) {
+        SIM_TIME.setValue(simTime);
+        gf_applySimTime(false);
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(lf_onButton(kIdNow));
+            EXPECT_FALSE(sink.controlEnabled(kIdTimeShiftMins));
+            lf_periodicJobs(15);  // first phase: the Traffic Reader collects
+            lf_periodicJobs(30);  // second phase: nothing to rebuild, controls back
+            ASSERT_FALSE(g_mainWindowState.parkingBusy.load());
+        }
+        EXPECT_TRUE(sink.controlEnabled(kIdSimTime)) << simTime;
+        EXPECT_TRUE(sink.controlEnabled(kIdKeepSimTime)) << simTime;
+        for (int id : {kIdTimeShiftDays, kIdTimeShiftHours, kIdTimeShiftMins})
+            EXPECT_EQ(sink.controlEnabled(id), !simTime) << id << (simTime ? " with" : " without") << " SIM_TIME";
+    }
 }
 
 TEST_F(WindowCommandsTest, ParkingControlsComeBackWhenThereIsNothingToRebuild) {
