@@ -201,6 +201,12 @@ void gf_applyParkTrafficOnly() {
 
 bool gf_nowAllowed() { return g_nowAllowed.load(); }
 
+void gf_updateNowButton() {
+    // During a rebuild the rebuild's end decides.
+    if (g_mainWindowState.parkingBusy.load()) return;
+    lf_enable(g_buttonNow, !INITIAL_LOAD_ONLY.value() && g_nowAllowed.load());
+}
+
 void gf_fillCallsignCombo() {
     const std::vector<std::string> callsigns = g_mainWindowState.texts().callsigns;
     const std::string current = CALLSIGN_2_OBJECTID.get();

@@ -22,6 +22,8 @@ void gf_enableParkingControls();
 void gf_applyParkTrafficOnly();
 // "Now" may be enabled again (set by the start of a run and the parking).
 bool gf_nowAllowed();
+// "Now" follows INITIAL_LOAD_ONLY (left alone while the parking is rebuilt).
+void gf_updateNowButton();
 void gf_fillCallsignCombo();
 // The engine's callsign list shown; the list and "Block" enabled exactly
 // when it holds a callsign.

@@ -9,6 +9,7 @@
 #include "airports/park_airport_state.h"
 #include "airports/park_airports.h"
 #include "airports/stand_file.h"
+#include "app/window_services.h"
 #include "catalogue/dbase.h"
 #include "catalogue/dbase_queries.h"
 #include "core/log.h"
@@ -88,6 +89,11 @@ void lf_installHooks() {
         g_mainWindowState.week = g_parkAirportFile.RT_traffic_week;
         gf_repaintAll();
     };
+    // A learned stand file brings its own airport settings: the window's
+    // controls follow them as they follow a click.
+    hooks.applyAutoRange = [] { gf_applyAutoRange(); };
+    hooks.applyParkTrafficOnly = [] { gf_applyParkTrafficOnly(); };
+    hooks.updateNowButton = [] { gf_updateNowButton(); };
     gf_setAirportHooks(std::move(hooks));
 }
 

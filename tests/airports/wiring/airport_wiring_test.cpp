@@ -3,6 +3,12 @@
 #include "app/wiring/airport_services.h"
 #include "app/wiring/static_traffic_services.h"
 
+#include "airports/park_stand_file.h"
+#include "app/window_requests.h"
+#include "app/window_services.h"
+#include "ui/ui_sink.h"
+#include "ui/window_controls.h"
+
 #include "../airports_test_support.h"
 #include "feed/traffic_reader.h"
 #include "simlink/sim_client.h"
@@ -10,6 +16,7 @@
 #include "simlink/sim_state.h"
 
 #include <ctime>
+#include <map>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -98,6 +105,58 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
     services.clearAirportTraffic();
     EXPECT_FALSE(services.parkAirportInUse());
     EXPECT_TRUE(std::filesystem::exists("airports/learned/stock/EHAM.xml"));
+}
+
+// The window's controls that keep their enabled states.
+class ControlStates final : public UiSink {
+public:
+    void enableControl(int id, bool enabled) override { m_enabled[id] = enabled; }
+    void setCheck(int, bool) override {}
+    void fillCombo(int, const std::vector<std::string>&, int) override {}
+    void selectCombo(int, int) override {}
+    void setText(int, const std::string&) override {}
+    void invalidateBand(UiBand) override {}
+    int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
+    bool controlEnabled(int id) override { return m_enabled.count(id) != 0 && m_enabled[id]; }
+    bool known(int id) const { return m_enabled.count(id) != 0; }
+
+private:
+    std::map<int, bool> m_enabled;
+};
+
+// A learned stand file's airport settings reach the window's controls as a
+// click on their boxes would: the radius is chosen automatically, the
+// parking group follows "PT only", "Now" follows INITIAL_LOAD_ONLY.
+TEST_F(AirportWiring, ALearnedFilesSettingsSetTheWindowsControls) {
+    readSampleDatabase();
+    writeFile("airports/my_thirdparty/EHAM.xml",
+              R"(<root><meta><info name="copyright" value="c"/><info name="sim" value="3"/></meta>
+        <parameters><parameter name="publisher" value="stock"/><parameter name="altitude" value="-11"/></parameters>
+        <parkpositions><parkpos id="D7" latitude="52.3105" longitude="4.7683" radius="20"/></parkpositions></root>)");
+    writeFile("airports/learned/stock/EHAM.xml",
+              R"(<root><meta><info name="version" value="11.10.5"/><info name="copyright" value="c"/>)"
+              R"(<info name="sim" value="3"/></meta><parameters>)"
+              R"(<parameter name="RANGE" value="30"/><parameter name="AUTO_RANGE" value="true"/>)"
+              R"(<parameter name="RT_PARKTRAFFIC_ONLY" value="true"/>)"
+              R"(<parameter name="INITIAL_LOAD_ONLY" value="false"/></parameters><parkpositions/></root>)");
+    ControlStates controls;
+    gf_setUiSink(&controls);
+    RunServices services;
+    lf_wireAirports(services);
+    gf_fillComboBoxes();  // the start of the run: "Now" waits for the parking
+    ASSERT_FALSE(controls.controlEnabled(g_buttonNow.controlId()));
+    ASSERT_TRUE(gf_logParkAirport("EHAM"));
+    ASSERT_EQ(gf_readApf("airports\\my_thirdparty\\EHAM.xml"), "") << log();
+    gf_setUiSink(nullptr);
+    EXPECT_TRUE(AUTO_RANGE.value());
+    EXPECT_TRUE(controls.known(RANGE.controlId()));
+    EXPECT_FALSE(controls.controlEnabled(RANGE.controlId()));
+    for (const ControlBinding* b : {static_cast<const ControlBinding*>(&PARK_SOFT), static_cast<const ControlBinding*>(&WEEK),
+                                    static_cast<const ControlBinding*>(&MAX_FIT_FL)})
+        EXPECT_FALSE(controls.controlEnabled(b->controlId())) << b->controlId();
+    EXPECT_TRUE(controls.controlEnabled(g_buttonNow.controlId()));
+    gf_resetWindowServices();
+    g_autoRangeRequested = false;
 }
 
 }  // namespace
