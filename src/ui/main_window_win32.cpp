@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/window_fault.h"
 
 #include "core/log.h"
 #include "core/text_encoding.h"
@@ -209,6 +210,25 @@ void lf_paint(HWND hwnd, HDC dc) {
     gf_drawOnDc(dc, gf_paintMainWindow(snapshot));
 }
 
+LRESULT lf_answerFault(HWND hwnd, UINT message, const char* what) {
+    WindowMessageKind kind = WindowMessageKind::other;
+    if (message == WM_CREATE) kind = WindowMessageKind::create;
+    if (message == kWmStartRun) kind = WindowMessageKind::startRun;
+    if (message == kWmEndProgram) kind = WindowMessageKind::endProgram;
+    const WindowFaultAnswer answer = gf_windowFault(kind, what);
+    if (answer.savePosition && g_actions.endProgram) {
+        RECT rect{};
+        GetWindowRect(hwnd, &rect);
+        try {
+            g_actions.endProgram(rect.left, rect.top);
+        } catch (const std::exception& e) {
+            gf_logHighlight(fmt::format("lf_mainWndProc: {}", e.what()));
+        }
+    }
+    if (answer.quit) PostQuitMessage(answer.exitCode);
+    return static_cast<LRESULT>(answer.result);
+}
+
 }  // namespace
 
 void gf_setMainWindowActions(const MainWindowActions& actions) { g_actions = actions; }
@@ -232,8 +252,8 @@ bool initInstance(int, HINSTANCE instance, const wchar_t* title) {
 }
 
 LRESULT CALLBACK lf_mainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    // No exception may cross the window system: one that gets here ends the
-    // program in order instead.
+    // No exception may cross the window system: one that gets here is
+    // logged and answered by gf_windowFault.
     try {
         switch (message) {
         case WM_CREATE:
@@ -242,10 +262,18 @@ LRESULT CALLBACK lf_mainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             lf_createControls(hwnd, reinterpret_cast<const CREATESTRUCTW*>(lParam));
             return 0;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            lf_paint(hwnd, dc);
-            EndPaint(hwnd, &ps);
+            // A paint that failed still ends: else the window would ask for
+            // the same paint again at once, for ever.
+            struct PaintScope {
+                HWND hwnd;
+                PAINTSTRUCT ps{};
+                HDC dc;
+                explicit PaintScope(HWND h) : hwnd(h), dc(BeginPaint(h, &ps)) {}
+                ~PaintScope() { EndPaint(hwnd, &ps); }
+                PaintScope(const PaintScope&) = delete;
+                PaintScope& operator=(const PaintScope&) = delete;
+            } paint(hwnd);
+            lf_paint(hwnd, paint.dc);
             return 0;
         }
         case WM_CTLCOLOREDIT:
@@ -283,10 +311,8 @@ LRESULT CALLBACK lf_mainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             return DefWindowProcW(hwnd, message, wParam, lParam);
         }
     } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "lf_mainWndProc", e.what()));
+        return lf_answerFault(hwnd, message, e.what());
     } catch (...) {
-        gf_logHighlight(fmt::format("Exception in {}", "lf_mainWndProc"));
+        return lf_answerFault(hwnd, message, "unknown exception");
     }
-    PostQuitMessage(0);
-    return 0;
 }

@@ -9,6 +9,7 @@
 #include "core/shell.h"
 #include "ui/control_ids.h"
 #include "ui/window_controls.h"
+#include "ui/window_fault.h"
 #include "ui/window_state.h"
 
 #include <gsl/narrow>
@@ -346,6 +347,34 @@ TEST_F(WindowCommandsTest, ParkingControlsComeBackWhenThereIsNothingToRebuild) {
     EXPECT_FALSE(g_staticUpdateRequested.load());
     EXPECT_FALSE(gf_runServices().parkingControlsBusy());
     EXPECT_TRUE(sink.has("enable " + std::to_string(kIdReRead) + " 1"));
+}
+
+// A message whose handling threw is logged; one failed paint or click does not
+// end the program, a failed creation fails the window, and a failed start or
+// end of a run ends the program with 1 (the start's end saves the position).
+TEST_F(WindowCommandsTest, AFailedWindowMessageIsLoggedAndAnswered) {
+    struct Row {
+        WindowMessageKind kind;
+        bool quit;
+        int exitCode;
+        bool savePosition;
+        long result;
+    };
+    const Row rows[] = {
+        {WindowMessageKind::other, false, 0, false, 0},
+        {WindowMessageKind::create, false, 0, false, -1},
+        {WindowMessageKind::startRun, true, 1, true, 0},
+        {WindowMessageKind::endProgram, true, 1, false, 0},
+    };
+    for (const Row& row : rows) {
+        const WindowFaultAnswer a = gf_windowFault(row.kind, "boom " + std::to_string(static_cast<int>(row.kind)));
+        EXPECT_EQ(a.quit, row.quit) << static_cast<int>(row.kind);
+        EXPECT_EQ(a.exitCode, row.exitCode) << static_cast<int>(row.kind);
+        EXPECT_EQ(a.savePosition, row.savePosition) << static_cast<int>(row.kind);
+        EXPECT_EQ(a.result, row.result) << static_cast<int>(row.kind);
+        EXPECT_NE(log().find("==> lf_mainWndProc: boom " + std::to_string(static_cast<int>(row.kind))),
+                  std::string::npos);
+    }
 }
 
 }  // namespace
