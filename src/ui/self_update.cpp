@@ -206,9 +206,18 @@ void lf_checkScan(const json& index, const char* key, StringParameter& setting, 
 
 // ---- The new program version ----
 
-// Writes every entry of the archive to the installer in turn (the archive
-// holds one). A damaged entry or a full disk removes what was written: a
-// half-written installer must never be offered to the user.
+bool lf_isExeName(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".exe";
+}
+
+// Writes the archive's one program (.exe entry) to the installer; other
+// files beside it are left. An archive with no program or with several is
+// refused: which of them installs the new version cannot be told. A damaged
+// entry or a full disk removes what was written: a half-written installer
+// must never be offered to the user.
 bool lf_unzipInstaller(const fs::path& zipFile, const fs::path& installer) {
     const std::string zipName = lf_text(zipFile);
     ZipArchive zip;
@@ -216,46 +225,61 @@ bool lf_unzipInstaller(const fs::path& zipFile, const fs::path& installer) {
         gf_logHighlight(fmt::format("Could not open {}", zipName));
         return false;
     }
-    std::error_code ec;
+    std::vector<ZipEntry> programs;
     for (const ZipEntry& entry : zip.entries()) {
-        if (entry.folder) continue;
-        fs::remove(installer, ec);
-        if (ec) gf_logHighlight(fmt::format("Warning: could not remove old installer: {}", ec.message()));
-        std::ofstream out(installer, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            gf_logHighlight(fmt::format("Could not create output file {}", lf_text(installer)));
-            return false;
-        }
-        const std::optional<std::string> content = zip.readContent(entry);
-        if (content) out.write(content->data(), static_cast<std::streamsize>(content->size()));
-        out.close();
-        if (!content || out.fail()) {
-            gf_logHighlight(fmt::format("Unzipping error code: {}", content ? "write failed" : zip.lastError()));
-            fs::remove(installer, ec);
-            return false;
-        }
-        gf_logLine(fmt::format("{} unzipped to {}", zipName, lf_text(installer)));
+        if (!entry.folder && lf_isExeName(entry.name)) programs.push_back(entry);
     }
+    if (programs.size() != 1) {
+        gf_logHighlight(fmt::format("{} holds {} programs (.exe), expected one: not unzipped", zipName,
+                                    programs.size()));
+        return false;
+    }
+    const ZipEntry& entry = programs.front();
+    std::error_code ec;
+    fs::remove(installer, ec);
+    if (ec) gf_logHighlight(fmt::format("Warning: could not remove old installer: {}", ec.message()));
+    std::ofstream out(installer, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        gf_logHighlight(fmt::format("Could not create output file {}", lf_text(installer)));
+        return false;
+    }
+    const std::optional<std::string> content = zip.readContent(entry);
+    if (content) out.write(content->data(), static_cast<std::streamsize>(content->size()));
+    out.close();
+    if (!content || out.fail()) {
+        gf_logHighlight(fmt::format("Unzipping error code: {}", content ? "write failed" : zip.lastError()));
+        fs::remove(installer, ec);
+        return false;
+    }
+    gf_logLine(fmt::format("{} unzipped to {}", zipName, lf_text(installer)));
     return true;
 }
 
-// An empty new_version folder, made if needed; false (logged) when the file
-// system refuses.
+// The new_version folder, made if needed; false (logged) when the file
+// system refuses. What an earlier start left there stays until the new
+// installer is in place.
 bool lf_prepareNewVersionFolder(const fs::path& folder) {
     std::error_code ec;
     const bool exists = fs::exists(folder, ec);
-    if (!ec) {
-        if (exists) {
-            gf_removeFilesFromDirectory(folder);
-        } else {
-            fs::create_directory(folder, ec);
-        }
-    }
+    if (!ec && !exists) fs::create_directory(folder, ec);
     if (ec) {
         gf_logHighlight(fmt::format("could not prepare {}: {}", lf_text(folder), ec.message()));
         return false;
     }
     return true;
+}
+
+// The files of an earlier version beside the new installer go.
+void lf_removeOtherFiles(const fs::path& folder, const fs::path& keep) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        std::error_code entryEc;
+        if (!entry.is_regular_file(entryEc) || entry.path().filename() == keep.filename()) continue;
+        fs::remove(entry.path(), entryEc);
+        if (entryEc) {
+            gf_logHighlight(fmt::format("Warning: could not remove {}: {}", lf_text(entry.path()), entryEc.message()));
+        }
+    }
 }
 
 // The installer goes into new_version through a part file, and its size is
@@ -265,7 +289,8 @@ bool lf_moveInstallerIntoPlace(const fs::path& installer, const fs::path& target
     part += ".part";
     std::error_code ec;
     fs::remove(part, ec);
-    fs::remove(target, ec);
+    // The target is replaced by the last rename only: until then an earlier
+    // installer stays where the user finds it.
     const std::uintmax_t size = fs::file_size(installer, ec);
     if (ec) {
         gf_logLine(fmt::format("file_size({}) failed: {}", lf_text(installer), ec.message()));
@@ -393,7 +418,11 @@ bool lf_downloadNewVersion(const VersionData& version) {
         return false;
     }
     if (!lf_prepareNewVersionFolder(paths.newVersion)) return false;
-    if (!lf_moveInstallerIntoPlace(installer, paths.newVersion / paths.installer)) return false;
+    if (!lf_moveInstallerIntoPlace(installer, paths.newVersion / paths.installer)) {
+        fs::remove(installer, ec);
+        return false;
+    }
+    lf_removeOtherFiles(paths.newVersion, paths.installer);
     fs::remove(installer, ec);
     if (ec) gf_logHighlight(fmt::format("Warning: could not remove extracted: {}", ec.message()));
     return true;

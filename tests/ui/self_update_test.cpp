@@ -71,14 +71,22 @@ std::string encrypted(const std::string& plain) {
     return encryptor::encryptBytes(key, plain);
 }
 
-// An installer archive as the site offers it: one entry, built with the
-// program's own zip wrapper.
-std::string zipWith(const std::string& entryName, const std::string& content, const fs::path& scratch) {
+// An installer archive as the site offers it, built with the program's own
+// zip wrapper.
+std::string zipWithEntries(const std::vector<std::pair<std::string, std::string>>& entries, const fs::path& scratch) {
     ZipArchive archive;
-    if (!archive.openNew(scratch) || !archive.addData(entryName, content) || !archive.close()) return {};
+    if (!archive.openNew(scratch)) return {};
+    for (const auto& [name, content] : entries) {
+        if (!archive.addData(name, content)) return {};
+    }
+    if (!archive.close()) return {};
     std::string bytes = readAll(scratch);
     fs::remove(scratch);
     return bytes;
+}
+
+std::string zipWith(const std::string& entryName, const std::string& content, const fs::path& scratch) {
+    return zipWithEntries({{entryName, content}}, scratch);
 }
 
 // Bytes that do not compress, so they stand in the archive as they are and a
@@ -340,7 +348,9 @@ TEST_F(UpdateTest, NewProgramVersionIsUnpackedAndOffered) {
         gf_resetStatusLine();
         ui.calls.clear();
         serve("versions.json", indexWith({{"p3d", "11.10.6"}, {"airports", "99.0.0"}}));
-        serve("release/setup_GLIM_P3D_d_v11.10.6.zip", zipWith("setup.exe", installer, dir / "scratch.zip"));
+        // The program is taken from beside the other files of the archive.
+        serve("release/setup_GLIM_P3D_d_v11.10.6.zip",
+              zipWithEntries({{"setup.EXE", installer}, {"readme.txt", "read me"}}, dir / "scratch.zip"));
         serve("docs/ReleaseNotes.pdf", notes);
         writeFile("install_new_version.exe", "stale");
         writeFile("new_version/old_notes.txt", "from before");
@@ -383,6 +393,9 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         {"damaged entry", damaged, "Unzipping error code: "},
         {"empty archive", std::string("PK\x05\x06", 4) + std::string(18, '\0'),
          "install_new_version.exe does not exists?"},
+        {"two programs", zipWithEntries({{"a.exe", "MZ a"}, {"b.exe", "MZ b"}}, dir / "scratch.zip"),
+         "setup_GLIM_P3D_d_v11.10.6.zip holds 2 programs (.exe), expected one: not unzipped"},
+        {"no way into new_version", zipWith("setup.exe", "MZ new", dir / "scratch.zip"), "could not rename"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -396,6 +409,9 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         serve("11/AIG-regcodes.enc", encrypted("<root/>"));
         unserve("release/setup_GLIM_P3D_d_v11.10.6.zip");
         if (!row.zip.empty()) serve("release/setup_GLIM_P3D_d_v11.10.6.zip", row.zip);
+        // A folder where the part file goes makes the move fail.
+        const bool blocked = std::string(row.what) == "no way into new_version";
+        if (blocked) writeFile("new_version/install_new_version.exe.part/x", "x");
 
         EXPECT_TRUE(gf_checkForUpdates());
         EXPECT_TRUE(logged(row.logLine)) << log();
@@ -406,6 +422,7 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         EXPECT_FALSE(fs::exists("setup_GLIM_P3D_d_v11.10.6.zip"));
         EXPECT_TRUE(openedFolder.empty());
         EXPECT_TRUE(fs::exists("input/AIG-regcodes.enc"));
+        if (blocked) fs::remove_all("new_version/install_new_version.exe.part");
     }
 }
 
