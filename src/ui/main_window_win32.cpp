@@ -119,6 +119,9 @@ HWND lf_createControl(HWND parent, HINSTANCE instance, const ControlSpec& spec) 
     HWND hwnd = CreateWindowExW(0, cls, text.c_str(), style, spec.x, spec.createY(), spec.width, spec.createHeight(),
                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id())), instance, nullptr);
     if (!hwnd) return nullptr;
+    // The painted labels' font: the system's default font of the controls
+    // is too wide for their widths under Wine.
+    if (HFONT font = gf_windowFont()) SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     spec.binding->setWindow(hwnd);
     if (spec.kind == ControlKind::check) {
         const auto* box = static_cast<const CheckBoxParameter*>(spec.named);

@@ -6,7 +6,14 @@
 
 #include <windows.h>
 
+// Draws the list in the window's font (text_metrics.h). When the environment
+// names a file in GLIM_TEXT_BOXES (the end-to-end test), every painted text's
+// box as drawn is written there: "left top right bottom text" per line.
 void gf_drawOnDc(HDC dc, const DrawList& list);
+// The font of the painted texts and of the controls; made once.
+HFONT gf_windowFont();
+// The width in pixels of a UTF-8 text in the font selected into dc.
+int gf_textWidthOnDc(HDC dc, const std::string& text);
 // Draws UTF-8 text at (x, y) in colour, the previous text colour restored.
 void lf_textOut(HDC dc, int x, int y, const std::string& text, Rgb colour);
 #endif

@@ -2,10 +2,14 @@
 
 #include "core/log.h"
 #include "core/text_encoding.h"
+#include "ui/text_metrics.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -31,7 +35,64 @@ struct GdiObjects {
 };
 GdiObjects g_gdi;
 
+std::wstring lf_wide(const std::string& text) {
+    try {
+        return utf8_to_wide(text);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("TextOut utf8  to wide failed for '{}': {}", text, e.what()));
+        return {};
+    }
+}
+
+int lf_length(const std::wstring& wide) {
+    return wide.size() > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(wide.size());
+}
+
+// A text of any length, cut with "..." where the next item of its line
+// begins.
+void lf_textUpTo(HDC dc, const DrawOp& op) {
+    const std::wstring wide = lf_wide(op.text);
+    if (wide.empty()) return;
+    const COLORREF previous = SetTextColor(dc, lf_colour(op.colour));
+    RECT r{op.x1, op.y1, op.x2, op.y1 + kTextLineHeight + 4};
+    DrawTextW(dc, wide.c_str(), lf_length(wide), &r, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SetTextColor(dc, previous);
+}
+
+// The boxes of the painted texts for the end-to-end test, written whole.
+void lf_writeTextBoxes(HDC dc, const DrawList& list) {
+    static const char* const file = std::getenv("GLIM_TEXT_BOXES");
+    if (!file || !*file) return;
+    std::string lines;
+    for (const DrawOp& op : list) {
+        if (op.kind != DrawOp::Kind::text || op.text.empty()) continue;
+        int right = op.x1 + gf_textWidthOnDc(dc, op.text);
+        if (op.x2 > op.x1) right = std::min(right, op.x2);
+        lines += fmt::format("{} {} {} {} {}\n", op.x1, op.y1, right, op.y1 + kTextLineHeight, op.text);
+    }
+    const std::string temp = std::string(file) + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << lines;
+    }
+    MoveFileExA(temp.c_str(), file, MOVEFILE_REPLACE_EXISTING);
+}
+
 }  // namespace
+
+HFONT gf_windowFont() {
+    static const HFONT font = CreateFontW(-kTextPixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                          VARIABLE_PITCH | FF_SWISS, kTextFace);
+    return font;
+}
+
+int gf_textWidthOnDc(HDC dc, const std::string& text) {
+    const std::wstring wide = lf_wide(text);
+    SIZE size{};
+    if (wide.empty() || !GetTextExtentPoint32W(dc, wide.c_str(), lf_length(wide), &size)) return 0;
+    return size.cx;
+}
 
 void lf_textOut(HDC dc, int x, int y, const std::string& text, Rgb colour) {
     std::wstring wide;
@@ -49,6 +110,7 @@ void lf_textOut(HDC dc, int x, int y, const std::string& text, Rgb colour) {
 
 void gf_drawOnDc(HDC dc, const DrawList& list) {
     SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ originalFont = gf_windowFont() ? SelectObject(dc, gf_windowFont()) : nullptr;
     HGDIOBJ originalPen = nullptr;
     for (const DrawOp& op : list) {
         switch (op.kind) {
@@ -65,9 +127,15 @@ void gf_drawOnDc(HDC dc, const DrawList& list) {
             break;
         }
         case DrawOp::Kind::text:
-            lf_textOut(dc, op.x1, op.y1, op.text, op.colour);
+            if (op.x2 > op.x1) {
+                lf_textUpTo(dc, op);
+            } else {
+                lf_textOut(dc, op.x1, op.y1, op.text, op.colour);
+            }
             break;
         }
     }
+    lf_writeTextBoxes(dc, list);
     if (originalPen) SelectObject(dc, originalPen);
+    if (originalFont) SelectObject(dc, originalFont);
 }

@@ -26,6 +26,16 @@ void line(DrawList& out, int x1, int y1, int x2, int y2, Rgb c) {
 void text(DrawList& out, int x, int y, std::string t, Rgb c) {
     out.push_back({DrawOp::Kind::text, x, y, 0, 0, c, std::move(t)});
 }
+// A text whose length the user's data decides, cut where the next item of
+// its line begins.
+void textUpTo(DrawList& out, int x, int y, int right, std::string t, Rgb c) {
+    out.push_back({DrawOp::Kind::text, x, y, right, 0, c, std::move(t)});
+}
+
+constexpr int kRightEdge = 880;
+constexpr int kSimLampLeft = 397;
+// A lamp's label is black on a lit lamp, lime on a dark one.
+Rgb lf_lampLabel(Rgb lamp) { return lamp == kBlack ? kLime : kBlack; }
 
 Rgb pick(bool condition, Rgb yes, Rgb no) { return condition ? yes : no; }
 
@@ -116,34 +126,34 @@ DisplaySnapshot gf_windowDisplaySnapshot() {
 void lf_paintCounters(const DisplaySnapshot& s, DrawList& out) {
     // The simulator lamp also colours the simulator's two texts.
     const Rgb sim = !s.connected ? kRed : (s.running && !s.userAcTitle.empty() ? kLime : kYellow);
-    fill(out, {397, 30, 425, 112}, sim);
-    text(out, 398, 63, "Sim", kLime);
+    fill(out, {kSimLampLeft, 30, 425, 112}, sim);
+    text(out, 398, 63, "Sim", lf_lampLabel(sim));
     if (s.connected) {
         std::string simLine = s.simText;
         if (!s.userStand.empty()) simLine += ", user stand " + s.userStand;
-        text(out, 5, 35, simLine, sim);
-        text(out, 5, 63, s.userAcTitle, s.userAcKnown ? sim : kYellow);
+        textUpTo(out, 5, 35, kSimLampLeft, simLine, sim);
+        textUpTo(out, 5, 63, kSimLampLeft, s.userAcTitle, s.userAcKnown ? sim : kYellow);
     }
     if (s.liveryCount != 0) {
-        text(out, 5, 91, fmt::format("# liveries: {}", s.liveryCount), kLime);
+        textUpTo(out, 5, 91, 141, fmt::format("# liveries: {}", s.liveryCount), kLime);
     } else {
         text(out, 5, 91, "# liveries: ...", kRed);
     }
     if (s.simaddonCount != 0) {
-        text(out, 141, 91, fmt::format("# simaddon: {}", s.simaddonCount), kLime);
+        textUpTo(out, 141, 91, 278, fmt::format("# simaddon: {}", s.simaddonCount), kLime);
     } else {
         text(out, 141, 91, "# simaddon: ...", kYellow);
     }
     if (s.thirdpartyCount != 0) {
-        text(out, 278, 91, fmt::format("# thirdp: {}", s.thirdpartyCount), kLime);
+        textUpTo(out, 278, 91, kSimLampLeft, fmt::format("# thirdp: {}", s.thirdpartyCount), kLime);
     } else {
         text(out, 278, 91, "# thirdp: ...", kYellow);
     }
     const Rgb rt = s.rtIdle ? kBlack : (s.authenticated ? kLime : kRed);
     fill(out, {425, 30, 453, 112}, rt);
-    text(out, 430, 63, "RT", kLime);
+    text(out, 430, 63, "RT", lf_lampLabel(rt));
     if (s.authenticated) {
-        text(out, 458, 35, s.serviceText, kLime);
+        textUpTo(out, 458, 35, kRightEdge, s.serviceText, kLime);
         if (s.weatherLamp != 3) text(out, 458, 63, "Weather", pick(s.weatherLamp == 1, kLime, kYellow));
         if (s.trafficLamp != 3) text(out, 458, 91, "Traffic", pick(s.trafficLamp == 1, kLime, kYellow));
     }
@@ -175,7 +185,9 @@ void lf_paintLabels(const DisplaySnapshot& s, DrawList& out) {
     text(out, 25, SCAN_LIVERIES.rowY(), "Scan for liveries", pick(s.scanLiveries, kYellow, kBlack));
     text(out, 556, LIG_PRIORITIZE.rowY(), "Prioritize", kBlack);
     text(out, 25, SCAN_AIRPORTS.rowY(), "Scan for addon airports", pick(s.scanAirports, kYellow, kBlack));
-    if (s.tbloFileCount > 0) text(out, 323, SCAN_AIRPORTS.rowY(), lf_tbloReminder(s.tbloFileCount), kRed);
+    if (s.tbloFileCount > 0) {
+        textUpTo(out, 323, SCAN_AIRPORTS.rowY(), 748, lf_tbloReminder(s.tbloFileCount), kRed);
+    }
     text(out, 5, MATCHING_DEPTH.rowY(), "Max aircraft matching depth", kBlack);
     text(out, 258, LIGHT_AIRCRAFT.rowY(), "Optional:", kBlack);
     text(out, 343, LIGHT_AIRCRAFT.rowY(), "Light aircraft", pick(s.lightAircraftEnabled, kBlack, kGrey));
@@ -208,7 +220,7 @@ void lf_paintLabels(const DisplaySnapshot& s, DrawList& out) {
         if (s.initialLoadOnly) {
             text(out, 5, AIRP_RANGE.rowY(), "(no next ... )", kBlack);
         } else if (s.minutesToRenewal >= 1 && s.minutesToRenewal <= 19) {
-            text(out, 5, AIRP_RANGE.rowY(), fmt::format("(next in {} min)", s.minutesToRenewal), kBlack);
+            textUpTo(out, 5, AIRP_RANGE.rowY(), 137, fmt::format("(next in {} min)", s.minutesToRenewal), kBlack);
         }
     }
     text(out, 25, INITIAL_LOAD_ONLY.rowY(), "ILO", pick(s.initialLoadOnly, kYellow, kBlack));
@@ -223,37 +235,40 @@ void lf_paintLabels(const DisplaySnapshot& s, DrawList& out) {
 
 void lf_paintStateLines(const DisplaySnapshot& s, DrawList& out) {
     if (s.parkAirport.empty()) return;
-    text(out, 5, kStateLine1_y, s.parkAirport, pick(s.standsShown, kLime, kYellow));
+    textUpTo(out, 5, kStateLine1_y, s.standsShown ? 85 : kRightEdge, s.parkAirport, pick(s.standsShown, kLime, kYellow));
     if (!s.standsShown) return;
-    text(out, 85, kStateLine1_y,
-         fmt::format(" {}, {}{}, wk={}", s.standFileAirportName, s.standFilePublisher, s.handmade ? " (h)" : "", s.week),
-         kLime);
+    textUpTo(out, 85, kStateLine1_y, 370,
+             fmt::format(" {}, {}{}, wk={}", s.standFileAirportName, s.standFilePublisher, s.handmade ? " (h)" : "",
+                         s.week),
+             kLime);
     if (s.sMark || s.wMark) {
         text(out, 370, kStateLine1_y, s.sMark && s.wMark ? "*WS*" : (s.sMark ? "*S*" : "*W*"), kLime);
     }
-    if (!s.parkTrafficOnly) text(out, 430, kStateLine1_y, fmt::format("qf: {}", s.qualityText), kLime);
+    if (!s.parkTrafficOnly) textUpTo(out, 430, kStateLine1_y, 571, fmt::format("qf: {}", s.qualityText), kLime);
     if (!s.reservedStand.empty()) {
-        text(out, 571, kStateLine1_y, fmt::format("reserved stand: {}", s.reservedStand),
-             pick(s.reservedStandValid, kLime, kRed));
+        textUpTo(out, 571, kStateLine1_y, 748, fmt::format("reserved stand: {}", s.reservedStand),
+                 pick(s.reservedStandValid, kLime, kRed));
     }
-    text(out, 748, kStateLine1_y, fmt::format("# updates: {:4}", s.updates), kLime);
+    textUpTo(out, 748, kStateLine1_y, kRightEdge, fmt::format("# updates: {:4}", s.updates), kLime);
 
-    text(out, 5, kStateLine2_y, fmt::format("# stands: {:3}", s.stands), kLime);
-    text(out, 111, kStateLine2_y, fmt::format("parked live: {:3}", s.parkedLive), kLime);
+    textUpTo(out, 5, kStateLine2_y, 111, fmt::format("# stands: {:3}", s.stands), kLime);
+    textUpTo(out, 111, kStateLine2_y, 249, fmt::format("parked live: {:3}", s.parkedLive), kLime);
     if (s.liveAverageFit > 0) {
-        text(out, 249, kStateLine2_y, fmt::format("average fit: {}", gf_averageFitText(s.liveAverageFit)), kLime);
+        textUpTo(out, 249, kStateLine2_y, 430, fmt::format("average fit: {}", gf_averageFitText(s.liveAverageFit)),
+                 kLime);
     }
     if (s.maxPark > 0) {
-        text(out, 430, kStateLine2_y, fmt::format("static: {:3}", s.staticCount), kLime);
-        if (s.staticExtra != 0) text(out, 500, kStateLine2_y, fmt::format(" ({})", s.staticExtra), kYellow);
+        textUpTo(out, 430, kStateLine2_y, 500, fmt::format("static: {:3}", s.staticCount), kLime);
+        if (s.staticExtra != 0) textUpTo(out, 500, kStateLine2_y, 571, fmt::format(" ({})", s.staticExtra), kYellow);
         if (!s.wMark && s.staticAverageFit > 0) {
-            text(out, 571, kStateLine2_y, fmt::format("average fit: {}", gf_averageFitText(s.staticAverageFit)),
-                 kLime);
+            textUpTo(out, 571, kStateLine2_y, 708,
+                     fmt::format("average fit: {}", gf_averageFitText(s.staticAverageFit)), kLime);
         }
     }
     if (s.parkTrafficOnly) return;
     if (s.maxPark > 0) {
-        text(out, 708, kStateLine2_y, fmt::format("max park: {:3} (={} %)", s.maxPark, s.maxParkPercent), kLime);
+        textUpTo(out, 708, kStateLine2_y, kRightEdge, fmt::format("max park: {:3} (={} %)", s.maxPark, s.maxParkPercent),
+                 kLime);
     } else {
         text(out, 708, kStateLine2_y, "no max park live", kLime);
     }
@@ -263,8 +278,8 @@ void lf_paintStatusBand(const StatusLineSnapshot& status, DrawList& out) {
     const StatusBandLook look = gf_statusBandLook(status);
     fill(out, kStatusBand, {look.fill.r, look.fill.g, look.fill.b});
     if (!look.text.empty()) {
-        text(out, kStatusTextX, kStatusTextY, look.text,
-             {kStatusTextColour.r, kStatusTextColour.g, kStatusTextColour.b});
+        textUpTo(out, kStatusTextX, kStatusTextY, kRightEdge, look.text,
+                 {kStatusTextColour.r, kStatusTextColour.g, kStatusTextColour.b});
     }
 }
 
@@ -282,9 +297,11 @@ DrawList gf_paintMainWindow(const DisplaySnapshot& s) {
     lf_paintCounters(s, out);
     if (s.authenticated) {
         if ((s.weatherLamp == 1 || s.weatherLamp == 2) && s.qnh >= 1) {
-            text(out, 642, 63, fmt::format("qnh: {:4}", s.qnh), kLime);
+            textUpTo(out, 642, 63, kRightEdge, fmt::format("qnh: {:4}", s.qnh), kLime);
         }
-        if (s.trafficLamp == 1 || s.trafficLamp == 2) text(out, 642, 91, fmt::format("live: {:3}", s.liveCount), kLime);
+        if (s.trafficLamp == 1 || s.trafficLamp == 2) {
+            textUpTo(out, 642, 91, kRightEdge, fmt::format("live: {:3}", s.liveCount), kLime);
+        }
     }
     lf_paintLabels(s, out);
     lf_paintStateLines(s, out);

@@ -26,7 +26,9 @@ struct DrawOp {
     enum class Kind { fill, line, text };
     Kind kind;
     // fill: the rectangle (x1, y1)-(x2, y2); line: from (x1, y1) to (x2, y2);
-    // text: its top-left point (x1, y1).
+    // text: its top-left point (x1, y1) and, for a text of any length, the
+    // x2 where the next item of its line begins (0: a fixed text that fits);
+    // a longer text is cut there with "...".
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     Rgb colour;
     std::string text;

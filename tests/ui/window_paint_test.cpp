@@ -1,10 +1,18 @@
 // The painting decisions of the main window, checked on the draw list.
 #include "ui/window_paint.h"
 
+#include "ui/text_metrics.h"
+#include "ui/window_controls.h"
+#ifdef _WIN32
+#include "ui/window_gdi.h"
+#endif
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -182,6 +190,145 @@ TEST(WindowPaint, StateLinesOfThePark) {
     s.parkTrafficOnly = true;
     EXPECT_FALSE(colourOf(gf_paintMainWindow(s), "max park:"));
     EXPECT_FALSE(colourOf(gf_paintMainWindow(s), "qf:"));
+}
+
+// ---- Every text readable ----
+
+struct Box {
+    int left, top, right, bottom;
+    std::string what;
+};
+
+bool overlap(const Box& a, const Box& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Where the controls stand; a closed combo is at most 22 high.
+std::vector<Box> controlBoxes() {
+    std::vector<Box> boxes;
+    for (const ControlSpec& c : gf_controlTable()) {
+        const int height = c.kind == ControlKind::combo ? 22 : c.createHeight();
+        boxes.push_back({c.x, c.createY(), c.x + c.width, c.createY() + height, "control " + std::to_string(c.id())});
+    }
+    return boxes;
+}
+
+// Every text of the list as painted with the widths of `width`, cut where
+// the painter cuts it.
+template <typename Width>
+std::vector<Box> textBoxes(const DrawList& list, Width width) {
+    std::vector<Box> boxes;
+    for (const DrawOp& op : list) {
+        if (op.kind != DrawOp::Kind::text || op.text.empty()) continue;
+        int right = op.x1 + width(op.text);
+        if (op.x2 > op.x1) right = std::min(right, op.x2);
+        boxes.push_back({op.x1, op.y1, right, op.y1 + kTextLineHeight, "'" + op.text + "'"});
+    }
+    return boxes;
+}
+
+// What keeps a text from being read: another text or a control over it, a
+// lamp under it, the window's edge.
+std::vector<std::string> layoutFaults(const std::vector<Box>& texts) {
+    std::vector<std::string> faults;
+    const std::vector<Box> controls = controlBoxes();
+    const Box lamps{397, 30, 453, 112, "the lamps"};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const Box& t = texts[i];
+        if (t.right > 880) faults.push_back(t.what + " runs out of the window");
+        const bool lampLabel = t.what == "'Sim'" || t.what == "'RT'";
+        if (!lampLabel && overlap(t, lamps)) faults.push_back(t.what + " runs under the lamps");
+        if (lampLabel && (t.left < lamps.left || t.right > lamps.right)) faults.push_back(t.what + " leaves its lamp");
+        for (std::size_t j = i + 1; j < texts.size(); ++j) {
+            if (overlap(t, texts[j])) faults.push_back(t.what + " and " + texts[j].what + " overlap");
+        }
+        for (const Box& c : controls) {
+            if (overlap(t, c)) faults.push_back(t.what + " is hidden by " + c.what);
+        }
+    }
+    return faults;
+}
+
+// The longest values a user may meet.
+std::vector<DisplaySnapshot> fullWindows() {
+    DisplaySnapshot s = base();
+    s.connected = s.running = true;
+    s.simText = "Lockheed Martin Prepar3D v5 5.4.9.28482";
+    s.userStand = "D7";
+    s.userAcTitle = "Boeing 737-800 KLM Royal Dutch Airlines PH-BXA with scimitar winglets (2024)";
+    s.authenticated = true;
+    s.rtIdle = false;
+    s.serviceText = "RealTraffic v4 server: Europe West, 1234 users online, all systems normal today";
+    s.weatherLamp = s.trafficLamp = 1;
+    s.qnh = 1013;
+    s.liveCount = 999;
+    s.liveryCount = 123456;
+    s.simaddonCount = 9999;
+    s.thirdpartyCount = 9999;
+    s.tbloFileCount = 1234;
+    s.timeShiftDays = s.timeShiftHours = s.timeShiftMins = 13;
+    s.minutesToRenewal = 19;
+    s.standsShown = true;
+    s.parkAirport = "EHAM";
+    s.standFileAirportName = "Amsterdam Airport Schiphol International";
+    s.standFilePublisher = "Some Scenery Vendor Ltd";
+    s.handmade = true;
+    s.week = 52;
+    s.sMark = s.wMark = true;
+    s.qualityText = "0.95/0.80/0.75/0.99";
+    s.reservedStand = "D7-LEFT-OF-GATE";
+    s.updates = 12345;
+    s.stands = 9999;
+    s.parkedLive = 999;
+    s.liveAverageFit = 12.5f;
+    s.staticCount = 999;
+    s.staticExtra = 9999;
+    s.staticAverageFit = 23.5f;
+    s.maxPark = 999;
+    s.maxParkPercent = 100;
+    s.status.statusText = std::string(200, 'W');
+    std::vector<DisplaySnapshot> all{s};
+    s.wMark = false;
+    s.initialLoadOnly = true;
+    all.push_back(s);
+    s.standsShown = false;
+    s.parkAirport = "A VERY LONG PARK AIRPORT TEXT THAT NEVER ENDS AT ALL, REALLY NEVER";
+    all.push_back(s);
+    return all;
+}
+
+TEST(WindowPaint, EveryTextIsReadableWithTheModelsWidths) {
+    for (const DisplaySnapshot& s : fullWindows()) {
+        const std::vector<std::string> faults = layoutFaults(textBoxes(gf_paintMainWindow(s), gf_modelTextWidth));
+        EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+    }
+}
+
+#ifdef _WIN32
+// The same with the font the window really gets from the system.
+TEST(WindowPaint, EveryTextIsReadableInTheSystemsFont) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    ASSERT_TRUE(dc);
+    HGDIOBJ previous = SelectObject(dc, gf_windowFont());
+    for (const DisplaySnapshot& s : fullWindows()) {
+        const auto width = [dc](const std::string& t) { return gf_textWidthOnDc(dc, t); };
+        const std::vector<std::string> faults = layoutFaults(textBoxes(gf_paintMainWindow(s), width));
+        EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+    }
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+}
+#endif
+
+// A lamp's label stays readable on the lamp's colour.
+TEST(WindowPaint, LampLabelsStandOutFromTheirLamp) {
+    for (const DisplaySnapshot& s : fullWindows()) {
+        const DrawList list = gf_paintMainWindow(s);
+        EXPECT_NE(colourOf(list, "=Sim"), fillAt(list, 410, 70));
+        EXPECT_NE(colourOf(list, "=RT"), fillAt(list, 440, 70));
+    }
+    const DrawList idle = gf_paintMainWindow(base());
+    EXPECT_NE(colourOf(idle, "=RT"), fillAt(idle, 440, 70));
 }
 
 }  // namespace
