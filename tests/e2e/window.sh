@@ -3,8 +3,10 @@
 # clicks and keys produce: the run first stops on the missing install path
 # (error 151, red status band), the typed path restarts it, and the restarted
 # run connects to simstub and logs in to rtstub. Then the 44 controls are
-# enumerated, a screenshot is sampled, every check box and combo is operated
-# and Enter is pressed in the edit fields.
+# enumerated, a screenshot is sampled, the painted texts are checked to be
+# readable, every check box and combo is operated (the boxes that enable
+# other controls are checked to do so) and Enter is pressed in the edit
+# fields.
 source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
@@ -20,6 +22,8 @@ install_run_data
 sed -i 's|name="SIM_INSTALL_PATH" value="[^"]*"|name="SIM_INSTALL_PATH" value=""|' "$params"
 start_eham_stand_ins
 
+# The window writes the boxes of the texts it paints here.
+export GLIM_TEXT_BOXES=text_boxes.txt
 start_program
 
 report() {
@@ -161,7 +165,47 @@ expect_pixel "$shot" 420 100 "50,205,50" "simulator lamp"
 expect_pixel "$shot" 445 100 "50,205,50" "service lamp"
 expect_pixel "$shot" 100 28 "255,255,255" "white line"
 
+# ---- Every painted text readable ----
+# No painted text overlaps another, hides under a control or leaves the
+# window, in the font the window really got.
+[ -s text_boxes.txt ] || { report; fail "the window wrote no text boxes"; }
+echo "$listing" >controls.txt
+python3 - text_boxes.txt controls.txt <<'PY' || { report; fail "painted texts collide"; }
+import sys
+texts = []
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    left, top, right, bottom, text = line.rstrip("\n").split(" ", 4)
+    texts.append((int(left), int(top), int(right), int(bottom), repr(text)))
+controls = []
+for line in open(sys.argv[2]):
+    f = line.split()
+    x, y, w, h = map(int, f[2:6])
+    controls.append((x, y, x + w, y + h, "control " + f[1]))
+def overlap(a, b):
+    return a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+faults = []
+for i, t in enumerate(texts):
+    if t[2] > 880:
+        faults.append(t[4] + " leaves the window")
+    faults += [t[4] + " and " + u[4] for u in texts[i + 1:] if overlap(t, u)]
+    faults += [t[4] + " under " + c[4] for c in controls if overlap(t, c)]
+print("\n".join(faults))
+sys.exit(1 if faults else 0)
+PY
+
 # ---- Check boxes: each click flips and saves its setting ----
+# A control's enabled state as the window shows it (0 or 1), looked at until
+# it is the expected one or 10 s have passed.
+expect_enabled() {  # id 0|1 what
+    local got
+    for _ in $(seq 1 20); do
+        got=$(probe list | awk -v id="$1" '$2 == id { print $8 }')
+        [ "$got" = "$2" ] && return 0
+        sleep 0.5
+    done
+    report
+    fail "$3: control $1 enabled=$got, expected $2"
+}
 for pair in SCAN_LIVERIES:32798 LIG_PRIORITIZE:32800 ALWAYS_ON_TOP:32771 SCAN_AIRPORTS:32802 \
     NAV_LIGHTS_WHILE_PARKED:32776 LIGHT_AIRCRAFT:32809 HELICOPTERS:32810 HIGH_PERF_AIRCRAFT:32811 \
     GUID_CHANGES:32773 AUTO_RANGE:32819 AIRBORNE_ONLY:32821 COLLISION_USER_GND:32834 COLLISION_USER_AIR:32833 \
@@ -173,6 +217,12 @@ for pair in SCAN_LIVERIES:32798 LIG_PRIORITIZE:32800 ALWAYS_ON_TOP:32771 SCAN_AI
     probe click "$id"
     after=$(param "$key")
     [ -n "$before" ] && [ "$before" != "$after" ] || { report; fail "$key: $before -> $after"; }
+    on=0; [ "$after" = true ] && on=1
+    case $key in
+        AUTO_RANGE) expect_enabled 32818 $((1 - on)) "Radius with Auto range $after" ;;
+        SIM_TIME)
+            for combo in 32858 32859 32860; do expect_enabled $combo $((1 - on)) "time shift with SIM_TIME $after"; done ;;
+    esac
     # Back to where it was, except SIM_TIME, which stays off for the time shift below.
     [ "$key" = SIM_TIME ] && [ "$after" = false ] && continue
     probe click "$id"
