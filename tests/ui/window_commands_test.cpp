@@ -336,6 +336,16 @@ TEST_F(WindowCommandsTest, ARebuildGivesTheTimeShiftGroupBackAsTheUserHadIt) {
         for (int id : {kIdTimeShiftDays, kIdTimeShiftHours, kIdTimeShiftMins})
             EXPECT_EQ(sink.controlEnabled(id), !simTime) << id << (simTime ? " with" : " without") << " SIM_TIME";
     }
+    // A run that ended during a rebuild: the next run's rebuild gives back
+    // the next run's states, not the ones the unfinished rebuild kept.
+    ASSERT_TRUE(lf_onButton(kIdNow));
+    SIM_TIME.setValue(false);
+    gf_fillComboBoxes();
+    gf_applySimTime(false);
+    ASSERT_TRUE(lf_onButton(kIdNow));
+    lf_periodicJobs(15);
+    lf_periodicJobs(30);
+    EXPECT_TRUE(sink.controlEnabled(kIdTimeShiftMins));
 }
 
 TEST_F(WindowCommandsTest, ParkingControlsComeBackWhenThereIsNothingToRebuild) {
