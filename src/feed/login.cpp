@@ -30,6 +30,7 @@ constexpr int kTooManySessionsWait_ms = 10000;
 // The login's own status for "no credential to send": nothing went to the
 // service. Also the number of the error the user sees.
 constexpr int kNoLicence = 440;
+constexpr const char* kSeeLicenceProblems = ", see Manual 2.2";  // the manual's "Licence problems"
 
 std::mutex g_credentialMutex;
 std::string g_credential;
@@ -207,7 +208,7 @@ void Authenticater(WeatherReader& weather, TrafficReader& traffic) {
         // the run stops with the reason shown and logged instead of asking
         // the service again after every restart.
         if (status == kNoLicence) {
-            throw ozr::UserErrorException(kNoLicence, gf_rtLicenceProblem() + ", see Manual 2.2");
+            throw ozr::UserErrorException(kNoLicence, gf_rtLicenceProblem() + kSeeLicenceProblems);
         }
         if (status == 402 || status == 404) {
             const std::string text =
