@@ -21,12 +21,18 @@ start_s=$(date +%s)
 licence_file="${GLIM_APPDATA}\\InsideSystems\\RealTraffic.lic"
 
 report() {
-    echo "--- Log.txt"; cat Log.txt 2>/dev/null
-    echo "--- rtstub (last requests)"; tail -n 8 "$records" 2>/dev/null | cut -c1-300
+    echo "--- Log.txt"; cat Log.txt 2>/dev/null || true
+    echo "--- rtstub (last requests)"; { tail -n 8 "$records" 2>/dev/null || true; } | cut -c1-300
 }
 die() { report; fail "$*"; }
-count_log() { grep -cF -- "$1" Log.txt 2>/dev/null || true; }
-count_requests() { grep -c -- "\"kind\":\"$1\"" "$records" 2>/dev/null || true; }
+# Counts matching lines; 0 while the file is not there yet.
+count_in() {  # fixed-text file
+    local n
+    n=$(grep -cF -- "$1" "$2" 2>/dev/null || true)
+    echo "${n:-0}"
+}
+count_log() { count_in "$1" Log.txt; }
+count_requests() { count_in "\"kind\":\"$1\"" "$records"; }
 wait_log() {  # fixed-text seconds
     local i
     for i in $(seq 1 $(( $2 * 10 ))); do
