@@ -117,6 +117,17 @@ std::string gf_rtLicenceProblem() {
     return {};
 }
 
+namespace {
+
+// The file may have appeared since the login found no licence: the user is
+// still told that this login had none.
+std::string lf_noLicenceText() {
+    const std::string problem = gf_rtLicenceProblem();
+    return (problem.empty() ? std::string("No RealTraffic licence") : problem) + kSeeLicenceProblems;
+}
+
+}  // namespace
+
 void gf_resetRtCredential() {
     std::lock_guard lock(g_credentialMutex);
     g_credential.clear();
@@ -208,7 +219,7 @@ void Authenticater(WeatherReader& weather, TrafficReader& traffic) {
         // the run stops with the reason shown and logged instead of asking
         // the service again after every restart.
         if (status == kNoLicence) {
-            throw ozr::UserErrorException(kNoLicence, gf_rtLicenceProblem() + kSeeLicenceProblems);
+            throw ozr::UserErrorException(kNoLicence, lf_noLicenceText());
         }
         if (status == 402 || status == 404) {
             const std::string text =
