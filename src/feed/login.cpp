@@ -163,6 +163,8 @@ bool authenticate(WeatherReader& weather, int& status) {
         if (answer.contains("status") && answer["status"].is_number_integer()) {
             const int st = gf_answerStatus(answer);
             if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {
+                // The service's own words are the user's best clue.
+                gf_logHighlight(fmt::format("Authentication failed, status {}: {}", st, lf_refusalMessage(weather.response)));
                 status = st;
                 return false;
             }

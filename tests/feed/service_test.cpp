@@ -576,6 +576,7 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
         WeatherReader weather;
         TrafficReader traffic;
         std::string outcome = "logged in";
+        LogCapture log;
         try {
             Authenticater(weather, traffic);
         } catch (const ozr::UserErrorException& e) {
@@ -589,6 +590,10 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
         } else {
             ASSERT_EQ(auth.size(), 1u);
             EXPECT_EQ(auth[0]["form"]["license"], row.sent);
+        }
+        if (!row.step.is_null()) {
+            EXPECT_NE(log.text().find("==> Authentication failed, status 404: licence not found\n"), std::string::npos)
+                << log.text();
         }
     }
     setTestEnv("GLIM_APPDATA", savedAppData);
