@@ -34,6 +34,7 @@ void lf_replaceAtLimit(NumberParameter& setting, int value, const fs::path& para
 
 WindowPosition lf_readWindowPosition(const fs::path& parametersFile) {
     const auto lock = gf_lockParametersFile();
+    gf_restoreDamagedParameters(parametersFile);
     pugi::xml_document document;
     const pugi::xml_parse_result parsed = document.load_file(parametersFile.c_str());
     if (!parsed) {

@@ -7,6 +7,7 @@
 #include "core/run_flags.h"
 #include "core/text_encoding.h"
 #include "core/version.h"
+#include "ui/status_line.h"
 #include "ui/ui_sink.h"
 
 #include <fmt/format.h>
@@ -194,7 +195,7 @@ std::optional<std::string> lf_readText(const pugi::xml_document& document, std::
 
 enum class FileState { ok, missing, unreadable, malformed };
 
-FileState lf_parseFile(pugi::xml_document& document, const fs::path& file) {
+FileState lf_parseFile(pugi::xml_document& document, const fs::path& file, std::string* bytes = nullptr) {
     std::error_code ec;
     const bool exists = fs::exists(file, ec);
     if (ec) return FileState::unreadable;
@@ -207,7 +208,31 @@ FileState lf_parseFile(pugi::xml_document& document, const fs::path& file) {
     if (in.bad()) return FileState::unreadable;
     const pugi::xml_parse_result result =
         document.load_buffer(data.data(), data.size(), pugi::parse_default, pugi::encoding_auto);
+    if (bytes) *bytes = data;
     return result ? FileState::ok : FileState::malformed;
+}
+
+// Good: a file the load takes as it is. A file that exists but is not good
+// is damaged.
+bool lf_isGoodParametersFile(const fs::path& file, std::string* bytes = nullptr) {
+    pugi::xml_document document;
+    return lf_parseFile(document, file, bytes) == FileState::ok && gf_rootChild(document, "parameters");
+}
+
+// Every write of parameters.xml goes through here, so the last good copy is
+// always the file as it stood before the latest write, and no failed write
+// passes unreported.
+bool lf_saveParametersLocked(pugi::xml_document& document, const fs::path& file) {
+    std::string good;
+    if (lf_isGoodParametersFile(file, &good)) {
+        const fs::path copy = gf_lastGoodParametersPath(file);
+        if (!gf_writeFileReplacing(copy, [&good](std::ostream& out) { out.write(good.data(), good.size()); })) {
+            gf_logHighlight(fmt::format("keeping the last good copy {} failed", gf_pathToUtf8(copy)));
+        }
+    }
+    if (gf_saveXmlDocument(document, file)) return true;
+    gf_logHighlight(fmt::format("saving: {} failed", gf_pathToUtf8(file)));
+    return false;
 }
 
 // A file about to be replaced although it exists keeps one copy, so the
@@ -268,9 +293,7 @@ void lf_saveAllLocked(bool useDefaults, const fs::path& file, UiUpdates& ui) {
             lf_appendStringParameter(*s, parameters, useDefaults);
             lf_queueTextShown(*s, ui);
         }
-        if (!gf_saveXmlDocument(document, file)) {
-            gf_logHighlight(fmt::format("saving: {} failed", gf_pathToUtf8(file)));
-        }
+        lf_saveParametersLocked(document, file);
     }
     lf_logClosingBanner();
 }
@@ -292,7 +315,9 @@ void lf_loadFlags(const pugi::xml_document& document, pugi::xml_node parameters,
             s->setValue(*read);
         } else {
             s->setValue(s->defaultValue());
-            gf_appendBoolParameterElement(parameters, s->name(), s->defaultValue());
+            if (!gf_appendBoolParameterElement(parameters, s->name(), s->defaultValue())) {
+                lf_appendFailed(s->name(), fmt::format("{}", s->defaultValue()));
+            }
         }
         lf_logBoolParameter(*s);
         lf_queueCheck(*s, ui);
@@ -305,7 +330,9 @@ void lf_loadNumber(NumberParameter& s, const pugi::xml_document& document, pugi:
         s.setValue(s.clamp(*read));
     } else {
         s.setValue(s.defaultValue());
-        gf_appendIntParameterElement(parameters, s.name(), s.defaultValue());
+        if (!gf_appendIntParameterElement(parameters, s.name(), s.defaultValue())) {
+            lf_appendFailed(s.name(), fmt::format("{}", s.defaultValue()));
+        }
     }
     lf_logNumberParameter(s);
 }
@@ -315,7 +342,7 @@ void lf_readStringParameterInto(StringParameter& s, const pugi::xml_document& do
         s.setValue(std::move(*read));
     } else {
         s.setValue(s.defaultValue());
-        gf_appendTextParameterElement(parameters, s.name(), s.get());
+        if (!gf_appendTextParameterElement(parameters, s.name(), s.get())) lf_appendFailed(s.name(), s.get());
     }
     lf_logTextParameter(s);
 }
@@ -382,6 +409,39 @@ bool gf_appendIntParameterElement(pugi::xml_node parameters, std::string_view ke
     return gf_appendTextParameterElement(parameters, key, fmt::format("{}", value));
 }
 
+fs::path gf_lastGoodParametersPath(const fs::path& file) {
+    return file.parent_path() / (gf_pathToUtf8(file.stem()) + "_good" + gf_pathToUtf8(file.extension()));
+}
+
+bool gf_saveParametersDocument(pugi::xml_document& document, const fs::path& file) {
+    const auto lock = gf_lockParametersFile();
+    return lf_saveParametersLocked(document, file);
+}
+
+bool gf_restoreDamagedParameters(const fs::path& file) {
+    const auto lock = gf_lockParametersFile();
+    std::error_code ec;
+    if (!fs::exists(file, ec) || lf_isGoodParametersFile(file)) return false;
+    const fs::path copy = gf_lastGoodParametersPath(file);
+    std::string good;
+    if (!lf_isGoodParametersFile(copy, &good)) return false;
+    // The damaged file is evidence for the user and the only record of
+    // whatever it held: it is kept before the good copy replaces it.
+    const fs::path kept = file.parent_path() / (gf_pathToUtf8(file.stem()) + "0" + gf_pathToUtf8(file.extension()));
+    if (!gf_save1GenerationOf(file)) return false;
+    if (!gf_writeFileReplacing(file, [&good](std::ostream& out) { out.write(good.data(), good.size()); })) {
+        gf_logHighlight(fmt::format("restoring {} from {} failed", gf_pathToUtf8(file), gf_pathToUtf8(copy)));
+        return false;
+    }
+    gf_logHighlight(fmt::format("{} was damaged: it is kept as {}, the last good settings were restored from {}",
+                                gf_pathToUtf8(file), gf_pathToUtf8(kept), gf_pathToUtf8(copy)));
+    gf_setStatusLine(fmt::format("Damaged {} kept as {}, last good settings restored from {}, see Log.txt",
+                                 gf_pathToUtf8(file.filename()), gf_pathToUtf8(kept.filename()),
+                                 gf_pathToUtf8(copy.filename())),
+                     false);
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 
 bool gf_loadParameters(const fs::path& file) {
@@ -390,6 +450,7 @@ bool gf_loadParameters(const fs::path& file) {
     {
         const auto lock = gf_lockParametersFile();
         gf_logLine(gf_logBanner(kLogBannerWidth, 0, true, false, "parameters"));
+        gf_restoreDamagedParameters(file);
         pugi::xml_document document;
         const FileState state = lf_parseFile(document, file);
         pugi::xml_node parameters;
@@ -414,7 +475,7 @@ bool gf_loadParameters(const fs::path& file) {
                 lf_readStringParameterInto(*s, document, parameters);
                 lf_queueTextShown(*s, ui);
             }
-            gf_saveXmlDocument(document, file);
+            lf_saveParametersLocked(document, file);
             lf_logClosingBanner();
         }
     }
@@ -462,11 +523,14 @@ void lf_saveOne(std::string_view key, const std::string& valueText, const std::s
                 if (!value) value = p.append_attribute("value");
                 value.set_value(valueText.c_str());
             }
-            if (!found) gf_appendTextParameterElement(parameters, key, valueText);
-            gf_logUnlessClosing(logLine);
+            if (!found && !gf_appendTextParameterElement(parameters, key, valueText)) {
+                lf_appendFailed(key, valueText);
+            }
             if (root) {
-                gf_saveXmlDocument(document, file);
+                // The line says the value is stored: only once it is.
+                if (lf_saveParametersLocked(document, file)) gf_logUnlessClosing(logLine);
             } else {
+                gf_logUnlessClosing(logLine);
                 lf_addRootLevel(file, ui);
             }
         }

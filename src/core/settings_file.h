@@ -39,6 +39,18 @@ void gf_saveNumberParameter(const NumberParameter& setting, const std::filesyste
 void gf_saveStringParameter(const StringParameter& setting);
 void gf_saveStringParameter(const StringParameter& setting, const std::filesystem::path& file);
 
+// Writes a parameters.xml document. The file it replaces, when good (read
+// whole, with "parameters"), is kept first as the last good copy, so a file
+// damaged later can be restored. A failure is logged; true when written.
+bool gf_saveParametersDocument(pugi::xml_document& document, const std::filesystem::path& file);
+// The last good copy of a parameters file: parameters_good.xml beside it.
+std::filesystem::path gf_lastGoodParametersPath(const std::filesystem::path& file);
+// A damaged file (one that exists but is not good) is kept as parameters0.xml
+// and replaced by the last good copy, when there is one; the log and the
+// status line say which file, where it was kept and what was restored. True
+// when restored.
+bool gf_restoreDamagedParameters(const std::filesystem::path& file);
+
 // Holds the lock that serialises every operation on parameters.xml. The lock
 // is recursive, so an operation may call others while it holds it. Never
 // touch the window while holding it: the window's thread may be waiting for

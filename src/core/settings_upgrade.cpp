@@ -88,7 +88,7 @@ bool lf_removeParameter(std::string_view key, const fs::path& parametersFile) {
         if (std::string_view(p.attribute("name").as_string("")) != key) continue;
         parameters.remove_child(p);
         gf_logUnlessClosing(fmt::format("Parameter '{}' removed", key));
-        gf_saveXmlDocument(document, parametersFile);
+        gf_saveParametersDocument(document, parametersFile);
         return true;
     }
     return false;

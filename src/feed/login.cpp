@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/run_flags.h"
+#include "core/text_encoding.h"
 #include "core/user_error.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -26,19 +27,45 @@ namespace {
 constexpr const char* kAppName = "GLIM_P3D";
 constexpr const char* kAppVersion = "11.10.5";
 constexpr int kTooManySessionsWait_ms = 10000;
+// The login's own status for "no credential to send": nothing went to the
+// service. Also the number of the error the user sees.
+constexpr int kNoLicence = 440;
+constexpr const char* kSeeLicenceProblems = ", see Manual 2.2";  // the manual's "Licence problems"
 
 std::mutex g_credentialMutex;
 std::string g_credential;
 
-std::string lf_readLicenseFile() {
+enum class LicenceFile { read, noFolder, missing, unreadable, noLicence };
+
+LicenceFile lf_readLicenseFile(std::string& licence) {
     const std::filesystem::path path = gf_rtLicensePath();
-    if (path.empty()) return {};
+    if (path.empty()) return LicenceFile::noFolder;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return ec ? LicenceFile::unreadable : LicenceFile::missing;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
+    if (!in) return LicenceFile::unreadable;
     std::stringstream text;
     text << in.rdbuf();
-    const auto licence = nlohmann::json::parse(text.str(), nullptr, false);
-    return lf_jsonString(licence, "License", "");
+    const auto json = nlohmann::json::parse(text.str(), nullptr, false);
+    licence = lf_jsonString(json, "License", "");
+    return licence.empty() ? LicenceFile::noLicence : LicenceFile::read;
+}
+
+bool lf_licenceFromEnvironment() {
+    const char* licence = std::getenv("GLIM_RT_LICENSE");
+    return licence && *licence;
+}
+
+// Where the credential came from, for the messages that name it.
+std::string lf_licenceSource() {
+    if (lf_licenceFromEnvironment()) return "GLIM_RT_LICENSE";
+    return gf_pathToUtf8(gf_rtLicensePath());
+}
+
+// The service's own word on a refused login, when its answer has one.
+std::string lf_refusalMessage(const std::string& response) {
+    const std::string message = lf_jsonString(nlohmann::json::parse(response, nullptr, false), "message", "");
+    return message.empty() ? "no reason given" : message;
 }
 
 // The service may ask for pauses of minutes after a login: a user who closes
@@ -65,14 +92,41 @@ std::filesystem::path gf_rtLicensePath() {
 std::string gf_rtCredential() {
     std::lock_guard lock(g_credentialMutex);
     if (g_credential.empty()) {
-        if (const char* licence = std::getenv("GLIM_RT_LICENSE"); licence && *licence) {
-            g_credential = licence;
+        if (lf_licenceFromEnvironment()) {
+            g_credential = std::getenv("GLIM_RT_LICENSE");
         } else {
-            g_credential = lf_readLicenseFile();
+            lf_readLicenseFile(g_credential);
         }
     }
     return g_credential;
 }
+
+std::string gf_rtLicenceProblem() {
+    if (lf_licenceFromEnvironment()) return {};
+    std::string licence;
+    const std::string where = gf_pathToUtf8(gf_rtLicensePath());
+    switch (lf_readLicenseFile(licence)) {
+        case LicenceFile::read: return {};
+        case LicenceFile::noFolder:
+            return "No RealTraffic licence: there is no AppData folder to look for InsideSystems\\RealTraffic.lic in";
+        case LicenceFile::missing: return fmt::format("No RealTraffic licence: {} not found", where);
+        case LicenceFile::unreadable: return fmt::format("No RealTraffic licence: {} could not be read", where);
+        case LicenceFile::noLicence:
+            return fmt::format("No RealTraffic licence: {} holds no \"License\" value", where);
+    }
+    return {};
+}
+
+namespace {
+
+// The file may have appeared since the login found no licence: the user is
+// still told that this login had none.
+std::string lf_noLicenceText() {
+    const std::string problem = gf_rtLicenceProblem();
+    return (problem.empty() ? std::string("No RealTraffic licence") : problem) + kSeeLicenceProblems;
+}
+
+}  // namespace
 
 void gf_resetRtCredential() {
     std::lock_guard lock(g_credentialMutex);
@@ -83,6 +137,12 @@ bool authenticate(WeatherReader& weather, int& status) {
     FeedEnv& env = gf_feedEnv();
     try {
         weather.response.clear();
+        // An empty licence is refused by the service every time: nothing is
+        // sent, and the caller tells the user what is missing.
+        if (gf_rtCredential().empty()) {
+            status = kNoLicence;
+            return false;
+        }
         const std::string url = gf_rtBaseUrl() + "/v4/auth";
         if (curl_easy_setopt(weather.handle(), CURLOPT_URL, url.c_str()) != CURLE_OK) {
             throw std::runtime_error("aucurl_: failed to set URL");
@@ -103,6 +163,8 @@ bool authenticate(WeatherReader& weather, int& status) {
         if (answer.contains("status") && answer["status"].is_number_integer()) {
             const int st = gf_answerStatus(answer);
             if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {
+                // The service's own words are the user's best clue.
+                gf_logHighlight(fmt::format("Authentication failed, status {}: {}", st, lf_refusalMessage(weather.response)));
                 status = st;
                 return false;
             }
@@ -155,6 +217,20 @@ void Authenticater(WeatherReader& weather, TrafficReader& traffic) {
             throw ozr::UserErrorException(405, text);
         }
         if (status == 500) throw std::runtime_error("No RT database connection");
+        // A licence that is missing or refused stays so until the user acts:
+        // the run stops with the reason shown and logged instead of asking
+        // the service again after every restart.
+        if (status == kNoLicence) {
+            throw ozr::UserErrorException(kNoLicence, lf_noLicenceText());
+        }
+        if (status == 402 || status == 404) {
+            const std::string text =
+                fmt::format("RealTraffic refused the licence from {}: {} (status {}), see Manual 2.2", lf_licenceSource(),
+                            lf_refusalMessage(weather.response), status);
+            // A corrected licence file is read again at the next start.
+            gf_resetRtCredential();
+            throw ozr::UserErrorException(status, text);
+        }
         env.stopWithError("Authenticater", true);
     }
     env.clearStatusLine();

@@ -288,7 +288,9 @@ void lf_handle(const httplib::Request& req, httplib::Response& res) {
     const std::string guidGiven = form.value("GUID", "");
 
     if (kind == "auth") {
-        if (sc.contains("license") && sc.value("license", "") != form.value("license", "")) {
+        // As the service does: no licence, or not the one it knows, is refused.
+        const std::string licence = form.value("license", "");
+        if (licence.empty() || (sc.contains("license") && sc.value("license", "") != licence)) {
             lf_send(res, lf_answer(404, "licence not found"));
             return;
         }

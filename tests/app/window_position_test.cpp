@@ -5,6 +5,7 @@
 #include "app/window_actions.h"
 #include "app/window_position.h"
 #include "app/worker_thread.h"
+#include "core/settings_file.h"
 
 namespace run_test {
 namespace {
@@ -81,6 +82,15 @@ TEST_F(WindowPositionTest, MissingOrBrokenFileOpensAtTheDefault) {
     position = lf_readWindowPosition();
     EXPECT_EQ(position.x, 400);
     EXPECT_EQ(readFile(gf_parametersPath()), "<root><parameters>");
+
+    // With a last good copy, the first read already has the settings back.
+    fs::remove_all(kept);
+    writeParameters("150", "60");
+    fs::copy_file(gf_parametersPath(), gf_lastGoodParametersPath(gf_parametersPath()));
+    writeFile(gf_parametersPath(), "<root><parameters>");
+    position = lf_readWindowPosition();
+    EXPECT_EQ(position.x, 150);
+    EXPECT_EQ(stored("MAIN_WINDOW_Y"), "60");
 }
 
 TEST_F(WindowPositionTest, PositionSavedAtTheEnd) {

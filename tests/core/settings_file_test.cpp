@@ -297,6 +297,15 @@ TEST_F(SettingsTest, FailedSaveKeepsTheOldFileAndIsLogged) {
 
     EXPECT_EQ(readFile(file), "old content");
     EXPECT_NE(log().find("==> saving: " + file.string() + " failed\n"), std::string::npos);
+
+    // A one-key save that fails is reported, never logged as stored.
+    fs::remove(dir / "parameters.xml.tmp");
+    gf_saveAllParameters(true, file);
+    fs::create_directories(dir / "parameters.xml.tmp");
+    RANGE.setValue(12);
+    gf_saveNumberParameter(RANGE, file);
+    EXPECT_EQ(countOf(log(), "==> saving: " + file.string() + " failed\n"), 2u);
+    EXPECT_EQ(log().find("RANGE=12\n"), std::string::npos);
 }
 
 // ---- Save of one key ----

@@ -1,6 +1,7 @@
 #include "core/settings_upgrade.h"
 
 #include "core/settings_file.h"
+#include "ui/status_line.h"
 
 #include "settings_test_support.h"
 
@@ -61,6 +62,48 @@ const char* kTooOld1 =
 const char* kTooOld2 = "GLIM_P3D re-starts with default parameter values ...\n\n";
 
 }  // namespace
+
+// Every save keeps the file it replaces as the last good copy; a damaged
+// file is kept aside and the last good settings come back, with a word to
+// the user, and no first start (no scans) follows.
+TEST_F(SettingsUpgradeTest, DamagedFileIsReplacedByTheLastGoodCopy) {
+    const fs::path good = dir / "parameters_good.xml";
+    lf_checkParametersFile(file, work);  // a first start
+    SCAN_LIVERIES.setValue(false);
+    gf_saveBoolParameter(SCAN_LIVERIES, file);
+    SCAN_AIRPORTS.setValue(false);
+    gf_saveBoolParameter(SCAN_AIRPORTS, file);
+    lfolder[0].setValue("C:\\Liveries");
+    gf_saveStringParameter(lfolder[0], file);
+    const std::string beforeLastSave = readFile(file);
+    RANGE.setValue(25);
+    gf_saveNumberParameter(RANGE, file);
+    EXPECT_EQ(readFile(good), beforeLastSave);
+
+    const std::string damaged = "<root><parameters><parameter name=\"RANGE\" value=";
+    writeFile(file, damaged);
+    RANGE.setValue(30);
+    gf_saveNumberParameter(RANGE, file);  // over a damaged file: all settings in memory
+    EXPECT_EQ(readFile(good), beforeLastSave) << "a damaged file is never the good copy";
+    writeFile(file, damaged);
+
+    gf_resetSettings();
+    gf_resetStatusLine();
+    lf_checkParametersFile(file, work);
+
+    EXPECT_EQ(lfolder[0].get(), "C:\\Liveries");
+    EXPECT_FALSE(SCAN_LIVERIES.value());
+    EXPECT_FALSE(SCAN_AIRPORTS.value());
+    EXPECT_EQ(readFile(dir / "parameters0.xml"), damaged);
+    EXPECT_NE(readFile(file).find("\"lfolder0\" value=\"C:\\Liveries\""), std::string::npos);
+    EXPECT_NE(log().find("==> " + file.string() + " was damaged: it is kept as " + (dir / "parameters0.xml").string() +
+                         ", the last good settings were restored from " + good.string() + "\n"),
+              std::string::npos)
+        << log();
+    EXPECT_EQ(gf_statusLineSnapshot().statusText,
+              "Damaged parameters.xml kept as parameters0.xml, last good settings restored from parameters_good.xml, "
+              "see Log.txt");
+}
 
 TEST_F(SettingsUpgradeTest, NewFileRequestsBothScansAndComparesNoVersion) {
     SCAN_LIVERIES.setValue(false);  // as a finished scan leaves it in memory

@@ -59,6 +59,10 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/run/docs"
 cp "$exe" "$work/run/glim_p3d.exe"
+# The manual ships beside the program, as the build leaves it.
+manual="$(dirname "$exe")/docs/Manual.pdf"
+[ -f "$manual" ] || fail "no $manual beside the program (the build makes it)"
+cp "$manual" "$work/run/docs/"
 [ -n "$probe_exe" ] && cp "$probe_exe" "$work/run/window_probe.exe"
 cd "$work/run"
 

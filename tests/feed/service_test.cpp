@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <numeric>
@@ -222,9 +223,9 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
          "ends, stop"},
         {"401", statusAnswer(401), "logged in", "still in", "skipped", "ends, stop, restart", "parked 401",
          "ends, stop, restart", "ends, stop, restart"},
-        {"402", statusAnswer(402), "stop, restart", "still in", "skipped", "ends, stop", "parked 402", "retried",
+        {"402", statusAnswer(402), "user error: 402: RealTraffic refused the licence from GLIM_RT_LICENSE: m (status 402), see Manual 2.2", "still in", "skipped", "ends, stop", "parked 402", "retried",
          "ends, stop"},
-        {"404", statusAnswer(404), "stop, restart", "still in", "skipped", "ends, stop", "parked 404", "retried",
+        {"404", statusAnswer(404), "user error: 404: RealTraffic refused the licence from GLIM_RT_LICENSE: m (status 404), see Manual 2.2", "still in", "skipped", "ends, stop", "parked 404", "retried",
          "ends, stop"},
         {"405", statusAnswer(405), tooMany.c_str(), "still in", "skipped", "ends, stop", "parked 405", "retried",
          "ends, stop"},
@@ -485,7 +486,7 @@ TEST_F(Service, ParkedAnswerOfAnEarlierRequestIsNotTaken) {
 
 // What the login keeps of its answer: pauses only from integers, the
 // server's name ("?" without one), and the plain sleep of wrrl before it
-// returns. An empty credential still sends the field.
+// returns.
 TEST_F(Service, LoginKeepsPausesAndServerOfItsAnswer) {
     struct Row {
         const char* name;
@@ -531,22 +532,72 @@ TEST_F(Service, LoginKeepsPausesAndServerOfItsAnswer) {
     }
     g_runStopping = false;
     EXPECT_TRUE(env.sleeps.empty());
+}
 
+// A licence the user must mend stops the run with the reason and where the
+// licence was looked for; an empty licence is never sent.
+TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
     const char* appData = std::getenv("GLIM_APPDATA");
     const std::string savedAppData = appData ? appData : "";
-    const auto emptyFolder = std::filesystem::temp_directory_path() / "feed_no_licence_here";
-    std::filesystem::create_directories(emptyFolder);
-    setTestEnv("GLIM_APPDATA", emptyFolder.string());
+    const auto folder = std::filesystem::temp_directory_path() / "feed_licence_rows";
+    const auto file = folder / "InsideSystems" / "RealTraffic.lic";
+    const std::string where = file.string();
+    struct Row {
+        const char* name;
+        const char* content;  // nullptr: no licence file
+        json step;            // the service's answer, null: its own
+        const char* outcome;
+        const char* sent;     // the licence sent, nullptr: no login request
+    };
+    const std::string missing = "user error: 440: No RealTraffic licence: " + where + " not found, see Manual 2.2";
+    const std::string noValue =
+        "user error: 440: No RealTraffic licence: " + where + " holds no \"License\" value, see Manual 2.2";
+    const std::string refused = "user error: 404: RealTraffic refused the licence from " + where +
+                                ": licence not found (status 404), see Manual 2.2";
+    const Row rows[] = {
+        {"no licence file", nullptr, nullptr, missing.c_str(), nullptr},
+        {"no License member", R"({"Licence": "x"})", nullptr, noValue.c_str(), nullptr},
+        {"empty License", R"({"License": ""})", nullptr, noValue.c_str(), nullptr},
+        {"junk", "\x01\x02 not json", nullptr, noValue.c_str(), nullptr},
+        {"refused", R"({"License": "lic-file"})", json{{"status", 404}, {"message", "licence not found"}},
+         refused.c_str(), "lic-file"},
+        {"accepted", R"({"License": "lic-file"})", nullptr, "logged in", "lic-file"},
+    };
+    setTestEnv("GLIM_APPDATA", folder.string());
     setTestEnv("GLIM_RT_LICENSE", "");
-    gf_resetRtCredential();
-    stub->reset();
-    WeatherReader weather;
-    int status = 0;
-    EXPECT_TRUE(authenticate(weather, status));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(file.parent_path());
+        if (row.content) std::ofstream(file, std::ios::binary) << row.content;
+        gf_resetRtCredential();
+        stub->reset();
+        if (!row.step.is_null()) stub->script("auth", json::array({row.step}));
+        WeatherReader weather;
+        TrafficReader traffic;
+        std::string outcome = "logged in";
+        LogCapture log;
+        try {
+            Authenticater(weather, traffic);
+        } catch (const ozr::UserErrorException& e) {
+            outcome = std::string("user error: ") + e.what();
+        }
+        EXPECT_EQ(outcome, row.outcome);
+        EXPECT_TRUE(env.stops.empty()) << "a licence problem is no fault to restart after";
+        const auto auth = stub->records("auth");
+        if (!row.sent) {
+            EXPECT_TRUE(auth.empty());
+        } else {
+            ASSERT_EQ(auth.size(), 1u);
+            EXPECT_EQ(auth[0]["form"]["license"], row.sent);
+        }
+        if (!row.step.is_null()) {
+            EXPECT_NE(log.text().find("==> Authentication failed, status 404: licence not found\n"), std::string::npos)
+                << log.text();
+        }
+    }
     setTestEnv("GLIM_APPDATA", savedAppData);
-    const auto auth = stub->records("auth");
-    ASSERT_EQ(auth.size(), 1u);
-    EXPECT_EQ(auth[0]["body"], "license=&software=GLIM_P3D_11.10.5");
+    std::filesystem::remove_all(folder);
 }
 
 // The snapshots go over oldest first with their delays, a missing snapshot
