@@ -480,6 +480,6 @@ void lf_departStand(LiveAc& ac, StreamPoint& point) {
         lf_resetWindows(ac);
     }
     lf_addRealStandOption(ac.standId, ac, StandUse::leaving);
-    if (Stand* s = gf_standById(ac.standId)) gf_standMark(*s, StandMark::occupied) = 0;
+    gf_clearStandOccupant(ac.standId, &ac);
     ac.setFlightState(FlightState::parked);
 }

@@ -440,7 +440,8 @@ void lf_extendStream(LiveAc& ac, std::int32_t steps) {
     if (parked) {
         copy.time = front.time + kWeek;
         ac.stillReported = 0;
-        if (Stand* s = gf_standById(ac.standId)) gf_standMark(*s, StandMark::occupied) = 0;
+        // The aircraft still stands there: its stand stays taken until it
+        // leaves, or a second arrival would park on it.
     } else {
         copy.time = front.time + (ground ? kGroundStep : kAirStep);
     }

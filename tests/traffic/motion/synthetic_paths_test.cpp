@@ -9,6 +9,7 @@
 
 #include "airports/park_airport_state.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "motion_harness.h"
 #include "traffic/traffic_state.h"
 
@@ -21,7 +22,9 @@ constexpr std::uint32_t kHex = 0x484506;
 // A path in metres east and north of an origin, sampled every 2 s.
 class PathWriter {
 public:
-    PathWriter(double lat0, double lon0, double east, double north) : m_lat0(lat0), m_lon0(lon0), m_e(east), m_n(north) {}
+    PathWriter(double lat0, double lon0, double east, double north, std::uint32_t hexid = kHex,
+               std::string callsign = "KLM1234")
+        : m_lat0(lat0), m_lon0(lon0), m_e(east), m_n(north), m_hexid(hexid), m_callsign(std::move(callsign)) {}
 
     // Straight on along hdg for seconds, the speed changing linearly, the
     // altitude by vrate (feet per minute) down to the ground.
@@ -54,8 +57,8 @@ private:
         m_time += 1.0;
         if (std::fmod(m_time, 2.0) != 0.0) return;
         FlightRecord r;
-        r.hexid = kHex;
-        r.callsign = "KLM1234";
+        r.hexid = m_hexid;
+        r.callsign = m_callsign;
         r.type = "B738";
         r.registration = "PH-BXA";
         r.feedTime = m_time;
@@ -72,6 +75,8 @@ private:
     }
 
     double m_lat0, m_lon0, m_e, m_n;
+    std::uint32_t m_hexid;
+    std::string m_callsign;
     double m_alt = 0.0;
     double m_time = 1000.0;
 };
@@ -93,6 +98,15 @@ protected:
         fly(tail, each);
     }
     static const Stand& standNamed(const std::string& name) { return *gf_findStandByName(name); }
+    // Taxiing in from 300 m south to a stop 6 m short of (lat, lon), then
+    // standing there.
+    static std::vector<FlightRecord> taxiIn(double lat, double lon, std::uint32_t hexid, const std::string& callsign) {
+        PathWriter path(lat, lon, 0.0, -300.0, hexid, callsign);
+        path.leg(0, 50, 10, 10);
+        path.to(0.0, -6.0, 5);
+        path.stand(60, 0);
+        return path.records;
+    }
 };
 
 TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndParks) {
@@ -170,6 +184,49 @@ TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     EXPECT_EQ(ac->flightState, FlightState::flying);
     EXPECT_GE(liftOffGs, 140.0) << "no rotation before the lift-off speed";
     EXPECT_GT(ac->pos.alt, 800.0);
+}
+
+TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
+    // Two stands 200 m apart: P is born parked on the first, A taxis into the
+    // free second one; then B heads for A's stand and C for P's.
+    g_standList.clear();
+    const double lat = 52.0, lonFree = 4.0, lonBorn = 4.003;
+    addStand("S1", lat, lonBorn, 40.0);
+    addStand("S2", lat, lonFree, 40.0);
+    useParkAirport(lat, 4.0015);
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);  // no parked aircraft removed to keep a share of stands free
+    const std::uint32_t standBorn = gf_standNumericId(g_standList[0]);
+    const std::uint32_t standFree = gf_standNumericId(g_standList[1]);
+    sim.user.lat_deg = lat;
+    sim.user.lon_deg = lonFree - 0.08;
+    auto parkedOn = [](std::uint32_t hex, std::uint32_t stand) {
+        const LiveAc* ac = liveAc(hex);
+        return ac && ac->simState == SimState::active && ac->flightState == FlightState::parked && ac->standId == stand;
+    };
+    for (double t : {0.0, 16.0, 32.0}) {
+        Fix at{lat, lonBorn, 0.0, 0.0, 90.0, 1000.0 + t};
+        takeBatch({record(0x400101, "DLH401", "A320", at)}, 30);
+        fly(200);
+    }
+    fly(3500);
+    ASSERT_TRUE(parkedOn(0x400101, standBorn));
+    feed(taxiIn(lat, lonFree, 0x400102, "KLM402"), 3500, {});
+    ASSERT_TRUE(parkedOn(0x400102, standFree)) << logText();
+    const std::vector<FlightRecord> b = taxiIn(lat, lonFree, 0x400103, "KLM403");
+    const std::vector<FlightRecord> c = taxiIn(lat, lonBorn, 0x400104, "KLM404");
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        takeBatch({b[i], c[i]}, 30);
+        fly(200);
+    }
+    fly(3500);
+    EXPECT_TRUE(parkedOn(0x400101, standBorn)) << "the newborn keeps its stand";
+    EXPECT_TRUE(parkedOn(0x400102, standFree)) << "the first arrival keeps its stand";
+    for (std::uint32_t hex : {0x400103u, 0x400104u}) {
+        const LiveAc* ac = liveAc(hex);
+        if (ac) {
+            EXPECT_EQ(ac->standId, 0u) << "a later arrival finds its stand taken";
+        }
+    }
 }
 
 }  // namespace
