@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -217,30 +216,6 @@ TEST_F(MotionRules, StreamChecksTable) {
              while (ac.stream.size() <= 200) ac.stream.push_back(ac.stream.back());
              decodeExisting(ac, point(52.5, 4.0, 5000, 250, 99999));
              EXPECT_EQ(ac.simState, SimState::removingfromsim);
-         }},
-        {"the push-back side is judged on the nose: a point with only its track counts as track + 180",
-         [] {
-             struct Side {
-                 std::optional<double> trueHeading_deg;
-                 double track_deg;
-                 bool right;
-             };
-             // Nose north, pushed south: a nose swung 10 degrees clockwise
-             // moves toward 190.
-             for (const Side& c : {Side{10.0, 0.0, true}, Side{std::nullopt, 190.0, true}, Side{350.0, 0.0, false},
-                                   Side{std::nullopt, 170.0, false}}) {
-                 g_liveAc.clear();
-                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000), point(51.9999, 4.0, 0, 3, 1400)}, true);
-                 ac.flightState = FlightState::pushing_back;
-                 ac.motion.groundMove = 2;
-                 ac.pos.heading = 0.0;
-                 StreamPoint p = point(51.9998, 4.0, 0, 3, 1600);
-                 p.track = c.track_deg;
-                 if (c.trueHeading_deg) p.trueHeading_rad = *c.trueHeading_deg * kDegToRad;
-                 EXPECT_FALSE(checkExtendingSituations(ac, p));
-                 EXPECT_TRUE(ac.motion.more.pushSideKnown);
-                 EXPECT_EQ(ac.motion.more.pushRightSide, c.right) << c.track_deg;
-             }
          }},
         {"a holding aircraft whose next point lies 300 m away is removed",
          [] {

@@ -4,6 +4,7 @@
 // pushes back, taxis and takes off.
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "motion_harness.h"
+#include "traffic/motion_common.h"
 #include "traffic/traffic_state.h"
 
 namespace {
@@ -49,6 +51,13 @@ public:
         for (double t = 0.0; t < seconds; t += 1.0) sample(track, 0.0, 0.0);
     }
     void altitude(double ft) { m_alt = ft; }
+    // The nose's heading sent with the following points, as their true
+    // heading or, without one, as their track (none: the track is the
+    // direction of motion).
+    void nose(std::optional<double> deg, bool asTrack = false) {
+        m_nose = deg;
+        m_noseAsTrack = asTrack;
+    }
 
     std::vector<FlightRecord> records;
 
@@ -71,6 +80,12 @@ private:
         p.tas = gs;
         p.track = track;
         p.vrate = vrate;
+        if (m_nose && m_noseAsTrack) {
+            p.track = std::fmod(*m_nose, 360.0);
+        } else if (m_nose) {
+            p.hasTrueHeading = true;
+            p.trueHeading_rad = *m_nose * kDegToRad;
+        }
         records.push_back(r);
     }
 
@@ -79,6 +94,8 @@ private:
     std::string m_callsign;
     double m_alt = 0.0;
     double m_time = 1000.0;
+    std::optional<double> m_nose;
+    bool m_noseAsTrack = false;
 };
 
 class SyntheticPaths : public MotionHarness {
@@ -184,6 +201,48 @@ TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     EXPECT_EQ(ac->flightState, FlightState::flying);
     EXPECT_GE(liftOffGs, 140.0) << "no rotation before the lift-off speed";
     EXPECT_GT(ac->pos.alt, 800.0);
+}
+
+TEST_F(SyntheticPaths, APushBackWithAQuarterTurnEndsWithTheNoseWhereTheRealOneTurnedAndTaxisOffNoseFirst) {
+    // Nose 240 on D7; the tail swings left while pushed, so the nose turns
+    // clockwise to 330, and the aircraft taxis off toward 330. Once with the
+    // nose's true heading in the feed, once with only the track.
+    for (const bool trueHeading : {true, false}) {
+        SCOPED_TRACE(trueHeading ? "true heading" : "track only");
+        g_liveAc.clear();
+        const Stand& d7 = standNamed("D7");
+        PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0, kHex + (trueHeading ? 0 : 1));
+        auto noseAt = [&](double deg) { path.nose(deg, !trueHeading); };
+        noseAt(240);
+        path.stand(60, 240);
+        for (double motion = 70; motion <= 150; motion += 10) {
+            noseAt(motion + 180);
+            path.leg(motion, 5, 3, 3);
+        }
+        noseAt(330);
+        path.stand(20, 330);
+        path.leg(330, 60, 8, 12);
+
+        double pushedBackHeading = -1, worstOffNose = 0;
+        bool pushed = false;
+        double lastLat = 0, lastLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(path.records.front().hexid);
+            if (!ac || ac->simState != SimState::active) return;
+            pushed |= ac->flightState == FlightState::pushing_back;
+            if (ac->flightState == FlightState::pushed_back) pushedBackHeading = ac->pos.heading * kRadToDeg;
+            const double moved = gf_distanceNm({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon}) * 1852.0;
+            if (ac->flightState == FlightState::taxi && pushedBackHeading >= 0 && moved > 0.02 && moved < 10) {
+                const double course = gf_initialBearing({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon});
+                worstOffNose = std::max(worstOffNose, std::fabs(lf_toPiRange(course - ac->pos.heading)) * kRadToDeg);
+            }
+            lastLat = ac->pos.lat;
+            lastLon = ac->pos.lon;
+        });
+        EXPECT_TRUE(pushed);
+        EXPECT_NEAR(pushedBackHeading, 330.0, 10.0) << "the nose turned clockwise, as the real one did";
+        EXPECT_LT(worstOffNose, 30.0) << "taxis off nose first";
+    }
 }
 
 TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
