@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "airports/park_airport_state.h"
@@ -85,13 +86,17 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              EXPECT_EQ(ac.stream.front().time, 1025);
          }},
-        {"below 1000 ft without the landing mark a lower point is still climbed to",
+        {"below 1000 ft without the landing mark a lower point is followed down, never below the terrain",
          [] {
-             LiveAc& ac = level();
-             ac.heightAboveGround = 900;
-             ac.stream[1].alt = 4000;
-             nextPosMain(ac);
-             EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, 0.2);
+             // 900 ft above terrain at 4100 ft; the next point is 300 ticks ahead.
+             for (const auto& [nextAlt, perTick] : {std::pair{4500.0, -500.0 / 300}, std::pair{3000.0, -900.0 / 300}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 ac.heightAboveGround = 900;
+                 ac.stream[1].alt = nextAlt;
+                 nextPosMain(ac);
+                 EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, perTick, 1e-9) << nextAlt;
+             }
          }},
         {"with the landing mark it descends",
          [] {

@@ -168,6 +168,76 @@ TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndPark
     EXPECT_NE(logText().find("E5      : KLM1234  arrived at stand"), std::string::npos);
 }
 
+// A 3 degree approach flown down to the ground and a short roll-out: the
+// aircraft follows its stream down and touches down where the stream does,
+// at the park airport or at any other, in every category.
+TEST_F(SyntheticPaths, ApproachesFollowTheirStreamDownToTheGround) {
+    struct Row {
+        const char* type;
+        double gs_kt;
+        bool parkAirport;
+    };
+    const Row rows[] = {{"B738", 140, false}, {"C172", 70, true}, {"EC35", 60, false}};
+    LIGHT_AIRCRAFT.setValue(true);
+    HELICOPTERS.setValue(true);
+    std::uint32_t hex = 0x400200;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.type) + (r.parkAirport ? " at the park airport" : " at an airport without stands"));
+        g_liveAc.clear();
+        const Stand& e5 = standNamed("E5");
+        const double lat0 = r.parkAirport ? e5.latitude : 50.0, lon0 = r.parkAirport ? e5.longitude : 8.5;
+        if (!r.parkAirport) {
+            // Far from the park airport: no stand file there.
+            sim.user.lat_deg = lat0;
+            sim.user.lon_deg = lon0 + 0.05;
+        }
+        // 1500 ft at 3 degrees: 4.7 nm out; then a roll-out on the runway.
+        const double slope = std::tan(3.0 * kDegToRad);
+        const double dist_m = 1500.0 * 0.3048 / slope;
+        const double seconds = dist_m / (r.gs_kt * kKtToMs);
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(1500.0);
+        path.leg(58, seconds, r.gs_kt, r.gs_kt, -1500.0 / seconds * 60.0);
+        path.leg(58, 30, r.gs_kt, 15);
+        for (FlightRecord& rec : path.records) {
+            rec.type = r.type;
+            rec.registration.clear();
+        }
+        double streamTouchdownLat = 0, streamTouchdownLon = 0;
+        for (const FlightRecord& rec : path.records) {
+            if (!rec.point.airborne) {
+                streamTouchdownLat = rec.point.lat;
+                streamTouchdownLon = rec.point.lon;
+                break;
+            }
+        }
+        double lowest = 1e9, climbedLow = 0;
+        bool touchedDown = false;
+        double touchdownLat = 0, touchdownLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            if (ac->groundMode) {
+                if (!touchedDown) {
+                    touchdownLat = ac->pos.lat;
+                    touchdownLon = ac->pos.lon;
+                }
+                touchedDown = true;
+                return;
+            }
+            if (ac->heightAboveGround > 1000.0) return;
+            lowest = std::min(lowest, ac->pos.alt);
+            climbedLow = std::max(climbedLow, ac->pos.alt - lowest);
+        });
+        EXPECT_LT(climbedLow, 10.0) << "feet climbed below 1000 ft above the ground";
+        ASSERT_TRUE(touchedDown);
+        EXPECT_LT(gf_distanceNm({touchdownLat, touchdownLon}, {streamTouchdownLat, streamTouchdownLon}) * 1852.0, 400.0)
+            << "metres from the stream's touchdown";
+    }
+}
+
 TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     const Stand& d7 = standNamed("D7");
     PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0);
