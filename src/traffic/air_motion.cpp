@@ -175,11 +175,16 @@ void lf_giveUpStand(LiveAc& ac) {
     ac.standCargo = 0;
 }
 
+// Its stream reaches the ground: it lands, at whatever airport.
+bool lf_streamReachesGround(const LiveAc& ac) {
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
+}
+
 void lf_approachSystems(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     const double rate = ac.stream.front().vrate;
     gf_setCabinLights(ac.objectId, 0);
-    const bool near = lf_nearParkAirport(ac);
+    const bool near = lf_nearParkAirport(ac) || lf_streamReachesGround(ac);
     if (rate <= -250.0 && !f.landing && near) {
         gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 1);
         gf_setFlaps(ac, 3);
@@ -330,7 +335,8 @@ void lf_flareCheck(LiveAc& ac) {
     MotionFields& f = m.more;
     if (!f.flareElevationTaken) {
         f.flareElevationTaken = true;
-        const auto alt = g_standsLoaded.load() ? g_airportAltitude_ft.get() : std::nullopt;
+        // The park airport's elevation is the runway's only when it lands there.
+        const auto alt = lf_nearParkAirport(ac) ? g_airportAltitude_ft.get() : std::nullopt;
         f.flareElevationValid = alt.has_value();
         if (alt) f.flareElevation_ft = *alt;
     }

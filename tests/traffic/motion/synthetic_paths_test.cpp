@@ -214,12 +214,14 @@ TEST_F(SyntheticPaths, ApproachesFollowTheirStreamDownToTheGround) {
             }
         }
         double lowest = 1e9, climbedLow = 0;
-        bool touchedDown = false;
+        bool touchedDown = false, rolledOut = false, takeOffRun = false;
         double touchdownLat = 0, touchdownLon = 0;
         feed(path.records, 1500, [&] {
             const LiveAc* ac = liveAc(hex);
             if (!ac || ac->simState != SimState::active) return;
             if (ac->groundMode) {
+                rolledOut |= ac->motion.landingRoll;
+                takeOffRun |= ac->motion.more.takeOffRun;
                 if (!touchedDown) {
                     touchdownLat = ac->pos.lat;
                     touchdownLon = ac->pos.lon;
@@ -233,6 +235,8 @@ TEST_F(SyntheticPaths, ApproachesFollowTheirStreamDownToTheGround) {
         });
         EXPECT_LT(climbedLow, 10.0) << "feet climbed below 1000 ft above the ground";
         ASSERT_TRUE(touchedDown);
+        EXPECT_TRUE(rolledOut) << "touched down in its landing configuration";
+        EXPECT_FALSE(takeOffRun) << "the roll-out is no take-off run";
         EXPECT_LT(gf_distanceNm({touchdownLat, touchdownLon}, {streamTouchdownLat, streamTouchdownLon}) * 1852.0, 400.0)
             << "metres from the stream's touchdown";
     }
