@@ -360,6 +360,16 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
             EXPECT_EQ(ac->standId, 0u) << "a later arrival finds its stand taken";
         }
     }
+    // The same flight reborn on its stand under another address meets the
+    // one standing there in the stand arbitration, and takes its place.
+    for (double t : {100.0, 116.0, 132.0}) {
+        Fix at{lat, lonBorn, 0.0, 0.0, 90.0, 1000.0 + t};
+        takeBatch({record(0x400105, "DLH401", "B738", at)}, 30);
+        fly(200);
+    }
+    fly(3500);
+    EXPECT_TRUE(parkedOn(0x400105, standBorn));
+    EXPECT_EQ(liveAc(0x400101), nullptr);
 }
 
 }  // namespace
