@@ -21,8 +21,15 @@ bool lf_isRotorcraft(const AcBase& base) { return base.category == AcCategory::R
 
 }  // namespace
 
-void gf_clearStandOccupant(std::uint32_t standId) {
+void gf_clearStandOccupant(std::uint32_t standId, const AcSimFields* leaving) {
     if (standId == 0) return;
+    // A newcomer may have taken the stand before the record that left it is
+    // erased: its mark stays.
+    for (const LiveAc& other : g_liveAc) {
+        if (&other == leaving || other.standId != standId || other.countsAsRemoved()) continue;
+        if (other.simState == SimState::removingfromsim) continue;
+        if (other.flightState == FlightState::parked) return;
+    }
     for (Stand& s : g_standList) {
         if (gf_standNumericId(s) == standId) {
             gf_standMark(s, StandMark::occupied) = 0;
@@ -95,7 +102,7 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim) {
     // The mark only waits for the creation; an aircraft in the simulator
     // carrying it is removed now and must not be removed again at activation.
     sim.removeWhenCreated = 0;
-    if (gf_isLiveHexid(base.hexid) && sim.standId != 0) gf_clearStandOccupant(sim.standId);
+    if (gf_isLiveHexid(base.hexid) && sim.standId != 0) gf_clearStandOccupant(sim.standId, &sim);
     sim.simState = SimState::removingfromsim;
     if (sim.objectId != 0) {
         g_respawnRemovalQueue.push_back(sim.objectId);

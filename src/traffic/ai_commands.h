@@ -45,7 +45,8 @@ void removeAircraftFromSim(AcBase& base, AcSimFields& sim);
 template <typename Ac>
 void removeAircraftFromSim(Ac& ac) { removeAircraftFromSim(ac, ac); }
 
-// The stand is free again (its aircraft left or never came).
-void gf_clearStandOccupant(std::uint32_t standId);
+// The stand is free again (its aircraft left or never came), unless another
+// live aircraft than `leaving` still stands on it.
+void gf_clearStandOccupant(std::uint32_t standId, const AcSimFields* leaving = nullptr);
 
 // A stand by name: gf_findStandByName of airports/park_airport_state.h.

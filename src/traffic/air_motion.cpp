@@ -24,7 +24,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kLowAltitude_ft = 10000.0;
 constexpr double kNearGround_ft = 1000.0;
-constexpr double kMinLowClimb_ftPerTick = 0.2;
 constexpr double kDescentToGround_fpm = -601.0;
 constexpr double kFpmPerFtPerTick = 6000.0;
 constexpr double kFlareBelow_ft = 400.0;
@@ -118,6 +117,13 @@ void lf_skipToAirborne(LiveAc& ac) {
     ac.motion.verticalSpeed_ftPerTick = next.vrate / kFpmPerFtPerTick;
 }
 
+bool lf_nearParkAirport(const LiveAc& ac) {
+    if (!g_standsLoaded.load()) return false;
+    const auto airport = g_currentAirport.get();
+    return airport && gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{airport->latitude, airport->longitude}) <=
+                          kApproachNear_nm;
+}
+
 void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
     const StreamPoint& front = ac.stream[0];
     StreamPoint& next = ac.stream[1];
@@ -134,21 +140,26 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
         }
         gf_setGear(ac, true);
     } else if (!next.airborne) {
+        // The park airport's elevation is the ground only for an aircraft
+        // landing there.
+        const auto parkElevation = lf_nearParkAirport(ac) ? g_airportAltitude_ft.get() : std::nullopt;
         if (g_engineQnh.load() > 1013) {
             lf_landingDescentRate(ac, front, next);
-        } else if (g_standsLoaded.load() && g_airportAltitude_ft.get()) {
-            m.verticalSpeed_ftPerTick = (*g_airportAltitude_ft.get() - ac.pos.alt) / dt;
+        } else if (parkElevation) {
+            m.verticalSpeed_ftPerTick = (*parkElevation - ac.pos.alt) / dt;
         } else {
             lf_setDescentRate(ac, next, kDescentToGround_fpm);
         }
         gf_setGear(ac, true);
     } else if (!m.more.landing) {
         const double c = (next.alt - ac.pos.alt) / dt;
-        // Near the ground an aircraft without its approach configuration
-        // never sinks: a bad altitude would fly it into the terrain.
+        // Near the ground an aircraft follows its stream down, an approach
+        // to any airport included, but never below the terrain: a bad
+        // altitude would fly it into the ground.
+        const double terrain = ac.pos.alt - ac.heightAboveGround;
         m.verticalSpeed_ftPerTick = ac.heightAboveGround > kNearGround_ft
                                         ? std::min(c, ac.maxClimb)
-                                        : std::min(ac.maxClimb, std::max(c, kMinLowClimb_ftPerTick));
+                                        : std::min(ac.maxClimb, std::max(c, (terrain - ac.pos.alt) / dt));
     } else if (front.alt == next.alt && ac.heightAboveGround <= kNearGround_ft && front.vrate + next.vrate <= 100.0) {
         lf_landingDescentRate(ac, front, next);
     } else {
@@ -157,13 +168,6 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
 }
 
 // ---- Systems ----
-bool lf_nearParkAirport(const LiveAc& ac) {
-    if (!g_standsLoaded.load()) return false;
-    const auto airport = g_currentAirport.get();
-    return airport && gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{airport->latitude, airport->longitude}) <=
-                          kApproachNear_nm;
-}
-
 void lf_giveUpStand(LiveAc& ac) {
     ac.standLat = 0.0;
     ac.standLon = 0.0;
@@ -171,11 +175,16 @@ void lf_giveUpStand(LiveAc& ac) {
     ac.standCargo = 0;
 }
 
+// Its stream reaches the ground: it lands, at whatever airport.
+bool lf_streamReachesGround(const LiveAc& ac) {
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
+}
+
 void lf_approachSystems(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     const double rate = ac.stream.front().vrate;
     gf_setCabinLights(ac.objectId, 0);
-    const bool near = lf_nearParkAirport(ac);
+    const bool near = lf_nearParkAirport(ac) || lf_streamReachesGround(ac);
     if (rate <= -250.0 && !f.landing && near) {
         gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 1);
         gf_setFlaps(ac, 3);
@@ -326,7 +335,8 @@ void lf_flareCheck(LiveAc& ac) {
     MotionFields& f = m.more;
     if (!f.flareElevationTaken) {
         f.flareElevationTaken = true;
-        const auto alt = g_standsLoaded.load() ? g_airportAltitude_ft.get() : std::nullopt;
+        // The park airport's elevation is the runway's only when it lands there.
+        const auto alt = lf_nearParkAirport(ac) ? g_airportAltitude_ft.get() : std::nullopt;
         f.flareElevationValid = alt.has_value();
         if (alt) f.flareElevation_ft = *alt;
     }

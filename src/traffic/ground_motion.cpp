@@ -151,7 +151,10 @@ void lf_pushBackPhase(LiveAc& ac) {
     --m.groundMove;
     if (m.groundMove == 1) {
         if (f.pushSideKnown) {
-            if (f.pushRightSide) {
+            // The tail swings to the end point's side, so the nose turns the
+            // other way: the end point toward the push direction + 90 degrees
+            // turns it clockwise, the alternative one counter-clockwise.
+            if (!f.pushRightSide) {
                 const std::int32_t due = ac.stream.back().time;
                 ac.stream.back() = f.pushAltEnd;
                 ac.stream.back().time = due;
@@ -480,6 +483,6 @@ void lf_departStand(LiveAc& ac, StreamPoint& point) {
         lf_resetWindows(ac);
     }
     lf_addRealStandOption(ac.standId, ac, StandUse::leaving);
-    if (Stand* s = gf_standById(ac.standId)) gf_standMark(*s, StandMark::occupied) = 0;
+    gf_clearStandOccupant(ac.standId, &ac);
     ac.setFlightState(FlightState::parked);
 }

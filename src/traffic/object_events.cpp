@@ -101,7 +101,7 @@ void lf_onCreationFailed(std::uint32_t hexid) {
         const LiveAc* found = gf_findLiveAc(hexid);
         if (!found) return;
         const LiveAc ac = *found;
-        gf_clearStandOccupant(ac.standId);
+        gf_clearStandOccupant(ac.standId, found);
         lf_eraseLiveAc(static_cast<std::size_t>(found - g_liveAc.data()));
         gf_liveryCreationFailed(ac.callsign, ac.liveryTitle, ac.type, ac.airline);
         return;

@@ -41,6 +41,17 @@ std::int32_t lf_lastSetHalfHour(std::uint64_t set) {
 // run yet): no slot to record a use in.
 bool lf_slotUsable(WeekSlot s) { return s.weekday >= 1 && s.weekday <= 7 && s.halfHour >= 0 && s.halfHour <= 47; }
 
+// A newborn on a stand whose aircraft is in the simulator meets it in the
+// stand arbitration (a ghost or a reborn flight gives way); one still being
+// created keeps its stand.
+bool lf_arbitratedAtBirth(const Stand& s, const LiveAc& newborn) {
+    if (newborn.simState != SimState::buffer) return false;
+    const std::uint32_t id = gf_standNumericId(s);
+    return std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
+        return &a != &newborn && a.standId == id && a.simState == SimState::active;
+    });
+}
+
 std::int32_t lf_extensionLimit(const AcBase& ac) {
     if (ac.cargo) return 12;
     return ac.category == AcCategory::Heavy ? 8 : 6;
@@ -62,7 +73,7 @@ Stand* lf_chooseStand(LatLon position, const LiveAc& ac, double radius_nm, bool 
     double best = kStartDistance_nm;
     double bestAirline = kStartDistance_nm;
     for (Stand& s : g_standList) {
-        if (gf_standMark(s, StandMark::occupied)) continue;
+        if (gf_standMark(s, StandMark::occupied) && !lf_arbitratedAtBirth(s, ac)) continue;
         const double d = gf_distanceNm(position, LatLon{s.latitude, s.longitude});
         bool taken = false;
         if (d <= radius_nm && d < best) {

@@ -114,8 +114,14 @@ void lf_trimPositions(std::int32_t wanted);
 void gf_resetStaticCounter();
 
 // ---- The user aircraft ----
-// Removes at most one live aircraft in the user aircraft's way.
+// While the user aircraft is airborne: removes at most one live aircraft in
+// its way.
 void gf_removeUserConflicts();
+// While the user aircraft is on the ground: removes at most one aircraft
+// that overlaps it, a live one on the ground first, else (once the user has
+// moved) a static one.
+void gf_removeGroundedUserConflicts();
+void gf_resetUserConflicts();
 
 // A static callsign without its final "*".
 std::string gf_withoutStar(const std::string& callsign);

@@ -99,11 +99,10 @@ void lf_pushBackSide(LiveAc& ac, const StreamPoint& point) {
     MotionFields& f = ac.motion.more;
     if (STRAIGHT_PBS_ONLY.value() || f.pushSideKnown || ac.motion.groundMove != 2) return;
     double h = 0.0;
-    // The side is judged on the nose heading. A pushed aircraft moves tail
-    // first, so a point with only its track (the direction of motion) gives
-    // the nose heading as track + 180 degrees.
+    // The side is the way the real nose turned: its true heading, or the
+    // track the feed reports in its place.
     if (point.trueHeading_rad) h = *point.trueHeading_rad;
-    else if (point.track != 0.0) h = point.track * kDegToRad + kPi;
+    else if (point.track != 0.0) h = point.track * kDegToRad;
     else return;
     f.pushRightSide = lf_toPiRange(h - ac.pos.heading) > 0.0;
     f.pushSideKnown = true;
@@ -440,7 +439,8 @@ void lf_extendStream(LiveAc& ac, std::int32_t steps) {
     if (parked) {
         copy.time = front.time + kWeek;
         ac.stillReported = 0;
-        if (Stand* s = gf_standById(ac.standId)) gf_standMark(*s, StandMark::occupied) = 0;
+        // The aircraft still stands there: its stand stays taken until it
+        // leaves, or a second arrival would park on it.
     } else {
         copy.time = front.time + (ground ? kGroundStep : kAirStep);
     }

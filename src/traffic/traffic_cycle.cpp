@@ -105,7 +105,7 @@ void lf_updateAllLiveAc() {
         // A record born on a stand that never reached the simulator leaves
         // the stand free for the next aircraft.
         for (const LiveAc& a : g_liveAc)
-            if (a.countsAsRemoved()) gf_clearStandOccupant(a.standId);
+            if (a.countsAsRemoved()) gf_clearStandOccupant(a.standId, &a);
         std::erase_if(g_liveAc, [](const LiveAc& a) { return a.countsAsRemoved(); });
     }
 

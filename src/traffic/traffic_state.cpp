@@ -137,6 +137,7 @@ void gf_resetTraffic() {
     g_staticCreationQueue = {};
     g_staticAc.clear();
     gf_resetStaticParking();
+    gf_resetUserConflicts();
     {
         std::lock_guard lock(g_trafficMutex);
         g_handedOverRecords.clear();

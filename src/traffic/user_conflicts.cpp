@@ -2,6 +2,7 @@
 // aircraft: one that would run into it on the ground or fly through it is
 // removed, one a call.
 #include <cmath>
+#include <optional>
 
 #include "core/geometry.h"
 #include "traffic/ai_commands.h"
@@ -18,6 +19,15 @@ constexpr double kGroundOffset_ft = 50.0;
 constexpr double kAirRange_nm = 4.0;
 constexpr double kAirLevel_ft = 1000.0;
 constexpr double kAirOffset_ft = 700.0;
+// A grounded user's aircraft and another one closer than this many times
+// the two half wing spans would overlap.
+constexpr double kGroundedLiveFactor = 1.15;
+constexpr double kGroundedStaticFactor = 1.1;
+constexpr double kUserMoved_deg = 1e-8;
+
+// Where the grounded user's aircraft stood when the static aircraft were
+// last looked at: they cannot move, so only a moving user meets one.
+LatLon g_userLastLook{0.0, 0.0};
 
 double lf_intoPlusMinusPi(double a) {
     a = std::remainder(a, 2.0 * kPi);
@@ -50,12 +60,37 @@ void gf_removeUserConflicts() {
     for (LiveAc& ac : g_liveAc) {
         if (ac.simState != SimState::active) continue;
         const double d = gf_distanceNm(userPos, {ac.pos.lat, ac.pos.lon});
-        // The air test is for flying aircraft: on the ground every aircraft
-        // of the airport is at the user's level, and one parked or taxiing
-        // whose nose line passes within 700 ft of the user is no threat.
-        if (lf_groundConflict(ac, user, userPos, d) || (!ac.groundMode && lf_airConflict(ac, user, userPos, d))) {
+        // The air test also covers aircraft on the ground: one lined up on
+        // the runway ahead of a user on final is in the way.
+        if (lf_groundConflict(ac, user, userPos, d) || lf_airConflict(ac, user, userPos, d)) {
             removeAircraftFromSim(ac);
             return;
         }
     }
 }
+
+void gf_removeGroundedUserConflicts() {
+    const UserAcData user = g_userAcData;
+    const LatLon userPos{user.lat_deg, user.lon_deg};
+    const double userHalfSpan = gf_userHalfWingspanNm().value_or(0.0);
+    for (LiveAc& ac : g_liveAc) {
+        if (ac.simState != SimState::active || !ac.groundMode) continue;
+        if (gf_distanceNm(userPos, {ac.pos.lat, ac.pos.lon}) <= kGroundedLiveFactor * (userHalfSpan + ac.size)) {
+            removeAircraftFromSim(ac);
+            return;
+        }
+    }
+    if (std::fabs(userPos.lat - g_userLastLook.lat) < kUserMoved_deg &&
+        std::fabs(userPos.lon - g_userLastLook.lon) < kUserMoved_deg)
+        return;
+    g_userLastLook = userPos;
+    for (StaticAc& ac : g_staticAc) {
+        if (ac.simState != SimState::active) continue;
+        if (gf_distanceNm(userPos, {ac.standLat, ac.standLon}) <= kGroundedStaticFactor * (userHalfSpan + ac.size)) {
+            removeAircraftFromSim(ac);
+            return;
+        }
+    }
+}
+
+void gf_resetUserConflicts() { g_userLastLook = LatLon{0.0, 0.0}; }

@@ -91,12 +91,8 @@ def arrival(start_nm, t0, taxi_kt):
     ac.move(touchdown, 150, 135, alt_to=0)
     turnoff = offset(*touchdown, RWY_HEADING, 1200.0)
     ac.move(turnoff, 135, 18)
-    # Into E2 from the south: the user's aircraft on D7 faces 240, and its
-    # nose line passes a few metres north-west of E2; an AI aircraft that
-    # crossed that line on the ground within a mile would be removed as a
-    # conflict with the user.
-    south_of_e2 = (52.3035, STAND_E2[1])
-    ac.move(south_of_e2, 18, taxi_kt)
+    taxi_north = (52.3068, turnoff[1] - 0.0012)
+    ac.move(taxi_north, 18, taxi_kt)
     ac.move((STAND_E2[0], STAND_E2[1]), taxi_kt, 3)
     return ac
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 #include "airports/park_airport_state.h"
@@ -13,6 +14,7 @@
 #include "airports/park_stand_file.h"
 #include "app/run_state.h"
 #include "core/settings.h"
+#include "simlink/sim_state.h"
 #include "traffic/engine_support.h"
 #include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
@@ -569,16 +571,27 @@ struct ConflictRow {
 };
 
 TEST_F(StaticParkingTest, UserAircraftConflicts) {
+    // The bearing at which a point d nm away lies `off` ft beside the line.
+    auto offLine = [](double off_ft, double d_nm) { return std::asin(off_ft / (d_nm * 6076.11549)) * kRadToDeg; };
     const ConflictRow rows[] = {
         {"ground, 0.5 nm straight ahead", true, 0, 0, 0.5, 0, 5000, 90, true},
         {"ground, 0.5 nm behind", true, 0, 0, 0.5, 180, 5000, 90, true},
         {"ground, 45 degrees off the nose", true, 0, 0, 0.5, 45, 5000, 90, false},
+        {"ground, 45 ft beside the user's line", true, 0, 0, 0.5, offLine(45, 0.5), 5000, 90, true},
+        {"ground, 55 ft beside the user's line", true, 0, 0, 0.5, offLine(55, 0.5), 5000, 90, false},
+        {"ground, 0.99 nm ahead", true, 0, 0, 0.99, 0, 5000, 90, true},
+        {"ground, 1.01 nm ahead", true, 0, 0, 1.01, 0, 5000, 90, false},
         {"user 500 ft up: no ground test", true, 500, 5000, 0.5, 0, 0, 90, false},
-        {"ground, beside the user with the user near its nose line: no air test", true, 0, 0, 0.11, 120, 0, 60, false},
+        // On final at 600 ft with a 3 degree crab: the runway runs 3 degrees
+        // right of the nose.
+        {"user on final: an aircraft lined up on the runway 0.8 nm ahead", true, 600, 600, 0.8, 3, 0, 180, true},
         {"air, 3 nm heading at the user, 900 ft lower", false, 3000, 5000, 3.0, 30, 4100, 0, true},
         {"air, 1000 ft lower", false, 3000, 5000, 3.0, 30, 4000, 0, false},
         {"air, crossing 57 degrees off the line", false, 3000, 5000, 3.0, 30, 5000, 57, false},
-        {"air, 4.5 nm away", false, 3000, 5000, 4.5, 30, 5000, 0, false},
+        {"air, its track 690 ft from the user", false, 3000, 5000, 3.0, 30, 5000, offLine(690, 3.0), true},
+        {"air, its track 710 ft from the user", false, 3000, 5000, 3.0, 30, 5000, offLine(710, 3.0), false},
+        {"air, 3.99 nm away", false, 3000, 5000, 3.99, 30, 5000, 0, true},
+        {"air, 4.01 nm away", false, 3000, 5000, 4.01, 30, 5000, 0, false},
     };
     for (const ConflictRow& r : rows) {
         SCOPED_TRACE(r.name);
@@ -623,6 +636,74 @@ TEST_F(StaticParkingTest, UserAircraftConflicts) {
     EXPECT_EQ(g_liveAc[1].simState, SimState::active);
     gf_removeUserConflicts();
     EXPECT_EQ(g_liveAc[1].simState, SimState::removingfromsim);
+}
+
+// The user's aircraft on the ground: what overlaps it goes, what merely
+// crosses its nose line far away stays.
+TEST_F(StaticParkingTest, GroundedUserOverlaps) {
+    struct Row {
+        const char* name;
+        bool groundMode;
+        double dist_m;
+        double bearing_deg;  // from the user aircraft
+        bool removed;
+    };
+    // A B738 user (half span 17.9 m) and B738 live aircraft: 1.15 x 35.8 m.
+    struct SpanBack {
+        ~SpanBack() { lf_setUserHalfWingspanNm(std::numeric_limits<double>::quiet_NaN()); }
+    } spanBack;
+    lf_setUserHalfWingspanNm(17.9 / 1852.0);
+    const Row rows[] = {
+        {"25 m abeam, the wings overlapping", true, 25.0, 90, true},
+        {"40 m behind", true, 40.0, 180, true},
+        {"42 m ahead: clear of 1.15 x both half spans", true, 42.0, 0, false},
+        {"0.9 nm behind, crossing the user's nose line", true, 0.9 * 1852.0, 180, false},
+        {"an aircraft in the air above the user", false, 10.0, 90, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        g_liveAc.clear();
+        g_userAcData = UserAcData{};
+        g_userAcData.lat_deg = kLat;
+        g_userAcData.lon_deg = kLon;
+        const LatLon at = gf_destinationPoint({kLat, kLon}, r.bearing_deg * kDegToRad, r.dist_m / 0.3048);
+        LiveAc ac;
+        ac.hexid = 0x400001;
+        ac.objectId = 600;
+        ac.type = "B738";
+        ac.size = 17.9 / 1852.0;
+        ac.simState = SimState::active;
+        ac.groundMode = r.groundMode ? 1 : 0;
+        ac.pos.lat = at.lat;
+        ac.pos.lon = at.lon;
+        ac.pos.heading = 90.0 * kDegToRad;
+        g_liveAc.push_back(ac);
+        gf_removeGroundedUserConflicts();
+        EXPECT_EQ(g_liveAc[0].simState == SimState::removingfromsim, r.removed);
+    }
+
+    // Static aircraft made on S2 and S3 (30 m apart) by the static parking; a
+    // C172 user (half span 5.5 m) taxis onto S2: the one there goes, the one
+    // beside stays.
+    g_liveAc.clear();
+    lf_setUserHalfWingspanNm(5.5 / 1852.0);
+    row(3, false);
+    for (Stand& s : g_standList) s.options.push_back(option("KLM", "B738", "KLM" + s.id, 20));
+    setParked({parked(0x4845d2, "KLM1392", kLat, kLon + kLonPer30m), parked(0x4845d3, "KLM1393", kLat, kLon + 2 * kLonPer30m)});
+    parking_percentage.setValue(100);
+    calculate();
+    run(400);
+    ASSERT_NE(staticOn("S2"), nullptr);
+    ASSERT_NE(staticOn("S3"), nullptr);
+    ASSERT_EQ(staticOn("S2")->simState, SimState::active);
+    ASSERT_EQ(staticOn("S3")->simState, SimState::active);
+    g_userAcData.lat_deg = kLat;
+    g_userAcData.lon_deg = kLon;
+    gf_removeGroundedUserConflicts();
+    g_userAcData.lon_deg = kLon + kLonPer30m;
+    gf_removeGroundedUserConflicts();
+    EXPECT_EQ(staticOn("S2")->simState, SimState::removingfromsim);
+    EXPECT_EQ(staticOn("S3")->simState, SimState::active);
 }
 
 }  // namespace

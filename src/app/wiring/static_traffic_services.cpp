@@ -22,7 +22,7 @@ void lf_wireStaticTraffic(RunServices& s) {
     s.standsLoaded = [] { return g_standsLoaded.load(); };
     s.applyParkTrafficChanges = lf_engine([](std::int32_t flush) { gf_applyParkTrafficChanges(flush != 0); });
     s.removeUserAirConflicts = lf_engine([] { gf_removeUserConflicts(); });
-    s.removeUserGroundConflicts = lf_engine([] { gf_removeUserConflicts(); });
+    s.removeUserGroundConflicts = lf_engine([] { gf_removeGroundedUserConflicts(); });
     s.clearAirportTraffic = lf_engine([] { gf_clearAirportTraffic(); });
     s.parkingControlsBusy = [] { return g_parkingControlsBusy.load(); };
     s.disableParkingControls = [disable = s.disableParkingControls] {

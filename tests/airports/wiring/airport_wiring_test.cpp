@@ -14,8 +14,11 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
+#include "core/geometry.h"
+#include "traffic/traffic_state.h"
 
 #include <ctime>
+#include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -157,6 +160,40 @@ TEST_F(AirportWiring, ALearnedFilesSettingsSetTheWindowsControls) {
     EXPECT_TRUE(controls.controlEnabled(g_buttonNow.controlId()));
     gf_resetWindowServices();
     g_autoRangeRequested = false;
+}
+
+// A user standing on the ground: its hook removes the aircraft that overlaps
+// it, not one that crosses its nose line far behind.
+TEST_F(AirportWiring, TheGroundedUsersHookRemovesWhatOverlapsTheUser) {
+    RunServices services;
+    lf_wireStaticTraffic(services);
+    lf_setUserHalfWingspanNm(17.9 / 1852.0);
+    UserAcData user;
+    user.lat_deg = 52.3105;
+    user.lon_deg = 4.7683;
+    g_userAcData = user;
+    auto taxiing = [&](std::uint32_t hexid, double bearing_deg, double dist_m) {
+        const LatLon at = gf_destinationPoint({user.lat_deg, user.lon_deg}, bearing_deg * kDegToRad, dist_m / 0.3048);
+        LiveAc ac;
+        ac.hexid = hexid;
+        ac.objectId = hexid & 0xffffu;
+        ac.type = "B738";
+        ac.size = 17.9 / 1852.0;
+        ac.simState = SimState::active;
+        ac.groundMode = 1;
+        ac.pos.lat = at.lat;
+        ac.pos.lon = at.lon;
+        ac.pos.heading = 90.0 * kDegToRad;
+        g_liveAc.push_back(ac);
+    };
+    taxiing(0x400001, 180.0, 0.9 * 1852.0);
+    taxiing(0x400002, 90.0, 25.0);
+    services.removeUserGroundConflicts();
+    EXPECT_EQ(g_liveAc[0].simState, SimState::active);
+    EXPECT_EQ(g_liveAc[1].simState, SimState::removingfromsim);
+    g_liveAc.clear();
+    g_userAcData = UserAcData{};
+    lf_setUserHalfWingspanNm(std::numeric_limits<double>::quiet_NaN());
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "airports/park_airport_state.h"
@@ -86,13 +86,17 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              EXPECT_EQ(ac.stream.front().time, 1025);
          }},
-        {"below 1000 ft without the landing mark a lower point is still climbed to",
+        {"below 1000 ft without the landing mark a lower point is followed down, never below the terrain",
          [] {
-             LiveAc& ac = level();
-             ac.heightAboveGround = 900;
-             ac.stream[1].alt = 4000;
-             nextPosMain(ac);
-             EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, 0.2);
+             // 900 ft above terrain at 4100 ft; the next point is 300 ticks ahead.
+             for (const auto& [nextAlt, perTick] : {std::pair{4500.0, -500.0 / 300}, std::pair{3000.0, -900.0 / 300}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 ac.heightAboveGround = 900;
+                 ac.stream[1].alt = nextAlt;
+                 nextPosMain(ac);
+                 EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, perTick, 1e-9) << nextAlt;
+             }
          }},
         {"with the landing mark it descends",
          [] {
@@ -217,30 +221,6 @@ TEST_F(MotionRules, StreamChecksTable) {
              while (ac.stream.size() <= 200) ac.stream.push_back(ac.stream.back());
              decodeExisting(ac, point(52.5, 4.0, 5000, 250, 99999));
              EXPECT_EQ(ac.simState, SimState::removingfromsim);
-         }},
-        {"the push-back side is judged on the nose: a point with only its track counts as track + 180",
-         [] {
-             struct Side {
-                 std::optional<double> trueHeading_deg;
-                 double track_deg;
-                 bool right;
-             };
-             // Nose north, pushed south: a nose swung 10 degrees clockwise
-             // moves toward 190.
-             for (const Side& c : {Side{10.0, 0.0, true}, Side{std::nullopt, 190.0, true}, Side{350.0, 0.0, false},
-                                   Side{std::nullopt, 170.0, false}}) {
-                 g_liveAc.clear();
-                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000), point(51.9999, 4.0, 0, 3, 1400)}, true);
-                 ac.flightState = FlightState::pushing_back;
-                 ac.motion.groundMove = 2;
-                 ac.pos.heading = 0.0;
-                 StreamPoint p = point(51.9998, 4.0, 0, 3, 1600);
-                 p.track = c.track_deg;
-                 if (c.trueHeading_deg) p.trueHeading_rad = *c.trueHeading_deg * kDegToRad;
-                 EXPECT_FALSE(checkExtendingSituations(ac, p));
-                 EXPECT_TRUE(ac.motion.more.pushSideKnown);
-                 EXPECT_EQ(ac.motion.more.pushRightSide, c.right) << c.track_deg;
-             }
          }},
         {"a holding aircraft whose next point lies 300 m away is removed",
          [] {

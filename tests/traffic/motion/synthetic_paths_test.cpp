@@ -4,12 +4,15 @@
 // pushes back, taxis and takes off.
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "airports/park_airport_state.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "motion_harness.h"
+#include "traffic/motion_common.h"
 #include "traffic/traffic_state.h"
 
 namespace {
@@ -21,7 +24,9 @@ constexpr std::uint32_t kHex = 0x484506;
 // A path in metres east and north of an origin, sampled every 2 s.
 class PathWriter {
 public:
-    PathWriter(double lat0, double lon0, double east, double north) : m_lat0(lat0), m_lon0(lon0), m_e(east), m_n(north) {}
+    PathWriter(double lat0, double lon0, double east, double north, std::uint32_t hexid = kHex,
+               std::string callsign = "KLM1234")
+        : m_lat0(lat0), m_lon0(lon0), m_e(east), m_n(north), m_hexid(hexid), m_callsign(std::move(callsign)) {}
 
     // Straight on along hdg for seconds, the speed changing linearly, the
     // altitude by vrate (feet per minute) down to the ground.
@@ -46,6 +51,13 @@ public:
         for (double t = 0.0; t < seconds; t += 1.0) sample(track, 0.0, 0.0);
     }
     void altitude(double ft) { m_alt = ft; }
+    // The nose's heading sent with the following points, as their true
+    // heading or, without one, as their track (none: the track is the
+    // direction of motion).
+    void nose(std::optional<double> deg, bool asTrack = false) {
+        m_nose = deg;
+        m_noseAsTrack = asTrack;
+    }
 
     std::vector<FlightRecord> records;
 
@@ -54,8 +66,8 @@ private:
         m_time += 1.0;
         if (std::fmod(m_time, 2.0) != 0.0) return;
         FlightRecord r;
-        r.hexid = kHex;
-        r.callsign = "KLM1234";
+        r.hexid = m_hexid;
+        r.callsign = m_callsign;
         r.type = "B738";
         r.registration = "PH-BXA";
         r.feedTime = m_time;
@@ -68,12 +80,22 @@ private:
         p.tas = gs;
         p.track = track;
         p.vrate = vrate;
+        if (m_nose && m_noseAsTrack) {
+            p.track = std::fmod(*m_nose, 360.0);
+        } else if (m_nose) {
+            p.hasTrueHeading = true;
+            p.trueHeading_rad = *m_nose * kDegToRad;
+        }
         records.push_back(r);
     }
 
     double m_lat0, m_lon0, m_e, m_n;
+    std::uint32_t m_hexid;
+    std::string m_callsign;
     double m_alt = 0.0;
     double m_time = 1000.0;
+    std::optional<double> m_nose;
+    bool m_noseAsTrack = false;
 };
 
 class SyntheticPaths : public MotionHarness {
@@ -93,6 +115,15 @@ protected:
         fly(tail, each);
     }
     static const Stand& standNamed(const std::string& name) { return *gf_findStandByName(name); }
+    // Taxiing in from 300 m south to a stop 6 m short of (lat, lon), then
+    // standing there.
+    static std::vector<FlightRecord> taxiIn(double lat, double lon, std::uint32_t hexid, const std::string& callsign) {
+        PathWriter path(lat, lon, 0.0, -300.0, hexid, callsign);
+        path.leg(0, 50, 10, 10);
+        path.to(0.0, -6.0, 5);
+        path.stand(60, 0);
+        return path.records;
+    }
 };
 
 TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndParks) {
@@ -137,6 +168,80 @@ TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndPark
     EXPECT_NE(logText().find("E5      : KLM1234  arrived at stand"), std::string::npos);
 }
 
+// A 3 degree approach flown down to the ground and a short roll-out: the
+// aircraft follows its stream down and touches down where the stream does,
+// at the park airport or at any other, in every category.
+TEST_F(SyntheticPaths, ApproachesFollowTheirStreamDownToTheGround) {
+    struct Row {
+        const char* type;
+        double gs_kt;
+        bool parkAirport;
+    };
+    const Row rows[] = {{"B738", 140, false}, {"C172", 70, true}, {"EC35", 60, false}};
+    LIGHT_AIRCRAFT.setValue(true);
+    HELICOPTERS.setValue(true);
+    std::uint32_t hex = 0x400200;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.type) + (r.parkAirport ? " at the park airport" : " at an airport without stands"));
+        g_liveAc.clear();
+        const Stand& e5 = standNamed("E5");
+        const double lat0 = r.parkAirport ? e5.latitude : 50.0, lon0 = r.parkAirport ? e5.longitude : 8.5;
+        if (!r.parkAirport) {
+            // Far from the park airport: no stand file there.
+            sim.user.lat_deg = lat0;
+            sim.user.lon_deg = lon0 + 0.05;
+        }
+        // 1500 ft at 3 degrees: 4.7 nm out; then a roll-out on the runway.
+        const double slope = std::tan(3.0 * kDegToRad);
+        const double dist_m = 1500.0 * 0.3048 / slope;
+        const double seconds = dist_m / (r.gs_kt * kKtToMs);
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(1500.0);
+        path.leg(58, seconds, r.gs_kt, r.gs_kt, -1500.0 / seconds * 60.0);
+        path.leg(58, 30, r.gs_kt, 15);
+        for (FlightRecord& rec : path.records) {
+            rec.type = r.type;
+            rec.registration.clear();
+        }
+        double streamTouchdownLat = 0, streamTouchdownLon = 0;
+        for (const FlightRecord& rec : path.records) {
+            if (!rec.point.airborne) {
+                streamTouchdownLat = rec.point.lat;
+                streamTouchdownLon = rec.point.lon;
+                break;
+            }
+        }
+        double lowest = 1e9, climbedLow = 0;
+        bool touchedDown = false, rolledOut = false, takeOffRun = false;
+        double touchdownLat = 0, touchdownLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            if (ac->groundMode) {
+                rolledOut |= ac->motion.landingRoll;
+                takeOffRun |= ac->motion.more.takeOffRun;
+                if (!touchedDown) {
+                    touchdownLat = ac->pos.lat;
+                    touchdownLon = ac->pos.lon;
+                }
+                touchedDown = true;
+                return;
+            }
+            if (ac->heightAboveGround > 1000.0) return;
+            lowest = std::min(lowest, ac->pos.alt);
+            climbedLow = std::max(climbedLow, ac->pos.alt - lowest);
+        });
+        EXPECT_LT(climbedLow, 10.0) << "feet climbed below 1000 ft above the ground";
+        ASSERT_TRUE(touchedDown);
+        EXPECT_TRUE(rolledOut) << "touched down in its landing configuration";
+        EXPECT_FALSE(takeOffRun) << "the roll-out is no take-off run";
+        EXPECT_LT(gf_distanceNm({touchdownLat, touchdownLon}, {streamTouchdownLat, streamTouchdownLon}) * 1852.0, 400.0)
+            << "metres from the stream's touchdown";
+    }
+}
+
 TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     const Stand& d7 = standNamed("D7");
     PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0);
@@ -170,6 +275,101 @@ TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     EXPECT_EQ(ac->flightState, FlightState::flying);
     EXPECT_GE(liftOffGs, 140.0) << "no rotation before the lift-off speed";
     EXPECT_GT(ac->pos.alt, 800.0);
+}
+
+TEST_F(SyntheticPaths, APushBackWithAQuarterTurnEndsWithTheNoseWhereTheRealOneTurnedAndTaxisOffNoseFirst) {
+    // Nose 240 on D7; the tail swings left while pushed, so the nose turns
+    // clockwise to 330, and the aircraft taxis off toward 330. Once with the
+    // nose's true heading in the feed, once with only the track.
+    for (const bool trueHeading : {true, false}) {
+        SCOPED_TRACE(trueHeading ? "true heading" : "track only");
+        g_liveAc.clear();
+        const Stand& d7 = standNamed("D7");
+        PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0, kHex + (trueHeading ? 0 : 1));
+        auto noseAt = [&](double deg) { path.nose(deg, !trueHeading); };
+        noseAt(240);
+        path.stand(60, 240);
+        for (double motion = 70; motion <= 150; motion += 10) {
+            noseAt(motion + 180);
+            path.leg(motion, 5, 3, 3);
+        }
+        noseAt(330);
+        path.stand(20, 330);
+        path.leg(330, 60, 8, 12);
+
+        double pushedBackHeading = -1, worstOffNose = 0;
+        bool pushed = false;
+        double lastLat = 0, lastLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(path.records.front().hexid);
+            if (!ac || ac->simState != SimState::active) return;
+            pushed |= ac->flightState == FlightState::pushing_back;
+            if (ac->flightState == FlightState::pushed_back) pushedBackHeading = ac->pos.heading * kRadToDeg;
+            const double moved = gf_distanceNm({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon}) * 1852.0;
+            if (ac->flightState == FlightState::taxi && pushedBackHeading >= 0 && moved > 0.02 && moved < 10) {
+                const double course = gf_initialBearing({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon});
+                worstOffNose = std::max(worstOffNose, std::fabs(lf_toPiRange(course - ac->pos.heading)) * kRadToDeg);
+            }
+            lastLat = ac->pos.lat;
+            lastLon = ac->pos.lon;
+        });
+        EXPECT_TRUE(pushed);
+        EXPECT_NEAR(pushedBackHeading, 330.0, 10.0) << "the nose turned clockwise, as the real one did";
+        EXPECT_LT(worstOffNose, 30.0) << "taxis off nose first";
+    }
+}
+
+TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
+    // Two stands 200 m apart: P is born parked on the first, A taxis into the
+    // free second one; then B heads for A's stand and C for P's.
+    g_standList.clear();
+    const double lat = 52.0, lonFree = 4.0, lonBorn = 4.003;
+    addStand("S1", lat, lonBorn, 40.0);
+    addStand("S2", lat, lonFree, 40.0);
+    useParkAirport(lat, 4.0015);
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);  // no parked aircraft removed to keep a share of stands free
+    const std::uint32_t standBorn = gf_standNumericId(g_standList[0]);
+    const std::uint32_t standFree = gf_standNumericId(g_standList[1]);
+    sim.user.lat_deg = lat;
+    sim.user.lon_deg = lonFree - 0.08;
+    auto parkedOn = [](std::uint32_t hex, std::uint32_t stand) {
+        const LiveAc* ac = liveAc(hex);
+        return ac && ac->simState == SimState::active && ac->flightState == FlightState::parked && ac->standId == stand;
+    };
+    for (double t : {0.0, 16.0, 32.0}) {
+        Fix at{lat, lonBorn, 0.0, 0.0, 90.0, 1000.0 + t};
+        takeBatch({record(0x400101, "DLH401", "A320", at)}, 30);
+        fly(200);
+    }
+    fly(3500);
+    ASSERT_TRUE(parkedOn(0x400101, standBorn));
+    feed(taxiIn(lat, lonFree, 0x400102, "KLM402"), 3500, {});
+    ASSERT_TRUE(parkedOn(0x400102, standFree)) << logText();
+    const std::vector<FlightRecord> b = taxiIn(lat, lonFree, 0x400103, "KLM403");
+    const std::vector<FlightRecord> c = taxiIn(lat, lonBorn, 0x400104, "KLM404");
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        takeBatch({b[i], c[i]}, 30);
+        fly(200);
+    }
+    fly(3500);
+    EXPECT_TRUE(parkedOn(0x400101, standBorn)) << "the newborn keeps its stand";
+    EXPECT_TRUE(parkedOn(0x400102, standFree)) << "the first arrival keeps its stand";
+    for (std::uint32_t hex : {0x400103u, 0x400104u}) {
+        const LiveAc* ac = liveAc(hex);
+        if (ac) {
+            EXPECT_EQ(ac->standId, 0u) << "a later arrival finds its stand taken";
+        }
+    }
+    // The same flight reborn on its stand under another address meets the
+    // one standing there in the stand arbitration, and takes its place.
+    for (double t : {100.0, 116.0, 132.0}) {
+        Fix at{lat, lonBorn, 0.0, 0.0, 90.0, 1000.0 + t};
+        takeBatch({record(0x400105, "DLH401", "B738", at)}, 30);
+        fly(200);
+    }
+    fly(3500);
+    EXPECT_TRUE(parkedOn(0x400105, standBorn));
+    EXPECT_EQ(liveAc(0x400101), nullptr);
 }
 
 }  // namespace
