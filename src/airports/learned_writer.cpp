@@ -6,6 +6,7 @@
 #include "airports/quality_factor.h"
 #include "airports/stand_file.h"
 #include "core/clock.h"
+#include "core/download.h"
 #include "core/file_meta.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -66,6 +67,9 @@ void gf_saveLearned() {
 }
 
 void gf_leaveParkAirport() {
+    // A stand file still arriving for this airport must not land after it
+    // was left (nor after the close).
+    gf_endDownloadsInto(gf_prefetchPath());
     if (g_standsLoaded.load()) {
         try {
             gf_saveLearned();
