@@ -53,6 +53,12 @@ void gf_saveLearned() {
     const fs::path folder = gf_learnedFolderOf(record.publisher);
     if (record.publisher != "stock" && record.publisher != "simaddon") fs::create_directories(folder);
     const fs::path path = gf_learnedPathOf(record.publisher, record.code);
+    if (g_parkAirportFile.learnedNotWhole) {
+        gf_logLine(fmt::format("{} '{}' not saved: it did not read whole and is left as it was",
+                               lf_timeOfDay(gf_formatTime(gf_now())), gf_pathToUtf8(path)));
+        g_standFileUpdates = 0;
+        return;
+    }
     const bool saved = gf_writeAirportFile(record, path, StandFileForm::learned, g_simVariant.load(), handmade);
 
     const std::string time = lf_timeOfDay(gf_formatTime(gf_now()));
@@ -79,6 +85,7 @@ void gf_leaveParkAirport() {
         gf_restoreAirportSettings();
     }
     g_parkAirportFile.handmade = false;
+    g_parkAirportFile.learnedNotWhole = false;
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);

@@ -141,6 +141,17 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
     }
 }
 
+// The stands of a hand-made file that has bad entries are used without
+// them, and the user is told which entries to mend; the file itself is never
+// written back while it reads like this.
+void lf_reportNotWhole(const fs::path& path, const std::vector<std::string>& problems) {
+    if (problems.empty()) return;
+    g_parkAirportFile.learnedNotWhole = true;
+    const std::string pathText = gf_pathToUtf8(path);
+    for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", pathText, problem));
+    gf_setStatusLine(fmt::format("{}: {} (the file is left unchanged)", pathText, problems.front()), true);
+}
+
 void lf_setDefaultParkingPercentage() {
     std::int32_t percentage = kDefaultParkingPercentage;
     const auto current = g_currentAirport.get();
@@ -316,14 +327,17 @@ void lf_readLearned(const fs::path& learnedPath) {
         if (const auto handmade = gf_readStringParameter(document, "handmade")) {
             g_parkAirportFile.handmade = true;
             gf_clearStands();
-            lf_readParkpositions(document, g_standList);
+            std::vector<std::string> problems;
+            lf_readParkpositions(document, g_standList, &problems);
             gf_logContinuation(fmt::format("{:24}: {}", "handmade", *handmade));
+            lf_reportNotWhole(learnedPath, problems);
             return;
         }
         g_parkAirportFile.handmade = false;
         lf_readLearnedStands(document, learnedPath, clearFlights);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
+        g_parkAirportFile.learnedNotWhole = true;
     }
 }
 
@@ -360,6 +374,7 @@ std::string gf_readApf(std::string_view reference) {
     // A file without quality factors must not show those of the airport
     // read before it.
     g_parkAirportFile.quality = {};
+    g_parkAirportFile.learnedNotWhole = false;
     try {
         return lf_readApfSteps(reference, code);
     } catch (const ozr::UserErrorException&) {

@@ -219,25 +219,32 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
     return true;
 }
 
-void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands) {
+void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
+                          std::vector<std::string>* problems) {
     const pugi::xml_node parkpositions = gf_rootChild(document, "parkpositions");
     if (!parkpositions) return;
     std::unordered_set<std::string> seen;
     seen.reserve(512);
     std::size_t number = 0;
+    const auto bad = [problems](int code, std::string message) {
+        if (!problems) throw ozr::UserErrorException(code, message);
+        problems->push_back(std::move(message));
+    };
     for (pugi::xml_node parkpos : parkpositions.children("parkpos")) {
         ++number;
         const pugi::xml_attribute idAttribute = parkpos.attribute("id");
         if (!idAttribute) {
-            throw ozr::UserErrorException(93, fmt::format("Parking position #{} has no '{}' attribute.", number, "id"));
+            bad(93, fmt::format("Parking position #{} has no '{}' attribute.", number, "id"));
+            continue;
         }
         const std::string id = gf_trim(idAttribute.as_string());
         if (id.empty()) {
-            throw ozr::UserErrorException(93,
-                                          fmt::format("Parking position #{} has empty '{}' attribute.", number, "id"));
+            bad(93, fmt::format("Parking position #{} has empty '{}' attribute.", number, "id"));
+            continue;
         }
         if (!seen.insert(id).second) {
-            throw ozr::UserErrorException(94, fmt::format("Parking position '{}' appears more than once.", id));
+            bad(94, fmt::format("Parking position '{}' appears more than once.", id));
+            continue;
         }
         lf_readParkpos(parkpos, id, 1, stands);
     }

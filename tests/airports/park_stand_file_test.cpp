@@ -221,6 +221,24 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_NE(t.log().find(nativePath("Airport file read from 'airports/learned/stock/EHAM.xml' for")), std::string::npos);
              EXPECT_NE(t.log().find("A handmade airport file overruled the archived file!"), std::string::npos);
          }},
+        {"a hand-made file with bad entries keeps its other stands and is never written back", "11.10.5",
+         R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>
+            <parkpos id="H2" latitude="52.3" longitude="4.76" radius="30"/>
+            <parkpos id=" H1" latitude="52.3" longitude="4.77" radius="30"/>
+            <parkpos id="" latitude="52.3" longitude="4.78" radius="30"/>
+            <parkpos id="H3" latitude="52.3" longitude="4.79" radius="30"/>)",
+         R"(<parameter name="handmade" value="true"/>)",
+         [](ParkStandFile& t) {
+             EXPECT_EQ(g_standList.size(), 3u);
+             const std::string text = t.log();
+             EXPECT_NE(text.find("Parking position 'H1' appears more than once."), std::string::npos) << text;
+             EXPECT_NE(text.find("Parking position #4 has empty 'id' attribute."), std::string::npos) << text;
+             const std::string before = t.readFile("airports/learned/stock/EHAM.xml");
+             g_standFileUpdates = 2;
+             gf_leaveParkAirport();
+             EXPECT_EQ(t.readFile("airports/learned/stock/EHAM.xml"), before);
+             EXPECT_NE(t.log().find("not saved: it did not read whole"), std::string::npos);
+         }},
     };
     for (const Row& row : rows) {
         gf_resetSettings();
