@@ -168,9 +168,11 @@ void lf_decodeAirportRecord(ScanState& state, const BglWords& words, const BglAi
     AirportFile& airport = decoded.airport;
     airport.code = record.code;
     int archived = 0;
-    const bool linked = lf_linkAirportFile(state, airport, archived, pathUtf8);
+    // Decoded before it is linked: an airport whose record is damaged (the
+    // decoder throws) gets neither a link file nor a stand file.
     lf_decodeAirportHeader(words, record, airport);
     lf_decodeAirportStands(words, record, airport, decoded.helipadCounter, pathUtf8);
+    const bool linked = lf_linkAirportFile(state, airport, archived, pathUtf8);
     const auto n = static_cast<std::int64_t>(airport.stands.size());
     const bool moreThanArchived = n > archived && airport.publisher != kSimaddon;
     if (moreThanArchived) {

@@ -186,6 +186,17 @@ std::size_t lf_sectionEnd(const BglWords& words, std::size_t entry) {
     return end == 0 ? W : end;
 }
 
+// A damaged airport record ends only that airport: the other airports of
+// the file are still decoded.
+void lf_handleRecord(const BglWords& words, const BglAirportRecord& record, const AirportRecordHandler& onRecord) {
+    try {
+        onRecord(words, record);
+    } catch (const std::exception& e) {
+        gf_addScanLogLine(fmt::format("{}{} skipped, its airport record at word {} is damaged: {}", "===> ",
+                                      record.code, record.start, e.what()));
+    }
+}
+
 void lf_walkSectionRecords(const BglWords& words, std::size_t s, std::size_t end, const KnownAirportCheck& isKnown,
                            const AirportRecordHandler& onRecord) {
     std::uint32_t walked = 0;
@@ -213,7 +224,7 @@ void lf_walkSectionRecords(const BglWords& words, std::size_t s, std::size_t end
                         record.end = std::min(k + sizeWords, end);
                         record.extended = id == kAirportExtendedId;
                         record.code = std::move(*code);
-                        onRecord(words, record);
+                        lf_handleRecord(words, record, onRecord);
                     }
                 }
             }

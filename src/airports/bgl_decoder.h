@@ -60,7 +60,8 @@ std::optional<std::string> lf_uniqueStandId(const std::string& id, std::unordere
 
 // Walks the airport sections of a file and calls onRecord for every airport
 // record whose code is accepted. A file that does not open or has no usable
-// header is passed over silently. Errors thrown while decoding pass on.
+// header is passed over silently. An error thrown by onRecord ends only that
+// airport, with a scan log line; the walk goes on with the next record.
 using AirportRecordHandler = std::function<void(const BglWords& words, const BglAirportRecord& record)>;
 void lf_decodeBglFile(const std::filesystem::path& path, const KnownAirportCheck& isKnown,
                       const AirportRecordHandler& onRecord);

@@ -76,7 +76,7 @@ protected:
         };
         env.hasSimAddonKey = [](const std::string& key) { return key == "archive/simaddon/EHAM.xml"; };
         env.thirdPartyEntries = [](const std::string& publisher) {
-            return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK"} : std::vector<std::string>{};
+            return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK", "EDDK9"} : std::vector<std::string>{};
         };
         env.openManual = [this] { ++opened; };
         env.openParametersFolder = [this] { ++opened; };
@@ -123,12 +123,12 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     bgl("B/Unknown/_heliports/EDDM.bgl", {lf_airport("EDDM", 4)});
     bgl("B/Unknown/ZZZZ.bgl", {lf_airport("ZZZZ", 4)});
     writeFile(m_folder / "scenery/B/readme.txt", "not scenery");
-    // A parking count that runs past its record: the file ends with an error.
+    // A parking count that runs past its record: that airport is skipped.
     bglw::Airport broken = lf_airport("EDDK", 2);
     std::string bytes = bglw::encodeAirports({broken});
     const std::size_t countAt = bytes.size() - 2 * 36 - 2;
     bytes[countAt] = '\x30';
-    writeFile(m_folder / "scenery/B/broken.bgl", bytes);
+    writeFile(m_folder / "scenery/B/Some Pub/broken.bgl", bytes);
     afolder[0].setValue((m_folder / "scenery/A").string());
     afolder[3].setValue((m_folder / "scenery/B").string());
     afolder[5].setValue((m_folder / "scenery/missing").string());
@@ -155,6 +155,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     for (const char* never : {"EDDF", "EDDM", "ZZZZ", "EDDK"}) {
         EXPECT_FALSE(fs::exists(p.myThirdparty / (std::string(never) + ".xml"))) << never;
     }
+    EXPECT_FALSE(fs::exists(p.myThirdparty / "EDDK.txt"));
 
     const std::string scan = scanLog();
     for (const char* line : {
@@ -171,7 +172,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
              "Generated KJFK.xml: 3 positions, of which 1 helipad\n",
              "Generated SLLP.xml: 4 positions\n",
              "ZZZZ is not an airport supported by RealTraffic \n",
-             "airports search",
+             "===> EDDK skipped, its airport record at word ",
          }) {
         EXPECT_NE(scan.find(line), std::string::npos) << line << "\n" << scan;
     }
@@ -182,7 +183,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     for (const char* line : {
              "From parameter afolder0: ", "From parameter afolder3: ", "The scan will search 3 folders\n",
              "missing does not exist, skipped!", "==> Some Pub KJFK KJFK invalid number\n",
-             "Exception in lf_processBGLfile (std::ex): ", "AirportsScanLog.txt written\n",
+             "AirportsScanLog.txt written\n",
              "EGLL copied to ", "Airports scan successful\n", "! Mail ", "airports scan ends    ---",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << line;
