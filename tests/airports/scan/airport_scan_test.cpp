@@ -6,6 +6,7 @@
 #include "bgl_writer.h"
 #include "core/files.h"
 #include "core/paths.h"
+#include "core/run_flags.h"
 #include "core/settings.h"
 #include "core/zip_archive.h"
 
@@ -117,8 +118,6 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     bgl("B/Some Pub/KJFK.bgl", {lf_airport("KJFK", 2, 1)});
     bgl("B/Unknown/SLLP.bgl", {lf_airport("SLLP", 4, 0, 4061000)});
     bgl("B/Unknown/again/SLLP.bgl", {lf_airport("SLLP", 4, 0, 4061000)});
-    // A link that cannot be written: the airport gets its stand file instead.
-    writeFile(gf_workPaths().myOrbx / "EHAM.txt" / "keep", "x");
     bgl("B/Unknown/statics/EDDF.bgl", {lf_airport("EDDF", 4)});
     bgl("B/Unknown/_heliports/EDDM.bgl", {lf_airport("EDDM", 4)});
     bgl("B/Unknown/ZZZZ.bgl", {lf_airport("ZZZZ", 4)});
@@ -137,7 +136,8 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     gf_scanAddonAirports();
 
     const WorkPaths& p = gf_workPaths();
-    EXPECT_EQ(standsOf(p.myOrbx / "EHAM.xml").size(), 5u);
+    EXPECT_EQ(readFile(p.myOrbx / "EHAM.txt"), "archive/simaddon/EHAM.xml\n");
+    EXPECT_FALSE(fs::exists(p.myOrbx / "EHAM.xml"));
     EXPECT_EQ(standsOf(p.myOrbx / "LFPG.xml").size(), 5u);
     EXPECT_EQ(readFile(p.myThirdparty / "EGLL.txt"), "archive/thirdparty/Some%20Pub/EGLL.xml\n");
     EXPECT_EQ(readFile(p.myThirdparty / "KJFK.txt"), "archive/thirdparty/Some%20Pub/KJFK.xml\n");
@@ -161,8 +161,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     for (const char* line : {
              "Scanning for addon  airports in ",
              "from filename => publisher simaddon\n",
-             "EHAM.txt did not succeed\n",
-             "Generated EHAM.xml: 5 positions\n",
+             "simaddon airport EHAM linked to archive/simaddon/EHAM.xml\n",
              "LFPG does not exist as simaddon\n",
              "Generated LFPG.xml: 5 positions, of which 2 helipads\n",
              "thirdparty airport EGLL linked to archive/thirdparty/Some%20Pub/EGLL.xml\n",
@@ -177,7 +176,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
         EXPECT_NE(scan.find(line), std::string::npos) << line << "\n" << scan;
     }
     EXPECT_EQ(scan.find("EHAM has"), std::string::npos);
-    EXPECT_EQ(scan.find("linked to archive/simaddon"), std::string::npos);
+    EXPECT_EQ(scan.find("Generated EHAM.xml"), std::string::npos);
 
     const std::string log = this->log();
     for (const char* line : {
@@ -289,6 +288,45 @@ TEST_F(AirportScanTest, TreeOfFiveHundredFiles) {
     for (std::size_t at = scan.find("Generated "); at != std::string::npos; at = scan.find("Generated ", at + 1)) ++lines;
     EXPECT_EQ(lines, 500u);
     EXPECT_EQ(g_scanTaskCount.count.load(), 0);
+}
+
+// One airport in two files gets the stand file of the file with more
+// stands (of equal counts the first path), in whichever order the files are
+// walked; its BGLpath names the file below the add-on folder only. A scan
+// that is stopped keeps the files of the scan before and stays switched on.
+TEST_F(AirportScanTest, OneAirportInTwoFilesAndAnInterruptedScan) {
+    g_scanTaskCount.limit = 1;  // tasks end in the order they were started
+    struct Row {
+        int first, second;
+        const char* fromFile;
+    };
+    const Row rows[] = {{60, 2, "a"}, {2, 60, "b"}, {3, 3, "a"}};
+    const fs::path sllp = gf_workPaths().myThirdparty / "SLLP.xml";
+    for (const Row& row : rows) {
+        fs::remove_all(m_folder / "scenery/U");
+        bgl("U/a/SLLP.bgl", {lf_airport("SLLP", row.first)});
+        bgl("U/b/SLLP.bgl", {lf_airport("SLLP", row.second)});
+        afolder[0].setValue((m_folder / "scenery/U").string());
+        gf_scanAddonAirports();
+        const std::string text = readFile(sllp);
+        EXPECT_EQ(standsOf(sllp).size(), static_cast<std::size_t>(std::max(row.first, row.second)));
+        EXPECT_NE(text.find(std::string("value=\"") + row.fromFile + (fs::path("/") .make_preferred().string()) +
+                            "SLLP.bgl\""),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find(m_folder.string()), std::string::npos) << text;
+    }
+
+    const std::string before = readFile(sllp);
+    bgl("U/c/EGLL.bgl", {lf_airport("EGLL", 7)});
+    SCAN_AIRPORTS.setValue(true);
+    g_runStopping = true;
+    gf_scanAddonAirports();
+    gf_resetRunFlags();
+    EXPECT_EQ(readFile(sllp), before);
+    EXPECT_FALSE(fs::exists(gf_workPaths().myThirdparty / "EGLL.xml"));
+    EXPECT_TRUE(SCAN_AIRPORTS.value());
+    EXPECT_NE(log().find("Airports scan interrupted: the stand files of the last scan are kept"), std::string::npos);
 }
 
 // A folder that is not a regular file does not count as collected.
