@@ -18,7 +18,9 @@
 #include "core/version.h"
 #include "ui/status_line.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <mutex>
 #include <fmt/format.h>
 
@@ -343,18 +345,51 @@ void lf_readLearned(const fs::path& learnedPath) {
 
 void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
     std::uint32_t number = 0;
+    double maxRadius_nm = 0.0;
+    double maxAbsLat_deg = 0.0;
     for (Stand& s : stands) {
         s.number = ++number;
         s.adjacent.clear();
+        maxRadius_nm = std::max(maxRadius_nm, s.radius);
+        maxAbsLat_deg = std::max(maxAbsLat_deg, std::fabs(s.latitude));
+    }
+    // Stands further apart than twice the largest radius never touch, so a
+    // grid of cells that size (a minute of latitude is a nautical mile; the
+    // margin covers the rounding) finds every pair in neighbouring cells
+    // instead of comparing each stand with all others.
+    const double reach_nm = 2.0 * maxRadius_nm / kAdjacencyWidening;
+    const double cellLat_deg = std::max(reach_nm / 60.0 * 1.5, 1e-7);
+    const double cosLat = std::cos(std::min(maxAbsLat_deg + cellLat_deg, 89.9) * 0.017453292519943295);
+    const double cellLon_deg = std::min(cellLat_deg / cosLat, 360.0);
+    const auto cellOf = [&](const Stand& s) {
+        return std::pair<std::int64_t, std::int64_t>{static_cast<std::int64_t>(std::floor(s.latitude / cellLat_deg)),
+                                                     static_cast<std::int64_t>(std::floor(s.longitude / cellLon_deg))};
+    };
+    const auto key = [](std::int64_t a, std::int64_t b) { return (static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b); };
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> cells;
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        const auto [row, column] = cellOf(stands[i]);
+        cells[key(row, column)].push_back(i);
     }
     for (Stand& a : stands) {
-        for (const Stand& b : stands) {
-            if (a.number == b.number) continue;
-            if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
-                a.radius + b.radius) {
-                a.adjacent.push_back(b.number);
+        const auto [row, column] = cellOf(a);
+        for (std::int64_t dr = -1; dr <= 1; ++dr) {
+            for (std::int64_t dc = -1; dc <= 1; ++dc) {
+                const auto cell = cells.find(key(row + dr, column + dc));
+                if (cell == cells.end()) continue;
+                for (const std::size_t j : cell->second) {
+                    const Stand& b = stands[j];
+                    if (a.number == b.number) continue;
+                    if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
+                        a.radius + b.radius) {
+                        a.adjacent.push_back(b.number);
+                    }
+                }
             }
         }
+        // In list order, as a walk over the whole list would give them.
+        std::sort(a.adjacent.begin(), a.adjacent.end());
+        a.adjacent.erase(std::unique(a.adjacent.begin(), a.adjacent.end()), a.adjacent.end());
         a.adjacent.shrink_to_fit();
     }
 }

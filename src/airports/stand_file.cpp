@@ -21,6 +21,8 @@ StandRegistrationLookup g_registrationLookup;
 
 constexpr double kRadToDegrees = 57.29577951308232;
 constexpr double kDegreesToRad = 0.017453292519943295;
+// The largest stand the .bgl decoder takes.
+constexpr double kMaxStandRadius_m = 200.0;
 
 bool lf_text(pugi::xml_node node, const char* name, std::string_view value) {
     return gf_appendAttributeText(node, name, value);
@@ -196,7 +198,18 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
     const double lon = parkpos.attribute("longitude").as_double();
     if (lat == 0.0 && lon == 0.0) return false;
     const double radius_m = parkpos.attribute("radius").as_double();
-    const double hdg_rad = parkpos.attribute("heading").as_double() * kDegreesToRad;
+    const double hdg_deg = parkpos.attribute("heading").as_double();
+    // The checks the .bgl decoder makes of the same values: a stand file is
+    // input from outside too, and a NaN or a huge radius would reach the
+    // traffic's geometry and the neighbour search.
+    if (!std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(hdg_deg) || !std::isfinite(radius_m) ||
+        lat < -90.0 || lat > 90.0 || lon < -180.0 || lon > 180.0 || radius_m < 0.0 || radius_m >= kMaxStandRadius_m) {
+        gf_logHighlight(fmt::format("parkpos {} skipped: latitude {} longitude {} heading {} radius {}", id,
+                                    parkpos.attribute("latitude").as_string(), parkpos.attribute("longitude").as_string(),
+                                    parkpos.attribute("heading").as_string(), parkpos.attribute("radius").as_string()));
+        return false;
+    }
+    const double hdg_rad = hdg_deg * kDegreesToRad;
     const bool cargo = parkpos.attribute("cargo").as_bool();
     const bool ramp = parkpos.attribute("ramp").as_bool();
     const bool heli = parkpos.attribute("heli").as_bool();

@@ -56,7 +56,8 @@ bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFil
 void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
                           std::vector<std::string>* problems = nullptr);
 // Appends one stand read from a parkpos element; false when it was skipped
-// (a stand at 0/0).
+// (a stand at 0/0, or one whose position, heading or radius is not a usable
+// number: logged).
 bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands);
 
 // What an opt element says of its aircraft: the airline and type (from the

@@ -9,6 +9,8 @@
 
 #include <fmt/format.h>
 
+#include <random>
+
 namespace {
 
 using airports_test::AirportsFixture;
@@ -285,6 +287,36 @@ TEST_F(ParkStandFile, TheLearnedWriterKeepsOnlyWhatWasLearned) {
 
     EXPECT_EQ(lf_timeOfDay("Mon Dec 07 09:02:28 2026"), "09:02:28");
     EXPECT_EQ(lf_timeOfDay("Invalid time"), "Invalid time");
+}
+
+// The neighbour search finds exactly the pairs that a comparison of every
+// stand with every other finds, also where stands crowd and radii differ.
+TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> offset(0.0, 0.02);
+    std::uniform_real_distribution<double> radius(2.0, 199.0);
+    for (const double lat : {52.3, -33.9, 78.2}) {
+        std::vector<Stand> stands;
+        for (int i = 0; i < 600; ++i) {
+            stands.emplace_back(fmt::format("S{}", i), std::vector<StandOption>{},
+                                StandPlace{lat + offset(random), 4.7 + offset(random), 0.0},
+                                i % 50 == 0 ? 199.0 : radius(random) / 4.0, false, true, false);
+        }
+        gf_numberStandsAndNeighbours(stands);
+        std::size_t pairs = 0;
+        for (const Stand& a : stands) {
+            std::vector<std::uint32_t> expected;
+            for (const Stand& b : stands) {
+                if (a.number != b.number &&
+                    gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * 1.1 < a.radius + b.radius) {
+                    expected.push_back(b.number);
+                }
+            }
+            EXPECT_EQ(a.adjacent, expected) << a.id;
+            pairs += expected.size();
+        }
+        EXPECT_GT(pairs, 100u) << lat;
+    }
 }
 
 }  // namespace
