@@ -183,7 +183,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
              "From parameter afolder0: ", "From parameter afolder3: ", "The scan will search 3 folders\n",
              "missing does not exist, skipped!", "==> Some Pub KJFK KJFK invalid number\n",
              "AirportsScanLog.txt written\n",
-             "EGLL copied to ", "Airports scan successful\n", "! Mail ", "airports scan ends    ---",
+             "[zip] Adding (data) ", "Airports scan successful\n", "! Mail ", "airports scan ends    ---",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << line;
     }
@@ -340,6 +340,18 @@ TEST_F(AirportScanTest, TbloCountsOnlyRegularFiles) {
     EXPECT_NE(log().find("All your third party airports are recognised, no off line learning needed.\n"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(p.tblo / "ZZZZ.xml"));
+
+    // Only the stand files go into the zip, whatever else lies in tblo.
+    writeFile(p.myThirdparty / "EGLL.xml", "<root><parkpositions/></root>");
+    writeFile(p.tblo / "private.txt", "C:\\Users\\someone");
+    lf_collectTblo({"EGLL", "ZZZZ"}, lf_fourLetters, [this] { ++tbloCalls; });
+    EXPECT_EQ(g_tbloFileCount.load(), 1);
+    ZipArchive zip;
+    ASSERT_TRUE(zip.openReadOnly(p.tbloZip));
+    std::set<std::string> names;
+    for (const auto& e : zip.entries()) names.insert(e.name);
+    EXPECT_EQ(names, std::set<std::string>{"EGLL.xml"});
+    EXPECT_TRUE(fs::exists(p.myThirdparty / "EGLL.xml"));  // no link file: it stays
 }
 
 }  // namespace
