@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include <cstdlib>
+
 namespace {
 
 using airports_test::AirportsFixture;
@@ -129,6 +131,33 @@ TEST_F(AirportDatabase, LabelsAndTheClosestAirportRules) {
         }
         EXPECT_FALSE(fs::exists("airport.xml"));
     }
+
+    // Two archived airports in reach: each file is fetched once, not at every
+    // search (nothing listens on port 1, so every fetch fails at once).
+    fs::remove_all("airports/my_thirdparty");
+#ifdef _WIN32
+    _putenv_s("GLIM_SITE_BASE_URL", "http://127.0.0.1:1/");
+#else
+    setenv("GLIM_SITE_BASE_URL", "http://127.0.0.1:1/", 1);
+#endif
+    gf_resetAirportDatabase();
+    writeDatabase("<airports>" + fmt::format(R"(<airport code="AAAA" iata="" lat="{}" lon="5.0" alt="0" stands="1"/>)", at(4.0)) +
+                  fmt::format(R"(<airport code="BBBB" iata="" lat="{}" lon="5.0" alt="0" stands="1"/>)", at(-3.0)) +
+                  "</airports>");
+    ASSERT_TRUE(gf_readAirports());
+    for (int search = 0; search < 3; ++search) EXPECT_EQ(gf_findClosestAirport(p)->code, "BBBB");
+    const std::string text = log();
+    std::size_t fetches = 0;
+    for (std::size_t at = text.find("failed to download: "); at != std::string::npos;
+         at = text.find("failed to download: ", at + 1)) {
+        ++fetches;
+    }
+    EXPECT_EQ(fetches, 2u) << text;
+#ifdef _WIN32
+    _putenv_s("GLIM_SITE_BASE_URL", "");
+#else
+    unsetenv("GLIM_SITE_BASE_URL");
+#endif
 }
 
 }  // namespace
