@@ -21,10 +21,10 @@ using BglWords = std::vector<std::uint32_t>;
 // Whether a code is one of the airport database.
 using KnownAirportCheck = std::function<bool(const std::string& code)>;
 
-// One accepted airport record: its words [start, end) inside the file.
+// One accepted airport record: its bytes [start, end) inside the file.
 struct BglAirportRecord {
     std::size_t start = 0;
-    std::size_t end = 0;  // start + size in words, never past the file
+    std::size_t end = 0;  // start + size, never past its subsection or the file
     bool extended = false;  // record 0x00AB (parkings in 0x00AD)
     std::string code;
 };
@@ -46,8 +46,8 @@ std::optional<std::string> lf_checkSupportedAirport(std::string text, const Know
 
 // Altitude and name of an airport record into airport.
 void lf_decodeAirportHeader(const BglWords& words, const BglAirportRecord& record, AirportFile& airport);
-// The text of a name subrecord starting at word start; never reads past
-// limit (the end of its airport record).
+// The text of a name subrecord starting at byte start; never reads past
+// limit (the end of its airport record, in bytes).
 std::string lf_decodeAirportNAME(const BglWords& words, std::size_t start, std::size_t limit);
 // The helipads and parking stands of an airport record, appended to
 // airport.stands. helipadCounter starts at 1 and counts the helipads taken.

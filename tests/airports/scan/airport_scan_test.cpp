@@ -171,7 +171,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
              "Generated KJFK.xml: 3 positions, of which 1 helipad\n",
              "Generated SLLP.xml: 4 positions\n",
              "ZZZZ is not an airport supported by RealTraffic \n",
-             "===> EDDK skipped, its airport record at word ",
+             "===> EDDK skipped, its airport record at byte ",
          }) {
         EXPECT_NE(scan.find(line), std::string::npos) << line << "\n" << scan;
     }

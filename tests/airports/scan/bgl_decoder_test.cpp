@@ -237,7 +237,7 @@ TEST_F(BglDecoderTest, FilesAndSectionsThatCarryNoAirport) {
          }), {}, ""},
         {"name beyond the record", trailingName, {"EHAM"}, ""},
         {"one parking too many in the first airport", file([](auto&) {}), {"KJFK"},
-         "===> EHAM skipped, its airport record at word"},
+         "===> EHAM skipped, its airport record at byte"},
         {"empty file", [] { return std::string(); }, {}, ""},
     };
     for (const auto& row : rows) {
