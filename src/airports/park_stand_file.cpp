@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
+#include "core/text.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
 #include "core/version.h"
@@ -113,7 +114,10 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     }
 }
 
-void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
+// Returns the number of manual stands (the user's own entries) that could
+// not be taken.
+std::size_t lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
+    std::size_t refused = 0;
     const std::string pathText = gf_pathToUtf8(path);
     for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
         const std::string id = parkpos.attribute("id").as_string();
@@ -129,6 +133,7 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
             continue;
         }
         if (gf_findStandByName(id) != g_standList.end()) {
+            // The stand file has the stand now: nothing of the user's is lost.
             gf_logHighlight(fmt::format("manually created standid {} already exists in {}", id, pathText));
             continue;
         }
@@ -137,10 +142,12 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
         const double radius = parkpos.attribute("radius").as_double();
         if ((std::fabs(lat) <= kManualStandMinDegrees && std::fabs(lon) <= kManualStandMinDegrees) || radius == 0.0) {
             gf_logHighlight(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
+            ++refused;
             continue;
         }
         if (lf_readParkpos(parkpos, id, 0, g_standList)) g_standList.back().manual = true;
     }
+    return refused;
 }
 
 // The stands of a hand-made file that has bad entries are used without
@@ -336,7 +343,11 @@ void lf_readLearned(const fs::path& learnedPath) {
             return;
         }
         g_parkAirportFile.handmade = false;
-        lf_readLearnedStands(document, learnedPath, clearFlights);
+        const std::size_t refused = lf_readLearnedStands(document, learnedPath, clearFlights);
+        if (refused > 0) {
+            lf_reportNotWhole(learnedPath, {fmt::format("{} manually created stand{} not taken, see Log.txt", refused,
+                                                        gf_pluralSize(refused))});
+        }
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
         g_parkAirportFile.learnedNotWhole = true;

@@ -213,6 +213,9 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_NE(text.find("==> manually created standid D8 already exists in"), std::string::npos);
              EXPECT_NE(text.find("==> manually created standid M2 misses correct attributes in"), std::string::npos);
              EXPECT_NE(text.find("==> manually created standid M3 misses correct attributes in"), std::string::npos);
+             // The user's entries that were not taken are not saved away.
+             EXPECT_TRUE(g_parkAirportFile.learnedNotWhole);
+             EXPECT_NE(text.find("2 manually created stands not taken, see Log.txt"), std::string::npos);
          }},
         {"a hand-made file replaces the stand file", "11.10.5",
          R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>)",
