@@ -49,14 +49,14 @@ struct Transfer {
 };
 std::mutex g_transfersMutex;
 std::condition_variable g_transfersChanged;
-std::map<std::string, std::shared_ptr<Transfer>> g_transfers;
+std::map<fs::path, std::shared_ptr<Transfer>> g_transfers;
 std::atomic<std::uint64_t> g_partCounter{0};
 
-std::string lf_targetKey(const fs::path& output) { return fs::absolute(output).lexically_normal().string(); }
+fs::path lf_targetKey(const fs::path& output) { return fs::absolute(output).lexically_normal(); }
 
 // Ends any transfer into key and waits (bounded) until it has left; with
 // claim the caller's own transfer takes the target's place.
-std::shared_ptr<Transfer> lf_takeTarget(const std::string& key, bool claim) {
+std::shared_ptr<Transfer> lf_takeTarget(const fs::path& key, bool claim) {
     std::unique_lock lock(g_transfersMutex);
     const auto until = std::chrono::steady_clock::now() + kSupersedeWait;
     while (true) {
@@ -71,7 +71,7 @@ std::shared_ptr<Transfer> lf_takeTarget(const std::string& key, bool claim) {
     return transfer;
 }
 
-void lf_releaseTarget(const std::string& key, const std::shared_ptr<Transfer>& transfer) noexcept {
+void lf_releaseTarget(const fs::path& key, const std::shared_ptr<Transfer>& transfer) noexcept {
     std::lock_guard lock(g_transfersMutex);
     const auto it = g_transfers.find(key);
     if (it != g_transfers.end() && it->second == transfer) g_transfers.erase(it);
@@ -168,7 +168,7 @@ void gf_resetDownloadLimits() { gf_setDownloadLimits(DownloadLimits{}); }
 bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& output, bool binary) {
     if (!handle) return false;
     fs::path part;
-    std::string key;
+    fs::path key;
     std::shared_ptr<Transfer> transfer;
     try {
         key = lf_targetKey(output);
