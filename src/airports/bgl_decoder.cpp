@@ -67,15 +67,6 @@ constexpr std::uint32_t kStandTypes = 0xCFFE;
 constexpr std::uint32_t kRampTypes = 0x40FE;
 constexpr std::uint32_t kCargoType = 5;
 
-// A word of the file that must lie before limit (the end of the structure
-// being read): anything beyond belongs to something else.
-std::uint32_t lf_at(const BglWords& words, std::size_t k, std::size_t limit) {
-    if (k >= limit || k >= words.size()) {
-        throw std::out_of_range(fmt::format("bgl word {} outside its structure (end {})", k, limit));
-    }
-    return words[k];
-}
-
 // Records and subrecords are addressed by byte: a name subrecord need not be
 // padded to a whole word, and what follows it then starts between words.
 // Every read must lie before limit, the end (in bytes) of the structure
