@@ -155,13 +155,15 @@ std::optional<std::string> lf_thirdpartyArchived(const ScanState& state, const s
     return std::nullopt;
 }
 
-bool lf_writeLink(const fs::path& folder, const AirportFile& airport, const std::string& key) {
+bool lf_writeLink(const ScanState& state, const fs::path& folder, const AirportFile& airport,
+                  const std::string& key) {
     const fs::path link = folder / gf_txtNameOf(airport.code);
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (gf_writeTextFile(key, link, true)) return true;
     // The airport still gets a stand file: the generated one.
-    gf_addScanLogLine(fmt::format("{}Writing {} did not succeed", kAlarm, gf_scanPathUtf8(link)));
+    gf_addScanLogLine(fmt::format("{}Writing {} did not succeed", kAlarm,
+                                  gf_scanPathUtf8(lf_finalFolder(state, folder) / gf_txtNameOf(airport.code))));
     return false;
 }
 
@@ -172,11 +174,11 @@ bool lf_linkAirportFile(ScanState& state, AirportFile& airport, int& archived, c
     if (airport.publisher.empty()) return false;
     if (airport.publisher == kSimaddon) {
         const auto key = lf_simaddonArchived(state, airport.code);
-        if (!key || !lf_writeLink(state.stageOrbx, airport, *key)) return false;
+        if (!key || !lf_writeLink(state, state.stageOrbx, airport, *key)) return false;
         gf_addScanLogLine(fmt::format("{} airport {} linked to {}", kSimaddon, airport.code, *key));
     } else {
         const auto key = lf_thirdpartyArchived(state, airport.publisher, airport, archived);
-        if (!key || !lf_writeLink(state.stageThirdparty, airport, *key)) return false;
+        if (!key || !lf_writeLink(state, state.stageThirdparty, airport, *key)) return false;
         gf_addScanLogLine(fmt::format("thirdparty airport {} linked to {}", airport.code, *key));
     }
     g_airportFilesChanged = true;

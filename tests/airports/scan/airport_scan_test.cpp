@@ -75,7 +75,15 @@ protected:
             }
             return "";
         };
-        env.hasSimAddonKey = [](const std::string& key) { return key == "archive/simaddon/EHAM.xml"; };
+        env.hasSimAddonKey = [this](const std::string& key) {
+            // A link that cannot be written: a folder stands in its way in
+            // the folder the scan writes to.
+            if (blockEhamLink && key == "archive/simaddon/EHAM.xml") {
+                std::error_code ec;
+                fs::create_directories(gf_workPaths().airports / "scanning_my_ORBX" / "EHAM.txt", ec);
+            }
+            return key == "archive/simaddon/EHAM.xml";
+        };
         env.thirdPartyEntries = [](const std::string& publisher) {
             return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK", "EDDK9"} : std::vector<std::string>{};
         };
@@ -104,6 +112,7 @@ protected:
     }
     int opened = 0;
     int tbloCalls = 0;
+    bool blockEhamLink = false;
 };
 
 // One scan over two folders: an archived ORBX airport is linked only, an ORBX
@@ -113,6 +122,8 @@ protected:
 // not stop the scan; the generated third-party files end in tblo.zip.
 TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     bgl("A/ORBX/EHAM/scenery/eham.bgl", {lf_airport("EHAM", 5)});
+    // The link cannot be written: the airport gets its stand file instead.
+    blockEhamLink = true;
     bgl("A/orbx/lfpg.bgl", {lf_airport("LFPG", 3, 2)});
     bgl("A/Some Pub/EGLL/egll.BGL", {lf_airport("EGLL", 45)});
     bgl("B/Some Pub/KJFK.bgl", {lf_airport("KJFK", 2, 1)});
@@ -136,8 +147,8 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     gf_scanAddonAirports();
 
     const WorkPaths& p = gf_workPaths();
-    EXPECT_EQ(readFile(p.myOrbx / "EHAM.txt"), "archive/simaddon/EHAM.xml\n");
-    EXPECT_FALSE(fs::exists(p.myOrbx / "EHAM.xml"));
+    EXPECT_EQ(standsOf(p.myOrbx / "EHAM.xml").size(), 5u);
+    EXPECT_FALSE(fs::exists(p.myOrbx / "EHAM.txt"));
     EXPECT_EQ(standsOf(p.myOrbx / "LFPG.xml").size(), 5u);
     EXPECT_EQ(readFile(p.myThirdparty / "EGLL.txt"), "archive/thirdparty/Some%20Pub/EGLL.xml\n");
     EXPECT_EQ(readFile(p.myThirdparty / "KJFK.txt"), "archive/thirdparty/Some%20Pub/KJFK.xml\n");
@@ -161,7 +172,8 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     for (const char* line : {
              "Scanning for addon  airports in ",
              "from filename => publisher simaddon\n",
-             "simaddon airport EHAM linked to archive/simaddon/EHAM.xml\n",
+             "EHAM.txt did not succeed\n",
+             "Generated EHAM.xml: 5 positions\n",
              "LFPG does not exist as simaddon\n",
              "Generated LFPG.xml: 5 positions, of which 2 helipads\n",
              "thirdparty airport EGLL linked to archive/thirdparty/Some%20Pub/EGLL.xml\n",
@@ -176,7 +188,9 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
         EXPECT_NE(scan.find(line), std::string::npos) << line << "\n" << scan;
     }
     EXPECT_EQ(scan.find("EHAM has"), std::string::npos);
-    EXPECT_EQ(scan.find("Generated EHAM.xml"), std::string::npos);
+    EXPECT_EQ(scan.find("linked to archive/simaddon"), std::string::npos);
+    // The log names the folders the user knows, not where the scan wrote first.
+    EXPECT_EQ(scan.find("scanning_"), std::string::npos);
 
     const std::string log = this->log();
     for (const char* line : {
