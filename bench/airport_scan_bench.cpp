@@ -1,9 +1,13 @@
 // airport_scan_bench [files] [filler KiB]: writes a scenery tree of .bgl
-// files (one airport of 80 stands and a section of other scenery data each)
-// into a scratch folder, then prints MB/s of a plain read of every file and
-// of the whole add-on airport scan (walk, decoding tasks, stand files, scan
-// log, tblo.zip). The goal: the scan within 2x of the plain read.
+// files (one airport of 80 stands each, and optionally a section of other
+// scenery data the scan never decodes) into a scratch folder, then prints
+// milliseconds per airport file: a plain read, the decoding alone and the
+// writing of the stand files alone (one thread each), and the whole add-on
+// airport scan (walk, decoding tasks, stand files written side by side,
+// scan log, tblo.zip made from the stand files where they lie). The share
+// spent writing is writing / (decoding + writing) on one thread.
 #include "airports/airport_scan.h"
+#include "airports/stand_file.h"
 #include "airports/tblo.h"
 #include "bgl_writer.h"
 #include "core/files.h"
@@ -71,7 +75,7 @@ double lf_seconds(std::chrono::steady_clock::time_point start) {
 
 int main(int argc, char** argv) {
     const int files = argc > 1 ? std::atoi(argv[1]) : 500;
-    const std::uint32_t fillerBytes = static_cast<std::uint32_t>(argc > 2 ? std::atoi(argv[2]) : 256) * 1024;
+    const std::uint32_t fillerBytes = static_cast<std::uint32_t>(argc > 2 ? std::atoi(argv[2]) : 0) * 1024;
     const fs::path root = fs::temp_directory_path() / "glim_airport_scan_bench";
     fs::remove_all(root);
     fs::create_directories(root / "work");
@@ -107,11 +111,22 @@ int main(int argc, char** argv) {
     start = std::chrono::steady_clock::now();
     std::size_t stands = 0;
     const KnownAirportCheck known = [](const std::string& code) { return code.size() == 4 && code[0] == 'K'; };
+    std::vector<AirportFile> airports;
     for (const fs::path& path : paths) {
         if (!lf_bglHasAirportSection(path)) continue;
-        for (const auto& decoded : gf_decodeBglAirports(path, known)) stands += decoded.airport.stands.size();
+        for (auto& decoded : gf_decodeBglAirports(path, known)) {
+            stands += decoded.airport.stands.size();
+            airports.push_back(std::move(decoded.airport));
+        }
     }
     const double decodeSeconds = lf_seconds(start);
+
+    fs::create_directories(root / "written");
+    start = std::chrono::steady_clock::now();
+    for (const AirportFile& airport : airports) {
+        gf_writeAirportFile(airport, root / "written" / gf_xmlNameOf(airport.code), StandFileForm::generated, 3, false);
+    }
+    const double writeSeconds = lf_seconds(start);
 
     const WorkPaths& work = gf_workPaths();
     for (const fs::path& f : {work.myOrbx, work.myThirdparty, work.info}) fs::create_directories(f);
@@ -128,15 +143,19 @@ int main(int argc, char** argv) {
     for (const fs::path& f : {work.myOrbx, work.myThirdparty}) {
         for ([[maybe_unused]] const auto& e : fs::directory_iterator(f)) ++generated;
     }
+    const double perFile = 1000.0 / files;
     std::printf("files: %d, %.1f MB (read %ju bytes), task slots: %d\n", files, mb, read, g_scanTaskCount.limit);
-    std::printf("plain read: %8.3f s  %8.1f MB/s\n", readSeconds, mb / readSeconds);
-    std::printf("decode:     %8.3f s  %8.1f MB/s  (one thread, %zu stands, nothing written)\n", decodeSeconds,
-                mb / decodeSeconds, stands);
-    std::printf("scan:       %8.3f s  %8.1f MB/s  (%zu stand files, tblo %lld)\n", scanSeconds, mb / scanSeconds,
-                generated, static_cast<long long>(g_tbloFileCount.load()));
-    std::printf("decode / read time: %.2fx, scan / read time: %.2fx (goal: within 2x)\n", decodeSeconds / readSeconds,
-                scanSeconds / readSeconds);
+    std::printf("plain read:            %8.3f ms per airport file\n", readSeconds * perFile);
+    std::printf("decode, one thread:    %8.3f ms per airport file (%zu stands)\n", decodeSeconds * perFile, stands);
+    std::printf("write, one thread:     %8.3f ms per airport file\n", writeSeconds * perFile);
+    std::printf("scan, whole:           %8.3f ms per airport file (%zu stand files, tblo %lld)\n",
+                scanSeconds * perFile, generated, static_cast<long long>(g_tbloFileCount.load()));
+    std::printf("share spent writing:   %8.1f %%\n", 100.0 * writeSeconds / (decodeSeconds + writeSeconds));
     // For scripts/bench.
+    std::printf("RESULT bgl_scan_ms_per_file %.3f ms\n", scanSeconds * perFile);
+    std::printf("RESULT bgl_decode_ms_per_file %.3f ms\n", decodeSeconds * perFile);
+    std::printf("RESULT bgl_write_ms_per_file %.3f ms\n", writeSeconds * perFile);
+    std::printf("RESULT bgl_write_share_pct %.1f %%\n", 100.0 * writeSeconds / (decodeSeconds + writeSeconds));
     std::printf("RESULT bgl_read_MBps %.1f MB/s\n", mb / readSeconds);
     std::printf("RESULT bgl_decode_MBps %.1f MB/s\n", mb / decodeSeconds);
     std::printf("RESULT bgl_scan_MBps %.1f MB/s\n", mb / scanSeconds);

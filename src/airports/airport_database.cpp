@@ -122,12 +122,21 @@ std::optional<Airport> gf_findClosestAirport(LatLon position) {
     const Airport* best = nullptr;
     const Airport* neighbour = nullptr;
     double bestDistance = kNoAirport_nm;
+    // The neighbour is the second nearest airport in reach, whatever the
+    // order of the codes: a user at a stand of the farther airport of two
+    // must get that one.
+    double neighbourDistance = kNoAirport_nm;
     for (const Airport& airport : g_airports) {
         const double d = gf_distanceNm(position, {airport.latitude, airport.longitude});
-        if (d <= kClosestAirportRange_nm && d < bestDistance) {
-            if (best) neighbour = best;
+        if (d > kClosestAirportRange_nm) continue;
+        if (d < bestDistance) {
+            neighbour = best;
+            neighbourDistance = bestDistance;
             best = &airport;
             bestDistance = d;
+        } else if (d < neighbourDistance) {
+            neighbour = &airport;
+            neighbourDistance = d;
         }
     }
     if (!best) return std::nullopt;

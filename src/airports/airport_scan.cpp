@@ -27,6 +27,8 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
+#include <unordered_map>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -46,13 +48,30 @@ constexpr std::chrono::milliseconds kTaskDrainPoll{10};
 std::mutex g_envMutex;
 AirportScanEnv g_env;
 
+// What the scan wrote of one airport so far. Its lock keeps the writes of
+// one airport apart; different airports never wait for each other.
+struct AirportSlot {
+    std::mutex mutex;
+    bool generated = false;
+    std::size_t stands = 0;  // of the generated file
+    std::string bglPath;     // the .bgl file it came from
+};
+
 // One scan, shared with its tasks: a task that was given up may outlive the
 // scan and must still find what it uses.
 struct ScanState {
     AirportScanEnv env;
-    std::mutex linkMutex;   // link files and their log lines
-    std::mutex writeMutex;  // generated stand files: one writer at a time
-    bool closed = false;    // under both mutexes: the scan has ended, tasks write nothing more
+    // Link files and stand files go to these folders first, and replace the
+    // files of my_ORBX and my_thirdparty only when the scan completed.
+    fs::path stageOrbx;
+    fs::path stageThirdparty;
+    std::mutex slotsMutex;  // held only to find a slot
+    std::unordered_map<std::string, std::shared_ptr<AirportSlot>> slots;
+    // Writers hold it shared; the end of the scan takes it whole, after which
+    // tasks write nothing more.
+    std::shared_mutex closeMutex;
+    bool closed = false;
+    std::atomic<bool> interrupted{false};  // files were passed over for a stop
     std::atomic<int> running{0};
 };
 using ScanStatePtr = std::shared_ptr<ScanState>;
@@ -72,6 +91,37 @@ bool lf_containsNoCase(const std::string& text, std::string_view part) {
     auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
                           [](char a, char b) { return gf_toUpper(a) == gf_toUpper(b); });
     return it != text.end();
+}
+
+// ---- Where the scan writes ----
+
+fs::path lf_stageFolderOf(const fs::path& folder) {
+    return folder.parent_path() / ("scanning_" + gf_scanPathUtf8(folder.filename()));
+}
+
+fs::path lf_finalFolder(const ScanState& state, const fs::path& stage) {
+    return stage == state.stageOrbx ? gf_workPaths().myOrbx : gf_workPaths().myThirdparty;
+}
+
+// The scan completed: its files replace those of the scan before.
+void lf_commitStaged(const fs::path& stage, const fs::path& folder) {
+    gf_removeFilesFromDirectory(folder);
+    fs::create_directories(folder);
+    if (fs::exists(stage)) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(stage)) {
+            if (!entry.is_regular_file()) continue;
+            std::error_code ec;
+            fs::rename(entry.path(), folder / entry.path().filename(), ec);
+            if (ec) gf_logHighlight(fmt::format("rename({}) failed: {}", gf_scanPathUtf8(entry.path()), ec.message()));
+        }
+    }
+    fs::remove_all(stage);
+}
+
+void lf_dropStaged(const ScanState& state) {
+    std::error_code ec;
+    fs::remove_all(state.stageOrbx, ec);
+    fs::remove_all(state.stageThirdparty, ec);
 }
 
 // ---- Linking to the maker's archive ----
@@ -105,30 +155,30 @@ std::optional<std::string> lf_thirdpartyArchived(const ScanState& state, const s
     return std::nullopt;
 }
 
-bool lf_writeLink(const fs::path& folder, const AirportFile& airport, const std::string& key) {
+bool lf_writeLink(const ScanState& state, const fs::path& folder, const AirportFile& airport,
+                  const std::string& key) {
     const fs::path link = folder / gf_txtNameOf(airport.code);
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (gf_writeTextFile(key, link, true)) return true;
     // The airport still gets a stand file: the generated one.
-    gf_addScanLogLine(fmt::format("{}Writing {} did not succeed", kAlarm, gf_scanPathUtf8(link)));
+    gf_addScanLogLine(fmt::format("{}Writing {} did not succeed", kAlarm,
+                                  gf_scanPathUtf8(lf_finalFolder(state, folder) / gf_txtNameOf(airport.code))));
     return false;
 }
 
+// The caller holds the airport's slot.
 bool lf_linkAirportFile(ScanState& state, AirportFile& airport, int& archived, const std::string& pathUtf8) {
-    std::lock_guard lock(state.linkMutex);
     archived = 0;
-    airport.BGLpath = pathUtf8;
     airport.publisher = lf_publisherFromFileName(state.env, pathUtf8);
-    if (state.closed || airport.publisher.empty()) return false;
-    const WorkPaths& paths = gf_workPaths();
+    if (airport.publisher.empty()) return false;
     if (airport.publisher == kSimaddon) {
         const auto key = lf_simaddonArchived(state, airport.code);
-        if (!key || !lf_writeLink(paths.myOrbx, airport, *key)) return false;
+        if (!key || !lf_writeLink(state, state.stageOrbx, airport, *key)) return false;
         gf_addScanLogLine(fmt::format("{} airport {} linked to {}", kSimaddon, airport.code, *key));
     } else {
         const auto key = lf_thirdpartyArchived(state, airport.publisher, airport, archived);
-        if (!key || !lf_writeLink(paths.myThirdparty, airport, *key)) return false;
+        if (!key || !lf_writeLink(state, state.stageThirdparty, airport, *key)) return false;
         gf_addScanLogLine(fmt::format("thirdparty airport {} linked to {}", airport.code, *key));
     }
     g_airportFilesChanged = true;
@@ -137,54 +187,91 @@ bool lf_linkAirportFile(ScanState& state, AirportFile& airport, int& archived, c
 
 // ---- Generated stand files ----
 
-void lf_generateAirportFile(ScanState& state, AirportFile& airport, int helipadCounter) {
+// An airport in several .bgl files gets the stand file of the file with
+// the most stands (of equal counts, the first path in byte order), whatever
+// order the tasks end in. The caller holds the airport's slot.
+bool lf_winsOver(const AirportSlot& slot, std::size_t stands, const std::string& bglPath) {
+    if (!slot.generated) return true;
+    if (stands != slot.stands) return stands > slot.stands;
+    return bglPath < slot.bglPath;
+}
+
+void lf_generateAirportFile(ScanState& state, AirportSlot& slot, AirportFile& airport, int helipadCounter,
+                            const std::string& pathUtf8) {
     if (airport.stands.empty()) return;
-    const WorkPaths& paths = gf_workPaths();
-    const fs::path folder = airport.publisher == kSimaddon ? paths.myOrbx : paths.myThirdparty;
+    const fs::path folder = airport.publisher == kSimaddon ? state.stageOrbx : state.stageThirdparty;
+    const fs::path name = gf_xmlNameOf(airport.code);
+    if (!lf_winsOver(slot, airport.stands.size(), pathUtf8)) {
+        gf_addScanLogLine(fmt::format("{}{} of {} not generated: {} has {} position{}", kAlarm, gf_scanPathUtf8(name),
+                                      pathUtf8, slot.bglPath, slot.stands, gf_pluralSize(slot.stands)));
+        return;
+    }
     const std::string helipads =
         helipadCounter < 2 ? std::string()
                            : fmt::format(", of which {} helipad{}", helipadCounter - 1,
                                          gf_pluralSize(static_cast<std::uint64_t>(helipadCounter - 1)));
-    const fs::path file = folder / gf_xmlNameOf(airport.code);
     std::sort(airport.stands.begin(), airport.stands.end(),
               [](const Stand& a, const Stand& b) { return a.id < b.id; });
-    // Two files of one scenery may hold the same airport: their tasks write
-    // the same stand file, one after the other.
-    std::lock_guard lock(state.writeMutex);
-    if (state.closed) return;
-    gf_addScanLogLine(fmt::format("Generated {}: {} position{}{}", gf_scanPathUtf8(gf_xmlNameOf(airport.code)),
-                                  airport.stands.size(), gf_pluralSize(airport.stands.size()), helipads));
+    gf_addScanLogLine(fmt::format("Generated {}: {} position{}{}", gf_scanPathUtf8(name), airport.stands.size(),
+                                  gf_pluralSize(airport.stands.size()), helipads));
     if (!fs::exists(folder)) fs::create_directories(folder);
-    if (!gf_writeAirportFile(airport, file, StandFileForm::generated, g_simVariant.load(), false)) {
-        gf_addScanLogLine(fmt::format("{}Generating {} did not succeed", kAlarm, gf_scanPathUtf8(file)));
+    if (!gf_writeAirportFile(airport, folder / name, StandFileForm::generated, g_simVariant.load(), false)) {
+        gf_addScanLogLine(fmt::format("{}Generating {} did not succeed", kAlarm,
+                                      gf_scanPathUtf8(lf_finalFolder(state, folder) / name)));
         return;
     }
+    slot.generated = true;
+    slot.stands = airport.stands.size();
+    slot.bglPath = pathUtf8;
     g_airportFilesChanged = true;
 }
 
+std::shared_ptr<AirportSlot> lf_slot(ScanState& state, const std::string& code) {
+    std::lock_guard lock(state.slotsMutex);
+    auto& slot = state.slots[code];
+    if (!slot) slot = std::make_shared<AirportSlot>();
+    return slot;
+}
+
+// BGLpath names the scenery file below its add-on folder: the stand files
+// travel in tblo.zip, and the folder above (usually with the Windows user
+// name in it) is nobody's business.
+std::string lf_sceneryRelative(const fs::path& path, const fs::path& root) {
+    const fs::path relative = path.lexically_relative(root);
+    if (relative.empty() || *relative.begin() == "..") return gf_scanPathUtf8(path.filename());
+    return gf_scanPathUtf8(relative);
+}
+
 void lf_decodeAirportRecord(ScanState& state, const BglWords& words, const BglAirportRecord& record,
-                            const std::string& pathUtf8) {
+                            const std::string& pathUtf8, const std::string& bglPath) {
     DecodedAirport decoded;
     AirportFile& airport = decoded.airport;
     airport.code = record.code;
     int archived = 0;
-    const bool linked = lf_linkAirportFile(state, airport, archived, pathUtf8);
+    // Decoded before it is linked: an airport whose record is damaged (the
+    // decoder throws) gets neither a link file nor a stand file.
     lf_decodeAirportHeader(words, record, airport);
     lf_decodeAirportStands(words, record, airport, decoded.helipadCounter, pathUtf8);
+    airport.BGLpath = bglPath;
+    const std::shared_ptr<AirportSlot> slot = lf_slot(state, airport.code);
+    std::lock_guard slotLock(slot->mutex);
+    std::shared_lock open(state.closeMutex);
+    if (state.closed) return;
+    const bool linked = lf_linkAirportFile(state, airport, archived, pathUtf8);
     const auto n = static_cast<std::int64_t>(airport.stands.size());
     const bool moreThanArchived = n > archived && airport.publisher != kSimaddon;
     if (moreThanArchived) {
         gf_addScanLogLine(fmt::format("{}{} has {} parkpos while archived one has {}", kAlarm, airport.code, n,
                                       archived));
     }
-    if (!linked || moreThanArchived) lf_generateAirportFile(state, airport, decoded.helipadCounter);
+    if (!linked || moreThanArchived) lf_generateAirportFile(state, *slot, airport, decoded.helipadCounter, pathUtf8);
 }
 
 // ---- Tasks ----
 
 // The task body: decodes one file. The running counts go down however it
 // ends; an error is logged and passed on to the task's future.
-void lf_processBGLfile(const ScanStatePtr& state, const fs::path& path) {
+void lf_processBGLfile(const ScanStatePtr& state, const fs::path& path, const fs::path& root) {
     struct Done {
         ScanState& state;
         ~Done() {
@@ -194,8 +281,9 @@ void lf_processBGLfile(const ScanStatePtr& state, const fs::path& path) {
     } done{*state};
     const std::string pathUtf8 = gf_scanPathUtf8(path);
     try {
+        const std::string bglPath = lf_sceneryRelative(path, root);
         lf_decodeBglFile(path, state->env.isKnownAirport, [&](const BglWords& words, const BglAirportRecord& record) {
-            lf_decodeAirportRecord(*state, words, record, pathUtf8);
+            lf_decodeAirportRecord(*state, words, record, pathUtf8, bglPath);
         });
     } catch (const std::exception& e) {
         gf_logHighlight(fmt::format("Exception in lf_processBGLfile (std::ex): {} \x97 {}", pathUtf8, e.what()));
@@ -209,8 +297,8 @@ void lf_processBGLfile(const ScanStatePtr& state, const fs::path& path) {
 // The count goes up before the thread exists, so a slot wait never sees a
 // task that started but is not counted; it goes down again when no thread
 // could be made.
-std::future<void> lf_startTask(const ScanStatePtr& state, const fs::path& path) {
-    std::packaged_task<void()> task([state, path] { lf_processBGLfile(state, path); });
+std::future<void> lf_startTask(const ScanStatePtr& state, const fs::path& path, const fs::path& root) {
+    std::packaged_task<void()> task([state, path, root] { lf_processBGLfile(state, path, root); });
     std::future<void> future = task.get_future();
     g_scanTaskCount.count.fetch_add(1);
     state->running.fetch_add(1);
@@ -243,11 +331,14 @@ bool lf_isBglFile(const fs::directory_entry& entry) {
     return text.find("statics") == std::string::npos && text.find("_heliports") == std::string::npos;
 }
 
-void lf_handleEntry(const ScanStatePtr& state, const fs::directory_entry& entry,
+void lf_handleEntry(const ScanStatePtr& state, const fs::directory_entry& entry, const fs::path& root,
                     std::deque<std::future<void>>& pending) {
     if (!lf_isBglFile(entry) || !lf_bglHasAirportSection(entry.path())) return;
-    if (gf_stopFlagSet() || !gf_waitForScanSlot()) return;
-    pending.push_back(lf_startTask(state, entry.path()));
+    if (gf_stopFlagSet() || !gf_waitForScanSlot()) {
+        state->interrupted = true;
+        return;
+    }
+    pending.push_back(lf_startTask(state, entry.path(), root));
     if (pending.size() > static_cast<std::size_t>(std::max(1, g_scanTaskCount.limit))) {
         try {
             lf_takeOldest(pending);
@@ -270,7 +361,7 @@ void lf_scanFolderForBgl(const ScanStatePtr& state, const fs::path& folder) {
                 it.disable_recursion_pending();
                 continue;
             }
-            lf_handleEntry(state, *it, pending);
+            lf_handleEntry(state, *it, folder, pending);
         } catch (const std::exception& e) {
             gf_addScanLogLine(fmt::format("{} airports search in folder {} aborted, cause: {}", kAlarm, folderText,
                                           e.what()));
@@ -319,11 +410,13 @@ void lf_closeScan(ScanState& state) {
     while (state.running.load() > 0 && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(kTaskDrainPoll);
     }
-    std::scoped_lock lock(state.linkMutex, state.writeMutex);
+    std::unique_lock lock(state.closeMutex);
     state.closed = true;
 }
 
-bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path>& folders) {
+// False when the scan was interrupted: then nothing of the last scan's
+// files changes. found tells whether a link or stand file was made.
+bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path>& folders, bool& found) {
     const WorkPaths& paths = gf_workPaths();
     gf_logLineFlushed(fmt::format("The scan will search {} folder{}", folders.size(), gf_pluralSize(folders.size())));
     std::error_code ec;
@@ -342,11 +435,19 @@ bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path
     gf_logLineFlushed(gf_scanPathUtf8(paths.airportsScanLog) + " written");
     gf_clearStatusLine();
     gf_clearScanLog();
+    if (state->interrupted.load()) return false;
 
+    lf_commitStaged(state->stageOrbx, paths.myOrbx);
+    lf_commitStaged(state->stageThirdparty, paths.myThirdparty);
+    if (fs::exists(paths.tblo)) {
+        gf_removeFilesFromDirectory(paths.tblo);
+    } else {
+        fs::create_directories(paths.tblo);
+    }
     lf_collectTblo(gf_listXmlFiles(), state->env.isKnownAirport, state->env.tbloCollected);
-    const bool changed = g_airportFilesChanged.load();
-    if (changed) gf_logLineFlushed("Airports scan successful");
-    return changed;
+    found = g_airportFilesChanged.load();
+    if (found) gf_logLineFlushed("Airports scan successful");
+    return true;
 }
 
 }  // namespace
@@ -422,11 +523,10 @@ void gf_scanAddonAirports() {
     gf_setStatusLine("Scanning for addon airports ...", false);
     gf_logLineFlushed(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++",
                               "manual "));
-    if (fs::exists(paths.tblo)) {
-        gf_removeFilesFromDirectory(paths.tblo);
-    } else {
-        fs::create_directories(paths.tblo);
-    }
+    state->stageOrbx = lf_stageFolderOf(paths.myOrbx);
+    state->stageThirdparty = lf_stageFolderOf(paths.myThirdparty);
+    // What a scan that never ended left behind.
+    lf_dropStaged(*state);
     const std::vector<fs::path> folders = lf_airportFolders();
     if (folders.empty()) {
         if (state->env.openManual) state->env.openManual();
@@ -434,11 +534,18 @@ void gf_scanAddonAirports() {
         throw ozr::UserErrorException(
             49, "Exit GLIM_P3D first!   Then set one or more afolder parameters to your add-on airports, see Manual 6.2");
     }
-    gf_removeFilesFromDirectory(paths.myOrbx);
-    gf_removeFilesFromDirectory(paths.myThirdparty);
-    if (!lf_scanAirportFolders(state, folders)) {
-        gf_setStatusLine("Warning: Scan has not found any add-on airports", true);
+    bool found = false;
+    if (!lf_scanAirportFolders(state, folders, found)) {
+        // The stand files of the last scan stay, and so does the setting:
+        // the next start scans again.
+        lf_dropStaged(*state);
+        constexpr const char* kInterrupted = "Airports scan interrupted: the stand files of the last scan are kept";
+        gf_setStatusLine(kInterrupted, false);
+        gf_logLineFlushed(kInterrupted);
+        gf_logLineFlushed("-------------------------- airports scan ends    ----------------------------\n");
+        return;
     }
+    if (!found) gf_setStatusLine("Warning: Scan has not found any add-on airports", true);
     SCAN_AIRPORTS.setValue(false);
     gf_saveBoolParameter(SCAN_AIRPORTS);
     gf_uiSink().setCheck(SCAN_AIRPORTS.controlId(), false);

@@ -22,7 +22,6 @@ namespace {
 constexpr std::uint32_t kHeaderBytes = 56;
 constexpr std::size_t kHeaderWords = 14;
 constexpr std::size_t kSectionEntryWords = 5;
-constexpr std::size_t kSubsectionEntryWords = 4;
 constexpr std::uint32_t kAirportSection = 3;
 constexpr std::uint32_t kSubsectionFlagMask = 0x10000;
 constexpr std::uint32_t kSubsectionFlagWanted = 0x40000;
@@ -32,11 +31,13 @@ constexpr std::uint16_t kNameId = 0x0019;
 constexpr std::uint16_t kHelipadId = 0x0026;
 constexpr std::uint16_t kParkingId = 0x003D;
 constexpr std::uint16_t kParkingExtendedId = 0x00AD;
-constexpr std::size_t kIdentWord = 10;
-constexpr std::size_t kAltitudeWord = 5;
-constexpr std::size_t kFirstSubrecordWord = 14;          // 0x003C
-constexpr std::size_t kFirstSubrecordWordExtended = 15;  // 0x00AB
-constexpr std::size_t kParkingEntryWords = 9;
+constexpr std::size_t kRecordHeaderBytes = 6;  // id and size
+constexpr std::size_t kSubsectionEntryBytes = 16;
+constexpr std::size_t kIdentByte = 40;
+constexpr std::size_t kAltitudeByte = 20;
+constexpr std::size_t kFirstSubrecordByte = 56;          // 0x003C
+constexpr std::size_t kFirstSubrecordByteExtended = 60;  // 0x00AB
+constexpr std::size_t kParkingEntryBytes = 36;
 constexpr std::uint32_t kLoopGuard = 9000;
 constexpr std::size_t kMaxNameBytes = 45;
 constexpr std::size_t kMaxIdentChars = 10;
@@ -66,20 +67,31 @@ constexpr std::uint32_t kStandTypes = 0xCFFE;
 constexpr std::uint32_t kRampTypes = 0x40FE;
 constexpr std::uint32_t kCargoType = 5;
 
-// A word of the file that must lie before limit (the end of the structure
-// being read): anything beyond belongs to something else.
-std::uint32_t lf_at(const BglWords& words, std::size_t k, std::size_t limit) {
-    if (k >= limit || k >= words.size()) {
-        throw std::out_of_range(fmt::format("bgl word {} outside its structure (end {})", k, limit));
+// Records and subrecords are addressed by byte: a name subrecord need not be
+// padded to a whole word, and what follows it then starts between words.
+// Every read must lie before limit, the end (in bytes) of the structure
+// being read.
+std::uint32_t lf_bytes(const BglWords& words, std::size_t at, std::size_t count, std::size_t limit) {
+    if (at + count > limit || at + count > words.size() * 4) {
+        throw std::out_of_range(fmt::format("bgl byte {} outside its structure (end {})", at, limit));
     }
-    return words[k];
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t b = at + i;
+        value |= ((words[b / 4] >> (8 * (b % 4))) & 0xFFu) << (8 * i);
+    }
+    return value;
 }
-
-std::uint16_t lf_recordId(std::uint32_t word) { return static_cast<std::uint16_t>(word & 0xFFFF); }
-
-// The size of a record spans the word boundary at bytes 2..5.
-std::uint32_t lf_decodeSizeAtBoundary(const BglWords& words, std::size_t k, std::size_t limit) {
-    return ((lf_at(words, k + 1, limit) & 0xFFFF) << 16) | (lf_at(words, k, limit) >> 16);
+std::uint32_t lf_u32(const BglWords& words, std::size_t at, std::size_t limit) {
+    return lf_bytes(words, at, 4, limit);
+}
+std::uint16_t lf_u16(const BglWords& words, std::size_t at, std::size_t limit) {
+    return static_cast<std::uint16_t>(lf_bytes(words, at, 2, limit));
+}
+// The size of a record: bytes 2..5, across the word boundary when the record
+// starts on one.
+std::uint32_t lf_recordSize(const BglWords& words, std::size_t at, std::size_t limit) {
+    return lf_u32(words, at + 2, limit);
 }
 
 float lf_float(std::uint32_t word) {
@@ -169,68 +181,88 @@ std::string lf_cp1252ToUtf8(const std::string& text) {
 
 // ---- Sections ----
 
-// The end (in words) of an airport section's data: the furthest end of its
-// subsections, so that the record walk stays inside the section. A table
-// that says nothing usable leaves the end of the file.
-std::size_t lf_sectionEnd(const BglWords& words, std::size_t entry) {
-    const std::size_t W = words.size();
-    const std::size_t table = words[entry + 3] / 4;
-    const std::size_t count = words[entry + 2];
-    std::size_t end = 0;
-    for (std::size_t j = 0; j < count; ++j) {
-        const std::size_t e = table + j * kSubsectionEntryWords;
-        if (e + 3 >= W) break;
-        const std::uint64_t dataEnd = (std::uint64_t{words[e + 2]} + words[e + 3] + 3) / 4;
-        end = std::max<std::size_t>(end, static_cast<std::size_t>(std::min<std::uint64_t>(dataEnd, W)));
+// A damaged airport record ends only that airport: the other airports of
+// the file are still decoded.
+void lf_handleRecord(const BglWords& words, const BglAirportRecord& record, const AirportRecordHandler& onRecord) {
+    try {
+        onRecord(words, record);
+    } catch (const std::exception& e) {
+        gf_addScanLogLine(fmt::format("{}{} skipped, its airport record at byte {} is damaged: {}", "===> ",
+                                      record.code, record.start, e.what()));
     }
-    return end == 0 ? W : end;
 }
 
-void lf_walkSectionRecords(const BglWords& words, std::size_t s, std::size_t end, const KnownAirportCheck& isKnown,
-                           const AirportRecordHandler& onRecord) {
+void lf_walkRecords(const BglWords& words, std::size_t at, std::size_t end, const KnownAirportCheck& isKnown,
+                    const AirportRecordHandler& onRecord) {
     std::uint32_t walked = 0;
-    std::size_t k = s;
-    while (k < end) {
+    while (at + kRecordHeaderBytes <= end) {
         if (++walked > kLoopGuard) {
             lf_loopGuard(2, "possible corrupt BGL or malformed input.");
             return;
         }
-        if (k + 1 >= end) return;  // no room for a record header
-        const std::uint16_t id = lf_recordId(words[k]);
-        const std::size_t sizeWords = lf_decodeSizeAtBoundary(words, k, end) / 4;
+        const std::uint16_t id = lf_u16(words, at, end);
+        const std::uint32_t size = lf_recordSize(words, at, end);
         if (id == kAirportId || id == kAirportExtendedId) {
-            if (sizeWords == 0) {
-                gf_logHighlight(fmt::format("   Warning: decodeSizeAtBoundary returned {} at o2 = {}", sizeWords, k));
+            if (size / 4 == 0) {
+                gf_logHighlight(fmt::format("   Warning: decodeSizeAtBoundary returned {} at o2 = {}", size / 4, at / 4));
                 return;
             }
-            if (k + kIdentWord < end) {
+            if (at + kIdentByte + 4 <= end) {
                 bool valid = false;
-                std::string ident = lf_decodeIdent(words[k + kIdentWord], valid);
+                std::string ident = lf_decodeIdent(lf_u32(words, at + kIdentByte, end), valid);
                 if (valid) {
                     if (auto code = lf_checkSupportedAirport(std::move(ident), isKnown)) {
                         BglAirportRecord record;
-                        record.start = k;
-                        record.end = std::min(k + sizeWords, end);
+                        record.start = at;
+                        record.end = std::min<std::size_t>(at + size, end);
                         record.extended = id == kAirportExtendedId;
                         record.code = std::move(*code);
-                        onRecord(words, record);
+                        lf_handleRecord(words, record, onRecord);
                     }
                 }
             }
         }
-        if (sizeWords == 0 || k + sizeWords <= k) return;
-        k += sizeWords;
+        // A record smaller than its own header is damage: nothing after it
+        // can be found.
+        if (size < kRecordHeaderBytes) return;
+        at += size;
     }
+}
+
+// The records of an airport section: each subsection of its table holds
+// records from its offset for its size. A table that cannot be read (no
+// subsection, or entries past the end of the file) leaves the walk from the
+// first entry's offset to the end of the file.
+void lf_walkSection(const BglWords& words, std::size_t entry, const KnownAirportCheck& isKnown,
+                    const AirportRecordHandler& onRecord) {
+    const std::size_t fileBytes = words.size() * 4;
+    const std::size_t table = words[entry + 3];
+    const std::uint64_t count = words[entry + 2];
+    if (count >= 1 && table + count * kSubsectionEntryBytes <= fileBytes) {
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t e = table + j * kSubsectionEntryBytes;
+            const std::size_t data = lf_u32(words, e + 8, fileBytes);
+            const std::uint64_t size = lf_u32(words, e + 12, fileBytes);
+            if (data >= fileBytes) continue;
+            lf_walkRecords(words, data, static_cast<std::size_t>(std::min<std::uint64_t>(data + size, fileBytes)),
+                           isKnown, onRecord);
+        }
+        return;
+    }
+    if (table + 12 > fileBytes) return;
+    const std::size_t data = lf_u32(words, table + 8, fileBytes);
+    if (data >= fileBytes) return;
+    lf_walkRecords(words, data, fileBytes, isKnown, onRecord);
 }
 
 // ---- Stands ----
 
-void lf_decodeHelipad(const BglWords& words, std::size_t k, std::size_t limit, AirportFile& airport,
+void lf_decodeHelipad(const BglWords& words, std::size_t at, std::size_t limit, AirportFile& airport,
                       std::vector<std::pair<double, double>>& seen, int& counter) {
-    const double lat = lf_latitude(lf_at(words, k + 4, limit));
-    const double lon = lf_longitude(lf_at(words, k + 3, limit));
-    const float size_m = lf_float(lf_at(words, k + 7, limit));
-    const float hdg_deg = lf_float(lf_at(words, k + 8, limit));
+    const double lat = lf_latitude(lf_u32(words, at + 16, limit));
+    const double lon = lf_longitude(lf_u32(words, at + 12, limit));
+    const float size_m = lf_float(lf_u32(words, at + 28, limit));
+    const float hdg_deg = lf_float(lf_u32(words, at + 32, limit));
     if (!lf_validPosition(lat, lon)) {
         gf_addScanLogLine("lat/lon helipad incorrect (skipped): " + lf_positionText(lat, lon));
         return;
@@ -260,18 +292,18 @@ std::string lf_parkingName(std::uint32_t flags) {
     return prefix + std::to_string(number);
 }
 
-void lf_decodeTaxiwayParkings(const BglWords& words, std::size_t k, std::size_t limit, AirportFile& airport,
+void lf_decodeTaxiwayParkings(const BglWords& words, std::size_t at, std::size_t limit, AirportFile& airport,
                               std::unordered_set<std::string>& taken, bool extended, const std::string& pathUtf8) {
-    const std::uint32_t count = lf_at(words, k + 1, limit) >> 16;
-    std::size_t entry = k + 2;
+    const std::uint32_t count = lf_u16(words, at + 6, limit);
+    std::size_t entry = at + 8;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t flags = lf_at(words, entry, limit);
+        const std::uint32_t flags = lf_u32(words, entry, limit);
         const std::uint32_t airlines = flags >> 24;
-        const std::size_t next = entry + kParkingEntryWords + (extended ? 1 : 0) + airlines;
-        const float radius_m = lf_float(lf_at(words, entry + 1, limit));
-        const float hdg_deg = lf_float(lf_at(words, entry + 2, limit));
-        const double lon = lf_longitude(lf_at(words, entry + 7, limit));
-        const double lat = lf_latitude(lf_at(words, entry + 8, limit));
+        const std::size_t next = entry + kParkingEntryBytes + (extended ? 4 : 0) + 4 * std::size_t{airlines};
+        const float radius_m = lf_float(lf_u32(words, entry + 4, limit));
+        const float hdg_deg = lf_float(lf_u32(words, entry + 8, limit));
+        const double lon = lf_longitude(lf_u32(words, entry + 28, limit));
+        const double lat = lf_latitude(lf_u32(words, entry + 32, limit));
         entry = next;
         // Written this way round so that a NaN radius is refused too.
         if (!(radius_m > kMinRadius_m && radius_m < kMaxRadius_m)) {
@@ -378,19 +410,19 @@ std::optional<std::string> lf_checkSupportedAirport(std::string text, const Know
 std::string lf_decodeAirportNAME(const BglWords& words, std::size_t start, std::size_t limit) {
     std::string name;
     try {
-        const std::size_t L = std::clamp<std::int64_t>(static_cast<std::int64_t>(lf_at(words, start, limit) >> 16) - 6,
-                                                       0, kMaxNameBytes);
-        const std::size_t end = std::min(limit, words.size());
-        const std::size_t firstByte = start * 4 + 6;
+        const std::size_t L = std::clamp<std::int64_t>(static_cast<std::int64_t>(lf_u16(words, start + 2, limit)) - 6, 0,
+                                                       kMaxNameBytes);
+        const std::size_t end = std::min(limit, words.size() * 4);
+        const std::size_t firstByte = start + 6;
         std::size_t available = L;
-        if (firstByte + L > end * 4) {
-            available = end * 4 > firstByte ? end * 4 - firstByte : 0;
-            const std::size_t wholeWords = end > start + 2 ? end - (start + 2) : 0;
-            lf_logFlushed(fmt::format("! name blocks truncated at o3={}, available={}", start, wholeWords));
+        if (firstByte + L > end) {
+            available = end > firstByte ? end - firstByte : 0;
+            const std::size_t wholeWords = end > start + 8 ? (end - (start + 8)) / 4 : 0;
+            lf_logFlushed(fmt::format("! name blocks truncated at o3={}, available={}", start / 4, wholeWords));
         }
         name.reserve(available);
         for (std::size_t b = firstByte; b < firstByte + available; ++b) {
-            name += static_cast<char>((words[b / 4] >> (8 * (b % 4))) & 0xFF);
+            name += static_cast<char>(lf_bytes(words, b, 1, end));
         }
     } catch (...) {
         lf_logFlushed("lf_decodeAirportNAME EXCEPTION");
@@ -401,31 +433,31 @@ std::string lf_decodeAirportNAME(const BglWords& words, std::size_t start, std::
 }
 
 void lf_decodeAirportHeader(const BglWords& words, const BglAirportRecord& record, AirportFile& airport) {
-    const auto alt_mm = static_cast<std::int32_t>(lf_at(words, record.start + kAltitudeWord, record.end));
+    const auto alt_mm = static_cast<std::int32_t>(lf_u32(words, record.start + kAltitudeByte, record.end));
     const double feet = std::round(alt_mm * kFeetPerMetre / 1000.0);
     const auto alt_ft = static_cast<std::int32_t>(feet);
     airport.altitude = alt_ft < kMinAltitude_ft || alt_ft > kMaxAltitude_ft ? 0 : alt_ft;
 
     // The name walk stays inside the airport record: beyond it lie other
     // airports, whose names must not be taken for this one's.
-    std::size_t k = record.start + (record.extended ? kFirstSubrecordWordExtended : kFirstSubrecordWord);
+    std::size_t at = record.start + (record.extended ? kFirstSubrecordByteExtended : kFirstSubrecordByte);
     std::uint32_t steps = 0;
-    while (k + 1 < record.end) {
+    while (at + kRecordHeaderBytes <= record.end) {
         if (++steps > kLoopGuard) {
             lf_loopGuard(3, "possible corrupt Airport Basic data or malformed input.");
             return;
         }
-        const std::size_t sizeWords = lf_decodeSizeAtBoundary(words, k, record.end) / 4;
-        if (lf_recordId(words[k]) == kNameId) {
-            const std::string text = lf_decodeAirportNAME(words, k, record.end);
+        const std::uint32_t size = lf_recordSize(words, at, record.end);
+        if (lf_u16(words, at, record.end) == kNameId) {
+            const std::string text = lf_decodeAirportNAME(words, at, record.end);
             if (airport.airport_name.empty()) airport.airport_name = text;
             else if (airport.airport_name != text) airport.airport_name.clear();
         }
-        if (sizeWords == 0) {
-            gf_logHighlight(fmt::format("   Warning: decodeSizeAtBoundary returned 0 at o3 = {}", k));
+        if (size < kRecordHeaderBytes) {
+            gf_logHighlight(fmt::format("   Warning: decodeSizeAtBoundary returned 0 at o3 = {}", at / 4));
             return;
         }
-        k += sizeWords;
+        at += size;
     }
 }
 
@@ -445,41 +477,41 @@ void lf_decodeAirportStands(const BglWords& words, const BglAirportRecord& recor
     std::vector<std::pair<double, double>> helipadsSeen;
     std::unordered_set<std::string> idsTaken;
     const std::uint16_t parkingId = record.extended ? kParkingExtendedId : kParkingId;
-    std::size_t k = record.start + (record.extended ? kFirstSubrecordWordExtended : kFirstSubrecordWord);
+    std::size_t at = record.start + (record.extended ? kFirstSubrecordByteExtended : kFirstSubrecordByte);
     std::uint32_t steps = 0;
-    while (k < record.end) {
+    while (at < record.end) {
         if (++steps > kLoopGuard) {
             lf_loopGuard(1, "possible corrupt SIA or malformed input");
             return;
         }
-        if (k >= words.size()) {
-            lf_logFlushed(fmt::format("   Error: o3={} exceeded data buffer size ({}), aborting.", k, words.size()));
+        if (at >= words.size() * 4) {
+            lf_logFlushed(fmt::format("   Error: o3={} exceeded data buffer size ({}), aborting.", at / 4, words.size()));
             return;
         }
         // A subrecord header cut by the end of its record: nothing more in it.
-        if (k + 1 >= record.end) return;
-        const std::uint16_t id = lf_recordId(words[k]);
-        const std::uint32_t size = lf_decodeSizeAtBoundary(words, k, record.end);
-        const std::string zeroSize = fmt::format("   Warning: decodeSizeAtBoundary returned 0 at o3 = {}", k);
+        if (at + kRecordHeaderBytes > record.end) return;
+        const std::uint16_t id = lf_u16(words, at, record.end);
+        const std::uint32_t size = lf_recordSize(words, at, record.end);
+        const std::string zeroSize = fmt::format("   Warning: decodeSizeAtBoundary returned 0 at o3 = {}", at / 4);
         if (id == kNameId) {
-            if (size < 4) {
+            if (size < kRecordHeaderBytes) {
                 gf_logHighlight(zeroSize);
                 return;
             }
         } else if (id == kHelipadId) {
-            lf_decodeHelipad(words, k, record.end, airport, helipadsSeen, helipadCounter);
-            if (size < 4) {
+            lf_decodeHelipad(words, at, record.end, airport, helipadsSeen, helipadCounter);
+            if (size < kRecordHeaderBytes) {
                 gf_logHighlight(zeroSize);
                 return;
             }
         } else if (id == parkingId) {
-            lf_decodeTaxiwayParkings(words, k, record.end, airport, idsTaken, record.extended, pathUtf8);
+            lf_decodeTaxiwayParkings(words, at, record.end, airport, idsTaken, record.extended, pathUtf8);
             return;
-        } else if (size < 4) {
+        } else if (size < kRecordHeaderBytes) {
             lf_logFlushed(zeroSize);
             return;
         }
-        k += size / 4;
+        at += size;
     }
 }
 
@@ -498,11 +530,7 @@ void lf_decodeBglFile(const fs::path& path, const KnownAirportCheck& isKnown, co
         if (entry + 3 >= W) break;
         if (words[entry] != kAirportSection) continue;
         if (((words[entry + 1] & kSubsectionFlagMask) | 0x40000) != kSubsectionFlagWanted) continue;
-        const std::size_t t = words[entry + 3] / 4 + 2;
-        if (t >= W) continue;
-        const std::size_t s = words[t] / 4;
-        if (s >= W) continue;
-        lf_walkSectionRecords(words, s, lf_sectionEnd(words, entry), isKnown, onRecord);
+        lf_walkSection(words, entry, isKnown, onRecord);
     }
 }
 

@@ -21,10 +21,10 @@ using BglWords = std::vector<std::uint32_t>;
 // Whether a code is one of the airport database.
 using KnownAirportCheck = std::function<bool(const std::string& code)>;
 
-// One accepted airport record: its words [start, end) inside the file.
+// One accepted airport record: its bytes [start, end) inside the file.
 struct BglAirportRecord {
     std::size_t start = 0;
-    std::size_t end = 0;  // start + size in words, never past the file
+    std::size_t end = 0;  // start + size, never past its subsection or the file
     bool extended = false;  // record 0x00AB (parkings in 0x00AD)
     std::string code;
 };
@@ -46,8 +46,8 @@ std::optional<std::string> lf_checkSupportedAirport(std::string text, const Know
 
 // Altitude and name of an airport record into airport.
 void lf_decodeAirportHeader(const BglWords& words, const BglAirportRecord& record, AirportFile& airport);
-// The text of a name subrecord starting at word start; never reads past
-// limit (the end of its airport record).
+// The text of a name subrecord starting at byte start; never reads past
+// limit (the end of its airport record, in bytes).
 std::string lf_decodeAirportNAME(const BglWords& words, std::size_t start, std::size_t limit);
 // The helipads and parking stands of an airport record, appended to
 // airport.stands. helipadCounter starts at 1 and counts the helipads taken.
@@ -60,7 +60,8 @@ std::optional<std::string> lf_uniqueStandId(const std::string& id, std::unordere
 
 // Walks the airport sections of a file and calls onRecord for every airport
 // record whose code is accepted. A file that does not open or has no usable
-// header is passed over silently. Errors thrown while decoding pass on.
+// header is passed over silently. An error thrown by onRecord ends only that
+// airport, with a scan log line; the walk goes on with the next record.
 using AirportRecordHandler = std::function<void(const BglWords& words, const BglAirportRecord& record)>;
 void lf_decodeBglFile(const std::filesystem::path& path, const KnownAirportCheck& isKnown,
                       const AirportRecordHandler& onRecord);

@@ -6,6 +6,7 @@
 #include "airports/quality_factor.h"
 #include "airports/stand_file.h"
 #include "core/clock.h"
+#include "core/download.h"
 #include "core/file_meta.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -52,6 +53,12 @@ void gf_saveLearned() {
     const fs::path folder = gf_learnedFolderOf(record.publisher);
     if (record.publisher != "stock" && record.publisher != "simaddon") fs::create_directories(folder);
     const fs::path path = gf_learnedPathOf(record.publisher, record.code);
+    if (g_parkAirportFile.learnedNotWhole) {
+        gf_logLine(fmt::format("{} '{}' not saved: it did not read whole and is left as it was",
+                               lf_timeOfDay(gf_formatTime(gf_now())), gf_pathToUtf8(path)));
+        g_standFileUpdates = 0;
+        return;
+    }
     const bool saved = gf_writeAirportFile(record, path, StandFileForm::learned, g_simVariant.load(), handmade);
 
     const std::string time = lf_timeOfDay(gf_formatTime(gf_now()));
@@ -66,6 +73,9 @@ void gf_saveLearned() {
 }
 
 void gf_leaveParkAirport() {
+    // A stand file still arriving for this airport must not land after it
+    // was left (nor after the close).
+    gf_endDownloadsInto(gf_prefetchPath());
     if (g_standsLoaded.load()) {
         try {
             gf_saveLearned();
@@ -75,6 +85,7 @@ void gf_leaveParkAirport() {
         gf_restoreAirportSettings();
     }
     g_parkAirportFile.handmade = false;
+    g_parkAirportFile.learnedNotWhole = false;
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);

@@ -1,5 +1,7 @@
 #include "airports/park_airport_state.h"
 
+#include "airports/stand_file_locate.h"
+
 std::vector<Stand> g_standList;
 ParkAirportFile g_parkAirportFile;
 std::atomic<bool> g_standsLoaded{false};
@@ -57,6 +59,7 @@ void gf_clearStands() {
 }
 
 void gf_resetParkAirportState() {
+    gf_forgetFetchedStandFiles();
     gf_clearStands();
     g_standList.shrink_to_fit();
     g_parkAirportFile = {};

@@ -61,6 +61,9 @@ struct ParkAirportFile {
     QualityPair quality;  // 0/0 at start, -1/-1 for a list without options
     std::int32_t RT_traffic_week = 0;
     AirportSettingsBackup backup;
+    // The learned file was there but did not read whole: writing the list
+    // back would cut the user's file short, so it is left as it is.
+    bool learnedNotWhole = false;
 };
 
 // The traffic engine's names for these: g_parkAirportInfo is g_currentAirport

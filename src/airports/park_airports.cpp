@@ -242,6 +242,14 @@ std::string lf_readParkedFile() {
 bool gf_checkParkAirports(bool checkReservedStand, std::string& message) {
     std::lock_guard lock(g_listMutex);
     if (!lf_readMyParkAirports()) return false;
+    // The file is kept sorted, so the current airport is seldom its first
+    // line; the list's front must stay the current airport, or its changed
+    // reserved stand would go unseen and another airport be taken as current.
+    if (const auto current = g_currentAirport.get()) {
+        const auto it = std::find_if(g_parkAirports.begin(), g_parkAirports.end(),
+                                     [&](const ParkAirport& p) { return p.code == current->code; });
+        if (it != g_parkAirports.end()) g_parkAirports.splice(g_parkAirports.begin(), g_parkAirports, it);
+    }
     AirportHooks& hooks = gf_airportHooks();
     if (checkReservedStand && hooks.userStateKnown() && !hooks.parkingControlsBusy() && lf_frontIsCurrent() &&
         hooks.userStand().empty()) {

@@ -13,12 +13,15 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
+#include "core/text.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
 #include "core/version.h"
 #include "ui/status_line.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <mutex>
 #include <fmt/format.h>
 
@@ -111,7 +114,10 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     }
 }
 
-void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
+// Returns the number of manual stands (the user's own entries) that could
+// not be taken.
+std::size_t lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
+    std::size_t refused = 0;
     const std::string pathText = gf_pathToUtf8(path);
     for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
         const std::string id = parkpos.attribute("id").as_string();
@@ -127,6 +133,7 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
             continue;
         }
         if (gf_findStandByName(id) != g_standList.end()) {
+            // The stand file has the stand now: nothing of the user's is lost.
             gf_logHighlight(fmt::format("manually created standid {} already exists in {}", id, pathText));
             continue;
         }
@@ -135,10 +142,23 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
         const double radius = parkpos.attribute("radius").as_double();
         if ((std::fabs(lat) <= kManualStandMinDegrees && std::fabs(lon) <= kManualStandMinDegrees) || radius == 0.0) {
             gf_logHighlight(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
+            ++refused;
             continue;
         }
         if (lf_readParkpos(parkpos, id, 0, g_standList)) g_standList.back().manual = true;
     }
+    return refused;
+}
+
+// The stands of a hand-made file that has bad entries are used without
+// them, and the user is told which entries to mend; the file itself is never
+// written back while it reads like this.
+void lf_reportNotWhole(const fs::path& path, const std::vector<std::string>& problems) {
+    if (problems.empty()) return;
+    g_parkAirportFile.learnedNotWhole = true;
+    const std::string pathText = gf_pathToUtf8(path);
+    for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", pathText, problem));
+    gf_setStatusLine(fmt::format("{}: {} (the file is left unchanged)", pathText, problems.front()), true);
 }
 
 void lf_setDefaultParkingPercentage() {
@@ -316,31 +336,71 @@ void lf_readLearned(const fs::path& learnedPath) {
         if (const auto handmade = gf_readStringParameter(document, "handmade")) {
             g_parkAirportFile.handmade = true;
             gf_clearStands();
-            lf_readParkpositions(document, g_standList);
+            std::vector<std::string> problems;
+            lf_readParkpositions(document, g_standList, &problems);
             gf_logContinuation(fmt::format("{:24}: {}", "handmade", *handmade));
+            lf_reportNotWhole(learnedPath, problems);
             return;
         }
         g_parkAirportFile.handmade = false;
-        lf_readLearnedStands(document, learnedPath, clearFlights);
+        const std::size_t refused = lf_readLearnedStands(document, learnedPath, clearFlights);
+        if (refused > 0) {
+            lf_reportNotWhole(learnedPath, {fmt::format("{} manually created stand{} not taken, see Log.txt", refused,
+                                                        gf_pluralSize(refused))});
+        }
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
+        g_parkAirportFile.learnedNotWhole = true;
     }
 }
 
 void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
     std::uint32_t number = 0;
+    double maxRadius_nm = 0.0;
+    double maxAbsLat_deg = 0.0;
     for (Stand& s : stands) {
         s.number = ++number;
         s.adjacent.clear();
+        maxRadius_nm = std::max(maxRadius_nm, s.radius);
+        maxAbsLat_deg = std::max(maxAbsLat_deg, std::fabs(s.latitude));
+    }
+    // Stands further apart than twice the largest radius never touch, so a
+    // grid of cells that size (a minute of latitude is a nautical mile; the
+    // margin covers the rounding) finds every pair in neighbouring cells
+    // instead of comparing each stand with all others.
+    const double reach_nm = 2.0 * maxRadius_nm / kAdjacencyWidening;
+    const double cellLat_deg = std::max(reach_nm / 60.0 * 1.5, 1e-7);
+    const double cosLat = std::cos(std::min(maxAbsLat_deg + cellLat_deg, 89.9) * 0.017453292519943295);
+    const double cellLon_deg = std::min(cellLat_deg / cosLat, 360.0);
+    const auto cellOf = [&](const Stand& s) {
+        return std::pair<std::int64_t, std::int64_t>{static_cast<std::int64_t>(std::floor(s.latitude / cellLat_deg)),
+                                                     static_cast<std::int64_t>(std::floor(s.longitude / cellLon_deg))};
+    };
+    const auto key = [](std::int64_t a, std::int64_t b) { return (static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b); };
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> cells;
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        const auto [row, column] = cellOf(stands[i]);
+        cells[key(row, column)].push_back(i);
     }
     for (Stand& a : stands) {
-        for (const Stand& b : stands) {
-            if (a.number == b.number) continue;
-            if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
-                a.radius + b.radius) {
-                a.adjacent.push_back(b.number);
+        const auto [row, column] = cellOf(a);
+        for (std::int64_t dr = -1; dr <= 1; ++dr) {
+            for (std::int64_t dc = -1; dc <= 1; ++dc) {
+                const auto cell = cells.find(key(row + dr, column + dc));
+                if (cell == cells.end()) continue;
+                for (const std::size_t j : cell->second) {
+                    const Stand& b = stands[j];
+                    if (a.number == b.number) continue;
+                    if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
+                        a.radius + b.radius) {
+                        a.adjacent.push_back(b.number);
+                    }
+                }
             }
         }
+        // In list order, as a walk over the whole list would give them.
+        std::sort(a.adjacent.begin(), a.adjacent.end());
+        a.adjacent.erase(std::unique(a.adjacent.begin(), a.adjacent.end()), a.adjacent.end());
         a.adjacent.shrink_to_fit();
     }
 }
@@ -360,6 +420,7 @@ std::string gf_readApf(std::string_view reference) {
     // A file without quality factors must not show those of the airport
     // read before it.
     g_parkAirportFile.quality = {};
+    g_parkAirportFile.learnedNotWhole = false;
     try {
         return lf_readApfSteps(reference, code);
     } catch (const ozr::UserErrorException&) {

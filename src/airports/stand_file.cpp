@@ -21,6 +21,8 @@ StandRegistrationLookup g_registrationLookup;
 
 constexpr double kRadToDegrees = 57.29577951308232;
 constexpr double kDegreesToRad = 0.017453292519943295;
+// The largest stand the .bgl decoder takes.
+constexpr double kMaxStandRadius_m = 200.0;
 
 bool lf_text(pugi::xml_node node, const char* name, std::string_view value) {
     return gf_appendAttributeText(node, name, value);
@@ -196,7 +198,18 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
     const double lon = parkpos.attribute("longitude").as_double();
     if (lat == 0.0 && lon == 0.0) return false;
     const double radius_m = parkpos.attribute("radius").as_double();
-    const double hdg_rad = parkpos.attribute("heading").as_double() * kDegreesToRad;
+    const double hdg_deg = parkpos.attribute("heading").as_double();
+    // The checks the .bgl decoder makes of the same values: a stand file is
+    // input from outside too, and a NaN or a huge radius would reach the
+    // traffic's geometry and the neighbour search.
+    if (!std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(hdg_deg) || !std::isfinite(radius_m) ||
+        lat < -90.0 || lat > 90.0 || lon < -180.0 || lon > 180.0 || radius_m < 0.0 || radius_m >= kMaxStandRadius_m) {
+        gf_logHighlight(fmt::format("parkpos {} skipped: latitude {} longitude {} heading {} radius {}", id,
+                                    parkpos.attribute("latitude").as_string(), parkpos.attribute("longitude").as_string(),
+                                    parkpos.attribute("heading").as_string(), parkpos.attribute("radius").as_string()));
+        return false;
+    }
+    const double hdg_rad = hdg_deg * kDegreesToRad;
     const bool cargo = parkpos.attribute("cargo").as_bool();
     const bool ramp = parkpos.attribute("ramp").as_bool();
     const bool heli = parkpos.attribute("heli").as_bool();
@@ -219,25 +232,32 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
     return true;
 }
 
-void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands) {
+void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
+                          std::vector<std::string>* problems) {
     const pugi::xml_node parkpositions = gf_rootChild(document, "parkpositions");
     if (!parkpositions) return;
     std::unordered_set<std::string> seen;
     seen.reserve(512);
     std::size_t number = 0;
+    const auto bad = [problems](int code, std::string message) {
+        if (!problems) throw ozr::UserErrorException(code, message);
+        problems->push_back(std::move(message));
+    };
     for (pugi::xml_node parkpos : parkpositions.children("parkpos")) {
         ++number;
         const pugi::xml_attribute idAttribute = parkpos.attribute("id");
         if (!idAttribute) {
-            throw ozr::UserErrorException(93, fmt::format("Parking position #{} has no '{}' attribute.", number, "id"));
+            bad(93, fmt::format("Parking position #{} has no '{}' attribute.", number, "id"));
+            continue;
         }
         const std::string id = gf_trim(idAttribute.as_string());
         if (id.empty()) {
-            throw ozr::UserErrorException(93,
-                                          fmt::format("Parking position #{} has empty '{}' attribute.", number, "id"));
+            bad(93, fmt::format("Parking position #{} has empty '{}' attribute.", number, "id"));
+            continue;
         }
         if (!seen.insert(id).second) {
-            throw ozr::UserErrorException(94, fmt::format("Parking position '{}' appears more than once.", id));
+            bad(94, fmt::format("Parking position '{}' appears more than once.", id));
+            continue;
         }
         lf_readParkpos(parkpos, id, 1, stands);
     }

@@ -12,6 +12,9 @@
 #include <fmt/format.h>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -110,32 +113,65 @@ std::string lf_downloadAirportFile(std::string_view reference, const fs::path& l
     return error;
 }
 
+namespace {
+
+struct StandPoint {
+    std::string id;
+    LatLon position;
+};
+
+std::vector<StandPoint> lf_standPoints(const fs::path& file) {
+    std::vector<StandPoint> points;
+    pugi::xml_document document;
+    if (!document.load_file(file.c_str())) return points;
+    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
+        points.push_back({parkpos.attribute("id").as_string(),
+                          {parkpos.attribute("latitude").as_double(), parkpos.attribute("longitude").as_double()}});
+    }
+    return points;
+}
+
+// The stands of archived files fetched for the search, by reference (none
+// when the fetch failed). The search runs every 16 seconds while the user
+// stands near two airports: each archived file is fetched once, not at
+// every call on the worker's pass.
+std::mutex g_fetchedMutex;
+std::unordered_map<std::string, std::vector<StandPoint>> g_fetchedStands;
+
+std::vector<StandPoint> lf_archivedStandPoints(const std::string& reference, const fs::path& temp) {
+    std::lock_guard lock(g_fetchedMutex);
+    const auto known = g_fetchedStands.find(reference);
+    if (known != g_fetchedStands.end()) return known->second;
+    std::vector<StandPoint> points;
+    if (lf_downloadAirportFile(reference, temp).empty()) points = lf_standPoints(temp);
+    lf_removeTemp(temp);
+    g_fetchedStands[reference] = points;
+    return points;
+}
+
+}  // namespace
+
+void gf_forgetFetchedStandFiles() {
+    std::lock_guard lock(g_fetchedMutex);
+    g_fetchedStands.clear();
+}
+
 double gf_readDestApfForClosestStand(std::string_view code, LatLon position, std::string& standId) {
     const fs::path temp = kClosestStandTempFile;
     try {
         const std::string reference = gf_resolveAirportFile(code);
         if (reference.empty()) return kNoStand_nm;
-        fs::path file = temp;
-        if (gf_isLocalReference(reference)) {
-            file = gf_referencePath(reference);
-        } else if (!lf_downloadAirportFile(reference, temp).empty()) {
-            return kNoStand_nm;
-        }
+        const std::vector<StandPoint> points = gf_isLocalReference(reference)
+                                                   ? lf_standPoints(gf_referencePath(reference))
+                                                   : lf_archivedStandPoints(reference, temp);
         double best = kNoStand_nm;
-        {
-            pugi::xml_document document;
-            if (document.load_file(file.c_str())) {
-                for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
-                    const double d = gf_distanceNm(
-                        position, {parkpos.attribute("latitude").as_double(), parkpos.attribute("longitude").as_double()});
-                    if (d < best) {
-                        best = d;
-                        standId = parkpos.attribute("id").as_string();
-                    }
-                }
+        for (const StandPoint& point : points) {
+            const double d = gf_distanceNm(position, point.position);
+            if (d < best) {
+                best = d;
+                standId = point.id;
             }
         }
-        lf_removeTemp(temp);
         return best;
     } catch (const std::exception& e) {
         gf_logHighlight(fmt::format("{}: {}", "gf_readDestApfForClosestStand", e.what()));

@@ -32,5 +32,8 @@ std::string gf_standFileUrl(std::string_view reference);
 std::string lf_downloadAirportFile(std::string_view reference, const std::filesystem::path& localPath);
 // The distance in NM from position to the nearest stand of the airport's
 // stand file, with that stand's id; 100.0 (and standId untouched) when there
-// is none. Uses and removes the temporary file airport.xml.
+// is none. An archived file is fetched (through the temporary file
+// airport.xml, removed again) once per process.
 double gf_readDestApfForClosestStand(std::string_view code, LatLon position, std::string& standId);
+// Forgets the archived files fetched for the closest-stand search.
+void gf_forgetFetchedStandFiles();

@@ -19,20 +19,26 @@ std::atomic<std::int64_t> g_tbloFileCount{0};
 
 namespace {
 
-// Step 1 for one stem: copy the stand file into tblo; the original goes when
-// a link file says the archive has the airport too.
-void lf_collectOne(const std::string& stem) {
-    const WorkPaths& paths = gf_workPaths();
-    const fs::path source = paths.myThirdparty / (stem + ".xml");
-    const fs::path target = paths.tblo / (stem + ".xml");
+// When no zip could be made, copies in tblo are all the user has to send.
+void lf_copyToTblo(const fs::path& source) {
+    const fs::path target = gf_workPaths().tblo / source.filename();
     std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
     fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-        gf_logHighlight(fmt::format("'{}' failed to copy '{}': {}", gf_scanPathUtf8(source), gf_scanPathUtf8(target), ec.message()));
+        gf_logHighlight(fmt::format("'{}' failed to copy '{}': {}", gf_scanPathUtf8(source), gf_scanPathUtf8(target),
+                                    ec.message()));
         return;
     }
-    gf_logLineFlushed(fmt::format("{} copied to {}", stem, gf_scanPathUtf8(target)));
-    const fs::path link = paths.myThirdparty / (stem + ".txt");
+    gf_logLineFlushed(fmt::format("{} copied to {}", gf_scanPathUtf8(source.stem()), gf_scanPathUtf8(target)));
+}
+
+// A stand file whose link file says the archive has the airport too leaves
+// my_thirdparty once it was collected.
+void lf_removeLinked(const fs::path& source) {
+    fs::path link = source;
+    link.replace_extension(".txt");
+    std::error_code ec;
     const bool linked = fs::exists(link, ec);
     if (ec) {
         gf_logHighlight(fmt::format("exists({}) failed: {}", gf_scanPathUtf8(link), ec.message()));
@@ -41,17 +47,6 @@ void lf_collectOne(const std::string& stem) {
     if (linked && !fs::remove(source, ec) && ec) {
         gf_logHighlight(fmt::format("remove({}) failed: {}", gf_scanPathUtf8(source), ec.message()));
     }
-}
-
-// Only regular files go into the zip, so only they count: a stray folder in
-// tblo must not announce a collection that the zip does not hold.
-std::int64_t lf_countRegularFiles(const fs::path& folder) {
-    if (!fs::exists(folder)) return 0;
-    std::int64_t count = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.is_regular_file()) ++count;
-    }
-    return count;
 }
 
 bool lf_closeZip(ZipArchive& archive, const fs::path& target, std::size_t added) {
@@ -81,18 +76,11 @@ std::optional<std::string> lf_readFileBytes(const fs::path& path) {
     return bytes;
 }
 
-bool lf_zipFolder(const fs::path& target) {
-    const fs::path source = gf_workPaths().tblo;
-    if (!fs::is_directory(fs::status(source))) {
-        gf_logLineFlushed(fmt::format("[zip] Not a directory: {}", gf_scanPathUtf8(source)));
-        return false;
-    }
+bool lf_zipFiles(const fs::path& target, const std::vector<fs::path>& files) {
     std::error_code ec;
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     const fs::path absoluteTarget = fs::absolute(target);
-    const fs::path absoluteSource = fs::absolute(source);
     gf_logLineFlushed(fmt::format("[zip] Target file: {}", gf_scanPathUtf8(absoluteTarget)));
-    gf_logLineFlushed(fmt::format("[zip] Source dir : {}", gf_scanPathUtf8(absoluteSource)));
     if (fs::exists(absoluteTarget)) {
         gf_logLineFlushed(fmt::format("[zip] Removing old zip {}", gf_scanPathUtf8(absoluteTarget)));
         fs::remove(absoluteTarget);
@@ -103,18 +91,17 @@ bool lf_zipFolder(const fs::path& target) {
         return false;
     }
     std::size_t added = 0;
-    for (const auto& entry : fs::directory_iterator(absoluteSource)) {
-        std::error_code statusError;
-        const fs::file_status status = entry.status(statusError);
-        if (statusError) throw fs::filesystem_error("directory_entry::status", entry.path(), statusError);
-        if (!fs::is_regular_file(status)) continue;
-        auto bytes = lf_readFileBytes(entry.path());
+    for (const fs::path& file : files) {
+        auto bytes = lf_readFileBytes(file);
         if (!bytes) {
-            gf_logLineFlushed(fmt::format("[zip] READ FAIL: {}", gf_scanPathUtf8(entry.path())));
+            gf_logLineFlushed(fmt::format("[zip] READ FAIL: {}", gf_scanPathUtf8(file)));
             continue;
         }
-        const std::string name = gf_scanPathUtf8(entry.path().filename());
-        gf_logLineFlushed(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_scanPathUtf8(entry.path()), name, bytes->size()));
+        // Entries carry the file's own name only: the zip is mailed, and the
+        // folders above are the user's.
+        const std::string name = gf_scanPathUtf8(file.filename());
+        gf_logLineFlushed(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_scanPathUtf8(file), name,
+                                      bytes->size()));
         // The archive keeps the bytes until it is closed.
         if (!archive.addData(name, std::move(*bytes))) {
             gf_logLineFlushed(fmt::format("[zip] ERROR addData({})", name));
@@ -125,27 +112,47 @@ bool lf_zipFolder(const fs::path& target) {
     return lf_closeZip(archive, absoluteTarget, added);
 }
 
+bool lf_zipFolder(const fs::path& target) {
+    const fs::path source = gf_workPaths().tblo;
+    if (!fs::is_directory(fs::status(source))) {
+        gf_logLineFlushed(fmt::format("[zip] Not a directory: {}", gf_scanPathUtf8(source)));
+        return false;
+    }
+    gf_logLineFlushed(fmt::format("[zip] Source dir : {}", gf_scanPathUtf8(fs::absolute(source))));
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(source)) {
+        std::error_code statusError;
+        const fs::file_status status = entry.status(statusError);
+        if (statusError) throw fs::filesystem_error("directory_entry::status", entry.path(), statusError);
+        if (fs::is_regular_file(status) && entry.path().filename() != target.filename()) files.push_back(entry.path());
+    }
+    return lf_zipFiles(target, files);
+}
+
 void lf_collectTblo(const std::vector<std::string>& stems, const KnownAirportCheck& isKnown,
                     const std::function<void()>& zipped) {
     const WorkPaths& paths = gf_workPaths();
+    // Only the generated stand files of database airports go in; they are
+    // zipped where they lie, without copies.
+    std::vector<fs::path> sources;
     for (const std::string& stem : stems) {
-        if (isKnown && isKnown(stem)) lf_collectOne(stem);
+        if (!isKnown || !isKnown(stem)) continue;
+        const fs::path source = paths.myThirdparty / (stem + ".xml");
+        std::error_code ec;
+        if (fs::is_regular_file(source, ec)) sources.push_back(source);
     }
-    const std::int64_t n = lf_countRegularFiles(paths.tblo);
-    if (n == 0) {
+    if (sources.empty()) {
         g_tbloFileCount = 0;
         gf_logLineFlushed("All your third party airports are recognised, no off line learning needed.");
         return;
     }
-    const fs::path zip = paths.tblo / paths.tbloZip;
-    if (lf_zipFolder(zip)) {
-        gf_removeXMLFilesFromDirectory();
-    } else {
-        // The copies stay: they are all the user has to send when the zip
-        // could not be made.
+    const fs::path zip = paths.tbloZip;
+    if (!lf_zipFiles(zip, sources)) {
         gf_logHighlight("Zippen TBLO folder failed");
+        for (const fs::path& source : sources) lf_copyToTblo(source);
     }
-    g_tbloFileCount = n;
+    for (const fs::path& source : sources) lf_removeLinked(source);
+    g_tbloFileCount = static_cast<std::int64_t>(sources.size());
     if (zipped) zipped();
     gf_logLineFlushed(fmt::format("\n! Mail {} to {}\n", gf_scanPathUtf8(zip), kTbloMailAddress));
 }

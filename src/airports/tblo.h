@@ -22,12 +22,15 @@ inline constexpr const char* kTbloMailAddress = "airports@glim-p3d.net";
 // this is above 0.
 extern std::atomic<std::int64_t> g_tbloFileCount;
 
-// Copies the stand files of airports/my_thirdparty named by stems (database
-// codes only) into tblo and zips them into tblo/tblo.zip. zipped is called
-// once a zip was made (the window enables its "tblo" button and repaints).
+// Zips the stand files of airports/my_thirdparty named by stems (database
+// codes only) into tblo/tblo.zip, straight from where they lie; copies go to
+// tblo only when no zip could be made. zipped is called once the files were
+// collected (the window enables its "tblo" button and repaints).
 void lf_collectTblo(const std::vector<std::string>& stems, const KnownAirportCheck& isKnown,
                     const std::function<void()>& zipped);
-// Zips the regular files of tblo into target; true when at least one file
-// went in and the archive was written.
+// Zips files into target, each under its own file name; true when at least
+// one file went in and the archive was written.
+bool lf_zipFiles(const std::filesystem::path& target, const std::vector<std::filesystem::path>& files);
+// Zips the regular files of tblo (but target) into target.
 bool lf_zipFolder(const std::filesystem::path& target);
 std::optional<std::string> lf_readFileBytes(const std::filesystem::path& path);

@@ -8,7 +8,12 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <random>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -31,21 +36,76 @@ std::string lf_pathTextOrPlaceholder(const fs::path& path) noexcept {
     }
 }
 
+constexpr long kHttpOk = 200;
+// A superseded transfer notices its cancel mark at its next progress call,
+// which libcurl makes at least once a second.
+constexpr std::chrono::seconds kSupersedeWait{60};
+
+// One running transfer into a target. A newer download of the same target
+// cancels it and waits until it has left, so that only one fetch at a time
+// writes a target and an older answer never lands over a newer one.
+struct Transfer {
+    std::atomic<bool> cancel{false};
+};
+std::mutex g_transfersMutex;
+std::condition_variable g_transfersChanged;
+std::map<fs::path, std::shared_ptr<Transfer>> g_transfers;
+std::atomic<std::uint64_t> g_partCounter{0};
+
+fs::path lf_targetKey(const fs::path& output) { return fs::absolute(output).lexically_normal(); }
+
+// Ends any transfer into key and waits (bounded) until it has left; with
+// claim the caller's own transfer takes the target's place.
+std::shared_ptr<Transfer> lf_takeTarget(const fs::path& key, bool claim) {
+    std::unique_lock lock(g_transfersMutex);
+    const auto until = std::chrono::steady_clock::now() + kSupersedeWait;
+    while (true) {
+        const auto it = g_transfers.find(key);
+        if (it == g_transfers.end()) break;
+        it->second->cancel = true;
+        if (g_transfersChanged.wait_until(lock, until) == std::cv_status::timeout) return nullptr;
+    }
+    if (!claim) return nullptr;
+    auto transfer = std::make_shared<Transfer>();
+    g_transfers[key] = transfer;
+    return transfer;
+}
+
+void lf_releaseTarget(const fs::path& key, const std::shared_ptr<Transfer>& transfer) noexcept {
+    std::lock_guard lock(g_transfersMutex);
+    const auto it = g_transfers.find(key);
+    if (it != g_transfers.end() && it->second == transfer) g_transfers.erase(it);
+    g_transfersChanged.notify_all();
+}
+
+struct Sink {
+    std::ofstream* file = nullptr;
+    std::uint64_t max_bytes = 0;
+    std::uint64_t bytes = 0;
+    bool oversize = false;
+};
+
 size_t lf_curlWriteToFile(char* data, size_t size, size_t count, void* userData) {
-    auto* file = static_cast<std::ofstream*>(userData);
+    auto* sink = static_cast<Sink*>(userData);
     const size_t bytes = size * count;
-    file->write(data, static_cast<std::streamsize>(bytes));
+    sink->bytes += bytes;
+    if (sink->bytes > sink->max_bytes) {
+        sink->oversize = true;
+        return 0;
+    }
+    sink->file->write(data, static_cast<std::streamsize>(bytes));
     // A short count makes libcurl stop the transfer with a write error.
-    return file->good() ? bytes : 0;
+    return sink->file->good() ? bytes : 0;
 }
 
 // A user who closes the window, or a run that ends, must not wait for a slow
-// download to finish.
-int lf_curlProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return (g_runStopping.load() || g_userClosing.load()) ? 1 : 0;
+// download to finish; nor must a newer fetch of the same file.
+int lf_curlProgress(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* transfer = static_cast<const Transfer*>(userData);
+    return (g_runStopping.load() || g_userClosing.load() || transfer->cancel.load()) ? 1 : 0;
 }
 
-CURLcode lf_setOptions(CURL* handle, const std::string& url, std::ofstream& file) {
+CURLcode lf_setOptions(CURL* handle, const std::string& url, Sink& sink, Transfer& transfer) {
     const DownloadLimits limits = gf_downloadLimits();
     CURLcode rc = CURLE_OK;
     const auto set = [&](CURLoption option, auto value) {
@@ -54,12 +114,15 @@ CURLcode lf_setOptions(CURL* handle, const std::string& url, std::ofstream& file
     set(CURLOPT_URL, url.c_str());
     set(CURLOPT_USERAGENT, "GLIM");
     set(CURLOPT_WRITEFUNCTION, &lf_curlWriteToFile);
-    set(CURLOPT_WRITEDATA, static_cast<void*>(&file));
+    set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
     set(CURLOPT_FAILONERROR, 1L);
+    set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBody_bytes));
+    sink.max_bytes = limits.maxBody_bytes;
     set(CURLOPT_CONNECTTIMEOUT, limits.connectTimeout_s);
     set(CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedLimit_bytesPerS);
     set(CURLOPT_LOW_SPEED_TIME, limits.lowSpeedTime_s);
     set(CURLOPT_XFERINFOFUNCTION, &lf_curlProgress);
+    set(CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
     set(CURLOPT_NOPROGRESS, 0L);
     // Time-outs must not be delivered by signals in a threaded program.
     set(CURLOPT_NOSIGNAL, 1L);
@@ -69,6 +132,16 @@ CURLcode lf_setOptions(CURL* handle, const std::string& url, std::ofstream& file
 void lf_removePart(const fs::path& part) noexcept {
     std::error_code ec;
     fs::remove(part, ec);
+}
+
+// A name of its own for every transfer: two fetches of one target never
+// write into the same temporary file.
+fs::path lf_partPath(const fs::path& output) {
+    fs::path part = output;
+    // The token tells apart two processes writing the same folder.
+    static const std::uint32_t token = std::random_device{}();
+    part += fmt::format(".{:08x}.{}.part", token, g_partCounter.fetch_add(1));
+    return part;
 }
 
 }  // namespace
@@ -95,36 +168,69 @@ void gf_resetDownloadLimits() { gf_setDownloadLimits(DownloadLimits{}); }
 bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& output, bool binary) {
     if (!handle) return false;
     fs::path part;
+    fs::path key;
+    std::shared_ptr<Transfer> transfer;
     try {
-        part = output;
-        part += ".part";
+        key = lf_targetKey(output);
+        transfer = lf_takeTarget(key, true);
+        if (!transfer) {
+            gf_logLine(fmt::format("Download error: '{}' for {}", "an earlier download of the file did not end", url));
+            return false;
+        }
+        part = lf_partPath(output);
         CURLcode rc = CURLE_OK;
+        long status = 0;
+        Sink sink;
         {
             const auto mode = binary ? (std::ios::out | std::ios::trunc | std::ios::binary)
                                      : (std::ios::out | std::ios::trunc);
             std::ofstream file(part, mode);
             if (!file) {
                 gf_logLine(fmt::format("Could not open output file: {}", gf_pathToUtf8(output)));
+                lf_releaseTarget(key, transfer);
                 return false;
             }
-            rc = lf_setOptions(handle, url, file);
+            sink.file = &file;
+            rc = lf_setOptions(handle, url, sink, *transfer);
             if (rc == CURLE_OK) rc = curl_easy_perform(handle);
+            if (rc == CURLE_OK) curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
             file.close();
             if (rc == CURLE_OK && file.fail()) rc = CURLE_WRITE_ERROR;
         }
-        if (rc != CURLE_OK) {
-            gf_logLine(fmt::format("Download error: '{}' for {}", curl_easy_strerror(rc), url));
+        std::string error;
+        if (sink.oversize) {
+            error = fmt::format("larger than {} bytes", sink.max_bytes);
+        } else if (rc != CURLE_OK) {
+            error = curl_easy_strerror(rc);
+        } else if (status != kHttpOk) {
+            // A redirect's or any other answer's body is a page about the
+            // file, never the file.
+            error = fmt::format("HTTP status {}", status);
+        }
+        if (!error.empty()) {
+            gf_logLine(fmt::format("Download error: '{}' for {}", error, url));
             lf_removePart(part);
+            lf_releaseTarget(key, transfer);
             return false;
         }
         std::error_code ec;
         if (!gf_replaceFile(part, output, ec)) throw fs::filesystem_error("rename", part, output, ec);
+        lf_releaseTarget(key, transfer);
         return true;
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, lf_pathTextOrPlaceholder(output)));
     }
     if (!part.empty()) lf_removePart(part);
+    if (transfer) lf_releaseTarget(key, transfer);
     return false;
+}
+
+void gf_endDownloadsInto(const fs::path& output) {
+    try {
+        lf_takeTarget(lf_targetKey(output), false);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}", "gf_endDownloadsInto", e.what()));
+    }
 }
 
 bool gf_downloadFromSite(std::string_view fileName, const fs::path& output) {

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ struct DownloadLimits {
     long connectTimeout_s = 20;
     long lowSpeedLimit_bytesPerS = 100;  // slower than this ...
     long lowSpeedTime_s = 30;            // ... for this long aborts the transfer
+    // No file of the maker's site comes near this: a larger body is a server
+    // gone wrong and must not fill the disk.
+    std::uint64_t maxBody_bytes = std::uint64_t{512} * 1024 * 1024;
 };
 DownloadLimits gf_downloadLimits();
 // Tests lower the limits so that a stalled transfer fails quickly.
@@ -30,13 +34,19 @@ void gf_setDownloadLimits(const DownloadLimits& limits);
 void gf_resetDownloadLimits();
 
 // Downloads url into output through the caller's handle; the options it sets
-// stay set on the handle. The body goes to "<output>.part", which replaces
-// output only when the whole body arrived, so a failed download leaves an
-// existing output untouched. binary opens the file in binary mode, else in
-// text mode (line ends converted where the platform does that). A status of
-// 400 or above, a time-out, a cut-off body or a raised stop flag fail.
+// stay set on the handle. The body goes to a temporary file of its own beside
+// output ("<output>.<token>.<n>.part"), which replaces output only when the
+// whole body of a 200 answer arrived, so a failed download leaves an existing
+// output untouched. binary opens the file in binary mode, else in text mode
+// (line ends converted where the platform does that). Any other status (a
+// redirect too), a time-out, a cut-off body, a body over the size limit, a
+// raised stop flag or a newer download of the same output fail: a download
+// into an output ends the one still running into it and waits for it first.
 // Never throws; every failure is logged and gives false.
 bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& output, bool binary);
+// Ends a download still running into output and waits until it has left (at
+// most a minute), so that nothing writes output afterwards.
+void gf_endDownloadsInto(const std::filesystem::path& output);
 
 // Downloads "<site base><major version>/<fileName>" into output in binary
 // mode with a handle of its own; fileName may begin with a subfolder. Logs

@@ -46,7 +46,7 @@ WorkPaths lf_buildWorkPaths() {
     w.myParkAirports = w.airports / u8"my_park_airports.txt";
     w.docs = fs::path(u8"docs");
     w.tblo = fs::path(u8"tblo");
-    w.tbloZip = fs::path(u8"tblo.zip");
+    w.tbloZip = w.tblo / u8"tblo.zip";
     w.newVersion = fs::path(u8"new_version");
     w.installer = fs::path(u8"install_new_version.exe");
     w.releaseNotes = fs::path(u8"ReleaseNotes.pdf");

@@ -44,7 +44,7 @@ struct WorkPaths {
     std::filesystem::path myParkAirports;     // airports/my_park_airports.txt
     std::filesystem::path docs;               // "docs"
     std::filesystem::path tblo;               // "tblo"
-    std::filesystem::path tbloZip;            // "tblo.zip"
+    std::filesystem::path tbloZip;            // "tblo/tblo.zip"
     std::filesystem::path newVersion;         // "new_version"
     std::filesystem::path installer;          // "install_new_version.exe"
     std::filesystem::path releaseNotes;       // "ReleaseNotes.pdf"

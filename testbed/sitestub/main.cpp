@@ -1,7 +1,7 @@
 // sitestub: the maker's download site as a static HTTP server on 127.0.0.1.
 //
 //   sitestub --root <folder> [--port <n>] [--port-file <file>]
-//            [--stall <name>]... [--cut <name>]... [--stall-seconds <n>]
+//            [--stall <name>]... [--cut <name>]... [--redirect <name>]... [--stall-seconds <n>]
 //            [--max-seconds <n>]
 //
 // Serves the files of <folder> (a request for /a/b.bin gives <folder>/a/b.bin)
@@ -16,7 +16,8 @@
 //   --stall  sends the headers and half of the body, then sends nothing more
 //            until the client goes away or --stall-seconds (default 60) pass;
 //   --cut    announces the whole Content-Length, sends half of the body and
-//            closes the connection.
+//            closes the connection;
+//   --redirect answers 302 with the file's bytes as its body.
 // A request for /__stop ends the server; so does --max-seconds <n> after n
 // seconds. Both serve callers that cannot signal the process (a test under
 // Wine gets no handle of a Linux child), and the time limit keeps a stub whose
@@ -47,6 +48,7 @@ struct Options {
     fs::path portFile;
     std::set<std::string> stalled;
     std::set<std::string> cut;
+    std::set<std::string> redirected;
     int stallSeconds = 60;
     int maxSeconds = 0;
 };
@@ -56,7 +58,7 @@ std::atomic<bool> g_stopping{false};
 [[noreturn]] void lf_usage(const std::string& problem) {
     std::cerr << "sitestub: " << problem << "\n"
               << "usage: sitestub --root <folder> [--port <n>] [--port-file <file>] [--stall <name>]... "
-                 "[--cut <name>]... [--stall-seconds <n>] [--max-seconds <n>]\n";
+                 "[--cut <name>]... [--redirect <name>]... [--stall-seconds <n>] [--max-seconds <n>]\n";
     std::exit(2);
 }
 
@@ -71,6 +73,8 @@ void lf_apply(Options& options, const std::string& arg, const std::string& value
         options.stalled.insert(value);
     } else if (arg == "--cut") {
         options.cut.insert(value);
+    } else if (arg == "--redirect") {
+        options.redirected.insert(value);
     } else if (arg == "--stall-seconds") {
         options.stallSeconds = std::stoi(value);
     } else if (arg == "--max-seconds") {
@@ -151,7 +155,12 @@ int main(int argc, char** argv) {
         const auto body = lf_readFile(*file);
         const std::size_t half = body->size() / 2;
         const auto type = "application/octet-stream";
-        if (options.stalled.count(name) != 0) {
+        if (options.redirected.count(name) != 0) {
+            // A moved page: the file's bytes come as the body of the 302.
+            res.status = 302;
+            res.set_header("Location", "/moved/" + name);
+            res.set_content(*body, "text/html");
+        } else if (options.stalled.count(name) != 0) {
             const int stallSeconds = options.stallSeconds;
             res.set_content_provider(body->size(), type,
                                      [body, half, stallSeconds](size_t offset, size_t, httplib::DataSink& sink) {

@@ -138,6 +138,8 @@ TEST_F(ParkAirports, ACheckTakesOverTheReservedStandOfTheFile) {
     const Row rows[] = {
         {"EHAM,D8\n", "reserved stand changed from 'D7' to 'D8'", "D8", true},
         {"EHAM,D8\n", "park airports and stands are okay", "D8", true},
+        {"EGLL\nEHAM,D7\n", "reserved stand changed from 'D8' to 'D7'", "D7", true},
+        {"EGLL\nEHAM,D8\n", "reserved stand changed from 'D7' to 'D8'", "D8", true},
         {"EHAM,Z99\n", "reserved stand changed from 'D8' to 'Z99'", "Z99", false},
         {"EHAM,D7\n", "reserved stand changed from 'Z99' to 'D7'", "D7", true},
     };
@@ -148,6 +150,7 @@ TEST_F(ParkAirports, ACheckTakesOverTheReservedStandOfTheFile) {
         EXPECT_EQ(message, row.message);
         EXPECT_EQ(g_reservedStand.get(), row.reserved);
         EXPECT_EQ(g_reservedStandFound.load(), row.found);
+        EXPECT_EQ(gf_parkAirportsCopy().front().code, "EHAM") << row.file;
         for (const Stand& s : g_standList) {
             EXPECT_EQ(gf_standMark(s, StandMark::reserved), s.id == row.reserved ? 1 : 0) << s.id;
         }

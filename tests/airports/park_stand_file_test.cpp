@@ -9,6 +9,8 @@
 
 #include <fmt/format.h>
 
+#include <random>
+
 namespace {
 
 using airports_test::AirportsFixture;
@@ -211,6 +213,9 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_NE(text.find("==> manually created standid D8 already exists in"), std::string::npos);
              EXPECT_NE(text.find("==> manually created standid M2 misses correct attributes in"), std::string::npos);
              EXPECT_NE(text.find("==> manually created standid M3 misses correct attributes in"), std::string::npos);
+             // The user's entries that were not taken are not saved away.
+             EXPECT_TRUE(g_parkAirportFile.learnedNotWhole);
+             EXPECT_NE(text.find("2 manually created stands not taken, see Log.txt"), std::string::npos);
          }},
         {"a hand-made file replaces the stand file", "11.10.5",
          R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>)",
@@ -220,6 +225,24 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_TRUE(g_parkAirportFile.handmade);
              EXPECT_NE(t.log().find(nativePath("Airport file read from 'airports/learned/stock/EHAM.xml' for")), std::string::npos);
              EXPECT_NE(t.log().find("A handmade airport file overruled the archived file!"), std::string::npos);
+         }},
+        {"a hand-made file with bad entries keeps its other stands and is never written back", "11.10.5",
+         R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>
+            <parkpos id="H2" latitude="52.3" longitude="4.76" radius="30"/>
+            <parkpos id=" H1" latitude="52.3" longitude="4.77" radius="30"/>
+            <parkpos id="" latitude="52.3" longitude="4.78" radius="30"/>
+            <parkpos id="H3" latitude="52.3" longitude="4.79" radius="30"/>)",
+         R"(<parameter name="handmade" value="true"/>)",
+         [](ParkStandFile& t) {
+             EXPECT_EQ(g_standList.size(), 3u);
+             const std::string text = t.log();
+             EXPECT_NE(text.find("Parking position 'H1' appears more than once."), std::string::npos) << text;
+             EXPECT_NE(text.find("Parking position #4 has empty 'id' attribute."), std::string::npos) << text;
+             const std::string before = t.readFile("airports/learned/stock/EHAM.xml");
+             g_standFileUpdates = 2;
+             gf_leaveParkAirport();
+             EXPECT_EQ(t.readFile("airports/learned/stock/EHAM.xml"), before);
+             EXPECT_NE(t.log().find("not saved: it did not read whole"), std::string::npos);
          }},
     };
     for (const Row& row : rows) {
@@ -267,6 +290,36 @@ TEST_F(ParkStandFile, TheLearnedWriterKeepsOnlyWhatWasLearned) {
 
     EXPECT_EQ(lf_timeOfDay("Mon Dec 07 09:02:28 2026"), "09:02:28");
     EXPECT_EQ(lf_timeOfDay("Invalid time"), "Invalid time");
+}
+
+// The neighbour search finds exactly the pairs that a comparison of every
+// stand with every other finds, also where stands crowd and radii differ.
+TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> offset(0.0, 0.02);
+    std::uniform_real_distribution<double> radius(2.0, 199.0);
+    for (const double lat : {52.3, -33.9, 78.2}) {
+        std::vector<Stand> stands;
+        for (int i = 0; i < 600; ++i) {
+            stands.emplace_back(fmt::format("S{}", i), std::vector<StandOption>{},
+                                StandPlace{lat + offset(random), 4.7 + offset(random), 0.0},
+                                i % 50 == 0 ? 199.0 : radius(random) / 4.0, false, true, false);
+        }
+        gf_numberStandsAndNeighbours(stands);
+        std::size_t pairs = 0;
+        for (const Stand& a : stands) {
+            std::vector<std::uint32_t> expected;
+            for (const Stand& b : stands) {
+                if (a.number != b.number &&
+                    gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * 1.1 < a.radius + b.radius) {
+                    expected.push_back(b.number);
+                }
+            }
+            EXPECT_EQ(a.adjacent, expected) << a.id;
+            pairs += expected.size();
+        }
+        EXPECT_GT(pairs, 100u) << lat;
+    }
 }
 
 }  // namespace

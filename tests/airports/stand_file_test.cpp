@@ -252,4 +252,28 @@ TEST_F(StandFile, BadIdsStopTheReadingWithTheirCodes) {
     }
 }
 
+// A stand whose numbers the traffic cannot use is dropped with a line, as
+// the .bgl decoder drops the same values.
+TEST_F(StandFile, StandsWithUnusableNumbersAreDropped) {
+    const char* rows[] = {
+        R"(latitude="nan" longitude="4.7")",   R"(latitude="52.3" longitude="inf")",
+        R"(latitude="91" longitude="4.7")",    R"(latitude="52.3" longitude="-180.5")",
+        R"(latitude="52.3" longitude="4.7" heading="nan")",
+        R"(latitude="52.3" longitude="4.7" radius="inf")",
+        R"(latitude="52.3" longitude="4.7" radius="-5")",
+        R"(latitude="52.3" longitude="4.7" radius="200")",
+    };
+    for (const char* row : rows) {
+        pugi::xml_document document;
+        const std::string xml = std::string("<parkpositions><parkpos id=\"X\" ") + row +
+                                R"(/><parkpos id="OK" latitude="52.3" longitude="4.7" radius="199.9"/></parkpositions>)";
+        ASSERT_TRUE(document.load_string(xml.c_str()));
+        std::vector<Stand> stands;
+        lf_readParkpositions(document, stands);
+        ASSERT_EQ(stands.size(), 1u) << row;
+        EXPECT_EQ(stands[0].id, "OK");
+        EXPECT_NE(log().find("==> parkpos X skipped: "), std::string::npos) << row;
+    }
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <thread>
 #include <sstream>
 #include <string>
 
@@ -48,6 +49,15 @@ void setSiteBase(const char* value) {
         unsetenv("GLIM_SITE_BASE_URL");
     }
 #endif
+}
+
+// Temporary files a download left beside its targets.
+std::string partFiles(const fs::path& dir) {
+    std::string names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.path().extension() == ".part") names += entry.path().filename().string() + " ";
+    }
+    return names;
 }
 
 using CurlHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
@@ -94,8 +104,10 @@ protected:
         writeFile(site / "files" / "whole.bin", payload);
         writeFile(site / "files" / "stall.bin", payload);
         writeFile(site / "files" / "cut.bin", payload);
+        writeFile(site / "files" / "moved.bin", "<html>moved</html>");
         std::string whyNot;
-        stub = SiteStubProcess::start(site, {"--stall", "files/stall.bin", "--cut", "files/cut.bin"}, whyNot);
+        stub = SiteStubProcess::start(
+            site, {"--stall", "files/stall.bin", "--cut", "files/cut.bin", "--redirect", "files/moved.bin"}, whyNot);
         if (!stub) GTEST_SKIP() << whyNot;
     }
     void TearDown() override {
@@ -114,7 +126,7 @@ protected:
 TEST_F(DownloadTest, WithoutAHandleNothingHappens) {
     EXPECT_FALSE(gf_downloadFile(nullptr, "http://127.0.0.1:1/x", dir / "out.bin", true));
     EXPECT_FALSE(fs::exists(dir / "out.bin"));
-    EXPECT_FALSE(fs::exists(dir / "out.bin.part"));
+    EXPECT_EQ(partFiles(dir), "");
     EXPECT_EQ(log(), "");
 }
 
@@ -146,7 +158,7 @@ TEST_F(DownloadTest, SiteFileUrlUsesTheProgramMajorVersion) {
               std::string::npos)
         << text;
     EXPECT_EQ(readAll(dir / "versions.json"), "old");
-    EXPECT_FALSE(fs::exists(dir / "versions.json.part"));
+    EXPECT_EQ(partFiles(dir), "");
 }
 
 TEST_F(SiteDownloadTest, AWholeFileArrivesAndReplacesTheOldOne) {
@@ -155,7 +167,7 @@ TEST_F(SiteDownloadTest, AWholeFileArrivesAndReplacesTheOldOne) {
     writeFile(target, "previous content");
     ASSERT_TRUE(gf_downloadFile(handle.get(), url("files/whole.bin"), target, true)) << log();
     EXPECT_EQ(readAll(target), payload);
-    EXPECT_FALSE(fs::exists(dir / "whole.bin.part"));
+    EXPECT_EQ(partFiles(dir), "");
     EXPECT_EQ(log(), "");
 
     // The same handle serves a second download.
@@ -166,18 +178,21 @@ TEST_F(SiteDownloadTest, AWholeFileArrivesAndReplacesTheOldOne) {
 TEST_F(SiteDownloadTest, FailedTransfersKeepTheOldFileAndLogTheReason) {
     // Short limits so the stalled transfer gives up after about a second;
     // the whole files of the other rows arrive far faster than that.
-    gf_setDownloadLimits({5, 1000 * 1000, 1});
     struct Row {
         const char* name;
         const char* reason;
+        std::uint64_t maxBody_bytes;
     };
     const Row rows[] = {
-        {"files/missing.bin", "HTTP response code said error"},
-        {"files/stall.bin", "Timeout was reached"},
-        {"files/cut.bin", "Transferred a partial file"},
+        {"files/missing.bin", "HTTP response code said error", 1u << 20},
+        {"files/stall.bin", "Timeout was reached", 1u << 20},
+        {"files/cut.bin", "Transferred a partial file", 1u << 20},
+        {"files/moved.bin", "HTTP status 302", 1u << 20},
+        {"files/whole.bin", "Maximum file size exceeded", 1000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        gf_setDownloadLimits({5, 1000 * 1000, 1, row.maxBody_bytes});
         gf_logClose();
         ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
         const fs::path target = dir / "target.bin";
@@ -186,7 +201,7 @@ TEST_F(SiteDownloadTest, FailedTransfersKeepTheOldFileAndLogTheReason) {
         EXPECT_FALSE(gf_downloadFile(handle.get(), url(row.name), target, true));
         EXPECT_EQ(log(), std::string("Download error: '") + row.reason + "' for " + url(row.name) + "\n");
         EXPECT_EQ(readAll(target), "previous content");
-        EXPECT_FALSE(fs::exists(dir / "target.bin.part"));
+        EXPECT_EQ(partFiles(dir), "");
     }
 }
 
@@ -207,7 +222,7 @@ TEST_F(SiteDownloadTest, AFailedFirstDownloadLeavesNoFile) {
     const auto handle = newHandle();
     EXPECT_FALSE(gf_downloadFile(handle.get(), url("files/missing.bin"), dir / "new.bin", true));
     EXPECT_FALSE(fs::exists(dir / "new.bin"));
-    EXPECT_FALSE(fs::exists(dir / "new.bin.part"));
+    EXPECT_EQ(partFiles(dir), "");
 }
 
 TEST_F(SiteDownloadTest, AStoppingRunAbortsTheTransfer) {
@@ -241,4 +256,37 @@ TEST_F(SiteDownloadTest, SiteDownloadsComeFromTheMajorVersionFolder) {
     EXPECT_EQ(log(), "Downloaded '" + stub->baseUrl() + "downloads/11/dbase.enc' to '" + target.string() + "'\n" +
                          "Downloaded '" + stub->baseUrl() + "downloads/11/docs/ReleaseNotes.pdf' to '" +
                          (dir / "ReleaseNotes.pdf").string() + "'\n");
+}
+
+// A newer fetch into the same file ends the older one, which then writes
+// nothing: the file holds the newer answer whole.
+TEST_F(SiteDownloadTest, ANewerDownloadOfTheSameFileEndsTheOlderOne) {
+    gf_setDownloadLimits({5, 1, 600});
+    const fs::path target = dir / "park_airport.xml";
+    bool olderOk = true;
+    std::thread older([&] {
+        const auto handle = newHandle();
+        olderOk = gf_downloadFile(handle.get(), url("files/stall.bin"), target, true);
+    });
+    // The older transfer has begun once its temporary file is there.
+    for (int i = 0; i < 2000 && partFiles(dir).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto handle = newHandle();
+    const bool newerOk = gf_downloadFile(handle.get(), url("files/whole.bin"), target, true);
+    older.join();
+    EXPECT_TRUE(newerOk) << log();
+    EXPECT_FALSE(olderOk);
+    EXPECT_EQ(readAll(target), payload);
+    EXPECT_EQ(partFiles(dir), "");
+
+    // Ending the downloads into a file waits for the running one.
+    std::thread third([&] {
+        const auto h = newHandle();
+        olderOk = gf_downloadFile(h.get(), url("files/stall.bin"), target, true);
+    });
+    for (int i = 0; i < 2000 && partFiles(dir).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    gf_endDownloadsInto(target);
+    EXPECT_EQ(partFiles(dir), "");
+    third.join();
+    EXPECT_FALSE(olderOk);
+    EXPECT_EQ(readAll(target), payload);
 }

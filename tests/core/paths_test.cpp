@@ -46,7 +46,7 @@ TEST(Paths, WorkingFolderNames) {
         {w.myParkAirports, "airports/my_park_airports.txt"},
         {w.docs, "docs"},
         {w.tblo, "tblo"},
-        {w.tbloZip, "tblo.zip"},
+        {w.tbloZip, "tblo/tblo.zip"},
         {w.newVersion, "new_version"},
         {w.installer, "install_new_version.exe"},
         {w.releaseNotes, "ReleaseNotes.pdf"},

@@ -6,6 +6,7 @@
 #include "catalogue/dbase_queries.h"
 #include "core/paths.h"
 #include "core/shell.h"
+#include "ui/control_ids.h"
 #include "ui/ui_sink.h"
 
 #include <filesystem>
@@ -15,8 +16,12 @@ void lf_wireAirportScan(RunServices& services) {
     env.isKnownAirport = [](const std::string& code) { return gf_isKnownAirport(code); };
     env.openManual = [] { gf_openContainingFolder(gf_workPaths().docs / "Manual.pdf"); };
     env.openParametersFolder = [] { gf_openContainingFolder(gf_parametersPath()); };
-    // The tblo reminder stands in the controls band.
-    env.tbloCollected = [] { gf_uiSink().invalidateBand(UiBand::controls); };
+    // tblo.zip is there to be opened; the tblo reminder stands in the
+    // controls band.
+    env.tbloCollected = [] {
+        gf_uiSink().enableControl(kIdTblo, true);
+        gf_uiSink().invalidateBand(UiBand::controls);
+    };
     // The Dbase's publishers and archive lists: the scan runs after the Dbase
     // was read and nothing changes it while task threads ask.
     env.publisherOfPath = [](const std::string& pathUtf8) {

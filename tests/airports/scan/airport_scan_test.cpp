@@ -6,6 +6,7 @@
 #include "bgl_writer.h"
 #include "core/files.h"
 #include "core/paths.h"
+#include "core/run_flags.h"
 #include "core/settings.h"
 #include "core/zip_archive.h"
 
@@ -74,9 +75,17 @@ protected:
             }
             return "";
         };
-        env.hasSimAddonKey = [](const std::string& key) { return key == "archive/simaddon/EHAM.xml"; };
+        env.hasSimAddonKey = [this](const std::string& key) {
+            // A link that cannot be written: a folder stands in its way in
+            // the folder the scan writes to.
+            if (blockEhamLink && key == "archive/simaddon/EHAM.xml") {
+                std::error_code ec;
+                fs::create_directories(gf_workPaths().airports / "scanning_my_ORBX" / "EHAM.txt", ec);
+            }
+            return key == "archive/simaddon/EHAM.xml";
+        };
         env.thirdPartyEntries = [](const std::string& publisher) {
-            return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK"} : std::vector<std::string>{};
+            return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK", "EDDK9"} : std::vector<std::string>{};
         };
         env.openManual = [this] { ++opened; };
         env.openParametersFolder = [this] { ++opened; };
@@ -103,6 +112,7 @@ protected:
     }
     int opened = 0;
     int tbloCalls = 0;
+    bool blockEhamLink = false;
 };
 
 // One scan over two folders: an archived ORBX airport is linked only, an ORBX
@@ -112,23 +122,23 @@ protected:
 // not stop the scan; the generated third-party files end in tblo.zip.
 TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     bgl("A/ORBX/EHAM/scenery/eham.bgl", {lf_airport("EHAM", 5)});
+    // The link cannot be written: the airport gets its stand file instead.
+    blockEhamLink = true;
     bgl("A/orbx/lfpg.bgl", {lf_airport("LFPG", 3, 2)});
     bgl("A/Some Pub/EGLL/egll.BGL", {lf_airport("EGLL", 45)});
     bgl("B/Some Pub/KJFK.bgl", {lf_airport("KJFK", 2, 1)});
     bgl("B/Unknown/SLLP.bgl", {lf_airport("SLLP", 4, 0, 4061000)});
     bgl("B/Unknown/again/SLLP.bgl", {lf_airport("SLLP", 4, 0, 4061000)});
-    // A link that cannot be written: the airport gets its stand file instead.
-    writeFile(gf_workPaths().myOrbx / "EHAM.txt" / "keep", "x");
     bgl("B/Unknown/statics/EDDF.bgl", {lf_airport("EDDF", 4)});
     bgl("B/Unknown/_heliports/EDDM.bgl", {lf_airport("EDDM", 4)});
     bgl("B/Unknown/ZZZZ.bgl", {lf_airport("ZZZZ", 4)});
     writeFile(m_folder / "scenery/B/readme.txt", "not scenery");
-    // A parking count that runs past its record: the file ends with an error.
+    // A parking count that runs past its record: that airport is skipped.
     bglw::Airport broken = lf_airport("EDDK", 2);
     std::string bytes = bglw::encodeAirports({broken});
     const std::size_t countAt = bytes.size() - 2 * 36 - 2;
     bytes[countAt] = '\x30';
-    writeFile(m_folder / "scenery/B/broken.bgl", bytes);
+    writeFile(m_folder / "scenery/B/Some Pub/broken.bgl", bytes);
     afolder[0].setValue((m_folder / "scenery/A").string());
     afolder[3].setValue((m_folder / "scenery/B").string());
     afolder[5].setValue((m_folder / "scenery/missing").string());
@@ -138,6 +148,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
 
     const WorkPaths& p = gf_workPaths();
     EXPECT_EQ(standsOf(p.myOrbx / "EHAM.xml").size(), 5u);
+    EXPECT_FALSE(fs::exists(p.myOrbx / "EHAM.txt"));
     EXPECT_EQ(standsOf(p.myOrbx / "LFPG.xml").size(), 5u);
     EXPECT_EQ(readFile(p.myThirdparty / "EGLL.txt"), "archive/thirdparty/Some%20Pub/EGLL.xml\n");
     EXPECT_EQ(readFile(p.myThirdparty / "KJFK.txt"), "archive/thirdparty/Some%20Pub/KJFK.xml\n");
@@ -155,6 +166,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     for (const char* never : {"EDDF", "EDDM", "ZZZZ", "EDDK"}) {
         EXPECT_FALSE(fs::exists(p.myThirdparty / (std::string(never) + ".xml"))) << never;
     }
+    EXPECT_FALSE(fs::exists(p.myThirdparty / "EDDK.txt"));
 
     const std::string scan = scanLog();
     for (const char* line : {
@@ -171,19 +183,21 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
              "Generated KJFK.xml: 3 positions, of which 1 helipad\n",
              "Generated SLLP.xml: 4 positions\n",
              "ZZZZ is not an airport supported by RealTraffic \n",
-             "airports search",
+             "===> EDDK skipped, its airport record at byte ",
          }) {
         EXPECT_NE(scan.find(line), std::string::npos) << line << "\n" << scan;
     }
     EXPECT_EQ(scan.find("EHAM has"), std::string::npos);
     EXPECT_EQ(scan.find("linked to archive/simaddon"), std::string::npos);
+    // The log names the folders the user knows, not where the scan wrote first.
+    EXPECT_EQ(scan.find("scanning_"), std::string::npos);
 
     const std::string log = this->log();
     for (const char* line : {
              "From parameter afolder0: ", "From parameter afolder3: ", "The scan will search 3 folders\n",
              "missing does not exist, skipped!", "==> Some Pub KJFK KJFK invalid number\n",
-             "Exception in lf_processBGLfile (std::ex): ", "AirportsScanLog.txt written\n",
-             "EGLL copied to ", "Airports scan successful\n", "! Mail ", "airports scan ends    ---",
+             "AirportsScanLog.txt written\n",
+             "[zip] Adding (data) ", "Airports scan successful\n", "! Mail ", "airports scan ends    ---",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << line;
     }
@@ -290,6 +304,45 @@ TEST_F(AirportScanTest, TreeOfFiveHundredFiles) {
     EXPECT_EQ(g_scanTaskCount.count.load(), 0);
 }
 
+// One airport in two files gets the stand file of the file with more
+// stands (of equal counts the first path), in whichever order the files are
+// walked; its BGLpath names the file below the add-on folder only. A scan
+// that is stopped keeps the files of the scan before and stays switched on.
+TEST_F(AirportScanTest, OneAirportInTwoFilesAndAnInterruptedScan) {
+    g_scanTaskCount.limit = 1;  // tasks end in the order they were started
+    struct Row {
+        int first, second;
+        const char* fromFile;
+    };
+    const Row rows[] = {{60, 2, "a"}, {2, 60, "b"}, {3, 3, "a"}};
+    const fs::path sllp = gf_workPaths().myThirdparty / "SLLP.xml";
+    for (const Row& row : rows) {
+        fs::remove_all(m_folder / "scenery/U");
+        bgl("U/a/SLLP.bgl", {lf_airport("SLLP", row.first)});
+        bgl("U/b/SLLP.bgl", {lf_airport("SLLP", row.second)});
+        afolder[0].setValue((m_folder / "scenery/U").string());
+        gf_scanAddonAirports();
+        const std::string text = readFile(sllp);
+        EXPECT_EQ(standsOf(sllp).size(), static_cast<std::size_t>(std::max(row.first, row.second)));
+        EXPECT_NE(text.find(std::string("value=\"") + row.fromFile + (fs::path("/") .make_preferred().string()) +
+                            "SLLP.bgl\""),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find(m_folder.string()), std::string::npos) << text;
+    }
+
+    const std::string before = readFile(sllp);
+    bgl("U/c/EGLL.bgl", {lf_airport("EGLL", 7)});
+    SCAN_AIRPORTS.setValue(true);
+    g_runStopping = true;
+    gf_scanAddonAirports();
+    gf_resetRunFlags();
+    EXPECT_EQ(readFile(sllp), before);
+    EXPECT_FALSE(fs::exists(gf_workPaths().myThirdparty / "EGLL.xml"));
+    EXPECT_TRUE(SCAN_AIRPORTS.value());
+    EXPECT_NE(log().find("Airports scan interrupted: the stand files of the last scan are kept"), std::string::npos);
+}
+
 // A folder that is not a regular file does not count as collected.
 TEST_F(AirportScanTest, TbloCountsOnlyRegularFiles) {
     const WorkPaths& p = gf_workPaths();
@@ -301,6 +354,18 @@ TEST_F(AirportScanTest, TbloCountsOnlyRegularFiles) {
     EXPECT_NE(log().find("All your third party airports are recognised, no off line learning needed.\n"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(p.tblo / "ZZZZ.xml"));
+
+    // Only the stand files go into the zip, whatever else lies in tblo.
+    writeFile(p.myThirdparty / "EGLL.xml", "<root><parkpositions/></root>");
+    writeFile(p.tblo / "private.txt", "C:\\Users\\someone");
+    lf_collectTblo({"EGLL", "ZZZZ"}, lf_fourLetters, [this] { ++tbloCalls; });
+    EXPECT_EQ(g_tbloFileCount.load(), 1);
+    ZipArchive zip;
+    ASSERT_TRUE(zip.openReadOnly(p.tbloZip));
+    std::set<std::string> names;
+    for (const auto& e : zip.entries()) names.insert(e.name);
+    EXPECT_EQ(names, std::set<std::string>{"EGLL.xml"});
+    EXPECT_TRUE(fs::exists(p.myThirdparty / "EGLL.xml"));  // no link file: it stays
 }
 
 }  // namespace

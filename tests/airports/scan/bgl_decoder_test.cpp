@@ -236,12 +236,22 @@ TEST_F(BglDecoderTest, FilesAndSectionsThatCarryNoAirport) {
              f.sections[1].airports = {a};
          }), {}, ""},
         {"name beyond the record", trailingName, {"EHAM"}, ""},
+        {"one parking too many in the first airport", file([](auto&) {}), {"KJFK"},
+         "===> EHAM skipped, its airport record at byte"},
         {"empty file", [] { return std::string(); }, {}, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         gf_startScanLog();
-        const auto decoded = decode(row.bytes());
+        std::string bytes = row.bytes();
+        if (std::string(row.what).starts_with("one parking too many")) {
+            // The parking subrecord (id 0x3D, 44 bytes) of the first airport
+            // counts one entry more than it holds.
+            const std::size_t at = bytes.find(std::string("\x3D\x00\x2C\x00\x00\x00\x01\x00", 8));
+            ASSERT_NE(at, std::string::npos);
+            bytes[at + 6] = 2;
+        }
+        const auto decoded = decode(bytes);
         std::vector<std::string> codes;
         for (const auto& d : decoded) {
             codes.push_back(d.airport.code);

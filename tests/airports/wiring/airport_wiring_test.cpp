@@ -2,6 +2,7 @@
 // feed then keeps ground traffic there instead of dropping it.
 #include "app/wiring/airport_services.h"
 #include "app/wiring/static_traffic_services.h"
+#include "app/wiring/airport_scan_services.h"
 
 #include "airports/park_stand_file.h"
 #include "app/window_requests.h"
@@ -10,6 +11,12 @@
 #include "ui/window_controls.h"
 
 #include "../airports_test_support.h"
+#include "airports/airport_scan.h"
+#include "bgl_writer.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "ui/control_ids.h"
+#include "ui/ui_sink.h"
 #include "feed/traffic_reader.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_neighbours.h"
@@ -17,6 +24,8 @@
 #include "core/geometry.h"
 #include "traffic/traffic_state.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
 #include <map>
@@ -194,6 +203,52 @@ TEST_F(AirportWiring, TheGroundedUsersHookRemovesWhatOverlapsTheUser) {
     g_liveAc.clear();
     g_userAcData = UserAcData{};
     lf_setUserHalfWingspanNm(std::numeric_limits<double>::quiet_NaN());
+}
+
+// A scan that collected stand files for tblo.zip enables the "tblo"
+// button, whose folder holds tblo.zip.
+class EnableRecorder final : public UiSink {
+public:
+    void enableControl(int id, bool enabled) override { enables.emplace_back(id, enabled); }
+    void setCheck(int, bool) override {}
+    void fillCombo(int, const std::vector<std::string>&, int) override {}
+    void selectCombo(int, int) override {}
+    void setText(int, const std::string&) override {}
+    void invalidateBand(UiBand) override {}
+    int messageBox(const std::string&, const std::string&, unsigned) override { return 0; }
+    std::vector<std::pair<int, bool>> enables;
+};
+
+TEST_F(AirportWiring, AScanThatCollectsStandFilesEnablesTheTbloButton) {
+    readSampleDatabase();
+#ifdef _WIN32
+    _putenv_s("GLIM_APPDATA", (m_folder / "appdata").string().c_str());
+#else
+    setenv("GLIM_APPDATA", (m_folder / "appdata").string().c_str(), 1);
+#endif
+    gf_rebuildAppPaths();
+    bglw::Airport egll;
+    egll.ident = "EGLC";
+    bglw::Parking stand;
+    stand.nameCode = 10;
+    stand.number = 1;
+    stand.lat_deg = 51.5;
+    stand.lon_deg = 0.05;
+    egll.parkings = {stand};
+    writeFile("scenery/x/EGLC.bgl", bglw::encodeAirports({egll}));
+    afolder[0].setValue((m_folder / "scenery").string());
+    EnableRecorder sink;
+    gf_setUiSink(&sink);
+    RunServices services;
+    lf_wireAirportScan(services);
+    services.scanAddonAirports();
+    gf_setUiSink(nullptr);
+    gf_setAirportScanEnv({});
+    afolder[0].setValue("");
+    EXPECT_EQ(gf_workPaths().tbloZip.generic_string(), "tblo/tblo.zip");
+    EXPECT_TRUE(std::filesystem::exists(gf_workPaths().tbloZip));
+    EXPECT_NE(std::find(sink.enables.begin(), sink.enables.end(), std::pair<int, bool>{kIdTblo, true}),
+              sink.enables.end());
 }
 
 }  // namespace
