@@ -159,16 +159,22 @@ bool lf_userCollisionHold(LiveAc& ac) {
         return false;
     }
     if (!COLLISION_USER_AIR.value()) return false;
+    // Judged afresh for every point: an aircraft whose path no longer runs
+    // close to the user's appears from its next point on.
+    bool conflict = false;
     if (front.airborne) {
         if (dist <= kAirReach_nm && std::fabs(front.alt - user.alt_ft) < kAirBand_ft) {
-            const double angle = lf_piRange(ac.targetHeading - gf_initialBearing(userPos, point));
-            if (lf_crossDistance_ft(angle, dist) <= kAirCross_ft) ac.userHold = 1;
+            // A buffered aircraft has no heading of its own yet: its path is
+            // the track the feed reports.
+            const double angle = lf_piRange(front.track * kDegToRad - gf_initialBearing(userPos, point));
+            conflict = lf_crossDistance_ft(angle, dist) <= kAirCross_ft;
         }
     } else if (dist <= kGroundReach_nm && user.altAboveGround_ft < kUserLow_ft) {
         const double angle = lf_piRange(gf_initialBearing(userPos, point) - user.heading_rad);
-        if (lf_crossDistance_ft(angle, dist) <= kGroundCross_ft) ac.userHold = 1;
+        conflict = lf_crossDistance_ft(angle, dist) <= kGroundCross_ft;
     }
-    if (ac.userHold) return lf_dropFront(ac);
+    ac.userHold = conflict ? 1 : 0;
+    if (conflict) return lf_dropFront(ac);
     return false;
 }
 

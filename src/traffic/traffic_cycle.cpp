@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "core/log.h"
 #include "core/settings.h"
@@ -24,16 +25,25 @@ constexpr std::int32_t kRangeEveryFlare = 20;
 constexpr std::int32_t kRangeEvery = 100;
 constexpr std::int32_t kUserPositionEvery = 100;
 constexpr float kWaitAboveFrameRate = 50.0f;
-constexpr std::size_t kRecordsPerPass = 2;
+// At least two records a pass; more when many wait, so that a poll is
+// decoded within half a second (50 passes) whatever the traffic, and the
+// next poll finds the hand-over drained. Records fall due 30 s after their
+// poll, so the pace costs no point.
+constexpr std::size_t kMinRecordsPerPass = 2;
+constexpr std::size_t kMaxRecordsPerPass = 64;
+constexpr std::size_t kDrainPasses = 50;
 
 void lf_decodeHandedOver() {
-    FlightRecord taken[kRecordsPerPass];
+    // Worker thread only; kept to reuse its room.
+    static std::vector<FlightRecord> taken(kMaxRecordsPerPass);
     std::size_t n = 0;
     {
         // Taken out under the lock, decoded outside it: the Traffic Reader
         // never waits for the engine's decoding.
         std::lock_guard lock(g_trafficMutex);
-        for (; n < kRecordsPerPass && !g_handedOverRecords.empty(); ++n) {
+        const std::size_t want =
+            std::clamp(g_handedOverRecords.size() / kDrainPasses + 1, kMinRecordsPerPass, kMaxRecordsPerPass);
+        for (; n < want && !g_handedOverRecords.empty(); ++n) {
             taken[n] = std::move(g_handedOverRecords.back());
             g_handedOverRecords.pop_back();
         }
@@ -86,6 +96,7 @@ AiCreateRequest gf_creationRequest(const LiveAc& ac) {
 
 void lf_handleAddingStack() {
     gf_handleSimObjectEvents();
+    lf_applyWrittenFlightPlans();
     lf_updateAllLiveAc();
     lf_sendQueuedCreations();
     lf_decodeHandedOver();

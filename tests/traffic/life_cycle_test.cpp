@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "simlink/flight_plan.h"
 #include "traffic/intake.h"
 #include "traffic/traffic_cycle.h"
 
@@ -39,6 +40,10 @@ TEST_F(LifeCycleTest, FlightIsCreatedActivatedMovedAndRemovedWhenItsStreamEnds) 
     // brought to life over 200 ticks.
     EXPECT_EQ(liveAc(kDlh)->simState, SimState::adding2sim);
     run(300);
+    // The plan is written off the pass and set on a pass after its write.
+    EXPECT_TRUE(sim.flightPlans.empty() || std::filesystem::exists(sim.flightPlans[0].second));
+    gf_waitFlightPlanWrites();
+    run(1);
     const LiveAc& ac = *liveAc(kDlh);
     EXPECT_EQ(ac.simState, SimState::active);
     EXPECT_EQ(ac.stream.size(), 5u) << "the first point reached";
@@ -67,6 +72,7 @@ TEST_F(LifeCycleTest, FlightIsCreatedActivatedMovedAndRemovedWhenItsStreamEnds) 
     // gone.
     const std::string plan = sim.flightPlans[0].second;
     run(3000 + 8 * 800);
+    gf_waitFlightPlanWrites();
     EXPECT_EQ(liveAc(kDlh), nullptr);
     EXPECT_EQ(sim.objects.count(objectId), 0u);
     EXPECT_FALSE(std::filesystem::exists(plan)) << "the flight plan goes with the object";
