@@ -136,3 +136,32 @@ TEST_F(SpawnTest, UserAircraftHoldDropsPointsUntilItMoves) {
 }
 
 }  // namespace
+
+// The user flies at 20,000 ft; new aircraft at that level come in one poll
+// per 10 s. One crosses 3 nm north of the user, clear of its path: it
+// appears at once. One flies along the user's latitude straight through the
+// user's position: it waits while it is within 6 nm and appears once it is
+// beyond.
+TEST_F(SpawnTest, AirborneUserHoldsOnlyAircraftWhosePathRunsCloseAndOnlyWhileItIs) {
+    constexpr double kNmLon = 1.0 / 60.0 / 0.6157;  // at 52.3 N
+    constexpr std::uint32_t kClear = 0x4CA7C1, kThrough = 0x4CA7C2;
+    auto clear = flight(kClear, "KLM21", "B738", Fix{.lat = 52.35, .lon = 4.70, .alt_ft = 20000.0}, 20, 10.0);
+    auto through =
+        flight(kThrough, "KLM22", "B738", Fix{.lat = 52.3, .lon = 4.76 - 4.0 * kNmLon, .alt_ft = 20500.0}, 20, 10.0);
+    bool clearActive = false;
+    double throughFirstNm = -1.0;
+    for (std::size_t i = 0; i < clear.size(); ++i) {
+        takeBatch({clear[i], through[i]}, 30);
+        for (int pass = 0; pass < 1000; ++pass) {
+            run(1);
+            clearActive |= liveAc(kClear) && liveAc(kClear)->simState != SimState::buffer;
+            const LiveAc* t = liveAc(kThrough);
+            if (t && t->simState != SimState::buffer && throughFirstNm < 0.0)
+                throughFirstNm = (t->pos.lon - 4.76) / kNmLon;
+        }
+    }
+    run(3500);
+    EXPECT_TRUE(clearActive) << "an aircraft whose track passes 3 nm from the user is not held";
+    EXPECT_GT(throughFirstNm, 6.0) << "the aircraft on the user's line appears only beyond 6 nm, east of the user";
+    ASSERT_NE(liveAc(kThrough), nullptr);
+}
