@@ -53,13 +53,17 @@ namespace {
 
 constexpr int kStatics = 500;
 constexpr int kPollEvery = 200;     // ticks: a poll every 2 s
-constexpr int kWarmUp = 3200;       // the first poll falls due
+constexpr int kWarmUp = 26000;      // the creations reach the live limit
 constexpr int kMeasured = 12000;    // two minutes of passes
 constexpr double kAirportLat = 52.3;
 constexpr double kAirportLon = 4.76;
 constexpr double kNmLat = 1.0 / 60.0;
 constexpr double kNmLon = 1.0 / 60.0 / 0.6115;
 constexpr double kStandStep = 60.0 / 1852.0;  // nm between stands
+// Feed time of the push-backs and of the flights that fall silent: seconds
+// into the measured passes (their points are due 30 s after their poll).
+constexpr double kPushAt_s = kWarmUp / 100.0 - 20.0;
+constexpr double kSilentAt_s = kWarmUp / 100.0 - 10.0;
 
 const char* const kDbase = R"(<?xml version="1.0"?>
 <root>
@@ -129,14 +133,14 @@ FlightRecord lf_report(const Flight& f, double t) {
         p.lon += t * p.gs / 3600.0 * kNmLon;
         break;
     case Kind::parked: {
-        // On its stand for 20 s, then pushed back south at 3 kt for 30 s,
-        // then taxiing east at 12 kt.
-        const double push = std::clamp(t - 20.0, 0.0, 30.0);
-        const double taxi = std::max(t - 50.0, 0.0);
+        // On its stand until the measured passes begin, then pushed back
+        // south at 3 kt for 30 s, then taxiing east at 12 kt.
+        const double push = std::clamp(t - kPushAt_s, 0.0, 30.0);
+        const double taxi = std::max(t - kPushAt_s - 30.0, 0.0);
         p.lat -= push * 3.0 / 3600.0 * kNmLat;
         p.lon += taxi * 12.0 / 3600.0 * kNmLon;
-        p.gs = t < 20.0 ? 0.0 : (t < 50.0 ? 3.0 : 12.0);
-        p.track = t < 50.0 ? 180.0 : 90.0;
+        p.gs = t < kPushAt_s ? 0.0 : (t < kPushAt_s + 30.0 ? 3.0 : 12.0);
+        p.track = t < kPushAt_s + 30.0 ? 180.0 : 90.0;
         break;
     }
     }
@@ -265,8 +269,8 @@ Figures lf_run(FakeSimLink& sim, int liveCount) {
             std::vector<FlightRecord> batch;
             batch.reserve(flights.size());
             for (const Flight& f : flights) {
-                // The leaving flights fall silent after a minute.
-                if (f.kind == Kind::leaving && t > 60.0) continue;
+                // The leaving flights fall silent.
+                if (f.kind == Kind::leaving && t > kSilentAt_s) continue;
                 batch.push_back(lf_report(f, t));
             }
             {
@@ -331,7 +335,11 @@ Figures lf_run(FakeSimLink& sim, int liveCount) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // Sizes to run (live aircraft in range); all of them without arguments.
+    std::vector<int> sizes{100, 500, 1000, 2000, 5000};
+    if (argc > 1) sizes.clear();
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
     const fs::path folder = fs::temp_directory_path() / fmt::format("glim_traffic_bench_{}", std::rand());
     lf_prepareCatalogue(folder);
     // The engine creates at most 500 live aircraft; the rest of those in
@@ -342,11 +350,12 @@ int main() {
     gf_setTrafficLink(&sim);
     gf_reserveTrafficContainers();
 
-    std::printf("traffic pass with %d static aircraft, %d passes (2 minutes) each:\n", kStatics, kMeasured);
+    std::printf("traffic pass with %d static aircraft, %d passes (2 minutes) after %d of warm-up:\n", kStatics, kMeasured,
+                kWarmUp);
     std::printf("%8s %10s %10s %10s %12s %8s %8s %8s %10s\n", "in range", "mean us", "p99 us", "max us",
                 "backlog/poll", "active", "created", "removed", "push-backs");
     Figures at1000;
-    for (int live : {100, 500, 1000, 2000, 5000}) {
+    for (int live : sizes) {
         const Figures f = lf_run(sim, live);
         std::printf("%8d %10.1f %10.1f %10.1f %12zu %8zu %8zu %8zu %10zu\n", live, f.mean_us, f.p99_us, f.max_us,
                     f.maxBacklog, f.live, f.created, f.removed, f.pushBacks);

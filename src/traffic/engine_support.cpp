@@ -49,8 +49,38 @@ std::int32_t lf_wantedParkCount() {
     return wanted;
 }
 
+namespace {
+
+// The farthest active aircraft's distance, taken once while the pass moves
+// the aircraft: a poll's waiting aircraft fall due together, and each would
+// otherwise walk every live aircraft with its trigonometry while the live
+// limit is reached.
+struct FarthestOfPass {
+    bool armed = false;
+    bool known = false;
+    double max_nm = -1.0;
+};
+FarthestOfPass g_farthestOfPass;
+// More than any aircraft moves within one pass.
+constexpr double kPassMove_nm = 0.01;
+
+}  // namespace
+
+void gf_armFarthestOfPass(bool armed) { g_farthestOfPass = FarthestOfPass{armed, false, -1.0}; }
+
 bool gf_removeFarthestLiveAc(double dist_nm) {
     const LatLon user{g_userAcData.lat_deg, g_userAcData.lon_deg};
+    if (FarthestOfPass& f = g_farthestOfPass; f.armed && dist_nm >= 0.0) {
+        if (!f.known) {
+            f.known = true;
+            for (const LiveAc& ac : g_liveAc)
+                if (ac.simState == SimState::active)
+                    f.max_nm = std::max(f.max_nm, gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon}));
+        }
+        // A removal only brings the farthest nearer, so the figure stays an
+        // upper bound for the rest of the pass.
+        if (f.max_nm + kPassMove_nm <= dist_nm + kFartherMargin_nm) return true;
+    }
     double best = dist_nm;
     std::uint32_t bestHexid = 0;
     for (const LiveAc& ac : g_liveAc) {

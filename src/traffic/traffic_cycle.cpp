@@ -11,6 +11,7 @@
 #include "simlink/traffic_requests.h"
 #include "traffic/ai_commands.h"
 #include "traffic/air_motion.h"
+#include "traffic/engine_support.h"
 #include "traffic/intake.h"
 #include "traffic/object_events.h"
 #include "traffic/static_parking.h"
@@ -111,7 +112,13 @@ void lf_handleAddingStack() {
 
 void lf_updateAllLiveAc() {
     bool anyRemoved = false;
-    for (LiveAc& ac : g_liveAc) anyRemoved = updateLiveAc(ac) || anyRemoved;
+    {
+        struct Armed {
+            Armed() { gf_armFarthestOfPass(true); }
+            ~Armed() { gf_armFarthestOfPass(false); }
+        } armed;
+        for (LiveAc& ac : g_liveAc) anyRemoved = updateLiveAc(ac) || anyRemoved;
+    }
     if (anyRemoved) {
         // A record born on a stand that never reached the simulator leaves
         // the stand free for the next aircraft.

@@ -17,13 +17,14 @@ class IntakeTest : public TrafficHarness {};
 TEST_F(IntakeTest, BatchTimesAreKeptAtATenthOfASecondAroundTheMedianAndDueAfterTheDelay) {
     g_trafficTick = 5000;
     std::vector<FlightRecord> batch;
-    const double times[] = {100.0, 100.25, 101.0};
+    // The median of the sorted times, whatever the order of the records.
+    const double times[] = {101.0, 100.0, 100.25};
     for (int i = 0; i < 3; ++i) batch.push_back(record(kHex + i, "KLM" + std::to_string(i + 1), "B738", Fix{.feedTime = times[i]}));
     takeBatch(batch, 30);
     ASSERT_EQ(g_handedOverRecords.size(), 3u);
-    EXPECT_EQ(g_handedOverRecords[0].point.time, 7980);
-    EXPECT_EQ(g_handedOverRecords[1].point.time, 8000);
-    EXPECT_EQ(g_handedOverRecords[2].point.time, 8070);
+    EXPECT_EQ(g_handedOverRecords[0].point.time, 8070);
+    EXPECT_EQ(g_handedOverRecords[1].point.time, 7980);
+    EXPECT_EQ(g_handedOverRecords[2].point.time, 8000);
 
     // A second poll while these still wait queues behind them.
     takeBatch({record(kHex + 9, "KLM9", "B738", Fix{})}, 30);

@@ -1,6 +1,10 @@
 // What the simulator reports, applied to the aircraft: created objects, their
 // static CG, failed creations, removals, blocked callsigns, and the pace of
 // the pass's own requests and releases.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
 #include "simlink/creation_tracking.h"
@@ -298,6 +302,24 @@ TEST_F(ObjectEventsTest, PassPaceOfRequestsReleasesAndPositionHandOver) {
     EXPECT_TRUE(g_simQueues.positionsFront.empty());
     held.unlock();
     lf_updateAllLiveAc();
+    {
+        std::lock_guard lock(g_simMutex);
+        ASSERT_EQ(g_simQueues.positionsFront.size(), 1u);
+        EXPECT_EQ(g_simQueues.positionsFront[0].objectId, 700u);
+        g_simQueues.positionsFront.clear();
+    }
+
+    // At 60 frames a second the pass waits for the link to let go.
+    sim.frameRateValue = 60.0f;
+    std::atomic<bool> locked{false};
+    std::thread link([&] {
+        std::lock_guard lock(g_simMutex);
+        locked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    while (!locked.load()) std::this_thread::yield();
+    lf_updateAllLiveAc();
+    link.join();
     std::lock_guard lock(g_simMutex);
     ASSERT_EQ(g_simQueues.positionsFront.size(), 1u);
     EXPECT_EQ(g_simQueues.positionsFront[0].objectId, 700u);

@@ -471,6 +471,41 @@ TEST_F(MotionRules, LiveryRespawnTable) {
              EXPECT_EQ(g_respawnRemovalQueue, std::deque<std::uint32_t>{ac.objectId});
              EXPECT_TRUE(ac.hasOverrideHeading);
          }},
+        {"a new registration that the Dbase gives another airline and type, confirmed by the callsign, respawns",
+         [&] {
+             LiveAc& ac = level();
+             ac.callsign = "DLH5";
+             ac.airline = "KLM";
+             ac.registration = "PH-OLD";
+             ac.liveryTitle = "KLM B738";
+             EXPECT_FALSE(lf_respawnCheck(ac, rec("DLH5", "D-AIZA")));
+             EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+             EXPECT_EQ(ac.airline, "DLH");
+             EXPECT_EQ(ac.type, "A320");
+             EXPECT_TRUE(ac.liveryTitle.empty()) << "the next spawn chooses the livery anew";
+         }},
+        {"the same change not confirmed by the callsign keeps the aircraft",
+         [&] {
+             LiveAc& ac = level();
+             ac.callsign = "KLM5";
+             ac.airline = "KLM";
+             ac.registration = "PH-OLD";
+             EXPECT_TRUE(lf_respawnCheck(ac, rec("KLM5", "D-AIZA")));
+             EXPECT_EQ(ac.simState, SimState::active);
+             EXPECT_EQ(ac.type, "B738");
+         }},
+        {"a first registration that the Dbase knows as another airline and type respawns",
+         [&] {
+             LiveAc& ac = level();
+             ac.callsign = "KLM5";
+             ac.airline = "KLM";
+             ac.registration.clear();
+             ac.liveryTitle = "KLM B738";
+             EXPECT_FALSE(lf_respawnCheck(ac, rec("KLM5", "D-AIZA")));
+             EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+             EXPECT_EQ(ac.airline, "DLH");
+             EXPECT_EQ(ac.type, "A320");
+         }},
         {"pushing back or flying an extended stream, it never respawns",
          [&] {
              LiveAc& ac = level();
