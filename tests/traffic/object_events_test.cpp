@@ -47,6 +47,30 @@ protected:
     }
 };
 
+// A static aircraft created on the stand while a live one born there was on
+// its way to the simulator gives way once the live object is reported.
+TEST_F(ObjectEventsTest, LiveAircraftParksOverAStaticOnItsStand) {
+    addStand("E7", 52.0, 4.0, 40.0);
+    addStand("E8", 52.0, 4.001, 40.0);
+    LiveAc& ac = liveInSim(kLive, 0, SimState::adding2sim);
+    for (StreamPoint& p : ac.stream) {
+        p.alt = 0.0;
+        p.airborne = false;
+    }
+    ac.flightState = FlightState::parked;
+    ac.standId = 1;
+    AcBase base;
+    base.callsign = "KLM7*";
+    g_staticAc.emplace_back(base, 1u, 52.0, 4.0, 0.0, 0);
+    g_staticAc.emplace_back(base, 2u, 52.0, 4.001, 0.0, 0);
+    for (StaticAc& s : g_staticAc) s.simState = SimState::active;
+    push(SimObjectEventKind::liveCreated, 200, kLive);
+    gf_handleSimObjectEvents();
+    EXPECT_EQ(g_staticAc[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(g_staticAc[1].simState, SimState::active) << "the one on the next stand stays";
+    EXPECT_NE(logText().find("parks over static KLM7* \x97 static will be removed"), std::string::npos);
+}
+
 TEST_F(ObjectEventsTest, StaticCgTable) {
     struct Row {
         double cg_ft, pitch_deg, wantCg_ft, wantPitch_deg;

@@ -1,6 +1,7 @@
 // The gate of buffered aircraft and their birth: who waits, who is dropped,
 // who is spawned, with which livery and birth state.
 #include "airports/park_airport_state.h"
+#include "airports/park_stand_file.h"
 #include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
 #include "core/settings.h"
@@ -165,3 +166,37 @@ TEST_F(SpawnTest, AirborneUserHoldsOnlyAircraftWhosePathRunsCloseAndOnlyWhileItI
     EXPECT_GT(throughFirstNm, 6.0) << "the aircraft on the user's line appears only beyond 6 nm, east of the user";
     ASSERT_NE(liveAc(kThrough), nullptr);
 }
+
+namespace {
+
+// Two aircraft reported standing still on neighbouring stands 30 m apart:
+// the first is born parked; the second would stand wing over wing with it
+// and is dropped instead of being placed there.
+TEST_F(SpawnTest, NewbornNeverParksBesideAParkedNeighbourWithinBothWings) {
+    constexpr double kLat = 52.31, kLon = 4.70;
+    constexpr double kLonPer30m = 30.0 / (1852.0 * 60.0 * 0.6115);
+    useParkAirport(kLat, kLon);
+    parking_percentage.setValue(100);
+    for (int i = 0; i < 4; ++i) addStand("F" + std::to_string(i + 1), kLat, kLon + i * kLonPer30m, 20.0);
+    gf_numberStandsAndNeighbours(g_standList);
+    // A poll every 16 s (a standing aircraft's reports are kept one per 15 s).
+    auto standing = [&](std::uint32_t hexid, const std::string& cs, double lon) {
+        for (int i = 0; i < 3; ++i) {
+            takeBatch({record(hexid, cs, "B738",
+                              Fix{.lat = kLat, .lon = lon, .alt_ft = 0.0, .gs_kt = 0.0, .feedTime = 1000.0 + 16.0 * i})},
+                      30);
+            run(1600);
+        }
+        run(3000);
+    };
+    standing(0x4CA801, "KLM31", kLon);
+    ASSERT_NE(liveAc(0x4CA801), nullptr);
+    ASSERT_EQ(liveAc(0x4CA801)->simState, SimState::active);
+    ASSERT_EQ(liveAc(0x4CA801)->flightState, FlightState::parked);
+    EXPECT_EQ(gf_standNameOf(liveAc(0x4CA801)->standId), "F1");
+    standing(0x4CA802, "KLM32", kLon + kLonPer30m);
+    EXPECT_EQ(liveAc(0x4CA802), nullptr) << "dropped, not parked on F2 beside KLM31";
+    EXPECT_EQ(sim.objectWithCallsign("KLM32"), nullptr);
+}
+
+}  // namespace
