@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -319,6 +320,11 @@ Figures lf_run(FakeSimLink& sim, int liveCount) {
         sim.clientEvents.clear();
     }
     gf_waitFlightPlanWrites();
+    if (std::getenv("BENCH_DEBUG")) {
+        std::map<std::pair<int, int>, int> states;
+        for (const LiveAc& a : g_liveAc) ++states[{static_cast<int>(a.simState), static_cast<int>(a.flightState)}];
+        for (const auto& [k, v] : states) std::printf("sim %d flight %d: %d\n", k.first, k.second, v);
+    }
     double sum = 0.0;
     for (double v : pass_us) sum += v;
     std::sort(pass_us.begin(), pass_us.end());

@@ -109,8 +109,12 @@ void gf_avoidStaticCollision(LiveAc& live) {
     live.positionAtLastCheck = LatLon{live.pos.lat, live.pos.lon};
     for (StaticAc& s : g_staticAc) {
         if (!lf_isActive(s) || s.callsign == live.callsign) continue;
+        const double reach = 1.1 * (s.size + live.size);
+        // No distance is shorter than the latitudes' difference along the
+        // meridian: most static aircraft are ruled out without trigonometry.
+        if (std::fabs(s.standLat - live.pos.lat) * kDegToRad * kTwoEarthRadiiNm / 2.0 > reach * 1.000001) continue;
         const double d = gf_distanceNm(LatLon{s.standLat, s.standLon}, LatLon{live.pos.lat, live.pos.lon});
-        if (d > 1.1 * (s.size + live.size)) continue;
+        if (d > reach) continue;
         gf_logLine(fmt::format("{:8}: {:8} removed for collision avoidance with static {}", gf_standNameOf(s.standId),
                                s.callsign, live.callsign));
         removeAircraftFromSim(s);
