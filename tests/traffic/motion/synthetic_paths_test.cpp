@@ -205,3 +205,26 @@ TEST_F(SyntheticPaths, ParkedAircraftReappearingInTheAirLeavesItsStand) {
 }
 
 }  // namespace
+
+namespace {
+
+// Parked at D7, its stream waiting a week on the stand, the aircraft is
+// reported with its next flight's callsign: it respawns on the spot under
+// the new callsign.
+TEST_F(SyntheticPaths, ParkedAircraftTakesItsNextFlightsCallsignOnItsStand) {
+    const Stand& d7 = standNamed("D7");
+    PathWriter stand(d7.latitude, d7.longitude, 0.0, 0.0);
+    stand.stand(120, 240);
+    std::vector<FlightRecord> records = stand.records;
+    for (std::size_t i = records.size() / 2; i < records.size(); ++i) records[i].callsign = "KLM1235";
+    feed(records, 3000, {});
+    const LiveAc* ac = liveAc(kHex);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->callsign, "KLM1235");
+    EXPECT_EQ(ac->flightState, FlightState::parked);
+    EXPECT_EQ(gf_standNameOf(ac->standId), "D7");
+    EXPECT_NE(sim.objectWithCallsign("KLM1235"), nullptr) << "created again under the new callsign";
+    EXPECT_EQ(sim.objectWithCallsign("KLM1234"), nullptr);
+}
+
+}  // namespace
