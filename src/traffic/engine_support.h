@@ -26,6 +26,8 @@ bool gf_removeFarthestLiveAc(double dist_nm);
 // While the pass moves its aircraft (armed), the farthest distance is taken
 // once and spares the walk when no aircraft lies farther.
 void gf_armFarthestOfPass(bool armed);
+// The number of active live aircraft (counted once while armed).
+std::size_t gf_activeLiveCount();
 // The callsigns of the active, not parked live aircraft, sorted; the
 // window's live-aircraft box shows them. False when empty.
 bool gf_fillLiveAcCombo();

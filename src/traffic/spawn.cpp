@@ -66,11 +66,6 @@ double lf_crossDistance_ft(double angle, double dist_nm) { return std::sin(std::
 
 bool lf_isGhost(const std::string& callsign) { return !callsign.empty() && callsign.back() == '_'; }
 
-std::size_t lf_activeLiveCount() {
-    return static_cast<std::size_t>(std::count_if(g_liveAc.begin(), g_liveAc.end(),
-                                                  [](const LiveAc& a) { return a.simState == SimState::active; }));
-}
-
 // The Dbase knows the registration better than the feed.
 void lf_fillFromDbase(LiveAc& ac) {
     if (ac.registration.empty()) return;
@@ -208,7 +203,7 @@ void lf_handleBuffered(LiveAc& ac) {
         return;
     }
     if (static_cast<std::size_t>(std::max(maxLive, 0)) <=
-        g_addingStack.size() + lf_activeLiveCount() + g_liveCreationQueue.size()) {
+        g_addingStack.size() + gf_activeLiveCount() + g_liveCreationQueue.size()) {
         const StreamPoint& front = ac.stream.front();
         const double d = gf_distanceNm(LatLon{g_userAcData.lat_deg, g_userAcData.lon_deg}, LatLon{front.lat, front.lon});
         if (gf_removeFarthestLiveAc(d)) {

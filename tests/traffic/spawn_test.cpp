@@ -200,3 +200,45 @@ TEST_F(SpawnTest, NewbornNeverParksBesideAParkedNeighbourWithinBothWings) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the live limit reached (MAX_LIVE_SEL 10), a newcomer nearer to the
+// user than the farthest shown aircraft takes its place; one farther than
+// all of them is dropped.
+TEST_F(SpawnTest, LiveLimitMakesTheFarthestGiveWayToANearerNewcomer) {
+    MAX_LIVE_SEL.setValue(10);
+    auto polls = [&](const std::vector<std::vector<FlightRecord>>& flights) {
+        for (std::size_t k = 0; k < flights.front().size(); ++k) {
+            std::vector<FlightRecord> batch;
+            for (const auto& f : flights) batch.push_back(f[k]);
+            takeBatch(batch, 30);
+            run(200);
+        }
+    };
+    std::vector<std::vector<FlightRecord>> far;
+    for (std::uint32_t i = 0; i < 10; ++i)
+        far.push_back(flight(0x4CB000 + i, "KLM" + std::to_string(40 + i), "B738",
+                             Fix{.lat = 52.3 + (20.0 + i) / 60.0, .lon = 4.76, .gs_kt = 110.0}, 6, 2.0));
+    polls(far);
+    run(3000);
+    int active = 0;
+    for (const LiveAc& a : g_liveAc) active += a.simState == SimState::active;
+    ASSERT_EQ(active, 10);
+
+    auto near = flight(0x4CB100, "KLM60", "B738", Fix{.lat = 52.3 + 5.0 / 60.0, .lon = 4.76, .gs_kt = 110.0}, 6, 2.0);
+    auto farther =
+        flight(0x4CB101, "KLM61", "B738", Fix{.lat = 52.3 + 40.0 / 60.0, .lon = 4.76, .gs_kt = 110.0}, 6, 2.0);
+    for (auto& r : near) r.feedTime += 100.0;
+    for (auto& r : farther) r.feedTime += 100.0;
+    polls({near, farther});
+    run(3500);
+    ASSERT_NE(liveAc(0x4CB100), nullptr);
+    EXPECT_EQ(liveAc(0x4CB100)->simState, SimState::active) << "the nearer newcomer is shown";
+    EXPECT_EQ(liveAc(0x4CB101), nullptr) << "the farther newcomer is dropped";
+    EXPECT_EQ(sim.objectWithCallsign("KLM61"), nullptr);
+    EXPECT_EQ(liveAc(0x4CB009), nullptr) << "the farthest shown aircraft gave way";
+    EXPECT_NE(sim.objectWithCallsign("KLM40"), nullptr) << "the nearest of them stays";
+}
+
+}  // namespace
