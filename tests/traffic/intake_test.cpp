@@ -137,6 +137,8 @@ TEST_F(IntakeTest, RecordFiltersTable) {
         {"0 kt after 90 kt", false, 90, 5, 0, 10, false, false},
         {"80 kt after standing", false, 0, 5, 80, 10, false, false},
         {"79 kt after standing", false, 0, 5, 79, 10, false, true},
+        {"80 kt after standing, reported 20 s apart", false, 0, 20, 80, 10, false, false},
+        {"airborne 150 kt after standing, after a silence of 21 s", false, 0, 21, 150, 10, true, true},
         {"jet straight 2 s: inside 450 m", true, 400, 2.0, 400, 0.5, true, false},
         {"jet straight 2.2 s: beyond 450 m", true, 400, 2.2, 400, 0.5, true, true},
         {"jet turning 2 s", true, 400, 2.0, 400, 1.5, true, true},
