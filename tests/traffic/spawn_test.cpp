@@ -242,3 +242,47 @@ TEST_F(SpawnTest, LiveLimitMakesTheFarthestGiveWayToANearerNewcomer) {
 }
 
 }  // namespace
+
+namespace {
+
+// Twenty flights fall due at once and fill the creation queue (one creation
+// leaves it every 0.5 s); flights falling due a few seconds later wait,
+// losing their points as these fall due, while more than ten creations
+// queue, and are created once the queue has shrunk.
+TEST_F(SpawnTest, BirthsWaitWhileMoreThanTenCreationsQueue) {
+    std::vector<std::vector<FlightRecord>> first, later;
+    for (std::uint32_t i = 0; i < 20; ++i)
+        first.push_back(flight(0x4CC000 + i, "KLM" + std::to_string(100 + i), "B738",
+                               Fix{.lat = 52.0 + i * 0.01, .gs_kt = 110.0}, 8, 2.0));
+    for (std::uint32_t i = 0; i < 3; ++i)
+        later.push_back(flight(0x4CC100 + i, "KLM" + std::to_string(200 + i), "B738",
+                               Fix{.lat = 52.5 + i * 0.01, .gs_kt = 110.0, .feedTime = 1002.0}, 8, 2.0));
+    for (std::size_t k = 0; k < 8; ++k) {
+        std::vector<FlightRecord> batch;
+        for (const auto& f : first) batch.push_back(f[k]);
+        if (k >= 1)
+            for (const auto& f : later) batch.push_back(f[k - 1]);
+        takeBatch(batch, 30);
+        run(200);
+    }
+    // The first flights' first points fall due 3000 ticks after their poll
+    // (tick 2900 with the lead); the later ones' 200 ticks after that, while
+    // about 15 creations wait.
+    run(3200 - 8 * 200);
+    std::size_t queued = g_liveCreationQueue.size();
+    EXPECT_GT(queued, 10u);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        const LiveAc* ac = liveAc(0x4CC100 + i);
+        ASSERT_NE(ac, nullptr);
+        EXPECT_EQ(ac->simState, SimState::buffer) << "waits while the queue is long";
+        EXPECT_LT(ac->stream.size(), 8u) << "and loses its points as they fall due";
+    }
+    run(1500);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        const LiveAc* ac = liveAc(0x4CC100 + i);
+        ASSERT_NE(ac, nullptr);
+        EXPECT_NE(ac->simState, SimState::buffer) << "created once the queue has shrunk";
+    }
+}
+
+}  // namespace
