@@ -103,6 +103,7 @@ namespace {
 
 struct FlightPlanJob {
     std::uint32_t objectId = 0;
+    std::uint32_t owner = 0;
     fs::path path;
     bool remove = false;
     AcCategory category{};
@@ -166,7 +167,7 @@ private:
             }
             lock.lock();
             if (!job.remove) {
-                m_written.push_back(WrittenFlightPlan{job.objectId, path.string(), ok});
+                m_written.push_back(WrittenFlightPlan{job.objectId, job.owner, path.string(), ok});
                 m_anyWritten.store(true, std::memory_order_release);
             }
             ++m_finished;
@@ -193,13 +194,14 @@ FlightPlanWriter& lf_writer() {
 
 }  // namespace
 
-void gf_queueFlightPlanWrite(std::uint32_t objectId, AcCategory category, std::string origin, std::string destination) {
-    lf_writer().queue(
-        FlightPlanJob{objectId, gf_flightPlanPath(objectId), false, category, std::move(origin), std::move(destination)});
+void gf_queueFlightPlanWrite(std::uint32_t objectId, std::uint32_t owner, AcCategory category, std::string origin,
+                             std::string destination) {
+    lf_writer().queue(FlightPlanJob{objectId, owner, gf_flightPlanPath(objectId), false, category, std::move(origin),
+                                    std::move(destination)});
 }
 
 void gf_queueFlightPlanRemoval(std::uint32_t objectId) { 
-    lf_writer().queue(FlightPlanJob{objectId, gf_flightPlanPath(objectId), true, {}, {}, {}});
+    lf_writer().queue(FlightPlanJob{objectId, 0, gf_flightPlanPath(objectId), true, {}, {}, {}});
 }
 
 std::vector<WrittenFlightPlan> gf_takeWrittenFlightPlans() { return lf_writer().take(); }

@@ -34,10 +34,12 @@ bool gf_writeFlightPlan(const std::filesystem::path& path, AcCategory category, 
 // asks the simulator to fly it.
 struct WrittenFlightPlan {
     std::uint32_t objectId = 0;
+    std::uint32_t owner = 0;  // the caller's mark of the aircraft, handed back
     std::string path;
     bool ok = false;
 };
-void gf_queueFlightPlanWrite(std::uint32_t objectId, AcCategory category, std::string origin, std::string destination);
+void gf_queueFlightPlanWrite(std::uint32_t objectId, std::uint32_t owner, AcCategory category, std::string origin,
+                             std::string destination);
 void gf_queueFlightPlanRemoval(std::uint32_t objectId);
 // The writes finished since the last call, in their order.
 std::vector<WrittenFlightPlan> gf_takeWrittenFlightPlans();

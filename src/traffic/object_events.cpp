@@ -245,14 +245,15 @@ void lf_createFlightPlan(LiveAc& ac) {
     if (ac.origin.empty() || ac.destination.empty()) return;
     // The file is written off the pass; lf_applyWrittenFlightPlans brings it
     // to the simulator once it is whole.
-    gf_queueFlightPlanWrite(ac.objectId, ac.category, ac.origin, ac.destination);
+    gf_queueFlightPlanWrite(ac.objectId, ac.hexid, ac.category, ac.origin, ac.destination);
 }
 
 void lf_applyWrittenFlightPlans() {
     for (const WrittenFlightPlan& w : gf_takeWrittenFlightPlans()) {
-        // An object removed meanwhile has had its plan removed after it.
+        // An object removed meanwhile has had its plan removed after it (and
+        // its id may already be another aircraft's).
         LiveAc* ac = gf_findLiveAcByObjectId(w.objectId);
-        if (!ac || ac->simState == SimState::removingfromsim) continue;
+        if (!ac || ac->hexid != w.owner || ac->simState == SimState::removingfromsim) continue;
         const bool ok = w.ok && gf_trafficLink().setFlightPlan(w.objectId, w.path);
         ac->hasFlightPlan = lf_flag(ok);
         if (!ok) gf_logHighlight(fmt::format("{} creating a flight plan failed", gf_acDescriptionLong(*ac)));
