@@ -8,6 +8,10 @@
 // twins, static collisions, user conflicts, the duplicate check, the parked
 // count). The pass runs every 10 ms on the worker thread.
 //
+// "Live aircraft" are those the feed reports in range; the engine shows at
+// most MAX_LIVE_SEL (500) and creates two a second, so above 500 the others
+// wait and make the farthest shown ones give way, as in a run.
+//
 // Prints, for 100 to 5,000 live aircraft beside 500 static ones, the mean,
 // 99th percentile and maximum of one pass, and the records still waiting
 // when each poll arrived (a poll is never dropped; a backlog that grows
@@ -360,12 +364,13 @@ int main(int argc, char** argv) {
                 kWarmUp);
     std::printf("%8s %10s %10s %10s %12s %8s %8s %8s %10s\n", "in range", "mean us", "p99 us", "max us",
                 "backlog/poll", "active", "created", "removed", "push-backs");
-    Figures at1000;
+    Figures at500, at1000;
     for (int live : sizes) {
         const Figures f = lf_run(sim, live);
         std::printf("%8d %10.1f %10.1f %10.1f %12zu %8zu %8zu %8zu %10zu\n", live, f.mean_us, f.p99_us, f.max_us,
                     f.maxBacklog, f.live, f.created, f.removed, f.pushBacks);
         std::fflush(stdout);
+        if (live == 500) at500 = f;
         if (live == 1000) at1000 = f;
     }
     gf_setTrafficLink(nullptr);
@@ -377,8 +382,12 @@ int main(int argc, char** argv) {
     fs::remove_all(folder, ec);
     std::printf("goal at 1,000 + 500 static: p99 %.1f us (under 1000), backlog at a poll %zu records (no poll dropped)\n",
                 at1000.p99_us, at1000.maxBacklog);
-    // For scripts/bench's table.
-    std::printf("RESULT traffic_pass_ms %.4f ms\n", at1000.mean_us / 1000.0);
-    std::printf("RESULT traffic_pass_p99_ms %.4f ms\n", at1000.p99_us / 1000.0);
+    // For scripts/bench's table: its row is 500 live and 500 static; the
+    // goal's size is listed beside it.
+    std::printf("RESULT traffic_pass_ms %.4f ms\n", at500.mean_us / 1000.0);
+    std::printf("RESULT traffic_pass_p99_ms %.4f ms\n", at500.p99_us / 1000.0);
+    std::printf("RESULT traffic_pass_1000_ms %.4f ms\n", at1000.mean_us / 1000.0);
+    std::printf("RESULT traffic_pass_1000_p99_ms %.4f ms\n", at1000.p99_us / 1000.0);
+    std::printf("RESULT traffic_poll_backlog_1000 %zu records\n", at1000.maxBacklog);
     return 0;
 }
