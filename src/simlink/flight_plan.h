@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "simlink/ac_category.h"
 
@@ -26,3 +27,21 @@ std::string gf_flightPlanText(AcCategory category, std::string_view origin, std:
 // Writes the plan; false when the file cannot be opened, written or flushed.
 bool gf_writeFlightPlan(const std::filesystem::path& path, AcCategory category, std::string_view origin,
                         std::string_view destination);
+
+// The plans are written on a thread of their own, never inside the traffic
+// pass: jobs run in the order they were queued (a plan's removal after its
+// write), and a finished write is handed back to the engine, which only then
+// asks the simulator to fly it.
+struct WrittenFlightPlan {
+    std::uint32_t objectId = 0;
+    std::uint32_t owner = 0;  // the caller's mark of the aircraft, handed back
+    std::string path;
+    bool ok = false;
+};
+void gf_queueFlightPlanWrite(std::uint32_t objectId, std::uint32_t owner, AcCategory category, std::string origin,
+                             std::string destination);
+void gf_queueFlightPlanRemoval(std::uint32_t objectId);
+// The writes finished since the last call, in their order.
+std::vector<WrittenFlightPlan> gf_takeWrittenFlightPlans();
+// Returns once every job queued so far is done.
+void gf_waitFlightPlanWrites();

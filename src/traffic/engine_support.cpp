@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -49,20 +51,80 @@ std::int32_t lf_wantedParkCount() {
     return wanted;
 }
 
+namespace {
+
+// The distances of the active aircraft from the user, taken once while the
+// pass moves the aircraft: a poll's waiting aircraft fall due together, and
+// each would otherwise walk every live aircraft with its trigonometry while
+// the live limit is reached. Within one pass an aircraft moves far less than
+// the 0.1 nm that makes one count as farther.
+struct FarthestOfPass {
+    bool armed = false;
+    bool known = false;
+    double max_nm = -1.0;
+    std::vector<double> distances;  // by place in the live vector; NaN: not active then
+    std::optional<std::size_t> activeCount;
+};
+FarthestOfPass g_farthestOfPass;
+// More than any aircraft moves within one pass.
+constexpr double kPassMove_nm = 0.01;
+
+}  // namespace
+
+void gf_armFarthestOfPass(bool armed) {
+    FarthestOfPass& f = g_farthestOfPass;
+    f.armed = armed;
+    f.known = false;
+    f.max_nm = -1.0;
+    f.distances.clear();
+    f.activeCount.reset();
+}
+
+std::size_t gf_activeLiveCount() {
+    FarthestOfPass& f = g_farthestOfPass;
+    if (f.armed && f.activeCount) return *f.activeCount;
+    const auto n = static_cast<std::size_t>(std::count_if(
+        g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& a) { return a.simState == SimState::active; }));
+    if (f.armed) f.activeCount = n;
+    return n;
+}
+
 bool gf_removeFarthestLiveAc(double dist_nm) {
     const LatLon user{g_userAcData.lat_deg, g_userAcData.lon_deg};
+    FarthestOfPass& f = g_farthestOfPass;
+    const bool cached = f.armed && dist_nm >= 0.0;
+    if (cached) {
+        if (!f.known) {
+            f.known = true;
+            f.distances.resize(g_liveAc.size());
+            for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
+                const LiveAc& ac = g_liveAc[i];
+                f.distances[i] = ac.simState == SimState::active ? gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon})
+                                                                 : std::nan("");
+                if (!std::isnan(f.distances[i])) f.max_nm = std::max(f.max_nm, f.distances[i]);
+            }
+        }
+        // A removal only brings the farthest nearer, so the figure stays an
+        // upper bound for the rest of the pass.
+        if (f.max_nm + kPassMove_nm <= dist_nm + kFartherMargin_nm) return true;
+    }
     double best = dist_nm;
     std::uint32_t bestHexid = 0;
-    for (const LiveAc& ac : g_liveAc) {
+    for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
+        const LiveAc& ac = g_liveAc[i];
         if (ac.simState != SimState::active) continue;
-        const double x = gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
+        const bool known = cached && i < f.distances.size() && !std::isnan(f.distances[i]);
+        const double x = known ? f.distances[i] : gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
         if (x > best + kFartherMargin_nm) {
             best = x;
             bestHexid = ac.hexid;
         }
     }
     if (bestHexid == 0) return true;
-    if (LiveAc* ac = gf_findLiveAc(bestHexid)) removeAircraftFromSim(*ac);
+    if (LiveAc* ac = gf_findLiveAc(bestHexid)) {
+        removeAircraftFromSim(*ac);
+        if (f.activeCount && *f.activeCount > 0 && ac->simState != SimState::active) --*f.activeCount;
+    }
     return false;
 }
 

@@ -23,6 +23,11 @@ extern std::atomic<std::int32_t> g_wantedParkPercentShown;
 // True when no active live aircraft lies more than 0.1 nm beyond dist_nm
 // (nothing removed); false after removing the farthest one.
 bool gf_removeFarthestLiveAc(double dist_nm);
+// While the pass moves its aircraft (armed), the farthest distance is taken
+// once and spares the walk when no aircraft lies farther.
+void gf_armFarthestOfPass(bool armed);
+// The number of active live aircraft (counted once while armed).
+std::size_t gf_activeLiveCount();
 // The callsigns of the active, not parked live aircraft, sorted; the
 // window's live-aircraft box shows them. False when empty.
 bool gf_fillLiveAcCombo();

@@ -23,6 +23,8 @@ constexpr double kMinRecordGap_s = 1.0;
 constexpr double kSlowKt = 5.0;
 constexpr double kGlitchFactor = 10.0;
 constexpr double kGlitchJumpKt = 80.0;
+// An aircraft at rest reaches 80 kt within about 20 s of its take-off run.
+constexpr double kGlitchMaxGap_s = 20.0;
 constexpr double kAirThinKt = 120.0;
 constexpr double kAirThinTrackDeg = 1.0;
 constexpr double kAirThinNm = 0.2429805615550756;  // 450 m
@@ -36,6 +38,9 @@ constexpr double kNoElevation_ft = -1000.0;
 // Feed times more than this from the poll's median are no times of this
 // poll; they would make a record due at once or never.
 constexpr double kMaxFeedTimeSpread_s = 3600.0;
+// Records waiting for the engine at most: a minute of polls of 2,500
+// aircraft every 2 s.
+constexpr std::size_t kMaxWaitingRecords = 75000;
 
 // A record close to the park airport's elevation but not on the ground is
 // one of the feed's ground reports with a bad altitude flag.
@@ -70,7 +75,12 @@ bool lf_passesStreamFilters(const LiveAc& ac, const FlightRecord& r) {
     const double dt = t - ac.lastFeedTime;
     if (t == ac.lastFeedTime || dt <= kMinRecordGap_s) return false;
     const StreamPoint& last = ac.stream.back();
-    if (lf_speedGlitch(r.point.gs, last.gs)) return false;
+    // A speed jump is a glitch only between two reports close in time: after
+    // a long silence, or against a point the engine made up to carry the
+    // aircraft on (a parked one's copy a week ahead stands at 0 kt), the
+    // aircraft may well be moving now.
+    const bool madeUp = ac.extensionCount >= 1;
+    if (!madeUp && dt <= kGlitchMaxGap_s && lf_speedGlitch(r.point.gs, last.gs)) return false;
     if (ac.motion.groundMove < 1 && lf_thinnedOut(r.point, last, dt)) return false;
     return true;
 }
@@ -118,11 +128,31 @@ void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
         std::lock_guard engine(g_engineMutex);
         for (const FlightRecord& r : batch) lf_decodeRecord(r);
     } else {
+        // The engine takes records from the back: a previous poll still
+        // waiting goes behind this one, so that every aircraft's older
+        // report is decoded first. Joined outside the lock, which the pass
+        // meanwhile finds empty; nothing of a poll is lost while the engine
+        // catches up, up to a bound that only a stopped engine reaches.
+        std::vector<FlightRecord> waiting;
+        {
+            std::lock_guard lock(g_trafficMutex);
+            if (!g_trafficHandover) {
+                batch.clear();
+                return;
+            }
+            waiting.swap(g_handedOverRecords);
+        }
+        if (!waiting.empty()) {
+            const std::size_t room = kMaxWaitingRecords > batch.size() ? kMaxWaitingRecords - batch.size() : 0;
+            // The oldest records wait at the end.
+            if (waiting.size() > room) waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(room), waiting.end());
+            batch.insert(batch.end(), std::make_move_iterator(waiting.begin()), std::make_move_iterator(waiting.end()));
+        }
         std::lock_guard lock(g_trafficMutex);
-        // A hand-over still holding the previous poll's records means the
-        // engine is behind: this poll is dropped whole, the next one brings
-        // the traffic again.
-        if (g_trafficHandover && g_handedOverRecords.empty()) g_handedOverRecords.swap(batch);
+        if (g_trafficHandover) {
+            // Whatever the pass has not taken meanwhile stays behind.
+            g_handedOverRecords.swap(batch);
+        }
     }
     batch.clear();
 }

@@ -160,8 +160,11 @@ bool lf_respawnCheck(LiveAc& ac, const FlightRecord& r) {
         lf_refreshTexts(ac, r);
         return true;
     }
-    if (ac.simState != SimState::active || ac.flightState == FlightState::pushing_back || ac.extensionCount >= 1)
-        return true;
+    // A parked aircraft's wait on its stand is no made-up path: the feed's
+    // news about it (the next flight's callsign, another registration) still
+    // counts.
+    const bool extended = ac.extensionCount >= 1 && ac.flightState != FlightState::parked;
+    if (ac.simState != SimState::active || ac.flightState == FlightState::pushing_back || extended) return true;
     const bool routeChanged = !lf_routeCheck(ac, r);
     const bool regUnchanged = lf_registrationCheck(ac, r);
     if (!r.callsign.empty() && r.callsign != ac.callsign && r.callsign != ac.registration) {

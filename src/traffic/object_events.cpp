@@ -243,11 +243,21 @@ void lf_parks(LiveAc& ac) {
 
 void lf_createFlightPlan(LiveAc& ac) {
     if (ac.origin.empty() || ac.destination.empty()) return;
-    const std::filesystem::path path = gf_flightPlanPath(ac.objectId);
-    bool ok = gf_writeFlightPlan(path, ac.category, ac.origin, ac.destination) &&
-              gf_trafficLink().setFlightPlan(ac.objectId, path.string());
-    ac.hasFlightPlan = lf_flag(ok);
-    if (!ok) gf_logHighlight(fmt::format("{} creating a flight plan failed", gf_acDescriptionLong(ac)));
+    // The file is written off the pass; lf_applyWrittenFlightPlans brings it
+    // to the simulator once it is whole.
+    gf_queueFlightPlanWrite(ac.objectId, ac.hexid, ac.category, ac.origin, ac.destination);
+}
+
+void lf_applyWrittenFlightPlans() {
+    for (const WrittenFlightPlan& w : gf_takeWrittenFlightPlans()) {
+        // An object removed meanwhile has had its plan removed after it (and
+        // its id may already be another aircraft's).
+        LiveAc* ac = gf_findLiveAcByObjectId(w.objectId);
+        if (!ac || ac->hexid != w.owner || ac->simState == SimState::removingfromsim) continue;
+        const bool ok = w.ok && gf_trafficLink().setFlightPlan(w.objectId, w.path);
+        ac->hasFlightPlan = lf_flag(ok);
+        if (!ok) gf_logHighlight(fmt::format("{} creating a flight plan failed", gf_acDescriptionLong(*ac)));
+    }
 }
 
 void lf_onObjectRemoved(std::uint32_t objectId) {
@@ -261,11 +271,8 @@ void lf_onObjectRemoved(std::uint32_t objectId) {
             live->lastFlaps = 4;
             return;
         }
-        if (live->hasFlightPlan) {
-            std::error_code ec;
-            std::filesystem::remove(gf_flightPlanPath(objectId), ec);
-            if (ec) gf_logLine(fmt::format("gf_removeFlightPlan: {}", ec.message()));
-        }
+        // Also a plan whose write is still on its way: the removal follows it.
+        if (!live->origin.empty() && !live->destination.empty()) gf_queueFlightPlanRemoval(objectId);
         lf_eraseLiveAc(static_cast<std::size_t>(live - g_liveAc.data()));
         return;
     }

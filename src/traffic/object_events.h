@@ -20,3 +20,5 @@ void lf_removeBlocked(std::uint32_t hexid);
 void lf_activateNewObjects();
 void lf_parks(LiveAc& ac);
 void lf_createFlightPlan(LiveAc& ac);
+// Each pass: plans written since the last pass go to the simulator.
+void lf_applyWrittenFlightPlans();

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <string_view>
+#include <unordered_map>
 
 #include "airports/park_airport_state.h"
 #include "core/log.h"
@@ -107,8 +109,12 @@ void gf_avoidStaticCollision(LiveAc& live) {
     live.positionAtLastCheck = LatLon{live.pos.lat, live.pos.lon};
     for (StaticAc& s : g_staticAc) {
         if (!lf_isActive(s) || s.callsign == live.callsign) continue;
+        const double reach = 1.1 * (s.size + live.size);
+        // No distance is shorter than the latitudes' difference along the
+        // meridian: most static aircraft are ruled out without trigonometry.
+        if (std::fabs(s.standLat - live.pos.lat) * kDegToRad * kTwoEarthRadiiNm / 2.0 > reach * 1.000001) continue;
         const double d = gf_distanceNm(LatLon{s.standLat, s.standLon}, LatLon{live.pos.lat, live.pos.lon});
-        if (d > 1.1 * (s.size + live.size)) continue;
+        if (d > reach) continue;
         gf_logLine(fmt::format("{:8}: {:8} removed for collision avoidance with static {}", gf_standNameOf(s.standId),
                                s.callsign, live.callsign));
         removeAircraftFromSim(s);
@@ -130,14 +136,27 @@ void gf_avoidLiveParkedCollisions() {
 
 void gf_removeStaticTwins() {
     if (g_liveAc.empty() || g_staticAc.empty()) return;
+    // The static aircraft indexed once by callsign (without its "*") and by
+    // registration, the first of each in vector order: one look-up per live
+    // aircraft instead of a walk over every static one.
+    std::unordered_map<std::string_view, std::size_t> byCallsign, byRegistration;
+    byCallsign.reserve(g_staticAc.size());
+    byRegistration.reserve(g_staticAc.size());
+    for (std::size_t i = 0; i < g_staticAc.size(); ++i) {
+        const StaticAc& s = g_staticAc[i];
+        if (!s.callsign.empty() && s.callsign.back() == '*')
+            byCallsign.try_emplace(std::string_view(s.callsign).substr(0, s.callsign.size() - 1), i);
+        byRegistration.try_emplace(s.registration, i);
+    }
     for (const LiveAc& live : g_liveAc) {
         if (!lf_isActive(live) || !live.groundMode) continue;
-        auto it = std::find_if(g_staticAc.begin(), g_staticAc.end(), [&](const StaticAc& s) {
-            return s.callsign == live.callsign + "*" ||
-                   (!live.registration.empty() && s.registration == live.registration);
-        });
-        if (it != g_staticAc.end() && lf_isActive(*it)) {
-            removeAircraftFromSim(*it);
+        std::size_t first = g_staticAc.size();
+        if (auto c = byCallsign.find(live.callsign); c != byCallsign.end()) first = c->second;
+        if (!live.registration.empty())
+            if (auto r = byRegistration.find(live.registration); r != byRegistration.end())
+                first = std::min(first, r->second);
+        if (first < g_staticAc.size() && lf_isActive(g_staticAc[first])) {
+            removeAircraftFromSim(g_staticAc[first]);
             return;
         }
     }

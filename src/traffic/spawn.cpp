@@ -66,11 +66,6 @@ double lf_crossDistance_ft(double angle, double dist_nm) { return std::sin(std::
 
 bool lf_isGhost(const std::string& callsign) { return !callsign.empty() && callsign.back() == '_'; }
 
-std::size_t lf_activeLiveCount() {
-    return static_cast<std::size_t>(std::count_if(g_liveAc.begin(), g_liveAc.end(),
-                                                  [](const LiveAc& a) { return a.simState == SimState::active; }));
-}
-
 // The Dbase knows the registration better than the feed.
 void lf_fillFromDbase(LiveAc& ac) {
     if (ac.registration.empty()) return;
@@ -159,16 +154,22 @@ bool lf_userCollisionHold(LiveAc& ac) {
         return false;
     }
     if (!COLLISION_USER_AIR.value()) return false;
+    // Judged afresh for every point: an aircraft whose path no longer runs
+    // close to the user's appears from its next point on.
+    bool conflict = false;
     if (front.airborne) {
         if (dist <= kAirReach_nm && std::fabs(front.alt - user.alt_ft) < kAirBand_ft) {
-            const double angle = lf_piRange(ac.targetHeading - gf_initialBearing(userPos, point));
-            if (lf_crossDistance_ft(angle, dist) <= kAirCross_ft) ac.userHold = 1;
+            // A buffered aircraft has no heading of its own yet: its path is
+            // the track the feed reports.
+            const double angle = lf_piRange(front.track * kDegToRad - gf_initialBearing(userPos, point));
+            conflict = lf_crossDistance_ft(angle, dist) <= kAirCross_ft;
         }
     } else if (dist <= kGroundReach_nm && user.altAboveGround_ft < kUserLow_ft) {
         const double angle = lf_piRange(gf_initialBearing(userPos, point) - user.heading_rad);
-        if (lf_crossDistance_ft(angle, dist) <= kGroundCross_ft) ac.userHold = 1;
+        conflict = lf_crossDistance_ft(angle, dist) <= kGroundCross_ft;
     }
-    if (ac.userHold) return lf_dropFront(ac);
+    ac.userHold = conflict ? 1 : 0;
+    if (conflict) return lf_dropFront(ac);
     return false;
 }
 
@@ -202,7 +203,7 @@ void lf_handleBuffered(LiveAc& ac) {
         return;
     }
     if (static_cast<std::size_t>(std::max(maxLive, 0)) <=
-        g_addingStack.size() + lf_activeLiveCount() + g_liveCreationQueue.size()) {
+        g_addingStack.size() + gf_activeLiveCount() + g_liveCreationQueue.size()) {
         const StreamPoint& front = ac.stream.front();
         const double d = gf_distanceNm(LatLon{g_userAcData.lat_deg, g_userAcData.lon_deg}, LatLon{front.lat, front.lon});
         if (gf_removeFarthestLiveAc(d)) {

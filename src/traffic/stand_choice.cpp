@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "traffic/parking_position.h"
 #include "traffic/stand_options.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 
 namespace {
@@ -230,8 +231,11 @@ StandOption* lf_pickOption(const Stand& stand, std::vector<StandOption*>& candid
     if (candidates.size() == 1) return candidates.front();
     for (const StaticAc& s : g_staticAc) {
         if (s.standId != gf_standNumericId(stand)) continue;
+        // A static aircraft's callsign carries a trailing "*" that no option has.
+        const std::string own = gf_withoutStar(s.callsign);
         for (StandOption* o : candidates) {
-            const bool callsign = (!o->cs.empty() && o->cs == s.callsign) || (!o->cs2.empty() && o->cs2 == s.callsign);
+            auto carried = [&](const std::string& cs) { return !cs.empty() && (cs == own || cs == s.coupledCallsign); };
+            const bool callsign = carried(o->cs) || carried(o->cs2);
             if (callsign && o->airline == s.airline && o->type == s.type) return o;
         }
     }

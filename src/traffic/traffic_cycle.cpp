@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "core/log.h"
 #include "core/settings.h"
 #include "simlink/traffic_requests.h"
 #include "traffic/ai_commands.h"
 #include "traffic/air_motion.h"
+#include "traffic/engine_support.h"
 #include "traffic/intake.h"
 #include "traffic/object_events.h"
 #include "traffic/static_parking.h"
@@ -24,16 +26,25 @@ constexpr std::int32_t kRangeEveryFlare = 20;
 constexpr std::int32_t kRangeEvery = 100;
 constexpr std::int32_t kUserPositionEvery = 100;
 constexpr float kWaitAboveFrameRate = 50.0f;
-constexpr std::size_t kRecordsPerPass = 2;
+// At least two records a pass; more when many wait, so that a poll is
+// decoded within half a second (50 passes) whatever the traffic, and the
+// next poll finds the hand-over drained. Records fall due 30 s after their
+// poll, so the pace costs no point.
+constexpr std::size_t kMinRecordsPerPass = 2;
+constexpr std::size_t kMaxRecordsPerPass = 64;
+constexpr std::size_t kDrainPasses = 50;
 
 void lf_decodeHandedOver() {
-    FlightRecord taken[kRecordsPerPass];
+    // Worker thread only; kept to reuse its room.
+    static std::vector<FlightRecord> taken(kMaxRecordsPerPass);
     std::size_t n = 0;
     {
         // Taken out under the lock, decoded outside it: the Traffic Reader
         // never waits for the engine's decoding.
         std::lock_guard lock(g_trafficMutex);
-        for (; n < kRecordsPerPass && !g_handedOverRecords.empty(); ++n) {
+        const std::size_t want =
+            std::clamp(g_handedOverRecords.size() / kDrainPasses + 1, kMinRecordsPerPass, kMaxRecordsPerPass);
+        for (; n < want && !g_handedOverRecords.empty(); ++n) {
             taken[n] = std::move(g_handedOverRecords.back());
             g_handedOverRecords.pop_back();
         }
@@ -86,6 +97,7 @@ AiCreateRequest gf_creationRequest(const LiveAc& ac) {
 
 void lf_handleAddingStack() {
     gf_handleSimObjectEvents();
+    lf_applyWrittenFlightPlans();
     lf_updateAllLiveAc();
     lf_sendQueuedCreations();
     lf_decodeHandedOver();
@@ -100,7 +112,13 @@ void lf_handleAddingStack() {
 
 void lf_updateAllLiveAc() {
     bool anyRemoved = false;
-    for (LiveAc& ac : g_liveAc) anyRemoved = updateLiveAc(ac) || anyRemoved;
+    {
+        struct Armed {
+            Armed() { gf_armFarthestOfPass(true); }
+            ~Armed() { gf_armFarthestOfPass(false); }
+        } armed;
+        for (LiveAc& ac : g_liveAc) anyRemoved = updateLiveAc(ac) || anyRemoved;
+    }
     if (anyRemoved) {
         // A record born on a stand that never reached the simulator leaves
         // the stand free for the next aircraft.

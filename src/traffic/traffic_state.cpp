@@ -1,4 +1,6 @@
 #include "traffic/traffic_state.h"
+
+#include "simlink/flight_plan.h"
 #include "traffic/static_parking.h"
 
 #include <chrono>
@@ -10,6 +12,7 @@
 #include "catalogue/matcher.h"
 #include "core/steady_clock.h"
 #include "simlink/creation_tracking.h"
+#include "simlink/flight_plan.h"
 #include "traffic/parking_position.h"
 
 std::atomic<std::int64_t> g_trafficTick{0};
@@ -126,6 +129,9 @@ void gf_resetTraffic() {
         g_simObjectEvents.events.clear();
     }
     g_newObjects.clear();
+    // Plans of the run that ends are not handed to the next one's objects.
+    gf_waitFlightPlanWrites();
+    gf_takeWrittenFlightPlans();
     g_removedGhosts.clear();
     g_parkingPositions.clear();
     g_staticParkingCallsigns.clear();

@@ -88,6 +88,23 @@ TEST_F(FlightPlan, FolderAndOverwrite) {
     EXPECT_NE(text.find("<DepartureID>EDDS</DepartureID>"), std::string::npos);
     EXPECT_EQ(text.find("EDDF"), std::string::npos);
 
+    // Off the caller's thread the jobs keep their order: a plan, its removal
+    // and a plan of the next object with the same id leave the last plan;
+    // the finished writes come back in order, a failed one marked so.
+    gf_queueFlightPlanWrite(125, 1, AcCategory::Large, "EDDF", "KJFK");
+    gf_queueFlightPlanRemoval(125);
+    gf_queueFlightPlanWrite(125, 2, AcCategory::Light, "EDDS", "EDDM");
+    gf_queueFlightPlanRemoval(126);
+    gf_waitFlightPlanWrites();
+    EXPECT_NE(read(gf_flightPlanPath(125)).find("<DepartureID>EDDS</DepartureID>"), std::string::npos);
+    auto written = gf_takeWrittenFlightPlans();
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[0].owner, 1u);
+    EXPECT_EQ(written[1].owner, 2u);
+    EXPECT_TRUE(written[0].ok && written[1].ok);
+    EXPECT_EQ(written[1].path, gf_flightPlanPath(125).string());
+    EXPECT_TRUE(gf_takeWrittenFlightPlans().empty());
+
     // A second run of the same program start keeps the folder's path.
     ASSERT_TRUE(gf_removeFlightPlanFolder());
     EXPECT_FALSE(fs::exists(planFolder));
@@ -97,6 +114,11 @@ TEST_F(FlightPlan, FolderAndOverwrite) {
     // Into a missing folder nothing can be written.
     ASSERT_TRUE(gf_removeFlightPlanFolder());
     EXPECT_FALSE(gf_writeFlightPlan(gf_flightPlanPath(124), AcCategory::Large, "EDDF", "KJFK"));
+    gf_queueFlightPlanWrite(124, 3, AcCategory::Large, "EDDF", "KJFK");
+    gf_waitFlightPlanWrites();
+    written = gf_takeWrittenFlightPlans();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_FALSE(written[0].ok);
     gf_setFlightPlanFolder({});
 #ifdef _WIN32
     _putenv_s("GLIM_APPDATA", "");

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "simlink/flight_plan.h"
 #include "traffic/intake.h"
 #include "traffic/traffic_cycle.h"
 
@@ -39,6 +40,10 @@ TEST_F(LifeCycleTest, FlightIsCreatedActivatedMovedAndRemovedWhenItsStreamEnds) 
     // brought to life over 200 ticks.
     EXPECT_EQ(liveAc(kDlh)->simState, SimState::adding2sim);
     run(300);
+    // The plan is written off the pass and set on a pass after its write.
+    EXPECT_TRUE(sim.flightPlans.empty() || std::filesystem::exists(sim.flightPlans[0].second));
+    gf_waitFlightPlanWrites();
+    run(1);
     const LiveAc& ac = *liveAc(kDlh);
     EXPECT_EQ(ac.simState, SimState::active);
     EXPECT_EQ(ac.stream.size(), 5u) << "the first point reached";
@@ -67,10 +72,58 @@ TEST_F(LifeCycleTest, FlightIsCreatedActivatedMovedAndRemovedWhenItsStreamEnds) 
     // gone.
     const std::string plan = sim.flightPlans[0].second;
     run(3000 + 8 * 800);
+    gf_waitFlightPlanWrites();
     EXPECT_EQ(liveAc(kDlh), nullptr);
     EXPECT_EQ(sim.objects.count(objectId), 0u);
     EXPECT_FALSE(std::filesystem::exists(plan)) << "the flight plan goes with the object";
     EXPECT_EQ(sim.requestErrors, 0);
+}
+
+// A run ends in the middle of everything: flights shown and waiting,
+// creations queued, a poll still handed over, a flare under way. The reset
+// leaves nothing of it to the next run, in which the same flight is
+// received and created anew.
+TEST_F(LifeCycleTest, ResetBetweenRunsLeavesNothingBehind) {
+    auto shown = flight(kDlh, "DLH4AB", "A320", Fix{}, 6, 2.0);
+    for (const FlightRecord& r : shown) {
+        takeBatch({r}, 30);
+        run(200);
+    }
+    ASSERT_TRUE(runUntilActive(kDlh));
+    std::vector<FlightRecord> waiting;
+    for (std::uint32_t i = 0; i < 30; ++i)
+        waiting.push_back(record(0x3C1000 + i, "KLM" + std::to_string(300 + i), "B738", Fix{.lat = 52.5 + i * 0.01}));
+    takeBatch(waiting, 12);  // a snapshot: decoded at once, all buffered
+    takeBatch({record(0x3C2000, "KLM400", "B738", Fix{})}, 30);
+    g_flareActive = true;
+    g_liveCreationQueue.push_back(gf_creationRequest(*liveAc(kDlh)));
+    g_removedGhosts.push_back("KLM1_");
+    ASSERT_FALSE(g_liveAc.empty());
+
+    gf_resetTraffic();
+    EXPECT_TRUE(g_liveAc.empty());
+    EXPECT_EQ(liveAc(kDlh), nullptr) << "the hexid index forgot it too";
+    EXPECT_TRUE(g_addingStack.empty());
+    EXPECT_TRUE(g_liveCreationQueue.empty());
+    EXPECT_TRUE(g_removedGhosts.empty());
+    EXPECT_TRUE(g_duplicateCheckQueue.empty());
+    EXPECT_FALSE(g_flareActive.load());
+    {
+        std::lock_guard lock(g_trafficMutex);
+        EXPECT_TRUE(g_handedOverRecords.empty()) << "a poll of the ended run is not decoded into the next";
+    }
+
+    // The next run: the same flight again, from the start.
+    g_userAcData = UserAcData{};
+    const std::size_t created = sim.creations;
+    for (FlightRecord r : shown) {
+        r.feedTime += 600.0;
+        takeBatch({r}, 30);
+        run(200);
+    }
+    ASSERT_TRUE(runUntilActive(kDlh));
+    EXPECT_EQ(sim.creations, created + 1);
+    EXPECT_EQ(g_liveAc.size(), 1u);
 }
 
 // The threads of a run at once: the Traffic Reader hands over its start-of-

@@ -1,6 +1,10 @@
 // What the simulator reports, applied to the aircraft: created objects, their
 // static CG, failed creations, removals, blocked callsigns, and the pace of
 // the pass's own requests and releases.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
 #include "simlink/creation_tracking.h"
@@ -42,6 +46,30 @@ protected:
         gf_pushSimObjectEvent(e);
     }
 };
+
+// A static aircraft created on the stand while a live one born there was on
+// its way to the simulator gives way once the live object is reported.
+TEST_F(ObjectEventsTest, LiveAircraftParksOverAStaticOnItsStand) {
+    addStand("E7", 52.0, 4.0, 40.0);
+    addStand("E8", 52.0, 4.001, 40.0);
+    LiveAc& ac = liveInSim(kLive, 0, SimState::adding2sim);
+    for (StreamPoint& p : ac.stream) {
+        p.alt = 0.0;
+        p.airborne = false;
+    }
+    ac.flightState = FlightState::parked;
+    ac.standId = 1;
+    AcBase base;
+    base.callsign = "KLM7*";
+    g_staticAc.emplace_back(base, 1u, 52.0, 4.0, 0.0, 0);
+    g_staticAc.emplace_back(base, 2u, 52.0, 4.001, 0.0, 0);
+    for (StaticAc& s : g_staticAc) s.simState = SimState::active;
+    push(SimObjectEventKind::liveCreated, 200, kLive);
+    gf_handleSimObjectEvents();
+    EXPECT_EQ(g_staticAc[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(g_staticAc[1].simState, SimState::active) << "the one on the next stand stays";
+    EXPECT_NE(logText().find("parks over static KLM7* \x97 static will be removed"), std::string::npos);
+}
 
 TEST_F(ObjectEventsTest, StaticCgTable) {
     struct Row {
@@ -298,6 +326,24 @@ TEST_F(ObjectEventsTest, PassPaceOfRequestsReleasesAndPositionHandOver) {
     EXPECT_TRUE(g_simQueues.positionsFront.empty());
     held.unlock();
     lf_updateAllLiveAc();
+    {
+        std::lock_guard lock(g_simMutex);
+        ASSERT_EQ(g_simQueues.positionsFront.size(), 1u);
+        EXPECT_EQ(g_simQueues.positionsFront[0].objectId, 700u);
+        g_simQueues.positionsFront.clear();
+    }
+
+    // At 60 frames a second the pass waits for the link to let go.
+    sim.frameRateValue = 60.0f;
+    std::atomic<bool> locked{false};
+    std::thread link([&] {
+        std::lock_guard lock(g_simMutex);
+        locked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    while (!locked.load()) std::this_thread::yield();
+    lf_updateAllLiveAc();
+    link.join();
     std::lock_guard lock(g_simMutex);
     ASSERT_EQ(g_simQueues.positionsFront.size(), 1u);
     EXPECT_EQ(g_simQueues.positionsFront[0].objectId, 700u);

@@ -177,3 +177,70 @@ TEST_F(RemovalRulesTest, ParkedLiveListDropsAircraftParkedTooLong) {
 }
 
 }  // namespace
+
+namespace {
+
+// Static aircraft that repeat a live one on the ground, or stand in a moving
+// live one's way: one removed per call.
+TEST_F(RemovalRulesTest, StaticTwinsAndStaticsInTheWay) {
+    struct Row {
+        const char* what;
+        const char* staticCallsign;
+        const char* staticReg;
+        bool liveOnGround;
+        bool removed;
+    } twins[] = {
+        {"the live callsign with the static's star", "KLM1*", "PH-XXX", true, true},
+        {"the same registration", "XYZ9*", "PH-BXA", true, true},
+        {"a longer callsign is no twin", "KLM12*", "PH-XXX", true, false},
+        {"a live aircraft in the air has no twin yet", "KLM1*", "PH-XXX", false, false},
+    };
+    for (const Row& r : twins) {
+        SCOPED_TRACE(r.what);
+        g_liveAc.clear();
+        g_staticAc.clear();
+        stat("DLH4*", "D-AIZA");
+        LiveAc& ac = live("KLM1", SimState::active, FlightState::taxi);
+        ac.registration = "PH-BXA";
+        ac.groundMode = r.liveOnGround ? 1 : 0;
+        stat(r.staticCallsign, r.staticReg);
+        stat(r.staticCallsign, r.staticReg);
+        gf_removeStaticTwins();
+        EXPECT_EQ(g_staticAc[0].simState, SimState::active);
+        EXPECT_EQ(g_staticAc[1].simState == SimState::removingfromsim, r.removed);
+        EXPECT_EQ(g_staticAc[2].simState, SimState::active) << "never two in one call";
+    }
+
+    // A taxiing live aircraft that moved onto a static one's stand removes
+    // it; one far away or standing still does not, nor with the check off.
+    struct Way {
+        const char* what;
+        double lonOffset;
+        bool moved;
+        bool checkOn;
+        bool removed;
+    } ways[] = {
+        {"moved within both sizes of the static's stand", 0.0001, true, true, true},
+        {"far from it", 0.01, true, true, false},
+        {"not moved since the last check", 0.0001, false, true, false},
+        {"the check switched off", 0.0001, true, false, false},
+    };
+    for (const Way& w : ways) {
+        SCOPED_TRACE(w.what);
+        g_liveAc.clear();
+        g_staticAc.clear();
+        COLLISION_LIVE_PARKED_GND.setValue(w.checkOn);
+        StaticAc& s = stat("DLH4*", "D-AIZA");
+        s.size = 0.01;
+        LiveAc& ac = live("KLM1", SimState::active, FlightState::taxi);
+        ac.groundMode = 1;
+        ac.pos.lat = 52.0;
+        ac.pos.lon = 4.0 + w.lonOffset;
+        ac.positionAtLastCheck = w.moved ? LatLon{} : LatLon{ac.pos.lat, ac.pos.lon};
+        gf_avoidLiveParkedCollisions();
+        EXPECT_EQ(g_staticAc[0].simState == SimState::removingfromsim, w.removed);
+    }
+    EXPECT_NE(logText().find("removed for collision avoidance with static KLM1"), std::string::npos);
+}
+
+}  // namespace

@@ -519,6 +519,31 @@ TEST_F(StaticParkingTest, RenewalOnANewHalfHourAndFlush) {
     EXPECT_EQ(sim.objectWithCallsign("KLM3*"), nullptr);
 }
 
+// Two aircraft are known to use the one stand now; the one standing there
+// keeps it through every renewal instead of being swapped for the other.
+TEST_F(StaticParkingTest, RenewalKeepsTheStaticAlreadyOnTheStand) {
+    row(1);
+    for (const char* cs : {"KLM1", "KLM7"}) {
+        StandOption o = option("KLM", "B738", cs, 20);
+        o.halfHours |= std::uint64_t{1} << 21;
+        g_standList[0].options.push_back(o);
+    }
+    calculate();
+    run(300);
+    ASSERT_NE(staticOn("S1"), nullptr);
+    const std::string first = staticOn("S1")->callsign;
+    const std::size_t created = sim.creations;
+    for (int renewal = 0; renewal < 12; ++renewal) {
+        g_nowSlot = (std::uint64_t{3} << 32) | (20u + static_cast<std::uint32_t>(renewal % 2));
+        gf_applyParkTrafficChanges(false);
+        gf_staticParkingPass();
+        run(300);
+        ASSERT_NE(staticOn("S1"), nullptr) << "renewal " << renewal;
+        EXPECT_EQ(staticOn("S1")->callsign, first) << "renewal " << renewal;
+    }
+    EXPECT_EQ(sim.creations, created);
+}
+
 struct LimitRow {
     const char* name;
     int maxParkSel;

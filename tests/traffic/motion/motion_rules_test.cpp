@@ -260,6 +260,28 @@ TEST_F(MotionRules, StreamChecksTable) {
              EXPECT_FALSE(lf_extendOrEnd(ac));
              EXPECT_EQ(ac.extensionCount, -1);
          }},
+        {"a silent take-off run speeds up by the table, a silent landing roll slows down by its table",
+         [] {
+             struct Step {
+                 double gs, takeOff, takeOffVrate, roll;
+             };
+             for (const Step& c : {Step{20, 40, 0, 20}, Step{50, 80, 0, 20}, Step{70, 110, 0, 30}, Step{90, 110, 0, 60},
+                                   Step{120, 150, 600, 80}, Step{150, 170, 1200, 100}, Step{165, 180, 2400, 100}}) {
+                 g_liveAc.clear();
+                 LiveAc& run = activeAc(kHex, {point(52.0, 4.0, 0, c.gs, 1000)}, true);
+                 run.motion.more.takeOffRun = true;
+                 lf_extendStream(run, 10);
+                 EXPECT_EQ(run.stream.back().gs, c.takeOff) << c.gs;
+                 EXPECT_EQ(run.stream.back().vrate, c.takeOffVrate) << c.gs;
+                 EXPECT_EQ(run.stream.back().time, 1300);
+                 g_liveAc.clear();
+                 LiveAc& roll = activeAc(kHex, {point(52.0, 4.0, 0, c.gs, 1000)}, true);
+                 roll.motion.landingRoll = true;
+                 lf_extendStream(roll, 10);
+                 EXPECT_EQ(roll.stream.back().gs, c.roll) << c.gs;
+                 EXPECT_GT(roll.stream.back().lat, 52.0) << "moved on along its heading";
+             }
+         }},
         {"a parked aircraft waits a week and points within 85 m do not move it",
          [] {
              loadEham();
@@ -450,6 +472,41 @@ TEST_F(MotionRules, LiveryRespawnTable) {
              EXPECT_NEAR(ac.stream.front().track, 1.0 * kRadToDeg, 1e-9);
              EXPECT_EQ(g_respawnRemovalQueue, std::deque<std::uint32_t>{ac.objectId});
              EXPECT_TRUE(ac.hasOverrideHeading);
+         }},
+        {"a new registration that the Dbase gives another airline and type, confirmed by the callsign, respawns",
+         [&] {
+             LiveAc& ac = level();
+             ac.callsign = "DLH5";
+             ac.airline = "KLM";
+             ac.registration = "PH-OLD";
+             ac.liveryTitle = "KLM B738";
+             EXPECT_FALSE(lf_respawnCheck(ac, rec("DLH5", "D-AIZA")));
+             EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+             EXPECT_EQ(ac.airline, "DLH");
+             EXPECT_EQ(ac.type, "A320");
+             EXPECT_TRUE(ac.liveryTitle.empty()) << "the next spawn chooses the livery anew";
+         }},
+        {"the same change not confirmed by the callsign keeps the aircraft",
+         [&] {
+             LiveAc& ac = level();
+             ac.callsign = "KLM5";
+             ac.airline = "KLM";
+             ac.registration = "PH-OLD";
+             EXPECT_TRUE(lf_respawnCheck(ac, rec("KLM5", "D-AIZA")));
+             EXPECT_EQ(ac.simState, SimState::active);
+             EXPECT_EQ(ac.type, "B738");
+         }},
+        {"a first registration that the Dbase knows as another airline and type respawns",
+         [&] {
+             LiveAc& ac = level();
+             ac.callsign = "KLM5";
+             ac.airline = "KLM";
+             ac.registration.clear();
+             ac.liveryTitle = "KLM B738";
+             EXPECT_FALSE(lf_respawnCheck(ac, rec("KLM5", "D-AIZA")));
+             EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+             EXPECT_EQ(ac.airline, "DLH");
+             EXPECT_EQ(ac.type, "A320");
          }},
         {"pushing back or flying an extended stream, it never respawns",
          [&] {

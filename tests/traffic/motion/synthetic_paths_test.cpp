@@ -373,3 +373,58 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// Parked at D7 until the feed falls silent (its stream then waits a week on
+// the stand), five minutes later the same flight is reported airborne 5 km
+// away: it leaves the stand and its flight shows.
+TEST_F(SyntheticPaths, ParkedAircraftReappearingInTheAirLeavesItsStand) {
+    const Stand& d7 = standNamed("D7");
+    PathWriter stand(d7.latitude, d7.longitude, 0.0, 0.0);
+    stand.stand(60, 240);
+    feed(stand.records, 3000, {});
+    const LiveAc* parked = liveAc(kHex);
+    ASSERT_NE(parked, nullptr);
+    ASSERT_EQ(parked->flightState, FlightState::parked);
+    fly(30000);
+    ASSERT_NE(liveAc(kHex), nullptr);
+    EXPECT_EQ(liveAc(kHex)->flightState, FlightState::parked) << "waits on its stand through the silence";
+
+    PathWriter air(d7.latitude, d7.longitude, 5000.0, 0.0);
+    air.altitude(2000.0);
+    air.leg(90, 120, 180, 180);
+    for (FlightRecord& r : air.records) r.feedTime += 360.0;
+    feed(air.records, 1500, {});
+    const LiveAc* ac = liveAc(kHex);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->simState, SimState::active);
+    EXPECT_EQ(ac->flightState, FlightState::flying);
+    EXPECT_EQ(ac->standId, 0u);
+    EXPECT_GT(gf_distanceNm({ac->pos.lat, ac->pos.lon}, {d7.latitude, d7.longitude}) * 1852, 4000.0);
+}
+
+}  // namespace
+
+namespace {
+
+// Parked at D7, its stream waiting a week on the stand, the aircraft is
+// reported with its next flight's callsign: it respawns on the spot under
+// the new callsign.
+TEST_F(SyntheticPaths, ParkedAircraftTakesItsNextFlightsCallsignOnItsStand) {
+    const Stand& d7 = standNamed("D7");
+    PathWriter stand(d7.latitude, d7.longitude, 0.0, 0.0);
+    stand.stand(120, 240);
+    std::vector<FlightRecord> records = stand.records;
+    for (std::size_t i = records.size() / 2; i < records.size(); ++i) records[i].callsign = "KLM1235";
+    feed(records, 3000, {});
+    const LiveAc* ac = liveAc(kHex);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->callsign, "KLM1235");
+    EXPECT_EQ(ac->flightState, FlightState::parked);
+    EXPECT_EQ(gf_standNameOf(ac->standId), "D7");
+    EXPECT_NE(sim.objectWithCallsign("KLM1235"), nullptr) << "created again under the new callsign";
+    EXPECT_EQ(sim.objectWithCallsign("KLM1234"), nullptr);
+}
+
+}  // namespace
