@@ -37,7 +37,7 @@ std::string lf_readLicenseFile() {
     if (!in) return {};
     std::stringstream text;
     text << in.rdbuf();
-    const auto licence = nlohmann::json::parse(text.str(), nullptr, false);
+    const auto licence = gf_parseAnswer(text.str(), false);
     return lf_jsonString(licence, "License", "");
 }
 
@@ -99,7 +99,7 @@ bool authenticate(WeatherReader& weather, int& status) {
             gf_logLine("Authentication: empty response");
             return false;
         }
-        const auto answer = nlohmann::json::parse(weather.response);
+        const auto answer = gf_parseAnswer(weather.response, true);
         if (answer.contains("status") && answer["status"].is_number_integer()) {
             const int st = gf_answerStatus(answer);
             if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {

@@ -103,7 +103,7 @@ bool WeatherReader::nearestmetar(int& status) {
         } else if (weatherResponse.empty()) {
             gf_logHighlight("nearest metar: empty content");
         } else {
-            const auto answer = nlohmann::json::parse(weatherResponse, nullptr, false);
+            const auto answer = gf_parseAnswer(weatherResponse, false);
             if (answer.is_discarded()) {
                 gf_logHighlight("nearest metar: invalid JSON");
             } else {
@@ -173,7 +173,7 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 pause(wrrl);
                 continue;
             }
-            const auto answer = nlohmann::json::parse(weatherResponse, nullptr, false);
+            const auto answer = gf_parseAnswer(weatherResponse, false);
             if (answer.is_discarded()) {
                 gf_logHighlight(fmt::format("Invalid JSON: {}", weatherResponse));
                 pause(wrrl);
