@@ -1,5 +1,6 @@
 #include "core/download.h"
 
+#include "core/endpoint_url.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/run_flags.h"
@@ -74,8 +75,7 @@ void lf_removePart(const fs::path& part) noexcept {
 }  // namespace
 
 std::string gf_siteBaseUrl() {
-    const char* fromEnv = std::getenv("GLIM_SITE_BASE_URL");
-    std::string base = (fromEnv && *fromEnv) ? std::string(fromEnv) : std::string(kDefaultSiteBaseUrl);
+    std::string base = gf_endpointFromEnv("GLIM_SITE_BASE_URL").value_or(std::string(kDefaultSiteBaseUrl));
     if (base.back() != '/') base += '/';
     return base;
 }

@@ -1,6 +1,7 @@
 #include "feed/rt_client.h"
 
 #include "core/clock.h"
+#include "core/endpoint_url.h"
 #include "core/log.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -104,8 +105,7 @@ int gf_answerPause(const nlohmann::json& answer, const char* key, int def) {
 RtTransferLimits& gf_rtTransferLimits() { return g_transferLimits; }
 
 std::string gf_rtBaseUrl() {
-    const char* url = std::getenv("GLIM_RT_BASE_URL");
-    if (url && *url) return url;
+    if (auto url = gf_endpointFromEnv("GLIM_RT_BASE_URL")) return *url;
     return kPublicBaseUrl;
 }
 

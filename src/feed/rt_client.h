@@ -53,7 +53,8 @@ struct RtTransferLimits {
 };
 RtTransferLimits& gf_rtTransferLimits();
 
-// The service's address: GLIM_RT_BASE_URL when set, else the public one.
+// The service's address: GLIM_RT_BASE_URL when set and safe (https, or http
+// to the loopback address), else the public one.
 std::string gf_rtBaseUrl();
 // A form value, percent-encoded: only A-Z a-z 0-9 - . _ ~ go through as they
 // are, so a credential or GUID with &, =, + or % arrives intact.
