@@ -22,7 +22,7 @@ bool lf_isLoopbackHost(const std::string& host) {
     if (host == "localhost" || host == "[::1]") return true;
     // 127.0.0.0/8: four decimal parts, the first 127.
     if (host.rfind("127.", 0) != 0) return false;
-    int parts = 1;
+    int parts = 2;  // "127" and the one being read
     int digits = 0;
     for (std::size_t i = 4; i < host.size(); ++i) {
         const char c = host[i];
