@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 namespace {
@@ -175,7 +176,12 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
             }
             const auto answer = gf_parseAnswer(weatherResponse, false);
             if (answer.is_discarded()) {
-                gf_logHighlight(fmt::format("Invalid JSON: {}", weatherResponse));
+                // The start tells a proxy's page from a damaged answer; a
+                // hostile answer of megabytes must not go into Log.txt whole
+                // at every poll.
+                constexpr std::size_t kLoggedAnswer_bytes = 512;
+                gf_logHighlight(
+                    fmt::format("Invalid JSON: {}", std::string_view(weatherResponse).substr(0, kLoggedAnswer_bytes)));
                 pause(wrrl);
                 continue;
             }

@@ -224,6 +224,7 @@ std::string nestedAnswer(int depth) {
 }
 
 TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
+    LogCapture log;
     const std::string tooMany =
         "user error: 405: More than one RealTraffic session is not possible, do not run the RealTraffic app";
     const std::vector<StatusRow> rows = {
@@ -288,6 +289,12 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
             gf_rtTransferLimits() = RtTransferLimits{5000, 5000};
         }
     }
+    // The hostile answers are refused with a line each; none of them goes
+    // into Log.txt whole.
+    const std::string text = log.text();
+    EXPECT_NE(text.find("answer nested deeper than 64 levels"), std::string::npos);
+    EXPECT_NE(text.find("answer larger than 1048576 bytes"), std::string::npos);
+    EXPECT_LT(text.size(), 200000u);
 }
 
 TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
