@@ -25,6 +25,12 @@ else()
   if(GLIM_SANITIZE)
     target_compile_options(glim_platform INTERFACE -fsanitize=${GLIM_SANITIZE} -fno-omit-frame-pointer)
     target_link_options(glim_platform INTERFACE -fsanitize=${GLIM_SANITIZE})
+    if(GLIM_SANITIZE MATCHES "undefined")
+      # UBSan reports and carries on by default: a test with undefined
+      # behaviour would pass. Every report ends the process instead.
+      target_compile_options(glim_platform INTERFACE -fno-sanitize-recover=all)
+      target_link_options(glim_platform INTERFACE -fno-sanitize-recover=all)
+    endif()
   endif()
 endif()
 

@@ -431,8 +431,11 @@ bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path
     lf_scanAirportFolder(state, folders);
     lf_closeScan(*state);
 
-    gf_writeLines(gf_scanLogLines(), paths.airportsScanLog);
-    gf_logLineFlushed(gf_scanPathUtf8(paths.airportsScanLog) + " written");
+    if (gf_writeLines(gf_scanLogLines(), paths.airportsScanLog)) {
+        gf_logLineFlushed(gf_scanPathUtf8(paths.airportsScanLog) + " written");
+    } else {
+        gf_logLineFlushed("Error writing file " + gf_scanPathUtf8(paths.airportsScanLog));
+    }
     gf_clearStatusLine();
     gf_clearScanLog();
     if (state->interrupted.load()) return false;

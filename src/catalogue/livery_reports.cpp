@@ -89,12 +89,20 @@ void lf_addIncompleteSection(std::string line) { g_scanReports.incompleteSection
 void lf_addFileWithoutFltsim(std::string line) { g_scanReports.filesWithoutFltsim.add(std::move(line)); }
 void lf_addModelConversion(std::string line) { g_scanReports.modelConversions.add(std::move(line)); }
 
+// A report the summary points to must exist: a failed write is said so.
+bool lf_reportWritten(bool written, const fs::path& file) {
+    if (!written) gf_logLine(fmt::format("Error writing file {}", lf_narrowPathText(file)));
+    return written;
+}
+
 bool lf_writeLineList(const std::list<std::string>& lines, const fs::path& file) {
-    return gf_writeFileReplacing(file, [&lines](std::ostream& out) {
-        for (const std::string& line : lines) {
-            out << line << '\n';
-        }
-    });
+    return lf_reportWritten(gf_writeFileReplacing(file,
+                                                  [&lines](std::ostream& out) {
+                                                      for (const std::string& line : lines) {
+                                                          out << line << '\n';
+                                                      }
+                                                  }),
+                            file);
 }
 
 void lf_removePreviousScanFiles() {
@@ -145,7 +153,7 @@ void lf_writeLiveryScanReport() {
         try {
             fs::create_directories(p.fixes.parent_path());
             const std::list<std::string> lines = r.codeFixes.copy();
-            gf_writeLines(std::vector<std::string>(lines.begin(), lines.end()), p.fixes);
+            lf_reportWritten(gf_writeLines(std::vector<std::string>(lines.begin(), lines.end()), p.fixes), p.fixes);
         } catch (const std::exception& e) {
             gf_logLine(fmt::format("Error writing file {}: {}", lf_narrowPathText(p.fixes), e.what()));
         }
@@ -176,7 +184,8 @@ void lf_writeLiveryScanReport() {
     }
     if (const std::size_t conversions = r.modelConversions.size(); conversions > 0) {
         const std::list<std::string> lines = r.modelConversions.copy();
-        gf_writeLines(std::vector<std::string>(lines.begin(), lines.end()), p.modelConversions);
+        lf_reportWritten(gf_writeLines(std::vector<std::string>(lines.begin(), lines.end()), p.modelConversions),
+                         p.modelConversions);
         lf_logSummary(fmt::format("{} liveries updated with real live data from dbase, see {}", conversions,
                                   lf_narrowPathText(p.modelConversions)));
     }

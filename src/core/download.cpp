@@ -1,5 +1,6 @@
 #include "core/download.h"
 
+#include "core/endpoint_url.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/run_flags.h"
@@ -147,8 +148,7 @@ fs::path lf_partPath(const fs::path& output) {
 }  // namespace
 
 std::string gf_siteBaseUrl() {
-    const char* fromEnv = std::getenv("GLIM_SITE_BASE_URL");
-    std::string base = (fromEnv && *fromEnv) ? std::string(fromEnv) : std::string(kDefaultSiteBaseUrl);
+    std::string base = gf_endpointFromEnv("GLIM_SITE_BASE_URL").value_or(std::string(kDefaultSiteBaseUrl));
     if (base.back() != '/') base += '/';
     return base;
 }

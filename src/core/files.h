@@ -49,7 +49,8 @@ bool gf_waitForScanSlot(const std::function<bool()>& stopRequested = {});
 // The temporary file a write to target goes through, beside the target.
 std::filesystem::path gf_tempPathFor(const std::filesystem::path& target);
 // Puts a finished temporary file in place of target in one step, replacing an
-// existing target.
+// existing target, after its bytes are flushed to disk (a power cut must not
+// leave an empty target behind the rename). False when either step fails.
 bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::path& target, std::error_code& ec);
 // Writes target through its temporary file: write fills the stream, which is
 // then flushed and closed; only a complete file replaces the target. False

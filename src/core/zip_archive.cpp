@@ -1,10 +1,12 @@
 #include "core/zip_archive.h"
 
+#include "core/files.h"
 #include "core/text_encoding.h"
 
 #include <zip.h>
 
-#include <array>
+#include <ostream>
+#include <vector>
 
 namespace {
 
@@ -93,18 +95,24 @@ std::vector<ZipEntry> ZipArchive::entries() const {
     return result;
 }
 
-std::optional<std::string> ZipArchive::readContent(const ZipEntry& entry) {
+template <typename Sink>
+bool ZipArchive::readChunks(const ZipEntry& entry, std::uint64_t maxBytes, Sink&& sink) {
     if (archive_ == nullptr) {
         error_ = "readContent: no archive open";
-        return std::nullopt;
+        return false;
+    }
+    const std::string tooLarge = "readContent: " + entry.name + " unpacks to more than " + std::to_string(maxBytes) + " bytes";
+    if (entry.size > maxBytes) {
+        error_ = tooLarge;
+        return false;
     }
     zip_file_t* file = zip_fopen_index(archive_, entry.index, 0);
     if (file == nullptr) {
         setError("readContent");
-        return std::nullopt;
+        return false;
     }
-    std::string content;
-    std::array<char, kReadChunkBytes> chunk{};
+    std::vector<char> chunk(kReadChunkBytes);
+    std::uint64_t total = 0;
     bool ok = true;
     for (;;) {
         const zip_int64_t got = zip_fread(file, chunk.data(), chunk.size());
@@ -114,14 +122,48 @@ std::optional<std::string> ZipArchive::readContent(const ZipEntry& entry) {
             break;
         }
         if (got == 0) break;
-        content.append(chunk.data(), static_cast<std::size_t>(got));
+        // The stored size may lie: the bytes themselves are counted.
+        total += static_cast<std::uint64_t>(got);
+        if (total > maxBytes) {
+            error_ = tooLarge;
+            ok = false;
+            break;
+        }
+        if (!sink(chunk.data(), static_cast<std::size_t>(got))) {
+            error_ = "readContent: " + entry.name + ": write failed";
+            ok = false;
+            break;
+        }
     }
     zip_fclose(file);
+    return ok;
+}
+
+std::optional<std::string> ZipArchive::readContent(const ZipEntry& entry, std::uint64_t maxBytes) {
+    std::string content;
+    const bool ok = readChunks(entry, maxBytes, [&](const char* data, std::size_t size) {
+        content.append(data, size);
+        return true;
+    });
     if (!ok) return std::nullopt;
     return content;
 }
 
-std::optional<std::string> ZipArchive::readContent(const std::string& name) {
+bool ZipArchive::extractTo(const ZipEntry& entry, const std::filesystem::path& target, std::uint64_t maxBytes) {
+    bool read = false;
+    const bool written = gf_writeFileReplacing(target, [&](std::ostream& out) {
+        read = readChunks(entry, maxBytes, [&](const char* data, std::size_t size) {
+            out.write(data, static_cast<std::streamsize>(size));
+            return out.good();
+        });
+        // A refused entry must not become a file.
+        if (!read) out.setstate(std::ios::failbit);
+    });
+    if (read && !written) error_ = "extractTo " + lf_pathText(target) + ": write failed";
+    return read && written;
+}
+
+std::optional<std::string> ZipArchive::readContent(const std::string& name, std::uint64_t maxBytes) {
     if (archive_ == nullptr) {
         error_ = "readContent: no archive open";
         return std::nullopt;
@@ -134,7 +176,10 @@ std::optional<std::string> ZipArchive::readContent(const std::string& name) {
     ZipEntry entry;
     entry.index = static_cast<std::uint64_t>(index);
     entry.name = name;
-    return readContent(entry);
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive_, entry.index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) != 0) entry.size = stat.size;
+    return readContent(entry, maxBytes);
 }
 
 bool ZipArchive::addData(const std::string& name, std::string bytes) {

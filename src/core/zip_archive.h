@@ -41,9 +41,17 @@ public:
     // Every entry in archive order; empty when nothing is open.
     std::vector<ZipEntry> entries() const;
     // The whole uncompressed content of one entry; nothing when it cannot be
-    // read (lastError tells why).
-    std::optional<std::string> readContent(const ZipEntry& entry);
-    std::optional<std::string> readContent(const std::string& name);
+    // read or unpacks to more than maxBytes (lastError tells why). A few
+    // hundred bytes of deflate can claim gigabytes, so memory is bounded by
+    // the cap, never by what the archive says.
+    std::optional<std::string> readContent(const ZipEntry& entry, std::uint64_t maxBytes = kMaxInMemoryEntryBytes);
+    std::optional<std::string> readContent(const std::string& name, std::uint64_t maxBytes = kMaxInMemoryEntryBytes);
+    // Streams one entry into target through a temporary file beside it; the
+    // target is replaced only by a complete entry of at most maxBytes. False
+    // (lastError tells why) leaves the target as it was.
+    bool extractTo(const ZipEntry& entry, const std::filesystem::path& target, std::uint64_t maxBytes);
+
+    static constexpr std::uint64_t kMaxInMemoryEntryBytes = std::uint64_t{64} << 20;
 
     // Adds (or replaces) an entry from the bytes; the archive keeps them
     // until it is closed. Only for an archive opened with openNew.
@@ -60,6 +68,10 @@ public:
 
 private:
     void setError(const char* what);
+    // Feeds the entry's bytes to sink chunk by chunk; false on a read error,
+    // a refusing sink or more than maxBytes.
+    template <typename Sink>
+    bool readChunks(const ZipEntry& entry, std::uint64_t maxBytes, Sink&& sink);
     void releaseBuffers();
 
     zip* archive_ = nullptr;

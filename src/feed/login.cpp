@@ -46,7 +46,7 @@ LicenceFile lf_readLicenseFile(std::string& licence) {
     if (!in) return LicenceFile::unreadable;
     std::stringstream text;
     text << in.rdbuf();
-    const auto json = nlohmann::json::parse(text.str(), nullptr, false);
+    const auto json = gf_parseAnswer(text.str(), false);
     licence = lf_jsonString(json, "License", "");
     return licence.empty() ? LicenceFile::noLicence : LicenceFile::read;
 }
@@ -64,7 +64,7 @@ std::string lf_licenceSource() {
 
 // The service's own word on a refused login, when its answer has one.
 std::string lf_refusalMessage(const std::string& response) {
-    const std::string message = lf_jsonString(nlohmann::json::parse(response, nullptr, false), "message", "");
+    const std::string message = lf_jsonString(gf_parseAnswer(response, false), "message", "");
     return message.empty() ? "no reason given" : message;
 }
 
@@ -159,7 +159,7 @@ bool authenticate(WeatherReader& weather, int& status) {
             gf_logLine("Authentication: empty response");
             return false;
         }
-        const auto answer = nlohmann::json::parse(weather.response);
+        const auto answer = gf_parseAnswer(weather.response, true);
         if (answer.contains("status") && answer["status"].is_number_integer()) {
             const int st = gf_answerStatus(answer);
             if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {

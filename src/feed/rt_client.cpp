@@ -1,6 +1,7 @@
 #include "feed/rt_client.h"
 
 #include "core/clock.h"
+#include "core/endpoint_url.h"
 #include "core/log.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -104,8 +105,7 @@ int gf_answerPause(const nlohmann::json& answer, const char* key, int def) {
 RtTransferLimits& gf_rtTransferLimits() { return g_transferLimits; }
 
 std::string gf_rtBaseUrl() {
-    const char* url = std::getenv("GLIM_RT_BASE_URL");
-    if (url && *url) return url;
+    if (auto url = gf_endpointFromEnv("GLIM_RT_BASE_URL")) return *url;
     return kPublicBaseUrl;
 }
 
@@ -132,9 +132,45 @@ CurlPtr gf_newCurlHandle(std::string_view name) {
     return handle;
 }
 
+bool gf_jsonDeeperThan(std::string_view text, int maxDepth) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth) return true;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
+nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions) {
+    if (gf_jsonDeeperThan(text, kMaxAnswerDepth)) {
+        if (allowExceptions) throw std::runtime_error(fmt::format("answer nested deeper than {} levels", kMaxAnswerDepth));
+        return nlohmann::json(nlohmann::json::value_t::discarded);
+    }
+    return nlohmann::json::parse(text, nullptr, allowExceptions);
+}
+
 size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response) {
     if (!response) return 0;
     try {
+        const std::size_t cap = g_transferLimits.maxAnswer_bytes;
+        if (response->size() > cap || size * count > cap - response->size()) {
+            throw std::length_error(fmt::format("answer larger than {} bytes", cap));
+        }
         response->append(data, size * count);
     } catch (const std::exception& e) {
         gf_logHighlight(fmt::format("{}: append exception: {}", "lf_callbackwriter", e.what()));
@@ -209,7 +245,7 @@ void RtClient::deauthenticate() {
             gf_logLine("Deauthentication: empty response");
             return;
         }
-        const auto answer = nlohmann::json::parse(response, nullptr, false);
+        const auto answer = gf_parseAnswer(response, false);
         if (answer.is_discarded()) {
             gf_logLine("Deauthentication: invalid JSON");
             return;

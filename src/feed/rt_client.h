@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,13 +44,17 @@ int gf_answerPause(const nlohmann::json& answer, const char* key, int def);
 
 // Bounds of every transfer, so that a service that never answers cannot hold
 // a reader (and with it the run's closing down).
+// The answer cap holds after decompression: a small gzip answer can unpack to
+// hundreds of megabytes. The busiest box the service serves stays far below it.
 struct RtTransferLimits {
     long connect_ms = 10000;
     long total_ms = 30000;
+    std::size_t maxAnswer_bytes = std::size_t{64} << 20;
 };
 RtTransferLimits& gf_rtTransferLimits();
 
-// The service's address: GLIM_RT_BASE_URL when set, else the public one.
+// The service's address: GLIM_RT_BASE_URL when set and safe (https, or http
+// to the loopback address), else the public one.
 std::string gf_rtBaseUrl();
 // A form value, percent-encoded: only A-Z a-z 0-9 - . _ ~ go through as they
 // are, so a credential or GUID with &, =, + or % arrives intact.
@@ -62,6 +67,21 @@ using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 // A new easy handle; throws "<name> curl_easy_init() failed" when there is none.
 CurlPtr gf_newCurlHandle(std::string_view name);
 
+// The JSON library copies values recursively, so a deeply nested answer
+// could overflow a reader thread's stack; the service never nests deeper
+// than a handful of levels.
+inline constexpr int kMaxAnswerDepth = 64;
+// True when text opens more than maxDepth arrays or objects at once (brackets
+// inside strings do not count). Cheap enough to run before every parse.
+bool gf_jsonDeeperThan(std::string_view text, int maxDepth);
+// A service answer parsed with the nesting cap: a deeper answer is refused as
+// a malformed one, before anything is built for it. With exceptions it throws
+// (the library's parse error, or "answer nested deeper than 64 levels"),
+// without them it gives a discarded value.
+nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions);
+
+// Appends to the answer; an answer beyond the cap of gf_rtTransferLimits is
+// refused like a failed append, so libcurl aborts the transfer.
 size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response);
 std::string lf_jsonString(const nlohmann::json& answer, const char* key, const std::string& def);
 // The answer's "message" as text; empty when missing or not a text.

@@ -112,7 +112,7 @@ bool TrafficReader::buffer(int& status) {
         } else if (trafficResponse.empty()) {
             gf_logHighlight("buffer traffic: empty content");
         } else {
-            const auto answer = nlohmann::json::parse(trafficResponse);
+            const auto answer = gf_parseAnswer(trafficResponse, true);
             const int st = gf_answerStatus(answer);
             if (st != 200) {
                 status = st;
@@ -175,7 +175,7 @@ bool TrafficReader::receive(int& status) {
                 pause(rrl);
                 continue;
             }
-            const auto answer = nlohmann::json::parse(trafficResponse);
+            const auto answer = gf_parseAnswer(trafficResponse, true);
             const int st = gf_answerStatus(answer);
             if (st == 406) {
                 gf_logHighlight(fmt::format("{} curl traffic msg: {}", gf_formatTime(gf_now()), gf_jsonMessage(answer)));
@@ -225,7 +225,7 @@ void TrafficReader::parkedtraffic() {
             } else if (trafficResponse.empty()) {
                 gf_logHighlight("parkedtraffic: empty content");
             } else {
-                const auto answer = nlohmann::json::parse(trafficResponse, nullptr, false);
+                const auto answer = gf_parseAnswer(trafficResponse, false);
                 if (answer.is_discarded()) {
                     gf_logHighlight("parkedtraffic: invalid JSON");
                 } else {

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 namespace {
@@ -103,7 +104,7 @@ bool WeatherReader::nearestmetar(int& status) {
         } else if (weatherResponse.empty()) {
             gf_logHighlight("nearest metar: empty content");
         } else {
-            const auto answer = nlohmann::json::parse(weatherResponse, nullptr, false);
+            const auto answer = gf_parseAnswer(weatherResponse, false);
             if (answer.is_discarded()) {
                 gf_logHighlight("nearest metar: invalid JSON");
             } else {
@@ -173,9 +174,14 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 pause(wrrl);
                 continue;
             }
-            const auto answer = nlohmann::json::parse(weatherResponse, nullptr, false);
+            const auto answer = gf_parseAnswer(weatherResponse, false);
             if (answer.is_discarded()) {
-                gf_logHighlight(fmt::format("Invalid JSON: {}", weatherResponse));
+                // The start tells a proxy's page from a damaged answer; a
+                // hostile answer of megabytes must not go into Log.txt whole
+                // at every poll.
+                constexpr std::size_t kLoggedAnswer_bytes = 512;
+                gf_logHighlight(
+                    fmt::format("Invalid JSON: {}", std::string_view(weatherResponse).substr(0, kLoggedAnswer_bytes)));
                 pause(wrrl);
                 continue;
             }

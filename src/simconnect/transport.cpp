@@ -165,13 +165,12 @@ bool SimConnectTransport::queueSend(std::unique_ptr<SimConnectRecord> record) {
         std::lock_guard lock(m_sendLock);
         m_sendQueue.push_back(std::move(record));
     }
-    sendNext();
-    return true;
+    return sendNext();
 }
 
-void SimConnectTransport::sendNext() {
+bool SimConnectTransport::sendNext() {
     std::unique_lock lock(m_sendLock);
-    if (m_writeInFlight || m_sendQueue.empty() || !connected()) return;
+    if (m_writeInFlight || m_sendQueue.empty() || !connected()) return true;
     m_writeBuffer = std::move(m_sendQueue.front());
     m_sendQueue.pop_front();
     m_writeInFlight = true;
@@ -187,7 +186,9 @@ void SimConnectTransport::sendNext() {
         SimFailure failure = lf_postFailure(status, m_kind);
         writeFailed(failure.reason, failure.status, 0);
         release();
+        return false;
     }
+    return true;
 }
 
 void SimConnectTransport::completeWrite(std::uint32_t ioStatus, std::uint32_t systemError, std::uint32_t bytes) {
@@ -298,9 +299,11 @@ SimConnectResult SimConnectConnection::commitPacket() {
     record->connectionId = connectionId();
     std::fill(m_sendBuffer.begin(), m_sendBuffer.begin() + static_cast<std::ptrdiff_t>(m_sendFill), 0);
     m_sendFill = 0;
-    // Not connected means the packet is lost: the caller must hear it.
-    if (!queueSend(std::move(record))) return SIMCONNECT_E_FAIL;
-    if (failed()) return failureStatus();
+    // A packet that could not be handed over is lost: the caller must hear
+    // it. A failure the completion threads store after the hand-over (the
+    // peer closing) is the next call's: reading it here would make this
+    // call's result depend on how fast the peer was.
+    if (!queueSend(std::move(record))) return failed() ? failureStatus() : SIMCONNECT_E_FAIL;
     return SIMCONNECT_OK;
 }
 
@@ -309,13 +312,23 @@ void SimConnectConnection::flushSendBuffer() {
 }
 
 void SimConnectConnection::onMessage(std::vector<std::uint8_t>&& message) {
+    bool full = false;
     try {
         auto record = std::make_unique<SimConnectRecord>();
         record->bytes = std::move(message);
         record->connectionId = connectionId();
         std::lock_guard lock(m_receivedLock);
-        m_received.push_back(std::move(record));
+        const std::size_t size = record->bytes.size();
+        if (size > kSimReceivedLimit_bytes - m_receivedBytes) {
+            full = true;
+        } else {
+            m_received.push_back(std::move(record));
+            m_receivedBytes += size;
+        }
     } catch (const std::bad_alloc&) {
+        full = true;
+    }
+    if (full) {
         close(SimFailureNoMemory, static_cast<std::uint32_t>(SIMCONNECT_E_OUTOFMEMORY));
         return;
     }
@@ -335,6 +348,7 @@ int SimConnectConnection::dispatch(SimConnectDispatchProc procedure, void* conte
             if (m_received.empty()) break;
             record = std::move(m_received.front());
             m_received.pop_front();
+            m_receivedBytes -= record->bytes.size();
         }
         if (record->bytes.size() < kSimRecvHeaderSize) continue;
         // The message's own size, so a handler can check its fields against it.
@@ -347,6 +361,7 @@ void SimConnectConnection::dropReceived() {
     std::deque<std::unique_ptr<SimConnectRecord>> dropped;
     std::lock_guard lock(m_receivedLock);
     dropped.swap(m_received);
+    m_receivedBytes = 0;
 }
 
 std::size_t SimConnectConnection::receivedCount() const {

@@ -63,7 +63,8 @@ public:
     // Opens the pipe or socket, then attach, start and the first read.
     bool open(const SimConnectEndpoint& endpoint, std::uint32_t maxReceiveSize, bool disableNagle);
     // Appends a packet and starts a write when none is under way. False when
-    // the transport is not connected: the record is dropped.
+    // the transport is not connected (the record is dropped) or a write
+    // could not be posted (the connection has failed with it).
     bool queueSend(std::unique_ptr<SimConnectRecord> record);
     // Stores the first failure (reason not 0), marks the transport not
     // connected and shuts the link down.
@@ -101,7 +102,8 @@ private:
     void attach(std::unique_ptr<SimConnectIo> io, std::uint32_t maxReceiveSize, bool disableNagle);
     void start();
     void postRead();
-    void sendNext();
+    // False when a write could not be posted.
+    bool sendNext();
     void writeFailed(std::uint32_t reason, std::uint32_t status, std::uint32_t systemError);
 
     SimTransportKind m_kind = SimTransportKind::Pipe;
@@ -125,6 +127,10 @@ private:
 };
 
 inline constexpr std::size_t kSimSendBufferSize = 41088;
+// Messages received and not yet dispatched, in bytes: a server that sends
+// faster than the caller dispatches (or a caller that has stopped) must not
+// fill the memory. Beyond it the connection fails as out of memory.
+inline constexpr std::size_t kSimReceivedLimit_bytes = std::size_t{64} << 20;
 inline constexpr std::uint32_t kSimProtocolVersion = 35;
 inline constexpr std::uint32_t kSimPacketIdBase = 0xF0000000u;
 inline constexpr std::uint32_t kSimPacketHeaderSize = 16;
@@ -173,6 +179,7 @@ private:
 
     mutable std::mutex m_receivedLock;
     std::deque<std::unique_ptr<SimConnectRecord>> m_received;
+    std::size_t m_receivedBytes = 0;
 
     void* m_window = nullptr;
     std::uint32_t m_message = 0;

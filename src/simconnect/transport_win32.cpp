@@ -169,8 +169,10 @@ std::unique_ptr<SimConnectIo> lf_openPipe(const SimConnectEndpoint& endpoint, Si
     const std::wstring path = lf_wide(endpoint.pipePath);
     HANDLE pipe = INVALID_HANDLE_VALUE;
     for (;;) {
+        // Identification level only: a process that created the pipe before
+        // the simulator learns who we are but cannot act as us.
         pipe = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+                           FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) break;
         if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(path.c_str(), 5000)) return nullptr;
     }

@@ -185,6 +185,14 @@ TEST_F(LiveryRulesTest, ReportsCountRepeatsWriteThemOnceAndSurviveAUserFile) {
     lf_writeLiveryScanReport();
     EXPECT_FALSE(fs::exists(p.errors));
     EXPECT_NE(std::string::npos, logText().find("\nNo errors\n\nInformation:\n"));
+
+    // A report that cannot be written (a folder stands in its place) is
+    // said so.
+    lf_addIncompleteSection("line");
+    fs::create_directories(p.incompleteFltsim);
+    lf_writeLiveryScanReport();
+    EXPECT_NE(std::string::npos,
+              logText().find(fmt::format("Error writing file {}", lf_narrowPathText(p.incompleteFltsim))));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "core/zip_archive.h"
 
+#include "core/files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -89,6 +91,37 @@ TEST_F(ZipArchiveTest, NewArchiveReplacesOldFileAndBadFilesDoNotOpen) {
         ASSERT_TRUE(dropped.addData("a", "b"));
     }
     EXPECT_FALSE(fs::exists(dir / "dropped.zip"));
+}
+
+// A few kilobytes of deflate that unpack to megabytes: the cap holds in
+// memory and on disk, and a refused entry leaves no file behind.
+TEST_F(ZipArchiveTest, EntriesBeyondTheCapAreRefusedAndOthersStreamToDisk) {
+    const fs::path zipFile = dir / "bomb.zip";
+    const std::string big(3u << 20, '\0');
+    {
+        ZipArchive archive;
+        ASSERT_TRUE(archive.openNew(zipFile));
+        ASSERT_TRUE(archive.addData("big.bin", big));
+        ASSERT_TRUE(archive.close()) << archive.lastError();
+    }
+    ASSERT_LT(fs::file_size(zipFile), 64u * 1024);
+    ZipArchive reader;
+    ASSERT_TRUE(reader.openReadOnly(zipFile));
+    const ZipEntry entry = reader.entries().at(0);
+    ZipEntry understated = entry;  // a directory that lies about the size
+    understated.size = 10;
+    const fs::path target = dir / "out.bin";
+    for (const ZipEntry& e : {entry, understated}) {
+        EXPECT_FALSE(reader.readContent(e, 1u << 20).has_value());
+        EXPECT_NE(reader.lastError().find("more than 1048576 bytes"), std::string::npos) << reader.lastError();
+        EXPECT_FALSE(reader.extractTo(e, target, 1u << 20));
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_FALSE(fs::exists(gf_tempPathFor(target)));
+    }
+    EXPECT_FALSE(reader.readContent("big.bin", 1u << 20).has_value());
+    ASSERT_TRUE(reader.extractTo(entry, target, big.size())) << reader.lastError();
+    EXPECT_EQ(fs::file_size(target), big.size());
+    EXPECT_EQ(reader.readContent(entry).value_or("").size(), big.size());
 }
 
 }  // namespace

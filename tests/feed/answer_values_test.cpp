@@ -1,6 +1,8 @@
 // Values taken from the service's answers (status, pauses, QNH) and the box
 // of the live requests, one row per case.
 #include "core/clock.h"
+#include "core/download.h"
+#include "core/endpoint_url.h"
 #include "feed/feed_window_values.h"
 #include "feed/reader_services.h"
 #include "feed/rt_client.h"
@@ -15,6 +17,39 @@
 using nlohmann::json;
 
 namespace {
+
+// The addresses set in the environment: the licence goes in clear text to
+// this computer only.
+TEST(AnswerValues, EndpointsFromTheEnvironmentTakePlainHttpForLoopbackOnly) {
+    const std::pair<const char*, bool> rows[] = {
+        {"https://rt.example.com", true},
+        {"HTTPS://rt.example.com:8443/x", true},
+        {"http://127.0.0.1:8080", true},
+        {"http://127.5.0.1/", true},
+        {"http://localhost:80", true},
+        {"http://[::1]:8080/v4", true},
+        {"http://rt.example.com", false},
+        {"http://10.0.0.2:8080", false},
+        {"http://127.0.0.1.evil.com/", false},
+        {"http://127.0.0.1@evil.com/", false},
+        {"http://[::2]:80", false},
+        {"ftp://127.0.0.1", false},
+        {"127.0.0.1:8080", false},
+        {"https://", false},
+    };
+    for (const auto& [url, safe] : rows) EXPECT_EQ(gf_isSafeEndpointUrl(url), safe) << url;
+
+    setTestEnv("GLIM_RT_BASE_URL", "http://rt.example.com");
+    setTestEnv("GLIM_SITE_BASE_URL", "http://site.example.com/");
+    EXPECT_EQ(gf_rtBaseUrl(), "https://rtw.flyrealtraffic.com");
+    EXPECT_EQ(gf_siteBaseUrl().rfind("https://", 0), 0u) << gf_siteBaseUrl();
+    setTestEnv("GLIM_RT_BASE_URL", "http://127.0.0.1:9");
+    setTestEnv("GLIM_SITE_BASE_URL", "http://127.0.0.1:9");
+    EXPECT_EQ(gf_rtBaseUrl(), "http://127.0.0.1:9");
+    EXPECT_EQ(gf_siteBaseUrl(), "http://127.0.0.1:9/");
+    setTestEnv("GLIM_RT_BASE_URL", "");
+    setTestEnv("GLIM_SITE_BASE_URL", "");
+}
 
 TEST(AnswerValues, StatusIsAnIntegerWhateverTheServiceSends) {
     struct Row {

@@ -57,6 +57,10 @@ std::string RtStubProcess::request(const std::string& path, const std::string* b
     if (!h) return out;
     const std::string url = m_base + path;
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    // Control bodies are JSON: a form body is cut at 8 KiB by the server,
+    // and scripts carry hostile answers of megabytes.
+    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
     if (body) {
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, body->c_str());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body->size()));
@@ -70,5 +74,6 @@ std::string RtStubProcess::request(const std::string& path, const std::string* b
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &out);
     curl_easy_perform(h);
     curl_easy_cleanup(h);
+    curl_slist_free_all(headers);
     return out;
 }

@@ -209,9 +209,23 @@ struct StatusRow {
     const char* weather;
     // The stall outlasts a short transfer time-out, set for this row only.
     bool shortTimeout = false;
+    // A lower answer cap for this row only (0: the test's own).
+    std::size_t answerCap_bytes = 0;
 };
 
+// An answer whose one entry holds an array nested depth levels deep: the
+// JSON library copies such a value recursively.
+std::string nestedAnswer(int depth) {
+    std::string deep = std::string(static_cast<std::size_t>(depth), '[') + std::string(static_cast<std::size_t>(depth), ']');
+    std::string entry = "[" + deep;
+    for (int i = 1; i < 48; ++i) entry += ",0";
+    entry += "]";
+    return R"({"status":200,"GUID":"g-2","data":{"buffer_4":{"a":)" + entry + R"(},"a":)" + entry + R"(,"b":[{"QNH":)" +
+           deep + "}]}}";
+}
+
 TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
+    LogCapture log;
     const std::string tooMany =
         "user error: 405: More than one RealTraffic session is not possible, do not run the RealTraffic app";
     const std::vector<StatusRow> rows = {
@@ -244,6 +258,12 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
          "goes on"},
         {"not JSON", json{{"body", "<html>busy</html>"}}, "stop, restart", "still in", "skipped", "goes on", "parked 1",
          "retried", "goes on"},
+        // Hostile answers are refused as malformed ones, before the JSON
+        // library recurses into them or memory fills up.
+        {"nested 300000 deep", json{{"body", nestedAnswer(300000)}}, "stop, restart", "still in", "skipped", "goes on",
+         "parked 1", "retried", "goes on"},
+        {"gzip beyond the cap", json{{"gzip", {{"status", 200}, {"message", "m"}, {"GUID", "g-2"}}}, {"pad_bytes", 3 << 20}},
+         "stop, restart", "still in", "skipped", "goes on", "parked 1", "retried", "goes on", false, 1 << 20},
         {"dropped connection", json{{"drop", true}}, "stop, restart", "still in", "skipped", "goes on", "parked 1",
          "retried", "goes on"},
         {"stall beyond the time-out", json{{"stall_ms", 3000}, {"status", 200}}, "stop, restart", "still in", "skipped",
@@ -265,10 +285,17 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
             SCOPED_TRACE(std::string(row.name) + " / " + kind);
             const json step = row.step.is_null() ? json::object() : row.step;
             if (row.shortTimeout) gf_rtTransferLimits() = RtTransferLimits{5000, 50};
+            if (row.answerCap_bytes) gf_rtTransferLimits().maxAnswer_bytes = row.answerCap_bytes;
             EXPECT_EQ(outcome(kind, step), expected);
             gf_rtTransferLimits() = RtTransferLimits{5000, 5000};
         }
     }
+    // The hostile answers are refused with a line each; none of them goes
+    // into Log.txt whole.
+    const std::string text = log.text();
+    EXPECT_NE(text.find("answer nested deeper than 64 levels"), std::string::npos);
+    EXPECT_NE(text.find("answer larger than 1048576 bytes"), std::string::npos);
+    EXPECT_LT(text.size(), 200000u);
 }
 
 TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -109,6 +110,9 @@ struct FakeIoState {
     // it later, as the system's completion threads may.
     bool cancelOnWait = true;
     bool destroyed = false;
+    // Runs once right after the next write is posted, as a completion thread
+    // may run before the posting call has returned.
+    std::function<void()> onWritePosted;
 
     // Completes every posted write, one after the other.
     void completeWrites() {
@@ -165,6 +169,7 @@ public:
         m_state->writeData = buffer;
         m_state->writeSize = size;
         m_state->writePending = true;
+        if (auto hook = std::exchange(m_state->onWritePosted, nullptr)) hook();
         return 0;
     }
     void setNoDelay() override { m_state->noDelay = true; }

@@ -132,6 +132,26 @@ TEST_F(Transport, ReadFailuresFailTheConnection) {
     }
 }
 
+// A caller that stops dispatching while the server goes on sending: the
+// backlog stays bounded, the connection fails as out of memory, and what
+// came before the bound is still handed over.
+TEST_F(Transport, UndispatchedMessagesAreBounded) {
+    openFake();
+    const Bytes m = messageBytes(40000, 8);
+    std::size_t delivered = 0;
+    while (!handle->failed() && delivered * m.size() <= 2 * kSimReceivedLimit_bytes) {
+        io->deliver(m);
+        ++delivered;
+    }
+    EXPECT_EQ(handle->failureReason(), SimFailureNoMemory);
+    const std::size_t queued = delivered - 1;
+    EXPECT_LE(queued * m.size(), kSimReceivedLimit_bytes);
+    EXPECT_GT((queued + 1) * m.size(), kSimReceivedLimit_bytes);
+    Received r;
+    EXPECT_EQ(dispatch(handle, r), SIMCONNECT_E_OUTOFMEMORY);
+    EXPECT_EQ(r.messages.size(), queued);
+}
+
 TEST_F(Transport, LargeMessageWithMaxReceiveSize) {
     writeFile(current / "SimConnect.cfg", "[SimConnect]\nMaxReceiveSize=65536\n");
     ASSERT_EQ(SimConnect_Open(&handle, "GLIM_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_OK);
@@ -171,6 +191,17 @@ TEST_F(Transport, WriteThatFailsToPost) {
     EXPECT_EQ(handle->references(), 2);
     EXPECT_EQ(SimConnect_AIRemoveObject(handle, 9, 105), status(0xC0000001u));
     EXPECT_TRUE(sent().empty());
+}
+
+// The peer may close the moment a packet is handed over, before the call
+// that handed it over returns: that call succeeded, and the failure is the
+// next call's, however fast the peer was.
+TEST_F(Transport, FailureAfterTheHandOverIsTheNextCalls) {
+    openFake();
+    io->onWritePosted = [this] { io->completeRead(kSimStatusSuccess, 0); };
+    EXPECT_EQ(SimConnect_AIRemoveObject(handle, 9, 105), SIMCONNECT_OK);
+    EXPECT_EQ(handle->failureReason(), SimFailureClosedByPeer);
+    EXPECT_EQ(SimConnect_AIRemoveObject(handle, 9, 105), status(kSimStatusLinkFailed));
 }
 
 TEST_F(Transport, WriteCompletionFailures) {

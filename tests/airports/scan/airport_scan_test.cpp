@@ -1,4 +1,5 @@
 #include "airports/airport_scan.h"
+#include "airports/scan_log.h"
 #include "airports/stand_file.h"
 #include "airports/tblo.h"
 
@@ -344,6 +345,19 @@ TEST_F(AirportScanTest, OneAirportInTwoFilesAndAnInterruptedScan) {
 }
 
 // A folder that is not a regular file does not count as collected.
+// A scan log that cannot be written (a folder stands in its place) is said
+// so, never logged as written.
+TEST_F(AirportScanTest, UnwritableScanLogIsReported) {
+    bgl("A/Unknown/SLLP.bgl", {lf_airport("SLLP", 4)});
+    afolder[0].setValue((m_folder / "scenery/A").string());
+    SCAN_AIRPORTS.setValue(true);
+    const fs::path scanLogPath = gf_workPaths().airportsScanLog;
+    writeFile(scanLogPath / "keep", "x");
+    gf_scanAddonAirports();
+    EXPECT_NE(log().find("Error writing file " + gf_scanPathUtf8(scanLogPath)), std::string::npos);
+    EXPECT_EQ(log().find(gf_scanPathUtf8(scanLogPath) + " written"), std::string::npos);
+}
+
 TEST_F(AirportScanTest, TbloCountsOnlyRegularFiles) {
     const WorkPaths& p = gf_workPaths();
     fs::create_directories(p.tblo / "sub");
