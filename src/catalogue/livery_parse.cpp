@@ -246,8 +246,9 @@ std::string lf_modelFromIvaoFolder(const fs::path& file) {
 std::list<Livery> lf_splitFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
                                          const std::string& model, const fs::path& file, const fs::path& folder) {
     std::list<Livery> result;
+    PathTypes types;
     lf_splitSections(lines, false, [&](std::vector<std::string>& section) {
-        lf_procesFltSimSection(result, folderIndex, section, model, file, folder);
+        lf_procesFltSimSection(result, folderIndex, section, model, file, folder, types);
     });
     return result;
 }
@@ -256,9 +257,10 @@ std::list<Livery> lf_splitIvaoFltsimSections(std::uint32_t folderIndex, const st
                                              const std::string& model, const fs::path& file,
                                              const fs::path& folder) {
     std::list<Livery> result;
+    PathTypes types;
     lf_splitSections(lines, true, [&](std::vector<std::string>& section) {
         Livery livery;
-        lf_procesIvaoFltSimSection(livery, folderIndex, section, model, file, folder);
+        lf_procesIvaoFltSimSection(livery, folderIndex, section, model, file, folder, types);
         if (!livery.airl.empty()) result.push_back(std::move(livery));
     });
     return result;

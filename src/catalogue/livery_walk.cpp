@@ -10,8 +10,13 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -25,9 +30,12 @@ using TaskResult = std::list<Livery>;
 // Scenery lies beside liveries in some add-on folders; its tree is large and
 // holds no aircraft.
 constexpr std::string_view kSkippedFolderPart = "airport";
+// Results that wait for an earlier file's result, per scan slot; beyond them
+// the walk waits (at most 10 s) for the oldest. The bound only caps memory:
+// the running tasks are bounded by the scan slots.
+constexpr std::size_t kPendingPerSlot = 64;
 // Deeper paths run into the system's path-length limit.
 constexpr std::size_t kMaxDescendPathBytes = 250;
-constexpr std::chrono::milliseconds kTaskPoll{1};
 
 char lf_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -45,6 +53,61 @@ bool lf_isLiveryFile(const fs::path& path) {
     const std::string stem = lf_logPathText(path.stem());
     return lf_equalsNoCase(stem, "aircraft") || lf_equalsNoCase(stem, "sim");
 }
+
+// The parse tasks run on long-lived threads, as many as the machine has
+// hardware threads: a new thread per file costs more than the parse of a
+// typical file on some systems. The pool is never torn down, as a task given
+// up by its walk may still run on one of its threads when the program ends.
+class ParsePool {
+public:
+    static ParsePool& instance() {
+        static ParsePool* const pool = new ParsePool();
+        return *pool;
+    }
+
+    // Throws the platform's system error when no thread could be started to
+    // run the job; the job is not queued then.
+    void submit(std::function<void()> job) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_idle <= m_jobs.size() && m_threads < m_maxThreads) {
+                try {
+                    std::thread([this] { run(); }).detach();
+                    ++m_threads;
+                } catch (...) {
+                    if (m_threads == 0) throw;
+                }
+            }
+            m_jobs.push_back(std::move(job));
+        }
+        m_jobAdded.notify_one();
+    }
+
+private:
+    ParsePool() : m_maxThreads(std::max(1u, std::thread::hardware_concurrency())) {}
+
+    [[noreturn]] void run() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(m_mutex);
+                ++m_idle;
+                m_jobAdded.wait(lock, [this] { return !m_jobs.empty(); });
+                --m_idle;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_jobAdded;
+    std::deque<std::function<void()>> m_jobs;
+    std::size_t m_idle = 0;
+    unsigned m_threads = 0;
+    const unsigned m_maxThreads;
+};
 
 class FolderWalk {
 public:
@@ -97,33 +160,43 @@ private:
             utf8 = lf_logPathText(path);
             descend = utf8.find(kSkippedFolderPart) == std::string::npos && utf8.size() < kMaxDescendPathBytes;
         }
-        // The name first: it costs no system call, the status does.
-        if (!lf_isLiveryFile(path) || !fs::is_regular_file(fs::status(path, ec))) return descend;
+        // The name first: it costs no system call. The entry's type comes
+        // with the folder listing; only a link is followed with a call.
+        if (!lf_isLiveryFile(path) || !entry.is_regular_file(ec)) return descend;
         if (utf8.empty()) utf8 = lf_logPathText(path);
         if (!gf_waitForScanSlot()) {
             m_stopped = true;
             return false;
         }
         startTask(path, utf8);
-        if (m_pending.size() > static_cast<std::size_t>(g_scanTaskCount.limit)) {
-            try {
-                takeOldest();
-            } catch (const std::exception& e) {
-                gf_logHighlight(fmt::format("liveries inner search aborted: {}", e.what()));
-            }
-            m_pending.pop_front();
+        takeDelivered();
+        if (m_pending.size() > kPendingPerSlot * static_cast<std::size_t>(std::max(1, g_scanTaskCount.limit))) {
+            takeFront("liveries inner search aborted: {}");
         }
         return descend;
     }
 
+    // The task is counted before it is handed to a thread, so a slot wait
+    // never sees a task that runs but is not counted.
     void startTask(const fs::path& path, const std::string& utf8) {
         const bool ivao = utf8.find("ivao_x-csl") != std::string::npos || utf8.find("IVAO_MTL") != std::string::npos;
         auto body = ivao ? &lf_searchLiveriesinIVAOFile : &lf_searchLiveriesinFile;
-        std::packaged_task<TaskResult()> task([body, index = m_folderIndex, path] { return body(index, path); });
-        std::future<TaskResult> future = task.get_future();
-        std::thread(std::move(task)).detach();
-        m_pending.push_back(std::move(future));
+        auto promise = std::make_shared<std::promise<TaskResult>>();
+        std::future<TaskResult> future = promise->get_future();
         g_scanTaskCount.count.fetch_add(1);
+        try {
+            ParsePool::instance().submit([promise, body, index = m_folderIndex, path] {
+                try {
+                    promise->set_value(body(index, path));
+                } catch (...) {
+                    promise->set_exception(std::current_exception());
+                }
+            });
+        } catch (...) {
+            g_scanTaskCount.count.fetch_sub(1);
+            throw;
+        }
+        m_pending.push_back(std::move(future));
     }
 
     // The oldest result onto the scan list; a task that ended with an
@@ -137,17 +210,33 @@ private:
         g_liveryScanList.splice(g_liveryScanList.end(), liveries);
     }
 
+    // The oldest future, taken or given up, then dropped.
+    void takeFront(const char* abortedLine) {
+        try {
+            takeOldest();
+        } catch (const std::exception& e) {
+            gf_logHighlight(fmt::format(fmt::runtime(abortedLine), e.what()));
+        }
+        m_pending.pop_front();
+    }
+
+    // The results that have come in, in file order: the walk waits for none
+    // of them while it still has files to hand out.
+    void takeDelivered() {
+        while (!m_pending.empty() &&
+               m_pending.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            takeFront("liveries inner search aborted: {}");
+        }
+    }
+
     void collectRest() {
         while (!m_pending.empty()) {
             // A stopped scan writes nothing: its results are not needed.
             if (!m_stopped && !gf_stopFlagSet()) {
-                try {
-                    takeOldest();
-                } catch (const std::exception& e) {
-                    gf_logHighlight(fmt::format("liveries search aborted, futs outer, {}", e.what()));
-                }
+                takeFront("liveries search aborted, futs outer, {}");
+            } else {
+                m_pending.pop_front();
             }
-            m_pending.pop_front();
         }
     }
 
@@ -163,11 +252,7 @@ private:
 void lf_walkLiveryFolder(std::uint32_t folderIndex, const fs::path& folder) { FolderWalk(folderIndex, folder).run(); }
 
 bool lf_waitForScanTasksToEnd(std::chrono::milliseconds bound, bool watchStopFlags) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (g_scanTaskCount.count.load() > 0) {
-        if (watchStopFlags && gf_stopFlagSet()) return false;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kTaskPoll);
-    }
-    return true;
+    return g_scanTaskCount.count.waitUntil([](int count) { return count <= 0; },
+                                           watchStopFlags ? std::function<bool()>(gf_stopFlagSet) : nullptr,
+                                           std::chrono::steady_clock::now() + bound);
 }

@@ -1,6 +1,6 @@
 // The walk of one livery folder: every aircraft.cfg and sim.cfg below it is
-// parsed by a task on a thread of its own, at most as many at once as the
-// machine has hardware threads, and the tasks' liveries are appended to the
+// parsed by a task on a pool of long-lived threads, at most as many tasks at
+// once as the scan slots allow, and the tasks' liveries are appended to the
 // scan list in the order the files were found, whatever order the tasks end
 // in.
 #pragma once
