@@ -283,6 +283,20 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     expectGolden("liveries.txt", liveriesText());
 }
 
+TEST_F(LiveryScanTest, AScanThatCannotSaveKeepsTheOldCacheAndTheScanOn) {
+    const fs::path tree = prepareTree();
+    setFolders({tree / "folder2"});
+    const fs::path cache = folder / "output" / "LiveriesScanned.xml";
+    writeFile(cache, "<root/>");
+    // The temporary file beside the cache cannot be made.
+    fs::create_directories(gf_tempPathFor(cache) / "in the way");
+    SCAN_LIVERIES.setValue(true);
+    gf_scanLiveries();
+    EXPECT_EQ("<root/>", readFile(cache));
+    EXPECT_TRUE(SCAN_LIVERIES.value());
+    EXPECT_NE(std::string::npos, logText().find("==> saving: " + gf_pathToUtf8(gf_workPaths().liveriesScanned) + " failed"));
+}
+
 TEST_F(LiveryScanTest, ATaskGivenUpByAnEarlierScanNeverTouchesTheNextOne) {
     const fs::path tree = prepareTree();
     setFolders({tree / "folder1", tree / "folder2"});
@@ -327,7 +341,11 @@ TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
          "==> lfolder1: 'missing' does not exist"},
         {{"empty"}, "53: no liveries found", "No liveries found in empty"},
         {{"file.txt", "empty"}, "53: no liveries found", "file.txt is not a folder name, skipped!"},
+        // The reports tell why every section was refused.
+        {{"refused"}, "53: no liveries found", "1 incomplete [fltsim.x] sections, see "},
     };
+    writeFile(folder / "refused" / "aircraft.cfg", "[General]\natc_model=B738\n[fltsim.0]\ntitle=No Model Folder\n"
+                                                  "atc_parking_codes=BAW\nsim=b738\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         gf_resetSettings();
@@ -342,6 +360,8 @@ TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
         EXPECT_TRUE(SCAN_LIVERIES.value());
         if (!c.logged.empty()) EXPECT_NE(std::string::npos, logText().find(c.logged)) << c.logged;
     }
+    EXPECT_EQ(lf_narrowPathText(fs::path("refused") / "model") + " or related path does not exist: [fltsim.0]\n",
+              readFile(gf_workPaths().incompleteFltsim));
     // The missing folder settings sent the user to the manual and the
     // settings file; the shell refused both here, so both said so.
     EXPECT_EQ((std::vector<std::string>{"Could not open local folder with Manual",
