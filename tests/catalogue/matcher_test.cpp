@@ -142,7 +142,7 @@ TEST_F(MatcherTest, RefusedTitlesAndTheFsltlFlag) {
     plain.fsltl = true;
     gf_matchLivery(plain);
     EXPECT_FALSE(plain.fsltl);
-    EXPECT_NE(logText().find("          TST123            ") , std::string::npos);
+    EXPECT_NE(logText().find("\n          " + gf_acDescription(plain) + " =2= BA A321\n"), std::string::npos);
 }
 
 TEST_F(MatcherTest, StaticLadderDifferences) {
