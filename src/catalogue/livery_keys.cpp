@@ -89,6 +89,8 @@ std::string lf_readAtcModel(std::string_view line) {
 }
 
 std::string lf_readFltsimNumber(std::string_view line) {
+    // Most lines of a file hold no header at all.
+    if (line.find('[') == std::string_view::npos) return {};
     if (line.size() >= 2 && line.starts_with("//")) return {};
     line = line.substr(0, lf_commentStart(line, 0));
     std::size_t i = lf_skipSpace(line, 0);

@@ -37,21 +37,28 @@ constexpr std::size_t kPendingPerSlot = 64;
 // Deeper paths run into the system's path-length limit.
 constexpr std::size_t kMaxDescendPathBytes = 250;
 
-char lf_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool lf_equalsNoCase(const std::string& text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lf_lower(text[i]) != lower[i]) return false;
+// The file name without a conversion or an allocation: the walk asks this of
+// every entry of the tree.
+bool lf_nameIs(const fs::path::string_type& path, std::size_t nameStart, std::string_view lower) {
+    if (path.size() - nameStart != lower.size()) return false;
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        const auto c = path[nameStart + i];
+        const auto folded = (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
+        if (folded != static_cast<decltype(folded)>(static_cast<unsigned char>(lower[i]))) return false;
     }
     return true;
 }
 
+// "aircraft.cfg" or "sim.cfg" in any ASCII letter case.
 bool lf_isLiveryFile(const fs::path& path) {
-    const std::string extension = lf_logPathText(path.extension());
-    if (!lf_equalsNoCase(extension, ".cfg")) return false;
-    const std::string stem = lf_logPathText(path.stem());
-    return lf_equalsNoCase(stem, "aircraft") || lf_equalsNoCase(stem, "sim");
+    const fs::path::string_type& text = path.native();
+#ifdef _WIN32
+    const std::size_t separator = text.find_last_of(L"\\/");
+#else
+    const std::size_t separator = text.find_last_of('/');
+#endif
+    const std::size_t nameStart = separator == fs::path::string_type::npos ? 0 : separator + 1;
+    return lf_nameIs(text, nameStart, "aircraft.cfg") || lf_nameIs(text, nameStart, "sim.cfg");
 }
 
 // The parse tasks run on long-lived threads, as many as the machine has
@@ -68,6 +75,7 @@ public:
     // Throws the platform's system error when no thread could be started to
     // run the job; the job is not queued then.
     void submit(std::function<void()> job) {
+        bool idle = false;
         {
             std::lock_guard lock(m_mutex);
             if (m_idle <= m_jobs.size() && m_threads < m_maxThreads) {
@@ -79,8 +87,9 @@ public:
                 }
             }
             m_jobs.push_back(std::move(job));
+            idle = m_idle > 0;
         }
-        m_jobAdded.notify_one();
+        if (idle) m_jobAdded.notify_one();
     }
 
 private:
@@ -132,7 +141,7 @@ private:
                 m_stopped = true;
                 return;
             }
-            const fs::directory_entry entry = *it;
+            const fs::directory_entry& entry = *it;
             bool descend = false;
             try {
                 descend = visitEntry(entry);

@@ -97,21 +97,26 @@ int ScanSlotCounter::load() const {
 }
 
 void ScanSlotCounter::store(int value) {
+    bool waiting = false;
     {
         std::lock_guard lock(m_mutex);
         m_value = value;
+        waiting = m_waiting > 0;
     }
-    m_changed.notify_all();
+    if (waiting) m_changed.notify_all();
 }
 
 int ScanSlotCounter::fetch_add(int n) {
     int before = 0;
+    bool waiting = false;
     {
         std::lock_guard lock(m_mutex);
         before = m_value;
         m_value += n;
+        waiting = m_waiting > 0;
     }
-    m_changed.notify_all();
+    // Most changes find nobody waiting: a wake-up costs a system call.
+    if (waiting) m_changed.notify_all();
     return before;
 }
 
@@ -129,7 +134,9 @@ bool ScanSlotCounter::waitUntil(const std::function<bool(int)>& done, const std:
         if (stop) return done(m_value);
         // A real wait, never a spin: short sleeps return at once on some
         // systems. The time-out only serves the stop flags.
+        ++m_waiting;
         m_changed.wait_until(lock, std::min(deadline, now + kStopLookInterval));
+        --m_waiting;
     }
     return true;
 }

@@ -56,6 +56,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
+    mutable int m_waiting = 0;
     int m_value = 0;
 };
 
