@@ -1,6 +1,7 @@
 #include "catalogue/livery_walk.h"
 
 #include "catalogue/livery.h"
+#include "catalogue/livery_folder_list.h"
 #include "catalogue/livery_parse.h"
 #include "catalogue/livery_paths.h"
 
@@ -133,24 +134,20 @@ private:
     // folder that cannot be read is logged and skipped; its siblings and the
     // files found before it still count.
     void visitFolder(const fs::path& dir) {
-        std::error_code ec;
-        fs::directory_iterator it(dir, ec);
-        const fs::directory_iterator end;
-        while (!ec && it != end) {
+        const std::error_code ec = lf_listFolder(dir, [this](const FolderEntry& entry) {
             if (m_stopped || gf_stopFlagSet()) {
                 m_stopped = true;
-                return;
+                return false;
             }
-            const fs::directory_entry& entry = *it;
             bool descend = false;
             try {
                 descend = visitEntry(entry);
             } catch (const std::exception& e) {
                 gf_logHighlight(fmt::format("liveries search in {} aborted, cause: {}", m_folderText, e.what()));
             }
-            if (descend) visitFolder(entry.path());
-            it.increment(ec);
-        }
+            if (descend) visitFolder(entry.path);
+            return !m_stopped;
+        });
         if (ec && !m_stopped) {
             gf_logHighlight(
                 fmt::format("liveries search in {} aborted, cause: {}", lf_logPathText(dir), ec.message()));
@@ -158,20 +155,24 @@ private:
     }
 
     // One entry; true when the walk descends into it.
-    bool visitEntry(const fs::directory_entry& entry) {
-        const fs::path& path = entry.path();
-        std::error_code ec;
+    bool visitEntry(const FolderEntry& entry) {
+        const fs::path& path = entry.path;
         // Directory links are not followed, as a recursive iteration would
         // not: a link back up the tree would never end.
         bool descend = false;
         std::string utf8;
-        if (entry.is_directory(ec) && !entry.is_symlink(ec)) {
+        if (entry.kind == FolderEntry::Kind::directory) {
             utf8 = lf_logPathText(path);
             descend = utf8.find(kSkippedFolderPart) == std::string::npos && utf8.size() < kMaxDescendPathBytes;
         }
-        // The name first: it costs no system call. The entry's type comes
-        // with the folder listing; only a link is followed with a call.
-        if (!lf_isLiveryFile(path) || !entry.is_regular_file(ec)) return descend;
+        // The name first: it costs no system call. Only a link is followed
+        // to learn whether it names a regular file.
+        if (!lf_isLiveryFile(path)) return descend;
+        std::error_code ec;
+        if (entry.kind != FolderEntry::Kind::file &&
+            !(entry.kind == FolderEntry::Kind::link && fs::is_regular_file(fs::status(path, ec)))) {
+            return descend;
+        }
         if (utf8.empty()) utf8 = lf_logPathText(path);
         if (!gf_waitForScanSlot()) {
             m_stopped = true;
