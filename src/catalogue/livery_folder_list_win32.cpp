@@ -11,6 +11,7 @@ bool lf_isDotEntry(const wchar_t* name) {
 }
 
 struct FindHandle {
+    explicit FindHandle(HANDLE h) : handle(h) {}
     HANDLE handle;
     FindHandle(const FindHandle&) = delete;
     FindHandle& operator=(const FindHandle&) = delete;
@@ -31,7 +32,7 @@ std::error_code lf_listFolder(const fs::path& folder, const std::function<bool(c
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return {};
         return std::error_code(static_cast<int>(error), std::system_category());
     }
-    const FindHandle find{handle};
+    const FindHandle find(handle);
     do {
         if (lf_isDotEntry(data.cFileName)) continue;
         const fs::path path = folder / data.cFileName;

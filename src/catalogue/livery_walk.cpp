@@ -43,9 +43,9 @@ constexpr std::size_t kMaxDescendPathBytes = 250;
 bool lf_nameIs(const fs::path::string_type& path, std::size_t nameStart, std::string_view lower) {
     if (path.size() - nameStart != lower.size()) return false;
     for (std::size_t i = 0; i < lower.size(); ++i) {
-        const auto c = path[nameStart + i];
-        const auto folded = (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
-        if (folded != static_cast<decltype(folded)>(static_cast<unsigned char>(lower[i]))) return false;
+        const auto c = static_cast<std::uint32_t>(path[nameStart + i]);
+        const std::uint32_t folded = (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
+        if (folded != static_cast<unsigned char>(lower[i])) return false;
     }
     return true;
 }
