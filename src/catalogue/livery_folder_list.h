@@ -1,6 +1,7 @@
 // The entries of one folder for the livery walk, with the type the listing
-// itself gives: asking the file system for the type of every entry of a
-// large livery tree costs more than the whole parse on some systems.
+// itself gives, and the type of one path for the section rules: asking the
+// file system costs more than the whole parse on some systems, so each asks
+// it in the cheapest way the system has.
 #pragma once
 
 #include <filesystem>
@@ -18,3 +19,7 @@ struct FolderEntry {
 // or none; an exception from visit passes on.
 std::error_code lf_listFolder(const std::filesystem::path& folder,
                               const std::function<bool(const FolderEntry&)>& visit);
+
+// The type of the path, links followed; not_found when it does not exist.
+// Another error throws the file-system error of the operation "status".
+std::filesystem::file_type lf_pathType(const std::filesystem::path& path);

@@ -22,3 +22,5 @@ std::error_code lf_listFolder(const fs::path& folder, const std::function<bool(c
     }
     return ec;
 }
+
+fs::file_type lf_pathType(const fs::path& path) { return fs::status(path).type(); }

@@ -51,3 +51,19 @@ std::error_code lf_listFolder(const fs::path& folder, const std::function<bool(c
     if (error == ERROR_NO_MORE_FILES) return {};
     return std::error_code(static_cast<int>(error), std::system_category());
 }
+
+// One attribute query; the full status (which follows a link) only for a
+// link.
+fs::file_type lf_pathType(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+            error == ERROR_BAD_NETPATH) {
+            return fs::file_type::not_found;
+        }
+        return fs::status(path).type();
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return fs::status(path).type();
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? fs::file_type::directory : fs::file_type::regular;
+}

@@ -1,6 +1,7 @@
 // The general [fltsim.N] rules. One pass over the section's lines reads its
 // keys; a key given twice makes the section ambiguous and rejects it, since
 // the simulator and this scan could otherwise disagree on which one counts.
+#include "catalogue/livery_folder_list.h"
 #include "catalogue/livery_keys.h"
 #include "catalogue/livery_paths.h"
 #include "catalogue/livery_reports.h"
@@ -193,7 +194,7 @@ fs::file_type PathTypes::type(const fs::path& path) {
     for (const auto& [known, type] : m_known) {
         if (known == path.native()) return type;
     }
-    const fs::file_type type = fs::status(path).type();
+    const fs::file_type type = lf_pathType(path);
     m_known.emplace_back(path.native(), type);
     return type;
 }
