@@ -164,15 +164,16 @@ FileRead lf_readFileBytes(const fs::path& file, std::string& bytes) {
 // carry lone CRs.
 void lf_splitAtAnyLineEnd(std::string_view text, std::vector<std::string>& lines) {
     std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            return;
-        }
+    // A plain loop: a search for a set of characters tests each byte against
+    // the set with a call of its own.
+    for (std::size_t end = 0; end < text.size(); ++end) {
+        const char c = text[end];
+        if (c != '\r' && c != '\n') continue;
         lines.emplace_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+        if (c == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+        start = end + 1;
     }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
 }
 
 void lf_utf8Lines(Charset charset, std::string_view bytes, std::vector<std::string>& lines) {
