@@ -5,6 +5,8 @@
 #include "catalogue/livery.h"
 #include "catalogue/regcode_map.h"
 #include "core/log.h"
+#include "core/paths.h"
+#include "core/run_flags.h"
 #include "core/random.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
@@ -250,6 +252,11 @@ void gf_processScannedLiveries() {
         lf_releaseScanList();
         return;
     }
+    // A run that is ending (a scan stopped before it had ever written a
+    // cache) needs no catalogue: a missing cache must not replace the
+    // reason that stopped the run with an error.
+    std::error_code ec;
+    if (gf_stopFlagSet() && !std::filesystem::exists(gf_workPaths().liveriesScanned, ec)) return;
     // A failed earlier build (an exception from the reader or a step) may
     // have left part of a catalogue: start from nothing.
     gf_clearLiveryCatalogue();

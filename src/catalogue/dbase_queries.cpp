@@ -23,11 +23,11 @@ const std::vector<std::string> g_noModels;
 // walk it by reference.
 std::vector<std::string> g_scratchModels;
 
-std::optional<DbaseRecord> lf_recordOf(std::string_view key) {
+std::optional<DbaseRecord> lf_recordOf(std::string_view key, bool withoutAirline = false) {
     const auto it = g_dbase.registrations.find(key);
     // A record without airline names nobody: the callers would look up
     // liveries of the airline "" on its word.
-    if (it == g_dbase.registrations.end() || it->second.airl.empty()) return std::nullopt;
+    if (it == g_dbase.registrations.end() || (it->second.airl.empty() && !withoutAirline)) return std::nullopt;
     return it->second;
 }
 
@@ -82,6 +82,14 @@ std::optional<DbaseRecord> gf_lookupRegistration(std::string_view registration) 
     if (registration.empty()) return std::nullopt;
     for (const std::string& key : gf_registrationKeys(registration)) {
         if (auto record = lf_recordOf(key)) return record;
+    }
+    return std::nullopt;
+}
+
+std::optional<DbaseRecord> gf_lookupRegistrationRecord(std::string_view registration) {
+    if (registration.empty()) return std::nullopt;
+    for (const std::string& key : gf_registrationKeys(registration)) {
+        if (auto record = lf_recordOf(key, true)) return record;
     }
     return std::nullopt;
 }

@@ -27,6 +27,9 @@ std::vector<std::string> gf_registrationKeys(std::string_view registration);
 // The record of the first candidate key the Dbase holds. A record without
 // airline code names no airline and counts as none.
 std::optional<DbaseRecord> gf_lookupRegistration(std::string_view registration);
+// The same, also a record without airline code: its type, operator and
+// cargo flag still correct the liveries the scan finds.
+std::optional<DbaseRecord> gf_lookupRegistrationRecord(std::string_view registration);
 // The record stored under exactly this key (same rule for an empty airline).
 std::optional<DbaseRecord> gf_findRegistrationKey(std::string_view key);
 std::string lf_airlineOfRegistration(std::string_view registration);

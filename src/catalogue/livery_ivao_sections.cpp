@@ -66,18 +66,18 @@ bool lf_scanIvaoLine(const std::string& line, IvaoKeys& k, const std::string& fo
 }
 
 // Step 3: each named file in turn; the report names the one that failed.
-bool lf_ivaoFilesExist(const IvaoKeys& k, const fs::path& folder, const std::string& header) {
+bool lf_ivaoFilesExist(const IvaoKeys& k, const fs::path& folder, const std::string& header, PathTypes& types) {
     const fs::path modelFolder =
         folder / lf_pathFromUtf8(k.modelSuffix.empty() ? std::string("model") : "model." + k.modelSuffix);
     const fs::path airFile = folder / lf_pathFromUtf8(k.simName + ".air");
     const fs::path textureFolder =
         folder / lf_pathFromUtf8(k.textureSuffix.empty() ? std::string("texture") : "texture." + k.textureSuffix);
     const fs::path* missing = nullptr;
-    if (!fs::is_directory(modelFolder)) {
+    if (!types.isDirectory(modelFolder)) {
         missing = &modelFolder;
-    } else if (!fs::is_regular_file(airFile)) {
+    } else if (!types.isRegularFile(airFile)) {
         missing = &airFile;
-    } else if (!fs::is_directory(textureFolder)) {
+    } else if (!types.isDirectory(textureFolder)) {
         missing = &textureFolder;
     }
     if (missing == nullptr) return true;
@@ -110,6 +110,13 @@ std::optional<std::string> lf_ivaoAirlineInTitle(const std::string& title, const
 
 void lf_procesIvaoFltSimSection(Livery& result, std::uint32_t folderIndex, std::vector<std::string>& section,
                                 const std::string& model, const fs::path& file, const fs::path& folder) {
+    PathTypes types;
+    lf_procesIvaoFltSimSection(result, folderIndex, section, model, file, folder, types);
+}
+
+void lf_procesIvaoFltSimSection(Livery& result, std::uint32_t folderIndex, std::vector<std::string>& section,
+                                const std::string& model, const fs::path& file, const fs::path& folder,
+                                PathTypes& types) {
     lf_dropTrailingLines(section);
     if (section.empty()) return;
     const std::string header = section.front();
@@ -118,7 +125,7 @@ void lf_procesIvaoFltSimSection(Livery& result, std::uint32_t folderIndex, std::
     for (const std::string& line : section) {
         if (!lf_scanIvaoLine(line, k, folderText, header)) return;
     }
-    if (!lf_ivaoFilesExist(k, folder, header)) return;
+    if (!lf_ivaoFilesExist(k, folder, header, types)) return;
     if (k.title.empty()) {
         lf_addIncompleteSection(folderText + " " + header + " misses title");
         return;

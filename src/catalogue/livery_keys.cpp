@@ -25,13 +25,26 @@ bool lf_startsWithNoCase(std::string_view text, std::size_t at, std::string_view
     return true;
 }
 
+// The simulator reads what follows "//" on a line as a comment.
+std::size_t lf_commentStart(std::string_view line, std::size_t from) {
+    const std::size_t comment = line.find("//", from);
+    return comment == std::string_view::npos ? line.size() : comment;
+}
+
+bool lf_containsNoCase(std::string_view text, std::string_view lower) {
+    for (std::size_t at = 0; at + lower.size() <= text.size(); ++at) {
+        if (lf_startsWithNoCase(text, at, lower)) return true;
+    }
+    return false;
+}
+
 bool lf_keyValue(std::string_view line, std::string_view key, std::string_view& value) {
     std::size_t i = lf_skipSpace(line, 0);
     if (!lf_startsWithNoCase(line, i, key)) return false;
     i = lf_skipSpace(line, i + key.size());
     if (i >= line.size() || line[i] != '=') return false;
     const std::size_t first = lf_skipSpace(line, i + 1);
-    std::size_t end = line.size();
+    std::size_t end = lf_commentStart(line, first);
     while (end > first && lf_isSpace(line[end - 1])) --end;
     if (end == first) return false;
     for (std::size_t k = first; k < end; ++k) {
@@ -76,7 +89,10 @@ std::string lf_readAtcModel(std::string_view line) {
 }
 
 std::string lf_readFltsimNumber(std::string_view line) {
+    // Most lines of a file hold no header at all.
+    if (line.find('[') == std::string_view::npos) return {};
     if (line.size() >= 2 && line.starts_with("//")) return {};
+    line = line.substr(0, lf_commentStart(line, 0));
     std::size_t i = lf_skipSpace(line, 0);
     if (lf_startsWithNoCase(line, i, kFltsimOpen)) {
         const std::size_t digits = i + kFltsimOpen.size();
@@ -86,9 +102,9 @@ std::string lf_readFltsimNumber(std::string_view line) {
             return std::string(line.substr(digits, k - digits));
         }
     }
-    if (line.find("[fltsim.") != std::string_view::npos || line.find("[FLTSIM.") != std::string_view::npos) {
-        return std::string(kMalformedFltsimNumber);
-    }
+    // A header the simulator may still read ('[FltSim.x]') must not drop its
+    // section without a word: it opens one, and the section rules report it.
+    if (lf_containsNoCase(line, kFltsimOpen)) return std::string(kMalformedFltsimNumber);
     return {};
 }
 

@@ -4,11 +4,11 @@
 //
 // A key line is "<blanks>key<blanks>=<blanks>value<blanks>": the key in any
 // letter case opens the line, and the value runs from the first to the last
-// non-blank character after '=' and is never empty. Text behind the value (a
-// "// comment") stays part of it. This is the language of the full-match,
-// case-insensitive ECMAScript pattern \s*(key)\s*=\s*(.*\S)\s* ; the readers
-// are written out by hand because a scan runs them on every line of tens of
-// thousands of files.
+// non-blank character after '=' and before a "//" comment (which the
+// simulator ignores), and is never empty. Without a comment this is the
+// language of the full-match, case-insensitive ECMAScript pattern
+// \s*(key)\s*=\s*(.*\S)\s* ; the readers are written out by hand because a
+// scan runs them on every line of tens of thousands of files.
 #pragma once
 
 #include <string>
@@ -27,10 +27,10 @@ bool lf_readAtcParkingCodes(std::string_view line, std::string& value);
 // The value, or the empty text.
 std::string lf_readAtcModel(std::string_view line);
 
-// The number of a [fltsim.N] header line as text; "10000" for a line that
-// only contains "[fltsim." or "[FLTSIM." (a malformed header still opens a
-// section); the empty text for a line that is no header, a header commented
-// out with "//" included.
+// The number of a [fltsim.N] header line as text (a "//" comment after it
+// ignored); "10000" for a line that only contains "[fltsim." in any letter
+// case (a malformed header still opens a section); the empty text for a line
+// that is no header, a header commented out with "//" included.
 std::string lf_readFltsimNumber(std::string_view line);
 inline constexpr std::string_view kMalformedFltsimNumber = "10000";
 

@@ -13,6 +13,9 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <cstdint>
 #include <limits>
 #include <regex>
@@ -136,17 +139,84 @@ bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path
 
 namespace {
 
+// Larger files are no aircraft.cfg; the cap keeps a stray file from taking
+// the memory of every worker at once.
+constexpr std::uintmax_t kMaxCfgBytes = 64u * 1024u * 1024u;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+enum class FileRead { read, notOpened, failed };
+
+// The whole file in one read.
+FileRead lf_readFileBytes(const fs::path& file, std::string& bytes) {
+    std::ifstream in(file, std::ios::in | std::ios::binary);
+    if (!in.is_open()) return FileRead::notOpened;
+    in.seekg(0, std::ios::end);
+    const std::streamoff length = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (length < 0 || static_cast<std::uintmax_t>(length) > kMaxCfgBytes) return FileRead::failed;
+    bytes.resize(static_cast<std::size_t>(length));
+    in.read(bytes.data(), length);
+    if (in.gcount() != length) return FileRead::failed;
+    return FileRead::read;
+}
+
+// The simulator ends a line at CR, LF or CRLF; files saved on old systems
+// carry lone CRs.
+void lf_splitAtAnyLineEnd(std::string_view text, std::vector<std::string>& lines) {
+    std::size_t start = 0;
+    // A plain loop: a search for a set of characters tests each byte against
+    // the set with a call of its own.
+    for (std::size_t end = 0; end < text.size(); ++end) {
+        const char c = text[end];
+        if (c != '\r' && c != '\n') continue;
+        lines.emplace_back(text.substr(start, end - start));
+        if (c == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+}
+
+void lf_utf8Lines(Charset charset, std::string_view bytes, std::vector<std::string>& lines) {
+    switch (charset) {
+        case Charset::Unicode:
+        case Charset::Unicode_big_endian: {
+            std::istringstream in{std::string(bytes)};
+            std::vector<std::string> utf16Lines;
+            gf_readUtf16File(in, utf16Lines, charset);
+            std::string text;
+            for (const std::string& line : utf16Lines) (text += line) += '\n';
+            lf_splitAtAnyLineEnd(text, lines);
+            return;
+        }
+        case Charset::ANSI:
+            lf_splitAtAnyLineEnd(gf_ansiToUtf8(bytes), lines);
+            return;
+        default:
+            while (bytes.starts_with(kUtf8Mark)) bytes.remove_prefix(kUtf8Mark.size());
+            lf_splitAtAnyLineEnd(bytes, lines);
+            return;
+    }
+}
+
 // The lines of an aircraft.cfg in UTF-8 with its fltsim numbers checked; false
 // when it has no text encoding (logged through logNoEncoding), cannot be read
-// (logged) or its numbers are off.
+// (logged) or its numbers are off. The file is read once; its whole content
+// decides the charset.
 bool lf_readCfgLines(const fs::path& file, void (*logNoEncoding)(std::string_view), std::vector<std::string>& lines) {
-    const Charset charset = gf_detectCharset(file);
-    if (charset == Charset::none_found) {
+    std::string bytes;
+    const FileRead read = lf_readFileBytes(file, bytes);
+    if (read == FileRead::notOpened) {
+        // A file removed since the walk found it yields nothing, silently.
+        std::error_code ec;
+        if (fs::status(file, ec).type() == fs::file_type::not_found) return false;
         logNoEncoding(fmt::format("! No text encoding detected for {}", lf_logPathText(file)));
         return false;
     }
     lines.reserve(kFileLinesReserve);
-    if (!gf_readTextFileUtf8(charset, file, lines)) {
+    try {
+        if (read == FileRead::failed) throw std::runtime_error("read failed");
+        lf_utf8Lines(gf_detectCharsetOfText(bytes), bytes, lines);
+    } catch (const std::exception&) {
         gf_logLine(fmt::format("! Failed reading {}", lf_logPathText(file)));
         return false;
     }
@@ -177,8 +247,9 @@ std::string lf_modelFromIvaoFolder(const fs::path& file) {
 std::list<Livery> lf_splitFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
                                          const std::string& model, const fs::path& file, const fs::path& folder) {
     std::list<Livery> result;
+    PathTypes types;
     lf_splitSections(lines, false, [&](std::vector<std::string>& section) {
-        lf_procesFltSimSection(result, folderIndex, section, model, file, folder);
+        lf_procesFltSimSection(result, folderIndex, section, model, file, folder, types);
     });
     return result;
 }
@@ -187,9 +258,10 @@ std::list<Livery> lf_splitIvaoFltsimSections(std::uint32_t folderIndex, const st
                                              const std::string& model, const fs::path& file,
                                              const fs::path& folder) {
     std::list<Livery> result;
+    PathTypes types;
     lf_splitSections(lines, true, [&](std::vector<std::string>& section) {
         Livery livery;
-        lf_procesIvaoFltSimSection(livery, folderIndex, section, model, file, folder);
+        lf_procesIvaoFltSimSection(livery, folderIndex, section, model, file, folder, types);
         if (!livery.airl.empty()) result.push_back(std::move(livery));
     });
     return result;
@@ -198,8 +270,6 @@ std::list<Livery> lf_splitIvaoFltsimSections(std::uint32_t folderIndex, const st
 std::list<Livery> lf_searchLiveriesinFile(std::uint32_t folderIndex, const fs::path& file) {
     const TaskCountGuard guard;
     try {
-        std::error_code ec;
-        if (fs::status(file, ec).type() == fs::file_type::not_found) return {};
         const fs::path folder = file.parent_path();
         std::vector<std::string> lines;
         if (!lf_readCfgLines(file, gf_logLine, lines)) return {};

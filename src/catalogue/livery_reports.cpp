@@ -108,10 +108,11 @@ bool lf_writeLineList(const std::list<std::string>& lines, const fs::path& file)
 void lf_removePreviousScanFiles() {
     const WorkPaths& p = gf_workPaths();
     // AirlineModelConversions.txt stays: a scan without conversions leaves the
-    // earlier file in place.
-    const fs::path order[] = {p.noFltsimSection, p.liveriesScanned, p.inlineRegcodes, p.invalidAirlines,
-                              p.invalidAircraft, p.fixes,           p.invalidCfgFiles, p.incompleteFltsim,
-                              p.errors};
+    // earlier file in place. LiveriesScanned.xml stays too: a scan that is
+    // stopped or cannot save must leave the run a cache to build from; a
+    // finished scan replaces it whole.
+    const fs::path order[] = {p.noFltsimSection, p.inlineRegcodes, p.invalidAirlines,  p.invalidAircraft,
+                              p.fixes,           p.invalidCfgFiles, p.incompleteFltsim, p.errors};
     try {
         for (const fs::path& path : order) {
             // remove() of a missing path is no error; of a folder that still

@@ -196,6 +196,9 @@ LiveryScanEnd lf_scanFolders(const std::vector<fs::path>& folders) {
     }
     if (g_liveryScanList.empty()) {
         lf_showLiveryCount(0);
+        // The reports tell the user why every section was refused.
+        lf_writeLiveryScanReport();
+        lf_resetScanState();
         return LiveryScanEnd::noLiveries;
     }
     if (folders.size() > 1) gf_logLine(fmt::format("{} in total", total));
@@ -231,10 +234,11 @@ void gf_scanLiveries() {
     }
     const LiveryScanEnd end = lf_scanFolders(folders);
     if (end == LiveryScanEnd::noLiveries) throw ozr::UserErrorException(53, "no liveries found");
-    // The cache was removed when the scan started: only a scan that wrote a
-    // new one may switch the scan off, or every later run would find no
-    // cache and fail.
+    // Only a scan that wrote a new cache may switch the scan off: after a
+    // stop or a failed save the old cache is out of date.
     if (end == LiveryScanEnd::written) {
+        // A catalogue built in an earlier start-up holds the old cache.
+        gf_markLiveryCatalogueStale();
         SCAN_LIVERIES.setValue(false);
         gf_saveBoolParameter(SCAN_LIVERIES);
         gf_uiSink().setCheck(SCAN_LIVERIES.controlId(), false);

@@ -19,7 +19,7 @@ public:
     bool isIcaoAirline(const std::string& code) const override { return lf_isIcaoAirline(code); }
     AcCategory category(const std::string& type) const override { return gf_acCategory(type); }
     std::optional<LiveryRegistrationRecord> lookupRegistration(const std::string& registration) const override {
-        const auto record = gf_lookupRegistration(registration);
+        const auto record = gf_lookupRegistrationRecord(registration);
         if (!record) return std::nullopt;
         return LiveryRegistrationRecord{record->airl, record->type, record->opr, record->cargo};
     }

@@ -1,6 +1,7 @@
 // The general [fltsim.N] rules. One pass over the section's lines reads its
 // keys; a key given twice makes the section ambiguous and rejects it, since
 // the simulator and this scan could otherwise disagree on which one counts.
+#include "catalogue/livery_folder_list.h"
 #include "catalogue/livery_keys.h"
 #include "catalogue/livery_paths.h"
 #include "catalogue/livery_reports.h"
@@ -106,11 +107,11 @@ fs::path lf_suffixedFolder(const fs::path& folder, const char* name, const std::
 
 // Step 4: the throwing status form reports an error other than "not found"
 // (access denied) as a file-system error of the operation "status".
-bool lf_namedFilesExist(const SectionKeys& k, const SectionContext& c, const fs::path& folder) {
+bool lf_namedFilesExist(const SectionKeys& k, const SectionContext& c, const fs::path& folder, PathTypes& types) {
     const fs::path modelFolder = lf_suffixedFolder(folder, "model", k.modelSuffix);
-    const bool exist = fs::is_directory(modelFolder) &&
-                       fs::is_directory(lf_suffixedFolder(folder, "texture", k.textureSuffix)) &&
-                       fs::is_regular_file(folder / lf_pathFromUtf8(k.simName + ".air"));
+    const bool exist = types.isDirectory(modelFolder) &&
+                       types.isDirectory(lf_suffixedFolder(folder, "texture", k.textureSuffix)) &&
+                       types.isRegularFile(folder / lf_pathFromUtf8(k.simName + ".air"));
     if (!exist) {
         lf_addIncompleteSection(lf_narrowPathText(modelFolder) + " or related path does not exist: " + c.header);
     }
@@ -152,7 +153,7 @@ bool lf_settleAirline(SectionKeys& k, const SectionContext& c, const std::string
 }
 
 void lf_processSection(std::list<Livery>& result, std::uint32_t folderIndex, std::vector<std::string>& section,
-                       const std::string& model, const fs::path& file, const fs::path& folder) {
+                       const std::string& model, const fs::path& file, const fs::path& folder, PathTypes& types) {
     lf_dropTrailingLines(section);
     if (section.empty()) return;
     const std::string folderText = lf_narrowPathText(folder);
@@ -170,7 +171,7 @@ void lf_processSection(std::list<Livery>& result, std::uint32_t folderIndex, std
             fmt::format("{} {} icao_airline is missing, or it has invalid info ", lf_narrowPathText(file), c.header));
     }
     if (end == ScanEnd::rejected) return;
-    if (!lf_namedFilesExist(k, c, folder)) return;
+    if (!lf_namedFilesExist(k, c, folder, types)) return;
     if (k.title.empty()) {
         lf_addIncompleteSection(fmt::format("{} {} misses title", folderText, c.header));
         return;
@@ -189,14 +190,30 @@ void lf_processSection(std::list<Livery>& result, std::uint32_t folderIndex, std
 
 }  // namespace
 
+fs::file_type PathTypes::type(const fs::path& path) {
+    for (const auto& [known, type] : m_known) {
+        if (known == path.native()) return type;
+    }
+    const fs::file_type type = lf_pathType(path);
+    m_known.emplace_back(path.native(), type);
+    return type;
+}
+
 void lf_dropTrailingLines(std::vector<std::string>& section) {
     while (!section.empty() && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
 }
 
 void lf_procesFltSimSection(std::list<Livery>& result, std::uint32_t folderIndex, std::vector<std::string>& section,
                             const std::string& model, const fs::path& file, const fs::path& folder) {
+    PathTypes types;
+    lf_procesFltSimSection(result, folderIndex, section, model, file, folder, types);
+}
+
+void lf_procesFltSimSection(std::list<Livery>& result, std::uint32_t folderIndex, std::vector<std::string>& section,
+                            const std::string& model, const fs::path& file, const fs::path& folder,
+                            PathTypes& types) {
     try {
-        lf_processSection(result, folderIndex, section, model, file, folder);
+        lf_processSection(result, folderIndex, section, model, file, folder, types);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), lf_logPathText(file)));
         throw;

@@ -1,6 +1,6 @@
 // The walk of one livery folder: every aircraft.cfg and sim.cfg below it is
-// parsed by a task on a thread of its own, at most as many at once as the
-// machine has hardware threads, and the tasks' liveries are appended to the
+// parsed by a task on a pool of long-lived threads, at most as many tasks at
+// once as the scan slots allow, and the tasks' liveries are appended to the
 // scan list in the order the files were found, whatever order the tasks end
 // in.
 #pragma once
@@ -10,8 +10,9 @@
 #include <filesystem>
 
 // Returns when every task it started has delivered or has been given up (one
-// that takes longer than 10 s to deliver), or as soon as the run is asked to
-// stop (the stop flags are read before every entry).
+// that does not deliver within 10 s of the walk waiting for it; it runs on
+// and uncounts itself when it ends), or as soon as the run is asked to stop
+// (the stop flags are read before every entry).
 void lf_walkLiveryFolder(std::uint32_t folderIndex, const std::filesystem::path& folder);
 
 // Waits until no scan task runs any more, at most bound; with watchStopFlags

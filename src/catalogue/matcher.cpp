@@ -107,32 +107,6 @@ bool lf_acceptLivery(AcHead& aircraft, int step) {
     return true;
 }
 
-// Steps 4 to 6, shared by both ladders (depth 3 or more).
-void lf_lastLiveryFallbacks(AcHead& aircraft, int depth, int& step) {
-    if (aircraft.liveryTitle.empty() && depth == 4 && lf_cargoFirst(aircraft, kGenericAirline, aircraft.model)) {
-        step = 4;
-        return;
-    }
-    if (!aircraft.liveryTitle.empty()) return;
-    const AcCategory c = aircraft.category;
-    if (c != AcCategory::Light && c != AcCategory::Buzjets && c != AcCategory::Rotorcraft) return;
-    if (depth >= 3 && aircraft.airline != kPrivateAirline &&
-        lf_cargoFirst(aircraft, kGenericAirline, aircraft.model)) {
-        step = 4;
-        return;
-    }
-    if (lf_titleForModel(aircraft, aircraft.model)) {
-        step = 5;
-        return;
-    }
-    for (const std::string& model : lf_similarModels(aircraft.model)) {
-        if (lf_titleForModel(aircraft, model)) {
-            step = 6;
-            return;
-        }
-    }
-}
-
 // The static ladder tests each found title at once and moves on when the
 // simulator refused it before.
 bool lf_goodStatic(AcHead& aircraft, bool found) {
@@ -142,6 +116,39 @@ bool lf_goodStatic(AcHead& aircraft, bool found) {
         return false;
     }
     return true;
+}
+
+// A title found by a step counts only when it passes: for the static ladder
+// a title the simulator refused before is no find, and the next step is tried.
+bool lf_found(AcHead& aircraft, bool found, bool skipRefused) {
+    return skipRefused ? lf_goodStatic(aircraft, found) : found;
+}
+
+// Steps 4 to 6, shared by both ladders (depth 3 or more).
+void lf_lastLiveryFallbacks(AcHead& aircraft, int depth, int& step, bool skipRefused) {
+    if (aircraft.liveryTitle.empty() && depth == 4 &&
+        lf_found(aircraft, lf_cargoFirst(aircraft, kGenericAirline, aircraft.model), skipRefused)) {
+        step = 4;
+        return;
+    }
+    if (!aircraft.liveryTitle.empty()) return;
+    const AcCategory c = aircraft.category;
+    if (c != AcCategory::Light && c != AcCategory::Buzjets && c != AcCategory::Rotorcraft) return;
+    if (depth >= 3 && aircraft.airline != kPrivateAirline &&
+        lf_found(aircraft, lf_cargoFirst(aircraft, kGenericAirline, aircraft.model), skipRefused)) {
+        step = 4;
+        return;
+    }
+    if (lf_found(aircraft, lf_titleForModel(aircraft, aircraft.model), skipRefused)) {
+        step = 5;
+        return;
+    }
+    for (const std::string& model : lf_similarModels(aircraft.model)) {
+        if (lf_found(aircraft, lf_titleForModel(aircraft, model), skipRefused)) {
+            step = 6;
+            return;
+        }
+    }
 }
 
 bool lf_acceptStatic(AcHead& aircraft, int step) {
@@ -187,7 +194,7 @@ void gf_matchLivery(AcHead& aircraft) {
         }
     }
     int step = 0;
-    lf_lastLiveryFallbacks(aircraft, depth, step);
+    lf_lastLiveryFallbacks(aircraft, depth, step, false);
     if (!aircraft.liveryTitle.empty()) lf_acceptLivery(aircraft, step);
 }
 
@@ -225,8 +232,8 @@ bool gf_matchStaticLivery(AcHead& aircraft, std::string_view standName, bool sta
         }
     }
     int step = 0;
-    lf_lastLiveryFallbacks(aircraft, depth, step);
-    if (lf_goodStatic(aircraft, !aircraft.liveryTitle.empty())) return lf_acceptStatic(aircraft, step);
+    lf_lastLiveryFallbacks(aircraft, depth, step, true);
+    if (!aircraft.liveryTitle.empty()) return lf_acceptStatic(aircraft, step);
     return lf_staticFailure(aircraft, standName);
 }
 

@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -17,7 +18,8 @@ ScanTaskCount g_scanTaskCount;
 
 namespace {
 
-constexpr std::chrono::microseconds kScanSlotPoll{10};
+// How often a wait for scan slots looks at the stop flags.
+constexpr std::chrono::milliseconds kStopLookInterval{20};
 constexpr std::size_t kListedNamesReserve = 512;
 constexpr std::size_t kAirportCodeBytes = 4;
 
@@ -89,18 +91,68 @@ void gf_removeFileWarn(const fs::path& path) {
     }
 }
 
+int ScanSlotCounter::load() const {
+    std::lock_guard lock(m_mutex);
+    return m_value;
+}
+
+void ScanSlotCounter::store(int value) {
+    bool waiting = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_value = value;
+        waiting = m_waiting > 0;
+    }
+    if (waiting) m_changed.notify_all();
+}
+
+int ScanSlotCounter::fetch_add(int n) {
+    int before = 0;
+    bool waiting = false;
+    {
+        std::lock_guard lock(m_mutex);
+        before = m_value;
+        m_value += n;
+        waiting = m_waiting > 0;
+    }
+    // Most changes find nobody waiting: a wake-up costs a system call.
+    if (waiting) m_changed.notify_all();
+    return before;
+}
+
+int ScanSlotCounter::fetch_sub(int n) { return fetch_add(-n); }
+
+bool ScanSlotCounter::waitUntil(const std::function<bool(int)>& done, const std::function<bool()>& stopped,
+                                std::chrono::steady_clock::time_point deadline) const {
+    std::unique_lock lock(m_mutex);
+    while (!done(m_value)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        lock.unlock();
+        const bool stop = stopped && stopped();
+        lock.lock();
+        if (stop) return done(m_value);
+        // A real wait, never a spin: short sleeps return at once on some
+        // systems. The time-out only serves the stop flags.
+        ++m_waiting;
+        m_changed.wait_until(lock, std::min(deadline, now + kStopLookInterval));
+        --m_waiting;
+    }
+    return true;
+}
+
 void gf_resetScanSlots() {
-    g_scanTaskCount.count.store(0);
     g_scanTaskCount.limit = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 bool gf_waitForScanSlot(const std::function<bool()>& stopRequested) {
-    while (g_scanTaskCount.count.load() >= g_scanTaskCount.limit) {
-        if (g_runStopping.load() || g_userClosing.load()) return false;
-        if (stopRequested && stopRequested()) return false;
-        std::this_thread::sleep_for(kScanSlotPoll);
-    }
-    return true;
+    const int limit = g_scanTaskCount.limit;
+    const auto stopped = [&stopRequested] {
+        return g_runStopping.load() || g_userClosing.load() || (stopRequested && stopRequested());
+    };
+    if (g_scanTaskCount.count.load() < limit) return true;
+    return g_scanTaskCount.count.waitUntil([limit](int count) { return count < limit; }, stopped,
+                                           std::chrono::steady_clock::time_point::max());
 }
 
 fs::path gf_tempPathFor(const fs::path& target) {

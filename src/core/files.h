@@ -5,9 +5,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <system_error>
@@ -28,17 +31,48 @@ std::vector<std::string> gf_listXmlFiles();
 // Removes the file when it exists; a failure is only logged.
 void gf_removeFileWarn(const std::filesystem::path& path);
 
-// Running scan tasks and their limit. The tasks raise and lower count; the
-// limit is set at the start of every run.
+// The number of running scan tasks, shared by the livery scan and the airport
+// scan. It reads like an atomic counter; every change wakes the threads that
+// wait for a slot or for the tasks to end, so no wait has to poll it.
+class ScanSlotCounter {
+public:
+    int load() const;
+    void store(int value);
+    // Return the value before the change.
+    int fetch_add(int n);
+    int fetch_sub(int n);
+    ScanSlotCounter& operator=(int value) {
+        store(value);
+        return *this;
+    }
+    int operator++() { return fetch_add(1) + 1; }
+    int operator--() { return fetch_sub(1) - 1; }
+    // Waits until done(count) holds or stopped() does (asked at least every
+    // few milliseconds, as stop flags change without a wake-up) or the
+    // deadline passes; true when done held.
+    bool waitUntil(const std::function<bool(int)>& done, const std::function<bool()>& stopped,
+                   std::chrono::steady_clock::time_point deadline) const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    mutable int m_waiting = 0;
+    int m_value = 0;
+};
+
+// Running scan tasks and their limit. A task is counted before it starts and
+// uncounts itself when it ends, however it ends; the limit is set at the
+// start of every run.
 struct ScanTaskCount {
-    std::atomic<int> count{0};
+    ScanSlotCounter count;
     int limit = 1;
 };
 extern ScanTaskCount g_scanTaskCount;
 
-// Start of a run: no tasks running, the limit the number of hardware threads
-// (at least 1, since the count of hardware threads may be unknown and given
-// as 0, which would make every wait endless).
+// Start of a run: the limit becomes the number of hardware threads (at least
+// 1, since the count of hardware threads may be unknown and given as 0, which
+// would make every wait endless). The count stays: tasks of a scan stopped in
+// the last run may still run, and they uncount themselves when they end.
 void gf_resetScanSlots();
 // Waits until fewer scan tasks run than the limit allows (true), or until the
 // run stops (false), whichever comes first. The run stops when either stop

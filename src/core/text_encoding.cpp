@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kCharsetSampleBytes = 4096;
 constexpr std::size_t kAnsiLinesReserve = 2048;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
@@ -101,16 +100,21 @@ const std::string& gf_charsetName(Charset charset) {
     return kCharsetNames.at(static_cast<std::size_t>(static_cast<int>(charset)));
 }
 
+Charset gf_detectCharsetOfText(std::string_view bytes) {
+    const Charset marked = lf_charsetFromMarks(bytes.substr(0, 4));
+    if (marked != Charset::none_found) return marked;
+    // Every byte takes part: an 8-bit character deep in a long file would
+    // otherwise stay in its code page while the same text near the start
+    // became UTF-8.
+    return lf_isUtf8Sample(bytes, false) ? Charset::UTF8_without_BOM : Charset::ANSI;
+}
+
 Charset gf_detectCharset(const fs::path& path) {
     std::ifstream in;
     if (!lf_openBinary(in, path)) return Charset::none_found;
-    // One byte past the sample tells whether the file goes on after it.
-    const std::string head = lf_readBytes(in, kCharsetSampleBytes + 1);
-    const Charset marked = lf_charsetFromMarks(std::string_view(head).substr(0, 4));
-    if (marked != Charset::none_found) return marked;
-    const bool fileGoesOn = head.size() > kCharsetSampleBytes;
-    const std::string_view sample = std::string_view(head).substr(0, kCharsetSampleBytes);
-    return lf_isUtf8Sample(sample, fileGoesOn) ? Charset::UTF8_without_BOM : Charset::ANSI;
+    const std::streamoff length = lf_streamLength(in);
+    if (length <= 0) return Charset::UTF8_without_BOM;
+    return gf_detectCharsetOfText(lf_readBytes(in, static_cast<std::size_t>(length)));
 }
 
 void gf_splitLines(std::string_view text, std::vector<std::string>& lines) {

@@ -42,7 +42,11 @@ void gf_appendUtf8(std::string& out, char32_t cp);
 // bytes the code page leaves undefined still convert as the system maps them.
 std::string gf_ansiToUtf8(std::string_view text);
 
+// The charset of a file's whole content (never a sample of it): a byte-order
+// mark, the zero bytes of UTF-16 Latin text, else the UTF-8 test of every
+// byte.
 Charset gf_detectCharset(const std::filesystem::path& path);
+Charset gf_detectCharsetOfText(std::string_view bytes);
 
 // Replaces lines with the file's UTF-8 lines; false when the file did not
 // open or could not be read (the reason is shown and logged). Never throws.

@@ -6,12 +6,28 @@
 #include "core/settings.h"
 #include "stream_sealer.h"
 #include "ui/status_line.h"
+#include "ui/ui_sink.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <map>
 
 namespace fs = std::filesystem;
+
+// The window's check boxes as the catalogue build leaves them.
+class ControlSink final : public UiSink {
+public:
+    void enableControl(int id, bool enabled) override { enabledById[id] = enabled; }
+    void setCheck(int id, bool checked) override { checkedById[id] = checked; }
+    void fillCombo(int, const std::vector<std::string>&, int) override {}
+    void selectCombo(int, int) override {}
+    void setText(int, const std::string&) override {}
+    void invalidateBand(UiBand) override {}
+    int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
+    std::map<int, bool> enabledById;
+    std::map<int, bool> checkedById;
+};
 
 class CatalogueBuildTest : public CatalogueFixtureTest {
 protected:
@@ -29,7 +45,10 @@ protected:
 };
 
 TEST_F(CatalogueBuildTest, BuildsEveryMapAndLogsTheTally) {
+    ControlSink sink;
+    gf_setUiSink(&sink);
     buildFixtureCatalogue();
+    gf_setUiSink(nullptr);
     EXPECT_TRUE(g_catalogueProcessed);
     EXPECT_EQ(g_liveryCount, std::size(kFixtureLiveries));
     EXPECT_TRUE(g_liveryScanList.empty());
@@ -49,9 +68,15 @@ TEST_F(CatalogueBuildTest, BuildsEveryMapAndLogsTheTally) {
     EXPECT_EQ(g_catalogue.randomLightModels, (std::vector<std::string>{"C172", "C182"}));
     EXPECT_EQ(g_catalogue.randomBuzjetModels, (std::vector<std::string>{"C560"}));
     EXPECT_EQ(g_catalogue.randomRotorcraftModels, (std::vector<std::string>{"EC35"}));
-    // The category without liveries switches its option off.
+    // The category without liveries switches its option off, unticks its
+    // check box and disables it; the others are enabled and keep their tick.
     EXPECT_FALSE(HIGH_PERF_AIRCRAFT.value());
     EXPECT_TRUE(LIGHT_AIRCRAFT.value());
+    EXPECT_EQ((std::map<int, bool>{{LIGHT_AIRCRAFT.controlId(), true},
+                                   {HELICOPTERS.controlId(), true},
+                                   {HIGH_PERF_AIRCRAFT.controlId(), false}}),
+              sink.enabledById);
+    EXPECT_EQ((std::map<int, bool>{{HIGH_PERF_AIRCRAFT.controlId(), false}}), sink.checkedById);
 
     const std::string log = logText();
     for (const char* line :
@@ -159,7 +184,8 @@ TEST_F(CatalogueBuildTest, StaleCatalogueIsRebuiltByTheWorker) {
     EXPECT_FALSE(gf_liveryCatalogueStale());
     EXPECT_EQ(g_catalogue.liveriesByAirline.size(), 1u);
     EXPECT_EQ(g_catalogue.paxTitlesByModel.at("B738").size(), 1u);
-    EXPECT_TRUE(g_catalogue.regcodeTitles.empty() || !g_catalogue.regcodeTitles.contains("PH-BXA"));
+    // Nothing of the old catalogue's registrations is left.
+    EXPECT_TRUE(g_catalogue.regcodeTitles.empty());
 }
 
 TEST_F(CatalogueBuildTest, ModelListsWrapAtTwentyModels) {

@@ -1,5 +1,8 @@
 #include "catalogue/dbase.h"
 #include "catalogue/dbase_queries.h"
+#include "catalogue/livery.h"
+#include "catalogue/livery_scan.h"
+#include "catalogue/livery_scan_dbase.h"
 #include "catalogue_fixture.h"
 #include "core/data_key.h"
 #include "core/user_error.h"
@@ -88,6 +91,19 @@ TEST_F(DbaseTest, Queries) {
     }
     EXPECT_FALSE(gf_findRegistrationKey("PHBXA").has_value());
     EXPECT_TRUE(gf_findRegistrationKey("PH-BXA").has_value());
+
+    // A record without airline names no airline, yet it still corrects the
+    // operator, model and cargo flag of a livery the scan finds.
+    gf_setLiveryScanDbase(nullptr);
+    g_liveryScanList.clear();
+    g_liveryScanList.emplace_back("KLM", "B738", "EI title", "EI-ABC", 1u, true);
+    lf_updateLiveriesFromDbase();
+    lf_resetScanState();
+    ASSERT_EQ(1u, g_liveryScanList.size());
+    EXPECT_EQ("Someone", g_liveryScanList.front().airl);
+    EXPECT_EQ("A320", g_liveryScanList.front().type);
+    EXPECT_FALSE(g_liveryScanList.front().cargo);
+    g_liveryScanList.clear();
 
     EXPECT_EQ(lf_registrationInTitle("Cessna AB1 white"), "AB1");
     EXPECT_FALSE(lf_registrationInTitle("Cessna white").has_value());

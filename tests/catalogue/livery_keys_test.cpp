@@ -1,5 +1,6 @@
-// The key-line readers against the patterns they stand for, and their table
-// of cases.
+// The key-line readers against the patterns they stand for (on the line
+// without its "//" comment, which the simulator ignores), and their table of
+// cases.
 #include "catalogue/livery_keys.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,10 @@ const std::vector<std::string> kLines{
     "title",
     "title= ",
     "title=A // b",
+    "title=A//b",
+    "title=// only a comment",
+    "texture=KLM // note",
+    "sim=b738 //",
     "ui_title=X",
     "title_x=X",
     "\ttitle=X\t",
@@ -66,7 +71,8 @@ TEST(LiveryKeys, ReadersAcceptExactlyTheLinesOfTheirPattern) {
         for (const std::string& line : kLines) {
             SCOPED_TRACE(std::string(reader.key) + " on '" + line + "'");
             std::smatch match;
-            const bool expected = std::regex_match(line, match, pattern);
+            const std::string uncommented = line.substr(0, line.find("//"));
+            const bool expected = std::regex_match(uncommented, match, pattern);
             std::string value = "unchanged";
             EXPECT_EQ(expected, reader.read(line, value));
             EXPECT_EQ(expected ? match[2].str() : "unchanged", value);
@@ -90,7 +96,10 @@ TEST(LiveryKeys, ListValuesModelsAndHeaders) {
         {"ATC_PARKING_CODES = DLHC ", true, "DLHC", "", "", false, false},
         {"atc_parking_codes=", false, "", "", "", false, false},
         {"atc_model=B738", false, "", "B738", "", false, false},
-        {"  atc_model = B738 // x", false, "", "B738 // x", "", false, false},
+        {"  atc_model = B738 // x", false, "", "B738", "", false, false},
+        {"atc_parking_codes=KLM // x", true, "KLM", "", "", false, false},
+        {"[FltSim.1] // old", false, "", "", "1", false, false},
+        {"[fltsim.2]// x", false, "", "", "2", false, false},
         {"model=B738", false, "", "", "", false, false},
         {"[fltsim.0]", false, "", "", "0", false, false},
         {" [FLTSIM.7] ", false, "", "", "7", false, false},
@@ -100,7 +109,8 @@ TEST(LiveryKeys, ListValuesModelsAndHeaders) {
         {"[fltsim.x]", false, "", "", "10000", false, false},
         {"[fltsim.-1]", false, "", "", "10000", false, false},
         {"[fltsim.99999999999]", false, "", "", "99999999999", false, false},
-        {"[Fltsim.3", false, "", "", "", false, false},
+        // A header the simulator may still read opens a section, in any case.
+        {"[Fltsim.3", false, "", "", "10000", false, false},
         {"[General]", false, "", "", "", false, false},
         {"// atc_id=N123", false, "", "", "", true, false},
         {"atc_id = X", false, "", "", "", false, false},

@@ -16,6 +16,8 @@
 
 #include <fmt/format.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -130,6 +132,80 @@ TEST_F(LiveryRulesTest, WalkKeepsTheOrderFilesWereFoundInAtAnyTaskLimitAndStopsA
     g_runStopping = false;
     EXPECT_TRUE(g_liveryScanList.empty());
     EXPECT_EQ(0, g_scanTaskCount.count.load());
+}
+
+// A Dbase whose answer for the model "SLOW" takes a while: the parse task of
+// a file of that model hangs until released (at most 15 s).
+class SlowDbase final : public livery_test::FakeDbase {
+public:
+    bool isKnownType(const std::string& type) const override {
+        if (type != "SLOW") return FakeDbase::isKnownType(type);
+        std::unique_lock lock(m_mutex);
+        m_released.wait_for(lock, std::chrono::seconds(15), [this] { return m_free; });
+        return true;
+    }
+    void release() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_free = true;
+        }
+        m_released.notify_all();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_released;
+    bool m_free = false;
+};
+
+TEST_F(LiveryRulesTest, WalkGivesUpATaskAfterTenSecondsAndTheTaskRunsOn) {
+    for (const char* name : {"fast", "slow"}) {
+        const fs::path dir = folder / "walk" / name;
+        fs::create_directories(dir / "model");
+        fs::create_directories(dir / "texture");
+        writeFile(dir / "b738.air", "");
+        writeFile(dir / "aircraft.cfg", fmt::format("[General]\natc_model={}\n[fltsim.0]\ntitle=Livery {}\n"
+                                                    "atc_parking_codes=BAW\nsim=b738\n",
+                                                    std::string(name) == "slow" ? "SLOW" : "B738", name));
+    }
+    SlowDbase slow;
+    gf_setLiveryScanDbase(&slow);
+    gf_resetScanSlots();
+    g_liveryScanList.clear();
+    lf_walkLiveryFolder(1, folder / "walk");
+    // The walk went on without the slow file; its task still runs.
+    ASSERT_EQ(1u, g_liveryScanList.size());
+    EXPECT_EQ("Livery fast", g_liveryScanList.front().title);
+    EXPECT_NE(std::string::npos, logText().find("Future wait timed out after 10 seconds"));
+    EXPECT_EQ(1, g_scanTaskCount.count.load());
+    slow.release();
+    EXPECT_TRUE(lf_waitForScanTasksToEnd(kScanTaskWait, false));
+    // Its late result is dropped.
+    EXPECT_EQ(1u, g_liveryScanList.size());
+    gf_setLiveryScanDbase(&dbase);
+    gf_resetLiveryScanTitles();
+    g_liveryScanList.clear();
+}
+
+TEST_F(LiveryRulesTest, AnIvaoSectionEndsAtAnyBracket) {
+    const fs::path dir = folder / "IVAO_MTL" / "IVAO_B738";
+    fs::create_directories(dir / "model");
+    fs::create_directories(dir / "texture");
+    writeFile(dir / "b738.air", "");
+    // Far into the line a '[' ends an IVAO section; an ordinary file keeps
+    // the line, and the second title would reject the section there.
+    const std::vector<std::string> lines{"[fltsim.0]", "title=B738 KLM One", "sim=b738", "         [extra]",
+                                         "title=B738 KLM Two"};
+    const std::list<Livery> ivao = lf_splitIvaoFltsimSections(1, lines, "B738", dir / "aircraft.cfg", dir);
+    ASSERT_EQ(1u, ivao.size());
+    EXPECT_EQ("B738 KLM One", ivao.front().title);
+    EXPECT_EQ("KLM", ivao.front().airl);
+    const std::list<Livery> general = lf_splitFltsimSections(1, lines, "B738", dir / "aircraft.cfg", dir);
+    EXPECT_TRUE(general.empty());
+    const auto reported = lf_liveryReportSnapshot().incompleteSections;
+    ASSERT_FALSE(reported.empty());
+    EXPECT_EQ(fmt::format("{} [fltsim.0] has more than one title key", lf_narrowPathText(dir)), reported.front());
+    gf_resetLiveryScanTitles();
 }
 
 TEST(LiveryRules, PathTextNeverThrows) {

@@ -11,7 +11,7 @@
 
 namespace livery_test {
 
-class FakeDbase final : public LiveryScanDbase {
+class FakeDbase : public LiveryScanDbase {
 public:
     std::set<std::string> types{"B738", "B744", "C172", "B763", "GLID", "B77W"};
     std::map<std::string, std::string> fixes{{"B73H", "B738"}};

@@ -147,6 +147,15 @@ protected:
         writeFile(enc / "utf8bom" / "aircraft.cfg", "\xEF\xBB\xBF" + lf_replace(source, "{variant}", "UTF-8"));
         writeFile(enc / "cp1252" / "aircraft.cfg",
                   lf_replace(lf_replace(source, "{variant}", "cp1252"), "\xC3\xA9", "\xE9"));
+        // Real files: 8-bit text with CRLF line ends, 8-bit text only past
+        // the first 4 KB, and lone CR line ends.
+        const std::string cp1252 = lf_replace(source, "\xC3\xA9", "\xE9");
+        makeAircraftFolder(enc / "cp1252crlf", lf_replace(lf_replace(cp1252, "{variant}", "cp1252 CRLF"), "\n", "\r\n"));
+        std::string padding;
+        while (padding.size() < 5000) padding += "// a long [General] section before the liveries\n";
+        makeAircraftFolder(enc / "cp1252long",
+                           padding + lf_replace(cp1252, "{variant}", "cp1252 past 4 KB"));
+        makeAircraftFolder(enc / "lonecr", lf_replace(lf_replace(source, "{variant}", "lone CR"), "\n", "\r"));
         // A folder whose path reaches the length limit is not entered.
         fs::path deep = tree / "folder1" / "long";
         while (gf_pathToUtf8(deep).size() < 250) deep /= "deeper_folder_name";
@@ -157,6 +166,13 @@ protected:
         writeFile(folder / "input" / "my_regcodes" / "dont_use.TXT",
                   readFile(lf_sampleRoot() / "templates" / "dont_use.TXT"));
         return tree;
+    }
+
+    void makeAircraftFolder(const fs::path& dir, const std::string& cfg) {
+        fs::create_directories(dir / "model");
+        fs::create_directories(dir / "texture");
+        writeFile(dir / "b738.air", "");
+        writeFile(dir / "aircraft.cfg", cfg);
     }
 
     // Paths of the run's folder made neutral, so the golden files hold the
@@ -236,7 +252,7 @@ TEST_F(LiveryScanTest, SampleTreeGivesTheGoldenCacheAndReportsTwiceInOneProcess)
     }
     // The counter shows the liveries found after each folder: the scan's
     // progress.
-    EXPECT_EQ((std::vector<std::size_t>{27, 29, 29, 27, 29, 29}), sink.counts);
+    EXPECT_EQ((std::vector<std::size_t>{31, 33, 33, 31, 33, 33}), sink.counts);
     ASSERT_FALSE(sink.checks.empty());
     EXPECT_EQ(std::make_pair(static_cast<int>(SCAN_LIVERIES.controlId()), false), sink.checks.back());
 }
@@ -248,8 +264,9 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     SCAN_LIVERIES.setValue(true);
     gf_liveryScanWindow().showLiveryCount = [](std::int32_t) { g_runStopping = true; };
     gf_scanLiveries();
-    EXPECT_TRUE(SCAN_LIVERIES.value()) << "the cache is gone: the next run must scan again";
-    EXPECT_FALSE(fs::exists(folder / "output" / "LiveriesScanned.xml"));
+    EXPECT_TRUE(SCAN_LIVERIES.value()) << "the cache is out of date: the next run must scan again";
+    // The old cache stays whole until a finished scan replaces it.
+    EXPECT_EQ("<root/>", readFile(folder / "output" / "LiveriesScanned.xml"));
     EXPECT_FALSE(fs::exists(gf_workPaths().incompleteFltsim));
     const std::string log = scanLog(tree);
     EXPECT_NE(std::string::npos, log.find("found in <tree>/folder1"));
@@ -264,6 +281,20 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     gf_scanLiveries();
     EXPECT_FALSE(SCAN_LIVERIES.value());
     expectGolden("liveries.txt", liveriesText());
+}
+
+TEST_F(LiveryScanTest, AScanThatCannotSaveKeepsTheOldCacheAndTheScanOn) {
+    const fs::path tree = prepareTree();
+    setFolders({tree / "folder2"});
+    const fs::path cache = folder / "output" / "LiveriesScanned.xml";
+    writeFile(cache, "<root/>");
+    // The temporary file beside the cache cannot be made.
+    fs::create_directories(gf_tempPathFor(cache) / "in the way");
+    SCAN_LIVERIES.setValue(true);
+    gf_scanLiveries();
+    EXPECT_EQ("<root/>", readFile(cache));
+    EXPECT_TRUE(SCAN_LIVERIES.value());
+    EXPECT_NE(std::string::npos, logText().find("==> saving: " + gf_pathToUtf8(gf_workPaths().liveriesScanned) + " failed"));
 }
 
 TEST_F(LiveryScanTest, ATaskGivenUpByAnEarlierScanNeverTouchesTheNextOne) {
@@ -310,7 +341,11 @@ TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
          "==> lfolder1: 'missing' does not exist"},
         {{"empty"}, "53: no liveries found", "No liveries found in empty"},
         {{"file.txt", "empty"}, "53: no liveries found", "file.txt is not a folder name, skipped!"},
+        // The reports tell why every section was refused.
+        {{"refused"}, "53: no liveries found", "1 incomplete [fltsim.x] sections, see "},
     };
+    writeFile(folder / "refused" / "aircraft.cfg", "[General]\natc_model=B738\n[fltsim.0]\ntitle=No Model Folder\n"
+                                                  "atc_parking_codes=BAW\nsim=b738\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         gf_resetSettings();
@@ -325,6 +360,8 @@ TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
         EXPECT_TRUE(SCAN_LIVERIES.value());
         if (!c.logged.empty()) EXPECT_NE(std::string::npos, logText().find(c.logged)) << c.logged;
     }
+    EXPECT_EQ(lf_narrowPathText(fs::path("refused") / "model") + " or related path does not exist: [fltsim.0]\n",
+              readFile(gf_workPaths().incompleteFltsim));
     // The missing folder settings sent the user to the manual and the
     // settings file; the shell refused both here, so both said so.
     EXPECT_EQ((std::vector<std::string>{"Could not open local folder with Manual",

@@ -72,8 +72,10 @@ TEST_F(MatcherTest, LiveLadder) {
         {4, "KLM", "B738", "", true, "KLM B738 a|KLM B738 PH-BXA", 2},
         // All candidates reserved: the reserved title still comes out.
         {4, "SPC", "A320", "", false, "SPC A320 special", 2},
-        // Similar models of the airline (same category only).
+        // Similar models of the airline (same category only), then of the
+        // registration's Dbase airline.
         {3, "BAW", "A320", "", false, "BA A321", 3},
+        {3, "LHX", "B738", "D-AIZA", false, "DLH A320|DLH A321", 3},
         {2, "BAW", "A320", "", false, "", -1},
         {4, "EJA", "B77W", "", false, "", -1},
         // Generic liveries: PVT first at depth 2, others only late.
@@ -140,7 +142,7 @@ TEST_F(MatcherTest, RefusedTitlesAndTheFsltlFlag) {
     plain.fsltl = true;
     gf_matchLivery(plain);
     EXPECT_FALSE(plain.fsltl);
-    EXPECT_NE(logText().find("          TST123            ") , std::string::npos);
+    EXPECT_NE(logText().find("\n          " + gf_acDescription(plain) + " =2= BA A321\n"), std::string::npos);
 }
 
 TEST_F(MatcherTest, StaticLadderDifferences) {
@@ -157,6 +159,8 @@ TEST_F(MatcherTest, StaticLadderDifferences) {
         {1, "KLM", "B738", "PH-BXA", false, "KLM B738 PH-BXA", "=1= "},
         {1, "KLM", "B738", "", false, "", ""},
         {4, "FDX", "B77L", "", true, "FDX 77L F", "=2= "},
+        // The registration's operator: its Dbase airline's livery.
+        {2, "LHX", "A320", "D-AIZA", false, "DLH A320", "=2= "},
         // Similar models of another category are fine for a parked aircraft.
         {4, "EJA", "B77W", "", false, "EJA C560", "=3= "},
         {2, "PVT", "B738", "", false, "Generic B738", "=4= "},
@@ -192,6 +196,15 @@ TEST_F(MatcherTest, StaticLadderDifferences) {
         seen.insert(std::string(klm.liveryTitle));
     }
     EXPECT_EQ(seen, (std::set<std::string>{"Generic B738", "KLM B738 a"}));
+
+    // A refused title in the last steps moves on too: the model's only
+    // livery was refused, a similar model's is taken.
+    MATCHING_DEPTH.setValue(3);
+    gf_liveryCreationFailed("AAA1", "AAA C182", "C182", "AAA");
+    AcHead c182 = aircraft("XXX", "C182", "");
+    EXPECT_TRUE(gf_matchStaticLivery(c182, "A3", false));
+    EXPECT_EQ("Generic C172", c182.liveryTitle);
+    EXPECT_NE(logText().find(gf_acDescription(c182) + " =6= Generic C172"), std::string::npos);
 }
 
 TEST_F(MatcherTest, SummaryAndUnmatchedReports) {

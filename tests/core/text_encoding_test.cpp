@@ -171,9 +171,9 @@ TEST(TextLines, SplitAtLfDropOneCrSkipMark) {
     }
 }
 
-TEST_F(TextFileTest, DetectsTheCharsetFromTheFirstBytes) {
+TEST_F(TextFileTest, DetectsTheCharsetFromTheWholeFile) {
     const std::string cutAtEnd = std::string(2998, 'a') + "\xE2\x82";
-    const std::string cutBySample = std::string(4095, 'a') + "\xC3\xA9" + std::string(903, 'b');
+    const std::string acrossOldSample = std::string(4095, 'a') + "\xC3\xA9" + std::string(903, 'b');
     const struct {
         const char* name;
         std::string bytes;
@@ -197,8 +197,9 @@ TEST_F(TextFileTest, DetectsTheCharsetFromTheFirstBytes) {
         {"F0 below 90", "ab\xF0\x8F\x80\x80", Charset::ANSI},
         {"F4 above 8F", "ab\xF4\x90\x80\x80", Charset::ANSI},
         {"cut by the end of the file", cutAtEnd, Charset::ANSI},
-        {"cut by the end of the sample", cutBySample, Charset::UTF8_without_BOM},
-        {"bad byte after the sample", std::string(4096, 'a') + "\xFF", Charset::UTF8_without_BOM},
+        {"utf-8 across byte 4096", acrossOldSample, Charset::UTF8_without_BOM},
+        // cp1252 deep in a long file decides as early cp1252 does.
+        {"cp1252 past 4 KB", std::string(5000, 'a') + "Caf\xE9", Charset::ANSI},
     };
     for (const auto& row : rows) EXPECT_EQ(gf_detectCharset(file(row.bytes)), row.charset) << row.name;
     EXPECT_EQ(gf_detectCharset(dir / "missing.cfg"), Charset::none_found);
