@@ -63,8 +63,8 @@ std::string lf_answerText() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
-    const int repeats = argc > 2 ? std::atoi(argv[2]) : 20;
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 21;
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 15;
     static BenchEnv env;
     gf_setFeedEnv(&env);
     TrafficReader reader;
