@@ -107,7 +107,7 @@ std::vector<AcHead> lf_traffic() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int passes = argc > 1 ? std::atoi(argv[1]) : 15;
+    const int passes = argc > 1 ? std::atoi(argv[1]) : 31;
     g_rng.seed(2024);
     MATCHING_DEPTH.setValue(4);
     lf_buildDbase();
