@@ -490,7 +490,7 @@ struct Series {
 
 int main(int argc, char** argv) {
     const int packets = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 41;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 81;
     const fs::path folder = fs::temp_directory_path() / ("glim_sim_send_bench_" + std::to_string(getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
