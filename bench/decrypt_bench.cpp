@@ -1,15 +1,16 @@
-// decrypt_bench [MiB] [repeats]: a data file of a few MiB in the program's
+// decrypt_bench [MiB] [rounds] [files per round]: a data file of a few MiB in the program's
 // encrypted layout, decrypted by the program (file to file, as at start-up)
 // and by a bare libsodium secretstream loop over the same file with the same
-// buffer sizes. Prints MB/s of both; the program should be close to the bare
-// loop, its extra work being the checks and the log.
+// buffer sizes, the two in alternation (see interleaved.h). Prints MB/s of
+// both; the program should be close to the bare loop, its extra work being
+// the checks and the log.
 #include "core/data_key.h"
 #include "core/decrypt.h"
+#include "interleaved.h"
 #include "stream_sealer.h"
 
 #include <sodium.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,23 +47,12 @@ bool lf_bareDecrypt(const fs::path& input, const fs::path& output) {
     return ok;
 }
 
-template <typename F>
-double lf_seconds(int repeats, F&& run) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int r = 0; r < repeats; ++r) {
-        if (!run()) {
-            std::fprintf(stderr, "decryption failed\n");
-            std::exit(1);
-        }
-    }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / repeats;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const int mib = argc > 1 ? std::atoi(argv[1]) : 8;
-    const int repeats = argc > 2 ? std::atoi(argv[2]) : 10;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 21;
+    const int repeats = argc > 3 ? std::atoi(argv[3]) : 3;
     if (sodium_init() < 0) return 1;
     const fs::path folder = fs::temp_directory_path() / "glim_decrypt_bench";
     fs::remove_all(folder);
@@ -85,16 +75,32 @@ int main(int argc, char** argv) {
     // Once each first, so both read a file in the page cache.
     lf_bareDecrypt(folder / "data.enc", folder / "bare.xml");
     gf_streamDecrypt(folder / "data.enc", folder / "program.xml");
-    const double bare_s = lf_seconds(repeats, [&] { return lf_bareDecrypt(folder / "data.enc", folder / "bare.xml"); });
-    const double program_s =
-        lf_seconds(repeats, [&] { return gf_streamDecrypt(folder / "data.enc", folder / "program.xml"); });
+    auto times = [&](auto&& decrypt) {
+        return [&, decrypt] {
+            bool ok = true;
+            for (int r = 0; r < repeats && ok; ++r) ok = decrypt();
+            return ok;
+        };
+    };
+    const InterleavedTimes t = gf_timeInterleaved(
+        rounds, times([&] { return gf_streamDecrypt(folder / "data.enc", folder / "program.xml"); }),
+        times([&] { return lf_bareDecrypt(folder / "data.enc", folder / "bare.xml"); }));
+    if (t.program_s.size() != static_cast<std::size_t>(rounds)) {
+        std::fprintf(stderr, "decryption failed\n");
+        return 1;
+    }
+    const double bare_s = gf_median(t.reference_s) / repeats, program_s = gf_median(t.program_s) / repeats;
+    const RatioSpread ratio = gf_ratioSpread(t);
     const bool same = fs::file_size(folder / "bare.xml") == plain.size() &&
                       fs::file_size(folder / "program.xml") == plain.size();
-    std::printf("decryption: %.1f MB, %d repeats, outputs %s\n", mb, repeats, same ? "complete" : "WRONG SIZE");
-    std::printf("bare libsodium loop: %8.1f MB/s\n", mb / bare_s);
-    std::printf("gf_streamDecrypt:    %8.1f MB/s (%.2fx the bare loop's time)\n", mb / program_s, program_s / bare_s);
+    std::printf("decryption: %.1f MB, %d rounds of %d files (program and bare loop in alternation), outputs %s\n",
+                mb, rounds, repeats, same ? "complete" : "WRONG SIZE");
+    std::printf("bare libsodium loop: %8.1f MB/s (median of the rounds)\n", mb / bare_s);
+    std::printf("gf_streamDecrypt:    %8.1f MB/s (%.2fx the bare loop's time, rounds %.2f..%.2f)\n", mb / program_s,
+                ratio.median, ratio.low, ratio.high);
     std::printf("RESULT decrypt_sodium_MBps %.1f MB/s\n", mb / bare_s);
     std::printf("RESULT decrypt_program_MBps %.1f MB/s\n", mb / program_s);
+    gf_printRatioLine("decrypt_program_MBps", "decrypt_sodium_MBps", t);
     fs::remove_all(folder);
     return same ? 0 : 1;
 }

@@ -1,17 +1,17 @@
-// feed_parse_bench [repeats]: one live traffic answer of 1,000 entries, made
+// feed_parse_bench [rounds] [answers per round]: one live traffic answer of 1,000 entries, made
 // from the stand-in's Amsterdam scenario (its aircraft copied under new
 // hexids and callsigns, spread over the area), parsed the way the Traffic
 // Reader parses an answer: the JSON text, then every entry through the live
-// entry parser. Prints the time per answer against the JSON parse alone; the
-// service answers every two seconds, so a whole answer should take a small
-// fraction of that.
+// entry parser. Prints the time per answer against the JSON parse alone, the
+// two timed in alternation (see interleaved.h); the service answers every
+// two seconds, so a whole answer should take a small fraction of that.
 #include "feed/feed_env.h"
 #include "feed/traffic_reader.h"
+#include "interleaved.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -60,14 +60,11 @@ std::string lf_answerText() {
     return nlohmann::json{{"status", 200}, {"rrl", 2000}, {"wrrl", 2000}, {"data", data}}.dump();
 }
 
-double lf_ms(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int repeats = argc > 1 ? std::atoi(argv[1]) : 200;
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 21;
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 15;
     static BenchEnv env;
     gf_setFeedEnv(&env);
     TrafficReader reader;
@@ -77,32 +74,42 @@ int main(int argc, char** argv) {
     reader.answerSettings.range_nm = 1e6;
     const std::string text = lf_answerText();
 
-    auto start = std::chrono::steady_clock::now();
-    std::size_t members = 0;
-    for (int r = 0; r < repeats; ++r) members += nlohmann::json::parse(text).at("data").size();
-    const double json_ms = lf_ms(start) / repeats;
-
-    start = std::chrono::steady_clock::now();
-    std::size_t records = 0;
-    for (int r = 0; r < repeats; ++r) {
-        const auto answer = nlohmann::json::parse(text);
-        for (const auto& item : answer.at("data").items()) {
-            if (!item.value().is_array() || item.value().size() != 48) continue;
-            reader.entry = item.value();
-            reader.processLine();
+    std::size_t members = 0, records = 0;
+    auto jsonAlone = [&] {
+        for (int r = 0; r < repeats; ++r) members += nlohmann::json::parse(text).at("data").size();
+        return true;
+    };
+    auto wholeAnswer = [&] {
+        for (int r = 0; r < repeats; ++r) {
+            const auto answer = nlohmann::json::parse(text);
+            for (const auto& item : answer.at("data").items()) {
+                if (!item.value().is_array() || item.value().size() != 48) continue;
+                reader.entry = item.value();
+                reader.processLine();
+            }
+            records += reader.flightRecords.size();
+            reader.flightRecords.clear();
         }
-        records += reader.flightRecords.size();
-        reader.flightRecords.clear();
-    }
-    const double answer_ms = lf_ms(start) / repeats;
+        return true;
+    };
+    // A first round of each, untimed, so neither pays for cold caches.
+    jsonAlone();
+    wholeAnswer();
+    records = 0;
+    const InterleavedTimes t = gf_timeInterleaved(rounds, wholeAnswer, jsonAlone);
+    const double json_ms = gf_median(t.reference_s) * 1000.0 / repeats;
+    const double answer_ms = gf_median(t.program_s) * 1000.0 / repeats;
+    const RatioSpread ratio = gf_ratioSpread(t);
 
-    std::printf("feed answer: %d entries, %zu bytes, %zu flight records per answer, %d repeats\n", kEntries,
-                text.size(), records / static_cast<std::size_t>(repeats), repeats);
-    std::printf("JSON parse alone: %8.3f ms per answer\n", json_ms);
-    std::printf("whole answer:     %8.3f ms per answer (%.0f entries/s), %.2fx the JSON parse\n", answer_ms,
-                kEntries / (answer_ms / 1000.0), answer_ms / json_ms);
+    std::printf("feed answer: %d entries, %zu bytes, %zu flight records per answer; %d rounds of %d answers, "
+                "whole answer and JSON parse alone in alternation\n",
+                kEntries, text.size(), records / static_cast<std::size_t>(rounds * repeats), rounds, repeats);
+    std::printf("JSON parse alone: %8.3f ms per answer (median of the rounds)\n", json_ms);
+    std::printf("whole answer:     %8.3f ms per answer (%.0f entries/s), %.2fx the JSON parse (rounds %.2f..%.2f)\n",
+                answer_ms, kEntries / (answer_ms / 1000.0), ratio.median, ratio.low, ratio.high);
     std::printf("RESULT feed_json_ms %.3f ms\n", json_ms);
     std::printf("RESULT feed_answer_ms %.3f ms\n", answer_ms);
+    gf_printRatioLine("feed_answer_ms", "feed_json_ms", t);
     (void)members;
     return 0;
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <thread>
 
 namespace simstub {
 
@@ -11,7 +10,9 @@ namespace {
 
 constexpr double kControlPollS = 0.1;
 constexpr double kStateWriteS = 0.1;
-constexpr auto kLoopSleep = std::chrono::milliseconds(1);
+// The longest wait between passes when no link has anything to do: frames,
+// periodic data, the control file and the state file are due on the clock.
+constexpr int kLoopWaitMs = 1;
 
 }  // namespace
 
@@ -171,9 +172,17 @@ bool Host::pollOnce() {
     return keepRunning;
 }
 
+void Host::waitForWork() {
+    std::vector<Waitable> waitables;
+    bool ready = false;
+    for (auto& l : listeners_) ready = l->addWaitables(waitables) || ready;
+    for (auto& c : clients_) ready = c.link->addWaitables(waitables) || ready;
+    if (!ready) waitForAny(waitables, kLoopWaitMs);
+}
+
 void Host::run(const std::atomic<bool>& stop) {
     while (!stop.load() && pollOnce()) {
-        std::this_thread::sleep_for(kLoopSleep);
+        waitForWork();
     }
     writeState(true);
 }

@@ -54,6 +54,8 @@ private:
 
     double elapsedS() const;
     void acceptClients();
+    // Until a link or listener has something to do, at most a millisecond.
+    void waitForWork();
     void serviceClients();
     bool pollControl();
     void writeState(bool force);

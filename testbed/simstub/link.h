@@ -1,6 +1,7 @@
 // The host's view of a client connection and of a listening endpoint, behind
 // which sit BSD sockets, Winsock or a named pipe. Everything is non-blocking:
-// the host polls every link about once a millisecond from one thread.
+// the host serves every link from one thread and, between passes, waits until
+// one of them has something to do or a millisecond has passed.
 #pragma once
 
 #include "simstub/wire.h"
@@ -9,8 +10,16 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace simstub {
+
+// What the host waits on: a descriptor (native) or an event handle (Windows),
+// and whether writing to it is awaited as well as reading.
+struct Waitable {
+    std::intptr_t handle = 0;
+    bool write = false;
+};
 
 class Link {
 public:
@@ -24,6 +33,9 @@ public:
     virtual bool flush() = 0;
     virtual bool idle() const = 0;
     virtual std::string transport() const = 0;
+    // Adds what signals new input or room for queued output; true when
+    // there is work already, so the host must not wait.
+    virtual bool addWaitables(std::vector<Waitable>& out) = 0;
 };
 
 class Listener {
@@ -31,7 +43,12 @@ public:
     virtual ~Listener() = default;
     // A newly connected client, or null when none is waiting.
     virtual std::unique_ptr<Link> accept() = 0;
+    // As Link::addWaitables, for a client coming in.
+    virtual bool addWaitables(std::vector<Waitable>& out) = 0;
 };
+
+// Waits until one of the waitables is ready or the time limit has passed.
+void waitForAny(const std::vector<Waitable>& waitables, int limitMs);
 
 // Starts the socket library where the platform needs it; false on failure.
 bool netStartup();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -63,6 +64,10 @@ public:
 
     bool idle() const override { return pending_.empty(); }
     std::string transport() const override { return "tcp"; }
+    bool addWaitables(std::vector<Waitable>& out) override {
+        out.push_back({fd_, !pending_.empty()});
+        return false;
+    }
 
 private:
     int fd_;
@@ -86,6 +91,11 @@ public:
         return std::make_unique<TcpLink>(fd);
     }
 
+    bool addWaitables(std::vector<Waitable>& out) override {
+        out.push_back({fd_, false});
+        return false;
+    }
+
 private:
     int fd_;
 };
@@ -94,6 +104,16 @@ private:
 
 bool netStartup() { return true; }
 void netCleanup() {}
+
+void waitForAny(const std::vector<Waitable>& waitables, int limitMs) {
+    std::vector<pollfd> fds;
+    fds.reserve(waitables.size());
+    for (const auto& w : waitables) {
+        fds.push_back({static_cast<int>(w.handle), static_cast<short>(POLLIN | (w.write ? POLLOUT : 0)), 0});
+    }
+    // EINTR (the stop signal) simply ends the wait early.
+    ::poll(fds.data(), fds.size(), limitMs);
+}
 
 std::unique_ptr<Listener> openTcpListener(std::uint16_t port, std::uint16_t& boundPort, std::string& error) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);

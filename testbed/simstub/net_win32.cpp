@@ -13,9 +13,41 @@ namespace {
 
 std::string lf_wsaError(const char* what) { return std::string(what) + " failed: " + std::to_string(WSAGetLastError()); }
 
+// A socket's readiness as an event the host can wait on beside the pipes'.
+// Winsock records a network event until it is enumerated, so the record is
+// taken before every wait: whatever came since the last pass wakes the host
+// at once, and nothing older keeps waking it.
+class SocketEvent {
+public:
+    SocketEvent(SOCKET s, long events) : s_(s), event_(WSACreateEvent()) {
+        if (event_ != WSA_INVALID_EVENT && WSAEventSelect(s_, event_, events) != 0) {
+            WSACloseEvent(event_);
+            event_ = WSA_INVALID_EVENT;
+        }
+    }
+    ~SocketEvent() {
+        if (event_ != WSA_INVALID_EVENT) WSACloseEvent(event_);
+    }
+    SocketEvent(const SocketEvent&) = delete;
+    SocketEvent& operator=(const SocketEvent&) = delete;
+
+    // False when the socket has news already (or no event could be made).
+    bool add(std::vector<Waitable>& out) {
+        if (event_ == WSA_INVALID_EVENT) return true;
+        WSANETWORKEVENTS happened{};
+        if (WSAEnumNetworkEvents(s_, event_, &happened) != 0) return true;
+        out.push_back({reinterpret_cast<std::intptr_t>(event_), false});
+        return happened.lNetworkEvents == 0;
+    }
+
+private:
+    SOCKET s_;
+    WSAEVENT event_;
+};
+
 class TcpLink : public Link {
 public:
-    explicit TcpLink(SOCKET s) : s_(s) {}
+    explicit TcpLink(SOCKET s) : s_(s), event_(s, FD_READ | FD_WRITE | FD_CLOSE) {}
     ~TcpLink() override {
         ::shutdown(s_, SD_BOTH);
         ::closesocket(s_);
@@ -53,20 +85,25 @@ public:
 
     bool idle() const override { return pending_.empty(); }
     std::string transport() const override { return "tcp"; }
+    bool addWaitables(std::vector<Waitable>& out) override { return !event_.add(out); }
 
 private:
     SOCKET s_;
+    SocketEvent event_;
     Bytes pending_;
 };
 
 class TcpListener : public Listener {
 public:
-    explicit TcpListener(SOCKET s) : s_(s) {}
+    explicit TcpListener(SOCKET s) : s_(s), event_(s, FD_ACCEPT) {}
     ~TcpListener() override { ::closesocket(s_); }
 
     std::unique_ptr<Link> accept() override {
         SOCKET c = ::accept(s_, nullptr, nullptr);
         if (c == INVALID_SOCKET) return nullptr;
+        // The new socket inherits the listener's event selection, which
+        // would refuse the mode change below; the link selects its own.
+        WSAEventSelect(c, nullptr, 0);
         u_long nonBlocking = 1;
         if (::ioctlsocket(c, FIONBIO, &nonBlocking) != 0) {
             ::closesocket(c);
@@ -77,8 +114,11 @@ public:
         return std::make_unique<TcpLink>(c);
     }
 
+    bool addWaitables(std::vector<Waitable>& out) override { return !event_.add(out); }
+
 private:
     SOCKET s_;
+    SocketEvent event_;
 };
 
 }  // namespace
@@ -89,6 +129,18 @@ bool netStartup() {
 }
 
 void netCleanup() { WSACleanup(); }
+
+void waitForAny(const std::vector<Waitable>& waitables, int limitMs) {
+    std::vector<HANDLE> handles;
+    for (const auto& w : waitables) {
+        if (handles.size() < MAXIMUM_WAIT_OBJECTS) handles.push_back(reinterpret_cast<HANDLE>(w.handle));
+    }
+    if (handles.empty()) {
+        Sleep(static_cast<DWORD>(limitMs));
+        return;
+    }
+    WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, static_cast<DWORD>(limitMs));
+}
 
 std::unique_ptr<Listener> openTcpListener(std::uint16_t port, std::uint16_t& boundPort, std::string& error) {
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

@@ -226,8 +226,11 @@ Packet decodePacket(const std::uint8_t* bytes, std::size_t size) {
 }
 
 void PacketFramer::append(const std::uint8_t* bytes, std::size_t size) {
-    if (readPos_ > 0 && readPos_ == buffer_.size()) {
-        buffer_.clear();
+    // What was framed goes before new bytes come in: only the unread tail
+    // (less than one packet) moves, so the cost stays linear in the bytes
+    // received however much arrives at once.
+    if (readPos_ > 0) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(readPos_));
         readPos_ = 0;
     }
     buffer_.insert(buffer_.end(), bytes, bytes + size);
@@ -249,11 +252,6 @@ PacketFramer::Result PacketFramer::next(Bytes& out) {
     auto first = buffer_.begin() + static_cast<std::ptrdiff_t>(readPos_);
     out.assign(first, first + size);
     readPos_ += size;
-    // Compact once a good share is consumed, so a long session never grows the buffer.
-    if (readPos_ >= 65536) {
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(readPos_));
-        readPos_ = 0;
-    }
     return Result::Ready;
 }
 

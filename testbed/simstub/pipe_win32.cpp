@@ -1,5 +1,6 @@
-// The simulator's named pipe: byte-mode instances with overlapped I/O, polled
-// by the host without waiting. One instance always waits for the next client.
+// The simulator's named pipe: byte-mode instances with overlapped I/O, served
+// by the host without blocking; the operations' events wake the host. One
+// instance always waits for the next client.
 #include "simstub/link.h"
 
 #include <windows.h>
@@ -98,6 +99,12 @@ public:
 
     bool idle() const override { return !writePending_ && queued_.empty(); }
     std::string transport() const override { return "pipe"; }
+    bool addWaitables(std::vector<Waitable>& out) override {
+        if (readPending_) out.push_back({reinterpret_cast<std::intptr_t>(read_.ov.hEvent), false});
+        if (writePending_) out.push_back({reinterpret_cast<std::intptr_t>(write_.ov.hEvent), true});
+        // Output not yet handed to the pipe: the next pass must see to it.
+        return !writePending_ && !queued_.empty();
+    }
 
 private:
     HANDLE h_;
@@ -165,6 +172,14 @@ public:
         std::string ignored;
         createInstance(false, ignored);
         return std::make_unique<PipeLink>(h);
+    }
+
+    bool addWaitables(std::vector<Waitable>& out) override {
+        // Without an instance the next pass tries to make one after the wait.
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        if (connected_) return true;
+        out.push_back({reinterpret_cast<std::intptr_t>(connect_.ov.hEvent), false});
+        return false;
     }
 
 private:

@@ -56,7 +56,9 @@ bool lf_acceptableOpen(const Packet& p) {
 }  // namespace
 
 Stub::Stub(const Scenario& scenario, Recorder* recorder)
-    : world_(scenario), recorder_(recorder), simRunning_(world_.scenario().simRunning) {
+    : world_(scenario),
+      recorder_(recorder && recorder->isOpen() ? recorder : nullptr),
+      simRunning_(world_.scenario().simRunning) {
     if (world_.scenario().zuluEpochS) {
         zuluBaseS_ = *world_.scenario().zuluEpochS;
     } else {
@@ -163,14 +165,21 @@ void Stub::receive(SessionId id, const std::uint8_t* bytes, std::size_t size) {
 void Stub::handlePacket(Session& s, const Bytes& bytes) {
     Packet p = decodePacket(bytes.data(), bytes.size());
     ++s.packets;
-    Json rec = recordHead(s);
-    rec["function"] = p.name;
-    rec["send_id"] = p.sendId;
-    rec["size"] = p.size;
-    rec["version"] = p.version;
-    if (!p.known) rec["packet_id"] = p.packetId;
-    for (auto it = p.fields.begin(); it != p.fields.end(); ++it) rec[it.key()] = it.value();
-    if (!p.errors.empty()) rec["errors"] = p.errors;
+    // The record line is the costly part of a packet's handling: without a
+    // record file it is never built, and a client's stream is limited by the
+    // socket, not by the stand-in. The handlers still note what they did in
+    // rec, which then stays a throw-away.
+    Json rec;
+    if (recorder_) {
+        rec = recordHead(s);
+        rec["function"] = p.name;
+        rec["send_id"] = p.sendId;
+        rec["size"] = p.size;
+        rec["version"] = p.version;
+        if (!p.known) rec["packet_id"] = p.packetId;
+        for (auto it = p.fields.begin(); it != p.fields.end(); ++it) rec[it.key()] = it.value();
+        if (!p.errors.empty()) rec["errors"] = p.errors;
+    }
     if (!s.opened) {
         if (p.known && p.function == kFnOpen) {
             onOpen(s, p, rec);
@@ -187,7 +196,7 @@ void Stub::handlePacket(Session& s, const Bytes& bytes) {
     } else {
         dispatch(s, p, rec);
     }
-    record(rec);
+    if (recorder_) record(std::move(rec));
 }
 
 void Stub::dispatch(Session& s, const Packet& p, Json& rec) {
@@ -340,12 +349,12 @@ void Stub::onSetData(Session& s, const Packet& p, Json& rec) {
     for (const auto& d : def->second) {
         if (auto v = readDatum(p.data, offset, d)) {
             world_.setValue(*o, d.ref, *v);
-            values[d.name] = *v;
+            if (recorder_) values[d.name] = *v;
             moved = moved || d.ref.var == Var::Latitude || d.ref.var == Var::Altitude;
         }
         offset += fixedDatumSize(d.type);
     }
-    rec["values"] = values;
+    if (recorder_) rec["values"] = std::move(values);
     if (moved) {
         world_.settle(*o);
         ++o->positionUpdates;
