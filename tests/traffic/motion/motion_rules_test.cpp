@@ -326,6 +326,53 @@ TEST_F(MotionRules, StreamChecksTable) {
     });
 }
 
+// Taxi points east and north of 52N 4E in metres, due at `due`.
+StreamPoint taxiAt(double east, double north, double gs, std::int32_t due) {
+    StreamPoint p;
+    p.lat = 52.0 + north / 111132.95;
+    p.lon = 4.0 + east / (111132.95 * std::cos(52.0 * kDegToRad));
+    p.gs = gs;
+    p.tas = gs;
+    p.time = due;
+    return p;
+}
+
+TEST_F(MotionRules, TaxiShapeTable) {
+    auto curves = [] { return !std::isnan(g_liveAc.back().motion.curve.controlEast_m); };
+    runRows({
+        {"a 60 degree turn 40 m on at 10 kt becomes a curve; a 170 degree reversal does not",
+         [&] {
+             for (const double turn : {60.0, 170.0}) {
+                 const double e = 40.0 * std::sin(turn * kDegToRad), n = 40.0 + 40.0 * std::cos(turn * kDegToRad);
+                 LiveAc& ac = activeAc(kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 40, 10, 1778), taxiAt(e, n, 10, 2556)}, true);
+                 nextPosMain(ac);
+                 EXPECT_EQ(curves(), turn < 160.0) << turn;
+                 EXPECT_EQ(ac.stream.size(), turn < 160.0 ? 1u : 2u) << "the curve's end point leaves the stream";
+                 g_liveAc.clear();
+             }
+         }},
+        {"a 90 degree turn after a 100 m straight at 10 kt gets a midpoint, the curve comes at the turn",
+         [&] {
+             LiveAc& ac = activeAc(kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 100, 10, 2944), taxiAt(40, 100, 10, 3722)}, true);
+             nextPosMain(ac);
+             ASSERT_EQ(ac.stream.size(), 3u);
+             EXPECT_NEAR(ac.stream[0].lat, 52.0 + 50.0 / 111132.95, 1e-7) << "halfway along the straight";
+             EXPECT_EQ(ac.stream[0].time, 1972);
+             EXPECT_FALSE(curves());
+         }},
+        {"a speed change of more than 5 kt over 100 m or more gets a midpoint at the mean speed; 5 kt does not",
+         [&] {
+             for (const double to : {20.0, 15.0}) {
+                 LiveAc& ac = activeAc(kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 120, to, 2800)}, true);
+                 nextPosMain(ac);
+                 EXPECT_EQ(ac.stream[0].gs, to == 20.0 ? 15.0 : to) << to;
+                 EXPECT_EQ(ac.stream.size(), to == 20.0 ? 2u : 1u) << to;
+                 g_liveAc.clear();
+             }
+         }},
+    });
+}
+
 TEST_F(MotionRules, ParkingTable) {
     runRows({
         {"two tries at the same last point search once; 30 m away needs the wide search",

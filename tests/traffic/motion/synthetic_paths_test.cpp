@@ -277,15 +277,50 @@ TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     EXPECT_GT(ac->pos.alt, 800.0);
 }
 
+// Parked at D7 (nose 240), the feed moves the aircraft forward: it pulls
+// out nose first, with no push-back, and taxis away.
+TEST_F(SyntheticPaths, AParkedAircraftMovedForwardPullsOutNoseFirst) {
+    const Stand& d7 = standNamed("D7");
+    PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0);
+    path.stand(60, 240);
+    path.leg(240, 40, 3, 8);
+    path.leg(270, 60, 10, 10);
+    bool pushed = false, taxied = false;
+    double worstOffNose = 0, lastLat = 0, lastLon = 0;
+    feed(path.records, 1500, [&] {
+        const LiveAc* ac = liveAc(kHex);
+        if (!ac || ac->simState != SimState::active) return;
+        pushed |= ac->flightState == FlightState::pushing_back || ac->flightState == FlightState::pushed_back;
+        const double moved = gf_distanceNm({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon}) * 1852.0;
+        if (ac->flightState == FlightState::taxi && moved > 0.02 && moved < 10) {
+            taxied = true;
+            const double course = gf_initialBearing({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon});
+            worstOffNose = std::max(worstOffNose, std::fabs(lf_toPiRange(course - ac->pos.heading)) * kRadToDeg);
+        }
+        lastLat = ac->pos.lat;
+        lastLon = ac->pos.lon;
+    });
+    const LiveAc* ac = liveAc(kHex);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_FALSE(pushed);
+    EXPECT_TRUE(taxied);
+    EXPECT_LT(worstOffNose, 30.0) << "nose first";
+    EXPECT_GT(gf_distanceNm({ac->pos.lat, ac->pos.lon}, {d7.latitude, d7.longitude}) * 1852.0, 300.0);
+    EXPECT_NE(logText().find("D7      : KLM1234  pulling out"), std::string::npos);
+}
+
 TEST_F(SyntheticPaths, APushBackWithAQuarterTurnEndsWithTheNoseWhereTheRealOneTurnedAndTaxisOffNoseFirst) {
     // Nose 240 on D7; the tail swings left while pushed, so the nose turns
     // clockwise to 330, and the aircraft taxis off toward 330. Once with the
-    // nose's true heading in the feed, once with only the track.
-    for (const bool trueHeading : {true, false}) {
-        SCOPED_TRACE(trueHeading ? "true heading" : "track only");
+    // nose's true heading in the feed, once with only the track; with
+    // STRAIGHT_PBS_ONLY the push stays straight and the nose stays at 240.
+    for (const int variant : {0, 1, 2}) {
+        const bool trueHeading = variant != 1, straight = variant == 2;
+        SCOPED_TRACE(straight ? "straight push-backs only" : trueHeading ? "true heading" : "track only");
+        STRAIGHT_PBS_ONLY.setValue(straight);
         g_liveAc.clear();
         const Stand& d7 = standNamed("D7");
-        PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0, kHex + (trueHeading ? 0 : 1));
+        PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0, kHex + variant);
         auto noseAt = [&](double deg) { path.nose(deg, !trueHeading); };
         noseAt(240);
         path.stand(60, 240);
@@ -314,6 +349,10 @@ TEST_F(SyntheticPaths, APushBackWithAQuarterTurnEndsWithTheNoseWhereTheRealOneTu
             lastLon = ac->pos.lon;
         });
         EXPECT_TRUE(pushed);
+        if (straight) {
+            EXPECT_NEAR(pushedBackHeading, 240.0, 10.0) << "pushed straight back";
+            continue;
+        }
         EXPECT_NEAR(pushedBackHeading, 330.0, 10.0) << "the nose turned clockwise, as the real one did";
         EXPECT_LT(worstOffNose, 30.0) << "taxis off nose first";
     }
