@@ -151,23 +151,42 @@ TEST_F(ObjectEventsTest, CreatedObjectsComeToLifeAfter200TicksAndLowIdsAreIgnore
 }
 
 TEST_F(ObjectEventsTest, FailedCreationsOfLiveAndStaticAircraftAreErasedAndCounted) {
+    // Born parked on B2, its livery refused by the simulator: the record goes
+    // and the stand it took is free again.
+    useParkAirport(52.0, 4.0);
     addStand("B2", 52.0, 4.0, 30.0);
-    gf_standMark(g_standList[0], StandMark::occupied) = 1;
-    liveInSim(10001, 0, SimState::adding2sim).standId = 1;
+    sim.user.lat_deg = 52.0;
+    sim.user.lon_deg = 3.92;
+    sim.refusedTitles.insert("DLH A320");
+    bool standTaken = false;
+    for (double t : {0.0, 16.0, 32.0}) {
+        takeBatch({record(10001, "DLH1", "A320", Fix{52.0, 4.0, 0.0, 0.0, 90.0, 1000.0 + t})}, 30);
+        run(200);
+    }
+    for (int i = 0; i < 3000; ++i) {
+        run(1);
+        standTaken |= gf_standMark(g_standList[0], StandMark::occupied) != 0;
+    }
+    EXPECT_TRUE(standTaken);
+    EXPECT_EQ(liveAc(10001), nullptr);
+    EXPECT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 0) << "its stand is free again";
+    EXPECT_TRUE(gf_isFailedLiveryTitle("DLH A320"));
+
+    g_liveAc.clear();
+    liveInSim(10002, 0, SimState::adding2sim).liveryTitle = "DLH A321";
     StaticAc st;
     st.hexid = 10000;
     st.callsign = "KLM9";
     st.liveryTitle = "KLM B738";
     st.simState = SimState::adding2sim;
     g_staticAc.push_back(st);
-    push(SimObjectEventKind::creationFailed, 0, 10001);
+    push(SimObjectEventKind::creationFailed, 0, 10002);
     push(SimObjectEventKind::creationFailed, 0, 10000);
     gf_handleSimObjectEvents();
     EXPECT_TRUE(g_liveAc.empty());
     EXPECT_TRUE(g_staticAc.empty());
-    EXPECT_TRUE(gf_isFailedLiveryTitle("DLH A320"));
+    EXPECT_TRUE(gf_isFailedLiveryTitle("DLH A321"));
     EXPECT_TRUE(gf_isFailedLiveryTitle("KLM B738"));
-    EXPECT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 0) << "its stand is free again";
 }
 
 TEST_F(ObjectEventsTest, TooManyFailedLiveriesEndTheRunAfterTheFailureIsRecorded) {
@@ -211,15 +230,28 @@ TEST_F(ObjectEventsTest, RemovalByStateTable) {
     EXPECT_TRUE(q.creationCancelled);
     EXPECT_TRUE(g_liveCreationQueue.empty());
 
+    // Born parked on A1 through the feed.
+    useParkAirport(52.0, 4.0);
     addStand("A1", 52.0, 4.0, 40.0);
-    gf_standMark(g_standList[0], StandMark::occupied) = 1;
-    LiveAc& a = liveInSim(1000003, 500);
-    a.standId = 1;
+    sim.user.lat_deg = 52.0;
+    sim.user.lon_deg = 3.92;
+    for (double t : {0.0, 16.0, 32.0}) {
+        takeBatch({record(1000003, "DLH3", "A320", Fix{52.0, 4.0, 0.0, 0.0, 90.0, 1000.0 + t})}, 30);
+        run(200);
+    }
+    run(3000);
+    LiveAc* parked = liveAc(1000003);
+    ASSERT_NE(parked, nullptr);
+    ASSERT_EQ(parked->simState, SimState::active);
+    ASSERT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 1);
+    LiveAc& a = *parked;
+    const std::uint32_t objectId = a.objectId;
+    g_respawnRemovalQueue.clear();
     removeAircraftFromSim(a);
     removeAircraftFromSim(a);
     EXPECT_EQ(a.simState, SimState::removingfromsim);
     EXPECT_EQ(gf_standMark(g_standList[0], StandMark::occupied), 0);
-    EXPECT_EQ(g_respawnRemovalQueue, (std::deque<std::uint32_t>{500, 500}));
+    EXPECT_EQ(g_respawnRemovalQueue, (std::deque<std::uint32_t>{objectId, objectId}));
 
     // In the simulator without an object id (active, respawning, removing):
     // no removed event will come, the record is erased after the pass.

@@ -111,9 +111,9 @@ TEST_F(SpawnTest, GroundAircraftSpawnThreeSecondsAheadAndBornTaxiingOrParkedOrWa
     EXPECT_EQ(g_standList[0].options[0].halfHours, std::uint64_t{1} << 20);
 
     // The user's reserved stand is never given to a newborn: it is dropped.
-    gf_standMark(g_standList[0], StandMark::occupied) = 0;
-    g_reservedStand.set("E7");
-    LiveAc& reserved = buffered("KLM4", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 0.0});
+    addStand("E9", 52.302, 4.76, 40.0);
+    g_reservedStand.set("E9");
+    LiveAc& reserved = buffered("KLM4", "B738", 3, Fix{.lat = 52.302, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 0.0});
     lf_handleBuffered(reserved);
     EXPECT_EQ(reserved.simState, SimState::buffer);
     EXPECT_EQ(reserved.standId, 0u);
