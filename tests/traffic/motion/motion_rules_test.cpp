@@ -405,14 +405,21 @@ TEST_F(MotionRules, ParkingTable) {
         {"arriving on a stand that another aircraft took is one removal, queued once",
          [] {
              useParkAirport(52.0, 4.0);
-             Stand& s = addStand("A1", 52.0, 4.0, 30);
-             gf_standMark(s, StandMark::occupied) = 1;
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
-             ac.flightState = FlightState::parking;
-             ac.standId = s.number;
-             nextPosMain(ac);
-             EXPECT_EQ(ac.simState, SimState::removingfromsim);
-             EXPECT_EQ(std::count(g_respawnRemovalQueue.begin(), g_respawnRemovalQueue.end(), ac.objectId), 1);
+             const Stand& s = addStand("A1", 52.0, 4.0, 30);
+             // Both drove to A1; the first to get there takes it.
+             for (std::uint32_t hex : {kHex, kHex + 1}) {
+                 LiveAc& ac = activeAc(hex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+                 ac.flightState = FlightState::parking;
+                 ac.standId = s.number;
+                 ac.standLat = s.latitude;
+                 ac.standLon = s.longitude;
+                 nextPosMain(ac);
+             }
+             EXPECT_EQ(g_liveAc[0].flightState, FlightState::parked);
+             EXPECT_EQ(g_liveAc[0].simState, SimState::active);
+             const LiveAc& late = g_liveAc[1];
+             EXPECT_EQ(late.simState, SimState::removingfromsim);
+             EXPECT_EQ(std::count(g_respawnRemovalQueue.begin(), g_respawnRemovalQueue.end(), late.objectId), 1);
          }},
         {"a ghost never displaces its parked flight, the flight displaces its ghost",
          [] {
