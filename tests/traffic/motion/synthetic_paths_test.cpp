@@ -411,6 +411,36 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
     EXPECT_EQ(liveAc(0x400101), nullptr);
 }
 
+// Two stands 30 m apart, too close for two airliners' wings: an aircraft
+// parking on one removes the one parked on the other.
+TEST_F(SyntheticPaths, ParkingOnAStandClearsTheAdjacentOneWhenTheWingsWouldMeet) {
+    g_standList.clear();
+    const double lat = 52.0, lonBorn = 4.0, lonNext = 4.0 + 30.0 / (kMetresPerDeg * std::cos(lat * kDegToRad));
+    addStand("S1", lat, lonBorn, 40.0);
+    addStand("S2", lat, lonNext, 40.0);
+    g_standList[0].adjacent = {g_standList[1].number};
+    g_standList[1].adjacent = {g_standList[0].number};
+    useParkAirport(lat, 4.0015);
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);
+    sim.user.lat_deg = lat;
+    sim.user.lon_deg = lonBorn - 0.08;
+    for (double t : {0.0, 16.0, 32.0}) {
+        takeBatch({record(0x400101, "DLH401", "A320", Fix{lat, lonBorn, 0.0, 0.0, 90.0, 1000.0 + t})}, 30);
+        fly(200);
+    }
+    fly(3500);
+    ASSERT_NE(liveAc(0x400101), nullptr);
+    ASSERT_EQ(liveAc(0x400101)->flightState, FlightState::parked);
+    feed(taxiIn(lat, lonNext, 0x400102, "KLM402"), 3500, {});
+    const LiveAc* parker = liveAc(0x400102);
+    ASSERT_NE(parker, nullptr);
+    EXPECT_EQ(parker->flightState, FlightState::parked);
+    EXPECT_EQ(gf_standNameOf(parker->standId), "S2");
+    const LiveAc* neighbour = liveAc(0x400101);
+    EXPECT_TRUE(!neighbour || neighbour->simState != SimState::active) << "the aircraft on S1 made way";
+    EXPECT_NE(logText().find("removed by parking KLM402 at adjacent and possibly colliding stand S2"), std::string::npos);
+}
+
 }  // namespace
 
 namespace {
