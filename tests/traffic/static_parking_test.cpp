@@ -729,6 +729,20 @@ TEST_F(StaticParkingTest, GroundedUserOverlaps) {
     gf_removeGroundedUserConflicts();
     EXPECT_EQ(staticOn("S2")->simState, SimState::removingfromsim);
     EXPECT_EQ(staticOn("S3")->simState, SimState::active);
+    // Static aircraft stand still: a user standing still meets none it has
+    // not met already, whatever its span (here a wider one, 40 m); a move of
+    // a metre looks again.
+    auto activeStatics = [] {
+        return std::count_if(g_staticAc.begin(), g_staticAc.end(),
+                             [](const StaticAc& s) { return s.simState == SimState::active; });
+    };
+    lf_setUserHalfWingspanNm(40.0 / 1852.0);
+    const auto before = activeStatics();
+    gf_removeGroundedUserConflicts();
+    EXPECT_EQ(activeStatics(), before) << "none looked at while the user stands still";
+    g_userAcData.lon_deg += kLonPer30m / 30.0;
+    gf_removeGroundedUserConflicts();
+    EXPECT_EQ(activeStatics(), before - 1);
 }
 
 }  // namespace
