@@ -344,16 +344,18 @@ TEST_F(MotionRules, TaxiShapeTable) {
          [&] {
              for (const double turn : {60.0, 170.0}) {
                  const double e = 40.0 * std::sin(turn * kDegToRad), n = 40.0 + 40.0 * std::cos(turn * kDegToRad);
-                 LiveAc& ac = activeAc(kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 40, 10, 1778), taxiAt(e, n, 10, 2556)}, true);
+                 LiveAc& ac = activeAc(
+                     kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 40, 10, 1778), taxiAt(e, n, 10, 2556)}, true);
                  nextPosMain(ac);
                  EXPECT_EQ(curves(), turn < 160.0) << turn;
                  EXPECT_EQ(ac.stream.size(), turn < 160.0 ? 1u : 2u) << "the curve's end point leaves the stream";
                  g_liveAc.clear();
              }
          }},
-        {"a 90 degree turn after a 100 m straight at 10 kt gets a midpoint, the curve comes at the turn",
+        {"a 90 degree turn after a 100 m straight at 10 kt gets a midpoint halfway first, no curve yet",
          [&] {
-             LiveAc& ac = activeAc(kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 100, 10, 2944), taxiAt(40, 100, 10, 3722)}, true);
+             LiveAc& ac = activeAc(
+                 kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 100, 10, 2944), taxiAt(40, 100, 10, 3722)}, true);
              nextPosMain(ac);
              ASSERT_EQ(ac.stream.size(), 3u);
              EXPECT_NEAR(ac.stream[0].lat, 52.0 + 50.0 / 111132.95, 1e-7) << "halfway along the straight";

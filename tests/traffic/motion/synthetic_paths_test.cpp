@@ -438,7 +438,8 @@ TEST_F(SyntheticPaths, ParkingOnAStandClearsTheAdjacentOneWhenTheWingsWouldMeet)
     EXPECT_EQ(gf_standNameOf(parker->standId), "S2");
     const LiveAc* neighbour = liveAc(0x400101);
     EXPECT_TRUE(!neighbour || neighbour->simState != SimState::active) << "the aircraft on S1 made way";
-    EXPECT_NE(logText().find("removed by parking KLM402 at adjacent and possibly colliding stand S2"), std::string::npos);
+    EXPECT_NE(logText().find("removed by parking KLM402 at adjacent and possibly colliding stand S2"),
+              std::string::npos);
 }
 
 }  // namespace
