@@ -71,7 +71,11 @@ host_pid=""
 [ "$code" = 0 ] || { report; fail "the host ended with $code"; }
 grep -q "ThreadSanitizer\|AddressSanitizer\|runtime error" "$work"/*.out && { report; fail "a sanitizer report"; }
 grep -qi "exception" Log.txt && { report; fail "an exception in the log"; }
-grep -q "Exiting: " Log.txt || { report; fail "the run did not close down"; }
+# One run, ended by the close alone, with the session to the simulator and
+# the service's login both closed in order.
+[ "$(grep '^Exiting: ' Log.txt)" = "Exiting: USER CLOSED SIM" ] || { report; fail "the run did not end by the close alone"; }
+grep -q "^Logged out of RT server" Log.txt || { report; fail "no logout from the service"; }
+grep -q "^SimConnect closed ok" Log.txt || { report; fail "the SimConnect session did not close"; }
 grep -q "could not be created by your Sim" Log.txt && { report; fail "a creation failed"; }
 [ "$live_seen" = 1 ] || { report; fail "no live aircraft appeared in the simulator"; }
 [ "$static_seen" = 1 ] || { report; fail "no static aircraft appeared in the simulator"; }
