@@ -1,0 +1,120 @@
+// The program's runs without its Win32 window: the real wiring of every
+// subsystem, the worker, the SimClient, both readers and the static parking,
+// driven as the window's message loop drives them. The window's two messages
+// arrive in a queue here; the close comes after the seconds given, the way
+// the window's close button brings it. ThreadSanitizer watches all threads
+// of a real run this way, against the stand-ins on loopback.
+#include "app/run_services.h"
+#include "app/start_log.h"
+#include "app/window_actions.h"
+#include "app/window_services.h"
+#include "app/wiring/window_services.h"
+#include "app/worker_thread.h"
+#include "core/log.h"
+#include "traffic/static_parking.h"
+#include "ui/ui_sink.h"
+#include "ui/window_paint.h"
+#include "ui/window_state.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct WindowQueue {
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::deque<RunMessage> messages;
+};
+WindowQueue g_window;
+
+void lf_post(RunMessage message) {
+    {
+        std::lock_guard lock(g_window.mutex);
+        g_window.messages.push_back(message);
+    }
+    g_window.posted.notify_one();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto runFor = std::chrono::seconds(argc > 1 ? std::atoi(argv[1]) : 60);
+    // The longest the close may take before the run counts as hung.
+    constexpr auto kCloseLimit = 120s;
+    constexpr auto kPaintEvery = 100ms;
+
+    if (!lf_openLog()) {
+        std::fprintf(stderr, "whole_run_host: Log.txt cannot be written\n");
+        return 2;
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    RunServices services = gf_realRunServices();
+    gf_wireWindowServices(services);
+    services.postToWindow = lf_post;
+    gf_staticParkingHooks().enableParkingControls = [] {
+        g_mainWindowState.staticExtra = 0;
+        gf_uiSink().invalidateBand(UiBand::lines);
+        gf_enableParkingControls();
+    };
+    gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
+    gf_setRunServices(std::move(services));
+
+    lf_post(RunMessage::startRun);
+    const auto closeAt = std::chrono::steady_clock::now() + runFor;
+    bool closing = false;
+    int runs = 0;
+    int code = -1;
+    std::size_t painted = 0;
+    std::unique_lock lock(g_window.mutex);
+    while (code < 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!closing && now >= closeAt) {
+            closing = true;
+            lock.unlock();
+            lf_onUserClose();
+            lock.lock();
+            continue;
+        }
+        if (closing && now >= closeAt + kCloseLimit) {
+            std::fprintf(stderr, "whole_run_host: the run did not end within %llds of the close\n",
+                         static_cast<long long>(kCloseLimit.count()));
+            std::_Exit(3);
+        }
+        if (!g_window.posted.wait_for(lock, kPaintEvery, [] { return !g_window.messages.empty(); })) {
+            // The window paints on its own thread while the run writes what
+            // it shows.
+            lock.unlock();
+            DisplaySnapshot snapshot = gf_windowDisplaySnapshot();
+            lf_fillLinkDisplay(snapshot);
+            painted += gf_paintMainWindow(snapshot).size();
+            lock.lock();
+            continue;
+        }
+        const RunMessage message = g_window.messages.front();
+        g_window.messages.pop_front();
+        lock.unlock();
+        if (message == RunMessage::startRun) {
+            if (lf_onStartRun()) ++runs;
+        } else {
+            code = lf_onEndProgram(0, 0);
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    gf_joinWorkerThread();
+    gf_stopRunServiceThreads();
+    gf_logFlush();
+    std::printf("whole_run_host: %d run(s), %zu drawing steps painted, exit code %d, %s\n", runs, painted, code,
+                closing ? "closed" : "ended early");
+    // A run that ended by itself before the close is a failure of the run.
+    return closing ? code : 4;
+}
