@@ -4,6 +4,7 @@
 #include "core/download.h"
 #include "core/exit_reason.h"
 #include "core/files.h"
+#include "core/json_limits.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/run_flags.h"
@@ -26,7 +27,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -35,6 +36,9 @@ using nlohmann::json;
 namespace {
 
 constexpr const char* kIndexFileName = "versions.json";
+// The index lists a handful of files: a larger one is a server gone wrong,
+// refused like any unreadable index before it is held in memory.
+constexpr std::size_t kMaxIndex_bytes = std::size_t{1} << 20;
 constexpr const char* kProgramName = "GLIM_P3D";
 constexpr const char* kReleaseNotesName = "ReleaseNotes.pdf";
 constexpr const char* kReadmeName = "README.txt";
@@ -115,14 +119,15 @@ std::optional<json> lf_fetchIndex() {
             gf_logHighlight("Cannot open versions.json");
             return std::nullopt;
         }
-        std::ostringstream body;
-        body << in.rdbuf();
-        text = body.str();
+        text.resize(kMaxIndex_bytes + 1);
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
     }
     gf_removeFileWarn(file);
     try {
-        return json::parse(text);
-    } catch (const json::exception& e) {
+        if (text.size() > kMaxIndex_bytes) throw std::length_error(fmt::format("larger than {} bytes", kMaxIndex_bytes));
+        return gf_parseJsonCapped(text, true, kIndexFileName);
+    } catch (const std::exception& e) {
         // A proxy's or host's HTML page arrives with status 200 just as well.
         gf_logHighlight(fmt::format("{} is not readable, no update check: {}", kIndexFileName, e.what()));
         return std::nullopt;

@@ -321,6 +321,12 @@ TEST_F(UpdateTest, MissingOrMalformedIndexIsReportedAndTheRunGoesOn) {
         {"member a fraction", p3d("{\"major\":12.5,\"minor\":0,\"patch\":0}"), true, badEntry},
         {"member beyond 32 bits", p3d("{\"major\":4294967307,\"minor\":0,\"patch\":0}"), true, badEntry},
         {"entry not an object", p3d("\"12.0.0\""), true, badEntry},
+        // Hostile indexes are refused whole before the JSON library builds
+        // anything for them.
+        {"nested 100 deep", p3d(std::string(100, '[') + std::string(100, ']')), false,
+         "versions.json is not readable, no update check: versions.json nested deeper than 64 levels"},
+        {"beyond the size cap", p3d("{\"major\":12,\"minor\":0,\"patch\":0},\"pad\":\"" + std::string(1 << 20, 'x') + "\""),
+         false, "versions.json is not readable, no update check: larger than 1048576 bytes"},
     };
     serve("11/airports.enc", encrypted("<root/>"));
     for (const auto& row : rows) {
