@@ -39,6 +39,9 @@ constexpr const char* kIndexFileName = "versions.json";
 // The index lists a handful of files: a larger one is a server gone wrong,
 // refused like any unreadable index before it is held in memory.
 constexpr std::size_t kMaxIndex_bytes = std::size_t{1} << 20;
+// No installer of this program comes near this; the download of its archive
+// is capped alike.
+constexpr std::uint64_t kMaxInstaller_bytes = std::uint64_t{512} << 20;
 constexpr const char* kProgramName = "GLIM_P3D";
 constexpr const char* kReleaseNotesName = "ReleaseNotes.pdf";
 constexpr const char* kReadmeName = "README.txt";
@@ -243,16 +246,10 @@ bool lf_unzipInstaller(const fs::path& zipFile, const fs::path& installer) {
     std::error_code ec;
     fs::remove(installer, ec);
     if (ec) gf_logHighlight(fmt::format("Warning: could not remove old installer: {}", ec.message()));
-    std::ofstream out(installer, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        gf_logHighlight(fmt::format("Could not create output file {}", lf_text(installer)));
-        return false;
-    }
-    const std::optional<std::string> content = zip.readContent(entry);
-    if (content) out.write(content->data(), static_cast<std::streamsize>(content->size()));
-    out.close();
-    if (!content || out.fail()) {
-        gf_logHighlight(fmt::format("Unzipping error code: {}", content ? "write failed" : zip.lastError()));
+    // Streamed to disk: the entry's bytes are counted, whatever size the
+    // archive claims, so a hostile archive can fill neither memory nor disk.
+    if (!zip.extractTo(entry, installer, kMaxInstaller_bytes)) {
+        gf_logHighlight(fmt::format("Unzipping error code: {}", zip.lastError()));
         fs::remove(installer, ec);
         return false;
     }
