@@ -1,5 +1,6 @@
 #include "core/version.h"
 
+#include "core/json_limits.h"
 #include "core/log.h"
 
 #include <fmt/format.h>
@@ -114,7 +115,7 @@ VersionData::VersionData(std::string_view text) {
             patch = lf_toInt(groups->numbers[2]);
             return;
         }
-        const auto json = nlohmann::json::parse(text);
+        const auto json = gf_parseJsonCapped(text, true, "version");
         if (!json.is_object()) return;
         if (json.contains("major")) major = lf_jsonInt(json["major"]);
         if (json.contains("minor")) minor = lf_jsonInt(json["minor"]);

@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/endpoint_url.h"
+#include "core/json_limits.h"
 #include "core/log.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -132,36 +133,8 @@ CurlPtr gf_newCurlHandle(std::string_view name) {
     return handle;
 }
 
-bool gf_jsonDeeperThan(std::string_view text, int maxDepth) {
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > maxDepth) return true;
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return false;
-}
-
 nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions) {
-    if (gf_jsonDeeperThan(text, kMaxAnswerDepth)) {
-        if (allowExceptions) throw std::runtime_error(fmt::format("answer nested deeper than {} levels", kMaxAnswerDepth));
-        return nlohmann::json(nlohmann::json::value_t::discarded);
-    }
-    return nlohmann::json::parse(text, nullptr, allowExceptions);
+    return gf_parseJsonCapped(text, allowExceptions, "answer");
 }
 
 size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response) {

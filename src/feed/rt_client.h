@@ -67,17 +67,10 @@ using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 // A new easy handle; throws "<name> curl_easy_init() failed" when there is none.
 CurlPtr gf_newCurlHandle(std::string_view name);
 
-// The JSON library copies values recursively, so a deeply nested answer
-// could overflow a reader thread's stack; the service never nests deeper
-// than a handful of levels.
-inline constexpr int kMaxAnswerDepth = 64;
-// True when text opens more than maxDepth arrays or objects at once (brackets
-// inside strings do not count). Cheap enough to run before every parse.
-bool gf_jsonDeeperThan(std::string_view text, int maxDepth);
-// A service answer parsed with the nesting cap: a deeper answer is refused as
-// a malformed one, before anything is built for it. With exceptions it throws
-// (the library's parse error, or "answer nested deeper than 64 levels"),
-// without them it gives a discarded value.
+// A service answer parsed with the nesting cap of gf_parseJsonCapped: a
+// deeper answer is refused as a malformed one. With exceptions it throws (the
+// library's parse error, or "answer nested deeper than 64 levels"), without
+// them it gives a discarded value.
 nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions);
 
 // Appends to the answer; an answer beyond the cap of gf_rtTransferLimits is

@@ -4,6 +4,7 @@
 #include "core/download.h"
 #include "core/exit_reason.h"
 #include "core/files.h"
+#include "core/json_limits.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/run_flags.h"
@@ -26,7 +27,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -35,6 +36,12 @@ using nlohmann::json;
 namespace {
 
 constexpr const char* kIndexFileName = "versions.json";
+// The index lists a handful of files: a larger one is a server gone wrong,
+// refused like any unreadable index before it is held in memory.
+constexpr std::size_t kMaxIndex_bytes = std::size_t{1} << 20;
+// No installer of this program comes near this; the download of its archive
+// is capped alike.
+constexpr std::uint64_t kMaxInstaller_bytes = std::uint64_t{512} << 20;
 constexpr const char* kProgramName = "GLIM_P3D";
 constexpr const char* kReleaseNotesName = "ReleaseNotes.pdf";
 constexpr const char* kReadmeName = "README.txt";
@@ -115,14 +122,15 @@ std::optional<json> lf_fetchIndex() {
             gf_logHighlight("Cannot open versions.json");
             return std::nullopt;
         }
-        std::ostringstream body;
-        body << in.rdbuf();
-        text = body.str();
+        text.resize(kMaxIndex_bytes + 1);
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
     }
     gf_removeFileWarn(file);
     try {
-        return json::parse(text);
-    } catch (const json::exception& e) {
+        if (text.size() > kMaxIndex_bytes) throw std::length_error(fmt::format("larger than {} bytes", kMaxIndex_bytes));
+        return gf_parseJsonCapped(text, true, kIndexFileName);
+    } catch (const std::exception& e) {
         // A proxy's or host's HTML page arrives with status 200 just as well.
         gf_logHighlight(fmt::format("{} is not readable, no update check: {}", kIndexFileName, e.what()));
         return std::nullopt;
@@ -238,16 +246,10 @@ bool lf_unzipInstaller(const fs::path& zipFile, const fs::path& installer) {
     std::error_code ec;
     fs::remove(installer, ec);
     if (ec) gf_logHighlight(fmt::format("Warning: could not remove old installer: {}", ec.message()));
-    std::ofstream out(installer, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        gf_logHighlight(fmt::format("Could not create output file {}", lf_text(installer)));
-        return false;
-    }
-    const std::optional<std::string> content = zip.readContent(entry);
-    if (content) out.write(content->data(), static_cast<std::streamsize>(content->size()));
-    out.close();
-    if (!content || out.fail()) {
-        gf_logHighlight(fmt::format("Unzipping error code: {}", content ? "write failed" : zip.lastError()));
+    // Streamed to disk: the entry's bytes are counted, whatever size the
+    // archive claims, so a hostile archive can fill neither memory nor disk.
+    if (!zip.extractTo(entry, installer, kMaxInstaller_bytes)) {
+        gf_logHighlight(fmt::format("Unzipping error code: {}", zip.lastError()));
         fs::remove(installer, ec);
         return false;
     }

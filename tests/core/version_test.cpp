@@ -38,6 +38,9 @@ TEST(Version, TextsGiveTheirVersionAndUnreadableOnesOneLogLine) {
         // JSON numbers beyond the int range must not be cut to a wrong version.
         {R"({"major": 3, "minor": 4294967296})", {3, 0, 0}, overflow},
         {R"({"major": 18446744073709551615})", {}, overflow},
+        // Nesting beyond the cap is refused before the JSON library builds it.
+        {R"({"major": 2, "x": )" + std::string(100, '[') + std::string(100, ']') + "}", {},
+         "VersionData exception: version nested deeper than 64 levels"},
     };
     for (const auto& row : rows) {
         ASSERT_TRUE(gf_logOpen(log));

@@ -1,10 +1,13 @@
 // libFuzzer target: the service's answers of any shape, as the login, the
-// traffic requests and the weather requests read them, and the licence file.
+// traffic requests and the weather requests read them, the licence file,
+// and the update index (versions.json) with its version entries.
 //
 // The whole input is the answer body. It is parsed the way every request
 // parses it (the nesting cap first) and read for every key any request
 // reads, each reading in the request's own try block: the library's type
 // errors are the requests' malformed answers, anything else is a finding.
+#include "core/json_limits.h"
+#include "core/version.h"
 #include "feed/rt_client.h"
 #include "feed/weather_reader.h"
 
@@ -63,6 +66,23 @@ void lf_readAnswer(const nlohmann::json& answer) {
     }
 }
 
+// The update index: parsed with the nesting cap, every entry read as a
+// version; VersionData never throws.
+void lf_readIndex(std::string_view text) {
+    (void)VersionData(text);
+    nlohmann::json index;
+    try {
+        index = gf_parseJsonCapped(text, true, "versions.json");
+    } catch (const std::exception&) {
+        return;
+    }
+    if (!index.is_object()) return;
+    for (const auto& [key, entry] : index.items()) {
+        const VersionData version(entry.dump());
+        (void)gf_isNewerVersion(version, g_programVersion);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -80,5 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The nesting cap.
         if (!quiet.is_discarded()) std::abort();
     }
+    lf_readIndex(text);
     return 0;
 }

@@ -321,6 +321,12 @@ TEST_F(UpdateTest, MissingOrMalformedIndexIsReportedAndTheRunGoesOn) {
         {"member a fraction", p3d("{\"major\":12.5,\"minor\":0,\"patch\":0}"), true, badEntry},
         {"member beyond 32 bits", p3d("{\"major\":4294967307,\"minor\":0,\"patch\":0}"), true, badEntry},
         {"entry not an object", p3d("\"12.0.0\""), true, badEntry},
+        // Hostile indexes are refused whole before the JSON library builds
+        // anything for them.
+        {"nested 100 deep", p3d(std::string(100, '[') + std::string(100, ']')), false,
+         "versions.json is not readable, no update check: versions.json nested deeper than 64 levels"},
+        {"beyond the size cap", p3d("{\"major\":12,\"minor\":0,\"patch\":0},\"pad\":\"" + std::string(1 << 20, 'x') + "\""),
+         false, "versions.json is not readable, no update check: larger than 1048576 bytes"},
     };
     serve("11/airports.enc", encrypted("<root/>"));
     for (const auto& row : rows) {
@@ -383,6 +389,13 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
     const std::size_t at = damaged.find(installer.substr(0, 1000));
     ASSERT_NE(at, std::string::npos);
     damaged[at + 100] ^= 0x55;  // the entry's CRC no longer matches
+    // An entry that claims 1 GiB is refused before a byte of it is written.
+    std::string oversize = zipWith("setup.exe", "MZ small", dir / "scratch.zip");
+    for (const auto& [signature, sizeAt] : {std::pair{std::string("PK\x03\x04", 4), 22}, {std::string("PK\x01\x02", 4), 24}}) {
+        const std::size_t header = oversize.find(signature);
+        ASSERT_NE(header, std::string::npos);
+        oversize.replace(header + static_cast<std::size_t>(sizeAt), 4, std::string("\0\0\0\x40", 4));
+    }
     const struct {
         const char* what;
         std::string zip;  // empty: not on the site
@@ -391,6 +404,8 @@ TEST_F(UpdateTest, FailedInstallerOffersNothing) {
         {"not on the site", "", "Downloading program installer file version 11.10.6 failed"},
         {"not a zip", "<html>Not here</html>", "Could not open setup_GLIM_P3D_d_v11.10.6.zip"},
         {"damaged entry", damaged, "Unzipping error code: "},
+        {"entry beyond the cap", oversize,
+         "Unzipping error code: readContent: setup.exe unpacks to more than 536870912 bytes"},
         {"empty archive", std::string("PK\x05\x06", 4) + std::string(18, '\0'),
          "install_new_version.exe does not exists?"},
         {"two programs", zipWithEntries({{"a.exe", "MZ a"}, {"b.exe", "MZ b"}}, dir / "scratch.zip"),
