@@ -323,9 +323,10 @@ TEST_F(KillDuringWrite, EverySavedFileIsTheOldOrTheNewOneWhole) {
         EXPECT_EQ(outcome.kills, trials) << outcome.firstFault;
         EXPECT_EQ(outcome.corrupt, 0) << outcome.firstFault;
         // Without kills inside the file write the test would prove nothing.
-        // Most of a save builds the document in memory, so only a few per
-        // cent of the kills land while the file is open (3 to 15 here).
-        EXPECT_GE(outcome.midWrite, std::max(1, trials / 100)) << "kills during a save";
+        // Most of a save builds the document in memory (and parameters.xml
+        // first keeps its last good copy), so only a few kills land while
+        // the file is open: 1 to 20 here, fewer on a loaded machine.
+        EXPECT_GE(outcome.midWrite, 1) << "kills during a save";
         std::printf("%-20s %d kills, %d during a save, %d corrupt\n", writer.name, outcome.kills, outcome.midWrite,
                     outcome.corrupt);
     }
