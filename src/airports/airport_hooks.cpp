@@ -1,6 +1,6 @@
 #include "airports/airport_hooks.h"
 
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <algorithm>
 #include <cmath>

@@ -14,8 +14,8 @@
 #include "core/text.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

@@ -17,7 +17,7 @@
 #include "core/text_encoding.h"
 #include "core/user_error.h"
 #include "core/version.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <algorithm>
 #include <cmath>

@@ -14,7 +14,7 @@
 #include "core/paths.h"
 #include "traffic/static_parking.h"
 #include "ui/main_window.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "ui/window_state.h"
 
 #include <curl/curl.h>

@@ -11,8 +11,8 @@
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "core/steady_clock.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

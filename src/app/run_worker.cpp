@@ -14,8 +14,8 @@
 #include "core/steady_clock.h"
 #include "core/user_error.h"
 #include "ui/control_ids.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 #include "ui/window_state.h"
 
 #include <fmt/format.h>

@@ -9,7 +9,7 @@
 #include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/settings.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <fmt/format.h>
 

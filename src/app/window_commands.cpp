@@ -13,8 +13,8 @@
 #include "core/settings_file.h"
 #include "core/shell.h"
 #include "ui/control_ids.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 #include "ui/window_controls.h"
 #include "ui/window_state.h"
 

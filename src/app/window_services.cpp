@@ -15,8 +15,8 @@
 #include "core/steady_clock.h"
 #include "core/text.h"
 #include "ui/control_ids.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 #include "ui/window_controls.h"
 #include "ui/window_state.h"
 

@@ -11,7 +11,7 @@
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "core/text.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

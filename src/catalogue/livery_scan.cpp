@@ -19,8 +19,8 @@
 #include "core/shell.h"
 #include "core/text.h"
 #include "core/user_error.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

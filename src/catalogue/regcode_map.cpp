@@ -10,7 +10,7 @@
 #include "core/paths.h"
 #include "core/text.h"
 #include "core/text_encoding.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <fmt/format.h>
 

@@ -3,7 +3,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/run_flags.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <fmt/format.h>
 

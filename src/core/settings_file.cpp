@@ -7,8 +7,8 @@
 #include "core/run_flags.h"
 #include "core/text_encoding.h"
 #include "core/version.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

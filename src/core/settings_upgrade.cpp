@@ -7,7 +7,7 @@
 #include "core/settings_file.h"
 #include "core/text_encoding.h"
 #include "core/version.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

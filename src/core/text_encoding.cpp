@@ -1,7 +1,7 @@
 #include "core/text_encoding.h"
 
 #include "core/files.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <fmt/format.h>
 

@@ -3,8 +3,8 @@
 #include "core/clock.h"
 #include "core/exit_reason.h"
 #include "core/settings.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <atomic>
 #include <chrono>

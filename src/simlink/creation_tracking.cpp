@@ -10,7 +10,7 @@
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/user_error.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
 #include "simlink/sim_timer.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 std::atomic<SimConnectHandle> g_simHandle{nullptr};
 std::atomic<bool> g_simRunning{false};

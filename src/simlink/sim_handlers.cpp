@@ -19,8 +19,8 @@
 #include "simlink/sim_flush.h"
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_flush.h"
 #include "simlink/sim_ids.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 std::mutex g_simMutex;
 SimCommandQueues g_simQueues;

@@ -18,7 +18,7 @@
 #include "traffic/removal_rules.h"
 #include "traffic/stand_choice.h"
 #include "traffic/static_parking.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 namespace {
 

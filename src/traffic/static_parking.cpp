@@ -30,7 +30,7 @@
 #include "traffic/removal_rules.h"
 #include "traffic/stand_choice.h"
 #include "traffic/traffic_link.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 std::vector<KeptStatic> g_keptStatic;
 std::vector<std::pair<std::string, std::uint32_t>> g_staticRemovalList;

@@ -13,8 +13,8 @@
 #include "core/shell.h"
 #include "core/text_encoding.h"
 #include "core/zip_archive.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <curl/curl.h>
 #include <fmt/format.h>

@@ -3,7 +3,7 @@
 // comes out. The Win32 paint handler only executes the list.
 #pragma once
 
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <cstdint>
 #include <string>

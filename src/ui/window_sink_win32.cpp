@@ -8,7 +8,7 @@
 
 #include "core/log.h"
 #include "core/text_encoding.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "ui/window_paint.h"
 
 #include <fmt/format.h>

@@ -17,8 +17,8 @@
 #include "core/run_flags.h"
 #include "core/settings.h"
 #include "core/steady_clock.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 #include "ui/window_controls.h"
 
 #include <fmt/format.h>

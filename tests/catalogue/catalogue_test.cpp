@@ -5,8 +5,8 @@
 #include "core/data_key.h"
 #include "core/settings.h"
 #include "stream_sealer.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 

@@ -17,7 +17,7 @@
 #include "core/settings.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <pugixml.hpp>
 

@@ -7,7 +7,7 @@
 #include "core/random.h"
 #include "core/settings.h"
 #include "simlink/creation_tracking.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 void gf_resetCatalogueForTests() {
     gf_resetLiveryScanTitles();

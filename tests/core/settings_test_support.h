@@ -6,7 +6,7 @@
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/settings.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <gtest/gtest.h>
 

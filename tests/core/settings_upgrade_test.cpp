@@ -1,7 +1,7 @@
 #include "core/settings_upgrade.h"
 
 #include "core/settings_file.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include "settings_test_support.h"
 

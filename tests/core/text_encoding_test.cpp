@@ -2,7 +2,7 @@
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/text_encoding.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <gtest/gtest.h>
 

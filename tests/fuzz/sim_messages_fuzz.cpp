@@ -17,7 +17,7 @@
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_queues.h"
 #include "simlink/sim_state.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -26,8 +26,8 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_queues.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

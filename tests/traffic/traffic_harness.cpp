@@ -25,7 +25,7 @@
 #include "traffic/traffic_cycle.h"
 #include "traffic/traffic_link.h"
 #include "traffic/traffic_state.h"
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "core/sitestub_process.h"
 #include "core/zip_archive.h"
 #include "stream_sealer.h"
-#include "ui/status_line.h"
-#include "ui/ui_sink.h"
+#include "core/status_line.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>

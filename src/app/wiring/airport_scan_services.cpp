@@ -7,7 +7,7 @@
 #include "core/paths.h"
 #include "core/shell.h"
 #include "ui/control_ids.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <filesystem>
 

@@ -16,7 +16,7 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "ui/window_state.h"
 
 #include <fmt/format.h>

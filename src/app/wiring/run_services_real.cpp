@@ -22,7 +22,7 @@
 #include "simlink/flight_plan.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_queues.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <mutex>
 #include <thread>

@@ -6,7 +6,7 @@
 #include "traffic/intake.h"
 #include "traffic/removal_rules.h"
 #include "traffic/static_parking.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 void lf_wireStaticTraffic(RunServices& s) {
     StaticParkingHooks hooks;

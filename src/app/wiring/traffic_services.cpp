@@ -14,7 +14,7 @@
 #include "traffic/parking_position.h"
 #include "traffic/stand_choice.h"
 #include "traffic/traffic_state.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "ui/window_state.h"
 
 #include <algorithm>

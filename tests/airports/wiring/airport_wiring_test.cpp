@@ -7,7 +7,7 @@
 #include "airports/park_stand_file.h"
 #include "app/window_requests.h"
 #include "app/window_services.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "ui/window_controls.h"
 
 #include "../airports_test_support.h"
@@ -16,7 +16,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "ui/control_ids.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "feed/traffic_reader.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_neighbours.h"

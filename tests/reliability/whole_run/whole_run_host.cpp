@@ -12,7 +12,7 @@
 #include "app/worker_thread.h"
 #include "core/log.h"
 #include "traffic/static_parking.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 #include "ui/window_paint.h"
 #include "ui/window_state.h"
 

@@ -1,4 +1,4 @@
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <atomic>
 

@@ -1,8 +1,8 @@
-#include "ui/status_line.h"
+#include "core/status_line.h"
 
 #include "core/log.h"
 #include "core/run_flags.h"
-#include "ui/ui_sink.h"
+#include "core/ui_sink.h"
 
 #include <fmt/format.h>
 
