@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <vector>
@@ -33,15 +32,8 @@
 #include "airports/park_airport_state.h"
 #include "airports/park_stand_file.h"
 #include "app/run_state.h"
-#include "catalogue/catalogue.h"
-#include "catalogue/dbase.h"
-#include "catalogue/liveries_xml.h"
-#include "catalogue/livery.h"
-#include "catalogue/match_report.h"
-#include "catalogue/matcher.h"
-#include "core/log.h"
-#include "core/paths.h"
 #include "core/settings.h"
+#include "fakelink/engine_folder.h"
 #include "fakelink/fake_sim_link.h"
 #include "simlink/flight_plan.h"
 #include "simlink/sim_queues.h"
@@ -70,27 +62,6 @@ constexpr double kStandStep = 60.0 / 1852.0;  // nm between stands
 constexpr double kPushAt_s = kWarmUp / 100.0 - 20.0;
 constexpr double kSilentAt_s = kWarmUp / 100.0 - 10.0;
 
-const char* const kDbase = R"(<?xml version="1.0"?>
-<root>
-  <aircrafts><aircraft types="B738,A320,C172,EC35,F18,C560,B77W"/></aircrafts>
-  <high_performance><hpf types="F18"/></high_performance>
-  <heavy><hvy types="B77W"/></heavy>
-  <large><lar types="B738,A320"/></large>
-  <buzjet><bzj types="C560"/></buzjet>
-  <rotorcraft><rot types="EC35"/></rotorcraft>
-  <cargo_types><cargo_type types="B77F"/></cargo_types>
-  <similar_types><similar types="B738,A320"/></similar_types>
-  <ICAO_airlines><ICAO codes="KLM,DLH,BEN,STA"/></ICAO_airlines>
-  <cargo_operators><ICAO codes="FDX"/></cargo_operators>
-  <publishers><pub names="ORBX"/></publishers>
-  <fixes><fx wro="B737-800" cor="B738"/></fixes>
-  <simaddonsP3D><simaddonP3D arpts="EHAM"/></simaddonsP3D>
-  <thirdpartiesP3D><thirdpartieP3D pub="ORBX" arpts="YBBN"/></thirdpartiesP3D>
-  <wingspans><wingspan type="B738" meters="35.8"/><wingspan type="A320" meters="35.8"/></wingspans>
-  <dbase><db reg="PH-BXA" airl="KLM" type="B738" opr="KLM"/></dbase>
-</root>
-)";
-
 enum class Kind { air, taxi, parked, leaving };
 
 struct Flight {
@@ -116,9 +87,9 @@ Kind lf_kindOf(int i) {
 FlightRecord lf_report(const Flight& f, double t) {
     FlightRecord r;
     r.hexid = f.hexid;
-    r.callsign = fmt::format("BEN{}", f.hexid & 0xFFFF);
+    r.callsign = fmt::format("DLH{}", f.hexid & 0xFFFF);
     r.type = "A320";
-    r.airline = "BEN";
+    r.airline = "DLH";
     r.origin = "EHAM";
     r.destination = "EDDF";
     r.feedTime = 1000.0 + t;
@@ -155,32 +126,6 @@ FlightRecord lf_report(const Flight& f, double t) {
     return r;
 }
 
-void lf_prepareCatalogue(const fs::path& folder) {
-    fs::create_directories(folder / "appdata");
-    fs::create_directories(folder / "input");
-    fs::create_directories(folder / "output");
-    fs::current_path(folder);
-#ifdef _WIN32
-    _putenv_s("GLIM_APPDATA", (folder / "appdata").string().c_str());
-#else
-    setenv("GLIM_APPDATA", (folder / "appdata").string().c_str(), 1);
-#endif
-    gf_rebuildAppPaths();
-    gf_logOpen(folder / "Log.txt");
-    std::ofstream(folder / "dbase.xml") << kDbase;
-    gf_readDbaseXml(folder / "dbase.xml");
-    g_liveryScanList.clear();
-    g_liveryScanList.emplace_back("BEN", "A320", "BEN A320", "", 1u, false);
-    g_liveryScanList.emplace_back("STA", "B738", "STA B738", "", 1u, false);
-    g_liveryScanList.sort();
-    lf_writeLiveriesXml();
-    g_liveryScanList.clear();
-    gf_clearLiveryCatalogue();
-    g_catalogueProcessed = false;
-    gf_processScannedLiveries();
-    gf_createFlightPlanFolder();
-}
-
 // A grid of stands 60 m apart north of the airport's reference point, the
 // first 500 with a static aircraft, the rest free for the live ones.
 void lf_airport(int stands) {
@@ -201,9 +146,9 @@ void lf_airport(int stands) {
     for (int i = 0; i < kStatics; ++i) {
         FlightRecord r;
         r.hexid = 1 + static_cast<std::uint32_t>(i);
-        r.callsign = fmt::format("STA{}*", i);
+        r.callsign = fmt::format("KLM{}*", i);
         r.type = "B738";
-        r.airline = "STA";
+        r.airline = "KLM";
         r.registration = fmt::format("PH-S{:03d}", i);
         AcBase base = gf_buildAircraftBase(r);
         base.hexid = r.hexid;
@@ -351,7 +296,10 @@ int main(int argc, char** argv) {
     if (argc > 1) sizes.clear();
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
     const fs::path folder = fs::temp_directory_path() / fmt::format("glim_traffic_bench_{}", std::rand());
-    lf_prepareCatalogue(folder);
+    if (!gf_openEngineFolder(folder)) {
+        std::fprintf(stderr, "the engine's working folder could not be set up in %s\n", folder.string().c_str());
+        return 1;
+    }
     // The engine creates at most 500 live aircraft; the rest of those in
     // range wait and make the farthest ones give way, as in a run.
     MAX_LIVE_SEL.setValue(500);
@@ -375,11 +323,7 @@ int main(int argc, char** argv) {
     }
     gf_setTrafficLink(nullptr);
     gf_resetTraffic();
-    gf_removeFlightPlanFolder();
-    gf_logClose();
-    fs::current_path(fs::temp_directory_path());
-    std::error_code ec;
-    fs::remove_all(folder, ec);
+    gf_closeEngineFolder(folder, fs::temp_directory_path());
     std::printf("goal at 1,000 + 500 static: p99 %.1f us (under 1000), backlog at a poll %zu records (no poll dropped)\n",
                 at1000.p99_us, at1000.maxBacklog);
     // For scripts/bench's table: its row is 500 live and 500 static; the

@@ -1,24 +1,16 @@
 #include "traffic_harness.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "airports/park_airport_state.h"
 #include "app/run_state.h"
-#include "catalogue/catalogue.h"
-#include "catalogue/dbase.h"
-#include "catalogue/liveries_xml.h"
-#include "catalogue/livery.h"
-#include "catalogue/match_report.h"
-#include "catalogue/matcher.h"
 #include "core/log.h"
-#include "core/paths.h"
 #include "core/random.h"
 #include "core/settings.h"
+#include "fakelink/engine_folder.h"
 #include "simlink/creation_tracking.h"
-#include "simlink/flight_plan.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_queues.h"
 #include "traffic/intake.h"
@@ -28,58 +20,6 @@
 #include "core/status_line.h"
 
 namespace {
-
-const char* const kDbase = R"(<?xml version="1.0"?>
-<root>
-  <aircrafts><aircraft types="B738,A320,B77W,C172,EC35,F18,C560"/></aircrafts>
-  <high_performance><hpf types="F18"/></high_performance>
-  <heavy><hvy types="B77W"/></heavy>
-  <large><lar types="B738,A320"/></large>
-  <buzjet><bzj types="C560"/></buzjet>
-  <rotorcraft><rot types="EC35"/></rotorcraft>
-  <cargo_types><cargo_type types="B77F"/></cargo_types>
-  <similar_types><similar types="B738,A320"/></similar_types>
-  <ICAO_airlines><ICAO codes="KLM,DLH,BAW"/></ICAO_airlines>
-  <cargo_operators><ICAO codes="FDX"/></cargo_operators>
-  <publishers><pub names="ORBX"/></publishers>
-  <fixes><fx wro="B737-800" cor="B738"/></fixes>
-  <simaddonsP3D><simaddonP3D arpts="EHAM"/></simaddonsP3D>
-  <thirdpartiesP3D><thirdpartieP3D pub="ORBX" arpts="YBBN"/></thirdpartiesP3D>
-  <wingspans>
-    <wingspan type="B738" meters="35.8"/>
-    <wingspan type="A320" meters="35.8"/>
-    <wingspan type="B77W" meters="64.8"/>
-    <wingspan type="C172" meters="11"/>
-    <wingspan type="EC35" meters="10.2"/>
-  </wingspans>
-  <dbase>
-    <db reg="PH-BXA" airl="KLM" type="B738" opr="KLM"/>
-    <db reg="D-AIZA" airl="DLH" type="A320" opr="DLH"/>
-  </dbase>
-</root>
-)";
-
-struct SampleLivery {
-    const char* airline;
-    const char* type;
-    const char* title;
-};
-const SampleLivery kLiveries[] = {
-    {"KLM", "B738", "KLM B738"}, {"DLH", "A320", "DLH A320"}, {"BAW", "B77W", "BA B77W"},
-    {"AMB", "EC35", "AMB EC35"}, {"ZZZ", "C172", "Generic C172"},
-};
-
-void lf_setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
 
 void lf_resetEngine() {
     gf_resetTraffic();
@@ -102,30 +42,8 @@ void TrafficHarness::SetUp() {
     folder = std::filesystem::temp_directory_path() /
              ("glim_traffic_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(folder / "input");
-    std::filesystem::create_directories(folder / "output");
-    std::filesystem::create_directories(folder / "appdata");
-    std::filesystem::current_path(folder);
-    lf_setEnv("GLIM_APPDATA", (folder / "appdata").string());
-    gf_rebuildAppPaths();
-    gf_logOpen(folder / "Log.txt");
-    gf_resetSettings();
     g_rng.seed(12345);
-
-    std::ofstream(folder / "dbase.xml") << kDbase;
-    gf_resetDbase();
-    ASSERT_TRUE(gf_readDbaseXml(folder / "dbase.xml"));
-    g_liveryScanList.clear();
-    for (const SampleLivery& l : kLiveries) g_liveryScanList.emplace_back(l.airline, l.type, l.title, "", 1u, false);
-    g_liveryScanList.sort();
-    ASSERT_TRUE(lf_writeLiveriesXml());
-    g_liveryScanList.clear();
-    gf_clearLiveryCatalogue();
-    g_catalogueProcessed = false;
-    gf_resetMatcher();
-    gf_clearUnmatchedFlights();
-    gf_processScannedLiveries();
-    gf_createFlightPlanFolder();
+    ASSERT_TRUE(gf_openEngineFolder(folder));
 
     lf_resetEngine();
     sim.reset();
@@ -140,14 +58,8 @@ void TrafficHarness::SetUp() {
 void TrafficHarness::TearDown() {
     gf_setTrafficLink(nullptr);
     lf_resetEngine();
-    gf_removeFlightPlanFolder();
-    gf_logClose();
-    lf_setEnv("GLIM_APPDATA", "");
-    gf_rebuildAppPaths();
+    gf_closeEngineFolder(folder, m_previous);
     gf_resetSettings();
-    std::filesystem::current_path(m_previous);
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
 }
 
 FlightRecord TrafficHarness::record(std::uint32_t hexid, const std::string& callsign, const std::string& type,
