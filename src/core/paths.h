@@ -19,7 +19,7 @@ struct WorkPaths {
     std::filesystem::path regcodesXml;        // input/AIG-regcodes.xml
     std::filesystem::path airportsEnc;        // input/airports.enc
     std::filesystem::path airportsXml;        // input/airports.xml
-    std::filesystem::path airportsP3dXml;     // input/airports_p3d.xml (obsolete)
+    std::filesystem::path airportsP3dXml;     // input/airports_p3d.xml (older versions; an update removes it)
     std::filesystem::path myRegcodes;         // input/my_regcodes
     std::filesystem::path output;             // "output"
     std::filesystem::path liveriesScanned;    // output/LiveriesScanned.xml

@@ -23,7 +23,7 @@ FeedSettings gf_feedSettingsFromCore() {
     return s;
 }
 
-// ---- Wired to the program ----
+// ---- Parts in the core ----
 
 FeedSettings FeedEnv::settings() { return gf_feedSettingsFromCore(); }
 
@@ -42,7 +42,7 @@ void FeedEnv::sleepMs(int ms) {
 
 std::int64_t FeedEnv::systemTime() { return gf_systemTime(); }
 
-// ---- Not built yet: neutral answers until their owners are wired in ----
+// ---- Parts outside the feed's library: neutral answers ----
 
 // No traffic engine: a batch is dropped the way an intake that refuses every
 // batch drops it. An empty batch still means that no traffic time is known,
@@ -52,11 +52,11 @@ void FeedEnv::takeTrafficBatch(std::vector<FlightRecord>& batch, int) {
     batch.clear();
 }
 
-// No object-event queue and no engine QNH yet.
+// No object-event queue and no engine QNH.
 void FeedEnv::pushBlockedEvent(std::uint32_t) {}
 void FeedEnv::publishEngineQnh(int) {}
 
-// No Dbase yet: no registration and no type is known, so every parked entry
+// No Dbase: no registration and no type is known, so every parked entry
 // is dropped at the type filter.
 std::optional<FeedDbaseRecord> FeedEnv::lookupRegistration(std::string_view) { return std::nullopt; }
 std::vector<std::string> FeedEnv::registrationKeys(std::string_view registration) {
@@ -66,7 +66,7 @@ std::optional<FeedDbaseRecord> FeedEnv::findRegistrationKey(std::string_view) { 
 bool FeedEnv::isKnownAcType(std::string_view) { return false; }
 FeedCategory FeedEnv::acCategory(std::string_view) { return FeedCategory::large; }
 
-// No user aircraft state and no park airport yet.
+// No user aircraft state and no park airport.
 FeedUserPosition FeedEnv::userPosition() { return {}; }
 std::optional<FeedAirport> FeedEnv::parkAirport() { return std::nullopt; }
 

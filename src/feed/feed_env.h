@@ -1,11 +1,11 @@
 // What the feed needs from the rest of the program, behind one small
 // interface: a consistent copy of the settings and positions other threads
 // change, the run control, the status line, the traffic intake, the aircraft
-// catalogue and the plain sleeps. The default talks to the real program where
-// that part exists (settings, run control, status line, window, clock) and
-// gives neutral answers for the parts that are not built yet (traffic engine,
-// catalogue, airports, the user aircraft's position); tests install a
-// recording one.
+// catalogue and the plain sleeps. The feed library links only the core, so
+// the default talks to the core's parts (settings, run control, status line,
+// window, clock) and gives neutral answers for the others (traffic engine,
+// catalogue, airports, the user aircraft's position); the program's wiring
+// installs one that reaches them all, tests install a recording one.
 #pragma once
 
 #include "feed/feed_records.h"
@@ -35,8 +35,9 @@ struct FeedSettings {
     bool helicopters = true;
     bool rtParkTrafficOnly = false;
     int maxFit = 47;
-    // Owned by the airports, the static parking and the simulator link; empty
-    // (no airport, nothing reserved) until those are wired in.
+    // Owned by the airports, the static parking and the simulator link, which
+    // the feed does not link: empty (no airport, nothing reserved) unless the
+    // installed environment fills them.
     std::string reservedStand;     // the user's reserved stand of the park airport
     std::string userParkingSpot;   // the stand at the user aircraft's position
     FeedAirport currentAirport;    // the current airport of the static parking

@@ -44,7 +44,7 @@ TEST(FeedEnvDefault, ReadsTheProgramsSettings) {
     EXPECT_FALSE(s.helicopters);
     EXPECT_TRUE(s.rtParkTrafficOnly);
     EXPECT_EQ(s.maxFit, 5);
-    // Nothing owns the airports yet: no airport, nothing reserved.
+    // The settings leave the airport fields to the airports: no airport, nothing reserved.
     EXPECT_FALSE(s.currentAirport.present);
     EXPECT_FALSE(s.airportFileAlt_ft);
 }

@@ -164,8 +164,8 @@ TEST_F(Transport, LargeMessageWithMaxReceiveSize) {
     EXPECT_EQ(handle->receiveCapacity() % 2048, 0u);
 }
 
-// A read that cannot even be posted used to leave the connection silently
-// deaf; it must fail the connection and give its reference back.
+// A read that cannot even be posted would leave the connection silently
+// deaf: it fails the connection and gives its reference back.
 TEST_F(Transport, ReadThatFailsToPost) {
     openFake();
     io->failReadPost = kSimStatusPipeBroken;
