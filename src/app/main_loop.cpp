@@ -209,7 +209,7 @@ void lf_flightResumed() {
         const std::string callsign = BLOCK_CALLSIGN.get();
         if (!callsign.empty()) ports.engine.removeBlockedCallsign(callsign);
     }
-    if (ports.window.parkingControlsBusy()) ports.window.showParkingPositionCount();
+    if (ports.window.parkingControlsBusy()) gf_showParkingPositionCount(ports);
     lf_serveWindowRequests(ports);
 }
 

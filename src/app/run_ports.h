@@ -49,7 +49,6 @@ public:
     // The window's parking-busy flag: the parking controls are disabled while
     // the static parking is rebuilt.
     virtual bool parkingControlsBusy() = 0;
-    virtual void showParkingPositionCount() = 0;
     virtual void updateLiveCount() = 0;
 };
 

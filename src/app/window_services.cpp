@@ -401,6 +401,11 @@ void gf_checkNoTraffic(const RunPorts& ports) {
     if (ports.feed.receivedFlightCount() == 0) gf_logLine("No traffic in this region?");
 }
 
+void gf_showParkingPositionCount(const RunPorts& ports) {
+    g_mainWindowState.staticExtra = ports.parking.waitingParkingPositions();
+    gf_uiSink().invalidateBand(UiBand::lines);
+}
+
 void gf_updateLiveCount(const RunPorts& ports) {
     MainWindowState& w = g_mainWindowState;
     const int parked = ports.engine.countParkedLiveAc(true);

@@ -78,6 +78,9 @@ void gf_applySimTime(bool onWorker);
 // ---- Static parking ----
 void gf_announceStaticUpdate();
 void gf_checkNoTraffic(const RunPorts& ports);
+// The ParkingPositions still waiting, shown while the static parking is
+// rebuilt.
+void gf_showParkingPositionCount(const RunPorts& ports);
 void gf_updateLiveCount(const RunPorts& ports);
 
 // ---- Destination ----

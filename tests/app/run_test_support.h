@@ -1,7 +1,7 @@
 // Whole runs in virtual time: a scratch working folder with its own
 // application folder and Log.txt, a virtual steady clock, a fixed system
-// time, and a world of fakes behind the run's services that records what
-// the run asked of it and at which simulator second.
+// time, and a world of fakes behind the run's ports that records what the
+// run asked of it and at which simulator second.
 #pragma once
 
 #include "app/application.h"
@@ -261,7 +261,6 @@ private:
         }
         void enableParkingControls() override {}
         bool parkingControlsBusy() override { return w.parkingBusy; }
-        void showParkingPositionCount() override {}
         void updateLiveCount() override { w.record("updateLiveCount"); }
 
     private:

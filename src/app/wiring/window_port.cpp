@@ -2,7 +2,6 @@
 
 #include "app/window_services.h"
 #include "core/settings_upgrade.h"
-#include "core/ui_sink.h"
 #include "ui/self_update.h"
 #include "ui/window_state.h"
 
@@ -29,10 +28,5 @@ void RealRunWindow::disableParkingControls() { gf_disableParkingControls(); }
 void RealRunWindow::enableParkingControls() { gf_enableParkingControls(); }
 
 bool RealRunWindow::parkingControlsBusy() { return g_mainWindowState.parkingBusy.load(); }
-
-void RealRunWindow::showParkingPositionCount() {
-    g_mainWindowState.staticExtra = gf_runPorts().parking.waitingParkingPositions();
-    gf_uiSink().invalidateBand(UiBand::lines);
-}
 
 void RealRunWindow::updateLiveCount() { gf_updateLiveCount(gf_runPorts()); }

@@ -22,7 +22,6 @@ public:
     void disableParkingControls() override;
     void enableParkingControls() override;
     bool parkingControlsBusy() override;
-    void showParkingPositionCount() override;
     void updateLiveCount() override;
 };
 
