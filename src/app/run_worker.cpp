@@ -96,7 +96,8 @@ void lf_runSteps(const RunPorts& ports, std::int64_t elapsed_s) {
     gf_uiSink().enableControl(DESTINATION.controlId(), true);
     const std::string destination = DESTINATION.get();
     if (!destination.empty()) {
-        if (const auto airport = ports.airports.findAirport(destination)) gf_setDestination(destination, *airport, true);
+        if (const auto airport = ports.airports.findAirport(destination))
+            gf_setDestination(destination, *airport, true);
     }
     ports.window.setWindowTopmost(ALWAYS_ON_TOP.value());
     lf_runTraffic();

@@ -152,4 +152,6 @@ std::optional<RunPosition> RealRunAirports::firstParkAirport() {
     return first;
 }
 
-bool RealRunAirports::checkParkAirports(bool check, std::string& message) { return gf_checkParkAirports(check, message); }
+bool RealRunAirports::checkParkAirports(bool check, std::string& message) {
+    return gf_checkParkAirports(check, message);
+}
