@@ -1,4 +1,4 @@
-// The run's services wired to the airports and stands: the airport database,
+// The airports and stands wired into the run: the airport database,
 // the park-airport list, the park airport as the live feed and the simulator
 // link see it.
 #pragma once

@@ -1,6 +1,6 @@
-// The run's services of the static parked traffic: the park airport's
-// choice and calculation every 16 seconds, the renewal, the flush and the
-// park airport's state for the main loop.
+// The static parked traffic wired into the run: the park airport's choice
+// and calculation every 16 seconds, the renewal, the flush, the user
+// aircraft's conflicts and the park airport's state for the main loop.
 #pragma once
 
 #include "app/run_ports.h"
