@@ -2,11 +2,12 @@
 
 #include "app/command_line.h"
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/run_state.h"
 #include "app/window_actions.h"
 #include "app/window_commands.h"
 #include "app/window_services.h"
+#include "app/wiring/run_ports_real.h"
 #include "app/wiring/window_services.h"
 #include "app/worker_thread.h"
 #include "core/exit_reason.h"
@@ -57,7 +58,7 @@ void lf_joinRunThreads() {
         Sleep(10);
     }
     gf_joinWorkerThread();
-    gf_stopRunServiceThreads();
+    gf_stopRealRunThreads();
 }
 
 }  // namespace
@@ -68,8 +69,8 @@ int lf_runApplication(HINSTANCE instance) {
     // global set-up is not safe to race.
     curl_global_init(CURL_GLOBAL_DEFAULT);
     const std::optional<bool> production = lf_readProductionSwitch();
-    RunServices services = gf_realRunServices();
-    gf_wireWindowServices(services);
+    static RealRunWindow window;
+    gf_installRealRunPorts(window);
     // The static parking switches the window's parking controls off while it
     // rebuilds and on again when it is done. It is done only with no position
     // left waiting; the per-second refresh of the waiting count stops with the
@@ -80,7 +81,6 @@ int lf_runApplication(HINSTANCE instance) {
         gf_enableParkingControls();
     };
     gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
-    gf_setRunServices(std::move(services));
     gf_findInstalledSimulators();
     gf_setMainWindowActions(MainWindowActions{lf_onStartRun, lf_onEndProgram, lf_onUserClose,
                                               lf_initialWindowPosition, lf_HandleWMCOMMAND, lf_onEditEnter,

@@ -1,7 +1,8 @@
 #include "app/app_info.h"
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/run_state.h"
+#include "app/window_services.h"
 
 #include "core/clock.h"
 #include "core/exit_reason.h"
@@ -46,13 +47,13 @@ bool lf_restarts(ExitReason reason) {
 
 // Readers that were never started never finish: only the started ones are
 // waited for, and never longer than their transfers can last.
-void lf_stopReaders(RunServices& services) {
+void lf_stopReaders(const RunPorts& ports) {
     const bool weather = g_runStarts.weatherReader.load();
     const bool traffic = g_runStarts.trafficReader.load();
     if (weather || traffic) {
-        services.stopReaders();
+        ports.feed.stopReaders();
         const auto finished = [&] {
-            return (!weather || services.weatherReaderFinished()) && (!traffic || services.trafficReaderFinished());
+            return (!weather || ports.feed.weatherReaderFinished()) && (!traffic || ports.feed.trafficReaderFinished());
         };
         const SteadyTime deadline = gf_steadyNow() + std::chrono::seconds(kReaderFinishWait_s);
         while (!finished()) {
@@ -62,9 +63,9 @@ void lf_stopReaders(RunServices& services) {
             }
             gf_sleepFor(kReaderLookStep);
         }
-        services.joinFinishedReaders();
+        ports.feed.joinFinishedReaders();
     }
-    if (services.authenticated()) services.deauthenticate();
+    if (ports.feed.authenticated()) ports.feed.deauthenticate();
 }
 
 void lf_saveRunSettings() {
@@ -147,12 +148,12 @@ void lf_restartCountdown() {
 }
 
 void lf_resetRunState() {
-    RunServices& services = gf_runServices();
-    services.resetRtClients();
-    services.resetSimLink();
-    services.resetTraffic();
-    services.resetWindowTexts();
-    services.setReaderLamps(3);
+    const RunPorts& ports = gf_runPorts();
+    ports.feed.resetRtClients();
+    ports.sim.resetSimLink();
+    ports.engine.resetTraffic();
+    gf_resetWindowTexts();
+    ports.feed.setReaderLamps(3);
     gf_resetExitReason();
     lf_resetMainLoopState();
     g_runStarts.simClient = false;
@@ -166,33 +167,33 @@ void lf_resetRunState() {
 }
 
 void lf_closingDown() {
-    RunServices& services = gf_runServices();
+    const RunPorts& ports = gf_runPorts();
     bool posted = false;
     try {
         gf_logLine(fmt::format("Exiting: {}", gf_exitReasonText(gf_exitReason())));
-        services.setTrafficHandover(false);
-        if (g_runStarts.simClient.load()) services.requestSimClientStop();
-        lf_stopReaders(services);
+        ports.engine.setTrafficHandover(false);
+        if (g_runStarts.simClient.load()) ports.sim.requestSimClientStop();
+        lf_stopReaders(ports);
         // The SimClient thread ends before anything of the run is reset, so
         // it never works on queues or flags the reset is clearing.
-        if (g_runStarts.simClient.load()) services.joinSimClient();
+        if (g_runStarts.simClient.load()) ports.sim.joinSimClient();
 
         // Everything worth keeping is saved before the wait for the user
         // below: a logoff during that wait must not lose it.
-        if (services.parkAirportInUse()) services.clearAirportTraffic();
-        services.clearRememberedLiveryTitles();
-        services.removeFlightPlanFolder();
+        if (ports.parking.parkAirportInUse()) ports.parking.clearAirportTraffic();
+        ports.sim.clearRememberedLiveryTitles();
+        ports.sim.removeFlightPlanFolder();
         lf_saveRunSettings();
-        services.clearGhostCallsigns();
-        services.logLiveryMatchingSummary();
-        services.logUnmatchedFlights();
+        ports.engine.clearGhostCallsigns();
+        ports.catalogue.logLiveryMatchingSummary();
+        ports.catalogue.logUnmatchedFlights();
 
         // The log too: while the window waits with its error line, Log.txt
         // must already say why the run stopped.
         gf_logFlush();
         lf_waitForUser();
         const bool restart = lf_restartOrQuit(gf_exitReason());
-        services.postToWindow(restart ? RunMessage::startRun : RunMessage::endProgram);
+        ports.window.postToWindow(restart ? RunMessage::startRun : RunMessage::endProgram);
         posted = true;
         gf_logFlush();
     } catch (const std::exception& e) {
@@ -203,7 +204,7 @@ void lf_closingDown() {
     // Whatever failed above, the program must still be able to end.
     if (!posted) {
         g_restarting = false;
-        services.postToWindow(RunMessage::endProgram);
+        ports.window.postToWindow(RunMessage::endProgram);
         gf_logFlush();
     }
 }

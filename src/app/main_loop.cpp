@@ -1,5 +1,5 @@
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/run_state.h"
 #include "app/window_requests.h"
 #include "app/window_services.h"
@@ -43,11 +43,11 @@ MainLoopState g_loop;
 // static update reads it on the main thread.
 std::atomic<std::uint32_t> g_secondCounter{0};
 
-void lf_userCollisions(RunServices& services) {
-    if (!services.userOnGround()) {
-        if (COLLISION_USER_AIR.value()) services.removeUserAirConflicts();
+void lf_userCollisions(const RunPorts& ports) {
+    if (!ports.sim.userOnGround()) {
+        if (COLLISION_USER_AIR.value()) ports.parking.removeUserAirConflicts();
     } else if (COLLISION_USER_GND.value()) {
-        services.removeUserGroundConflicts();
+        ports.parking.removeUserGroundConflicts();
     }
 }
 
@@ -61,58 +61,58 @@ std::int64_t lf_saturatingDifference(std::int64_t a, std::int64_t b) {
 
 // The simulator's clock drives the time shift: a jump of 30 s or more (the
 // user set the simulator's clock) shifts the traffic to the simulator's time.
-void lf_followSimTime(RunServices& services) {
+void lf_followSimTime(const RunPorts& ports) {
     if (!SIM_TIME.value()) return;
-    const std::int64_t t = services.simTime();
+    const std::int64_t t = ports.sim.simTime();
     const std::int64_t jump_s = lf_saturatingDifference(t, g_lastSimTimeSeen.load());
     if (jump_s >= kSimTimeJump_s || jump_s <= -kSimTimeJump_s) {
         const std::int64_t minutes = std::max<std::int64_t>(0, lf_saturatingDifference(gf_systemTime(), t) / 60);
-        services.setTimeShift(static_cast<int>(std::min<std::int64_t>(minutes, 1 << 30)), false);
+        ports.window.setTimeShift(static_cast<int>(std::min<std::int64_t>(minutes, 1 << 30)), false);
     }
     g_lastSimTimeSeen = t;
 }
 
 // The 5-second jobs, and at every 15th second the periodic ones.
-void lf_fiveSecondJobs(RunServices& services, std::uint32_t c) {
-    services.updateReaderLamps();
-    services.setTrafficFilterCentre(services.userPosition());
-    services.updateTrafficBox();
-    if (!services.reservedStand().empty()) services.clearReservedStand();
+void lf_fiveSecondJobs(const RunPorts& ports, std::uint32_t c) {
+    ports.feed.updateReaderLamps();
+    ports.feed.setTrafficFilterCentre(ports.sim.userPosition());
+    ports.feed.updateTrafficBox();
+    if (!ports.parking.reservedStand().empty()) ports.parking.clearReservedStand();
     lf_handleReReadRequest();
     if (c % 15 == 0) lf_periodicJobs(c);
 }
 
-void lf_otherSecondJobs(RunServices& services, std::uint32_t c) {
-    if (c % 16 == 0 && !g_loop.staticParkingBusy) services.staticParking(false);
-    if (c % 61 == 0) services.removeStaticTwins();
+void lf_otherSecondJobs(const RunPorts& ports, std::uint32_t c) {
+    if (c % 16 == 0 && !g_loop.staticParkingBusy) ports.parking.staticParking(false);
+    if (c % 61 == 0) ports.parking.removeStaticTwins();
 }
 
 // The static update runs in two phases 15 s apart: the first disables the
 // parking controls and lets the Traffic Reader collect the flights in the
 // air, the second rebuilds the static parking with what it collected.
-void lf_serveStaticUpdate(RunServices& services) {
+void lf_serveStaticUpdate(const RunPorts& ports) {
     if (!g_staticUpdateRequested.load()) return;
     if (g_loop.staticParkingBusy) {
         g_loop.staticParkingBusy = false;
         const std::int32_t value = g_savedStaticUpdate.load();
         gf_emptyErrorText();
         gf_clearStatusLine();
-        if (services.parkAirportInUse() && !services.standListEmpty()) {
-            services.applyParkTrafficChanges(value);
+        if (ports.parking.parkAirportInUse() && !ports.parking.standListEmpty()) {
+            ports.parking.applyParkTrafficChanges(value);
             g_savedStaticUpdate = 0;
         } else {
             // Nothing to rebuild (no park airport, or one without stands):
             // no parking will give the controls back, so they come back
             // here, or the time shift, the parking and "Re-read" would stay
             // disabled for the rest of the run.
-            services.enableParkingControls();
+            ports.window.enableParkingControls();
         }
         gf_logFlush();
         g_staticUpdateRequested = false;
     } else {
         g_loop.staticParkingBusy = true;
-        services.disableParkingControls();
-        services.raiseCollectFlag();
+        ports.window.disableParkingControls();
+        ports.feed.raiseCollectFlag();
     }
 }
 
@@ -135,59 +135,59 @@ void lf_resetMainLoopState() {
 }
 
 void lf_handleReReadRequest() {
-    RunServices& services = gf_runServices();
-    if (!g_reReadRequested.load() || services.parkingControlsBusy()) return;
+    const RunPorts& ports = gf_runPorts();
+    if (!g_reReadRequested.load() || ports.window.parkingControlsBusy()) return;
     std::string message;
-    if (services.checkParkAirports(true, message)) gf_setStatusLine(message, true);
+    if (ports.airports.checkParkAirports(true, message)) gf_setStatusLine(message, true);
     gf_uiSink().enableControl(kIdReRead, true);
     gf_uiSink().enableControl(DESTINATION.controlId(), true);
     g_reReadRequested = false;
 }
 
 void lf_periodicJobs(std::uint32_t c) {
-    RunServices& services = gf_runServices();
-    lf_serveStaticUpdate(services);
+    const RunPorts& ports = gf_runPorts();
+    lf_serveStaticUpdate(ports);
     if (c % 30 == 0) {
-        if (g_rematchRequested.exchange(false)) services.clearUnmatchedFlights();
-        if (AUTO_RANGE.value()) services.autoRange();
+        if (g_rematchRequested.exchange(false)) ports.catalogue.clearUnmatchedFlights();
+        if (AUTO_RANGE.value()) ports.window.autoRange();
     }
     if (c % 60 == 0) {
         if (--g_staticRenewalMinutes < 1) {
             g_staticRenewalMinutes = kStaticRenewal_min;
-            if (services.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !services.parkingControlsBusy() &&
+            if (ports.parking.standsLoaded() && !INITIAL_LOAD_ONLY.value() && !ports.window.parkingControlsBusy() &&
                 !g_staticUpdateRequested.load()) {
-                services.announceStaticUpdate();
+                ports.window.announceStaticUpdate();
             }
         }
         // The window's "(next in {} min)" follows the countdown.
         g_mainWindowState.minutesToRenewal = g_staticRenewalMinutes.load();
         gf_uiSink().invalidateBand(UiBand::controls);
     }
-    if (c % 1200 == 0) services.logUnmatchedFlights();
+    if (c % 1200 == 0) ports.catalogue.logUnmatchedFlights();
     if (c % 86400 == 0) {
         g_secondCounter = 0;
-        services.logLiveryMatchingSummary();
-        services.clearRememberedLiveryTitles();
+        ports.catalogue.logLiveryMatchingSummary();
+        ports.sim.clearRememberedLiveryTitles();
     }
     gf_logFlush();
 }
 
 void lf_flightResumed() {
-    RunServices& services = gf_runServices();
+    const RunPorts& ports = gf_runPorts();
     if (g_loop.flightNotRunning) {
         g_loop.flightNotRunning = false;
         gf_logLine(fmt::format("{} Flight resumed", gf_clockText()));
-        services.setTrafficHandover(true);
+        ports.engine.setTrafficHandover(true);
     }
     ++g_tickCount;
     gf_clearStatusLineWhenDue();
-    services.updateLiveCount();
+    ports.window.updateLiveCount();
     gf_refreshNowSlot();
-    lf_followSimTime(services);
+    lf_followSimTime(ports);
     ++g_secondCounter;
-    services.handleNewLiveHexid();
+    ports.engine.handleNewLiveHexid();
     if (g_flushStaticRequested.exchange(false)) {
-        services.removeAllStaticAc();
+        ports.parking.removeAllStaticAc();
         if (!INITIAL_LOAD_ONLY.value()) {
             INITIAL_LOAD_ONLY.setValue(true);
             // Saved like a click on the box: the box shows what the file keeps.
@@ -197,55 +197,55 @@ void lf_flightResumed() {
     }
     if (g_callsignListRequested.exchange(false)) {
         gf_uiSink().invalidateBand(UiBand::header);
-        services.fillLiveAcCombo();
+        ports.engine.fillLiveAcCombo();
         // The engine gives the callsigns; the window shows them and lets
         // the user choose one.
         gf_showCallsignList();
         g_callsignListReady = true;
     }
-    lf_userCollisions(services);
-    if (COLLISION_LIVE_PARKED_GND.value()) services.avoidLiveParkedCollisions();
+    lf_userCollisions(ports);
+    if (COLLISION_LIVE_PARKED_GND.value()) ports.engine.avoidLiveParkedCollisions();
     if (g_blockCallsignChanged.exchange(false)) {
         const std::string callsign = BLOCK_CALLSIGN.get();
-        if (!callsign.empty()) services.removeBlockedCallsign(callsign);
+        if (!callsign.empty()) ports.engine.removeBlockedCallsign(callsign);
     }
-    if (services.parkingControlsBusy()) services.showParkingPositionCount();
-    lf_serveWindowRequests(services);
+    if (ports.window.parkingControlsBusy()) gf_showParkingPositionCount(ports);
+    lf_serveWindowRequests(ports);
 }
 
 void lf_flightNotRunning() {
-    RunServices& services = gf_runServices();
+    const RunPorts& ports = gf_runPorts();
     if (!g_loop.flightNotRunning) {
-        services.setTrafficHandover(false);
+        ports.engine.setTrafficHandover(false);
         g_loop.flightNotRunning = true;
         g_loop.notRunningCountdown = kNotRunningPasses;
-        services.clearAiPositionBuffers();
+        ports.sim.clearAiPositionBuffers();
         gf_logLine(fmt::format("{} Flight not running", gf_clockText()));
     }
-    services.handleSimObjectEvents();
+    ports.engine.handleSimObjectEvents();
     --g_loop.notRunningCountdown;
     if (g_loop.notRunningCountdown % kNotRunningPasses == 0) {
         lf_handleReReadRequest();
-        services.updateTrafficBox();
+        ports.feed.updateTrafficBox();
     }
     if (g_loop.notRunningCountdown < 1) {
         g_loop.notRunningCountdown = kNotRunningPasses;
-        services.updateLiveCount();
+        ports.window.updateLiveCount();
         gf_refreshNowSlot();
     }
 }
 
 void lf_mainLoop() {
-    RunServices& services = gf_runServices();
-    services.staticParking(true);
-    services.updateReaderLamps();
+    const RunPorts& ports = gf_runPorts();
+    ports.parking.staticParking(true);
+    ports.feed.updateReaderLamps();
     g_secondCounter = 0;
 
     SteadyTime deadline = gf_steadyNow();
     gf_refreshNowSlot();
-    services.setTrafficHandover(true);
+    ports.engine.setTrafficHandover(true);
     deadline += kPass;
-    services.fillCallsignCombo();
+    gf_fillCallsignCombo();
     gf_uiSink().enableControl(kIdCsOid, true);
 
     const FineTimerScope fineTimer;
@@ -253,16 +253,16 @@ void lf_mainLoop() {
     // second arrives: a simulator that stopped sending seconds must not keep
     // the window from closing.
     while (!gf_stopFlagSet()) {
-        if (services.simRunning() && !services.requestError()) {
-            services.handleAddingStack();
-            if (services.takeSecondTick()) {
+        if (ports.sim.simRunning() && !ports.sim.requestError()) {
+            ports.engine.handleAddingStack();
+            if (ports.sim.takeSecondTick()) {
                 lf_flightResumed();
                 if (gf_stopFlagSet()) break;
                 const std::uint32_t c = g_secondCounter.load();
                 if (c % 5 == 0) {
-                    lf_fiveSecondJobs(services, c);
+                    lf_fiveSecondJobs(ports, c);
                 } else {
-                    lf_otherSecondJobs(services, c);
+                    lf_otherSecondJobs(ports, c);
                 }
             }
         } else {
@@ -270,7 +270,7 @@ void lf_mainLoop() {
             if (gf_stopFlagSet()) break;
         }
         if (deadline - gf_steadyNow() >= 1ms) gf_sleepUntil(deadline);
-        if (services.secondTickPending()) deadline = gf_steadyNow();
+        if (ports.sim.secondTickPending()) deadline = gf_steadyNow();
         deadline += kPass;
     }
 }

@@ -1,7 +1,8 @@
 #include "app/app_info.h"
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/run_state.h"
+#include "app/window_services.h"
 #include "app/window_requests.h"
 
 #include "core/clock.h"
@@ -47,9 +48,9 @@ bool lf_sleepUnlessStopped(std::chrono::milliseconds d) {
     return gf_sleepWatching(d, kStopWatchStep, gf_stopFlagSet);
 }
 
-bool lf_userPositionKnown(RunServices& services) {
-    if (!services.userOnGroundKnown()) return false;
-    const RunPosition p = services.userPosition();
+bool lf_userPositionKnown(const RunPorts& ports) {
+    if (!ports.sim.userOnGroundKnown()) return false;
+    const RunPosition p = ports.sim.userPosition();
     return std::fabs(p.lat) > kNoPosition_deg || std::fabs(p.lon) > kNoPosition_deg;
 }
 
@@ -63,9 +64,9 @@ void lf_waitForReader(Condition met, EachLook eachLook) {
     }
 }
 
-void lf_waitUntilTrafficReaderReceives(RunServices& services) {
+void lf_waitUntilTrafficReaderReceives(const RunPorts& ports) {
     const SteadyTime start = gf_steadyNow();
-    while (!services.trafficReaderReceiving() && !gf_stopFlagSet()) {
+    while (!ports.feed.trafficReaderReceiving() && !gf_stopFlagSet()) {
         gf_sleepFor(kReceivingLookStep);
         if (gf_steadyNow() - start > kReceivingTimeout) {
             gf_logLine("TrafficReader receiving timed out after 10 seconds?");
@@ -77,28 +78,28 @@ void lf_waitUntilTrafficReaderReceives(RunServices& services) {
 
 // The steps after the start-up reading and the scans, while no stop flag is
 // set.
-void lf_runSteps(RunServices& services, std::int64_t elapsed_s) {
+void lf_runSteps(const RunPorts& ports, std::int64_t elapsed_s) {
     const WorkPaths& paths = gf_workPaths();
     if (SCAN_AIRPORTS.value()) {
-        services.showHandmadeCounters(0, 0);
-        services.scanAddonAirports();
+        gf_showHandmadeCounters(0, 0);
+        ports.airports.scanAddonAirports();
     }
     lf_holdBeforeLogin(elapsed_s);
-    services.showHandmadeCounters(gf_countDirectoryEntries(paths.myOrbx),
-                                  gf_countDirectoryEntries(paths.myThirdparty));
+    gf_showHandmadeCounters(gf_countDirectoryEntries(paths.myOrbx), gf_countDirectoryEntries(paths.myThirdparty));
     if (gf_stopFlagSet()) {
         gf_setExitReason(ExitReason::userClosedSim, 0);
         return;
     }
-    services.createFlightPlanFolder();
-    services.readMyParkAirports();
+    ports.sim.createFlightPlanFolder();
+    ports.airports.readMyParkAirports();
     gf_uiSink().enableControl(kIdReRead, true);
     gf_uiSink().enableControl(DESTINATION.controlId(), true);
     const std::string destination = DESTINATION.get();
     if (!destination.empty()) {
-        if (const auto airport = services.findAirport(destination)) services.setDestination(destination, *airport);
+        if (const auto airport = ports.airports.findAirport(destination))
+            gf_setDestination(destination, *airport, true);
     }
-    services.setWindowTopmost(ALWAYS_ON_TOP.value());
+    ports.window.setWindowTopmost(ALWAYS_ON_TOP.value());
     lf_runTraffic();
 }
 
@@ -118,67 +119,67 @@ void lf_holdBeforeLogin(std::int64_t elapsed_s) {
 }
 
 bool lf_requestAircraftGndAir() {
-    RunServices& services = gf_runServices();
-    while (!services.simRunning() || services.requestError()) {
+    const RunPorts& ports = gf_runPorts();
+    while (!ports.sim.simRunning() || ports.sim.requestError()) {
         if (gf_stopFlagSet()) return false;
         gf_sleepFor(kSimWaitStep);
     }
     if (gf_stopFlagSet()) return false;
-    if (!services.requestUserOnGround()) {
+    if (!ports.sim.requestUserOnGround()) {
         gf_logHighlight("SimConnect request ac gnd/air fails");
-        services.simRequestError();
+        ports.sim.simRequestError();
     }
-    while (!lf_userPositionKnown(services)) {
-        services.requestUserAcPosition();
+    while (!lf_userPositionKnown(ports)) {
+        ports.sim.requestUserAcPosition();
         if (gf_stopFlagSet()) return false;
         gf_sleepUntil(gf_steadyNow() + kPositionWaitStep);
     }
-    services.requestUserAcTitleAndModel();
+    ports.sim.requestUserAcTitleAndModel();
     return true;
 }
 
 bool lf_runTraffic() {
-    RunServices& services = gf_runServices();
+    const RunPorts& ports = gf_runPorts();
     // The service's lamp leaves its idle black: red until the login holds.
     g_mainWindowState.rtIdle = false;
     gf_uiSink().invalidateBand(UiBand::header);
-    services.reserveTrafficContainers();
-    services.reserveLiveryCatalogue();
-    services.resetSimQueues();
+    ports.engine.reserveTrafficContainers();
+    ports.catalogue.reserveLiveryCatalogue();
+    ports.sim.resetSimQueues();
     gf_uiSink().invalidateBand(UiBand::all);
 
     g_runStarts.simClient = true;
-    services.startSimClient();
+    ports.sim.startSimClient();
     if (!lf_requestAircraftGndAir()) return false;
-    if (AUTO_RANGE.value()) services.autoRange();
+    if (AUTO_RANGE.value()) ports.window.autoRange();
     if (gf_stopFlagSet()) return false;
     gf_uiSink().invalidateBand(UiBand::header);
     if (gf_stopFlagSet()) return false;
 
-    services.setTrafficHandover(false);
-    services.updateTrafficBox();
-    services.authenticate();
-    services.setReaderLamps(2);
+    ports.engine.setTrafficHandover(false);
+    ports.feed.updateTrafficBox();
+    ports.feed.authenticate();
+    ports.feed.setReaderLamps(2);
 
     // A failed login stops the run: no reader is started for a session that
     // does not exist (nothing would ever stop it).
-    lf_waitForReader([&] { return services.authenticated(); }, [] {});
+    lf_waitForReader([&] { return ports.feed.authenticated(); }, [] {});
     if (gf_stopFlagSet()) return false;
     g_runStarts.weatherReader = true;
-    services.startWeatherReader();
+    ports.feed.startWeatherReader();
 
-    lf_waitForReader([&] { return services.qnhShown() != 0; }, [] { lf_handleReReadRequest(); });
+    lf_waitForReader([&] { return ports.feed.qnhShown() != 0; }, [] { lf_handleReReadRequest(); });
     if (gf_stopFlagSet()) return false;
     // The centre of the range filter before the reader's first request: the
     // buffered snapshots would otherwise be filtered around 0,0 and all lost.
-    services.setTrafficFilterCentre(services.userPosition());
+    ports.feed.setTrafficFilterCentre(ports.sim.userPosition());
     g_runStarts.trafficReader = true;
-    services.startTrafficReader();
+    ports.feed.startTrafficReader();
     gf_sleepFor(kReaderStartStep);
 
-    services.checkNoTraffic();
+    ports.window.checkNoTraffic();
     gf_refreshNowSlot();
-    lf_waitUntilTrafficReaderReceives(services);
+    lf_waitUntilTrafficReaderReceives(ports);
     // After the time-out (or any stop during the session start) the main
     // loop would only open the hand-over and start the static parking of a
     // run that is ending.
@@ -188,7 +189,7 @@ bool lf_runTraffic() {
 }
 
 void lf_runWorker() {
-    RunServices& services = gf_runServices();
+    const RunPorts& ports = gf_runPorts();
     try {
         if (!fs::is_directory(gf_workPaths().docs)) {
             throw ozr::UserErrorException(41, lf_appMessage("{} must be run from the {} folder!"));
@@ -200,10 +201,10 @@ void lf_runWorker() {
         gf_resetScanSlots();
         // SCAN_LIVERIES ticked before the last run's simulator session: the
         // catalogue is built anew from this run's scan.
-        if (g_liveryCatalogueResetRequested.exchange(false)) services.clearLiveryCatalogue();
-        if (SCAN_LIVERIES.value()) services.scanLiveries();
-        services.processScannedLiveries();
-        if (!gf_stopFlagSet()) lf_runSteps(services, elapsed_s);
+        if (g_liveryCatalogueResetRequested.exchange(false)) ports.catalogue.clearLiveryCatalogue();
+        if (SCAN_LIVERIES.value()) ports.catalogue.scanLiveries();
+        ports.catalogue.processScannedLiveries();
+        if (!gf_stopFlagSet()) lf_runSteps(ports, elapsed_s);
     } catch (const ozr::UserErrorException& e) {
         gf_setErrorLine(e.what());
         gf_forceExitReason(ExitReason::systemError);

@@ -1,7 +1,8 @@
 #include "app/application.h"
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/run_state.h"
+#include "app/window_services.h"
 
 #include "core/exit_reason.h"
 #include "core/log.h"
@@ -48,14 +49,14 @@ void lf_enableControl(const ControlBinding& binding) { gf_uiSink().enableControl
     throw ozr::UserErrorException(code, text);
 }
 
-void lf_applySavedTimeShift(RunServices& services) {
+void lf_applySavedTimeShift(const RunPorts& ports) {
     if (SIM_TIME.value()) {
-        services.applySimTime();
+        ports.window.applySimTime();
     } else if (TIME_SHIFT_DAYS.value() != 0 || TIME_SHIFT_HOURS.value() != 0 || TIME_SHIFT_MINS.value() != 0) {
         const int minutes = (TIME_SHIFT_DAYS.value() * 24 + TIME_SHIFT_HOURS.value()) * 60 + TIME_SHIFT_MINS.value();
         // Quiet: at the start of a run there is no traffic to take away, and
         // a static update announced now would rebuild the parking for nothing.
-        services.setTimeShift(minutes, true);
+        ports.window.setTimeShift(minutes, true);
     }
     lf_enableControl(SIM_TIME);
     lf_enableControl(KEEP_SIM_TIME_PAR);
@@ -158,25 +159,25 @@ void lf_productionExit() {
 }
 
 void lf_startupReading() {
-    RunServices& services = gf_runServices();
-    services.checkParametersFile();
+    const RunPorts& ports = gf_runPorts();
+    ports.window.checkParametersFile();
     gf_uiSink().invalidateBand(UiBand::counters);
     gf_logFlush();
-    services.fillComboBoxes();
+    ports.window.fillComboBoxes();
     lf_prepareAirportsFolder();
-    if (!g_restarting && !services.checkForUpdates()) return;
+    if (!g_restarting && !ports.window.checkForUpdates()) return;
 
-    services.fillComboFromInts(TIME_SHIFT_DAYS);
-    services.fillComboFromInts(TIME_SHIFT_HOURS);
-    services.fillComboFromInts(TIME_SHIFT_MINS);
-    lf_applySavedTimeShift(services);
+    gf_fillComboFromInts(TIME_SHIFT_DAYS);
+    gf_fillComboFromInts(TIME_SHIFT_HOURS);
+    gf_fillComboFromInts(TIME_SHIFT_MINS);
+    lf_applySavedTimeShift(ports);
     gf_refreshNowSlot();
 
     if (!g_dataFilesRead) {
-        if (!services.readDbase()) throw std::runtime_error("reading data files failed!");
+        if (!ports.catalogue.readDbase()) throw std::runtime_error("reading data files failed!");
         g_dataFilesRead = true;
     }
-    if (!services.readAirports()) throw std::runtime_error("reading airports failed!");
+    if (!ports.airports.readAirports()) throw std::runtime_error("reading airports failed!");
 
     lf_showInstallPath(SIM_INSTALL_PATH.get());
     lf_enableControl(ALL_INSTALL_PATH);

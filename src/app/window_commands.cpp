@@ -2,7 +2,7 @@
 
 #include "app/app_info.h"
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/window_requests.h"
 #include "app/window_services.h"
 
@@ -57,7 +57,7 @@ void lf_statusWhen(bool condition, const std::string& text) {
 void lf_onScanBox(bool on, const char* later, const char* now, bool liveries) {
     if (!on) {
         gf_clearStatusLine();
-    } else if (!gf_runServices().noSimSession()) {
+    } else if (!gf_runPorts().sim.noSimSession()) {
         gf_setStatusLine(fmt::format(fmt::runtime(later), kAppName), false);
     } else {
         // The run's worker may be reading the catalogue right now: the next
@@ -97,7 +97,7 @@ void lf_checkAction(int id, bool on) {
         break;
     case kIdAlwaysOnTop:
         lf_statusWhen(on, fmt::format("{}'s window will remain visible", kAppName));
-        gf_runServices().setWindowTopmost(on);
+        gf_runPorts().window.setWindowTopmost(on);
         lf_repaintControls();
         break;
     case kIdGuidChanges:
@@ -215,7 +215,7 @@ bool lf_onButton(int id) {
         ui().messageBox("Could not open File Explorer at tblo.zip.", "GLIM", kMessageBoxExclamation);
         return false;
     case kIdNow:
-        if (!gf_runServices().standsLoaded()) return true;
+        if (!gf_runPorts().parking.standsLoaded()) return true;
         if (!INITIAL_LOAD_ONLY.value()) {
             gf_announceStaticUpdate();
             g_staticRenewalMinutes = kStaticRenewal_min;
@@ -404,7 +404,7 @@ void lf_onDestinationEnter(const std::string& typed) {
         lf_reportDestinationResult(2, code);
         return;
     }
-    if (const auto airport = gf_runServices().findAirport(code)) {
+    if (const auto airport = gf_runPorts().airports.findAirport(code)) {
         gf_setDestination(code, *airport, false);
     } else {
         lf_reportDestinationResult(3, code);

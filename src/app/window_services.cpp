@@ -269,19 +269,19 @@ int gf_autoRangeNm(const AutoRangeInput& in) {
     return 8;
 }
 
-void gf_autoRange(RunServices& services) {
+void gf_autoRange(const RunPorts& ports) {
     const int old = RANGE.value();
     AutoRangeInput in;
-    in.onGround = services.userOnGround();
-    in.alt_ft = services.userAltitudeFt();
+    in.onGround = ports.sim.userOnGround();
+    in.alt_ft = ports.sim.userAltitudeFt();
     in.arAboveHeight_ft = AR_ABOVE_HEIGHT.value();
     in.airpHeight_ft = AIRP_HEIGHT.value();
-    if (const auto airport = services.firstParkAirport()) {
-        const RunPosition user = services.userPosition();
+    if (const auto airport = ports.airports.firstParkAirport()) {
+        const RunPosition user = ports.sim.userPosition();
         in.parkAirportDist_nm = gf_distanceNm({user.lat, user.lon}, {airport->lat, airport->lon});
     }
     gf_selectRangeCombo(gf_autoRangeNm(in));
-    if (RANGE.value() != old) services.updateTrafficBox();
+    if (RANGE.value() != old) ports.feed.updateTrafficBox();
 }
 
 void gf_applyAutoRange() {
@@ -349,7 +349,7 @@ bool gf_setTimeShift(int minutes, bool quiet) {
         capped = kMaxTimeShift_min;
     }
     lf_setTimeShiftCombos(capped);
-    gf_runServices().applyTimeOffset(capped);
+    gf_runPorts().feed.applyTimeOffset(capped);
     if (capped != 0) {
         if (quiet) return false;
         gf_setStatusLine(fmt::format("Time shifted {} minute{}", capped, gf_pluralInt(capped)), true);
@@ -360,26 +360,25 @@ bool gf_setTimeShift(int minutes, bool quiet) {
     return true;
 }
 
-void lf_clearTrafficForTimeShift(RunServices& services) {
-    services.removeAllLiveAc();
-    services.removeAllStaticAc();
-    services.announceStaticUpdate();
+void lf_clearTrafficForTimeShift(const RunPorts& ports) {
+    ports.engine.removeAllLiveAc();
+    ports.parking.removeAllStaticAc();
+    ports.window.announceStaticUpdate();
 }
 
 void gf_applySimTime(bool onWorker) {
-    RunServices& services = gf_runServices();
     if (SIM_TIME.value()) {
         g_lastSimTimeSeen = 0;
     } else {
         lf_setTimeShiftCombos(0);
         if (gf_setTimeShift(0, false)) {
             if (onWorker) {
-                lf_clearTrafficForTimeShift(services);
+                lf_clearTrafficForTimeShift(gf_runPorts());
             } else {
                 g_timeShiftTrafficRequested = true;
             }
         }
-        g_lastSimTimeSeen = services.simTime();
+        g_lastSimTimeSeen = gf_runPorts().sim.simTime();
     }
     for (ComboParameter* combo : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS})
         lf_enable(*combo, !SIM_TIME.value());
@@ -397,20 +396,25 @@ void gf_announceStaticUpdate() {
     g_staticUpdateRequested = true;
 }
 
-void gf_checkNoTraffic(RunServices& services) {
-    for (int i = 0; i < kNoTrafficLooks && services.receivedFlightCount() == 0; ++i) gf_sleepFor(kNoTrafficStep);
-    if (services.receivedFlightCount() == 0) gf_logLine("No traffic in this region?");
+void gf_checkNoTraffic(const RunPorts& ports) {
+    for (int i = 0; i < kNoTrafficLooks && ports.feed.receivedFlightCount() == 0; ++i) gf_sleepFor(kNoTrafficStep);
+    if (ports.feed.receivedFlightCount() == 0) gf_logLine("No traffic in this region?");
 }
 
-void gf_updateLiveCount(RunServices& services) {
+void gf_showParkingPositionCount(const RunPorts& ports) {
+    g_mainWindowState.staticExtra = ports.parking.waitingParkingPositions();
+    gf_uiSink().invalidateBand(UiBand::lines);
+}
+
+void gf_updateLiveCount(const RunPorts& ports) {
     MainWindowState& w = g_mainWindowState;
-    const int parked = services.countParkedLiveAc(true);
-    const int live = services.countFlyingLiveAc();
+    const int parked = ports.engine.countParkedLiveAc(true);
+    const int live = ports.engine.countFlyingLiveAc();
     if (live != w.liveCount.load()) {
         w.liveCount = live;
         gf_uiSink().invalidateBand(UiBand::counters);
     }
-    const int statics = services.showStaticParkStats(true);
+    const int statics = ports.parking.showStaticParkStats(true);
     if (statics != w.staticCount.load() || parked != w.parkedLive.load()) {
         w.staticCount = statics;
         w.parkedLive = parked;
@@ -425,7 +429,7 @@ void gf_setDestination(const std::string& code, RunPosition position, bool onWor
     gf_uiSink().setText(DESTINATION.controlId(), code);
     gf_setStatusLine(fmt::format("New destination: {}", code), true);
     if (onWorker) {
-        gf_runServices().addDestinationAirport(code, position);
+        gf_runPorts().airports.addDestinationAirport(code, position);
     } else {
         {
             std::lock_guard lock(g_destinationRequestMutex);
@@ -452,50 +456,30 @@ bool gf_openManual() {
 
 // ---- Wiring ----
 
-void lf_serveWindowRequests(RunServices& services) {
-    if (g_navLightsRequested.exchange(false)) services.setParkedNavLights(NAV_LIGHTS_WHILE_PARKED.value());
-    if (g_maxLiveTrimRequested.exchange(false)) services.removeSurplusLiveAc(MAX_LIVE_SEL.value());
-    if (g_timeShiftTrafficRequested.exchange(false)) lf_clearTrafficForTimeShift(services);
-    if (g_autoRangeRequested.exchange(false) && AUTO_RANGE.value()) services.autoRange();
+void lf_serveWindowRequests(const RunPorts& ports) {
+    if (g_navLightsRequested.exchange(false)) ports.engine.setParkedNavLights(NAV_LIGHTS_WHILE_PARKED.value());
+    if (g_maxLiveTrimRequested.exchange(false)) ports.engine.removeSurplusLiveAc(MAX_LIVE_SEL.value());
+    if (g_timeShiftTrafficRequested.exchange(false)) lf_clearTrafficForTimeShift(ports);
+    if (g_autoRangeRequested.exchange(false) && AUTO_RANGE.value()) ports.window.autoRange();
     if (g_destinationRequested.exchange(false)) {
         DestinationRequest request;
         {
             std::lock_guard lock(g_destinationRequestMutex);
             request = g_destinationRequest;
         }
-        services.addDestinationAirport(request.code, RunPosition{request.lat, request.lon});
+        ports.airports.addDestinationAirport(request.code, RunPosition{request.lat, request.lon});
     }
 }
 
-void gf_wireWindowServices(RunServices& s) {
-    s.fillComboBoxes = [] { gf_fillComboBoxes(); };
-    s.fillComboFromInts = [](ComboParameter& combo) { gf_fillComboFromInts(combo); };
-    s.applySimTime = [] { gf_applySimTime(true); };
-    s.setTimeShift = [](int minutes, bool quiet) {
-        if (gf_setTimeShift(minutes, quiet)) lf_clearTrafficForTimeShift(gf_runServices());
-    };
-    s.setDestination = [](const std::string& code, RunPosition p) { gf_setDestination(code, p, true); };
-    s.autoRange = [] { gf_autoRange(gf_runServices()); };
-    s.checkNoTraffic = [] { gf_checkNoTraffic(gf_runServices()); };
-    s.fillCallsignCombo = [] { gf_fillCallsignCombo(); };
-    s.announceStaticUpdate = [] { gf_announceStaticUpdate(); };
-    s.disableParkingControls = [] { gf_disableParkingControls(); };
-    s.enableParkingControls = [] { gf_enableParkingControls(); };
-    s.parkingControlsBusy = [] { return g_mainWindowState.parkingBusy.load(); };
-    s.showParkingPositionCount = [] {
-        g_mainWindowState.staticExtra = gf_runServices().waitingParkingPositions();
-        gf_uiSink().invalidateBand(UiBand::lines);
-    };
-    s.updateLiveCount = [] { gf_updateLiveCount(gf_runServices()); };
-    s.showHandmadeCounters = [](std::size_t orbx, std::size_t thirdparty) {
-        g_mainWindowState.simaddonCount = static_cast<std::int32_t>(std::min<std::size_t>(orbx, INT32_MAX));
-        g_mainWindowState.thirdpartyCount = static_cast<std::int32_t>(std::min<std::size_t>(thirdparty, INT32_MAX));
-        gf_uiSink().invalidateBand(UiBand::counters);
-    };
-    s.resetWindowTexts = [] {
-        g_mainWindowState.resetForRun();
-        gf_repaintAll();
-    };
+void gf_showHandmadeCounters(std::size_t orbx, std::size_t thirdparty) {
+    g_mainWindowState.simaddonCount = static_cast<std::int32_t>(std::min<std::size_t>(orbx, INT32_MAX));
+    g_mainWindowState.thirdpartyCount = static_cast<std::int32_t>(std::min<std::size_t>(thirdparty, INT32_MAX));
+    gf_uiSink().invalidateBand(UiBand::counters);
+}
+
+void gf_resetWindowTexts() {
+    g_mainWindowState.resetForRun();
+    gf_repaintAll();
 }
 
 void gf_resetWindowServices() {

@@ -6,7 +6,10 @@
 // worker (from the main thread it becomes a request, window_requests.h).
 #pragma once
 
-#include "app/run_services.h"
+#include "app/run_ports.h"
+#include "core/settings.h"
+
+#include <cstddef>
 
 #include <cstdint>
 #include <optional>
@@ -48,7 +51,7 @@ struct AutoRangeInput {
 // the rounded distance is not integral.
 int gf_autoRangeNm(const AutoRangeInput& in);
 // Chooses the range from the user's aircraft (worker thread).
-void gf_autoRange(RunServices& services);
+void gf_autoRange(const RunPorts& ports);
 // The AUTO_RANGE box (main thread).
 void gf_applyAutoRange();
 
@@ -68,14 +71,17 @@ void lf_setTimeShiftCombos(int minutes);
 // worker does that at once (lf_clearTrafficForTimeShift), the main thread
 // raises the request.
 bool gf_setTimeShift(int minutes, bool quiet);
-void lf_clearTrafficForTimeShift(RunServices& services);
+void lf_clearTrafficForTimeShift(const RunPorts& ports);
 // The SIM_TIME box; onWorker says which thread calls.
 void gf_applySimTime(bool onWorker);
 
 // ---- Static parking ----
 void gf_announceStaticUpdate();
-void gf_checkNoTraffic(RunServices& services);
-void gf_updateLiveCount(RunServices& services);
+void gf_checkNoTraffic(const RunPorts& ports);
+// The ParkingPositions still waiting, shown while the static parking is
+// rebuilt.
+void gf_showParkingPositionCount(const RunPorts& ports);
+void gf_updateLiveCount(const RunPorts& ports);
 
 // ---- Destination ----
 // DESTINATION := code, saved and shown; "New destination: {}"; the airport
@@ -87,9 +93,13 @@ void gf_setDestination(const std::string& code, RunPosition position, bool onWor
 bool gf_openParametersFolder();
 bool gf_openManual();
 
-// Installs the window's members of the run's services.
-void gf_wireWindowServices(RunServices& services);
+// The two counters of hand-made airport files (airports/my_ORBX and
+// airports/my_thirdparty).
+void gf_showHandmadeCounters(std::size_t orbx, std::size_t thirdparty);
+// The window's texts of a run emptied, its display marks back to their start
+// values.
+void gf_resetWindowTexts();
 // Serves the window's requests (the per-second check of the main loop).
-void lf_serveWindowRequests(RunServices& services);
+void lf_serveWindowRequests(const RunPorts& ports);
 // Back to the start of the process (tests).
 void gf_resetWindowServices();

@@ -194,7 +194,7 @@ TEST_F(ClosingDownTest, TimeShiftIsResetUnlessKept) {
 
 // After a restart the two edits show what their settings hold: nothing.
 TEST_F(ClosingDownTest, TheDestinationAndBlockEditsAreEmptied) {
-    gf_runServices().findAirport = [](const std::string&) { return std::optional<RunPosition>(RunPosition{52.31, 4.76}); };
+    world.replaced.findAirport = [](const std::string&) { return std::optional<RunPosition>(RunPosition{52.31, 4.76}); };
     lf_onEditEnter(kIdBlockCallsign, "klm1234");
     lf_onEditEnter(kIdDestination, "eham");
     ASSERT_EQ(sink.texts[kIdDestination], "EHAM");

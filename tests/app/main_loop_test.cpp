@@ -171,15 +171,13 @@ TEST_F(MainLoopTest, SimTimeBoxMakesTheNextSecondTakeTheShift) {
 }
 
 TEST_F(MainLoopTest, ReReadWaitsWhileTheParkingIsBusy) {
-    RunServices services = world.services();
     int checks = 0;
-    services.checkParkAirports = [&](bool reserved, std::string& message) {
+    world.replaced.checkParkAirports = [&](bool reserved, std::string& message) {
         EXPECT_TRUE(reserved);
         ++checks;
         message = "park airports and stands are okay";
         return true;
     };
-    gf_setRunServices(services);
     world.parkingBusy = true;
     world.at(2500ms, [] { g_reReadRequested = true; });
     world.at(7500ms, [this] { world.parkingBusy = false; });

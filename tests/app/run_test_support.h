@@ -1,12 +1,12 @@
 // Whole runs in virtual time: a scratch working folder with its own
 // application folder and Log.txt, a virtual steady clock, a fixed system
-// time, and a world of fakes behind the run's services that records what
-// the run asked of it and at which simulator second.
+// time, and a world of fakes behind the run's ports that records what the
+// run asked of it and at which simulator second.
 #pragma once
 
 #include "app/application.h"
 #include "app/run_control.h"
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/run_state.h"
 #include "app/window_requests.h"
 
@@ -31,6 +31,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -188,123 +189,31 @@ public:
         return -1;
     }
 
-    RunServices services() {
-        RunServices s;
-        auto rec = [this](const char* name) { return [this, name] { record(name); }; };
-        s.postToWindow = [this](RunMessage m) {
-            posted.push_back(m);
-            record(m == RunMessage::startRun ? "post startRun" : "post endProgram");
-        };
-        s.fillComboBoxes = rec("fillComboBoxes");
-        s.checkForUpdates = [this] {
-            record("checkForUpdates");
-            if (!checkForUpdatesResult) gf_setExitReason(ExitReason::newVersion, 0);
-            return checkForUpdatesResult;
-        };
-        s.setTimeShift = [this](int minutes, bool quiet) {
-            timeShifts.push_back(minutes);
-            timeShiftsQuiet.push_back(quiet);
-        };
-        s.autoRange = rec("autoRange");
-        s.announceStaticUpdate = rec("announceStaticUpdate");
-        s.disableParkingControls = [this] {
-            record("disableParkingControls");
-            parkingBusy = true;
-        };
-        s.parkingControlsBusy = [this] { return parkingBusy; };
-        s.setWindowTopmost = [this](bool topmost) { record(topmost ? "topmost" : "not topmost"); };
+    // Calls a test replaces for the length of a test; empty ones answer as
+    // the world above.
+    struct Replaced {
+        std::function<void(bool)> setWindowTopmost;
+        std::function<void()> applySimTime;
+        std::function<void()> announceStaticUpdate;
+        std::function<void(std::int32_t)> applyTimeOffset;
+        std::function<void()> fillLiveAcCombo;
+        std::function<void(bool)> setParkedNavLights;
+        std::function<void(int)> removeSurplusLiveAc;
+        std::function<void()> removeAllLiveAc;
+        std::function<void()> removeAllStaticAc;
+        std::function<void()> scanLiveries;
+        std::function<void()> processScannedLiveries;
+        std::function<std::optional<RunPosition>(const std::string&)> findAirport;
+        std::function<void(const std::string&, RunPosition)> addDestinationAirport;
+        std::function<bool(bool, std::string&)> checkParkAirports;
+    };
+    Replaced replaced;
+    bool noSimSession = true;
 
-        s.resetSimQueues = rec("resetSimQueues");
-        s.startSimClient = rec("startSimClient");
-        s.requestSimClientStop = rec("requestSimClientStop");
-        s.joinSimClient = rec("joinSimClient");
-        s.simRunning = [this] { return simRunning; };
-        s.requestError = [] { return false; };
-        s.takeSecondTick = [this] {
-            if (!m_tickPending) return false;
-            m_tickPending = false;
-            return true;
-        };
-        s.secondTickPending = [this] { return m_tickPending; };
-        s.userOnGroundKnown = [this] { return userPositionKnown; };
-        s.userOnGround = [this] { return userOnGround; };
-        s.userPosition = [this] { return userPositionKnown ? RunPosition{52.3, 4.76} : RunPosition{}; };
-        s.requestUserAcTitleAndModel = rec("requestUserAcTitleAndModel");
-        s.simTime = [this] { return simTime; };
-        s.createFlightPlanFolder = rec("createFlightPlanFolder");
-        s.removeFlightPlanFolder = rec("removeFlightPlanFolder");
-        s.clearAiPositionBuffers = rec("clearAiPositionBuffers");
-        s.resetSimLink = rec("resetSimLink");
-
-        s.updateTrafficBox = rec("updateTrafficBox");
-        s.updateReaderLamps = rec("updateReaderLamps");
-        s.updateLiveCount = rec("updateLiveCount");
-        s.authenticate = [this] {
-            record("authenticate");
-            if (onAuthenticate) onAuthenticate();
-            if (loginSucceeds) {
-                authenticated = true;
-            } else {
-                gf_stopWithError("Authenticater", true);
-            }
-        };
-        s.authenticated = [this] { return authenticated; };
-        s.startWeatherReader = [this] {
-            record("startWeatherReader");
-            if (weatherSendsQnh) at(elapsed() + 400ms, [this] { qnh = 1013; });
-        };
-        s.startTrafficReader = [this] {
-            record("startTrafficReader");
-            if (trafficReceives) m_receiving = true;
-        };
-        s.weatherReaderFinished = [this] { return weatherFinished; };
-        s.trafficReaderFinished = [this] { return trafficFinished; };
-        s.stopReaders = [this] {
-            record("stopReaders");
-            if (readersFinishOnStop) weatherFinished = trafficFinished = true;
-        };
-        s.joinFinishedReaders = rec("joinFinishedReaders");
-        s.deauthenticate = rec("deauthenticate");
-        s.qnhShown = [this] { return qnh; };
-        s.trafficReaderReceiving = [this] { return m_receiving; };
-        s.raiseCollectFlag = rec("raiseCollectFlag");
-        s.resetRtClients = rec("resetRtClients");
-
-        s.setTrafficHandover = [this](bool open) { record(open ? "handover open" : "handover closed"); };
-        s.handleAddingStack = [this] { ++passes; };
-        s.staticParking = [this](bool initial) { record(initial ? "staticParking initial" : "staticParking"); };
-        s.removeStaticTwins = rec("removeStaticTwins");
-        s.handleSimObjectEvents = [this] { ++objectEventDrains; };
-        s.removeAllStaticAc = rec("removeAllStaticAc");
-        s.parkAirportInUse = [this] { return parkAirportInUse; };
-        s.standListEmpty = [this] { return standListEmpty; };
-        s.standsLoaded = [this] { return standsLoaded; };
-        s.applyParkTrafficChanges = [this](std::int32_t value) {
-            record("applyParkTrafficChanges");
-            appliedStaticUpdates.push_back(value);
-        };
-        s.clearAirportTraffic = [this] {
-            record("clearAirportTraffic");
-            if (onClearAirportTraffic) onClearAirportTraffic();
-        };
-        s.resetTraffic = rec("resetTraffic");
-        s.clearUnmatchedFlights = rec("clearUnmatchedFlights");
-        s.clearRememberedLiveryTitles = rec("clearRememberedLiveryTitles");
-        s.logUnmatchedFlights = rec("logUnmatchedFlights");
-        s.logLiveryMatchingSummary = rec("logLiveryMatchingSummary");
-
-        s.readDbase = [this] {
-            record("readDbase");
-            return readDbaseResult;
-        };
-        s.scanLiveries = rec("scanLiveries");
-        s.processScannedLiveries = rec("processScannedLiveries");
-        s.readAirports = [this] {
-            record("readAirports");
-            return true;
-        };
-        s.scanAddonAirports = rec("scanAddonAirports");
-        return s;
+    // The world as the run's neighbours; window is the window to use in
+    // place of the fake one (the real window in tests of its rules).
+    RunPorts ports(RunWindow* window = nullptr) {
+        return RunPorts{window ? *window : m_window, m_sim, m_feed, m_engine, m_parking, m_catalogue, m_airports};
     }
 
     std::chrono::milliseconds elapsed() const {
@@ -315,6 +224,243 @@ public:
     int objectEventDrains = 0;
 
 private:
+    class Window final : public RunWindow {
+    public:
+        explicit Window(FakeWorld& w) : w(w) {}
+        void postToWindow(RunMessage m) override {
+            w.posted.push_back(m);
+            w.record(m == RunMessage::startRun ? "post startRun" : "post endProgram");
+        }
+        void setWindowTopmost(bool topmost) override {
+            if (w.replaced.setWindowTopmost) return w.replaced.setWindowTopmost(topmost);
+            w.record(topmost ? "topmost" : "not topmost");
+        }
+        void checkParametersFile() override {}
+        bool checkForUpdates() override {
+            w.record("checkForUpdates");
+            if (!w.checkForUpdatesResult) gf_setExitReason(ExitReason::newVersion, 0);
+            return w.checkForUpdatesResult;
+        }
+        void fillComboBoxes() override { w.record("fillComboBoxes"); }
+        void applySimTime() override {
+            if (w.replaced.applySimTime) w.replaced.applySimTime();
+        }
+        void setTimeShift(int minutes, bool quiet) override {
+            w.timeShifts.push_back(minutes);
+            w.timeShiftsQuiet.push_back(quiet);
+        }
+        void autoRange() override { w.record("autoRange"); }
+        void checkNoTraffic() override {}
+        void announceStaticUpdate() override {
+            if (w.replaced.announceStaticUpdate) return w.replaced.announceStaticUpdate();
+            w.record("announceStaticUpdate");
+        }
+        void disableParkingControls() override {
+            w.record("disableParkingControls");
+            w.parkingBusy = true;
+        }
+        void enableParkingControls() override {}
+        bool parkingControlsBusy() override { return w.parkingBusy; }
+        void updateLiveCount() override { w.record("updateLiveCount"); }
+
+    private:
+        FakeWorld& w;
+    };
+
+    class SimLink final : public RunSimLink {
+    public:
+        explicit SimLink(FakeWorld& w) : w(w) {}
+        void resetSimQueues() override { w.record("resetSimQueues"); }
+        void startSimClient() override { w.record("startSimClient"); }
+        void requestSimClientStop() override { w.record("requestSimClientStop"); }
+        void joinSimClient() override { w.record("joinSimClient"); }
+        bool noSimSession() override { return w.noSimSession; }
+        bool simRunning() override { return w.simRunning; }
+        bool requestError() override { return false; }
+        bool takeSecondTick() override {
+            if (!w.m_tickPending) return false;
+            w.m_tickPending = false;
+            return true;
+        }
+        bool secondTickPending() override { return w.m_tickPending; }
+        bool requestUserOnGround() override { return true; }
+        void simRequestError() override {}
+        bool userOnGroundKnown() override { return w.userPositionKnown; }
+        bool userOnGround() override { return w.userOnGround; }
+        void requestUserAcPosition() override {}
+        RunPosition userPosition() override { return w.userPositionKnown ? RunPosition{52.3, 4.76} : RunPosition{}; }
+        double userAltitudeFt() override { return 0.0; }
+        void requestUserAcTitleAndModel() override { w.record("requestUserAcTitleAndModel"); }
+        std::int64_t simTime() override { return w.simTime; }
+        void createFlightPlanFolder() override { w.record("createFlightPlanFolder"); }
+        void removeFlightPlanFolder() override { w.record("removeFlightPlanFolder"); }
+        void clearRememberedLiveryTitles() override { w.record("clearRememberedLiveryTitles"); }
+        void clearAiPositionBuffers() override { w.record("clearAiPositionBuffers"); }
+        void resetSimLink() override { w.record("resetSimLink"); }
+
+    private:
+        FakeWorld& w;
+    };
+
+    class Feed final : public RunFeed {
+    public:
+        explicit Feed(FakeWorld& w) : w(w) {}
+        void updateTrafficBox() override { w.record("updateTrafficBox"); }
+        void updateReaderLamps() override { w.record("updateReaderLamps"); }
+        void authenticate() override {
+            w.record("authenticate");
+            if (w.onAuthenticate) w.onAuthenticate();
+            if (w.loginSucceeds) {
+                w.authenticated = true;
+            } else {
+                gf_stopWithError("Authenticater", true);
+            }
+        }
+        bool authenticated() override { return w.authenticated; }
+        void deauthenticate() override { w.record("deauthenticate"); }
+        void startWeatherReader() override {
+            w.record("startWeatherReader");
+            if (w.weatherSendsQnh) w.at(w.elapsed() + 400ms, [this] { w.qnh = 1013; });
+        }
+        void startTrafficReader() override {
+            w.record("startTrafficReader");
+            if (w.trafficReceives) w.m_receiving = true;
+        }
+        bool weatherReaderFinished() override { return w.weatherFinished; }
+        bool trafficReaderFinished() override { return w.trafficFinished; }
+        void stopReaders() override {
+            w.record("stopReaders");
+            if (w.readersFinishOnStop) w.weatherFinished = w.trafficFinished = true;
+        }
+        void joinFinishedReaders() override { w.record("joinFinishedReaders"); }
+        int qnhShown() override { return w.qnh; }
+        bool trafficReaderReceiving() override { return w.m_receiving; }
+        std::int64_t receivedFlightCount() override { return 0; }
+        void setTrafficFilterCentre(RunPosition) override {}
+        void raiseCollectFlag() override { w.record("raiseCollectFlag"); }
+        void applyTimeOffset(std::int32_t minutes) override {
+            if (w.replaced.applyTimeOffset) w.replaced.applyTimeOffset(minutes);
+        }
+        void setReaderLamps(int) override {}
+        void resetRtClients() override { w.record("resetRtClients"); }
+
+    private:
+        FakeWorld& w;
+    };
+
+    class Engine final : public RunEngine {
+    public:
+        explicit Engine(FakeWorld& w) : w(w) {}
+        void reserveTrafficContainers() override {}
+        void setTrafficHandover(bool open) override { w.record(open ? "handover open" : "handover closed"); }
+        void handleAddingStack() override { ++w.passes; }
+        void handleSimObjectEvents() override { ++w.objectEventDrains; }
+        void handleNewLiveHexid() override {}
+        void fillLiveAcCombo() override {
+            if (w.replaced.fillLiveAcCombo) w.replaced.fillLiveAcCombo();
+        }
+        void avoidLiveParkedCollisions() override {}
+        void removeBlockedCallsign(const std::string&) override {}
+        void clearGhostCallsigns() override {}
+        void resetTraffic() override { w.record("resetTraffic"); }
+        void setParkedNavLights(bool on) override {
+            if (w.replaced.setParkedNavLights) w.replaced.setParkedNavLights(on);
+        }
+        void removeSurplusLiveAc(int max) override {
+            if (w.replaced.removeSurplusLiveAc) w.replaced.removeSurplusLiveAc(max);
+        }
+        void removeAllLiveAc() override {
+            if (w.replaced.removeAllLiveAc) w.replaced.removeAllLiveAc();
+        }
+        int countParkedLiveAc(bool) override { return 0; }
+        int countFlyingLiveAc() override { return 0; }
+
+    private:
+        FakeWorld& w;
+    };
+
+    class Parking final : public RunParking {
+    public:
+        explicit Parking(FakeWorld& w) : w(w) {}
+        void staticParking(bool initial) override { w.record(initial ? "staticParking initial" : "staticParking"); }
+        void removeUserAirConflicts() override {}
+        void removeUserGroundConflicts() override {}
+        void removeStaticTwins() override { w.record("removeStaticTwins"); }
+        void removeAllStaticAc() override {
+            if (w.replaced.removeAllStaticAc) return w.replaced.removeAllStaticAc();
+            w.record("removeAllStaticAc");
+        }
+        void applyParkTrafficChanges(std::int32_t value) override {
+            w.record("applyParkTrafficChanges");
+            w.appliedStaticUpdates.push_back(value);
+        }
+        int showStaticParkStats(bool) override { return 0; }
+        int waitingParkingPositions() override { return 0; }
+        bool parkAirportInUse() override { return w.parkAirportInUse; }
+        bool standListEmpty() override { return w.standListEmpty; }
+        bool standsLoaded() override { return w.standsLoaded; }
+        std::string reservedStand() override { return {}; }
+        void clearReservedStand() override {}
+        void clearAirportTraffic() override {
+            w.record("clearAirportTraffic");
+            if (w.onClearAirportTraffic) w.onClearAirportTraffic();
+        }
+
+    private:
+        FakeWorld& w;
+    };
+
+    class Catalogue final : public RunCatalogue {
+    public:
+        explicit Catalogue(FakeWorld& w) : w(w) {}
+        bool readDbase() override {
+            w.record("readDbase");
+            return w.readDbaseResult;
+        }
+        void scanLiveries() override {
+            if (w.replaced.scanLiveries) return w.replaced.scanLiveries();
+            w.record("scanLiveries");
+        }
+        void processScannedLiveries() override {
+            if (w.replaced.processScannedLiveries) return w.replaced.processScannedLiveries();
+            w.record("processScannedLiveries");
+        }
+        void reserveLiveryCatalogue() override {}
+        void clearLiveryCatalogue() override {}
+        void logLiveryMatchingSummary() override { w.record("logLiveryMatchingSummary"); }
+        void logUnmatchedFlights() override { w.record("logUnmatchedFlights"); }
+        void clearUnmatchedFlights() override { w.record("clearUnmatchedFlights"); }
+
+    private:
+        FakeWorld& w;
+    };
+
+    class Airports final : public RunAirports {
+    public:
+        explicit Airports(FakeWorld& w) : w(w) {}
+        bool readAirports() override {
+            w.record("readAirports");
+            return true;
+        }
+        bool readMyParkAirports() override { return true; }
+        void scanAddonAirports() override { w.record("scanAddonAirports"); }
+        std::optional<RunPosition> findAirport(const std::string& code) override {
+            if (w.replaced.findAirport) return w.replaced.findAirport(code);
+            return std::nullopt;
+        }
+        void addDestinationAirport(const std::string& code, RunPosition position) override {
+            if (w.replaced.addDestinationAirport) w.replaced.addDestinationAirport(code, position);
+        }
+        std::optional<RunPosition> firstParkAirport() override { return std::nullopt; }
+        bool checkParkAirports(bool checkReservedStand, std::string& message) override {
+            if (w.replaced.checkParkAirports) return w.replaced.checkParkAirports(checkReservedStand, message);
+            return false;
+        }
+
+    private:
+        FakeWorld& w;
+    };
+
     void onAdvance() {
         const auto now = elapsed();
         if (ticking && simRunning && now >= m_nextTick) {
@@ -335,6 +481,13 @@ private:
     std::chrono::milliseconds m_nextTick{1000};
     bool m_tickPending = false;
     bool m_receiving = false;
+    Window m_window{*this};
+    SimLink m_sim{*this};
+    Feed m_feed{*this};
+    Engine m_engine{*this};
+    Parking m_parking{*this};
+    Catalogue m_catalogue{*this};
+    Airports m_airports{*this};
 };
 
 // A scratch working folder (with "docs") and application folder, the log in
@@ -390,11 +543,11 @@ protected:
         // A simulator that is found, so that start-up reading needs no
         // registry.
         SIM_INSTALL_PATH.setValue("C:\\Lockheed Martin\\Prepar3D v5");
-        gf_setRunServices(world.services());
+        gf_installRunPorts(world.ports());
     }
 
     void TearDown() override {
-        gf_setRunServices(RunServices{});
+        gf_uninstallRunPorts();
         gf_setUiSink(nullptr);
         gf_setSteadyClock(nullptr);
         gf_setSystemTimeSource(nullptr);

@@ -172,13 +172,11 @@ TEST_F(StartupReadingTest, SavedTimeShiftIsAppliedAtStart) {
     // With SIM_TIME on the simulator's clock decides instead.
     world.timeShifts.clear();
     SIM_TIME.setValue(true);
-    RunServices services = world.services();
     bool applied = false;
-    services.applySimTime = [&] {
+    world.replaced.applySimTime = [&] {
         applied = true;
         gf_applySimTime(true);
     };
-    gf_setRunServices(services);
     lf_startupReading();
     EXPECT_TRUE(applied);
     EXPECT_TRUE(world.timeShifts.empty());

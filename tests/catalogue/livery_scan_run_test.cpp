@@ -31,10 +31,8 @@ protected:
         gf_resetScanSlots();
         gf_setLiveryScanDbase(&dbase);
         m_window = gf_liveryScanWindow();
-        RunServices services = world.services();
-        services.scanLiveries = [] { gf_scanLiveries(); };
-        services.processScannedLiveries = [] { gf_processScannedLiveries(); };
-        gf_setRunServices(services);
+        world.replaced.scanLiveries = [] { gf_scanLiveries(); };
+        world.replaced.processScannedLiveries = [] { gf_processScannedLiveries(); };
         fs::create_directories(workFolder() / "liveries");
         fs::copy(lf_sampleTree() / "folder1" / "B738_main", workFolder() / "liveries" / "one",
                  fs::copy_options::recursive);

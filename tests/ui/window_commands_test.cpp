@@ -4,6 +4,7 @@
 #include "app/run_test_support.h"
 #include "app/window_commands.h"
 #include "app/window_services.h"
+#include "app/wiring/window_services.h"
 
 #include "core/settings_file.h"
 #include "core/shell.h"
@@ -28,8 +29,8 @@ protected:
                            &g_blockCallsignChanged, &g_rematchRequested}) {
             flag->store(false);
         }
-        gf_runServices().applyTimeOffset = [this](std::int32_t m) { offsets.push_back(m); };
-        gf_runServices().findAirport = [](const std::string& code) {
+        world.replaced.applyTimeOffset = [this](std::int32_t m) { offsets.push_back(m); };
+        world.replaced.findAirport = [](const std::string& code) {
             return code == "EHAM" ? std::optional<RunPosition>(RunPosition{52.31, 4.76}) : std::nullopt;
         };
     }
@@ -38,7 +39,10 @@ protected:
         RunFixture::TearDown();
     }
     std::string status() { return gf_statusLineSnapshot().statusText; }
+    // The window's own rules in place of the fake window.
+    void useRealWindow() { gf_installRunPorts(world.ports(&realWindow)); }
     std::vector<std::int32_t> offsets;
+    RealRunWindow realWindow;
 };
 
 TEST(WindowRules, AutoRangeTable) {
@@ -124,7 +128,7 @@ TEST_F(WindowCommandsTest, CheckBoxesSaveAndAct) {
     for (const Row& row : rows) {
         gf_resetExitReason();
         gf_resetRunFlags();
-        gf_runServices().noSimSession = [&] { return row.noSimSession; };
+        world.noSimSession = row.noSimSession;
         EXPECT_TRUE(lf_onCheckBox(row.id, row.value)) << row.id;
         const auto* box = static_cast<const CheckBoxParameter*>(gf_findControl(row.id)->binding);
         EXPECT_EQ(box->value(), row.value) << row.id;
@@ -204,8 +208,8 @@ TEST_F(WindowCommandsTest, DestinationEnter) {
 
     // The worker puts the airport in front of the park-airport list.
     std::string added;
-    gf_runServices().addDestinationAirport = [&](const std::string& code, RunPosition) { added = code; };
-    lf_serveWindowRequests(gf_runServices());
+    world.replaced.addDestinationAirport = [&](const std::string& code, RunPosition) { added = code; };
+    lf_serveWindowRequests(gf_runPorts());
     EXPECT_EQ(added, "EHAM");
 
     lf_onEditEnter(kIdDestination, "");
@@ -231,7 +235,7 @@ TEST_F(WindowCommandsTest, InstallPathEnterRestartsAfterError151) {
 
 TEST_F(WindowCommandsTest, WorkerServesTheWindowsRequests) {
     std::vector<std::string> calls;
-    RunServices& s = gf_runServices();
+    FakeWorld::Replaced& s = world.replaced;
     s.removeAllLiveAc = [&] { calls.push_back("live"); };
     s.removeAllStaticAc = [&] { calls.push_back("static"); };
     s.announceStaticUpdate = [&] { calls.push_back("announce"); };
@@ -240,23 +244,23 @@ TEST_F(WindowCommandsTest, WorkerServesTheWindowsRequests) {
     MAX_LIVE_SEL.setValue(10);
     NAV_LIGHTS_WHILE_PARKED.setValue(false);
     g_timeShiftTrafficRequested = g_navLightsRequested = g_maxLiveTrimRequested = true;
-    lf_serveWindowRequests(s);
+    lf_serveWindowRequests(gf_runPorts());
     EXPECT_EQ(calls, (std::vector<std::string>{"lights off", "max 10", "live", "static", "announce"}));
     calls.clear();
-    lf_serveWindowRequests(s);
+    lf_serveWindowRequests(gf_runPorts());
     EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(WindowCommandsTest, UnhandledCommandsAndExceptions) {
     EXPECT_FALSE(lf_HandleWMCOMMAND(WindowCommand{WindowCommand::Kind::button, 1234, false, -1, {}}));
     // A failing handler is logged and counts as not handled.
-    gf_runServices().setWindowTopmost = [](bool) { throw std::runtime_error("boom"); };
+    world.replaced.setWindowTopmost = [](bool) { throw std::runtime_error("boom"); };
     EXPECT_FALSE(lf_HandleWMCOMMAND(WindowCommand{WindowCommand::Kind::check, kIdAlwaysOnTop, true, -1, {}}));
     EXPECT_NE(log().find("lf_HandleWMCOMMAND exception boom"), std::string::npos);
 
     // "Now" with stands loaded: the update is announced for the next
     // 15-second job and the renewal display starts again at 20.
-    gf_runServices().standsLoaded = [] { return true; };
+    world.standsLoaded = true;
     g_mainWindowState.minutesToRenewal = 3;
     EXPECT_TRUE(lf_HandleWMCOMMAND(WindowCommand{WindowCommand::Kind::button, kIdNow, false, -1, {}}));
     EXPECT_TRUE(g_staticUpdateRequested.load());
@@ -289,8 +293,8 @@ TEST_F(WindowCommandsTest, FolderOpeners) {
 }
 
 TEST_F(WindowCommandsTest, WorkerServesFlushAndCallsignList) {
-    gf_wireWindowServices(gf_runServices());
-    gf_runServices().fillLiveAcCombo = [] {
+    useRealWindow();
+    world.replaced.fillLiveAcCombo = [] {
         g_mainWindowState.changeTexts([](WindowTexts& t) { t.callsigns = {"AFR12", "KLM123"}; });
     };
     CALLSIGN_2_OBJECTID.setValue("KLM");
@@ -306,7 +310,7 @@ TEST_F(WindowCommandsTest, WorkerServesFlushAndCallsignList) {
     EXPECT_TRUE(sink.controlEnabled(kIdCallsignList));
     EXPECT_TRUE(sink.controlEnabled(kIdBlock));
     EXPECT_TRUE(g_callsignListReady.load());
-    gf_runServices().fillLiveAcCombo = [] {
+    world.replaced.fillLiveAcCombo = [] {
         g_mainWindowState.changeTexts([](WindowTexts& t) { t.callsigns = {""}; });
     };
     EXPECT_TRUE(lf_onButton(kIdCsOid));
@@ -319,8 +323,8 @@ TEST_F(WindowCommandsTest, WorkerServesFlushAndCallsignList) {
 // time-shift group back as the user had it: "Now" and the update's first
 // phase both disable before the rebuild enables once.
 TEST_F(WindowCommandsTest, ARebuildGivesTheTimeShiftGroupBackAsTheUserHadIt) {
-    gf_wireWindowServices(gf_runServices());
-    gf_runServices().standsLoaded = [] { return true; };
+    useRealWindow();
+    world.standsLoaded = true;
     for (bool simTime : {false, true}) {
         SIM_TIME.setValue(simTime);
         gf_applySimTime(false);
@@ -349,13 +353,13 @@ TEST_F(WindowCommandsTest, ARebuildGivesTheTimeShiftGroupBackAsTheUserHadIt) {
 }
 
 TEST_F(WindowCommandsTest, ParkingControlsComeBackWhenThereIsNothingToRebuild) {
-    gf_wireWindowServices(gf_runServices());
+    useRealWindow();
     gf_announceStaticUpdate();
-    EXPECT_TRUE(gf_runServices().parkingControlsBusy());
+    EXPECT_TRUE(gf_runPorts().window.parkingControlsBusy());
     lf_periodicJobs(15);  // first phase: the Traffic Reader collects
     lf_periodicJobs(30);  // second phase: no park airport to rebuild
     EXPECT_FALSE(g_staticUpdateRequested.load());
-    EXPECT_FALSE(gf_runServices().parkingControlsBusy());
+    EXPECT_FALSE(gf_runPorts().window.parkingControlsBusy());
     EXPECT_TRUE(sink.has("enable " + std::to_string(kIdReRead) + " 1"));
 }
 

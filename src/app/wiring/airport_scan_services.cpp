@@ -11,7 +11,7 @@
 
 #include <filesystem>
 
-void lf_wireAirportScan(RunServices& services) {
+void lf_wireAirportScan() {
     AirportScanEnv env;
     env.isKnownAirport = [](const std::string& code) { return gf_isKnownAirport(code); };
     env.openManual = [] { gf_openContainingFolder(gf_workPaths().docs / "Manual.pdf"); };
@@ -37,5 +37,4 @@ void lf_wireAirportScan(RunServices& services) {
         return entries;
     };
     gf_setAirportScanEnv(std::move(env));
-    services.scanAddonAirports = [] { gf_scanAddonAirports(); };
 }

@@ -2,6 +2,4 @@
 // shell and the window as its neighbours.
 #pragma once
 
-#include "app/run_services.h"
-
-void lf_wireAirportScan(RunServices& services);
+void lf_wireAirportScan();

@@ -5,6 +5,7 @@
 
 #include "airports/airport_database.h"
 #include "airports/airport_hooks.h"
+#include "airports/airport_scan.h"
 #include "airports/learned_writer.h"
 #include "airports/park_airport_state.h"
 #include "airports/park_airports.h"
@@ -114,7 +115,7 @@ std::optional<FeedAirport> gf_feedParkAirport() {
     return FeedAirport{true, airport->latitude, airport->longitude, airport->altitude};
 }
 
-void lf_wireAirports(RunServices& s) {
+void lf_wireAirports() {
     lf_installNeighbours();
     lf_installHooks();
     // Stand files leave out airline and type of a registration the Dbase
@@ -125,26 +126,32 @@ void lf_wireAirports(RunServices& s) {
         if (!record) return std::nullopt;
         return StandDbaseRecord{record->airl, record->type, record->opr};
     });
-    s.readAirports = [] { return gf_readAirports(); };
-    s.readMyParkAirports = [] { return lf_readMyParkAirports(); };
-    s.findAirport = [](const std::string& code) -> std::optional<RunPosition> {
-        const auto airport = gf_findAirport(code);
-        if (!airport) return std::nullopt;
-        return RunPosition{airport->latitude, airport->longitude};
-    };
-    s.checkParkAirports = [](bool check, std::string& message) { return gf_checkParkAirports(check, message); };
-    s.showHandmadeCounters = [](std::size_t orbx, std::size_t thirdparty) {
-        gf_changeAirportDisplay([&](AirportDisplay& d) {
-            d.orbxFileCount = orbx;
-            d.thirdpartyFileCount = thirdparty;
-        });
-        gf_uiSink().invalidateBand(UiBand::all);
-    };
+}
 
-    // The park airport's side of the traffic engine's services.
-    s.parkAirportInUse = [] { return g_currentAirport.get().has_value(); };
-    s.standListEmpty = [] { return g_standList.empty(); };
-    s.standsLoaded = [] { return g_standsLoaded.load(); };
-    s.reservedStand = [] { return g_reservedStand.get(); };
-    s.clearAirportTraffic = [] { gf_leaveParkAirport(); };
+bool RealRunAirports::readAirports() { return gf_readAirports(); }
+
+bool RealRunAirports::readMyParkAirports() { return lf_readMyParkAirports(); }
+
+void RealRunAirports::scanAddonAirports() { gf_scanAddonAirports(); }
+
+std::optional<RunPosition> RealRunAirports::findAirport(const std::string& code) {
+    const auto airport = gf_findAirport(code);
+    if (!airport) return std::nullopt;
+    return RunPosition{airport->latitude, airport->longitude};
+}
+
+void RealRunAirports::addDestinationAirport(const std::string& code, RunPosition p) {
+    gf_addDestinationAirport(code, LatLon{p.lat, p.lon});
+}
+
+std::optional<RunPosition> RealRunAirports::firstParkAirport() {
+    std::optional<RunPosition> first;
+    gf_withParkAirports([&](std::list<ParkAirport>& list) {
+        if (!list.empty()) first = RunPosition{list.front().latitude, list.front().longitude};
+    });
+    return first;
+}
+
+bool RealRunAirports::checkParkAirports(bool check, std::string& message) {
+    return gf_checkParkAirports(check, message);
 }

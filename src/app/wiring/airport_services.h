@@ -1,14 +1,26 @@
-// The run's services wired to the airports and stands: the airport database,
+// The airports and stands wired into the run: the airport database,
 // the park-airport list, the park airport as the live feed and the simulator
 // link see it.
 #pragma once
 
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "feed/feed_env.h"
 
 #include <optional>
 
-void lf_wireAirports(RunServices& services);
+// Installs the airports' neighbours, hooks and the stand files' Dbase lookup.
+void lf_wireAirports();
+
+class RealRunAirports final : public RunAirports {
+public:
+    bool readAirports() override;
+    bool readMyParkAirports() override;
+    void scanAddonAirports() override;
+    std::optional<RunPosition> findAirport(const std::string& code) override;
+    void addDestinationAirport(const std::string& code, RunPosition position) override;
+    std::optional<RunPosition> firstParkAirport() override;
+    bool checkParkAirports(bool checkReservedStand, std::string& message) override;
+};
 
 // The feed's airport fields: the current airport, the stand file's altitude,
 // the reserved stand and the stand the user aircraft stands on.

@@ -5,12 +5,20 @@
 #include "catalogue/dbase.h"
 #include "catalogue/match_report.h"
 
-void lf_wireCatalogue(RunServices& s) {
-    gf_setSimLinkNeighbours(&gf_realSimNeighbours());
-    s.readDbase = [] { return gf_readDbase(); };
-    s.processScannedLiveries = [] { gf_processScannedLiveries(); };
-    s.reserveLiveryCatalogue = [] { gf_reserveLiveryCatalogue(); };
-    s.logLiveryMatchingSummary = [] { gf_logLiveryMatchingSummary(); };
-    s.logUnmatchedFlights = [] { gf_logUnmatchedFlights(); };
-    s.clearUnmatchedFlights = [] { gf_clearUnmatchedFlights(); };
-}
+void lf_wireCatalogue() { gf_setSimLinkNeighbours(&gf_realSimNeighbours()); }
+
+bool RealRunCatalogue::readDbase() { return gf_readDbase(); }
+
+void RealRunCatalogue::processScannedLiveries() { gf_processScannedLiveries(); }
+
+void RealRunCatalogue::reserveLiveryCatalogue() { gf_reserveLiveryCatalogue(); }
+
+// Cleared and built again by the next processing of the scanned liveries,
+// which runs once per process unless the catalogue is stale.
+void RealRunCatalogue::clearLiveryCatalogue() { gf_markLiveryCatalogueStale(); }
+
+void RealRunCatalogue::logLiveryMatchingSummary() { gf_logLiveryMatchingSummary(); }
+
+void RealRunCatalogue::logUnmatchedFlights() { gf_logUnmatchedFlights(); }
+
+void RealRunCatalogue::clearUnmatchedFlights() { gf_clearUnmatchedFlights(); }

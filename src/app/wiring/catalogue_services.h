@@ -3,6 +3,19 @@
 // simulator link needs.
 #pragma once
 
-#include "app/run_services.h"
+#include "app/run_ports.h"
 
-void lf_wireCatalogue(RunServices& services);
+// Installs the catalogue's answers to the simulator link.
+void lf_wireCatalogue();
+
+class RealRunCatalogue final : public RunCatalogue {
+public:
+    bool readDbase() override;
+    void scanLiveries() override;
+    void processScannedLiveries() override;
+    void reserveLiveryCatalogue() override;
+    void clearLiveryCatalogue() override;
+    void logLiveryMatchingSummary() override;
+    void logUnmatchedFlights() override;
+    void clearUnmatchedFlights() override;
+};

@@ -7,13 +7,8 @@
 #include "traffic/intake.h"
 
 #include <mutex>
-#include <utility>
 
-// Wraps a job so that it runs under g_engineMutex.
-template <typename F>
-auto lf_engine(F f) {
-    return [f = std::move(f)](auto&&... args) {
-        std::lock_guard lock(g_engineMutex);
-        return f(std::forward<decltype(args)>(args)...);
-    };
-}
+// Held for the length of one engine job.
+struct EngineLock {
+    std::lock_guard<std::mutex> lock{g_engineMutex};
+};

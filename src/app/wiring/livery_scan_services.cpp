@@ -1,8 +1,6 @@
-#include "app/wiring/livery_scan_services.h"
+// The run's livery scan wired to the catalogue's scan.
+#include "app/wiring/catalogue_services.h"
 
-#include "app/run_services.h"
 #include "catalogue/livery_scan.h"
 
-void lf_wireLiveryScan(RunServices& services) {
-    services.scanLiveries = [] { gf_scanLiveries(); };
-}
+void RealRunCatalogue::scanLiveries() { gf_scanLiveries(); }

@@ -3,30 +3,82 @@
 #include "app/wiring/engine_lock.h"
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
+#include "feed/reader_services.h"
+#include "traffic/engine_support.h"
 #include "traffic/intake.h"
+#include "traffic/parking_position.h"
 #include "traffic/removal_rules.h"
+#include "traffic/stand_choice.h"
 #include "traffic/static_parking.h"
 #include "core/ui_sink.h"
+#include "ui/window_state.h"
 
-void lf_wireStaticTraffic(RunServices& s) {
+void lf_wireStaticTraffic() {
     StaticParkingHooks hooks;
-    hooks.raiseCollectFlag = [raise = s.raiseCollectFlag] { raise(); };
+    hooks.raiseCollectFlag = [] { g_trafficReader.collect = true; };
     hooks.enableDestination = [] { gf_uiSink().enableControl(DESTINATION.controlId(), true); };
     gf_setStaticParkingHooks(std::move(hooks));
+}
 
-    s.staticParking = lf_engine([](bool first) { gf_staticParking(first); });
-    s.removeStaticTwins = lf_engine([] { gf_removeStaticTwins(); });
-    s.removeAllStaticAc = lf_engine([] { gf_removeAllStaticAc(); });
-    s.parkAirportInUse = [] { return gf_parkAirportInUse(); };
-    s.standListEmpty = lf_engine([] { return g_standList.empty(); });
-    s.standsLoaded = [] { return g_standsLoaded.load(); };
-    s.applyParkTrafficChanges = lf_engine([](std::int32_t flush) { gf_applyParkTrafficChanges(flush != 0); });
-    s.removeUserAirConflicts = lf_engine([] { gf_removeUserConflicts(); });
-    s.removeUserGroundConflicts = lf_engine([] { gf_removeGroundedUserConflicts(); });
-    s.clearAirportTraffic = lf_engine([] { gf_clearAirportTraffic(); });
-    s.parkingControlsBusy = [] { return g_parkingControlsBusy.load(); };
-    s.disableParkingControls = [disable = s.disableParkingControls] {
-        g_parkingControlsBusy = true;
-        disable();
-    };
+void RealRunParking::staticParking(bool initial) {
+    const EngineLock lock;
+    gf_staticParking(initial);
+}
+
+void RealRunParking::removeUserAirConflicts() {
+    const EngineLock lock;
+    gf_removeUserConflicts();
+}
+
+void RealRunParking::removeUserGroundConflicts() {
+    const EngineLock lock;
+    gf_removeGroundedUserConflicts();
+}
+
+void RealRunParking::removeStaticTwins() {
+    const EngineLock lock;
+    gf_removeStaticTwins();
+}
+
+void RealRunParking::removeAllStaticAc() {
+    const EngineLock lock;
+    gf_removeAllStaticAc();
+}
+
+void RealRunParking::applyParkTrafficChanges(std::int32_t flush) {
+    const EngineLock lock;
+    gf_applyParkTrafficChanges(flush != 0);
+}
+
+int RealRunParking::showStaticParkStats(bool storeFit) {
+    const EngineLock lock;
+    const std::int32_t count = gf_showStaticParkStats(storeFit);
+    if (storeFit) g_mainWindowState.staticAverageFit = gf_staticParkedMeanHours();
+    return static_cast<int>(count);
+}
+
+int RealRunParking::waitingParkingPositions() {
+    const EngineLock lock;
+    return static_cast<int>(g_parkingPositions.size());
+}
+
+bool RealRunParking::parkAirportInUse() { return gf_parkAirportInUse(); }
+
+bool RealRunParking::standListEmpty() {
+    const EngineLock lock;
+    return g_standList.empty();
+}
+
+bool RealRunParking::standsLoaded() { return g_standsLoaded.load(); }
+
+std::string RealRunParking::reservedStand() { return g_reservedStand.get(); }
+
+void RealRunParking::clearReservedStand() {
+    const EngineLock lock;
+    gf_clearReservedStand();
+}
+
+void RealRunParking::clearAirportTraffic() {
+    const EngineLock lock;
+    gf_clearAirportTraffic();
 }

@@ -1,10 +1,27 @@
-// The run's services of the static parked traffic: the park airport's
-// choice and calculation every 16 seconds, the renewal, the flush, the
-// user-aircraft conflicts and the park airport's state for the main loop.
+// The static parked traffic wired into the run: the park airport's choice
+// and calculation every 16 seconds, the renewal, the flush, the user
+// aircraft's conflicts and the park airport's state for the main loop.
 #pragma once
 
-#include "app/run_services.h"
+#include "app/run_ports.h"
 
-// After lf_wireTraffic and lf_wireAirports: the static side replaces their
-// stand-ins.
-void lf_wireStaticTraffic(RunServices& services);
+// Installs the static parking's hooks.
+void lf_wireStaticTraffic();
+
+class RealRunParking final : public RunParking {
+public:
+    void staticParking(bool initial) override;
+    void removeUserAirConflicts() override;
+    void removeUserGroundConflicts() override;
+    void removeStaticTwins() override;
+    void removeAllStaticAc() override;
+    void applyParkTrafficChanges(std::int32_t value) override;
+    int showStaticParkStats(bool storeFit) override;
+    int waitingParkingPositions() override;
+    bool parkAirportInUse() override;
+    bool standListEmpty() override;
+    bool standsLoaded() override;
+    std::string reservedStand() override;
+    void clearReservedStand() override;
+    void clearAirportTraffic() override;
+};

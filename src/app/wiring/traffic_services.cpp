@@ -1,8 +1,6 @@
 #include "app/wiring/traffic_services.h"
 
 #include "app/wiring/engine_lock.h"
-#include "airports/park_airports.h"
-#include "catalogue/catalogue.h"
 #include "core/settings.h"
 #include "simlink/sim_queues.h"
 #include "traffic/ai_commands.h"
@@ -30,74 +28,92 @@ void gf_enginePushBlockedEvent(std::uint32_t hexid) {
 
 void gf_enginePublishQnh(int qnh_hpa) { g_engineQnh = qnh_hpa; }
 
-void lf_wireTraffic(RunServices& s) {
-    s.reserveTrafficContainers = lf_engine([] { gf_reserveTrafficContainers(); });
-    s.setTrafficHandover = [](bool open) { gf_setTrafficHandover(open); };
-    s.handleAddingStack = lf_engine([] { lf_handleAddingStack(); });
-    s.handleSimObjectEvents = lf_engine([] { gf_handleSimObjectEvents(); });
-    s.removeStaticTwins = lf_engine([] { gf_removeStaticTwins(); });
-    s.clearReservedStand = lf_engine([] { gf_clearReservedStand(); });
-    s.handleNewLiveHexid = lf_engine([] { gf_handleNewLiveHexid(); });
-    s.removeAllStaticAc = lf_engine([] { gf_removeAllStaticAc(); });
-    // The engine gives the callsigns; the window's list shows them.
-    s.fillLiveAcCombo = lf_engine([] {
-        gf_fillLiveAcCombo();
-        std::vector<std::string> list = gf_liveAcComboList();
-        g_mainWindowState.changeTexts([&](WindowTexts& t) { t.callsigns = std::move(list); });
-    });
-    s.avoidLiveParkedCollisions = lf_engine([] { gf_avoidLiveParkedCollisions(); });
-    s.removeBlockedCallsign = lf_engine([](const std::string& callsign) { gf_removeBlockedCallsign(callsign); });
-    s.clearGhostCallsigns = lf_engine([] { g_removedGhosts.clear(); });
-    s.resetTraffic = lf_engine([] { gf_resetTraffic(); });
+void RealRunEngine::reserveTrafficContainers() {
+    const EngineLock lock;
+    gf_reserveTrafficContainers();
+}
 
-    // The window's requests, served on the worker.
-    s.setParkedNavLights = lf_engine([](bool on) {
-        for (const LiveAc& ac : g_liveAc) {
-            if (ac.simState == SimState::active && ac.flightState == FlightState::parked && ac.objectId != 0)
-                gf_setNavLights(ac.objectId, on ? 1u : 0u);
-        }
-        for (const StaticAc& ac : g_staticAc) {
-            if (ac.simState == SimState::active && ac.objectId != 0) gf_setNavLights(ac.objectId, on ? 1u : 0u);
-        }
-    });
-    s.removeSurplusLiveAc = lf_engine([](int max) {
-        auto active = std::count_if(g_liveAc.begin(), g_liveAc.end(),
-                                    [](const LiveAc& ac) { return ac.simState == SimState::active; });
-        // One farthest aircraft per call; each call marks one for removal.
-        for (; active > max; --active) {
-            if (gf_removeFarthestLiveAc(-1.0)) break;
-        }
-    });
-    s.removeAllLiveAc = lf_engine([] {
-        for (LiveAc& ac : g_liveAc) removeAircraftFromSim(ac);
-    });
-    s.countParkedLiveAc = lf_engine([](bool storeFit) {
-        const std::int32_t count = gf_countParkedLiveAc(storeFit);
-        if (storeFit) g_mainWindowState.liveAverageFit = gf_parkedLiveMeanHalfHours() / 2.0f;
-        return static_cast<int>(count);
-    });
-    s.countFlyingLiveAc = lf_engine([] {
-        return static_cast<int>(std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) {
-            return ac.simState == SimState::active && ac.flightState != FlightState::parked;
-        }));
-    });
-    s.showStaticParkStats = lf_engine([](bool storeFit) {
-        const std::int32_t count = gf_showStaticParkStats(storeFit);
-        if (storeFit) g_mainWindowState.staticAverageFit = gf_staticParkedMeanHours();
-        return static_cast<int>(count);
-    });
-    s.waitingParkingPositions = lf_engine([] { return static_cast<int>(g_parkingPositions.size()); });
-    // Cleared and built again by the next processing of the scanned
-    // liveries, which runs once per process unless the catalogue is stale.
-    s.clearLiveryCatalogue = [] { gf_markLiveryCatalogueStale(); };
-    s.addDestinationAirport = [](const std::string& code, RunPosition p) {
-        gf_addDestinationAirport(code, LatLon{p.lat, p.lon});
-    };
-    s.firstParkAirport = [] {
-        std::optional<RunPosition> first;
-        gf_withParkAirports([&](std::list<ParkAirport>& list) {
-            if (!list.empty()) first = RunPosition{list.front().latitude, list.front().longitude};
-        });
-        return first;
-    };
+void RealRunEngine::setTrafficHandover(bool open) { gf_setTrafficHandover(open); }
+
+void RealRunEngine::handleAddingStack() {
+    const EngineLock lock;
+    lf_handleAddingStack();
+}
+
+void RealRunEngine::handleSimObjectEvents() {
+    const EngineLock lock;
+    gf_handleSimObjectEvents();
+}
+
+void RealRunEngine::handleNewLiveHexid() {
+    const EngineLock lock;
+    gf_handleNewLiveHexid();
+}
+
+// The engine gives the callsigns; the window's list shows them.
+void RealRunEngine::fillLiveAcCombo() {
+    const EngineLock lock;
+    gf_fillLiveAcCombo();
+    std::vector<std::string> list = gf_liveAcComboList();
+    g_mainWindowState.changeTexts([&](WindowTexts& t) { t.callsigns = std::move(list); });
+}
+
+void RealRunEngine::avoidLiveParkedCollisions() {
+    const EngineLock lock;
+    gf_avoidLiveParkedCollisions();
+}
+
+void RealRunEngine::removeBlockedCallsign(const std::string& callsign) {
+    const EngineLock lock;
+    gf_removeBlockedCallsign(callsign);
+}
+
+void RealRunEngine::clearGhostCallsigns() {
+    const EngineLock lock;
+    g_removedGhosts.clear();
+}
+
+void RealRunEngine::resetTraffic() {
+    const EngineLock lock;
+    gf_resetTraffic();
+}
+
+void RealRunEngine::setParkedNavLights(bool on) {
+    const EngineLock lock;
+    for (const LiveAc& ac : g_liveAc) {
+        if (ac.simState == SimState::active && ac.flightState == FlightState::parked && ac.objectId != 0)
+            gf_setNavLights(ac.objectId, on ? 1u : 0u);
+    }
+    for (const StaticAc& ac : g_staticAc) {
+        if (ac.simState == SimState::active && ac.objectId != 0) gf_setNavLights(ac.objectId, on ? 1u : 0u);
+    }
+}
+
+void RealRunEngine::removeSurplusLiveAc(int max) {
+    const EngineLock lock;
+    auto active = std::count_if(g_liveAc.begin(), g_liveAc.end(),
+                                [](const LiveAc& ac) { return ac.simState == SimState::active; });
+    // One farthest aircraft per call; each call marks one for removal.
+    for (; active > max; --active) {
+        if (gf_removeFarthestLiveAc(-1.0)) break;
+    }
+}
+
+void RealRunEngine::removeAllLiveAc() {
+    const EngineLock lock;
+    for (LiveAc& ac : g_liveAc) removeAircraftFromSim(ac);
+}
+
+int RealRunEngine::countParkedLiveAc(bool storeFit) {
+    const EngineLock lock;
+    const std::int32_t count = gf_countParkedLiveAc(storeFit);
+    if (storeFit) g_mainWindowState.liveAverageFit = gf_parkedLiveMeanHalfHours() / 2.0f;
+    return static_cast<int>(count);
+}
+
+int RealRunEngine::countFlyingLiveAc() {
+    const EngineLock lock;
+    return static_cast<int>(std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) {
+        return ac.simState == SimState::active && ac.flightState != FlightState::parked;
+    }));
 }

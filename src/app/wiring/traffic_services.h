@@ -6,10 +6,27 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "feed/feed_records.h"
 
-void lf_wireTraffic(RunServices& services);
+class RealRunEngine final : public RunEngine {
+public:
+    void reserveTrafficContainers() override;
+    void setTrafficHandover(bool open) override;
+    void handleAddingStack() override;
+    void handleSimObjectEvents() override;
+    void handleNewLiveHexid() override;
+    void fillLiveAcCombo() override;
+    void avoidLiveParkedCollisions() override;
+    void removeBlockedCallsign(const std::string& callsign) override;
+    void clearGhostCallsigns() override;
+    void resetTraffic() override;
+    void setParkedNavLights(bool on) override;
+    void removeSurplusLiveAc(int max) override;
+    void removeAllLiveAc() override;
+    int countParkedLiveAc(bool storeFit) override;
+    int countFlyingLiveAc() override;
+};
 
 // The feed's calls into the engine (Traffic Reader and Weather Reader
 // threads).

@@ -16,20 +16,14 @@
 
 #include <windows.h>
 
-void lf_wireWindow(RunServices& services) {
-    services.postToWindow = [](RunMessage message) {
-        if (!g_mainWindow) return;
-        PostMessageW(g_mainWindow, message == RunMessage::startRun ? kWmStartRun : kWmEndProgram, 0, 0);
-    };
-    services.setWindowTopmost = [](bool topmost) {
-        if (!g_mainWindow) return;
-        SetWindowPos(g_mainWindow, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
-    };
-    // Every request of both readers carries the shift of the moment.
-    services.applyTimeOffset = [](std::int32_t minutes) { gf_applyTimeOffset(minutes); };
-    services.receivedFlightCount = [] { return g_trafficReader.trafficCount.load(); };
-    services.userAltitudeFt = [] { return gf_userAcData().alt_ft; };
-    services.noSimSession = [] { return g_noSimSession.load(); };
+void RealRunWindow::postToWindow(RunMessage message) {
+    if (!g_mainWindow) return;
+    PostMessageW(g_mainWindow, message == RunMessage::startRun ? kWmStartRun : kWmEndProgram, 0, 0);
+}
+
+void RealRunWindow::setWindowTopmost(bool topmost) {
+    if (!g_mainWindow) return;
+    SetWindowPos(g_mainWindow, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
 
 void lf_fillLinkDisplay(DisplaySnapshot& s) {

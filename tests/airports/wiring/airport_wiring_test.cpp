@@ -70,9 +70,9 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
               R"(<root><meta><info name="copyright" value="c"/><info name="sim" value="3"/></meta>
         <parameters><parameter name="publisher" value="stock"/><parameter name="altitude" value="-11"/></parameters>
         <parkpositions><parkpos id="D7" latitude="52.3105" longitude="4.7683" radius="20"/></parkpositions></root>)");
-    RunServices services;
-    lf_wireAirports(services);
-    lf_wireStaticTraffic(services);
+    lf_wireAirports();
+    lf_wireStaticTraffic();
+    RealRunParking parking;
     // No Traffic Reader runs here to answer a parked-traffic request.
     MAX_PARK_SEL.setValue(0);
 
@@ -98,7 +98,7 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
     gf_setUserAcData(user);
     g_userOnGround.value = true;
     g_userOnGround.known = true;
-    services.staticParking(true);
+    parking.staticParking(true);
     EXPECT_EQ(gf_simLinkNeighbours().standNameAt({52.3105, 4.7683}), "D7");
 
     FeedSettings after = gf_feedSettingsFromCore();
@@ -111,11 +111,11 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
     EXPECT_TRUE(keeps(after));
     EXPECT_TRUE(gf_feedParkAirport());
     EXPECT_EQ(readFile("airports/my_park_airports.txt"), "EHAM,D7\n");
-    EXPECT_TRUE(services.standsLoaded());
+    EXPECT_TRUE(parking.standsLoaded());
 
     // The close leaves the airport with its learned file.
-    services.clearAirportTraffic();
-    EXPECT_FALSE(services.parkAirportInUse());
+    parking.clearAirportTraffic();
+    EXPECT_FALSE(parking.parkAirportInUse());
     EXPECT_TRUE(std::filesystem::exists("airports/learned/stock/EHAM.xml"));
 }
 
@@ -153,8 +153,7 @@ TEST_F(AirportWiring, ALearnedFilesSettingsSetTheWindowsControls) {
               R"(<parameter name="INITIAL_LOAD_ONLY" value="false"/></parameters><parkpositions/></root>)");
     ControlStates controls;
     gf_setUiSink(&controls);
-    RunServices services;
-    lf_wireAirports(services);
+    lf_wireAirports();
     gf_fillComboBoxes();  // the start of the run: "Now" waits for the parking
     ASSERT_FALSE(controls.controlEnabled(g_buttonNow.controlId()));
     ASSERT_TRUE(gf_logParkAirport("EHAM"));
@@ -174,8 +173,8 @@ TEST_F(AirportWiring, ALearnedFilesSettingsSetTheWindowsControls) {
 // A user standing on the ground: its hook removes the aircraft that overlaps
 // it, not one that crosses its nose line far behind.
 TEST_F(AirportWiring, TheGroundedUsersHookRemovesWhatOverlapsTheUser) {
-    RunServices services;
-    lf_wireStaticTraffic(services);
+    lf_wireStaticTraffic();
+    RealRunParking parking;
     lf_setUserHalfWingspanNm(17.9 / 1852.0);
     UserAcData user;
     user.lat_deg = 52.3105;
@@ -197,7 +196,7 @@ TEST_F(AirportWiring, TheGroundedUsersHookRemovesWhatOverlapsTheUser) {
     };
     taxiing(0x400001, 180.0, 0.9 * 1852.0);
     taxiing(0x400002, 90.0, 25.0);
-    services.removeUserGroundConflicts();
+    parking.removeUserGroundConflicts();
     EXPECT_EQ(g_liveAc[0].simState, SimState::active);
     EXPECT_EQ(g_liveAc[1].simState, SimState::removingfromsim);
     g_liveAc.clear();
@@ -227,9 +226,8 @@ TEST_F(AirportWiring, AScanThatCollectsStandFilesEnablesTheTbloButton) {
     afolder[0].setValue((m_folder / "scenery").string());
     ControlStates controls;
     gf_setUiSink(&controls);
-    RunServices services;
-    lf_wireAirportScan(services);
-    services.scanAddonAirports();
+    lf_wireAirportScan();
+    RealRunAirports().scanAddonAirports();
     gf_setUiSink(nullptr);
     gf_setAirportScanEnv({});
     afolder[0].setValue("");

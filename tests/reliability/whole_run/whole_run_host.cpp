@@ -4,10 +4,11 @@
 // arrive in a queue here; the close comes after the seconds given, the way
 // the window's close button brings it. ThreadSanitizer watches all threads
 // of a real run this way, against the stand-ins on loopback.
-#include "app/run_services.h"
+#include "app/run_ports.h"
 #include "app/start_log.h"
 #include "app/window_actions.h"
 #include "app/window_services.h"
+#include "app/wiring/run_ports_real.h"
 #include "app/wiring/window_services.h"
 #include "app/worker_thread.h"
 #include "core/log.h"
@@ -44,6 +45,13 @@ void lf_post(RunMessage message) {
     g_window.posted.notify_one();
 }
 
+// The real window, its messages queued here instead of posted to a Win32
+// window.
+class HostWindow final : public RealRunWindow {
+public:
+    void postToWindow(RunMessage message) override { lf_post(message); }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,16 +65,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    RunServices services = gf_realRunServices();
-    gf_wireWindowServices(services);
-    services.postToWindow = lf_post;
+    static HostWindow window;
+    gf_installRealRunPorts(window);
     gf_staticParkingHooks().enableParkingControls = [] {
         g_mainWindowState.staticExtra = 0;
         gf_uiSink().invalidateBand(UiBand::lines);
         gf_enableParkingControls();
     };
     gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
-    gf_setRunServices(std::move(services));
 
     lf_post(RunMessage::startRun);
     const auto closeAt = std::chrono::steady_clock::now() + runFor;
@@ -111,7 +117,7 @@ int main(int argc, char** argv) {
     }
     lock.unlock();
     gf_joinWorkerThread();
-    gf_stopRunServiceThreads();
+    gf_stopRealRunThreads();
     gf_logFlush();
     std::printf("whole_run_host: %d run(s), %zu drawing steps painted, exit code %d, %s\n", runs, painted, code,
                 closing ? "closed" : "ended early");

@@ -1,19 +1,14 @@
-// The run's services wired to the subsystems that exist. What is not built
-// yet keeps its quiet stand-in.
-#include "app/run_services.h"
+#include "app/wiring/run_ports_real.h"
+
 #include "app/wiring/airport_scan_services.h"
 #include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
-#include "app/wiring/livery_scan_services.h"
 #include "app/wiring/static_traffic_services.h"
 #include "app/wiring/traffic_services.h"
-#include "app/wiring/update_services.h"
-#include "app/wiring/window_services.h"
 
 #include "catalogue/dbase.h"
 #include "catalogue/dbase_queries.h"
 #include "core/settings.h"
-#include "core/settings_upgrade.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
 #include "feed/login.h"
@@ -109,99 +104,113 @@ public:
 };
 AppFeedEnv g_appFeedEnv;
 
-void lf_wireSimLink(RunServices& s) {
-    s.resetSimQueues = [] { gf_resetSimQueues(P3D_VERSION.value()); };
-    s.startSimClient = [] { gf_startSimClientThread(); };
-    s.requestSimClientStop = [] {
+class RealRunSimLink final : public RunSimLink {
+public:
+    void resetSimQueues() override { gf_resetSimQueues(P3D_VERSION.value()); }
+    void startSimClient() override { gf_startSimClientThread(); }
+    void requestSimClientStop() override {
         gf_stopSimClientThread();
         // The connection's last word on the user's stand, as its end would
         // have given it.
         gf_checkUserParkingSpot();
-    };
-    s.joinSimClient = [] { gf_joinSimClientThread(); };
-    s.simRunning = [] { return g_simRunning.load(); };
-    s.requestError = [] { return g_requestError.load(); };
-    s.takeSecondTick = [] { return g_secondTick.exchange(false); };
-    s.secondTickPending = [] { return g_secondTick.load(); };
-    s.requestUserOnGround = [] { return gf_requestUserOnGroundEverySecond(); };
-    s.simRequestError = [] { gf_simRequestError(); };
-    s.userOnGroundKnown = [] { return g_userOnGround.known.load(); };
-    s.userOnGround = [] { return g_userOnGround.value.load(); };
-    s.requestUserAcPosition = [] { gf_requestUserAcPosition(); };
-    s.userPosition = lf_userPosition;
-    s.requestUserAcTitleAndModel = [] { gf_requestUserAcTitleAndModel(); };
-    s.simTime = [] { return g_simTime.load(); };
-    s.createFlightPlanFolder = [] { gf_createFlightPlanFolder(); };
-    s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
-    s.clearRememberedLiveryTitles = [] { gf_clearRememberedLiveryTitles(); };
-    s.clearAiPositionBuffers = [] { gf_clearAiPositionBuffers(); };
-    s.resetSimLink = [] { gf_resetSimLink(P3D_VERSION.value()); };
-}
+    }
+    void joinSimClient() override { gf_joinSimClientThread(); }
+    bool noSimSession() override { return g_noSimSession.load(); }
+    bool simRunning() override { return g_simRunning.load(); }
+    bool requestError() override { return g_requestError.load(); }
+    bool takeSecondTick() override { return g_secondTick.exchange(false); }
+    bool secondTickPending() override { return g_secondTick.load(); }
+    bool requestUserOnGround() override { return gf_requestUserOnGroundEverySecond(); }
+    void simRequestError() override { gf_simRequestError(); }
+    bool userOnGroundKnown() override { return g_userOnGround.known.load(); }
+    bool userOnGround() override { return g_userOnGround.value.load(); }
+    void requestUserAcPosition() override { gf_requestUserAcPosition(); }
+    RunPosition userPosition() override { return lf_userPosition(); }
+    double userAltitudeFt() override { return gf_userAcData().alt_ft; }
+    void requestUserAcTitleAndModel() override { gf_requestUserAcTitleAndModel(); }
+    std::int64_t simTime() override { return g_simTime.load(); }
+    void createFlightPlanFolder() override { gf_createFlightPlanFolder(); }
+    void removeFlightPlanFolder() override { gf_removeFlightPlanFolder(); }
+    void clearRememberedLiveryTitles() override { gf_clearRememberedLiveryTitles(); }
+    void clearAiPositionBuffers() override { gf_clearAiPositionBuffers(); }
+    void resetSimLink() override { gf_resetSimLink(P3D_VERSION.value()); }
+};
 
-void lf_wireFeed(RunServices& s) {
-    s.updateTrafficBox = [] {
+class RealRunFeed final : public RunFeed {
+public:
+    void updateTrafficBox() override {
         const RunPosition user = lf_userPosition();
         gf_updateTrafficBox(g_trafficReader, user.lat, user.lon, g_rangeNm.load());
-    };
-    s.updateReaderLamps = [] { gf_updateReaderLamps(); };
-    s.authenticate = [] { Authenticater(g_weatherReader, g_trafficReader); };
+    }
+    void updateReaderLamps() override { gf_updateReaderLamps(); }
+    void authenticate() override { Authenticater(g_weatherReader, g_trafficReader); }
     // The worker alone writes and reads the session GUID.
-    s.authenticated = [] { return !g_weatherReader.GUID.empty(); };
-    s.startWeatherReader = [] { lf_startReader(g_readerThreads.weather, gf_weatherReader); };
-    s.startTrafficReader = [] { lf_startReader(g_readerThreads.traffic, gf_trafficReader); };
-    s.weatherReaderFinished = [] { return g_weatherReader.finished.load(); };
-    s.trafficReaderFinished = [] { return g_trafficReader.finished.load(); };
-    s.stopReaders = [] {
-        g_weatherReader.stop = true;
-        g_trafficReader.stop = true;
-    };
-    s.joinFinishedReaders = [] { lf_joinReaders(true); };
+    bool authenticated() override { return !g_weatherReader.GUID.empty(); }
     // The session is closed on the Traffic Reader's client, which holds the
     // same GUID as the Weather Reader's.
-    s.deauthenticate = [] { g_trafficReader.deauthenticate(); };
-    s.qnhShown = [] { return g_qnhShown.load(); };
-    s.trafficReaderReceiving = [] { return g_trafficReader.receiving.load(); };
-    s.setTrafficFilterCentre = [](RunPosition p) {
+    void deauthenticate() override { g_trafficReader.deauthenticate(); }
+    void startWeatherReader() override { lf_startReader(g_readerThreads.weather, gf_weatherReader); }
+    void startTrafficReader() override { lf_startReader(g_readerThreads.traffic, gf_trafficReader); }
+    bool weatherReaderFinished() override { return g_weatherReader.finished.load(); }
+    bool trafficReaderFinished() override { return g_trafficReader.finished.load(); }
+    void stopReaders() override {
+        g_weatherReader.stop = true;
+        g_trafficReader.stop = true;
+    }
+    void joinFinishedReaders() override { lf_joinReaders(true); }
+    int qnhShown() override { return g_qnhShown.load(); }
+    bool trafficReaderReceiving() override { return g_trafficReader.receiving.load(); }
+    std::int64_t receivedFlightCount() override { return g_trafficReader.trafficCount.load(); }
+    void setTrafficFilterCentre(RunPosition p) override {
         g_trafficReader.filterLat = p.lat;
         g_trafficReader.filterLon = p.lon;
-    };
-    s.raiseCollectFlag = [] { g_trafficReader.collect = true; };
-    s.setReaderLamps = [](int lamp) {
+    }
+    void raiseCollectFlag() override { g_trafficReader.collect = true; }
+    // Every request of both readers carries the shift of the moment.
+    void applyTimeOffset(std::int32_t minutes) override { gf_applyTimeOffset(minutes); }
+    void setReaderLamps(int lamp) override {
         g_trafficLamp = lamp;
         g_weatherLamp = lamp;
         gf_uiSink().invalidateBand(UiBand::counters);
-    };
-    s.resetRtClients = [] {
+    }
+    void resetRtClients() override {
         // A reader still busy after the closing down's wait has been told to
         // stop; its transfers are bounded, so this join ends.
         lf_joinReaders(false);
         gf_resetRtClients();
         g_qnhShown = 0;
-    };
+    }
+};
+
+struct RealNeighbours {
+    RealRunSimLink sim;
+    RealRunFeed feed;
+    RealRunEngine engine;
+    RealRunParking parking;
+    RealRunCatalogue catalogue;
+    RealRunAirports airports;
+};
+
+RealNeighbours& lf_buildRealNeighbours() {
+    gf_setFeedEnv(&g_appFeedEnv);
+    // The catalogue installs the simulator link's neighbours; the airports
+    // put their stand side in front of them, so they come second.
+    lf_wireCatalogue();
+    lf_wireAirports();
+    lf_wireStaticTraffic();
+    lf_wireAirportScan();
+    static RealNeighbours neighbours;
+    return neighbours;
 }
 
 }  // namespace
 
-RunServices gf_realRunServices() {
-    RunServices services;
-    gf_setFeedEnv(&g_appFeedEnv);
-    services.checkParametersFile = [] { lf_checkParametersFile(); };
-    lf_wireSimLink(services);
-    lf_wireFeed(services);
-    // The catalogue installs the simulator link's neighbours; the airports
-    // put their stand side in front of them, so they come second.
-    lf_wireCatalogue(services);
-    lf_wireLiveryScan(services);
-    lf_wireAirports(services);
-    lf_wireTraffic(services);
-    lf_wireStaticTraffic(services);
-    lf_wireWindow(services);
-    lf_wireAirportScan(services);
-    lf_wireUpdates(services);
-    return services;
+void gf_installRealRunPorts(RunWindow& window) {
+    static RealNeighbours& n = lf_buildRealNeighbours();
+    gf_installRunPorts(RunPorts{window, n.sim, n.feed, n.engine, n.parking, n.catalogue, n.airports});
 }
 
-void gf_stopRunServiceThreads() {
+void gf_stopRealRunThreads() {
     gf_stopSimClientThread();
     gf_joinSimClientThread();
     g_weatherReader.stop = true;
