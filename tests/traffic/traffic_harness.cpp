@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "airports/airport_ports.h"
 #include "airports/park_airport_state.h"
 #include "app/run_state.h"
 #include "catalogue/catalogue.h"
@@ -22,12 +23,33 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_queues.h"
 #include "traffic/intake.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_cycle.h"
 #include "traffic/traffic_link.h"
 #include "traffic/traffic_state.h"
 #include "core/status_line.h"
+#include "core/ui_sink.h"
 
 namespace {
+
+// The window these tests have no use for, and an airport side that sees no
+// user aircraft: the engine's tests drive the user through the fake link.
+class QuietNeighbours final : public AirportUserLink, public AirportWindow, public StaticParkingWindow {
+public:
+    bool userStateKnown() override { return false; }
+    LatLon userPosition() override { return LatLon{0.0, 0.0}; }
+    bool userOnGround() override { return false; }
+    std::string userStand() override { return {}; }
+    bool parkingControlsBusy() override { return false; }
+    void applyAutoRange() override {}
+    void applyParkTrafficOnly() override {}
+    void updateNowButton() override {}
+    void repaint() override { gf_repaintAll(); }
+    void enableParkingControls() override {}
+    void disableParkingControls() override {}
+    void enableDestination() override {}
+};
+QuietNeighbours g_quietNeighbours;
 
 const char* const kDbase = R"(<?xml version="1.0"?>
 <root>
@@ -135,6 +157,8 @@ void TrafficHarness::SetUp() {
     sim.user.altAboveGround_ft = 20000.0;
     gf_setTrafficLink(&sim);
     gf_setTrafficHandover(true);
+    gf_setAirportPorts(&g_quietNeighbours, &g_quietNeighbours);
+    gf_setStaticParkingWindow(&g_quietNeighbours);
 }
 
 void TrafficHarness::TearDown() {

@@ -1,5 +1,6 @@
 #include "app/wiring/static_traffic_services.h"
 
+#include "app/window_services.h"
 #include "app/wiring/engine_lock.h"
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
@@ -7,12 +8,30 @@
 #include "traffic/removal_rules.h"
 #include "traffic/static_parking.h"
 #include "core/ui_sink.h"
+#include "ui/window_state.h"
+
+namespace {
+
+// The static parking switches the window's parking controls off while it
+// rebuilds and on again when it is done. It is done only with no position
+// left waiting; the per-second refresh of the waiting count stops with the
+// busy mark, so the count would otherwise keep its last value.
+class RealStaticParkingWindow final : public StaticParkingWindow {
+public:
+    void enableParkingControls() override {
+        g_mainWindowState.staticExtra = 0;
+        gf_uiSink().invalidateBand(UiBand::lines);
+        gf_enableParkingControls();
+    }
+    void disableParkingControls() override { gf_disableParkingControls(); }
+    void enableDestination() override { gf_uiSink().enableControl(DESTINATION.controlId(), true); }
+};
+RealStaticParkingWindow g_staticParkingWindow;
+
+}  // namespace
 
 void lf_wireStaticTraffic(RunServices& s) {
-    StaticParkingHooks hooks;
-    hooks.raiseCollectFlag = [raise = s.raiseCollectFlag] { raise(); };
-    hooks.enableDestination = [] { gf_uiSink().enableControl(DESTINATION.controlId(), true); };
-    gf_setStaticParkingHooks(std::move(hooks));
+    gf_setStaticParkingWindow(&g_staticParkingWindow);
 
     s.staticParking = lf_engine([](bool first) { gf_staticParking(first); });
     s.removeStaticTwins = lf_engine([] { gf_removeStaticTwins(); });

@@ -3,6 +3,7 @@
 #include "app/wiring/airport_services.h"
 #include "app/wiring/static_traffic_services.h"
 #include "app/wiring/airport_scan_services.h"
+#include "app/wiring/sim_neighbours_real.h"
 
 #include "airports/park_stand_file.h"
 #include "app/window_requests.h"
@@ -73,6 +74,7 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
     RunServices services;
     lf_wireAirports(services);
     lf_wireStaticTraffic(services);
+    gf_setSimLinkNeighbours(&gf_realSimNeighbours());
     // No Traffic Reader runs here to answer a parked-traffic request.
     MAX_PARK_SEL.setValue(0);
 

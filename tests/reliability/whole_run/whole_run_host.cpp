@@ -11,7 +11,6 @@
 #include "app/wiring/window_services.h"
 #include "app/worker_thread.h"
 #include "core/log.h"
-#include "traffic/static_parking.h"
 #include "core/ui_sink.h"
 #include "ui/window_paint.h"
 #include "ui/window_state.h"
@@ -60,12 +59,6 @@ int main(int argc, char** argv) {
     RunServices services = gf_realRunServices();
     gf_wireWindowServices(services);
     services.postToWindow = lf_post;
-    gf_staticParkingHooks().enableParkingControls = [] {
-        g_mainWindowState.staticExtra = 0;
-        gf_uiSink().invalidateBand(UiBand::lines);
-        gf_enableParkingControls();
-    };
-    gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
     gf_setRunServices(std::move(services));
 
     lf_post(RunMessage::startRun);
