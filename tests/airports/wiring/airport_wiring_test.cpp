@@ -233,7 +233,6 @@ TEST_F(AirportWiring, AScanThatCollectsStandFilesEnablesTheTbloButton) {
     lf_wireAirportScan(services);
     services.scanAddonAirports();
     gf_setUiSink(nullptr);
-    gf_setAirportScanEnv({});
     afolder[0].setValue("");
     EXPECT_EQ(gf_workPaths().tbloZip.generic_string(), "tblo/tblo.zip");
     EXPECT_TRUE(std::filesystem::exists(gf_workPaths().tbloZip));
