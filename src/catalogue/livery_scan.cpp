@@ -16,7 +16,6 @@
 #include "core/run_flags.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
-#include "core/shell.h"
 #include "core/text.h"
 #include "core/user_error.h"
 #include "core/status_line.h"
@@ -24,6 +23,8 @@
 
 #include <fmt/format.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
@@ -32,35 +33,21 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t kMaxFolderIndex = 10;
-constexpr unsigned kExclamationBox = 0x30;  // MB_OK | MB_ICONEXCLAMATION
 // Tasks given up by the walk may still run; they must end before the scan's
 // state is post-processed or reset, or they would write into the next scan.
 constexpr std::chrono::seconds kLateTaskWait{10};
 
-bool lf_openOrTell(const fs::path& path, const char* message) {
-    if (gf_openContainingFolder(path)) return true;
-    gf_uiSink().messageBox(message, "GLIM", kExclamationBox);
-    return false;
+LiveryScanWindow* g_window = nullptr;
+
+LiveryScanWindow& lf_window() {
+    if (!g_window) {
+        std::fprintf(stderr, "livery scan: the window used before the wiring installed it\n");
+        std::abort();
+    }
+    return *g_window;
 }
 
-LiveryScanWindow lf_defaultWindow() {
-    LiveryScanWindow window;
-    window.openManual = [] {
-        return lf_openOrTell(gf_workPaths().docs / "Manual.pdf", "Could not open local folder with Manual");
-    };
-    window.openParametersFolder = [] {
-        return lf_openOrTell(gf_parametersPath(), "Could not open folder with parameters.xml");
-    };
-    window.showLiveryCount = [](std::int32_t count) {
-        g_liveryCount = static_cast<std::size_t>(count);
-        gf_uiSink().invalidateBand(UiBand::counters);
-    };
-    return window;
-}
-
-void lf_showLiveryCount(std::size_t count) {
-    gf_liveryScanWindow().showLiveryCount(static_cast<std::int32_t>(count));
-}
+void lf_showLiveryCount(std::size_t count) { lf_window().showLiveryCount(static_cast<std::int32_t>(count)); }
 
 // Step 3 of the scan for one path; false when the run was asked to stop.
 bool lf_scanOneFolder(const fs::path& path, std::uint32_t& folderIndex, std::int64_t& total, std::size_t& before) {
@@ -94,10 +81,7 @@ const char* lf_flagText(bool flag) { return flag ? "true" : "false"; }
 
 }  // namespace
 
-LiveryScanWindow& gf_liveryScanWindow() {
-    static LiveryScanWindow window = lf_defaultWindow();
-    return window;
-}
+void gf_setLiveryScanWindow(LiveryScanWindow* window) { g_window = window; }
 
 void lf_resetScanState() {
     lf_clearReportLists();
@@ -226,8 +210,8 @@ void gf_scanLiveries() {
     folders.reserve(lfolder.size());
     lf_checkPathParameter(folders);
     if (folders.empty()) {
-        gf_liveryScanWindow().openManual();
-        gf_liveryScanWindow().openParametersFolder();
+        lf_window().openManual();
+        lf_window().openParametersFolder();
         throw ozr::UserErrorException(
             48, fmt::format("Exit {} first!   Then set one or more lfolder parameters to your liveries, see Manual 5.3",
                             "GLIM_P3D"));

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 // Throws ozr::UserErrorException (48 no livery folder set, 53 no livery
@@ -37,13 +36,18 @@ void lf_readDontUseTitles();
 // Empties the report lists, the scan's title set and the don't-use titles.
 void lf_resetScanState();
 
-// What the scan asks of the window. The defaults open the folders through
-// the shell and tell the user with a message box when that fails.
-struct LiveryScanWindow {
-    std::function<bool()> openManual;
-    std::function<bool()> openParametersFolder;
+// What the scan asks of the window.
+class LiveryScanWindow {
+public:
+    virtual ~LiveryScanWindow() = default;
+    // No livery folder set: the manual and the folder of parameters.xml are
+    // shown; false when the shell could not open one (the user is told).
+    virtual bool openManual() = 0;
+    virtual bool openParametersFolder() = 0;
     // The livery count of the counter band: the liveries found so far while
     // the scan runs (it shows the scan's progress), 0 when none was found.
-    std::function<void(std::int32_t count)> showLiveryCount;
+    virtual void showLiveryCount(std::int32_t count) = 0;
 };
-LiveryScanWindow& gf_liveryScanWindow();
+// Installs the window; not owned. The scan aborts when it runs before one is
+// installed: progress shown to nobody would go unnoticed.
+void gf_setLiveryScanWindow(LiveryScanWindow* window);

@@ -30,7 +30,7 @@ protected:
         lf_clearReportLists();
         gf_resetScanSlots();
         gf_setLiveryScanDbase(&dbase);
-        m_window = gf_liveryScanWindow();
+        gf_setLiveryScanWindow(&window);
         RunServices services = world.services();
         services.scanLiveries = [] { gf_scanLiveries(); };
         services.processScannedLiveries = [] { gf_processScannedLiveries(); };
@@ -43,7 +43,7 @@ protected:
         lfolder[1].setValue(gf_pathToUtf8(workFolder() / "liveries" / "two"));
     }
     void TearDown() override {
-        gf_liveryScanWindow() = m_window;
+        gf_setLiveryScanWindow(nullptr);
         gf_setLiveryScanDbase(nullptr);
         lf_resetScanState();
         gf_resetCatalogueForTests();
@@ -61,7 +61,7 @@ protected:
             R"(<?xml version="1.0"?><root><liveries><liv airl="KLM" type="B738" title="old"/></liveries></root>)";
         if (withCache) writeFile(cache, old);
         std::vector<std::int32_t> counts;
-        gf_liveryScanWindow().showLiveryCount = [&counts, &stop](std::int32_t count) {
+        window.onCount = [&counts, &stop](std::int32_t count) {
             counts.push_back(count);
             stop();
         };
@@ -86,9 +86,7 @@ protected:
     }
 
     livery_test::FakeDbase dbase;
-
-private:
-    LiveryScanWindow m_window;
+    livery_test::ScanWindow window;
 };
 
 TEST_F(LiveryScanRunTest, ClosingTheProgramDuringTheFirstScanEndsTheRunAsAClose) {

@@ -118,7 +118,7 @@ protected:
         lf_clearReportLists();
         gf_setLiveryScanDbase(&dbase);
         gf_setUiSink(&sink);
-        m_window = gf_liveryScanWindow();
+        gf_setLiveryScanWindow(&window);
         fs::create_directories(folder / "output" / "info");
         fs::create_directories(folder / "output" / "errors");
         fs::create_directories(folder / "docs");
@@ -126,7 +126,7 @@ protected:
         gf_saveAllParameters(true);
     }
     void TearDown() override {
-        gf_liveryScanWindow() = m_window;
+        gf_setLiveryScanWindow(nullptr);
         gf_setShellOpener(nullptr);
         gf_setUiSink(nullptr);
         gf_setLiveryScanDbase(nullptr);
@@ -226,9 +226,7 @@ protected:
 
     FakeDbase dbase;
     RecordingSink sink;
-
-private:
-    LiveryScanWindow m_window;
+    livery_test::ScanWindow window;
 };
 
 TEST_F(LiveryScanTest, SampleTreeGivesTheGoldenCacheAndReportsTwiceInOneProcess) {
@@ -262,7 +260,7 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     setFolders({tree / "folder1", tree / "folder2", tree / "folder2"});
     writeFile(folder / "output" / "LiveriesScanned.xml", "<root/>");
     SCAN_LIVERIES.setValue(true);
-    gf_liveryScanWindow().showLiveryCount = [](std::int32_t) { g_runStopping = true; };
+    window.onCount = [](std::int32_t) { g_runStopping = true; };
     gf_scanLiveries();
     EXPECT_TRUE(SCAN_LIVERIES.value()) << "the cache is out of date: the next run must scan again";
     // The old cache stays whole until a finished scan replaces it.
@@ -275,7 +273,7 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
 
     // The next run's scan is not disturbed by what the stopped one left.
     g_runStopping = false;
-    gf_liveryScanWindow().showLiveryCount = [](std::int32_t) {};
+    window.onCount = [](std::int32_t) {};
     setFolders({tree / "folder1", tree / "folder2"});
     LIG_PRIORITIZE.setValue(true);
     gf_scanLiveries();
