@@ -188,8 +188,7 @@ RunServices gf_realRunServices() {
     services.checkParametersFile = [] { lf_checkParametersFile(); };
     lf_wireSimLink(services);
     lf_wireFeed(services);
-    // The catalogue installs the simulator link's neighbours; the airports
-    // put their stand side in front of them, so they come second.
+    // The catalogue installs the simulator link's neighbours.
     lf_wireCatalogue(services);
     lf_wireLiveryScan(services);
     lf_wireAirports(services);
