@@ -177,12 +177,10 @@ int main(int argc, char** argv) {
     lf_resetScanState();
 
     BenchScanWindow window;
-    gf_setLiveryScanWindow(&window);
     const auto start = std::chrono::steady_clock::now();
-    const LiveryScanEnd end = lf_scanFolders({liveries});
+    const LiveryScanEnd end = lf_scanFolders({liveries}, window);
     const double scan_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     gf_setLiveryScanDbase(nullptr);
-    gf_setLiveryScanWindow(nullptr);
     gf_logClose();
 
     const double files_n = static_cast<double>(files.size());

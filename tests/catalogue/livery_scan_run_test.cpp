@@ -30,9 +30,8 @@ protected:
         lf_clearReportLists();
         gf_resetScanSlots();
         gf_setLiveryScanDbase(&dbase);
-        gf_setLiveryScanWindow(&window);
         RunServices services = world.services();
-        services.scanLiveries = [] { gf_scanLiveries(); };
+        services.scanLiveries = [this] { gf_scanLiveries(window); };
         services.processScannedLiveries = [] { gf_processScannedLiveries(); };
         gf_setRunServices(services);
         fs::create_directories(workFolder() / "liveries");
@@ -43,7 +42,6 @@ protected:
         lfolder[1].setValue(gf_pathToUtf8(workFolder() / "liveries" / "two"));
     }
     void TearDown() override {
-        gf_setLiveryScanWindow(nullptr);
         gf_setLiveryScanDbase(nullptr);
         lf_resetScanState();
         gf_resetCatalogueForTests();

@@ -26,6 +26,5 @@ LiveryScanWindow& gf_realLiveryScanWindow() {
 }
 
 void lf_wireLiveryScan(RunServices& services) {
-    gf_setLiveryScanWindow(&gf_realLiveryScanWindow());
-    services.scanLiveries = [] { gf_scanLiveries(); };
+    services.scanLiveries = [] { gf_scanLiveries(gf_realLiveryScanWindow()); };
 }
