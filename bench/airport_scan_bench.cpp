@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,19 @@ double lf_seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Codes of the K region are known; the Dbase links nothing, so every airport
+// is generated, and nobody looks at the window.
+class BenchScanNeighbours final : public AirportScanLookups, public AirportScanWindow {
+public:
+    bool isKnownAirport(const std::string& code) override { return code.size() == 4 && code[0] == 'K'; }
+    std::string publisherOfPath(const std::string&) override { return {}; }
+    bool hasSimAddonKey(const std::string&) override { return false; }
+    std::vector<std::string> thirdPartyEntries(const std::string&) override { return {}; }
+    void openManual() override {}
+    void openParametersFolder() override {}
+    void tbloCollected() override {}
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,7 +124,8 @@ int main(int argc, char** argv) {
 
     start = std::chrono::steady_clock::now();
     std::size_t stands = 0;
-    const KnownAirportCheck known = [](const std::string& code) { return code.size() == 4 && code[0] == 'K'; };
+    const auto neighbours = std::make_shared<BenchScanNeighbours>();
+    const KnownAirportCheck known = [&](const std::string& code) { return neighbours->isKnownAirport(code); };
     std::vector<AirportFile> airports;
     for (const fs::path& path : paths) {
         if (!lf_bglHasAirportSection(path)) continue;
@@ -131,12 +146,9 @@ int main(int argc, char** argv) {
     const WorkPaths& work = gf_workPaths();
     for (const fs::path& f : {work.myOrbx, work.myThirdparty, work.info}) fs::create_directories(f);
     gf_resetScanSlots();
-    AirportScanEnv env;
-    env.isKnownAirport = known;
-    gf_setAirportScanEnv(env);
     afolder[0].setValue((root / "scenery").string());
     start = std::chrono::steady_clock::now();
-    gf_scanAddonAirports();
+    gf_scanAddonAirports(neighbours, *neighbours);
     const double scanSeconds = lf_seconds(start);
 
     std::size_t generated = 0;

@@ -45,9 +45,6 @@ constexpr std::chrono::seconds kFutureWait{10};
 constexpr std::chrono::seconds kTaskDrainWait{30};
 constexpr std::chrono::milliseconds kTaskDrainPoll{10};
 
-std::mutex g_envMutex;
-AirportScanEnv g_env;
-
 // What the scan wrote of one airport so far. Its lock keeps the writes of
 // one airport apart; different airports never wait for each other.
 struct AirportSlot {
@@ -60,7 +57,8 @@ struct AirportSlot {
 // One scan, shared with its tasks: a task that was given up may outlive the
 // scan and must still find what it uses.
 struct ScanState {
-    AirportScanEnv env;
+    std::shared_ptr<AirportScanLookups> lookups;
+    KnownAirportCheck isKnownAirport;
     // Link files and stand files go to these folders first, and replace the
     // files of my_ORBX and my_thirdparty only when the scan completed.
     fs::path stageOrbx;
@@ -126,17 +124,19 @@ void lf_dropStaged(const ScanState& state) {
 
 // ---- Linking to the maker's archive ----
 
-std::string lf_publisherFromFileName(const AirportScanEnv& env, const std::string& pathUtf8) {
+// The publisher of a scenery file: "simaddon" for ORBX paths, else the
+// Dbase publisher named in the path, else empty.
+std::string lf_publisherFromFileName(AirportScanLookups& lookups, const std::string& pathUtf8) {
     if (lf_containsNoCase(pathUtf8, "ORBX")) {
         gf_addScanLogLine(fmt::format("from filename => publisher {}", kSimaddon));
         return kSimaddon;
     }
-    return env.publisherOfPath ? env.publisherOfPath(pathUtf8) : std::string();
+    return lookups.publisherOfPath(pathUtf8);
 }
 
 std::optional<std::string> lf_simaddonArchived(const ScanState& state, const std::string& code) {
     std::string key = std::string("archive/") + kSimaddon + "/" + code + ".xml";
-    if (state.env.hasSimAddonKey && state.env.hasSimAddonKey(key)) return key;
+    if (state.lookups->hasSimAddonKey(key)) return key;
     gf_addScanLogLine(fmt::format("{} does not exist as simaddon", code));
     return std::nullopt;
 }
@@ -146,10 +146,8 @@ std::optional<std::string> lf_thirdpartyArchived(const ScanState& state, const s
     std::string escaped;
     for (char c : publisher) escaped += c == ' ' ? std::string("%20") : std::string(1, c);
     const std::string key = "archive/thirdparty/" + escaped + "/" + airport.code + ".xml";
-    if (state.env.thirdPartyEntries) {
-        for (const std::string& entry : state.env.thirdPartyEntries(publisher)) {
-            if (lf_matchCodeNumber(entry, airport.code, publisher, archived)) return key;
-        }
+    for (const std::string& entry : state.lookups->thirdPartyEntries(publisher)) {
+        if (lf_matchCodeNumber(entry, airport.code, publisher, archived)) return key;
     }
     gf_addScanLogLine(fmt::format("thirdparty {} {} does not exist", publisher, airport.code));
     return std::nullopt;
@@ -170,7 +168,7 @@ bool lf_writeLink(const ScanState& state, const fs::path& folder, const AirportF
 // The caller holds the airport's slot.
 bool lf_linkAirportFile(ScanState& state, AirportFile& airport, int& archived, const std::string& pathUtf8) {
     archived = 0;
-    airport.publisher = lf_publisherFromFileName(state.env, pathUtf8);
+    airport.publisher = lf_publisherFromFileName(*state.lookups, pathUtf8);
     if (airport.publisher.empty()) return false;
     if (airport.publisher == kSimaddon) {
         const auto key = lf_simaddonArchived(state, airport.code);
@@ -282,7 +280,7 @@ void lf_processBGLfile(const ScanStatePtr& state, const fs::path& path, const fs
     const std::string pathUtf8 = gf_scanPathUtf8(path);
     try {
         const std::string bglPath = lf_sceneryRelative(path, root);
-        lf_decodeBglFile(path, state->env.isKnownAirport, [&](const BglWords& words, const BglAirportRecord& record) {
+        lf_decodeBglFile(path, state->isKnownAirport, [&](const BglWords& words, const BglAirportRecord& record) {
             lf_decodeAirportRecord(*state, words, record, pathUtf8, bglPath);
         });
     } catch (const std::exception& e) {
@@ -416,7 +414,8 @@ void lf_closeScan(ScanState& state) {
 
 // False when the scan was interrupted: then nothing of the last scan's
 // files changes. found tells whether a link or stand file was made.
-bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path>& folders, bool& found) {
+bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path>& folders, AirportScanWindow& window,
+                           bool& found) {
     const WorkPaths& paths = gf_workPaths();
     gf_logLineFlushed(fmt::format("The scan will search {} folder{}", folders.size(), gf_pluralSize(folders.size())));
     std::error_code ec;
@@ -447,18 +446,13 @@ bool lf_scanAirportFolders(const ScanStatePtr& state, const std::vector<fs::path
     } else {
         fs::create_directories(paths.tblo);
     }
-    lf_collectTblo(gf_listXmlFiles(), state->env.isKnownAirport, state->env.tbloCollected);
+    lf_collectTblo(gf_listXmlFiles(), state->isKnownAirport, [&window] { window.tbloCollected(); });
     found = g_airportFilesChanged.load();
     if (found) gf_logLineFlushed("Airports scan successful");
     return true;
 }
 
 }  // namespace
-
-void gf_setAirportScanEnv(AirportScanEnv env) {
-    std::lock_guard lock(g_envMutex);
-    g_env = std::move(env);
-}
 
 bool lf_isInStockScenery(const fs::path& path) {
     const fs::path stock = gf_stockSceneryPath();
@@ -492,15 +486,6 @@ std::vector<fs::path> lf_airportFolders() {
     return folders;
 }
 
-std::string gf_publisherFromFileName(const std::string& pathUtf8) {
-    AirportScanEnv env;
-    {
-        std::lock_guard lock(g_envMutex);
-        env = g_env;
-    }
-    return lf_publisherFromFileName(env, pathUtf8);
-}
-
 bool lf_matchCodeNumber(const std::string& entry, const std::string& code, const std::string& publisher,
                         int& archived) {
     if (!entry.starts_with(code)) return false;
@@ -516,13 +501,15 @@ bool lf_matchCodeNumber(const std::string& entry, const std::string& code, const
     return true;
 }
 
-void gf_scanAddonAirports() {
+void gf_scanAddonAirports(std::shared_ptr<AirportScanLookups> lookups, AirportScanWindow& window) {
     const WorkPaths& paths = gf_workPaths();
     auto state = std::make_shared<ScanState>();
-    {
-        std::lock_guard lock(g_envMutex);
-        state->env = g_env;
-    }
+    state->lookups = std::move(lookups);
+    // The tasks' copy holds the lookups' share: a task given up by the scan
+    // still asks them.
+    state->isKnownAirport = [lookups = state->lookups](const std::string& code) {
+        return lookups->isKnownAirport(code);
+    };
     gf_setStatusLine("Scanning for addon airports ...", false);
     gf_logLineFlushed(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++",
                               "manual "));
@@ -532,13 +519,13 @@ void gf_scanAddonAirports() {
     lf_dropStaged(*state);
     const std::vector<fs::path> folders = lf_airportFolders();
     if (folders.empty()) {
-        if (state->env.openManual) state->env.openManual();
-        if (state->env.openParametersFolder) state->env.openParametersFolder();
+        window.openManual();
+        window.openParametersFolder();
         throw ozr::UserErrorException(
             49, "Exit GLIM_P3D first!   Then set one or more afolder parameters to your add-on airports, see Manual 6.2");
     }
     bool found = false;
-    if (!lf_scanAirportFolders(state, folders, found)) {
+    if (!lf_scanAirportFolders(state, folders, window, found)) {
         // The stand files of the last scan stay, and so does the setting:
         // the next start scans again.
         lf_dropStaged(*state);

@@ -1,7 +1,7 @@
 #include "airports/park_airports.h"
 
 #include "airports/airport_database.h"
-#include "airports/airport_hooks.h"
+#include "airports/airport_ports.h"
 #include "airports/park_airport_state.h"
 #include "airports/park_stand_file.h"
 #include "airports/stand_file_locate.h"
@@ -182,19 +182,20 @@ bool gf_logParkAirport(std::string_view code) {
     const auto airport = gf_findAirport(code);
     if (!airport) {
         gf_changeAirportDisplay([](AirportDisplay& d) { d.parkAirportText.clear(); });
-        gf_airportHooks().repaint();
+        gf_airportWindow().repaint();
         return false;
     }
     g_currentAirport.set(*airport);
     const std::string label = gf_parkAirportLabel(*airport);
     gf_logLine("\nThe park airport is " + label);
     gf_changeAirportDisplay([&](AirportDisplay& d) { d.parkAirportText = label; });
-    gf_airportHooks().repaint();
+    gf_airportWindow().repaint();
     return true;
 }
 
 std::string lf_readParkedFile() {
-    AirportHooks& hooks = gf_airportHooks();
+    AirportUserLink& link = gf_airportUserLink();
+    AirportWindow& window = gf_airportWindow();
     gf_clearStands();
     const auto current = g_currentAirport.get();
     const std::string code = current ? current->code : std::string();
@@ -207,8 +208,8 @@ std::string lf_readParkedFile() {
     const std::string error = gf_readApf(reference);
     if (error.empty()) {
         std::lock_guard lock(g_listMutex);
-        if (hooks.userStateKnown()) {
-            const std::string name = gf_standNameAt(hooks.userPosition(), hooks.userOnGround());
+        if (link.userStateKnown()) {
+            const std::string name = gf_standNameAt(link.userPosition(), link.userOnGround());
             if (lf_frontIsCurrent()) {
                 if (!name.empty() && name != g_parkAirports.front().reservedStand) {
                     g_parkAirports.front().reservedStand = name;
@@ -225,7 +226,7 @@ std::string lf_readParkedFile() {
             const bool found = gf_findStandByName(reserved) != g_standList.end();
             g_reservedStand.set(found ? reserved : std::string());
             g_reservedStandFound = found;
-            hooks.repaint();
+            window.repaint();
         } else {
             g_reservedStand.set({});
         }
@@ -234,7 +235,7 @@ std::string lf_readParkedFile() {
         d.standsShown = error.empty();
         d.airportName = g_parkAirportFile.airport_name;
     });
-    hooks.repaint();
+    window.repaint();
     g_standFileUpdates = 0;
     return error;
 }
@@ -250,9 +251,10 @@ bool gf_checkParkAirports(bool checkReservedStand, std::string& message) {
                                      [&](const ParkAirport& p) { return p.code == current->code; });
         if (it != g_parkAirports.end()) g_parkAirports.splice(g_parkAirports.begin(), g_parkAirports, it);
     }
-    AirportHooks& hooks = gf_airportHooks();
-    if (checkReservedStand && hooks.userStateKnown() && !hooks.parkingControlsBusy() && lf_frontIsCurrent() &&
-        hooks.userStand().empty()) {
+    AirportUserLink& link = gf_airportUserLink();
+    AirportWindow& window = gf_airportWindow();
+    if (checkReservedStand && link.userStateKnown() && !window.parkingControlsBusy() && lf_frontIsCurrent() &&
+        link.userStand().empty()) {
         const std::string wanted = g_parkAirports.front().reservedStand;
         const std::string old = g_reservedStand.get();
         if (!wanted.empty() && wanted != old) {
@@ -261,15 +263,16 @@ bool gf_checkParkAirports(bool checkReservedStand, std::string& message) {
                 const auto stand = gf_findStandByName(old);
                 if (stand != g_standList.end()) gf_standMark(*stand, StandMark::reserved) = 0;
             }
+            // The worker's five-second job removes the aircraft that stands
+            // on a set reserved stand.
             g_reservedStand.set(wanted);
-            hooks.clearReservedStand();
             // A stand the file names but the stand file does not know is no
             // reserved stand: nothing to mark, and the window shows it as
             // not found.
             const auto stand = gf_findStandByName(wanted);
             g_reservedStandFound = stand != g_standList.end();
             if (stand != g_standList.end()) gf_standMark(*stand, StandMark::reserved) = 1;
-            hooks.repaint();
+            window.repaint();
         }
     }
     if (message.empty()) message = "park airports and stands are okay";

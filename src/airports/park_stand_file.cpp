@@ -1,7 +1,7 @@
 #include "airports/park_stand_file.h"
 
 #include "airports/airport_database.h"
-#include "airports/airport_hooks.h"
+#include "airports/airport_ports.h"
 #include "airports/hours_text.h"
 #include "airports/learned_path.h"
 #include "airports/park_airport_state.h"
@@ -72,20 +72,20 @@ void lf_setFlag(const pugi::xml_document& document, CheckBoxParameter& setting) 
 
 // The airport settings of a learned file, in the order they take effect.
 void lf_readLearnedSettings(const pugi::xml_document& document) {
-    AirportHooks& hooks = gf_airportHooks();
+    AirportWindow& window = gf_airportWindow();
     if (const auto value = gf_readIntParameter(document, MAX_LIVE_SEL.name())) {
         MAX_LIVE_SEL.setValue(MAX_LIVE_SEL.clamp(*value));
         gf_showComboValue(MAX_LIVE_SEL);
         lf_continuation(MAX_LIVE_SEL.name(), fmt::format("{}", MAX_LIVE_SEL.value()));
     }
     if (const auto value = gf_readIntParameter(document, RANGE.name())) {
-        hooks.selectRangeCombo(*value);
+        gf_showAirportRange(*value);
         lf_continuation(RANGE.name(), fmt::format("{}", *value));
         gf_enableSettingControl(RANGE, true);
     }
     if (gf_readBoolParameter(document, AUTO_RANGE.name())) {
         lf_setFlag(document, AUTO_RANGE);
-        hooks.applyAutoRange();
+        window.applyAutoRange();
     }
     // Clamped like every other setting: a file edited by hand must not
     // park more aircraft than there are stands.
@@ -100,17 +100,17 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     lf_setFlag(document, PARK_SOFT);
     if (const auto value = gf_readIntParameter(document, MAX_FIT.name())) {
         MAX_FIT.setValue(MAX_FIT.clamp(*value));
-        hooks.selectMaxFitCombo();
+        gf_showAirportMaxFit();
         gf_logContinuation(fmt::format("{:24}: {} (max number of half hours, is {:.1F} hrs decimal)", MAX_FIT.name(),
                                        MAX_FIT.value(), MAX_FIT_FL.value()));
     }
     if (gf_readBoolParameter(document, RT_PARKTRAFFIC_ONLY.name())) {
         lf_setFlag(document, RT_PARKTRAFFIC_ONLY);
-        hooks.applyParkTrafficOnly();
+        window.applyParkTrafficOnly();
     }
     if (gf_readBoolParameter(document, INITIAL_LOAD_ONLY.name())) {
         lf_setFlag(document, INITIAL_LOAD_ONLY);
-        hooks.updateNowButton();
+        window.updateNowButton();
     }
 }
 
@@ -249,10 +249,11 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
         d.handmade = f.handmade;
         d.qualityText = qualityText;
     });
+    // "Flush static" comes back with the parking controls once the
+    // calculation that reads this file has ended.
     g_standsLoaded.store(true);
-    gf_airportHooks().enableFlushStatic();
     g_airportAltitude_ft.set(code.empty() ? std::nullopt : std::optional<double>(f.altitude));
-    gf_airportHooks().repaint();
+    gf_airportWindow().repaint();
 
     // 20.
     return g_standList.empty() ? "no stands found" : "";
@@ -432,14 +433,13 @@ std::string gf_readApf(std::string_view reference) {
 
 void gf_restoreAirportSettings() {
     const AirportSettingsBackup& b = g_parkAirportFile.backup;
-    AirportHooks& hooks = gf_airportHooks();
     MAX_LIVE_SEL.setValue(MAX_LIVE_SEL.clamp(b.maxLiveSel));
     gf_saveNumberParameter(MAX_LIVE_SEL);
     gf_showComboValue(MAX_LIVE_SEL);
     MAX_FIT.setValue(MAX_FIT.clamp(b.maxFit));
     gf_saveNumberParameter(MAX_FIT);
-    hooks.selectMaxFitCombo();
-    hooks.selectRangeCombo(RANGE.clamp(b.range));
+    gf_showAirportMaxFit();
+    gf_showAirportRange(RANGE.clamp(b.range));
     gf_saveNumberParameter(RANGE);
     // parking_percentage lives in the stand files, not in parameters.xml.
     parking_percentage.setValue(parking_percentage.clamp(b.parkingPercentage));

@@ -13,7 +13,6 @@
 #include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/paths.h"
-#include "traffic/static_parking.h"
 #include "ui/main_window.h"
 #include "core/ui_sink.h"
 #include "ui/window_state.h"
@@ -71,16 +70,6 @@ int lf_runApplication(HINSTANCE instance) {
     const std::optional<bool> production = lf_readProductionSwitch();
     static RealRunWindow window;
     gf_installRealRunPorts(window);
-    // The static parking switches the window's parking controls off while it
-    // rebuilds and on again when it is done. It is done only with no position
-    // left waiting; the per-second refresh of the waiting count stops with the
-    // busy mark, so the count would otherwise keep its last value.
-    gf_staticParkingHooks().enableParkingControls = [] {
-        g_mainWindowState.staticExtra = 0;
-        gf_uiSink().invalidateBand(UiBand::lines);
-        gf_enableParkingControls();
-    };
-    gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
     gf_findInstalledSimulators();
     gf_setMainWindowActions(MainWindowActions{lf_onStartRun, lf_onEndProgram, lf_onUserClose,
                                               lf_initialWindowPosition, lf_HandleWMCOMMAND, lf_onEditEnter,

@@ -16,7 +16,6 @@
 #include "core/run_flags.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
-#include "core/shell.h"
 #include "core/text.h"
 #include "core/user_error.h"
 #include "core/status_line.h"
@@ -32,38 +31,13 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t kMaxFolderIndex = 10;
-constexpr unsigned kExclamationBox = 0x30;  // MB_OK | MB_ICONEXCLAMATION
 // Tasks given up by the walk may still run; they must end before the scan's
 // state is post-processed or reset, or they would write into the next scan.
 constexpr std::chrono::seconds kLateTaskWait{10};
 
-bool lf_openOrTell(const fs::path& path, const char* message) {
-    if (gf_openContainingFolder(path)) return true;
-    gf_uiSink().messageBox(message, "GLIM", kExclamationBox);
-    return false;
-}
-
-LiveryScanWindow lf_defaultWindow() {
-    LiveryScanWindow window;
-    window.openManual = [] {
-        return lf_openOrTell(gf_workPaths().docs / "Manual.pdf", "Could not open local folder with Manual");
-    };
-    window.openParametersFolder = [] {
-        return lf_openOrTell(gf_parametersPath(), "Could not open folder with parameters.xml");
-    };
-    window.showLiveryCount = [](std::int32_t count) {
-        g_liveryCount = static_cast<std::size_t>(count);
-        gf_uiSink().invalidateBand(UiBand::counters);
-    };
-    return window;
-}
-
-void lf_showLiveryCount(std::size_t count) {
-    gf_liveryScanWindow().showLiveryCount(static_cast<std::int32_t>(count));
-}
-
 // Step 3 of the scan for one path; false when the run was asked to stop.
-bool lf_scanOneFolder(const fs::path& path, std::uint32_t& folderIndex, std::int64_t& total, std::size_t& before) {
+bool lf_scanOneFolder(const fs::path& path, std::uint32_t& folderIndex, std::int64_t& total, std::size_t& before,
+                      LiveryScanWindow& window) {
     const std::string text = lf_narrowPathText(path);
     // The throwing form: a status error other than "not found" ends the scan.
     const fs::file_status status = fs::status(path);
@@ -86,18 +60,13 @@ bool lf_scanOneFolder(const fs::path& path, std::uint32_t& folderIndex, std::int
         total += n;
         before = g_liveryScanList.size();
     }
-    lf_showLiveryCount(g_liveryScanList.size());
+    window.showLiveryCount(static_cast<std::int32_t>(g_liveryScanList.size()));
     return !gf_stopFlagSet();
 }
 
 const char* lf_flagText(bool flag) { return flag ? "true" : "false"; }
 
 }  // namespace
-
-LiveryScanWindow& gf_liveryScanWindow() {
-    static LiveryScanWindow window = lf_defaultWindow();
-    return window;
-}
 
 void lf_resetScanState() {
     lf_clearReportLists();
@@ -170,7 +139,7 @@ void lf_checkPathParameter(std::vector<fs::path>& folders) {
     }
 }
 
-LiveryScanEnd lf_scanFolders(const std::vector<fs::path>& folders) {
+LiveryScanEnd lf_scanFolders(const std::vector<fs::path>& folders, LiveryScanWindow& window) {
     // A stopped scan keeps its state; whatever it left must not count in
     // this one (its titles would all be "already taken").
     lf_waitForScanTasksToEnd(kLateTaskWait, false);
@@ -185,7 +154,7 @@ LiveryScanEnd lf_scanFolders(const std::vector<fs::path>& folders) {
     bool stopped = false;
     for (const fs::path& path : folders) {
         if (path.empty()) continue;
-        if (!lf_scanOneFolder(path, folderIndex, total, before)) {
+        if (!lf_scanOneFolder(path, folderIndex, total, before, window)) {
             stopped = true;
             break;
         }
@@ -195,7 +164,7 @@ LiveryScanEnd lf_scanFolders(const std::vector<fs::path>& folders) {
         return LiveryScanEnd::stopped;
     }
     if (g_liveryScanList.empty()) {
-        lf_showLiveryCount(0);
+        window.showLiveryCount(0);
         // The reports tell the user why every section was refused.
         lf_writeLiveryScanReport();
         lf_resetScanState();
@@ -214,11 +183,11 @@ LiveryScanEnd lf_scanFolders(const std::vector<fs::path>& folders) {
     return written ? LiveryScanEnd::written : LiveryScanEnd::notWritten;
 }
 
-bool lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
-    return lf_scanFolders(folders) != LiveryScanEnd::noLiveries;
+bool lf_scanLiveryFolders(const std::vector<fs::path>& folders, LiveryScanWindow& window) {
+    return lf_scanFolders(folders, window) != LiveryScanEnd::noLiveries;
 }
 
-void gf_scanLiveries() {
+void gf_scanLiveries(LiveryScanWindow& window) {
     gf_setStatusLine(fmt::format("Scanning {}for liveries ...", LIG_PRIORITIZE.value() ? "prioritized " : ""), false);
     gf_logLine(fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
                            "manual"));
@@ -226,13 +195,13 @@ void gf_scanLiveries() {
     folders.reserve(lfolder.size());
     lf_checkPathParameter(folders);
     if (folders.empty()) {
-        gf_liveryScanWindow().openManual();
-        gf_liveryScanWindow().openParametersFolder();
+        window.openManual();
+        window.openParametersFolder();
         throw ozr::UserErrorException(
             48, fmt::format("Exit {} first!   Then set one or more lfolder parameters to your liveries, see Manual 5.3",
                             "GLIM_P3D"));
     }
-    const LiveryScanEnd end = lf_scanFolders(folders);
+    const LiveryScanEnd end = lf_scanFolders(folders, window);
     if (end == LiveryScanEnd::noLiveries) throw ozr::UserErrorException(53, "no liveries found");
     // Only a scan that wrote a new cache may switch the scan off: after a
     // stop or a failed save the old cache is out of date.

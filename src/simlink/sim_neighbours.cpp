@@ -1,6 +1,8 @@
 #include "simlink/sim_neighbours.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 
 #include "core/settings.h"
 #include "core/user_error.h"
@@ -9,35 +11,22 @@
 
 namespace {
 
-// Until the catalogue and the airports are wired in: an empty Dbase (no span
-// known, every type Light), no stands and no park airports.
-class DefaultNeighbours final : public SimLinkNeighbours {
-public:
-    double halfWingspanNm(std::string_view) override { return 0.0; }
-    double maxHalfWingspanNm() override { return 0.0; }
-    AcCategory acCategory(std::string_view) override { return AcCategory::Light; }
-    std::string categoryName(AcCategory category) override {
-        static const char* const kNames[] = {"Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"};
-        const auto index = static_cast<std::size_t>(category);
-        return index < std::size(kNames) ? kNames[index] : "?";
-    }
-    std::string standNameAt(LatLon) override { return {}; }
-    void reserveUserStand(const std::string&) override {}
-    std::string simVersionText() override { return gf_defaultSimVersionText(); }
-};
-
-DefaultNeighbours g_defaultNeighbours;
-std::atomic<SimLinkNeighbours*> g_neighbours{&g_defaultNeighbours};
+std::atomic<SimLinkNeighbours*> g_neighbours{nullptr};
 
 }  // namespace
 
-SimLinkNeighbours& gf_simLinkNeighbours() { return *g_neighbours.load(); }
-
-void gf_setSimLinkNeighbours(SimLinkNeighbours* neighbours) {
-    g_neighbours.store(neighbours ? neighbours : &g_defaultNeighbours);
+SimLinkNeighbours& gf_simLinkNeighbours() {
+    SimLinkNeighbours* neighbours = g_neighbours.load();
+    if (!neighbours) {
+        std::fprintf(stderr, "simlink: neighbours used before the wiring installed them\n");
+        std::abort();
+    }
+    return *neighbours;
 }
 
-std::string gf_defaultSimVersionText() {
+void gf_setSimLinkNeighbours(SimLinkNeighbours* neighbours) { g_neighbours.store(neighbours); }
+
+std::string gf_simVersionText() {
     const std::string path = SIM_INSTALL_PATH.get();
     if (path.find("v5") != std::string::npos || path.find("V5") != std::string::npos) return "5";
     if (path.find("v6") != std::string::npos || path.find("V6") != std::string::npos) return "6";

@@ -1,8 +1,6 @@
 // What the simulator link needs from the aircraft catalogue, the airports and
-// stands and the start-up reading, behind one small interface. Until those
-// subsystems install their own, a default stands in: catalogue answers of an
-// empty Dbase, no stands, no park airports, and the simulator version taken
-// from the install path and P3D_VERSION.
+// stands and the start-up reading, behind one small interface. The program's
+// wiring installs the real neighbours; tests install their own.
 #pragma once
 
 #include <string>
@@ -37,12 +35,13 @@ public:
     virtual std::string simVersionText() = 0;
 };
 
-// The neighbours in use; never null.
+// The neighbours installed. The link aborts when it asks before any are
+// installed: an answer nobody gave would pass for an empty Dbase unnoticed.
 SimLinkNeighbours& gf_simLinkNeighbours();
-// Installs neighbours (nullptr restores the default). Not owned.
+// Installs neighbours (nullptr takes them away again). Not owned.
 void gf_setSimLinkNeighbours(SimLinkNeighbours* neighbours);
 
-// The default's simulator version: "5" when SIM_INSTALL_PATH holds "v5" or
-// "V5", else "6" for "v6" or "V6", else P3D_VERSION when it is 5 or more, else
-// user error 77.
-std::string gf_defaultSimVersionText();
+// The simulator version: "5" when SIM_INSTALL_PATH holds "v5" or "V5", else
+// "6" for "v6" or "V6", else P3D_VERSION when it is 5 or more, else user
+// error 77.
+std::string gf_simVersionText();

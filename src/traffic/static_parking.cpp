@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -51,7 +53,15 @@ constexpr std::int32_t kHalfHoursPerDay = 48;
 
 bool g_calcPending = false;
 LatLon g_lastUserPosition{0.0, 0.0};
-StaticParkingHooks g_hooks;
+StaticParkingWindow* g_window = nullptr;
+
+StaticParkingWindow& lf_window() {
+    if (!g_window) {
+        std::fprintf(stderr, "static parking: the window used before the wiring installed it\n");
+        std::abort();
+    }
+    return *g_window;
+}
 
 // ---- The parked-traffic request off the worker ----
 // The request waits up to 10 s for the Traffic Reader's answer; the worker's
@@ -93,8 +103,8 @@ double lf_userHeightAboveGround() {
 
 void lf_prepareStaticCalc() {
     g_parkingControlsBusy = true;
-    g_hooks.disableParkingControls();
-    g_hooks.raiseCollectFlag();
+    lf_window().disableParkingControls();
+    g_trafficReader.collect = true;
 }
 
 // The park-airport list ordered by distance from the user, nearest first.
@@ -163,8 +173,7 @@ void gf_setParkedTrafficSource(ParkedTrafficSource source, bool inlineAnswer) {
     g_inlineAnswer = inlineAnswer;
 }
 
-void gf_setStaticParkingHooks(StaticParkingHooks hooks) { g_hooks = std::move(hooks); }
-StaticParkingHooks& gf_staticParkingHooks() { return g_hooks; }
+void gf_setStaticParkingWindow(StaticParkingWindow* window) { g_window = window; }
 
 bool gf_parkedRequestPending() { return g_parkedAnswer != nullptr || g_standFetch != nullptr; }
 
@@ -208,7 +217,7 @@ bool gf_parkAirportInUse() { return g_currentAirport.get().has_value(); }
 void gf_staticParking(bool first) {
     if (g_parkingControlsBusy.load() && g_parkingPositions.empty() && !gf_parkedRequestPending()) {
         g_parkingControlsBusy = false;
-        g_hooks.enableParkingControls();
+        lf_window().enableParkingControls();
         gf_clearStatusLine();
         gf_showStaticParkStats(true);
         gf_countParkedLiveAc(true);
@@ -252,7 +261,7 @@ void lf_findAirportInSight(LatLon position, bool first) {
         }
         return;
     }
-    g_hooks.enableDestination();
+    lf_window().enableDestination();
     const auto nearest = lf_nearestParkAirport();
     if (!nearest) return;
     if (nearest->distance > AIRP_RANGE.value() || lf_userHeightAboveGround() > AIRP_HEIGHT.value()) return;
@@ -300,14 +309,14 @@ void lf_calcWithStandFile(const std::string& fetchError) {
     const std::string error = fetchError.empty() ? lf_readParkedFile() : fetchError;
     if (!error.empty()) {
         g_parkingControlsBusy = false;
-        g_hooks.enableParkingControls();
+        lf_window().enableParkingControls();
         gf_setStatusLine(error, true);
         gf_resetCurrentAirport();
     } else {
         g_staticRenewalMinutes = kStaticRenewal_min;
         lf_makeParkingPositions();
     }
-    g_hooks.enableDestination();
+    lf_window().enableDestination();
     gf_logFlush();
 }
 
@@ -525,11 +534,10 @@ void lf_makeParkingPositions() {
     WeekSlot day;
     lf_dayInfo(day);
     g_parkingControlsBusy = true;
-    g_hooks.disableParkingControls();
+    lf_window().disableParkingControls();
     g_parkingPositions.clear();
     g_keptStatic.clear();
     g_parkedLiveList.clear();
-    g_hooks.showFillPercent(-1);
     g_softSearchShown = false;
     g_weekSearchShown = false;
     lf_takeCollectedIds();
@@ -566,7 +574,6 @@ void lf_finishParkingPositions(WeekSlot day, const std::optional<std::vector<Par
         const std::int32_t p = g_standList.empty()
                                    ? 0
                                    : static_cast<std::int32_t>(std::lround(n * 100.0 / g_standList.size()));
-        g_hooks.showFillPercent(p);
         if (ptOnly) {
             gf_logLine(fmt::format("{} positions from RT parktraffic only\n", n));
         } else {
@@ -577,7 +584,7 @@ void lf_finishParkingPositions(WeekSlot day, const std::optional<std::vector<Par
     } else {
         gf_logLine("no parking positions found");
         g_parkingControlsBusy = false;
-        g_hooks.enableParkingControls();
+        lf_window().enableParkingControls();
     }
 }
 

@@ -57,16 +57,16 @@ using ParkedTrafficSource = std::function<std::optional<std::vector<ParkedRecord
 void gf_setParkedTrafficSource(ParkedTrafficSource source, bool inlineAnswer);
 
 // What the static parking asks of the window.
-struct StaticParkingHooks {
-    std::function<void()> enableParkingControls = [] {};
-    std::function<void()> disableParkingControls = [] {};
-    std::function<void()> enableDestination = [] {};
-    std::function<void()> raiseCollectFlag = [] {};
-    // Fill percentage of the positions, -1 to clear.
-    std::function<void(std::int32_t percent)> showFillPercent = [](std::int32_t) {};
+class StaticParkingWindow {
+public:
+    virtual ~StaticParkingWindow() = default;
+    virtual void enableParkingControls() = 0;
+    virtual void disableParkingControls() = 0;
+    virtual void enableDestination() = 0;
 };
-void gf_setStaticParkingHooks(StaticParkingHooks hooks);
-StaticParkingHooks& gf_staticParkingHooks();
+// Installs the window; not owned. The static parking aborts when it is used
+// before one is installed: a control left switched off would go unnoticed.
+void gf_setStaticParkingWindow(StaticParkingWindow* window);
 
 // The callsigns of the static aircraft present, for the search's test of
 // aircraft already there (g_staticParkingCallsigns).

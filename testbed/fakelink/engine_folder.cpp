@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "airports/airport_ports.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/dbase.h"
 #include "catalogue/liveries_xml.h"
@@ -13,9 +14,30 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/ui_sink.h"
 #include "simlink/flight_plan.h"
+#include "traffic/static_parking.h"
 
 namespace {
+
+// The window these tests have no use for, and an airport side that sees no
+// user aircraft: the engine's tests drive the user through the fake link.
+class QuietNeighbours final : public AirportUserLink, public AirportWindow, public StaticParkingWindow {
+public:
+    bool userStateKnown() override { return false; }
+    LatLon userPosition() override { return LatLon{0.0, 0.0}; }
+    bool userOnGround() override { return false; }
+    std::string userStand() override { return {}; }
+    bool parkingControlsBusy() override { return false; }
+    void applyAutoRange() override {}
+    void applyParkTrafficOnly() override {}
+    void updateNowButton() override {}
+    void repaint() override { gf_repaintAll(); }
+    void enableParkingControls() override {}
+    void disableParkingControls() override {}
+    void enableDestination() override {}
+};
+QuietNeighbours g_quietNeighbours;
 
 const char* const kDbase = R"(<?xml version="1.0"?>
 <root>
@@ -95,6 +117,8 @@ bool gf_openEngineFolder(const std::filesystem::path& folder) {
     gf_clearUnmatchedFlights();
     gf_processScannedLiveries();
     gf_createFlightPlanFolder();
+    gf_setAirportPorts(&g_quietNeighbours, &g_quietNeighbours);
+    gf_setStaticParkingWindow(&g_quietNeighbours);
     return true;
 }
 

@@ -8,7 +8,8 @@
 #include <filesystem>
 
 // Makes folder the current directory and the application-data root, opens
-// its Log.txt, puts the settings at their defaults and builds the catalogue.
+// its Log.txt, puts the settings at their defaults, builds the catalogue and
+// gives the airport side and the static parking a window that shows nothing.
 // False when the Dbase or the liveries file could not be read or written.
 bool gf_openEngineFolder(const std::filesystem::path& folder);
 

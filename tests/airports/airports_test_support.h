@@ -3,11 +3,12 @@
 #pragma once
 
 #include "airports/airport_database.h"
-#include "airports/airport_hooks.h"
+#include "airports/airport_ports.h"
 #include "airports/park_airport_state.h"
 #include "airports/park_airports.h"
 #include "airports/stand_file.h"
 #include "core/data_key.h"
+#include "core/ui_sink.h"
 #include "stream_sealer.h"
 #include "work_folder.h"
 
@@ -27,6 +28,33 @@ inline std::string nativePath(std::string path) {
     return path;
 }
 
+// The airport side's neighbours as the tests choose them: no user aircraft
+// until a test places one, a window that only repaints.
+class FakeAirportPorts final : public AirportUserLink, public AirportWindow {
+public:
+    bool userStateKnown() override { return known; }
+    LatLon userPosition() override { return position; }
+    bool userOnGround() override { return onGround; }
+    std::string userStand() override { return stand; }
+    bool parkingControlsBusy() override { return false; }
+    void applyAutoRange() override {}
+    void applyParkTrafficOnly() override {}
+    void updateNowButton() override {}
+    void repaint() override { gf_repaintAll(); }
+
+    void reset() {
+        known = false;
+        position = LatLon{0.0, 0.0};
+        onGround = false;
+        stand.clear();
+    }
+
+    bool known = false;
+    LatLon position{0.0, 0.0};
+    bool onGround = false;
+    std::string stand;
+};
+
 // A working folder with an airport database and clean airport state.
 class AirportsFixture : public WorkFolder {
 protected:
@@ -42,8 +70,13 @@ protected:
         gf_resetAirportDatabase();
         gf_resetParkAirportState();
         gf_resetParkAirports();
-        gf_setAirportHooks(AirportHooks{});
+        ports().reset();
+        gf_setAirportPorts(&ports(), &ports());
         gf_setStandRegistrationLookup({});
+    }
+    static FakeAirportPorts& ports() {
+        static FakeAirportPorts fake;
+        return fake;
     }
     // Seals the airports XML into input/airports.enc.
     static void writeDatabase(const std::string& xml) {

@@ -37,12 +37,10 @@ protected:
             </parkpositions></root>)");
     }
     void userOn(LatLon position, std::string userStand = {}) {
-        AirportHooks hooks;
-        hooks.userStateKnown = [] { return true; };
-        hooks.userOnGround = [] { return true; };
-        hooks.userPosition = [position] { return position; };
-        hooks.userStand = [userStand] { return userStand; };
-        gf_setAirportHooks(hooks);
+        ports().known = true;
+        ports().onGround = true;
+        ports().position = position;
+        ports().stand = userStand;
     }
 };
 

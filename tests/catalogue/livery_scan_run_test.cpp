@@ -30,8 +30,7 @@ protected:
         lf_clearReportLists();
         gf_resetScanSlots();
         gf_setLiveryScanDbase(&dbase);
-        m_window = gf_liveryScanWindow();
-        world.replaced.scanLiveries = [] { gf_scanLiveries(); };
+        world.replaced.scanLiveries = [this] { gf_scanLiveries(window); };
         world.replaced.processScannedLiveries = [] { gf_processScannedLiveries(); };
         fs::create_directories(workFolder() / "liveries");
         fs::copy(lf_sampleTree() / "folder1" / "B738_main", workFolder() / "liveries" / "one",
@@ -41,7 +40,6 @@ protected:
         lfolder[1].setValue(gf_pathToUtf8(workFolder() / "liveries" / "two"));
     }
     void TearDown() override {
-        gf_liveryScanWindow() = m_window;
         gf_setLiveryScanDbase(nullptr);
         lf_resetScanState();
         gf_resetCatalogueForTests();
@@ -59,7 +57,7 @@ protected:
             R"(<?xml version="1.0"?><root><liveries><liv airl="KLM" type="B738" title="old"/></liveries></root>)";
         if (withCache) writeFile(cache, old);
         std::vector<std::int32_t> counts;
-        gf_liveryScanWindow().showLiveryCount = [&counts, &stop](std::int32_t count) {
+        window.onCount = [&counts, &stop](std::int32_t count) {
             counts.push_back(count);
             stop();
         };
@@ -84,9 +82,7 @@ protected:
     }
 
     livery_test::FakeDbase dbase;
-
-private:
-    LiveryScanWindow m_window;
+    livery_test::ScanWindow window;
 };
 
 TEST_F(LiveryScanRunTest, ClosingTheProgramDuringTheFirstScanEndsTheRunAsAClose) {

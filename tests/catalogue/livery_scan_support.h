@@ -2,7 +2,11 @@
 // livery tree uses, installed as the scan's view, and a clean scan state.
 #pragma once
 
+#include "app/wiring/livery_scan_services.h"
 #include "catalogue/livery_scan_dbase.h"
+
+#include <cstdint>
+#include <functional>
 
 #include <map>
 #include <optional>
@@ -47,6 +51,21 @@ public:
         }
         return std::nullopt;
     }
+};
+
+// The window as the program has it, unless a test takes the livery count.
+class ScanWindow final : public LiveryScanWindow {
+public:
+    bool openManual() override { return gf_realLiveryScanWindow().openManual(); }
+    bool openParametersFolder() override { return gf_realLiveryScanWindow().openParametersFolder(); }
+    void showLiveryCount(std::int32_t count) override {
+        if (onCount) {
+            onCount(count);
+        } else {
+            gf_realLiveryScanWindow().showLiveryCount(count);
+        }
+    }
+    std::function<void(std::int32_t)> onCount;
 };
 
 }  // namespace livery_test

@@ -118,7 +118,6 @@ protected:
         lf_clearReportLists();
         gf_setLiveryScanDbase(&dbase);
         gf_setUiSink(&sink);
-        m_window = gf_liveryScanWindow();
         fs::create_directories(folder / "output" / "info");
         fs::create_directories(folder / "output" / "errors");
         fs::create_directories(folder / "docs");
@@ -126,7 +125,6 @@ protected:
         gf_saveAllParameters(true);
     }
     void TearDown() override {
-        gf_liveryScanWindow() = m_window;
         gf_setShellOpener(nullptr);
         gf_setUiSink(nullptr);
         gf_setLiveryScanDbase(nullptr);
@@ -226,9 +224,7 @@ protected:
 
     FakeDbase dbase;
     RecordingSink sink;
-
-private:
-    LiveryScanWindow m_window;
+    livery_test::ScanWindow window;
 };
 
 TEST_F(LiveryScanTest, SampleTreeGivesTheGoldenCacheAndReportsTwiceInOneProcess) {
@@ -241,7 +237,7 @@ TEST_F(LiveryScanTest, SampleTreeGivesTheGoldenCacheAndReportsTwiceInOneProcess)
     for (int scan = 0; scan < 2; ++scan) {
         SCOPED_TRACE(scan);
         SCAN_LIVERIES.setValue(true);
-        gf_scanLiveries();
+        gf_scanLiveries(window);
         EXPECT_FALSE(SCAN_LIVERIES.value());
         EXPECT_EQ(0, g_scanTaskCount.count.load());
         expectGolden("liveries.txt", liveriesText());
@@ -262,8 +258,8 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     setFolders({tree / "folder1", tree / "folder2", tree / "folder2"});
     writeFile(folder / "output" / "LiveriesScanned.xml", "<root/>");
     SCAN_LIVERIES.setValue(true);
-    gf_liveryScanWindow().showLiveryCount = [](std::int32_t) { g_runStopping = true; };
-    gf_scanLiveries();
+    window.onCount = [](std::int32_t) { g_runStopping = true; };
+    gf_scanLiveries(window);
     EXPECT_TRUE(SCAN_LIVERIES.value()) << "the cache is out of date: the next run must scan again";
     // The old cache stays whole until a finished scan replaces it.
     EXPECT_EQ("<root/>", readFile(folder / "output" / "LiveriesScanned.xml"));
@@ -275,10 +271,10 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
 
     // The next run's scan is not disturbed by what the stopped one left.
     g_runStopping = false;
-    gf_liveryScanWindow().showLiveryCount = [](std::int32_t) {};
+    window.onCount = [](std::int32_t) {};
     setFolders({tree / "folder1", tree / "folder2"});
     LIG_PRIORITIZE.setValue(true);
-    gf_scanLiveries();
+    gf_scanLiveries(window);
     EXPECT_FALSE(SCAN_LIVERIES.value());
     expectGolden("liveries.txt", liveriesText());
 }
@@ -291,7 +287,7 @@ TEST_F(LiveryScanTest, AScanThatCannotSaveKeepsTheOldCacheAndTheScanOn) {
     // The temporary file beside the cache cannot be made.
     fs::create_directories(gf_tempPathFor(cache) / "in the way");
     SCAN_LIVERIES.setValue(true);
-    gf_scanLiveries();
+    gf_scanLiveries(window);
     EXPECT_EQ("<root/>", readFile(cache));
     EXPECT_TRUE(SCAN_LIVERIES.value());
     EXPECT_NE(std::string::npos, logText().find("==> saving: " + gf_pathToUtf8(gf_workPaths().liveriesScanned) + " failed"));
@@ -314,7 +310,7 @@ TEST_F(LiveryScanTest, ATaskGivenUpByAnEarlierScanNeverTouchesTheNextOne) {
         lf_addIncompleteSection("a line of the earlier scan");
         g_scanTaskCount.count.fetch_sub(1);
     });
-    gf_scanLiveries();
+    gf_scanLiveries(window);
     late.join();
     expectGolden("liveries.txt", liveriesText());
     expectGolden("IncompleFltsimSections.txt", normalized(readFile(gf_workPaths().incompleteFltsim), tree));
@@ -352,13 +348,15 @@ TEST_F(LiveryScanTest, FolderSettingsThatGiveNoScanEndTheRunWithTheirError) {
         for (std::size_t i = 0; i < c.folders.size(); ++i) lfolder[i].setValue(c.folders[i]);
         SCAN_LIVERIES.setValue(true);
         try {
-            gf_scanLiveries();
+            gf_scanLiveries(window);
             ADD_FAILURE() << "no error";
         } catch (const ozr::UserErrorException& e) {
             EXPECT_EQ(c.error, e.what());
         }
         EXPECT_TRUE(SCAN_LIVERIES.value());
-        if (!c.logged.empty()) EXPECT_NE(std::string::npos, logText().find(c.logged)) << c.logged;
+        if (!c.logged.empty()) {
+            EXPECT_NE(std::string::npos, logText().find(c.logged)) << c.logged;
+        }
     }
     EXPECT_EQ(lf_narrowPathText(fs::path("refused") / "model") + " or related path does not exist: [fltsim.0]\n",
               readFile(gf_workPaths().incompleteFltsim));

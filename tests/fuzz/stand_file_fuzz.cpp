@@ -3,6 +3,7 @@
 // or a learned use on a day outside the week, and the learned writer must
 // save whatever was read.
 #include "airports/airport_database.h"
+#include "airports/airport_ports.h"
 #include "airports/learned_writer.h"
 #include "airports/park_airport_state.h"
 #include "airports/park_stand_file.h"
@@ -40,6 +41,21 @@ struct FuzzFolder {
     }
 };
 
+// No user aircraft and no window: the reader's rules are what is fuzzed.
+class QuietAirportPorts final : public AirportUserLink, public AirportWindow {
+public:
+    bool userStateKnown() override { return false; }
+    LatLon userPosition() override { return LatLon{0.0, 0.0}; }
+    bool userOnGround() override { return false; }
+    std::string userStand() override { return {}; }
+    bool parkingControlsBusy() override { return false; }
+    void applyAutoRange() override {}
+    void applyParkTrafficOnly() override {}
+    void updateNowButton() override {}
+    void repaint() override {}
+};
+QuietAirportPorts g_quietPorts;
+
 void lf_write(const fs::path& file, const char* data, std::size_t size) {
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -55,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // entered for each input only.
     const fs::path callerFolder = fs::current_path();
     fs::current_path(folder.dir);
+    gf_setAirportPorts(&g_quietPorts, &g_quietPorts);
     gf_resetSettings();
     gf_resetParkAirportState();
     Airport eham;

@@ -14,10 +14,12 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_queues.h"
 #include "traffic/intake.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_cycle.h"
 #include "traffic/traffic_link.h"
 #include "traffic/traffic_state.h"
 #include "core/status_line.h"
+#include "core/ui_sink.h"
 
 namespace {
 

@@ -2,4 +2,5 @@
 // shell and the window as its neighbours.
 #pragma once
 
-void lf_wireAirportScan();
+// The whole scan with the program's lookups and window (worker thread).
+void lf_scanAddonAirports();

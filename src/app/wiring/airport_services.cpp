@@ -2,10 +2,10 @@
 // parking chooses the park airport and reads its stand file
 // (static_traffic_services.cpp).
 #include "app/wiring/airport_services.h"
+#include "app/wiring/airport_scan_services.h"
 
 #include "airports/airport_database.h"
-#include "airports/airport_hooks.h"
-#include "airports/airport_scan.h"
+#include "airports/airport_ports.h"
 #include "airports/learned_writer.h"
 #include "airports/park_airport_state.h"
 #include "airports/park_airports.h"
@@ -15,7 +15,6 @@
 #include "catalogue/dbase_queries.h"
 #include "core/log.h"
 #include "simlink/sim_client.h"
-#include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
 #include "core/ui_sink.h"
 #include "ui/window_state.h"
@@ -35,70 +34,49 @@ bool lf_userOnGround() { return g_userOnGround.value.load(); }
 // (worker thread); the feed's threads read this copy, never the stand list.
 Guarded<std::string> g_userStandSeen;
 
-// The stand side of the simulator link's neighbours; the catalogue side and
-// the simulator version go to the neighbours installed before.
-class AirportNeighbours final : public SimLinkNeighbours {
+// The airport side's neighbours as the program has them: the simulator
+// link's user aircraft and the main window.
+class RealAirportPorts final : public AirportUserLink, public AirportWindow {
 public:
-    void forwardTo(SimLinkNeighbours* next) { m_next = next; }
+    bool userStateKnown() override { return g_userOnGround.known.load(); }
+    LatLon userPosition() override { return lf_userLatLon(); }
+    bool userOnGround() override { return lf_userOnGround(); }
+    std::string userStand() override { return g_userStandSeen.get(); }
 
-    double halfWingspanNm(std::string_view type) override { return m_next->halfWingspanNm(type); }
-    double maxHalfWingspanNm() override { return m_next->maxHalfWingspanNm(); }
-    AcCategory acCategory(std::string_view type) override { return m_next->acCategory(type); }
-    std::string categoryName(AcCategory category) override { return m_next->categoryName(category); }
-    std::string simVersionText() override { return m_next->simVersionText(); }
-
-    // The link asks only for the user aircraft's position.
-    std::string standNameAt(LatLon position) override {
-        std::string name = gf_standNameAt(position, lf_userOnGround());
-        g_userStandSeen.set(name);
-        return name;
-    }
-
-    void reserveUserStand(const std::string& standName) override {
-        bool changed = false;
-        const auto current = g_currentAirport.get();
-        gf_withParkAirports([&](std::list<ParkAirport>& list) {
-            if (list.empty() || !current || list.front().code != current->code) return;
-            if (list.front().reservedStand == standName) return;
-            list.front().reservedStand = standName;
-            changed = true;
-        });
-        if (changed) gf_writeMyParkAirports();
-    }
-
-private:
-    SimLinkNeighbours* m_next = nullptr;
-};
-AirportNeighbours g_airportNeighbours;
-
-void lf_installNeighbours() {
-    SimLinkNeighbours* before = &gf_simLinkNeighbours();
-    if (before == &g_airportNeighbours) return;
-    g_airportNeighbours.forwardTo(before);
-    gf_setSimLinkNeighbours(&g_airportNeighbours);
-}
-
-void lf_installHooks() {
-    AirportHooks hooks;
-    hooks.userStateKnown = [] { return g_userOnGround.known.load(); };
-    hooks.userPosition = lf_userLatLon;
-    hooks.userOnGround = lf_userOnGround;
-    hooks.userStand = [] { return g_userStandSeen.get(); };
-    // The stand file belongs to the worker, which is where the airport side
-    // asks for a repaint: the week is copied for the window there.
-    hooks.repaint = [] {
-        g_mainWindowState.week = g_parkAirportFile.RT_traffic_week;
-        gf_repaintAll();
-    };
+    bool parkingControlsBusy() override { return g_mainWindowState.parkingBusy.load(); }
     // A learned stand file brings its own airport settings: the window's
     // controls follow them as they follow a click.
-    hooks.applyAutoRange = [] { gf_applyAutoRange(); };
-    hooks.applyParkTrafficOnly = [] { gf_applyParkTrafficOnly(); };
-    hooks.updateNowButton = [] { gf_updateNowButton(); };
-    gf_setAirportHooks(std::move(hooks));
-}
+    void applyAutoRange() override { gf_applyAutoRange(); }
+    void applyParkTrafficOnly() override { gf_applyParkTrafficOnly(); }
+    void updateNowButton() override { gf_updateNowButton(); }
+    // The stand file belongs to the worker, which is where the airport side
+    // asks for a repaint: the week is copied for the window there.
+    void repaint() override {
+        g_mainWindowState.week = g_parkAirportFile.RT_traffic_week;
+        gf_repaintAll();
+    }
+};
+RealAirportPorts g_airportPorts;
 
 }  // namespace
+
+std::string gf_userStandNameAt(LatLon position) {
+    std::string name = gf_standNameAt(position, lf_userOnGround());
+    g_userStandSeen.set(name);
+    return name;
+}
+
+void gf_reserveUserStand(const std::string& standName) {
+    bool changed = false;
+    const auto current = g_currentAirport.get();
+    gf_withParkAirports([&](std::list<ParkAirport>& list) {
+        if (list.empty() || !current || list.front().code != current->code) return;
+        if (list.front().reservedStand == standName) return;
+        list.front().reservedStand = standName;
+        changed = true;
+    });
+    if (changed) gf_writeMyParkAirports();
+}
 
 void gf_addAirportFeedSettings(FeedSettings& settings) {
     if (const auto airport = g_currentAirport.get()) {
@@ -116,8 +94,7 @@ std::optional<FeedAirport> gf_feedParkAirport() {
 }
 
 void lf_wireAirports() {
-    lf_installNeighbours();
-    lf_installHooks();
+    gf_setAirportPorts(&g_airportPorts, &g_airportPorts);
     // Stand files leave out airline and type of a registration the Dbase
     // knows and take them from it on reading.
     gf_setStandRegistrationLookup([](std::string_view registration) -> std::optional<StandDbaseRecord> {
@@ -132,7 +109,7 @@ bool RealRunAirports::readAirports() { return gf_readAirports(); }
 
 bool RealRunAirports::readMyParkAirports() { return lf_readMyParkAirports(); }
 
-void RealRunAirports::scanAddonAirports() { gf_scanAddonAirports(); }
+void RealRunAirports::scanAddonAirports() { lf_scanAddonAirports(); }
 
 std::optional<RunPosition> RealRunAirports::findAirport(const std::string& code) {
     const auto airport = gf_findAirport(code);

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "app/run_ports.h"
+#include "core/geometry.h"
 #include "feed/feed_env.h"
 
 #include <optional>
+#include <string>
 
 // Installs the airports' neighbours, hooks and the stand files' Dbase lookup.
 void lf_wireAirports();
@@ -27,3 +29,9 @@ public:
 void gf_addAirportFeedSettings(FeedSettings& settings);
 // The current park airport for the parked-traffic request; empty while none.
 std::optional<FeedAirport> gf_feedParkAirport();
+
+// The simulator link's questions about the user aircraft's stand (worker
+// thread): the stand at its position, kept for the feed's threads, and the
+// stand it stands on, kept as the park airport's reserved stand.
+std::string gf_userStandNameAt(LatLon position);
+void gf_reserveUserStand(const std::string& standName);

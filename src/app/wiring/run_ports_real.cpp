@@ -193,12 +193,10 @@ struct RealNeighbours {
 
 RealNeighbours& lf_buildRealNeighbours() {
     gf_setFeedEnv(&g_appFeedEnv);
-    // The catalogue installs the simulator link's neighbours; the airports
-    // put their stand side in front of them, so they come second.
+    // The catalogue installs the simulator link's neighbours.
     lf_wireCatalogue();
     lf_wireAirports();
     lf_wireStaticTraffic();
-    lf_wireAirportScan();
     static RealNeighbours neighbours;
     return neighbours;
 }

@@ -1,5 +1,6 @@
 #include "app/wiring/sim_neighbours_real.h"
 
+#include "app/wiring/airport_services.h"
 #include "catalogue/dbase.h"
 #include "catalogue/dbase_queries.h"
 
@@ -31,11 +32,11 @@ std::string RealSimNeighbours::categoryName(AcCategory category) {
     }
 }
 
-std::string RealSimNeighbours::standNameAt(LatLon) { return {}; }
+std::string RealSimNeighbours::standNameAt(LatLon position) { return gf_userStandNameAt(position); }
 
-void RealSimNeighbours::reserveUserStand(const std::string&) {}
+void RealSimNeighbours::reserveUserStand(const std::string& standName) { gf_reserveUserStand(standName); }
 
-std::string RealSimNeighbours::simVersionText() { return gf_defaultSimVersionText(); }
+std::string RealSimNeighbours::simVersionText() { return gf_simVersionText(); }
 
 RealSimNeighbours& gf_realSimNeighbours() {
     static RealSimNeighbours neighbours;

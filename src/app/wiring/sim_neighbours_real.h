@@ -1,6 +1,6 @@
 // The simulator link's neighbours as the program has them: the catalogue
-// answers come from the Dbase; stands, park airports and the simulator version
-// still behave like the link's default until their subsystems take over.
+// answers come from the Dbase, the stands and the park airports from the
+// airport side, the simulator version from the settings.
 #pragma once
 
 #include "simlink/sim_neighbours.h"
@@ -14,7 +14,7 @@ public:
     AcCategory acCategory(std::string_view icaoType) override;
     std::string categoryName(AcCategory category) override;
 
-    // Stands and park airports: nothing known yet.
+    // Stands and park airports (worker thread).
     std::string standNameAt(LatLon position) override;
     void reserveUserStand(const std::string& standName) override;
     std::string simVersionText() override;

@@ -1,5 +1,6 @@
 #include "app/wiring/static_traffic_services.h"
 
+#include "app/window_services.h"
 #include "app/wiring/engine_lock.h"
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
@@ -13,12 +14,27 @@
 #include "core/ui_sink.h"
 #include "ui/window_state.h"
 
-void lf_wireStaticTraffic() {
-    StaticParkingHooks hooks;
-    hooks.raiseCollectFlag = [] { g_trafficReader.collect = true; };
-    hooks.enableDestination = [] { gf_uiSink().enableControl(DESTINATION.controlId(), true); };
-    gf_setStaticParkingHooks(std::move(hooks));
-}
+namespace {
+
+// The static parking switches the window's parking controls off while it
+// rebuilds and on again when it is done. It is done only with no position
+// left waiting; the per-second refresh of the waiting count stops with the
+// busy mark, so the count would otherwise keep its last value.
+class RealStaticParkingWindow final : public StaticParkingWindow {
+public:
+    void enableParkingControls() override {
+        g_mainWindowState.staticExtra = 0;
+        gf_uiSink().invalidateBand(UiBand::lines);
+        gf_enableParkingControls();
+    }
+    void disableParkingControls() override { gf_disableParkingControls(); }
+    void enableDestination() override { gf_uiSink().enableControl(DESTINATION.controlId(), true); }
+};
+RealStaticParkingWindow g_staticParkingWindow;
+
+}  // namespace
+
+void lf_wireStaticTraffic() { gf_setStaticParkingWindow(&g_staticParkingWindow); }
 
 void RealRunParking::staticParking(bool initial) {
     const EngineLock lock;

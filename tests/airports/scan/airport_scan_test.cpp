@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace {
@@ -57,7 +58,36 @@ bglw::Airport lf_airport(const std::string& ident, int stands, int helipads = 0,
     return a;
 }
 
-class AirportScanTest : public WorkFolder {
+// The airport database is every four-letter code but ZZZZ; the Dbase knows
+// two publishers, an archived EHAM and a third party's list.
+class FakeLookups final : public AirportScanLookups {
+public:
+    explicit FakeLookups(const bool* blockEhamLink) : m_blockEhamLink(blockEhamLink) {}
+    bool isKnownAirport(const std::string& code) override { return lf_fourLetters(code); }
+    std::string publisherOfPath(const std::string& path) override {
+        for (const char* publisher : {"Some Pub", "Vendor"}) {
+            if (path.find(publisher) != std::string::npos) return publisher;
+        }
+        return "";
+    }
+    bool hasSimAddonKey(const std::string& key) override {
+        // A link that cannot be written: a folder stands in its way in the
+        // folder the scan writes to.
+        if (*m_blockEhamLink && key == "archive/simaddon/EHAM.xml") {
+            std::error_code ec;
+            fs::create_directories(gf_workPaths().airports / "scanning_my_ORBX" / "EHAM.txt", ec);
+        }
+        return key == "archive/simaddon/EHAM.xml";
+    }
+    std::vector<std::string> thirdPartyEntries(const std::string& publisher) override {
+        return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK", "EDDK9"} : std::vector<std::string>{};
+    }
+
+private:
+    const bool* m_blockEhamLink;
+};
+
+class AirportScanTest : public WorkFolder, public AirportScanWindow {
 protected:
     void SetUp() override {
         WorkFolder::SetUp();
@@ -68,33 +98,9 @@ protected:
         gf_setStockSceneryPath(m_folder / "P3D" / "Scenery");
         gf_resetScanSlots();
         g_scanTaskCount.limit = 3;
-        AirportScanEnv env;
-        env.isKnownAirport = lf_fourLetters;
-        env.publisherOfPath = [](const std::string& path) -> std::string {
-            for (const char* publisher : {"Some Pub", "Vendor"}) {
-                if (path.find(publisher) != std::string::npos) return publisher;
-            }
-            return "";
-        };
-        env.hasSimAddonKey = [this](const std::string& key) {
-            // A link that cannot be written: a folder stands in its way in
-            // the folder the scan writes to.
-            if (blockEhamLink && key == "archive/simaddon/EHAM.xml") {
-                std::error_code ec;
-                fs::create_directories(gf_workPaths().airports / "scanning_my_ORBX" / "EHAM.txt", ec);
-            }
-            return key == "archive/simaddon/EHAM.xml";
-        };
-        env.thirdPartyEntries = [](const std::string& publisher) {
-            return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK", "EDDK9"} : std::vector<std::string>{};
-        };
-        env.openManual = [this] { ++opened; };
-        env.openParametersFolder = [this] { ++opened; };
-        env.tbloCollected = [this] { ++tbloCalls; };
-        gf_setAirportScanEnv(env);
+        m_lookups = std::make_shared<FakeLookups>(&blockEhamLink);
     }
     void TearDown() override {
-        gf_setAirportScanEnv({});
         gf_setStockSceneryPath({});
         WorkFolder::TearDown();
     }
@@ -111,9 +117,15 @@ protected:
         lf_readParkpositions(doc, stands);
         return stands;
     }
+    void openManual() override { ++opened; }
+    void openParametersFolder() override { ++opened; }
+    void tbloCollected() override { ++tbloCalls; }
+    void scan() { gf_scanAddonAirports(m_lookups, *this); }
+
     int opened = 0;
     int tbloCalls = 0;
     bool blockEhamLink = false;
+    std::shared_ptr<FakeLookups> m_lookups;
 };
 
 // One scan over two folders: an archived ORBX airport is linked only, an ORBX
@@ -145,7 +157,7 @@ TEST_F(AirportScanTest, ScanLinksGeneratesLogsAndCollects) {
     afolder[5].setValue((m_folder / "scenery/missing").string());
     SCAN_AIRPORTS.setValue(true);
 
-    gf_scanAddonAirports();
+    scan();
 
     const WorkPaths& p = gf_workPaths();
     EXPECT_EQ(standsOf(p.myOrbx / "EHAM.xml").size(), 5u);
@@ -255,7 +267,7 @@ TEST_F(AirportScanTest, RefusedFoldersLeaveEverythingInPlace) {
         opened = 0;
         std::string error;
         try {
-            gf_scanAddonAirports();
+            scan();
         } catch (const std::exception& e) {
             error = e.what();
         }
@@ -283,7 +295,7 @@ TEST_F(AirportScanTest, TreeOfFiveHundredFiles) {
         bgl("T/" + folder + std::to_string(i % 7) + "/" + code + ".bgl", {lf_airport(code, 3 + i % 5)});
     }
     afolder[0].setValue((m_folder / "scenery/T").string());
-    gf_scanAddonAirports();
+    scan();
     const WorkPaths& p = gf_workPaths();
     auto namesIn = [](const fs::path& folder) {
         std::set<std::string> names;
@@ -322,7 +334,7 @@ TEST_F(AirportScanTest, OneAirportInTwoFilesAndAnInterruptedScan) {
         bgl("U/a/SLLP.bgl", {lf_airport("SLLP", row.first)});
         bgl("U/b/SLLP.bgl", {lf_airport("SLLP", row.second)});
         afolder[0].setValue((m_folder / "scenery/U").string());
-        gf_scanAddonAirports();
+        scan();
         const std::string text = readFile(sllp);
         EXPECT_EQ(standsOf(sllp).size(), static_cast<std::size_t>(std::max(row.first, row.second)));
         EXPECT_NE(text.find(std::string("value=\"") + row.fromFile + (fs::path("/") .make_preferred().string()) +
@@ -336,7 +348,7 @@ TEST_F(AirportScanTest, OneAirportInTwoFilesAndAnInterruptedScan) {
     bgl("U/c/EGLL.bgl", {lf_airport("EGLL", 7)});
     SCAN_AIRPORTS.setValue(true);
     g_runStopping = true;
-    gf_scanAddonAirports();
+    scan();
     gf_resetRunFlags();
     EXPECT_EQ(readFile(sllp), before);
     EXPECT_FALSE(fs::exists(gf_workPaths().myThirdparty / "EGLL.xml"));
@@ -353,7 +365,7 @@ TEST_F(AirportScanTest, UnwritableScanLogIsReported) {
     SCAN_AIRPORTS.setValue(true);
     const fs::path scanLogPath = gf_workPaths().airportsScanLog;
     writeFile(scanLogPath / "keep", "x");
-    gf_scanAddonAirports();
+    scan();
     EXPECT_NE(log().find("Error writing file " + gf_scanPathUtf8(scanLogPath)), std::string::npos);
     EXPECT_EQ(log().find(gf_scanPathUtf8(scanLogPath) + " written"), std::string::npos);
 }

@@ -3,6 +3,7 @@
 #include "app/wiring/airport_services.h"
 #include "app/wiring/static_traffic_services.h"
 #include "app/wiring/airport_scan_services.h"
+#include "app/wiring/sim_neighbours_real.h"
 
 #include "airports/park_stand_file.h"
 #include "app/window_requests.h"
@@ -73,6 +74,7 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
     lf_wireAirports();
     lf_wireStaticTraffic();
     RealRunParking parking;
+    gf_setSimLinkNeighbours(&gf_realSimNeighbours());
     // No Traffic Reader runs here to answer a parked-traffic request.
     MAX_PARK_SEL.setValue(0);
 
@@ -226,10 +228,8 @@ TEST_F(AirportWiring, AScanThatCollectsStandFilesEnablesTheTbloButton) {
     afolder[0].setValue((m_folder / "scenery").string());
     ControlStates controls;
     gf_setUiSink(&controls);
-    lf_wireAirportScan();
     RealRunAirports().scanAddonAirports();
     gf_setUiSink(nullptr);
-    gf_setAirportScanEnv({});
     afolder[0].setValue("");
     EXPECT_EQ(gf_workPaths().tbloZip.generic_string(), "tblo/tblo.zip");
     EXPECT_TRUE(std::filesystem::exists(gf_workPaths().tbloZip));

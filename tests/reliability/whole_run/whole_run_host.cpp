@@ -12,7 +12,6 @@
 #include "app/wiring/window_services.h"
 #include "app/worker_thread.h"
 #include "core/log.h"
-#include "traffic/static_parking.h"
 #include "core/ui_sink.h"
 #include "ui/window_paint.h"
 #include "ui/window_state.h"
@@ -67,12 +66,6 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     static HostWindow window;
     gf_installRealRunPorts(window);
-    gf_staticParkingHooks().enableParkingControls = [] {
-        g_mainWindowState.staticExtra = 0;
-        gf_uiSink().invalidateBand(UiBand::lines);
-        gf_enableParkingControls();
-    };
-    gf_staticParkingHooks().disableParkingControls = [] { gf_disableParkingControls(); };
 
     lf_post(RunMessage::startRun);
     const auto closeAt = std::chrono::steady_clock::now() + runFor;

@@ -1,20 +1,48 @@
-#include "airports/airport_hooks.h"
+#include "airports/airport_ports.h"
 
 #include "core/ui_sink.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 constexpr std::int32_t kTrafficRadiusExtra_m = 10000;
 
-AirportHooks& lf_hooks() {
-    static AirportHooks hooks;
-    return hooks;
+AirportUserLink* g_userLink = nullptr;
+AirportWindow* g_window = nullptr;
+
+[[noreturn]] void lf_notInstalled(const char* port) {
+    std::fprintf(stderr, "airports: %s used before the wiring installed it\n", port);
+    std::abort();
 }
 
-void lf_selectMaxFit() {
+}  // namespace
+
+void gf_setAirportPorts(AirportUserLink* link, AirportWindow* window) {
+    g_userLink = link;
+    g_window = window;
+}
+
+AirportUserLink& gf_airportUserLink() {
+    if (!g_userLink) lf_notInstalled("the simulator link's port");
+    return *g_userLink;
+}
+
+AirportWindow& gf_airportWindow() {
+    if (!g_window) lf_notInstalled("the window's port");
+    return *g_window;
+}
+
+void gf_showAirportRange(std::int32_t range) {
+    RANGE.setValue(RANGE.clamp(range));
+    g_rangeNm.store(static_cast<double>(RANGE.value()));
+    g_trafficRadiusMeters.store(RANGE.value() * 1852 + kTrafficRadiusExtra_m);
+    gf_showComboValue(RANGE);
+}
+
+void gf_showAirportMaxFit() {
     // MAX_FIT counts half-hour steps minus one; MAX_FIT_FL is hours.
     const float hours = static_cast<float>(MAX_FIT.value() + 1) / 2.0f;
     MAX_FIT_FL.setValue(MAX_FIT_FL.clamp(hours));
@@ -22,22 +50,6 @@ void lf_selectMaxFit() {
     const auto it = std::find(allowed.begin(), allowed.end(), MAX_FIT_FL.value());
     if (it != allowed.end()) gf_uiSink().selectCombo(MAX_FIT_FL.controlId(), static_cast<int>(it - allowed.begin()));
 }
-
-}  // namespace
-
-AirportHooks::AirportHooks()
-    : selectRangeCombo([](std::int32_t range) {
-          RANGE.setValue(RANGE.clamp(range));
-          g_rangeNm.store(static_cast<double>(RANGE.value()));
-          g_trafficRadiusMeters.store(RANGE.value() * 1852 + kTrafficRadiusExtra_m);
-          gf_showComboValue(RANGE);
-      }),
-      selectMaxFitCombo(lf_selectMaxFit),
-      repaint([] { gf_repaintAll(); }) {}
-
-AirportHooks& gf_airportHooks() { return lf_hooks(); }
-
-void gf_setAirportHooks(AirportHooks hooks) { lf_hooks() = std::move(hooks); }
 
 void gf_showCheck(const CheckBoxParameter& setting) { gf_uiSink().setCheck(setting.controlId(), setting.value()); }
 
