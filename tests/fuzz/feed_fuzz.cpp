@@ -9,6 +9,11 @@
 // input's shape:
 //   clear: up to the first newline the member key (the hexid text of a
 //          parked entry), then the JSON value, fed whole and member by member;
+//          for the live parser, which has no key, a key of "!" and a letter
+//          makes one call of the environment throw (t/T: the system time,
+//          s/S: the status line, b/B: the blocked event; lower case a
+//          runtime_error, upper case another exception), which the parser
+//          must catch, whatever it was doing;
 //   set:   a structured entry: a valid template entry edited by byte pairs
 //          (field, value from a table of the values the parsers decide on),
 //          so that deep branches need no well-formed 48-value array from the
@@ -21,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -30,10 +36,14 @@ constexpr std::int64_t kNow_s = 1767700000;  // 2026-01-06 11:46:40 UTC
 
 class FuzzEnv : public FeedEnv {
 public:
+    // The call that throws ('t', 's', 'b'; upper case: not a runtime_error),
+    // 0 for none.
+    char throwing = 0;
+
     FeedSettings settings() override { return {}; }
     void stopWithError(std::string_view, bool) override {}
-    void setStatusLine(const std::string&, bool) override {}
-    void pushBlockedEvent(std::uint32_t) override {}
+    void setStatusLine(const std::string&, bool) override { maybeThrow('s'); }
+    void pushBlockedEvent(std::uint32_t) override { maybeThrow('b'); }
     void sleepMs(int) override {}
     bool isKnownAcType(std::string_view type) override { return !type.empty() && type != "XXXX"; }
     FeedCategory acCategory(std::string_view type) override {
@@ -54,7 +64,16 @@ public:
         if (key.front() == 'P') return FeedDbaseRecord{"TRA", "B738", ""};
         return std::nullopt;
     }
-    std::int64_t systemTime() override { return kNow_s; }
+    std::int64_t systemTime() override {
+        maybeThrow('t');
+        return kNow_s;
+    }
+
+private:
+    void maybeThrow(char call) const {
+        if (throwing == call) throw std::runtime_error("fuzz: environment fault");
+        if (throwing == call - 'a' + 'A') throw std::length_error("fuzz: environment fault");
+    }
 };
 
 // Values the parsers compare against, as the service's JSON text would give them.
@@ -138,6 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     const bool parked = data[0] & 1;
     lf_configure(*reader, data[0], data[1]);
+    // The one log line of a run about unusable feed times is each input's own.
+    reader->feedTimeReported = false;
+    env.throwing = 0;
 
     auto feed = [&](const nlohmann::json& entry, const std::string& key) {
         if (parked) {
@@ -158,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t newline = text.find('\n');
         const std::string key = newline == std::string::npos ? std::string("4845d1") : text.substr(0, newline);
         const std::string body = newline == std::string::npos ? text : text.substr(newline + 1);
+        if (!parked && key.size() == 2 && key[0] == '!') env.throwing = key[1];
         auto value = nlohmann::json::parse(body, nullptr, false);
         if (value.is_discarded()) return 0;
         // The value itself, and each member of it, as the reader would hand them.
@@ -169,5 +192,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader->flightRecords.clear();
     reader->clearParkedWork();
     reader->takeCollectedIds();
+    env.throwing = 0;
     return 0;
 }
