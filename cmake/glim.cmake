@@ -69,7 +69,7 @@ function(glim_add_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${name} PROPERTIES LABELS "${label};${ARG_LABELS}"
-    ENVIRONMENT "GLIM_SOURCE_DIR=${CMAKE_SOURCE_DIR};GLIM_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    ENVIRONMENT "GLIM_SOURCE_DIR=${CMAKE_SOURCE_DIR};GLIM_BINARY_DIR=${CMAKE_BINARY_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
   if(ARG_TIMEOUT)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
   else()
