@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-// Installs the airports' neighbours, hooks and the stand files' Dbase lookup.
+// Installs the airport side's ports and the stand files' Dbase lookup.
 void lf_wireAirports();
 
 class RealRunAirports final : public RunAirports {

@@ -4,7 +4,7 @@
 #include "app/run_ports.h"
 
 // Installs the real neighbours with the given window. The first call builds
-// them and installs the subsystems' own environments and hooks; they stay for
+// them and installs the subsystems' own environments and ports; they stay for
 // the rest of the process.
 void gf_installRealRunPorts(RunWindow& window);
 // The end of the process: threads the wiring started that are still there

@@ -5,7 +5,7 @@
 
 #include "app/run_ports.h"
 
-// Installs the static parking's hooks.
+// Installs the static parking's window.
 void lf_wireStaticTraffic();
 
 class RealRunParking final : public RunParking {
