@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "support/test_env.h"
 
 #include <chrono>
 #include <cstdio>
@@ -27,14 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void lf_setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
 
 std::string lf_code(int i) {
     std::string code = "K";
@@ -94,7 +87,7 @@ int main(int argc, char** argv) {
     fs::remove_all(root);
     fs::create_directories(root / "work");
     fs::current_path(root / "work");
-    lf_setEnv("GLIM_APPDATA", (root / "appdata").string());
+    setTestEnv("GLIM_APPDATA", (root / "appdata").string());
     gf_rebuildAppPaths();
     gf_logOpen(root / "Log.txt");
 

@@ -1,4 +1,5 @@
 #include "fakelink/engine_folder.h"
+#include "support/test_env.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -79,18 +80,6 @@ const SampleLivery kLiveries[] = {
     {"AMB", "EC35", "AMB EC35"}, {"ZZZ", "C172", "Generic C172"},
 };
 
-void lf_setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
-
 }  // namespace
 
 bool gf_openEngineFolder(const std::filesystem::path& folder) {
@@ -98,7 +87,7 @@ bool gf_openEngineFolder(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder / "output");
     std::filesystem::create_directories(folder / "appdata");
     std::filesystem::current_path(folder);
-    lf_setEnv("GLIM_APPDATA", (folder / "appdata").string());
+    setTestEnv("GLIM_APPDATA", (folder / "appdata").string());
     gf_rebuildAppPaths();
     gf_logOpen(folder / "Log.txt");
     gf_resetSettings();
@@ -125,7 +114,7 @@ bool gf_openEngineFolder(const std::filesystem::path& folder) {
 void gf_closeEngineFolder(const std::filesystem::path& folder, const std::filesystem::path& back) {
     gf_removeFlightPlanFolder();
     gf_logClose();
-    lf_setEnv("GLIM_APPDATA", "");
+    setTestEnv("GLIM_APPDATA", "");
     gf_rebuildAppPaths();
     std::filesystem::current_path(back);
     std::error_code ec;

@@ -9,6 +9,7 @@
 #include "app/run_ports.h"
 #include "app/run_state.h"
 #include "app/window_requests.h"
+#include "support/test_env.h"
 
 #include "core/clock.h"
 #include "core/exit_reason.h"
@@ -63,14 +64,6 @@ inline std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t n = 0;
     for (auto pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1)) ++n;
     return n;
-}
-
-inline void setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
 }
 
 // The window's controls as the user would find them: every request is
@@ -504,7 +497,7 @@ protected:
         fs::create_directories(m_folder / "work" / "docs");
         fs::create_directories(m_folder / "appdata");
         fs::current_path(m_folder / "work");
-        setEnv("GLIM_APPDATA", (m_folder / "appdata").string());
+        setTestEnv("GLIM_APPDATA", (m_folder / "appdata").string());
         gf_rebuildAppPaths();
         fs::create_directories(gf_appFolderPath());
         gf_logOpen(m_folder / "work" / "Log.txt");

@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/paths.h"
+#include "support/test_env.h"
 
 #include <cstdlib>
 
@@ -30,7 +31,7 @@ protected:
         std::filesystem::current_path(folder);
         // parameters.xml (categories without liveries switch their option
         // off and save it) goes to the test's own folder.
-        setEnv("GLIM_APPDATA", (folder / "appdata").string());
+        setTestEnv("GLIM_APPDATA", (folder / "appdata").string());
         std::filesystem::create_directories(folder / "appdata");
         gf_rebuildAppPaths();
         gf_logOpen(folder / "Log.txt");
@@ -39,7 +40,7 @@ protected:
     void TearDown() override {
         gf_resetCatalogueForTests();
         gf_logClose();
-        setEnv("GLIM_APPDATA", "");
+        setTestEnv("GLIM_APPDATA", "");
         gf_rebuildAppPaths();
         std::filesystem::current_path(m_previous);
         std::error_code ec;
@@ -48,17 +49,6 @@ protected:
     std::string logText() {
         gf_logFlush();
         return readFile(folder / "Log.txt");
-    }
-    static void setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-        _putenv_s(name, value.c_str());
-#else
-        if (value.empty()) {
-            unsetenv(name);
-        } else {
-            setenv(name, value.c_str(), 1);
-        }
-#endif
     }
     static std::string readFile(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);

@@ -8,6 +8,7 @@
 #include "catalogue/livery_paths.h"
 #include "catalogue_test_support.h"
 #include "livery_scan_support.h"
+#include "support/test_env.h"
 
 #include "core/files.h"
 #include "core/paths.h"
@@ -30,14 +31,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using livery_test::FakeDbase;
-
-void lf_setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
 
 fs::path lf_sampleRoot() {
     if (const char* dir = std::getenv("GLIM_SOURCE_DIR")) return fs::path(dir) / "testbed" / "data" / "liveries";
@@ -110,7 +103,7 @@ class LiveryScanTest : public CatalogueTest {
 protected:
     void SetUp() override {
         CatalogueTest::SetUp();
-        lf_setEnv("GLIM_APPDATA", (folder / "appdata").string());
+        setTestEnv("GLIM_APPDATA", (folder / "appdata").string());
         gf_rebuildAppPaths();
         gf_resetSettings();
         gf_resetRunFlags();

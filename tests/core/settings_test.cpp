@@ -1,4 +1,5 @@
 #include "core/settings.h"
+#include "support/test_env.h"
 
 #include "core/paths.h"
 #include "core/settings_file.h"
@@ -11,24 +12,12 @@ using namespace settings_test;
 
 namespace {
 
-void setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
-
 }  // namespace
 
 TEST_F(SettingsTest, StringSetSavesToTheApplicationFolderEvenWhenUnchanged) {
     const char* old = std::getenv("GLIM_APPDATA");
     const std::string previous = old ? old : "";
-    setEnv("GLIM_APPDATA", dir.string());
+    setTestEnv("GLIM_APPDATA", dir.string());
     gf_rebuildAppPaths();
     fs::create_directories(dir / "GLIM_P3D");
     const fs::path appFile = dir / "GLIM_P3D" / "parameters.xml";
@@ -42,7 +31,7 @@ TEST_F(SettingsTest, StringSetSavesToTheApplicationFolderEvenWhenUnchanged) {
     EXPECT_EQ(readFile(appFile), parametersXml({{"DESTINATION", "EDDF"}}));
     EXPECT_EQ(DESTINATION.get(), "EDDF");
 
-    setEnv("GLIM_APPDATA", previous);
+    setTestEnv("GLIM_APPDATA", previous);
     gf_rebuildAppPaths();
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "feed/feed_env.h"
+#include "support/test_env.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -15,20 +16,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-// Sets (or, with an empty value, removes) an environment variable of the
-// test process, the way both builds' code reads it back.
-inline void setTestEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
 
 struct RecordedBatch {
     int delay_s;

@@ -5,6 +5,7 @@
 
 #include "core/data_key.h"
 #include "core/download.h"
+#include "support/test_env.h"
 #include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -51,18 +52,6 @@ void writeFile(const fs::path& p, const std::string& bytes) {
     if (p.has_parent_path()) fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-void setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
 }
 
 std::string encrypted(const std::string& plain) {
@@ -142,7 +131,7 @@ protected:
         fs::create_directories(dir);
         oldWorkDir = fs::current_path();
         fs::current_path(dir);
-        setEnv("GLIM_APPDATA", (dir / "appdata").string());
+        setTestEnv("GLIM_APPDATA", (dir / "appdata").string());
         gf_rebuildAppPaths();
         fs::create_directories(gf_appFolderPath());
         gf_resetSettings();
@@ -160,11 +149,11 @@ protected:
         std::string whyNot;
         stub = SiteStubProcess::start(dir / "site", {"--stall", "downloads/release/" + kStalledZip}, whyNot);
         if (!stub) GTEST_SKIP() << whyNot;
-        setEnv("GLIM_SITE_BASE_URL", stub->baseUrl() + "downloads/");
+        setTestEnv("GLIM_SITE_BASE_URL", stub->baseUrl() + "downloads/");
     }
     void TearDown() override {
         stub.reset();
-        setEnv("GLIM_SITE_BASE_URL", "");
+        setTestEnv("GLIM_SITE_BASE_URL", "");
         gf_setShellOpener(nullptr);
         gf_setUiSink(nullptr);
         gf_logClose();

@@ -2,6 +2,7 @@
 #include "airports/scan_log.h"
 #include "airports/stand_file.h"
 #include "airports/tblo.h"
+#include "support/test_env.h"
 
 #include "../work_folder.h"
 #include "bgl_writer.h"
@@ -22,14 +23,6 @@ namespace {
 
 using airports_test::WorkFolder;
 namespace fs = std::filesystem;
-
-void lf_setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
 
 bool lf_fourLetters(const std::string& code) {
     if (code.size() != 4) return false;
@@ -91,7 +84,7 @@ class AirportScanTest : public WorkFolder, public AirportScanWindow {
 protected:
     void SetUp() override {
         WorkFolder::SetUp();
-        lf_setEnv("GLIM_APPDATA", (m_folder / "appdata").string());
+        setTestEnv("GLIM_APPDATA", (m_folder / "appdata").string());
         gf_rebuildAppPaths();
         const WorkPaths& p = gf_workPaths();
         for (const fs::path& f : {p.myOrbx, p.myThirdparty, p.info}) fs::create_directories(f);
