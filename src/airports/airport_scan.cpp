@@ -354,6 +354,13 @@ void lf_scanFolderForBgl(const ScanStatePtr& state, const fs::path& folder) {
     std::error_code ec;
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        // A stop ends the walk before the next file is opened: on a cold disk
+        // the rest of a large scenery tree would keep the closing window
+        // waiting for nothing.
+        if (gf_stopFlagSet()) {
+            state->interrupted = true;
+            break;
+        }
         try {
             if (lf_isInStockScenery(it->path())) {
                 it.disable_recursion_pending();
@@ -382,6 +389,10 @@ void lf_scanFolderForBgl(const ScanStatePtr& state, const fs::path& folder) {
 void lf_scanAirportFolder(const ScanStatePtr& state, const std::vector<fs::path>& folders) {
     for (const fs::path& folder : folders) {
         if (folder.empty()) continue;
+        if (gf_stopFlagSet()) {
+            state->interrupted = true;
+            return;
+        }
         std::error_code ec;
         const bool exists = fs::exists(folder, ec);
         if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", folder, ec);

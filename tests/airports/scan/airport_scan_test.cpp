@@ -14,7 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#ifdef __linux__
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
 #include <map>
 #include <memory>
 #include <set>
@@ -56,7 +61,11 @@ bglw::Airport lf_airport(const std::string& ident, int stands, int helipads = 0,
 class FakeLookups final : public AirportScanLookups {
 public:
     explicit FakeLookups(const bool* blockEhamLink) : m_blockEhamLink(blockEhamLink) {}
-    bool isKnownAirport(const std::string& code) override { return lf_fourLetters(code); }
+    bool isKnownAirport(const std::string& code) override {
+        // The user stops the run while an airport is being decoded.
+        if (stopOnDecode) g_runStopping = true;
+        return lf_fourLetters(code);
+    }
     std::string publisherOfPath(const std::string& path) override {
         for (const char* publisher : {"Some Pub", "Vendor"}) {
             if (path.find(publisher) != std::string::npos) return publisher;
@@ -75,6 +84,8 @@ public:
     std::vector<std::string> thirdPartyEntries(const std::string& publisher) override {
         return publisher == "Some Pub" ? std::vector<std::string>{"EGLL40", "KJFK", "EDDK9"} : std::vector<std::string>{};
     }
+
+    std::atomic<bool> stopOnDecode{false};
 
 private:
     const bool* m_blockEhamLink;
@@ -348,6 +359,76 @@ TEST_F(AirportScanTest, OneAirportInTwoFilesAndAnInterruptedScan) {
     EXPECT_TRUE(SCAN_AIRPORTS.value());
     EXPECT_NE(log().find("Airports scan interrupted: the stand files of the last scan are kept"), std::string::npos);
 }
+
+#ifdef __linux__
+// The names of the .bgl files opened below a folder since construction, as
+// the kernel saw them.
+class OpenedFiles {
+public:
+    explicit OpenedFiles(const fs::path& root) : m_fd(inotify_init1(IN_NONBLOCK)) {
+        if (m_fd < 0) return;
+        inotify_add_watch(m_fd, root.c_str(), IN_OPEN);
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            if (e.is_directory()) inotify_add_watch(m_fd, e.path().c_str(), IN_OPEN);
+        }
+    }
+    ~OpenedFiles() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    std::set<std::string> names() {
+        std::set<std::string> names;
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (ssize_t n; (n = read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const std::string name = event->len > 0 ? event->name : "";
+                if (!(event->mask & IN_ISDIR) && name.ends_with(".bgl")) names.insert(name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return names;
+    }
+    bool ok() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+// A stop ends the walk before the next file. Raised before the scan, no
+// scenery file is opened at all; raised while the first airport is decoded
+// (one task slot), the walk opens at most the file it was at and no other.
+// Either way the files of the last scan stay.
+TEST_F(AirportScanTest, StopEndsTheWalkBeforeTheNextFile) {
+    g_scanTaskCount.limit = 1;
+    for (int i = 0; i < 20; ++i) {
+        const std::string code = std::string("KA") + static_cast<char>('A' + i) + "A";
+        bgl("S/" + std::to_string(i % 3) + "/" + code + ".bgl", {lf_airport(code, 2)});
+    }
+    bgl("S2/EGLL.bgl", {lf_airport("EGLL", 2)});
+    afolder[0].setValue((m_folder / "scenery/S").string());
+    afolder[1].setValue((m_folder / "scenery/S2").string());
+    writeFile(gf_workPaths().myThirdparty / "SLLP.xml", "<root/>");
+    for (const bool fromStart : {true, false}) {
+        SCOPED_TRACE(fromStart ? "stop before the scan" : "stop while decoding");
+        OpenedFiles opened(m_folder / "scenery");
+        ASSERT_TRUE(opened.ok());
+        g_runStopping = fromStart;
+        m_lookups->stopOnDecode = !fromStart;
+        scan();
+        m_lookups->stopOnDecode = false;
+        gf_resetRunFlags();
+        const std::set<std::string> names = opened.names();
+        EXPECT_LE(names.size(), fromStart ? 0u : 2u) << ::testing::PrintToString(names);
+        EXPECT_EQ(names.count("EGLL.bgl"), 0u);
+        // The second folder is not even begun.
+        EXPECT_EQ(scanLog().find("scenery/S2"), std::string::npos) << scanLog();
+        EXPECT_EQ(readFile(gf_workPaths().myThirdparty / "SLLP.xml"), "<root/>");
+        EXPECT_NE(log().find("Airports scan interrupted: the stand files of the last scan are kept"),
+                  std::string::npos);
+        EXPECT_EQ(g_scanTaskCount.count.load(), 0);
+    }
+}
+#endif
 
 // A folder that is not a regular file does not count as collected.
 // A scan log that cannot be written (a folder stands in its place) is said
