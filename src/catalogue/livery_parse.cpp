@@ -8,6 +8,7 @@
 
 #include "core/files.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/text_encoding.h"
 
 #include <fmt/format.h>
@@ -18,6 +19,7 @@
 #include <stdexcept>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <regex>
 #include <string_view>
 
@@ -107,7 +109,55 @@ void lf_splitSections(const std::vector<std::string>& lines, bool ivao, Handover
     if (inSection && !section.empty()) handover(section);
 }
 
+// A line that opens a section, as the splitter sees it.
+bool lf_isHeaderLine(const std::string& line) {
+    return !lf_readFltsimNumber(line).empty() || line.find('[') < kOtherHeaderReach;
+}
+
+// "[General]" in any letter case, blanks and a "//" comment around it.
+bool lf_isGeneralHeader(std::string_view line) {
+    const std::string header = gf_trim(line.substr(0, line.find("//")));
+    constexpr std::string_view kGeneral = "[GENERAL]";
+    if (header.size() != kGeneral.size()) return false;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (gf_toUpper(header[i]) != kGeneral[i]) return false;
+    }
+    return true;
+}
+
+// The first atc_model value of a section's lines, empty when it has none.
+std::string lf_ownAtcModel(const std::vector<std::string>& section) {
+    for (const std::string& line : section) {
+        std::string value = lf_readAtcModel(line);
+        if (!value.empty()) return value;
+    }
+    return {};
+}
+
 }  // namespace
+
+std::string lf_generalAtcModel(const std::vector<std::string>& lines) {
+    bool inGeneral = false;
+    for (const std::string& line : lines) {
+        if (lf_isHeaderLine(line)) {
+            inGeneral = lf_isGeneralHeader(line);
+        } else if (inGeneral) {
+            std::string value = lf_readAtcModel(line);
+            if (!value.empty()) return value;
+        }
+    }
+    return {};
+}
+
+bool lf_everySectionHasAtcModel(const std::vector<std::string>& lines) {
+    bool any = false;
+    bool every = true;
+    lf_splitSections(lines, false, [&](const std::vector<std::string>& section) {
+        any = true;
+        if (lf_ownAtcModel(section).empty()) every = false;
+    });
+    return any && every;
+}
 
 bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path& file) {
     bool anyHeader = false;
@@ -226,11 +276,12 @@ bool lf_readCfgLines(const fs::path& file, void (*logNoEncoding)(std::string_vie
 }  // namespace
 
 std::string lf_modelFromAtcModel(const fs::path& file, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        std::string value = lf_readAtcModel(line);
-        if (!value.empty()) return lf_checkedModel(value, file);
+    const std::string value = lf_generalAtcModel(lines);
+    if (!value.empty()) return lf_checkedModel(value, file);
+    // Sections that name their own model need none from [General].
+    if (!lf_everySectionHasAtcModel(lines)) {
+        lf_addInvalidCfgFile("Line atc_model= is missing in [General] section of " + lf_narrowPathText(file));
     }
-    lf_addInvalidCfgFile("Line atc_model= is missing in [General] section of " + lf_narrowPathText(file));
     return {};
 }
 
@@ -248,8 +299,20 @@ std::list<Livery> lf_splitFltsimSections(std::uint32_t folderIndex, const std::v
                                          const std::string& model, const fs::path& file, const fs::path& folder) {
     std::list<Livery> result;
     PathTypes types;
+    // Each value is checked once per file, [General]'s included, so repeated
+    // sections of one odd or fixed code give one report line.
+    std::map<std::string, std::string> checked;
+    if (const std::string general = lf_generalAtcModel(lines); !general.empty()) checked.emplace(general, model);
     lf_splitSections(lines, false, [&](std::vector<std::string>& section) {
-        lf_procesFltSimSection(result, folderIndex, section, model, file, folder, types);
+        const std::string own = lf_ownAtcModel(section);
+        std::string sectionModel = model;
+        if (!own.empty()) {
+            auto it = checked.find(own);
+            if (it == checked.end()) it = checked.emplace(own, lf_checkedModel(own, file)).first;
+            sectionModel = it->second;
+        }
+        if (sectionModel.empty()) return;
+        lf_procesFltSimSection(result, folderIndex, section, sectionModel, file, folder, types);
     });
     return result;
 }
@@ -273,8 +336,9 @@ std::list<Livery> lf_searchLiveriesinFile(std::uint32_t folderIndex, const fs::p
         const fs::path folder = file.parent_path();
         std::vector<std::string> lines;
         if (!lf_readCfgLines(file, gf_logLine, lines)) return {};
+        // Empty when [General] names no usable model: sections with a model
+        // of their own still give liveries.
         const std::string model = lf_modelFromAtcModel(file, lines);
-        if (model.empty()) return {};
         return lf_splitFltsimSections(folderIndex, lines, model, file, folder);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_logPathText(file), e.what()));

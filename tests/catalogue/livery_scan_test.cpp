@@ -20,6 +20,7 @@
 #include "core/user_error.h"
 #include "core/ui_sink.h"
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include <cstdlib>
@@ -270,6 +271,67 @@ TEST_F(LiveryScanTest, StopAfterTheFirstFolderWritesNothingAndKeepsTheScanOn) {
     gf_scanLiveries(window);
     EXPECT_FALSE(SCAN_LIVERIES.value());
     expectGolden("liveries.txt", liveriesText());
+}
+
+// A repaint package as a large add-on airliner ships it: the liveries come
+// before [General], and the first section names its type by a marketing
+// name. [General]'s atc_model is the package's model; a section's own
+// atc_model (read like any key line: case, blanks, comment) is its own
+// only, an unknown one refusing that section alone and reported once. The
+// file is cp1252 with mixed line ends. A package whose [General] names no
+// model gives the sections that name their own; a fixed code is reported
+// once per file.
+TEST_F(LiveryScanTest, GeneralAtcModelIsThePackagesAndASectionsOwnIsItsOnly) {
+    dbase.types.insert("B77L");
+    const std::string cfg =
+        "[Version]\r\nMajor=1\r\nMinor=0\r\n\r\n"
+        "// Boeing 777-300ER repaints\r\n"
+        "[fltsim.0]\r\ntitle=Boeing 777-300ER House Livery\r\nsim=B777-300ER\r\nmodel=\r\ntexture=HOUSE\r\n"
+        "atc_airline=Speedbird\r\natc_id=G-STBA\r\natc_model=777-300ER\r\nui_manufacturer=\"Boeing\"\r\n"
+        "ui_type=\"777-300ER\"\r\nui_variation=\"House Livery\"\r\natc_heavy=1\r\natc_parking_types=GATE\r\n"
+        "atc_parking_codes=BAW\r\n\r\n"
+        "[fltsim.1]\ntitle=Boeing 777-300ER British Airways\nsim=B777-300ER\nmodel=\ntexture=BAW\n"
+        "atc_id=G-STBB\natc_parking_codes=BAW\natc_parking_types=GATE\nui_variation=\"British Airways\"\n\n"
+        "[fltsim.2]\rtitle=Boeing 777F Lufthansa Cargo\rsim=B777-300ER\rmodel=\rtexture=DLH\r"
+        "  ATC_Model =  B77L   // the freighter\ratc_parking_codes=DLH\ratc_parking_types=CARGO\r\r"
+        "[fltsim.3]\r\ntitle=Boeing 777-300ER Air France Soci\xE9t\xE9\r\nsim=B777-300ER\r\nmodel=\r\n"
+        "texture=AFR\r\n//atc_model=B744\r\natc_model=B77W\r\natc_parking_codes=AFR\r\n\r\n"
+        "[fltsim.4]\r\ntitle=Boeing 777-300ER KLM\r\nsim=B777-300ER\r\nmodel=\r\ntexture=KLM\r\n"
+        "atc_model=777-300ER\r\natc_parking_codes=KLM\r\n\r\n"
+        "[General]\r\natc_type=BOEING\r\natc_model = B77W // ICAO code\r\nperformance=Cruise Mach 0.84\r\n"
+        "category=airplane\r\n";
+    const fs::path pmdg = folder / "SimObjects" / "Airplanes" / "PMDG 777-300ER";
+    for (const char* texture : {"texture.HOUSE", "texture.BAW", "texture.DLH", "texture.AFR", "texture.KLM"}) {
+        fs::create_directories(pmdg / texture);
+    }
+    fs::create_directories(pmdg / "model");
+    writeFile(pmdg / "B777-300ER.air", "");
+    writeFile(pmdg / "aircraft.cfg", cfg);
+    const fs::path other = folder / "SimObjects" / "Airplanes" / "No General Model";
+    makeAircraftFolder(other, "[fltsim.0]\ntitle=B738 Own Model\nsim=b738\natc_model=B738\natc_parking_codes=BAW\n"
+                              "[fltsim.1]\ntitle=B738 No Model\nsim=b738\natc_parking_codes=BAW\n"
+                              "[General]\natc_type=BOEING\n");
+    const fs::path fixed = folder / "SimObjects" / "Airplanes" / "Fixed Model";
+    makeAircraftFolder(fixed, "[fltsim.0]\ntitle=B738 Fixed Own\nsim=b738\natc_model=B73H\natc_parking_codes=KLM\n"
+                              "[fltsim.1]\ntitle=B738 Fixed General\nsim=b738\natc_parking_codes=KLM\n"
+                              " [general] // the type\natc_model=B73H\n");
+    setFolders({folder / "SimObjects"});
+    SCAN_LIVERIES.setValue(true);
+    gf_scanLiveries(window);
+    EXPECT_EQ("AFR|B77W|pax|Boeing 777-300ER Air France Soci\xC3\xA9t\xC3\xA9|\n"
+              "BAW|B738|pax|B738 Own Model|\n"
+              "BAW|B77W|pax|Boeing 777-300ER British Airways|G-STBB\n"
+              "DLH|B77L|cargo|Boeing 777F Lufthansa Cargo|\n"
+              "KLM|B738|pax|B738 Fixed General|\n"
+              "KLM|B738|pax|B738 Fixed Own|\n",
+              liveriesText());
+    EXPECT_EQ("Model fix: B73H found in " + lf_narrowPathText(fixed / "aircraft.cfg") + " changed into B738\n",
+              readFile(gf_workPaths().fixes));
+    EXPECT_EQ(fmt::format("{:16} in {}\n", "777-300ER", lf_narrowPathText(pmdg / "aircraft.cfg")),
+              readFile(gf_workPaths().invalidAircraft));
+    EXPECT_EQ("Line atc_model= is missing in [General] section of " + lf_narrowPathText(other / "aircraft.cfg") +
+                  "\n",
+              readFile(gf_workPaths().invalidCfgFiles));
 }
 
 TEST_F(LiveryScanTest, AScanThatCannotSaveKeepsTheOldCacheAndTheScanOn) {
