@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <fmt/format.h>
 #include <unordered_set>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,6 @@ namespace {
 
 constexpr std::size_t kExpectedAirports = 15000;
 constexpr double kClosestAirportRange_nm = 5.0;
-constexpr double kNoAirport_nm = 100.0;
 
 std::vector<Airport> g_airports;
 std::unordered_set<std::string> g_knownCodes;
@@ -119,39 +119,39 @@ std::optional<Airport> gf_findAirport(std::string_view code) {
 bool gf_isKnownAirport(std::string_view code) { return g_knownCodes.count(std::string(code)) != 0; }
 
 std::optional<Airport> gf_findClosestAirport(LatLon position) {
-    const Airport* best = nullptr;
-    const Airport* neighbour = nullptr;
-    double bestDistance = kNoAirport_nm;
-    // The neighbour is the second nearest airport in reach, whatever the
-    // order of the codes: a user at a stand of the farther airport of two
-    // must get that one.
-    double neighbourDistance = kNoAirport_nm;
+    // Every airport in reach, nearest first: a user at a stand of the third
+    // nearest of three close airports must get that one, so each of them is
+    // asked for its nearest stand, not only the nearest two.
+    std::vector<std::pair<double, const Airport*>> inReach;
     for (const Airport& airport : g_airports) {
         const double d = gf_distanceNm(position, {airport.latitude, airport.longitude});
-        if (d > kClosestAirportRange_nm) continue;
-        if (d < bestDistance) {
-            neighbour = best;
-            neighbourDistance = bestDistance;
-            best = &airport;
-            bestDistance = d;
-        } else if (d < neighbourDistance) {
-            neighbour = &airport;
-            neighbourDistance = d;
+        if (d <= kClosestAirportRange_nm) inReach.emplace_back(d, &airport);
+    }
+    if (inReach.empty()) return std::nullopt;
+    std::stable_sort(inReach.begin(), inReach.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const Airport& nearest = *inReach.front().second;
+    if (inReach.size() == 1) return nearest;
+    for (std::size_t i = 1; i < inReach.size(); ++i) {
+        gf_logLine(fmt::format("Airport {} is closest, neighbour is {}", nearest.code, inReach[i].second->code));
+    }
+    std::string nearestStand;
+    const Airport* chosen = &nearest;
+    double chosenStand_nm = gf_readDestApfForClosestStand(nearest.code, position, nearestStand);
+    for (std::size_t i = 1; i < inReach.size(); ++i) {
+        const Airport& neighbour = *inReach[i].second;
+        std::string stand;
+        const double stand_nm = gf_readDestApfForClosestStand(neighbour.code, position, stand);
+        // Of equal stand distances the nearer airport keeps its place.
+        if (stand_nm < chosenStand_nm) {
+            gf_logLine(fmt::format("Airport {} is closest, but stand {} at neighbouring airport {} is closer at {:.0F} "
+                                   "meters ...",
+                                   nearest.code, stand, neighbour.code, stand_nm * 1852.0));
+            chosen = &neighbour;
+            chosenStand_nm = stand_nm;
         }
     }
-    if (!best) return std::nullopt;
-    if (!neighbour) return *best;
-    gf_logLine(fmt::format("Airport {} is closest, neighbour is {}", best->code, neighbour->code));
-    std::string bestStand, neighbourStand;
-    const double bestStand_nm = gf_readDestApfForClosestStand(best->code, position, bestStand);
-    const double neighbourStand_nm = gf_readDestApfForClosestStand(neighbour->code, position, neighbourStand);
-    if (neighbourStand_nm < bestStand_nm) {
-        gf_logLine(fmt::format("Airport {} is closest, but stand {} at neighbouring airport {} is closer at {:.0F} "
-                               "meters ...",
-                               best->code, neighbourStand, neighbour->code, neighbourStand_nm * 1852.0));
-        return *neighbour;
-    }
-    return *best;
+    return *chosen;
 }
 
 std::string gf_parkAirportLabel(const Airport& airport) {

@@ -36,9 +36,9 @@ void lf_readAirportElement(pugi::xml_node airport, const std::string& code);
 // The first airport of exactly that code.
 std::optional<Airport> gf_findAirport(std::string_view code);
 bool gf_isKnownAirport(std::string_view code);
-// The nearest airport within 5 NM, or nothing. When an airport met earlier
-// was the best before the nearest one, the airport whose stand lies closer
-// to the position wins.
+// The park airport for a position: of all airports within 5 NM, the one
+// whose stand lies closest to the position (the nearer airport on a tie,
+// the nearest when none has a stand); nothing when none is in reach.
 std::optional<Airport> gf_findClosestAirport(LatLon position);
 // "EHAM (AMS)", "EHAM", or "?" for an empty code.
 std::string gf_parkAirportLabel(const Airport& airport);

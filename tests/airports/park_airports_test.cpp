@@ -1,4 +1,6 @@
+#include "airports/airport_database.h"
 #include "airports/park_airports.h"
+#include "airports/stand_file_locate.h"
 
 #include "airports_test_support.h"
 
@@ -160,6 +162,61 @@ TEST_F(ParkAirports, ACheckTakesOverTheReservedStandOfTheFile) {
     ASSERT_TRUE(gf_checkParkAirports(true, message));
     EXPECT_EQ(message, "park airports and stands are okay");
     EXPECT_EQ(g_reservedStand.get(), "D7");
+}
+
+// Every airport within 5 NM is asked for its nearest stand, and the nearest
+// stand decides, whichever airport holds it and whatever the code order: a
+// user on a stand of the third-nearest airport gets that airport. An
+// airport without a stand file never wins; one beyond 5 NM is not asked.
+TEST_F(ParkAirports, TheNearestStandOfEveryAirportInReachChoosesTheParkAirport) {
+    const LatLon p{52.0, 5.0};  // one minute of latitude is one nautical mile here
+    auto at = [&](double nm) { return fmt::format("{:.6f}", p.lat + nm / 60.0); };
+    struct Place {
+        const char* code;
+        double airport_nm;  // north +, south -
+        double stand_nm;    // its one stand; 99: no stand file
+    };
+    struct Row {
+        const char* name;
+        Place places[3];
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"on a stand of the third nearest, met first", {{"AAAA", 3.0, 0.01}, {"BBBB", 1.0, 0.8}, {"CCCC", -2.0, -1.5}},
+         "AAAA"},
+        {"on a stand of the third nearest, met last", {{"AAAA", 1.0, 0.8}, {"BBBB", -2.0, -1.5}, {"CCCC", 3.0, -0.01}},
+         "CCCC"},
+        {"second nearest's stand nearest", {{"AAAA", -2.0, -0.05}, {"BBBB", 1.0, 0.8}, {"CCCC", 3.0, 0.5}}, "AAAA"},
+        {"nearest's stand nearest", {{"AAAA", 3.0, 0.3}, {"BBBB", -2.0, -0.2}, {"CCCC", 1.0, 0.02}}, "CCCC"},
+        {"third nearest without stand file", {{"AAAA", 3.0, 99}, {"BBBB", -2.0, -1.5}, {"CCCC", 1.0, 0.8}}, "CCCC"},
+        {"stand of an airport beyond reach", {{"AAAA", 5.01, 0.0}, {"BBBB", -2.0, -1.5}, {"CCCC", 1.0, 0.8}}, "CCCC"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        gf_resetAirportDatabase();
+        gf_forgetFetchedStandFiles();
+        fs::remove_all("airports/my_thirdparty");
+        std::string xml = "<airports>";
+        for (const Place& place : row.places) {
+            xml += fmt::format(R"(<airport code="{}" iata="" lat="{}" lon="5.0" alt="0" stands="0"/>)", place.code,
+                               at(place.airport_nm));
+            if (place.stand_nm == 99) continue;
+            writeFile(fs::path("airports/my_thirdparty") / (std::string(place.code) + ".xml"),
+                      fmt::format(R"(<root><parkpositions><parkpos id="S{}" latitude="{}" longitude="5.0"/>)"
+                                  R"(</parkpositions></root>)",
+                                  place.code, at(place.stand_nm)));
+        }
+        writeDatabase(xml + "</airports>");
+        ASSERT_TRUE(gf_readAirports());
+        const auto found = gf_findClosestAirport(p);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->code, row.expected);
+    }
+    // The log tells which stand outweighed the nearest airport.
+    EXPECT_NE(log().find("Airport BBBB is closest, but stand SAAAA at neighbouring airport AAAA is closer at 19 "
+                         "meters ..."),
+              std::string::npos)
+        << log();
 }
 
 }  // namespace
