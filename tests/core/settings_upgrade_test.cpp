@@ -2,6 +2,7 @@
 
 #include "core/settings_file.h"
 #include "core/status_line.h"
+#include "core/text_encoding.h"
 
 #include "settings_test_support.h"
 
@@ -100,9 +101,9 @@ TEST_F(SettingsUpgradeTest, DamagedFileIsReplacedByTheLastGoodCopy) {
                          ", the last good settings were restored from " + good.string() + "\n"),
               std::string::npos)
         << log();
-    EXPECT_EQ(gf_statusLineSnapshot().statusText,
-              "Damaged parameters.xml kept as parameters0.xml, last good settings restored from parameters_good.xml, "
-              "see Log.txt");
+    EXPECT_EQ(gf_statusLineSnapshot().notice,
+              "parameters.xml was damaged: kept as " + gf_pathToUtf8(dir / "parameters0.xml") +
+                  ", the last good settings (parameters_good.xml) are used");
 }
 
 TEST_F(SettingsUpgradeTest, NewFileRequestsBothScansAndComparesNoVersion) {

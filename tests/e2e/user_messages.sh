@@ -65,7 +65,7 @@ curl -sf -X POST "$GLIM_RT_BASE_URL/control/script" -H 'Content-Type: applicatio
     -d '{"kind":"auth","answers":[{"status":404,"message":"licence not found"}]}' >/dev/null \
     || die "rtstub refused the script"
 start_program
-wait_log "Error 404: RealTraffic refused the licence from $licence_file: licence not found (status 404), see Manual 2.2" 60 \
+wait_log "Error 404: RealTraffic refused the licence: licence not found (status 404), see Manual 2.2; licence from $licence_file" 60 \
     || die "refused licence: the service's reason and the file"
 grep -q '"license":"expired licence"' "$records" || die "refused licence: not the file's licence sent"
 expect_stopped_for_user "refused licence"
