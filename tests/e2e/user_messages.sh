@@ -8,7 +8,8 @@
 #   2. a licence the service refuses (404 "licence not found", as the service
 #      answers): the service's own words and the file, no further login;
 #   3. a damaged parameters.xml: the last good copy comes back, the damaged
-#      file is kept, the log says so, and the run works with those settings.
+#      file is kept, the log and the window say so, and the run works with
+#      those settings.
 source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
@@ -80,8 +81,17 @@ sed -i 's|name="RANGE" value="[0-9]*"|name="RANGE" value="33"|' "$good"
 damaged='<root><parameters><parameter name="RANGE" value='
 printf '%s' "$damaged" > "$params"
 export GLIM_RT_LICENSE="stand-in licence"
+# The window writes the boxes of the texts it paints here.
+export GLIM_TEXT_BOXES=text_boxes.txt
 start_program
 wait_log "parameters.xml was damaged: it is kept as" 60 || die "damaged settings: not said in Log.txt"
+# The window says it too, on the status band's upper line, for the whole run.
+notice='^3 450 [0-9]+ [0-9]+ parameters\.xml was damaged: kept as .*parameters0\.xml, the last good settings \(parameters_good\.xml\) are used$'
+for i in $(seq 1 100); do
+    grep -qE "$notice" text_boxes.txt 2>/dev/null && break
+    sleep 0.1
+done
+grep -qE "$notice" text_boxes.txt 2>/dev/null || { cat text_boxes.txt 2>/dev/null | grep ' 4[5-6][0-9] '; die "damaged settings: the window does not say so"; }
 grep -qF "the last good settings were restored from ${GLIM_APPDATA}\\GLIM_P3D\\parameters_good.xml" Log.txt \
     || die "damaged settings: the restored copy not named"
 wait_log "RANGE=33" 60 || die "damaged settings: the last good RANGE not loaded"
