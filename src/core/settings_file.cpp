@@ -241,7 +241,7 @@ void lf_keepCopyOf(const fs::path& file, std::string_view settingsUsed) {
     if (gf_save1GenerationOf(file)) {
         gf_logHighlight(fmt::format("{} could not be read, the old file is kept as {}0{}",
                                     gf_pathToUtf8(file), gf_pathToUtf8(file.stem()), gf_pathToUtf8(file.extension())));
-        gf_noticeSettingsKept(file, false, settingsUsed);
+        gf_noticeSettingsKept(file, "could not be read", settingsUsed);
     }
 }
 
@@ -436,7 +436,7 @@ bool gf_restoreDamagedParameters(const fs::path& file) {
     }
     gf_logHighlight(fmt::format("{} was damaged: it is kept as {}, the last good settings were restored from {}",
                                 gf_pathToUtf8(file), gf_pathToUtf8(kept), gf_pathToUtf8(copy)));
-    gf_noticeSettingsKept(file, true, fmt::format("the last good settings ({}) are used", gf_pathToUtf8(copy.filename())));
+    gf_noticeSettingsKept(file, "was damaged", fmt::format("the last good settings ({}) are used", gf_pathToUtf8(copy.filename())));
     return true;
 }
 
@@ -444,9 +444,8 @@ fs::path gf_keptParametersPath(const fs::path& file) {
     return file.parent_path() / (gf_pathToUtf8(file.stem()) + "0" + gf_pathToUtf8(file.extension()));
 }
 
-void gf_noticeSettingsKept(const fs::path& file, bool damaged, std::string_view settingsUsed) {
-    gf_setSettingsNotice(fmt::format("{} {}: kept as {}, {}", gf_pathToUtf8(file.filename()),
-                                     damaged ? "was damaged" : "could not be read",
+void gf_noticeSettingsKept(const fs::path& file, std::string_view what, std::string_view settingsUsed) {
+    gf_setSettingsNotice(fmt::format("{} {}: kept as {}, {}", gf_pathToUtf8(file.filename()), what,
                                      gf_pathToUtf8(gf_keptParametersPath(file)), settingsUsed));
 }
 

@@ -52,11 +52,11 @@ std::filesystem::path gf_lastGoodParametersPath(const std::filesystem::path& fil
 bool gf_restoreDamagedParameters(const std::filesystem::path& file);
 // Where a parameters file that had to be replaced is kept: parameters0.xml.
 std::filesystem::path gf_keptParametersPath(const std::filesystem::path& file);
-// Tells the user, above the status line for the rest of the process, that
-// the file was damaged (or could not be read), where it is kept and which
-// settings are used instead: an error that follows must not hide that the
-// user's own edit is no longer in parameters.xml.
-void gf_noticeSettingsKept(const std::filesystem::path& file, bool damaged, std::string_view settingsUsed);
+// Tells the user, above the status line for the rest of the process, what
+// became of the file ("was damaged"), where it is kept and which settings
+// are used instead: an error that follows must not hide that the user's own
+// edit is no longer in parameters.xml.
+void gf_noticeSettingsKept(const std::filesystem::path& file, std::string_view what, std::string_view settingsUsed);
 
 // Holds the lock that serialises every operation on parameters.xml. The lock
 // is recursive, so an operation may call others while it holds it. Never

@@ -154,6 +154,9 @@ TEST_F(SettingsUpgradeTest, VersionBefore11_0_2IsReplacedByDefaultsAndKeptAside)
     EXPECT_NE(text.find(std::string(kTooOld1) + kTooOld2, update), std::string::npos);
     EXPECT_EQ(readFile(file), fixture("parameters_default.xml"));
     EXPECT_EQ(readFile(dir / "parameters0.xml"), old);
+    EXPECT_EQ(gf_statusLineSnapshot().notice,
+              "parameters.xml was too old to convert: kept as " + gf_pathToUtf8(dir / "parameters0.xml") +
+                  ", the default settings are used from the next start");
     EXPECT_EQ(RANGE.value(), 25);  // the defaults take effect at the next load
     EXPECT_TRUE(leftoversUntouched());
 }
