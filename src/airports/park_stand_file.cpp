@@ -78,14 +78,19 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
         gf_showComboValue(MAX_LIVE_SEL);
         lf_continuation(MAX_LIVE_SEL.name(), fmt::format("{}", MAX_LIVE_SEL.value()));
     }
-    if (const auto value = gf_readIntParameter(document, RANGE.name())) {
-        gf_showAirportRange(*value);
-        lf_continuation(RANGE.name(), fmt::format("{}", *value));
+    const auto range = gf_readIntParameter(document, RANGE.name());
+    if (range) {
+        gf_showAirportRange(*range);
+        lf_continuation(RANGE.name(), fmt::format("{}", *range));
         gf_enableSettingControl(RANGE, true);
     }
     if (gf_readBoolParameter(document, AUTO_RANGE.name())) {
         lf_setFlag(document, AUTO_RANGE);
         window.applyAutoRange();
+        // Switched off, the window goes back to the range last chosen by
+        // hand, which is not this airport's: the airport's own range stays,
+        // or the close would write the other one into its learned file.
+        if (range && !AUTO_RANGE.value()) gf_showAirportRange(*range);
     }
     // Clamped like every other setting: a file edited by hand must not
     // park more aircraft than there are stands.

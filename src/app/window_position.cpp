@@ -49,6 +49,9 @@ WindowPosition lf_readWindowPosition(const fs::path& parametersFile) {
         if (!gf_save1GenerationOf(parametersFile)) return {MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value()};
         fs::remove(parametersFile, ec);
         if (ec) throw fs::filesystem_error("remove", parametersFile, ec);
+        // The settings loader now finds no file and quietly starts from the
+        // defaults: the window says why and where the user's file is.
+        gf_noticeSettingsKept(parametersFile, "could not be read", "the default settings are used");
         return {MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value()};
     }
     lf_readCoordinate(MAIN_WINDOW_X, document);

@@ -176,13 +176,19 @@ void gf_disableParkingControls() {
 }
 
 void gf_enableParkingControls() {
-    g_mainWindowState.parkingBusy = false;
+    // A parking that ended before it began (its stand file could not be read
+    // or downloaded) hands the controls back without having taken them: the
+    // time-shift group then still is as the user has it, and the states kept
+    // are not this rebuild's.
+    const bool taken = g_mainWindowState.parkingBusy.exchange(false);
     g_mainWindowState.minutesToRenewal = kStaticRenewal_min - 1;
     gf_uiSink().invalidateBand(UiBand::controls);
     lf_enable(MAX_PARK_SEL, true);
     lf_enable(MAX_LIVE_SEL, true);
     const auto& group = lf_timeShiftGroup();
-    for (std::size_t i = 0; i < group.size(); ++i) lf_enable(*group[i], g_timeShiftEnabled[i].load());
+    if (taken) {
+        for (std::size_t i = 0; i < group.size(); ++i) lf_enable(*group[i], g_timeShiftEnabled[i].load());
+    }
     lf_enable(RT_PARKTRAFFIC_ONLY, true);
     if (!INITIAL_LOAD_ONLY.value()) lf_enable(g_buttonNow, true);
     g_nowAllowed = true;

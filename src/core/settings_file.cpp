@@ -237,10 +237,11 @@ bool lf_saveParametersLocked(pugi::xml_document& document, const fs::path& file)
 
 // A file about to be replaced although it exists keeps one copy, so the
 // user's settings are never lost to a damaged or foreign file.
-void lf_keepCopyOf(const fs::path& file) {
+void lf_keepCopyOf(const fs::path& file, std::string_view settingsUsed) {
     if (gf_save1GenerationOf(file)) {
         gf_logHighlight(fmt::format("{} could not be read, the old file is kept as {}0{}",
                                     gf_pathToUtf8(file), gf_pathToUtf8(file.stem()), gf_pathToUtf8(file.extension())));
+        gf_noticeSettingsKept(file, "could not be read", settingsUsed);
     }
 }
 
@@ -427,7 +428,7 @@ bool gf_restoreDamagedParameters(const fs::path& file) {
     if (!lf_isGoodParametersFile(copy, &good)) return false;
     // The damaged file is evidence for the user and the only record of
     // whatever it held: it is kept before the good copy replaces it.
-    const fs::path kept = file.parent_path() / (gf_pathToUtf8(file.stem()) + "0" + gf_pathToUtf8(file.extension()));
+    const fs::path kept = gf_keptParametersPath(file);
     if (!gf_save1GenerationOf(file)) return false;
     if (!gf_writeFileReplacing(file, [&good](std::ostream& out) { out.write(good.data(), good.size()); })) {
         gf_logHighlight(fmt::format("restoring {} from {} failed", gf_pathToUtf8(file), gf_pathToUtf8(copy)));
@@ -435,11 +436,17 @@ bool gf_restoreDamagedParameters(const fs::path& file) {
     }
     gf_logHighlight(fmt::format("{} was damaged: it is kept as {}, the last good settings were restored from {}",
                                 gf_pathToUtf8(file), gf_pathToUtf8(kept), gf_pathToUtf8(copy)));
-    gf_setStatusLine(fmt::format("Damaged {} kept as {}, last good settings restored from {}, see Log.txt",
-                                 gf_pathToUtf8(file.filename()), gf_pathToUtf8(kept.filename()),
-                                 gf_pathToUtf8(copy.filename())),
-                     false);
+    gf_noticeSettingsKept(file, "was damaged", fmt::format("the last good settings ({}) are used", gf_pathToUtf8(copy.filename())));
     return true;
+}
+
+fs::path gf_keptParametersPath(const fs::path& file) {
+    return file.parent_path() / (gf_pathToUtf8(file.stem()) + "0" + gf_pathToUtf8(file.extension()));
+}
+
+void gf_noticeSettingsKept(const fs::path& file, std::string_view what, std::string_view settingsUsed) {
+    gf_setSettingsNotice(fmt::format("{} {}: kept as {}, {}", gf_pathToUtf8(file.filename()), what,
+                                     gf_pathToUtf8(gf_keptParametersPath(file)), settingsUsed));
 }
 
 // ---------------------------------------------------------------------------
@@ -460,7 +467,7 @@ bool gf_loadParameters(const fs::path& file) {
         }
         if (!parameters) {
             gf_logLine(fmt::format("{} not found,  create new with default values:", gf_pathToUtf8(file)));
-            if (state != FileState::missing) lf_keepCopyOf(file);
+            if (state != FileState::missing) lf_keepCopyOf(file, "the default settings are used");
             lf_saveAllLocked(true, file, ui);
             created = true;
         } else {
@@ -506,7 +513,7 @@ void lf_saveOne(std::string_view key, const std::string& valueText, const std::s
             // A file holding this one key would throw away every other
             // setting; the damaged file is kept aside and the full current
             // settings written instead.
-            if (state != FileState::missing) lf_keepCopyOf(file);
+            if (state != FileState::missing) lf_keepCopyOf(file, "the settings in use were written");
             lf_saveAllLocked(false, file, ui);
         } else {
             const pugi::xml_node root = document.child("root");

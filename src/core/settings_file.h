@@ -47,9 +47,16 @@ bool gf_saveParametersDocument(pugi::xml_document& document, const std::filesyst
 std::filesystem::path gf_lastGoodParametersPath(const std::filesystem::path& file);
 // A damaged file (one that exists but is not good) is kept as parameters0.xml
 // and replaced by the last good copy, when there is one; the log and the
-// status line say which file, where it was kept and what was restored. True
-// when restored.
+// settings notice say which file, where it was kept and what was restored.
+// True when restored.
 bool gf_restoreDamagedParameters(const std::filesystem::path& file);
+// Where a parameters file that had to be replaced is kept: parameters0.xml.
+std::filesystem::path gf_keptParametersPath(const std::filesystem::path& file);
+// Tells the user, above the status line for the rest of the process, what
+// became of the file ("was damaged"), where it is kept and which settings
+// are used instead: an error that follows must not hide that the user's own
+// edit is no longer in parameters.xml.
+void gf_noticeSettingsKept(const std::filesystem::path& file, std::string_view what, std::string_view settingsUsed);
 
 // Holds the lock that serialises every operation on parameters.xml. The lock
 // is recursive, so an operation may call others while it holds it. Never

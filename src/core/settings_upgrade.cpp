@@ -144,6 +144,13 @@ void lf_checkParametersFile(const fs::path& parametersFile, const fs::path& work
     gf_logLine("\nYour previous version was too old to convert the old text box parameters to the newdropbox values.");
     gf_logLine(fmt::format("{} re-starts with default parameter values ...\n", "GLIM_P3D"));
     gf_saveAllParameters(true, parametersFile);
+    // The user's settings are gone from parameters.xml: the window says
+    // where they are kept.
+    std::error_code ec;
+    if (fs::exists(gf_keptParametersPath(parametersFile), ec)) {
+        gf_noticeSettingsKept(parametersFile, "was too old to convert",
+                              "the default settings are used from the next start");
+    }
 }
 
 void lf_checkParametersFile() { lf_checkParametersFile(gf_parametersPath(), fs::current_path()); }

@@ -20,6 +20,7 @@ std::mutex g_statusMutex;
 std::string g_statusText;
 std::string g_errorText;
 std::int32_t g_statusStamp = 0;
+std::string g_notice;
 
 bool lf_stopping() { return g_runStopping.load() || g_userClosing.load(); }
 
@@ -72,14 +73,28 @@ void gf_resetStatusLine() {
     g_statusText.clear();
     g_errorText.clear();
     g_statusStamp = 0;
+    g_notice.clear();
+}
+
+void gf_setSettingsNotice(std::string_view text) {
+    std::lock_guard lock(g_statusMutex);
+    g_notice.assign(text);
+    gf_uiSink().invalidateBand(UiBand::status);
 }
 
 StatusLineSnapshot gf_statusLineSnapshot() {
     std::lock_guard lock(g_statusMutex);
-    return {g_statusText, g_errorText, g_statusStamp};
+    return {g_statusText, g_errorText, g_statusStamp, g_notice};
 }
 
 StatusBandLook gf_statusBandLook(const StatusLineSnapshot& snapshot) {
-    if (snapshot.errorText.empty()) return {kStatusBandColour, snapshot.statusText};
-    return {kErrorBandColour, snapshot.errorText};
+    const bool error = !snapshot.errorText.empty();
+    StatusBandLook look;
+    look.fill = error ? kErrorBandColour : kStatusBandColour;
+    look.text = error ? snapshot.errorText : snapshot.statusText;
+    if (!snapshot.notice.empty()) {
+        look.notice = snapshot.notice;
+        look.textY = kBelowNoticeTextY;
+    }
+    return look;
 }

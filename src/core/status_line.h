@@ -31,15 +31,21 @@ void gf_resetStatusStamp();
 // text once it has been shown for 25 ticks. Test and clear happen under one
 // lock, so a text set by another thread in between is never cleared early.
 void gf_clearStatusLineWhenDue();
-// Everything back to the start of the process (both texts empty, stamp 0);
-// for tests.
+// Everything back to the start of the process (both texts empty, stamp 0,
+// no notice); for tests.
 void gf_resetStatusLine();
+
+// A notice about the settings file (damaged, put back, reset) that the user
+// must not miss: it stays above the status and error texts, whatever follows,
+// for the rest of the process. A later notice replaces it.
+void gf_setSettingsNotice(std::string_view text);
 
 // Both texts and the stamp, copied under the status line's lock.
 struct StatusLineSnapshot {
     std::string statusText;
     std::string errorText;
     std::int32_t stamp = 0;
+    std::string notice;
 };
 StatusLineSnapshot gf_statusLineSnapshot();
 
@@ -57,10 +63,18 @@ inline constexpr BandColour kStatusTextColour{255, 255, 0};
 inline constexpr BandColour kStatusBandColour{50, 205, 50};
 inline constexpr BandColour kErrorBandColour{255, 0, 0};
 
+// With a settings notice the band holds two lines: the notice on top, the
+// status or error text below.
+inline constexpr int kNoticeTextY = 450;
+inline constexpr int kBelowNoticeTextY = 463;
+
 struct StatusBandLook {
-    BandColour fill;
-    // Drawn at (kStatusTextX, kStatusTextY) in kStatusTextColour; nothing is
-    // drawn when empty.
+    BandColour fill{};
+    // Drawn at (kStatusTextX, textY) in kStatusTextColour; nothing is drawn
+    // when empty.
     std::string text;
+    int textY = kStatusTextY;
+    // Drawn at (kStatusTextX, kNoticeTextY) when not empty.
+    std::string notice;
 };
 StatusBandLook gf_statusBandLook(const StatusLineSnapshot& snapshot);

@@ -224,9 +224,11 @@ void Authenticater(WeatherReader& weather, TrafficReader& traffic) {
             throw ozr::UserErrorException(kNoLicence, lf_noLicenceText());
         }
         if (status == 402 || status == 404) {
+            // The reason and where to read come first: the licence file's
+            // path is long enough to push them out of the status line.
             const std::string text =
-                fmt::format("RealTraffic refused the licence from {}: {} (status {}), see Manual 2.2", lf_licenceSource(),
-                            lf_refusalMessage(weather.response), status);
+                fmt::format("RealTraffic refused the licence: {} (status {}), see Manual 2.2; licence from {}",
+                            lf_refusalMessage(weather.response), status, lf_licenceSource());
             // A corrected licence file is read again at the next start.
             gf_resetRtCredential();
             throw ozr::UserErrorException(status, text);

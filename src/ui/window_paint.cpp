@@ -3,11 +3,14 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "core/version.h"
+#include "ui/text_fit.h"
+#include "ui/text_metrics.h"
 #include "ui/window_controls.h"
 #include "ui/window_state.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -61,6 +64,20 @@ struct Label {
 
 std::string lf_tbloReminder(std::uint64_t files) {
     return fmt::format("Please mail tblo.zip ({} file{}) to {}", files, gf_pluralSize(files), kTbloAddress);
+}
+
+// " {airport name}, {publisher}{ (h)}, wk={week}" in max_px: a long name
+// gives way to the publisher, the handmade mark and the week, which say
+// where the stands come from; a long publisher keeps at most half the room.
+std::string lf_standFileText(const DisplaySnapshot& s, int max_px) {
+    const std::string tail = fmt::format("{}, wk={}", s.handmade ? " (h)" : "", s.week);
+    const int room = max_px - gf_modelTextWidth(" , " + tail);
+    const int nameWidth = gf_modelTextWidth(s.standFileAirportName);
+    const int publisherRoom = std::max(room / 2, room - nameWidth);
+    const std::string publisher = gf_cutTextEnd(s.standFilePublisher, publisherRoom, gf_modelTextWidth);
+    const std::string name =
+        gf_cutTextEnd(s.standFileAirportName, room - gf_modelTextWidth(publisher), gf_modelTextWidth);
+    return fmt::format(" {}, {}{}", name, publisher, tail);
 }
 
 }  // namespace
@@ -237,10 +254,7 @@ void lf_paintStateLines(const DisplaySnapshot& s, DrawList& out) {
     if (s.parkAirport.empty()) return;
     textUpTo(out, 5, kStateLine1_y, s.standsShown ? 85 : kRightEdge, s.parkAirport, pick(s.standsShown, kLime, kYellow));
     if (!s.standsShown) return;
-    textUpTo(out, 85, kStateLine1_y, 370,
-             fmt::format(" {}, {}{}, wk={}", s.standFileAirportName, s.standFilePublisher, s.handmade ? " (h)" : "",
-                         s.week),
-             kLime);
+    textUpTo(out, 85, kStateLine1_y, 370, lf_standFileText(s, 370 - 85), kLime);
     if (s.sMark || s.wMark) {
         text(out, 370, kStateLine1_y, s.sMark && s.wMark ? "*WS*" : (s.sMark ? "*S*" : "*W*"), kLime);
     }
@@ -277,9 +291,17 @@ void lf_paintStateLines(const DisplaySnapshot& s, DrawList& out) {
 void lf_paintStatusBand(const StatusLineSnapshot& status, DrawList& out) {
     const StatusBandLook look = gf_statusBandLook(status);
     fill(out, kStatusBand, {look.fill.r, look.fill.g, look.fill.b});
+    const Rgb colour{kStatusTextColour.r, kStatusTextColour.g, kStatusTextColour.b};
+    // What the user must do, and where to read about it, usually ends the
+    // message, after a path that may be long: the path gives way first.
+    const int width = kRightEdge - kStatusTextX;
+    if (!look.notice.empty()) {
+        textUpTo(out, kStatusTextX, kNoticeTextY, kRightEdge, gf_fitTextWithPath(look.notice, width, gf_modelTextWidth),
+                 colour);
+    }
     if (!look.text.empty()) {
-        textUpTo(out, kStatusTextX, kStatusTextY, kRightEdge, look.text,
-                 {kStatusTextColour.r, kStatusTextColour.g, kStatusTextColour.b});
+        textUpTo(out, kStatusTextX, look.textY, kRightEdge, gf_fitTextWithPath(look.text, width, gf_modelTextWidth),
+                 colour);
     }
 }
 

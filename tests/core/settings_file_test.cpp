@@ -1,4 +1,6 @@
 #include "core/settings_file.h"
+#include "core/status_line.h"
+#include "core/text_encoding.h"
 
 #include "settings_test_support.h"
 
@@ -71,9 +73,11 @@ TEST_F(SettingsTest, MalformedOrIncompleteFileIsKeptAsideBeforeDefaultsReplaceIt
     for (const auto& content : damaged) {
         SCOPED_TRACE(content);
         fs::remove(dir / "parameters0.xml");
+        gf_resetStatusLine();
         writeFile(file, content);
         EXPECT_TRUE(gf_loadParameters(file));
         EXPECT_EQ(readFile(dir / "parameters0.xml"), content);
+        EXPECT_NE(gf_statusLineSnapshot().notice.find("the default settings are used"), std::string::npos);
         EXPECT_EQ(readFile(file), fixture("parameters_default.xml"));
     }
 }
@@ -380,9 +384,14 @@ TEST_F(SettingsTest, OneKeySaveOnDamagedFileKeepsItAndWritesAllCurrentSettings) 
     writeFile(file, "<root><parameters><param");  // damaged
 
     SCAN_LIVERIES.setValue(false);
+    gf_resetStatusLine();
     gf_saveBoolParameter(SCAN_LIVERIES, file);
 
     EXPECT_EQ(readFile(dir / "parameters0.xml"), "<root><parameters><param");
+    // The window tells the user where the damaged file is.
+    EXPECT_EQ(gf_statusLineSnapshot().notice, "parameters.xml could not be read: kept as " +
+                                                  gf_pathToUtf8(dir / "parameters0.xml") +
+                                                  ", the settings in use were written");
     const std::string saved = readFile(file);
     EXPECT_EQ(countOf(saved, "<parameter "), 69u);
     EXPECT_NE(saved.find("\"SCAN_LIVERIES\" value=\"false\""), std::string::npos);

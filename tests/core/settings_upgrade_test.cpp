@@ -2,6 +2,7 @@
 
 #include "core/settings_file.h"
 #include "core/status_line.h"
+#include "core/text_encoding.h"
 
 #include "settings_test_support.h"
 
@@ -100,9 +101,9 @@ TEST_F(SettingsUpgradeTest, DamagedFileIsReplacedByTheLastGoodCopy) {
                          ", the last good settings were restored from " + good.string() + "\n"),
               std::string::npos)
         << log();
-    EXPECT_EQ(gf_statusLineSnapshot().statusText,
-              "Damaged parameters.xml kept as parameters0.xml, last good settings restored from parameters_good.xml, "
-              "see Log.txt");
+    EXPECT_EQ(gf_statusLineSnapshot().notice,
+              "parameters.xml was damaged: kept as " + gf_pathToUtf8(dir / "parameters0.xml") +
+                  ", the last good settings (parameters_good.xml) are used");
 }
 
 TEST_F(SettingsUpgradeTest, NewFileRequestsBothScansAndComparesNoVersion) {
@@ -153,6 +154,9 @@ TEST_F(SettingsUpgradeTest, VersionBefore11_0_2IsReplacedByDefaultsAndKeptAside)
     EXPECT_NE(text.find(std::string(kTooOld1) + kTooOld2, update), std::string::npos);
     EXPECT_EQ(readFile(file), fixture("parameters_default.xml"));
     EXPECT_EQ(readFile(dir / "parameters0.xml"), old);
+    EXPECT_EQ(gf_statusLineSnapshot().notice,
+              "parameters.xml was too old to convert: kept as " + gf_pathToUtf8(dir / "parameters0.xml") +
+                  ", the default settings are used from the next start");
     EXPECT_EQ(RANGE.value(), 25);  // the defaults take effect at the next load
     EXPECT_TRUE(leftoversUntouched());
 }

@@ -8,7 +8,8 @@
 #   2. a licence the service refuses (404 "licence not found", as the service
 #      answers): the service's own words and the file, no further login;
 #   3. a damaged parameters.xml: the last good copy comes back, the damaged
-#      file is kept, the log says so, and the run works with those settings.
+#      file is kept, the log and the window say so, and the run works with
+#      those settings.
 source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
@@ -64,9 +65,19 @@ printf '{"License": "%s", "Product": "RealTraffic"}\n' "expired licence" > "$wor
 curl -sf -X POST "$GLIM_RT_BASE_URL/control/script" -H 'Content-Type: application/json' \
     -d '{"kind":"auth","answers":[{"status":404,"message":"licence not found"}]}' >/dev/null \
     || die "rtstub refused the script"
+# The window writes the boxes of the texts it paints here.
+export GLIM_TEXT_BOXES=text_boxes.txt
 start_program
-wait_log "Error 404: RealTraffic refused the licence from $licence_file: licence not found (status 404), see Manual 2.2" 60 \
+wait_log "Error 404: RealTraffic refused the licence: licence not found (status 404), see Manual 2.2; licence from $licence_file" 60 \
     || die "refused licence: the service's reason and the file"
+# The red line shows the reason and the Manual section, inside the window.
+refused='^3 455 [0-9]+ [0-9]+ 404: RealTraffic refused the licence: licence not found \(status 404\), see Manual 2\.2; licence from '
+for i in $(seq 1 100); do
+    grep -qE "$refused" text_boxes.txt 2>/dev/null && break
+    sleep 0.1
+done
+grep -E "$refused" text_boxes.txt 2>/dev/null | awk '$3 <= 880 { ok = 1 } END { exit !ok }' \
+    || { grep ' 45[0-9] ' text_boxes.txt 2>/dev/null; die "refused licence: the window does not show the reason"; }
 grep -q '"license":"expired licence"' "$records" || die "refused licence: not the file's licence sent"
 expect_stopped_for_user "refused licence"
 [ "$(count_requests auth)" = 1 ] || die "refused licence: the login was sent again"
@@ -80,8 +91,16 @@ sed -i 's|name="RANGE" value="[0-9]*"|name="RANGE" value="33"|' "$good"
 damaged='<root><parameters><parameter name="RANGE" value='
 printf '%s' "$damaged" > "$params"
 export GLIM_RT_LICENSE="stand-in licence"
+rm -f text_boxes.txt
 start_program
 wait_log "parameters.xml was damaged: it is kept as" 60 || die "damaged settings: not said in Log.txt"
+# The window says it too, on the status band's upper line, for the whole run.
+notice='^3 450 [0-9]+ [0-9]+ parameters\.xml was damaged: kept as .*parameters0\.xml, the last good settings \(parameters_good\.xml\) are used$'
+for i in $(seq 1 100); do
+    grep -qE "$notice" text_boxes.txt 2>/dev/null && break
+    sleep 0.1
+done
+grep -qE "$notice" text_boxes.txt 2>/dev/null || { cat text_boxes.txt 2>/dev/null | grep ' 4[5-6][0-9] '; die "damaged settings: the window does not say so"; }
 grep -qF "the last good settings were restored from ${GLIM_APPDATA}\\GLIM_P3D\\parameters_good.xml" Log.txt \
     || die "damaged settings: the restored copy not named"
 wait_log "RANGE=33" 60 || die "damaged settings: the last good RANGE not loaded"

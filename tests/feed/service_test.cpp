@@ -243,9 +243,9 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
          "ends, stop"},
         {"401", statusAnswer(401), "logged in", "still in", "skipped", "ends, stop, restart", "parked 401",
          "ends, stop, restart", "ends, stop, restart"},
-        {"402", statusAnswer(402), "user error: 402: RealTraffic refused the licence from GLIM_RT_LICENSE: m (status 402), see Manual 2.2", "still in", "skipped", "ends, stop", "parked 402", "retried",
+        {"402", statusAnswer(402), "user error: 402: RealTraffic refused the licence: m (status 402), see Manual 2.2; licence from GLIM_RT_LICENSE", "still in", "skipped", "ends, stop", "parked 402", "retried",
          "ends, stop"},
-        {"404", statusAnswer(404), "user error: 404: RealTraffic refused the licence from GLIM_RT_LICENSE: m (status 404), see Manual 2.2", "still in", "skipped", "ends, stop", "parked 404", "retried",
+        {"404", statusAnswer(404), "user error: 404: RealTraffic refused the licence: m (status 404), see Manual 2.2; licence from GLIM_RT_LICENSE", "still in", "skipped", "ends, stop", "parked 404", "retried",
          "ends, stop"},
         {"405", statusAnswer(405), tooMany.c_str(), "still in", "skipped", "ends, stop", "parked 405", "retried",
          "ends, stop"},
@@ -585,8 +585,9 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
     const std::string missing = "user error: 440: No RealTraffic licence: " + where + " not found, see Manual 2.2";
     const std::string noValue =
         "user error: 440: No RealTraffic licence: " + where + " holds no \"License\" value, see Manual 2.2";
-    const std::string refused = "user error: 404: RealTraffic refused the licence from " + where +
-                                ": licence not found (status 404), see Manual 2.2";
+    const std::string refused =
+        "user error: 404: RealTraffic refused the licence: licence not found (status 404), see Manual 2.2; licence from " +
+        where;
     const Row rows[] = {
         {"no licence file", nullptr, nullptr, missing.c_str(), nullptr},
         {"no License member", R"({"Licence": "x"})", nullptr, noValue.c_str(), nullptr},

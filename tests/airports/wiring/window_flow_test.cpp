@@ -1,0 +1,147 @@
+// The window's controls through a run's static parking at the user's
+// airport: what the user set stays set, whatever the stand file brings.
+#include "app/wiring/airport_services.h"
+#include "app/wiring/static_traffic_services.h"
+
+#include "../airports_test_support.h"
+#include "app/window_requests.h"
+#include "app/window_services.h"
+#include "core/settings.h"
+#include "core/ui_sink.h"
+#include "simlink/sim_state.h"
+#include "traffic/static_parking.h"
+#include "support/test_env.h"
+#include "ui/window_controls.h"
+#include "ui/window_state.h"
+
+#include <map>
+
+namespace {
+
+using airports_test::AirportsFixture;
+
+// The controls' enabled states and combo selections, as the window keeps them.
+class Controls final : public UiSink {
+public:
+    void enableControl(int id, bool enabled) override { m_enabled[id] = enabled; }
+    void setCheck(int, bool) override {}
+    void fillCombo(int id, const std::vector<std::string>& items, int selected) override {
+        m_items[id] = items;
+        selectCombo(id, selected);
+    }
+    void selectCombo(int id, int index) override {
+        const auto& items = m_items[id];
+        m_shown[id] = index >= 0 && static_cast<std::size_t>(index) < items.size() ? items[index] : "";
+    }
+    void setText(int, const std::string&) override {}
+    void invalidateBand(UiBand) override {}
+    int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
+    bool controlEnabled(int id) override { return m_enabled.count(id) != 0 && m_enabled[id]; }
+    std::string shown(int id) { return m_shown[id]; }
+
+private:
+    std::map<int, bool> m_enabled;
+    std::map<int, std::vector<std::string>> m_items;
+    std::map<int, std::string> m_shown;
+};
+
+const char* const kStandFile =
+    R"(<root><meta><info name="copyright" value="c"/><info name="sim" value="3"/></meta>
+    <parameters><parameter name="publisher" value="stock"/><parameter name="altitude" value="-11"/></parameters>
+    <parkpositions><parkpos id="D7" latitude="52.3105" longitude="4.7683" radius="20"/></parkpositions></root>)";
+
+class WindowFlow : public AirportsFixture {
+protected:
+    void SetUp() override {
+        AirportsFixture::SetUp();
+        readSampleDatabase();
+        lf_wireAirports();
+        lf_wireStaticTraffic();
+        gf_setUiSink(&controls);
+        gf_resetWindowServices();
+        // No Traffic Reader runs here to answer a parked-traffic request.
+        MAX_PARK_SEL.setValue(0);
+        gf_setParkedTrafficSource(nullptr, true);
+        // The start of the run: its combos filled, the time-shift group
+        // handed to the user as the start-up reading does.
+        gf_fillComboBoxes();
+        for (const ControlBinding* b : timeShiftGroup()) controls.enableControl(b->controlId(), true);
+        UserAcData user;
+        user.lat_deg = 52.3105;
+        user.lon_deg = 4.7683;
+        gf_setUserAcData(user);
+        g_userOnGround.value = true;
+        g_userOnGround.known = true;
+    }
+    void TearDown() override {
+        setTestEnv("GLIM_SITE_BASE_URL", "");
+        gf_setParkedTrafficSource(nullptr, false);
+        gf_setUiSink(nullptr);
+        gf_resetWindowServices();
+        g_autoRangeRequested = false;
+        g_userOnGround.known = false;
+        g_userOnGround.value = false;
+        gf_setUserAcData(UserAcData{});
+        for (ComboParameter* s : {&RANGE, &MAX_PARK_SEL}) s->setValue(s->defaultValue());
+        AUTO_RANGE.setValue(AUTO_RANGE.defaultValue());
+        AirportsFixture::TearDown();
+    }
+    static std::vector<const ControlBinding*> timeShiftGroup() {
+        return {&SIM_TIME, &KEEP_SIM_TIME_PAR, &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS};
+    }
+    Controls controls;
+    RealRunParking parking;
+};
+
+// A parking that ends before it began (the stand file cannot be read, or
+// its download fails) leaves the time-shift group as the user has it.
+TEST_F(WindowFlow, AParkingWithoutStandFileLeavesTheTimeShiftGroupAlone) {
+    struct Case {
+        const char* what;
+        const char* localFile;  // nullptr: the stand file must be downloaded
+    };
+    for (const Case& c : {Case{"unreadable", "<root><parameters"}, Case{"download", nullptr}}) {
+        for (const ControlBinding* b : timeShiftGroup()) controls.enableControl(b->controlId(), true);
+        if (c.localFile) {
+            writeFile("airports/my_thirdparty/EHAM.xml", c.localFile);
+        } else {
+            std::filesystem::remove("airports/my_thirdparty/EHAM.xml");
+            setTestEnv("GLIM_SITE_BASE_URL", "http://127.0.0.1:9/");
+        }
+        parking.staticParking(true);
+        EXPECT_FALSE(parking.standsLoaded()) << c.what;
+        EXPECT_FALSE(g_mainWindowState.parkingBusy.load()) << c.what;
+        for (const ControlBinding* b : timeShiftGroup())
+            EXPECT_TRUE(controls.controlEnabled(b->controlId())) << c.what << " " << b->controlId();
+    }
+}
+
+// The airport's own range is shown and kept: a learned file with a manual
+// range of 30 gives 30, whatever range was chosen by hand before, and the
+// close writes 30 back into that file.
+TEST_F(WindowFlow, ALearnedFilesManualRangeIsShownAndKept) {
+    for (bool autoBefore : {false, true}) {
+        AUTO_RANGE.setValue(autoBefore);
+        RANGE.setValue(55);
+        writeFile("airports/my_thirdparty/EHAM.xml", kStandFile);
+        writeFile("airports/learned/stock/EHAM.xml",
+                  R"(<root><meta><info name="version" value="11.10.5"/><info name="copyright" value="c"/>)"
+                  R"(<info name="sim" value="3"/></meta><parameters>)"
+                  R"(<parameter name="RANGE" value="30"/><parameter name="AUTO_RANGE" value="false"/>)"
+                  R"(</parameters><parkpositions/></root>)");
+        parking.staticParking(true);
+        ASSERT_TRUE(parking.standsLoaded()) << log();
+        EXPECT_EQ(RANGE.value(), 30) << autoBefore;
+        EXPECT_EQ(controls.shown(RANGE.controlId()), "30") << autoBefore;
+        EXPECT_TRUE(controls.controlEnabled(RANGE.controlId())) << autoBefore;
+
+        parking.clearAirportTraffic();
+        const std::string learned = readFile("airports/learned/stock/EHAM.xml");
+        EXPECT_NE(learned.find(R"(name="RANGE" value="30")"), std::string::npos) << autoBefore << learned;
+        // Leaving the airport gives the user's own range back.
+        EXPECT_EQ(RANGE.value(), 55) << autoBefore;
+        EXPECT_EQ(AUTO_RANGE.value(), autoBefore);
+    }
+}
+
+}  // namespace
