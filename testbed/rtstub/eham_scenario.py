@@ -167,7 +167,10 @@ LENGTHS = {
     # The user's own flight (tests/e2e/flight_run.sh) takes three minutes:
     # the arrival has landed when the program starts and parks while the
     # user flies; the departure stays on its stand while the user taxis by.
-    "flight": {"arrival": (1.5, 0, 30), "departure": (200, 60), "leaver_s": 240, "over_s": 300, "start_at": 60},
+    # The service still lists an aircraft parked on the arrival's stand E2
+    # (its parked data lags behind the live one).
+    "flight": {"arrival": (1.5, 0, 30), "departure": (200, 60), "leaver_s": 240, "over_s": 300, "start_at": 60,
+               "parked": [("E2", "E190", "PH-EZA", "KLM1093")]},
 }
 
 
@@ -197,7 +200,7 @@ def build(length):
     traffic.sort(key=lambda x: x["t"])
     where = stands()
     parked = {}
-    for i, (stand, typ, reg, callsign) in enumerate(PARKED):
+    for i, (stand, typ, reg, callsign) in enumerate(PARKED + k.get("parked", [])):
         lat, lon = where[stand]
         parked[f"485e{i:02x}"] = [lat, lon, f"EHAM_{stand}", typ, reg, 1767700000 + 600 * i, callsign]
     return {

@@ -14,8 +14,9 @@ a pilot sees of the traffic meanwhile.
         1. no aircraft removed before the close without a cause the pilot can
            see: the service stopped reporting it, it was more than 3 nm away,
            or it stood in the user's way on the ground (within 15 m of the
-           line through the user's nose and tail, under 1 nm) or flew close
-           to the user in the air (both airborne, under 2 nm);
+           line through the user's nose and tail, under 1 nm), flew close
+           to the user in the air (both airborne, under 2 nm), or, parked,
+           made room for an arrival that then stood on its stand;
         2. no two aircraft on the ground (the user's included) closer than
            half their wingspans together;
         3. no aircraft above or below the ground it stands on (terrain plus
@@ -47,6 +48,7 @@ GROUND_ALT_FT = -4.0          # set from the simulator's scenario
 FLYING_KT = 50.0              # slower than this an airliner is on the ground
 USER_SPAN_M = 35.8            # the simulator's user aircraft, an A320
 DEFAULT_SPAN_M = 36.0
+STAND_TAKEN_M = 30.0          # a live aircraft this close stands on the stand
 
 
 def rwy(along_m, side_m=0.0):
@@ -170,6 +172,7 @@ class Pilot:
         self.last_report = last_reports(rt)
         self.start_at = float(rt.get("start_at", 0.0))
         self.removals = []
+        self.live_on_ground = []   # (t, lat, lon) of live aircraft on the ground
         self.close_pairs = {}
         self.off_ground = {}
 
@@ -199,6 +202,8 @@ class Pilot:
             self.note_off_ground(o, o["alt"] - GROUND_ALT_FT, t)
         if not self.on_ground(o):
             return
+        if not o["name"].endswith("*"):
+            self.live_on_ground.append((t, o["lat"], o["lon"]))
         others = [(k, p) for k, p in self.objects.items() if k != oid and self.on_ground(p)]
         if self.user_on_ground():
             others.append(("user", {"lat": self.user["lat"], "lon": self.user["lon"], "span": USER_SPAN_M,
@@ -273,10 +278,17 @@ class Pilot:
                 events.append((t, self.objects[oid]["name"], self.cause(self.objects[oid], t),
                                distance_m((self.user["lat"], self.user["lon"]),
                                           (self.objects[oid]["lat"], self.objects[oid]["lon"])),
-                               self.user_on_ground(), self.user["alt"] - GROUND_ALT_FT))
+                               self.user_on_ground(), self.user["alt"] - GROUND_ALT_FT,
+                               self.objects[oid]["lat"], self.objects[oid]["lon"]))
                 del self.objects[oid]
         # Removals after the flight belong to the close.
         self.removals = [e for e in events if e[0] <= last_jump]
+        # A parked aircraft may make room for an arrival: its stand is seen
+        # taken.
+        for i, (t, name, cause, d_m, gnd, h, lat, lon) in enumerate(self.removals):
+            if cause is None and name.endswith("*") and any(
+                    lt >= t and distance_m((lat, lon), (a, b)) < STAND_TAKEN_M for lt, a, b in self.live_on_ground):
+                self.removals[i] = (t, name, "its stand taken by an arrival", d_m, gnd, h, lat, lon)
         return last_jump
 
 
@@ -292,7 +304,7 @@ def check(jsonl, sim_path, rt_path):
     static = [e for e in unexplained if e[1].endswith("*")]
     print(f"{'ok:  ' if not unexplained else 'FAIL:'} removals without a cause the pilot sees: {len(unexplained)} "
           f"({len(static)} static) of {len(pilot.removals)} removals in the {flown:.0f} s of the flight")
-    for t, name, _, d_m, gnd, h in unexplained[:12]:
+    for t, name, _, d_m, gnd, h, _, _ in unexplained[:12]:
         print(f"      {t:6.1f} s {name:10s} {d_m:5.0f} m from the user "
               f"({'on the ground' if gnd else f'{h:.0f} ft up'})")
     ok = ok and not unexplained
