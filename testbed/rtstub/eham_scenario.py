@@ -10,10 +10,11 @@ user aircraft parked on stand D7 (testbed/simstub/scenarios/eham.json):
 - two more flights pass at altitude nearby;
 - parked traffic on the D and E piers for the static aircraft.
 
-    eham_scenario.py [--length short|long] OUT.json
+    eham_scenario.py [--length short|long|flight] OUT.json
 
 "short" (about 5 minutes of traffic) is for the end-to-end check in CI,
-"long" (10 minutes) is the demo's default and the long check. The paths are
+"long" (10 minutes) is the demo's default and the long check, "flight" the
+traffic around the user's own flight (the arrival already landed). The paths are
 written second by second and served as one entry every two seconds, as the
 service reports them."""
 import argparse
@@ -157,15 +158,31 @@ def stands():
     return out
 
 
+# Per length: the arrival's final (nm), first time (s) and taxi speed (kt);
+# the departure's wait on its stand and climb (s); how long the leaver and
+# the overflights are reported (s); the scenario time at rtstub's start (s).
+LENGTHS = {
+    "short": {"arrival": (3.5, 20, 25), "departure": (60, 60), "leaver_s": 240, "over_s": 300, "start_at": 20},
+    "long": {"arrival": (6.0, 40, 16), "departure": (240, 200), "leaver_s": 420, "over_s": 560, "start_at": 20},
+    # The user's own flight (tests/e2e/flight_run.sh) takes three minutes:
+    # the arrival has landed when the program starts and parks while the
+    # user flies; the departure stays on its stand while the user taxis by.
+    # The service still lists an aircraft parked on the arrival's stand E2
+    # (its parked data lags behind the live one).
+    "flight": {"arrival": (1.5, 0, 30), "departure": (200, 60), "leaver_s": 240, "over_s": 300, "start_at": 60,
+               "parked": [("E2", "E190", "PH-EZA", "KLM1093")]},
+}
+
+
 def build(length):
-    long_run = length == "long"
+    k = LENGTHS[length]
     tracks = [
-        arrival(6.0 if long_run else 3.5, 40 if long_run else 20, 16 if long_run else 25),
-        departure(240 if long_run else 60, 0, 200 if long_run else 60),
-        leaver(0, 4.0, 420 if long_run else 240),
-        overflight("3c66b1", "A321", "D-AJQX", "DLH1CY", "FRA", "AMS", 0, 560 if long_run else 300,
+        arrival(*k["arrival"]),
+        departure(k["departure"][0], 0, k["departure"][1]),
+        leaver(0, 4.0, k["leaver_s"]),
+        overflight("3c66b1", "A321", "D-AJQX", "DLH1CY", "FRA", "AMS", 0, k["over_s"],
                    (52.3086, 4.7639), 140.0, 18.0, 320.0, 9000, 280, -1200),
-        overflight("4845b8", "E190", "PH-JQX", "KLM1345", "AMS", "BLL", 0, 560 if long_run else 300,
+        overflight("4845b8", "E190", "PH-JQX", "KLM1345", "AMS", "BLL", 0, k["over_s"],
                    (52.3086, 4.7639), 20.0, 6.0, 45.0, 4000, 250, 1500),
     ]
     end_s = max(t.points[-1][0] for t in tracks)
@@ -183,7 +200,7 @@ def build(length):
     traffic.sort(key=lambda x: x["t"])
     where = stands()
     parked = {}
-    for i, (stand, typ, reg, callsign) in enumerate(PARKED):
+    for i, (stand, typ, reg, callsign) in enumerate(PARKED + k.get("parked", [])):
         lat, lon = where[stand]
         parked[f"485e{i:02x}"] = [lat, lon, f"EHAM_{stand}", typ, reg, 1767700000 + 600 * i, callsign]
     return {
@@ -191,7 +208,7 @@ def build(length):
         "server": "rtstub-eham",
         "rrl": 2000,
         "wrrl": 2000,
-        "start_at": 20,
+        "start_at": k["start_at"],
         "stale_s": 10,
         "traffic": traffic,
         "parked": parked,
@@ -203,7 +220,7 @@ def build(length):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--length", choices=("short", "long"), default="long")
+    ap.add_argument("--length", choices=tuple(LENGTHS), default="long")
     ap.add_argument("out")
     args = ap.parse_args()
     scenario = build(args.length)

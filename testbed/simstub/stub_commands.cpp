@@ -135,7 +135,8 @@ CommandResult Stub::runCommand(const std::string& verb, const std::string& rest)
         return {};
     }
     if (verb == "jump") {
-        if (args.size() < 2 || args.size() > 4) return lf_fail("usage: jump LAT LON [ALT_FT [HEADING_DEG]]");
+        if (args.size() < 2 || args.size() > 5)
+            return lf_fail("usage: jump LAT LON [ALT_FT [HEADING_DEG [GROUND_SPEED_KT]]]");
         std::vector<double> v;
         for (const auto& a : args) {
             auto n = lf_number(a);
@@ -150,6 +151,8 @@ CommandResult Stub::runCommand(const std::string& verb, const std::string& rest)
             world_.settle(u);
         }
         if (v.size() > 3) u.headingRad = v[3] * kDegToRad;
+        // A user flown through a run of jumps moves as fast as it says.
+        if (v.size() > 4) u.groundSpeedKt = v[4];
         changed();
         return {};
     }

@@ -132,3 +132,33 @@ expect_clean_close() {
     pid=""
     [ "$code" = 0 ] || { report; fail "exit code $code"; }
 }
+
+# A Wine session and an X display of the test's own, beside the tests that
+# take turns in the shared one (one program instance per Wine session): the
+# Wine prefix $GLIM_WINEPREFIX-<suffix>, made once, and its server started
+# here with Wine's background services (they keep the output of the first
+# process of a server open), so the program's own output ends with it.
+# end_own_wine_session ends the server and the display again.
+own_wine_session() {  # suffix
+    export GLIM_WINEPREFIX="${GLIM_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/glim-wine}-$1"
+    source "$GLIM_SOURCE_DIR/scripts/xvfb-lib"
+    unset DISPLAY
+    glim_ensure_display
+    "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+    WINEPREFIX="$GLIM_WINEPREFIX" /usr/lib/wine/wineserver64 -p 2>/dev/null || true
+    "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+}
+
+end_own_wine_session() {
+    WINEPREFIX="$GLIM_WINEPREFIX" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+    glim_stop_display
+}
+
+# The roaming AppData folder of the Wine prefix's user, as a Linux path:
+# where a program started without GLIM_APPDATA keeps its settings.
+wine_appdata() {
+    local win
+    win=$("$wine_run" cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r' | tail -n 1)
+    [ -n "$win" ] || fail "Wine names no AppData folder"
+    "$GLIM_SOURCE_DIR/scripts/wine-run" winepath -u "$win" 2>/dev/null | tr -d '\r' | tail -n 1
+}

@@ -509,13 +509,14 @@ TEST_F(StubTest, ControlCommandsReachTheClient) {
     EXPECT_EQ(got[0].id(), 4u);
     EXPECT_EQ(got[0].u32(16), 206u);
 
-    ASSERT_TRUE(stub.command("jump 47.5 8.5 5000 180").ok);
+    ASSERT_TRUE(stub.command("jump 47.5 8.5 5000 180 250").ok);
     got = send(t::requestDataPacket(next(), 109, 403, 0, 1));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_DOUBLE_EQ(got[0].f64(40), 47.5);
     EXPECT_DOUBLE_EQ(got[0].f64(48), 8.5);
     EXPECT_DOUBLE_EQ(got[0].f64(80), 5000.0);
     EXPECT_NEAR(got[0].f64(72), std::numbers::pi, 1e-12);
+    EXPECT_DOUBLE_EQ(got[0].f64(96), 250.0);
 
     auto spawned = stub.command("spawn N123AB 47.5 8.51 4000 Cessna 172 Skyhawk");
     ASSERT_TRUE(spawned.ok);
@@ -540,12 +541,12 @@ TEST_F(StubTest, ControlCommandsReachTheClient) {
     EXPECT_TRUE(stub.wantsClose(a));
     EXPECT_TRUE(stub.command("stop").stop);
 
-    for (const char* bad : {"fly away", "sim 2", "jump 47", "jump north east", "remove 1", "remove 12345",
+    for (const char* bad : {"fly away", "sim 2", "jump 47", "jump north east", "jump 47 8 0 0 0 0", "remove 1", "remove 12345",
                             "spawn X 1 2", "exception", "event"}) {
         EXPECT_FALSE(stub.command(bad).ok) << bad;
     }
     EXPECT_TRUE(stub.command("# a comment").ok);
-    EXPECT_EQ(stub.state()["command_errors"], 9);
+    EXPECT_EQ(stub.state()["command_errors"], 10);
 }
 
 TEST_F(StubTest, ABrokenClientStreamIsDroppedNotGuessedAt) {
