@@ -114,27 +114,111 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     }
 }
 
-// Returns the number of manual stands (the user's own entries) that could
-// not be taken.
-std::size_t lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
-    std::size_t refused = 0;
-    const std::string pathText = gf_pathToUtf8(path);
-    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
-        const std::string id = parkpos.attribute("id").as_string();
-        if (!parkpos.attribute("manual").as_bool()) {
-            bool merged = false;
-            for (Stand& stand : g_standList) {
-                if (lf_mergeLearnedStand(id, parkpos, clearFlights, stand)) {
-                    merged = true;
-                    break;
-                }
-            }
-            if (!merged) gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+// The uses a stand has, by what makes two uses the same (day, kind,
+// registration, airline, type), with the union of their half hours: a new use
+// is the same as one of them exactly when it meets that union. A long learned
+// file is merged without comparing every use with every other.
+class StandUseIndex {
+public:
+    explicit StandUseIndex(const Stand& stand) {
+        m_halfHours.reserve(stand.options.size());
+        for (const StandOption& o : stand.options) add(o);
+    }
+    bool known(const StandOption& o) const {
+        const auto it = m_halfHours.find(keyOf(o));
+        return it != m_halfHours.end() && (it->second & o.halfHours) != 0;
+    }
+    void add(const StandOption& o) { m_halfHours[keyOf(o)] |= o.halfHours; }
+
+private:
+    // An XML attribute never holds a NUL, so the parts cannot run together.
+    static std::string keyOf(const StandOption& o) {
+        std::string key = fmt::format("{}|{}|", o.day, o.real);
+        key.append(o.reg).push_back('\0');
+        key.append(o.airline).push_back('\0');
+        key.append(o.type);
+        return key;
+    }
+    std::unordered_map<std::string, std::uint64_t> m_halfHours;
+};
+
+bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, StandUseIndex& uses,
+                  std::vector<std::string>& problems) {
+    if (parkpos.attribute("radius_change").as_bool()) {
+        // Checked as the stand file's radius is: the traffic and the
+        // neighbour search take it as it is.
+        const double radius_m = parkpos.attribute("radius").as_double();
+        if (gf_usableStandRadius(radius_m)) {
+            stand.radius = radius_m * kNmPerMetre;
+            stand.radius_change = true;
+        } else {
+            problems.push_back(fmt::format("Parking position '{}': the learned radius \"{}\" is not used.", stand.id,
+                                           parkpos.attribute("radius").as_string()));
+        }
+    }
+    if (parkpos.attribute("cargo_change").as_bool()) {
+        stand.cargo = parkpos.attribute("cargo").as_bool();
+        stand.cargo_change = true;
+    }
+    if (clearFlights) return true;
+    std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
+    for (pugi::xml_node opt : parkpos.children("opt")) {
+        const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
+        if (halfHours == 0) {
+            gf_logHighlight("empty bit set");
+            problems.push_back(fmt::format("Parking position '{}': a learned use without hours is not used.", stand.id));
             continue;
         }
-        if (gf_findStandByName(id) != g_standList.end()) {
-            // The stand file has the stand now: nothing of the user's is lost.
+        // A weekday outside 1..7 would never match a day of the traffic and
+        // would only weigh on the quality factors.
+        const int day = opt.attribute("day").as_int();
+        if (day < 1 || day > 7) {
+            problems.push_back(
+                fmt::format("Parking position '{}': a learned use on day \"{}\" is not used.", stand.id,
+                            opt.attribute("day").as_string()));
+            continue;
+        }
+        StandOption o = lf_readStandOption(opt);
+        o.halfHours = halfHours;
+        o.day = static_cast<std::uint32_t>(day);
+        o.origin = 0;
+        o.index = next;
+        if (uses.known(o)) continue;
+        uses.add(o);
+        stand.options.push_back(std::move(o));
+        ++next;
+    }
+    return true;
+}
+
+// The learned entries of the file, merged into the stand list; what cannot be
+// taken adds its message to problems. Stands and their uses are found through
+// indexes: a file of many thousand entries is read in one pass.
+void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights,
+                          std::vector<std::string>& problems) {
+    const std::string pathText = gf_pathToUtf8(path);
+    std::unordered_map<std::string, std::size_t> standOf;
+    standOf.reserve(g_standList.size());
+    for (std::size_t i = 0; i < g_standList.size(); ++i) standOf.emplace(g_standList[i].id, i);
+    std::unordered_map<std::size_t, StandUseIndex> usesOf;
+    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
+        const std::string id = parkpos.attribute("id").as_string();
+        const auto found = standOf.find(id);
+        if (!parkpos.attribute("manual").as_bool()) {
+            if (found == standOf.end()) {
+                gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+                continue;
+            }
+            Stand& stand = g_standList[found->second];
+            auto uses = usesOf.try_emplace(found->second, stand).first;
+            lf_mergeInto(parkpos, clearFlights, stand, uses->second, problems);
+            continue;
+        }
+        // The user's own stand: one that is not taken stays in the file,
+        // which is then not written back.
+        if (found != standOf.end()) {
             gf_logHighlight(fmt::format("manually created standid {} already exists in {}", id, pathText));
+            problems.push_back(fmt::format("manually created stand '{}' has the id of another stand", id));
             continue;
         }
         const double lat = parkpos.attribute("latitude").as_double();
@@ -142,23 +226,25 @@ std::size_t lf_readLearnedStands(const pugi::xml_document& document, const fs::p
         const double radius = parkpos.attribute("radius").as_double();
         if ((std::fabs(lat) <= kManualStandMinDegrees && std::fabs(lon) <= kManualStandMinDegrees) || radius == 0.0) {
             gf_logHighlight(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
-            ++refused;
+            problems.push_back(fmt::format("manually created stand '{}' misses correct attributes", id));
             continue;
         }
-        if (lf_readParkpos(parkpos, id, 0, g_standList)) g_standList.back().manual = true;
+        if (!lf_readParkpos(parkpos, id, 0, g_standList, &problems)) continue;
+        g_standList.back().manual = true;
+        standOf.emplace(id, g_standList.size() - 1);
     }
-    return refused;
 }
 
-// The stands of a hand-made file that has bad entries are used without
-// them, and the user is told which entries to mend; the file itself is never
-// written back while it reads like this.
+// A learned or hand-made file with entries the program does not use is used
+// without them, and the user is told which file holds them; the file itself
+// is never written back while it reads like this.
 void lf_reportNotWhole(const fs::path& path, const std::vector<std::string>& problems) {
     if (problems.empty()) return;
     g_parkAirportFile.learnedNotWhole = true;
     const std::string pathText = gf_pathToUtf8(path);
     for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", pathText, problem));
-    gf_setStatusLine(fmt::format("{}: {} (the file is left unchanged)", pathText, problems.front()), true);
+    const std::string more = problems.size() > 1 ? fmt::format(", and {} more in Log.txt", problems.size() - 1) : "";
+    gf_setStatusLine(fmt::format("{}: {}{} (the file is left unchanged)", pathText, problems.front(), more), true);
 }
 
 void lf_setDefaultParkingPercentage() {
@@ -268,43 +354,9 @@ bool lf_sameStandOption(const StandOption& a, const StandOption& b) {
 
 bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool clearFlights, Stand& stand) {
     if (stand.id != id) return false;
-    if (parkpos.attribute("radius_change").as_bool()) {
-        stand.radius = parkpos.attribute("radius").as_double() * kNmPerMetre;
-        stand.radius_change = true;
-    }
-    if (parkpos.attribute("cargo_change").as_bool()) {
-        stand.cargo = parkpos.attribute("cargo").as_bool();
-        stand.cargo_change = true;
-    }
-    if (clearFlights) return true;
-    std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
-    for (pugi::xml_node opt : parkpos.children("opt")) {
-        const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
-        if (halfHours == 0) {
-            gf_logHighlight("empty bit set");
-            continue;
-        }
-        // A weekday outside 1..7 would never match a day of the traffic and
-        // would only weigh on the quality factors.
-        const int day = opt.attribute("day").as_int();
-        if (day < 1 || day > 7) continue;
-        StandOption o = lf_readStandOption(opt);
-        o.halfHours = halfHours;
-        o.day = static_cast<std::uint32_t>(day);
-        o.origin = 0;
-        o.index = next;
-        bool known = false;
-        for (const StandOption& existing : stand.options) {
-            if (lf_sameStandOption(o, existing)) {
-                known = true;
-                break;
-            }
-        }
-        if (known) continue;
-        stand.options.push_back(std::move(o));
-        ++next;
-    }
-    return true;
+    StandUseIndex uses(stand);
+    std::vector<std::string> problems;
+    return lf_mergeInto(parkpos, clearFlights, stand, uses, problems);
 }
 
 void lf_readLearned(const fs::path& learnedPath) {
@@ -320,7 +372,12 @@ void lf_readLearned(const fs::path& learnedPath) {
         gf_logLine(fmt::format("Read from learned airport file: '{}'", gf_pathToUtf8(learnedPath)));
         gf_logFlush();
         const auto meta = gf_readMeta(document, true);
-        if (!meta) return;
+        if (!meta) {
+            // Nothing of it is used; written back, the user's file would be
+            // replaced by what the stand file alone gives.
+            lf_reportNotWhole(learnedPath, {"its header is not accepted, nothing of it is used"});
+            return;
+        }
         const bool clearFlights = gf_isNewerVersion(kFirstVersionWithKeptFlights, VersionData(meta->version));
         if (clearFlights) {
             gf_logLine("\nThis learned file was created with and older GLIM version than 11.10.0,\nAll flights will be "
@@ -344,11 +401,9 @@ void lf_readLearned(const fs::path& learnedPath) {
             return;
         }
         g_parkAirportFile.handmade = false;
-        const std::size_t refused = lf_readLearnedStands(document, learnedPath, clearFlights);
-        if (refused > 0) {
-            lf_reportNotWhole(learnedPath, {fmt::format("{} manually created stand{} not taken, see Log.txt", refused,
-                                                        gf_pluralSize(refused))});
-        }
+        std::vector<std::string> problems;
+        lf_readLearnedStands(document, learnedPath, clearFlights, problems);
+        lf_reportNotWhole(learnedPath, problems);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
         g_parkAirportFile.learnedNotWhole = true;
