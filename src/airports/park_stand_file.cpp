@@ -45,6 +45,138 @@ constexpr double kAdjacencyWidening = 1.1;
 constexpr double kManualStandMinDegrees = 0.0001;
 const VersionData kFirstVersionWithKeptFlights{11, 10, 0};
 
+// ---- The neighbour search ----
+//
+// Two stands are neighbours when their distance, widened by a tenth, is less
+// than the sum of their radii: when their circles shrunk by the widening
+// overlap. Then the point between them on the line of their centres lies in
+// both shrunk circles, so two neighbours always share a cell of a grid in
+// which each stand is entered in every cell its shrunk circle's bounding box
+// touches. Cells are about the size of the stands, so a stand meets only the
+// stands around it, whatever the largest stand of the airport, and the pass
+// grows with the number of stands, not with its square.
+class NeighbourGrid {
+public:
+    explicit NeighbourGrid(const std::vector<Stand>& stands) : m_stands(stands) {
+        chooseCellSize();
+        for (std::size_t i = 0; i < stands.size(); ++i) {
+            if (isWide(i)) continue;
+            // A stand far from the others' latitude (at a pole its circle
+            // spans every column) would sweep a field of cells.
+            const Cover c = coverOf(i);
+            if ((c.row1 - c.row0 + 1) * (c.col1 - c.col0 + 1) > kMaxCellsPerStand) {
+                m_isWide[i] = 1;
+                m_wide.push_back(i);
+                continue;
+            }
+            forEachCell(i, [&](std::uint64_t cell) { m_entries.emplace_back(cell, static_cast<std::uint32_t>(i)); });
+        }
+        std::sort(m_entries.begin(), m_entries.end());
+    }
+    // A stand too large (or without usable numbers) for the grid is compared
+    // with every stand; no stand a file or the traffic gives is one.
+    bool isWide(std::size_t i) const { return m_isWide[i] != 0; }
+    const std::vector<std::size_t>& wide() const { return m_wide; }
+    // Every stand entered in a cell that stand i's circle touches, once per
+    // shared cell.
+    template <typename F>
+    void forEachInCover(std::size_t i, F visit) const {
+        forEachCell(i, [&](std::uint64_t cell) {
+            auto it = std::lower_bound(m_entries.begin(), m_entries.end(), std::pair<std::uint64_t, std::uint32_t>{cell, 0});
+            for (; it != m_entries.end() && it->first == cell; ++it) visit(it->second);
+        });
+    }
+
+private:
+    // Beyond a nautical mile a stand is no stand: such a circle would cover
+    // a field of cells.
+    static constexpr double kMaxGridReach_nm = 1.0;
+    static constexpr double kDegreesPerNm = 1.0 / 60.0;  // of latitude, on the sphere of gf_distanceNm
+    static constexpr double kSmallestCell_deg = 1e-7;      // keeps row and column within 32 bits
+    static constexpr std::int64_t kMaxCellsPerStand = 64;
+
+    struct Cover {
+        std::int64_t row0, row1, col0, col1;
+    };
+
+    static double lf_reach_nm(const Stand& s) { return std::max(s.radius, 0.0) / kAdjacencyWidening; }
+
+    void chooseCellSize() {
+        m_isWide.assign(m_stands.size(), 0);
+        double sumReach_nm = 0.0, maxReach_nm = 0.0, sumAbsLat_deg = 0.0;
+        std::size_t gridded = 0;
+        for (std::size_t i = 0; i < m_stands.size(); ++i) {
+            const Stand& s = m_stands[i];
+            const double reach_nm = lf_reach_nm(s);
+            if (!std::isfinite(s.latitude) || !std::isfinite(s.longitude) || std::fabs(s.latitude) > 90.0 ||
+                !(reach_nm <= kMaxGridReach_nm)) {
+                m_isWide[i] = 1;
+                m_wide.push_back(i);
+                continue;
+            }
+            sumReach_nm += reach_nm;
+            maxReach_nm = std::max(maxReach_nm, reach_nm);
+            sumAbsLat_deg += std::fabs(s.latitude);
+            ++gridded;
+        }
+        if (gridded == 0) return;
+        // About a stand's width, but never so small that the largest stand
+        // covers more than a few cells each way.
+        const double meanReach_nm = sumReach_nm / static_cast<double>(gridded);
+        m_cellLat_deg = std::max({2.0 * meanReach_nm * kDegreesPerNm, maxReach_nm * kDegreesPerNm / 2.0,
+                                  kSmallestCell_deg});
+        const double cosLat =
+            std::max(std::cos(sumAbsLat_deg / static_cast<double>(gridded) * kDegToRad), 0.01);
+        // Columns divide the circle exactly, so that the column after the
+        // last is the first again (stands on both sides of 180 degrees).
+        m_columns = std::max<std::int64_t>(1, static_cast<std::int64_t>(360.0 / (m_cellLat_deg / cosLat)));
+        m_cellLon_deg = 360.0 / static_cast<double>(m_columns);
+    }
+
+    Cover coverOf(std::size_t i) const {
+        const Stand& s = m_stands[i];
+        // Slightly wider than the circle: the cells must hold it whole,
+        // rounding included.
+        const double reach_rad = lf_reach_nm(s) * kDegreesPerNm * kDegToRad * 1.01 + 1e-12;
+        const double halfLat_deg = reach_rad / kDegToRad;
+        Cover c{rowOf(std::max(s.latitude - halfLat_deg, -90.0)), rowOf(std::min(s.latitude + halfLat_deg, 90.0)), 0,
+                m_columns - 1};
+        // The widest longitude span of a circle on the sphere; all of it
+        // when the circle holds a pole.
+        const double sinRatio = std::sin(reach_rad) / std::cos(s.latitude * kDegToRad);
+        if (sinRatio < 1.0) {
+            const double halfLon_deg = std::asin(sinRatio) * 1.01 / kDegToRad + 1e-12;
+            c.col0 = columnOf(s.longitude - halfLon_deg);
+            c.col1 = std::min(columnOf(s.longitude + halfLon_deg), c.col0 + m_columns - 1);
+        }
+        return c;
+    }
+    template <typename F>
+    void forEachCell(std::size_t i, F visit) const {
+        const Cover c = coverOf(i);
+        for (std::int64_t row = c.row0; row <= c.row1; ++row) {
+            for (std::int64_t column = c.col0; column <= c.col1; ++column) {
+                const std::int64_t wrapped = ((column % m_columns) + m_columns) % m_columns;
+                visit((static_cast<std::uint64_t>(row) << 32) | static_cast<std::uint64_t>(wrapped));
+            }
+        }
+    }
+    std::int64_t rowOf(double lat_deg) const {
+        return static_cast<std::int64_t>(std::floor((lat_deg + 90.0) / m_cellLat_deg));
+    }
+    std::int64_t columnOf(double lon_deg) const {
+        return static_cast<std::int64_t>(std::floor((lon_deg + 180.0) / m_cellLon_deg));
+    }
+
+    const std::vector<Stand>& m_stands;
+    std::vector<std::uint8_t> m_isWide;
+    std::vector<std::size_t> m_wide;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_entries;  // (cell, stand), sorted
+    double m_cellLat_deg = 1.0;
+    double m_cellLon_deg = 1.0;
+    std::int64_t m_columns = 360;
+};
+
 void lf_continuation(std::string_view key, const std::string& value) {
     gf_logContinuation(fmt::format("{:24}: {}", key, value));
 }
@@ -412,51 +544,31 @@ void lf_readLearned(const fs::path& learnedPath) {
 
 void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
     std::uint32_t number = 0;
-    double maxRadius_nm = 0.0;
-    double maxAbsLat_deg = 0.0;
     for (Stand& s : stands) {
         s.number = ++number;
         s.adjacent.clear();
-        maxRadius_nm = std::max(maxRadius_nm, s.radius);
-        maxAbsLat_deg = std::max(maxAbsLat_deg, std::fabs(s.latitude));
     }
-    // Stands further apart than twice the largest radius never touch, so a
-    // grid of cells that size (a minute of latitude is a nautical mile; the
-    // margin covers the rounding) finds every pair in neighbouring cells
-    // instead of comparing each stand with all others.
-    const double reach_nm = 2.0 * maxRadius_nm / kAdjacencyWidening;
-    const double cellLat_deg = std::max(reach_nm / 60.0 * 1.5, 1e-7);
-    const double cosLat = std::cos(std::min(maxAbsLat_deg + cellLat_deg, 89.9) * 0.017453292519943295);
-    const double cellLon_deg = std::min(cellLat_deg / cosLat, 360.0);
-    const auto cellOf = [&](const Stand& s) {
-        return std::pair<std::int64_t, std::int64_t>{static_cast<std::int64_t>(std::floor(s.latitude / cellLat_deg)),
-                                                     static_cast<std::int64_t>(std::floor(s.longitude / cellLon_deg))};
-    };
-    const auto key = [](std::int64_t a, std::int64_t b) { return (static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b); };
-    std::unordered_map<std::uint64_t, std::vector<std::size_t>> cells;
+    const NeighbourGrid grid(stands);
+    std::vector<std::uint32_t> seenBy(stands.size(), 0);
     for (std::size_t i = 0; i < stands.size(); ++i) {
-        const auto [row, column] = cellOf(stands[i]);
-        cells[key(row, column)].push_back(i);
-    }
-    for (Stand& a : stands) {
-        const auto [row, column] = cellOf(a);
-        for (std::int64_t dr = -1; dr <= 1; ++dr) {
-            for (std::int64_t dc = -1; dc <= 1; ++dc) {
-                const auto cell = cells.find(key(row + dr, column + dc));
-                if (cell == cells.end()) continue;
-                for (const std::size_t j : cell->second) {
-                    const Stand& b = stands[j];
-                    if (a.number == b.number) continue;
-                    if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
-                        a.radius + b.radius) {
-                        a.adjacent.push_back(b.number);
-                    }
-                }
+        Stand& a = stands[i];
+        const auto consider = [&](std::size_t j) {
+            if (j == i || seenBy[j] == i + 1) return;
+            seenBy[j] = static_cast<std::uint32_t>(i + 1);
+            const Stand& b = stands[j];
+            if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
+                a.radius + b.radius) {
+                a.adjacent.push_back(b.number);
             }
+        };
+        if (grid.isWide(i)) {
+            for (std::size_t j = 0; j < stands.size(); ++j) consider(j);
+        } else {
+            grid.forEachInCover(i, consider);
+            for (const std::size_t j : grid.wide()) consider(j);
         }
-        // In list order, as a walk over the whole list would give them.
+        // In list order, as a walk over the whole list gives them.
         std::sort(a.adjacent.begin(), a.adjacent.end());
-        a.adjacent.erase(std::unique(a.adjacent.begin(), a.adjacent.end()), a.adjacent.end());
         a.adjacent.shrink_to_fit();
     }
 }

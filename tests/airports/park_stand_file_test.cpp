@@ -1,5 +1,6 @@
 #include "airports/park_stand_file.h"
 
+#include "airports/hours_text.h"
 #include "airports/learned_path.h"
 #include "airports/learned_writer.h"
 #include "airports/stand_file_locate.h"
@@ -192,6 +193,22 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_NE(t.log().find("==> empty bit set"), std::string::npos);
              EXPECT_NE(t.log().find(nativePath("learned stand NOPE in airports/learned/stock/EHAM.xml not found?")),
                        std::string::npos);
+         }},
+        {"a use differing in one of day, kind, registration, airline, type or hours is another use", "11.10.5",
+         R"(<parkpos id="D7"><opt reg="PH-BXA" airl="KLM" type="B738" day="4" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="14:17" soft="true"/>
+            <opt reg="PH-BXZ" airl="KLM" type="B738" day="3" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLX" type="B738" day="3" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLM" type="B739" day="3" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="18:20"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="4" hh="17" cs="LATER"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="20:22"/></parkpos>)",
+         "",
+         [](ParkStandFile& t) {
+             const auto& options = t.stand("D7").options;
+             ASSERT_EQ(options.size(), 7u);
+             EXPECT_EQ(options[6].halfHours, gf_hours2bitset("18:20"));
+             EXPECT_EQ(options[6].index, 7u);
          }},
         {"an older file keeps corrections and manual stands, not its uses", "11.9.9",
          R"(<parkpos id="D7" radius_change="true" radius="25.0" cargo_change="true" cargo="true">
@@ -405,18 +422,37 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
 }
 
 // The neighbour search finds exactly the pairs that a comparison of every
-// stand with every other finds, also where stands crowd and radii differ.
+// stand with every other finds: where stands crowd and radii differ, across
+// 180 degrees of longitude, at a pole, beside a stand far larger than any
+// real one and beside stands without a usable radius.
 TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
+    struct Row {
+        double lat, lon;
+        double wideRadius_m;  // one stand of this radius in the middle; 0 for none
+        std::size_t minPairs;
+    };
+    const Row rows[] = {
+        {52.3, 4.7, 0.0, 100},    {-33.9, -70.6, 0.0, 100}, {78.2, 15.5, 0.0, 100},
+        {-17.76, 179.99, 0.0, 100}, {89.99, 0.0, 0.0, 100},  {52.3, 4.7, 3000.0, 700},
+    };
     std::mt19937 random(7);
     std::uniform_real_distribution<double> offset(0.0, 0.02);
     std::uniform_real_distribution<double> radius(2.0, 199.0);
-    for (const double lat : {52.3, -33.9, 78.2}) {
+    for (const Row& row : rows) {
         std::vector<Stand> stands;
         for (int i = 0; i < 600; ++i) {
+            double lon = row.lon + offset(random);
+            if (lon > 180.0) lon -= 360.0;
+            double radius_m = i % 50 == 0 ? 199.0 : radius(random) / 4.0;
+            if (i % 97 == 0) radius_m = 0.0;
             stands.emplace_back(fmt::format("S{}", i), std::vector<StandOption>{},
-                                StandPlace{lat + offset(random), 4.7 + offset(random), 0.0},
-                                i % 50 == 0 ? 199.0 : radius(random) / 4.0, false, true, false);
+                                StandPlace{std::min(row.lat + offset(random), 90.0), lon, 0.0}, radius_m, false, true,
+                                false);
         }
+        stands[17].latitude = stands[16].latitude;
+        stands[17].longitude = stands[16].longitude;
+        stands[18].radius = std::nan("");
+        if (row.wideRadius_m > 0.0) stands[300].radius = row.wideRadius_m * kNmPerMetre;
         gf_numberStandsAndNeighbours(stands);
         std::size_t pairs = 0;
         for (const Stand& a : stands) {
@@ -427,10 +463,10 @@ TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
                     expected.push_back(b.number);
                 }
             }
-            EXPECT_EQ(a.adjacent, expected) << a.id;
+            EXPECT_EQ(a.adjacent, expected) << a.id << " at " << row.lat << " " << row.lon;
             pairs += expected.size();
         }
-        EXPECT_GT(pairs, 100u) << lat;
+        EXPECT_GT(pairs, row.minPairs) << row.lat << " " << row.lon;
     }
 }
 
