@@ -45,6 +45,138 @@ constexpr double kAdjacencyWidening = 1.1;
 constexpr double kManualStandMinDegrees = 0.0001;
 const VersionData kFirstVersionWithKeptFlights{11, 10, 0};
 
+// ---- The neighbour search ----
+//
+// Two stands are neighbours when their distance, widened by a tenth, is less
+// than the sum of their radii: when their circles shrunk by the widening
+// overlap. Then the point between them on the line of their centres lies in
+// both shrunk circles, so two neighbours always share a cell of a grid in
+// which each stand is entered in every cell its shrunk circle's bounding box
+// touches. Cells are about the size of the stands, so a stand meets only the
+// stands around it, whatever the largest stand of the airport, and the pass
+// grows with the number of stands, not with its square.
+class NeighbourGrid {
+public:
+    explicit NeighbourGrid(const std::vector<Stand>& stands) : m_stands(stands) {
+        chooseCellSize();
+        for (std::size_t i = 0; i < stands.size(); ++i) {
+            if (isWide(i)) continue;
+            // A stand far from the others' latitude (at a pole its circle
+            // spans every column) would sweep a field of cells.
+            const Cover c = coverOf(i);
+            if ((c.row1 - c.row0 + 1) * (c.col1 - c.col0 + 1) > kMaxCellsPerStand) {
+                m_isWide[i] = 1;
+                m_wide.push_back(i);
+                continue;
+            }
+            forEachCell(i, [&](std::uint64_t cell) { m_entries.emplace_back(cell, static_cast<std::uint32_t>(i)); });
+        }
+        std::sort(m_entries.begin(), m_entries.end());
+    }
+    // A stand too large (or without usable numbers) for the grid is compared
+    // with every stand; no stand a file or the traffic gives is one.
+    bool isWide(std::size_t i) const { return m_isWide[i] != 0; }
+    const std::vector<std::size_t>& wide() const { return m_wide; }
+    // Every stand entered in a cell that stand i's circle touches, once per
+    // shared cell.
+    template <typename F>
+    void forEachInCover(std::size_t i, F visit) const {
+        forEachCell(i, [&](std::uint64_t cell) {
+            auto it = std::lower_bound(m_entries.begin(), m_entries.end(), std::pair<std::uint64_t, std::uint32_t>{cell, 0});
+            for (; it != m_entries.end() && it->first == cell; ++it) visit(it->second);
+        });
+    }
+
+private:
+    // Beyond a nautical mile a stand is no stand: such a circle would cover
+    // a field of cells.
+    static constexpr double kMaxGridReach_nm = 1.0;
+    static constexpr double kDegreesPerNm = 1.0 / 60.0;  // of latitude, on the sphere of gf_distanceNm
+    static constexpr double kSmallestCell_deg = 1e-7;      // keeps row and column within 32 bits
+    static constexpr std::int64_t kMaxCellsPerStand = 64;
+
+    struct Cover {
+        std::int64_t row0, row1, col0, col1;
+    };
+
+    static double lf_reach_nm(const Stand& s) { return std::max(s.radius, 0.0) / kAdjacencyWidening; }
+
+    void chooseCellSize() {
+        m_isWide.assign(m_stands.size(), 0);
+        double sumReach_nm = 0.0, maxReach_nm = 0.0, sumAbsLat_deg = 0.0;
+        std::size_t gridded = 0;
+        for (std::size_t i = 0; i < m_stands.size(); ++i) {
+            const Stand& s = m_stands[i];
+            const double reach_nm = lf_reach_nm(s);
+            if (!std::isfinite(s.latitude) || !std::isfinite(s.longitude) || std::fabs(s.latitude) > 90.0 ||
+                !(reach_nm <= kMaxGridReach_nm)) {
+                m_isWide[i] = 1;
+                m_wide.push_back(i);
+                continue;
+            }
+            sumReach_nm += reach_nm;
+            maxReach_nm = std::max(maxReach_nm, reach_nm);
+            sumAbsLat_deg += std::fabs(s.latitude);
+            ++gridded;
+        }
+        if (gridded == 0) return;
+        // About a stand's width, but never so small that the largest stand
+        // covers more than a few cells each way.
+        const double meanReach_nm = sumReach_nm / static_cast<double>(gridded);
+        m_cellLat_deg = std::max({2.0 * meanReach_nm * kDegreesPerNm, maxReach_nm * kDegreesPerNm / 2.0,
+                                  kSmallestCell_deg});
+        const double cosLat =
+            std::max(std::cos(sumAbsLat_deg / static_cast<double>(gridded) * kDegToRad), 0.01);
+        // Columns divide the circle exactly, so that the column after the
+        // last is the first again (stands on both sides of 180 degrees).
+        m_columns = std::max<std::int64_t>(1, static_cast<std::int64_t>(360.0 / (m_cellLat_deg / cosLat)));
+        m_cellLon_deg = 360.0 / static_cast<double>(m_columns);
+    }
+
+    Cover coverOf(std::size_t i) const {
+        const Stand& s = m_stands[i];
+        // Slightly wider than the circle: the cells must hold it whole,
+        // rounding included.
+        const double reach_rad = lf_reach_nm(s) * kDegreesPerNm * kDegToRad * 1.01 + 1e-12;
+        const double halfLat_deg = reach_rad / kDegToRad;
+        Cover c{rowOf(std::max(s.latitude - halfLat_deg, -90.0)), rowOf(std::min(s.latitude + halfLat_deg, 90.0)), 0,
+                m_columns - 1};
+        // The widest longitude span of a circle on the sphere; all of it
+        // when the circle holds a pole.
+        const double sinRatio = std::sin(reach_rad) / std::cos(s.latitude * kDegToRad);
+        if (sinRatio < 1.0) {
+            const double halfLon_deg = std::asin(sinRatio) * 1.01 / kDegToRad + 1e-12;
+            c.col0 = columnOf(s.longitude - halfLon_deg);
+            c.col1 = std::min(columnOf(s.longitude + halfLon_deg), c.col0 + m_columns - 1);
+        }
+        return c;
+    }
+    template <typename F>
+    void forEachCell(std::size_t i, F visit) const {
+        const Cover c = coverOf(i);
+        for (std::int64_t row = c.row0; row <= c.row1; ++row) {
+            for (std::int64_t column = c.col0; column <= c.col1; ++column) {
+                const std::int64_t wrapped = ((column % m_columns) + m_columns) % m_columns;
+                visit((static_cast<std::uint64_t>(row) << 32) | static_cast<std::uint64_t>(wrapped));
+            }
+        }
+    }
+    std::int64_t rowOf(double lat_deg) const {
+        return static_cast<std::int64_t>(std::floor((lat_deg + 90.0) / m_cellLat_deg));
+    }
+    std::int64_t columnOf(double lon_deg) const {
+        return static_cast<std::int64_t>(std::floor((lon_deg + 180.0) / m_cellLon_deg));
+    }
+
+    const std::vector<Stand>& m_stands;
+    std::vector<std::uint8_t> m_isWide;
+    std::vector<std::size_t> m_wide;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_entries;  // (cell, stand), sorted
+    double m_cellLat_deg = 1.0;
+    double m_cellLon_deg = 1.0;
+    std::int64_t m_columns = 360;
+};
+
 void lf_continuation(std::string_view key, const std::string& value) {
     gf_logContinuation(fmt::format("{:24}: {}", key, value));
 }
@@ -119,27 +251,111 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     }
 }
 
-// Returns the number of manual stands (the user's own entries) that could
-// not be taken.
-std::size_t lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights) {
-    std::size_t refused = 0;
-    const std::string pathText = gf_pathToUtf8(path);
-    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
-        const std::string id = parkpos.attribute("id").as_string();
-        if (!parkpos.attribute("manual").as_bool()) {
-            bool merged = false;
-            for (Stand& stand : g_standList) {
-                if (lf_mergeLearnedStand(id, parkpos, clearFlights, stand)) {
-                    merged = true;
-                    break;
-                }
-            }
-            if (!merged) gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+// The uses a stand has, by what makes two uses the same (day, kind,
+// registration, airline, type), with the union of their half hours: a new use
+// is the same as one of them exactly when it meets that union. A long learned
+// file is merged without comparing every use with every other.
+class StandUseIndex {
+public:
+    explicit StandUseIndex(const Stand& stand) {
+        m_halfHours.reserve(stand.options.size());
+        for (const StandOption& o : stand.options) add(o);
+    }
+    bool known(const StandOption& o) const {
+        const auto it = m_halfHours.find(keyOf(o));
+        return it != m_halfHours.end() && (it->second & o.halfHours) != 0;
+    }
+    void add(const StandOption& o) { m_halfHours[keyOf(o)] |= o.halfHours; }
+
+private:
+    // An XML attribute never holds a NUL, so the parts cannot run together.
+    static std::string keyOf(const StandOption& o) {
+        std::string key = fmt::format("{}|{}|", o.day, o.real);
+        key.append(o.reg).push_back('\0');
+        key.append(o.airline).push_back('\0');
+        key.append(o.type);
+        return key;
+    }
+    std::unordered_map<std::string, std::uint64_t> m_halfHours;
+};
+
+bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, StandUseIndex& uses,
+                  std::vector<std::string>& problems) {
+    if (parkpos.attribute("radius_change").as_bool()) {
+        // Checked as the stand file's radius is: the traffic and the
+        // neighbour search take it as it is.
+        const double radius_m = parkpos.attribute("radius").as_double();
+        if (gf_usableStandRadius(radius_m)) {
+            stand.radius = radius_m * kNmPerMetre;
+            stand.radius_change = true;
+        } else {
+            problems.push_back(fmt::format("Parking position '{}': the learned radius \"{}\" is not used.", stand.id,
+                                           parkpos.attribute("radius").as_string()));
+        }
+    }
+    if (parkpos.attribute("cargo_change").as_bool()) {
+        stand.cargo = parkpos.attribute("cargo").as_bool();
+        stand.cargo_change = true;
+    }
+    if (clearFlights) return true;
+    std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
+    for (pugi::xml_node opt : parkpos.children("opt")) {
+        const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
+        if (halfHours == 0) {
+            gf_logHighlight("empty bit set");
+            problems.push_back(fmt::format("Parking position '{}': a learned use without hours is not used.", stand.id));
             continue;
         }
-        if (gf_findStandByName(id) != g_standList.end()) {
-            // The stand file has the stand now: nothing of the user's is lost.
+        // A weekday outside 1..7 would never match a day of the traffic and
+        // would only weigh on the quality factors.
+        const int day = opt.attribute("day").as_int();
+        if (day < 1 || day > 7) {
+            problems.push_back(
+                fmt::format("Parking position '{}': a learned use on day \"{}\" is not used.", stand.id,
+                            opt.attribute("day").as_string()));
+            continue;
+        }
+        StandOption o = lf_readStandOption(opt);
+        o.halfHours = halfHours;
+        o.day = static_cast<std::uint32_t>(day);
+        o.origin = 0;
+        o.index = next;
+        if (uses.known(o)) continue;
+        uses.add(o);
+        stand.options.push_back(std::move(o));
+        ++next;
+    }
+    return true;
+}
+
+// The learned entries of the file, merged into the stand list; what cannot be
+// taken adds its message to problems. Stands and their uses are found through
+// indexes: a file of many thousand entries is read in one pass.
+void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& path, bool clearFlights,
+                          std::vector<std::string>& problems) {
+    const std::string pathText = gf_pathToUtf8(path);
+    std::unordered_map<std::string, std::size_t> standOf;
+    standOf.reserve(g_standList.size());
+    for (std::size_t i = 0; i < g_standList.size(); ++i) standOf.emplace(g_standList[i].id, i);
+    std::unordered_map<std::size_t, StandUseIndex> usesOf;
+    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
+        const std::string id = parkpos.attribute("id").as_string();
+        const auto found = standOf.find(id);
+        if (!parkpos.attribute("manual").as_bool()) {
+            if (found == standOf.end()) {
+                gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+                continue;
+            }
+            Stand& stand = g_standList[found->second];
+            auto uses = usesOf.try_emplace(found->second, stand).first;
+            lf_mergeInto(parkpos, clearFlights, stand, uses->second, problems);
+            continue;
+        }
+        // The user's own stand: one that is not taken stays in the file,
+        // which is then not written back.
+        if (found != standOf.end()) {
             gf_logHighlight(fmt::format("manually created standid {} already exists in {}", id, pathText));
+            problems.push_back(fmt::format("manually created stand '{}' has the id of another stand", id));
             continue;
         }
         const double lat = parkpos.attribute("latitude").as_double();
@@ -147,23 +363,25 @@ std::size_t lf_readLearnedStands(const pugi::xml_document& document, const fs::p
         const double radius = parkpos.attribute("radius").as_double();
         if ((std::fabs(lat) <= kManualStandMinDegrees && std::fabs(lon) <= kManualStandMinDegrees) || radius == 0.0) {
             gf_logHighlight(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
-            ++refused;
+            problems.push_back(fmt::format("manually created stand '{}' misses correct attributes", id));
             continue;
         }
-        if (lf_readParkpos(parkpos, id, 0, g_standList)) g_standList.back().manual = true;
+        if (!lf_readParkpos(parkpos, id, 0, g_standList, &problems)) continue;
+        g_standList.back().manual = true;
+        standOf.emplace(id, g_standList.size() - 1);
     }
-    return refused;
 }
 
-// The stands of a hand-made file that has bad entries are used without
-// them, and the user is told which entries to mend; the file itself is never
-// written back while it reads like this.
+// A learned or hand-made file with entries the program does not use is used
+// without them, and the user is told which file holds them; the file itself
+// is never written back while it reads like this.
 void lf_reportNotWhole(const fs::path& path, const std::vector<std::string>& problems) {
     if (problems.empty()) return;
     g_parkAirportFile.learnedNotWhole = true;
     const std::string pathText = gf_pathToUtf8(path);
     for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", pathText, problem));
-    gf_setStatusLine(fmt::format("{}: {} (the file is left unchanged)", pathText, problems.front()), true);
+    const std::string more = problems.size() > 1 ? fmt::format(", and {} more in Log.txt", problems.size() - 1) : "";
+    gf_setStatusLine(fmt::format("{}: {}{} (the file is left unchanged)", pathText, problems.front(), more), true);
 }
 
 void lf_setDefaultParkingPercentage() {
@@ -273,43 +491,9 @@ bool lf_sameStandOption(const StandOption& a, const StandOption& b) {
 
 bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool clearFlights, Stand& stand) {
     if (stand.id != id) return false;
-    if (parkpos.attribute("radius_change").as_bool()) {
-        stand.radius = parkpos.attribute("radius").as_double() * kNmPerMetre;
-        stand.radius_change = true;
-    }
-    if (parkpos.attribute("cargo_change").as_bool()) {
-        stand.cargo = parkpos.attribute("cargo").as_bool();
-        stand.cargo_change = true;
-    }
-    if (clearFlights) return true;
-    std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
-    for (pugi::xml_node opt : parkpos.children("opt")) {
-        const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
-        if (halfHours == 0) {
-            gf_logHighlight("empty bit set");
-            continue;
-        }
-        // A weekday outside 1..7 would never match a day of the traffic and
-        // would only weigh on the quality factors.
-        const int day = opt.attribute("day").as_int();
-        if (day < 1 || day > 7) continue;
-        StandOption o = lf_readStandOption(opt);
-        o.halfHours = halfHours;
-        o.day = static_cast<std::uint32_t>(day);
-        o.origin = 0;
-        o.index = next;
-        bool known = false;
-        for (const StandOption& existing : stand.options) {
-            if (lf_sameStandOption(o, existing)) {
-                known = true;
-                break;
-            }
-        }
-        if (known) continue;
-        stand.options.push_back(std::move(o));
-        ++next;
-    }
-    return true;
+    StandUseIndex uses(stand);
+    std::vector<std::string> problems;
+    return lf_mergeInto(parkpos, clearFlights, stand, uses, problems);
 }
 
 void lf_readLearned(const fs::path& learnedPath) {
@@ -325,7 +509,12 @@ void lf_readLearned(const fs::path& learnedPath) {
         gf_logLine(fmt::format("Read from learned airport file: '{}'", gf_pathToUtf8(learnedPath)));
         gf_logFlush();
         const auto meta = gf_readMeta(document, true);
-        if (!meta) return;
+        if (!meta) {
+            // Nothing of it is used; written back, the user's file would be
+            // replaced by what the stand file alone gives.
+            lf_reportNotWhole(learnedPath, {"its header is not accepted, nothing of it is used"});
+            return;
+        }
         const bool clearFlights = gf_isNewerVersion(kFirstVersionWithKeptFlights, VersionData(meta->version));
         if (clearFlights) {
             gf_logLine("\nThis learned file was created with and older GLIM version than 11.10.0,\nAll flights will be "
@@ -349,11 +538,9 @@ void lf_readLearned(const fs::path& learnedPath) {
             return;
         }
         g_parkAirportFile.handmade = false;
-        const std::size_t refused = lf_readLearnedStands(document, learnedPath, clearFlights);
-        if (refused > 0) {
-            lf_reportNotWhole(learnedPath, {fmt::format("{} manually created stand{} not taken, see Log.txt", refused,
-                                                        gf_pluralSize(refused))});
-        }
+        std::vector<std::string> problems;
+        lf_readLearnedStands(document, learnedPath, clearFlights, problems);
+        lf_reportNotWhole(learnedPath, problems);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
         g_parkAirportFile.learnedNotWhole = true;
@@ -362,51 +549,31 @@ void lf_readLearned(const fs::path& learnedPath) {
 
 void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
     std::uint32_t number = 0;
-    double maxRadius_nm = 0.0;
-    double maxAbsLat_deg = 0.0;
     for (Stand& s : stands) {
         s.number = ++number;
         s.adjacent.clear();
-        maxRadius_nm = std::max(maxRadius_nm, s.radius);
-        maxAbsLat_deg = std::max(maxAbsLat_deg, std::fabs(s.latitude));
     }
-    // Stands further apart than twice the largest radius never touch, so a
-    // grid of cells that size (a minute of latitude is a nautical mile; the
-    // margin covers the rounding) finds every pair in neighbouring cells
-    // instead of comparing each stand with all others.
-    const double reach_nm = 2.0 * maxRadius_nm / kAdjacencyWidening;
-    const double cellLat_deg = std::max(reach_nm / 60.0 * 1.5, 1e-7);
-    const double cosLat = std::cos(std::min(maxAbsLat_deg + cellLat_deg, 89.9) * 0.017453292519943295);
-    const double cellLon_deg = std::min(cellLat_deg / cosLat, 360.0);
-    const auto cellOf = [&](const Stand& s) {
-        return std::pair<std::int64_t, std::int64_t>{static_cast<std::int64_t>(std::floor(s.latitude / cellLat_deg)),
-                                                     static_cast<std::int64_t>(std::floor(s.longitude / cellLon_deg))};
-    };
-    const auto key = [](std::int64_t a, std::int64_t b) { return (static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b); };
-    std::unordered_map<std::uint64_t, std::vector<std::size_t>> cells;
+    const NeighbourGrid grid(stands);
+    std::vector<std::uint32_t> seenBy(stands.size(), 0);
     for (std::size_t i = 0; i < stands.size(); ++i) {
-        const auto [row, column] = cellOf(stands[i]);
-        cells[key(row, column)].push_back(i);
-    }
-    for (Stand& a : stands) {
-        const auto [row, column] = cellOf(a);
-        for (std::int64_t dr = -1; dr <= 1; ++dr) {
-            for (std::int64_t dc = -1; dc <= 1; ++dc) {
-                const auto cell = cells.find(key(row + dr, column + dc));
-                if (cell == cells.end()) continue;
-                for (const std::size_t j : cell->second) {
-                    const Stand& b = stands[j];
-                    if (a.number == b.number) continue;
-                    if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
-                        a.radius + b.radius) {
-                        a.adjacent.push_back(b.number);
-                    }
-                }
+        Stand& a = stands[i];
+        const auto consider = [&](std::size_t j) {
+            if (j == i || seenBy[j] == i + 1) return;
+            seenBy[j] = static_cast<std::uint32_t>(i + 1);
+            const Stand& b = stands[j];
+            if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kAdjacencyWidening <
+                a.radius + b.radius) {
+                a.adjacent.push_back(b.number);
             }
+        };
+        if (grid.isWide(i)) {
+            for (std::size_t j = 0; j < stands.size(); ++j) consider(j);
+        } else {
+            grid.forEachInCover(i, consider);
+            for (const std::size_t j : grid.wide()) consider(j);
         }
-        // In list order, as a walk over the whole list would give them.
+        // In list order, as a walk over the whole list gives them.
         std::sort(a.adjacent.begin(), a.adjacent.end());
-        a.adjacent.erase(std::unique(a.adjacent.begin(), a.adjacent.end()), a.adjacent.end());
         a.adjacent.shrink_to_fit();
     }
 }

@@ -193,41 +193,79 @@ StandOption lf_readStandOption(pugi::xml_node opt) {
     return o;
 }
 
-bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands) {
-    const double lat = parkpos.attribute("latitude").as_double();
-    const double lon = parkpos.attribute("longitude").as_double();
-    if (lat == 0.0 && lon == 0.0) return false;
-    const double radius_m = parkpos.attribute("radius").as_double();
-    const double hdg_deg = parkpos.attribute("heading").as_double();
-    // The checks the .bgl decoder makes of the same values: a stand file is
-    // input from outside too, and a NaN or a huge radius would reach the
-    // traffic's geometry and the neighbour search.
-    if (!std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(hdg_deg) || !std::isfinite(radius_m) ||
-        lat < -90.0 || lat > 90.0 || lon < -180.0 || lon > 180.0 || radius_m < 0.0 || radius_m >= kMaxStandRadius_m) {
-        gf_logHighlight(fmt::format("parkpos {} skipped: latitude {} longitude {} heading {} radius {}", id,
-                                    parkpos.attribute("latitude").as_string(), parkpos.attribute("longitude").as_string(),
-                                    parkpos.attribute("heading").as_string(), parkpos.attribute("radius").as_string()));
-        return false;
-    }
-    const double hdg_rad = hdg_deg * kDegreesToRad;
-    const bool cargo = parkpos.attribute("cargo").as_bool();
-    const bool ramp = parkpos.attribute("ramp").as_bool();
-    const bool heli = parkpos.attribute("heli").as_bool();
+namespace {
 
+// A stand's numbers as the traffic can use them: the checks the .bgl decoder
+// makes of the same values. A stand file is input from outside too, and a NaN
+// or a huge radius would reach the traffic's geometry and the neighbour
+// search.
+bool lf_usableStandNumbers(double lat, double lon, double hdg_deg, double radius_m) {
+    return std::isfinite(lat) && std::isfinite(lon) && std::isfinite(hdg_deg) && lat >= -90.0 && lat <= 90.0 &&
+           lon >= -180.0 && lon <= 180.0 && gf_usableStandRadius(radius_m);
+}
+
+void lf_problem(std::vector<std::string>* problems, std::string message) {
+    if (problems) problems->push_back(std::move(message));
+}
+
+std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin,
+                                             std::vector<std::string>* problems) {
     std::vector<StandOption> options;
     options.reserve(static_cast<std::size_t>(std::distance(parkpos.children("opt").begin(),
                                                            parkpos.children("opt").end())));
     for (pugi::xml_node opt : parkpos.children("opt")) {
         const std::string hh = opt.attribute("hh").as_string();
         const std::uint32_t day = opt.attribute("day").as_uint();
-        if (hh.empty() || day < 1 || day > 7) continue;
+        if (hh.empty() || day < 1 || day > 7) {
+            lf_problem(problems, fmt::format("Parking position '{}': a use without hours or a day 1..7 is not used.", id));
+            continue;
+        }
         StandOption o = lf_readStandOption(opt);
         o.halfHours = gf_hours2bitset(hh);
+        // Taken, but the writer has no text for such a set and would leave
+        // the use out of the file.
+        if (!gf_bitset2hours(o.halfHours)) {
+            lf_problem(problems, fmt::format("Parking position '{}': the use with hours \"{}\" cannot be written back.",
+                                             id, hh));
+        }
         o.index = static_cast<std::uint32_t>(options.size() + 1);
         o.day = day;
         o.origin = origin;
         options.push_back(std::move(o));
     }
+    return options;
+}
+
+}  // namespace
+
+bool gf_usableStandRadius(double radius_m) {
+    return std::isfinite(radius_m) && radius_m >= 0.0 && radius_m < kMaxStandRadius_m;
+}
+
+bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
+                    std::vector<std::string>* problems) {
+    const double lat = parkpos.attribute("latitude").as_double();
+    const double lon = parkpos.attribute("longitude").as_double();
+    if (lat == 0.0 && lon == 0.0) {
+        lf_problem(problems, fmt::format("Parking position '{}' has no position and is not used.", id));
+        return false;
+    }
+    const double radius_m = parkpos.attribute("radius").as_double();
+    const double hdg_deg = parkpos.attribute("heading").as_double();
+    if (!lf_usableStandNumbers(lat, lon, hdg_deg, radius_m)) {
+        gf_logHighlight(fmt::format("parkpos {} skipped: latitude {} longitude {} heading {} radius {}", id,
+                                    parkpos.attribute("latitude").as_string(), parkpos.attribute("longitude").as_string(),
+                                    parkpos.attribute("heading").as_string(), parkpos.attribute("radius").as_string()));
+        lf_problem(problems, fmt::format("Parking position '{}' has an unusable position, heading or radius and is not "
+                                         "used.",
+                                         id));
+        return false;
+    }
+    const double hdg_rad = hdg_deg * kDegreesToRad;
+    const bool cargo = parkpos.attribute("cargo").as_bool();
+    const bool ramp = parkpos.attribute("ramp").as_bool();
+    const bool heli = parkpos.attribute("heli").as_bool();
+    std::vector<StandOption> options = lf_readStandOptions(parkpos, id, origin, problems);
     stands.emplace_back(id, std::move(options), StandPlace{lat, lon, hdg_rad}, radius_m, cargo, ramp, heli);
     return true;
 }
@@ -259,7 +297,7 @@ void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>
             bad(94, fmt::format("Parking position '{}' appears more than once.", id));
             continue;
         }
-        lf_readParkpos(parkpos, id, 1, stands);
+        lf_readParkpos(parkpos, id, 1, stands, problems);
     }
 }
 

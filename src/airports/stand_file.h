@@ -51,14 +51,20 @@ bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFil
 // Appends the stands of a document (root/parkpositions, or parkpositions of
 // a document without root) to stands, their options with origin 1. A missing,
 // empty or repeated id throws ozr::UserErrorException 93 or 94; the stands
-// appended before stay. With problems given, such an entry is skipped instead,
-// its message added there, and the rest of the file is read.
+// appended before stay. With problems given (a file the user may have made,
+// which must never be written back short of an entry), such an entry is
+// skipped instead, and every entry that is not used or could not be written
+// back as it was read adds its message there; the rest of the file is read.
 void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
                           std::vector<std::string>* problems = nullptr);
 // Appends one stand read from a parkpos element; false when it was skipped
 // (a stand at 0/0, or one whose position, heading or radius is not a usable
-// number: logged).
-bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands);
+// number: logged). problems as above.
+bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
+                    std::vector<std::string>* problems = nullptr);
+// A radius in metres the traffic can use (the largest stand the .bgl decoder
+// takes is below 200 m).
+bool gf_usableStandRadius(double radius_m);
 
 // What an opt element says of its aircraft: the airline and type (from the
 // registration's record where there is one), registration, callsigns, soft

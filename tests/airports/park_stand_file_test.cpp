@@ -1,9 +1,11 @@
 #include "airports/park_stand_file.h"
 
+#include "airports/hours_text.h"
 #include "airports/learned_path.h"
 #include "airports/learned_writer.h"
 #include "airports/stand_file_locate.h"
 #include "airports_test_support.h"
+#include "core/status_line.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
 
@@ -192,6 +194,22 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_NE(t.log().find(nativePath("learned stand NOPE in airports/learned/stock/EHAM.xml not found?")),
                        std::string::npos);
          }},
+        {"a use differing in one of day, kind, registration, airline, type or hours is another use", "11.10.5",
+         R"(<parkpos id="D7"><opt reg="PH-BXA" airl="KLM" type="B738" day="4" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="14:17" soft="true"/>
+            <opt reg="PH-BXZ" airl="KLM" type="B738" day="3" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLX" type="B738" day="3" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLM" type="B739" day="3" hh="14:17"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="18:20"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="4" hh="17" cs="LATER"/>
+            <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="20:22"/></parkpos>)",
+         "",
+         [](ParkStandFile& t) {
+             const auto& options = t.stand("D7").options;
+             ASSERT_EQ(options.size(), 7u);
+             EXPECT_EQ(options[6].halfHours, gf_hours2bitset("18:20"));
+             EXPECT_EQ(options[6].index, 7u);
+         }},
         {"an older file keeps corrections and manual stands, not its uses", "11.9.9",
          R"(<parkpos id="D7" radius_change="true" radius="25.0" cargo_change="true" cargo="true">
               <opt reg="PH-BXB" airl="KLM" type="B738" day="3" hh="1"/></parkpos>
@@ -215,7 +233,10 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
              EXPECT_NE(text.find("==> manually created standid M3 misses correct attributes in"), std::string::npos);
              // The user's entries that were not taken are not saved away.
              EXPECT_TRUE(g_parkAirportFile.learnedNotWhole);
-             EXPECT_NE(text.find("2 manually created stands not taken, see Log.txt"), std::string::npos);
+             EXPECT_NE(text.find("EHAM.xml: manually created stand 'D8' has the id of another stand, and 2 more in "
+                                 "Log.txt (the file is left unchanged)"),
+                       std::string::npos)
+                 << text;
          }},
         {"a hand-made file replaces the stand file", "11.10.5",
          R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>)",
@@ -278,6 +299,7 @@ TEST_F(ParkStandFile, TheLearnedWriterKeepsOnlyWhatWasLearned) {
     EXPECT_EQ(g_standFileUpdates.load(), 0);
 
     // A hand-made airport writes every stand with every use and its factors.
+    fs::remove("airports/learned/stock/EHAM.xml");
     writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
     ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
     g_parkAirportFile.handmade = true;
@@ -292,19 +314,145 @@ TEST_F(ParkStandFile, TheLearnedWriterKeepsOnlyWhatWasLearned) {
     EXPECT_EQ(lf_timeOfDay("Invalid time"), "Invalid time");
 }
 
+// A learned or hand-made file is the user's: an entry the program cannot use
+// is left unused and named on the status line, and the close leaves the file
+// byte for byte as it was. A file that reads whole is written back.
+TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
+    const std::string handmade = R"(<parameter name="airport_name" value="Amsterdam Schiphol"/>
+        <parameter name="handmade" value="true"/>)";
+    const std::string learned = R"(<parameter name="airport_name" value="Amsterdam Schiphol"/>)";
+    const std::string h1 = R"(<parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>)";
+    const std::string h3 = R"(<parkpos id="H3" latitude="52.3" longitude="4.79" radius="30"/>)";
+    struct Row {
+        const char* name;
+        std::string meta, parameters, stands;
+        const char* inUse;   // the stand ids in use, in list order
+        const char* status;  // "" for a file that reads whole
+    };
+    const Row rows[] = {
+        {"a hand-made file that reads whole is written back", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
+                   <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="14:17"/></parkpos>)" + h3,
+         "H1 H2 H3", ""},
+        {"hand-made stand too large", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="250"/>)" + h3, "H1 H3",
+         "Parking position 'H2' has an unusable position, heading or radius and is not used."},
+        {"hand-made stand at latitude nan", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="nan" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2' has an unusable position"},
+        {"hand-made stand without a position", meta(), handmade, h1 + R"(<parkpos id="H2" radius="30"/>)" + h3,
+         "H1 H3", "Parking position 'H2' has no position and is not used."},
+        {"hand-made use without a day", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
+                   <opt reg="PH-BXA" airl="KLM" type="B738" hh="14:17"/></parkpos>)",
+         "H1 H2", "Parking position 'H2': a use without hours or a day 1..7 is not used."},
+        {"hand-made use whose hours have a gap", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
+                   <opt reg="PH-BXA" airl="KLM" type="B738" day="2" hh="3,7"/></parkpos>)",
+         "H1 H2", "Parking position 'H2': the use with hours \"3,7\" cannot be written back."},
+        {"hand-made file without a copyright value", R"(<meta><info name="copyright" value=""/></meta>)", handmade,
+         h1 + h3, "D7 D8 F4", "its header is not accepted, nothing of it is used"},
+        {"hand-made file without a header", "", handmade, h1 + h3, "D7 D8 F4",
+         "its header is not accepted, nothing of it is used"},
+        {"manual stand too large", meta(), learned,
+         R"(<parkpos id="M1" latitude="52.3" longitude="4.76" radius="250" manual="true"/>
+            <parkpos id="M2" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)",
+         "D7 D8 F4 M2", "Parking position 'M1' has an unusable position, heading or radius and is not used."},
+        {"manual stand repeated", meta(), learned,
+         R"(<parkpos id="M1" latitude="52.3" longitude="4.76" radius="30" manual="true"/>
+            <parkpos id="M1" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)",
+         "D7 D8 F4 M1", "manually created stand 'M1' has the id of another stand"},
+        {"manual stand with the id of a stand of the stand file", meta(), learned,
+         R"(<parkpos id="D8" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)", "D7 D8 F4",
+         "manually created stand 'D8' has the id of another stand"},
+        {"manual stand without a radius", meta(), learned,
+         R"(<parkpos id="M1" latitude="52.3" longitude="4.77" manual="true"/>)", "D7 D8 F4",
+         "manually created stand 'M1' misses correct attributes"},
+        {"manual stand with a use without a day", meta(), learned,
+         R"(<parkpos id="M1" latitude="52.3" longitude="4.77" radius="30" manual="true"><opt reg="X" hh="3"/>
+            </parkpos>)",
+         "D7 D8 F4 M1", "Parking position 'M1': a use without hours or a day 1..7 is not used."},
+        {"learned radius nan", meta(), learned, R"(<parkpos id="D8" radius_change="true" radius="nan"/>)",
+         "D7 D8 F4", "Parking position 'D8': the learned radius \"nan\" is not used."},
+        {"learned radius below 0", meta(), learned, R"(<parkpos id="D8" radius_change="true" radius="-5"/>)",
+         "D7 D8 F4", "Parking position 'D8': the learned radius \"-5\" is not used."},
+        {"learned radius 1e300", meta(), learned, R"(<parkpos id="D8" radius_change="true" radius="1e300"/>)",
+         "D7 D8 F4", "Parking position 'D8': the learned radius \"1e300\" is not used."},
+        {"learned use without hours", meta(), learned,
+         R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="3" hh=""/></parkpos>)", "D7 D8 F4",
+         "Parking position 'D8': a learned use without hours is not used."},
+        {"learned use on day 9", meta(), learned,
+         R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="9" hh="3"/></parkpos>)", "D7 D8 F4",
+         "Parking position 'D8': a learned use on day \"9\" is not used."},
+    };
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        gf_resetStatusLine();
+        writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+        const std::string before = "<root>" + row.meta + "<parameters>" + row.parameters +
+                                   "</parameters><parkpositions>" + row.stands + "</parkpositions></root>";
+        writeFile(path, before);
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        std::string inUse;
+        for (const Stand& s : g_standList) inUse += (inUse.empty() ? "" : " ") + s.id;
+        EXPECT_EQ(inUse, row.inUse);
+        const std::string status = gf_statusLineSnapshot().statusText;
+        g_standFileUpdates = 1;
+        gf_leaveParkAirport();
+        if (*row.status == '\0') {
+            EXPECT_EQ(status, "");
+            EXPECT_NE(readFile(path), before);
+            EXPECT_NE(log().find(nativePath(" handmade 'airports/learned/stock/EHAM.xml' saved with 1 update\n")),
+                      std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(status.rfind(nativePath(path.string()) + ": " + row.status, 0), 0u) << status;
+        EXPECT_NE(status.find("(the file is left unchanged)"), std::string::npos) << status;
+        EXPECT_NE(log().find(status), std::string::npos);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_NE(log().find(nativePath("'airports/learned/stock/EHAM.xml' not saved: it did not read whole")),
+                  std::string::npos);
+        // The next visit of a whole file writes again.
+        fs::remove(path);
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        gf_leaveParkAirport();
+        EXPECT_TRUE(fs::exists(path));
+    }
+}
+
 // The neighbour search finds exactly the pairs that a comparison of every
-// stand with every other finds, also where stands crowd and radii differ.
+// stand with every other finds: where stands crowd and radii differ, across
+// 180 degrees of longitude, at a pole, beside a stand far larger than any
+// real one and beside stands without a usable radius.
 TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
+    struct Row {
+        double lat, lon;
+        double wideRadius_m;  // one stand of this radius in the middle; 0 for none
+        std::size_t minPairs;
+    };
+    const Row rows[] = {
+        {52.3, 4.7, 0.0, 100},    {-33.9, -70.6, 0.0, 100}, {78.2, 15.5, 0.0, 100},
+        {-17.76, 179.99, 0.0, 100}, {89.99, 0.0, 0.0, 100},  {52.3, 4.7, 3000.0, 700},
+    };
     std::mt19937 random(7);
     std::uniform_real_distribution<double> offset(0.0, 0.02);
     std::uniform_real_distribution<double> radius(2.0, 199.0);
-    for (const double lat : {52.3, -33.9, 78.2}) {
+    for (const Row& row : rows) {
         std::vector<Stand> stands;
         for (int i = 0; i < 600; ++i) {
+            double lon = row.lon + offset(random);
+            if (lon > 180.0) lon -= 360.0;
+            double radius_m = i % 50 == 0 ? 199.0 : radius(random) / 4.0;
+            if (i % 97 == 0) radius_m = 0.0;
             stands.emplace_back(fmt::format("S{}", i), std::vector<StandOption>{},
-                                StandPlace{lat + offset(random), 4.7 + offset(random), 0.0},
-                                i % 50 == 0 ? 199.0 : radius(random) / 4.0, false, true, false);
+                                StandPlace{std::min(row.lat + offset(random), 90.0), lon, 0.0}, radius_m, false, true,
+                                false);
         }
+        stands[17].latitude = stands[16].latitude;
+        stands[17].longitude = stands[16].longitude;
+        stands[18].radius = std::nan("");
+        if (row.wideRadius_m > 0.0) stands[300].radius = row.wideRadius_m * kNmPerMetre;
         gf_numberStandsAndNeighbours(stands);
         std::size_t pairs = 0;
         for (const Stand& a : stands) {
@@ -315,10 +463,10 @@ TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
                     expected.push_back(b.number);
                 }
             }
-            EXPECT_EQ(a.adjacent, expected) << a.id;
+            EXPECT_EQ(a.adjacent, expected) << a.id << " at " << row.lat << " " << row.lon;
             pairs += expected.size();
         }
-        EXPECT_GT(pairs, 100u) << lat;
+        EXPECT_GT(pairs, row.minPairs) << row.lat << " " << row.lon;
     }
 }
 

@@ -16,13 +16,15 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+
 #ifdef __linux__
 #include <sys/inotify.h>
 #include <unistd.h>
 #endif
-#include <map>
-#include <memory>
-#include <set>
 
 namespace {
 
@@ -67,6 +69,14 @@ public:
         return lf_fourLetters(code);
     }
     std::string publisherOfPath(const std::string& path) override {
+        // The run stops while this file is decoded, after the scan has
+        // already staged a stand file.
+        if (path.find("Stopper") != std::string::npos) {
+            std::error_code ec;
+            fs::create_directories(gf_workPaths().airports / "scanning_my_thirdparty", ec);
+            std::ofstream(gf_workPaths().airports / "scanning_my_thirdparty" / "KSTG.xml") << "<root/>";
+            g_runStopping = true;
+        }
         for (const char* publisher : {"Some Pub", "Vendor"}) {
             if (path.find(publisher) != std::string::npos) return publisher;
         }
@@ -466,6 +476,36 @@ TEST_F(AirportScanTest, TbloCountsOnlyRegularFiles) {
     for (const auto& e : zip.entries()) names.insert(e.name);
     EXPECT_EQ(names, std::set<std::string>{"EGLL.xml"});
     EXPECT_TRUE(fs::exists(p.myThirdparty / "EGLL.xml"));  // no link file: it stays
+}
+
+// Files staged by a scan that did not end (a crash, or a stop of the run)
+// never reach my_ORBX or my_thirdparty: the next scan would otherwise
+// commit them as its own.
+TEST_F(AirportScanTest, StagedFilesOfAnUnfinishedScanAreNeverCommitted) {
+    const WorkPaths& p = gf_workPaths();
+    writeFile(p.airports / "scanning_my_thirdparty" / "KXYZ.xml", "<root/>");
+    writeFile(p.airports / "scanning_my_ORBX" / "KABC.txt", "archive/simaddon/KABC.xml\n");
+    bgl("A/Unknown/SLLP.bgl", {lf_airport("SLLP", 4)});
+    afolder[0].setValue((m_folder / "scenery/A").string());
+    scan();
+    ASSERT_TRUE(fs::exists(p.myThirdparty / "SLLP.xml"));
+    EXPECT_FALSE(fs::exists(p.myThirdparty / "KXYZ.xml"));
+    EXPECT_FALSE(fs::exists(p.myOrbx / "KABC.txt"));
+
+    // A stop after a file was staged: the scan is interrupted and leaves no
+    // staged folder behind, nor anything of it in my_thirdparty.
+    const std::string before = readFile(p.myThirdparty / "SLLP.xml");
+    bgl("S/Stopper/EGLL.bgl", {lf_airport("EGLL", 3)});
+    bgl("T/Unknown/EDDK.bgl", {lf_airport("EDDK", 3)});
+    afolder[0].setValue((m_folder / "scenery/S").string());
+    afolder[1].setValue((m_folder / "scenery/T").string());
+    scan();
+    gf_resetRunFlags();
+    EXPECT_NE(log().find("Airports scan interrupted"), std::string::npos);
+    EXPECT_FALSE(fs::exists(p.airports / "scanning_my_thirdparty"));
+    EXPECT_FALSE(fs::exists(p.airports / "scanning_my_ORBX"));
+    EXPECT_FALSE(fs::exists(p.myThirdparty / "KSTG.xml"));
+    EXPECT_EQ(readFile(p.myThirdparty / "SLLP.xml"), before);
 }
 
 }  // namespace

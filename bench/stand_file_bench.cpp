@@ -1,0 +1,167 @@
+// stand_file_bench [stands] [uses]: the reading of a park airport's stand
+// file with its learned file, as a visit of the airport does it, on one
+// thread. The stand file holds `stands` stands (default 100,000) on a grid
+// 35 m apart with radii of 15 to 40 m and a 199 m one every thousandth, one
+// use each; the learned file holds as many entries, one learned use per
+// stand and a radius correction on every tenth. Printed: the whole read, its
+// neighbour pass alone, the close that writes the learned file back, and a
+// second read of one stand with `uses` learned uses (default 20,000).
+#include "airports/airport_ports.h"
+#include "airports/learned_writer.h"
+#include "airports/park_airport_state.h"
+#include "airports/park_stand_file.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "support/test_env.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <fmt/format.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kReference = "airports\\my_thirdparty\\BNCH.xml";
+
+class BenchPorts final : public AirportUserLink, public AirportWindow {
+public:
+    bool userStateKnown() override { return false; }
+    LatLon userPosition() override { return {0.0, 0.0}; }
+    bool userOnGround() override { return false; }
+    std::string userStand() override { return {}; }
+    bool parkingControlsBusy() override { return false; }
+    void applyAutoRange() override {}
+    void applyParkTrafficOnly() override {}
+    void updateNowButton() override {}
+    void repaint() override {}
+};
+
+const char* kMeta = R"(<meta><info name="version" value="11.10.5"/><info name="copyright" value="c"/>)"
+                    R"(<info name="sim" value="3"/></meta>)";
+
+double lf_seconds(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void lf_writeStandFile(int stands) {
+    constexpr int kPerRow = 316;
+    // 35 m apart both ways (a degree of longitude is 0.62 of one of
+    // latitude here): a crowded apron, where every stand has neighbours.
+    constexpr double kSpacing_deg = 35.0 / 1852.0 / 60.0;
+    std::string text = std::string("<root>") + kMeta + R"(<parameters>
+  <parameter name="airport_name" value="Bench"/><parameter name="publisher" value="stock"/>
+  <parameter name="altitude" value="83"/></parameters><parkpositions>
+)";
+    for (int i = 0; i < stands; ++i) {
+        const double lat = 51.40 + (i / kPerRow) * kSpacing_deg;
+        const double lon = -0.50 + (i % kPerRow) * kSpacing_deg / 0.62;
+        const double radius_m = i % 1000 == 0 ? 199.0 : 15.0 + i % 26;
+        text += fmt::format(R"(<parkpos id="S{}" latitude="{:.6f}" longitude="{:.6f}" heading="90" radius="{:.1f}">)"
+                            R"(<opt reg="G-{:05}" airl="BAW" type="A320" day="{}" hh="14:17"/></parkpos>)"
+                            "\n",
+                            i, lat, lon, radius_m, i, 1 + i % 7);
+    }
+    text += "</parkpositions></root>\n";
+    std::ofstream("airports/my_thirdparty/BNCH.xml", std::ios::binary) << text;
+}
+
+void lf_writeLearnedFile(int stands) {
+    std::string text = std::string("<root>") + kMeta +
+                       R"(<parameters><parameter name="airport_name" value="Bench"/></parameters><parkpositions>
+)";
+    for (int i = 0; i < stands; ++i) {
+        const std::string change = i % 10 == 0 ? R"( radius_change="true" radius="25.0")" : "";
+        text += fmt::format(R"(<parkpos id="S{}"{}><opt reg="N{:05}" airl="AAL" type="B738" day="{}" hh="20:21"/>)"
+                            "</parkpos>\n",
+                            i, change, i, 1 + i % 7);
+    }
+    text += "</parkpositions></root>\n";
+    std::ofstream("airports/learned/stock/BNCH.xml", std::ios::binary) << text;
+}
+
+void lf_writeOneStandWithUses(int uses) {
+    std::ofstream("airports/my_thirdparty/BNCH.xml", std::ios::binary)
+        << std::string("<root>") + kMeta +
+               R"(<parameters><parameter name="airport_name" value="Bench"/><parameter name="publisher" value="stock"/>
+  <parameter name="altitude" value="83"/></parameters><parkpositions>
+  <parkpos id="S0" latitude="51.4" longitude="-0.5" heading="90" radius="30"/></parkpositions></root>)";
+    std::string text = std::string("<root>") + kMeta +
+                       R"(<parameters><parameter name="airport_name" value="Bench"/></parameters><parkpositions>
+<parkpos id="S0">)";
+    for (int i = 0; i < uses; ++i) {
+        text += fmt::format(R"(<opt reg="N{:05}" airl="AAL" type="B738" day="{}" hh="{}"/>)"
+                            "\n",
+                            i, 1 + i % 7, i % 48);
+    }
+    text += "</parkpos></parkpositions></root>\n";
+    std::ofstream("airports/learned/stock/BNCH.xml", std::ios::binary) << text;
+}
+
+bool lf_read(double& seconds) {
+    gf_clearStands();
+    const auto start = std::chrono::steady_clock::now();
+    const std::string error = gf_readApf(kReference);
+    seconds = lf_seconds(start);
+    if (!error.empty()) std::fprintf(stderr, "read failed: %s\n", error.c_str());
+    return error.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int stands = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int uses = argc > 2 ? std::atoi(argv[2]) : 20000;
+    const fs::path root = fs::temp_directory_path() / "glim_stand_file_bench";
+    fs::remove_all(root);
+    fs::create_directories(root / "work" / "airports" / "my_thirdparty");
+    fs::create_directories(root / "work" / "airports" / "learned" / "stock");
+    fs::current_path(root / "work");
+    setTestEnv("GLIM_APPDATA", (root / "appdata").string());
+    gf_rebuildAppPaths();
+    gf_logOpen(root / "Log.txt");
+    BenchPorts ports;
+    gf_setAirportPorts(&ports, &ports);
+    const Airport airport{"BNCH", "", 51.4, -0.5, 83.0, 0};
+
+    lf_writeStandFile(stands);
+    lf_writeLearnedFile(stands);
+    g_currentAirport.set(airport);
+    double readSeconds = 0.0;
+    if (!lf_read(readSeconds) || g_standList.size() != static_cast<std::size_t>(stands)) return 1;
+    std::size_t uses2 = 0;
+    for (const Stand& s : g_standList) uses2 += s.options.size();
+    auto start = std::chrono::steady_clock::now();
+    gf_numberStandsAndNeighbours(g_standList);
+    const double neighbourSeconds = lf_seconds(start);
+    std::size_t pairs = 0;
+    for (const Stand& s : g_standList) pairs += s.adjacent.size();
+    start = std::chrono::steady_clock::now();
+    gf_leaveParkAirport();
+    const double closeSeconds = lf_seconds(start);
+
+    lf_writeOneStandWithUses(uses);
+    g_currentAirport.set(airport);
+    double usesSeconds = 0.0;
+    if (!lf_read(usesSeconds) || g_standList.size() != 1) return 1;
+    const std::size_t usesTaken = g_standList[0].options.size();
+    gf_leaveParkAirport();
+
+    std::printf("stands: %d, learned entries: %d, uses in the list: %zu, neighbour pairs: %zu\n", stands, stands, uses2,
+                pairs);
+    std::printf("read, whole:            %8.3f s\n", readSeconds);
+    std::printf("its neighbour pass:     %8.3f s\n", neighbourSeconds);
+    std::printf("close (learned saved):  %8.3f s\n", closeSeconds);
+    std::printf("one stand, %d learned uses (%zu taken): %8.3f s\n", uses, usesTaken, usesSeconds);
+    std::printf("RESULT stand_file_read_s %.3f s\n", readSeconds);
+    std::printf("RESULT stand_file_uses_read_s %.3f s\n", usesSeconds);
+    gf_logClose();
+    fs::current_path(root.parent_path());
+    fs::remove_all(root);
+    return 0;
+}
