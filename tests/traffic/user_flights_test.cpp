@@ -1,0 +1,160 @@
+// Whole user flights at the demo airport with its stands full of reported
+// traffic: what the pilot sees while flying past, taking off, landing and
+// standing on the runway, and two aircraft meeting on one stand.
+#include "airports/park_airport_state.h"
+#include "core/geometry.h"
+#include "core/settings.h"
+#include "traffic/traffic_state.h"
+#include "user_flight_driver.h"
+
+namespace {
+
+// A runway along the demo airport's west side, northbound, its threshold at
+// the south end; the D and E stands lie 0.23 nm and more east of it, their
+// noses toward it.
+constexpr double kRwyLat = 52.300, kRwyLon = 4.755;
+constexpr double kLonPerNm = 1.0 / 60.0 / 0.6115;
+
+class UserFlights : public UserFlightDriver {
+protected:
+    void SetUp() override {
+        UserFlightDriver::SetUp();
+        loadDemoAirport();
+        CUSTOM_PARKING_PERCENTAGE.setValue(100);  // no parked aircraft removed to keep stands free
+    }
+    // 21 aircraft reported on the D and E stands throughout.
+    std::vector<std::uint32_t> fillStands(double to_s, const std::string& except = {}) {
+        std::vector<std::uint32_t> hexids;
+        for (const Stand& s : g_standList) {
+            const std::string name = gf_standName(s);
+            if ((name[0] != 'D' && name[0] != 'E') || name == except) continue;
+            const std::uint32_t hex = 0x480000 + static_cast<std::uint32_t>(hexids.size());
+            standing(hex, "KLM" + std::to_string(100 + hexids.size()), "A320", s, 0.0, to_s);
+            hexids.push_back(hex);
+        }
+        return hexids;
+    }
+    static int parkedActive(const std::vector<std::uint32_t>& hexids) {
+        int n = 0;
+        for (std::uint32_t h : hexids) {
+            const LiveAc* ac = liveAc(h);
+            n += ac && ac->simState == SimState::active && ac->flightState == FlightState::parked;
+        }
+        return n;
+    }
+    // Taxis at 8 kt from `from` to `to` (records every 5 s), then stands
+    // still there, reported until `to_s`.
+    void taxiThenStand(std::uint32_t hexid, const std::string& cs, LatLon from, LatLon to, double to_s) {
+        const double track = gf_initialBearing(from, to) * kRadToDeg;
+        const double d_nm = gf_distanceNm(from, to);
+        const int steps = std::max(1, static_cast<int>(d_nm * 3600.0 / 8.0 / 5.0));
+        double t = 0;
+        for (int i = 0; i <= steps; ++i, t += 5.0) {
+            const double f = static_cast<double>(i) / steps;
+            schedule({record(hexid, cs, "A320",
+                             Fix{.lat = from.lat + f * (to.lat - from.lat), .lon = from.lon + f * (to.lon - from.lon),
+                                 .alt_ft = 0, .gs_kt = i < steps ? 8.0 : 0.0, .track_deg = track, .feedTime = t})});
+        }
+        for (; t <= to_s; t += 16.0)
+            schedule({record(hexid, cs, "A320",
+                             Fix{.lat = to.lat, .lon = to.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = track, .feedTime = t})});
+    }
+    // A northbound flight down the runway's line: n records every dt_s from
+    // d_nm south of the threshold, 3 degrees down to the ground at it.
+    static std::vector<FlightRecord> arrival(std::uint32_t hexid, double from_s, double d_nm, double gs_kt,
+                                             double dt_s, int n) {
+        std::vector<FlightRecord> out;
+        for (int i = 0; i < n; ++i) {
+            const double left_nm = d_nm - gs_kt * dt_s * i / 3600.0;
+            const double agl = std::max(0.0, left_nm * kFeetPerNm * std::tan(3.0 * kDegToRad));
+            out.push_back(record(hexid, "DLH9", "A320",
+                                 Fix{.lat = kRwyLat - left_nm / 60.0, .lon = kRwyLon, .alt_ft = agl > 0 ? agl - 11.0 : 0.0,
+                                     .gs_kt = left_nm > 0 ? gs_kt : 60.0, .track_deg = 0.0, .feedTime = from_s + dt_s * i}));
+        }
+        return out;
+    }
+};
+
+TEST_F(UserFlights, ParkedTrafficStaysWhileTheUserFliesACircuitOverTheAprons) {
+    const auto parked = fillStands(400.0);
+    // 2 x 1 nm at 900 ft over the D and E stands, 120 kt, twice round after
+    // a minute on the way in while the stands fill.
+    const double cLat = 52.311, cLon = 4.765;
+    std::vector<UserWaypoint> path{{0, cLat - 0.5 / 60, cLon - 4.0 * kLonPerNm, 900}};
+    double t = 60;
+    for (int lap = 0; lap < 2; ++lap) {
+        for (auto [dLat, dLon] : {std::pair{-0.5, -1.0}, {-0.5, 1.0}, {0.5, 1.0}, {0.5, -1.0}}) {
+            const UserWaypoint& last = path.back();
+            const UserWaypoint next{0, cLat + dLat / 60, cLon + dLon * kLonPerNm, 900};
+            t += gf_distanceNm({last.lat, last.lon}, {next.lat, next.lon}) * 30.0;
+            path.push_back(UserWaypoint{t, next.lat, next.lon, 900});
+        }
+    }
+    const FlightFindings seen = fly(path);
+    EXPECT_TRUE(seen.removals.empty()) << seen.removals.size() << " removals, the first of " << std::hex
+                                       << (seen.removals.empty() ? 0 : seen.removals[0].hexid);
+    EXPECT_EQ(parkedActive(parked), 21);
+    EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
+    EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+TEST_F(UserFlights, ParkedTrafficStaysWhileTheUserTakesOffPastTheAprons) {
+    const auto parked = fillStands(300.0);
+    // Lined up 100 s while the stands fill, a 30 s roll, lift-off and a
+    // climb at 1,000 ft a minute past the stands.
+    const std::vector<UserWaypoint> path{{0, kRwyLat, kRwyLon, 0},
+                                         {100, kRwyLat, kRwyLon, 0},
+                                         {130, kRwyLat + 0.6 / 60, kRwyLon, 0},
+                                         {250, kRwyLat + 6.0 / 60, kRwyLon, 2000}};
+    const FlightFindings seen = fly(path);
+    EXPECT_TRUE(seen.removals.empty()) << seen.removals.size() << " removals";
+    EXPECT_EQ(parkedActive(parked), 21);
+    EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
+    EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+// The user lined up on the runway; an arrival comes down its line to land
+// through the user: it goes on final, a mile or more before it reaches the
+// user. One that lands on a parallel runway 0.5 nm east passes.
+TEST_F(UserFlights, ArrivalToTheRunwayTheUserStandsOnGoesOnFinal) {
+    constexpr std::uint32_t kArrival = 0x3C0001, kParallel = 0x3C0002;
+    schedule(arrival(kArrival, 0.0, 8.0, 140.0, 5.0, 50));
+    auto parallel = arrival(kParallel, 2.0, 8.0, 140.0, 5.0, 50);
+    for (FlightRecord& r : parallel) r.point.lon += 0.5 * kLonPerNm;
+    schedule(parallel);
+    const std::vector<UserWaypoint> path{{0, kRwyLat, kRwyLon, 0}, {300, kRwyLat, kRwyLon, 0}};
+    const FlightFindings seen = fly(path);
+    // Removed, it comes back at its next report and goes again.
+    ASSERT_GE(seen.removedBy(kArrival), 1) << "the arrival lands through the user";
+    for (const UserRemoval& r : seen.removals) {
+        if (r.hexid != kArrival) continue;
+        EXPECT_FALSE(r.acOnGround);
+        EXPECT_GE(r.dist_nm, 1.0) << "at " << r.t_s << " s";
+    }
+    EXPECT_EQ(seen.removedBy(kParallel), 0);
+}
+
+// On final to the runway with an aircraft lined up on it: it goes while the
+// user is in the air. Beside it one stands still on the runway's edge facing
+// across it, as at a holding point: it stays.
+TEST_F(UserFlights, AircraftLinedUpOnTheRunwayTheUserLandsOnGoes) {
+    constexpr std::uint32_t kLinedUp = 0x3C0011, kHolding = 0x3C0012;
+    taxiThenStand(kLinedUp, "KLM77", gf_toward(kRwyLat, kRwyLon, 180.0, 0.05), {kRwyLat, kRwyLon}, 260.0);
+    taxiThenStand(kHolding, "KLM78", gf_toward(kRwyLat - 0.0005, kRwyLon, 90.0, 0.15),
+                  gf_toward(kRwyLat - 0.0005, kRwyLon, 90.0, 0.05), 260.0);
+    // Four miles out at 1,270 ft from second 90, down at the threshold at 200.
+    const std::vector<UserWaypoint> path{{0, kRwyLat - 6.0 / 60, kRwyLon, 1900},
+                                         {90, kRwyLat - 4.0 / 60, kRwyLon, 1270},
+                                         {200, kRwyLat, kRwyLon, 0},
+                                         {230, kRwyLat + 0.5 / 60, kRwyLon, 0}};
+    const FlightFindings seen = fly(path);
+    ASSERT_EQ(seen.removedBy(kLinedUp), 1);
+    for (const UserRemoval& r : seen.removals) {
+        if (r.hexid == kLinedUp) {
+            EXPECT_FALSE(r.userOnGround);
+        }
+    }
+    EXPECT_EQ(seen.removedBy(kHolding), 0);
+}
+
+}  // namespace
