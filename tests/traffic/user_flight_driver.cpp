@@ -30,6 +30,11 @@ LatLon gf_toward(double lat, double lon, double bearing_deg, double d_nm) {
     return gf_destinationPoint(LatLon{lat, lon}, bearing_deg * kDegToRad, d_nm * kFeetPerNm);
 }
 
+double FlightFindings::closestOf(std::uint32_t a, std::uint32_t b) const {
+    const auto it = closest_m.find(std::minmax(a, b));
+    return it == closest_m.end() ? std::numeric_limits<double>::infinity() : it->second;
+}
+
 int FlightFindings::removedBy(std::uint32_t hexid) const {
     const auto it = removedCount.find(hexid);
     return it == removedCount.end() ? 0 : it->second;
@@ -39,6 +44,7 @@ void UserFlightDriver::SetUp() {
     TrafficHarness::SetUp();
     // A B738 in the user's hands: half a span of 17.9 m.
     lf_setUserHalfWingspanNm(17.9 / 1852.0);
+    gf_setSteadyClock(&m_clock);
     m_feed.clear();
     m_cgAnswered = 0;
     m_rangeAnswered = 0;
@@ -46,6 +52,7 @@ void UserFlightDriver::SetUp() {
 
 void UserFlightDriver::TearDown() {
     lf_setUserHalfWingspanNm(std::numeric_limits<double>::quiet_NaN());
+    gf_setSteadyClock(nullptr);
     TrafficHarness::TearDown();
 }
 
@@ -137,9 +144,13 @@ void UserFlightDriver::look(FlightFindings& out, double t_s) {
     for (std::size_t i = 0; i < ground.size(); ++i) {
         for (std::size_t j = i + 1; j < ground.size(); ++j) {
             const double d = gf_distanceNm({ground[i]->pos.lat, ground[i]->pos.lon}, {ground[j]->pos.lat, ground[j]->pos.lon});
+            const auto key = std::minmax(ground[i]->hexid, ground[j]->hexid);
+            const auto known = out.closest_m.find(key);
+            if (known == out.closest_m.end() || known->second > d * 1852.0) out.closest_m[key] = d * 1852.0;
             if (d < ground[i]->size + ground[j]->size)
-                out.overlaps.push_back(fmt::format("{}/{} {:.0f} m at {:.0f} s", ground[i]->callsign,
-                                                   ground[j]->callsign, d * 1852.0, t_s));
+                out.overlaps.push_back(fmt::format("{}/{} {:.0f} m apart, spans {:.0f} m and {:.0f} m, at {:.0f} s",
+                                                   ground[i]->callsign, ground[j]->callsign, d * 1852.0,
+                                                   ground[i]->size * 2 * 1852.0, ground[j]->size * 2 * 1852.0, t_s));
         }
         const LiveAc& ac = *ground[i];
         const auto object = sim.objects.find(ac.objectId);
@@ -164,6 +175,7 @@ FlightFindings UserFlightDriver::fly(const std::vector<UserWaypoint>& path) {
         }
         if (!batch.empty()) takeBatch(std::move(batch), 30);
         run(1);
+        m_clock.advance(std::chrono::milliseconds(10));
         answerSimulator();
         if (pass % kPassesPerSecond != 0) continue;
         // The per-second user rules, chosen as the main loop chooses them.
@@ -180,6 +192,7 @@ FlightFindings UserFlightDriver::fly(const std::vector<UserWaypoint>& path) {
             ++out.removedCount[ac.hexid];
         }
         look(out, t);
+        if (eachSecond) eachSecond(t);
     }
     return out;
 }

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "core/steady_clock.h"
 #include "traffic_harness.h"
 
 // One point of the user's flight: where the aircraft is at time t_s.
@@ -39,7 +41,10 @@ struct FlightFindings {
     // "KLM1 wheels 30 ft at 12 s": on the ground but not on it.
     std::vector<std::string> offGround;
     std::map<std::uint32_t, int> removedCount;
+    // The closest two aircraft on the ground came, centre to centre.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, double> closest_m;
     int removedBy(std::uint32_t hexid) const;
+    double closestOf(std::uint32_t a, std::uint32_t b) const;
 };
 
 class UserFlightDriver : public TrafficHarness {
@@ -59,6 +64,8 @@ protected:
     // first time to its last, and gathers what the pilot saw.
     FlightFindings fly(const std::vector<UserWaypoint>& path);
 
+    // Called once a simulator second with the flight's time, after the checks.
+    std::function<void(double)> eachSecond;
     double elevation_ft = -11.0;
     double cg_ft = 8.0;
 
@@ -67,6 +74,9 @@ private:
     void setUser(const std::vector<UserWaypoint>& path, double t_s);
     void look(FlightFindings& out, double t_s);
 
+    // The engine's clock follows the passes: parked ages and report times
+    // are the flight's own.
+    VirtualSteadyClock m_clock;
     std::multimap<double, FlightRecord> m_feed;
     std::size_t m_cgAnswered = 0;
     std::size_t m_rangeAnswered = 0;

@@ -158,3 +158,61 @@ TEST_F(UserFlights, AircraftLinedUpOnTheRunwayTheUserLandsOnGoes) {
 }
 
 }  // namespace
+
+namespace {
+
+// An aircraft parked on D7, then another taxis in to the same stand. When the
+// feed no longer reports the parked one (it left unseen), it gives way to the
+// newcomer; while it is still reported it keeps the stand and the newcomer
+// waits short of it, never inside it.
+TEST_F(UserFlights, SecondArrivalTakesAStandFromAStaleOccupantAndALiveOneKeepsIt) {
+    constexpr std::uint32_t kOccupant = 0x3C0021, kNewcomer = 0x3C0022;
+    for (bool stillReported : {false, true}) {
+        SCOPED_TRACE(stillReported ? "occupant still reported" : "occupant silent");
+        TearDown();
+        SetUp();
+        const Stand& d7 = standNamed("D7");
+        const std::uint32_t d7Id = gf_standNumericId(d7);
+        standing(kOccupant, "KLM401", "A320", d7, 0.0, stillReported ? 600.0 : 32.0);
+        // From 150 m north-east at 8 kt, the last 45 m at a walking pace,
+        // ending 4 m from the stand's mark.
+        double t = 200.0;
+        for (double left_m = 154.0; left_m >= 4.0; t += 5.0) {
+            const LatLon at = gf_toward(d7.latitude, d7.longitude, 60.0, left_m / 1852.0);
+            const double gs = left_m > 49.0 ? 8.0 : left_m > 4.0 ? 3.0 : 0.0;
+            schedule({record(kNewcomer, "KLM402", "A320",
+                             Fix{.lat = at.lat, .lon = at.lon, .alt_ft = 0, .gs_kt = gs, .track_deg = 240.0, .feedTime = t})});
+            left_m = left_m > 4.0 ? std::max(4.0, left_m - gs * 1852.0 / 3600.0 * 5.0) : -1.0;
+        }
+        const LatLon end = gf_toward(d7.latitude, d7.longitude, 60.0, 4.0 / 1852.0);
+        for (; t <= 600; t += 16)
+            schedule({record(kNewcomer, "KLM402", "A320",
+                             Fix{.lat = end.lat, .lon = end.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = 240.0, .feedTime = t})});
+        const FlightFindings seen = fly({{0, kRwyLat, kRwyLon, 0}, {600, kRwyLat, kRwyLon, 0}});
+        const LiveAc* occupant = liveAc(kOccupant);
+        const LiveAc* newcomer = liveAc(kNewcomer);
+        ASSERT_NE(newcomer, nullptr);
+        EXPECT_EQ(newcomer->simState, SimState::active);
+        if (!stillReported) {
+            EXPECT_TRUE(!occupant || occupant->simState != SimState::active);
+            EXPECT_EQ(newcomer->flightState, FlightState::parked);
+            EXPECT_EQ(newcomer->standId, d7Id);
+            EXPECT_NE(logText().find("D7      : KLM401   removed, KLM402 wants to park there"), std::string::npos);
+        } else {
+            ASSERT_NE(occupant, nullptr);
+            EXPECT_EQ(occupant->simState, SimState::active);
+            EXPECT_EQ(occupant->flightState, FlightState::parked);
+            EXPECT_EQ(occupant->standId, d7Id);
+            EXPECT_NE(newcomer->standId, d7Id);
+            // It rests where its path ended, its later reports from the
+            // stand taken as its standing there: not stuck in "taxi", not
+            // driven on into the parked one.
+            EXPECT_EQ(newcomer->flightState, FlightState::parked);
+            EXPECT_GT(seen.closestOf(kOccupant, kNewcomer), 12.0);
+            EXPECT_NE(logText().find("D7      : KLM402   stops short of KLM401 parked there"), std::string::npos);
+        }
+        EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+    }
+}
+
+}  // namespace
