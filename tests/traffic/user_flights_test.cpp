@@ -216,3 +216,37 @@ TEST_F(UserFlights, SecondArrivalTakesAStandFromAStaleOccupantAndALiveOneKeepsIt
 }
 
 }  // namespace
+
+namespace {
+
+// A whole flight among the parked traffic: a minute on stand E9, the taxi to
+// the runway's threshold past the E stands, the line-up, the take-off, a
+// circuit at 900 ft over the aprons, the approach and the landing roll. No
+// aircraft goes for the user, none stands in another, none floats.
+TEST_F(UserFlights, WholeFlightFromAStandAndBackLeavesTheParkedTrafficAlone) {
+    const Stand& e9 = standNamed("E9");
+    const auto parked = fillStands(700.0, "E9");
+    const double taxiLon = kRwyLon + 0.002;
+    const double north = e9.latitude + 0.0008;
+    std::vector<UserWaypoint> path{{0, e9.latitude, e9.longitude, 0},
+                                   {60, e9.latitude, e9.longitude, 0},
+                                   {90, north, e9.longitude, 0},
+                                   {150, north, taxiLon, 0},
+                                   {330, kRwyLat, taxiLon, 0},
+                                   {360, kRwyLat, kRwyLon, 0},
+                                   {380, kRwyLat + 0.0001, kRwyLon, 0},
+                                   {410, kRwyLat + 0.6 / 60, kRwyLon, 0},
+                                   {470, kRwyLat + 2.5 / 60, kRwyLon, 900},
+                                   {500, kRwyLat + 2.5 / 60, kRwyLon + 1.0 * kLonPerNm, 900},
+                                   {570, kRwyLat - 1.5 / 60, kRwyLon + 1.0 * kLonPerNm, 900},
+                                   {600, kRwyLat - 1.5 / 60, kRwyLon, 600},
+                                   {640, kRwyLat, kRwyLon, 0},
+                                   {680, kRwyLat + 0.8 / 60, kRwyLon, 0}};
+    const FlightFindings seen = fly(path);
+    EXPECT_TRUE(seen.removals.empty()) << seen.removals.size() << " removals";
+    EXPECT_EQ(parkedActive(parked), 20);
+    EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
+    EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+}  // namespace
