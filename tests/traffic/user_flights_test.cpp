@@ -1,6 +1,14 @@
 // Whole user flights at the demo airport with its stands full of reported
 // traffic: what the pilot sees while flying past, taking off, landing and
 // standing on the runway, and two aircraft meeting on one stand.
+#include <zlib.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
 #include "airports/park_airport_state.h"
 #include "core/geometry.h"
 #include "core/settings.h"
@@ -247,6 +255,77 @@ TEST_F(UserFlights, WholeFlightFromAStandAndBackLeavesTheParkedTrafficAlone) {
     EXPECT_EQ(parkedActive(parked), 20);
     EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
     EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+}  // namespace
+
+namespace {
+
+struct RecordedRow {
+    double t, lat, lon, alt, gs, track;
+};
+
+// The last minutes of a real flight's approach to runway 06 of the demo
+// airport and its touchdown, one row a second, from the shared recordings.
+std::vector<RecordedRow> lf_recordedFinal(double minutes) {
+    const char* source = std::getenv("GLIM_SOURCE_DIR");
+    std::filesystem::path file;
+    for (const char* up : {"../shared/data/adsb", "../../shared/data/adsb"}) {
+        const auto p = std::filesystem::path(source ? source : ".") / up / "eham_tra051_2018-05-30.json.gz";
+        if (std::filesystem::exists(p)) file = p;
+    }
+    std::vector<RecordedRow> rows;
+    if (file.empty()) return rows;
+    gzFile gz = gzopen(file.string().c_str(), "rb");
+    std::string text;
+    char buffer[65536];
+    for (int n; gz && (n = gzread(gz, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    if (gz) gzclose(gz);
+    for (const auto& o : nlohmann::json::parse(text))
+        rows.push_back(RecordedRow{o["timestamp"].get<double>() / 1000.0, o["latitude"].get<double>(),
+                                   o["longitude"].get<double>(), o["altitude"].get<double>(),
+                                   o["groundspeed"].get<double>(), o["track"].get<double>()});
+    std::sort(rows.begin(), rows.end(), [](const RecordedRow& a, const RecordedRow& b) { return a.t < b.t; });
+    const double end = rows.back().t;
+    std::erase_if(rows, [&](const RecordedRow& r) { return r.t < end - minutes * 60.0; });
+    for (RecordedRow& r : rows) r.t -= end - minutes * 60.0;
+    return rows;
+}
+
+// A real arrival to runway 06, reported every 2 s: with the user lined up on
+// that runway where the arrival touched down, it goes on final, a mile or
+// more out; with the user on stand E9 it lands.
+TEST_F(UserFlights, RecordedArrivalGoesOnlyForAUserOnItsRunway) {
+    const std::vector<RecordedRow> rows = lf_recordedFinal(6.0);
+    ASSERT_GT(rows.size(), 300u) << "the recorded flights are not at ../shared/data/adsb beside the source folder";
+    const auto touchdown = std::find_if(rows.begin(), rows.end(), [](const RecordedRow& r) { return r.alt <= 0.0; });
+    ASSERT_NE(touchdown, rows.end());
+    for (bool onRunway : {true, false}) {
+        SCOPED_TRACE(onRunway ? "user lined up on runway 06" : "user on stand E9");
+        TearDown();
+        SetUp();
+        for (std::size_t i = 0; i < rows.size(); i += 2) {
+            const RecordedRow& r = rows[i];
+            // Under a callsign the sample liveries know.
+            schedule({record(0x484506, "KLM051", "B738",
+                             Fix{.lat = r.lat, .lon = r.lon, .alt_ft = std::max(r.alt, 0.0), .gs_kt = r.gs,
+                                 .track_deg = r.track, .feedTime = r.t})});
+        }
+        const Stand& e9 = standNamed("E9");
+        const LatLon at = onRunway ? LatLon{touchdown->lat, touchdown->lon} : LatLon{e9.latitude, e9.longitude};
+        const double heading = onRunway ? 58.0 : e9.heading * kRadToDeg;
+        const LatLon ahead = gf_toward(at.lat, at.lon, heading, 1.0 / 1852.0);
+        const FlightFindings seen = fly({{0, at.lat, at.lon, 0}, {1, ahead.lat, ahead.lon, 0}, {400, ahead.lat, ahead.lon, 0}});
+        if (onRunway) {
+            ASSERT_GE(seen.removedBy(0x484506), 1);
+            for (const UserRemoval& r : seen.removals) {
+                EXPECT_FALSE(r.acOnGround);
+                EXPECT_GE(r.dist_nm, 1.0) << "at " << r.t_s << " s";
+            }
+        } else {
+            EXPECT_EQ(seen.removedBy(0x484506), 0);
+        }
+    }
 }
 
 }  // namespace
