@@ -20,9 +20,9 @@ constexpr double kAirRange_nm = 4.0;
 constexpr double kAirLevel_ft = 1000.0;
 constexpr double kAirOffset_ft = 700.0;
 // Two aircraft share a runway when their headings run along one line (either
-// way; a crab on final stays well inside) and each lies within this many
-// feet of the other's line: a runway's half width and a margin, well short
-// of a parallel taxiway or an apron.
+// way; a crab on final stays well inside) and one lies within this many feet
+// of the other's line: a runway's half width and a margin, well short of a
+// parallel taxiway or an apron.
 constexpr double kAlong_rad = 30.0 * kPi / 180.0;
 constexpr double kRunwayLine_ft = 300.0;
 // A grounded user's aircraft and another one closer than this many times

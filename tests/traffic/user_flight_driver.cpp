@@ -143,7 +143,8 @@ void UserFlightDriver::look(FlightFindings& out, double t_s) {
         if (ac.simState == SimState::active && ac.groundMode) ground.push_back(&ac);
     for (std::size_t i = 0; i < ground.size(); ++i) {
         for (std::size_t j = i + 1; j < ground.size(); ++j) {
-            const double d = gf_distanceNm({ground[i]->pos.lat, ground[i]->pos.lon}, {ground[j]->pos.lat, ground[j]->pos.lon});
+            const double d =
+                gf_distanceNm({ground[i]->pos.lat, ground[i]->pos.lon}, {ground[j]->pos.lat, ground[j]->pos.lon});
             const auto key = std::minmax(ground[i]->hexid, ground[j]->hexid);
             const auto known = out.closest_m.find(key);
             if (known == out.closest_m.end() || known->second > d * 1852.0) out.closest_m[key] = d * 1852.0;

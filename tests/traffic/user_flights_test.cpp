@@ -65,7 +65,8 @@ protected:
         }
         for (; t <= to_s; t += 16.0)
             schedule({record(hexid, cs, "A320",
-                             Fix{.lat = to.lat, .lon = to.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = track, .feedTime = t})});
+                             Fix{.lat = to.lat, .lon = to.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = track,
+                                 .feedTime = t})});
     }
     // A northbound flight down the runway's line: n records every dt_s from
     // d_nm south of the threshold, 3 degrees down to the ground at it.
@@ -76,8 +77,12 @@ protected:
             const double left_nm = d_nm - gs_kt * dt_s * i / 3600.0;
             const double agl = std::max(0.0, left_nm * kFeetPerNm * std::tan(3.0 * kDegToRad));
             out.push_back(record(hexid, "DLH9", "A320",
-                                 Fix{.lat = kRwyLat - left_nm / 60.0, .lon = kRwyLon, .alt_ft = agl > 0 ? agl - 11.0 : 0.0,
-                                     .gs_kt = left_nm > 0 ? gs_kt : 60.0, .track_deg = 0.0, .feedTime = from_s + dt_s * i}));
+                                 Fix{.lat = kRwyLat - left_nm / 60.0,
+                                     .lon = kRwyLon,
+                                     .alt_ft = agl > 0 ? agl - 11.0 : 0.0,
+                                     .gs_kt = left_nm > 0 ? gs_kt : 60.0,
+                                     .track_deg = 0.0,
+                                     .feedTime = from_s + dt_s * i}));
         }
         return out;
     }
@@ -189,13 +194,15 @@ TEST_F(UserFlights, SecondArrivalTakesAStandFromAStaleOccupantAndALiveOneKeepsIt
             const LatLon at = gf_toward(d7.latitude, d7.longitude, 60.0, left_m / 1852.0);
             const double gs = left_m > 49.0 ? 8.0 : left_m > 4.0 ? 3.0 : 0.0;
             schedule({record(kNewcomer, "KLM402", "A320",
-                             Fix{.lat = at.lat, .lon = at.lon, .alt_ft = 0, .gs_kt = gs, .track_deg = 240.0, .feedTime = t})});
+                             Fix{.lat = at.lat, .lon = at.lon, .alt_ft = 0, .gs_kt = gs, .track_deg = 240.0,
+                                 .feedTime = t})});
             left_m = left_m > 4.0 ? std::max(4.0, left_m - gs * 1852.0 / 3600.0 * 5.0) : -1.0;
         }
         const LatLon end = gf_toward(d7.latitude, d7.longitude, 60.0, 4.0 / 1852.0);
         for (; t <= 600; t += 16)
             schedule({record(kNewcomer, "KLM402", "A320",
-                             Fix{.lat = end.lat, .lon = end.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = 240.0, .feedTime = t})});
+                             Fix{.lat = end.lat, .lon = end.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = 240.0,
+                                 .feedTime = t})});
         const FlightFindings seen = fly({{0, kRwyLat, kRwyLon, 0}, {600, kRwyLat, kRwyLon, 0}});
         const LiveAc* occupant = liveAc(kOccupant);
         const LiveAc* newcomer = liveAc(kNewcomer);
@@ -315,7 +322,8 @@ TEST_F(UserFlights, RecordedArrivalGoesOnlyForAUserOnItsRunway) {
         const LatLon at = onRunway ? LatLon{touchdown->lat, touchdown->lon} : LatLon{e9.latitude, e9.longitude};
         const double heading = onRunway ? 58.0 : e9.heading * kRadToDeg;
         const LatLon ahead = gf_toward(at.lat, at.lon, heading, 1.0 / 1852.0);
-        const FlightFindings seen = fly({{0, at.lat, at.lon, 0}, {1, ahead.lat, ahead.lon, 0}, {400, ahead.lat, ahead.lon, 0}});
+        const FlightFindings seen =
+            fly({{0, at.lat, at.lon, 0}, {1, ahead.lat, ahead.lon, 0}, {400, ahead.lat, ahead.lon, 0}});
         if (onRunway) {
             ASSERT_GE(seen.removedBy(0x484506), 1);
             for (const UserRemoval& r : seen.removals) {
