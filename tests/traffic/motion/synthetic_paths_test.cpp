@@ -398,6 +398,7 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
     EXPECT_TRUE(!liveAc(0x400101) || liveAc(0x400101)->simState != SimState::active);
     EXPECT_NE(logText().find("S1      : DLH401   removed, KLM404 wants to park there"), std::string::npos);
     EXPECT_NE(logText().find("S2      : KLM403   stops short of KLM402 parked there"), std::string::npos);
+    EXPECT_TRUE(parkedOn(0x400102, standFree)) << "the reported occupant keeps its stand";
     for (std::uint32_t stand : {standBorn, standFree}) {
         EXPECT_LE(std::count_if(g_liveAc.begin(), g_liveAc.end(),
                                 [&](const LiveAc& a) { return parkedOn(a.hexid, stand); }),
