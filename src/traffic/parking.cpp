@@ -22,6 +22,9 @@ constexpr double kWideSearch_nm = 0.029697624;   // 55 m
 constexpr double kNarrowSearch_nm = 0.010799136;  // 20 m
 constexpr double kArrivedWithin_nm = 0.0010799136;  // 2 m
 constexpr double kCollisionFactor = 1.1;
+// A parked aircraft's reports come every poll while its transponder is on:
+// two minutes without one and its flight has gone quiet or left.
+constexpr std::int64_t kStillReported_100ns = 120LL * 10000000LL;
 
 bool lf_isActive(const AcSimFields& s) { return s.simState == SimState::active; }
 
@@ -51,6 +54,56 @@ std::string lf_sameLiveText(const StaticAc& s, const LiveAc& newcomer) {
     return same ? " the same live version" : "";
 }
 
+// A parked live aircraft the feed still reports keeps its place: the first
+// such within the wings of both of the point, else none.
+const LiveAc* lf_reportedParkedAt(LatLon at, const LiveAc& newcomer) {
+    for (const LiveAc& a : g_liveAc) {
+        if (&a == &newcomer || !lf_isActive(a) || a.flightState != FlightState::parked || !gf_parkedStillReported(a))
+            continue;
+        if (gf_distanceNm(at, LatLon{a.pos.lat, a.pos.lon}) < kCollisionFactor * (a.size + newcomer.size)) return &a;
+    }
+    return nullptr;
+}
+
+// A stream that ends inside a parked aircraft that keeps its place: the
+// aircraft parks instead where its path meets the circle of both wings
+// around the parked one (where it stands, when it is inside already), and
+// its later reports around there are taken as its standing there.
+void lf_stopShortOfParked(LiveAc& ac) {
+    if (ac.stream.size() < 2) return;
+    const LiveAc* parked = lf_reportedParkedAt(LatLon{ac.stream.back().lat, ac.stream.back().lon}, ac);
+    if (!parked) return;
+    const LatLon centre{parked->pos.lat, parked->pos.lon};
+    const double reach = kCollisionFactor * (parked->size + ac.size);
+    auto inside = [&](double lat, double lon) { return gf_distanceNm(centre, LatLon{lat, lon}) < reach; };
+    std::size_t i = 1;
+    while (i + 1 < ac.stream.size() && !inside(ac.stream[i].lat, ac.stream[i].lon)) ++i;
+    const StreamPoint& from = ac.stream[i - 1];
+    const StreamPoint& to = ac.stream[i];
+    LatLon stop{from.lat, from.lon};
+    if (i == 1 && inside(from.lat, from.lon)) {
+        stop = LatLon{ac.pos.lat, ac.pos.lon};
+    } else {
+        // The circle's edge between the last point outside and the first
+        // inside, by halving.
+        double lo = 0.0, hi = 1.0;
+        for (int k = 0; k < 30; ++k) {
+            const double mid = (lo + hi) / 2.0;
+            (inside(from.lat + mid * (to.lat - from.lat), from.lon + mid * (to.lon - from.lon)) ? hi : lo) = mid;
+        }
+        stop = LatLon{from.lat + lo * (to.lat - from.lat), from.lon + lo * (to.lon - from.lon)};
+    }
+    gf_logLine(fmt::format("{:8}: {:8} stops short of {} parked there", gf_standNameOf(parked->standId), ac.callsign,
+                           parked->callsign));
+    ac.standLat = stop.lat;
+    ac.standLon = stop.lon;
+    ac.standHeading = ac.pos.heading;
+    ac.standId = 0;
+    ac.stream.resize(1);
+    ac.setFlightState(FlightState::parking);
+    drive2Stand(ac, StandPoint{stop.lat, stop.lon, ac.pos.heading});
+}
+
 }  // namespace
 
 void try2Park(LiveAc& ac, bool wide) {
@@ -64,7 +117,10 @@ void try2Park(LiveAc& ac, bool wide) {
         return;
     ac.lastParkTry = LatLon{last.lat, last.lon};
     Stand* stand = lf_chooseStand(LatLon{last.lat, last.lon}, ac, wide ? kWideSearch_nm : kNarrowSearch_nm, wide);
-    if (!stand) return;
+    if (!stand) {
+        lf_stopShortOfParked(ac);
+        return;
+    }
     const std::string name = gf_standName(*stand);
     const std::string reserved = g_reservedStand.get();
     if ((!reserved.empty() && name == reserved) ||
@@ -166,6 +222,10 @@ bool lf_standArbitration(std::uint32_t standId, const std::string& callsign) {
     gf_logLine(fmt::format("{:8}: {:8} removed because another live {} wants the stand ...", stand, other, callsign));
     removeAircraftFromSim(*occupant);
     return true;
+}
+
+bool gf_parkedStillReported(const LiveAc& ac) {
+    return ac.stillReported && gf_engineNow100ns() - ac.parkedSince <= kStillReported_100ns;
 }
 
 void lf_arriveAtStand(LiveAc& ac) {

@@ -23,6 +23,9 @@ void lf_makesWay(const LiveAc& newcomer, const Stand& stand);
 void lf_makesWayAdjacent(const LiveAc& newcomer, std::uint32_t adjacentId, const Stand& target);
 // Whether a newborn live aircraft may take the stand.
 bool lf_standArbitration(std::uint32_t standId, const std::string& callsign);
+// A parked aircraft the feed reported standing there within the last two
+// minutes: its flight is still there, and it keeps its stand.
+bool gf_parkedStillReported(const LiveAc& ac);
 // End of the parking move.
 void lf_arriveAtStand(LiveAc& ac);
 // A cargo aircraft parked on a stand whose cargo attribute changed since it

@@ -187,7 +187,10 @@ void lf_checkMaxPark(std::int32_t toCome) {
     if (RT_PARKTRAFFIC_ONLY.value()) return;
     const std::int32_t wanted = lf_wantedParkCount();
     if (wanted < 1) return;
-    const std::int32_t n = gf_countParkedLiveAc(false);
+    // The wanted count is a share of the stands: an aircraft resting short of
+    // a stand held by another takes none, and must not push a parked one out.
+    const auto n = static_cast<std::int32_t>(std::count_if(
+        g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& a) { return lf_isParkedActive(a) && a.standId != 0; }));
     if (!INITIAL_LOAD_ONLY.value() && toCome + n > wanted) {
         const auto list = lf_longestParkedFirst();
         if (!list.empty() && lf_isActive(*list.front())) {

@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/random.h"
 #include "core/settings.h"
+#include "traffic/parking.h"
 #include "traffic/parking_position.h"
 #include "traffic/stand_options.h"
 #include "traffic/static_parking.h"
@@ -53,6 +54,18 @@ bool lf_arbitratedAtBirth(const Stand& s, const LiveAc& newborn) {
     });
 }
 
+// A stand held by a parked live aircraft whose flight the feed no longer
+// reports (it left unseen): an arrival may take it, and the old one gives
+// way. One still reported keeps it.
+bool lf_heldByStaleOccupant(const Stand& s, const LiveAc& newcomer) {
+    const std::uint32_t id = gf_standNumericId(s);
+    for (const LiveAc& a : g_liveAc) {
+        if (&a == &newcomer || a.standId != id) continue;
+        return a.simState == SimState::active && a.flightState == FlightState::parked && !gf_parkedStillReported(a);
+    }
+    return false;
+}
+
 std::int32_t lf_extensionLimit(const AcBase& ac) {
     if (ac.cargo) return 12;
     return ac.category == AcCategory::Heavy ? 8 : 6;
@@ -74,7 +87,8 @@ Stand* lf_chooseStand(LatLon position, const LiveAc& ac, double radius_nm, bool 
     double best = kStartDistance_nm;
     double bestAirline = kStartDistance_nm;
     for (Stand& s : g_standList) {
-        if (gf_standMark(s, StandMark::occupied) && !lf_arbitratedAtBirth(s, ac)) continue;
+        if (gf_standMark(s, StandMark::occupied) && !lf_arbitratedAtBirth(s, ac) && !lf_heldByStaleOccupant(s, ac))
+            continue;
         const double d = gf_distanceNm(position, LatLon{s.latitude, s.longitude});
         bool taken = false;
         if (d <= radius_nm && d < best) {

@@ -118,8 +118,9 @@ void gf_resetStaticCounter();
 // its way.
 void gf_removeUserConflicts();
 // While the user aircraft is on the ground: removes at most one aircraft
-// that overlaps it, a live one on the ground first, else (once the user has
-// moved) a static one.
+// that overlaps it, a live one on the ground first, else one arriving down
+// the line of the runway the user stands on, else (once the user has moved)
+// a static one.
 void gf_removeGroundedUserConflicts();
 void gf_resetUserConflicts();
 

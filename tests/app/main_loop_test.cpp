@@ -68,7 +68,7 @@ TEST_F(MainLoopTest, PeriodicJobsByMultipleOfTheSecond) {
         std::vector<std::string> jobs;
         for (const auto& call : world.calls) {
             const std::string name = call.substr(0, call.find('@'));
-            if (name != "updateLiveCount") jobs.push_back(name);
+            if (name != "updateLiveCount" && name != "removeUserGroundConflicts") jobs.push_back(name);
         }
         EXPECT_EQ(jobs, c.jobs);
         // The rematch request is served only at a multiple of 30.
@@ -168,6 +168,21 @@ TEST_F(MainLoopTest, SimTimeBoxMakesTheNextSecondTakeTheShift) {
     world.at(3500ms, [] { g_lastSimTimeSeen = 0; });
     runUntilSecond(5);
     EXPECT_EQ(world.timeShifts, (std::vector<int>{10, 10}));
+}
+
+// Once a second the user rules run: the airborne user's in the air, the
+// grounded user's on the ground, each only while its box is ticked.
+TEST_F(MainLoopTest, UserRulesFollowWhereTheUserIsAndTheirBoxes) {
+    world.userOnGround = false;
+    world.at(3500ms, [this] { world.userOnGround = true; });
+    world.at(6500ms, [] { COLLISION_USER_GND.setValue(false); });
+    world.at(8500ms, [this] {
+        world.userOnGround = false;
+        COLLISION_USER_AIR.setValue(false);
+    });
+    runUntilSecond(10);
+    EXPECT_EQ(world.secondsOf("removeUserAirConflicts"), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(world.secondsOf("removeUserGroundConflicts"), (std::vector<int>{4, 5, 6}));
 }
 
 TEST_F(MainLoopTest, ReReadWaitsWhileTheParkingIsBusy) {

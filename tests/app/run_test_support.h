@@ -376,8 +376,8 @@ private:
     public:
         explicit Parking(FakeWorld& w) : w(w) {}
         void staticParking(bool initial) override { w.record(initial ? "staticParking initial" : "staticParking"); }
-        void removeUserAirConflicts() override {}
-        void removeUserGroundConflicts() override {}
+        void removeUserAirConflicts() override { w.record("removeUserAirConflicts"); }
+        void removeUserGroundConflicts() override { w.record("removeUserGroundConflicts"); }
         void removeStaticTwins() override { w.record("removeStaticTwins"); }
         void removeAllStaticAc() override {
             if (w.replaced.removeAllStaticAc) return w.replaced.removeAllStaticAc();

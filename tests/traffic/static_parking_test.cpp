@@ -707,6 +707,52 @@ TEST_F(StaticParkingTest, GroundedUserOverlaps) {
         EXPECT_EQ(g_liveAc[0].simState == SimState::removingfromsim, r.removed);
     }
 
+    // The user standing on a runway, heading north: an aircraft in the air
+    // flying down the runway's line toward it goes; one beside the line, one
+    // crossing it, one flying away after its take-off and one high above stay.
+    struct AirRow {
+        const char* name;
+        double dist_nm;
+        double bearing_deg;  // from the user aircraft
+        double above_ft;
+        double heading_deg;
+        bool removed;
+    };
+    const double offLine250 = std::asin(250.0 / (3.0 * 6076.11549)) * kRadToDeg;
+    const double offLine350 = std::asin(350.0 / (3.0 * 6076.11549)) * kRadToDeg;
+    const AirRow airRows[] = {
+        {"3 nm out on final behind, 900 ft up", 3.0, 180, 900, 0, true},
+        {"head-on down the line", 3.0, 0, 900, 180, true},
+        {"1,000 ft up", 3.0, 180, 1000, 0, false},
+        {"4.1 nm out", 4.1, 180, 500, 0, false},
+        {"250 ft beside the user's line", 3.0, 180 - offLine250, 900, 0, true},
+        {"350 ft beside it, as on a parallel runway", 3.0, 180 - offLine350, 900, 0, false},
+        {"crossing the line", 3.0, 180, 900, 60, false},
+        {"flying away after its take-off", 2.0, 0, 600, 0, false},
+    };
+    for (const AirRow& r : airRows) {
+        SCOPED_TRACE(r.name);
+        g_liveAc.clear();
+        g_userAcData = UserAcData{};
+        g_userAcData.lat_deg = kLat;
+        g_userAcData.lon_deg = kLon;
+        g_userAcData.alt_ft = 20.0;
+        const LatLon at = gf_destinationPoint({kLat, kLon}, r.bearing_deg * kDegToRad, r.dist_nm * 6076.11549);
+        LiveAc ac;
+        ac.hexid = 0x400001;
+        ac.objectId = 600;
+        ac.type = "A320";
+        ac.size = 17.0 / 1852.0;
+        ac.simState = SimState::active;
+        ac.pos.lat = at.lat;
+        ac.pos.lon = at.lon;
+        ac.pos.alt = 20.0 + r.above_ft;
+        ac.pos.heading = r.heading_deg * kDegToRad;
+        g_liveAc.push_back(ac);
+        gf_removeGroundedUserConflicts();
+        EXPECT_EQ(g_liveAc[0].simState == SimState::removingfromsim, r.removed);
+    }
+
     // Static aircraft made on S2 and S3 (30 m apart) by the static parking; a
     // C172 user (half span 5.5 m) taxis onto S2: the one there goes, the one
     // beside stays.

@@ -391,24 +391,20 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
         fly(200);
     }
     fly(3500);
-    EXPECT_TRUE(parkedOn(0x400101, standBorn)) << "the newborn keeps its stand";
-    EXPECT_TRUE(parkedOn(0x400102, standFree)) << "the first arrival keeps its stand";
-    for (std::uint32_t hex : {0x400103u, 0x400104u}) {
-        const LiveAc* ac = liveAc(hex);
-        if (ac) {
-            EXPECT_EQ(ac->standId, 0u) << "a later arrival finds its stand taken";
-        }
+    // The feed no longer reports P: it gives way to the arrival that wants
+    // its stand. A is still reported: it keeps its stand, and the second
+    // arrival stops short of it. No stand holds two aircraft.
+    EXPECT_TRUE(parkedOn(0x400104, standBorn)) << logText();
+    EXPECT_TRUE(!liveAc(0x400101) || liveAc(0x400101)->simState != SimState::active);
+    EXPECT_NE(logText().find("S1      : DLH401   removed, KLM404 wants to park there"), std::string::npos);
+    EXPECT_NE(logText().find("S2      : KLM403   stops short of KLM402 parked there"), std::string::npos);
+    EXPECT_TRUE(parkedOn(0x400102, standFree)) << "the reported occupant keeps its stand";
+    for (std::uint32_t stand : {standBorn, standFree}) {
+        EXPECT_LE(std::count_if(g_liveAc.begin(), g_liveAc.end(),
+                                [&](const LiveAc& a) { return parkedOn(a.hexid, stand); }),
+                  1);
     }
-    // The same flight reborn on its stand under another address meets the
-    // one standing there in the stand arbitration, and takes its place.
-    for (double t : {100.0, 116.0, 132.0}) {
-        Fix at{lat, lonBorn, 0.0, 0.0, 90.0, 1000.0 + t};
-        takeBatch({record(0x400105, "DLH401", "B738", at)}, 30);
-        fly(200);
-    }
-    fly(3500);
-    EXPECT_TRUE(parkedOn(0x400105, standBorn));
-    EXPECT_EQ(liveAc(0x400101), nullptr);
+    EXPECT_NE(liveAc(0x400103) ? liveAc(0x400103)->standId : 0u, standFree);
 }
 
 // Two stands 30 m apart, too close for two airliners' wings: an aircraft

@@ -1,0 +1,339 @@
+// Whole user flights at the demo airport with its stands full of reported
+// traffic: what the pilot sees while flying past, taking off, landing and
+// standing on the runway, and two aircraft meeting on one stand.
+#include <zlib.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "airports/park_airport_state.h"
+#include "core/geometry.h"
+#include "core/settings.h"
+#include "traffic/traffic_state.h"
+#include "user_flight_driver.h"
+
+namespace {
+
+// A runway along the demo airport's west side, northbound, its threshold at
+// the south end; the D and E stands lie 0.23 nm and more east of it, their
+// noses toward it.
+constexpr double kRwyLat = 52.300, kRwyLon = 4.755;
+constexpr double kLonPerNm = 1.0 / 60.0 / 0.6115;
+
+class UserFlights : public UserFlightDriver {
+protected:
+    void SetUp() override {
+        UserFlightDriver::SetUp();
+        loadDemoAirport();
+        CUSTOM_PARKING_PERCENTAGE.setValue(100);  // no parked aircraft removed to keep stands free
+    }
+    // 21 aircraft reported on the D and E stands throughout.
+    std::vector<std::uint32_t> fillStands(double to_s, const std::string& except = {}) {
+        std::vector<std::uint32_t> hexids;
+        for (const Stand& s : g_standList) {
+            const std::string name = gf_standName(s);
+            if ((name[0] != 'D' && name[0] != 'E') || name == except) continue;
+            const std::uint32_t hex = 0x480000 + static_cast<std::uint32_t>(hexids.size());
+            standing(hex, "KLM" + std::to_string(100 + hexids.size()), "A320", s, 0.0, to_s);
+            hexids.push_back(hex);
+        }
+        return hexids;
+    }
+    static int parkedActive(const std::vector<std::uint32_t>& hexids) {
+        int n = 0;
+        for (std::uint32_t h : hexids) {
+            const LiveAc* ac = liveAc(h);
+            n += ac && ac->simState == SimState::active && ac->flightState == FlightState::parked;
+        }
+        return n;
+    }
+    // Taxis at 8 kt from `from` to `to` (records every 5 s), then stands
+    // still there, reported until `to_s`.
+    void taxiThenStand(std::uint32_t hexid, const std::string& cs, LatLon from, LatLon to, double to_s) {
+        const double track = gf_initialBearing(from, to) * kRadToDeg;
+        const double d_nm = gf_distanceNm(from, to);
+        const int steps = std::max(1, static_cast<int>(d_nm * 3600.0 / 8.0 / 5.0));
+        double t = 0;
+        for (int i = 0; i <= steps; ++i, t += 5.0) {
+            const double f = static_cast<double>(i) / steps;
+            schedule({record(hexid, cs, "A320",
+                             Fix{.lat = from.lat + f * (to.lat - from.lat), .lon = from.lon + f * (to.lon - from.lon),
+                                 .alt_ft = 0, .gs_kt = i < steps ? 8.0 : 0.0, .track_deg = track, .feedTime = t})});
+        }
+        for (; t <= to_s; t += 16.0)
+            schedule({record(hexid, cs, "A320",
+                             Fix{.lat = to.lat, .lon = to.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = track,
+                                 .feedTime = t})});
+    }
+    // A northbound flight down the runway's line: n records every dt_s from
+    // d_nm south of the threshold, 3 degrees down to the ground at it.
+    static std::vector<FlightRecord> arrival(std::uint32_t hexid, double from_s, double d_nm, double gs_kt,
+                                             double dt_s, int n) {
+        std::vector<FlightRecord> out;
+        for (int i = 0; i < n; ++i) {
+            const double left_nm = d_nm - gs_kt * dt_s * i / 3600.0;
+            const double agl = std::max(0.0, left_nm * kFeetPerNm * std::tan(3.0 * kDegToRad));
+            out.push_back(record(hexid, "DLH9", "A320",
+                                 Fix{.lat = kRwyLat - left_nm / 60.0,
+                                     .lon = kRwyLon,
+                                     .alt_ft = agl > 0 ? agl - 11.0 : 0.0,
+                                     .gs_kt = left_nm > 0 ? gs_kt : 60.0,
+                                     .track_deg = 0.0,
+                                     .feedTime = from_s + dt_s * i}));
+        }
+        return out;
+    }
+};
+
+TEST_F(UserFlights, ParkedTrafficStaysWhileTheUserFliesACircuitOverTheAprons) {
+    const auto parked = fillStands(400.0);
+    // 2 x 1 nm at 900 ft over the D and E stands, 120 kt, twice round after
+    // a minute on the way in while the stands fill.
+    const double cLat = 52.311, cLon = 4.765;
+    std::vector<UserWaypoint> path{{0, cLat - 0.5 / 60, cLon - 4.0 * kLonPerNm, 900}};
+    double t = 60;
+    for (int lap = 0; lap < 2; ++lap) {
+        for (auto [dLat, dLon] : {std::pair{-0.5, -1.0}, {-0.5, 1.0}, {0.5, 1.0}, {0.5, -1.0}}) {
+            const UserWaypoint& last = path.back();
+            const UserWaypoint next{0, cLat + dLat / 60, cLon + dLon * kLonPerNm, 900};
+            t += gf_distanceNm({last.lat, last.lon}, {next.lat, next.lon}) * 30.0;
+            path.push_back(UserWaypoint{t, next.lat, next.lon, 900});
+        }
+    }
+    const FlightFindings seen = fly(path);
+    EXPECT_TRUE(seen.removals.empty()) << seen.removals.size() << " removals, the first of " << std::hex
+                                       << (seen.removals.empty() ? 0 : seen.removals[0].hexid);
+    EXPECT_EQ(parkedActive(parked), 21);
+    EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
+    EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+TEST_F(UserFlights, ParkedTrafficStaysWhileTheUserTakesOffPastTheAprons) {
+    const auto parked = fillStands(300.0);
+    // Lined up 100 s while the stands fill, a 30 s roll, lift-off and a
+    // climb at 1,000 ft a minute past the stands.
+    const std::vector<UserWaypoint> path{{0, kRwyLat, kRwyLon, 0},
+                                         {100, kRwyLat, kRwyLon, 0},
+                                         {130, kRwyLat + 0.6 / 60, kRwyLon, 0},
+                                         {250, kRwyLat + 6.0 / 60, kRwyLon, 2000}};
+    const FlightFindings seen = fly(path);
+    EXPECT_TRUE(seen.removals.empty()) << seen.removals.size() << " removals";
+    EXPECT_EQ(parkedActive(parked), 21);
+    EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
+    EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+// The user lined up on the runway; an arrival comes down its line to land
+// through the user: it goes on final, a mile or more before it reaches the
+// user. One that lands on a parallel runway 0.5 nm east passes.
+TEST_F(UserFlights, ArrivalToTheRunwayTheUserStandsOnGoesOnFinal) {
+    constexpr std::uint32_t kArrival = 0x3C0001, kParallel = 0x3C0002;
+    schedule(arrival(kArrival, 0.0, 8.0, 140.0, 5.0, 50));
+    auto parallel = arrival(kParallel, 2.0, 8.0, 140.0, 5.0, 50);
+    for (FlightRecord& r : parallel) r.point.lon += 0.5 * kLonPerNm;
+    schedule(parallel);
+    const std::vector<UserWaypoint> path{{0, kRwyLat, kRwyLon, 0}, {300, kRwyLat, kRwyLon, 0}};
+    const FlightFindings seen = fly(path);
+    // Removed, it comes back at its next report and goes again.
+    ASSERT_GE(seen.removedBy(kArrival), 1) << "the arrival lands through the user";
+    for (const UserRemoval& r : seen.removals) {
+        if (r.hexid != kArrival) continue;
+        EXPECT_FALSE(r.acOnGround);
+        EXPECT_GE(r.dist_nm, 1.0) << "at " << r.t_s << " s";
+    }
+    EXPECT_EQ(seen.removedBy(kParallel), 0);
+}
+
+// On final to the runway with an aircraft lined up on it: it goes while the
+// user is in the air. Beside it one stands still on the runway's edge facing
+// across it, as at a holding point: it stays.
+TEST_F(UserFlights, AircraftLinedUpOnTheRunwayTheUserLandsOnGoes) {
+    constexpr std::uint32_t kLinedUp = 0x3C0011, kHolding = 0x3C0012;
+    taxiThenStand(kLinedUp, "KLM77", gf_toward(kRwyLat, kRwyLon, 180.0, 0.05), {kRwyLat, kRwyLon}, 260.0);
+    taxiThenStand(kHolding, "KLM78", gf_toward(kRwyLat - 0.0005, kRwyLon, 90.0, 0.15),
+                  gf_toward(kRwyLat - 0.0005, kRwyLon, 90.0, 0.05), 260.0);
+    // Four miles out at 1,270 ft from second 90, down at the threshold at 200.
+    const std::vector<UserWaypoint> path{{0, kRwyLat - 6.0 / 60, kRwyLon, 1900},
+                                         {90, kRwyLat - 4.0 / 60, kRwyLon, 1270},
+                                         {200, kRwyLat, kRwyLon, 0},
+                                         {230, kRwyLat + 0.5 / 60, kRwyLon, 0}};
+    const FlightFindings seen = fly(path);
+    ASSERT_EQ(seen.removedBy(kLinedUp), 1);
+    for (const UserRemoval& r : seen.removals) {
+        if (r.hexid == kLinedUp) {
+            EXPECT_FALSE(r.userOnGround);
+        }
+    }
+    EXPECT_EQ(seen.removedBy(kHolding), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// An aircraft parked on D7, then another taxis in to the same stand. When the
+// feed no longer reports the parked one (it left unseen), it gives way to the
+// newcomer; while it is still reported it keeps the stand and the newcomer
+// waits short of it, never inside it.
+TEST_F(UserFlights, SecondArrivalTakesAStandFromAStaleOccupantAndALiveOneKeepsIt) {
+    constexpr std::uint32_t kOccupant = 0x3C0021, kNewcomer = 0x3C0022;
+    for (bool stillReported : {false, true}) {
+        SCOPED_TRACE(stillReported ? "occupant still reported" : "occupant silent");
+        TearDown();
+        SetUp();
+        const Stand& d7 = standNamed("D7");
+        const std::uint32_t d7Id = gf_standNumericId(d7);
+        standing(kOccupant, "KLM401", "A320", d7, 0.0, stillReported ? 600.0 : 32.0);
+        // From 150 m north-east at 8 kt, the last 45 m at a walking pace,
+        // ending 4 m from the stand's mark.
+        double t = 200.0;
+        for (double left_m = 154.0; left_m >= 4.0; t += 5.0) {
+            const LatLon at = gf_toward(d7.latitude, d7.longitude, 60.0, left_m / 1852.0);
+            const double gs = left_m > 49.0 ? 8.0 : left_m > 4.0 ? 3.0 : 0.0;
+            schedule({record(kNewcomer, "KLM402", "A320",
+                             Fix{.lat = at.lat, .lon = at.lon, .alt_ft = 0, .gs_kt = gs, .track_deg = 240.0,
+                                 .feedTime = t})});
+            left_m = left_m > 4.0 ? std::max(4.0, left_m - gs * 1852.0 / 3600.0 * 5.0) : -1.0;
+        }
+        const LatLon end = gf_toward(d7.latitude, d7.longitude, 60.0, 4.0 / 1852.0);
+        for (; t <= 600; t += 16)
+            schedule({record(kNewcomer, "KLM402", "A320",
+                             Fix{.lat = end.lat, .lon = end.lon, .alt_ft = 0, .gs_kt = 0, .track_deg = 240.0,
+                                 .feedTime = t})});
+        const FlightFindings seen = fly({{0, kRwyLat, kRwyLon, 0}, {600, kRwyLat, kRwyLon, 0}});
+        const LiveAc* occupant = liveAc(kOccupant);
+        const LiveAc* newcomer = liveAc(kNewcomer);
+        ASSERT_NE(newcomer, nullptr);
+        EXPECT_EQ(newcomer->simState, SimState::active);
+        if (!stillReported) {
+            EXPECT_TRUE(!occupant || occupant->simState != SimState::active);
+            EXPECT_EQ(newcomer->flightState, FlightState::parked);
+            EXPECT_EQ(newcomer->standId, d7Id);
+            EXPECT_NE(logText().find("D7      : KLM401   removed, KLM402 wants to park there"), std::string::npos);
+        } else {
+            ASSERT_NE(occupant, nullptr);
+            EXPECT_EQ(occupant->simState, SimState::active);
+            EXPECT_EQ(occupant->flightState, FlightState::parked);
+            EXPECT_EQ(occupant->standId, d7Id);
+            EXPECT_NE(newcomer->standId, d7Id);
+            // It rests where its path ended, its later reports from the
+            // stand taken as its standing there: not stuck in "taxi", not
+            // driven on into the parked one.
+            EXPECT_EQ(newcomer->flightState, FlightState::parked);
+            EXPECT_GT(seen.closestOf(kOccupant, kNewcomer), 12.0);
+            EXPECT_NE(logText().find("D7      : KLM402   stops short of KLM401 parked there"), std::string::npos);
+        }
+        EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A whole flight among the parked traffic: a minute on stand E9, the taxi to
+// the runway's threshold past the E stands, the line-up, the take-off, a
+// circuit at 900 ft over the aprons, the approach and the landing roll. No
+// aircraft goes for the user, none stands in another, none floats.
+TEST_F(UserFlights, WholeFlightFromAStandAndBackLeavesTheParkedTrafficAlone) {
+    const Stand& e9 = standNamed("E9");
+    const auto parked = fillStands(700.0, "E9");
+    const double taxiLon = kRwyLon + 0.002;
+    const double north = e9.latitude + 0.0008;
+    std::vector<UserWaypoint> path{{0, e9.latitude, e9.longitude, 0},
+                                   {60, e9.latitude, e9.longitude, 0},
+                                   {90, north, e9.longitude, 0},
+                                   {150, north, taxiLon, 0},
+                                   {330, kRwyLat, taxiLon, 0},
+                                   {360, kRwyLat, kRwyLon, 0},
+                                   {380, kRwyLat + 0.0001, kRwyLon, 0},
+                                   {410, kRwyLat + 0.6 / 60, kRwyLon, 0},
+                                   {470, kRwyLat + 2.5 / 60, kRwyLon, 900},
+                                   {500, kRwyLat + 2.5 / 60, kRwyLon + 1.0 * kLonPerNm, 900},
+                                   {570, kRwyLat - 1.5 / 60, kRwyLon + 1.0 * kLonPerNm, 900},
+                                   {600, kRwyLat - 1.5 / 60, kRwyLon, 600},
+                                   {640, kRwyLat, kRwyLon, 0},
+                                   {680, kRwyLat + 0.8 / 60, kRwyLon, 0}};
+    const FlightFindings seen = fly(path);
+    EXPECT_TRUE(seen.removals.empty()) << seen.removals.size() << " removals";
+    EXPECT_EQ(parkedActive(parked), 20);
+    EXPECT_TRUE(seen.overlaps.empty()) << seen.overlaps.front();
+    EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();
+}
+
+}  // namespace
+
+namespace {
+
+struct RecordedRow {
+    double t, lat, lon, alt, gs, track;
+};
+
+// The last minutes of a real flight's approach to runway 06 of the demo
+// airport and its touchdown, one row a second, from the shared recordings.
+std::vector<RecordedRow> lf_recordedFinal(double minutes) {
+    const char* source = std::getenv("GLIM_SOURCE_DIR");
+    std::filesystem::path file;
+    for (const char* up : {"../shared/data/adsb", "../../shared/data/adsb"}) {
+        const auto p = std::filesystem::path(source ? source : ".") / up / "eham_tra051_2018-05-30.json.gz";
+        if (std::filesystem::exists(p)) file = p;
+    }
+    std::vector<RecordedRow> rows;
+    if (file.empty()) return rows;
+    gzFile gz = gzopen(file.string().c_str(), "rb");
+    std::string text;
+    char buffer[65536];
+    for (int n; gz && (n = gzread(gz, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    if (gz) gzclose(gz);
+    for (const auto& o : nlohmann::json::parse(text))
+        rows.push_back(RecordedRow{o["timestamp"].get<double>() / 1000.0, o["latitude"].get<double>(),
+                                   o["longitude"].get<double>(), o["altitude"].get<double>(),
+                                   o["groundspeed"].get<double>(), o["track"].get<double>()});
+    std::sort(rows.begin(), rows.end(), [](const RecordedRow& a, const RecordedRow& b) { return a.t < b.t; });
+    const double end = rows.back().t;
+    std::erase_if(rows, [&](const RecordedRow& r) { return r.t < end - minutes * 60.0; });
+    for (RecordedRow& r : rows) r.t -= end - minutes * 60.0;
+    return rows;
+}
+
+// A real arrival to runway 06, reported every 2 s: with the user lined up on
+// that runway where the arrival touched down, it goes on final, a mile or
+// more out; with the user on stand E9 it lands.
+TEST_F(UserFlights, RecordedArrivalGoesOnlyForAUserOnItsRunway) {
+    const std::vector<RecordedRow> rows = lf_recordedFinal(6.0);
+    ASSERT_GT(rows.size(), 300u) << "the recorded flights are not at ../shared/data/adsb beside the source folder";
+    const auto touchdown = std::find_if(rows.begin(), rows.end(), [](const RecordedRow& r) { return r.alt <= 0.0; });
+    ASSERT_NE(touchdown, rows.end());
+    for (bool onRunway : {true, false}) {
+        SCOPED_TRACE(onRunway ? "user lined up on runway 06" : "user on stand E9");
+        TearDown();
+        SetUp();
+        for (std::size_t i = 0; i < rows.size(); i += 2) {
+            const RecordedRow& r = rows[i];
+            // Under a callsign the sample liveries know.
+            schedule({record(0x484506, "KLM051", "B738",
+                             Fix{.lat = r.lat, .lon = r.lon, .alt_ft = std::max(r.alt, 0.0), .gs_kt = r.gs,
+                                 .track_deg = r.track, .feedTime = r.t})});
+        }
+        const Stand& e9 = standNamed("E9");
+        const LatLon at = onRunway ? LatLon{touchdown->lat, touchdown->lon} : LatLon{e9.latitude, e9.longitude};
+        const double heading = onRunway ? 58.0 : e9.heading * kRadToDeg;
+        const LatLon ahead = gf_toward(at.lat, at.lon, heading, 1.0 / 1852.0);
+        const FlightFindings seen =
+            fly({{0, at.lat, at.lon, 0}, {1, ahead.lat, ahead.lon, 0}, {400, ahead.lat, ahead.lon, 0}});
+        if (onRunway) {
+            ASSERT_GE(seen.removedBy(0x484506), 1);
+            for (const UserRemoval& r : seen.removals) {
+                EXPECT_FALSE(r.acOnGround);
+                EXPECT_GE(r.dist_nm, 1.0) << "at " << r.t_s << " s";
+            }
+        } else {
+            EXPECT_EQ(seen.removedBy(0x484506), 0);
+        }
+    }
+}
+
+}  // namespace
