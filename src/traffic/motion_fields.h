@@ -36,6 +36,10 @@ struct MotionFields {
     StreamPoint pushAltEnd;
     double pushFirstDistance_nm = 900.0;
     double pushedBackLastDistance_nm = 0.0;
+    // Where the last report that reached the stream checks placed it: a
+    // ground speed is judged against the way the reports really move.
+    double lastReportLat_deg = 0.0;
+    double lastReportLon_deg = 0.0;
     // Holding of a silent aircraft on the ground.
     std::int32_t holdStartTick = 0;
     // A parked aircraft's received points around its stand.

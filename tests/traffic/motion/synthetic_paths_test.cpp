@@ -2,7 +2,10 @@
 // through the intake every 2 s as the service delivers them: a landing that
 // flares, rolls out, leaves the runway and parks; a parked aircraft that
 // pushes back, taxis and takes off.
+#include <fmt/format.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -495,6 +498,41 @@ TEST_F(SyntheticPaths, ParkedAircraftTakesItsNextFlightsCallsignOnItsStand) {
     EXPECT_EQ(gf_standNameOf(ac->standId), "D7");
     EXPECT_NE(sim.objectWithCallsign("KLM1235"), nullptr) << "created again under the new callsign";
     EXPECT_EQ(sim.objectWithCallsign("KLM1234"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A transponder that keeps reporting one position on a taxiway with the
+// ground speed of a take-off (a stale or faulty transmitter), polled every
+// 2 s for five minutes, its position exact or wandering a few metres or,
+// as receivers do, 30 m about it: the positions win, the aircraft stays
+// where it is. (Two reports 16 m apart or more, each at 180 kt, looked like
+// a take-off run, which the stream's extension then carried off the ground.)
+TEST_F(SyntheticPaths, AReportThatDoesNotMoveStaysPutWhateverItsGroundSpeed) {
+    std::uint32_t hex = 0x4b1800;
+    for (const double jitter_deg : {0.0, 0.00002, 0.0003}) {
+        SCOPED_TRACE(fmt::format("positions {} degrees about one place", jitter_deg));
+        g_liveAc.clear();
+        ++hex;
+        const double lat = kEhamLat - 0.01, lon = kEhamLon + 0.005;
+        double farthest_m = 0.0;
+        bool takeOffRun = false;
+        for (int i = 0; i < 150; ++i) {
+            const double j = (i % 3 == 1) ? jitter_deg : (i % 3 == 2 ? -jitter_deg : 0.0);
+            const Fix fix{lat + j, lon, 0.0, 180.0 + (i % 16), 250.0, 1000.0 + 2.0 * i};
+            takeBatch({record(hex, "KLM1799", "B738", fix)}, 30);
+            fly(200, [&] {
+                const LiveAc* ac = liveAc(hex);
+                if (!ac || ac->simState != SimState::active) return;
+                farthest_m = std::max(farthest_m, gf_distanceNm({ac->pos.lat, ac->pos.lon}, {lat, lon}) * 1852.0);
+                takeOffRun |= ac->motion.more.takeOffRun;
+            });
+        }
+        EXPECT_LT(farthest_m, 40.0) << "metres from the reported place";
+        EXPECT_FALSE(takeOffRun);
+    }
 }
 
 }  // namespace
