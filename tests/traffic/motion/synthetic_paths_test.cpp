@@ -536,3 +536,66 @@ TEST_F(SyntheticPaths, AReportThatDoesNotMoveStaysPutWhateverItsGroundSpeed) {
 }
 
 }  // namespace
+namespace {
+
+// Airliners on 3 and 5.5 degree approaches from 3000 ft, at the park airport
+// and at an airport without stands: each takes its approach configuration
+// at the same height (not only once the ground shows in its stream, 30 s
+// before the touchdown) and touches down close to where its stream does,
+// the steep one too (its flare no longer floats far down the runway).
+TEST_F(SyntheticPaths, ApproachesConfigureAtOneHeightAndTouchDownWhereTheStreamDoes) {
+    struct Row {
+        double slope_deg;
+        bool parkAirport;
+    };
+    std::uint32_t hex = 0x400300;
+    for (const Row r : {Row{3.0, true}, Row{3.0, false}, Row{5.5, true}, Row{5.5, false}}) {
+        SCOPED_TRACE(fmt::format("{} degrees{}", r.slope_deg, r.parkAirport ? " at the park airport" : " elsewhere"));
+        g_liveAc.clear();
+        const Stand& e5 = standNamed("E5");
+        const double lat0 = r.parkAirport ? e5.latitude : 50.0, lon0 = r.parkAirport ? e5.longitude : 8.5;
+        sim.user.lat_deg = r.parkAirport ? kEhamLat : lat0;
+        sim.user.lon_deg = r.parkAirport ? kEhamLon : lon0 + 0.05;
+        const double gs = 140.0;
+        const double dist_m = 3000.0 * 0.3048 / std::tan(r.slope_deg * kDegToRad);
+        const double seconds = dist_m / (gs * kKtToMs);
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(3000.0);
+        path.leg(58, seconds, gs, gs, -3000.0 / seconds * 60.0);
+        path.leg(58, 30, gs, 15);
+        double streamTdLat = 0, streamTdLon = 0;
+        for (const FlightRecord& rec : path.records)
+            if (!rec.point.airborne) {
+                streamTdLat = rec.point.lat;
+                streamTdLon = rec.point.lon;
+                break;
+            }
+        double configHeight = -1;
+        bool before = false, touched = false;
+        double tdLat = 0, tdLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            const bool landing = ac->motion.more.landing;
+            if (landing && !before && !touched) configHeight = ac->pos.alt - cg_ft - elevation_ft;
+            before = landing;
+            if (ac->groundMode && !touched) {
+                touched = true;
+                tdLat = ac->pos.lat;
+                tdLon = ac->pos.lon;
+            }
+        });
+        const double off_m = gf_distanceNm({tdLat, tdLon}, {streamTdLat, streamTdLon}) * 1852.0;
+        std::printf("%.1f deg %s: configured at %.0f ft, touchdown %.0f m from the stream's\n", r.slope_deg,
+                    r.parkAirport ? "park" : "elsewhere", configHeight, off_m);
+        ASSERT_TRUE(touched);
+        // Measured: configured at 1870 to 1990 ft; touchdown 30 m (3 degrees)
+        // and 140 m (5.5 degrees) beyond the stream's.
+        EXPECT_GT(configHeight, 1500.0) << "feet above the ground";
+        EXPECT_LT(off_m, 180.0) << "metres from the stream's touchdown";
+    }
+}
+
+}  // namespace
