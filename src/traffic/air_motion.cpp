@@ -32,6 +32,7 @@ constexpr double kFlareLaidOutFor_fpm = 600.0;
 constexpr double kApproachNear_nm = 10.0;
 constexpr double kApproachSink_fpm = -250.0;
 constexpr double kAltimeterStep_ft = 25.0;
+constexpr std::size_t kLevelPoints = 4;
 constexpr double kTicksPerMinute = 6000.0;
 constexpr double kRunwayOffsetMin_ft = 54.0;  // 2 hPa
 constexpr double kClimbOutDone_ft = 800.0;
@@ -148,6 +149,16 @@ double lf_runwayOffset_ft(const LiveAc& ac) {
     return 0.0;
 }
 
+// The next points of the stream stay within one 25 ft step of the
+// altimeter: level, where a slow descent loses more over as many points.
+bool lf_levelAhead(const LiveAc& ac) {
+    const std::size_t n = std::min<std::size_t>(ac.stream.size(), kLevelPoints + 2);
+    if (n < kLevelPoints) return false;
+    const auto [low, high] = std::minmax_element(ac.stream.begin(), ac.stream.begin() + static_cast<std::ptrdiff_t>(n),
+                                                 [](const StreamPoint& a, const StreamPoint& b) { return a.alt < b.alt; });
+    return high->alt - low->alt <= kAltimeterStep_ft;
+}
+
 bool lf_nearParkAirport(const LiveAc& ac) {
     if (!g_standsLoaded.load()) return false;
     const auto airport = g_currentAirport.get();
@@ -192,12 +203,10 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
                                         ? std::min(c, ac.maxClimb)
                                         : std::min(ac.maxClimb, std::max(c, (terrain - ac.pos.alt) / dt));
     } else if (ac.heightAboveGround <= kNearGround_ft && front.vrate + next.vrate <= 100.0 &&
-               (front.alt == next.alt ||
-                (std::fabs(front.alt - next.alt) <= kAltimeterStep_ft && front.vrate + next.vrate >= -100.0))) {
+               (front.alt == next.alt || lf_levelAhead(ac))) {
         // Level on the runway (its pressure altitude flickering by one step
-        // of 25 ft, no sink reported) while still above the simulator's
-        // ground: a QNH off the local one would otherwise roll it out in
-        // the air.
+        // of 25 ft) while still above the simulator's ground: a QNH off the
+        // local one would otherwise roll it out in the air.
         lf_landingDescentRate(ac, front, next);
     } else {
         m.verticalSpeed_ftPerTick = (next.alt - lf_runwayOffset_ft(ac) - ac.pos.alt) / dt;

@@ -599,3 +599,55 @@ TEST_F(SyntheticPaths, ApproachesConfigureAtOneHeightAndTouchDownWhereTheStreamD
 }
 
 }  // namespace
+
+namespace {
+
+// An arrival at an airport 1400 ft high that has no stand file: the feed
+// reports the roll-out with the pressure altitude of the runway (no ground
+// reports there), flickering by one 25 ft step, corrected with a QNH that
+// matches or lies 8 hPa above the local one (216 ft): the wheels meet the
+// simulator's runway and stay on it; the roll-out is no touch-and-go.
+TEST_F(SyntheticPaths, ARollOutReportedInTheAirRollsOnTheSimulatorsRunway) {
+    elevation_ft = 1400.0;
+    std::uint32_t hex = 0x400400;
+    for (const double error_ft : {0.0, 216.0}) {
+        SCOPED_TRACE(fmt::format("altitudes {} ft high", error_ft));
+        g_liveAc.clear();
+        const double lat0 = 50.0, lon0 = 8.5;
+        sim.user.lat_deg = lat0;
+        sim.user.lon_deg = lon0 + 0.05;
+        const double dist_m = 2500.0 * 0.3048 / std::tan(3.0 * kDegToRad);
+        const double seconds = dist_m / (140.0 * kKtToMs);
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(2500.0);
+        path.leg(58, seconds, 140, 140, -2500.0 / seconds * 60.0);
+        path.leg(58, 40, 140, 40);
+        std::size_t i = 0;
+        for (FlightRecord& rec : path.records) {
+            const double flicker = (++i % 2) ? 0.0 : 25.0;
+            rec.point.alt = rec.point.airborne ? rec.point.alt + 1400.0 + error_ft : 1400.0 + error_ft + flicker;
+            rec.point.airborne = true;
+            if (rec.point.alt <= 1400.0 + error_ft + 25.0) rec.point.vrate = 0.0;
+        }
+        double rollOutMax = 0;
+        bool touched = false, takeOffRun = false;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            touched |= ac->groundMode != 0;
+            takeOffRun |= ac->motion.more.takeOffRun || ac->flightState == FlightState::take_off;
+            if (touched) rollOutMax = std::max(rollOutMax, ac->pos.alt - cg_ft - elevation_ft);
+        });
+        // Before: with the QNH right a touch-and-go took it off the runway
+        // again; 8 hPa high it rolled out 220 ft above the runway.
+        std::printf("error %.0f ft: touched %d, take-off %d, wheels at most %.1f ft after touchdown\n", error_ft,
+                    touched, takeOffRun, rollOutMax);
+        EXPECT_TRUE(touched);
+        EXPECT_FALSE(takeOffRun);
+        EXPECT_LT(rollOutMax, 10.0);
+    }
+}
+
+}  // namespace
