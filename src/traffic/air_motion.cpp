@@ -28,7 +28,13 @@ constexpr double kDescentToGround_fpm = -601.0;
 constexpr double kFpmPerFtPerTick = 6000.0;
 constexpr double kFlareBelow_ft = 400.0;
 constexpr double kFlarePitch_rad = -4.0 * kDegToRad;
+constexpr double kFlareLaidOutFor_fpm = 600.0;
 constexpr double kApproachNear_nm = 10.0;
+constexpr double kApproachSink_fpm = -250.0;
+constexpr double kAltimeterStep_ft = 25.0;
+constexpr std::size_t kLevelPoints = 4;
+constexpr double kTicksPerMinute = 6000.0;
+constexpr double kRunwayOffsetMin_ft = 54.0;  // 2 hPa
 constexpr double kClimbOutDone_ft = 800.0;
 constexpr std::int32_t kCountdownFloor = -1000;
 
@@ -117,6 +123,42 @@ void lf_skipToAirborne(LiveAc& ac) {
     ac.motion.verticalSpeed_ftPerTick = next.vrate / kFpmPerFtPerTick;
 }
 
+// How far the stream's touchdown lies above the simulator's runway: the
+// stream's altitude where its first ground point ahead lies, against the
+// ground the simulator reports under the aircraft. The altitudes are
+// corrected with the user's QNH, which differs from the one where the
+// aircraft lands by a few hPa (27 ft each); on the final approach the
+// stream is followed that much lower (or higher), so that the wheels meet
+// the simulator's runway where the stream touches down. Small differences
+// (the last point's own height over the runway) are left alone.
+double lf_runwayOffset_ft(const LiveAc& ac) {
+    const MotionFields& f = ac.motion.more;
+    if (!f.simGroundKnown) return 0.0;
+    for (std::size_t i = 1; i < ac.stream.size(); ++i) {
+        if (ac.stream[i].airborne) continue;
+        if (!ac.stream[i - 1].airborne) return 0.0;
+        // The last airborne point may lie some hundred metres before the
+        // ground point (the stream is thinned in the air): carried on at
+        // its vertical rate to the ground point's time.
+        const StreamPoint& last = ac.stream[i - 1];
+        const double minutes = static_cast<double>(ac.stream[i].time - last.time) / kTicksPerMinute;
+        const double runway = last.alt + std::min(last.vrate, 0.0) * minutes;
+        const double offset = runway - (f.simGround_ft + ac.cgHeight);
+        return std::fabs(offset) > kRunwayOffsetMin_ft ? offset : 0.0;
+    }
+    return 0.0;
+}
+
+// The next points of the stream stay within one 25 ft step of the
+// altimeter: level, where a slow descent loses more over as many points.
+bool lf_levelAhead(const LiveAc& ac) {
+    const std::size_t n = std::min<std::size_t>(ac.stream.size(), kLevelPoints + 2);
+    if (n < kLevelPoints) return false;
+    const auto [low, high] = std::minmax_element(ac.stream.begin(), ac.stream.begin() + static_cast<std::ptrdiff_t>(n),
+                                                 [](const StreamPoint& a, const StreamPoint& b) { return a.alt < b.alt; });
+    return high->alt - low->alt <= kAltimeterStep_ft;
+}
+
 bool lf_nearParkAirport(const LiveAc& ac) {
     if (!g_standsLoaded.load()) return false;
     const auto airport = g_currentAirport.get();
@@ -160,10 +202,14 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
         m.verticalSpeed_ftPerTick = ac.heightAboveGround > kNearGround_ft
                                         ? std::min(c, ac.maxClimb)
                                         : std::min(ac.maxClimb, std::max(c, (terrain - ac.pos.alt) / dt));
-    } else if (front.alt == next.alt && ac.heightAboveGround <= kNearGround_ft && front.vrate + next.vrate <= 100.0) {
+    } else if (ac.heightAboveGround <= kNearGround_ft && front.vrate + next.vrate <= 100.0 &&
+               (front.alt == next.alt || lf_levelAhead(ac))) {
+        // Level on the runway (its pressure altitude flickering by one step
+        // of 25 ft) while still above the simulator's ground: a QNH off the
+        // local one would otherwise roll it out in the air.
         lf_landingDescentRate(ac, front, next);
     } else {
-        m.verticalSpeed_ftPerTick = (next.alt - ac.pos.alt) / dt;
+        m.verticalSpeed_ftPerTick = (next.alt - lf_runwayOffset_ft(ac) - ac.pos.alt) / dt;
     }
 }
 
@@ -180,12 +226,22 @@ bool lf_streamReachesGround(const LiveAc& ac) {
     return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
 }
 
+// Some point ahead still comes down: a level stretch of an approach (the
+// glide path not yet met) is no go-around.
+bool lf_descentGoesOn(const LiveAc& ac) {
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.vrate <= kApproachSink_fpm; });
+}
+
 void lf_approachSystems(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     const double rate = ac.stream.front().vrate;
     gf_setCabinLights(ac.objectId, 0);
-    const bool near = lf_nearParkAirport(ac) || lf_streamReachesGround(ac);
-    if (rate <= -250.0 && !f.landing && near) {
+    const bool near = lf_nearParkAirport(ac) || lf_streamReachesGround(ac) || lf_descentGoesOn(ac);
+    // A descent below the approach height configures for the landing at
+    // any airport, as high as at the park airport: the ground ahead shows
+    // in the stream only some 30 s before the touchdown, far too late for
+    // gear and flaps.
+    if (rate <= kApproachSink_fpm && !f.landing) {
         gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 1);
         gf_setFlaps(ac, 3);
         gf_setGear(ac, true);
@@ -196,7 +252,7 @@ void lf_approachSystems(LiveAc& ac) {
         f.goAround = false;
         f.countdown = 1;
         lf_resetWindows(ac);
-    } else if (rate > -250.0 && (rate > 600.0 || (f.landing && !near)) && !f.goAround) {
+    } else if (rate > kApproachSink_fpm && (rate > 600.0 || (f.landing && !near)) && !f.goAround) {
         f.goAround = true;
         lf_shrinkWindows(ac);
         gf_setThrottle(ac, 4);
@@ -330,6 +386,22 @@ bool lf_straightMove(LiveAc& ac) {
     return true;
 }
 
+// The height above the simulator's ground now: its last ground altitude
+// under the aircraft (terrain assumed level until the next report), or its
+// last reported height above ground before the first report.
+double lf_heightNow_ft(const LiveAc& ac) {
+    const MotionFields& f = ac.motion.more;
+    return f.simGroundKnown ? ac.pos.alt - f.simGround_ft : ac.heightAboveGround;
+}
+
+// A steeper approach sinks faster than the 600 fpm the flare's steps are
+// laid out for: its flare begins higher and sinks faster in proportion, so
+// it takes as long and ends as far beyond the stream's touchdown as on a
+// 3 degree approach instead of floating hundreds of metres down the runway.
+double lf_flareScale(const LiveAc& ac) {
+    return std::max(1.0, -ac.motion.verticalSpeed_ftPerTick * kFpmPerFtPerTick / kFlareLaidOutFor_fpm);
+}
+
 void lf_flareCheck(LiveAc& ac) {
     MotionState& m = ac.motion;
     MotionFields& f = m.more;
@@ -340,12 +412,15 @@ void lf_flareCheck(LiveAc& ac) {
         f.flareElevationValid = alt.has_value();
         if (alt) f.flareElevation_ft = *alt;
     }
-    f.heightAboveElevation_ft = f.flareElevationValid ? ac.pos.alt - f.flareElevation_ft : ac.heightAboveGround;
-    const double h = std::min(ac.heightAboveGround, f.heightAboveElevation_ft);
+    const double above = lf_heightNow_ft(ac);
+    f.heightAboveElevation_ft = f.flareElevationValid ? ac.pos.alt - f.flareElevation_ft : above;
+    const double h = std::min(above, f.heightAboveElevation_ft);
     if (f.flareStage == 0) {
-        if (ac.cgHeight + 30.0 < h) return;
+        const double k = lf_flareScale(ac);
+        if (ac.cgHeight + 30.0 * k < h) return;
+        f.flareScale = k;
         m.pitchRate_rad = (kFlarePitch_rad - ac.pos.pitch) / std::max(ac.flareTicks, 1);
-        m.verticalSpeed_ftPerTick = -0.1;
+        m.verticalSpeed_ftPerTick = -0.1 * k;
         if (ac.stream.size() > 1) ac.stream[1].vrate = -601.0;
         m.targetVerticalRate_fpm = -601.0;
         f.flareStage = 1;
@@ -355,10 +430,10 @@ void lf_flareCheck(LiveAc& ac) {
     }
     if (f.flareStage > 3) return;
     const FlareStep& step = kFlareSteps[f.flareStage - 1];
-    if (h > ac.cgHeight + step.aboveCg_ft) return;
+    if (h > ac.cgHeight + step.aboveCg_ft * f.flareScale) return;
     if (step.throttle >= 0) gf_setThrottle(ac, step.throttle);
-    m.verticalSpeed_ftPerTick = step.verticalSpeed_ftPerTick;
-    m.targetVerticalRate_fpm = step.verticalSpeed_ftPerTick * kFpmPerFtPerTick;
+    m.verticalSpeed_ftPerTick = step.verticalSpeed_ftPerTick * f.flareScale;
+    m.targetVerticalRate_fpm = m.verticalSpeed_ftPerTick * kFpmPerFtPerTick;
     ++f.flareStage;
     f.flareElevationValid = false;
 }
@@ -366,7 +441,7 @@ void lf_flareCheck(LiveAc& ac) {
 void lf_attitudeMove(LiveAc& ac) {
     MotionState& m = ac.motion;
     PositionBlock& b = ac.pos;
-    if (ac.heightAboveGround <= kFlareBelow_ft && m.more.landing && !ac.groundMode) lf_flareCheck(ac);
+    if (lf_heightNow_ft(ac) <= kFlareBelow_ft && m.more.landing && !ac.groundMode) lf_flareCheck(ac);
     if (m.derotation) {
         b.pitch += m.pitchRate_rad;
         if (b.pitch >= ac.restPitch) {

@@ -7,6 +7,7 @@
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
 #include "core/clock.h"
+#include "core/geometry.h"
 #include "core/settings.h"
 #include "feed/reader_services.h"
 #include "feed/traffic_reader.h"
@@ -32,6 +33,10 @@ constexpr double kGroundThinKt = 30.0;
 constexpr double kGroundThinTrackDeg = 2.0;
 constexpr double kGroundThinNm = 0.010799136069114472;  // 20 m
 constexpr double kGroundThinMax_s = 15.0;
+// A ground report's speed that its positions do not bear out by this much
+// (twice the speed they show, and 10 kt more) is no speed of the aircraft.
+constexpr double kSpeedOverPositions = 2.0;
+constexpr double kSpeedOverPositions_kt = 10.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -83,6 +88,26 @@ bool lf_passesStreamFilters(const LiveAc& ac, const FlightRecord& r) {
     if (!madeUp && dt <= kGlitchMaxGap_s && lf_speedGlitch(r.point.gs, last.gs)) return false;
     if (ac.motion.groundMove < 1 && lf_thinnedOut(r.point, last, dt)) return false;
     return true;
+}
+
+// On the ground the positions win over the reported speed: a stale or
+// faulty transmitter that keeps one position with the speed of a take-off
+// must stand still, not race off along its track (the take-off detection
+// and the stream's extension go by the speed). The speed its positions show
+// since the previous report replaces one they do not bear out.
+void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint& point) {
+    const double dt_s = r.feedTime - ac.lastFeedTime;
+    if (point.airborne || !(dt_s > 0.0)) return;
+    const MotionFields& f = ac.motion.more;
+    const double moved_nm = gf_distanceNm(LatLon{f.lastReportLat_deg, f.lastReportLon_deg}, LatLon{point.lat, point.lon});
+    const double shown_kt = moved_nm * 3600.0 / dt_s;
+    if (point.gs > kSpeedOverPositions * shown_kt + kSpeedOverPositions_kt) point.gs = shown_kt;
+}
+
+void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
+    ac.lastFeedTime = r.feedTime;
+    ac.motion.more.lastReportLat_deg = r.point.lat;
+    ac.motion.more.lastReportLon_deg = r.point.lon;
 }
 
 bool lf_categoryWanted(AcCategory c) {
@@ -173,8 +198,10 @@ void lf_decodeRecord(const FlightRecord& r) {
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;
     if (!lf_respawnCheck(ac, r)) return;
-    ac.lastFeedTime = r.feedTime;
-    decodeExisting(ac, r.point);
+    StreamPoint point = r.point;
+    lf_speedFromPositions(ac, r, point);
+    lf_rememberReport(ac, r);
+    decodeExisting(ac, point);
 }
 
 void lf_tryDecodeNew(FlightRecord r) {
@@ -199,6 +226,7 @@ void lf_decodeNew(const FlightRecord& record) {
     base.maxClimb = m.maxClimb_ft;
     base.slowGroundSpeed = m.slowGroundSpeed_kt;
     g_liveAc.emplace_back(r.point, base, r.feedTime);
+    lf_rememberReport(g_liveAc.back(), r);
 }
 
 void lf_takeCollectedIds() {

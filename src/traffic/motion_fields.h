@@ -24,6 +24,14 @@ struct MotionFields {
     bool flareElevationValid = false;
     bool flareElevationTaken = false;
     double heightAboveElevation_ft = 0.0;
+    // The flare's heights and sink rates, scaled to the approach's own sink
+    // rate when the flare began (1 for 600 fpm or less).
+    double flareScale = 1.0;
+    // The ground altitude under the aircraft that the simulator reported
+    // last, with its valid flag: the height above it follows every tick,
+    // where the reported height above ground is up to a second old.
+    double simGround_ft = 0.0;
+    bool simGroundKnown = false;
     // A turn on the ground without a curve, sharper than 3 degrees.
     bool sharpTurn = false;
     double sharpTurnAngle_deg = 0.0;
@@ -36,6 +44,10 @@ struct MotionFields {
     StreamPoint pushAltEnd;
     double pushFirstDistance_nm = 900.0;
     double pushedBackLastDistance_nm = 0.0;
+    // Where the last report that reached the stream checks placed it: a
+    // ground speed is judged against the way the reports really move.
+    double lastReportLat_deg = 0.0;
+    double lastReportLon_deg = 0.0;
     // Holding of a silent aircraft on the ground.
     std::int32_t holdStartTick = 0;
     // A parked aircraft's received points around its stand.

@@ -85,6 +85,8 @@ void lf_onGroundData(const SimObjectEvent& e) {
         ac->motion.groundCounter = 1;
     }
     ac->heightAboveGround = e.value2;
+    ac->motion.more.simGround_ft = e.value1;
+    ac->motion.more.simGroundKnown = true;
     if (ac->groundMode || ac->motion.groundCounter >= 2) ac->pos.alt = e.value1 + ac->cgHeight;
 }
 

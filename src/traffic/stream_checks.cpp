@@ -26,6 +26,7 @@ constexpr double kParkedStep_nm = 0.00162;      // 3 m
 constexpr double kShortStopNear_nm = 0.01188;   // 22 m
 constexpr std::int32_t kShortStop = 1500;
 constexpr double kTakeOffGs_kt = 43.0;
+constexpr double kTouchAndGoClimb_fpm = 256.0;
 constexpr double kNearlySame_deg = 0.00015;
 constexpr double kHoldingFactor = 1.2;
 constexpr std::int32_t kHoldStep = 300;
@@ -164,7 +165,9 @@ void lf_detectTakeOff(LiveAc& ac, const StreamPoint& point) {
         if ((ac.flightState == FlightState::taxi && point.airborne) ||
             (point.gs >= kTakeOffGs_kt && last.gs >= kTakeOffGs_kt))
             lf_takeOffConfiguration(ac);
-    } else if (point.airborne && last.airborne) {
+    } else if (point.airborne && last.airborne && point.vrate > kTouchAndGoClimb_fpm) {
+        // Only a climb again is a touch-and-go: a roll-out that the feed
+        // reports in the air (no ground reports at that airport) is none.
         lf_touchAndGo(ac);
     }
 }

@@ -107,6 +107,41 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -1.0, 1e-9);
          }},
+        {"with the landing mark, level on the runway within one 25 ft altimeter step: down at the landing rate; "
+         "a slow descent is followed",
+         [] {
+             for (const double step_ft : {25.0, 12.0}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 ac.heightAboveGround = 230;
+                 ac.motion.more.landing = true;
+                 // Flickering by one step, or coming down 12 ft a point.
+                 ac.stream[1].alt = 5000 - step_ft;
+                 ac.stream[2].alt = step_ft == 25.0 ? 5000 : 5000 - 2 * step_ft;
+                 ac.stream.push_back(point(52.01, 4.0, 5000 - (step_ft == 25.0 ? 25 : 3 * step_ft), 250, 1900));
+                 nextPosMain(ac);
+                 const double followed = -step_ft / 300;
+                 EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, step_ft == 25.0 ? -601.0 / 6000.0 : followed);
+             }
+         }},
+        {"away from the park airport a descent below 2050 ft configures; a level stretch keeps it while a point "
+         "ahead still descends, a level-off retracts it",
+         [] {
+             for (const double ahead_fpm : {-700.0, 0.0}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 ac.heightAboveGround = 1900;
+                 ac.stream[0].vrate = -700;
+                 nextPosMain(ac);
+                 ASSERT_TRUE(ac.motion.more.landing) << "configured far from any stand file";
+                 EXPECT_EQ(ac.lastFlaps, 3);
+                 g_trafficTick = ac.stream.front().time;
+                 ac.stream.front().vrate = 0;
+                 ac.stream.push_back(point(52.1, 4.0, 4000, 250, ac.stream.back().time + 300, ahead_fpm));
+                 nextPosMain(ac);
+                 EXPECT_EQ(ac.motion.more.landing, ahead_fpm < 0) << ahead_fpm;
+             }
+         }},
         {"no park airport and QNH 1013: -601 fpm down to a ground point",
          [] {
              LiveAc& ac = level();

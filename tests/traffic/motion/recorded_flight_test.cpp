@@ -9,6 +9,7 @@
 // level flight. Asserts only generous bounds: the figures are for reading.
 #include <zlib.h>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -149,39 +150,52 @@ struct Figures {
     }
 };
 
-class RecordedFlight : public MotionHarness {};
+// How the replay is set up: at the park airport with its stand file, or at
+// an airport the engine has no stand file for (ground reports kept or not),
+// and the QNH the feed's altitudes are corrected with, off the one the
+// recorded pressure altitudes imply by qnhError_hpa.
+struct ReplaySetup {
+    bool standFile = true;
+    bool groundReports = true;
+    int qnhError_hpa = 0;
+};
 
-TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
-    const auto file = lf_recording();
-    // The recording belongs to every checkout: without it the motion goes
-    // unchecked, which is a failure, not a pass.
-    ASSERT_TRUE(file.has_value()) << "the recorded flights are not at ../shared/data/adsb beside the source folder";
-    const std::vector<Row> rows = lf_readRows(*file);
-    ASSERT_GT(rows.size(), 1000u);
-    // The touchdown: the first row on the ground after the long flight.
-    double touchdownT = 0.0;
-    for (const Row& r : rows)
-        if (r.alt <= 0.0 && r.t > rows.front().t + 3600.0) {
-            touchdownT = r.t;
-            break;
-        }
-    ASSERT_GT(touchdownT, 0.0);
-
-    loadEham();
-    COLLISION_USER_AIR.setValue(false);
-    ClockedFeedEnv env;
-    TrafficReader reader;
-    reader.answerSettings.range_nm = 1000.0;
-    reader.answerSettings.currentAirport = FeedAirport{true, kEhamLat, kEhamLon, -11.0};
-    reader.answerSettings.airportFileAlt_ft = -11.0;
-
-    Figures air, final2min, altitudeFinal, offsets, residual, trackAir, trackFinal2min;
+// What a user sees of the replayed flight.
+struct ReplayFigures {
+    Figures air, final2min, altitudeFinal, offsets, residual, trackAir, trackFinal2min, levelBank;
     std::vector<double> levelPitch_deg;
-    Figures levelBank;
     double levelBankMax_deg = 0.0;
     int flareStageMax = 0;
     double touchdownHeading = -1.0;
     std::optional<LatLon> touchdownAt;
+    double touchdownOff_m = -1.0;
+    // Height of the wheels above the simulator's ground when the approach
+    // configuration (gear down, flaps 3) came for the last time before the
+    // touchdown; and the highest the wheels were while the recording rolled
+    // out on the runway (from 10 s after the recorded touchdown).
+    double configHeight_ft = -1.0;
+    double rollOutHeightMax_ft = 0.0;
+    std::size_t rollOutSamples = 0;
+};
+
+class RecordedFlight : public MotionHarness {
+protected:
+    ReplayFigures replay(const std::vector<Row>& rows, double touchdownT, const ReplaySetup& setup);
+};
+
+ReplayFigures RecordedFlight::replay(const std::vector<Row>& rows, double touchdownT, const ReplaySetup& setup) {
+    ReplayFigures f;
+    if (setup.standFile) loadEham();
+    COLLISION_USER_AIR.setValue(false);
+    ClockedFeedEnv env;
+    TrafficReader reader;
+    reader.answerSettings.range_nm = 1000.0;
+    if (setup.groundReports) reader.answerSettings.currentAirport = FeedAirport{true, kEhamLat, kEhamLon, -11.0};
+    if (setup.standFile) reader.answerSettings.airportFileAlt_ft = -11.0;
+    reader.qnh = 1013 + setup.qnhError_hpa;
+    g_engineQnh = 1013 + setup.qnhError_hpa;
+
+    bool landingBefore = false;
     double tickZero = 0.0;
     const double firstT = rows.front().t;
     std::size_t next = 0;
@@ -204,13 +218,22 @@ TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
         fly(kPollTicks, [&] {
             const std::int32_t tick = g_trafficTick.load();
             const LiveAc* ac = liveAc(kHex);
-            if (!ac || ac->simState != SimState::active || tick % 100 != 0) return;
+            if (!ac || ac->simState != SimState::active) return;
             const double feedT = firstT + (tick - tickZero) / 100.0;
+            const double wheels_ft = ac->pos.alt - cg_ft - elevation_ft;
+            const bool landing = ac->motion.more.landing;
+            if (landing && !landingBefore && !f.touchdownAt) f.configHeight_ft = wheels_ft;
+            landingBefore = landing;
+            if (feedT >= touchdownT + 10.0) {
+                f.rollOutHeightMax_ft = std::max(f.rollOutHeightMax_ft, wheels_ft);
+                ++f.rollOutSamples;
+            }
+            if (tick % 100 != 0) return;
             const Row truth = lf_truthAt(rows, feedT);
             const double d_m = gf_distanceNm({ac->pos.lat, ac->pos.lon}, {truth.lat, truth.lon}) * 1852.0;
             if (feedT < touchdownT && truth.alt > 0.0) {
-                air.add(d_m);
-                trackAir.add(lf_trackDistance_m(rows, ac->pos.lat, ac->pos.lon, feedT));
+                f.air.add(d_m);
+                f.trackAir.add(lf_trackDistance_m(rows, ac->pos.lat, ac->pos.lon, feedT));
             }
             // Every 10 s: the time shift that brings the aircraft nearest to the
             // recorded path, and how near it comes then.
@@ -221,69 +244,137 @@ TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
                     const double dd = gf_distanceNm({ac->pos.lat, ac->pos.lon}, {tr.lat, tr.lon}) * 1852.0;
                     if (dd < best) { best = dd; bestDt = dt; }
                 }
-                offsets.add(bestDt);
-                residual.add(best);
+                f.offsets.add(bestDt);
+                f.residual.add(best);
             }
             if (feedT >= touchdownT - 120.0 && feedT < touchdownT) {
-                final2min.add(d_m);
-                trackFinal2min.add(lf_trackDistance_m(rows, ac->pos.lat, ac->pos.lon, feedT));
-                altitudeFinal.add(std::fabs(ac->pos.alt - std::max(truth.alt, -11.0)));
+                f.final2min.add(d_m);
+                f.trackFinal2min.add(lf_trackDistance_m(rows, ac->pos.lat, ac->pos.lon, feedT));
+                f.altitudeFinal.add(std::fabs(ac->pos.alt - std::max(truth.alt, -11.0)));
             }
-            flareStageMax = std::max(flareStageMax, ac->motion.more.flareStage);
-            if (ac->motion.landingRoll && !touchdownAt) {
-                touchdownAt = LatLon{ac->pos.lat, ac->pos.lon};
-                touchdownHeading = ac->motion.touchdownHeading_rad * kRadToDeg;
+            f.flareStageMax = std::max(f.flareStageMax, ac->motion.more.flareStage);
+            if (ac->motion.landingRoll && !f.touchdownAt) {
+                f.touchdownAt = LatLon{ac->pos.lat, ac->pos.lon};
+                f.touchdownHeading = ac->motion.touchdownHeading_rad * kRadToDeg;
             }
             // Level, straight flight in the recording for the last 20 s.
             const Row before = lf_truthAt(rows, feedT - 20.0);
             if (truth.alt > 2000.0 && std::fabs(truth.vrate) < 64.0 && std::fabs(before.vrate) < 64.0 &&
                 std::fabs(truth.alt - before.alt) < 30.0 && std::fabs(truth.track - before.track) < 1.0) {
-                levelPitch_deg.push_back(ac->pos.pitch * kRadToDeg);
-                levelBankMax_deg = std::max(levelBankMax_deg, std::fabs(ac->pos.bank * kRadToDeg));
-                levelBank.add(std::fabs(ac->pos.bank * kRadToDeg));
+                f.levelPitch_deg.push_back(ac->pos.pitch * kRadToDeg);
+                f.levelBankMax_deg = std::max(f.levelBankMax_deg, std::fabs(ac->pos.bank * kRadToDeg));
+                f.levelBank.add(std::fabs(ac->pos.bank * kRadToDeg));
             }
         });
     }
-
-    std::printf("\nRecorded flight TRA051 (%zu rows, polled every 2 s)\n", rows.size());
-    trackAir.print("to the recorded track, air (m)");
-    trackFinal2min.print("to the recorded track, last 2 min (m)");
-    air.print("time-aligned, in the air (m)");
-    final2min.print("time-aligned, last 2 min (m)");
-    altitudeFinal.print("altitude error, last 2 min (feet)");
-    std::printf("time behind the recording: median %.1f s (p5 %.1f, p95 %.1f); off the recorded path: median %.0f m\n",
-                -offsets.at(0.5), -offsets.at(0.95), -offsets.at(0.05), residual.at(0.5));
     const Row truthTd = lf_truthAt(rows, touchdownT);
-    const double tdOff_m =
-        touchdownAt ? gf_distanceNm(*touchdownAt, {truthTd.lat, truthTd.lon}) * 1852.0 : -1.0;
+    if (f.touchdownAt) f.touchdownOff_m = gf_distanceNm(*f.touchdownAt, {truthTd.lat, truthTd.lon}) * 1852.0;
+    return f;
+}
+
+struct Recording {
+    std::vector<Row> rows;
+    double touchdownT = 0.0;
+};
+
+Recording lf_recordingRows() {
+    Recording r;
+    const auto file = lf_recording();
+    // The recording belongs to every checkout: without it the motion goes
+    // unchecked, which is a failure, not a pass.
+    EXPECT_TRUE(file.has_value()) << "the recorded flights are not at ../shared/data/adsb beside the source folder";
+    if (!file) return r;
+    r.rows = lf_readRows(*file);
+    // The touchdown: the first row on the ground after the long flight.
+    for (const Row& row : r.rows)
+        if (row.alt <= 0.0 && row.t > r.rows.front().t + 3600.0) {
+            r.touchdownT = row.t;
+            break;
+        }
+    return r;
+}
+
+TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
+    const Recording rec = lf_recordingRows();
+    ASSERT_GT(rec.rows.size(), 1000u);
+    ASSERT_GT(rec.touchdownT, 0.0);
+    ReplayFigures f = replay(rec.rows, rec.touchdownT, ReplaySetup{});
+
+    std::printf("\nRecorded flight TRA051 (%zu rows, polled every 2 s)\n", rec.rows.size());
+    f.trackAir.print("to the recorded track, air (m)");
+    f.trackFinal2min.print("to the recorded track, last 2 min (m)");
+    f.air.print("time-aligned, in the air (m)");
+    f.final2min.print("time-aligned, last 2 min (m)");
+    f.altitudeFinal.print("altitude error, last 2 min (feet)");
+    std::printf("time behind the recording: median %.1f s (p5 %.1f, p95 %.1f); off the recorded path: median %.0f m\n",
+                -f.offsets.at(0.5), -f.offsets.at(0.95), -f.offsets.at(0.05), f.residual.at(0.5));
     std::printf("flare stage reached %d; touchdown heading %.1f deg (runway 058); %.0f m from the recorded touchdown\n",
-                flareStageMax, touchdownHeading, tdOff_m);
+                f.flareStageMax, f.touchdownHeading, f.touchdownOff_m);
+    std::printf("approach configuration at %.0f ft above the ground; wheels at most %.1f ft above it in the roll-out\n",
+                f.configHeight_ft, f.rollOutHeightMax_ft);
     double pitchMin = 0, pitchMax = 0, mean = 0, var = 0;
-    if (!levelPitch_deg.empty()) {
-        pitchMin = *std::min_element(levelPitch_deg.begin(), levelPitch_deg.end());
-        pitchMax = *std::max_element(levelPitch_deg.begin(), levelPitch_deg.end());
-        for (double p : levelPitch_deg) mean += p / levelPitch_deg.size();
-        for (double p : levelPitch_deg) var += (p - mean) * (p - mean) / levelPitch_deg.size();
+    const std::vector<double>& pitch = f.levelPitch_deg;
+    if (!pitch.empty()) {
+        pitchMin = *std::min_element(pitch.begin(), pitch.end());
+        pitchMax = *std::max_element(pitch.begin(), pitch.end());
+        for (double p : pitch) mean += p / pitch.size();
+        for (double p : pitch) var += (p - mean) * (p - mean) / pitch.size();
     }
     std::printf("level flight: %zu samples, pitch %.2f..%.2f deg (sd %.2f), bank median %.1f p95 %.1f max %.1f deg\n",
-                levelPitch_deg.size(), pitchMin, pitchMax, std::sqrt(var), levelBank.at(0.5), levelBank.at(0.95),
-                levelBankMax_deg);
+                pitch.size(), pitchMin, pitchMax, std::sqrt(var), f.levelBank.at(0.5), f.levelBank.at(0.95),
+                f.levelBankMax_deg);
 
     // The accuracy the figures above show (p95 about 30 m off the track in
     // the air, 16 m on the final approach, the aircraft 7 s behind the
     // recording), with a margin for rounding on other machines.
-    EXPECT_GT(air.values.size(), 5000u) << "the aircraft flew the recording";
-    EXPECT_LT(trackAir.at(0.5), 10.0) << "off the recorded track in the air";
-    EXPECT_LT(trackAir.at(0.95), 45.0) << "off the recorded track in the air";
-    EXPECT_LT(trackFinal2min.at(0.95), 30.0) << "off the recorded track on the final approach";
-    EXPECT_LT(air.at(0.5), 1200.0) << "about 7 s behind the recording at 140 to 250 kt";
-    EXPECT_LT(final2min.at(0.95), 800.0);
-    EXPECT_LT(altitudeFinal.at(0.95), 150.0) << "feet, on the final approach";
-    EXPECT_LT(-offsets.at(0.5), 10.0) << "seconds behind the recording";
-    EXPECT_GE(flareStageMax, 3);
-    ASSERT_TRUE(touchdownAt.has_value());
-    EXPECT_NEAR(touchdownHeading, 58.0, 5.0);
-    EXPECT_LT(tdOff_m, 500.0) << "from the recorded touchdown";
+    EXPECT_GT(f.air.values.size(), 5000u) << "the aircraft flew the recording";
+    EXPECT_LT(f.trackAir.at(0.5), 10.0) << "off the recorded track in the air";
+    EXPECT_LT(f.trackAir.at(0.95), 45.0) << "off the recorded track in the air";
+    EXPECT_LT(f.trackFinal2min.at(0.95), 30.0) << "off the recorded track on the final approach";
+    EXPECT_LT(f.air.at(0.5), 1200.0) << "about 7 s behind the recording at 140 to 250 kt";
+    EXPECT_LT(f.final2min.at(0.95), 800.0);
+    EXPECT_LT(f.altitudeFinal.at(0.95), 150.0) << "feet, on the final approach";
+    EXPECT_LT(-f.offsets.at(0.5), 10.0) << "seconds behind the recording";
+    EXPECT_GE(f.flareStageMax, 3);
+    ASSERT_TRUE(f.touchdownAt.has_value());
+    EXPECT_NEAR(f.touchdownHeading, 58.0, 5.0);
+    EXPECT_LT(f.touchdownOff_m, 500.0) << "from the recorded touchdown";
+}
+
+// The same arrival at an airport the engine has no stand file for, with the
+// user's QNH off the one the recorded pressure altitudes imply: the
+// approach configures as high as at the park airport, and the wheels meet
+// the simulator's runway where the recording touched down and stay on it.
+TEST_F(RecordedFlight, LandsOnTheSimulatorsRunwayAwayFromTheParkAirportWhateverTheQnh) {
+    const Recording rec = lf_recordingRows();
+    ASSERT_GT(rec.rows.size(), 1000u);
+    struct Case {
+        bool groundReports;
+        int qnhError_hpa;
+        bool landsOnTheRunway;  // within 300 m of the recorded touchdown, wheels on the runway after it
+    };
+    // Measured: configured at 1990 to 2050 ft in every case (before: 346 to
+    // 562 ft); QNH right: touchdown 134 m from the recorded one, wheels
+    // within 1.2 ft of the runway; QNH 8 hPa high: 14 m and on the runway
+    // (before: 1465 m, 146 ft above it). 8 hPa low turns the last 200 ft of
+    // the approach into ground reports, and without ground reports the
+    // stream ends in the air: those only print their figures.
+    for (const Case c : {Case{true, 0, true}, Case{true, 8, true}, Case{true, -8, false}, Case{false, 8, false}}) {
+        SCOPED_TRACE(fmt::format("QNH off by {} hPa{}", c.qnhError_hpa, c.groundReports ? "" : ", no ground reports"));
+        g_liveAc.clear();
+        ReplayFigures f = replay(rec.rows, rec.touchdownT, ReplaySetup{false, c.groundReports, c.qnhError_hpa});
+        std::printf("QNH %+d hPa%s: configured at %.0f ft, touchdown %.0f m from the recorded one, wheels at most "
+                    "%.1f ft above the runway in the roll-out (%zu samples); air p95 %.1f m off the track\n",
+                    c.qnhError_hpa, c.groundReports ? "" : " (no ground reports)", f.configHeight_ft,
+                    f.touchdownOff_m, f.rollOutHeightMax_ft, f.rollOutSamples, f.trackAir.at(0.95));
+        EXPECT_GT(f.configHeight_ft, 1500.0) << "feet above the ground: as at the park airport";
+        EXPECT_LT(f.trackAir.at(0.95), 45.0) << "in the air the corrected stream holds";
+        if (!c.landsOnTheRunway) continue;
+        ASSERT_TRUE(f.touchdownAt.has_value());
+        EXPECT_LT(f.touchdownOff_m, 300.0) << "metres from the recorded touchdown";
+        EXPECT_GT(f.rollOutSamples, 1000u);
+        EXPECT_LT(f.rollOutHeightMax_ft, 10.0) << "wheels above the simulator's runway in the roll-out";
+    }
 }
 
 }  // namespace

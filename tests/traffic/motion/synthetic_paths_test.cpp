@@ -2,7 +2,10 @@
 // through the intake every 2 s as the service delivers them: a landing that
 // flares, rolls out, leaves the runway and parks; a parked aircraft that
 // pushes back, taxis and takes off.
+#include <fmt/format.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -491,6 +494,156 @@ TEST_F(SyntheticPaths, ParkedAircraftTakesItsNextFlightsCallsignOnItsStand) {
     EXPECT_EQ(gf_standNameOf(ac->standId), "D7");
     EXPECT_NE(sim.objectWithCallsign("KLM1235"), nullptr) << "created again under the new callsign";
     EXPECT_EQ(sim.objectWithCallsign("KLM1234"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A transponder that keeps reporting one position on a taxiway with the
+// ground speed of a take-off (a stale or faulty transmitter), polled every
+// 2 s for five minutes, its position exact or wandering a few metres or,
+// as receivers do, 30 m about it: the positions win, the aircraft stays
+// where it is. (Two reports 16 m apart or more, each at 180 kt, looked like
+// a take-off run, which the stream's extension then carried off the ground.)
+TEST_F(SyntheticPaths, AReportThatDoesNotMoveStaysPutWhateverItsGroundSpeed) {
+    std::uint32_t hex = 0x4b1800;
+    for (const double jitter_deg : {0.0, 0.00002, 0.0003}) {
+        SCOPED_TRACE(fmt::format("positions {} degrees about one place", jitter_deg));
+        g_liveAc.clear();
+        ++hex;
+        const double lat = kEhamLat - 0.01, lon = kEhamLon + 0.005;
+        double farthest_m = 0.0;
+        bool takeOffRun = false;
+        for (int i = 0; i < 150; ++i) {
+            const double j = (i % 3 == 1) ? jitter_deg : (i % 3 == 2 ? -jitter_deg : 0.0);
+            const Fix fix{lat + j, lon, 0.0, 180.0 + (i % 16), 250.0, 1000.0 + 2.0 * i};
+            takeBatch({record(hex, "KLM1799", "B738", fix)}, 30);
+            fly(200, [&] {
+                const LiveAc* ac = liveAc(hex);
+                if (!ac || ac->simState != SimState::active) return;
+                farthest_m = std::max(farthest_m, gf_distanceNm({ac->pos.lat, ac->pos.lon}, {lat, lon}) * 1852.0);
+                takeOffRun |= ac->motion.more.takeOffRun;
+            });
+        }
+        EXPECT_LT(farthest_m, 40.0) << "metres from the reported place";
+        EXPECT_FALSE(takeOffRun);
+    }
+}
+
+}  // namespace
+namespace {
+
+// Airliners on 3 and 5.5 degree approaches from 3000 ft, at the park airport
+// and at an airport without stands: each takes its approach configuration
+// at the same height (not only once the ground shows in its stream, 30 s
+// before the touchdown) and touches down close to where its stream does,
+// the steep one too (its flare no longer floats far down the runway).
+TEST_F(SyntheticPaths, ApproachesConfigureAtOneHeightAndTouchDownWhereTheStreamDoes) {
+    struct Row {
+        double slope_deg;
+        bool parkAirport;
+    };
+    std::uint32_t hex = 0x400300;
+    for (const Row r : {Row{3.0, true}, Row{3.0, false}, Row{5.5, true}, Row{5.5, false}}) {
+        SCOPED_TRACE(fmt::format("{} degrees{}", r.slope_deg, r.parkAirport ? " at the park airport" : " elsewhere"));
+        g_liveAc.clear();
+        const Stand& e5 = standNamed("E5");
+        const double lat0 = r.parkAirport ? e5.latitude : 50.0, lon0 = r.parkAirport ? e5.longitude : 8.5;
+        sim.user.lat_deg = r.parkAirport ? kEhamLat : lat0;
+        sim.user.lon_deg = r.parkAirport ? kEhamLon : lon0 + 0.05;
+        const double gs = 140.0;
+        const double dist_m = 3000.0 * 0.3048 / std::tan(r.slope_deg * kDegToRad);
+        const double seconds = dist_m / (gs * kKtToMs);
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(3000.0);
+        path.leg(58, seconds, gs, gs, -3000.0 / seconds * 60.0);
+        path.leg(58, 30, gs, 15);
+        double streamTdLat = 0, streamTdLon = 0;
+        for (const FlightRecord& rec : path.records)
+            if (!rec.point.airborne) {
+                streamTdLat = rec.point.lat;
+                streamTdLon = rec.point.lon;
+                break;
+            }
+        double configHeight = -1;
+        bool before = false, touched = false;
+        double tdLat = 0, tdLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            const bool landing = ac->motion.more.landing;
+            if (landing && !before && !touched) configHeight = ac->pos.alt - cg_ft - elevation_ft;
+            before = landing;
+            if (ac->groundMode && !touched) {
+                touched = true;
+                tdLat = ac->pos.lat;
+                tdLon = ac->pos.lon;
+            }
+        });
+        const double off_m = gf_distanceNm({tdLat, tdLon}, {streamTdLat, streamTdLon}) * 1852.0;
+        std::printf("%.1f deg %s: configured at %.0f ft, touchdown %.0f m from the stream's\n", r.slope_deg,
+                    r.parkAirport ? "park" : "elsewhere", configHeight, off_m);
+        ASSERT_TRUE(touched);
+        // Measured: configured at 1870 to 1990 ft; touchdown 30 m (3 degrees)
+        // and 140 m (5.5 degrees) beyond the stream's.
+        EXPECT_GT(configHeight, 1500.0) << "feet above the ground";
+        EXPECT_LT(off_m, 180.0) << "metres from the stream's touchdown";
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// An arrival at an airport 1400 ft high that has no stand file: the feed
+// reports the roll-out with the pressure altitude of the runway (no ground
+// reports there), flickering by one 25 ft step, corrected with a QNH that
+// matches or lies 8 hPa above the local one (216 ft): the wheels meet the
+// simulator's runway and stay on it; the roll-out is no touch-and-go.
+TEST_F(SyntheticPaths, ARollOutReportedInTheAirRollsOnTheSimulatorsRunway) {
+    elevation_ft = 1400.0;
+    std::uint32_t hex = 0x400400;
+    for (const double error_ft : {0.0, 216.0}) {
+        SCOPED_TRACE(fmt::format("altitudes {} ft high", error_ft));
+        g_liveAc.clear();
+        const double lat0 = 50.0, lon0 = 8.5;
+        sim.user.lat_deg = lat0;
+        sim.user.lon_deg = lon0 + 0.05;
+        const double dist_m = 2500.0 * 0.3048 / std::tan(3.0 * kDegToRad);
+        const double seconds = dist_m / (140.0 * kKtToMs);
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(2500.0);
+        path.leg(58, seconds, 140, 140, -2500.0 / seconds * 60.0);
+        path.leg(58, 40, 140, 40);
+        std::size_t i = 0;
+        for (FlightRecord& rec : path.records) {
+            const double flicker = (++i % 2) ? 0.0 : 25.0;
+            rec.point.alt = rec.point.airborne ? rec.point.alt + 1400.0 + error_ft : 1400.0 + error_ft + flicker;
+            rec.point.airborne = true;
+            if (rec.point.alt <= 1400.0 + error_ft + 25.0) rec.point.vrate = 0.0;
+        }
+        double rollOutMax = 0;
+        bool touched = false, takeOffRun = false;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            touched |= ac->groundMode != 0;
+            takeOffRun |= ac->motion.more.takeOffRun || ac->flightState == FlightState::take_off;
+            if (touched) rollOutMax = std::max(rollOutMax, ac->pos.alt - cg_ft - elevation_ft);
+        });
+        // Before: with the QNH right a touch-and-go took it off the runway
+        // again; 8 hPa high it rolled out 220 ft above the runway.
+        std::printf("error %.0f ft: touched %d, take-off %d, wheels at most %.1f ft after touchdown\n", error_ft,
+                    touched, takeOffRun, rollOutMax);
+        EXPECT_TRUE(touched);
+        EXPECT_FALSE(takeOffRun);
+        EXPECT_LT(rollOutMax, 10.0);
+    }
 }
 
 }  // namespace
