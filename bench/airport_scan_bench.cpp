@@ -6,6 +6,7 @@
 // airport scan (walk, decoding tasks, stand files written side by side,
 // scan log, tblo.zip made from the stand files where they lie). The share
 // spent writing is writing / (decoding + writing) on one thread.
+#include "support/window_stand_in.h"
 #include "airports/airport_scan.h"
 #include "airports/stand_file.h"
 #include "airports/tblo.h"
@@ -81,6 +82,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    WindowStandIn::installed();
     const int files = argc > 1 ? std::atoi(argv[1]) : 500;
     const std::uint32_t fillerBytes = static_cast<std::uint32_t>(argc > 2 ? std::atoi(argv[2]) : 0) * 1024;
     const fs::path root = fs::temp_directory_path() / "glim_airport_scan_bench";
