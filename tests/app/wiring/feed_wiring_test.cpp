@@ -21,10 +21,31 @@
 
 namespace {
 
-TEST(FeedWiring, TheWeatherReadersQnhReachesTheEngine) {
+class FeedWiring : public ::testing::Test {
+protected:
+    // Whatever the test reached, the process's state goes back to its start.
+    void TearDown() override {
+        g_engineQnh = 1013;
+        gf_setUserAcData(UserAcData{});
+        gf_setFeedEnv(nullptr);
+        gf_rtPaceLimits() = RtPaceLimits{};
+        setTestEnv("GLIM_RT_BASE_URL", "");
+        setTestEnv("GLIM_RT_LICENSE", "");
+        gf_resetRtCredential();
+    }
+};
+
+TEST_F(FeedWiring, TheWeatherReadersQnhReachesTheEngine) {
     std::string whyNot;
     auto stub = RtStubProcess::start({"amsterdam.json", 10, 10}, whyNot);
-    ASSERT_TRUE(stub) << whyNot;
+    if (!stub) {
+#ifdef _WIN32
+        // Under Wine the native stand-in may not be at hand.
+        GTEST_SKIP() << whyNot;
+#else
+        FAIL() << whyNot;
+#endif
+    }
     setTestEnv("GLIM_RT_BASE_URL", stub->baseUrl());
     setTestEnv("GLIM_RT_LICENSE", "wiring-licence");
     gf_resetRtCredential();
@@ -62,14 +83,6 @@ TEST(FeedWiring, TheWeatherReadersQnhReachesTheEngine) {
     EXPECT_EQ(asked[0]["form"]["lat"], "52.3086");
     EXPECT_EQ(asked[0]["form"]["lon"], "4.7639");
     EXPECT_EQ(asked[0]["form"]["alt"], "1200");
-
-    g_engineQnh = 1013;
-    gf_setUserAcData(UserAcData{});
-    gf_setFeedEnv(nullptr);
-    gf_rtPaceLimits() = RtPaceLimits{};
-    setTestEnv("GLIM_RT_BASE_URL", "");
-    setTestEnv("GLIM_RT_LICENSE", "");
-    gf_resetRtCredential();
 }
 
 }  // namespace
