@@ -8,6 +8,7 @@
 // spent writing is writing / (decoding + writing) on one thread. Last, the
 // same scan with the stop raised before it starts: what a user who closes
 // the program at that moment waits for.
+#include "support/window_stand_in.h"
 #include "airports/airport_scan.h"
 #include "airports/stand_file.h"
 #include "airports/tblo.h"
@@ -84,6 +85,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    WindowStandIn::installed();
     const int files = argc > 1 ? std::atoi(argv[1]) : 500;
     const std::uint32_t fillerBytes = static_cast<std::uint32_t>(argc > 2 ? std::atoi(argv[2]) : 0) * 1024;
     const fs::path root = fs::temp_directory_path() / "glim_airport_scan_bench";

@@ -4,6 +4,7 @@
 // buffer sizes, the two in alternation (see interleaved.h). Prints MB/s of
 // both; the program should be close to the bare loop, its extra work being
 // the checks and the log.
+#include "support/window_stand_in.h"
 #include "core/data_key.h"
 #include "core/decrypt.h"
 #include "interleaved.h"
@@ -50,6 +51,7 @@ bool lf_bareDecrypt(const fs::path& input, const fs::path& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    WindowStandIn::installed();
     const int mib = argc > 1 ? std::atoi(argv[1]) : 8;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 21;
     const int repeats = argc > 3 ? std::atoi(argv[3]) : 3;

@@ -5,6 +5,7 @@
 // entry parser. Prints the time per answer against the JSON parse alone, the
 // two timed in alternation (see interleaved.h); the service answers every
 // two seconds, so a whole answer should take a small fraction of that.
+#include "support/window_stand_in.h"
 #include "feed/feed_env.h"
 #include "feed/traffic_reader.h"
 #include "interleaved.h"
@@ -28,6 +29,12 @@ public:
     void stopWithError(std::string_view, bool) override {}
     void setStatusLine(const std::string&, bool) override {}
     void pushBlockedEvent(std::uint32_t) override {}
+    void clearStatusLine() override {}
+    void repaint() override {}
+    void takeTrafficBatch(std::vector<FlightRecord>& batch, int) override { batch.clear(); }
+    void publishEngineQnh(int) override {}
+    FeedUserPosition userPosition() override { return {}; }
+    std::optional<FeedAirport> parkAirport() override { return std::nullopt; }
     void sleepMs(int) override {}
     bool isKnownAcType(std::string_view type) override { return !type.empty(); }
     FeedCategory acCategory(std::string_view) override { return FeedCategory::large; }
@@ -63,6 +70,7 @@ std::string lf_answerText() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    WindowStandIn::installed();
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 21;
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 15;
     static BenchEnv env;

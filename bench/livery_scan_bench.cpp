@@ -6,6 +6,7 @@
 //   livery_scan_bench [file count] [folder] [keep]
 // With "keep" the generated files stay for the next run, which then skips
 // the generation.
+#include "support/window_stand_in.h"
 #include "catalogue/livery.h"
 #include "catalogue/livery_parse.h"
 #include "catalogue/livery_scan.h"
@@ -105,6 +106,7 @@ double lf_plainRead(const std::vector<fs::path>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    WindowStandIn::installed();
     const int count = argc > 1 ? std::atoi(argv[1]) : kDefaultFiles;
     const fs::path work = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "glim_livery_scan_bench";
     const bool keep = argc > 3 && std::string(argv[3]) == "keep";

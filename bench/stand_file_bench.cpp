@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "support/test_env.h"
+#include "support/window_stand_in.h"
 
 #include <chrono>
 #include <cstdio>
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
     setTestEnv("GLIM_APPDATA", (root / "appdata").string());
     gf_rebuildAppPaths();
     gf_logOpen(root / "Log.txt");
+    WindowStandIn::installed();
     BenchPorts ports;
     gf_setAirportPorts(&ports, &ports);
     const Airport airport{"BNCH", "", 51.4, -0.5, 83.0, 0};

@@ -58,6 +58,11 @@ function(glim_add_test name)
   if(NOT srcs)
     return()
   endif()
+  # The window has no default sink: tests of the parts that reach it start
+  # with a stand-in installed (tests/support/window_stand_in.cpp).
+  if(ARG_DEPS MATCHES "glim_(core|feed|traffic|app|app_wiring|airports|catalogue|simlink|ui)(;|$)")
+    list(APPEND srcs ${CMAKE_SOURCE_DIR}/tests/support/window_stand_in.cpp)
+  endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} glim::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)

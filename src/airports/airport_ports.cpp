@@ -1,6 +1,7 @@
 #include "airports/airport_ports.h"
 
 #include "core/ui_sink.h"
+#include "core/port_missing.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,10 +14,7 @@ constexpr std::int32_t kTrafficRadiusExtra_m = 10000;
 AirportUserLink* g_userLink = nullptr;
 AirportWindow* g_window = nullptr;
 
-[[noreturn]] void lf_notInstalled(const char* port) {
-    std::fprintf(stderr, "airports: %s used before the wiring installed it\n", port);
-    std::abort();
-}
+[[noreturn]] void lf_notInstalled(const char* port) { gf_portNotInstalled(std::string(port) + " of the airports"); }
 
 }  // namespace
 

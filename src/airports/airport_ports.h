@@ -36,7 +36,7 @@ public:
     virtual void repaint() = 0;
 };
 
-// Installs both neighbours; not owned. The airport side aborts when it is
+// Installs both neighbours; not owned. The airport side stops the run when it is
 // used before they are installed: a call that reached nobody would go
 // unnoticed.
 void gf_setAirportPorts(AirportUserLink* link, AirportWindow* window);

@@ -1,7 +1,6 @@
 #include "app/run_ports.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "core/port_missing.h"
 #include <optional>
 
 namespace {
@@ -9,10 +8,7 @@ std::optional<RunPorts> g_runPorts;
 }  // namespace
 
 const RunPorts& gf_runPorts() {
-    if (!g_runPorts) {
-        std::fputs("GLIM_P3D: a run used its neighbours before the program's wiring installed them\n", stderr);
-        std::abort();
-    }
+    if (!g_runPorts) gf_portNotInstalled("the run's neighbours");
     return *g_runPorts;
 }
 

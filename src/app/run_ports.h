@@ -231,7 +231,8 @@ struct RunPorts {
 
 // The run control's free functions reach the neighbours through the ports
 // installed here: the program's wiring at start, fakes in tests. Using them
-// before an installation ends the process with a message naming the cause.
+// before an installation stops the run with the cause in Log.txt
+// (core/port_missing.h).
 const RunPorts& gf_runPorts();
 void gf_installRunPorts(const RunPorts& ports);
 // Tests: the ports of a fixture that goes away.

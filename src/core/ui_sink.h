@@ -1,7 +1,8 @@
 // The window as the rest of the program sees it: a few small requests.
-// The Windows build installs a sink that drives the real controls; natively
-// (and before the window exists) a silent sink stands in, and tests install a
-// recording one.
+// The program's wiring installs the sink at start: in the Windows build the
+// one that drives the real controls, natively one for a program without a
+// window. Tests install a recording one. There is no silent default: a
+// request before the installation stops the run (core/port_missing.h).
 #pragma once
 
 #include <string>
@@ -28,13 +29,13 @@ public:
     virtual void invalidateBand(UiBand band) = 0;
     // Returns the button the user chose (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7).
     virtual int messageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
-    // Whether the control is enabled; a sink without controls says true.
-    virtual bool controlEnabled(int controlId) { return true; }
+    // Whether the control is enabled.
+    virtual bool controlEnabled(int controlId) = 0;
 };
 
-// The sink in use; never null.
+// The sink installed; stops the run when there is none.
 UiSink& gf_uiSink();
-// Installs a sink (nullptr restores the silent one). Not owned.
+// Installs a sink (nullptr uninstalls it). Not owned.
 void gf_setUiSink(UiSink* sink);
 // The whole window painted again.
 void gf_repaintAll();

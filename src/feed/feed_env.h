@@ -1,11 +1,11 @@
-// What the feed needs from the rest of the program, behind one small
-// interface: a consistent copy of the settings and positions other threads
-// change, the run control, the status line, the traffic intake, the aircraft
-// catalogue and the plain sleeps. The feed library links only the core, so
-// the default talks to the core's parts (settings, run control, status line,
-// window, clock) and gives neutral answers for the others (traffic engine,
-// catalogue, airports, the user aircraft's position); the program's wiring
-// installs one that reaches them all, tests install a recording one.
+// What the feed needs from the rest of the program, behind one port: a
+// consistent copy of the settings and positions other threads change, the
+// run control, the status line, the traffic engine's intake and QNH, the
+// aircraft catalogue and the plain sleeps. The program's wiring installs the
+// one implementation that reaches them all (src/app/wiring/feed_services);
+// tests install a recording one. Every call is pure: a wiring that leaves one
+// out does not compile, and there is no default environment to fall back on
+// (a batch dropped or a QNH that never reaches the engine would go unseen).
 #pragma once
 
 #include "feed/feed_records.h"
@@ -69,36 +69,37 @@ class FeedEnv {
 public:
     virtual ~FeedEnv() = default;
 
-    virtual FeedSettings settings();
+    virtual FeedSettings settings() = 0;
 
     // Run control and window.
-    virtual void stopWithError(std::string_view name, bool restart);
-    virtual void setStatusLine(const std::string& text, bool log);
-    virtual void clearStatusLine();
-    virtual void repaint();
+    virtual void stopWithError(std::string_view name, bool restart) = 0;
+    virtual void setStatusLine(const std::string& text, bool log) = 0;
+    virtual void clearStatusLine() = 0;
+    // The lamps, the QNH and the authenticated mark painted again.
+    virtual void repaint() = 0;
 
     // Traffic engine. takeTrafficBatch consumes the batch (leaves it empty).
-    virtual void takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s);
-    virtual void pushBlockedEvent(std::uint32_t hexid);
-    virtual void publishEngineQnh(int qnh_hpa);
+    virtual void takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) = 0;
+    virtual void pushBlockedEvent(std::uint32_t hexid) = 0;
+    virtual void publishEngineQnh(int qnh_hpa) = 0;
 
     // Aircraft catalogue.
-    virtual std::optional<FeedDbaseRecord> lookupRegistration(std::string_view text);
-    virtual std::vector<std::string> registrationKeys(std::string_view registration);
-    virtual std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view key);
-    virtual bool isKnownAcType(std::string_view type);
-    virtual FeedCategory acCategory(std::string_view type);
+    virtual std::optional<FeedDbaseRecord> lookupRegistration(std::string_view text) = 0;
+    virtual std::vector<std::string> registrationKeys(std::string_view registration) = 0;
+    virtual std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view key) = 0;
+    virtual bool isKnownAcType(std::string_view type) = 0;
+    virtual FeedCategory acCategory(std::string_view type) = 0;
 
     // Positions of the user aircraft and the park airport.
-    virtual FeedUserPosition userPosition();
-    virtual std::optional<FeedAirport> parkAirport();
+    virtual FeedUserPosition userPosition() = 0;
+    virtual std::optional<FeedAirport> parkAirport() = 0;
 
     // Plain (not interruptible) sleeps and the system time in epoch seconds.
-    virtual void sleepMs(int ms);
-    virtual std::int64_t systemTime();
+    virtual void sleepMs(int ms) = 0;
+    virtual std::int64_t systemTime() = 0;
 };
 
-// The environment in use; never null.
+// The environment installed; stops the run when there is none.
 FeedEnv& gf_feedEnv();
-// Installs an environment (nullptr restores the default). Not owned.
+// Installs an environment (nullptr uninstalls it). Not owned.
 void gf_setFeedEnv(FeedEnv* env);

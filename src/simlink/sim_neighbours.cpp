@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/settings.h"
+#include "core/port_missing.h"
 #include "core/user_error.h"
 
 #include <fmt/format.h>
@@ -17,10 +18,7 @@ std::atomic<SimLinkNeighbours*> g_neighbours{nullptr};
 
 SimLinkNeighbours& gf_simLinkNeighbours() {
     SimLinkNeighbours* neighbours = g_neighbours.load();
-    if (!neighbours) {
-        std::fprintf(stderr, "simlink: neighbours used before the wiring installed them\n");
-        std::abort();
-    }
+    if (!neighbours) gf_portNotInstalled("the simulator link's neighbours");
     return *neighbours;
 }
 

@@ -35,7 +35,7 @@ public:
     virtual std::string simVersionText() = 0;
 };
 
-// The neighbours installed. The link aborts when it asks before any are
+// The neighbours installed. The link stops the run when it asks before any are
 // installed: an answer nobody gave would pass for an empty Dbase unnoticed.
 SimLinkNeighbours& gf_simLinkNeighbours();
 // Installs neighbours (nullptr takes them away again). Not owned.

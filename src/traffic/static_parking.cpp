@@ -1,5 +1,7 @@
 #include "traffic/static_parking.h"
 
+#include "core/port_missing.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -56,10 +58,7 @@ LatLon g_lastUserPosition{0.0, 0.0};
 StaticParkingWindow* g_window = nullptr;
 
 StaticParkingWindow& lf_window() {
-    if (!g_window) {
-        std::fprintf(stderr, "static parking: the window used before the wiring installed it\n");
-        std::abort();
-    }
+    if (!g_window) gf_portNotInstalled("the static parking's window");
     return *g_window;
 }
 

@@ -64,7 +64,7 @@ public:
     virtual void disableParkingControls() = 0;
     virtual void enableDestination() = 0;
 };
-// Installs the window; not owned. The static parking aborts when it is used
+// Installs the window; not owned. The static parking stops the run when used
 // before one is installed: a control left switched off would go unnoticed.
 void gf_setStaticParkingWindow(StaticParkingWindow* window);
 

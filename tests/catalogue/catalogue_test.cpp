@@ -24,6 +24,7 @@ public:
     void selectCombo(int, int) override {}
     void setText(int, const std::string&) override {}
     void invalidateBand(UiBand) override {}
+    bool controlEnabled(int) override { return true; }
     int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
     std::map<int, bool> enabledById;
     std::map<int, bool> checkedById;

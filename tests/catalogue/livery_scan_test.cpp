@@ -77,6 +77,7 @@ public:
     void invalidateBand(UiBand band) override {
         if (band == UiBand::counters) counts.push_back(g_liveryCount.load());
     }
+    bool controlEnabled(int) override { return true; }
     int messageBox(const std::string& text, const std::string&, unsigned) override {
         boxes.push_back(text);
         return 1;

@@ -65,6 +65,7 @@ public:
     void selectCombo(int id, int selected) override { add("select " + std::to_string(id) + " " + std::to_string(selected)); }
     void setText(int id, const std::string& text) override { add("text " + std::to_string(id) + " " + text); }
     void invalidateBand(UiBand) override { add("invalidate"); }
+    bool controlEnabled(int) override { return true; }
     int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
 
     std::vector<std::string> calls() const {

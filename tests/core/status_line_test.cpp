@@ -28,6 +28,7 @@ public:
     void invalidateBand(UiBand band) override {
         if (band == UiBand::status) ++statusInvalidations;
     }
+    bool controlEnabled(int) override { return true; }
     int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
     std::atomic<int> statusInvalidations{0};
 };

@@ -1,5 +1,7 @@
 // What the feed takes from the rest of the program: the settings a run
 // changes, and the service credential from the service's own licence file.
+#include "core/exit_reason.h"
+#include "core/port_missing.h"
 #include "core/settings.h"
 #include "feed/feed_env.h"
 #include "feed/login.h"
@@ -16,10 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(FeedEnvDefault, ReadsTheProgramsSettings) {
+TEST(FeedSettingsFromCore, ReadsTheProgramsSettings) {
     gf_resetSettings();
-    FeedEnv program;
-    const FeedSettings before = program.settings();
+    const FeedSettings before = gf_feedSettingsFromCore();
     EXPECT_FALSE(before.airborneOnly);
     EXPECT_EQ(before.blockCallsign, "");
     EXPECT_EQ(before.range_nm, 40.0);
@@ -33,7 +34,7 @@ TEST(FeedEnvDefault, ReadsTheProgramsSettings) {
     HELICOPTERS.setValue(false);
     RT_PARKTRAFFIC_ONLY.setValue(true);
     MAX_FIT.setValue(5);
-    const FeedSettings s = program.settings();
+    const FeedSettings s = gf_feedSettingsFromCore();
     gf_resetSettings();
 
     EXPECT_TRUE(s.airborneOnly);
@@ -47,6 +48,23 @@ TEST(FeedEnvDefault, ReadsTheProgramsSettings) {
     // The settings leave the airport fields to the airports: no airport, nothing reserved.
     EXPECT_FALSE(s.currentAirport.present);
     EXPECT_FALSE(s.airportFileAlt_ft);
+}
+
+// No environment installed: the feed has nothing to fall back on (no batch
+// dropped, no QNH handed to nobody): the run stops with the line in Log.txt.
+TEST(FeedEnvPort, LeftOutStopsTheRunWithALineInTheLog) {
+    gf_resetExitReason();
+    LogCapture log;
+    EXPECT_THROW(gf_feedEnv(), PortNotInstalled);
+    EXPECT_EQ(gf_exitReason(), ExitReason::systemError);
+    EXPECT_NE(log.text().find("==> the live feed's environment used before the wiring installed it\n"),
+              std::string::npos)
+        << log.text();
+    gf_resetExitReason();
+
+    RecordingFeedEnv env;
+    EXPECT_EQ(&gf_feedEnv(), &env);
+    EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
 }
 
 class Credential : public ::testing::Test {

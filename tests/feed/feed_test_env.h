@@ -2,10 +2,12 @@
 // and a capture of Log.txt.
 #pragma once
 
+#include "core/clock.h"
 #include "core/log.h"
 #include "feed/feed_env.h"
 #include "support/test_env.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +55,7 @@ public:
         statusLines.push_back(text);
     }
     void clearStatusLine() override {}
+    void repaint() override { ++repaints; }
     void takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) override {
         std::lock_guard lock(mutex);
         batches.push_back({delay_s, std::move(batch)});
@@ -89,7 +92,7 @@ public:
         std::lock_guard lock(mutex);
         sleeps.push_back(ms);
     }
-    std::int64_t systemTime() override { return now > 0 ? now : FeedEnv::systemTime(); }
+    std::int64_t systemTime() override { return now > 0 ? now : gf_systemTime(); }
 
     std::mutex mutex;
     bool useCoreSettings = false;
@@ -100,6 +103,7 @@ public:
     std::vector<std::uint32_t> blocked;
     std::vector<int> engineQnh;
     std::vector<int> sleeps;
+    std::atomic<int> repaints{0};
     std::map<std::string, FeedDbaseRecord> registrations;
     std::set<std::string> knownTypes{"B738", "A388", "A320", "B763", "C172", "H60", "F16", "E190", "B772"};
     std::map<std::string, FeedCategory> categories{

@@ -44,6 +44,12 @@ public:
     void stopWithError(std::string_view, bool) override {}
     void setStatusLine(const std::string&, bool) override { maybeThrow('s'); }
     void pushBlockedEvent(std::uint32_t) override { maybeThrow('b'); }
+    void clearStatusLine() override {}
+    void repaint() override {}
+    void takeTrafficBatch(std::vector<FlightRecord>& batch, int) override { batch.clear(); }
+    void publishEngineQnh(int) override {}
+    FeedUserPosition userPosition() override { return {}; }
+    std::optional<FeedAirport> parkAirport() override { return std::nullopt; }
     void sleepMs(int) override {}
     bool isKnownAcType(std::string_view type) override { return !type.empty() && type != "XXXX"; }
     FeedCategory acCategory(std::string_view type) override {

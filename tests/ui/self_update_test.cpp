@@ -111,6 +111,7 @@ public:
     void invalidateBand(UiBand band) override {
         if (band == UiBand::controls) calls.push_back("repaint controls");
     }
+    bool controlEnabled(int) override { return true; }
     int messageBox(const std::string& text, const std::string& caption, unsigned flags) override {
         calls.push_back(fmt::format("box {}: {} {}", caption, text, flags));
         return 1;

@@ -3,13 +3,12 @@
 #include "app/wiring/airport_scan_services.h"
 #include "app/wiring/airport_services.h"
 #include "app/wiring/catalogue_services.h"
+#include "app/wiring/feed_services.h"
 #include "app/wiring/static_traffic_services.h"
 #include "app/wiring/traffic_services.h"
+#include "app/wiring/window_services.h"
 
-#include "catalogue/dbase.h"
-#include "catalogue/dbase_queries.h"
 #include "core/settings.h"
-#include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
 #include "feed/login.h"
 #include "feed/reader_services.h"
@@ -55,54 +54,6 @@ RunPosition lf_userPosition() {
     return RunPosition{data.lat_deg, data.lon_deg};
 }
 
-std::optional<FeedDbaseRecord> lf_feedRecord(const std::optional<DbaseRecord>& record) {
-    if (!record) return std::nullopt;
-    return FeedDbaseRecord{record->airl, record->type, record->opr};
-}
-
-// The feed's view of the program: the settings are its own default; the user
-// aircraft comes from the simulator link, so the weather is asked for where
-// the user is, not for 0,0.
-class AppFeedEnv final : public FeedEnv {
-public:
-    // The catalogue's Dbase; the readers start after the start-up reading,
-    // the flag only guards a reader that outlived a failed one.
-    std::optional<FeedDbaseRecord> lookupRegistration(std::string_view text) override {
-        return lf_feedRecord(g_dbaseReady.load(std::memory_order_acquire) ? gf_lookupRegistration(text) : std::nullopt);
-    }
-    std::vector<std::string> registrationKeys(std::string_view registration) override {
-        return gf_registrationKeys(registration);
-    }
-    std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view key) override {
-        return lf_feedRecord(g_dbaseReady.load(std::memory_order_acquire) ? gf_findRegistrationKey(key) : std::nullopt);
-    }
-    bool isKnownAcType(std::string_view type) override {
-        return g_dbaseReady.load(std::memory_order_acquire) && gf_isKnownAcType(type);
-    }
-    FeedCategory acCategory(std::string_view type) override {
-        return static_cast<FeedCategory>(
-            g_dbaseReady.load(std::memory_order_acquire) ? static_cast<int>(gf_acCategory(type)) : 0);
-    }
-
-    FeedUserPosition userPosition() override {
-        const UserAcData data = gf_userAcData();
-        return FeedUserPosition{data.lat_deg, data.lon_deg, data.alt_ft};
-    }
-    FeedSettings settings() override {
-        FeedSettings s = gf_feedSettingsFromCore();
-        gf_addAirportFeedSettings(s);
-        return s;
-    }
-    std::optional<FeedAirport> parkAirport() override { return gf_feedParkAirport(); }
-
-    // The Traffic engine's door.
-    void takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) override {
-        gf_engineTakeTrafficBatch(batch, delay_s);
-    }
-    void pushBlockedEvent(std::uint32_t hexid) override { gf_enginePushBlockedEvent(hexid); }
-    void publishEngineQnh(int qnh_hpa) override { gf_enginePublishQnh(qnh_hpa); }
-};
-AppFeedEnv g_appFeedEnv;
 
 class RealRunSimLink final : public RunSimLink {
 public:
@@ -192,7 +143,7 @@ struct RealNeighbours {
 };
 
 RealNeighbours& lf_buildRealNeighbours() {
-    gf_setFeedEnv(&g_appFeedEnv);
+    lf_wireFeed();
     // The catalogue installs the simulator link's neighbours.
     lf_wireCatalogue();
     lf_wireAirports();
@@ -204,6 +155,8 @@ RealNeighbours& lf_buildRealNeighbours() {
 }  // namespace
 
 void gf_installRealRunPorts(RunWindow& window) {
+    // The window first: every subsystem may show a status line from here on.
+    gf_setUiSink(&lf_programWindowSink());
     static RealNeighbours& n = lf_buildRealNeighbours();
     gf_installRunPorts(RunPorts{window, n.sim, n.feed, n.engine, n.parking, n.catalogue, n.airports});
 }

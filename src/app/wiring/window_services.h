@@ -6,6 +6,7 @@
 #include "app/run_ports.h"
 
 struct DisplaySnapshot;
+class UiSink;
 
 class RealRunWindow : public RunWindow {
 public:
@@ -24,6 +25,11 @@ public:
     bool parkingControlsBusy() override;
     void updateLiveCount() override;
 };
+
+// The window's sink of the program: the real controls in the Windows build;
+// natively, where the program has no window, one that takes every request
+// and shows nothing.
+UiSink& lf_programWindowSink();
 
 // The simulator link's and the feed's display values, for a paint.
 void lf_fillLinkDisplay(DisplaySnapshot& snapshot);

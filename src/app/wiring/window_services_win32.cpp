@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+UiSink& lf_programWindowSink() { return gf_win32UiSink(); }
+
 void RealRunWindow::postToWindow(RunMessage message) {
     if (!g_mainWindow) return;
     PostMessageW(g_mainWindow, message == RunMessage::startRun ? kWmStartRun : kWmEndProgram, 0, 0);

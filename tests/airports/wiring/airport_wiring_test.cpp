@@ -3,6 +3,7 @@
 #include "app/wiring/airport_services.h"
 #include "app/wiring/static_traffic_services.h"
 #include "app/wiring/airport_scan_services.h"
+#include "app/wiring/feed_services.h"
 #include "app/wiring/sim_neighbours_real.h"
 
 #include "airports/park_stand_file.h"
@@ -18,6 +19,7 @@
 #include "core/settings.h"
 #include "ui/control_ids.h"
 #include "core/ui_sink.h"
+#include "feed/feed_env.h"
 #include "feed/traffic_reader.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_neighbours.h"
@@ -40,6 +42,7 @@ class AirportWiring : public AirportsFixture {
 protected:
     void TearDown() override {
         gf_setSimLinkNeighbours(nullptr);
+        gf_setFeedEnv(nullptr);
         g_userOnGround.known = false;
         g_userOnGround.value = false;
         gf_setUserAcData(UserAcData{});
@@ -73,6 +76,7 @@ TEST_F(AirportWiring, TheUsersAirportBecomesCurrentAndGroundTrafficThereIsKept) 
         <parkpositions><parkpos id="D7" latitude="52.3105" longitude="4.7683" radius="20"/></parkpositions></root>)");
     lf_wireAirports();
     lf_wireStaticTraffic();
+    lf_wireFeed();
     RealRunParking parking;
     gf_setSimLinkNeighbours(&gf_realSimNeighbours());
     // No Traffic Reader runs here to answer a parked-traffic request.

@@ -128,10 +128,30 @@ double lf_trackDistance_m(const std::vector<Row>& rows, double lat, double lon, 
     return best;
 }
 
-class ClockedFeedEnv : public FeedEnv {
+// The feed alone, on the recording's clock: the settings are the program's,
+// no catalogue, no park airport, no engine behind it.
+class ClockedFeedEnv final : public FeedEnv {
 public:
     ClockedFeedEnv() { gf_setFeedEnv(this); }
     ~ClockedFeedEnv() override { gf_setFeedEnv(nullptr); }
+    FeedSettings settings() override { return gf_feedSettingsFromCore(); }
+    void stopWithError(std::string_view, bool) override {}
+    void setStatusLine(const std::string&, bool) override {}
+    void clearStatusLine() override {}
+    void repaint() override {}
+    void takeTrafficBatch(std::vector<FlightRecord>& batch, int) override { batch.clear(); }
+    void pushBlockedEvent(std::uint32_t) override {}
+    void publishEngineQnh(int) override {}
+    std::optional<FeedDbaseRecord> lookupRegistration(std::string_view) override { return std::nullopt; }
+    std::vector<std::string> registrationKeys(std::string_view registration) override {
+        return {std::string(registration)};
+    }
+    std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view) override { return std::nullopt; }
+    bool isKnownAcType(std::string_view) override { return false; }
+    FeedCategory acCategory(std::string_view) override { return FeedCategory::large; }
+    FeedUserPosition userPosition() override { return {}; }
+    std::optional<FeedAirport> parkAirport() override { return std::nullopt; }
+    void sleepMs(int) override {}
     std::int64_t systemTime() override { return now; }
     std::int64_t now = 0;
 };
