@@ -125,10 +125,9 @@ json lf_answer(int status, const std::string& message) {
 
 void lf_send(httplib::Response& res, const json& answer) { res.set_content(answer.dump(), "application/json"); }
 
-// The answer after pad spaces, sent gzip-compressed: a body of a few
-// kilobytes on the wire that unpacks to as much as a test asks for.
-void lf_sendGzip(httplib::Response& res, const json& answer, std::size_t pad) {
-    const std::string text = std::string(pad, ' ') + answer.dump();
+// text sent gzip-compressed: a body of a few kilobytes on the wire can
+// unpack to as much as a test asks for.
+void lf_sendGzip(httplib::Response& res, const std::string& text) {
     z_stream z{};
     deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
@@ -267,7 +266,18 @@ bool lf_scripted(const std::string& kind, httplib::Response& res, std::unique_lo
         return true;
     }
     if (step.contains("gzip")) {
-        lf_sendGzip(res, step["gzip"], step.value("pad_bytes", std::size_t{0}));
+        lf_sendGzip(res, std::string(step.value("pad_bytes", std::size_t{0}), ' ') + step["gzip"].dump());
+        return true;
+    }
+    if (step.contains("flood")) {
+        const json& flood = step["flood"];
+        const std::string unit = flood.value("unit", "");
+        const std::size_t count = flood.value("count", std::size_t{0});
+        std::string text = flood.value("head", "");
+        text.reserve(text.size() + unit.size() * count + 64);
+        for (std::size_t i = 0; i < count; ++i) text += unit;
+        text += flood.value("tail", "");
+        lf_sendGzip(res, text);
         return true;
     }
     if (step.contains("answer")) {
