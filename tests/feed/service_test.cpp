@@ -330,10 +330,12 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
         {"auth", "stop, restart"},  {"deauth", "still in"},        {"buffer", "skipped"}, {"live", "goes on"},
         {"parked", "parked 1"},     {"nearestmetar", "retried"},   {"weather", "goes on"}};
     constexpr std::size_t kHeapLimit_bytes = std::size_t{100} << 20;
+    // The stand-in takes seconds to pack 60 MiB: the answer must reach its
+    // cap, not the time-out.
+    gf_rtTransferLimits() = RtTransferLimits{5000, 60000};
     for (const auto& f : floods) {
         for (const auto& [kind, expected] : kinds) {
             SCOPED_TRACE(std::string(f.name) + " / " + kind);
-            login();
             const auto start = std::chrono::steady_clock::now();
             HeapPeak heap;
             EXPECT_EQ(outcome(kind, f.step), expected);
@@ -673,6 +675,12 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
         "user error: 440: No RealTraffic licence: " + where + " holds no \"License\" value, see Manual 2.2";
     const std::string refused = "user error: 404: RealTraffic refused the licence from " + where +
                                 ": licence not found (status 404), see Manual 2.2";
+    // A licence file is a few dozen bytes: one beyond 64 KB is not read whole.
+    const std::string licence = R"({"License": "lic-file"})";
+    const std::string atCap = std::string(64 * 1024 - licence.size(), ' ') + licence;
+    const std::string beyondCap = " " + atCap;
+    const std::string tooLarge =
+        "user error: 440: No RealTraffic licence: " + where + " is larger than 64 KB, no licence file, see Manual 2.2";
     const Row rows[] = {
         {"no licence file", nullptr, nullptr, missing.c_str(), nullptr},
         {"no License member", R"({"Licence": "x"})", nullptr, noValue.c_str(), nullptr},
@@ -681,6 +689,8 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
         {"refused", R"({"License": "lic-file"})", json{{"status", 404}, {"message", "licence not found"}},
          refused.c_str(), "lic-file"},
         {"accepted", R"({"License": "lic-file"})", nullptr, "logged in", "lic-file"},
+        {"64 KB", atCap.c_str(), nullptr, "logged in", "lic-file"},
+        {"beyond 64 KB", beyondCap.c_str(), nullptr, tooLarge.c_str(), nullptr},
     };
     setTestEnv("GLIM_APPDATA", folder.string());
     setTestEnv("GLIM_RT_LICENSE", "");
