@@ -31,13 +31,12 @@ inline std::size_t gf_heapInUse_bytes() {
 #if defined(GLIM_SANITIZER_HEAP)
     return __sanitizer_get_current_allocated_bytes();
 #elif defined(_WIN32)
-    PROCESS_MEMORY_COUNTERS_EX counters{};
+    // The committed private memory (Wine reports it here, not as
+    // PrivateUsage).
+    PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                 sizeof(counters))) {
-        return 0;
-    }
-    return counters.PrivateUsage;
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+    return counters.PagefileUsage;
 #else
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
