@@ -113,6 +113,7 @@ CURLcode lf_setOptions(CURL* handle, const std::string& url, Sink& sink, Transfe
         if (rc == CURLE_OK) rc = curl_easy_setopt(handle, option, value);
     };
     set(CURLOPT_URL, url.c_str());
+    if (rc == CURLE_OK) rc = gf_setProxyFor(handle, url);
     set(CURLOPT_USERAGENT, "GLIM");
     set(CURLOPT_WRITEFUNCTION, &lf_curlWriteToFile);
     set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));

@@ -39,13 +39,9 @@ bool lf_isLoopbackHost(const std::string& host) {
     return parts == 4 && digits > 0;
 }
 
-}  // namespace
-
-bool gf_isSafeEndpointUrl(std::string_view url) {
-    const std::string text = lf_lower(url);
-    if (text.rfind("https://", 0) == 0) return text.size() > 8;
-    if (text.rfind("http://", 0) != 0) return false;
-    const std::string_view rest = std::string_view(text).substr(7);
+// The address (lower case) after its scheme, with no user part, names a
+// loopback host.
+bool lf_isLoopbackAuthority(std::string_view rest) {
     const std::string authority(rest.substr(0, rest.find_first_of("/?#")));
     if (authority.find('@') != std::string::npos) return false;
     std::string host = authority;
@@ -57,6 +53,28 @@ bool gf_isSafeEndpointUrl(std::string_view url) {
         host = host.substr(0, host.find(':'));
     }
     return lf_isLoopbackHost(host);
+}
+
+}  // namespace
+
+bool gf_isSafeEndpointUrl(std::string_view url) {
+    const std::string text = lf_lower(url);
+    if (text.rfind("https://", 0) == 0) return text.size() > 8;
+    if (text.rfind("http://", 0) != 0) return false;
+    return lf_isLoopbackAuthority(std::string_view(text).substr(7));
+}
+
+bool gf_isLoopbackUrl(std::string_view url) {
+    const std::string text = lf_lower(url);
+    if (text.rfind("https://", 0) == 0) return lf_isLoopbackAuthority(std::string_view(text).substr(8));
+    if (text.rfind("http://", 0) == 0) return lf_isLoopbackAuthority(std::string_view(text).substr(7));
+    return false;
+}
+
+CURLcode gf_setProxyFor(CURL* handle, std::string_view url) {
+    // An empty proxy disables every proxy, the environment's too; null
+    // restores libcurl's default.
+    return curl_easy_setopt(handle, CURLOPT_PROXY, gf_isLoopbackUrl(url) ? "" : nullptr);
 }
 
 std::optional<std::string> gf_endpointFromEnv(const char* name) {

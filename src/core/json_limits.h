@@ -3,17 +3,30 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 // The JSON library builds and copies values recursively, so a deeply nested
 // text could overflow a reader thread's stack; nothing this program reads
 // nests deeper than a handful of levels.
 inline constexpr int kMaxJsonDepth = 64;
-// True when text opens more than maxDepth arrays or objects at once (brackets
-// inside strings do not count). Cheap enough to run before every parse.
-bool gf_jsonDeeperThan(std::string_view text, int maxDepth);
-// text parsed with the nesting cap: a deeper text is refused as a malformed
-// one, before anything is built for it. With exceptions it throws (the
-// library's parse error, or "<what> nested deeper than 64 levels"), without
-// them it gives a discarded value.
-nlohmann::json gf_parseJsonCapped(std::string_view text, bool allowExceptions, std::string_view what);
+
+// The update index (at most 1 MiB of text): a version and a few names per
+// release.
+inline constexpr std::size_t kMaxIndexValues = 100000;
+// A version text: three numbers in an object.
+inline constexpr std::size_t kMaxVersionValues = 1000;
+
+// text parsed with the nesting cap and a cap on the values built (every
+// number, text, literal, array, object and member name counts one). A few
+// bytes of text can stand for one value that costs a hundred bytes built
+// ("[{},{},...]"), so a cap on the text alone still lets a small answer take
+// gigabytes; parsing stops at the first value beyond maxValues, before it is
+// built. A refused text (malformed, too deep, too many values): with
+// exceptions a std::runtime_error whose text says why ("<what> nested deeper
+// than 64 levels", "<what> holds more than N values", or the library's parse
+// error); without them a discarded value, the reason in *whyRefused when
+// given.
+nlohmann::json gf_parseJsonCapped(std::string_view text, bool allowExceptions, std::string_view what,
+                                  std::size_t maxValues, std::string* whyRefused = nullptr);

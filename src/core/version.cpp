@@ -115,7 +115,7 @@ VersionData::VersionData(std::string_view text) {
             patch = lf_toInt(groups->numbers[2]);
             return;
         }
-        const auto json = gf_parseJsonCapped(text, true, "version");
+        const auto json = gf_parseJsonCapped(text, true, "version", kMaxVersionValues);
         if (!json.is_object()) return;
         if (json.contains("major")) major = lf_jsonInt(json["major"]);
         if (json.contains("minor")) minor = lf_jsonInt(json["minor"]);

@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -35,7 +34,12 @@ constexpr const char* kSeeLicenceProblems = ", see Manual 2.2";  // the manual's
 std::mutex g_credentialMutex;
 std::string g_credential;
 
-enum class LicenceFile { read, noFolder, missing, unreadable, noLicence };
+// The service's licence file holds one short key in a small JSON object; a
+// larger file is another file under that name (or a link to a device) and is
+// not read whole into memory.
+constexpr std::size_t kMaxLicenceFile_bytes = 64 * 1024;
+
+enum class LicenceFile { read, noFolder, missing, unreadable, tooLarge, noLicence };
 
 LicenceFile lf_readLicenseFile(std::string& licence) {
     const std::filesystem::path path = gf_rtLicensePath();
@@ -44,9 +48,13 @@ LicenceFile lf_readLicenseFile(std::string& licence) {
     if (!std::filesystem::exists(path, ec)) return ec ? LicenceFile::unreadable : LicenceFile::missing;
     std::ifstream in(path, std::ios::binary);
     if (!in) return LicenceFile::unreadable;
-    std::stringstream text;
-    text << in.rdbuf();
-    const auto json = gf_parseAnswer(text.str(), false);
+    // One byte more than the cap tells a file at the cap from a larger one.
+    std::string text(kMaxLicenceFile_bytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) return LicenceFile::unreadable;
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxLicenceFile_bytes) return LicenceFile::tooLarge;
+    const auto json = gf_parseAnswer(text, false, kMaxSmallAnswerValues);
     licence = lf_jsonString(json, "License", "");
     return licence.empty() ? LicenceFile::noLicence : LicenceFile::read;
 }
@@ -64,7 +72,7 @@ std::string lf_licenceSource() {
 
 // The service's own word on a refused login, when its answer has one.
 std::string lf_refusalMessage(const std::string& response) {
-    const std::string message = lf_jsonString(gf_parseAnswer(response, false), "message", "");
+    const std::string message = lf_jsonString(gf_parseAnswer(response, false, kMaxSmallAnswerValues), "message", "");
     return message.empty() ? "no reason given" : message;
 }
 
@@ -111,6 +119,9 @@ std::string gf_rtLicenceProblem() {
             return "No RealTraffic licence: there is no AppData folder to look for InsideSystems\\RealTraffic.lic in";
         case LicenceFile::missing: return fmt::format("No RealTraffic licence: {} not found", where);
         case LicenceFile::unreadable: return fmt::format("No RealTraffic licence: {} could not be read", where);
+        case LicenceFile::tooLarge:
+            return fmt::format("No RealTraffic licence: {} is larger than {} KB, no licence file", where,
+                               kMaxLicenceFile_bytes / 1024);
         case LicenceFile::noLicence:
             return fmt::format("No RealTraffic licence: {} holds no \"License\" value", where);
     }
@@ -159,7 +170,7 @@ bool authenticate(WeatherReader& weather, int& status) {
             gf_logLine("Authentication: empty response");
             return false;
         }
-        const auto answer = gf_parseAnswer(weather.response, true);
+        const auto answer = gf_parseAnswer(weather.response, true, kMaxSmallAnswerValues);
         if (answer.contains("status") && answer["status"].is_number_integer()) {
             const int st = gf_answerStatus(answer);
             if (st == 400 || st == 402 || st == 404 || st == 405 || st == 500) {

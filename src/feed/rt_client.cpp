@@ -49,6 +49,7 @@ void lf_setBodyOptions(CURL* handle, std::string_view name, const std::string& b
     lf_check(curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &lf_callbackwriter),
              fmt::format("{} failed to set CURLOPT_WRITEFUNCTION", name));
     lf_check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response), fmt::format("{} failed to set CURLOPT_WRITEDATA", name));
+    lf_check(gf_setProxyFor(handle, gf_rtBaseUrl()), fmt::format("{} failed to set CURLOPT_PROXY", name));
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     // Reader threads: no signals for time-outs.
@@ -133,8 +134,9 @@ CurlPtr gf_newCurlHandle(std::string_view name) {
     return handle;
 }
 
-nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions) {
-    return gf_parseJsonCapped(text, allowExceptions, "answer");
+nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions, std::size_t maxValues,
+                              std::string* whyRefused) {
+    return gf_parseJsonCapped(text, allowExceptions, "answer", maxValues, whyRefused);
 }
 
 size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response) {
@@ -218,9 +220,11 @@ void RtClient::deauthenticate() {
             gf_logLine("Deauthentication: empty response");
             return;
         }
-        const auto answer = gf_parseAnswer(response, false);
+        std::string whyRefused;
+        const auto answer = gf_parseAnswer(response, false, kMaxSmallAnswerValues, &whyRefused);
         if (answer.is_discarded()) {
             gf_logLine("Deauthentication: invalid JSON");
+            gf_logContinuation(whyRefused);
             return;
         }
         const int status = gf_answerStatus(answer);

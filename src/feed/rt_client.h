@@ -45,12 +45,21 @@ int gf_answerPause(const nlohmann::json& answer, const char* key, int def);
 // Bounds of every transfer, so that a service that never answers cannot hold
 // a reader (and with it the run's closing down).
 // The answer cap holds after decompression: a small gzip answer can unpack to
-// hundreds of megabytes. The busiest box the service serves stays far below it.
+// hundreds of megabytes. 2,000 aircraft in the live box weigh about 0.5 MB
+// per snapshot, the five buffered snapshots about 2.5 MB.
 struct RtTransferLimits {
     long connect_ms = 10000;
     long total_ms = 30000;
-    std::size_t maxAnswer_bytes = std::size_t{64} << 20;
+    std::size_t maxAnswer_bytes = std::size_t{16} << 20;
 };
+
+// What parsing may build from one answer, in JSON values (see
+// gf_parseJsonCapped). A traffic entry is 49 values, so the five buffered
+// snapshots of 2,000 aircraft are about 490,000; the cap bounds what a
+// hostile answer of "[{},{},...]" builds to some 60 MB. Login, logout and
+// weather answers hold a few dozen values.
+inline constexpr std::size_t kMaxTrafficAnswerValues = 600000;
+inline constexpr std::size_t kMaxSmallAnswerValues = 10000;
 RtTransferLimits& gf_rtTransferLimits();
 
 // The service's address: GLIM_RT_BASE_URL when set and safe (https, or http
@@ -67,11 +76,13 @@ using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 // A new easy handle; throws "<name> curl_easy_init() failed" when there is none.
 CurlPtr gf_newCurlHandle(std::string_view name);
 
-// A service answer parsed with the nesting cap of gf_parseJsonCapped: a
-// deeper answer is refused as a malformed one. With exceptions it throws (the
-// library's parse error, or "answer nested deeper than 64 levels"), without
-// them it gives a discarded value.
-nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions);
+// A service answer parsed with the caps of gf_parseJsonCapped (nesting, and
+// maxValues built): a deeper or larger answer is refused as a malformed one.
+// With exceptions it throws (the library's parse error, "answer nested deeper
+// than 64 levels" or "answer holds more than N values"), without them it
+// gives a discarded value and the reason in *whyRefused when given.
+nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions, std::size_t maxValues,
+                              std::string* whyRefused = nullptr);
 
 // Appends to the answer; an answer beyond the cap of gf_rtTransferLimits is
 // refused like a failed append, so libcurl aborts the transfer.

@@ -112,7 +112,7 @@ bool TrafficReader::buffer(int& status) {
         } else if (trafficResponse.empty()) {
             gf_logHighlight("buffer traffic: empty content");
         } else {
-            const auto answer = gf_parseAnswer(trafficResponse, true);
+            const auto answer = gf_parseAnswer(trafficResponse, true, kMaxTrafficAnswerValues);
             const int st = gf_answerStatus(answer);
             if (st != 200) {
                 status = st;
@@ -175,7 +175,7 @@ bool TrafficReader::receive(int& status) {
                 pause(rrl);
                 continue;
             }
-            const auto answer = gf_parseAnswer(trafficResponse, true);
+            const auto answer = gf_parseAnswer(trafficResponse, true, kMaxTrafficAnswerValues);
             const int st = gf_answerStatus(answer);
             if (st == 406) {
                 gf_logHighlight(fmt::format("{} curl traffic msg: {}", gf_formatTime(gf_now()), gf_jsonMessage(answer)));
@@ -225,9 +225,11 @@ void TrafficReader::parkedtraffic() {
             } else if (trafficResponse.empty()) {
                 gf_logHighlight("parkedtraffic: empty content");
             } else {
-                const auto answer = gf_parseAnswer(trafficResponse, false);
+                std::string whyRefused;
+                const auto answer = gf_parseAnswer(trafficResponse, false, kMaxTrafficAnswerValues, &whyRefused);
                 if (answer.is_discarded()) {
                     gf_logHighlight("parkedtraffic: invalid JSON");
+                    gf_logContinuation(whyRefused);
                 } else {
                     const int status = gf_answerStatus(answer);
                     if (status == 406) {

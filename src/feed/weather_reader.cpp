@@ -104,9 +104,11 @@ bool WeatherReader::nearestmetar(int& status) {
         } else if (weatherResponse.empty()) {
             gf_logHighlight("nearest metar: empty content");
         } else {
-            const auto answer = gf_parseAnswer(weatherResponse, false);
+            std::string whyRefused;
+            const auto answer = gf_parseAnswer(weatherResponse, false, kMaxSmallAnswerValues, &whyRefused);
             if (answer.is_discarded()) {
                 gf_logHighlight("nearest metar: invalid JSON");
+                gf_logContinuation(whyRefused);
             } else {
                 const int st = gf_answerStatus(answer);
                 if (st == 200) {
@@ -174,7 +176,8 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 pause(wrrl);
                 continue;
             }
-            const auto answer = gf_parseAnswer(weatherResponse, false);
+            std::string whyRefused;
+            const auto answer = gf_parseAnswer(weatherResponse, false, kMaxSmallAnswerValues, &whyRefused);
             if (answer.is_discarded()) {
                 // The start tells a proxy's page from a damaged answer; a
                 // hostile answer of megabytes must not go into Log.txt whole
@@ -182,6 +185,7 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 constexpr std::size_t kLoggedAnswer_bytes = 512;
                 gf_logHighlight(
                     fmt::format("Invalid JSON: {}", std::string_view(weatherResponse).substr(0, kLoggedAnswer_bytes)));
+                gf_logContinuation(whyRefused);
                 pause(wrrl);
                 continue;
             }

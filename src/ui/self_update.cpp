@@ -129,7 +129,7 @@ std::optional<json> lf_fetchIndex() {
     gf_removeFileWarn(file);
     try {
         if (text.size() > kMaxIndex_bytes) throw std::length_error(fmt::format("larger than {} bytes", kMaxIndex_bytes));
-        return gf_parseJsonCapped(text, true, kIndexFileName);
+        return gf_parseJsonCapped(text, true, kIndexFileName, kMaxIndexValues);
     } catch (const std::exception& e) {
         // A proxy's or host's HTML page arrives with status 200 just as well.
         gf_logHighlight(fmt::format("{} is not readable, no update check: {}", kIndexFileName, e.what()));

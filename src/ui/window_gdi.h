@@ -7,8 +7,9 @@
 #include <windows.h>
 
 // Draws the list in the window's font (text_metrics.h). When the environment
-// names a file in GLIM_TEXT_BOXES (the end-to-end test), every painted text's
-// box as drawn is written there: "left top right bottom text" per line.
+// names a file in GLIM_TEXT_BOXES (the end-to-end test; a bare .txt name, see
+// window_text_boxes.h), every painted text's box as drawn is written there:
+// "left top right bottom text" per line.
 void gf_drawOnDc(HDC dc, const DrawList& list);
 // The font of the painted texts and of the controls; made once.
 HFONT gf_windowFont();

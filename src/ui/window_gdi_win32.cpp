@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "core/text_encoding.h"
 #include "ui/text_metrics.h"
+#include "ui/window_text_boxes.h"
 
 #include <fmt/format.h>
 
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -61,8 +64,9 @@ void lf_textUpTo(HDC dc, const DrawOp& op) {
 
 // The boxes of the painted texts for the end-to-end test, written whole.
 void lf_writeTextBoxes(HDC dc, const DrawList& list) {
-    static const char* const file = std::getenv("GLIM_TEXT_BOXES");
-    if (!file || !*file) return;
+    static const std::optional<std::string> name = gf_textBoxesFileFromEnv();
+    if (!name) return;
+    const char* const file = name->c_str();
     std::string lines;
     for (const DrawOp& op : list) {
         if (op.kind != DrawOp::Kind::text || op.text.empty()) continue;

@@ -125,10 +125,8 @@ json lf_answer(int status, const std::string& message) {
 
 void lf_send(httplib::Response& res, const json& answer) { res.set_content(answer.dump(), "application/json"); }
 
-// The answer after pad spaces, sent gzip-compressed: a body of a few
-// kilobytes on the wire that unpacks to as much as a test asks for.
-void lf_sendGzip(httplib::Response& res, const json& answer, std::size_t pad) {
-    const std::string text = std::string(pad, ' ') + answer.dump();
+// text compressed with gzip.
+std::string lf_gzip(const std::string& text) {
     z_stream z{};
     deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
@@ -139,8 +137,31 @@ void lf_sendGzip(httplib::Response& res, const json& answer, std::size_t pad) {
     deflate(&z, Z_FINISH);
     out.resize(z.total_out);
     deflateEnd(&z);
+    return out;
+}
+
+// text sent gzip-compressed: a body of a few kilobytes on the wire can
+// unpack to as much as a test asks for.
+void lf_sendCompressed(httplib::Response& res, const std::string& compressed) {
     res.set_header("Content-Encoding", "gzip");
-    res.set_content(out, "application/json");
+    res.set_content(compressed, "application/json");
+}
+
+// A flood step's text, compressed once: tests send the same one to every
+// request kind, and packing tens of megabytes takes seconds.
+const std::string& lf_floodGzip(const json& flood) {
+    static std::string key;
+    static std::string compressed;
+    if (flood.dump() == key) return compressed;
+    const std::string unit = flood.value("unit", "");
+    const std::size_t count = flood.value("count", std::size_t{0});
+    std::string text = flood.value("head", "");
+    text.reserve(text.size() + unit.size() * count + 64);
+    for (std::size_t i = 0; i < count; ++i) text += unit;
+    text += flood.value("tail", "");
+    compressed = lf_gzip(text);
+    key = flood.dump();
+    return compressed;
 }
 
 // The scenario's clock: seconds since the scenario started, plus "start_at".
@@ -267,7 +288,11 @@ bool lf_scripted(const std::string& kind, httplib::Response& res, std::unique_lo
         return true;
     }
     if (step.contains("gzip")) {
-        lf_sendGzip(res, step["gzip"], step.value("pad_bytes", std::size_t{0}));
+        lf_sendCompressed(res, lf_gzip(std::string(step.value("pad_bytes", std::size_t{0}), ' ') + step["gzip"].dump()));
+        return true;
+    }
+    if (step.contains("flood")) {
+        lf_sendCompressed(res, lf_floodGzip(step["flood"]));
         return true;
     }
     if (step.contains("answer")) {

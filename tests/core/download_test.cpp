@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "sitestub_process.h"
+#include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,28 @@ TEST_F(SiteDownloadTest, AWholeFileArrivesAndReplacesTheOldOne) {
     // The same handle serves a second download.
     ASSERT_TRUE(gf_downloadFile(handle.get(), url("files/whole.bin"), dir / "again.bin", true));
     EXPECT_EQ(readAll(dir / "again.bin"), payload);
+}
+
+// libcurl takes a proxy from http_proxy and ALL_PROXY by itself: the site on
+// this computer is reached directly, past a proxy that answers with a file of
+// its own and past one that does not exist.
+TEST_F(SiteDownloadTest, ASiteOnThisComputerIsNeverReachedThroughAProxy) {
+    writeFile(dir / "proxy" / "files" / "whole.bin", "from the proxy");
+    std::string whyNot;
+    const auto proxy = SiteStubProcess::start(dir / "proxy", {}, whyNot);
+    ASSERT_TRUE(proxy) << whyNot;
+    gf_setDownloadLimits({5, 1, 600});
+    const auto handle = newHandle();
+    for (const std::string& address : {proxy->baseUrl(), std::string("http://10.255.255.1:3128/")}) {
+        SCOPED_TRACE(address);
+        setTestEnv("http_proxy", address);
+        setTestEnv("ALL_PROXY", address);
+        const fs::path target = dir / "direct.bin";
+        EXPECT_TRUE(gf_downloadFile(handle.get(), url("files/whole.bin"), target, true)) << log();
+        EXPECT_TRUE(readAll(target) == payload) << "the site's file, not the proxy's";
+        setTestEnv("http_proxy", "");
+        setTestEnv("ALL_PROXY", "");
+    }
 }
 
 TEST_F(SiteDownloadTest, FailedTransfersKeepTheOldFileAndLogTheReason) {

@@ -14,12 +14,14 @@
 #include "feed/traffic_reader.h"
 #include "feed/weather_reader.h"
 #include "feed_test_env.h"
+#include "heap_in_use.h"
 #include "rtstub_process.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -302,6 +304,92 @@ TEST_F(Service, EveryStatusLeadsToItsOutcomeForEveryRequest) {
     EXPECT_NE(text.find("answer nested deeper than 64 levels"), std::string::npos);
     EXPECT_NE(text.find("answer larger than 1048576 bytes"), std::string::npos);
     EXPECT_LT(text.size(), 200000u);
+}
+
+// Hostile answers: some 60 KB on the wire that unpack to tens of megabytes of
+// tiny values, each of which costs the JSON library far more built than its
+// few bytes of text. Every request refuses them as malformed answers while
+// the heap stays within what one real answer needs; the refusal says why.
+TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
+    LogCapture log;
+    const std::string head = R"({"status":200,"GUID":"g-2","data":[)";
+    auto flood = [&](const char* unit, std::size_t count, const char* tail) {
+        return json{{"flood", {{"head", head}, {"unit", unit}, {"count", count}, {"tail", tail}}}};
+    };
+    const struct {
+        const char* name;
+        json step;
+    } floods[] = {
+        // 60 MiB, beyond the answer cap.
+        {"60 MiB of {}", flood("{},", std::size_t{20} << 20, "{}]}")},
+        // 15 MiB, within the answer cap but far beyond the values of an answer.
+        {"15 MiB of {}", flood("{},", std::size_t{5} << 20, "{}]}")},
+        {"15 MiB of 0", flood("0,", std::size_t{15} << 19, "0]}")},
+    };
+    const std::pair<const char*, const char*> kinds[] = {
+        {"auth", "stop, restart"},  {"deauth", "still in"},        {"buffer", "skipped"}, {"live", "goes on"},
+        {"parked", "parked 1"},     {"nearestmetar", "retried"},   {"weather", "goes on"}};
+    constexpr std::size_t kHeapLimit_bytes = std::size_t{100} << 20;
+    // The stand-in takes seconds to pack 60 MiB: the answer must reach its
+    // cap, not the time-out.
+    gf_rtTransferLimits() = RtTransferLimits{5000, 60000};
+    for (const auto& f : floods) {
+        for (const auto& [kind, expected] : kinds) {
+            SCOPED_TRACE(std::string(f.name) + " / " + kind);
+            const auto start = std::chrono::steady_clock::now();
+            HeapPeak heap;
+            EXPECT_EQ(outcome(kind, f.step), expected);
+            const std::size_t peak_bytes = heap.peak_bytes();
+            EXPECT_LT(peak_bytes, kHeapLimit_bytes);
+            std::printf("%s / %s: heap peak %zu MB, %lld ms\n", f.name, kind, peak_bytes >> 20,
+                        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                   std::chrono::steady_clock::now() - start)
+                                                   .count()));
+        }
+    }
+    const std::string text = log.text();
+    EXPECT_NE(text.find("answer larger than 16777216 bytes"), std::string::npos);
+    const std::string why = "\n          answer holds more than ";
+    EXPECT_NE(text.find("authenticate: answer holds more than 10000 values"), std::string::npos);
+    EXPECT_NE(text.find("buffer: answer holds more than 600000 values"), std::string::npos);
+    EXPECT_NE(text.find("receive: answer holds more than 600000 values"), std::string::npos);
+    EXPECT_NE(text.find("Deauthentication: invalid JSON" + why + "10000 values"), std::string::npos);
+    EXPECT_NE(text.find("parkedtraffic: invalid JSON" + why + "600000 values"), std::string::npos);
+    EXPECT_NE(text.find("nearest metar: invalid JSON" + why + "10000 values"), std::string::npos);
+    // The weather answer's start, then the reason.
+    const std::size_t weatherLine = text.find("Invalid JSON: " + head);
+    ASSERT_NE(weatherLine, std::string::npos);
+    EXPECT_EQ(text.compare(text.find('\n', weatherLine), why.size(), why), 0);
+    EXPECT_LT(text.size(), 200000u);
+}
+
+// libcurl takes a proxy from http_proxy and ALL_PROXY by itself: a service on
+// this computer (where plain http is allowed) must never be reached through
+// one, or the licence would leave the computer in clear text. A proxy that
+// answers, and one that does not exist.
+TEST_F(Service, AServiceOnThisComputerIsNeverReachedThroughAProxy) {
+    std::string whyNot;
+    auto proxy = RtStubProcess::start({"amsterdam.json", kFastPace_ms, kFastPace_ms}, whyNot);
+    ASSERT_TRUE(proxy) << whyNot;
+    for (const std::string& address : {proxy->baseUrl(), std::string("http://10.255.255.1:3128")}) {
+        SCOPED_TRACE(address);
+        setTestEnv("http_proxy", address);
+        setTestEnv("ALL_PROXY", address);
+        stub->reset();
+        TrafficReader traffic;
+        WeatherReader weather;
+        Authenticater(weather, traffic);
+        EXPECT_EQ(traffic.GUID, kGuid);
+        EXPECT_EQ(stub->records("auth").size(), 1u);
+        int status = 0;
+        EXPECT_TRUE(weather.nearestmetar(status));
+        traffic.deauthenticate();
+        EXPECT_EQ(stub->records("deauth").size(), 1u);
+        EXPECT_TRUE(proxy->records().empty());
+        setTestEnv("http_proxy", "");
+        setTestEnv("ALL_PROXY", "");
+    }
+    EXPECT_TRUE(env.stops.empty());
 }
 
 TEST_F(Service, FormBodiesCarryTheFieldsInOrderAndEncoded) {
@@ -588,6 +676,12 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
     const std::string refused =
         "user error: 404: RealTraffic refused the licence: licence not found (status 404), see Manual 2.2; licence from " +
         where;
+    // A licence file is a few dozen bytes: one beyond 64 KB is not read whole.
+    const std::string licence = R"({"License": "lic-file"})";
+    const std::string atCap = std::string(64 * 1024 - licence.size(), ' ') + licence;
+    const std::string beyondCap = " " + atCap;
+    const std::string tooLarge =
+        "user error: 440: No RealTraffic licence: " + where + " is larger than 64 KB, no licence file, see Manual 2.2";
     const Row rows[] = {
         {"no licence file", nullptr, nullptr, missing.c_str(), nullptr},
         {"no License member", R"({"Licence": "x"})", nullptr, noValue.c_str(), nullptr},
@@ -596,6 +690,8 @@ TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
         {"refused", R"({"License": "lic-file"})", json{{"status", 404}, {"message", "licence not found"}},
          refused.c_str(), "lic-file"},
         {"accepted", R"({"License": "lic-file"})", nullptr, "logged in", "lic-file"},
+        {"64 KB", atCap.c_str(), nullptr, "logged in", "lic-file"},
+        {"beyond 64 KB", beyondCap.c_str(), nullptr, tooLarge.c_str(), nullptr},
     };
     setTestEnv("GLIM_APPDATA", folder.string());
     setTestEnv("GLIM_RT_LICENSE", "");

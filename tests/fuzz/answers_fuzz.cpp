@@ -72,7 +72,7 @@ void lf_readIndex(std::string_view text) {
     (void)VersionData(text);
     nlohmann::json index;
     try {
-        index = gf_parseJsonCapped(text, true, "versions.json");
+        index = gf_parseJsonCapped(text, true, "versions.json", kMaxIndexValues);
     } catch (const std::exception&) {
         return;
     }
@@ -87,10 +87,10 @@ void lf_readIndex(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const nlohmann::json quiet = gf_parseAnswer(text, false);
+    const nlohmann::json quiet = gf_parseAnswer(text, false, kMaxTrafficAnswerValues);
     if (!quiet.is_discarded()) lf_readAnswer(quiet);
     try {
-        const nlohmann::json thrown = gf_parseAnswer(text, true);
+        const nlohmann::json thrown = gf_parseAnswer(text, true, kMaxTrafficAnswerValues);
         // Both ways of parsing agree on what is an answer.
         if (quiet.is_discarded()) std::abort();
         lf_readAnswer(thrown);
