@@ -8,6 +8,17 @@ namespace {
 
 using DomParser = nlohmann::detail::json_sax_dom_parser<nlohmann::json>;
 
+// What one value costs against the cap, roughly in proportion to what it
+// costs built: a number or literal lives in its 16-byte slot; a text has a
+// block of its own; an object or array has its own block and bookkeeping, a
+// member its map node and key. Weighing them lets a real answer (mostly
+// numbers in arrays) use the cap, while "[{},{},...]" or '["","",...]', a
+// few bytes of text for a hundred bytes built, reach it soonest.
+constexpr std::size_t kScalarCost = 1;
+constexpr std::size_t kTextCost = 2;
+constexpr std::size_t kMemberCost = 4;
+constexpr std::size_t kContainerCost = 4;
+
 // The library's own tree builder, stopped at the first event beyond a cap:
 // returning false from an event ends the parse there, so nothing beyond the
 // cap is read or built.
@@ -16,18 +27,22 @@ public:
     CappedSax(nlohmann::json& root, std::string_view what, std::size_t maxValues)
         : DomParser(root, false), m_what(what), m_maxValues(maxValues) {}
 
-    bool null() { return take() && DomParser::null(); }
-    bool boolean(bool v) { return take() && DomParser::boolean(v); }
-    bool number_integer(nlohmann::json::number_integer_t v) { return take() && DomParser::number_integer(v); }
-    bool number_unsigned(nlohmann::json::number_unsigned_t v) { return take() && DomParser::number_unsigned(v); }
-    bool number_float(nlohmann::json::number_float_t v, const std::string& s) {
-        return take() && DomParser::number_float(v, s);
+    bool null() { return take(kScalarCost) && DomParser::null(); }
+    bool boolean(bool v) { return take(kScalarCost) && DomParser::boolean(v); }
+    bool number_integer(nlohmann::json::number_integer_t v) {
+        return take(kScalarCost) && DomParser::number_integer(v);
     }
-    bool string(std::string& v) { return take() && DomParser::string(v); }
-    bool binary(nlohmann::json::binary_t& v) { return take() && DomParser::binary(v); }
-    bool key(std::string& v) { return take() && DomParser::key(v); }
-    bool start_object(std::size_t n) { return take() && open() && DomParser::start_object(n); }
-    bool start_array(std::size_t n) { return take() && open() && DomParser::start_array(n); }
+    bool number_unsigned(nlohmann::json::number_unsigned_t v) {
+        return take(kScalarCost) && DomParser::number_unsigned(v);
+    }
+    bool number_float(nlohmann::json::number_float_t v, const std::string& s) {
+        return take(kScalarCost) && DomParser::number_float(v, s);
+    }
+    bool string(std::string& v) { return take(kTextCost) && DomParser::string(v); }
+    bool binary(nlohmann::json::binary_t& v) { return take(kTextCost) && DomParser::binary(v); }
+    bool key(std::string& v) { return take(kMemberCost) && DomParser::key(v); }
+    bool start_object(std::size_t n) { return take(kContainerCost) && open() && DomParser::start_object(n); }
+    bool start_array(std::size_t n) { return take(kContainerCost) && open() && DomParser::start_array(n); }
     bool end_object() {
         --m_depth;
         return DomParser::end_object();
@@ -44,8 +59,9 @@ public:
     const std::string& why() const { return m_why; }
 
 private:
-    bool take() {
-        if (++m_values <= m_maxValues) return true;
+    bool take(std::size_t cost) {
+        m_values += cost;
+        if (m_values <= m_maxValues) return true;
         m_why = fmt::format("{} holds more than {} values", m_what, m_maxValues);
         return false;
     }

@@ -18,8 +18,9 @@ inline constexpr std::size_t kMaxIndexValues = 100000;
 // A version text: three numbers in an object.
 inline constexpr std::size_t kMaxVersionValues = 1000;
 
-// text parsed with the nesting cap and a cap on the values built (every
-// number, text, literal, array, object and member name counts one). A few
+// text parsed with the nesting cap and a cap on the values built (a number
+// or literal counts one, a text two, an object, array or member four: about
+// what each costs built). A few
 // bytes of text can stand for one value that costs a hundred bytes built
 // ("[{},{},...]"), so a cap on the text alone still lets a small answer take
 // gigabytes; parsing stops at the first value beyond maxValues, before it is

@@ -53,12 +53,14 @@ struct RtTransferLimits {
     std::size_t maxAnswer_bytes = std::size_t{16} << 20;
 };
 
-// What parsing may build from one answer, in JSON values (see
-// gf_parseJsonCapped). A traffic entry is 49 values, so the five buffered
-// snapshots of 2,000 aircraft are about 490,000; the cap bounds what a
-// hostile answer of "[{},{},...]" builds to some 60 MB. Login, logout and
-// weather answers hold a few dozen values.
-inline constexpr std::size_t kMaxTrafficAnswerValues = 600000;
+// What parsing may build from one answer, in weighted JSON values (see
+// gf_parseJsonCapped). A traffic entry keyed by its hexid (an array of 48
+// fields, a dozen of them texts) weighs 68, so the five buffered snapshots of
+// 2,000 aircraft weigh about 680,000: the cap leaves twice that, and bounds
+// what a hostile answer of tiny values ("[0,0,...]", the most costly per
+// weighted value once its array has grown) builds to some 75 MB.
+// Login, logout and weather answers hold a few dozen values.
+inline constexpr std::size_t kMaxTrafficAnswerValues = 1500000;
 inline constexpr std::size_t kMaxSmallAnswerValues = 10000;
 RtTransferLimits& gf_rtTransferLimits();
 

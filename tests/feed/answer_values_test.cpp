@@ -9,6 +9,7 @@
 #include "feed/weather_reader.h"
 #include "feed_test_env.h"
 
+#include <fmt/format.h>
 #include <gsl/narrow>
 #include <gtest/gtest.h>
 
@@ -237,6 +238,27 @@ TEST(ResetRtClients, BringsBothClientsToTheStartOfARun) {
     EXPECT_FALSE(weather.weatherOk.load());
     EXPECT_TRUE(weather.weatherLampLatch);
     EXPECT_TRUE(weather.airports.empty());
+}
+
+// The value cap is sized to real answers: the five buffered snapshots of the
+// busiest box (2,000 aircraft, entries as the service sends them, keyed by
+// hexid) pass with room for twice as many aircraft.
+TEST(AnswerValues, TheBusiestRealAnswerPassesTheValueCapWithRoomToSpare) {
+    std::string text = R"({"status":200,"rrl":2000,"data":{)";
+    for (int b = 0; b < 5; ++b) {
+        text += fmt::format(R"({}"buffer_{}":{{)", b ? "," : "", b);
+        for (int i = 0; i < 2000; ++i) {
+            text += fmt::format(
+                R"({}"{:06x}":["{:06x}",52.128342,5.944595,57.0,8999,282,"1000","0","B738","PH-{:03d}",1527694787.0,)"
+                R"("EHAM","LEMD","TRA{:04d}",0,64,"TRA{:04d}","adsb_icao",9024,0,282,0,0,0,57.0,57.0,0,0,"A3","null",)"
+                R"(0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0])",
+                i ? "," : "", 0x400000 + i, 0x400000 + i, i % 1000, i, i);
+        }
+        text += "}";
+    }
+    text += "}}";
+    std::string why;
+    EXPECT_FALSE(gf_parseAnswer(text, false, kMaxTrafficAnswerValues / 2, &why).is_discarded()) << why;
 }
 
 }  // namespace

@@ -325,6 +325,7 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
         // 15 MiB, within the answer cap but far beyond the values of an answer.
         {"15 MiB of {}", flood("{},", std::size_t{5} << 20, "{}]}")},
         {"15 MiB of 0", flood("0,", std::size_t{15} << 19, "0]}")},
+        {"15 MiB of \"\"", flood("\"\",", std::size_t{5} << 20, "\"\"]}")},
     };
     const std::pair<const char*, const char*> kinds[] = {
         {"auth", "stop, restart"},  {"deauth", "still in"},        {"buffer", "skipped"}, {"live", "goes on"},
@@ -351,10 +352,10 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
     EXPECT_NE(text.find("answer larger than 16777216 bytes"), std::string::npos);
     const std::string why = "\n          answer holds more than ";
     EXPECT_NE(text.find("authenticate: answer holds more than 10000 values"), std::string::npos);
-    EXPECT_NE(text.find("buffer: answer holds more than 600000 values"), std::string::npos);
-    EXPECT_NE(text.find("receive: answer holds more than 600000 values"), std::string::npos);
+    EXPECT_NE(text.find("buffer: answer holds more than 1500000 values"), std::string::npos);
+    EXPECT_NE(text.find("receive: answer holds more than 1500000 values"), std::string::npos);
     EXPECT_NE(text.find("Deauthentication: invalid JSON" + why + "10000 values"), std::string::npos);
-    EXPECT_NE(text.find("parkedtraffic: invalid JSON" + why + "600000 values"), std::string::npos);
+    EXPECT_NE(text.find("parkedtraffic: invalid JSON" + why + "1500000 values"), std::string::npos);
     EXPECT_NE(text.find("nearest metar: invalid JSON" + why + "10000 values"), std::string::npos);
     // The weather answer's start, then the reason.
     const std::size_t weatherLine = text.find("Invalid JSON: " + head);
