@@ -19,6 +19,8 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kGroundRadius_nm = 5.0;
 constexpr double kNoAirportFileAlt_ft = -1000.0;
 constexpr double kAirborneOnlyMargin_ft = 300.0;
+// Where a report in the air corrects to exactly sea level: 0 is the ground.
+constexpr double kBelowSeaLevel_ft = 0.01;
 // Feed times this far from the system time (beyond the time shift) are
 // garbage; they would move the clock and the engine's stream times. A PC
 // clock that is off by hours makes every entry look so: hence the log line.
@@ -62,8 +64,13 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const F
     double a = gf_entryNumber(e, 4);
     p.alt = a;
     if (a > 0.0) {
-        a = std::max(0.0, (qnh - 1013.25) * 27.0 + a);
-        if (a > 0.0 && a < 14000.0) {
+        // An approach read with a QNH below the one where it flies comes out
+        // up to some hundred feet below sea level: it stays in the air there
+        // (0 is the ground), the simulator's ground under it decides where
+        // its wheels meet the runway.
+        a = (qnh - 1013.25) * 27.0 + a;
+        if (a == 0.0) a = -kBelowSeaLevel_ft;
+        if (a < 14000.0) {
             const double h = a - s.airportFileAlt_ft.value_or(kNoAirportFileAlt_ft);
             const double ah = std::fabs(h);
             bool ground = h <= 0.0;
@@ -71,9 +78,9 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const F
                 if (!ground && ah <= rule.height_ft && p.gs <= rule.speed_kt) ground = true;
             if (ground) a = 0.0;
         }
-        if (a > 0.0 && p.gs <= 35.0) a = 0.0;
+        if (a != 0.0 && p.gs <= 35.0) a = 0.0;
     }
-    if (!(a > 0.0)) a = 0.0;
+    if (!(p.alt > 0.0)) a = 0.0;  // reported on the ground (also a NaN)
     p.alt = a;
     if (!s.airborneOnly) return true;
     // A ground entry never passes, also at an airport above 300 ft, where
@@ -196,7 +203,7 @@ void TrafficReader::processLine() {
         // 9.-12. Ground speed, altitude, callsign.
         p.gs = gf_entryNumber(e, 5);
         if (!lf_acceptAltitude(e, p, qnh.load(), s)) return;
-        p.airborne = p.alt > 0.0;
+        p.airborne = p.alt != 0.0;
         if (!lf_acceptCallsign(e, r, *this, env)) return;
         if (r.registration.empty() && r.callsign.empty()) return;
 

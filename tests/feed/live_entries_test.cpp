@@ -163,6 +163,19 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
          }},
         {"low and fast without a stand file stays airborne", [](json& e) { e[4] = 56.75; e[5] = 100; }, nullptr, true,
          [](const FlightRecord& r) { EXPECT_NEAR(r.point.alt, 50.0, 1e-9); }},
+        {"in the air below sea level after the QNH correction stays in the air", [](json& e) { e[4] = 5; atAirport(e); },
+         nullptr, true,
+         [](const FlightRecord& r) {
+             EXPECT_DOUBLE_EQ(r.point.alt, 5 + (1013 - 1013.25) * 27.0);
+             EXPECT_TRUE(r.point.airborne);
+         }},
+        {"in the air corrected to sea level exactly stays in the air", [](json& e) { e[4] = 6.75; atAirport(e); },
+         nullptr, true,
+         [](const FlightRecord& r) {
+             EXPECT_NE(r.point.alt, 0.0);
+             EXPECT_NEAR(r.point.alt, 0.0, 0.1);
+             EXPECT_TRUE(r.point.airborne);
+         }},
         {"low and fast with a stand file at 20 ft is on the ground",
          [](json& e) { e[4] = 56.75; e[5] = 100; atAirport(e); }, [](FeedSettings& s) { s.airportFileAlt_ft = 20.0; }, true,
          [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},

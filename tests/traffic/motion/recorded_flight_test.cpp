@@ -361,31 +361,40 @@ TEST_F(RecordedFlight, FollowsTheRecordedFlightAndLandsOnTheRunway) {
     EXPECT_LT(f.touchdownOff_m, 500.0) << "from the recorded touchdown";
 }
 
-// The same arrival at an airport the engine has no stand file for, with the
-// user's QNH off the one the recorded pressure altitudes imply: the
+// The same arrival, mostly at an airport the engine has no stand file for,
+// with the user's QNH off the one the recorded pressure altitudes imply: the
 // approach configures as high as at the park airport, and the wheels meet
 // the simulator's runway where the recording touched down and stay on it.
-TEST_F(RecordedFlight, LandsOnTheSimulatorsRunwayAwayFromTheParkAirportWhateverTheQnh) {
+TEST_F(RecordedFlight, LandsOnTheSimulatorsRunwayWhateverTheQnh) {
     const Recording rec = lf_recordingRows();
     ASSERT_GT(rec.rows.size(), 1000u);
     struct Case {
+        bool standFile;
         bool groundReports;
         int qnhError_hpa;
         bool landsOnTheRunway;  // within 300 m of the recorded touchdown, wheels on the runway after it
     };
     // Measured: configured at 1990 to 2050 ft in every case (before: 346 to
-    // 562 ft); QNH right: touchdown 134 m from the recorded one, wheels
-    // within 1.2 ft of the runway; QNH 8 hPa high: 14 m and on the runway
-    // (before: 1465 m, 146 ft above it). 8 hPa low turns the last 200 ft of
-    // the approach into ground reports, and without ground reports the
-    // stream ends in the air: those only print their figures.
-    for (const Case c : {Case{true, 0, true}, Case{true, 8, true}, Case{true, -8, false}, Case{false, 8, false}}) {
-        SCOPED_TRACE(fmt::format("QNH off by {} hPa{}", c.qnhError_hpa, c.groundReports ? "" : ", no ground reports"));
+    // 562 ft); QNH right: touchdown 234 m from the recorded one, wheels on
+    // the runway; QNH 8 hPa high: 172 m and on the runway
+    // (before: 1465 m, 146 ft above it); 8 hPa low: 172 m and on the runway
+    // (before: the last 200 ft of the approach came as ground reports,
+    // touchdown 1641 m early); the same with the park airport's stand file
+    // at 8 hPa high. Without ground reports the stream ends in the air
+    // (8 hPa high: 1192 m late, 200 ft above the runway; low: 1335 m
+    // early), and with the stand file the approach below the park
+    // airport's elevation still reads as ground reports at 8 hPa low
+    // (1213 m): those only print their figures.
+    for (const Case c : {Case{false, true, 0, true}, Case{false, true, 8, true}, Case{false, true, -8, true},
+                         Case{false, false, 8, false}, Case{false, false, -8, false}, Case{true, true, -8, false}, Case{true, true, 8, true}}) {
+        const std::string where = fmt::format("{}{}", c.standFile ? ", stand file" : "",
+                                              c.groundReports ? "" : ", no ground reports");
+        SCOPED_TRACE(fmt::format("QNH off by {} hPa{}", c.qnhError_hpa, where));
         g_liveAc.clear();
-        ReplayFigures f = replay(rec.rows, rec.touchdownT, ReplaySetup{false, c.groundReports, c.qnhError_hpa});
+        ReplayFigures f = replay(rec.rows, rec.touchdownT, ReplaySetup{c.standFile, c.groundReports, c.qnhError_hpa});
         std::printf("QNH %+d hPa%s: configured at %.0f ft, touchdown %.0f m from the recorded one, wheels at most "
                     "%.1f ft above the runway in the roll-out (%zu samples); air p95 %.1f m off the track\n",
-                    c.qnhError_hpa, c.groundReports ? "" : " (no ground reports)", f.configHeight_ft,
+                    c.qnhError_hpa, where.c_str(), f.configHeight_ft,
                     f.touchdownOff_m, f.rollOutHeightMax_ft, f.rollOutSamples, f.trackAir.at(0.95));
         EXPECT_GT(f.configHeight_ft, 1500.0) << "feet above the ground: as at the park airport";
         EXPECT_LT(f.trackAir.at(0.95), 45.0) << "in the air the corrected stream holds";
