@@ -22,6 +22,8 @@ constexpr double kWideSearch_nm = 0.029697624;   // 55 m
 constexpr double kNarrowSearch_nm = 0.010799136;  // 20 m
 constexpr double kArrivedWithin_nm = 0.0010799136;  // 2 m
 constexpr double kCollisionFactor = 1.1;
+// The feed's speed of an aircraft creeping the last metres onto a stand.
+constexpr double kCreepingGs_kt = 5.0;
 // A parked aircraft's reports come every poll while its transponder is on:
 // two minutes without one and its flight has gone quiet or left.
 constexpr std::int64_t kStillReported_100ns = 120LL * 10000000LL;
@@ -65,6 +67,12 @@ const LiveAc* lf_reportedParkedAt(LatLon at, const LiveAc& newcomer) {
     return nullptr;
 }
 
+double lf_wingsReachNm(const LiveAc& parked, const LiveAc& ac) { return kCollisionFactor * (parked.size + ac.size); }
+
+bool lf_insideWings(const LiveAc& parked, const LiveAc& ac, const StreamPoint& p) {
+    return gf_distanceNm(LatLon{parked.pos.lat, parked.pos.lon}, LatLon{p.lat, p.lon}) < lf_wingsReachNm(parked, ac);
+}
+
 // A stream that ends inside a parked aircraft that keeps its place: the
 // aircraft parks instead where its path meets the circle of both wings
 // around the parked one (where it stands, when it is inside already), and
@@ -74,7 +82,7 @@ void lf_stopShortOfParked(LiveAc& ac) {
     const LiveAc* parked = lf_reportedParkedAt(LatLon{ac.stream.back().lat, ac.stream.back().lon}, ac);
     if (!parked) return;
     const LatLon centre{parked->pos.lat, parked->pos.lon};
-    const double reach = kCollisionFactor * (parked->size + ac.size);
+    const double reach = lf_wingsReachNm(*parked, ac);
     auto inside = [&](double lat, double lon) { return gf_distanceNm(centre, LatLon{lat, lon}) < reach; };
     std::size_t i = 1;
     while (i + 1 < ac.stream.size() && !inside(ac.stream[i].lat, ac.stream[i].lon)) ++i;
@@ -105,6 +113,17 @@ void lf_stopShortOfParked(LiveAc& ac) {
 }
 
 }  // namespace
+
+bool gf_stopShortAhead(LiveAc& ac) {
+    if (ac.stream.size() < 2) return false;
+    const StreamPoint& end = ac.stream.back();
+    if (!end.stationary && end.gs > kCreepingGs_kt) return false;
+    const LiveAc* parked = lf_reportedParkedAt(LatLon{end.lat, end.lon}, ac);
+    if (!parked || lf_insideWings(*parked, ac, ac.stream[0]) || !lf_insideWings(*parked, ac, ac.stream[1]))
+        return false;
+    lf_stopShortOfParked(ac);
+    return true;
+}
 
 void try2Park(LiveAc& ac, bool wide) {
     if (ac.stream.empty()) {

@@ -4,9 +4,11 @@
 // pushes back, taxis and takes off.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -389,11 +391,20 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
     ASSERT_TRUE(parkedOn(0x400102, standFree)) << logText();
     const std::vector<FlightRecord> b = taxiIn(lat, lonFree, 0x400103, "KLM403");
     const std::vector<FlightRecord> c = taxiIn(lat, lonBorn, 0x400104, "KLM404");
+    // How far B comes into A's wings, against the circle of both wings.
+    double closest_m = std::numeric_limits<double>::infinity(), wings_m = 0.0;
+    auto watch = [&] {
+        const LiveAc* a = liveAc(0x400102);
+        const LiveAc* n = liveAc(0x400103);
+        if (!a || !n || a->simState != SimState::active || n->simState != SimState::active) return;
+        closest_m = std::min(closest_m, gf_distanceNm({a->pos.lat, a->pos.lon}, {n->pos.lat, n->pos.lon}) * 1852.0);
+        wings_m = (a->size + n->size) * 1852.0;
+    };
     for (std::size_t i = 0; i < b.size(); ++i) {
         takeBatch({b[i], c[i]}, 30);
-        fly(200);
+        fly(200, watch);
     }
-    fly(3500);
+    fly(3500, watch);
     // The feed no longer reports P: it gives way to the arrival that wants
     // its stand. A is still reported: it keeps its stand, and the second
     // arrival stops short of it. No stand holds two aircraft.
@@ -408,6 +419,8 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
                   1);
     }
     EXPECT_NE(liveAc(0x400103) ? liveAc(0x400103)->standId : 0u, standFree);
+    EXPECT_GT(wings_m, 0.0);
+    EXPECT_GE(closest_m, wings_m) << "B stops before A's wings";
 }
 
 // Two stands 30 m apart, too close for two airliners' wings: an aircraft
