@@ -135,10 +135,12 @@ bool lf_justLeftStand(const LiveAc& ac) {
 }
 
 // Before the segment that would take a taxiing aircraft into the wings of
-// one parked where its stream ends: the arrival otherwise reaches its last
-// point, inside the parked one, before it looks for its stand.
+// one parked where its stream ends (live or static): the arrival otherwise
+// reaches its last point, inside the parked one, before it looks for its
+// stand.
 bool lf_stopShortTrigger(LiveAc& ac) {
     if (ac.flightState != FlightState::taxi || ac.motion.more.takeOffRun || lf_justLeftStand(ac)) return false;
+    gf_staticMakesWayAhead(ac);
     return gf_stopShortAhead(ac);
 }
 

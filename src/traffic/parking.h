@@ -21,6 +21,10 @@ void try2Park(LiveAc& ac, bool wide);
 // end, which comes when the aircraft has already crept inside. Whether it
 // stopped.
 bool gf_stopShortAhead(LiveAc& ac);
+// A static aircraft where the taxiing aircraft's stream ends, about to be
+// entered on its next segment, makes way before the wings meet: the stand
+// search comes only once the arrival has crept onto its last point.
+void gf_staticMakesWayAhead(const LiveAc& ac);
 // The live aircraft parked on the stand gives way.
 void lf_clearStandOccupant(std::uint32_t standId, const LiveAc& newcomer);
 // A live aircraft on an adjacent stand that would collide gives way.
