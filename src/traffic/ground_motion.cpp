@@ -127,14 +127,27 @@ void lf_shapeTaxiSegment(LiveAc& ac) {
     }
 }
 
+// An aircraft that has just left its stand does not park again at once.
+bool lf_justLeftStand(const LiveAc& ac) {
+    const FlightState before = ac.previousFlightState;
+    return !ac.towed && (before == FlightState::parked || before == FlightState::pushing_back ||
+                         before == FlightState::pushed_back);
+}
+
+// Before the segment that would take a taxiing aircraft into the wings of
+// one parked where its stream ends (live or static): the arrival otherwise
+// reaches its last point, inside the parked one, before it looks for its
+// stand.
+bool lf_stopShortTrigger(LiveAc& ac) {
+    if (ac.flightState != FlightState::taxi || ac.motion.more.takeOffRun || lf_justLeftStand(ac)) return false;
+    gf_staticMakesWayAhead(ac);
+    return gf_stopShortAhead(ac);
+}
+
 void lf_parkingTrigger(LiveAc& ac) {
     if (ac.stream.size() < 2 || !ac.stream.back().stationary || ac.flightState != FlightState::taxi) return;
     if (!g_standsLoaded.load() || g_standList.empty()) return;
-    const FlightState before = ac.previousFlightState;
-    // An aircraft that has just left its stand does not park again at once.
-    if (!ac.towed && (before == FlightState::parked || before == FlightState::pushing_back ||
-                      before == FlightState::pushed_back))
-        return;
+    if (lf_justLeftStand(ac)) return;
     if (ac.extensionCount >= 1) {
         try2Park(ac, true);
         return;
@@ -309,7 +322,7 @@ void nextPosGround(LiveAc& ac) {
         case FlightState::pushing_back: lf_pushBackPhase(ac); break;
         case FlightState::parked: lf_leaveStand(ac); break;
         default:
-            if (!ac.stream[1].stationary) lf_shapeTaxiSegment(ac);
+            if (!lf_stopShortTrigger(ac) && !ac.stream[1].stationary) lf_shapeTaxiSegment(ac);
             break;
         }
         lf_parkingTrigger(ac);

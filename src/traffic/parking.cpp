@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -22,6 +23,10 @@ constexpr double kWideSearch_nm = 0.029697624;   // 55 m
 constexpr double kNarrowSearch_nm = 0.010799136;  // 20 m
 constexpr double kArrivedWithin_nm = 0.0010799136;  // 2 m
 constexpr double kCollisionFactor = 1.1;
+// The feed's speed of an aircraft creeping the last metres onto a stand.
+constexpr double kCreepingGs_kt = 5.0;
+// The feed's speed of an aircraft slowing down the last 20 m to a stand.
+constexpr double kSlowingInGs_kt = 10.0;
 // A parked aircraft's reports come every poll while its transponder is on:
 // two minutes without one and its flight has gone quiet or left.
 constexpr std::int64_t kStillReported_100ns = 120LL * 10000000LL;
@@ -65,6 +70,25 @@ const LiveAc* lf_reportedParkedAt(LatLon at, const LiveAc& newcomer) {
     return nullptr;
 }
 
+double lf_wingsReachNm(const AcBase& parked, const LiveAc& ac) { return kCollisionFactor * (parked.size + ac.size); }
+
+bool lf_insideWings(LatLon centre, const AcBase& other, const LiveAc& ac, LatLon p) {
+    return gf_distanceNm(centre, p) < lf_wingsReachNm(other, ac);
+}
+
+LatLon lf_at(const StreamPoint& p) { return LatLon{p.lat, p.lon}; }
+
+// The stream ends inside the wings around the centre and the coming
+// segment enters them from where the aircraft is: it is heading there, about
+// to meet the other. A segment through a turn is a curve through the next
+// point to the one after it, so either may lie inside.
+bool lf_entersWingsOfItsEnd(LatLon centre, const AcBase& other, const LiveAc& ac) {
+    const std::deque<StreamPoint>& s = ac.stream;
+    auto inside = [&](LatLon p) { return lf_insideWings(centre, other, ac, p); };
+    if (!inside(lf_at(s.back())) || inside(LatLon{ac.pos.lat, ac.pos.lon})) return false;
+    return inside(lf_at(s[1])) || (s.size() >= 3 && inside(lf_at(s[2])));
+}
+
 // A stream that ends inside a parked aircraft that keeps its place: the
 // aircraft parks instead where its path meets the circle of both wings
 // around the parked one (where it stands, when it is inside already), and
@@ -74,7 +98,7 @@ void lf_stopShortOfParked(LiveAc& ac) {
     const LiveAc* parked = lf_reportedParkedAt(LatLon{ac.stream.back().lat, ac.stream.back().lon}, ac);
     if (!parked) return;
     const LatLon centre{parked->pos.lat, parked->pos.lon};
-    const double reach = kCollisionFactor * (parked->size + ac.size);
+    const double reach = lf_wingsReachNm(*parked, ac);
     auto inside = [&](double lat, double lon) { return gf_distanceNm(centre, LatLon{lat, lon}) < reach; };
     std::size_t i = 1;
     while (i + 1 < ac.stream.size() && !inside(ac.stream[i].lat, ac.stream[i].lon)) ++i;
@@ -105,6 +129,28 @@ void lf_stopShortOfParked(LiveAc& ac) {
 }
 
 }  // namespace
+
+bool gf_stopShortAhead(LiveAc& ac) {
+    if (ac.stream.size() < 2) return false;
+    const StreamPoint& end = ac.stream.back();
+    if (!end.stationary && end.gs > kCreepingGs_kt) return false;
+    const LiveAc* parked = lf_reportedParkedAt(LatLon{end.lat, end.lon}, ac);
+    if (!parked || !lf_entersWingsOfItsEnd(LatLon{parked->pos.lat, parked->pos.lon}, *parked, ac)) return false;
+    lf_stopShortOfParked(ac);
+    return true;
+}
+
+void gf_staticMakesWayAhead(const LiveAc& ac) {
+    // Slowing down there: an aircraft taxiing on past the static never ends
+    // its stream inside it at such a speed.
+    if (ac.stream.size() < 2 || (!ac.stream.back().stationary && ac.stream.back().gs > kSlowingInGs_kt)) return;
+    for (StaticAc& s : g_staticAc) {
+        if (!lf_isActive(s) || !lf_entersWingsOfItsEnd(LatLon{s.standLat, s.standLon}, s, ac)) continue;
+        gf_logLine(fmt::format("{:8}: {:8} {} makes way for{} {} {}", gf_standNameOf(s.standId), s.callsign,
+                               s.registration, lf_sameLiveText(s, ac), ac.callsign, ac.registration));
+        removeAircraftFromSim(s);
+    }
+}
 
 void try2Park(LiveAc& ac, bool wide) {
     if (ac.stream.empty()) {

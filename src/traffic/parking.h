@@ -14,6 +14,17 @@
 // Looks for a stand at the stream's last point (55 m wide, else 20 m) and
 // starts the parking move.
 void try2Park(LiveAc& ac, bool wide);
+// An aircraft creeping to the end of its stream inside the wings of a
+// parked aircraft that keeps its place, about to enter them on its next
+// segment: it parks where its path meets their circle. Checked as each
+// segment is planned: the stand search waits for the stream's stationary
+// end, which comes when the aircraft has already crept inside. Whether it
+// stopped.
+bool gf_stopShortAhead(LiveAc& ac);
+// A static aircraft where the taxiing aircraft's stream ends, about to be
+// entered on its next segment, makes way before the wings meet: the stand
+// search comes only once the arrival has crept onto its last point.
+void gf_staticMakesWayAhead(const LiveAc& ac);
 // The live aircraft parked on the stand gives way.
 void lf_clearStandOccupant(std::uint32_t standId, const LiveAc& newcomer);
 // A live aircraft on an adjacent stand that would collide gives way.

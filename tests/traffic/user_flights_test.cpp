@@ -223,7 +223,9 @@ TEST_F(UserFlights, SecondArrivalTakesAStandFromAStaleOccupantAndALiveOneKeepsIt
             // stand taken as its standing there: not stuck in "taxi", not
             // driven on into the parked one.
             EXPECT_EQ(newcomer->flightState, FlightState::parked);
-            EXPECT_GT(seen.closestOf(kOccupant, kNewcomer), 12.0);
+            // Never within the circle of both wings, as a pilot sees it.
+            const double wings_m = (occupant->size + newcomer->size) * 1852.0;
+            EXPECT_GE(seen.closestOf(kOccupant, kNewcomer), wings_m) << logText();
             EXPECT_NE(logText().find("D7      : KLM402   stops short of KLM401 parked there"), std::string::npos);
         }
         EXPECT_TRUE(seen.offGround.empty()) << seen.offGround.front();

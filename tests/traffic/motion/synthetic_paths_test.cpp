@@ -4,9 +4,11 @@
 // pushes back, taxis and takes off.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -389,11 +391,20 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
     ASSERT_TRUE(parkedOn(0x400102, standFree)) << logText();
     const std::vector<FlightRecord> b = taxiIn(lat, lonFree, 0x400103, "KLM403");
     const std::vector<FlightRecord> c = taxiIn(lat, lonBorn, 0x400104, "KLM404");
+    // How far B comes into A's wings, against the circle of both wings.
+    double closest_m = std::numeric_limits<double>::infinity(), wings_m = 0.0;
+    auto watch = [&] {
+        const LiveAc* a = liveAc(0x400102);
+        const LiveAc* n = liveAc(0x400103);
+        if (!a || !n || a->simState != SimState::active || n->simState != SimState::active) return;
+        closest_m = std::min(closest_m, gf_distanceNm({a->pos.lat, a->pos.lon}, {n->pos.lat, n->pos.lon}) * 1852.0);
+        wings_m = (a->size + n->size) * 1852.0;
+    };
     for (std::size_t i = 0; i < b.size(); ++i) {
         takeBatch({b[i], c[i]}, 30);
-        fly(200);
+        fly(200, watch);
     }
-    fly(3500);
+    fly(3500, watch);
     // The feed no longer reports P: it gives way to the arrival that wants
     // its stand. A is still reported: it keeps its stand, and the second
     // arrival stops short of it. No stand holds two aircraft.
@@ -408,6 +419,67 @@ TEST_F(SyntheticPaths, AStandStaysTakenWhileItsAircraftStandsThere) {
                   1);
     }
     EXPECT_NE(liveAc(0x400103) ? liveAc(0x400103)->standId : 0u, standFree);
+    EXPECT_GT(wings_m, 0.0);
+    EXPECT_GE(closest_m, wings_m) << "B stops before A's wings";
+}
+
+// A static aircraft stands on the stand an arrival taxis to: it makes way
+// before the arrival comes within the wings of both, and the arrival parks
+// there. The arrival turns in and slows from 30 kt to a stop on the stand,
+// so its last segments are curves through two points each.
+TEST_F(SyntheticPaths, AStaticOnTheArrivalsStandMakesWayBeforeTheWingsMeet) {
+    g_standList.clear();
+    const double lat = 52.0, lon = 4.0;
+    addStand("S1", lat, lon, 40.0);
+    useParkAirport(lat, 4.0015);
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);
+    sim.user.lat_deg = lat;
+    sim.user.lon_deg = lon - 0.08;
+    AcBase base;
+    base.hexid = 5;
+    base.callsign = "KLM1093*";
+    base.registration = "PH-EZA";
+    base.type = "E190";
+    base.size = 14.35 / 1852.0;  // half an E190's span
+    g_staticAc.emplace_back(base, gf_standNumericId(g_standList[0]), lat, lon, 0.0, 0);
+    g_staticAc.back().objectId = 900;
+    g_staticAc.back().simState = SimState::active;
+    double closest_m = std::numeric_limits<double>::infinity(), wings_m = 0.0;
+    // Taxiing north at 30 kt, then turning in to the stand and slowing
+    // evenly to 3 kt over the last 382 m, reported every 2 s, then standing:
+    // its last segments are curves through two points each.
+    std::vector<FlightRecord> records;
+    const double turn = 73.0 * kDegToRad, leg_m = 382.0, leg_s = 46.0;
+    auto at = [&](double east, double north) {
+        return Fix{lat + north / kMetresPerDeg, lon + east / (kMetresPerDeg * std::cos(lat * kDegToRad)), 0.0};
+    };
+    for (double t = 0.0; t <= 36.0; t += 2.0) {
+        Fix f = at(-leg_m * std::sin(turn), -leg_m * std::cos(turn) - (36.0 - t) * 30.0 * kKtToMs);
+        f.gs_kt = 30.0, f.track_deg = 0.0, f.feedTime = 1000.0 + t;
+        records.push_back(record(0x400102, "KLM402", "B738", f));
+    }
+    for (double t = 2.0; t <= leg_s + 30.0; t += 2.0) {
+        const double i = std::min(t, leg_s), left_m = leg_m - (30.0 * i - 27.0 * i * i / (2.0 * leg_s)) / (16.5 * leg_s) * leg_m;
+        Fix f = at(-left_m * std::sin(turn), -left_m * std::cos(turn));
+        f.gs_kt = t < leg_s ? 30.0 - 27.0 * t / leg_s : 0.0, f.track_deg = 73.0, f.feedTime = 1036.0 + t;
+        records.push_back(record(0x400102, "KLM402", "B738", f));
+    }
+    feed(records, 3500, [&] {
+        const LiveAc* a = liveAc(0x400102);
+        const bool standing = std::any_of(g_staticAc.begin(), g_staticAc.end(), [](const StaticAc& st) {
+            return st.hexid == 5 && st.simState == SimState::active;
+        });
+        if (!a || a->simState != SimState::active || !standing) return;
+        closest_m = std::min(closest_m, gf_distanceNm({a->pos.lat, a->pos.lon}, {lat, lon}) * 1852.0);
+        wings_m = (a->size + base.size) * 1852.0;
+    });
+    const LiveAc* arrival = liveAc(0x400102);
+    ASSERT_NE(arrival, nullptr);
+    EXPECT_EQ(arrival->flightState, FlightState::parked) << logText();
+    EXPECT_EQ(gf_standNameOf(arrival->standId), "S1");
+    EXPECT_NE(logText().find("S1      : KLM1093* PH-EZA makes way for KLM402"), std::string::npos) << logText();
+    EXPECT_GT(wings_m, 0.0);
+    EXPECT_GE(closest_m, wings_m) << "the static stood until the arrival was inside its wings";
 }
 
 // Two stands 30 m apart, too close for two airliners' wings: an aircraft
