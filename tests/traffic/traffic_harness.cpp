@@ -1,10 +1,15 @@
 #include "traffic_harness.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include <pugixml.hpp>
+
 #include "airports/park_airport_state.h"
+#include "airports/park_stand_file.h"
+#include "core/geometry.h"
 #include "app/run_state.h"
 #include "core/log.h"
 #include "core/random.h"
@@ -138,3 +143,22 @@ Stand& TrafficHarness::addStand(const std::string& name, double lat, double lon,
 }
 
 LiveAc* liveAc(std::uint32_t hexid) { return gf_findLiveAc(hexid); }
+
+void TrafficHarness::loadDemoAirport() {
+    const char* source = std::getenv("GLIM_SOURCE_DIR");
+    const std::filesystem::path file =
+        std::filesystem::path(source ? source : ".") / "testbed/sitestub/site/downloads/P3D/archive/stock/EHAM.xml";
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(file.c_str())) << file;
+    g_standList.clear();
+    for (pugi::xml_node p : doc.child("root").child("parkpositions").children("parkpos")) {
+        const StandPlace place{p.attribute("latitude").as_double(), p.attribute("longitude").as_double(),
+                               p.attribute("heading").as_double() * kDegToRad};
+        g_standList.emplace_back(p.attribute("id").as_string(), std::vector<StandOption>{}, place,
+                                 p.attribute("radius").as_double(), p.attribute("cargo").as_bool(),
+                                 p.attribute("ramp").as_bool(), p.attribute("heli").as_bool());
+    }
+    gf_numberStandsAndNeighbours(g_standList);
+    g_parkAirportFile.altitude = -11;
+    useParkAirport(kDemoLat, kDemoLon, -11.0);
+}

@@ -27,6 +27,10 @@ struct Fix {
     double feedTime = 1000.0;
 };
 
+// The demo airport's reference point.
+inline constexpr double kDemoLat = 52.3086;
+inline constexpr double kDemoLon = 4.7639;
+
 class TrafficHarness : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -48,6 +52,9 @@ protected:
     std::string logText();
     // Puts a stand list in place at a park airport around (lat, lon).
     static void useParkAirport(double lat, double lon, double alt_ft = 0.0);
+    // The demo airport's stands (the stand-in site's EHAM.xml) as its park
+    // airport's stand list.
+    static void loadDemoAirport();
     static Stand& addStand(const std::string& name, double lat, double lon, double radius_m, bool heli = false);
 
     FakeSimLink sim;

@@ -1,12 +1,10 @@
 #include "user_flight_driver.h"
 
 #include <fmt/format.h>
-#include <pugixml.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
 #include <set>
 
@@ -54,25 +52,6 @@ void UserFlightDriver::TearDown() {
     lf_setUserHalfWingspanNm(std::numeric_limits<double>::quiet_NaN());
     gf_setSteadyClock(nullptr);
     TrafficHarness::TearDown();
-}
-
-void UserFlightDriver::loadDemoAirport() {
-    const char* source = std::getenv("GLIM_SOURCE_DIR");
-    const std::filesystem::path file =
-        std::filesystem::path(source ? source : ".") / "testbed/sitestub/site/downloads/P3D/archive/stock/EHAM.xml";
-    pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_file(file.c_str())) << file;
-    g_standList.clear();
-    for (pugi::xml_node p : doc.child("root").child("parkpositions").children("parkpos")) {
-        const StandPlace place{p.attribute("latitude").as_double(), p.attribute("longitude").as_double(),
-                               p.attribute("heading").as_double() * kDegToRad};
-        g_standList.emplace_back(p.attribute("id").as_string(), std::vector<StandOption>{}, place,
-                                 p.attribute("radius").as_double(), p.attribute("cargo").as_bool(),
-                                 p.attribute("ramp").as_bool(), p.attribute("heli").as_bool());
-    }
-    gf_numberStandsAndNeighbours(g_standList);
-    g_parkAirportFile.altitude = -11;
-    useParkAirport(kDemoLat, kDemoLon, -11.0);
 }
 
 const Stand& UserFlightDriver::standNamed(const std::string& name) {

@@ -53,7 +53,6 @@ protected:
     void TearDown() override;
 
     // The sample stand file of the demo airport as the park airport.
-    static void loadDemoAirport();
     static const Stand& standNamed(const std::string& name);
     // Feed records due at their feed time (seconds from the flight's start).
     void schedule(const std::vector<FlightRecord>& records);
@@ -82,8 +81,6 @@ private:
     std::size_t m_rangeAnswered = 0;
 };
 
-inline constexpr double kDemoLat = 52.3086;
-inline constexpr double kDemoLon = 4.7639;
 inline constexpr double kFeetPerNm = 6076.11549;
 // A point d_nm from (lat, lon) on a true bearing.
 LatLon gf_toward(double lat, double lon, double bearing_deg, double d_nm);

@@ -1,9 +1,7 @@
 #include "motion_harness.h"
 
-#include <pugixml.hpp>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "airports/park_airport_state.h"
 #include "airports/park_stand_file.h"
@@ -45,24 +43,7 @@ void MotionHarness::fly(int passes, const std::function<void()>& each) {
     }
 }
 
-void MotionHarness::loadEham() {
-    const char* source = std::getenv("GLIM_SOURCE_DIR");
-    const std::filesystem::path file =
-        std::filesystem::path(source ? source : ".") / "testbed/sitestub/site/downloads/P3D/archive/stock/EHAM.xml";
-    pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_file(file.c_str())) << file;
-    g_standList.clear();
-    for (pugi::xml_node p : doc.child("root").child("parkpositions").children("parkpos")) {
-        const StandPlace place{p.attribute("latitude").as_double(), p.attribute("longitude").as_double(),
-                               p.attribute("heading").as_double() * kDegToRad};
-        g_standList.emplace_back(p.attribute("id").as_string(), std::vector<StandOption>{}, place,
-                                 p.attribute("radius").as_double(), p.attribute("cargo").as_bool(),
-                                 p.attribute("ramp").as_bool(), p.attribute("heli").as_bool());
-    }
-    gf_numberStandsAndNeighbours(g_standList);
-    g_parkAirportFile.altitude = -11;
-    useParkAirport(kEhamLat, kEhamLon, -11.0);
-}
+void MotionHarness::loadEham() { loadDemoAirport(); }
 
 StreamPoint MotionHarness::point(double lat, double lon, double alt_ft, double gs_kt, std::int32_t due,
                                  double vrate_fpm) {
