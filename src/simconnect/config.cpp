@@ -1,6 +1,7 @@
 #include "simconnect/config.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <fstream>
 #include <iterator>
@@ -9,6 +10,8 @@
 #include "simconnect/platform.h"
 
 namespace {
+
+std::atomic<int> g_simConnectP3dVersion{kSimDefaultP3dVersion};
 
 bool lf_equalNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -179,9 +182,23 @@ int gf_readSimConnectConfig(int configIndex, SimConnectConfig& config) {
     return 0;
 }
 
+void gf_setSimConnectP3dVersion(int version) {
+    if (version == 5 || version == 6) g_simConnectP3dVersion.store(version);
+}
+
+int gf_simConnectP3dVersion() { return g_simConnectP3dVersion.load(); }
+
+std::string gf_simDefaultPipeName() {
+    return "Lockheed Martin Prepar3D v" + std::to_string(gf_simConnectP3dVersion()) + "\\SimConnect";
+}
+
+std::string gf_simConnectRegistryKey() {
+    return "SOFTWARE\\Lockheed Martin\\Prepar3D v" + std::to_string(gf_simConnectP3dVersion());
+}
+
 std::string gf_simConnectPipePath(const std::string& address, const std::string& port) {
     std::string host = address.empty() ? std::string(".") : address;
-    std::string path = "\\\\" + host + "\\pipe\\" + (port.empty() ? std::string(kSimDefaultPipeName) : port);
+    std::string path = "\\\\" + host + "\\pipe\\" + (port.empty() ? gf_simDefaultPipeName() : port);
     if (path.size() > kSimPipePathMax) path.resize(kSimPipePathMax);
     return path;
 }

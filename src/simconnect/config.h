@@ -21,8 +21,21 @@ struct SimConnectConfig {
     bool disableNagle = false;
 };
 
-// The simulator's default pipe name, used when no Port is configured.
-inline constexpr std::string_view kSimDefaultPipeName = "Lockheed Martin Prepar3D v5\\SimConnect";
+// Which Prepar3D a connection without SimConnect.cfg looks for. Prepar3D v5
+// and v6 each serve a pipe of their own ("Lockheed Martin Prepar3D v6\SimConnect")
+// and write their SimConnect ports under a registry key of their own
+// ("SOFTWARE\Lockheed Martin\Prepar3D v6"): a client that always looked for
+// v5's would never find a v6 unless the user wrote a SimConnect.cfg.
+inline constexpr int kSimDefaultP3dVersion = 5;
+// 5 or 6; any other number leaves the version as it was. Process-wide, set
+// before SimConnect_Open; gf_resetSimConnectPlatform puts 5 back.
+void gf_setSimConnectP3dVersion(int version);
+int gf_simConnectP3dVersion();
+// The default pipe name of the version set: "Lockheed Martin Prepar3D vN\SimConnect".
+std::string gf_simDefaultPipeName();
+// The registry key of the version set, under HKEY_CURRENT_USER, whose values
+// SimConnect_Port_IPv4 and SimConnect_Port_IPv6 name the simulator's ports.
+std::string gf_simConnectRegistryKey();
 // Longest pipe path kept (MAX_PATH less its NUL).
 inline constexpr std::size_t kSimPipePathMax = 259;
 // Longest value read from SimConnect.cfg (a 2048-character buffer with its NUL).

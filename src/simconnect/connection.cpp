@@ -123,6 +123,7 @@ void lf_dropConnection(SimConnectConnection* connection) {
 
 void gf_resetSimConnectPlatform() {
     g_simConnectPlatform = gf_systemSimConnectPlatform();
+    gf_setSimConnectP3dVersion(kSimDefaultP3dVersion);
     std::lock_guard lock(g_simNetworkLock);
     g_simWinsockStarted = false;
 }

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "simconnect/config.h"
 #include "simconnect/platform.h"
 #include "simconnect/transport.h"
 
@@ -220,13 +221,14 @@ std::filesystem::path lf_knownFolder(const KNOWNFOLDERID& id) {
     return folder;
 }
 
-// SimConnect_Port_IPv4 / SimConnect_Port_IPv6 of the simulator's key, read
-// into a 20-byte buffer; anything longer or missing gives no port.
+// SimConnect_Port_IPv4 / SimConnect_Port_IPv6 of the key of the simulator
+// version looked for, read into a 20-byte buffer; anything longer or missing
+// gives no port.
 std::string lf_registryPort(bool ipv6) {
+    const std::string keyName = gf_simConnectRegistryKey();
+    const std::wstring wideKey(keyName.begin(), keyName.end());
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Lockheed Martin\\Prepar3D v5", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return {};
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, wideKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
     wchar_t value[11] = {};
     DWORD size = 20;
     DWORD type = 0;

@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/user_error.h"
+#include "simconnect/config.h"
 #include "simlink/sim_neighbours.h"
 #include "simlink/sim_state.h"
 #include "simlink/sim_timer.h"
@@ -69,8 +70,11 @@ bool lf_connect(const std::stop_token& stop) {
         if (g_runStopping.load() || g_userClosing.load() || stop.stop_requested()) return false;
         if (first) {
             first = false;
-            gf_setStatusLine(fmt::format("Waiting for Prepar3Dv{} ...", gf_simLinkNeighbours().simVersionText()),
-                             true);
+            const std::string version = gf_simLinkNeighbours().simVersionText();
+            // Without SimConnect.cfg the library looks for the pipe and the
+            // registry ports of the version the user is waiting for.
+            gf_setSimConnectP3dVersion(version == "6" ? 6 : 5);
+            gf_setStatusLine(fmt::format("Waiting for Prepar3Dv{} ...", version), true);
             gf_logFlush();
             gf_repaintAll();
         }

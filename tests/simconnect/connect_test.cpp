@@ -62,6 +62,31 @@ TEST_F(Connect, FallbackOrder) {
     EXPECT_EQ(SimConnectTransport::liveCount(), 0);
 }
 
+// Prepar3D v5 and v6 each serve a pipe of their own: the defaults follow the
+// version looked for, and a number that is no Prepar3D changes nothing.
+TEST_F(Connect, DefaultPipeOfTheVersionLookedFor) {
+    struct Row {
+        int version;
+        const char* pipe;
+    };
+    const Row rows[] = {
+        {6, "\\\\.\\pipe\\Lockheed Martin Prepar3D v6\\SimConnect"},
+        {4, "\\\\.\\pipe\\Lockheed Martin Prepar3D v6\\SimConnect"},
+        {5, "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"},
+        {7, "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.version);
+        attempts.clear();
+        gf_setSimConnectP3dVersion(row.version);
+        SimConnectHandle h = nullptr;
+        EXPECT_EQ(SimConnect_Open(&h, "GLIM_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_E_FAIL);
+        EXPECT_EQ(tried(), (std::vector<std::string>{std::string("pipe ") + row.pipe, std::string("pipe ") + row.pipe}));
+    }
+    gf_resetSimConnectPlatform();
+    EXPECT_EQ(gf_simConnectP3dVersion(), 5);
+}
+
 // The first attempt that connects ends the search.
 TEST_F(Connect, StopsAtTheFirstConnection) {
     registryPort4 = "4000";

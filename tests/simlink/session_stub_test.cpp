@@ -7,6 +7,7 @@
 #include "support/simstub_process.h"
 
 #include "core/user_error.h"
+#include "simconnect/config.h"
 #include "simconnect/platform.h"
 #include "simlink_test_support.h"
 
@@ -417,6 +418,58 @@ TEST_F(SessionStub, WaitsForTheSimulatorUntilTheRunStops) {
     EXPECT_EQ(log.find("Waiting for Prepar3Dv5 ..."), log.rfind("Waiting for Prepar3Dv5 ..."));
     EXPECT_EQ(log.find("SimConnect closed"), std::string::npos) << "nothing was opened, nothing is closed";
     EXPECT_TRUE(g_noSimSession.load());
+}
+
+// Without SimConnect.cfg the client looks where the simulator the user waits
+// for serves: Prepar3D v6 has a pipe and registry ports of its own, so a v6
+// user without SimConnect.cfg would wait for ever at v5's.
+TEST_F(SessionStub, WithoutSimConnectCfgLooksForTheVersionWaitedFor) {
+    struct Row {
+        const char* version;
+        const char* pipe;
+    };
+    const Row rows[] = {
+        {"5", "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"},
+        {"6", "\\\\.\\pipe\\Lockheed Martin Prepar3D v6\\SimConnect"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.version);
+        fs::remove(cwd / "SimConnect.cfg");
+        gf_resetStatusLine();
+        g_runStopping.store(false);
+        neighbours.simVersion = row.version;
+        struct Seen {
+            std::mutex mutex;
+            std::vector<std::string> pipes;
+            std::vector<int> registryVersions;
+        };
+        auto seen = std::make_shared<Seen>();
+        g_simConnectPlatform.registryPort = [seen](bool) {
+            std::lock_guard lock(seen->mutex);
+            seen->registryVersions.push_back(gf_simConnectP3dVersion());
+            return std::string();
+        };
+        g_simConnectPlatform.openIo = [seen](const SimConnectEndpoint& e,
+                                             SimConnectTransport&) -> std::unique_ptr<SimConnectIo> {
+            std::lock_guard lock(seen->mutex);
+            if (e.kind == SimTransportKind::Pipe) seen->pipes.push_back(e.pipePath);
+            return nullptr;
+        };
+        gf_startSimClientThread();
+        const std::string waiting = fmt::format("Waiting for Prepar3Dv{} ...", row.version);
+        ASSERT_TRUE(waitFor([&] { return gf_statusLineSnapshot().statusText == waiting; }));
+        ASSERT_TRUE(waitFor([&] {
+            std::lock_guard lock(seen->mutex);
+            return seen->registryVersions.size() >= 2;
+        }));
+        g_runStopping.store(true);
+        ASSERT_TRUE(waitFor([] { return !gf_simClientThreadActive(); }));
+        gf_joinSimClientThread();
+        std::lock_guard lock(seen->mutex);
+        ASSERT_FALSE(seen->pipes.empty());
+        for (const std::string& pipe : seen->pipes) EXPECT_EQ(pipe, row.pipe);
+        for (int version : seen->registryVersions) EXPECT_EQ(fmt::format("{}", version), row.version);
+    }
 }
 
 TEST_F(SessionStub, WrongSimulatorEndsTheConnectionWithoutReason) {

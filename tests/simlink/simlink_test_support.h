@@ -95,9 +95,10 @@ public:
         std::lock_guard lock(mutex);
         reserved.push_back(name);
     }
-    std::string simVersionText() override { return "5"; }
+    std::string simVersionText() override { return simVersion; }
 
     std::mutex mutex;
+    std::string simVersion = "5";
     int spanLookups = 0;
     std::string standName;
     std::vector<std::string> reserved;
