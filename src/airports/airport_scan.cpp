@@ -71,6 +71,9 @@ struct ScanState {
     bool closed = false;
     std::atomic<bool> interrupted{false};  // files were passed over for a stop
     std::atomic<int> running{0};
+    // The afolder settings whose folder was passed over, with the reason;
+    // only the scan's own thread walks the folders.
+    std::vector<std::pair<std::string, std::string>> skipped;
 };
 using ScanStatePtr = std::shared_ptr<ScanState>;
 
@@ -386,6 +389,36 @@ void lf_scanFolderForBgl(const ScanStatePtr& state, const fs::path& folder) {
     }
 }
 
+// The afolder setting that names folder ("afolder" when none does any more).
+std::string lf_afolderNameOf(const fs::path& folder) {
+    for (const StringParameter& setting : afolder) {
+        const std::string value = setting.get();
+        if (!value.empty() && fs::path(std::u8string(value.begin(), value.end())) == folder) return setting.name();
+    }
+    return "afolder";
+}
+
+// A mistyped afolder costs the user every airport in it, and the scan box
+// is unticked afterwards, so no later start tries again: the window keeps
+// saying so for the rest of the session, above whatever the run shows next.
+void lf_showSkippedFolders(const ScanState& state) {
+    if (state.skipped.empty()) return;
+    constexpr const char* kRemedy = "then tick Scan for addon airports, see Manual 6.2";
+    std::string text;
+    if (state.skipped.size() == 1) {
+        const auto& [name, why] = state.skipped.front();
+        text = fmt::format("{} {}: not scanned. Correct {} in parameters.xml, {}", name, why, name, kRemedy);
+    } else {
+        std::string names;
+        for (const auto& entry : state.skipped) names += (names.empty() ? "" : ", ") + entry.first;
+        text = fmt::format("{} name no folder: not scanned. Correct them in parameters.xml, {}", names, kRemedy);
+    }
+    gf_logHighlight(text);
+    const std::string shown = gf_statusLineSnapshot().notice;
+    // A notice about the settings file itself stays in front of it.
+    gf_setSettingsNotice(shown.empty() ? text : shown + " | " + text);
+}
+
 void lf_scanAirportFolder(const ScanStatePtr& state, const std::vector<fs::path>& folders) {
     for (const fs::path& folder : folders) {
         if (folder.empty()) continue;
@@ -398,12 +431,14 @@ void lf_scanAirportFolder(const ScanStatePtr& state, const std::vector<fs::path>
         if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", folder, ec);
         if (!exists) {
             gf_setStatusLine(gf_scanPathUtf8(folder) + " does not exist, skipped!", true);
+            state->skipped.emplace_back(lf_afolderNameOf(folder), gf_scanPathUtf8(folder) + " does not exist");
             continue;
         }
         const fs::file_status status = fs::status(folder, ec);
         if (ec) throw fs::filesystem_error("status", folder, ec);
         if (!fs::is_directory(status)) {
             gf_setStatusLine(gf_scanPathUtf8(folder) + " is not a folder name, skipped!", true);
+            state->skipped.emplace_back(lf_afolderNameOf(folder), gf_scanPathUtf8(folder) + " is not a folder");
             continue;
         }
         if (lf_isInStockScenery(folder)) continue;
@@ -532,8 +567,10 @@ void gf_scanAddonAirports(std::shared_ptr<AirportScanLookups> lookups, AirportSc
     if (folders.empty()) {
         window.openManual();
         window.openParametersFolder();
-        throw ozr::UserErrorException(
-            49, "Exit GLIM_P3D first!   Then set one or more afolder parameters to your add-on airports, see Manual 6.2");
+        // Most new users have no add-on airports at all: the message says how
+        // to go on without them before how to name them.
+        throw ozr::UserErrorException(49, "No afolder set: without add-on airports, untick Scan for addon airports; "
+                                          "else exit GLIM_P3D and set afolder0 to them, see Manual 6.2");
     }
     bool found = false;
     if (!lf_scanAirportFolders(state, folders, window, found)) {
@@ -547,6 +584,7 @@ void gf_scanAddonAirports(std::shared_ptr<AirportScanLookups> lookups, AirportSc
         return;
     }
     if (!found) gf_setStatusLine("Warning: Scan has not found any add-on airports", true);
+    lf_showSkippedFolders(*state);
     SCAN_AIRPORTS.setValue(false);
     gf_saveBoolParameter(SCAN_AIRPORTS);
     gf_uiSink().setCheck(SCAN_AIRPORTS.controlId(), false);

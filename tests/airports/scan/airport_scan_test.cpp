@@ -10,6 +10,7 @@
 #include "core/paths.h"
 #include "core/run_flags.h"
 #include "core/settings.h"
+#include "core/status_line.h"
 #include "core/zip_archive.h"
 
 #include <gtest/gtest.h>
@@ -259,7 +260,9 @@ struct RefusalRow {
 TEST_F(AirportScanTest, RefusedFoldersLeaveEverythingInPlace) {
     g_airportFilesChanged = true;  // as a scan earlier in the process left it
     const std::vector<RefusalRow> rows = {
-        {"no afolder", [](const fs::path&) {}, "49: Exit GLIM_P3D first!   Then set one or more afolder"},
+        {"no afolder", [](const fs::path&) {},
+         "49: No afolder set: without add-on airports, untick Scan for addon airports; else exit GLIM_P3D and set "
+         "afolder0 to them, see Manual 6.2"},
         {"inside stock, other case", [](const fs::path& f) { afolder[2].setValue((f / "p3d/SCENERY/World").string()); },
          "42: parameter afolder2 points to stock airports instead of add-on airports!"},
         {"beside stock", [](const fs::path& f) { afolder[2].setValue((f / "P3D/SceneryAddons").string()); }, ""},
@@ -293,6 +296,51 @@ TEST_F(AirportScanTest, RefusedFoldersLeaveEverythingInPlace) {
             EXPECT_FALSE(g_airportFilesChanged.load());
             EXPECT_NE(log().find("Warning: Scan has not found any add-on airports"), std::string::npos);
         }
+    }
+}
+
+// A mistyped afolder is passed over, and the scan box is unticked after the
+// scan: the window must keep saying which setting to correct, whatever the
+// run shows next, not only a status line that the next one replaces.
+TEST_F(AirportScanTest, SkippedFoldersStayInTheWindow) {
+    bgl("A/ORBX/EHAM/scenery/eham.bgl", {lf_airport("EHAM", 5)});
+    writeFile(m_folder / "scenery/readme.txt", "a file, not a folder");
+    const std::string missing = (m_folder / "scenery/OBRX").string();
+    const std::string file = (m_folder / "scenery/readme.txt").string();
+    const std::string remedy = "then tick Scan for addon airports, see Manual 6.2";
+    struct Row {
+        const char* what;
+        std::map<int, std::string> folders;  // afolder index -> value
+        const char* settingsNotice;          // shown before the scan
+        std::string notice;
+    };
+    const std::vector<Row> rows = {
+        {"all there", {{0, "A"}}, "", ""},
+        {"one missing", {{0, "A"}, {2, missing}}, "",
+         "afolder2 " + missing + " does not exist: not scanned. Correct afolder2 in parameters.xml, " + remedy},
+        {"a file", {{0, "A"}, {1, file}}, "",
+         "afolder1 " + file + " is not a folder: not scanned. Correct afolder1 in parameters.xml, " + remedy},
+        {"two", {{1, missing}, {4, file}, {6, "A"}}, "",
+         "afolder1, afolder4 name no folder: not scanned. Correct them in parameters.xml, " + remedy},
+        {"after a settings notice", {{0, "A"}, {2, missing}}, "parameters.xml was damaged",
+         "parameters.xml was damaged | afolder2 " + missing +
+             " does not exist: not scanned. Correct afolder2 in parameters.xml, " + remedy},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        gf_resetSettings();
+        gf_resetStatusLine();
+        if (*row.settingsNotice) gf_setSettingsNotice(row.settingsNotice);
+        for (const auto& [index, value] : row.folders)
+            afolder[index].setValue(value == "A" ? (m_folder / "scenery/A").string() : value);
+        SCAN_AIRPORTS.setValue(true);
+        scan();
+        EXPECT_EQ(gf_statusLineSnapshot().notice, row.notice);
+        if (!row.notice.empty()) {
+            const std::string own = row.notice.substr(row.notice.find("afolder"));
+            EXPECT_NE(log().find("==> " + own + "\n"), std::string::npos) << log();
+        }
+        EXPECT_FALSE(SCAN_AIRPORTS.value());
     }
 }
 
