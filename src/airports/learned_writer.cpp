@@ -58,8 +58,18 @@ AirportFile lf_learnedRecord(bool strip) {
                                             [&](const StandOption& o) { return !fromStandFile(o); });
         if (strip) std::erase_if(stand.options, fromStandFile);
         if (!stand.manual && !learnedUse && !stand.radius_change && !stand.cargo_change) continue;
+        if (strip) {
+            record.stands.push_back(stand);
+            continue;
+        }
+        // The stand file's uses are not copied only to be dropped: the
+        // record of a long file is taken at every read.
+        std::vector<StandOption> options = std::move(stand.options);
         record.stands.push_back(stand);
-        if (!strip) std::erase_if(record.stands.back().options, fromStandFile);
+        stand.options = std::move(options);
+        for (const StandOption& o : stand.options) {
+            if (!fromStandFile(o)) record.stands.back().options.push_back(o);
+        }
     }
     if (handmade) {
         const QualityPair quality = gf_qualityFactor(g_standList);

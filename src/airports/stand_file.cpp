@@ -106,24 +106,36 @@ private:
         key.append(o.reg).push_back('\0');
         key.append(o.airline).push_back('\0');
         key.append(o.type).push_back('\0');
-        key.append(fmt::format("{}|{}", o.day, o.real));
+        key.append(std::to_string(o.day)).push_back(o.real != 0 ? 'r' : 's');
         return key;
     }
     std::unordered_map<std::string, std::vector<std::uint64_t>> m_hours;
 };
 
-UsesByStand lf_usesOf(const std::vector<Stand>& stands) {
-    UsesByStand uses;
-    for (const Stand& s : stands) {
-        for (const StandOption& o : s.options) uses.add(s.id, o);
+// The uses of the stands read from a file, indexed when first asked: most
+// writes never ask (the traffic set no use aside).
+class ReadUses {
+public:
+    explicit ReadUses(const std::vector<Stand>& stands) : m_stands(stands) {}
+    bool coveredBy(const std::string& standId, const StandOption& o) const {
+        if (!m_uses) {
+            m_uses.emplace();
+            for (const Stand& s : m_stands) {
+                for (const StandOption& read : s.options) m_uses->add(s.id, read);
+            }
+        }
+        return m_uses->coveredBy(standId, o);
     }
-    return uses;
-}
+
+private:
+    const std::vector<Stand>& m_stands;
+    mutable std::optional<UsesByStand> m_uses;
+};
 
 // keep: the uses read from the file being replaced. An option the traffic
 // set aside for this visit (index 0) is not written, unless the file held
 // it: a use the user's file holds stays in it.
-bool lf_writeOptions(pugi::xml_node parkpos, const Stand& s, const UsesByStand* keep) {
+bool lf_writeOptions(pugi::xml_node parkpos, const Stand& s, const ReadUses* keep) {
     bool ok = true;
     for (const StandOption& o : s.options) {
         if (o.index == 0 && !(keep && keep->coveredBy(s.id, o))) continue;
@@ -158,7 +170,7 @@ struct BuildInput {
     std::uint32_t simVariant;
     bool handmade;
     const LearnedSettings& settings;
-    const UsesByStand* keep;       // uses read from the file being replaced
+    const ReadUses* keep;          // uses read from the file being replaced
     pugi::xml_node unplaced;       // its entries that could not be placed, written as they were
 };
 
@@ -366,31 +378,36 @@ fs::path gf_originalCopyName(const fs::path& path) {
 }
 
 pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document& document) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return document.load_file(path.c_str());  // the parser's own "file not found"
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    if (gf_detectCharsetOfText(text) == Charset::ANSI) {
-        const std::string utf8 = gf_ansiToUtf8(text);
-        return document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff length = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (length < 0) return document.load_file(path.c_str());  // the parser's own "file not found"
+    // Read into the parser's own memory, which it then parses in place: a
+    // stand file of many megabytes is not copied.
+    const auto size = static_cast<std::size_t>(length);
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size == 0 ? 1 : size));
+    if (!buffer) return document.load_file(path.c_str());
+    in.seekg(0);
+    if (!in.read(buffer, length)) {
+        pugi::get_memory_deallocation_function()(buffer);
+        return document.load_file(path.c_str());
     }
-    return document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto);
+    const std::string_view text(buffer, size);
+    // Only a text with bytes above ASCII can be anything but UTF-8.
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii || gf_detectCharsetOfText(text) != Charset::ANSI) {
+        return document.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_auto);
+    }
+    const std::string utf8 = gf_ansiToUtf8(text);
+    pugi::get_memory_deallocation_function()(buffer);
+    return document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
 }
 
 StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const fs::path& path,
                                       const StandFileReadRecord* read, bool userAsked) {
     const bool fromFile = read && read->found;
-    if (fromFile && !userAsked) {
-        if (!read->whole) {
-            return lf_refused(read->whyNotWhole.empty() ? std::string("it did not read whole")
-                                                        : fmt::format("it did not read whole: {}", read->whyNotWhole));
-        }
-        const auto [count, first] = lf_leftOut(document, *read);
-        if (count > 0) {
-            return lf_refused(fmt::format("it would lose {} entr{} read from it ({}{})", count,
-                                          count == 1 ? "y" : "ies", first, count > 1 ? ", ..." : ""));
-        }
+    if (fromFile && !userAsked && !read->whole) {
+        return lf_refused(read->whyNotWhole.empty() ? std::string("it did not read whole")
+                                                    : fmt::format("it did not read whole: {}", read->whyNotWhole));
     }
     const std::string text = lf_documentText(document);
     if (gf_detectCharsetOfText(text) != Charset::UTF8_without_BOM) {
@@ -400,13 +417,20 @@ StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const fs::pa
         // What the file would say is what it said: the user's own form,
         // comments and all, stays byte for byte.
         pugi::xml_document asRead;
-        const UsesByStand keep = lf_usesOf(read->asRead.stands);
+        const ReadUses keep(read->asRead.stands);
         const std::uint32_t sim = gf_readMeta(document, true).value_or(FileMeta{}).sim;
-        if (lf_build(asRead, {read->asRead, StandFileForm::learned, sim, read->handmade,
-                              read->settings, &keep, read->unplaced})
+        if (lf_build(asRead, {read->asRead, StandFileForm::learned, sim, read->handmade, read->settings, &keep,
+                              read->unplaced})
                     .outcome == StandFileWrite::saved &&
             lf_documentText(asRead) == text) {
             return {StandFileWrite::unchanged, {}};
+        }
+        if (!userAsked) {
+            const auto [count, first] = lf_leftOut(document, *read);
+            if (count > 0) {
+                return lf_refused(fmt::format("it would lose {} entr{} read from it ({}{})", count,
+                                              count == 1 ? "y" : "ies", first, count > 1 ? ", ..." : ""));
+            }
         }
         if (read->handmade) {
             std::string why;
@@ -435,7 +459,7 @@ bool gf_writeAirportFile(const AirportFile& record, const fs::path& path, StandF
 StandFileWriteResult gf_writeLearnedFile(const AirportFile& record, const fs::path& path, std::uint32_t simVariant,
                                          bool handmade, const StandFileReadRecord& read, bool userAsked) {
     pugi::xml_document document;
-    const UsesByStand keep = lf_usesOf(read.asRead.stands);
+    const ReadUses keep(read.asRead.stands);
     const LearnedSettings settings = gf_currentLearnedSettings();
     const StandFileWriteResult built =
         lf_build(document, {record, StandFileForm::learned, simVariant, handmade, settings, &keep, read.unplaced});
