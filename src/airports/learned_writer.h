@@ -9,10 +9,10 @@
 // Stands read from the stand file lose their options from it in the list
 // itself (the caller clears the list afterwards). g_standFileUpdates is
 // reset. A learned folder that cannot be made throws
-// std::filesystem::filesystem_error and keeps the counter.
-// The write goes through the stand-file door with what was read from the
-// file: nothing is written when nothing changed, and a write that would
-// lose what the file held is refused (logged and shown).
+// std::filesystem::filesystem_error and keeps the counter. The file written
+// is the one read (g_standFileRead), through the stand-file door: nothing is
+// written when nothing changed, and a write that would lose what the file
+// held is refused (logged and shown on the status line).
 void gf_saveLearned();
 
 // Takes what the read of the park airport's stand file gave from its learned

@@ -576,12 +576,15 @@ void lf_readLearned(const fs::path& learnedPath) {
                 problems.insert(problems.begin(), "no stand of it can be read (stands are parkpos elements inside "
                                                   "parkpositions)");
             }
+            for (std::string& problem : gf_misplacedStandEntries(document)) problems.push_back(std::move(problem));
             gf_logContinuation(fmt::format("{:24}: {}", "handmade", *handmade));
             lf_reportNotWhole(learnedPath, problems);
             return;
         }
         g_parkAirportFile.handmade = false;
-        std::vector<std::string> problems;
+        // Stands under a misspelled element: written back, the file would
+        // lose them.
+        std::vector<std::string> problems = gf_misplacedStandEntries(document);
         lf_readLearnedStands(document, learnedPath, clearFlights, problems);
         lf_reportNotWhole(learnedPath, problems);
     } catch (const std::exception& e) {

@@ -377,6 +377,44 @@ fs::path gf_originalCopyName(const fs::path& path) {
     return path.parent_path() / fs::u8path(gf_pathToUtf8(path.stem()) + ".original" + gf_pathToUtf8(path.extension()));
 }
 
+std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& document) {
+    std::vector<std::pair<std::string, std::size_t>> inside, beside;  // name, count, in document order
+    const auto count = [](std::vector<std::pair<std::string, std::size_t>>& names, const char* name) {
+        const auto it = std::find_if(names.begin(), names.end(), [&](const auto& n) { return n.first == name; });
+        if (it == names.end()) {
+            names.emplace_back(name, 1);
+        } else {
+            ++it->second;
+        }
+    };
+    for (pugi::xml_node child : gf_rootChild(document, "parkpositions").children()) {
+        if (child.type() == pugi::node_element && std::string_view(child.name()) != "parkpos") count(inside, child.name());
+    }
+    pugi::xml_node root = document.child("root");
+    if (!root) root = document;
+    for (pugi::xml_node child : root.children()) {
+        if (child.type() != pugi::node_element || !child.find_child([](pugi::xml_node n) {
+                return n.type() == pugi::node_element;
+            })) {
+            continue;
+        }
+        const std::string_view name = child.name();
+        if (name != "root" && name != "meta" && name != "parameters" && name != "parkpositions") {
+            count(beside, child.name());
+        }
+    }
+    std::vector<std::string> problems;
+    for (const auto& [name, n] : inside) {
+        problems.push_back(fmt::format("{} element{} <{}> inside parkpositions {} not a stand (parkpos) and {} not used",
+                                       n, n == 1 ? "" : "s", name, n == 1 ? "is" : "are", n == 1 ? "is" : "are"));
+    }
+    for (const auto& [name, n] : beside) {
+        problems.push_back(fmt::format("the element <{}> is not read (stands are parkpos elements inside parkpositions)",
+                                       name));
+    }
+    return problems;
+}
+
 pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document& document) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff length = in ? static_cast<std::streamoff>(in.tellg()) : -1;
@@ -448,7 +486,9 @@ StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const fs::pa
 bool gf_writeAirportFile(const AirportFile& record, const fs::path& path, StandFileForm form,
                          std::uint32_t simVariant, bool handmade) {
     pugi::xml_document document;
-    const LearnedSettings settings = gf_currentLearnedSettings();
+    // Only the learned form holds the airport settings: the scan's tasks,
+    // which write the generated form, do not read them.
+    const LearnedSettings settings = form == StandFileForm::learned ? gf_currentLearnedSettings() : LearnedSettings{};
     if (lf_build(document, {record, form, simVariant, handmade, settings, nullptr, {}}).outcome !=
         StandFileWrite::saved) {
         return false;

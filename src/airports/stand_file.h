@@ -73,7 +73,7 @@ struct StandFileReadRecord {
     // they were read.
     pugi::xml_document unplaced;
     std::size_t unplacedCount = 0;
-    // A hand-made file's own parameters (none when it has not the one).
+    // A hand-made file's own parameters (empty when the file does not hold one).
     std::optional<std::string> ownAirportName;
     std::optional<std::string> ownPublisher;
     std::optional<std::int32_t> ownAltitude;
@@ -82,6 +82,12 @@ struct StandFileReadRecord {
 // read of a stand file.
 extern StandFileReadRecord g_standFileRead;
 void gf_forgetStandFileRead();
+
+// What of a user's file looks like stands but is not where stands are read
+// from: an element inside parkpositions that is not a parkpos, or an element
+// holding elements beside meta, parameters and parkpositions (a misspelled
+// parkpositions). One message per element name; a rewrite would lose them.
+std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& document);
 
 // Loads a stand file the way a user may have saved it: a byte-order mark or
 // UTF-16 as the XML parser detects them, and a text that is not UTF-8 (a

@@ -546,6 +546,13 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         {"hand-made stands misspelled parkposition", handmadeFile(R"(<parkposition id="H1" latitude="52.3"
             longitude="4.75" radius="30"/><parkposition id="H2" latitude="52.3" longitude="4.76" radius="30"/>)"),
          true, After::refused, "", "no stand of it can be read"},
+        {"hand-made file with one stand misspelled parkpo", handmadeFile(kHandmadeStands + R"(
+            <parkpo id="H4" latitude="52.3" longitude="4.78" radius="30"/>)"),
+         true, After::refused, "H1 H2 H3", "1 element <parkpo> inside parkpositions is not a stand"},
+        {"learned uses under a misspelled parkposition", "<root>" + meta() + R"(<parameters>
+            <parameter name="airport_name" value="Amsterdam Schiphol"/></parameters><parkposition>)" + learnedUses +
+             "</parkposition></root>",
+         true, After::refused, "D7 D8 F4", "the element <parkposition> is not read"},
         {"hand-made header only", "<root>" + meta() + R"(<parameters><parameter name="handmade" value="1"/>
             </parameters></root>)",
          false, After::refused, "", "no stand of it can be read"},
