@@ -4,7 +4,8 @@
 // 35 m apart with radii of 15 to 40 m and a 199 m one every thousandth, one
 // use each; the learned file holds as many entries, one learned use per
 // stand and a radius correction on every tenth. Printed: the whole read, its
-// neighbour pass alone, the close that writes the learned file back, and a
+// neighbour pass alone, the close that writes the learned file back (with one
+// use learned), and a
 // second read of one stand with `uses` learned uses (default 20,000).
 #include "airports/airport_ports.h"
 #include "airports/learned_writer.h"
@@ -143,6 +144,16 @@ int main(int argc, char** argv) {
     const double neighbourSeconds = lf_seconds(start);
     std::size_t pairs = 0;
     for (const Stand& s : g_standList) pairs += s.adjacent.size();
+    // The engine learned one use: the close writes the file back, through
+    // the check that it keeps every entry read.
+    StandOption learned;
+    learned.reg = "N99999";
+    learned.airline = "AAL";
+    learned.type = "B738";
+    learned.day = 1;
+    learned.halfHours = 1;
+    learned.index = 3;
+    g_standList[0].options.push_back(learned);
     start = std::chrono::steady_clock::now();
     gf_leaveParkAirport();
     const double closeSeconds = lf_seconds(start);

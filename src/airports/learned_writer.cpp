@@ -9,6 +9,7 @@
 #include "core/download.h"
 #include "core/file_meta.h"
 #include "core/log.h"
+#include "core/status_line.h"
 #include "core/text.h"
 #include "core/text_encoding.h"
 
@@ -25,7 +26,15 @@ std::string lf_timeOfDay(const std::string& formatted) {
     return formatted.substr(formatted.size() - kFromEnd, kLength);
 }
 
-void gf_saveLearned() {
+namespace {
+
+// The record the learned writer writes of the stand list: for an airport
+// that is not hand-made, the stands with what was learned of them (uses not
+// from the stand file, corrections, the user's own stands); for a hand-made
+// one every stand with every use, its quality factors and its own
+// parameters. strip removes the stand file's uses from the list itself, as
+// the close does; without it the list is left as it is.
+AirportFile lf_learnedRecord(bool strip) {
     const auto current = g_currentAirport.get();
     const bool handmade = g_parkAirportFile.handmade;
     AirportFile record;
@@ -33,41 +42,85 @@ void gf_saveLearned() {
     record.airport_name = g_parkAirportFile.airport_name;
     record.publisher = g_parkAirportFile.publisher;
     record.altitude = g_parkAirportFile.altitude;
-
+    if (handmade) {
+        const StandFileReadRecord& read = g_standFileRead;
+        if (read.ownAirportName) record.airport_name = *read.ownAirportName;
+        if (read.ownPublisher) record.publisher = *read.ownPublisher;
+        if (read.ownAltitude) record.altitude = *read.ownAltitude;
+    }
+    const auto fromStandFile = [](const StandOption& o) { return o.origin == 1; };
     for (Stand& stand : g_standList) {
-        if (!handmade) {
-            auto& options = stand.options;
-            options.erase(std::remove_if(options.begin(), options.end(),
-                                         [](const StandOption& o) { return o.origin == 1; }),
-                          options.end());
-            if (!stand.manual && options.empty() && !stand.radius_change && !stand.cargo_change) continue;
+        if (handmade) {
+            record.stands.push_back(stand);
+            continue;
         }
+        const bool learnedUse = std::any_of(stand.options.begin(), stand.options.end(),
+                                            [&](const StandOption& o) { return !fromStandFile(o); });
+        if (strip) std::erase_if(stand.options, fromStandFile);
+        if (!stand.manual && !learnedUse && !stand.radius_change && !stand.cargo_change) continue;
+        if (strip) {
+            record.stands.push_back(stand);
+            continue;
+        }
+        // The stand file's uses are not copied only to be dropped: the
+        // record of a long file is taken at every read.
+        std::vector<StandOption> options = std::move(stand.options);
         record.stands.push_back(stand);
+        stand.options = std::move(options);
+        for (const StandOption& o : stand.options) {
+            if (!fromStandFile(o)) record.stands.back().options.push_back(o);
+        }
     }
     if (handmade) {
         const QualityPair quality = gf_qualityFactor(g_standList);
         record.Qf_real = quality.real;
         record.Qf_soft = quality.soft;
     }
+    return record;
+}
 
-    const fs::path folder = gf_learnedFolderOf(record.publisher);
-    if (record.publisher != "stock" && record.publisher != "simaddon") fs::create_directories(folder);
-    const fs::path path = gf_learnedPathOf(record.publisher, record.code);
-    if (g_parkAirportFile.learnedNotWhole) {
-        gf_logLine(fmt::format("{} '{}' not saved: it did not read whole and is left as it was",
-                               lf_timeOfDay(gf_formatTime(gf_now())), gf_pathToUtf8(path)));
-        g_standFileUpdates = 0;
-        return;
-    }
-    const bool saved = gf_writeAirportFile(record, path, StandFileForm::learned, g_simVariant.load(), handmade);
+}  // namespace
+
+void gf_recordWhatWasRead() {
+    StandFileReadRecord& read = g_standFileRead;
+    read.handmade = g_parkAirportFile.handmade;
+    read.whole = !g_parkAirportFile.learnedNotWhole;
+    if (!read.found) return;
+    read.asRead = lf_learnedRecord(false);
+    read.settings = gf_currentLearnedSettings();
+}
+
+void gf_saveLearned() {
+    const bool handmade = g_parkAirportFile.handmade;
+    const AirportFile record = lf_learnedRecord(true);
+
+    // The file read is the one written: what was learned lands where the
+    // next visit looks for it.
+    const StandFileReadRecord& read = g_standFileRead;
+    const fs::path path = read.path.empty() ? gf_learnedPathOf(record.publisher, record.code) : read.path;
+    if (record.publisher != "stock" && record.publisher != "simaddon") fs::create_directories(path.parent_path());
+    const StandFileWriteResult result =
+        gf_writeLearnedFile(record, path, g_simVariant.load(), handmade, read, false);
 
     const std::string time = lf_timeOfDay(gf_formatTime(gf_now()));
+    const std::string pathText = gf_pathToUtf8(path);
     const std::int32_t updates = g_standFileUpdates.load();
-    if (saved) {
-        gf_logLine(fmt::format("{}{} '{}' saved with {} update{}", time, handmade ? " handmade" : "",
-                               gf_pathToUtf8(path), updates, gf_pluralInt(updates)));
-    } else {
-        gf_logLine(fmt::format("{} saving '{}' did not succeed", time, gf_pathToUtf8(path)));
+    switch (result.outcome) {
+    case StandFileWrite::saved:
+        gf_logLine(fmt::format("{}{} '{}' saved with {} update{}", time, handmade ? " handmade" : "", pathText,
+                               updates, gf_pluralInt(updates)));
+        break;
+    case StandFileWrite::unchanged:
+        gf_logLine(fmt::format("{}{} '{}' not saved: nothing in it changed", time, handmade ? " handmade" : "",
+                               pathText));
+        break;
+    case StandFileWrite::refused:
+        gf_logLine(fmt::format("{} '{}' not saved: {} and is left as it was", time, pathText, result.why));
+        gf_setStatusLine(fmt::format("'{}' is left as it was: {}", pathText, result.why), false);
+        break;
+    case StandFileWrite::failed:
+        gf_logLine(fmt::format("{} saving '{}' did not succeed", time, pathText));
+        break;
     }
     g_standFileUpdates = 0;
 }
@@ -86,6 +139,7 @@ void gf_leaveParkAirport() {
     }
     g_parkAirportFile.handmade = false;
     g_parkAirportFile.learnedNotWhole = false;
+    gf_forgetStandFileRead();
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);

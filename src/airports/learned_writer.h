@@ -9,8 +9,16 @@
 // Stands read from the stand file lose their options from it in the list
 // itself (the caller clears the list afterwards). g_standFileUpdates is
 // reset. A learned folder that cannot be made throws
-// std::filesystem::filesystem_error and keeps the counter.
+// std::filesystem::filesystem_error and keeps the counter. The file written
+// is the one read (g_standFileRead), through the stand-file door: nothing is
+// written when nothing changed, and a write that would lose what the file
+// held is refused (logged and shown on the status line).
 void gf_saveLearned();
+
+// Takes what the read of the park airport's stand file gave from its learned
+// or hand-made file into g_standFileRead: the measure of every later write
+// of that file. Called at the end of the read.
+void gf_recordWhatWasRead();
 
 // Leaving the park airport while its stands are loaded: the learned file is
 // saved while the airport's own settings are still in effect (they are what

@@ -1,5 +1,6 @@
 #include "airports/park_airport_state.h"
 
+#include "airports/stand_file.h"
 #include "airports/stand_file_locate.h"
 
 std::vector<Stand> g_standList;
@@ -63,6 +64,7 @@ void gf_resetParkAirportState() {
     gf_clearStands();
     g_standList.shrink_to_fit();
     g_parkAirportFile = {};
+    gf_forgetStandFileRead();
     g_standsLoaded = false;
     g_standFileUpdates = 0;
     g_currentAirport.set(std::nullopt);

@@ -4,6 +4,7 @@
 #include "airports/airport_ports.h"
 #include "airports/hours_text.h"
 #include "airports/learned_path.h"
+#include "airports/learned_writer.h"
 #include "airports/park_airport_state.h"
 #include "airports/quality_factor.h"
 #include "airports/stand_file.h"
@@ -306,6 +307,13 @@ bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, Stand
             problems.push_back(fmt::format("Parking position '{}': a learned use without hours is not used.", stand.id));
             continue;
         }
+        // Hours with a gap ("3,7") have no text the writer could give back:
+        // taken, the use would be dropped from the file at the close.
+        if (!gf_bitset2hours(halfHours)) {
+            problems.push_back(fmt::format("Parking position '{}': the learned use with hours \"{}\" is not used.",
+                                           stand.id, opt.attribute("hh").as_string()));
+            continue;
+        }
         // A weekday outside 1..7 would never match a day of the traffic and
         // would only weigh on the quality factors.
         const int day = opt.attribute("day").as_int();
@@ -338,12 +346,17 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
     standOf.reserve(g_standList.size());
     for (std::size_t i = 0; i < g_standList.size(); ++i) standOf.emplace(g_standList[i].id, i);
     std::unordered_map<std::size_t, StandUseIndex> usesOf;
+    std::string firstUnplaced;
     for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
         const std::string id = parkpos.attribute("id").as_string();
         const auto found = standOf.find(id);
         if (!parkpos.attribute("manual").as_bool()) {
+            // An id the stand file does not know (renamed by an archive
+            // update, a blank too many) is not used, but stays in the file as
+            // it was: the stand may come back.
             if (found == standOf.end()) {
-                gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+                if (g_standFileRead.unplacedCount++ == 0) firstUnplaced = id;
+                g_standFileRead.unplaced.append_copy(parkpos);
                 continue;
             }
             Stand& stand = g_standList[found->second];
@@ -370,6 +383,12 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
         g_standList.back().manual = true;
         standOf.emplace(id, g_standList.size() - 1);
     }
+    const std::size_t unplaced = g_standFileRead.unplacedCount;
+    if (unplaced > 0) {
+        gf_logLine(fmt::format("learned stand {} in {} not found?{}", firstUnplaced, pathText,
+                               unplaced == 1 ? std::string(" (kept in the file, not used)")
+                                             : fmt::format(" ({} such entries kept in the file, not used)", unplaced)));
+    }
 }
 
 // A learned or hand-made file with entries the program does not use is used
@@ -378,6 +397,7 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
 void lf_reportNotWhole(const fs::path& path, const std::vector<std::string>& problems) {
     if (problems.empty()) return;
     g_parkAirportFile.learnedNotWhole = true;
+    if (g_standFileRead.whyNotWhole.empty()) g_standFileRead.whyNotWhole = problems.front();
     const std::string pathText = gf_pathToUtf8(path);
     for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", pathText, problem));
     const std::string more = problems.size() > 1 ? fmt::format(", and {} more in Log.txt", problems.size() - 1) : "";
@@ -414,7 +434,7 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     // 3.-5. The file and its header.
     g_parkAirportFile.handmade = false;
     pugi::xml_document document;
-    if (!document.load_file(file.c_str())) {
+    if (!gf_loadStandFile(file, document)) {
         return fmt::format("{}: could not load file: {}", reference, gf_pathToUtf8(file));
     }
     if (!gf_readMeta(document, false)) return fmt::format("{}: refused to load", reference);
@@ -439,6 +459,8 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     std::error_code ec;
     const bool learnedExists = !learned.empty() && fs::exists(learned, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", learned, ec);
+    g_standFileRead.path = learned;
+    g_standFileRead.found = learnedExists;
     if (!learnedExists) {
         gf_logLine("learned does not exist");
         gf_logFlush();
@@ -450,6 +472,7 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
         lf_readLearned(learned);
         g_parkAirportFile.quality = gf_qualityFactor(g_standList);
         if (g_parkAirportFile.handmade) gf_logLine("A handmade airport file overruled the archived file!");
+        gf_recordWhatWasRead();
     }
 
     // 13.-15. Numbers and neighbours.
@@ -478,8 +501,15 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     g_airportAltitude_ft.set(code.empty() ? std::nullopt : std::optional<double>(f.altitude));
     gf_airportWindow().repaint();
 
-    // 20.
-    return g_standList.empty() ? "no stands found" : "";
+    // 20. A hand-made file that gave no stand is named: it is the user's to
+    // mend, and it is left as it was.
+    if (!g_standList.empty()) return "";
+    if (f.handmade) {
+        return fmt::format("no stands found in '{}': none of its stands can be read, see Log.txt (the file is left "
+                           "as it was)",
+                           gf_pathToUtf8(learned));
+    }
+    return "no stands found";
 }
 
 }  // namespace
@@ -499,8 +529,10 @@ bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool cl
 void lf_readLearned(const fs::path& learnedPath) {
     try {
         pugi::xml_document document;
-        const pugi::xml_parse_result result = document.load_file(learnedPath.c_str());
+        const pugi::xml_parse_result result = gf_loadStandFile(learnedPath, document);
         if (!result) {
+            // The close must not write a plain learned file over it.
+            g_parkAirportFile.learnedNotWhole = true;
             gf_save1GenerationOf(learnedPath);
             gf_logHighlight(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}",
                                         gf_pathToUtf8(learnedPath), result.description()));
@@ -533,12 +565,26 @@ void lf_readLearned(const fs::path& learnedPath) {
             gf_clearStands();
             std::vector<std::string> problems;
             lf_readParkpositions(document, g_standList, &problems);
+            // Its own name, altitude and publisher are the user's: a rewrite
+            // keeps them, not the archived file's.
+            g_standFileRead.ownAirportName = gf_readStringParameter(document, "airport_name");
+            g_standFileRead.ownPublisher = gf_readStringParameter(document, "publisher");
+            g_standFileRead.ownAltitude = gf_readIntParameter(document, "altitude");
+            // Nothing readable (a misspelled element): written back, the
+            // file would lose every stand the user wrote.
+            if (g_standList.empty()) {
+                problems.insert(problems.begin(), "no stand of it can be read (stands are parkpos elements inside "
+                                                  "parkpositions)");
+            }
+            for (std::string& problem : gf_misplacedStandEntries(document)) problems.push_back(std::move(problem));
             gf_logContinuation(fmt::format("{:24}: {}", "handmade", *handmade));
             lf_reportNotWhole(learnedPath, problems);
             return;
         }
         g_parkAirportFile.handmade = false;
-        std::vector<std::string> problems;
+        // Stands under a misspelled element: written back, the file would
+        // lose them.
+        std::vector<std::string> problems = gf_misplacedStandEntries(document);
         lf_readLearnedStands(document, learnedPath, clearFlights, problems);
         lf_reportNotWhole(learnedPath, problems);
     } catch (const std::exception& e) {
@@ -594,6 +640,7 @@ std::string gf_readApf(std::string_view reference) {
     // read before it.
     g_parkAirportFile.quality = {};
     g_parkAirportFile.learnedNotWhole = false;
+    gf_forgetStandFileRead();
     try {
         return lf_readApfSteps(reference, code);
     } catch (const ozr::UserErrorException&) {

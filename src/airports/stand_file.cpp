@@ -2,15 +2,21 @@
 
 #include "airports/hours_text.h"
 #include "core/file_meta.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
+#include "core/status_line.h"
 #include "core/text.h"
+#include "core/text_encoding.h"
 #include "core/user_error.h"
 #include "core/version.h"
 
 #include <cmath>
 #include <fmt/format.h>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -29,18 +35,16 @@ bool lf_text(pugi::xml_node node, const char* name, std::string_view value) {
 }
 
 // The nine airport settings of a learned file, in the order they are written.
-bool lf_writeAirportSettings(pugi::xml_node parameters) {
-    bool ok = gf_appendIntParameterElement(parameters, RANGE.name(), RANGE.value());
-    ok = gf_appendBoolParameterElement(parameters, AUTO_RANGE.name(), AUTO_RANGE.value()) && ok;
-    ok = gf_appendBoolParameterElement(parameters, WEEK.name(), WEEK.value()) && ok;
-    ok = gf_appendBoolParameterElement(parameters, PARK_SOFT.name(), PARK_SOFT.value()) && ok;
-    ok = gf_appendIntParameterElement(parameters, parking_percentage.name(), parking_percentage.value()) && ok;
-    ok = gf_appendBoolParameterElement(parameters, INITIAL_LOAD_ONLY.name(), INITIAL_LOAD_ONLY.value()) && ok;
-    // MAX_FIT counts half-hour steps minus one.
-    const auto maxFit = static_cast<std::int32_t>(std::lround(2.0 * MAX_FIT_FL.value())) - 1;
-    ok = gf_appendIntParameterElement(parameters, MAX_FIT.name(), maxFit) && ok;
-    ok = gf_appendBoolParameterElement(parameters, RT_PARKTRAFFIC_ONLY.name(), RT_PARKTRAFFIC_ONLY.value()) && ok;
-    ok = gf_appendIntParameterElement(parameters, MAX_LIVE_SEL.name(), MAX_LIVE_SEL.value()) && ok;
+bool lf_writeAirportSettings(pugi::xml_node parameters, const LearnedSettings& v) {
+    bool ok = gf_appendIntParameterElement(parameters, RANGE.name(), v.range);
+    ok = gf_appendBoolParameterElement(parameters, AUTO_RANGE.name(), v.autoRange) && ok;
+    ok = gf_appendBoolParameterElement(parameters, WEEK.name(), v.week) && ok;
+    ok = gf_appendBoolParameterElement(parameters, PARK_SOFT.name(), v.parkSoft) && ok;
+    ok = gf_appendIntParameterElement(parameters, parking_percentage.name(), v.parkingPercentage) && ok;
+    ok = gf_appendBoolParameterElement(parameters, INITIAL_LOAD_ONLY.name(), v.initialLoadOnly) && ok;
+    ok = gf_appendIntParameterElement(parameters, MAX_FIT.name(), v.maxFit) && ok;
+    ok = gf_appendBoolParameterElement(parameters, RT_PARKTRAFFIC_ONLY.name(), v.rtParkTrafficOnly) && ok;
+    ok = gf_appendIntParameterElement(parameters, MAX_LIVE_SEL.name(), v.maxLiveSel) && ok;
     return ok;
 }
 
@@ -72,10 +76,69 @@ bool lf_writeChanges(pugi::xml_node parkpos, const Stand& s) {
     return ok;
 }
 
-bool lf_writeOptions(pugi::xml_node parkpos, const Stand& s) {
+// The uses read from a file, by stand and by what makes two uses the same
+// (day, kind, registration, airline, type), each with its half hours. A use
+// is still there when one of the same stand and kind holds all its half
+// hours: the traffic lengthens a use and adds its callsigns, it never
+// shortens one.
+class UsesByStand {
+public:
+    void add(const std::string& standId, const StandOption& o) { m_hours[keyOf(standId, o)].push_back(o.halfHours); }
+    // One of them holds every half hour of o.
+    bool covers(const std::string& standId, const StandOption& o) const {
+        return any(standId, o, [&](std::uint64_t hours) { return (o.halfHours & ~hours) == 0; });
+    }
+    // o holds every half hour of one of them.
+    bool coveredBy(const std::string& standId, const StandOption& o) const {
+        return any(standId, o, [&](std::uint64_t hours) { return (hours & ~o.halfHours) == 0; });
+    }
+
+private:
+    template <typename F>
+    bool any(const std::string& standId, const StandOption& o, F test) const {
+        const auto it = m_hours.find(keyOf(standId, o));
+        return it != m_hours.end() && std::any_of(it->second.begin(), it->second.end(), test);
+    }
+    // An XML attribute never holds a NUL, so the parts cannot run together.
+    static std::string keyOf(const std::string& standId, const StandOption& o) {
+        std::string key = standId;
+        key.push_back('\0');
+        key.append(o.reg).push_back('\0');
+        key.append(o.airline).push_back('\0');
+        key.append(o.type).push_back('\0');
+        key.append(std::to_string(o.day)).push_back(o.real != 0 ? 'r' : 's');
+        return key;
+    }
+    std::unordered_map<std::string, std::vector<std::uint64_t>> m_hours;
+};
+
+// The uses of the stands read from a file, indexed when first asked: most
+// writes never ask (the traffic set no use aside).
+class ReadUses {
+public:
+    explicit ReadUses(const std::vector<Stand>& stands) : m_stands(stands) {}
+    bool coveredBy(const std::string& standId, const StandOption& o) const {
+        if (!m_uses) {
+            m_uses.emplace();
+            for (const Stand& s : m_stands) {
+                for (const StandOption& read : s.options) m_uses->add(s.id, read);
+            }
+        }
+        return m_uses->coveredBy(standId, o);
+    }
+
+private:
+    const std::vector<Stand>& m_stands;
+    mutable std::optional<UsesByStand> m_uses;
+};
+
+// keep: the uses read from the file being replaced. An option the traffic
+// set aside for this visit (index 0) is not written, unless the file held
+// it: a use the user's file holds stays in it.
+bool lf_writeOptions(pugi::xml_node parkpos, const Stand& s, const ReadUses* keep) {
     bool ok = true;
     for (const StandOption& o : s.options) {
-        if (o.index == 0) continue;
+        if (o.index == 0 && !(keep && keep->coveredBy(s.id, o))) continue;
         const auto hours = gf_bitset2hours(o.halfHours);
         if (!hours) {
             gf_logHighlight(fmt::format("bit set problem: {} {} {}", o.reg, o.cs,
@@ -92,10 +155,159 @@ bool lf_writeOptions(pugi::xml_node parkpos, const Stand& s) {
         if (o.real == 0) ok = gf_appendAttribute(opt, "soft", true) && ok;
         ok = lf_text(opt, "day", fmt::format("{}", o.day)) && ok;
         ok = lf_text(opt, "hh", *hours) && ok;
-        if (!o.cs.empty()) ok = lf_text(opt, "cs", o.cs2.empty() ? o.cs : o.cs + ":" + o.cs2) && ok;
+        // A second callsign alone is kept too (cs=":XYZ45").
+        if (!o.cs.empty() || !o.cs2.empty()) {
+            ok = lf_text(opt, "cs", o.cs2.empty() ? o.cs : o.cs + ":" + o.cs2) && ok;
+        }
         if (o.cpl) ok = gf_appendAttribute(opt, "cpl", true) && ok;
     }
     return ok;
+}
+
+struct BuildInput {
+    const AirportFile& record;
+    StandFileForm form;
+    std::uint32_t simVariant;
+    bool handmade;
+    const LearnedSettings& settings;
+    const ReadUses* keep;          // uses read from the file being replaced
+    pugi::xml_node unplaced;       // its entries that could not be placed, written as they were
+};
+
+bool lf_buildDocument(pugi::xml_document& document, const BuildInput& in) {
+    FileMeta meta;
+    meta.version = g_programVersion.text();
+    gf_setMetaSim(meta, in.simVariant);
+    if (!gf_writeMeta(document, meta)) return false;
+    pugi::xml_node root = document.child("root");
+    if (!root) root = document.append_child("root");
+    if (!root) return false;
+    if (!lf_writeParameters(root, in.record, in.form, in.handmade, in.settings)) return false;
+    pugi::xml_node parkpositions = root.append_child("parkpositions");
+    if (!parkpositions) return false;
+
+    for (const Stand& s : in.record.stands) {
+        pugi::xml_node parkpos = parkpositions.append_child("parkpos");
+        if (!parkpos || !lf_text(parkpos, "id", s.id)) return false;
+        bool ok = true;
+        if (in.form == StandFileForm::generated || s.manual || in.handmade) {
+            ok = lf_writeFullStand(parkpos, s);
+        } else {
+            ok = lf_writeChanges(parkpos, s);
+        }
+        if (in.form == StandFileForm::learned) ok = lf_writeOptions(parkpos, s, in.keep) && ok;
+        if (!ok) return false;
+    }
+    for (pugi::xml_node entry : in.unplaced.children()) {
+        if (!parkpositions.append_copy(entry)) return false;
+    }
+    return true;
+}
+
+// The text gf_saveXmlDocument writes: the declaration, two-blank indent.
+std::string lf_documentText(pugi::xml_document& document) {
+    pugi::xml_node declaration;
+    for (pugi::xml_node node : document.children()) {
+        if (node.type() == pugi::node_declaration) {
+            declaration = node;
+            break;
+        }
+    }
+    if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
+    if (declaration) {
+        if (!declaration.attribute("version")) declaration.append_attribute("version");
+        if (!declaration.attribute("encoding")) declaration.append_attribute("encoding");
+        declaration.attribute("version").set_value("1.0");
+        declaration.attribute("encoding").set_value("UTF-8");
+    }
+    std::ostringstream out;
+    document.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
+    return out.str();
+}
+
+// ---- The door ----
+
+struct WrittenStand {
+    bool manual = false;
+    bool radiusChange = false;
+    bool cargoChange = false;
+};
+
+std::string lf_useText(const std::string& standId, const StandOption& o) {
+    return fmt::format("the use of stand '{}' by '{}' ({} {}) on day {}", standId, o.reg, o.airline, o.type, o.day);
+}
+
+// What of the file read the document leaves out: how many entries, and the
+// first of them in words.
+std::pair<std::size_t, std::string> lf_leftOut(const pugi::xml_document& document, const StandFileReadRecord& read) {
+    std::unordered_set<std::string> readIds;
+    readIds.reserve(read.asRead.stands.size());
+    for (const Stand& s : read.asRead.stands) readIds.insert(s.id);
+    std::unordered_map<std::string, WrittenStand> written;
+    UsesByStand writtenUses;
+    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
+        const std::string id = parkpos.attribute("id").as_string();
+        written[id] = {parkpos.attribute("manual").as_bool(), parkpos.attribute("radius_change").as_bool(),
+                       parkpos.attribute("cargo_change").as_bool()};
+        // The entries kept as they were are not the program's to read.
+        if (!readIds.count(id)) continue;
+        for (pugi::xml_node opt : parkpos.children("opt")) {
+            StandOption o = lf_readStandOption(opt);
+            o.day = opt.attribute("day").as_uint();
+            o.halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
+            writtenUses.add(id, o);
+        }
+    }
+    std::size_t count = 0;
+    std::string first;
+    const auto missing = [&](std::string what) {
+        if (count++ == 0) first = std::move(what);
+    };
+    for (const Stand& s : read.asRead.stands) {
+        const auto it = written.find(s.id);
+        if (it == written.end()) {
+            missing(fmt::format("the stand '{}'", s.id));
+            continue;
+        }
+        if ((s.manual && !it->second.manual) || (s.radius_change && !it->second.radiusChange) ||
+            (s.cargo_change && !it->second.cargoChange)) {
+            missing(fmt::format("a correction of the stand '{}'", s.id));
+        }
+        for (const StandOption& o : s.options) {
+            if (!writtenUses.covers(s.id, o)) missing(lf_useText(s.id, o));
+        }
+    }
+    for (pugi::xml_node entry : read.unplaced.children()) {
+        const std::string id = entry.attribute("id").as_string();
+        if (!written.count(id)) missing(fmt::format("the entry '{}' kept unused", id));
+    }
+    return {count, first};
+}
+
+StandFileWriteResult lf_refused(std::string why) { return {StandFileWrite::refused, std::move(why)}; }
+
+// The user's own file, replaced for the first time by the program's form
+// (which drops comments, unknown elements and attributes), is kept as it
+// was beside it.
+bool lf_keepOriginal(const fs::path& path, std::string& why) {
+    const fs::path copy = gf_originalCopyName(path);
+    std::error_code ec;
+    if (fs::exists(copy, ec) || !fs::exists(path, ec)) return true;
+    fs::copy_file(path, copy, ec);
+    if (ec) {
+        why = fmt::format("its original could not be kept as '{}': {}", gf_pathToUtf8(copy.filename()), ec.message());
+        return false;
+    }
+    const std::string text = fmt::format("'{}' is rewritten by the program for the first time: your original is kept "
+                                         "as '{}'",
+                                         gf_pathToUtf8(path), gf_pathToUtf8(copy.filename()));
+    gf_setStatusLine(text, true);
+    return true;
+}
+
+StandFileWriteResult lf_build(pugi::xml_document& document, const BuildInput& in) {
+    if (!lf_buildDocument(document, in)) return {StandFileWrite::failed, "the document could not be built"};
+    return {StandFileWrite::saved, {}};
 }
 
 }  // namespace
@@ -107,7 +319,23 @@ std::optional<StandDbaseRecord> gf_lookupStandRegistration(std::string_view regi
     return g_registrationLookup(registration);
 }
 
-bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFileForm form, bool handmade) {
+LearnedSettings gf_currentLearnedSettings() {
+    LearnedSettings v;
+    v.range = RANGE.value();
+    v.autoRange = AUTO_RANGE.value();
+    v.week = WEEK.value();
+    v.parkSoft = PARK_SOFT.value();
+    v.parkingPercentage = parking_percentage.value();
+    v.initialLoadOnly = INITIAL_LOAD_ONLY.value();
+    // MAX_FIT counts half-hour steps minus one.
+    v.maxFit = static_cast<std::int32_t>(std::lround(2.0 * MAX_FIT_FL.value())) - 1;
+    v.rtParkTrafficOnly = RT_PARKTRAFFIC_ONLY.value();
+    v.maxLiveSel = MAX_LIVE_SEL.value();
+    return v;
+}
+
+bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFileForm form, bool handmade,
+                        const LearnedSettings& settings) {
     pugi::xml_node parameters = root.append_child("parameters");
     if (!parameters) return false;
     bool ok = gf_appendTextParameterElement(parameters, "airport_name", record.airport_name);
@@ -124,40 +352,159 @@ bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFil
         ok = gf_appendIntParameterElement(parameters, "Qf_soft", record.Qf_soft) && ok;
     }
     if (record.publisher.empty()) ok = gf_appendTextParameterElement(parameters, "BGLpath", record.BGLpath) && ok;
-    if (form == StandFileForm::learned) ok = lf_writeAirportSettings(parameters) && ok;
+    if (form == StandFileForm::learned) ok = lf_writeAirportSettings(parameters, settings) && ok;
     return ok;
+}
+
+StandFileReadRecord g_standFileRead;
+
+void gf_forgetStandFileRead() {
+    g_standFileRead.path.clear();
+    g_standFileRead.found = false;
+    g_standFileRead.whole = true;
+    g_standFileRead.whyNotWhole.clear();
+    g_standFileRead.handmade = false;
+    g_standFileRead.asRead = {};
+    g_standFileRead.settings = {};
+    g_standFileRead.unplaced.reset();
+    g_standFileRead.unplacedCount = 0;
+    g_standFileRead.ownAirportName.reset();
+    g_standFileRead.ownPublisher.reset();
+    g_standFileRead.ownAltitude.reset();
+}
+
+fs::path gf_originalCopyName(const fs::path& path) {
+    return path.parent_path() / fs::u8path(gf_pathToUtf8(path.stem()) + ".original" + gf_pathToUtf8(path.extension()));
+}
+
+std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& document) {
+    std::vector<std::pair<std::string, std::size_t>> inside, beside;  // name, count, in document order
+    const auto count = [](std::vector<std::pair<std::string, std::size_t>>& names, const char* name) {
+        const auto it = std::find_if(names.begin(), names.end(), [&](const auto& n) { return n.first == name; });
+        if (it == names.end()) {
+            names.emplace_back(name, 1);
+        } else {
+            ++it->second;
+        }
+    };
+    for (pugi::xml_node child : gf_rootChild(document, "parkpositions").children()) {
+        if (child.type() == pugi::node_element && std::string_view(child.name()) != "parkpos") count(inside, child.name());
+    }
+    pugi::xml_node root = document.child("root");
+    if (!root) root = document;
+    for (pugi::xml_node child : root.children()) {
+        if (child.type() != pugi::node_element || !child.find_child([](pugi::xml_node n) {
+                return n.type() == pugi::node_element;
+            })) {
+            continue;
+        }
+        const std::string_view name = child.name();
+        if (name != "root" && name != "meta" && name != "parameters" && name != "parkpositions") {
+            count(beside, child.name());
+        }
+    }
+    std::vector<std::string> problems;
+    for (const auto& [name, n] : inside) {
+        problems.push_back(fmt::format("{} element{} <{}> inside parkpositions {} not a stand (parkpos) and {} not used",
+                                       n, n == 1 ? "" : "s", name, n == 1 ? "is" : "are", n == 1 ? "is" : "are"));
+    }
+    for (const auto& [name, n] : beside) {
+        problems.push_back(fmt::format("the element <{}> is not read (stands are parkpos elements inside parkpositions)",
+                                       name));
+    }
+    return problems;
+}
+
+pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document& document) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff length = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (length < 0) return document.load_file(path.c_str());  // the parser's own "file not found"
+    // Read into the parser's own memory, which it then parses in place: a
+    // stand file of many megabytes is not copied.
+    const auto size = static_cast<std::size_t>(length);
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size == 0 ? 1 : size));
+    if (!buffer) return document.load_file(path.c_str());
+    in.seekg(0);
+    if (!in.read(buffer, length)) {
+        pugi::get_memory_deallocation_function()(buffer);
+        return document.load_file(path.c_str());
+    }
+    const std::string_view text(buffer, size);
+    // Only a text with bytes above ASCII can be anything but UTF-8.
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii || gf_detectCharsetOfText(text) != Charset::ANSI) {
+        return document.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_auto);
+    }
+    const std::string utf8 = gf_ansiToUtf8(text);
+    pugi::get_memory_deallocation_function()(buffer);
+    return document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+}
+
+StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const fs::path& path,
+                                      const StandFileReadRecord* read, bool userAsked) {
+    const bool fromFile = read && read->found;
+    if (fromFile && !userAsked && !read->whole) {
+        return lf_refused(read->whyNotWhole.empty() ? std::string("it did not read whole")
+                                                    : fmt::format("it did not read whole: {}", read->whyNotWhole));
+    }
+    const std::string text = lf_documentText(document);
+    if (gf_detectCharsetOfText(text) != Charset::UTF8_without_BOM) {
+        return lf_refused("what would be written is not valid UTF-8");
+    }
+    if (fromFile) {
+        // What the file would say is what it said: the user's own form,
+        // comments and all, stays byte for byte.
+        pugi::xml_document asRead;
+        const ReadUses keep(read->asRead.stands);
+        const std::uint32_t sim = gf_readMeta(document, true).value_or(FileMeta{}).sim;
+        if (lf_build(asRead, {read->asRead, StandFileForm::learned, sim, read->handmade, read->settings, &keep,
+                              read->unplaced})
+                    .outcome == StandFileWrite::saved &&
+            lf_documentText(asRead) == text) {
+            return {StandFileWrite::unchanged, {}};
+        }
+        if (!userAsked) {
+            const auto [count, first] = lf_leftOut(document, *read);
+            if (count > 0) {
+                return lf_refused(fmt::format("it would lose {} entr{} read from it ({}{})", count,
+                                              count == 1 ? "y" : "ies", first, count > 1 ? ", ..." : ""));
+            }
+        }
+        if (read->handmade) {
+            std::string why;
+            if (!lf_keepOriginal(path, why)) return lf_refused(why);
+        }
+    }
+    std::error_code ignored;
+    if (path.has_parent_path()) fs::create_directories(path.parent_path(), ignored);
+    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; })) {
+        return {StandFileWrite::failed, "it could not be saved"};
+    }
+    return {StandFileWrite::saved, {}};
 }
 
 bool gf_writeAirportFile(const AirportFile& record, const fs::path& path, StandFileForm form,
                          std::uint32_t simVariant, bool handmade) {
     pugi::xml_document document;
-    FileMeta meta;
-    meta.version = g_programVersion.text();
-    gf_setMetaSim(meta, simVariant);
-    if (!gf_writeMeta(document, meta)) return false;
-    pugi::xml_node root = document.child("root");
-    if (!root) root = document.append_child("root");
-    if (!root) return false;
-    if (!lf_writeParameters(root, record, form, handmade)) return false;
-    pugi::xml_node parkpositions = root.append_child("parkpositions");
-    if (!parkpositions) return false;
-
-    for (const Stand& s : record.stands) {
-        pugi::xml_node parkpos = parkpositions.append_child("parkpos");
-        if (!parkpos || !lf_text(parkpos, "id", s.id)) return false;
-        bool ok = true;
-        if (form == StandFileForm::generated || s.manual || handmade) {
-            ok = lf_writeFullStand(parkpos, s);
-        } else {
-            ok = lf_writeChanges(parkpos, s);
-        }
-        if (form == StandFileForm::learned) ok = lf_writeOptions(parkpos, s) && ok;
-        if (!ok) return false;
+    // Only the learned form holds the airport settings: the scan's tasks,
+    // which write the generated form, do not read them.
+    const LearnedSettings settings = form == StandFileForm::learned ? gf_currentLearnedSettings() : LearnedSettings{};
+    if (lf_build(document, {record, form, simVariant, handmade, settings, nullptr, {}}).outcome !=
+        StandFileWrite::saved) {
+        return false;
     }
+    return gf_standFileDoor(document, path, nullptr, false).outcome == StandFileWrite::saved;
+}
 
-    std::error_code ignored;
-    if (path.has_parent_path()) fs::create_directories(path.parent_path(), ignored);
-    return gf_saveXmlDocument(document, path);
+StandFileWriteResult gf_writeLearnedFile(const AirportFile& record, const fs::path& path, std::uint32_t simVariant,
+                                         bool handmade, const StandFileReadRecord& read, bool userAsked) {
+    pugi::xml_document document;
+    const ReadUses keep(read.asRead.stands);
+    const LearnedSettings settings = gf_currentLearnedSettings();
+    const StandFileWriteResult built =
+        lf_build(document, {record, StandFileForm::learned, simVariant, handmade, settings, &keep, read.unplaced});
+    if (built.outcome != StandFileWrite::saved) return built;
+    return gf_standFileDoor(document, path, &read, userAsked);
 }
 
 StandOption lf_readStandOption(pugi::xml_node opt) {

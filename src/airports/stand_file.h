@@ -37,16 +37,107 @@ using StandRegistrationLookup = std::function<std::optional<StandDbaseRecord>(st
 void gf_setStandRegistrationLookup(StandRegistrationLookup lookup);
 std::optional<StandDbaseRecord> gf_lookupStandRegistration(std::string_view registration);
 
-// Writes a stand file through a temporary file beside path (missing parent
-// folders are made). handmade says whether the record is a hand-made
-// airport's: then every stand is written whole, with altitude and quality
-// factors; it is an argument because the scan writes generated files on its
-// own threads while the park airport's flag belongs to the worker. True when
-// the file was saved.
+// The nine airport settings a learned file keeps, as they are written.
+struct LearnedSettings {
+    std::int32_t range = 0;
+    bool autoRange = false;
+    bool week = false;
+    bool parkSoft = false;
+    std::int32_t parkingPercentage = 0;
+    bool initialLoadOnly = false;
+    std::int32_t maxFit = 0;  // half-hour steps minus one
+    bool rtParkTrafficOnly = false;
+    std::int32_t maxLiveSel = 0;
+
+    bool operator==(const LearnedSettings&) const = default;
+};
+LearnedSettings gf_currentLearnedSettings();
+
+// What was read from the park airport's learned or hand-made file: the
+// measure every write of that file is held against, so that no close can
+// leave out what the user's file held.
+struct StandFileReadRecord {
+    // The file the airport's learning is kept in: the one that was read, or
+    // was looked for and not found; empty when the airport has none.
+    std::filesystem::path path;
+    bool found = false;  // the file was there (whether it loaded or not)
+    bool whole = true;   // every entry of it was taken, or is kept as it was
+    std::string whyNotWhole;  // the first entry it could not take
+    bool handmade = false;
+    // What it gave, as the learned writer would write it right after the
+    // read: the stands with the uses and corrections taken from the file.
+    AirportFile asRead;
+    LearnedSettings settings;
+    // Its parkpos entries the stand list has no place for (an id the stand
+    // file does not know), copied as they were: they are written back as
+    // they were read.
+    pugi::xml_document unplaced;
+    std::size_t unplacedCount = 0;
+    // A hand-made file's own parameters (empty when the file does not hold one).
+    std::optional<std::string> ownAirportName;
+    std::optional<std::string> ownPublisher;
+    std::optional<std::int32_t> ownAltitude;
+};
+// The worker thread's record of the park airport's file; emptied by each
+// read of a stand file.
+extern StandFileReadRecord g_standFileRead;
+void gf_forgetStandFileRead();
+
+// What of a user's file looks like stands but is not where stands are read
+// from: an element inside parkpositions that is not a parkpos, or an element
+// holding elements beside meta, parameters and parkpositions (a misspelled
+// parkpositions). One message per element name; a rewrite would lose them.
+std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& document);
+
+// Loads a stand file the way a user may have saved it: a byte-order mark or
+// UTF-16 as the XML parser detects them, and a text that is not UTF-8 (a
+// Windows-1252 editor) read in the ANSI code page, so that no byte of it is
+// ever written back raw under the UTF-8 declaration.
+pugi::xml_parse_result gf_loadStandFile(const std::filesystem::path& path, pugi::xml_document& document);
+
+enum class StandFileWrite {
+    saved,
+    unchanged,  // what would be written says what was read: nothing written
+    refused,    // it would lose what the file holds: nothing written
+    failed,     // the document could not be built or saved
+};
+struct StandFileWriteResult {
+    StandFileWrite outcome = StandFileWrite::failed;
+    std::string why;  // for refused: the reason, for the log and the status line
+};
+
+// The one door every stand-file write passes. It holds the document against
+// what was read from path (read; nullptr when nothing was read from it, as
+// for a generated file or a new learned file) and refuses a write that would
+// leave out anything read: a file that did not read whole, a stand, a
+// correction or a use read from it, an entry it could not place. userAsked
+// lets such a write through (the user asked to drop the file's entries).
+// What passes must be valid UTF-8; when it says what was read, nothing is
+// written; the first rewrite of a hand-made file keeps the user's original
+// beside it (gf_originalCopyName). A write goes through a temporary file.
+StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const std::filesystem::path& path,
+                                      const StandFileReadRecord* read, bool userAsked);
+// Where the first rewrite of a hand-made file keeps the user's original:
+// EHAM.xml keeps EHAM.original.xml.
+std::filesystem::path gf_originalCopyName(const std::filesystem::path& path);
+
+// Writes a stand file (missing parent folders are made) through the door,
+// with nothing read from path. handmade says whether the record is a
+// hand-made airport's: then every stand is written whole, with altitude and
+// quality factors; it is an argument because the scan writes generated
+// files on its own threads while the park airport's flag belongs to the
+// worker. True when the file was saved.
 bool gf_writeAirportFile(const AirportFile& record, const std::filesystem::path& path, StandFileForm form,
                          std::uint32_t simVariant, bool handmade);
+// The learned writer's write of the park airport's file: through the door
+// with what was read from it, the airport settings in effect, and the
+// file's entries it could not place appended as they were.
+StandFileWriteResult gf_writeLearnedFile(const AirportFile& record, const std::filesystem::path& path,
+                                         std::uint32_t simVariant, bool handmade, const StandFileReadRecord& read,
+                                         bool userAsked);
 // Appends root/parameters; false when a node could not be made.
-bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFileForm form, bool handmade);
+bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFileForm form, bool handmade,
+                        const LearnedSettings& settings);
 
 // Appends the stands of a document (root/parkpositions, or parkpositions of
 // a document without root) to stands, their options with origin 1. A missing,

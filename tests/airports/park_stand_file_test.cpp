@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -39,6 +40,39 @@ std::string ehamStandFile(const std::string& publisher, const std::string& extra
         <parkpos id="D8" latitude="52.308270" longitude="4.760000" heading="90" radius="20"/>
         <parkpos id="F4" latitude="52.310000" longitude="4.770000" heading="180" radius="40" cargo="true"/>
       </parkpositions></root>)";
+}
+
+// A use as the traffic engine learns it.
+StandOption learnedUse(const char* reg, std::uint32_t day, int halfHour) {
+    StandOption o;
+    o.reg = reg;
+    o.airline = "KLM";
+    o.type = "E75L";
+    o.day = day;
+    o.halfHours = std::uint64_t{1} << halfHour;
+    o.index = 99;
+    o.origin = 0;
+    return o;
+}
+
+// Every stand and use of the stand list in words, as precise as the file
+// form keeps them, sorted: what two reads of a file are compared by.
+std::vector<std::string> entriesInUse() {
+    std::vector<std::string> entries;
+    for (const Stand& s : g_standList) {
+        entries.push_back(fmt::format("{} stand {:.6f} {:.6f} {:.1f} {:.1f} cargo {} ramp {} heli {} manual {} "
+                                      "changes {} {}",
+                                      s.id, s.latitude, s.longitude, s.heading * 57.29577951308232,
+                                      s.radius * kMetresPerNm, s.cargo, s.ramp, s.heli, s.manual, s.radius_change,
+                                      s.cargo_change));
+        for (const StandOption& o : s.options) {
+            entries.push_back(fmt::format("{} use {} {} {} {} day {} real {} cs {}:{} cpl {}", s.id, o.reg, o.airline,
+                                          o.type, gf_bitset2hours(o.halfHours).value_or("gap"), o.day, o.real, o.cs,
+                                          o.cs2, o.cpl ? 1 : 0));
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 class ParkStandFile : public AirportsFixture {
@@ -80,12 +114,21 @@ TEST_F(ParkStandFile, LearningSurvivesTheNextVisitForEveryKindOfAirport) {
          "airports/learned/thirdparty/Some Vendor/EHAM.xml"},
         {"airports/my_thirdparty/EHAM.xml", "airports\\my_thirdparty\\EHAM.xml", "../..",
          "airports/learned/thirdparty/EHAM.xml"},
+        // An archived vendor's file that names no publisher: its learning is
+        // kept in the vendor's folder, where the next visit looks.
+        {"airports/park_airport.xml", "archive/thirdparty/Some Vendor/EHAM.xml", "",
+         "airports/learned/thirdparty/Some Vendor/EHAM.xml"},
     };
     for (const Row& row : rows) {
         fs::remove_all("airports");
         gf_resetSettings();
         writeFile(row.file, ehamStandFile(row.publisher));
-        ASSERT_EQ(gf_resolveAirportFile("EHAM"), row.reference);
+        const bool archived = std::string(row.reference).rfind("archive", 0) == 0;
+        if (archived) {
+            gf_setPrefetchedStandFile(row.reference);  // fetched ahead: no download
+        } else {
+            ASSERT_EQ(gf_resolveAirportFile("EHAM"), row.reference);
+        }
 
         ASSERT_EQ(visit(row.reference), "") << log();
         EXPECT_NE(log().find("learned does not exist"), std::string::npos);
@@ -112,6 +155,7 @@ TEST_F(ParkStandFile, LearningSurvivesTheNextVisitForEveryKindOfAirport) {
         EXPECT_EQ(parking_percentage.value(), 30);  // restored
         EXPECT_FALSE(g_standsLoaded.load());
 
+        if (archived) gf_setPrefetchedStandFile(row.reference);
         ASSERT_EQ(visit(row.reference), "");
         EXPECT_NE(log().find("Read from learned airport file"), std::string::npos);
         ASSERT_EQ(stand("D7").options.size(), 2u) << row.publisher;
@@ -384,6 +428,9 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
         {"learned use on day 9", meta(), learned,
          R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="9" hh="3"/></parkpos>)", "D7 D8 F4",
          "Parking position 'D8': a learned use on day \"9\" is not used."},
+        {"learned use whose hours have a gap", meta(), learned,
+         R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="3" hh="3,7"/></parkpos>)", "D7 D8 F4",
+         "Parking position 'D8': the learned use with hours \"3,7\" is not used."},
     };
     const fs::path path = "airports/learned/stock/EHAM.xml";
     for (const Row& row : rows) {
@@ -398,15 +445,27 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
         for (const Stand& s : g_standList) inUse += (inUse.empty() ? "" : " ") + s.id;
         EXPECT_EQ(inUse, row.inUse);
         const std::string status = gf_statusLineSnapshot().statusText;
-        g_standFileUpdates = 1;
-        gf_leaveParkAirport();
         if (*row.status == '\0') {
             EXPECT_EQ(status, "");
+            // The engine learns a use of H1; the file written is read back
+            // with every stand and use it had, and the new use.
+            const std::vector<std::string> read = entriesInUse();
+            stand("H1").options.push_back(learnedUse("PH-EXA", 5, 20));
+            g_standFileUpdates = 1;
+            gf_leaveParkAirport();
             EXPECT_NE(readFile(path), before);
             EXPECT_NE(log().find(nativePath(" handmade 'airports/learned/stock/EHAM.xml' saved with 1 update\n")),
                       std::string::npos);
+            ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+            std::vector<std::string> expected = read;
+            expected.push_back("H1 use PH-EXA KLM E75L 20 day 5 real 1 cs : cpl 0");
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(entriesInUse(), expected);
+            gf_leaveParkAirport();
             continue;
         }
+        g_standFileUpdates = 1;
+        gf_leaveParkAirport();
         EXPECT_EQ(status.rfind(nativePath(path.string()) + ": " + row.status, 0), 0u) << status;
         EXPECT_NE(status.find("(the file is left unchanged)"), std::string::npos) << status;
         EXPECT_NE(log().find(status), std::string::npos);
@@ -419,6 +478,269 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
         gf_leaveParkAirport();
         EXPECT_TRUE(fs::exists(path));
     }
+}
+
+// UTF-16 little-endian with its mark, as Windows editors save "Unicode".
+std::string utf16le(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (const char c : ascii) {
+        out.push_back(c);
+        out.push_back('\0');
+    }
+    return out;
+}
+
+std::string handmadeFile(const std::string& stands, const std::string& root = "parkpositions") {
+    return "<root>" + meta() + R"(<parameters><parameter name="airport_name" value="Schiphol by hand"/>
+        <parameter name="handmade" value="true"/><parameter name="altitude" value="-12"/></parameters>)" + "<" +
+           root + ">" + stands + "</" + root + "></root>";
+}
+
+const std::string kHandmadeStands =
+    R"(<parkpos id="H1" latitude="52.3" longitude="4.75" heading="12.34" radius="30"/>
+       <parkpos id="H2" latitude="52.3" longitude="4.76" radius="30" cargo="true">
+         <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="14:17" cs=":KLM12A"/></parkpos>
+       <parkpos id="H3" latitude="52.3" longitude="4.77" radius="20" heli="true"/>)";
+
+// The user's files as they are found: every slip a review met, the ways an
+// editor saves a file, and the program's own form. After a read and a close
+// every entry read is in the file, byte for byte where nothing changed; the
+// first rewrite of a hand-made file keeps the original beside it, and what
+// is written is UTF-8.
+TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
+    enum class After { unchanged, refused, written };
+    struct Row {
+        const char* name;
+        std::string file;
+        bool learn;          // the engine learns a use at the airport
+        After after;
+        const char* inUse;   // the stand ids in use, in list order
+        const char* closing; // a part of the status line after the close ("" for none)
+    };
+    const std::string learnedHead = "<root>" + meta() +
+                                    R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)"
+                                    "</parameters><parkpositions>";
+    const std::string learnedUses = R"(<parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/>
+        </parkpos><parkpos id="D8" radius_change="true" radius="15.0"/>)";
+    const std::string comments = R"(<!-- stands by hand --><parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/>
+        <!-- <parkpos id="H9" latitude="52.3" longitude="4.79" radius="30"/> -->
+        <parkpos id="H2" latitude="52.3" longitude="4.76" radius="30" painted="yes"><remark>gate</remark></parkpos>)";
+    std::string longLine = handmadeFile(kHandmadeStands);
+    longLine.erase(std::remove(longLine.begin(), longLine.end(), '\n'), longLine.end());
+    longLine.insert(longLine.find("<parkpos id=\"H3\"") + 9, "note=\"" + std::string(20000, 'x') + "\" ");
+    std::string crlf = handmadeFile(kHandmadeStands);
+    for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) crlf.insert(at, "\r");
+    std::string tabs = handmadeFile(kHandmadeStands);
+    std::replace(tabs.begin(), tabs.end(), ' ', '\t');  // between attributes too
+    tabs.replace(0, 0, "\n\n\t\n");
+    const std::string cp1252 = "<root>" + meta() +
+                               "<parameters><parameter name=\"airport_name\" value=\"Z\xFCrich by hand\"/>"
+                               "<parameter name=\"handmade\" value=\"true\"/><parameter name=\"altitude\" "
+                               "value=\"-12\"/></parameters><parkpositions><parkpos id=\"A\xE4\x31\" "
+                               "latitude=\"52.3\" longitude=\"4.75\" radius=\"30\"/>"
+                               "<parkpos id=\"H1\" latitude=\"52.3\" longitude=\"4.76\" radius=\"30\"/>"
+                               "</parkpositions></root>";
+    const Row rows[] = {
+        {"hand-made stands under a misspelled parkposition", handmadeFile(kHandmadeStands, "parkposition"), true,
+         After::refused, "", "no stand of it can be read"},
+        {"hand-made stands misspelled parkposition", handmadeFile(R"(<parkposition id="H1" latitude="52.3"
+            longitude="4.75" radius="30"/><parkposition id="H2" latitude="52.3" longitude="4.76" radius="30"/>)"),
+         true, After::refused, "", "no stand of it can be read"},
+        {"hand-made file with one stand misspelled parkpo", handmadeFile(kHandmadeStands + R"(
+            <parkpo id="H4" latitude="52.3" longitude="4.78" radius="30"/>)"),
+         true, After::refused, "H1 H2 H3", "1 element <parkpo> inside parkpositions is not a stand"},
+        {"learned uses under a misspelled parkposition", "<root>" + meta() + R"(<parameters>
+            <parameter name="airport_name" value="Amsterdam Schiphol"/></parameters><parkposition>)" + learnedUses +
+             "</parkposition></root>",
+         true, After::refused, "D7 D8 F4", "the element <parkposition> is not read"},
+        {"hand-made header only", "<root>" + meta() + R"(<parameters><parameter name="handmade" value="1"/>
+            </parameters></root>)",
+         false, After::refused, "", "no stand of it can be read"},
+        {"empty learned file", "", true, After::refused, "D7 D8 F4", "it did not read whole"},
+        {"hand-made file read whole, nothing learned", handmadeFile(kHandmadeStands), false, After::unchanged,
+         "H1 H2 H3", ""},
+        {"hand-made file with CRLF", crlf, false, After::unchanged, "H1 H2 H3", ""},
+        {"hand-made file with a byte-order mark", "\xEF\xBB\xBF" + handmadeFile(kHandmadeStands), false,
+         After::unchanged, "H1 H2 H3", ""},
+        {"hand-made file in UTF-16", utf16le(handmadeFile(kHandmadeStands)), false, After::unchanged, "H1 H2 H3", ""},
+        {"hand-made file with tabs and blank lines", tabs, false, After::unchanged, "H1 H2 H3", ""},
+        {"hand-made file with comments and unknown attributes", handmadeFile(comments), false, After::unchanged,
+         "H1 H2", ""},
+        {"hand-made file in UTF-16, learning", utf16le(handmadeFile(kHandmadeStands)), true, After::written,
+         "H1 H2 H3", "EHAM.original.xml"},
+        {"hand-made file on one long line, learning", longLine, true, After::written, "H1 H2 H3",
+         "EHAM.original.xml"},
+        {"hand-made file with comments and unknown attributes, learning", handmadeFile(comments), true,
+         After::written, "H1 H2", "EHAM.original.xml"},
+        {"hand-made file in Windows-1252, learning", cp1252, true, After::written, "A\xC3\xA4\x31 H1",
+         "EHAM.original.xml"},
+        {"learned file read whole, nothing learned", learnedHead + learnedUses + "</parkpositions></root>", false,
+         After::unchanged, "D7 D8 F4", ""},
+        {"learned file read whole, learning", learnedHead + learnedUses + "</parkpositions></root>", true,
+         After::written, "D7 D8 F4", ""},
+        {"learned entries the stand file does not know", learnedHead + learnedUses +
+             R"(<parkpos id="B12"><opt reg="PH-EXC" airl="KLM" type="E75L" day="2" hh="7"/></parkpos>
+                <parkpos id="D8 "><opt reg="PH-EXD" airl="KLM" type="E75L" day="2" hh="7"/></parkpos>
+                <parkpos id="M7" manual="on" latitude="52.3" longitude="4.79" radius="30"/></parkpositions></root>)",
+         true, After::written, "D7 D8 F4", ""},
+    };
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const fs::path original = "airports/learned/stock/EHAM.original.xml";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all("airports");
+        gf_resetStatusLine();
+        gf_resetSettings();
+        writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+        writeFile(path, row.file);
+        const std::string readError = visit("airports\\my_thirdparty\\EHAM.xml");
+        std::string inUse;
+        for (const Stand& s : g_standList) inUse += (inUse.empty() ? "" : " ") + s.id;
+        EXPECT_EQ(inUse, row.inUse);
+        std::vector<std::string> read = entriesInUse();
+        if (row.learn && !g_standList.empty()) {
+            g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 20));
+            read = entriesInUse();
+        }
+        g_standFileUpdates = row.learn ? 1 : 0;
+        if (readError.empty()) {
+            gf_leaveParkAirport();
+        } else {
+            // The traffic leaves an airport whose file gave no stand at once.
+            EXPECT_NE(readError.find(nativePath(path.string())), std::string::npos) << readError;
+            gf_setStatusLine(readError, true);
+            gf_leaveParkAirport();
+        }
+        const std::string status = gf_statusLineSnapshot().statusText;
+        const std::string after = readFile(path);
+        if (row.after != After::written) {
+            EXPECT_EQ(after, row.file);
+            EXPECT_FALSE(fs::exists(original));
+        }
+        if (row.after == After::unchanged) {
+            EXPECT_NE(log().find("not saved: nothing in it changed"), std::string::npos);
+        }
+        if (row.after == After::refused) {
+            EXPECT_NE(log().find(nativePath("'airports/learned/stock/EHAM.xml' not saved: it did not read whole")),
+                      std::string::npos)
+                << log();
+            EXPECT_NE(status.find(nativePath("'airports/learned/stock/EHAM.xml' is left as it was")),
+                      std::string::npos)
+                << status;
+        }
+        if (*row.closing) {
+            EXPECT_NE(status.find(row.closing), std::string::npos) << status;
+        }
+        if (row.after != After::written) continue;
+
+        EXPECT_EQ(gf_detectCharsetOfText(after), Charset::UTF8_without_BOM) << after;
+        const bool handmade = std::string(row.name).rfind("hand-made", 0) == 0;
+        if (handmade) {
+            EXPECT_EQ(readFile(original), row.file);
+            EXPECT_NE(log().find("EHAM.original.xml"), std::string::npos);
+            EXPECT_NE(after.find("value=\"-12\""), std::string::npos) << "the user's altitude";
+        }
+        // Read again: every entry read the first time, and the one learned.
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        EXPECT_EQ(entriesInUse(), read);
+        if (row.file.find("B12") != std::string::npos) {
+            for (const char* kept : {R"(id="B12")", R"(id="D8 ")", R"(manual="on")", R"(reg="PH-EXD")"}) {
+                EXPECT_NE(after.find(kept), std::string::npos) << kept << "\n" << after;
+            }
+            EXPECT_NE(log().find("(3 such entries kept in the file, not used)"), std::string::npos) << log();
+        }
+        // A second rewrite keeps the first original.
+        g_standList.front().options.push_back(learnedUse("PH-EXZ", 6, 21));
+        gf_leaveParkAirport();
+        EXPECT_NE(readFile(path), after);
+        if (handmade) {
+            EXPECT_EQ(readFile(original), row.file);
+        }
+    }
+}
+
+// The door itself: a write that would leave out a stand, a correction, a use
+// (or part of its hours) or an entry kept unused is refused, unless the user
+// asked for it; a use the traffic set aside for the visit stays in the file.
+TEST_F(ParkStandFile, TheDoorRefusesAWriteThatLeavesOutWhatWasRead) {
+    const std::string learnedFile = "<root>" + meta() +
+                                    R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)"
+                                    R"(</parameters><parkpositions>
+        <parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/></parkpos>
+        <parkpos id="D8" radius_change="true" radius="15.0"/>
+        <parkpos id="M1" latitude="52.3" longitude="4.79" radius="30" manual="true"/>
+        <parkpos id="OLD"><opt reg="PH-EXC" airl="KLM" type="E75L" day="2" hh="7"/></parkpos>
+        </parkpositions></root>)";
+    struct Row {
+        const char* name;
+        std::function<void(AirportFile&)> change;  // of the record about to be written
+        bool withoutUnplaced;
+        const char* why;  // "" for a write that passes
+        bool same = false;  // a write that passes says what was read
+    };
+    const Row rows[] = {
+        {"a new use", [](AirportFile& r) { r.stands[0].options.push_back(learnedUse("PH-EXA", 5, 20)); }, false, ""},
+        {"a use lengthened", [](AirportFile& r) { r.stands[0].options[0].halfHours |= 1u << 10; }, false, ""},
+        // Written as it was read: the file is left as it is.
+        {"a use set aside for the visit", [](AirportFile& r) { r.stands[0].options[0].index = 0; }, false, "", true},
+        {"a stand left out", [](AirportFile& r) { r.stands.erase(r.stands.begin() + 2); }, false, "the stand 'M1'"},
+        {"a correction left out", [](AirportFile& r) { r.stands[1].radius_change = false; }, false,
+         "a correction of the stand 'D8'"},
+        {"a use left out", [](AirportFile& r) { r.stands[0].options.clear(); }, false,
+         "the use of stand 'D7' by 'PH-EXB' (KLM E75L) on day 2"},
+        {"a use shortened", [](AirportFile& r) { r.stands[0].options[0].halfHours = 1u << 7; }, false,
+         "the use of stand 'D7' by 'PH-EXB'"},
+        {"a use that cannot be written", [](AirportFile& r) { r.stands[0].options[0].halfHours |= 1u << 20; }, false,
+         "the use of stand 'D7' by 'PH-EXB'"},
+        {"an entry kept unused left out", [](AirportFile&) {}, true, "the entry 'OLD' kept unused"},
+        {"two stands left out", [](AirportFile& r) { r.stands.resize(1); }, false, "lose 2 entries read from it"},
+        // Refused whoever asks: no other tool could read the file.
+        {"a name that is not UTF-8", [](AirportFile& r) { r.airport_name = "Z\xFCrich"; }, false,
+         "what would be written is not valid UTF-8"},
+    };
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    for (const Row& row : rows) {
+        for (const bool userAsked : {false, true}) {
+            SCOPED_TRACE(fmt::format("{}, user asked {}", row.name, userAsked));
+            writeFile(path, learnedFile);
+            ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+            AirportFile record = g_standFileRead.asRead;
+            ASSERT_EQ(record.stands.size(), 3u);
+            row.change(record);
+            StandFileWriteResult result;
+            if (row.withoutUnplaced) {
+                // A document built without the entries kept unused.
+                ASSERT_TRUE(gf_writeAirportFile(record, "other.xml", StandFileForm::learned, 3, false));
+                pugi::xml_document document;
+                ASSERT_TRUE(document.load_file("other.xml"));
+                result = gf_standFileDoor(document, path, &g_standFileRead, userAsked);
+            } else {
+                result = gf_writeLearnedFile(record, path, 3, false, g_standFileRead, userAsked);
+            }
+            const bool passes = *row.why == '\0' || (userAsked && std::string(row.why).find("UTF-8") == std::string::npos);
+            const StandFileWrite expected = !passes ? StandFileWrite::refused
+                                            : row.same ? StandFileWrite::unchanged
+                                                       : StandFileWrite::saved;
+            EXPECT_EQ(result.outcome, expected) << result.why;
+            if (!passes) {
+                EXPECT_NE(result.why.find(row.why), std::string::npos) << result.why;
+            }
+            if (!passes) {
+                EXPECT_EQ(readFile(path), learnedFile);
+            }
+            gf_leaveParkAirport();
+        }
+    }
+    // Through the close: the use set aside is written and read back.
+    writeFile(path, learnedFile);
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    stand("D7").options[0].index = 0;
+    stand("D7").options.push_back(learnedUse("PH-EXA", 5, 20));
+    gf_leaveParkAirport();
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    ASSERT_EQ(stand("D7").options.size(), 3u) << readFile(path);
+    EXPECT_EQ(stand("D7").options[1].reg, "PH-EXB");
 }
 
 // The neighbour search finds exactly the pairs that a comparison of every
