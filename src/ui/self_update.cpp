@@ -39,6 +39,13 @@ constexpr const char* kIndexFileName = "versions.json";
 // The index lists a handful of files: a larger one is a server gone wrong,
 // refused like any unreadable index before it is held in memory.
 constexpr std::size_t kMaxIndex_bytes = std::size_t{1} << 20;
+// The index is small: a site that has not sent it whole within a minute is
+// down or hostile, and the start-up goes on without it.
+constexpr DownloadCaps kIndexCaps{kMaxIndex_bytes, 60, 0};
+// No data file of the site comes near this size. A data file gets a minute
+// and one more second for every 32 KiB that arrived: a large file on a slow
+// line still comes, a trickle does not hold the start-up.
+constexpr DownloadCaps kDataFileCaps{std::uint64_t{128} << 20, 60, 32 * 1024};
 // No installer of this program comes near this; the download of its archive
 // is capped alike.
 constexpr std::uint64_t kMaxInstaller_bytes = std::uint64_t{512} << 20;
@@ -104,14 +111,24 @@ WebVersion lf_webVersion(const json& index, const char* key) {
     return web;
 }
 
+// Without this the user would see nothing of a check that did not happen,
+// and wonder why the start-up took a minute.
+void lf_showNoUpdateCheck(const std::string& why) {
+    gf_setStatusLine(fmt::format("No update check ({} from the download site: {}), going on with the files at hand",
+                                 kIndexFileName, why),
+                     true);
+}
+
 // Steps 1 to 3: the index fetched, read and removed. Nothing when it cannot be
 // had; the run then goes on with the files it has.
 std::optional<json> lf_fetchIndex() {
     const fs::path file = kIndexFileName;
     {
         const CurlHandle handle = lf_newHandle();
-        if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false)) {
+        std::string whyNot;
+        if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false, kIndexCaps, &whyNot)) {
             gf_logHighlight("Downloading version info from my web site failed!");
+            lf_showNoUpdateCheck(whyNot);
             return std::nullopt;
         }
     }
@@ -133,6 +150,7 @@ std::optional<json> lf_fetchIndex() {
     } catch (const std::exception& e) {
         // A proxy's or host's HTML page arrives with status 200 just as well.
         gf_logHighlight(fmt::format("{} is not readable, no update check: {}", kIndexFileName, e.what()));
+        lf_showNoUpdateCheck("not readable");
         return std::nullopt;
     }
 }
@@ -141,29 +159,45 @@ std::optional<json> lf_fetchIndex() {
 
 // The file is fetched beside its target and takes the target's place only
 // when it arrived whole and decrypts: a cut-off or damaged download must not
-// replace the data file the program reads at every start.
-bool lf_downloadDataFile(std::string_view fileName, const fs::path& target) {
+// replace the data file the program reads at every start. A damaged target
+// is kept aside, never deleted, before the new file takes its place. False
+// with the reason in whyNot when the target stays as it was.
+bool lf_downloadDataFile(std::string_view fileName, const fs::path& target, bool damaged, std::string& whyNot) {
     std::error_code ec;
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     fs::path part = target;
     part += ".part";
-    if (!gf_downloadFromSite(fileName, part)) {
+    if (!gf_downloadFromSite(fileName, part, kDataFileCaps, &whyNot)) {
         fs::remove(part, ec);
         return false;
     }
-    fs::path plain = target;
-    plain += ".check";
-    const bool readable = gf_streamDecrypt(part, plain);
-    fs::remove(plain, ec);
-    if (!readable) {
-        gf_logHighlight(fmt::format("Downloaded {} cannot be decrypted; {} is kept", fileName, lf_text(target)));
+    if (std::string why; !gf_streamCheck(part, &why)) {
+        gf_logHighlight(fmt::format("Downloaded {} cannot be decrypted ({}); {} is kept", fileName, why,
+                                    lf_text(target)));
         fs::remove(part, ec);
+        whyNot = "the downloaded file cannot be decrypted";
         return false;
+    }
+    fs::path kept;
+    if (damaged) {
+        kept = gf_keepDamagedFile(target, ec);
+        if (kept.empty()) {
+            gf_logHighlight(fmt::format("could not keep the damaged {} aside: {}", lf_text(target), ec.message()));
+            fs::remove(part, ec);
+            whyNot = "the damaged file could not be kept aside";
+            return false;
+        }
     }
     if (!gf_replaceFile(part, target, ec)) {
         gf_logHighlight(fmt::format("could not rename {} => {}: {}", lf_text(part), lf_text(target), ec.message()));
         fs::remove(part, ec);
+        whyNot = "the new file could not be put in place";
         return false;
+    }
+    if (damaged) {
+        gf_setStatusLine(fmt::format("{} was damaged: downloaded again, the damaged file is kept as {}",
+                                     lf_text(target), lf_text(kept.filename())),
+                         true);
     }
     return true;
 }
@@ -173,18 +207,44 @@ bool lf_exists(const fs::path& path) {
     return fs::exists(path, ec);
 }
 
+// A data file the program could not read counts as missing: otherwise a
+// damaged file, whose version setting is current, would stop every start
+// with an error that no update check ever mends.
+enum class LocalDataFile { readable, missing, damaged };
+
+LocalDataFile lf_localDataFile(const fs::path& target) {
+    std::error_code ec;
+    if (!fs::exists(target, ec)) return LocalDataFile::missing;
+    std::string why;
+    if (gf_streamCheck(target, &why)) return LocalDataFile::readable;
+    gf_logHighlight(fmt::format("{} cannot be read ({}): it counts as missing and is downloaded again",
+                                lf_text(target), why));
+    return LocalDataFile::damaged;
+}
+
 void lf_checkDataFile(const json& index, const char* key, StringParameter& setting, const fs::path& target,
                       std::string_view fileName) {
     const WebVersion web = lf_webVersion(index, key);
     if (web.state == WebVersion::State::missing) lf_logVersionNotFound(key);
     if (web.state != WebVersion::State::found) return;
     const VersionData local(setting.get());
-    if (gf_isNewerVersion(web.version, local) || !lf_exists(target)) {
+    const LocalDataFile file = lf_localDataFile(target);
+    if (gf_isNewerVersion(web.version, local) || file != LocalDataFile::readable) {
         // A failed download leaves the setting as it was, so the next start
         // tries again.
-        if (lf_downloadDataFile(fileName, target)) {
+        std::string whyNot;
+        if (lf_downloadDataFile(fileName, target, file == LocalDataFile::damaged, whyNot)) {
             setting.set(gf_versionToString(web.version));
             lf_logUpdated(key, web.version);
+        } else if (file == LocalDataFile::damaged) {
+            gf_setStatusLine(fmt::format("{} is damaged and could not be downloaded again ({}); the next start "
+                                         "tries again",
+                                         lf_text(target), whyNot),
+                             true);
+        } else {
+            gf_setStatusLine(fmt::format("Downloading {} failed ({}){}", fileName, whyNot,
+                                         file == LocalDataFile::readable ? ", going on with the file at hand" : ""),
+                             true);
         }
     } else {
         lf_logUpToDate(key);
