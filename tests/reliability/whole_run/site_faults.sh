@@ -57,6 +57,7 @@ site_pid=$!
 wait_for_file "$work/site.port" 20 || fail "sitestub did not start: $(cat "$work/site.out")"
 export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/site.port")/downloads/"
 start_stand_ins "$GLIM_SOURCE_DIR/testbed/simstub/scenarios/eham.json" "$work/traffic.json"
+export GLIM_RT_LICENSE="GLIM demo licence"
 
 report() {
     echo "--- host"; cat "$work/host.out"
