@@ -115,7 +115,8 @@ protected:
             site,
             {"--stall", "files/stall.bin", "--cut", "files/cut.bin", "--redirect", "files/moved.bin", "--trickle",
              "files/trickle.bin", "--trickle", "files/slow-unsized.bin", "--trickle-rate", "2000", "--claim",
-             "files/claimed.bin", "--unsized", "files/unsized.bin", "--unsized", "files/slow-unsized.bin"},
+             "files/claimed.bin", "--unsized", "files/unsized.bin", "--unsized", "files/slow-unsized.bin", "--claim-bytes",
+             "2097152"},
             whyNot);
         if (!stub) GTEST_SKIP() << whyNot;
     }
@@ -325,7 +326,7 @@ TEST_F(SiteDownloadTest, ANewerDownloadOfTheSameFileEndsTheOlderOne) {
 // What one file may cost: its size cap holds while it comes, whatever the
 // server announces, and its time limit grows with what arrived, so a steady
 // file arrives while a trickle ends on time. The trickling files come at
-// 2000 bytes a second: 3000 bytes take 1.5 s; the padded ones are 10 MiB.
+// 2000 bytes a second: 3000 bytes take 1.5 s; the padded ones are 2 MiB.
 TEST_F(SiteDownloadTest, EachFileKeepsItsSizeAndTimeWhileItComes) {
     struct Row {
         const char* what;
@@ -340,7 +341,7 @@ TEST_F(SiteDownloadTest, EachFileKeepsItsSizeAndTimeWhileItComes) {
         {"a trickle of no announced length", "files/slow-unsized.bin", {1u << 20, 1, 0}, "took longer than 1 s", 3},
         {"announced beyond the cap", "files/claimed.bin", {1u << 20, 60, 0}, "Maximum file size exceeded", 3},
         {"no length announced, counted", "files/unsized.bin", {1u << 20, 60, 0}, "larger than 1048576 bytes", 5},
-        {"no length announced, within the cap", "files/unsized.bin", {11u << 20, 60, 0}, "", 10},
+        {"no length announced, within the cap", "files/unsized.bin", {3u << 20, 60, 0}, "", 10},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
