@@ -215,10 +215,10 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
 }
 
 bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& output, bool binary,
-                     const DownloadCaps& caps, std::string* whyNot) {
+                     const DownloadCaps& caps, DownloadFailure* failure) {
     if (!handle) return false;
-    const auto failWith = [whyNot](const std::string& reason) {
-        if (whyNot) *whyNot = reason;
+    const auto failWith = [failure](const std::string& reason, bool outOfTime = false) {
+        if (failure) *failure = DownloadFailure{reason, outOfTime};
         return false;
     };
     fs::path part;
@@ -272,7 +272,7 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
             gf_logLine(fmt::format("Download error: '{}' for {}", error, url));
             lf_removePart(part);
             lf_releaseTarget(key, transfer);
-            return failWith(error);
+            return failWith(error, clock.over);
         }
         std::error_code ec;
         if (!gf_replaceFile(part, output, ec)) throw fs::filesystem_error("rename", part, output, ec);
@@ -280,7 +280,7 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
         return true;
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, lf_pathTextOrPlaceholder(output)));
-        if (whyNot) *whyNot = "the file could not be written";
+        if (failure) *failure = DownloadFailure{"the file could not be written", false};
     }
     if (!part.empty()) lf_removePart(part);
     if (transfer) lf_releaseTarget(key, transfer);
@@ -300,10 +300,10 @@ bool gf_downloadFromSite(std::string_view fileName, const fs::path& output) {
 }
 
 bool gf_downloadFromSite(std::string_view fileName, const fs::path& output, const DownloadCaps& caps,
-                         std::string* whyNot) {
+                         DownloadFailure* failure) {
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
     const std::string url = fmt::format("{}{}/{}", gf_siteBaseUrl(), g_programVersion.major, fileName);
-    const bool ok = gf_downloadFile(handle.get(), url, output, true, caps, whyNot);
+    const bool ok = gf_downloadFile(handle.get(), url, output, true, caps, failure);
     if (ok) {
         gf_logLine(fmt::format("Downloaded '{}' to '{}'", url, lf_pathTextOrPlaceholder(output)));
     } else {

@@ -49,6 +49,13 @@ struct DownloadCaps {
 // Files of no stricter kind: stand files, the installer, the release notes.
 inline constexpr DownloadCaps kDefaultDownloadCaps{std::uint64_t{512} * 1024 * 1024, 60, 32 * 1024};
 
+// Why a download failed, for the caller's message to the user and its next
+// step: a site that ran out of time for one file is slow for the next too.
+struct DownloadFailure {
+    std::string reason;
+    bool outOfTime = false;
+};
+
 // Downloads url into output through the caller's handle; the options it sets
 // stay set on the handle. The body goes to a temporary file of its own beside
 // output ("<output>.<token>.<n>.part"), which replaces output only when the
@@ -60,11 +67,10 @@ inline constexpr DownloadCaps kDefaultDownloadCaps{std::uint64_t{512} * 1024 * 1
 // into an output ends the one still running into it and waits for it first.
 // Never throws; every failure is logged and gives false. The form with caps
 // limits the file's size and time as DownloadCaps says (the other form uses
-// kDefaultDownloadCaps) and gives the reason of a failure in whyNot, when
-// given, for the caller's message to the user.
+// kDefaultDownloadCaps) and, when failure is given, fills it on a failure.
 bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& output, bool binary);
 bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& output, bool binary,
-                     const DownloadCaps& caps, std::string* whyNot);
+                     const DownloadCaps& caps, DownloadFailure* failure);
 // Ends a download still running into output and waits until it has left (at
 // most a minute), so that nothing writes output afterwards.
 void gf_endDownloadsInto(const std::filesystem::path& output);
@@ -75,4 +81,4 @@ void gf_endDownloadsInto(const std::filesystem::path& output);
 // "Downloading '<url>' failed !".
 bool gf_downloadFromSite(std::string_view fileName, const std::filesystem::path& output);
 bool gf_downloadFromSite(std::string_view fileName, const std::filesystem::path& output, const DownloadCaps& caps,
-                         std::string* whyNot);
+                         DownloadFailure* failure);

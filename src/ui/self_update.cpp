@@ -125,10 +125,10 @@ std::optional<json> lf_fetchIndex() {
     const fs::path file = kIndexFileName;
     {
         const CurlHandle handle = lf_newHandle();
-        std::string whyNot;
-        if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false, kIndexCaps, &whyNot)) {
+        DownloadFailure failure;
+        if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false, kIndexCaps, &failure)) {
             gf_logHighlight("Downloading version info from my web site failed!");
-            lf_showNoUpdateCheck(whyNot);
+            lf_showNoUpdateCheck(failure.reason);
             return std::nullopt;
         }
     }
@@ -161,13 +161,13 @@ std::optional<json> lf_fetchIndex() {
 // when it arrived whole and decrypts: a cut-off or damaged download must not
 // replace the data file the program reads at every start. A damaged target
 // is kept aside, never deleted, before the new file takes its place. False
-// with the reason in whyNot when the target stays as it was.
-bool lf_downloadDataFile(std::string_view fileName, const fs::path& target, bool damaged, std::string& whyNot) {
+// with the reason in failure when the target stays as it was.
+bool lf_downloadDataFile(std::string_view fileName, const fs::path& target, bool damaged, DownloadFailure& failure) {
     std::error_code ec;
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     fs::path part = target;
     part += ".part";
-    if (!gf_downloadFromSite(fileName, part, kDataFileCaps, &whyNot)) {
+    if (!gf_downloadFromSite(fileName, part, kDataFileCaps, &failure)) {
         fs::remove(part, ec);
         return false;
     }
@@ -175,7 +175,7 @@ bool lf_downloadDataFile(std::string_view fileName, const fs::path& target, bool
         gf_logHighlight(fmt::format("Downloaded {} cannot be decrypted ({}); {} is kept", fileName, why,
                                     lf_text(target)));
         fs::remove(part, ec);
-        whyNot = "the downloaded file cannot be decrypted";
+        failure = DownloadFailure{"the downloaded file cannot be decrypted", false};
         return false;
     }
     fs::path kept;
@@ -184,14 +184,14 @@ bool lf_downloadDataFile(std::string_view fileName, const fs::path& target, bool
         if (kept.empty()) {
             gf_logHighlight(fmt::format("could not keep the damaged {} aside: {}", lf_text(target), ec.message()));
             fs::remove(part, ec);
-            whyNot = "the damaged file could not be kept aside";
+            failure = DownloadFailure{"the damaged file could not be kept aside", false};
             return false;
         }
     }
     if (!gf_replaceFile(part, target, ec)) {
         gf_logHighlight(fmt::format("could not rename {} => {}: {}", lf_text(part), lf_text(target), ec.message()));
         fs::remove(part, ec);
-        whyNot = "the new file could not be put in place";
+        failure = DownloadFailure{"the new file could not be put in place", false};
         return false;
     }
     if (damaged) {
@@ -222,32 +222,42 @@ LocalDataFile lf_localDataFile(const fs::path& target) {
     return LocalDataFile::damaged;
 }
 
+// siteTooSlow: a data file of this check ran out of time. The files after
+// it wait for the next start: each would take its own time limit again, and
+// the start-up would wait for all of them.
 void lf_checkDataFile(const json& index, const char* key, StringParameter& setting, const fs::path& target,
-                      std::string_view fileName) {
+                      std::string_view fileName, bool& siteTooSlow) {
     const WebVersion web = lf_webVersion(index, key);
     if (web.state == WebVersion::State::missing) lf_logVersionNotFound(key);
     if (web.state != WebVersion::State::found) return;
     const VersionData local(setting.get());
     const LocalDataFile file = lf_localDataFile(target);
-    if (gf_isNewerVersion(web.version, local) || file != LocalDataFile::readable) {
-        // A failed download leaves the setting as it was, so the next start
-        // tries again.
-        std::string whyNot;
-        if (lf_downloadDataFile(fileName, target, file == LocalDataFile::damaged, whyNot)) {
-            setting.set(gf_versionToString(web.version));
-            lf_logUpdated(key, web.version);
-        } else if (file == LocalDataFile::damaged) {
-            gf_setStatusLine(fmt::format("{} is damaged and could not be downloaded again ({}); the next start "
-                                         "tries again",
-                                         lf_text(target), whyNot),
-                             true);
-        } else {
-            gf_setStatusLine(fmt::format("Downloading {} failed ({}){}", fileName, whyNot,
-                                         file == LocalDataFile::readable ? ", going on with the file at hand" : ""),
-                             true);
-        }
-    } else {
+    if (!gf_isNewerVersion(web.version, local) && file == LocalDataFile::readable) {
         lf_logUpToDate(key);
+        return;
+    }
+    if (siteTooSlow) {
+        gf_logHighlight(fmt::format("{}: the download site is too slow, {} waits for the next start", key, fileName));
+        return;
+    }
+    // A failed download leaves the setting as it was, so the next start
+    // tries again.
+    DownloadFailure failure;
+    if (lf_downloadDataFile(fileName, target, file == LocalDataFile::damaged, failure)) {
+        setting.set(gf_versionToString(web.version));
+        lf_logUpdated(key, web.version);
+        return;
+    }
+    siteTooSlow = failure.outOfTime;
+    if (file == LocalDataFile::damaged) {
+        gf_setStatusLine(fmt::format("{} is damaged and could not be downloaded again ({}); the next start tries "
+                                     "again",
+                                     lf_text(target), failure.reason),
+                         true);
+    } else {
+        gf_setStatusLine(fmt::format("Downloading {} failed ({}){}", fileName, failure.reason,
+                                     file == LocalDataFile::readable ? ", going on with the file at hand" : ""),
+                         true);
     }
 }
 
@@ -512,14 +522,17 @@ bool gf_checkForUpdates() {
         if (!lf_checkProgram(*index)) return false;
 
         const WorkPaths& paths = gf_workPaths();
+        bool siteTooSlow = false;
         const std::array<std::function<void()>, 5> steps = {
-            [&] { lf_checkDataFile(*index, "airports", AIRPORTS_VERSION, paths.airportsEnc, "airports.enc"); },
-            [&] { lf_checkDataFile(*index, "aig", AIG_VERSION, paths.regcodesEnc, "AIG-regcodes.enc"); },
+            [&] {
+                lf_checkDataFile(*index, "airports", AIRPORTS_VERSION, paths.airportsEnc, "airports.enc", siteTooSlow);
+            },
+            [&] { lf_checkDataFile(*index, "aig", AIG_VERSION, paths.regcodesEnc, "AIG-regcodes.enc", siteTooSlow); },
             [&] {
                 lf_checkScan(*index, "liveries", LIV_SCAN_VERSION, SCAN_LIVERIES, !lf_exists(paths.liveriesScanned));
             },
             [&] { lf_checkScan(*index, "addons", ADDONS_SCAN_VERSION, SCAN_AIRPORTS, false); },
-            [&] { lf_checkDataFile(*index, "dbase", DBASE_VERSION, paths.dbaseEnc, "dbase.enc"); },
+            [&] { lf_checkDataFile(*index, "dbase", DBASE_VERSION, paths.dbaseEnc, "dbase.enc", siteTooSlow); },
         };
         for (const auto& step : steps) {
             // A user who closes the window does not wait for the rest.

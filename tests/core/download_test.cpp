@@ -350,9 +350,9 @@ TEST_F(SiteDownloadTest, EachFileKeepsItsSizeAndTimeWhileItComes) {
         const fs::path target = dir / "target.bin";
         writeFile(target, "previous content");
         const auto handle = newHandle();
-        std::string whyNot;
+        DownloadFailure failure;
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = gf_downloadFile(handle.get(), url(row.name), target, true, row.caps, &whyNot);
+        const bool ok = gf_downloadFile(handle.get(), url(row.name), target, true, row.caps, &failure);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         EXPECT_LT(took.count(), row.atMost_s);
         EXPECT_EQ(partFiles(dir), "");
@@ -362,14 +362,15 @@ TEST_F(SiteDownloadTest, EachFileKeepsItsSizeAndTimeWhileItComes) {
             continue;
         }
         EXPECT_FALSE(ok);
-        EXPECT_EQ(whyNot, row.reason);
+        EXPECT_EQ(failure.reason, row.reason);
+        EXPECT_EQ(failure.outOfTime, std::string(row.reason).rfind("took longer", 0) == 0);
         EXPECT_EQ(log(), std::string("Download error: '") + row.reason + "' for " + url(row.name) + "\n");
         EXPECT_EQ(readAll(target), "previous content");
     }
     // Whatever a file's own limit, none takes longer than the overall one.
     gf_setDownloadLimits({5, 1, 600, 1u << 30, 1});
-    std::string whyNot;
+    DownloadFailure failure;
     EXPECT_FALSE(gf_downloadFile(newHandle().get(), url("files/trickle.bin"), dir / "t.bin", true,
-                                 {1u << 20, 60, 1000}, &whyNot));
-    EXPECT_EQ(whyNot, "took longer than 1 s");
+                                 {1u << 20, 60, 1000}, &failure));
+    EXPECT_EQ(failure.reason, "took longer than 1 s");
 }

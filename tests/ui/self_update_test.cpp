@@ -382,22 +382,32 @@ TEST_F(UpdateTest, ASlowOrOversizedIndexEndsTheCheckOnTimeAndSaysSo) {
 }
 
 // A slow data file is given up on time; the old file stays and the user is
-// told.
-TEST_F(UpdateTest, ASlowDataFileEndsOnTimeAndTheOldOneStays) {
-    serve("versions.json", indexWith({{"dbase", "9.0.0"}}));
-    serve("11/dbase.enc", encrypted("<root>new</root>") + std::string(100000, ' '));
-    restartSite({"--trickle", "downloads/11/dbase.enc"});
+// told. The data files after it wait for the next start rather than take
+// their own minute each.
+TEST_F(UpdateTest, ASlowDataFileEndsOnTimeAndTheOthersWait) {
+    serve("versions.json", indexWith({{"aig", "9.0.0"}, {"dbase", "9.0.0"}}));
+    serve("11/AIG-regcodes.enc", encrypted("<root>new</root>") + std::string(100000, ' '));
+    serve("11/dbase.enc", encrypted("<root>new</root>"));
+    restartSite({"--trickle", "downloads/11/AIG-regcodes.enc", "--trickle", "downloads/11/dbase.enc"});
     gf_setDownloadLimits({20, 100, 30, std::uint64_t{512} << 20, 1});
+    const std::string oldAig = encrypted("<root>old aig</root>");
     const std::string oldDbase = encrypted("<root>old</root>");
+    writeFile("input/AIG-regcodes.enc", oldAig);
     writeFile("input/dbase.enc", oldDbase);
+    AIG_VERSION.setValue("8.0.0");
     DBASE_VERSION.setValue("8.0.0");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(gf_checkForUpdates());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(statusText(), "Downloading dbase.enc failed (took longer than 1 s), going on with the file at hand");
+    EXPECT_EQ(statusText(),
+              "Downloading AIG-regcodes.enc failed (took longer than 1 s), going on with the file at hand");
+    EXPECT_TRUE(logged("==> dbase: the download site is too slow, dbase.enc waits for the next start\n")) << log();
+    EXPECT_FALSE(logged("dbase.enc' failed"));
+    EXPECT_EQ(readAll("input/AIG-regcodes.enc"), oldAig);
     EXPECT_EQ(readAll("input/dbase.enc"), oldDbase);
+    EXPECT_EQ(AIG_VERSION.get(), "8.0.0");
     EXPECT_EQ(DBASE_VERSION.get(), "8.0.0");
-    EXPECT_FALSE(fs::exists("input/dbase.enc.part"));
+    EXPECT_FALSE(fs::exists("input/AIG-regcodes.enc.part"));
 }
 
 // A data file that cannot be read counts as missing, whatever its version
