@@ -207,7 +207,12 @@ bool gf_readDbase() {
     if (!fs::exists(enc)) throw std::runtime_error(fmt::format("{} not available", gf_pathToUtf8(enc)));
     PlainFileGuard guard(xml);
     if (!gf_streamDecrypt(enc, xml)) {
-        throw std::runtime_error(fmt::format("{} stream decrypt failed", gf_pathToUtf8(enc)));
+        // Only reached when the update check could not replace the damaged
+        // file at this start (the site was out of reach): the user must know
+        // that starting again mends it, not that the program is broken.
+        throw std::runtime_error(fmt::format(
+            "{} stream decrypt failed: the file is damaged, the next start fetches it anew from the download site",
+            gf_pathToUtf8(enc)));
     }
     return gf_readDbaseXml(xml);
 }

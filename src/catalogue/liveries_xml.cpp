@@ -2,10 +2,13 @@
 
 #include "catalogue/livery.h"
 #include "core/file_meta.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/settings.h"
 #include "core/settings_file.h"
 #include "core/text_encoding.h"
+#include "core/ui_sink.h"
 #include "core/user_error.h"
 #include "core/version.h"
 
@@ -33,6 +36,35 @@ std::string lf_requiredAttribute(pugi::xml_node node, const char* name) {
         throw ozr::UserErrorException(999, fmt::format("Missing required attribute '{}' in <{}>", name, node.name()));
     }
     return attribute.as_string("");
+}
+
+// A cache that is there but does not load: cut off by a crash, a full disk
+// or an editor. Told apart from a missing one, which the update check mends.
+class DamagedLiveriesCache : public ozr::UserErrorException {
+public:
+    explicit DamagedLiveriesCache(const std::string& pathText)
+        : ozr::UserErrorException(51, fmt::format("File {} is damaged", pathText)) {}
+};
+
+// The damaged cache goes aside and the scan is turned on, so that the next
+// start scans the liveries anew: until then every start would stop on the
+// same file, and no update check looks into it.
+[[noreturn]] void lf_scanAgainAfterDamage(const fs::path& path) {
+    const std::string pathText = gf_pathToUtf8(path);
+    std::error_code ec;
+    const fs::path kept = gf_keepDamagedFile(path, ec);
+    if (kept.empty()) {
+        throw ozr::UserErrorException(
+            51, fmt::format("File {} is damaged and could not be moved aside ({}): delete it, then start {} again",
+                            pathText, ec.message(), "GLIM_P3D"));
+    }
+    SCAN_LIVERIES.setValue(true);
+    gf_saveBoolParameter(SCAN_LIVERIES);
+    gf_uiSink().setCheck(SCAN_LIVERIES.controlId(), true);
+    gf_uiSink().invalidateBand(UiBand::controls);
+    throw ozr::UserErrorException(51, fmt::format("File {} is damaged (kept as {}): close {} and start it again, "
+                                                  "it then scans the liveries anew",
+                                                  pathText, gf_pathToUtf8(kept.filename()), "GLIM_P3D"));
 }
 
 }  // namespace
@@ -67,13 +99,22 @@ bool lf_writeLiveriesXmlTo(const fs::path& path) {
     return true;
 }
 
-void lf_readLiveriesXml() { lf_readLiveriesXmlFrom(gf_workPaths().liveriesScanned); }
+void lf_readLiveriesXml() {
+    const fs::path& path = gf_workPaths().liveriesScanned;
+    try {
+        lf_readLiveriesXmlFrom(path);
+    } catch (const DamagedLiveriesCache&) {
+        lf_scanAgainAfterDamage(path);
+    }
+}
 
 void lf_readLiveriesXmlFrom(const fs::path& path) {
     g_liveryScanList.clear();
     const std::string pathText = gf_pathToUtf8(path);
     pugi::xml_document document;
     if (!document.load_file(path.c_str(), pugi::parse_default, pugi::encoding_auto)) {
+        std::error_code ec;
+        if (fs::is_regular_file(path, ec)) throw DamagedLiveriesCache(pathText);
         throw ozr::UserErrorException(51, fmt::format("File {} not found", pathText));
     }
     // The header names the writer's version and simulator; the reader needs

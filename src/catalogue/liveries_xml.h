@@ -12,7 +12,10 @@ bool lf_writeLiveriesXml();
 bool lf_writeLiveriesXmlTo(const std::filesystem::path& path);
 
 // Replaces the scan list by the file's liveries, sorted. Throws
-// ozr::UserErrorException: 51 the file does not load, 52 no <liveries>
-// section, 999 a livery without airl, type or title, 533 no livery at all.
+// ozr::UserErrorException: 51 the file is missing or does not load, 52 no
+// <liveries> section, 999 a livery without airl, type or title, 533 no
+// livery at all. The run's own cache, when it is there but does not load,
+// is moved aside (output/LiveriesScanned.xml.damaged) and the livery scan
+// turned on for the next start, which the error's text tells the user.
 void lf_readLiveriesXml();
 void lf_readLiveriesXmlFrom(const std::filesystem::path& path);

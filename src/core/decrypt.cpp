@@ -39,13 +39,13 @@ std::size_t lf_readUpTo(std::ifstream& in, unsigned char* buffer, std::size_t co
     return static_cast<std::size_t>(in.gcount());
 }
 
-void lf_decryptFile(const DataKey& key, const fs::path& input, const fs::path& output) {
+// Decrypts input into out; without out the plain bytes are only checked.
+// output names out in error texts.
+void lf_decryptStream(const DataKey& key, const fs::path& input, std::ostream* out, const fs::path& output) {
     lf_requireSodium();
 
     std::ifstream in(input, std::ios::binary);
     if (!in) throw std::runtime_error("Could not open input file: " + gf_pathToUtf8(input));
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("Could not open output file: " + gf_pathToUtf8(output));
 
     // A file shorter than the header is not a data file: treating it as an
     // empty success would hand the reader an empty plain file.
@@ -69,8 +69,8 @@ void lf_decryptFile(const DataKey& key, const fs::path& input, const fs::path& o
                                                         nullptr, 0) != 0) {
             throw std::runtime_error("Decryption failed");
         }
-        out.write(reinterpret_cast<const char*>(plain.data()), static_cast<std::streamsize>(plainBytes));
-        if (!out) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(output));
+        if (out) out->write(reinterpret_cast<const char*>(plain.data()), static_cast<std::streamsize>(plainBytes));
+        if (out && !*out) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(output));
         if (tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL) {
             finalSeen = true;
             break;
@@ -80,7 +80,12 @@ void lf_decryptFile(const DataKey& key, const fs::path& input, const fs::path& o
     // Chunks that authenticate are not enough: a file cut at a chunk boundary
     // authenticates up to the cut, and only the final tag proves it whole.
     if (!finalSeen) throw std::runtime_error("Stream ends before its final chunk");
+}
 
+void lf_decryptFile(const DataKey& key, const fs::path& input, const fs::path& output) {
+    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("Could not open output file: " + gf_pathToUtf8(output));
+    lf_decryptStream(key, input, &out, output);
     out.close();
     if (out.fail()) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(output));
 }
@@ -99,6 +104,17 @@ bool gf_streamDecrypt(const fs::path& input, const fs::path& output) {
         gf_removeFileWarn(output);
     } catch (const std::exception&) {
         // Only the warning's text could fail here; the result stands.
+    }
+    return false;
+}
+
+bool gf_streamCheck(const fs::path& input, std::string* whyNot) {
+    try {
+        const DataKey key = g_dataFileKey;
+        lf_decryptStream(key, input, nullptr, {});
+        return true;
+    } catch (const std::exception& e) {
+        if (whyNot) *whyNot = e.what();
     }
     return false;
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string>
 
 inline constexpr std::size_t kDataFilePlainChunkBytes = 4096;
 inline constexpr std::size_t kDataFileStoredChunkBytes = 4096 + 17;
@@ -18,3 +19,8 @@ inline constexpr std::size_t kDataFileHeaderBytes = 24;
 // failure logs "gf_streamDecrypt exception: <reason>", removes the output
 // file and gives false; never throws.
 bool gf_streamDecrypt(const std::filesystem::path& input, const std::filesystem::path& output);
+
+// Whether input decrypts whole, up to its final chunk, with the program's
+// data-file key; nothing is written. When it does not, whyNot (when given)
+// says why. Never throws, logs nothing.
+bool gf_streamCheck(const std::filesystem::path& input, std::string* whyNot);

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -99,15 +100,54 @@ size_t lf_curlWriteToFile(char* data, size_t size, size_t count, void* userData)
     return sink->file->good() ? bytes : 0;
 }
 
-// A user who closes the window, or a run that ends, must not wait for a slow
-// download to finish; nor must a newer fetch of the same file.
-int lf_curlProgress(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto* transfer = static_cast<const Transfer*>(userData);
-    return (g_runStopping.load() || g_userClosing.load() || transfer->cancel.load()) ? 1 : 0;
+// The time one file may take (see DownloadCaps), watched from the progress
+// calls: the low-speed limit alone lets a site that sends a little every few
+// seconds hold the start-up for as long as it likes.
+struct Clock {
+    const Transfer* transfer = nullptr;
+    std::chrono::steady_clock::time_point start;
+    double base_s = 0;
+    double ceiling_s = 0;
+    std::uint64_t rate_bytesPerS = 0;
+    bool over = false;  // the time ran out ...
+    long overAfter_s = 0;  // ... after this many seconds
+};
+
+double lf_allowed_s(const Clock& clock, curl_off_t received_bytes) {
+    if (clock.rate_bytesPerS == 0) return clock.ceiling_s;
+    const double earned = clock.base_s + static_cast<double>(received_bytes) / static_cast<double>(clock.rate_bytesPerS);
+    return std::min(earned, clock.ceiling_s);
 }
 
-CURLcode lf_setOptions(CURL* handle, const std::string& url, Sink& sink, Transfer& transfer) {
-    const DownloadLimits limits = gf_downloadLimits();
+// A user who closes the window, or a run that ends, must not wait for a slow
+// download to finish; nor must a newer fetch of the same file.
+int lf_curlProgress(void* userData, curl_off_t, curl_off_t received_bytes, curl_off_t, curl_off_t) {
+    auto* clock = static_cast<Clock*>(userData);
+    if (g_runStopping.load() || g_userClosing.load() || clock->transfer->cancel.load()) return 1;
+    const double allowed_s = lf_allowed_s(*clock, received_bytes);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - clock->start;
+    if (elapsed.count() <= allowed_s) return 0;
+    clock->over = true;
+    clock->overAfter_s = static_cast<long>(allowed_s);
+    return 1;
+}
+
+Clock lf_clockFor(const Transfer& transfer, const DownloadCaps& caps, std::uint64_t maxBody_bytes,
+                  const DownloadLimits& limits) {
+    Clock clock;
+    clock.transfer = &transfer;
+    clock.start = std::chrono::steady_clock::now();
+    clock.rate_bytesPerS = caps.timeRate_bytesPerS;
+    clock.base_s = static_cast<double>(std::min(caps.baseTime_s, limits.maxTime_s));
+    double ceiling_s = clock.base_s;
+    if (caps.timeRate_bytesPerS != 0) {
+        ceiling_s += static_cast<double>(maxBody_bytes) / static_cast<double>(caps.timeRate_bytesPerS);
+    }
+    clock.ceiling_s = std::min(ceiling_s, static_cast<double>(limits.maxTime_s));
+    return clock;
+}
+
+CURLcode lf_setOptions(CURL* handle, const std::string& url, Sink& sink, Clock& clock, const DownloadLimits& limits) {
     CURLcode rc = CURLE_OK;
     const auto set = [&](CURLoption option, auto value) {
         if (rc == CURLE_OK) rc = curl_easy_setopt(handle, option, value);
@@ -118,13 +158,17 @@ CURLcode lf_setOptions(CURL* handle, const std::string& url, Sink& sink, Transfe
     set(CURLOPT_WRITEFUNCTION, &lf_curlWriteToFile);
     set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
     set(CURLOPT_FAILONERROR, 1L);
-    set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBody_bytes));
-    sink.max_bytes = limits.maxBody_bytes;
+    // Refused at once when the server announces more; counted by the sink
+    // when it does not say, or says less than it sends.
+    set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.max_bytes));
     set(CURLOPT_CONNECTTIMEOUT, limits.connectTimeout_s);
+    // Only a backstop: the progress calls end the transfer on time with a
+    // reason of their own.
+    set(CURLOPT_TIMEOUT, static_cast<long>(clock.ceiling_s) + 2);
     set(CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedLimit_bytesPerS);
     set(CURLOPT_LOW_SPEED_TIME, limits.lowSpeedTime_s);
     set(CURLOPT_XFERINFOFUNCTION, &lf_curlProgress);
-    set(CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
+    set(CURLOPT_XFERINFODATA, static_cast<void*>(&clock));
     set(CURLOPT_NOPROGRESS, 0L);
     // Time-outs must not be delivered by signals in a threaded program.
     set(CURLOPT_NOSIGNAL, 1L);
@@ -167,7 +211,16 @@ void gf_setDownloadLimits(const DownloadLimits& limits) {
 void gf_resetDownloadLimits() { gf_setDownloadLimits(DownloadLimits{}); }
 
 bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& output, bool binary) {
+    return gf_downloadFile(handle, url, output, binary, kDefaultDownloadCaps, nullptr);
+}
+
+bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& output, bool binary,
+                     const DownloadCaps& caps, DownloadFailure* failure) {
     if (!handle) return false;
+    const auto failWith = [failure](const std::string& reason, bool outOfTime = false) {
+        if (failure) *failure = DownloadFailure{reason, outOfTime};
+        return false;
+    };
     fs::path part;
     fs::path key;
     std::shared_ptr<Transfer> transfer;
@@ -175,13 +228,15 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
         key = lf_targetKey(output);
         transfer = lf_takeTarget(key, true);
         if (!transfer) {
-            gf_logLine(fmt::format("Download error: '{}' for {}", "an earlier download of the file did not end", url));
-            return false;
+            const std::string reason = "an earlier download of the file did not end";
+            gf_logLine(fmt::format("Download error: '{}' for {}", reason, url));
+            return failWith(reason);
         }
         part = lf_partPath(output);
         CURLcode rc = CURLE_OK;
         long status = 0;
         Sink sink;
+        Clock clock;
         {
             const auto mode = binary ? (std::ios::out | std::ios::trunc | std::ios::binary)
                                      : (std::ios::out | std::ios::trunc);
@@ -189,10 +244,13 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
             if (!file) {
                 gf_logLine(fmt::format("Could not open output file: {}", gf_pathToUtf8(output)));
                 lf_releaseTarget(key, transfer);
-                return false;
+                return failWith("the file could not be written");
             }
             sink.file = &file;
-            rc = lf_setOptions(handle, url, sink, *transfer);
+            const DownloadLimits limits = gf_downloadLimits();
+            sink.max_bytes = std::min(caps.maxBody_bytes, limits.maxBody_bytes);
+            clock = lf_clockFor(*transfer, caps, sink.max_bytes, limits);
+            rc = lf_setOptions(handle, url, sink, clock, limits);
             if (rc == CURLE_OK) rc = curl_easy_perform(handle);
             if (rc == CURLE_OK) curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
             file.close();
@@ -201,6 +259,8 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
         std::string error;
         if (sink.oversize) {
             error = fmt::format("larger than {} bytes", sink.max_bytes);
+        } else if (clock.over) {
+            error = fmt::format("took longer than {} s", clock.overAfter_s);
         } else if (rc != CURLE_OK) {
             error = curl_easy_strerror(rc);
         } else if (status != kHttpOk) {
@@ -212,7 +272,7 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
             gf_logLine(fmt::format("Download error: '{}' for {}", error, url));
             lf_removePart(part);
             lf_releaseTarget(key, transfer);
-            return false;
+            return failWith(error, clock.over);
         }
         std::error_code ec;
         if (!gf_replaceFile(part, output, ec)) throw fs::filesystem_error("rename", part, output, ec);
@@ -220,6 +280,7 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
         return true;
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, lf_pathTextOrPlaceholder(output)));
+        if (failure) *failure = DownloadFailure{"the file could not be written", false};
     }
     if (!part.empty()) lf_removePart(part);
     if (transfer) lf_releaseTarget(key, transfer);
@@ -235,9 +296,14 @@ void gf_endDownloadsInto(const fs::path& output) {
 }
 
 bool gf_downloadFromSite(std::string_view fileName, const fs::path& output) {
+    return gf_downloadFromSite(fileName, output, kDefaultDownloadCaps, nullptr);
+}
+
+bool gf_downloadFromSite(std::string_view fileName, const fs::path& output, const DownloadCaps& caps,
+                         DownloadFailure* failure) {
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
     const std::string url = fmt::format("{}{}/{}", gf_siteBaseUrl(), g_programVersion.major, fileName);
-    const bool ok = gf_downloadFile(handle.get(), url, output, true);
+    const bool ok = gf_downloadFile(handle.get(), url, output, true, caps, failure);
     if (ok) {
         gf_logLine(fmt::format("Downloaded '{}' to '{}'", url, lf_pathTextOrPlaceholder(output)));
     } else {

@@ -185,3 +185,20 @@ bool gf_writeFileReplacing(const fs::path& target, const std::function<void(std:
     fs::remove(temp, ec);
     return false;
 }
+
+fs::path gf_keepDamagedFile(const fs::path& file, std::error_code& ec) {
+    // Beyond this many kept copies something keeps damaging the file, and
+    // the user has all the evidence there is.
+    constexpr int kMaxKeptCopies = 99;
+    for (int n = 1; n <= kMaxKeptCopies; ++n) {
+        fs::path kept = file;
+        kept += n == 1 ? std::string(".damaged") : ".damaged" + std::to_string(n);
+        ec.clear();
+        if (fs::exists(kept, ec) || ec) continue;
+        fs::rename(file, kept, ec);
+        if (ec) return {};
+        return kept;
+    }
+    ec = std::make_error_code(std::errc::file_exists);
+    return {};
+}

@@ -92,3 +92,10 @@ bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::pa
 // removed then and the target keeps its old content (also when write throws,
 // which passes on to the caller).
 bool gf_writeFileReplacing(const std::filesystem::path& target, const std::function<void(std::ostream&)>& write);
+
+// Moves a file that cannot be read out of the program's way, beside it as
+// "<name>.damaged" (or "<name>.damaged2", "<name>.damaged3", ... when an
+// earlier one is there: none is ever overwritten). The damaged file is the
+// user's evidence of what went wrong, so it is never deleted. Gives the new
+// path, or an empty path with ec set when the file could not be moved.
+std::filesystem::path gf_keepDamagedFile(const std::filesystem::path& file, std::error_code& ec);

@@ -39,6 +39,13 @@ constexpr const char* kIndexFileName = "versions.json";
 // The index lists a handful of files: a larger one is a server gone wrong,
 // refused like any unreadable index before it is held in memory.
 constexpr std::size_t kMaxIndex_bytes = std::size_t{1} << 20;
+// The index is small: a site that has not sent it whole within a minute is
+// down or hostile, and the start-up goes on without it.
+constexpr DownloadCaps kIndexCaps{kMaxIndex_bytes, 60, 0};
+// No data file of the site comes near this size. A data file gets a minute
+// and one more second for every 32 KiB that arrived: a large file on a slow
+// line still comes, a trickle does not hold the start-up.
+constexpr DownloadCaps kDataFileCaps{std::uint64_t{128} << 20, 60, 32 * 1024};
 // No installer of this program comes near this; the download of its archive
 // is capped alike.
 constexpr std::uint64_t kMaxInstaller_bytes = std::uint64_t{512} << 20;
@@ -104,14 +111,24 @@ WebVersion lf_webVersion(const json& index, const char* key) {
     return web;
 }
 
+// Without this the user would see nothing of a check that did not happen,
+// and wonder why the start-up took a minute.
+void lf_showNoUpdateCheck(const std::string& why) {
+    gf_setStatusLine(fmt::format("No update check ({} from the download site: {}), going on with the files at hand",
+                                 kIndexFileName, why),
+                     true);
+}
+
 // Steps 1 to 3: the index fetched, read and removed. Nothing when it cannot be
 // had; the run then goes on with the files it has.
 std::optional<json> lf_fetchIndex() {
     const fs::path file = kIndexFileName;
     {
         const CurlHandle handle = lf_newHandle();
-        if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false)) {
+        DownloadFailure failure;
+        if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false, kIndexCaps, &failure)) {
             gf_logHighlight("Downloading version info from my web site failed!");
+            lf_showNoUpdateCheck(failure.reason);
             return std::nullopt;
         }
     }
@@ -133,6 +150,7 @@ std::optional<json> lf_fetchIndex() {
     } catch (const std::exception& e) {
         // A proxy's or host's HTML page arrives with status 200 just as well.
         gf_logHighlight(fmt::format("{} is not readable, no update check: {}", kIndexFileName, e.what()));
+        lf_showNoUpdateCheck("not readable");
         return std::nullopt;
     }
 }
@@ -141,29 +159,45 @@ std::optional<json> lf_fetchIndex() {
 
 // The file is fetched beside its target and takes the target's place only
 // when it arrived whole and decrypts: a cut-off or damaged download must not
-// replace the data file the program reads at every start.
-bool lf_downloadDataFile(std::string_view fileName, const fs::path& target) {
+// replace the data file the program reads at every start. A damaged target
+// is kept aside, never deleted, before the new file takes its place. False
+// with the reason in failure when the target stays as it was.
+bool lf_downloadDataFile(std::string_view fileName, const fs::path& target, bool damaged, DownloadFailure& failure) {
     std::error_code ec;
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     fs::path part = target;
     part += ".part";
-    if (!gf_downloadFromSite(fileName, part)) {
+    if (!gf_downloadFromSite(fileName, part, kDataFileCaps, &failure)) {
         fs::remove(part, ec);
         return false;
     }
-    fs::path plain = target;
-    plain += ".check";
-    const bool readable = gf_streamDecrypt(part, plain);
-    fs::remove(plain, ec);
-    if (!readable) {
-        gf_logHighlight(fmt::format("Downloaded {} cannot be decrypted; {} is kept", fileName, lf_text(target)));
+    if (std::string why; !gf_streamCheck(part, &why)) {
+        gf_logHighlight(fmt::format("Downloaded {} cannot be decrypted ({}); {} is kept", fileName, why,
+                                    lf_text(target)));
         fs::remove(part, ec);
+        failure = DownloadFailure{"the downloaded file cannot be decrypted", false};
         return false;
+    }
+    fs::path kept;
+    if (damaged) {
+        kept = gf_keepDamagedFile(target, ec);
+        if (kept.empty()) {
+            gf_logHighlight(fmt::format("could not keep the damaged {} aside: {}", lf_text(target), ec.message()));
+            fs::remove(part, ec);
+            failure = DownloadFailure{"the damaged file could not be kept aside", false};
+            return false;
+        }
     }
     if (!gf_replaceFile(part, target, ec)) {
         gf_logHighlight(fmt::format("could not rename {} => {}: {}", lf_text(part), lf_text(target), ec.message()));
         fs::remove(part, ec);
+        failure = DownloadFailure{"the new file could not be put in place", false};
         return false;
+    }
+    if (damaged) {
+        gf_setStatusLine(fmt::format("{} was damaged: downloaded again, the damaged file is kept as {}",
+                                     lf_text(target), lf_text(kept.filename())),
+                         true);
     }
     return true;
 }
@@ -173,21 +207,57 @@ bool lf_exists(const fs::path& path) {
     return fs::exists(path, ec);
 }
 
+// A data file the program could not read counts as missing: otherwise a
+// damaged file, whose version setting is current, would stop every start
+// with an error that no update check ever mends.
+enum class LocalDataFile { readable, missing, damaged };
+
+LocalDataFile lf_localDataFile(const fs::path& target) {
+    std::error_code ec;
+    if (!fs::exists(target, ec)) return LocalDataFile::missing;
+    std::string why;
+    if (gf_streamCheck(target, &why)) return LocalDataFile::readable;
+    gf_logHighlight(fmt::format("{} cannot be read ({}): it counts as missing and is downloaded again",
+                                lf_text(target), why));
+    return LocalDataFile::damaged;
+}
+
+// siteTooSlow: a data file of this check ran out of time. The files after
+// it wait for the next start: each would take its own time limit again, and
+// the start-up would wait for all of them.
 void lf_checkDataFile(const json& index, const char* key, StringParameter& setting, const fs::path& target,
-                      std::string_view fileName) {
+                      std::string_view fileName, bool& siteTooSlow) {
     const WebVersion web = lf_webVersion(index, key);
     if (web.state == WebVersion::State::missing) lf_logVersionNotFound(key);
     if (web.state != WebVersion::State::found) return;
     const VersionData local(setting.get());
-    if (gf_isNewerVersion(web.version, local) || !lf_exists(target)) {
-        // A failed download leaves the setting as it was, so the next start
-        // tries again.
-        if (lf_downloadDataFile(fileName, target)) {
-            setting.set(gf_versionToString(web.version));
-            lf_logUpdated(key, web.version);
-        }
-    } else {
+    const LocalDataFile file = lf_localDataFile(target);
+    if (!gf_isNewerVersion(web.version, local) && file == LocalDataFile::readable) {
         lf_logUpToDate(key);
+        return;
+    }
+    if (siteTooSlow) {
+        gf_logHighlight(fmt::format("{}: the download site is too slow, {} waits for the next start", key, fileName));
+        return;
+    }
+    // A failed download leaves the setting as it was, so the next start
+    // tries again.
+    DownloadFailure failure;
+    if (lf_downloadDataFile(fileName, target, file == LocalDataFile::damaged, failure)) {
+        setting.set(gf_versionToString(web.version));
+        lf_logUpdated(key, web.version);
+        return;
+    }
+    siteTooSlow = failure.outOfTime;
+    if (file == LocalDataFile::damaged) {
+        gf_setStatusLine(fmt::format("{} is damaged and could not be downloaded again ({}); the next start tries "
+                                     "again",
+                                     lf_text(target), failure.reason),
+                         true);
+    } else {
+        gf_setStatusLine(fmt::format("Downloading {} failed ({}){}", fileName, failure.reason,
+                                     file == LocalDataFile::readable ? ", going on with the file at hand" : ""),
+                         true);
     }
 }
 
@@ -452,14 +522,17 @@ bool gf_checkForUpdates() {
         if (!lf_checkProgram(*index)) return false;
 
         const WorkPaths& paths = gf_workPaths();
+        bool siteTooSlow = false;
         const std::array<std::function<void()>, 5> steps = {
-            [&] { lf_checkDataFile(*index, "airports", AIRPORTS_VERSION, paths.airportsEnc, "airports.enc"); },
-            [&] { lf_checkDataFile(*index, "aig", AIG_VERSION, paths.regcodesEnc, "AIG-regcodes.enc"); },
+            [&] {
+                lf_checkDataFile(*index, "airports", AIRPORTS_VERSION, paths.airportsEnc, "airports.enc", siteTooSlow);
+            },
+            [&] { lf_checkDataFile(*index, "aig", AIG_VERSION, paths.regcodesEnc, "AIG-regcodes.enc", siteTooSlow); },
             [&] {
                 lf_checkScan(*index, "liveries", LIV_SCAN_VERSION, SCAN_LIVERIES, !lf_exists(paths.liveriesScanned));
             },
             [&] { lf_checkScan(*index, "addons", ADDONS_SCAN_VERSION, SCAN_AIRPORTS, false); },
-            [&] { lf_checkDataFile(*index, "dbase", DBASE_VERSION, paths.dbaseEnc, "dbase.enc"); },
+            [&] { lf_checkDataFile(*index, "dbase", DBASE_VERSION, paths.dbaseEnc, "dbase.enc", siteTooSlow); },
         };
         for (const auto& step : steps) {
             // A user who closes the window does not wait for the rest.

@@ -1,9 +1,10 @@
 // Keeping the program and its data files up to date from the maker's download
 // site. At the start of the first run of a process the update index
-// (versions.json) is fetched; newer data files are downloaded into input/, a
-// newer scan-rule version turns its scan on, and a newer program version is
-// fetched as a zipped installer, unpacked into new_version/ and shown to the
-// user in the file browser, which ends the run with NEW VERSION.
+// (versions.json) is fetched; newer, missing and unreadable data files are
+// downloaded into input/ (an unreadable one is kept aside), a newer
+// scan-rule version turns its scan on, and a newer program version is fetched
+// as a zipped installer, unpacked into new_version/ and shown to the user in
+// the file browser, which ends the run with NEW VERSION.
 #pragma once
 
 #include "core/version.h"

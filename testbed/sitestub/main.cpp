@@ -2,7 +2,8 @@
 //
 //   sitestub --root <folder> [--port <n>] [--port-file <file>]
 //            [--stall <name>]... [--cut <name>]... [--redirect <name>]... [--stall-seconds <n>]
-//            [--max-seconds <n>]
+//            [--trickle <name>]... [--trickle-rate <bytes a second>] [--claim <name>]...
+//            [--unsized <name>]... [--claim-bytes <n>] [--max-seconds <n>]
 //
 // Serves the files of <folder> (a request for /a/b.bin gives <folder>/a/b.bin)
 // and answers 404 for anything else. testbed/sitestub/site is a folder to
@@ -17,7 +18,14 @@
 //            until the client goes away or --stall-seconds (default 60) pass;
 //   --cut    announces the whole Content-Length, sends half of the body and
 //            closes the connection;
-//   --redirect answers 302 with the file's bytes as its body.
+//   --redirect answers 302 with the file's bytes as its body;
+//   --trickle sends the body at --trickle-rate bytes a second (default 150);
+//   --claim  announces a Content-Length of --claim-bytes (default 10485760)
+//            whatever the file's size, and sends the file followed by blanks
+//            up to that length (a site that lies about what it serves);
+//   --unsized sends the same padded body in chunks, announcing no length.
+// --trickle combines with --claim and --unsized: a slow site announcing a
+// body far larger than the file.
 // A request for /__stop ends the server; so does --max-seconds <n> after n
 // seconds. Both serve callers that cannot signal the process (a test under
 // Wine gets no handle of a Linux child), and the time limit keeps a stub whose
@@ -49,7 +57,12 @@ struct Options {
     std::set<std::string> stalled;
     std::set<std::string> cut;
     std::set<std::string> redirected;
+    std::set<std::string> trickled;
+    std::set<std::string> claimed;
+    std::set<std::string> unsized;
     int stallSeconds = 60;
+    std::size_t trickleRate_bytesPerS = 150;
+    std::size_t claim_bytes = 10 * 1024 * 1024;
     int maxSeconds = 0;
 };
 
@@ -58,7 +71,9 @@ std::atomic<bool> g_stopping{false};
 [[noreturn]] void lf_usage(const std::string& problem) {
     std::cerr << "sitestub: " << problem << "\n"
               << "usage: sitestub --root <folder> [--port <n>] [--port-file <file>] [--stall <name>]... "
-                 "[--cut <name>]... [--redirect <name>]... [--stall-seconds <n>] [--max-seconds <n>]\n";
+                 "[--cut <name>]... [--redirect <name>]... [--stall-seconds <n>] [--trickle <name>]... "
+                 "[--trickle-rate <n>] [--claim <name>]... [--unsized <name>]... [--claim-bytes <n>] "
+                 "[--max-seconds <n>]\n";
     std::exit(2);
 }
 
@@ -75,6 +90,17 @@ void lf_apply(Options& options, const std::string& arg, const std::string& value
         options.cut.insert(value);
     } else if (arg == "--redirect") {
         options.redirected.insert(value);
+    } else if (arg == "--trickle") {
+        options.trickled.insert(value);
+    } else if (arg == "--claim") {
+        options.claimed.insert(value);
+    } else if (arg == "--unsized") {
+        options.unsized.insert(value);
+    } else if (arg == "--trickle-rate") {
+        options.trickleRate_bytesPerS = std::stoul(value);
+        if (options.trickleRate_bytesPerS == 0) throw std::invalid_argument("zero rate");
+    } else if (arg == "--claim-bytes") {
+        options.claim_bytes = std::stoul(value);
     } else if (arg == "--stall-seconds") {
         options.stallSeconds = std::stoi(value);
     } else if (arg == "--max-seconds") {
@@ -121,6 +147,31 @@ std::shared_ptr<std::string> lf_readFile(const fs::path& file) {
     return std::make_shared<std::string>(body.str());
 }
 
+// The bytes of body from offset on, at most count of them, where the body is
+// the file followed by blanks up to size.
+std::string lf_paddedSlice(const std::string& file, std::size_t size, std::size_t offset, std::size_t count) {
+    std::string slice;
+    const std::size_t end = std::min(size, offset + count);
+    for (std::size_t at = offset; at < end; ++at) slice += at < file.size() ? file[at] : ' ';
+    return slice;
+}
+
+// Writes the padded body's next bytes from offset on: a large block, or at
+// the trickle's pace one tenth of a second's worth after a pause. The count
+// written, or nothing when the client went away or the server stops.
+std::optional<std::size_t> lf_sendFrom(const std::string& file, std::size_t size, std::size_t offset,
+                                       std::size_t rate_bytesPerS, httplib::DataSink& sink) {
+    std::size_t count = 64 * 1024;
+    if (rate_bytesPerS != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (g_stopping.load() || !sink.is_writable()) return std::nullopt;
+        count = std::max<std::size_t>(1, rate_bytesPerS / 10);
+    }
+    const std::string slice = lf_paddedSlice(file, size, offset, count);
+    if (!sink.write(slice.data(), slice.size())) return std::nullopt;
+    return slice.size();
+}
+
 void lf_writePortFile(const fs::path& portFile, int port) {
     fs::path temp = portFile;
     temp += ".tmp";
@@ -160,6 +211,27 @@ int main(int argc, char** argv) {
             res.status = 302;
             res.set_header("Location", "/moved/" + name);
             res.set_content(*body, "text/html");
+        } else if (options.trickled.count(name) != 0 || options.claimed.count(name) != 0 ||
+                   options.unsized.count(name) != 0) {
+            const bool padded = options.claimed.count(name) != 0 || options.unsized.count(name) != 0;
+            const std::size_t size = padded ? options.claim_bytes : body->size();
+            const std::size_t rate = options.trickled.count(name) != 0 ? options.trickleRate_bytesPerS : 0;
+            if (options.unsized.count(name) != 0) {
+                auto sent = std::make_shared<std::size_t>(0);
+                res.set_chunked_content_provider(type, [body, size, rate, sent](size_t, httplib::DataSink& sink) {
+                    if (*sent >= size) {
+                        sink.done();
+                        return true;
+                    }
+                    const auto count = lf_sendFrom(*body, size, *sent, rate, sink);
+                    if (count) *sent += *count;
+                    return count.has_value();
+                });
+            } else {
+                res.set_content_provider(size, type, [body, size, rate](size_t offset, size_t, httplib::DataSink& sink) {
+                    return lf_sendFrom(*body, size, offset, rate, sink).has_value();
+                });
+            }
         } else if (options.stalled.count(name) != 0) {
             const int stallSeconds = options.stallSeconds;
             res.set_content_provider(body->size(), type,

@@ -12,6 +12,8 @@
 #include "core/files.h"
 #include "core/text_encoding.h"
 
+#include <fmt/format.h>
+
 void gf_resetCatalogueForTests();
 
 namespace run_test {
@@ -99,6 +101,48 @@ TEST_F(LiveryScanRunTest, TickingTheAirportScanDuringTheFirstScanRestartsTheRun)
 
 TEST_F(LiveryScanRunTest, TickingTheAirportScanDuringAScanKeepsTheCacheOfTheLastScan) {
     runStoppedScan([] { lf_onCheckBox(SCAN_AIRPORTS.controlId(), true); }, ExitReason::newSettings, true);
+}
+
+
+// A cache cut off by a crash: the run stops with an error that says the file
+// is damaged and what the user does; the file is kept aside, never deleted,
+// and the next start really scans the liveries again.
+TEST_F(LiveryScanRunTest, ADamagedCacheIsKeptAsideAndTheNextStartScansAgain) {
+    const fs::path cache = workFolder() / "output" / "LiveriesScanned.xml";
+    const std::string damaged = R"(<?xml version="1.0"?><root><liveries><liv airl="KLM" type="B738" ti)";
+    SCAN_LIVERIES.setValue(false);
+    SCAN_AIRPORTS.setValue(false);
+    fs::create_directories(cache.parent_path());
+    writeFile(cache, damaged);
+    world.at(60s, [] { lf_onUserClose(); });
+    lf_runWorker();
+    std::string runLog = log();
+    const std::string error = fmt::format(
+        "Error 51: File {} is damaged (kept as LiveriesScanned.xml.damaged): close GLIM_P3D and start it again, it "
+        "then scans the liveries anew",
+        (fs::path("output") / "LiveriesScanned.xml").string());
+    EXPECT_NE(runLog.find(error), std::string::npos) << runLog;
+    EXPECT_NE(runLog.find("Exiting: SYSTEM ERROR"), std::string::npos);
+    EXPECT_FALSE(fs::exists(cache));
+    EXPECT_EQ(readFile(workFolder() / "output" / "LiveriesScanned.xml.damaged"), damaged);
+    EXPECT_TRUE(SCAN_LIVERIES.value());
+    EXPECT_NE(parametersFile().find("name=\"SCAN_LIVERIES\" value=\"true\""), std::string::npos);
+    EXPECT_TRUE(sink.has("check " + std::to_string(SCAN_LIVERIES.controlId()) + " 1"));
+
+    // The next start, with the settings the first one saved.
+    gf_resetExitReason();
+    gf_resetRunFlags();
+    gf_resetStatusLine();
+    g_closeRequested = false;
+    world.at(elapsed() + 60s, [] { lf_onUserClose(); });
+    lf_runWorker();
+    runLog = log().substr(runLog.size());
+    EXPECT_EQ(runLog.find("SYSTEM ERROR"), std::string::npos) << runLog;
+    EXPECT_NE(runLog.find("liveries read from"), std::string::npos) << runLog;
+    EXPECT_TRUE(fs::exists(cache));
+    EXPECT_FALSE(SCAN_LIVERIES.value());
+    EXPECT_EQ(readFile(workFolder() / "output" / "LiveriesScanned.xml.damaged"), damaged);
+    EXPECT_TRUE(lf_waitForScanTasksToEnd(std::chrono::seconds(10), false));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -106,9 +107,17 @@ protected:
         writeFile(site / "files" / "stall.bin", payload);
         writeFile(site / "files" / "cut.bin", payload);
         writeFile(site / "files" / "moved.bin", "<html>moved</html>");
+        for (const char* name : {"trickle.bin", "claimed.bin", "unsized.bin", "slow-unsized.bin"}) {
+            writeFile(site / "files" / name, std::string(3000, 'x'));
+        }
         std::string whyNot;
         stub = SiteStubProcess::start(
-            site, {"--stall", "files/stall.bin", "--cut", "files/cut.bin", "--redirect", "files/moved.bin"}, whyNot);
+            site,
+            {"--stall", "files/stall.bin", "--cut", "files/cut.bin", "--redirect", "files/moved.bin", "--trickle",
+             "files/trickle.bin", "--trickle", "files/slow-unsized.bin", "--trickle-rate", "2000", "--claim",
+             "files/claimed.bin", "--unsized", "files/unsized.bin", "--unsized", "files/slow-unsized.bin", "--claim-bytes",
+             "2097152"},
+            whyNot);
         if (!stub) GTEST_SKIP() << whyNot;
     }
     void TearDown() override {
@@ -312,4 +321,56 @@ TEST_F(SiteDownloadTest, ANewerDownloadOfTheSameFileEndsTheOlderOne) {
     third.join();
     EXPECT_FALSE(olderOk);
     EXPECT_EQ(readAll(target), payload);
+}
+
+// What one file may cost: its size cap holds while it comes, whatever the
+// server announces, and its time limit grows with what arrived, so a steady
+// file arrives while a trickle ends on time. The trickling files come at
+// 2000 bytes a second: 3000 bytes take 1.5 s; the padded ones are 2 MiB.
+TEST_F(SiteDownloadTest, EachFileKeepsItsSizeAndTimeWhileItComes) {
+    struct Row {
+        const char* what;
+        const char* name;
+        DownloadCaps caps;
+        const char* reason;  // empty: the file arrives
+        double atMost_s;
+    };
+    const Row rows[] = {
+        {"a trickle past its time", "files/trickle.bin", {1u << 20, 1, 0}, "took longer than 1 s", 3},
+        {"the same trickle earns its time", "files/trickle.bin", {1u << 20, 1, 1000}, "", 5},
+        {"a trickle of no announced length", "files/slow-unsized.bin", {1u << 20, 1, 0}, "took longer than 1 s", 3},
+        {"announced beyond the cap", "files/claimed.bin", {1u << 20, 60, 0}, "Maximum file size exceeded", 3},
+        {"no length announced, counted", "files/unsized.bin", {1u << 20, 60, 0}, "larger than 1048576 bytes", 5},
+        {"no length announced, within the cap", "files/unsized.bin", {3u << 20, 60, 0}, "", 10},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        gf_logClose();
+        ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+        const fs::path target = dir / "target.bin";
+        writeFile(target, "previous content");
+        const auto handle = newHandle();
+        DownloadFailure failure;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = gf_downloadFile(handle.get(), url(row.name), target, true, row.caps, &failure);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took.count(), row.atMost_s);
+        EXPECT_EQ(partFiles(dir), "");
+        if (std::string(row.reason).empty()) {
+            EXPECT_TRUE(ok) << log();
+            EXPECT_NE(readAll(target), "previous content");
+            continue;
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(failure.reason, row.reason);
+        EXPECT_EQ(failure.outOfTime, std::string(row.reason).rfind("took longer", 0) == 0);
+        EXPECT_EQ(log(), std::string("Download error: '") + row.reason + "' for " + url(row.name) + "\n");
+        EXPECT_EQ(readAll(target), "previous content");
+    }
+    // Whatever a file's own limit, none takes longer than the overall one.
+    gf_setDownloadLimits({5, 1, 600, 1u << 30, 1});
+    DownloadFailure failure;
+    EXPECT_FALSE(gf_downloadFile(newHandle().get(), url("files/trickle.bin"), dir / "t.bin", true,
+                                 {1u << 20, 60, 1000}, &failure));
+    EXPECT_EQ(failure.reason, "took longer than 1 s");
 }

@@ -154,6 +154,7 @@ protected:
     }
     void TearDown() override {
         stub.reset();
+        gf_resetDownloadLimits();
         setTestEnv("GLIM_SITE_BASE_URL", "");
         gf_setShellOpener(nullptr);
         gf_setUiSink(nullptr);
@@ -172,6 +173,15 @@ protected:
     }
     bool logged(const std::string& line) { return log().find(line) != std::string::npos; }
     void serve(const std::string& name, const std::string& bytes) { writeFile(site / name, bytes); }
+    // The site served anew, with these misbehaving files.
+    void restartSite(const std::vector<std::string>& switches) {
+        stub.reset();
+        std::string whyNot;
+        stub = SiteStubProcess::start(dir / "site", switches, whyNot);
+        ASSERT_TRUE(stub) << whyNot;
+        setTestEnv("GLIM_SITE_BASE_URL", stub->baseUrl() + "downloads/");
+    }
+    std::string statusText() { return gf_statusLineSnapshot().statusText; }
     void unserve(const std::string& name) { fs::remove(site / name); }
 
     fs::path dir;
@@ -316,7 +326,7 @@ TEST_F(UpdateTest, MissingOrMalformedIndexIsReportedAndTheRunGoesOn) {
         {"nested 100 deep", p3d(std::string(100, '[') + std::string(100, ']')), false,
          "versions.json is not readable, no update check: versions.json nested deeper than 64 levels"},
         {"beyond the size cap", p3d("{\"major\":12,\"minor\":0,\"patch\":0},\"pad\":\"" + std::string(1 << 20, 'x') + "\""),
-         false, "versions.json is not readable, no update check: larger than 1048576 bytes"},
+         false, "Download error: 'Maximum file size exceeded' for "},
     };
     serve("11/airports.enc", encrypted("<root/>"));
     for (const auto& row : rows) {
@@ -329,6 +339,141 @@ TEST_F(UpdateTest, MissingOrMalformedIndexIsReportedAndTheRunGoesOn) {
         EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
         EXPECT_EQ(fs::exists("input/airports.enc"), row.airportsFetched);
         EXPECT_FALSE(fs::exists("versions.json"));
+    }
+}
+
+// A slow or lying site: the index is given up on time, or refused while it
+// comes, and the start-up goes on with the files at hand; the status line
+// tells the user. Overall limit lowered to 1 s here; the program's own is a
+// minute for the index.
+TEST_F(UpdateTest, ASlowOrOversizedIndexEndsTheCheckOnTimeAndSaysSo) {
+    const struct {
+        const char* what;
+        std::vector<std::string> switches;
+        const char* reason;
+    } rows[] = {
+        {"150 bytes a second, no length announced",
+         {"--trickle", "downloads/versions.json", "--unsized", "downloads/versions.json"}, "took longer than 1 s"},
+        {"150 bytes a second, 10 MB announced",
+         {"--trickle", "downloads/versions.json", "--claim", "downloads/versions.json"}, "Maximum file size exceeded"},
+        {"10 MB at full speed, no length announced", {"--unsized", "downloads/versions.json"},
+         "larger than 1048576 bytes"},
+    };
+    const std::string oldDbase = encrypted("<root>old</root>");
+    serve("versions.json", indexWith({{"p3d", "11.10.5"}, {"dbase", "9.0.0"}}));
+    serve("11/dbase.enc", encrypted("<root>new</root>"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        restartSite(row.switches);
+        gf_setDownloadLimits({20, 100, 30, std::uint64_t{512} << 20, 1});
+        gf_resetStatusLine();
+        writeFile("input/dbase.enc", oldDbase);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(gf_checkForUpdates());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_TRUE(logged(std::string("Download error: '") + row.reason + "' for ")) << log();
+        EXPECT_TRUE(logged("==> Downloading version info from my web site failed!\n"));
+        EXPECT_EQ(statusText(), std::string("No update check (versions.json from the download site: ") + row.reason +
+                                    "), going on with the files at hand");
+        EXPECT_EQ(readAll("input/dbase.enc"), oldDbase);
+        EXPECT_FALSE(fs::exists("versions.json"));
+        EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
+    }
+}
+
+// A slow data file is given up on time; the old file stays and the user is
+// told. The data files after it wait for the next start rather than take
+// their own minute each.
+TEST_F(UpdateTest, ASlowDataFileEndsOnTimeAndTheOthersWait) {
+    serve("versions.json", indexWith({{"aig", "9.0.0"}, {"dbase", "9.0.0"}}));
+    serve("11/AIG-regcodes.enc", encrypted("<root>new</root>") + std::string(100000, ' '));
+    serve("11/dbase.enc", encrypted("<root>new</root>"));
+    restartSite({"--trickle", "downloads/11/AIG-regcodes.enc", "--trickle", "downloads/11/dbase.enc"});
+    gf_setDownloadLimits({20, 100, 30, std::uint64_t{512} << 20, 1});
+    const std::string oldAig = encrypted("<root>old aig</root>");
+    const std::string oldDbase = encrypted("<root>old</root>");
+    writeFile("input/AIG-regcodes.enc", oldAig);
+    writeFile("input/dbase.enc", oldDbase);
+    AIG_VERSION.setValue("8.0.0");
+    DBASE_VERSION.setValue("8.0.0");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(statusText(),
+              "Downloading AIG-regcodes.enc failed (took longer than 1 s), going on with the file at hand");
+    EXPECT_TRUE(logged("==> dbase: the download site is too slow, dbase.enc waits for the next start\n")) << log();
+    EXPECT_FALSE(logged("dbase.enc' failed"));
+    EXPECT_EQ(readAll("input/AIG-regcodes.enc"), oldAig);
+    EXPECT_EQ(readAll("input/dbase.enc"), oldDbase);
+    EXPECT_EQ(AIG_VERSION.get(), "8.0.0");
+    EXPECT_EQ(DBASE_VERSION.get(), "8.0.0");
+    EXPECT_FALSE(fs::exists("input/AIG-regcodes.enc.part"));
+}
+
+// A data file that cannot be read counts as missing, whatever its version
+// setting says: it is downloaded again and the damaged one kept aside, never
+// deleted, and it takes the place of the damaged one only whole.
+TEST_F(UpdateTest, ADamagedDataFileIsDownloadedAgainAndKeptAside) {
+    const std::string good = encrypted("<root>" + std::string(9000, 'a') + "</root>");
+    // Cut at a chunk's end: each chunk before authenticates, only the final
+    // tag is missing.
+    const std::string truncated = good.substr(0, 24 + 4113);
+    std::string flipped = good;
+    flipped[100] ^= 0x01;
+    const std::string fresh = encrypted("<root>fresh</root>");
+    const struct {
+        const char* what;
+        const char* key;
+        std::string local;
+        const char* served;      // "good", "none" or "garbage"
+        bool earlierKept;        // a .damaged file of an earlier start is there
+        bool replaced;
+        const char* keptAs;      // where the damaged file is afterwards
+        const char* status;      // after the data file's path
+    } rows[] = {
+        {"cut off dbase", "dbase", truncated, "good", false, true, "dbase.enc.damaged",
+         " was damaged: downloaded again, the damaged file is kept as dbase.enc.damaged"},
+        {"a flipped byte in airports", "airports", flipped, "good", false, true, "airports.enc.damaged",
+         " was damaged: downloaded again, the damaged file is kept as airports.enc.damaged"},
+        {"shorter than its header", "aig", "abc", "good", false, true, "AIG-regcodes.enc.damaged",
+         " was damaged: downloaded again, the damaged file is kept as AIG-regcodes.enc.damaged"},
+        {"an earlier damaged copy stays", "dbase", truncated, "good", true, true, "dbase.enc.damaged2",
+         " was damaged: downloaded again, the damaged file is kept as dbase.enc.damaged2"},
+        {"site has no file", "dbase", truncated, "none", false, false, "dbase.enc",
+         " is damaged and could not be downloaded again (HTTP response code said error); the next start tries "
+         "again"},
+        {"download damaged too", "dbase", truncated, "garbage", false, false, "dbase.enc",
+         " is damaged and could not be downloaded again (the downloaded file cannot be decrypted); the next start "
+         "tries again"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        gf_resetStatusLine();
+        gf_logClose();
+        fs::remove(dir / "Log.txt");
+        ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+        const std::string file = dataFileName(row.key);
+        fs::remove_all("input");
+        writeFile(fs::path("input") / file, row.local);
+        if (row.earlierKept) writeFile(fs::path("input") / (file + ".damaged"), "earlier");
+        versionSetting(row.key).setValue("3.0.0");
+        serve("versions.json", indexWith({{row.key, "3.0.0"}}));
+        unserve("11/" + file);
+        if (std::string(row.served) == "good") serve("11/" + file, fresh);
+        if (std::string(row.served) == "garbage") serve("11/" + file, truncated);
+
+        EXPECT_TRUE(gf_checkForUpdates());
+        const std::string path = (fs::path("input") / file).string();
+        EXPECT_TRUE(logged(path + " cannot be read (")) << log();
+        EXPECT_FALSE(logged(std::string(row.key) + " version up-to-date"));
+        EXPECT_EQ(statusText(), path + row.status);
+        EXPECT_EQ(readAll(fs::path("input") / row.keptAs), row.local);
+        EXPECT_EQ(readAll(fs::path("input") / file), row.replaced ? fresh : row.local);
+        EXPECT_EQ(logged(std::string(row.key) + " updated to 3.0.0"), row.replaced);
+        if (row.earlierKept) {
+            EXPECT_EQ(readAll(fs::path("input") / (file + ".damaged")), "earlier");
+        }
+        EXPECT_FALSE(fs::exists(fs::path("input") / (file + ".part")));
     }
 }
 
