@@ -434,8 +434,14 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     // 3.-5. The file and its header.
     g_parkAirportFile.handmade = false;
     pugi::xml_document document;
-    if (!gf_loadStandFile(file, document)) {
-        return fmt::format("{}: could not load file: {}", reference, gf_pathToUtf8(file));
+    if (const pugi::xml_parse_result loaded = gf_loadStandFile(file, document); !loaded) {
+        // What the parser met and where, for the user who mends the file;
+        // the file itself is named once.
+        if (loaded.status == pugi::status_file_not_found || loaded.status == pugi::status_io_error ||
+            loaded.status == pugi::status_out_of_memory) {
+            return fmt::format("{}: could not load file: {}", reference, loaded.description());
+        }
+        return fmt::format("{}: could not load file: {} at byte {}", reference, loaded.description(), loaded.offset);
     }
     if (!gf_readMeta(document, false)) return fmt::format("{}: refused to load", reference);
 

@@ -134,6 +134,67 @@ std::string lf_ownAtcModel(const std::vector<std::string>& section) {
     return {};
 }
 
+// The first atc_model value of the file, in any section, empty when none.
+std::string lf_firstAtcModel(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        std::string value = lf_readAtcModel(line);
+        if (!value.empty()) return value;
+    }
+    return {};
+}
+
+// Each atc_model value of one file checked against the Dbase once, so a value
+// that [General] and several sections repeat gives one report line.
+class FileModelCodes {
+public:
+    explicit FileModelCodes(const fs::path& file) : m_file(file) {}
+    std::string checked(const std::string& value) {
+        auto it = m_checked.find(value);
+        if (it == m_checked.end()) it = m_checked.emplace(value, lf_checkedModel(value, m_file)).first;
+        return it->second;
+    }
+
+private:
+    const fs::path& m_file;
+    std::map<std::string, std::string> m_checked;
+};
+
+// The model of the sections that name no usable one of their own: [General]'s
+// when the Dbase knows it, else the file's first atc_model anywhere (many
+// packages name it only in their first section). Empty when neither is known;
+// a file without any atc_model is reported.
+std::string lf_fallbackModel(const std::vector<std::string>& lines, const fs::path& file, FileModelCodes& codes) {
+    const std::string general = lf_generalAtcModel(lines);
+    if (!general.empty()) {
+        std::string model = codes.checked(general);
+        if (!model.empty()) return model;
+    }
+    const std::string first = lf_firstAtcModel(lines);
+    if (first.empty()) {
+        lf_addInvalidCfgFile("Line atc_model= is missing in [General] section of " + lf_narrowPathText(file));
+        return {};
+    }
+    return codes.checked(first);
+}
+
+// A section's own model when the Dbase knows it, else the file's: a repaint
+// that names a marketing type in its section keeps the package's model
+// rather than being dropped.
+std::list<Livery> lf_splitWithModels(std::uint32_t folderIndex, const std::vector<std::string>& lines,
+                                     const std::string& fallback, const fs::path& file, const fs::path& folder,
+                                     FileModelCodes& codes) {
+    std::list<Livery> result;
+    PathTypes types;
+    lf_splitSections(lines, false, [&](std::vector<std::string>& section) {
+        const std::string own = lf_ownAtcModel(section);
+        std::string sectionModel = own.empty() ? std::string() : codes.checked(own);
+        if (sectionModel.empty()) sectionModel = fallback;
+        if (sectionModel.empty()) return;
+        lf_procesFltSimSection(result, folderIndex, section, sectionModel, file, folder, types);
+    });
+    return result;
+}
+
 }  // namespace
 
 std::string lf_generalAtcModel(const std::vector<std::string>& lines) {
@@ -147,16 +208,6 @@ std::string lf_generalAtcModel(const std::vector<std::string>& lines) {
         }
     }
     return {};
-}
-
-bool lf_everySectionHasAtcModel(const std::vector<std::string>& lines) {
-    bool any = false;
-    bool every = true;
-    lf_splitSections(lines, false, [&](const std::vector<std::string>& section) {
-        any = true;
-        if (lf_ownAtcModel(section).empty()) every = false;
-    });
-    return any && every;
 }
 
 bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path& file) {
@@ -276,13 +327,8 @@ bool lf_readCfgLines(const fs::path& file, void (*logNoEncoding)(std::string_vie
 }  // namespace
 
 std::string lf_modelFromAtcModel(const fs::path& file, const std::vector<std::string>& lines) {
-    const std::string value = lf_generalAtcModel(lines);
-    if (!value.empty()) return lf_checkedModel(value, file);
-    // Sections that name their own model need none from [General].
-    if (!lf_everySectionHasAtcModel(lines)) {
-        lf_addInvalidCfgFile("Line atc_model= is missing in [General] section of " + lf_narrowPathText(file));
-    }
-    return {};
+    FileModelCodes codes(file);
+    return lf_fallbackModel(lines, file, codes);
 }
 
 std::string lf_modelFromIvaoFolder(const fs::path& file) {
@@ -297,24 +343,8 @@ std::string lf_modelFromIvaoFolder(const fs::path& file) {
 
 std::list<Livery> lf_splitFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
                                          const std::string& model, const fs::path& file, const fs::path& folder) {
-    std::list<Livery> result;
-    PathTypes types;
-    // Each value is checked once per file, [General]'s included, so repeated
-    // sections of one odd or fixed code give one report line.
-    std::map<std::string, std::string> checked;
-    if (const std::string general = lf_generalAtcModel(lines); !general.empty()) checked.emplace(general, model);
-    lf_splitSections(lines, false, [&](std::vector<std::string>& section) {
-        const std::string own = lf_ownAtcModel(section);
-        std::string sectionModel = model;
-        if (!own.empty()) {
-            auto it = checked.find(own);
-            if (it == checked.end()) it = checked.emplace(own, lf_checkedModel(own, file)).first;
-            sectionModel = it->second;
-        }
-        if (sectionModel.empty()) return;
-        lf_procesFltSimSection(result, folderIndex, section, sectionModel, file, folder, types);
-    });
-    return result;
+    FileModelCodes codes(file);
+    return lf_splitWithModels(folderIndex, lines, model, file, folder, codes);
 }
 
 std::list<Livery> lf_splitIvaoFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
@@ -336,10 +366,11 @@ std::list<Livery> lf_searchLiveriesinFile(std::uint32_t folderIndex, const fs::p
         const fs::path folder = file.parent_path();
         std::vector<std::string> lines;
         if (!lf_readCfgLines(file, gf_logLine, lines)) return {};
-        // Empty when [General] names no usable model: sections with a model
+        // Empty when the file names no usable model: sections with a model
         // of their own still give liveries.
-        const std::string model = lf_modelFromAtcModel(file, lines);
-        return lf_splitFltsimSections(folderIndex, lines, model, file, folder);
+        FileModelCodes codes(file);
+        const std::string model = lf_fallbackModel(lines, file, codes);
+        return lf_splitWithModels(folderIndex, lines, model, file, folder, codes);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_logPathText(file), e.what()));
         throw;

@@ -22,20 +22,17 @@ std::list<Livery> lf_searchLiveriesinIVAOFile(std::uint32_t folderIndex, const s
 // outside 0..10000, or one no 32-bit number holds). A file without sections
 // is listed as such and passes.
 bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const std::filesystem::path& file);
-// The package's model code: the atc_model of [General] checked against the
-// Dbase (and corrected by its fixes); empty when [General] names none or an
-// unknown one. A [fltsim.N] section's own atc_model stands for that section
-// only, so it is never the package's: a repaint whose first section carries
-// a marketing name there must not lose the whole package.
+// The model of the file's sections that name no usable one of their own: the
+// atc_model of [General] checked against the Dbase (and corrected by its
+// fixes), else the first atc_model anywhere in the file, checked the same
+// way; empty when neither is known. A file without any atc_model is reported.
 std::string lf_modelFromAtcModel(const std::filesystem::path& file, const std::vector<std::string>& lines);
 // The raw atc_model value of the [General] section, empty when none.
 std::string lf_generalAtcModel(const std::vector<std::string>& lines);
-// True when the file has sections and each names its own atc_model.
-bool lf_everySectionHasAtcModel(const std::vector<std::string>& lines);
 std::string lf_modelFromIvaoFolder(const std::filesystem::path& file);
 
-// Each section with the package's model, or with its own atc_model (checked
-// the same way) when it has one; a section left without a model gives none.
+// Each section with its own atc_model when the Dbase knows it (or fixes it),
+// else with the given model; a section left without a model gives none.
 std::list<Livery> lf_splitFltsimSections(std::uint32_t folderIndex, const std::vector<std::string>& lines,
                                          const std::string& model, const std::filesystem::path& file,
                                          const std::filesystem::path& folder);

@@ -33,6 +33,7 @@
 #include "traffic/intake.h"
 #include "traffic/removal_rules.h"
 #include "traffic/stand_choice.h"
+#include "traffic/stand_file_wait.h"
 #include "traffic/traffic_link.h"
 #include "core/status_line.h"
 
@@ -100,11 +101,10 @@ double lf_userHeightAboveGround() {
     return gf_userAcData().altAboveGround_ft;
 }
 
-void lf_prepareStaticCalc() {
-    g_parkingControlsBusy = true;
-    lf_window().disableParkingControls();
-    g_trafficReader.collect = true;
-}
+// The 16 s before a calculation only collect the live callsigns: the parking
+// controls stay with the user until the calculation itself runs, so a stand
+// file that then cannot be had never takes them.
+void lf_prepareStaticCalc() { g_trafficReader.collect = true; }
 
 // The park-airport list ordered by distance from the user, nearest first.
 void lf_updateParkAirportDistances(LatLon position) {
@@ -140,14 +140,16 @@ void lf_makeParkingPositions();
 // reads it once it is there.
 struct StandFileFetch {
     std::atomic<bool> done{false};
+    std::string reference;
     std::string error;
 };
 std::shared_ptr<StandFileFetch> g_standFetch;
 
-void lf_calcWithStandFile(const std::string& fetchError);
+void lf_calcWithStandFile(const std::string& reference, const std::string& fetchError);
 
 void lf_fetchStandFile(const std::string& reference) {
     auto fetch = std::make_shared<StandFileFetch>();
+    fetch->reference = reference;
     g_standFetch = fetch;
     auto work = [fetch, reference] {
         try {
@@ -155,6 +157,7 @@ void lf_fetchStandFile(const std::string& reference) {
             if (fetch->error.empty()) gf_setPrefetchedStandFile(reference);
         } catch (const std::exception& e) {
             fetch->error = fmt::format("{}: {}", "lf_readParkedFile", e.what());
+            gf_logLine(fetch->error);
         }
         fetch->done = true;
     };
@@ -198,8 +201,9 @@ void lf_askParkedTraffic(std::function<void(const std::optional<std::vector<Park
 void gf_staticParkingPass() {
     if (g_standFetch && g_standFetch->done.load()) {
         const std::string error = g_standFetch->error;
+        const std::string reference = g_standFetch->reference;
         g_standFetch.reset();
-        lf_calcWithStandFile(error);
+        lf_calcWithStandFile(reference, error);
     }
     if (!g_parkedAnswer || !g_parkedAnswer->done.load()) return;
     const std::shared_ptr<ParkedAnswer> answer = std::move(g_parkedAnswer);
@@ -249,6 +253,7 @@ void lf_findAirportInSight(LatLon position, bool first) {
             gf_setStatusLine(text + ", no airport file found", true);
             return;
         }
+        if (gf_standFileStillFails(airport->code)) return;
         gf_logLine(text);
         if (!gf_logParkAirport(airport->code)) return;
         if (first) {
@@ -264,6 +269,7 @@ void lf_findAirportInSight(LatLon position, bool first) {
     const auto nearest = lf_nearestParkAirport();
     if (!nearest) return;
     if (nearest->distance > AIRP_RANGE.value() || lf_userHeightAboveGround() > AIRP_HEIGHT.value()) return;
+    if (gf_standFileStillFails(nearest->code)) return;
     if (!gf_logParkAirport(nearest->code)) return;
     gf_setStatusLine(fmt::format("{} in sight at {:.1F} nm", nearest->code, nearest->distance), true);
     g_calcPending = true;
@@ -299,19 +305,21 @@ void gf_calcStaticParking() {
         gf_staticParkingPass();
         return;
     }
-    lf_calcWithStandFile({});
+    lf_calcWithStandFile(reference, {});
 }
 
 namespace {
 
-void lf_calcWithStandFile(const std::string& fetchError) {
+void lf_calcWithStandFile(const std::string& reference, const std::string& fetchError) {
     const std::string error = fetchError.empty() ? lf_readParkedFile() : fetchError;
     if (!error.empty()) {
         g_parkingControlsBusy = false;
         lf_window().enableParkingControls();
-        gf_setStatusLine(error, true);
+        const auto current = g_currentAirport.get();
+        gf_noteStandFileFailure(current ? current->code : std::string(), reference, error, !fetchError.empty());
         gf_resetCurrentAirport();
     } else {
+        gf_forgetStandFileFailure();
         g_staticRenewalMinutes = kStaticRenewal_min;
         lf_makeParkingPositions();
     }
@@ -618,4 +626,5 @@ void gf_resetStaticParking() {
     g_calcPending = false;
     g_lastUserPosition = {0.0, 0.0};
     g_parkingControlsBusy = false;
+    gf_forgetStandFileFailure();
 }

@@ -193,7 +193,11 @@ TEST_F(ParkStandFile, ReadsTheFileNumbersNeighboursAndReportsBadFiles) {
         const char* error;
     };
     const Row rows[] = {
-        {"not xml", "airports\\my_thirdparty\\EHAM.xml: could not load file: airports/my_thirdparty/EHAM.xml"},
+        // The file once, with what is wrong and where: what the user needs
+        // to mend it.
+        {"not xml", "airports\\my_thirdparty\\EHAM.xml: could not load file: No document element found at byte 7"},
+        {"<root><parameters><parameter name=\"altitude\" value=\"1\"/>",
+         "airports\\my_thirdparty\\EHAM.xml: could not load file: Start-end tags mismatch at byte 55"},
         {"<root><parameters/></root>", "airports\\my_thirdparty\\EHAM.xml: refused to load"},
     };
     for (const Row& row : rows) {

@@ -98,6 +98,80 @@ TEST_F(LiveryRulesTest, IvaoModelComesFromTheFolderWithThisSystemsSeparators) {
     }
 }
 
+// Which model each section of an aircraft.cfg gets: its own atc_model when
+// the Dbase knows (or fixes) it, else [General]'s, else the first atc_model
+// anywhere in the file. Each row is one file shape; the liveries are
+// "title model" in file order, the reports as the scan writes them.
+TEST_F(LiveryRulesTest, EachSectionTakesItsOwnKnownModelElseGeneralsElseTheFilesFirst) {
+    struct Case {
+        std::string name;
+        std::string cfg;  // the sections' titles are A, B, C; every section has sim=b738
+        std::vector<std::string> liveries;
+        std::vector<std::string> invalidCodes;  // values reported as unknown models
+        bool missingReported = false;           // "Line atc_model= is missing ..."
+    };
+    const std::vector<Case> cases{
+        {"first section names it, second has none",
+         "[fltsim.0]\ntitle=A\natc_model=B738\n[fltsim.1]\ntitle=B\n", {"A B738", "B B738"}, {}},
+        {"last section names it", "[fltsim.0]\ntitle=A\n[fltsim.1]\ntitle=B\natc_model=B744\n",
+         {"A B744", "B B744"}, {}},
+        {"unknown own, General known", "[fltsim.0]\ntitle=A\natc_model=737-800\n[General]\natc_model=B738\n",
+         {"A B738"}, {"737-800"}},
+        {"own known beats General", "[General]\natc_model=B738\n[fltsim.0]\ntitle=A\natc_model=B744\n"
+                                    "[fltsim.1]\ntitle=B\n",
+         {"A B744", "B B738"}, {}},
+        {"General unknown, a section's known",
+         "[General]\natc_model=Boeing\n[fltsim.0]\ntitle=A\n[fltsim.1]\ntitle=B\natc_model=B744\n",
+         {"B B744"}, {"Boeing"}},
+        {"General unknown, first anywhere is General's: nothing for the others",
+         "[General]\natc_model=Boeing\n[fltsim.0]\ntitle=A\natc_model=Boeing\n[fltsim.1]\ntitle=B\n", {},
+         {"Boeing"}},
+        {"no General, first anywhere unknown", "[fltsim.0]\ntitle=A\natc_model=777\n[fltsim.1]\ntitle=B\n"
+                                               "[fltsim.2]\ntitle=C\natc_model=B738\n",
+         {"C B738"}, {"777"}},
+        {"fixed code in a section serves the others",
+         "[fltsim.0]\ntitle=A\natc_model=B73H\n[fltsim.1]\ntitle=B\n", {"A B738", "B B738"}, {}},
+        {"commented model is none", "[fltsim.0]\ntitle=A\n//atc_model=B744\n[fltsim.1]\ntitle=B\n"
+                                    "[General]\natc_model=B738\n",
+         {"A B738", "B B738"}, {}},
+        {"no atc_model anywhere", "[fltsim.0]\ntitle=A\n[fltsim.1]\ntitle=B\n[General]\natc_type=BOEING\n", {}, {},
+         true},
+        {"no sections, General known", "[General]\natc_model=B738\n", {}, {}},
+    };
+    const fs::path dir = folder / "shapes";
+    fs::create_directories(dir / "model");
+    fs::create_directories(dir / "texture");
+    writeFile(dir / "b738.air", "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lf_clearReportLists();
+        gf_resetLiveryScanTitles();
+        std::string cfg;
+        for (const std::string& line : gf_split(c.cfg, '\n')) {
+            cfg += line + "\n";
+            if (line.starts_with("title=")) cfg += "sim=b738\natc_parking_codes=BAW\n";
+        }
+        writeFile(dir / "aircraft.cfg", cfg);
+        g_scanTaskCount.count.fetch_add(1);
+        std::vector<std::string> liveries;
+        for (const Livery& livery : lf_searchLiveriesinFile(1, dir / "aircraft.cfg")) {
+            liveries.push_back(livery.title + " " + livery.type);
+        }
+        EXPECT_EQ(c.liveries, liveries);
+        const auto reports = lf_liveryReportSnapshot();
+        std::vector<std::string> invalid;
+        for (const std::string& code : c.invalidCodes) {
+            invalid.push_back(fmt::format("{:16} in {}", code, lf_narrowPathText(dir / "aircraft.cfg")));
+        }
+        EXPECT_EQ(invalid, reports.invalidModelCodes);
+        const std::vector<std::string> missing{"Line atc_model= is missing in [General] section of " +
+                                               lf_narrowPathText(dir / "aircraft.cfg")};
+        EXPECT_EQ(c.missingReported ? missing : std::vector<std::string>{}, reports.invalidCfgFiles);
+    }
+    EXPECT_EQ(0, g_scanTaskCount.count.load());
+    gf_resetLiveryScanTitles();
+}
+
 TEST_F(LiveryRulesTest, WalkKeepsTheOrderFilesWereFoundInAtAnyTaskLimitAndStopsAtOnce) {
     // One aircraft folder per file, each file with its own title.
     std::vector<std::string> expected;

@@ -6,11 +6,16 @@
 #include "../airports_test_support.h"
 #include "app/window_requests.h"
 #include "app/window_services.h"
+#include "core/run_flags.h"
 #include "core/settings.h"
+#include "core/status_line.h"
+#include "core/steady_clock.h"
 #include "core/ui_sink.h"
 #include "simlink/sim_state.h"
 #include "traffic/static_parking.h"
 #include "support/test_env.h"
+#include "ui/text_fit.h"
+#include "ui/text_metrics.h"
 #include "ui/window_controls.h"
 #include "ui/window_state.h"
 
@@ -19,6 +24,7 @@
 namespace {
 
 using airports_test::AirportsFixture;
+using airports_test::nativePath;
 
 // The controls' enabled states and combo selections, as the window keeps them.
 class Controls final : public UiSink {
@@ -114,6 +120,96 @@ TEST_F(WindowFlow, AParkingWithoutStandFileLeavesTheTimeShiftGroupAlone) {
         for (const ControlBinding* b : timeShiftGroup())
             EXPECT_TRUE(controls.controlEnabled(b->controlId())) << c.what << " " << b->controlId();
     }
+}
+
+// Six and a half minutes of park-airport checks (one every 16 s, as the main
+// loop runs them) at EHAM while its stand file cannot be had. The parking
+// controls are never taken: not by the first try, not by a retry. The
+// message names the file once, says what to do, is logged once per try, and
+// stays on the status line although a status text lives 25 s. A damaged file
+// is tried again only once it changed (then it is read, no restart); a failed
+// download 5 minutes later.
+TEST_F(WindowFlow, AStandFileThatCannotBeHadLeavesTheControlsAndSaysWhatToDo) {
+    struct Case {
+        const char* what;
+        const char* localFile;  // nullptr: the stand file must be downloaded
+        std::string message;
+        std::string detail;  // the reader's own words in Log.txt
+        int tries;           // within the six and a half minutes
+    };
+    const Case cases[] = {
+        {"damaged file", "<root><parameters",
+         nativePath("airports/my_thirdparty/EHAM.xml") +
+             " cannot be read (see Log.txt): mend or remove it. Parked traffic at EHAM waits for it, see Manual 6.5",
+         "airports\\my_thirdparty\\EHAM.xml: could not load file: ", 1},
+        {"failed download", nullptr,
+         "The stand file of EHAM could not be downloaded: check the connection. Parked traffic waits for it, next "
+         "try in 5 minutes, see Manual 6.5",
+         "failed to download: 'http://127.0.0.1:9/P3D/archive/stock/EHAM.xml'", 2},
+    };
+    VirtualSteadyClock clock;
+    gf_setSteadyClock(&clock);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gf_resetStatusLine();
+        g_tickCount = 0;
+        const std::size_t logStart = log().size();
+        if (c.localFile) {
+            writeFile("airports/my_thirdparty/EHAM.xml", c.localFile);
+        } else {
+            std::filesystem::remove("airports/my_thirdparty/EHAM.xml");
+            setTestEnv("GLIM_SITE_BASE_URL", "http://127.0.0.1:9/");
+        }
+        // The message fits the status band whole.
+        EXPECT_EQ(c.message, gf_fitTextWithPath(c.message, kStatusBandRight - kStatusTextX, gf_modelTextWidth));
+        int taken = 0;
+        int shown = 0;
+        int samples = 0;
+        const auto sample = [&] {
+            ++samples;
+            bool any = g_mainWindowState.parkingBusy.load();
+            for (const ControlBinding* b : timeShiftGroup()) any = any || !controls.controlEnabled(b->controlId());
+            if (any) ++taken;
+            if (gf_statusLineSnapshot().statusText == c.message) ++shown;
+        };
+        parking.staticParking(true);
+        sample();
+        for (int check = 1; check <= 24; ++check) {
+            // Sixteen seconds of the run: its per-second ticks clear a status
+            // text after 25 of them.
+            for (int second = 0; second < 16; ++second) {
+                clock.advance(std::chrono::seconds(1));
+                ++g_tickCount;
+                gf_clearStatusLineWhenDue();
+            }
+            parking.staticParking(false);
+            sample();
+        }
+        EXPECT_FALSE(parking.standsLoaded());
+        EXPECT_EQ(0, taken) << samples << " samples";
+        EXPECT_EQ(samples, shown) << log().substr(logStart);
+        const std::string logged = log().substr(logStart);
+        const auto count = [&](const std::string& text) {
+            int n = 0;
+            for (auto at = logged.find(text); at != std::string::npos; at = logged.find(text, at + 1)) ++n;
+            return n;
+        };
+        EXPECT_EQ(c.tries, count(c.message + "\n")) << logged;
+        EXPECT_EQ(c.tries, count(c.detail)) << logged;
+        EXPECT_EQ(c.tries, count("User aircraft on the ground at EHAM (AMS)")) << logged;
+        if (!c.localFile) continue;
+
+        // The user mends the file: a following check takes the airport, the
+        // one after reads it. Only that calculation may take the controls.
+        writeFile("airports/my_thirdparty/EHAM.xml", kStandFile);
+        parking.staticParking(false);
+        EXPECT_EQ(parking.standsLoaded(), false);
+        for (const ControlBinding* b : timeShiftGroup()) EXPECT_TRUE(controls.controlEnabled(b->controlId()));
+        parking.staticParking(false);
+        EXPECT_TRUE(parking.standsLoaded()) << log().substr(logStart);
+        parking.clearAirportTraffic();
+    }
+    gf_setSteadyClock(nullptr);
 }
 
 // The airport's own range is shown and kept: a learned file with a manual

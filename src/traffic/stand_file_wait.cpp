@@ -1,0 +1,138 @@
+#include "traffic/stand_file_wait.h"
+
+#include "airports/stand_file_locate.h"
+#include "core/text_encoding.h"
+#include "core/log.h"
+#include "core/status_line.h"
+#include "core/steady_clock.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a local file was when it failed: saving or removing it is the user's
+// answer to the message, and the next check reads it again.
+struct FileStamp {
+    bool exists = false;
+    fs::file_time_type written{};
+    std::uintmax_t size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+struct StandFileFailure {
+    std::string code;
+    std::string reference;
+    bool retryByTime = false;  // the download site's part: tried again later
+    FileStamp stamp;
+    SteadyTime failedAt{};
+    std::string message;
+};
+
+std::optional<StandFileFailure> g_failure;
+
+FileStamp lf_stampOf(const std::string& reference) {
+    FileStamp stamp;
+    std::error_code ec;
+    const fs::path path = gf_referencePath(reference);
+    const auto status = fs::status(path, ec);
+    if (ec || !fs::is_regular_file(status)) return stamp;
+    stamp.written = fs::last_write_time(path, ec);
+    if (ec) return stamp;
+    stamp.size = fs::file_size(path, ec);
+    if (ec) return stamp;
+    stamp.exists = true;
+    return stamp;
+}
+
+// The reference the airport's file has now; empty when it cannot be told
+// (a folder that cannot be examined), which ends the waiting: the normal
+// path then reports what is wrong.
+std::string lf_currentReference(const std::string& code) {
+    try {
+        return gf_resolveAirportFile(code);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// The message again, without a log line: a status text lives 25 s and the
+// parked traffic waits longer than that, so each check renews it while it is
+// shown, and brings it back once another text has had its time.
+void lf_showAgain(const std::string& message) {
+    const StatusLineSnapshot shown = gf_statusLineSnapshot();
+    if (!shown.errorText.empty()) return;
+    if (shown.statusText.empty() || shown.statusText == message) gf_setStatusLine(message, false);
+}
+
+}  // namespace
+
+std::string gf_standFileWaitText(const std::string& code, const std::string& reference, const std::string& error,
+                                 bool download) {
+    if (reference.empty()) return error;
+    // Each text on one line, as the Manual check reads the line that cites
+    // it; each fits the status band without being cut.
+    if (gf_isLocalReference(reference)) {
+        // In the system's own separators, as the user finds the file.
+        const std::string path = gf_pathToUtf8(gf_referencePath(reference).make_preferred());
+        return fmt::format(
+            "{} cannot be read (see Log.txt): mend or remove it. Parked traffic at {} waits for it, see Manual 6.5",
+            path, code);
+    }
+    if (download) {
+        return fmt::format(
+            "The stand file of {} could not be downloaded: check the connection. Parked traffic waits for it, next try in {} minutes, see Manual 6.5",
+            code, kStandFileRetry_min);
+    }
+    return fmt::format(
+        "The stand file of {} from the download site cannot be read. Parked traffic waits for it, next try in {} minutes, see Manual 6.5",
+        code, kStandFileRetry_min);
+}
+
+void gf_noteStandFileFailure(const std::string& code, const std::string& reference, const std::string& error,
+                             bool download) {
+    StandFileFailure failure;
+    failure.code = code;
+    failure.reference = reference;
+    failure.retryByTime = !reference.empty() && !gf_isLocalReference(reference);
+    if (!reference.empty() && !failure.retryByTime) failure.stamp = lf_stampOf(reference);
+    failure.failedAt = gf_steadyNow();
+    failure.message = gf_standFileWaitText(code, reference, error, download);
+    // The reader's own words (the XML fault and its place) are for Log.txt,
+    // the status line says what to do. A failed download has logged its
+    // address already.
+    if (!download && failure.message != error) gf_logLine(error);
+    gf_setStatusLine(failure.message, true);
+    // A failure without a file to watch is not held: the next check finds
+    // out afresh what the airport has.
+    if (reference.empty()) {
+        g_failure.reset();
+        return;
+    }
+    g_failure = std::move(failure);
+}
+
+bool gf_standFileStillFails(const std::string& code) {
+    if (!g_failure || g_failure->code != code) return false;
+    const std::string reference = lf_currentReference(code);
+    bool holds = reference == g_failure->reference;
+    if (holds && g_failure->retryByTime) {
+        holds = gf_steadyNow() - g_failure->failedAt < std::chrono::minutes(kStandFileRetry_min);
+    } else if (holds) {
+        holds = lf_stampOf(reference) == g_failure->stamp;
+    }
+    if (!holds) {
+        g_failure.reset();
+        return false;
+    }
+    lf_showAgain(g_failure->message);
+    return true;
+}
+
+void gf_forgetStandFileFailure() { g_failure.reset(); }

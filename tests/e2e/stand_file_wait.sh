@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The park airport's stand file cannot be had, and the user can still use the
+# window: with the user aircraft parked at EHAM, two starts of the program.
+#   1. A damaged stand file in airports/my_thirdparty: the status line names
+#      the file once and says to mend or remove it and that parked traffic
+#      waits for it; Log.txt says what is wrong with the file, once. For a
+#      minute the time-shift and parking controls stay usable (sampled every
+#      1.5 s) and the message stays in sight. The mended file is then read
+#      without a restart, and the parked traffic comes.
+#   2. The download site cuts the archived stand file off halfway: the
+#      message says to check the connection, once, and the controls stay
+#      usable for a minute; the download is not tried again within it.
+# GLIM_E2E_SHOT names a PNG for a screenshot of the window with the message.
+source "$(dirname "$0")/lib.sh"
+source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
+exe="$1"
+probe_exe="$2"
+
+new_run_folder "$exe"
+cp "$probe_exe" window_probe.exe
+install_run_data
+export GLIM_TEXT_BOXES=text_boxes.txt
+archived="$GLIM_SOURCE_DIR/testbed/sitestub/site/downloads/P3D/archive/stock/EHAM.xml"
+
+report() {
+    echo "--- Log.txt"; cat Log.txt 2>/dev/null || true
+    echo "--- status band"; grep -E '^3 4(5[0-9]|6[0-9]) ' text_boxes.txt 2>/dev/null | tail -n 5 || true
+    echo "--- samples"; cat samples.txt 2>/dev/null || true
+}
+die() { report; fail "$*"; }
+count_log() {  # fixed-text
+    local n
+    n=$(grep -cF -- "$1" Log.txt 2>/dev/null || true)
+    echo "${n:-0}"
+}
+wait_log() {  # fixed-text seconds
+    local i
+    for i in $(seq 1 $(( $2 * 10 ))); do
+        [ "$(count_log "$1")" -ge 1 ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+probe() { "$wine_run" ./window_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
+# The controls a parking calculation takes, by their ids: the three
+# time-shift boxes (days, hours, minutes), MAX_PARK_SEL, MAX_LIVE_SEL and
+# RT_PARKTRAFFIC_ONLY.
+watched="32858 32859 32860 32848 32849 32856"
+# One sample: the watched controls that are disabled, "-" when none.
+disabled_now() {
+    probe list | awk -v ids="$watched" '
+        BEGIN { n = split(ids, w, " "); for (i = 1; i <= n; i++) want[w[i]] = 1 }
+        ($2 in want) && $8 == 0 { out = out $2 " " }
+        END { print (out == "" ? "-" : out) }'
+}
+# Samples the controls every 1.5 s for a minute; every sample must find them
+# enabled. Prints "<disabled samples>/<samples>".
+sample_minute() {  # what
+    local i grey=0 n=0 now
+    : > samples.txt
+    for i in $(seq 1 40); do
+        now=$(disabled_now)
+        echo "$(date +%s.%N | cut -c1-14) $now" >> samples.txt
+        n=$(( n + 1 ))
+        [ "$now" = "-" ] || grey=$(( grey + 1 ))
+        sleep 1.5
+    done
+    echo "$1: disabled in $grey of $n samples" >&2
+    [ "$grey" = 0 ] || die "$1: the controls were taken in $grey of $n samples"
+}
+# The status band shows the message, whole and inside the window.
+expect_painted() {  # regex what [seconds]
+    local i
+    for i in $(seq 1 $(( ${3:-10} * 10 ))); do
+        grep -E "^3 4(5[05]|63) [0-9]+ [0-9]+ $1" text_boxes.txt 2>/dev/null | awk '$3 <= 880 { ok = 1 } END { exit !ok }' \
+            && return 0
+        sleep 0.1
+    done
+    die "$2: the status band does not show the message"
+}
+
+# ---- Start 1: a damaged local stand file ----
+mkdir -p airports/my_thirdparty
+head -c 700 "$archived" > airports/my_thirdparty/EHAM.xml
+start_eham_stand_ins
+start_program
+local_message='airports\my_thirdparty\EHAM.xml cannot be read (see Log.txt): mend or remove it. Parked traffic at EHAM waits for it, see Manual 6.5'
+wait_log "$local_message" 120 || die "damaged file: no message"
+grep -qF 'airports\my_thirdparty\EHAM.xml: could not load file: ' Log.txt || die "damaged file: Log.txt does not say why"
+# What is painted: the backslashes and the dots of the file name as they are.
+expect_painted 'airports\\my_thirdparty\\EHAM\.xml cannot be read \(see Log\.txt\): mend or remove it\. Parked traffic at EHAM waits for it, see Manual 6\.5$' \
+    "damaged file"
+if [ -n "${GLIM_E2E_SHOT:-}" ]; then import -window root "$GLIM_E2E_SHOT" || true; fi
+sample_minute "damaged file"
+[ "$(count_log "$local_message")" = 1 ] || die "damaged file: the message was logged more than once"
+[ "$(count_log "could not load file")" = 1 ] || die "damaged file: the file was read again unchanged"
+# After a minute the message is still in sight, though a status text lives
+# 25 s: the next check renews it.
+rm -f text_boxes.txt
+expect_painted 'airports\\my_thirdparty\\EHAM\.xml cannot be read' "damaged file after a minute" 20
+
+# The user mends the file: it is read at a following check, no restart.
+cp "$archived" airports/my_thirdparty/EHAM.xml.new
+mv airports/my_thirdparty/EHAM.xml.new airports/my_thirdparty/EHAM.xml
+wait_log "Airport file read from 'airports\\my_thirdparty\\EHAM.xml'" 60 || die "mended file: not read"
+wait_log "parking position" 60 || die "mended file: no parking positions"
+[ "$(count_log "Restarting after")" = 0 ] || die "mended file: the run restarted"
+expect_clean_close
+stop_stand_ins
+
+# ---- Start 2: the download site cuts the stand file off ----
+rm -f airports/my_thirdparty/EHAM.xml text_boxes.txt
+mv Log.txt Log_local.txt
+setsid "$sitestub_bin" --root "$GLIM_SOURCE_DIR/testbed/sitestub/site" --port 0 --port-file "$work/cutstub.port" \
+    --cut downloads/P3D/archive/stock/EHAM.xml --max-seconds "$rtstub_max_seconds" >"$work/cutstub.out" 2>&1 &
+sitestub_pid=$!
+wait_for_file "$work/cutstub.port" 20 || fail "sitestub did not start: $(cat "$work/cutstub.out")"
+export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/cutstub.port")/downloads/"
+start_eham_stand_ins
+start_program
+download_message='The stand file of EHAM could not be downloaded: check the connection. Parked traffic waits for it, next try in 5 minutes, see Manual 6.5'
+wait_log "$download_message" 120 || die "failed download: no message"
+expect_painted 'The stand file of EHAM could not be downloaded: check the connection\. Parked traffic waits for it, next try in 5 minutes, see Manual 6\.5$' \
+    "failed download"
+sample_minute "failed download"
+[ "$(count_log "$download_message")" = 1 ] || die "failed download: the message was logged more than once"
+[ "$(count_log "failed to download")" = 1 ] || die "failed download: tried again within a minute"
+expect_clean_close
+echo "stand file wait: ok"
