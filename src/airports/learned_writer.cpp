@@ -9,6 +9,7 @@
 #include "core/download.h"
 #include "core/file_meta.h"
 #include "core/log.h"
+#include "core/status_line.h"
 #include "core/text.h"
 #include "core/text_encoding.h"
 
@@ -86,6 +87,8 @@ void gf_leaveParkAirport() {
     }
     g_parkAirportFile.handmade = false;
     g_parkAirportFile.learnedNotWhole = false;
+    // What the user was asked to mend concerned this airport.
+    gf_setAirportNotice({});
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);
