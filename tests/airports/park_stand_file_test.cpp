@@ -631,6 +631,39 @@ TEST_F(ParkStandFile, ADamagedLearnedFileIsKeptNamedAndNotReplaced) {
     g_tickCount = 0;
 }
 
+// A hand-made file none of whose stands can be used gives no stands; the
+// airport is dropped and read again later, and meanwhile the notice still
+// says which file and entry are to blame, and the file is left as it was. A
+// read of the mended file takes the notice away.
+TEST_F(ParkStandFile, ANoticeOutlivesAReadThatFoundNoStand) {
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const std::string unusable = "<root>" + meta() + R"(<parameters>
+        <parameter name="airport_name" value="Amsterdam Schiphol"/><parameter name="handmade" value="true"/>
+      </parameters><parkpositions>
+        <parkpos id="H1" latitude="52,3" longitude="4.75" radius="30"/>
+        <parkpos id="H2" latitude="52.3" longitude="4.76" Radius="30"/>
+      </parkpositions></root>)";
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    writeFile(path, unusable);
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "no stands found");
+    const std::string notice = nativePath(path.string()) +
+                               ": Parking position 'H1': latitude \"52,3\" is not a number; the stand is not used, and 1 "
+                               "more in Log.txt (the file is left unchanged)";
+    EXPECT_EQ(gf_statusLineSnapshot().airportNotice, notice);
+    g_standFileUpdates = 1;
+    gf_leaveParkAirport();
+    EXPECT_EQ(gf_statusLineSnapshot().airportNotice, notice);
+    EXPECT_EQ(readFile(path), unusable);
+
+    std::string mended = unusable;
+    mended.replace(mended.find("52,3"), 4, "52.3");
+    mended.replace(mended.find("Radius"), 6, "radius");
+    writeFile(path, mended);
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    EXPECT_EQ(g_standList.size(), 2u);
+    EXPECT_EQ(gf_statusLineSnapshot().airportNotice, "");
+}
+
 // The neighbour search finds exactly the pairs that a comparison of every
 // stand with every other finds: where stands crowd and radii differ, across
 // 180 degrees of longitude, at a pole, beside a stand far larger than any
