@@ -239,7 +239,9 @@ std::string lf_standNumbersSlip(pugi::xml_node parkpos, StandPlace& place, doubl
     std::string slip = lf_numberSlip(parkpos, "latitude", true, place.lat_deg);
     if (slip.empty()) slip = lf_numberSlip(parkpos, "longitude", true, place.lon_deg);
     if (slip.empty()) slip = lf_numberSlip(parkpos, "heading", false, hdg_deg);
-    if (slip.empty()) slip = lf_numberSlip(parkpos, "radius", false, radius_m);
+    // A stand without a size holds no aircraft; the program's own files
+    // always give it (the manual stands of a learned file need it too).
+    if (slip.empty()) slip = lf_numberSlip(parkpos, "radius", true, radius_m);
     if (!slip.empty()) return slip;
     if (place.lat_deg < -90.0 || place.lat_deg > 90.0) {
         return fmt::format("latitude \"{}\" is outside -90..90", parkpos.attribute("latitude").value());

@@ -60,8 +60,9 @@ bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFil
 void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
                           std::vector<std::string>* problems = nullptr, std::string_view idStopsIn = {});
 // Appends one stand read from a parkpos element; false when it was skipped:
-// a stand at 0/0, or one whose numbers do not read whole or are out of range
-// (the message says which attribute). problems as above.
+// a stand at 0/0, one without latitude, longitude or radius, or one whose
+// numbers do not read whole or are out of range (the message says which
+// attribute; heading is 0 when absent). problems as above.
 bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
                     std::vector<std::string>* problems = nullptr);
 // A number attribute's text read whole: one finite decimal number, blanks

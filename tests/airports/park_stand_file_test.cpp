@@ -525,7 +525,7 @@ TEST_F(ParkStandFile, AStandFileNamesItselfInEveryStopAndNotice) {
         // A stand file's own entries without a place or a day are the
         // program's to drop, not the user's to mend.
         {"a stand at 0/0 and a use without a day", "airports\\my_thirdparty\\EHAM.xml", altitude,
-         d7 + R"(<parkpos id="Z" latitude="0" longitude="0"/><parkpos id="D8" latitude="52.3" longitude="4.7">
+         d7 + R"(<parkpos id="Z" latitude="0" longitude="0"/><parkpos id="D8" latitude="52.3" longitude="4.7" radius="20">
                    <opt reg="X" airl="KLM" type="B738" hh="3"/></parkpos>)",
          "", ""},
     };

@@ -229,10 +229,10 @@ TEST_F(StandFile, BadIdsStopTheReadingWithTheirCodes) {
         std::size_t keptBefore;
     };
     const Row rows[] = {
-        {R"(<parkpos latitude="1" longitude="1"/>)", "93: Parking position #1 has no 'id' attribute.", 0},
-        {R"(<parkpos id="A" latitude="1" longitude="1"/><parkpos id=" 	" latitude="1" longitude="1"/>)",
+        {R"(<parkpos latitude="1" longitude="1" radius="20"/>)", "93: Parking position #1 has no 'id' attribute.", 0},
+        {R"(<parkpos id="A" latitude="1" longitude="1" radius="20"/><parkpos id=" 	" latitude="1" longitude="1"/>)",
          "93: Parking position #2 has empty 'id' attribute.", 1},
-        {R"(<parkpos id="B1" latitude="1" longitude="1"/><parkpos id=" B1 " latitude="1" longitude="1"/>)",
+        {R"(<parkpos id="B1" latitude="1" longitude="1" radius="20"/><parkpos id=" B1 " latitude="1" longitude="1"/>)",
          "94: Parking position 'B1' appears more than once.", 1},
     };
     for (const Row& row : rows) {
@@ -301,6 +301,7 @@ TEST_F(StandFile, ANumberReadsWholeOrTheStandIsNotUsed) {
         {R"(latitude="52.3" longitude="4.7" radius="30" CARGO="true")", "'CARGO' should be 'cargo'"},
         {R"(longitude="4.7" radius="30")", "latitude is missing"},
         {R"(latitude="52.3" radius="30")", "longitude is missing"},
+        {R"(latitude="52.3" longitude="4.7" heading="90")", "radius is missing"},
         {R"(latitude="52.3x" longitude="4.7" radius="30")", R"(latitude "52.3x" is not a number)"},
         {R"(latitude="52.3.1" longitude="4.7" radius="30")", R"(latitude "52.3.1" is not a number)"},
         {R"(latitude="" longitude="4.7" radius="30")", R"(latitude "" is not a number)"},
@@ -316,9 +317,10 @@ TEST_F(StandFile, ANumberReadsWholeOrTheStandIsNotUsed) {
         {R"(latitude="52.3" longitude="180.5" radius="30")", R"(longitude "180.5" is outside -180..180)"},
         {R"(latitude="52.3" longitude="4.7" radius="200")", R"(radius "200" is outside 0 to under 200 m)"},
         {R"(latitude="52.3" longitude="4.7" radius="-1")", R"(radius "-1" is outside 0 to under 200 m)"},
-        // Read whole: blanks around the number, a sign, an exponent, no radius.
+        // Read whole: blanks around the number, a sign, an exponent; no
+        // heading is north.
         {R"(latitude=" 52.31 " longitude="+4.7" radius="2.55e1")", "", 52.31, 25.5},
-        {R"(latitude="-33.9" longitude="-70.6")", "", -33.9, 0.0},
+        {R"(latitude="-33.9" longitude="-70.6" radius="0")", "", -33.9, 0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.attributes);
@@ -375,7 +377,7 @@ TEST_F(StandFile, AUsesDayReadsWholeAndItsNamesAsWritten) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.opt);
-        const std::string xml = std::string(R"(<parkpositions><parkpos id="X" latitude="52.3" longitude="4.7">)") +
+        const std::string xml = std::string(R"(<parkpositions><parkpos id="X" latitude="52.3" longitude="4.7" radius="20">)") +
                                 R"(<opt reg="PH-BXA" airl="KLM" type="B738" )" + row.opt + "/></parkpos></parkpositions>";
         pugi::xml_document document;
         ASSERT_TRUE(document.load_string(xml.c_str()));
