@@ -204,14 +204,24 @@ constexpr std::string_view kParkposNames[] = {"id",     "latitude", "longitude",
                                               "cargo_change"};
 constexpr std::string_view kOptNames[] = {"reg", "airl", "type", "day", "hh", "cs", "soft", "cpl"};
 
+// The file form's names are ASCII: no locale is involved.
+char lf_asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool lf_sameLetters(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
+        if (lf_asciiLower(a[i]) != lf_asciiLower(b[i])) return false;
     }
     return true;
+}
+
+// The text without the blanks, tabs and line ends around it; a view, as a
+// file of many thousand stands reads every number through here.
+std::string_view lf_trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 void lf_problem(std::vector<std::string>* problems, std::string message) {
@@ -294,8 +304,7 @@ std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::
 }  // namespace
 
 std::optional<double> gf_wholeNumber(std::string_view text) {
-    const std::string trimmed = gf_trim(text);
-    std::string_view digits = trimmed;
+    std::string_view digits = lf_trimmed(text);
     const bool plus = !digits.empty() && digits.front() == '+';
     if (plus) digits.remove_prefix(1);
     // The conversion below also takes "inf" and "nan", and after a '+' it
@@ -303,7 +312,7 @@ std::optional<double> gf_wholeNumber(std::string_view text) {
     const bool minus = !digits.empty() && digits.front() == '-';
     const std::size_t first = minus ? 1 : 0;
     if ((plus && minus) || digits.size() <= first ||
-        !(std::isdigit(static_cast<unsigned char>(digits[first])) || digits[first] == '.')) {
+        !((digits[first] >= '0' && digits[first] <= '9') || digits[first] == '.')) {
         return std::nullopt;
     }
     double value = 0.0;
@@ -314,12 +323,10 @@ std::optional<double> gf_wholeNumber(std::string_view text) {
 }
 
 std::optional<std::int64_t> gf_wholeInteger(std::string_view text) {
-    const std::string trimmed = gf_trim(text);
-    std::string_view digits = trimmed;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    if (digits.empty() || digits.front() == '+' || (trimmed.front() == '+' && digits.front() == '-')) {
-        return std::nullopt;
-    }
+    std::string_view digits = lf_trimmed(text);
+    const bool plus = !digits.empty() && digits.front() == '+';
+    if (plus) digits.remove_prefix(1);
+    if (digits.empty() || digits.front() == '+' || (plus && digits.front() == '-')) return std::nullopt;
     std::int64_t value = 0;
     const char* last = digits.data() + digits.size();
     const auto [end, ec] = std::from_chars(digits.data(), last, value);
