@@ -9,7 +9,6 @@
 #include "core/user_error.h"
 #include "core/version.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <span>
