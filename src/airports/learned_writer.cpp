@@ -140,6 +140,10 @@ void gf_leaveParkAirport() {
     g_parkAirportFile.handmade = false;
     g_parkAirportFile.learnedNotWhole = false;
     gf_forgetStandFileRead();
+    // What the user was asked to mend concerned this airport. A read that
+    // gave no stand is tried again shortly: its notice tells why there are
+    // none, and the next read replaces it.
+    if (!g_standList.empty()) gf_setAirportNotice({});
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);

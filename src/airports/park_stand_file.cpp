@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <limits>
 #include <unordered_map>
 #include <mutex>
 #include <fmt/format.h>
@@ -42,6 +44,8 @@ bool lf_takePrefetched(std::string_view reference) {
 }
 
 constexpr std::int32_t kDefaultParkingPercentage = 30;
+// Higher than any airport on earth, far within 32 bits.
+constexpr double kMaxAltitude_ft = 100000.0;
 constexpr double kAdjacencyWidening = 1.1;
 constexpr double kManualStandMinDegrees = 0.0001;
 const VersionData kFirstVersionWithKeptFlights{11, 10, 0};
@@ -203,15 +207,31 @@ void lf_setFlag(const pugi::xml_document& document, CheckBoxParameter& setting) 
     lf_continuation(setting.name(), *value ? "true" : "false");
 }
 
+// A number setting of a learned file, read whole: "25,5" is no range of 25,
+// which the close would write back as the airport's range. A value that
+// does not read whole is not used (the setting keeps its value).
+std::optional<std::int32_t> lf_learnedNumber(const pugi::xml_document& document, std::string_view key,
+                                             std::vector<std::string>& problems) {
+    const std::optional<std::string> text = gf_readStringParameter(document, key);
+    if (!text) return std::nullopt;
+    const std::optional<std::int64_t> value = gf_wholeInteger(*text);
+    if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+        *value > std::numeric_limits<std::int32_t>::max()) {
+        problems.push_back(fmt::format("the setting {} \"{}\" is not a whole number and is not used", key, *text));
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(*value);
+}
+
 // The airport settings of a learned file, in the order they take effect.
-void lf_readLearnedSettings(const pugi::xml_document& document) {
+void lf_readLearnedSettings(const pugi::xml_document& document, std::vector<std::string>& problems) {
     AirportWindow& window = gf_airportWindow();
-    if (const auto value = gf_readIntParameter(document, MAX_LIVE_SEL.name())) {
+    if (const auto value = lf_learnedNumber(document, MAX_LIVE_SEL.name(), problems)) {
         MAX_LIVE_SEL.setValue(MAX_LIVE_SEL.clamp(*value));
         gf_showComboValue(MAX_LIVE_SEL);
         lf_continuation(MAX_LIVE_SEL.name(), fmt::format("{}", MAX_LIVE_SEL.value()));
     }
-    const auto range = gf_readIntParameter(document, RANGE.name());
+    const auto range = lf_learnedNumber(document, RANGE.name(), problems);
     if (range) {
         gf_showAirportRange(*range);
         lf_continuation(RANGE.name(), fmt::format("{}", *range));
@@ -227,7 +247,7 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     }
     // Clamped like every other setting: a file edited by hand must not
     // park more aircraft than there are stands.
-    if (const auto value = gf_readIntParameter(document, parking_percentage.name())) {
+    if (const auto value = lf_learnedNumber(document, parking_percentage.name(), problems)) {
         parking_percentage.setValue(parking_percentage.clamp(*value));
         lf_continuation(parking_percentage.name(), fmt::format("{}", parking_percentage.value()));
     } else {
@@ -236,7 +256,7 @@ void lf_readLearnedSettings(const pugi::xml_document& document) {
     gf_showComboValue(parking_percentage);
     lf_setFlag(document, WEEK);
     lf_setFlag(document, PARK_SOFT);
-    if (const auto value = gf_readIntParameter(document, MAX_FIT.name())) {
+    if (const auto value = lf_learnedNumber(document, MAX_FIT.name(), problems)) {
         MAX_FIT.setValue(MAX_FIT.clamp(*value));
         gf_showAirportMaxFit();
         gf_logContinuation(fmt::format("{:24}: {} (max number of half hours, is {:.1F} hrs decimal)", MAX_FIT.name(),
@@ -282,12 +302,18 @@ private:
 
 bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, StandUseIndex& uses,
                   std::vector<std::string>& problems) {
+    // A misspelt name would read as a missing value, and the close would
+    // write the entry back without what the user wrote.
+    if (const std::string slip = gf_attributeNameSlip(parkpos); !slip.empty()) {
+        problems.push_back(fmt::format("Parking position '{}': the learned entry is not used, {}.", stand.id, slip));
+        return true;
+    }
     if (parkpos.attribute("radius_change").as_bool()) {
         // Checked as the stand file's radius is: the traffic and the
-        // neighbour search take it as it is.
-        const double radius_m = parkpos.attribute("radius").as_double();
-        if (gf_usableStandRadius(radius_m)) {
-            stand.radius = radius_m * kNmPerMetre;
+        // neighbour search take it as it is; "25,5" is no radius of 25 m.
+        const std::optional<double> radius_m = gf_wholeNumber(parkpos.attribute("radius").as_string());
+        if (radius_m && gf_usableStandRadius(*radius_m)) {
+            stand.radius = *radius_m * kNmPerMetre;
             stand.radius_change = true;
         } else {
             problems.push_back(fmt::format("Parking position '{}': the learned radius \"{}\" is not used.", stand.id,
@@ -301,6 +327,10 @@ bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, Stand
     if (clearFlights) return true;
     std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
     for (pugi::xml_node opt : parkpos.children("opt")) {
+        if (const std::string slip = gf_attributeNameSlip(opt); !slip.empty()) {
+            problems.push_back(fmt::format("Parking position '{}': a learned use is not used, {}.", stand.id, slip));
+            continue;
+        }
         const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
         if (halfHours == 0) {
             gf_logHighlight("empty bit set");
@@ -316,8 +346,8 @@ bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, Stand
         }
         // A weekday outside 1..7 would never match a day of the traffic and
         // would only weigh on the quality factors.
-        const int day = opt.attribute("day").as_int();
-        if (day < 1 || day > 7) {
+        const std::optional<std::int64_t> day = gf_wholeInteger(opt.attribute("day").as_string());
+        if (!day || *day < 1 || *day > 7) {
             problems.push_back(
                 fmt::format("Parking position '{}': a learned use on day \"{}\" is not used.", stand.id,
                             opt.attribute("day").as_string()));
@@ -325,7 +355,7 @@ bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, Stand
         }
         StandOption o = lf_readStandOption(opt);
         o.halfHours = halfHours;
-        o.day = static_cast<std::uint32_t>(day);
+        o.day = static_cast<std::uint32_t>(*day);
         o.origin = 0;
         o.index = next;
         if (uses.known(o)) continue;
@@ -391,6 +421,34 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
     }
 }
 
+constexpr const char* kSeeLearnedFiles = ", see Manual 6.3";  // learned stand files, edited by hand
+
+// What the user must mend in the airport's files, one text per file, kept
+// on the notice line until the airport is left.
+std::vector<std::string> g_airportNotices;
+
+void lf_addAirportNotice(std::string text) {
+    // Every message the window shows is in Log.txt as well.
+    gf_logLine(text);
+    g_airportNotices.push_back(std::move(text));
+    std::string joined;
+    for (const std::string& notice : g_airportNotices) joined += (joined.empty() ? "" : "   ") + notice;
+    gf_setAirportNotice(joined);
+}
+
+// Entries of a file that the program does not use: each is logged, and the
+// notice line names the file and the first of them.
+void lf_noticeUnused(const std::string& fileText, const std::vector<std::string>& problems, std::string_view after) {
+    for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", fileText, problem));
+    std::string first = problems.front();
+    std::string more;
+    if (problems.size() > 1) {
+        if (first.ends_with('.')) first.pop_back();
+        more = fmt::format(", and {} more in Log.txt", problems.size() - 1);
+    }
+    lf_addAirportNotice(fmt::format("{}: {}{}{}", fileText, first, more, after));
+}
+
 // A learned or hand-made file with entries the program does not use is used
 // without them, and the user is told which file holds them; the file itself
 // is never written back while it reads like this.
@@ -398,10 +456,38 @@ void lf_reportNotWhole(const fs::path& path, const std::vector<std::string>& pro
     if (problems.empty()) return;
     g_parkAirportFile.learnedNotWhole = true;
     if (g_standFileRead.whyNotWhole.empty()) g_standFileRead.whyNotWhole = problems.front();
+    lf_noticeUnused(gf_pathToUtf8(path), problems, " (the file is left unchanged)");
+}
+
+// Where the XML parser stopped, as the line an editor shows.
+std::size_t lf_lineAt(const fs::path& path, std::ptrdiff_t offset) {
+    std::ifstream in(path, std::ios::binary);
+    std::size_t line = 1;
+    for (std::ptrdiff_t i = 0; i < offset && in; ++i) {
+        if (in.get() == '\n') ++line;
+    }
+    return line;
+}
+
+// A learned or hand-made file that is no XML (a missing quote, a stray
+// closing tag, a file cut short) is the user's to mend: a copy is kept, the
+// log and the notice line name it, and the close leaves the file in place
+// rather than replace it by what the stand file alone gives.
+void lf_keepUnreadableLearned(const fs::path& path, const pugi::xml_parse_result& result) {
+    // The copy is gf_save1GenerationOf's: "0" before the extension.
+    const fs::path copy = path.parent_path() / (gf_pathToUtf8(path.stem()) + "0" + gf_pathToUtf8(path.extension()));
+    const bool kept = gf_save1GenerationOf(path);
+    const std::string why = fmt::format("line {}: {}", lf_lineAt(path, result.offset), result.description());
     const std::string pathText = gf_pathToUtf8(path);
-    for (const std::string& problem : problems) gf_logHighlight(fmt::format("{}: {}", pathText, problem));
-    const std::string more = problems.size() > 1 ? fmt::format(", and {} more in Log.txt", problems.size() - 1) : "";
-    gf_setStatusLine(fmt::format("{}: {}{} (the file is left unchanged)", pathText, problems.front(), more), true);
+    const std::string keptText = kept ? fmt::format("saved as {}", gf_pathToUtf8(copy)) : "no copy could be saved";
+    gf_logHighlight(fmt::format("{} found, but could not be loaded, {}: {}", pathText, keptText, why));
+    gf_logContinuation("the stand file's stands are used until the file is mended");
+    g_parkAirportFile.learnedNotWhole = true;
+    lf_addAirportNotice(fmt::format("{} is damaged ({}), {}; the stand file's stands are used until you mend it{}",
+                                    pathText, why,
+                                    kept ? fmt::format("a copy is kept as {}", gf_pathToUtf8(copy.filename()))
+                                         : std::string("no copy could be kept"),
+                                    kSeeLearnedFiles));
 }
 
 void lf_setDefaultParkingPercentage() {
@@ -448,13 +534,26 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     // 6. Parameters.
     g_parkAirportFile.RT_traffic_week = gf_readIntParameter(document, "RT_traffic_week").value_or(0);
     g_parkAirportFile.publisher = gf_readStringParameter(document, "publisher").value_or("");
-    const auto altitude = gf_readIntParameter(document, "altitude");
-    if (!altitude) throw ozr::UserErrorException(65, std::string("Parameter ") + "altitude" + " not found");
-    g_parkAirportFile.altitude = *altitude;
+    // Named: the run stops on it, and the user must find which stand file to
+    // mend.
+    const auto altitudeText = gf_readStringParameter(document, "altitude");
+    if (!altitudeText) {
+        throw ozr::UserErrorException(65, fmt::format("Parameter {} not found in {}", "altitude", reference));
+    }
+    // "abc" would read as 0 ft and put the airport's parked aircraft at sea
+    // level; a decimal value is rounded, as the program writes whole feet.
+    const std::optional<double> altitude_ft = gf_wholeNumber(*altitudeText);
+    if (!altitude_ft || std::fabs(*altitude_ft) > kMaxAltitude_ft) {
+        throw ozr::UserErrorException(
+            65, fmt::format("Parameter {} \"{}\" is not a number in {}", "altitude", *altitudeText, reference));
+    }
+    g_parkAirportFile.altitude = static_cast<std::int32_t>(std::lround(*altitude_ft));
     g_parkAirportFile.airport_name = gf_readStringParameter(document, "airport_name").value_or("");
 
     // 7.-9. Stands, the file's quality pair, the settings backup.
-    lf_readParkpositions(document, g_standList);
+    std::vector<std::string> unused;
+    lf_readParkpositions(document, g_standList, &unused, reference);
+    if (!unused.empty()) lf_noticeUnused(std::string(reference), unused, "");
     const auto qfReal = gf_readIntParameter(document, "Qf_real");
     const auto qfSoft = gf_readIntParameter(document, "Qf_soft");
     if (qfReal && qfSoft) g_parkAirportFile.quality = {*qfReal, *qfSoft};
@@ -537,11 +636,7 @@ void lf_readLearned(const fs::path& learnedPath) {
         pugi::xml_document document;
         const pugi::xml_parse_result result = gf_loadStandFile(learnedPath, document);
         if (!result) {
-            // The close must not write a plain learned file over it.
-            g_parkAirportFile.learnedNotWhole = true;
-            gf_save1GenerationOf(learnedPath);
-            gf_logHighlight(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}",
-                                        gf_pathToUtf8(learnedPath), result.description()));
+            lf_keepUnreadableLearned(learnedPath, result);
             return;
         }
         gf_logLine(fmt::format("Read from learned airport file: '{}'", gf_pathToUtf8(learnedPath)));
@@ -565,11 +660,11 @@ void lf_readLearned(const fs::path& learnedPath) {
                                          name, g_parkAirportFile.airport_name),
                              true);
         }
-        lf_readLearnedSettings(document);
+        std::vector<std::string> problems;
+        lf_readLearnedSettings(document, problems);
         if (const auto handmade = gf_readStringParameter(document, "handmade")) {
             g_parkAirportFile.handmade = true;
             gf_clearStands();
-            std::vector<std::string> problems;
             lf_readParkpositions(document, g_standList, &problems);
             // Its own name, altitude and publisher are the user's: a rewrite
             // keeps them, not the archived file's.
@@ -590,7 +685,7 @@ void lf_readLearned(const fs::path& learnedPath) {
         g_parkAirportFile.handmade = false;
         // Stands under a misspelled element: written back, the file would
         // lose them.
-        std::vector<std::string> problems = gf_misplacedStandEntries(document);
+        for (std::string& problem : gf_misplacedStandEntries(document)) problems.push_back(std::move(problem));
         lf_readLearnedStands(document, learnedPath, clearFlights, problems);
         lf_reportNotWhole(learnedPath, problems);
     } catch (const std::exception& e) {
@@ -647,6 +742,8 @@ std::string gf_readApf(std::string_view reference) {
     g_parkAirportFile.quality = {};
     g_parkAirportFile.learnedNotWhole = false;
     gf_forgetStandFileRead();
+    g_airportNotices.clear();
+    gf_setAirportNotice({});
     try {
         return lf_readApfSteps(reference, code);
     } catch (const ozr::UserErrorException&) {

@@ -12,7 +12,9 @@
 #include "core/user_error.h"
 #include "core/version.h"
 
+#include <charconv>
 #include <cmath>
+#include <span>
 #include <fmt/format.h>
 #include <fstream>
 #include <sstream>
@@ -542,17 +544,73 @@ StandOption lf_readStandOption(pugi::xml_node opt) {
 
 namespace {
 
-// A stand's numbers as the traffic can use them: the checks the .bgl decoder
-// makes of the same values. A stand file is input from outside too, and a NaN
-// or a huge radius would reach the traffic's geometry and the neighbour
-// search.
-bool lf_usableStandNumbers(double lat, double lon, double hdg_deg, double radius_m) {
-    return std::isfinite(lat) && std::isfinite(lon) && std::isfinite(hdg_deg) && lat >= -90.0 && lat <= 90.0 &&
-           lon >= -180.0 && lon <= 180.0 && gf_usableStandRadius(radius_m);
+// The names of the file form, by element.
+constexpr std::string_view kParkposNames[] = {"id",     "latitude", "longitude", "heading",       "radius",
+                                              "cargo",  "ramp",     "heli",      "manual",        "radius_change",
+                                              "cargo_change"};
+constexpr std::string_view kOptNames[] = {"reg", "airl", "type", "day", "hh", "cs", "soft", "cpl"};
+
+// The file form's names are ASCII: no locale is involved.
+char lf_asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool lf_sameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lf_asciiLower(a[i]) != lf_asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// The text without the blanks, tabs and line ends around it; a view, as a
+// file of many thousand stands reads every number through here.
+std::string_view lf_trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 void lf_problem(std::vector<std::string>* problems, std::string message) {
     if (problems) problems->push_back(std::move(message));
+}
+
+// Why a number attribute cannot be used, or empty; value is 0 when it is
+// absent and not required.
+std::string lf_numberSlip(pugi::xml_node element, const char* name, bool required, double& value) {
+    value = 0.0;
+    const pugi::xml_attribute attribute = element.attribute(name);
+    if (!attribute) return required ? fmt::format("{} is missing", name) : std::string();
+    const std::optional<double> read = gf_wholeNumber(attribute.value());
+    if (!read) return fmt::format("{} \"{}\" is not a number", name, attribute.value());
+    value = *read;
+    return {};
+}
+
+// A stand's numbers as the traffic can use them: the checks the .bgl decoder
+// makes of the same values. A stand file is input from outside too, and a
+// cut, NaN or huge value would move the stand or reach the traffic's
+// geometry and the neighbour search. Empty when all are usable.
+std::string lf_standNumbersSlip(pugi::xml_node parkpos, StandPlace& place, double& radius_m) {
+    double hdg_deg = 0.0;
+    std::string slip = lf_numberSlip(parkpos, "latitude", true, place.lat_deg);
+    if (slip.empty()) slip = lf_numberSlip(parkpos, "longitude", true, place.lon_deg);
+    if (slip.empty()) slip = lf_numberSlip(parkpos, "heading", false, hdg_deg);
+    // A stand without a size holds no aircraft; the program's own files
+    // always give it (the manual stands of a learned file need it too).
+    if (slip.empty()) slip = lf_numberSlip(parkpos, "radius", true, radius_m);
+    if (!slip.empty()) return slip;
+    if (place.lat_deg < -90.0 || place.lat_deg > 90.0) {
+        return fmt::format("latitude \"{}\" is outside -90..90", parkpos.attribute("latitude").value());
+    }
+    if (place.lon_deg < -180.0 || place.lon_deg > 180.0) {
+        return fmt::format("longitude \"{}\" is outside -180..180", parkpos.attribute("longitude").value());
+    }
+    if (!gf_usableStandRadius(radius_m)) {
+        return fmt::format("radius \"{}\" is outside 0 to under {} m", parkpos.attribute("radius").value(),
+                           kMaxStandRadius_m);
+    }
+    place.hdg_rad = hdg_deg * kDegreesToRad;
+    return {};
 }
 
 std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin,
@@ -561,10 +619,16 @@ std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::
     options.reserve(static_cast<std::size_t>(std::distance(parkpos.children("opt").begin(),
                                                            parkpos.children("opt").end())));
     for (pugi::xml_node opt : parkpos.children("opt")) {
+        if (const std::string slip = gf_attributeNameSlip(opt); !slip.empty()) {
+            lf_problem(problems, fmt::format("Parking position '{}': a use is not used, {}.", id, slip));
+            continue;
+        }
         const std::string hh = opt.attribute("hh").as_string();
-        const std::uint32_t day = opt.attribute("day").as_uint();
-        if (hh.empty() || day < 1 || day > 7) {
-            lf_problem(problems, fmt::format("Parking position '{}': a use without hours or a day 1..7 is not used.", id));
+        // "3x" is no day: read as 3, the close would write the cut value back.
+        const std::optional<std::int64_t> day = gf_wholeInteger(opt.attribute("day").as_string());
+        if (hh.empty() || !day || *day < 1 || *day > 7) {
+            lf_problem(problems,
+                       fmt::format("Parking position '{}': a use without hours or a day 1..7 is not used.", id));
             continue;
         }
         StandOption o = lf_readStandOption(opt);
@@ -576,7 +640,7 @@ std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::
                                              id, hh));
         }
         o.index = static_cast<std::uint32_t>(options.size() + 1);
-        o.day = day;
+        o.day = static_cast<std::uint32_t>(*day);
         o.origin = origin;
         options.push_back(std::move(o));
     }
@@ -585,46 +649,108 @@ std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::
 
 }  // namespace
 
+std::optional<double> gf_wholeNumber(std::string_view text) {
+    std::string_view digits = lf_trimmed(text);
+    const bool plus = !digits.empty() && digits.front() == '+';
+    if (plus) digits.remove_prefix(1);
+    // The conversion below also takes "inf" and "nan", and after a '+' it
+    // would take a second sign.
+    const bool minus = !digits.empty() && digits.front() == '-';
+    const std::size_t first = minus ? 1 : 0;
+    if ((plus && minus) || digits.size() <= first ||
+        !((digits[first] >= '0' && digits[first] <= '9') || digits[first] == '.')) {
+        return std::nullopt;
+    }
+    double value = 0.0;
+    const char* last = digits.data() + digits.size();
+    const auto [end, ec] = std::from_chars(digits.data(), last, value, std::chars_format::general);
+    if (ec != std::errc() || end != last || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::optional<std::int64_t> gf_wholeInteger(std::string_view text) {
+    std::string_view digits = lf_trimmed(text);
+    const bool plus = !digits.empty() && digits.front() == '+';
+    if (plus) digits.remove_prefix(1);
+    if (digits.empty() || digits.front() == '+' || (plus && digits.front() == '-')) return std::nullopt;
+    std::int64_t value = 0;
+    const char* last = digits.data() + digits.size();
+    const auto [end, ec] = std::from_chars(digits.data(), last, value);
+    if (ec != std::errc() || end != last) return std::nullopt;
+    return value;
+}
+
+std::string gf_attributeNameSlip(pugi::xml_node element) {
+    const bool opt = std::string_view(element.name()) == "opt";
+    for (pugi::xml_attribute attribute : element.attributes()) {
+        const std::string_view name = attribute.name();
+        for (const std::string_view right : opt ? std::span<const std::string_view>(kOptNames)
+                                                : std::span<const std::string_view>(kParkposNames)) {
+            if (name != right && lf_sameLetters(name, right)) return fmt::format("'{}' should be '{}'", name, right);
+        }
+    }
+    return {};
+}
+
 bool gf_usableStandRadius(double radius_m) {
     return std::isfinite(radius_m) && radius_m >= 0.0 && radius_m < kMaxStandRadius_m;
 }
 
-bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
-                    std::vector<std::string>* problems) {
-    const double lat = parkpos.attribute("latitude").as_double();
-    const double lon = parkpos.attribute("longitude").as_double();
-    if (lat == 0.0 && lon == 0.0) {
-        lf_problem(problems, fmt::format("Parking position '{}' has no position and is not used.", id));
+namespace {
+
+// One stand. What a stand file holds by design goes to dropped rather than
+// problems: a stand at 0/0 (an entry without a place) and uses without hours
+// or day, which the program drops; a stand file's uses are never written
+// back, so those are no slips for the user to mend.
+bool lf_readStand(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
+                  std::vector<std::string>* problems, std::vector<std::string>* dropped) {
+    std::string slip = gf_attributeNameSlip(parkpos);
+    StandPlace place;
+    double radius_m = 0.0;
+    if (slip.empty()) {
+        // Without a position, or at 0/0, the entry is no stand.
+        const pugi::xml_attribute lat = parkpos.attribute("latitude");
+        const pugi::xml_attribute lon = parkpos.attribute("longitude");
+        if ((!lat && !lon) || (gf_wholeNumber(lat.value()) == 0.0 && gf_wholeNumber(lon.value()) == 0.0)) {
+            lf_problem(dropped, fmt::format("Parking position '{}' has no position and is not used.", id));
+            return false;
+        }
+        slip = lf_standNumbersSlip(parkpos, place, radius_m);
+    }
+    if (!slip.empty()) {
+        if (!problems) gf_logHighlight(fmt::format("parkpos {} skipped: {}", id, slip));
+        lf_problem(problems, fmt::format("Parking position '{}': {}; the stand is not used.", id, slip));
         return false;
     }
-    const double radius_m = parkpos.attribute("radius").as_double();
-    const double hdg_deg = parkpos.attribute("heading").as_double();
-    if (!lf_usableStandNumbers(lat, lon, hdg_deg, radius_m)) {
-        gf_logHighlight(fmt::format("parkpos {} skipped: latitude {} longitude {} heading {} radius {}", id,
-                                    parkpos.attribute("latitude").as_string(), parkpos.attribute("longitude").as_string(),
-                                    parkpos.attribute("heading").as_string(), parkpos.attribute("radius").as_string()));
-        lf_problem(problems, fmt::format("Parking position '{}' has an unusable position, heading or radius and is not "
-                                         "used.",
-                                         id));
-        return false;
-    }
-    const double hdg_rad = hdg_deg * kDegreesToRad;
     const bool cargo = parkpos.attribute("cargo").as_bool();
     const bool ramp = parkpos.attribute("ramp").as_bool();
     const bool heli = parkpos.attribute("heli").as_bool();
-    std::vector<StandOption> options = lf_readStandOptions(parkpos, id, origin, problems);
-    stands.emplace_back(id, std::move(options), StandPlace{lat, lon, hdg_rad}, radius_m, cargo, ramp, heli);
+    std::vector<StandOption> options = lf_readStandOptions(parkpos, id, origin, dropped);
+    stands.emplace_back(id, std::move(options), place, radius_m, cargo, ramp, heli);
     return true;
 }
 
+}  // namespace
+
+bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
+                    std::vector<std::string>* problems) {
+    return lf_readStand(parkpos, id, origin, stands, problems, problems);
+}
+
 void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
-                          std::vector<std::string>* problems) {
+                          std::vector<std::string>* problems, std::string_view idStopsIn) {
     const pugi::xml_node parkpositions = gf_rootChild(document, "parkpositions");
     if (!parkpositions) return;
     std::unordered_set<std::string> seen;
     seen.reserve(512);
     std::size_t number = 0;
-    const auto bad = [problems](int code, std::string message) {
+    // A stand file's messages name the file: the run stops on them, and the
+    // user must find which of many stand files to mend.
+    const auto bad = [&](int code, std::string message) {
+        if (!idStopsIn.empty()) {
+            message.pop_back();  // the full stop, which now ends the sentence after the file
+            throw ozr::UserErrorException(code, fmt::format("{} in {}.", message, idStopsIn));
+        }
         if (!problems) throw ozr::UserErrorException(code, message);
         problems->push_back(std::move(message));
     };
@@ -644,7 +770,7 @@ void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>
             bad(94, fmt::format("Parking position '{}' appears more than once.", id));
             continue;
         }
-        lf_readParkpos(parkpos, id, 1, stands, problems);
+        lf_readStand(parkpos, id, 1, stands, problems, idStopsIn.empty() ? problems : nullptr);
     }
 }
 

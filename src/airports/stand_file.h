@@ -140,19 +140,34 @@ bool lf_writeParameters(pugi::xml_node root, const AirportFile& record, StandFil
                         const LearnedSettings& settings);
 
 // Appends the stands of a document (root/parkpositions, or parkpositions of
-// a document without root) to stands, their options with origin 1. A missing,
-// empty or repeated id throws ozr::UserErrorException 93 or 94; the stands
-// appended before stay. With problems given (a file the user may have made,
-// which must never be written back short of an entry), such an entry is
-// skipped instead, and every entry that is not used or could not be written
-// back as it was read adds its message there; the rest of the file is read.
+// a document without root) to stands, their options with origin 1. With
+// problems given, every entry that is not used or could not be written back
+// as it was read adds its message there; without, an unusable stand is
+// logged. A missing, empty or repeated id throws ozr::UserErrorException 93
+// or 94 (the stands appended before stay), naming idStopsIn when that is
+// given; with problems given and no idStopsIn (a file the user made, which
+// must never be written back short of an entry), such an entry is skipped
+// and reported instead, and the rest of the file is read.
 void lf_readParkpositions(const pugi::xml_document& document, std::vector<Stand>& stands,
-                          std::vector<std::string>* problems = nullptr);
-// Appends one stand read from a parkpos element; false when it was skipped
-// (a stand at 0/0, or one whose position, heading or radius is not a usable
-// number: logged). problems as above.
+                          std::vector<std::string>* problems = nullptr, std::string_view idStopsIn = {});
+// Appends one stand read from a parkpos element; false when it was skipped:
+// a stand at 0/0, one without latitude, longitude or radius, or one whose
+// numbers do not read whole or are out of range (the message says which
+// attribute; heading is 0 when absent). problems as above.
 bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
                     std::vector<std::string>* problems = nullptr);
+// A number attribute's text read whole: one finite decimal number, blanks
+// around it allowed; nothing for "52,31", "52.3x", "", "nan" or "1e999". The
+// XML library reads such a text as far as it goes ("52,31" as 52, a stand
+// 35 km away), and the close would write the cut value back.
+std::optional<double> gf_wholeNumber(std::string_view text);
+// The same for a decimal integer: "3" and " 3 ", not "3x" or "3.5".
+std::optional<std::int64_t> gf_wholeInteger(std::string_view text);
+// An attribute of a parkpos or opt element whose name is one of the file
+// form's names in other letters ("Latitude"): its message, else empty. Read
+// under its right name the value would be missing (latitude 0, no cargo),
+// and the close would write the wrong value under the right name.
+std::string gf_attributeNameSlip(pugi::xml_node element);
 // A radius in metres the traffic can use (the largest stand the .bgl decoder
 // takes is below 200 m).
 bool gf_usableStandRadius(double radius_m);

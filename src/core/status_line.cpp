@@ -21,6 +21,7 @@ std::string g_statusText;
 std::string g_errorText;
 std::int32_t g_statusStamp = 0;
 std::string g_notice;
+std::string g_airportNotice;
 
 bool lf_stopping() { return g_runStopping.load() || g_userClosing.load(); }
 
@@ -74,6 +75,7 @@ void gf_resetStatusLine() {
     g_errorText.clear();
     g_statusStamp = 0;
     g_notice.clear();
+    g_airportNotice.clear();
 }
 
 void gf_setSettingsNotice(std::string_view text) {
@@ -82,9 +84,15 @@ void gf_setSettingsNotice(std::string_view text) {
     gf_uiSink().invalidateBand(UiBand::status);
 }
 
+void gf_setAirportNotice(std::string_view text) {
+    std::lock_guard lock(g_statusMutex);
+    g_airportNotice.assign(text);
+    gf_uiSink().invalidateBand(UiBand::status);
+}
+
 StatusLineSnapshot gf_statusLineSnapshot() {
     std::lock_guard lock(g_statusMutex);
-    return {g_statusText, g_errorText, g_statusStamp, g_notice};
+    return {g_statusText, g_errorText, g_statusStamp, g_notice, g_airportNotice};
 }
 
 StatusBandLook gf_statusBandLook(const StatusLineSnapshot& snapshot) {
@@ -92,9 +100,10 @@ StatusBandLook gf_statusBandLook(const StatusLineSnapshot& snapshot) {
     StatusBandLook look;
     look.fill = error ? kErrorBandColour : kStatusBandColour;
     look.text = error ? snapshot.errorText : snapshot.statusText;
-    if (!snapshot.notice.empty()) {
-        look.notice = snapshot.notice;
-        look.textY = kBelowNoticeTextY;
-    }
+    // One line holds both notices, the settings one first.
+    look.notice = snapshot.notice;
+    if (!look.notice.empty() && !snapshot.airportNotice.empty()) look.notice += "   ";
+    look.notice += snapshot.airportNotice;
+    if (!look.notice.empty()) look.textY = kBelowNoticeTextY;
     return look;
 }

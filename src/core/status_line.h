@@ -40,12 +40,20 @@ void gf_resetStatusLine();
 // for the rest of the process. A later notice replaces it.
 void gf_setSettingsNotice(std::string_view text);
 
+// A notice about the park airport's stand files (entries not used, a
+// damaged learned file kept aside) that the user must not miss: it stays on
+// the notice line, after a settings notice, whatever the status line shows
+// meanwhile, until the airport is left (an empty text). A later notice
+// replaces it.
+void gf_setAirportNotice(std::string_view text);
+
 // Both texts and the stamp, copied under the status line's lock.
 struct StatusLineSnapshot {
     std::string statusText;
     std::string errorText;
     std::int32_t stamp = 0;
     std::string notice;
+    std::string airportNotice;
 };
 StatusLineSnapshot gf_statusLineSnapshot();
 
@@ -63,8 +71,8 @@ inline constexpr BandColour kStatusTextColour{255, 255, 0};
 inline constexpr BandColour kStatusBandColour{50, 205, 50};
 inline constexpr BandColour kErrorBandColour{255, 0, 0};
 
-// With a settings notice the band holds two lines: the notice on top, the
-// status or error text below.
+// With a settings or airport notice the band holds two lines: the notice on
+// top, the status or error text below.
 inline constexpr int kNoticeTextY = 450;
 inline constexpr int kBelowNoticeTextY = 463;
 

@@ -5,6 +5,7 @@
 #include "airports/learned_writer.h"
 #include "airports/stand_file_locate.h"
 #include "airports_test_support.h"
+#include "core/run_flags.h"
 #include "core/status_line.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <random>
+#include <string_view>
 
 namespace {
 
@@ -384,10 +386,41 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
          "H1 H2 H3", ""},
         {"hand-made stand too large", meta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="250"/>)" + h3, "H1 H3",
-         "Parking position 'H2' has an unusable position, heading or radius and is not used."},
+         "Parking position 'H2': radius \"250\" is outside 0 to under 200 m; the stand is not used."},
         {"hand-made stand at latitude nan", meta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="nan" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
-         "Parking position 'H2' has an unusable position"},
+         "Parking position 'H2': latitude \"nan\" is not a number; the stand is not used."},
+        {"hand-made latitude with a decimal comma", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52,31000000" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': latitude \"52,31000000\" is not a number; the stand is not used."},
+        {"hand-made Latitude with a capital L", meta(), handmade,
+         h1 + R"(<parkpos id="H2" Latitude="52.31" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': 'Latitude' should be 'latitude'; the stand is not used."},
+        {"hand-made radius with a decimal comma", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="25,5"/>)" + h3, "H1 H3",
+         "Parking position 'H2': radius \"25,5\" is not a number; the stand is not used."},
+        {"hand-made latitude with trailing text", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3x" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': latitude \"52.3x\" is not a number"},
+        {"hand-made empty longitude", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': longitude \"\" is not a number"},
+        {"hand-made longitude missing", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': longitude is missing; the stand is not used."},
+        {"hand-made radius with a huge exponent", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="1e999"/>)" + h3, "H1 H3",
+         "Parking position 'H2': radius \"1e999\" is not a number"},
+        {"hand-made heading inf", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" heading="inf" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': heading \"inf\" is not a number"},
+        {"hand-made latitude out of range", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="-91" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
+         "Parking position 'H2': latitude \"-91\" is outside -90..90"},
+        {"hand-made use on day 3x", meta(), handmade,
+         h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
+                   <opt reg="PH-BXA" airl="KLM" type="B738" day="3x" hh="14:17"/></parkpos>)",
+         "H1 H2", "Parking position 'H2': a use without hours or a day 1..7 is not used."},
         {"hand-made stand without a position", meta(), handmade, h1 + R"(<parkpos id="H2" radius="30"/>)" + h3,
          "H1 H3", "Parking position 'H2' has no position and is not used."},
         {"hand-made use without a day", meta(), handmade,
@@ -405,7 +438,30 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
         {"manual stand too large", meta(), learned,
          R"(<parkpos id="M1" latitude="52.3" longitude="4.76" radius="250" manual="true"/>
             <parkpos id="M2" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)",
-         "D7 D8 F4 M2", "Parking position 'M1' has an unusable position, heading or radius and is not used."},
+         "D7 D8 F4 M2", "Parking position 'M1': radius \"250\" is outside 0 to under 200 m; the stand is not used."},
+        {"manual stand latitude with a decimal comma", meta(), learned,
+         R"(<parkpos id="M1" latitude="52,3" longitude="4.76" radius="30" manual="true"/>)", "D7 D8 F4",
+         "Parking position 'M1': latitude \"52,3\" is not a number; the stand is not used."},
+        {"manual stand Latitude with a capital L", meta(), learned,
+         R"(<parkpos id="M1" Latitude="52.3" longitude="4.76" radius="30" manual="true"/>)", "D7 D8 F4",
+         "Parking position 'M1': 'Latitude' should be 'latitude'; the stand is not used."},
+        {"learned radius with a decimal comma", meta(), learned,
+         R"(<parkpos id="D8" radius_change="true" radius="25,5"/>)", "D7 D8 F4",
+         "Parking position 'D8': the learned radius \"25,5\" is not used."},
+        {"learned Radius_change with a capital R", meta(), learned,
+         R"(<parkpos id="D8" Radius_change="true" radius="25"/>)", "D7 D8 F4",
+         "Parking position 'D8': the learned entry is not used, 'Radius_change' should be 'radius_change'."},
+        {"learned use on day 3x", meta(), learned,
+         R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="3x" hh="3"/></parkpos>)", "D7 D8 F4",
+         "Parking position 'D8': a learned use on day \"3x\" is not used."},
+        {"learned range with a decimal comma", meta(), learned + R"(<parameter name="RANGE" value="25,5"/>)", "",
+         "D7 D8 F4", "the setting RANGE \"25,5\" is not a whole number and is not used"},
+        {"hand-made parking percentage with a sign after it", meta(),
+         handmade + R"(<parameter name="parking_percentage" value="50%"/>)", h1, "H1",
+         "the setting parking_percentage \"50%\" is not a whole number and is not used"},
+        {"learned use with Day", meta(), learned,
+         R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" Day="3" hh="3"/></parkpos>)", "D7 D8 F4",
+         "Parking position 'D8': a learned use is not used, 'Day' should be 'day'."},
         {"manual stand repeated", meta(), learned,
          R"(<parkpos id="M1" latitude="52.3" longitude="4.76" radius="30" manual="true"/>
             <parkpos id="M1" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)",
@@ -448,7 +504,7 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
         std::string inUse;
         for (const Stand& s : g_standList) inUse += (inUse.empty() ? "" : " ") + s.id;
         EXPECT_EQ(inUse, row.inUse);
-        const std::string status = gf_statusLineSnapshot().statusText;
+        const std::string status = gf_statusLineSnapshot().airportNotice;
         if (*row.status == '\0') {
             EXPECT_EQ(status, "");
             // The engine learns a use of H1; the file written is read back
@@ -745,6 +801,192 @@ TEST_F(ParkStandFile, TheDoorRefusesAWriteThatLeavesOutWhatWasRead) {
     ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
     ASSERT_EQ(stand("D7").options.size(), 3u) << readFile(path);
     EXPECT_EQ(stand("D7").options[1].reg, "PH-EXB");
+}
+
+// A stand file that stops the run names itself, so that the user knows which
+// of many stand files to mend; a stand it cannot use is named with its file
+// on the notice line, and the other stands are used.
+TEST_F(ParkStandFile, AStandFileNamesItselfInEveryStopAndNotice) {
+    const std::string altitude = R"(<parameter name="altitude" value="-11"/>)";
+    const std::string d7 = R"(<parkpos id="D7" latitude="52.308" longitude="4.76" radius="20"/>)";
+    struct Row {
+        const char* name;
+        const char* reference;
+        std::string parameters, stands;
+        const char* stop;    // the error's text, "" when the file is read
+        const char* notice;  // the notice line after the read
+    };
+    const Row rows[] = {
+        {"no altitude", "airports\\my_thirdparty\\EHAM.xml", "", d7,
+         "65: Parameter altitude not found in airports\\my_thirdparty\\EHAM.xml", ""},
+        {"no altitude in an archived file", "archive/stock/EHAM.xml", "", d7,
+         "65: Parameter altitude not found in archive/stock/EHAM.xml", ""},
+        {"an altitude that is no number", "airports\\my_thirdparty\\EHAM.xml",
+         R"(<parameter name="altitude" value="abc"/>)", d7,
+         "65: Parameter altitude \"abc\" is not a number in airports\\my_thirdparty\\EHAM.xml", ""},
+        {"an altitude beyond any airport", "airports\\my_thirdparty\\EHAM.xml",
+         R"(<parameter name="altitude" value="1e9"/>)", d7,
+         "65: Parameter altitude \"1e9\" is not a number in airports\\my_thirdparty\\EHAM.xml", ""},
+        {"an altitude with decimals", "airports\\my_thirdparty\\EHAM.xml",
+         R"(<parameter name="altitude" value=" -11.4 "/>)", d7, "", ""},
+        {"a stand without id", "airports\\my_thirdparty\\EHAM.xml", altitude,
+         d7 + R"(<parkpos latitude="52.3" longitude="4.7"/>)",
+         "93: Parking position #2 has no 'id' attribute in airports\\my_thirdparty\\EHAM.xml.", ""},
+        {"a stand with an empty id", "airports\\my_ORBX\\EHAM.xml", altitude,
+         d7 + R"(<parkpos id=" " latitude="52.3" longitude="4.7"/>)",
+         "93: Parking position #2 has empty 'id' attribute in airports\\my_ORBX\\EHAM.xml.", ""},
+        {"a stand named twice", "airports\\my_thirdparty\\EHAM.xml", altitude,
+         d7 + R"(<parkpos id="D7 " latitude="52.3" longitude="4.7"/>)",
+         "94: Parking position 'D7' appears more than once in airports\\my_thirdparty\\EHAM.xml.", ""},
+        {"a latitude with a decimal comma", "airports\\my_thirdparty\\EHAM.xml", altitude,
+         d7 + R"(<parkpos id="D8" latitude="52,308270" longitude="4.76" radius="20"/>)", "",
+         "airports\\my_thirdparty\\EHAM.xml: Parking position 'D8': latitude \"52,308270\" is not a number; the "
+         "stand is not used."},
+        {"two slips", "archive/stock/EHAM.xml", altitude,
+         d7 + R"(<parkpos id="D8" Latitude="52.3" longitude="4.76"/><parkpos id="D9" latitude="52.3" longitude="4.7x"/>)",
+         "",
+         "archive/stock/EHAM.xml: Parking position 'D8': 'Latitude' should be 'latitude'; the stand is not used, and "
+         "1 more in Log.txt"},
+        // A stand file's own entries without a place or a day are the
+        // program's to drop, not the user's to mend.
+        {"a stand at 0/0 and a use without a day", "airports\\my_thirdparty\\EHAM.xml", altitude,
+         d7 + R"(<parkpos id="Z" latitude="0" longitude="0"/><parkpos id="D8" latitude="52.3" longitude="4.7" radius="20">
+                   <opt reg="X" airl="KLM" type="B738" hh="3"/></parkpos>)",
+         "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all("airports");
+        const std::string content = "<root>" + meta() + "<parameters>" + row.parameters +
+                                    "</parameters><parkpositions>" + row.stands + "</parkpositions></root>";
+        const bool archived = std::string_view(row.reference).starts_with("archive");
+        if (archived) {
+            writeFile(gf_prefetchPath(), content);
+            gf_setPrefetchedStandFile(row.reference);
+        } else {
+            std::string file = row.reference;
+            std::replace(file.begin(), file.end(), '\\', '/');
+            writeFile(file, content);
+        }
+        gf_resetStatusLine();
+        if (*row.stop != '\0') {
+            try {
+                visit(row.reference);
+                ADD_FAILURE() << "the read did not stop";
+            } catch (const ozr::UserErrorException& e) {
+                EXPECT_STREQ(e.what(), row.stop);
+            }
+            continue;
+        }
+        ASSERT_EQ(visit(row.reference), "") << log();
+        EXPECT_EQ(g_airportAltitude_ft.get(), std::optional<double>(-11.0));
+        EXPECT_EQ(gf_findStandByName("D7") != g_standList.end(), true);
+        EXPECT_EQ(gf_statusLineSnapshot().airportNotice, row.notice);
+        gf_leaveParkAirport();
+    }
+}
+
+// A learned file with a one-character XML slip is the user's to mend: the
+// log and the notice line name the copy by its real name and say that the
+// stand file's stands are used; the close leaves the file as it was. The
+// notice stays through the status texts of the visit and goes when the
+// airport is left.
+TEST_F(ParkStandFile, ADamagedLearnedFileIsKeptNamedAndNotReplaced) {
+    const std::string good = "<root>" + meta() + R"(
+<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/></parameters>
+<parkpositions>
+<parkpos id="D8" radius_change="true" radius="15"/>
+</parkpositions></root>
+)";
+    struct Row {
+        const char* name;
+        std::string from, to;  // the slip: the first from in the good file becomes to
+        const char* why;       // the notice's reason in brackets
+    };
+    const Row rows[] = {
+        {"a missing quote", R"(radius="15")", R"(radius="15)", "(line 4: "},
+        {"a stray closing tag", "</parkpositions>", "</parkpos></parkpositions>", "(line 5: "},
+        {"a file cut short", "</parkpositions></root>\n", "</parkpos", "(line 5: "},
+    };
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all("airports");
+        gf_resetStatusLine();
+        writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+        std::string damaged = good;
+        damaged.replace(damaged.find(row.from), row.from.size(), row.to);
+        writeFile(path, damaged);
+
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        EXPECT_EQ(g_standList.size(), 3u);
+        EXPECT_NEAR(stand("D8").radius * kMetresPerNm, 20.0, 1e-9);  // the stand file's
+        EXPECT_EQ(readFile("airports/learned/stock/EHAM0.xml"), damaged);
+        EXPECT_NE(log().find(nativePath("==> airports/learned/stock/EHAM.xml found, but could not be loaded, saved as "
+                                        "airports/learned/stock/EHAM0.xml: line ")),
+                  std::string::npos)
+            << log();
+        EXPECT_NE(log().find("the stand file's stands are used until the file is mended"), std::string::npos);
+        const std::string notice = gf_statusLineSnapshot().airportNotice;
+        EXPECT_EQ(notice.rfind(nativePath("airports/learned/stock/EHAM.xml is damaged ") + row.why, 0), 0u) << notice;
+        EXPECT_NE(notice.find("), a copy is kept as EHAM0.xml; the stand file's stands are used until you mend it, "
+                              "see Manual 6.3"),
+                  std::string::npos)
+            << notice;
+
+        // The visit's own texts come and go; the notice stays above them.
+        gf_setStatusLine("Parking adjustments: 1 to be removed, 2 to be added\n", true);
+        StatusBandLook look = gf_statusBandLook(gf_statusLineSnapshot());
+        EXPECT_EQ(look.notice, notice);
+        EXPECT_EQ(look.text, "Parking adjustments: 1 to be removed, 2 to be added\n");
+        for (int tick = 0; tick < 30; ++tick) {
+            ++g_tickCount;
+            gf_clearStatusLineWhenDue();
+        }
+        look = gf_statusBandLook(gf_statusLineSnapshot());
+        EXPECT_EQ(look.notice, notice);
+        EXPECT_EQ(look.text, "");
+
+        g_standFileUpdates = 3;
+        gf_leaveParkAirport();
+        EXPECT_EQ(readFile(path), damaged);
+        EXPECT_EQ(gf_statusLineSnapshot().airportNotice, "");
+        EXPECT_EQ(gf_statusBandLook(gf_statusLineSnapshot()).notice, "");
+    }
+    g_tickCount = 0;
+}
+
+// A hand-made file none of whose stands can be used gives no stands; the
+// airport is dropped and read again later, and meanwhile the notice still
+// says which file and entry are to blame, and the file is left as it was. A
+// read of the mended file takes the notice away.
+TEST_F(ParkStandFile, ANoticeOutlivesAReadThatFoundNoStand) {
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const std::string unusable = "<root>" + meta() + R"(<parameters>
+        <parameter name="airport_name" value="Amsterdam Schiphol"/><parameter name="handmade" value="true"/>
+      </parameters><parkpositions>
+        <parkpos id="H1" latitude="52,3" longitude="4.75" radius="30"/>
+        <parkpos id="H2" latitude="52.3" longitude="4.76" Radius="30"/>
+      </parkpositions></root>)";
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    writeFile(path, unusable);
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "no stands found");
+    const std::string notice = nativePath(path.string()) +
+                               ": Parking position 'H1': latitude \"52,3\" is not a number; the stand is not used, and 1 "
+                               "more in Log.txt (the file is left unchanged)";
+    EXPECT_EQ(gf_statusLineSnapshot().airportNotice, notice);
+    g_standFileUpdates = 1;
+    gf_leaveParkAirport();
+    EXPECT_EQ(gf_statusLineSnapshot().airportNotice, notice);
+    EXPECT_EQ(readFile(path), unusable);
+
+    std::string mended = unusable;
+    mended.replace(mended.find("52,3"), 4, "52.3");
+    mended.replace(mended.find("Radius"), 6, "radius");
+    writeFile(path, mended);
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    EXPECT_EQ(g_standList.size(), 2u);
+    EXPECT_EQ(gf_statusLineSnapshot().airportNotice, "");
 }
 
 // The neighbour search finds exactly the pairs that a comparison of every

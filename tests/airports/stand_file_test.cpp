@@ -6,6 +6,7 @@
 #include "core/user_error.h"
 
 #include <cmath>
+#include <fmt/format.h>
 
 namespace {
 
@@ -228,10 +229,10 @@ TEST_F(StandFile, BadIdsStopTheReadingWithTheirCodes) {
         std::size_t keptBefore;
     };
     const Row rows[] = {
-        {R"(<parkpos latitude="1" longitude="1"/>)", "93: Parking position #1 has no 'id' attribute.", 0},
-        {R"(<parkpos id="A" latitude="1" longitude="1"/><parkpos id=" 	" latitude="1" longitude="1"/>)",
+        {R"(<parkpos latitude="1" longitude="1" radius="20"/>)", "93: Parking position #1 has no 'id' attribute.", 0},
+        {R"(<parkpos id="A" latitude="1" longitude="1" radius="20"/><parkpos id=" 	" latitude="1" longitude="1"/>)",
          "93: Parking position #2 has empty 'id' attribute.", 1},
-        {R"(<parkpos id="B1" latitude="1" longitude="1"/><parkpos id=" B1 " latitude="1" longitude="1"/>)",
+        {R"(<parkpos id="B1" latitude="1" longitude="1" radius="20"/><parkpos id=" B1 " latitude="1" longitude="1"/>)",
          "94: Parking position 'B1' appears more than once.", 1},
     };
     for (const Row& row : rows) {
@@ -273,6 +274,132 @@ TEST_F(StandFile, StandsWithUnusableNumbersAreDropped) {
         ASSERT_EQ(stands.size(), 1u) << row;
         EXPECT_EQ(stands[0].id, "OK");
         EXPECT_NE(log().find("==> parkpos X skipped: "), std::string::npos) << row;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A number reads whole or not at all: every slip a hand typing a stand file
+// makes leaves the stand unused and says which attribute, in a file the user
+// made (problems listed) and in a stand file (the line in the log); a value
+// that reads whole is taken as written.
+TEST_F(StandFile, ANumberReadsWholeOrTheStandIsNotUsed) {
+    struct Row {
+        const char* attributes;  // of the stand X; the stand OK follows it
+        const char* problem;     // "" when X is used
+        double lat, radius_m;    // X's values when it is used
+    };
+    const Row rows[] = {
+        {R"(latitude="52,31000000" longitude="4.7" radius="30")", R"(latitude "52,31000000" is not a number)"},
+        {R"(latitude="52.3" longitude="4,7" radius="30")", R"(longitude "4,7" is not a number)"},
+        {R"(latitude="52.3" longitude="4.7" radius="25,5")", R"(radius "25,5" is not a number)"},
+        {R"(latitude="52.3" longitude="4.7" heading="90,5" radius="30")", R"(heading "90,5" is not a number)"},
+        {R"(Latitude="52.3" longitude="4.7" radius="30")", "'Latitude' should be 'latitude'"},
+        {R"(latitude="52.3" longitude="4.7" Radius="30")", "'Radius' should be 'radius'"},
+        {R"(latitude="52.3" longitude="4.7" radius="30" CARGO="true")", "'CARGO' should be 'cargo'"},
+        {R"(longitude="4.7" radius="30")", "latitude is missing"},
+        {R"(latitude="52.3" radius="30")", "longitude is missing"},
+        {R"(latitude="52.3" longitude="4.7" heading="90")", "radius is missing"},
+        {R"(latitude="52.3x" longitude="4.7" radius="30")", R"(latitude "52.3x" is not a number)"},
+        {R"(latitude="52.3.1" longitude="4.7" radius="30")", R"(latitude "52.3.1" is not a number)"},
+        {R"(latitude="" longitude="4.7" radius="30")", R"(latitude "" is not a number)"},
+        {R"(latitude="52.3" longitude="4.7" radius="")", R"(radius "" is not a number)"},
+        {R"(latitude="1e999" longitude="4.7" radius="30")", R"(latitude "1e999" is not a number)"},
+        {R"(latitude="52.3" longitude="4.7" radius="1e400")", R"(radius "1e400" is not a number)"},
+        {R"(latitude="NaN" longitude="4.7" radius="30")", R"(latitude "NaN" is not a number)"},
+        {R"(latitude="52.3" longitude="-inf" radius="30")", R"(longitude "-inf" is not a number)"},
+        {R"(latitude="52.3" longitude="4.7" radius="Infinity")", R"(radius "Infinity" is not a number)"},
+        {R"(latitude="0x34" longitude="4.7" radius="30")", R"(latitude "0x34" is not a number)"},
+        {R"(latitude="+-52.3" longitude="4.7" radius="30")", R"(latitude "+-52.3" is not a number)"},
+        {R"(latitude="91" longitude="4.7" radius="30")", R"(latitude "91" is outside -90..90)"},
+        {R"(latitude="52.3" longitude="180.5" radius="30")", R"(longitude "180.5" is outside -180..180)"},
+        {R"(latitude="52.3" longitude="4.7" radius="200")", R"(radius "200" is outside 0 to under 200 m)"},
+        {R"(latitude="52.3" longitude="4.7" radius="-1")", R"(radius "-1" is outside 0 to under 200 m)"},
+        // Read whole: blanks around the number, a sign, an exponent; no
+        // heading is north.
+        {R"(latitude=" 52.31 " longitude="+4.7" radius="2.55e1")", "", 52.31, 25.5},
+        {R"(latitude="-33.9" longitude="-70.6" radius="0")", "", -33.9, 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.attributes);
+        const std::string xml = std::string(R"(<parkpositions><parkpos id="X" )") + row.attributes +
+                                R"(/><parkpos id="OK" latitude="52.3" longitude="4.7" radius="30"/></parkpositions>)";
+        pugi::xml_document document;
+        ASSERT_TRUE(document.load_string(xml.c_str()));
+        // A file the user made: the stand's problem is listed.
+        std::vector<Stand> stands;
+        std::vector<std::string> problems;
+        lf_readParkpositions(document, stands, &problems);
+        if (*row.problem == '\0') {
+            ASSERT_EQ(stands.size(), 2u);
+            EXPECT_TRUE(problems.empty()) << problems.front();
+            EXPECT_DOUBLE_EQ(stands[0].latitude, row.lat);
+            EXPECT_NEAR(stands[0].radius * kMetresPerNm, row.radius_m, 1e-9);
+            continue;
+        }
+        ASSERT_EQ(stands.size(), 1u);
+        EXPECT_EQ(stands[0].id, "OK");
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0], fmt::format("Parking position 'X': {}; the stand is not used.", row.problem));
+        // A stand file: the same stand is dropped, the log says why.
+        stands.clear();
+        problems.clear();
+        lf_readParkpositions(document, stands, &problems, "airports\\my_thirdparty\\EHAM.xml");
+        EXPECT_EQ(stands.size(), 1u);
+        ASSERT_EQ(problems.size(), 1u);
+        stands.clear();
+        lf_readParkpositions(document, stands);
+        EXPECT_EQ(stands.size(), 1u);
+        EXPECT_NE(log().find(fmt::format("==> parkpos X skipped: {}\n", row.problem)), std::string::npos);
+    }
+}
+
+// A use's day reads whole too ("3x" is no Wednesday); a misspelt name of a
+// use leaves that use out, not the stand. A stand file's uses without a day
+// are its own to drop, not slips to report.
+TEST_F(StandFile, AUsesDayReadsWholeAndItsNamesAsWritten) {
+    struct Row {
+        const char* opt;
+        const char* problem;  // "" when the use is taken
+    };
+    const Row rows[] = {
+        {R"(day="3" hh="14:17")", ""},
+        {R"(day=" 3 " hh="14:17")", ""},
+        {R"(day="3x" hh="14:17")", "a use without hours or a day 1..7 is not used."},
+        {R"(day="3.5" hh="14:17")", "a use without hours or a day 1..7 is not used."},
+        {R"(day="" hh="14:17")", "a use without hours or a day 1..7 is not used."},
+        {R"(day="99999999999999999999" hh="14:17")", "a use without hours or a day 1..7 is not used."},
+        {R"(Day="3" hh="14:17")", "a use is not used, 'Day' should be 'day'."},
+        {R"(day="3" HH="14:17")", "a use is not used, 'HH' should be 'hh'."},
+        {R"(day="3" hh="14:17" Soft="true")", "a use is not used, 'Soft' should be 'soft'."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.opt);
+        const std::string xml = std::string(R"(<parkpositions><parkpos id="X" latitude="52.3" longitude="4.7" radius="20">)") +
+                                R"(<opt reg="PH-BXA" airl="KLM" type="B738" )" + row.opt + "/></parkpos></parkpositions>";
+        pugi::xml_document document;
+        ASSERT_TRUE(document.load_string(xml.c_str()));
+        std::vector<Stand> stands;
+        std::vector<std::string> problems;
+        lf_readParkpositions(document, stands, &problems);
+        ASSERT_EQ(stands.size(), 1u);
+        if (*row.problem == '\0') {
+            EXPECT_TRUE(problems.empty());
+            ASSERT_EQ(stands[0].options.size(), 1u);
+            EXPECT_EQ(stands[0].options[0].day, 3u);
+            continue;
+        }
+        EXPECT_TRUE(stands[0].options.empty());
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0], std::string("Parking position 'X': ") + row.problem);
+        stands.clear();
+        problems.clear();
+        lf_readParkpositions(document, stands, &problems, "EHAM.xml");
+        EXPECT_TRUE(problems.empty());
+        ASSERT_EQ(stands.size(), 1u);
+        EXPECT_TRUE(stands[0].options.empty());
     }
 }
 

@@ -145,6 +145,44 @@ TEST_F(StatusLineTest, ErrorModeDropsStatusTextsForGood) {
     EXPECT_EQ(status(), "normal again");
 }
 
+// The settings notice and the park airport's notice share the line above
+// the status or error text, the settings one first; neither is timed, and
+// an error does not hide them.
+TEST_F(StatusLineTest, NoticesShareTheLineAboveTheText) {
+    struct Row {
+        const char* settings;
+        const char* airport;
+        const char* notice;
+    };
+    const Row rows[] = {
+        {"", "", ""},
+        {"parameters.xml could not be read", "", "parameters.xml could not be read"},
+        {"", "EHAM.xml is damaged", "EHAM.xml is damaged"},
+        {"parameters.xml could not be read", "EHAM.xml is damaged",
+         "parameters.xml could not be read   EHAM.xml is damaged"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.notice);
+        gf_resetStatusLine();
+        g_tickCount = 1;
+        gf_setSettingsNotice(row.settings);
+        gf_setAirportNotice(row.airport);
+        gf_setStatusLine("Parking adjustments: 0 to be removed, 2 to be added", false);
+        StatusBandLook look = gf_statusBandLook(gf_statusLineSnapshot());
+        EXPECT_EQ(look.notice, row.notice);
+        EXPECT_EQ(look.text, "Parking adjustments: 0 to be removed, 2 to be added");
+        EXPECT_EQ(look.textY, *row.notice ? kBelowNoticeTextY : kStatusTextY);
+        while (g_tickCount < 40) tick();
+        gf_setErrorLine("65: Parameter altitude not found in EHAM.xml");
+        look = gf_statusBandLook(gf_statusLineSnapshot());
+        EXPECT_EQ(look.notice, row.notice);
+        EXPECT_EQ(look.text, "65: Parameter altitude not found in EHAM.xml");
+    }
+    // Leaving the airport takes its notice away, the settings notice stays.
+    gf_setAirportNotice("");
+    EXPECT_EQ(gf_statusBandLook(gf_statusLineSnapshot()).notice, "parameters.xml could not be read");
+}
+
 TEST_F(StatusLineTest, ShownButNotLoggedDuringAStop) {
     for (auto* flag : {&g_runStopping, &g_userClosing}) {
         gf_resetStatusLine();
