@@ -671,9 +671,10 @@ void lf_readLearned(const fs::path& learnedPath) {
             g_standFileRead.ownAirportName = gf_readStringParameter(document, "airport_name");
             g_standFileRead.ownPublisher = gf_readStringParameter(document, "publisher");
             g_standFileRead.ownAltitude = gf_readIntParameter(document, "altitude");
-            // Nothing readable (a misspelled element): written back, the
-            // file would lose every stand the user wrote.
-            if (g_standList.empty()) {
+            // Nothing readable and nothing that says why (a misspelled
+            // element): written back, the file would lose every stand the
+            // user wrote. Stands with unusable values name themselves.
+            if (g_standList.empty() && problems.empty()) {
                 problems.insert(problems.begin(), "no stand of it can be read (stands are parkpos elements inside "
                                                   "parkpositions)");
             }

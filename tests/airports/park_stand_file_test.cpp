@@ -197,7 +197,7 @@ TEST_F(ParkStandFile, ReadsTheFileNumbersNeighboursAndReportsBadFiles) {
     const Row rows[] = {
         // The file once, with what is wrong and where: what the user needs
         // to mend it.
-        {"not xml", "airports\\my_thirdparty\\EHAM.xml: could not load file: No document element found at byte 7"},
+        {"not xml", "airports\\my_thirdparty\\EHAM.xml: could not load file: No document element found at byte 6"},
         {"<root><parameters><parameter name=\"altitude\" value=\"1\"/>",
          "airports\\my_thirdparty\\EHAM.xml: could not load file: Start-end tags mismatch at byte 55"},
         {"<root><parameters/></root>", "airports\\my_thirdparty\\EHAM.xml: refused to load"},
@@ -970,7 +970,9 @@ TEST_F(ParkStandFile, ANoticeOutlivesAReadThatFoundNoStand) {
       </parkpositions></root>)";
     writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
     writeFile(path, unusable);
-    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "no stands found");
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"),
+              "no stands found in '" + nativePath(path.string()) + "': none of its stands can be read, see Log.txt (the file is "
+              "left as it was)");
     const std::string notice = nativePath(path.string()) +
                                ": Parking position 'H1': latitude \"52,3\" is not a number; the stand is not used, and 1 "
                                "more in Log.txt (the file is left unchanged)";
