@@ -487,8 +487,8 @@ TEST_F(AirTraffic, GearComesDownOncePerApproachAndUpOnlyWhenTheReportsClimbAway)
         {"an overflight descending from 1,900 to 1,700 ft at 300 fpm, then level",
          [](double t) { return lf_ramp(t, 20, 1900, 60, 1700); },
          [](double t) { return t >= 20 && t < 60 ? -300.0 : 0.0; }, 0, false},
-        {"a low approach to 200 ft that climbs away",
-         [](double t) { return t < 150 ? lf_ramp(t, 0, 2000, 150, 200) : lf_ramp(t, 160, 200, 280, 2200); },
+        {"a low pass down to 30 ft that climbs away",
+         [](double t) { return t < 150 ? lf_ramp(t, 0, 1830, 150, 30) : lf_ramp(t, 160, 30, 280, 2030); },
          [](double t) { return t < 150 ? -720.0 : t < 160 ? 0.0 : 1000.0; }, 2, false},
     };
     std::uint32_t hex = 0x3D0101;
