@@ -786,7 +786,9 @@ TEST_F(SyntheticPaths, TheQnhGapIsTakenInOverTheApproach) {
         EXPECT_LT(climb, 20.0) << "fpm climbing on final";
         // The slow one holds its height for the last 30 s and lands long:
         // its figure is printed.
-        if (gs_kt > 100.0) EXPECT_LT(off_m, 300.0) << "metres from the stream's touchdown";
+        if (gs_kt > 100.0) {
+            EXPECT_LT(off_m, 300.0) << "metres from the stream's touchdown";
+        }
     }
 }
 
