@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 
 #include <gsl/narrow>
 
@@ -35,6 +36,24 @@ constexpr double kAltimeterStep_ft = 25.0;
 constexpr std::size_t kLevelPoints = 4;
 constexpr double kTicksPerMinute = 6000.0;
 constexpr double kRunwayOffsetMin_ft = 54.0;  // 2 hPa
+// Reports level this close above the simulator's ground may be a runway read
+// with a QNH up to 11 hPa off the local one.
+constexpr double kRunwayBand_ft = 300.0;
+// A roll-out slows below this share of the lift-off speed; a low pass keeps
+// its speed.
+constexpr double kRollOutShareOfLiftOff = 0.8;
+// The reports ahead show a descent only over at least this many ticks.
+constexpr std::int64_t kDescentSeen_ticks = 1000;
+// A descent is an approach when it meets the ground within this time.
+constexpr double kApproachWithin_min = 4.0;
+// A go-around: the reports ahead climb at least this far above the front.
+constexpr double kClimbAway_ft = 100.0;
+// The runway offset comes in at most this much faster (or slower) than the
+// reported sink.
+constexpr double kOffsetBlend_fpm = 300.0;
+// Wheels above the simulator's ground of an aircraft whose reports do not
+// reach it: less would count as a touchdown.
+constexpr double kGroundClearance_ft = 10.0;
 constexpr double kClimbOutDone_ft = 800.0;
 constexpr std::int32_t kCountdownFloor = -1000;
 
@@ -55,6 +74,14 @@ double lf_targetPitch(double vrate_fpm) {
     return (-3.0 - v / 600.0 * 2.2) * kDegToRad;
 }
 
+// The height above the simulator's ground now: its last ground altitude
+// under the aircraft (terrain assumed level until the next report), or its
+// last reported height above ground before the first report.
+double lf_heightNow_ft(const LiveAc& ac) {
+    const MotionFields& f = ac.motion.more;
+    return f.simGroundKnown ? ac.pos.alt - f.simGround_ft : ac.heightAboveGround;
+}
+
 // A touchdown reported by the ground data: the landing roll starts with the
 // nose still up.
 void lf_takeTouchdown(LiveAc& ac) {
@@ -65,6 +92,7 @@ void lf_takeTouchdown(LiveAc& ac) {
     m.derotation = true;
     m.touchdownHeading_rad = ac.pos.heading;
     m.more.landed = true;
+    m.more.runwayOffsetApplied_ft = 0.0;
     // The roll-out takes over from the approach: new points are judged as
     // points of a roll-out, no longer of an approach.
     m.more.landing = false;
@@ -130,13 +158,20 @@ void lf_skipToAirborne(LiveAc& ac) {
 // aircraft lands by a few hPa (27 ft each); on the final approach the
 // stream is followed that much lower (or higher), so that the wheels meet
 // the simulator's runway where the stream touches down. Small differences
-// (the last point's own height over the runway) are left alone.
-double lf_runwayOffset_ft(const LiveAc& ac) {
+// (the last point's own height over the runway) are left alone. Also the
+// due time of the last point in the air, where the stream leaves for the
+// ground.
+struct RunwayOffset {
+    double offset_ft = 0.0;
+    std::int32_t lastAirborneDue = 0;
+};
+
+RunwayOffset lf_runwayOffset(const LiveAc& ac) {
     const MotionFields& f = ac.motion.more;
-    if (!f.simGroundKnown) return 0.0;
+    if (!f.simGroundKnown) return {};
     for (std::size_t i = 1; i < ac.stream.size(); ++i) {
         if (ac.stream[i].airborne) continue;
-        if (!ac.stream[i - 1].airborne) return 0.0;
+        if (!ac.stream[i - 1].airborne) return {};
         // The last airborne point may lie some hundred metres before the
         // ground point (the stream is thinned in the air): carried on at
         // its vertical rate to the ground point's time.
@@ -144,9 +179,9 @@ double lf_runwayOffset_ft(const LiveAc& ac) {
         const double minutes = static_cast<double>(ac.stream[i].time - last.time) / kTicksPerMinute;
         const double runway = last.alt + std::min(last.vrate, 0.0) * minutes;
         const double offset = runway - (f.simGround_ft + ac.cgHeight);
-        return std::fabs(offset) > kRunwayOffsetMin_ft ? offset : 0.0;
+        return {std::fabs(offset) > kRunwayOffsetMin_ft ? offset : 0.0, last.time};
     }
-    return 0.0;
+    return {};
 }
 
 // The next points of the stream stay within one 25 ft step of the
@@ -166,10 +201,67 @@ bool lf_nearParkAirport(const LiveAc& ac) {
                           kApproachNear_nm;
 }
 
+// Its stream reaches the ground: it lands, at whatever airport.
+bool lf_streamReachesGround(const LiveAc& ac) {
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
+}
+
+// A roll-out that the feed reports in the air (an airport without ground
+// reports): the reports level within one altimeter step, close enough above
+// the simulator's ground to be its runway read with another QNH, and
+// slowing down as only a roll-out does. A low pass or a hover at that
+// height keeps its speed and is flown as reported.
+bool lf_onRunwayLevel(const LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    if (ac.heightAboveGround > kNearGround_ft || front.vrate + next.vrate > 100.0) return false;
+    if (front.alt != next.alt && !lf_levelAhead(ac)) return false;
+    const MotionFields& f = ac.motion.more;
+    const double above_ft = f.simGroundKnown ? front.alt - (f.simGround_ft + ac.cgHeight) : ac.heightAboveGround;
+    if (above_ft > kRunwayBand_ft) return false;
+    const double rollOut_kt = gf_categoryMotion(ac.category).liftOffSpeed_kt * kRollOutShareOfLiftOff;
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [&](const StreamPoint& p) { return p.gs < rollOut_kt; });
+}
+
+// Both points in the air: the aircraft flies at its reported height. On the
+// final approach the gap between the stream's touchdown and the simulator's
+// runway (known once the ground shows in the stream, some 30 s before the
+// touchdown) is taken in step by step: at 300 fpm faster or slower than the
+// reported sink, or spread evenly over the time left when that would not
+// meet the runway where the stream does. An approach never climbs while its
+// reports do not; away from a touchdown the wheels never meet the ground,
+// whatever the QNH makes of the reports.
+void lf_followReports(LiveAc& ac, std::int32_t dt) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    MotionFields& f = ac.motion.more;
+    const bool landing = f.landing;
+    if (landing && lf_streamReachesGround(ac)) f.touchdownAhead = true;
+    const RunwayOffset runway = landing ? lf_runwayOffset(ac) : RunwayOffset{};
+    const double gap_ft = runway.offset_ft - f.runwayOffsetApplied_ft;
+    double step_ft = kOffsetBlend_fpm * dt / kTicksPerMinute;
+    if (runway.lastAirborneDue > 0) {
+        const double left = std::max<double>(runway.lastAirborneDue - g_trafficTick.load(), dt);
+        step_ft = std::max(step_ft, std::fabs(gap_ft) * dt / left);
+    }
+    f.runwayOffsetApplied_ft += std::clamp(gap_ft, -step_ft, step_ft);
+    double c = (next.alt - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
+    if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
+        c = std::min(c, 0.0);
+    if (!landing) c = std::min(c, ac.maxClimb);
+    if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
+        const double terrain = ac.pos.alt - ac.heightAboveGround;
+        c = std::max(c, (terrain + kGroundClearance_ft - ac.pos.alt) / dt);
+        if (!landing) c = std::min(c, ac.maxClimb);
+    }
+    ac.motion.verticalSpeed_ftPerTick = c;
+}
+
 void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
     const StreamPoint& front = ac.stream[0];
     StreamPoint& next = ac.stream[1];
     MotionState& m = ac.motion;
+    m.more.touchdownAhead = false;
     if (!front.airborne && next.airborne) {
         lf_climbRate(ac, next, dt);
     } else if (!front.airborne) {
@@ -177,11 +269,13 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
         for (const StreamPoint& p : ac.stream) sum += p.vrate;
         if (m.more.landing || sum <= 100.0) {
             lf_landingDescentRate(ac, front, next);
+            m.more.touchdownAhead = true;
         } else {
             lf_skipToAirborne(ac);
         }
         gf_setGear(ac, true);
     } else if (!next.airborne) {
+        m.more.touchdownAhead = true;
         // The park airport's elevation is the ground only for an aircraft
         // landing there.
         const auto parkElevation = lf_nearParkAirport(ac) ? g_airportAltitude_ft.get() : std::nullopt;
@@ -193,23 +287,12 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
             lf_setDescentRate(ac, next, kDescentToGround_fpm);
         }
         gf_setGear(ac, true);
-    } else if (!m.more.landing) {
-        const double c = (next.alt - ac.pos.alt) / dt;
-        // Near the ground an aircraft follows its stream down, an approach
-        // to any airport included, but never below the terrain: a bad
-        // altitude would fly it into the ground.
-        const double terrain = ac.pos.alt - ac.heightAboveGround;
-        m.verticalSpeed_ftPerTick = ac.heightAboveGround > kNearGround_ft
-                                        ? std::min(c, ac.maxClimb)
-                                        : std::min(ac.maxClimb, std::max(c, (terrain - ac.pos.alt) / dt));
-    } else if (ac.heightAboveGround <= kNearGround_ft && front.vrate + next.vrate <= 100.0 &&
-               (front.alt == next.alt || lf_levelAhead(ac))) {
-        // Level on the runway (its pressure altitude flickering by one step
-        // of 25 ft) while still above the simulator's ground: a QNH off the
-        // local one would otherwise roll it out in the air.
+    } else if (m.more.landing && lf_onRunwayLevel(ac)) {
+        // A QNH off the local one would otherwise roll it out in the air.
         lf_landingDescentRate(ac, front, next);
+        m.more.touchdownAhead = true;
     } else {
-        m.verticalSpeed_ftPerTick = (next.alt - lf_runwayOffset_ft(ac) - ac.pos.alt) / dt;
+        lf_followReports(ac, dt);
     }
 }
 
@@ -221,27 +304,48 @@ void lf_giveUpStand(LiveAc& ac) {
     ac.standCargo = 0;
 }
 
-// Its stream reaches the ground: it lands, at whatever airport.
-bool lf_streamReachesGround(const LiveAc& ac) {
-    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
+// The mean sink of the reports ahead (feet per minute, positive down) when
+// they cover at least 10 s and never climb by more than one altimeter step:
+// the altitudes, not the reported rates, which a feed may lack or scatter.
+std::optional<double> lf_sinkAhead_fpm(const LiveAc& ac) {
+    const StreamPoint& front = ac.stream.front();
+    const StreamPoint& last = ac.stream.back();
+    const std::int64_t span = static_cast<std::int64_t>(last.time) - front.time;
+    if (ac.stream.size() < 3 || span < kDescentSeen_ticks) return std::nullopt;
+    double low = front.alt;
+    for (const StreamPoint& p : ac.stream) {
+        if (p.alt > low + kAltimeterStep_ft) return std::nullopt;
+        low = std::min(low, p.alt);
+    }
+    return (front.alt - last.alt) / (static_cast<double>(span) / kTicksPerMinute);
 }
 
-// Some point ahead still comes down: a level stretch of an approach (the
-// glide path not yet met) is no go-around.
-bool lf_descentGoesOn(const LiveAc& ac) {
-    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.vrate <= kApproachSink_fpm; });
+// The reports say it lands: they reach the ground, or they come down over
+// the whole stream ahead fast enough to meet the ground within a few
+// minutes. One low report, a level stretch or a slow descent to a lower
+// level is no approach.
+bool lf_landingInSight(const LiveAc& ac) {
+    if (lf_streamReachesGround(ac)) return true;
+    const auto sink = lf_sinkAhead_fpm(ac);
+    return sink && *sink >= -kApproachSink_fpm && lf_heightNow_ft(ac) <= *sink * kApproachWithin_min;
+}
+
+// The reports climb away: a go-around or the end of a low pass, not a level
+// stretch of an approach or one report's scatter.
+bool lf_climbsAway(const LiveAc& ac) {
+    const StreamPoint& last = ac.stream.back();
+    return last.airborne && last.alt >= ac.stream.front().alt + kClimbAway_ft;
 }
 
 void lf_approachSystems(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     const double rate = ac.stream.front().vrate;
     gf_setCabinLights(ac.objectId, 0);
-    const bool near = lf_nearParkAirport(ac) || lf_streamReachesGround(ac) || lf_descentGoesOn(ac);
-    // A descent below the approach height configures for the landing at
+    // An approach below the approach height configures for the landing at
     // any airport, as high as at the park airport: the ground ahead shows
     // in the stream only some 30 s before the touchdown, far too late for
     // gear and flaps.
-    if (rate <= kApproachSink_fpm && !f.landing) {
+    if (!f.landing && lf_landingInSight(ac)) {
         gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 1);
         gf_setFlaps(ac, 3);
         gf_setGear(ac, true);
@@ -252,7 +356,9 @@ void lf_approachSystems(LiveAc& ac) {
         f.goAround = false;
         f.countdown = 1;
         lf_resetWindows(ac);
-    } else if (rate > kApproachSink_fpm && (rate > 600.0 || (f.landing && !near)) && !f.goAround) {
+    } else if ((f.landing ? lf_climbsAway(ac) : rate > 600.0) && !f.goAround) {
+        // Gear and flaps come up once, and on an approach only when the
+        // reports climb away.
         f.goAround = true;
         lf_shrinkWindows(ac);
         gf_setThrottle(ac, 4);
@@ -386,14 +492,6 @@ bool lf_straightMove(LiveAc& ac) {
     return true;
 }
 
-// The height above the simulator's ground now: its last ground altitude
-// under the aircraft (terrain assumed level until the next report), or its
-// last reported height above ground before the first report.
-double lf_heightNow_ft(const LiveAc& ac) {
-    const MotionFields& f = ac.motion.more;
-    return f.simGroundKnown ? ac.pos.alt - f.simGround_ft : ac.heightAboveGround;
-}
-
 // A steeper approach sinks faster than the 600 fpm the flare's steps are
 // laid out for: its flare begins higher and sinks faster in proportion, so
 // it takes as long and ends as far beyond the stream's touchdown as on a
@@ -441,7 +539,8 @@ void lf_flareCheck(LiveAc& ac) {
 void lf_attitudeMove(LiveAc& ac) {
     MotionState& m = ac.motion;
     PositionBlock& b = ac.pos;
-    if (lf_heightNow_ft(ac) <= kFlareBelow_ft && m.more.landing && !ac.groundMode) lf_flareCheck(ac);
+    if (lf_heightNow_ft(ac) <= kFlareBelow_ft && m.more.landing && m.more.touchdownAhead && !ac.groundMode)
+        lf_flareCheck(ac);
     if (m.derotation) {
         b.pitch += m.pitchRate_rad;
         if (b.pitch >= ac.restPitch) {

@@ -32,6 +32,14 @@ struct MotionFields {
     // where the reported height above ground is up to a second old.
     double simGround_ft = 0.0;
     bool simGroundKnown = false;
+    // How far below its reports the aircraft is flown on the final approach
+    // (feet; negative: above them): the gap between the stream's touchdown
+    // and the simulator's runway, taken in step by step.
+    double runwayOffsetApplied_ft = 0.0;
+    // The reports ahead reach the runway: a ground point in the stream, or a
+    // roll-out reported level on the runway's pressure altitude. Only then
+    // is the aircraft flown onto the ground.
+    bool touchdownAhead = false;
     // A turn on the ground without a curve, sharper than 3 degrees.
     bool sharpTurn = false;
     double sharpTurnAngle_deg = 0.0;

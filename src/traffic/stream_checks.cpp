@@ -330,7 +330,20 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& point) {
         gf_logHighlight(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
-    if (!ac.groundMode && lf_offHeading_deg(ac, ac.stream.back(), point) >= 100.0) return false;
+    if (!ac.groundMode && lf_offHeading_deg(ac, ac.stream.back(), point) >= 100.0) {
+        // The extension ran on ahead while the aircraft turned (a circling
+        // glider or helicopter, a sparse feed): its newest report lies
+        // behind the extrapolated point. Dropped, every later report would
+        // be too and the aircraft would fly on straight until its stream
+        // ends; instead the stream starts again where the aircraft is.
+        StreamPoint here = ac.stream.front();
+        here.lat = ac.pos.lat;
+        here.lon = ac.pos.lon;
+        here.alt = ac.pos.alt;
+        here.time = g_trafficTick.load() + 1;
+        ac.stream.clear();
+        ac.stream.push_back(here);
+    }
     lf_stopExtension(ac);
     lf_clearHolding(ac);
     return true;

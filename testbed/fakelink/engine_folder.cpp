@@ -42,7 +42,7 @@ QuietNeighbours g_quietNeighbours;
 
 const char* const kDbase = R"(<?xml version="1.0"?>
 <root>
-  <aircrafts><aircraft types="B738,A320,B77W,C172,EC35,F18,C560"/></aircrafts>
+  <aircrafts><aircraft types="B738,A320,B77W,C172,EC35,F18,C560,BE58,DA40,C182"/></aircrafts>
   <high_performance><hpf types="F18"/></high_performance>
   <heavy><hvy types="B77W"/></heavy>
   <large><lar types="B738,A320"/></large>
@@ -62,6 +62,9 @@ const char* const kDbase = R"(<?xml version="1.0"?>
     <wingspan type="B77W" meters="64.8"/>
     <wingspan type="C172" meters="11"/>
     <wingspan type="EC35" meters="10.2"/>
+    <wingspan type="BE58" meters="11.5"/>
+    <wingspan type="DA40" meters="11.9"/>
+    <wingspan type="C182" meters="11"/>
   </wingspans>
   <dbase>
     <db reg="PH-BXA" airl="KLM" type="B738" opr="KLM"/>
@@ -77,7 +80,8 @@ struct SampleLivery {
 };
 const SampleLivery kLiveries[] = {
     {"KLM", "B738", "KLM B738"}, {"DLH", "A320", "DLH A320"}, {"BAW", "B77W", "BA B77W"},
-    {"AMB", "EC35", "AMB EC35"}, {"ZZZ", "C172", "Generic C172"},
+    {"AMB", "EC35", "AMB EC35"}, {"ZZZ", "C172", "Generic C172"}, {"ZZZ", "BE58", "Generic BE58"},
+    {"ZZZ", "DA40", "Generic DA40"}, {"ZZZ", "C182", "Generic C182"},
 };
 
 }  // namespace

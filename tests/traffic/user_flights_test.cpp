@@ -6,12 +6,16 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "airports/park_airport_state.h"
 #include "core/geometry.h"
 #include "core/settings.h"
+#include "simlink/sim_ids.h"
 #include "traffic/traffic_state.h"
 #include "user_flight_driver.h"
 
@@ -335,6 +339,172 @@ TEST_F(UserFlights, RecordedArrivalGoesOnlyForAUserOnItsRunway) {
         } else {
             EXPECT_EQ(seen.removedBy(0x484506), 0);
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Low traffic that is not landing, and approaches flown anywhere: the user
+// stands at the demo airport while aircraft fly their reports around it. A
+// pilot expects each at its reported height, gear and flaps once per
+// approach, and only what the reports land on the ground.
+class AirTraffic : public UserFlights {
+protected:
+    // Reports every dt_s from `from` along a bearing at gs_kt until to_s:
+    // the height above the ground (feet) and the reported vertical rate at
+    // each report's time.
+    struct Profile {
+        std::function<double(double)> agl_ft;
+        std::function<double(double)> vrate_fpm;
+    };
+    std::vector<FlightRecord> airFlight(std::uint32_t hexid, const std::string& type, LatLon from, double bearing_deg,
+                                        double gs_kt, double dt_s, double to_s, const Profile& p) {
+        std::vector<FlightRecord> out;
+        for (double t = 0.0; t <= to_s; t += dt_s) {
+            const LatLon at = gf_toward(from.lat, from.lon, bearing_deg, gs_kt * t / 3600.0);
+            const double agl = p.agl_ft(t);
+            // Under a callsign the sample liveries know for an airliner.
+            const std::string airline = type == "A320" ? "DLH" : "AIR";
+            FlightRecord r = record(hexid, airline + std::to_string(hexid % 1000), type,
+                                    Fix{.lat = at.lat, .lon = at.lon, .alt_ft = agl > 0.0 ? agl + elevation_ft : 0.0,
+                                        .gs_kt = agl > 0.0 ? gs_kt : 40.0, .track_deg = bearing_deg, .feedTime = t});
+            r.point.vrate = agl > 0.0 ? p.vrate_fpm(t) : 0.0;
+            out.push_back(r);
+            m_profile.push_back({t, agl});
+        }
+        return out;
+    }
+    // What the pilot saw of the aircraft: how far below (or above) its
+    // reports it flew where they were 300 ft or more above the ground (the
+    // reports of the 20 s around the one it flies, 30 s behind the feed),
+    // how low its wheels came in the air, whether it touched the ground,
+    // and how often its gear went down or up.
+    struct Seen {
+        double deviation_ft = 0.0;
+        double lowest_ft = 1e9;
+        bool touched = false;
+        int gearChanges = 0;
+    };
+    Seen watch(std::uint32_t hexid, double to_s) {
+        Seen seen;
+        eachSecond = [&, hexid](double t) {
+            const LiveAc* ac = liveAc(hexid);
+            if (!ac || ac->simState != SimState::active) return;
+            seen.touched |= ac->groundMode != 0;
+            if (ac->groundMode) return;
+            const double wheels = ac->pos.alt - cg_ft - elevation_ft;
+            seen.lowest_ft = std::min(seen.lowest_ft, wheels);
+            double low = 1e9, high = -1e9;
+            for (const auto& [rt, agl] : m_profile)
+                if (std::fabs(rt - (t - 30.0)) <= 10.0) low = std::min(low, agl), high = std::max(high, agl);
+            if (low >= 300.0) seen.deviation_ft = std::max({seen.deviation_ft, low - wheels, wheels - high});
+        };
+        fly({{0, kRwyLat, kRwyLon, 0}, {to_s, kRwyLat, kRwyLon, 0}});
+        eachSecond = nullptr;
+        const LiveAc* ac = liveAc(hexid);
+        const std::uint32_t object = ac ? ac->objectId : 0;
+        bool down = false;
+        for (const AiEventCmd& e : sim.eventsOf(object)) {
+            if (e.eventId != SimEventGearSet || (e.data == 1) == down) continue;
+            ++seen.gearChanges;
+            down = e.data == 1;
+        }
+        return seen;
+    }
+    std::vector<std::pair<double, double>> m_profile;
+};
+
+double lf_ramp(double t, double t0, double a0, double t1, double a1) {
+    return t <= t0 ? a0 : t >= t1 ? a1 : a0 + (a1 - a0) * (t - t0) / (t1 - t0);
+}
+
+// Measured before this rule: the helicopter on the ground after 140 s (with
+// scattered rates 2,573 ft below the ground), the A320 and the C172 flown
+// onto the ground, the air ambulance 169 ft below its reports.
+TEST_F(AirTraffic, LowTrafficThatIsNotLandingFliesAtItsReportedHeight) {
+    struct Row {
+        const char* what;
+        const char* type;
+        double fromAirport_nm;
+        double gs_kt;
+        std::function<double(double)> agl_ft;
+        std::function<double(double)> vrate_fpm;
+    };
+    // Rates as a transponder scatters them about level flight.
+    const auto scatter = [](double t) { return (static_cast<int>(t) % 6 - 2.5) * 128.0; };
+    const Row rows[] = {
+        {"a helicopter at 500 ft 20 nm from any airport, one report at 475 ft, then level", "EC35", 20.0, 100.0,
+         [](double t) { return t == 20.0 ? 475.0 : 500.0; }, [](double t) { return t == 20.0 ? -320.0 : 0.0; }},
+        {"the same with scattered vertical rates", "EC35", 20.0, 100.0,
+         [](double t) { return t == 20.0 ? 475.0 : 500.0; }, scatter},
+        {"an A320 stepping down to 600 ft 22 nm out, then level", "A320", 22.0, 180.0,
+         [](double t) { return lf_ramp(t, 0, 2500, 114, 600); },
+         [](double t) { return t < 114 ? -1000.0 : 0.0; }},
+        {"a C172 level at 575 ft 6 nm from the park airport after a descent", "C172", 6.0, 90.0,
+         [](double t) { return lf_ramp(t, 0, 900, 39, 575); }, [](double t) { return t < 39 ? -500.0 : 0.0; }},
+        {"an air ambulance down to 600 ft, then level with scattered rates", "EC35", 12.0, 110.0,
+         [](double t) { return lf_ramp(t, 0, 1500, 108, 600); },
+         [&](double t) { return t < 108 ? -500.0 : scatter(t); }},
+    };
+    std::uint32_t hex = 0x3D0001;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TearDown();
+        SetUp();
+        m_profile.clear();
+        // South of the airport, flying east past it.
+        const LatLon from = gf_toward(kDemoLat, kDemoLon, 180.0, r.fromAirport_nm);
+        schedule(airFlight(++hex, r.type, from, 90.0, r.gs_kt, 2.0, 330.0, Profile{r.agl_ft, r.vrate_fpm}));
+        const Seen seen = watch(hex, 360.0);
+        std::printf("%s: %.0f ft off its reports, wheels at least %.0f ft, touched %d, gear changes %d\n", r.what,
+                    seen.deviation_ft, seen.lowest_ft, seen.touched, seen.gearChanges);
+        EXPECT_FALSE(seen.touched);
+        EXPECT_LT(seen.deviation_ft, 100.0) << "feet off its reports";
+        EXPECT_GT(seen.lowest_ft, 370.0) << "feet above the ground";
+    }
+}
+
+// Measured before this rule: the approach with a level stretch lowered its
+// gear at 2,032 ft, raised it 24 s later and lowered it again; the
+// overflight descending at 300 fpm lowered and raised it.
+TEST_F(AirTraffic, GearComesDownOncePerApproachAndUpOnlyWhenTheReportsClimbAway) {
+    struct Row {
+        const char* what;
+        std::function<double(double)> agl_ft;
+        std::function<double(double)> vrate_fpm;
+        int gearChanges;
+        bool lands;
+    };
+    // 3 degrees at 140 kt: 743 fpm.
+    const Row rows[] = {
+        {"an approach with a level stretch at 1,500 ft 30 nm from the park airport",
+         [](double t) {
+             return t < 60 ? lf_ramp(t, 0, 2600, 60, 1500) : t < 120 ? 1500.0 : lf_ramp(t, 120, 1500, 241, 0);
+         },
+         [](double t) { return t < 60 ? -1100.0 : t < 120 ? 0.0 : -743.0; }, 1, true},
+        {"an overflight descending from 1,900 to 1,700 ft at 300 fpm, then level",
+         [](double t) { return lf_ramp(t, 20, 1900, 60, 1700); },
+         [](double t) { return t >= 20 && t < 60 ? -300.0 : 0.0; }, 0, false},
+        {"a low pass down to 30 ft that climbs away",
+         [](double t) { return t < 150 ? lf_ramp(t, 0, 1830, 150, 30) : lf_ramp(t, 160, 30, 280, 2030); },
+         [](double t) { return t < 150 ? -720.0 : t < 160 ? 0.0 : 1000.0; }, 2, false},
+    };
+    std::uint32_t hex = 0x3D0101;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TearDown();
+        SetUp();
+        m_profile.clear();
+        const LatLon from = gf_toward(kDemoLat, kDemoLon, 180.0, 30.0);
+        schedule(airFlight(++hex, "A320", from, 90.0, 140.0, 2.0, 300.0, Profile{r.agl_ft, r.vrate_fpm}));
+        const Seen seen = watch(hex, 340.0);
+        std::printf("%s: gear changes %d, %.0f ft off its reports, touched %d\n", r.what, seen.gearChanges,
+                    seen.deviation_ft, seen.touched);
+        EXPECT_EQ(seen.gearChanges, r.gearChanges);
+        EXPECT_EQ(seen.touched, r.lands);
+        EXPECT_LT(seen.deviation_ft, 100.0) << "feet off its reports";
     }
 }
 

@@ -86,10 +86,11 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              EXPECT_EQ(ac.stream.front().time, 1025);
          }},
-        {"below 1000 ft without the landing mark a lower point is followed down, never below the terrain",
+        {"below 1000 ft without the landing mark a lower point is followed down, never onto the terrain",
          [] {
-             // 900 ft above terrain at 4100 ft; the next point is 300 ticks ahead.
-             for (const auto& [nextAlt, perTick] : {std::pair{4500.0, -500.0 / 300}, std::pair{3000.0, -900.0 / 300}}) {
+             // 900 ft above terrain at 4100 ft; the next point is 300 ticks
+             // ahead; the wheels stay 10 ft above the terrain.
+             for (const auto& [nextAlt, perTick] : {std::pair{4500.0, -500.0 / 300}, std::pair{3000.0, -890.0 / 300}}) {
                  g_liveAc.clear();
                  LiveAc& ac = level();
                  ac.heightAboveGround = 900;
@@ -107,39 +108,79 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -1.0, 1e-9);
          }},
-        {"with the landing mark, level on the runway within one 25 ft altimeter step: down at the landing rate; "
-         "a slow descent is followed",
+        {"with the landing mark, a roll-out level on the runway within one 25 ft altimeter step: down at the "
+         "landing rate; a slow descent, or a low pass keeping its speed, is followed",
          [] {
-             for (const double step_ft : {25.0, 12.0}) {
+             struct Case {
+                 double step_ft, gs_kt, perTick;
+             };
+             // At 100 kt the next point is 750 ticks ahead, at 150 kt 500.
+             for (const Case c : {Case{25.0, 100.0, -601.0 / 6000.0}, Case{12.0, 100.0, -12.0 / 750},
+                                  Case{25.0, 150.0, -25.0 / 500}}) {
                  g_liveAc.clear();
                  LiveAc& ac = level();
                  ac.heightAboveGround = 230;
                  ac.motion.more.landing = true;
+                 for (StreamPoint& p : ac.stream) p.gs = c.gs_kt;
                  // Flickering by one step, or coming down 12 ft a point.
-                 ac.stream[1].alt = 5000 - step_ft;
-                 ac.stream[2].alt = step_ft == 25.0 ? 5000 : 5000 - 2 * step_ft;
-                 ac.stream.push_back(point(52.01, 4.0, 5000 - (step_ft == 25.0 ? 25 : 3 * step_ft), 250, 1900));
+                 ac.stream[1].alt = 5000 - c.step_ft;
+                 ac.stream[2].alt = c.step_ft == 25.0 ? 5000 : 5000 - 2 * c.step_ft;
+                 ac.stream.push_back(
+                     point(52.01, 4.0, 5000 - (c.step_ft == 25.0 ? 25 : 3 * c.step_ft), c.gs_kt * 0.8, 1900));
                  nextPosMain(ac);
-                 const double followed = -step_ft / 300;
-                 EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, step_ft == 25.0 ? -601.0 / 6000.0 : followed);
+                 EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, c.perTick) << c.step_ft << " ft, " << c.gs_kt;
              }
          }},
-        {"away from the park airport a descent below 2050 ft configures; a level stretch keeps it while a point "
-         "ahead still descends, a level-off retracts it",
+        {"away from any airport an approach configures once: a level stretch keeps gear and flaps down, reports "
+         "that climb away raise them once",
          [] {
-             for (const double ahead_fpm : {-700.0, 0.0}) {
+             // 1900 ft above the ground, coming down 700 fpm over 15 s of
+             // reports, then level for 30 s, then climbing away.
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 150, 1000, -700)});
+             ac.heightAboveGround = 1900;
+             auto more = [&](int n, double fpm) {
+                 for (int i = 0; i < n; ++i) {
+                     const StreamPoint& last = ac.stream.back();
+                     ac.stream.push_back(point(last.lat + 150 * kNmLat / 3600 * 3, 4.0, last.alt + fpm / 20, 150,
+                                               last.time + 300, fpm));
+                 }
+             };
+             auto fly = [&](int segments) {
+                 for (int i = 0; i < segments; ++i) {
+                     g_trafficTick = ac.stream.front().time;
+                     nextPosMain(ac);
+                 }
+             };
+             more(5, -700);
+             fly(1);
+             ASSERT_TRUE(ac.motion.more.landing) << "configured far from any stand file";
+             EXPECT_EQ(ac.lastFlaps, 3);
+             more(10, 0);
+             fly(8);
+             EXPECT_TRUE(ac.motion.more.landing) << "a level stretch is no go-around";
+             EXPECT_EQ(events(SimEventGearSet), std::vector<std::uint32_t>{1});
+             more(10, 1200);
+             fly(8);
+             EXPECT_FALSE(ac.motion.more.landing);
+             EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0}));
+             EXPECT_EQ(ac.lastFlaps, 0);
+         }},
+        {"one report 25 ft low at 500 ft, or a descent of 300 fpm 1,900 ft above the ground, is no approach",
+         [] {
+             struct Case {
+                 double height_ft, firstLow_ft, fpm;
+             };
+             for (const Case c : {Case{500, 25, 0}, Case{1900, 0, -300}}) {
                  g_liveAc.clear();
-                 LiveAc& ac = level();
-                 ac.heightAboveGround = 1900;
-                 ac.stream[0].vrate = -700;
+                 gf_clearSimCommandQueues();
+                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000 - c.firstLow_ft, 150, 1000, c.firstLow_ft ? -320 : c.fpm)});
+                 ac.heightAboveGround = c.height_ft;
+                 for (int i = 1; i <= 10; ++i)
+                     ac.stream.push_back(point(52.0 + i * 150 * kNmLat / 3600 * 3, 4.0, 5000 + c.fpm / 20 * i, 150,
+                                               1000 + 300 * i, c.fpm));
                  nextPosMain(ac);
-                 ASSERT_TRUE(ac.motion.more.landing) << "configured far from any stand file";
-                 EXPECT_EQ(ac.lastFlaps, 3);
-                 g_trafficTick = ac.stream.front().time;
-                 ac.stream.front().vrate = 0;
-                 ac.stream.push_back(point(52.1, 4.0, 4000, 250, ac.stream.back().time + 300, ahead_fpm));
-                 nextPosMain(ac);
-                 EXPECT_EQ(ac.motion.more.landing, ahead_fpm < 0) << ahead_fpm;
+                 EXPECT_FALSE(ac.motion.more.landing) << c.height_ft;
+                 EXPECT_TRUE(events(SimEventGearSet).empty()) << c.height_ft;
              }
          }},
         {"no park airport and QNH 1013: -601 fpm down to a ground point",
@@ -180,6 +221,7 @@ TEST_F(MotionRules, AirMotionTable) {
              LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 60, 140, 1000), point(52.01, 4.0, 0, 140, 5000)});
              useParkAirport(52.0, 4.0, 0.0);
              ac.motion.more.landing = true;
+             ac.motion.more.touchdownAhead = true;  // its next point is on the ground
              ac.heightAboveGround = 300;
              ac.pos.alt = 39;  // CG 8 ft: 31 ft above the elevation
              lf_tickMove(ac);

@@ -196,6 +196,9 @@ struct ReplayFigures {
     double configHeight_ft = -1.0;
     double rollOutHeightMax_ft = 0.0;
     std::size_t rollOutSamples = 0;
+    // How far the aircraft climbed again below 1000 ft above the ground on
+    // its way to the touchdown.
+    double finalClimb_ft = 0.0;
 };
 
 class RecordedFlight : public MotionHarness {
@@ -216,7 +219,7 @@ ReplayFigures RecordedFlight::replay(const std::vector<Row>& rows, double touchd
     g_engineQnh = 1013 + setup.qnhError_hpa;
 
     bool landingBefore = false;
-    double tickZero = 0.0;
+    double tickZero = 0.0, finalLowest = 1e9;
     const double firstT = rows.front().t;
     std::size_t next = 0;
     for (double t = firstT; t <= rows.back().t + 40.0; t += 2.0) {
@@ -244,6 +247,12 @@ ReplayFigures RecordedFlight::replay(const std::vector<Row>& rows, double touchd
             const bool landing = ac->motion.more.landing;
             if (landing && !landingBefore && !f.touchdownAt) f.configHeight_ft = wheels_ft;
             landingBefore = landing;
+            // Since the aircraft last flew above 1000 ft.
+            if (!ac->groundMode && !f.touchdownAt) {
+                if (wheels_ft > 1000.0) f.finalClimb_ft = 0.0;
+                finalLowest = wheels_ft > 1000.0 ? 1e9 : std::min(finalLowest, ac->pos.alt);
+                if (wheels_ft <= 1000.0) f.finalClimb_ft = std::max(f.finalClimb_ft, ac->pos.alt - finalLowest);
+            }
             if (feedT >= touchdownT + 10.0) {
                 f.rollOutHeightMax_ft = std::max(f.rollOutHeightMax_ft, wheels_ft);
                 ++f.rollOutSamples;
@@ -392,11 +401,13 @@ TEST_F(RecordedFlight, LandsOnTheSimulatorsRunwayWhateverTheQnh) {
         SCOPED_TRACE(fmt::format("QNH off by {} hPa{}", c.qnhError_hpa, where));
         g_liveAc.clear();
         ReplayFigures f = replay(rec.rows, rec.touchdownT, ReplaySetup{c.standFile, c.groundReports, c.qnhError_hpa});
-        std::printf("QNH %+d hPa%s: configured at %.0f ft, touchdown %.0f m from the recorded one, wheels at most "
-                    "%.1f ft above the runway in the roll-out (%zu samples); air p95 %.1f m off the track\n",
-                    c.qnhError_hpa, where.c_str(), f.configHeight_ft,
-                    f.touchdownOff_m, f.rollOutHeightMax_ft, f.rollOutSamples, f.trackAir.at(0.95));
+        std::printf("QNH %+d hPa%s: configured at %.0f ft, climbed %.0f ft below 1000 ft, touchdown %.0f m from the "
+                    "recorded one, wheels at most %.1f ft above the runway in the roll-out (%zu samples); air p95 "
+                    "%.1f m off the track\n",
+                    c.qnhError_hpa, where.c_str(), f.configHeight_ft, f.finalClimb_ft, f.touchdownOff_m,
+                    f.rollOutHeightMax_ft, f.rollOutSamples, f.trackAir.at(0.95));
         EXPECT_GT(f.configHeight_ft, 1500.0) << "feet above the ground: as at the park airport";
+        EXPECT_LT(f.finalClimb_ft, 20.0) << "feet climbed on the final approach";
         EXPECT_LT(f.trackAir.at(0.95), 45.0) << "in the air the corrected stream holds";
         if (!c.landsOnTheRunway) continue;
         ASSERT_TRUE(f.touchdownAt.has_value());

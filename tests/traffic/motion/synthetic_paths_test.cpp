@@ -719,3 +719,77 @@ TEST_F(SyntheticPaths, ARollOutReportedInTheAirRollsOnTheSimulatorsRunway) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 3 degree approach at 140 kt (743 fpm) to an airport without stands
+// whose reports, read with a QNH off the local one, put the runway above or
+// below the simulator's: the aircraft takes the difference in over the time
+// the stream shows it (its ground points arrive some 25 s before the
+// touchdown), never climbing on final, and still touches down where its
+// stream does. Measured before: 300 ft above sank 2,144 fpm beyond the
+// reported rate at 583 ft, 150 ft above 1,019 fpm, 150 ft below climbed
+// 488 fpm at 133 ft; touchdowns 137 to 165 m from the stream's.
+TEST_F(SyntheticPaths, TheQnhGapIsTakenInOverTheApproach) {
+    std::uint32_t hex = 0x400500;
+    struct Row {
+        double offset_ft, gs_kt;
+    };
+    // The last one a slow approach (239 fpm): taking in the gap by sinking
+    // slower alone would make it climb.
+    for (const auto [offset_ft, gs_kt] : {Row{0.0, 140}, Row{150.0, 140}, Row{300.0, 140}, Row{-150.0, 140},
+                                           Row{-150.0, 45}}) {
+        SCOPED_TRACE(fmt::format("reports {} ft above the simulator's runway at {} kt", offset_ft, gs_kt));
+        g_liveAc.clear();
+        const double lat0 = 50.0, lon0 = 8.5;
+        sim.user.lat_deg = lat0;
+        sim.user.lon_deg = lon0 + 0.05;
+        const double dist_m = 2000.0 * 0.3048 / std::tan(3.0 * kDegToRad);
+        const double seconds = dist_m / (gs_kt * kKtToMs);
+        const double reportedSink_fpm = 2000.0 / seconds * 60.0;
+        ++hex;
+        PathWriter path(lat0, lon0, -dist_m * std::sin(58 * kDegToRad), -dist_m * std::cos(58 * kDegToRad), hex,
+                        "DLH" + std::to_string(hex % 1000));
+        path.altitude(2000.0);
+        path.leg(58, seconds, gs_kt, gs_kt, -reportedSink_fpm);
+        path.leg(58, 30, gs_kt, 15);
+        double tdLat = 0, tdLon = 0;
+        for (FlightRecord& rec : path.records) {
+            if (rec.point.airborne) rec.point.alt += elevation_ft + offset_ft;
+            else if (tdLat == 0) tdLat = rec.point.lat, tdLon = rec.point.lon;
+        }
+        double excess = -1e9, excessAt = 0, climb = -1e9, climbAt = 0;
+        bool touched = false;
+        double atLat = 0, atLon = 0;
+        feed(path.records, 1500, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active || touched) return;
+            if (ac->groundMode) {
+                touched = true;
+                atLat = ac->pos.lat, atLon = ac->pos.lon;
+                return;
+            }
+            const double wheels = ac->pos.alt - cg_ft - elevation_ft;
+            if (wheels > 1000.0 || ac->motion.more.flareStage > 0) return;
+            const double rate = ac->motion.verticalSpeed_ftPerTick * 6000.0;
+            if (-rate - reportedSink_fpm > excess) excess = -rate - reportedSink_fpm, excessAt = wheels;
+            if (rate > climb && wheels >= 20.0) climb = rate, climbAt = wheels;
+        });
+        const double off_m = gf_distanceNm({atLat, atLon}, {tdLat, tdLon}) * 1852.0;
+        std::printf("reports %+.0f ft at %.0f kt: sink at most %.0f fpm beyond the reported (at %.0f ft), climb at most %.0f fpm "
+                    "(at %.0f ft), touchdown %.0f m from the stream's\n",
+                    offset_ft, gs_kt, excess, excessAt, climb, climbAt, off_m);
+        ASSERT_TRUE(touched);
+        // A gap below the reports is taken in by sinking slower; one above
+        // over at least 15 s, never in one step.
+        EXPECT_LT(excess, std::max(300.0, offset_ft * 60.0 / 15.0) + 10.0) << "fpm beyond the reported sink";
+        EXPECT_LT(climb, 20.0) << "fpm climbing on final";
+        // The slow one holds its height for the last 30 s and lands long:
+        // its figure is printed.
+        if (gs_kt > 100.0) {
+            EXPECT_LT(off_m, 300.0) << "metres from the stream's touchdown";
+        }
+    }
+}
+
+}  // namespace
