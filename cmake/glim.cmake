@@ -79,7 +79,9 @@ function(glim_add_test name)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
   else()
     # Under Wine a unit test that hangs is retried (scripts/test): let it
-    # cost one minute, not five (the slowest takes under 10 s).
+    # cost one minute, not five. A test that takes more than a quarter of
+    # that alone sets a TIMEOUT of its own: beside other tests on a loaded
+    # machine it takes two or three times as long.
     if(WIN32)
       set_tests_properties(${name} PROPERTIES TIMEOUT 60)
     else()
