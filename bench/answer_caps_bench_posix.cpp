@@ -73,19 +73,40 @@ int main() {
     constexpr std::size_t kUncapped = std::numeric_limits<std::size_t>::max();
     std::printf("answer cap %zu MiB of text; values: %zu (traffic), %zu (others)\n",
                 gf_rtTransferLimits().maxAnswer_bytes >> 20, kMaxTrafficAnswerValues, kMaxSmallAnswerValues);
-    const std::string busiest = lf_busiestBuffered();
-    lf_case("2,000 aircraft, 5 snapshots, traffic cap", busiest, kMaxTrafficAnswerValues);
-    const std::string objects15 = lf_flood("{},", std::size_t{5} << 20, "{}]}");
-    lf_case("15 MiB of {}, traffic cap", objects15, kMaxTrafficAnswerValues);
-    lf_case("15 MiB of {}, weather cap", objects15, kMaxSmallAnswerValues);
-    lf_case("15 MiB of {}, no value cap", objects15, kUncapped);
-    const std::string zeros15 = lf_flood("0,", std::size_t{15} << 19, "0]}");
-    lf_case("15 MiB of 0, traffic cap", zeros15, kMaxTrafficAnswerValues);
-    lf_case("15 MiB of 0, no value cap", zeros15, kUncapped);
-    // Beyond the text cap the transfer ends before any parse; this is what
-    // the old 64 MiB cap let through.
-    const std::string objects60 = lf_flood("{},", std::size_t{20} << 20, "{}]}");
-    lf_case("60 MiB of {}, traffic cap", objects60, kMaxTrafficAnswerValues);
-    lf_case("60 MiB of {}, no value cap", objects60, kUncapped);
+    // Each group's text goes before the next is built: a child's peak counts
+    // the pages it shares with this process.
+    {
+        const std::string busiest = lf_busiestBuffered();
+        lf_case("2,000 aircraft, 5 snapshots, traffic cap", busiest, kMaxTrafficAnswerValues);
+    }
+    {
+        const std::string objects15 = lf_flood("{},", std::size_t{5} << 20, "{}]}");
+        lf_case("15 MiB of {}, traffic cap", objects15, kMaxTrafficAnswerValues);
+        lf_case("15 MiB of {}, weather cap", objects15, kMaxSmallAnswerValues);
+        lf_case("15 MiB of {}, no value cap", objects15, kUncapped);
+    }
+    {
+        const std::string zeros15 = lf_flood("0,", std::size_t{15} << 19, "0]}");
+        lf_case("15 MiB of 0, traffic cap", zeros15, kMaxTrafficAnswerValues);
+        lf_case("15 MiB of 0, no value cap", zeros15, kUncapped);
+    }
+    {
+        // Texts just beyond the string's short buffer, each with a heap
+        // block of its own for its characters.
+        const std::string texts16 = lf_flood("\"abcdefghijklmnop\",", (std::size_t{15} << 20) / 19, "\"\"]}");
+        lf_case("15 MiB of 16-character texts, traffic cap", texts16, kMaxTrafficAnswerValues);
+        lf_case("15 MiB of 16-character texts, no value cap", texts16, kUncapped);
+    }
+    {
+        const std::string texts24 = lf_flood("\"abcdefghijklmnopqrstuvwx\",", (std::size_t{15} << 20) / 27, "\"\"]}");
+        lf_case("15 MiB of 24-character texts, traffic cap", texts24, kMaxTrafficAnswerValues);
+    }
+    {
+        // Beyond the text cap the transfer ends before any parse; this is
+        // what the old 64 MiB cap let through.
+        const std::string objects60 = lf_flood("{},", std::size_t{20} << 20, "{}]}");
+        lf_case("60 MiB of {}, traffic cap", objects60, kMaxTrafficAnswerValues);
+        lf_case("60 MiB of {}, no value cap", objects60, kUncapped);
+    }
     return 0;
 }

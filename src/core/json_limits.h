@@ -19,7 +19,8 @@ inline constexpr std::size_t kMaxIndexValues = 100000;
 inline constexpr std::size_t kMaxVersionValues = 1000;
 
 // text parsed with the nesting cap and a cap on the values built (a number
-// or literal counts one, a text two, an object, array or member four: about
+// or literal counts one, a text two, an object, array or member four, and a
+// text or member name of 16 bytes or more one more per 16 bytes of it: about
 // what each costs built). A few
 // bytes of text can stand for one value that costs a hundred bytes built
 // ("[{},{},...]"), so a cap on the text alone still lets a small answer take

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <system_error>
@@ -15,7 +16,54 @@ namespace {
 std::ofstream g_logFile;
 std::mutex g_logMutex;
 
+bool lf_isRawControl(unsigned char c) { return (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F; }
+
+// Every line passes here, so no caller can fill the disk with one text (an
+// answer of 16 MB quoted at every poll made gigabytes an hour) or put a raw
+// control character into the log: a text is cut after kMaxLogLine_bytes,
+// never inside a UTF-8 sequence, with what was cut said; control characters
+// but the callers' own line breaks and tabs are written as \xNN.
+std::string lf_safeText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const bool tooLong = text.size() > kMaxLogLine_bytes;
+    const std::string_view kept = tooLong ? text.substr(0, kMaxLogLine_bytes) : text;
+    std::string out;
+    out.reserve(kept.size() + 48);
+    for (const char ch : kept) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (lf_isRawControl(c)) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    if (tooLong) {
+        std::size_t end = out.size();
+        const auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+        if (isContinuation(text[kMaxLogLine_bytes])) {
+            for (int n = 0; n < 3 && end > 0 && isContinuation(out[end - 1]); ++n) --end;
+            if (end > 0 && (static_cast<unsigned char>(out[end - 1]) & 0xC0) == 0xC0) --end;
+        }
+        out.resize(end);
+        out += fmt::format(" ... [line cut, {} bytes in all]", text.size());
+    }
+    return out;
+}
+
+bool lf_needsCare(std::string_view text) {
+    if (text.size() > kMaxLogLine_bytes) return true;
+    return std::any_of(text.begin(), text.end(), [](char c) { return lf_isRawControl(static_cast<unsigned char>(c)); });
+}
+
 void lf_write(std::string_view prefix, std::string_view text, bool flush) {
+    // Made safe before the lock: the other threads' lines do not wait for it.
+    std::string safe;
+    if (lf_needsCare(text)) {
+        safe = lf_safeText(text);
+        text = safe;
+    }
     std::lock_guard lock(g_logMutex);
     if (!g_logFile.is_open()) return;
     g_logFile << prefix << text << '\n';

@@ -1,9 +1,15 @@
 // Log.txt: one file for every thread, written line by line under one mutex.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+// The most one call writes of its text: a longer text is cut, with the cut
+// said. Control characters but "\n" and "\t" are written as \xNN. Texts
+// quoted from outside are cut much shorter by their callers (gf_logExcerpt).
+inline constexpr std::size_t kMaxLogLine_bytes = 4096;
 
 // Writes text and "\n".
 void gf_logLine(std::string_view text);

@@ -120,3 +120,41 @@ const std::string& gf_pluralInt(std::int32_t count) { return count == 0 || count
 const std::string& gf_pluralInt64(std::int64_t count) { return count == 0 || count > 1 ? kPluralEnding : kNoEnding; }
 
 const std::string& gf_pluralSize(std::uint64_t count) { return count == 1 ? kNoEnding : kPluralEnding; }
+
+namespace {
+
+bool lf_isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+bool lf_isUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string gf_logExcerpt(std::string_view text, std::size_t maxBytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(std::min(text.size(), maxBytes) + 48);
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t width = lf_isControl(c) ? 4 : 1;
+        if (out.size() + width > maxBytes) break;
+        if (width == 4) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (i == text.size()) return out;
+    // A sequence cut in two would leave a broken character in the line: its
+    // lead byte and continuation bytes (three at most) go too.
+    if (lf_isUtf8Continuation(static_cast<unsigned char>(text[i]))) {
+        for (int n = 0; n < 3 && !out.empty() && lf_isUtf8Continuation(static_cast<unsigned char>(out.back())); ++n) {
+            out.pop_back();
+        }
+        if (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0xC0) out.pop_back();
+    }
+    out += fmt::format("... ({} bytes in all)", text.size());
+    return out;
+}

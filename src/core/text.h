@@ -2,6 +2,7 @@
 // messages. No locale and no Unicode case rules are involved.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,3 +49,13 @@ const std::string& gf_pluralInt(std::int32_t count);
 const std::string& gf_pluralInt64(std::int64_t count);
 // "" for 1, else "s".
 const std::string& gf_pluralSize(std::uint64_t count);
+
+// Outside text quoted into a Log.txt line (a service's answer or message, a
+// parser's reason that quotes the offending token, a downloaded body): a
+// hostile answer of megabytes would otherwise go into the log whole at every
+// poll, and a control character in it could break or hide a line. Control
+// characters (and DEL) are written as \xNN; the text is cut after about
+// maxBytes of that form, never inside a UTF-8 sequence, and the cut says how
+// long the whole text was.
+inline constexpr std::size_t kLogExcerpt_bytes = 300;
+std::string gf_logExcerpt(std::string_view text, std::size_t maxBytes = kLogExcerpt_bytes);

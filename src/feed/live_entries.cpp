@@ -2,6 +2,7 @@
 #include "core/clock.h"
 #include "core/geometry.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_entry_read.h"
 #include "feed/traffic_reader.h"
 
@@ -247,6 +248,6 @@ void TrafficReader::processLine() {
         flightRecords.push_back(std::move(r));
     } catch (const std::runtime_error&) {
     } catch (const std::exception& ex) {
-        gf_logLine(fmt::format("{}: {}", "processLine", ex.what()));
+        gf_logLine(fmt::format("{}: {}", "processLine", gf_logExcerpt(ex.what())));
     }
 }

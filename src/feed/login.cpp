@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/run_flags.h"
+#include "core/text.h"
 #include "core/text_encoding.h"
 #include "core/user_error.h"
 #include "feed/feed_env.h"
@@ -73,7 +74,7 @@ std::string lf_licenceSource() {
 // The service's own word on a refused login, when its answer has one.
 std::string lf_refusalMessage(const std::string& response) {
     const std::string message = lf_jsonString(gf_parseAnswer(response, false, kMaxSmallAnswerValues), "message", "");
-    return message.empty() ? "no reason given" : message;
+    return message.empty() ? "no reason given" : gf_logExcerpt(message);
 }
 
 // The service may ask for pauses of minutes after a login: a user who closes
@@ -196,14 +197,15 @@ bool authenticate(WeatherReader& weather, int& status) {
             lf_loginPause(env, weather.wrrl);
             return false;
         }
-        const std::string server = lf_jsonString(answer, "server", "?");
+        // Shown in the window as well as logged: a name, never megabytes.
+        const std::string server = gf_logExcerpt(lf_jsonString(answer, "server", "?"));
         gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", server));
         gf_setServiceText(server);
         weather.GUID = guid;
         g_authenticated = true;
         env.repaint();
     } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "authenticate", e.what()));
+        gf_logHighlight(fmt::format("{}: {}", "authenticate", gf_logExcerpt(e.what())));
         lf_loginPause(env, weather.wrrl);
         return false;
     }

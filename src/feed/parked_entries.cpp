@@ -2,6 +2,7 @@
 // time, callsign]) into a ParkedRecord.
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_entry_read.h"
 #include "feed/traffic_reader.h"
 
@@ -128,6 +129,6 @@ void TrafficReader::processParkedTrafficLine(const std::string& key) {
         m_parkedWork.push_back(std::move(r));
     } catch (const std::runtime_error&) {
     } catch (const std::exception& ex) {
-        gf_logHighlight(fmt::format("{}: {}", "processParkedTrafficLine", ex.what()));
+        gf_logHighlight(fmt::format("{}: {}", "processParkedTrafficLine", gf_logExcerpt(ex.what())));
     }
 }

@@ -4,6 +4,7 @@
 #include "core/endpoint_url.h"
 #include "core/json_limits.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
 
@@ -161,7 +162,7 @@ std::string lf_jsonString(const nlohmann::json& answer, const char* key, const s
     return it->get<std::string>();
 }
 
-std::string gf_jsonMessage(const nlohmann::json& answer) { return lf_jsonString(answer, "message", ""); }
+std::string gf_jsonMessage(const nlohmann::json& answer) { return gf_logExcerpt(lf_jsonString(answer, "message", "")); }
 
 CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
                    std::string& response, const std::atomic<bool>* stop) {
@@ -232,12 +233,12 @@ void RtClient::deauthenticate() {
             g_authenticated = false;
             gf_feedEnv().repaint();
             GUID.clear();
-            gf_logLine(fmt::format("{} RT server '{}'", lf_jsonString(answer, "message", ""), lf_jsonString(answer, "server", "")));
+            gf_logLine(fmt::format("{} RT server '{}'", gf_jsonMessage(answer), gf_logExcerpt(lf_jsonString(answer, "server", ""))));
         } else {
             gf_logHighlight(fmt::format("Deauthentication failed, status: {}", status));
         }
     } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "deauthenticate", e.what()));
+        gf_logHighlight(fmt::format("{}: {}", "deauthenticate", gf_logExcerpt(e.what())));
     }
 }
 
@@ -265,7 +266,7 @@ void gf_runReaderThread(RtClient& self, RtClient& other, std::atomic<int>& lamp,
             }
         }
     } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", names.catchTag, e.what()));
+        gf_logHighlight(fmt::format("{}: {}", names.catchTag, gf_logExcerpt(e.what())));
         other.stop = true;
         env.stopWithError(names.thread, false);
     }

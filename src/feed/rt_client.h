@@ -90,7 +90,8 @@ nlohmann::json gf_parseAnswer(std::string_view text, bool allowExceptions, std::
 // refused like a failed append, so libcurl aborts the transfer.
 size_t lf_callbackwriter(char* data, size_t size, size_t count, std::string* response);
 std::string lf_jsonString(const nlohmann::json& answer, const char* key, const std::string& def);
-// The answer's "message" as text; empty when missing or not a text.
+// The answer's "message" as it goes into Log.txt (gf_logExcerpt: cut, no raw
+// control characters); empty when missing or not a text.
 std::string gf_jsonMessage(const nlohmann::json& answer);
 
 // One POST: resets the handle, sets the address, the body and the common

@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/geometry.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_window_values.h"
 #include "feed/weather_reader.h"
 
@@ -135,7 +136,7 @@ bool TrafficReader::buffer(int& status) {
             }
         }
     } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "buffer", e.what()));
+        gf_logHighlight(fmt::format("{}: {}", "buffer", gf_logExcerpt(e.what())));
     }
     pause(rrl);
     if (stop) {
@@ -192,7 +193,7 @@ bool TrafficReader::receive(int& status) {
             handOver(kLiveDelay_s);
             pause(rrl);
         } catch (const std::exception& e) {
-            gf_logHighlight(fmt::format("{}: {}", "receive", e.what()));
+            gf_logHighlight(fmt::format("{}: {}", "receive", gf_logExcerpt(e.what())));
             flightRecords.clear();
             pause(rrl);
         }
@@ -256,7 +257,7 @@ void TrafficReader::parkedtraffic() {
                 }
             }
         } catch (const std::exception& e) {
-            gf_logHighlight(fmt::format("{}: {}", "parkedtraffic", e.what()));
+            gf_logHighlight(fmt::format("{}: {}", "parkedtraffic", gf_logExcerpt(e.what())));
             m_parkedWork.clear();
             st = kParkedFailed;
         }

@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
 #include "feed/traffic_reader.h"
@@ -59,7 +60,7 @@ int extractQNH(const nlohmann::json& data) {
         // QNH.
         const std::string text = v.get<std::string>();
         if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
-            gf_logHighlight(fmt::format("{}: {}", "extractQNH", text));
+            gf_logHighlight(fmt::format("{}: {}", "extractQNH", gf_logExcerpt(text)));
             return kStandardQnh_hpa;
         }
     } else {
@@ -135,7 +136,7 @@ bool WeatherReader::nearestmetar(int& status) {
             }
         }
     } catch (const std::exception& e) {
-        gf_logHighlight(fmt::format("{}: {}", "nearestmetar", e.what()));
+        gf_logHighlight(fmt::format("{}: {}", "nearestmetar", gf_logExcerpt(e.what())));
     }
     pause(wrrl);
     return found;
@@ -182,9 +183,7 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 // The start tells a proxy's page from a damaged answer; a
                 // hostile answer of megabytes must not go into Log.txt whole
                 // at every poll.
-                constexpr std::size_t kLoggedAnswer_bytes = 512;
-                gf_logHighlight(
-                    fmt::format("Invalid JSON: {}", std::string_view(weatherResponse).substr(0, kLoggedAnswer_bytes)));
+                gf_logHighlight(fmt::format("Invalid JSON: {}", gf_logExcerpt(weatherResponse)));
                 gf_logContinuation(whyRefused);
                 pause(wrrl);
                 continue;
@@ -205,7 +204,7 @@ bool WeatherReader::receive(int& status, TrafficReader& traffic) {
                 return false;
             }
         } catch (const std::exception& e) {
-            gf_logHighlight(fmt::format("{}: {}", "receive", e.what()));
+            gf_logHighlight(fmt::format("{}: {}", "receive", gf_logExcerpt(e.what())));
         }
         pause(wrrl);
     }

@@ -137,3 +137,39 @@ TEST_F(LogTest, GenerationsGoBeforeTheFilesOwnExtension) {
     EXPECT_NE(log.find("==> gf_save1GenerationOf: no dot in filename: "), std::string::npos) << log;
     EXPECT_NE(log.find("==> gf_saveUpto3GenerationsOf: no dot in filename: "), std::string::npos) << log;
 }
+
+// Every line passes one door: no text fills the disk, and no control
+// character but the callers' own line breaks and tabs reaches the file raw.
+TEST_F(LogTest, TheDoorCutsLongTextsAndShowsControlCharacters) {
+    const std::string euro = "\xE2\x82\xAC";
+    const std::string cutNote = " ... [line cut, ";
+    struct Row {
+        const char* name;
+        std::string text;
+        std::string line;  // as written, without the prefix and the final "\n"
+    };
+    const std::string longest(kMaxLogLine_bytes, 'a');
+    const std::vector<Row> rows = {
+        {"plain", "ok", "ok"},
+        {"line breaks and tabs are the caller's", "\nAuthenticated\tx", "\nAuthenticated\tx"},
+        {"other controls shown", std::string("a\x01\r\x1b[2J\x7f") + std::string(1, '\0') + "z",
+         "a\\x01\\x0D\\x1B[2J\\x7F\\x00z"},
+        {"the longest line whole", longest, longest},
+        {"one byte more is cut", longest + "b", longest + cutNote + "4097 bytes in all]"},
+        {"never inside a character", std::string(kMaxLogLine_bytes - 1, 'a') + euro,
+         std::string(kMaxLogLine_bytes - 1, 'a') + cutNote + "4098 bytes in all]"},
+        {"15 MiB", std::string(std::size_t{15} << 20, '7'),
+         std::string(kMaxLogLine_bytes, '7') + cutNote + "15728640 bytes in all]"},
+    };
+    for (const Row& row : rows) {
+        for (const auto& [prefix, write] : std::vector<std::pair<std::string, void (*)(std::string_view)>>{
+                 {"", &gf_logLine}, {"==> ", &gf_logHighlight}, {"          ", &gf_logContinuation},
+                 {"", &gf_logAndFlushConsole}}) {
+            SCOPED_TRACE(std::string(row.name) + " / '" + prefix + "'");
+            ASSERT_TRUE(gf_logOpen(dir / "Log.txt"));
+            write(row.text);
+            gf_logClose();
+            EXPECT_EQ(readAll(dir / "Log.txt"), prefix + row.line + "\n");
+        }
+    }
+}

@@ -82,3 +82,31 @@ TEST(Text, PluralEndings) {
     EXPECT_EQ(gf_pluralInt64(0) + gf_pluralInt64(1) + gf_pluralInt64(5000000000LL), "ss");
     EXPECT_EQ(gf_pluralSize(0) + gf_pluralSize(1) + gf_pluralSize(2), "ss");
 }
+
+// Outside text quoted into a log line: control characters shown, cut after
+// the bound (never inside a UTF-8 sequence), the cut saying the whole size.
+TEST(Text, LogExcerptShowsControlsAndCutsLongTexts) {
+    const std::string huge(std::size_t{15} << 20, '1');
+    const std::string euro = "\xE2\x82\xAC";  // three bytes
+    struct Row {
+        const char* name;
+        std::string text;
+        std::size_t max;
+        std::string excerpt;
+    };
+    const std::vector<Row> rows = {
+        {"short text as it is", "status 406: busy", 300, "status 406: busy"},
+        {"empty", "", 300, ""},
+        {"controls shown", std::string("a\x01") + "b\nc\r\t\x7f" + std::string(1, '\0'), 300,
+         "a\\x01b\\x0Ac\\x0D\\x09\\x7F\\x00"},
+        {"exactly the bound", std::string(10, 'x'), 10, std::string(10, 'x')},
+        {"one byte more", std::string(11, 'x'), 10, std::string(10, 'x') + "... (11 bytes in all)"},
+        {"an escape never split", "abcdefgh\x01z", 10, "abcdefgh... (10 bytes in all)"},
+        {"a character never split", "abcdefgh" + euro + "z", 10, "abcdefgh... (12 bytes in all)"},
+        {"a character that fits whole", "abcdefg" + euro + "z", 10, "abcdefg" + euro + "... (11 bytes in all)"},
+        {"invalid bytes stay", std::string(12, '\x80'), 10, std::string(7, '\x80') + "... (12 bytes in all)"},
+        {"15 MiB of digits", huge, 300, std::string(300, '1') + "... (15728640 bytes in all)"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(gf_logExcerpt(row.text, row.max), row.excerpt) << row.name;
+    EXPECT_EQ(gf_logExcerpt(huge).size(), kLogExcerpt_bytes + std::string("... (15728640 bytes in all)").size());
+}

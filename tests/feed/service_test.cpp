@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -120,6 +121,9 @@ protected:
 
     std::unique_ptr<RtStubProcess> stub;
     RecordingFeedEnv env;
+    // How long a reader loop may take to refuse an answer and ask again: a
+    // flood of 15 MiB takes seconds to unpack and parse on a loaded machine.
+    int settleLimit_ms = 15000;
 };
 
 std::string lf_stopText(const RecordingFeedEnv& env) {
@@ -192,7 +196,7 @@ std::string Service::outcome(const std::string& kind, const json& step) {
             if (k == kind) seen = true;
         }
         return false;
-    });
+    }, settleLimit_ms);
     traffic.stop = true;
     weather.stop = true;
     thread.join();
@@ -326,6 +330,11 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
         {"15 MiB of {}", flood("{},", std::size_t{5} << 20, "{}]}")},
         {"15 MiB of 0", flood("0,", std::size_t{15} << 19, "0]}")},
         {"15 MiB of \"\"", flood("\"\",", std::size_t{5} << 20, "\"\"]}")},
+        // Texts just beyond the string's own short buffer, each with a heap
+        // block of its own: the costliest shape while texts were charged at
+        // a flat rate (24 characters passed the cap then; test_answer_cost
+        // sweeps the lengths).
+        {"15 MiB of 16-character texts", flood("\"abcdefghijklmnop\",", (std::size_t{15} << 20) / 19, "\"\"]}")},
     };
     const std::pair<const char*, const char*> kinds[] = {
         {"auth", "stop, restart"},  {"deauth", "still in"},        {"buffer", "skipped"}, {"live", "goes on"},
@@ -334,6 +343,7 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
     // The stand-in takes seconds to pack 60 MiB: the answer must reach its
     // cap, not the time-out.
     gf_rtTransferLimits() = RtTransferLimits{5000, 60000};
+    settleLimit_ms = 60000;
     for (const auto& f : floods) {
         for (const auto& [kind, expected] : kinds) {
             SCOPED_TRACE(std::string(f.name) + " / " + kind);
@@ -362,6 +372,64 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
     ASSERT_NE(weatherLine, std::string::npos);
     EXPECT_EQ(text.compare(text.find('\n', weatherLine), why.size(), why), 0);
     EXPECT_LT(text.size(), 200000u);
+}
+
+// A refused answer is logged with its reason, and the reason of the JSON
+// library quotes the offending token whole: 15 MiB of digits, or a text of
+// 15 MiB ending in a control character, once wrote 16 MB into Log.txt at
+// every poll. Every request kind logs a few hundred bytes of it at most,
+// with no raw control character; so does a service message of 15 MiB.
+TEST_F(Service, RefusedAnswersGrowTheLogByAFewKilobytesAtMost) {
+    LogCapture log;
+    const std::size_t units = (std::size_t{15} << 20) / 16;
+    const std::string sixteen = "abcdefghijklmnop";
+    auto flood = [&](const std::string& head, const std::string& unit, const std::string& tail) {
+        return json{{"flood", {{"head", head}, {"unit", unit}, {"count", units}, {"tail", tail}}}};
+    };
+    const std::vector<std::string> malformed = {"stop, restart", "still in", "skipped", "goes on",
+                                                "parked 1",      "retried",  "goes on"};
+    const struct {
+        const char* name;
+        json step;
+        std::vector<std::string> outcomes;  // in the order of kinds below
+    } rows[] = {
+        {"15 MiB of digits", flood(R"({"status":200,"GUID":"g-2","rrl":10,"data":[)", "1111111111111111", "]}"),
+         malformed},
+        {"15 MiB text ending in 0x01", flood(R"({"status":200,"GUID":"g-2","data":{"QNH":")", sixteen, "\x01\"}}"),
+         malformed},
+        // Within the traffic answers' cap (the others refuse it by their
+        // cap, as the rows above show for any value of 15 MiB).
+        {"message of 15 MiB", flood(R"({"status":406,"GUID":"g-2","message":")", sixteen, "\"}"),
+         {"", "", "skipped", "goes on", "parked 0", "", ""}},
+    };
+    const char* kinds[] = {"auth", "deauth", "buffer", "live", "parked", "nearestmetar", "weather"};
+    constexpr std::size_t kMostPerAnswer_bytes = 2048;
+    gf_rtTransferLimits() = RtTransferLimits{5000, 60000};
+    settleLimit_ms = 60000;
+    for (const auto& row : rows) {
+        for (std::size_t k = 0; k < std::size(kinds); ++k) {
+            if (row.outcomes[k].empty()) continue;
+            SCOPED_TRACE(std::string(row.name) + " / " + kinds[k]);
+            const std::size_t before = log.text().size();
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(outcome(kinds[k], row.step), row.outcomes[k]);
+            const std::size_t grown = log.text().size() - before;
+            EXPECT_LT(grown, kMostPerAnswer_bytes);
+            std::printf("%s / %s: Log.txt grew by %zu bytes, %lld ms\n", row.name, kinds[k], grown,
+                        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                   std::chrono::steady_clock::now() - start)
+                                                   .count()));
+            std::fflush(stdout);
+        }
+    }
+    const std::string text = log.text();
+    EXPECT_NE(text.find("number overflow parsing '1111"), std::string::npos);
+    EXPECT_NE(text.find(" bytes in all)"), std::string::npos);
+    const auto raw = std::find_if(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && c != '\n') || u == 0x7F;
+    });
+    EXPECT_EQ(raw, text.end()) << "raw control character at " << (raw - text.begin());
 }
 
 // libcurl takes a proxy from http_proxy and ALL_PROXY by itself: a service on

@@ -477,6 +477,48 @@ TEST_F(UpdateTest, ADamagedDataFileIsDownloadedAgainAndKeptAside) {
     }
 }
 
+// A hostile index or data file is refused with a line or two: the reasons
+// that quote the offending token (a number of a megabyte, a text ending in a
+// control character) go into Log.txt cut short and with no raw control
+// character, whatever the site sends.
+TEST_F(UpdateTest, HostileIndexesAndDataFilesGrowTheLogByAFewKilobytesAtMost) {
+    const std::string digits((1 << 20) - 64, '1');
+    const std::string text((1 << 20) - 64, 'a');
+    const std::string fifteen(std::size_t{15} << 20, '1');
+    const struct {
+        const char* what;
+        std::string index;
+        std::string dbase;  // served as 11/dbase.enc when not empty
+        std::string logLine;
+    } rows[] = {
+        {"index: a number of a megabyte", "{\"p3d\":" + digits + "}", "", "number overflow parsing '1111"},
+        {"index: a text ending in 0x01", "{\"p3d\":\"" + text + "\x01\"}", "", "control character U+0001"},
+        {"index: 15 MiB of digits", "{\"p3d\":" + fifteen + "}", "", "versions.json"},
+        {"data file: 15 MiB of digits", indexWith({{"dbase", "9.0.0"}}), fifteen, "dbase.enc"},
+        {"data file: text and control characters", indexWith({{"dbase", "9.0.0"}}), text + "\x01\x1b[2J\r\n",
+         "dbase.enc"},
+    };
+    constexpr std::size_t kMostPerAnswer_bytes = 2048;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all("input");
+        DBASE_VERSION.setValue("1.0.0");
+        serve("versions.json", row.index);
+        unserve("11/dbase.enc");
+        if (!row.dbase.empty()) serve("11/dbase.enc", row.dbase);
+        const std::size_t before = log().size();
+        EXPECT_TRUE(gf_checkForUpdates());
+        const std::string after = log();
+        EXPECT_NE(after.find(row.logLine, before), std::string::npos) << after.substr(before);
+        EXPECT_LT(after.size() - before, kMostPerAnswer_bytes) << after.substr(before, 8192);
+        const auto raw = std::find_if(after.begin() + static_cast<std::ptrdiff_t>(before), after.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return (u < 0x20 && c != '\n') || u == 0x7F;
+        });
+        EXPECT_EQ(raw, after.end()) << "raw control character at " << (raw - after.begin());
+    }
+}
+
 // ---- A new program version ----
 
 TEST_F(UpdateTest, NewProgramVersionIsUnpackedAndOffered) {
