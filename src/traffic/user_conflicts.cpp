@@ -31,6 +31,13 @@ constexpr double kOnRunway_ft = 150.0;
 // moved at a flying aircraft's pace since: a second at 20 to 3,600 kt.
 constexpr double kTrackFrom_nm = 20.0 / 3600.0;
 constexpr double kTrackTo_nm = 1.0;
+// A user whose track turned by more than this since the look before is
+// turning (onto final, round a circuit): its line sweeps across the
+// airport and tells no runway.
+constexpr double kSteadyTrack_rad = 2.0 * kPi / 180.0;
+// A user on final descends toward the runway; one flying level over the
+// aprons (a circuit's downwind leg) passes over what taxis along its line.
+constexpr double kOnFinalSink_ftPerLook = 3.0;
 // A grounded user's aircraft and another one closer than this many times
 // the two half wing spans would overlap.
 constexpr double kGroundedLiveFactor = 1.15;
@@ -44,6 +51,8 @@ LatLon g_userLastLook{0.0, 0.0};
 // ground): on final its track is the runway's extended centre line, while
 // its nose is off it by the crab a crosswind takes.
 std::optional<LatLon> g_userLastAirLook;
+std::optional<double> g_userLastAirTrack;
+double g_userLastAirAlt_ft = 0.0;
 
 double lf_intoPlusMinusPi(double a) {
     a = std::remainder(a, 2.0 * kPi);
@@ -87,21 +96,29 @@ bool lf_groundConflict(const LiveAc& ac, const UserAcData& user, LatLon userPos,
 // the user's track, the runway's extended centre line on final: the nose of
 // an aircraft lined up is often a few degrees off the runway's heading,
 // which at 3 nm puts its own line a thousand feet from the user.
-bool lf_airConflict(const LiveAc& ac, const UserAcData& user, LatLon userPos, double userTrack, double d_nm) {
+bool lf_airConflict(const LiveAc& ac, const UserAcData& user, LatLon userPos, std::optional<double> userTrack,
+                    double d_nm) {
     if (d_nm > kAirRange_nm || std::fabs(ac.pos.alt - user.alt_ft) >= kAirLevel_ft) return false;
     const double bearing = gf_initialBearing(userPos, {ac.pos.lat, ac.pos.lon});
     if (!ac.groundMode) return lf_offLine_ft(bearing, ac.pos.heading, d_nm) <= kAirOffset_ft;
-    return lf_along(ac.pos.heading, userTrack) && lf_offLine_ft(bearing, userTrack, d_nm) <= kOnRunway_ft;
+    return userTrack && lf_along(ac.pos.heading, *userTrack) && lf_offLine_ft(bearing, *userTrack, d_nm) <= kOnRunway_ft;
 }
 
 // The line the flying user follows: its track since the last look when
-// that look was a second ago in flight, else its heading.
-double lf_userTrack(const UserAcData& user, LatLon userPos) {
+// that look was a second ago in flight, else its heading; none while the
+// track turns.
+std::optional<double> lf_userTrack(const UserAcData& user, LatLon userPos) {
     const std::optional<LatLon> before = std::exchange(g_userLastAirLook, userPos);
+    const std::optional<double> trackBefore = std::exchange(g_userLastAirTrack, std::nullopt);
+    const double altBefore_ft = std::exchange(g_userLastAirAlt_ft, user.alt_ft);
     if (!before) return user.heading_rad;
+    if (altBefore_ft - user.alt_ft < kOnFinalSink_ftPerLook) return std::nullopt;
     const double moved_nm = gf_distanceNm(*before, userPos);
     if (moved_nm < kTrackFrom_nm || moved_nm > kTrackTo_nm) return user.heading_rad;
-    return gf_initialBearing(*before, userPos);
+    const double track = gf_initialBearing(*before, userPos);
+    g_userLastAirTrack = track;
+    if (trackBefore && std::fabs(lf_intoPlusMinusPi(track - *trackBefore)) > kSteadyTrack_rad) return std::nullopt;
+    return track;
 }
 
 // A user standing on a runway and an aircraft flying down that runway's line
@@ -122,7 +139,7 @@ bool lf_arrivalToUser(const LiveAc& ac, const UserAcData& user, LatLon userPos) 
 void gf_removeUserConflicts() {
     const UserAcData user = g_userAcData;
     const LatLon userPos{user.lat_deg, user.lon_deg};
-    const double userTrack = lf_userTrack(user, userPos);
+    const std::optional<double> userTrack = lf_userTrack(user, userPos);
     for (LiveAc& ac : g_liveAc) {
         if (ac.simState != SimState::active || (ac.groundMode && lf_onItsStand(ac))) continue;
         const double d = gf_distanceNm(userPos, {ac.pos.lat, ac.pos.lon});
@@ -140,6 +157,7 @@ void gf_removeGroundedUserConflicts() {
     const LatLon userPos{user.lat_deg, user.lon_deg};
     const double userHalfSpan = gf_userHalfWingspanNm().value_or(0.0);
     g_userLastAirLook.reset();
+    g_userLastAirTrack.reset();
     for (LiveAc& ac : g_liveAc) {
         if (ac.simState != SimState::active || !ac.groundMode) continue;
         if (gf_distanceNm(userPos, {ac.pos.lat, ac.pos.lon}) <= kGroundedLiveFactor * (userHalfSpan + ac.size)) {
@@ -171,4 +189,5 @@ void gf_removeGroundedUserConflicts() {
 void gf_resetUserConflicts() {
     g_userLastLook = LatLon{0.0, 0.0};
     g_userLastAirLook.reset();
+    g_userLastAirTrack.reset();
 }

@@ -643,9 +643,11 @@ TEST_F(StaticParkingTest, UserAircraftConflicts) {
             const LatLon back = gf_destinationPoint({kLat, kLon}, (r.userTrack_deg + 180.0) * kDegToRad, 100.0 / 0.3048);
             g_userAcData.lat_deg = back.lat;
             g_userAcData.lon_deg = back.lon;
+            g_userAcData.alt_ft = r.userAlt_ft + 10.0;  // descending on final
             gf_removeUserConflicts();
             g_userAcData.lat_deg = kLat;
             g_userAcData.lon_deg = kLon;
+            g_userAcData.alt_ft = r.userAlt_ft;
         }
         const LatLon at = gf_destinationPoint({kLat, kLon}, r.bearing_deg * kDegToRad, r.dist_nm * 6076.11549);
         LiveAc ac;
