@@ -397,7 +397,7 @@ void lf_pullOut(LiveAc& ac) {
     gf_engineAutoStart(ac.objectId);
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 1);
-    gf_logLine(fmt::format("{:8}: {:8} pulling out", gf_standNameOf(ac.standId), ac.callsign));
+    gf_logLine(fmt::format("{}{:8} pulling out", gf_standHead(ac.standId), ac.callsign));
 }
 
 void lf_pushBack(LiveAc& ac) {

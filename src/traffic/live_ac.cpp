@@ -154,6 +154,10 @@ std::string gf_standNameOf(std::uint32_t standId) {
     return "sid==?";
 }
 
+std::string gf_standHead(std::uint32_t standId) {
+    return standId == 0 ? std::string(10, ' ') : fmt::format("{:8}: ", gf_standNameOf(standId));
+}
+
 bool gf_optionMatches(std::string_view callsign, const AcBase& ac, const StandOption& option) {
     if (option.index == 0 || option.real != 1) return false;
     if (option.cs == callsign || option.cs2 == callsign) return true;

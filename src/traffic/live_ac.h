@@ -203,6 +203,10 @@ bool gf_fillAirlineFromCallsign(AcBase& ac);
 bool gf_callsignValid(const AcBase& ac);
 // The stand's name for log lines: "sid==0?" for 0, "sid==?" when unknown.
 std::string gf_standNameOf(std::uint32_t standId);
+// The head of a log line about one aircraft: its stand's name, eight wide,
+// and ": "; ten blanks for one on no stand (one that waited short of an
+// occupied stand), where a placeholder name would read as a fault.
+std::string gf_standHead(std::uint32_t standId);
 // A real, numbered option that names this callsign or this airline and type.
 bool gf_optionMatches(std::string_view callsign, const AcBase& ac, const StandOption& option);
 

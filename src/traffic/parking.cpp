@@ -21,6 +21,13 @@ namespace {
 
 constexpr double kWideSearch_nm = 0.029697624;   // 55 m
 constexpr double kNarrowSearch_nm = 0.010799136;  // 20 m
+// An arrival's path, continued, runs onto its stand's mark, within the
+// narrow search's reach of it; a stream that ends with a parked aircraft
+// farther to its side is a taxi waiting beside it, not one heading for its
+// stand.
+constexpr double kHeadingForStand_nm = kNarrowSearch_nm;
+// The last stretch of a path that shows its direction.
+constexpr double kPathDirectionFrom_nm = 5.0 / 1852.0;
 constexpr double kArrivedWithin_nm = 0.0010799136;  // 2 m
 constexpr double kCollisionFactor = 1.1;
 // The feed's speed of an aircraft creeping the last metres onto a stand.
@@ -59,13 +66,38 @@ std::string lf_sameLiveText(const StaticAc& s, const LiveAc& newcomer) {
     return same ? " the same live version" : "";
 }
 
+// Whether the stream ends on the stand, or its path runs on toward it: the
+// stand lies ahead of its end, within the narrow reach of its line. The
+// line's direction is the path's, from the last point some metres before
+// the end (or from where the aircraft is); the end's reported track when
+// the path has no length.
+bool lf_headingFor(const LiveAc& ac, LatLon stand) {
+    const std::deque<StreamPoint>& s = ac.stream;
+    const LatLon end{s.back().lat, s.back().lon};
+    const double d_nm = gf_distanceNm(end, stand);
+    if (d_nm < kHeadingForStand_nm) return true;
+    double direction = s.back().track * kDegToRad;
+    LatLon from{ac.pos.lat, ac.pos.lon};
+    for (std::size_t i = s.size() - 1; i-- > 0;) {
+        if (gf_distanceNm(LatLon{s[i].lat, s[i].lon}, end) >= kPathDirectionFrom_nm) {
+            from = LatLon{s[i].lat, s[i].lon};
+            break;
+        }
+    }
+    if (gf_distanceNm(from, end) >= kPathDirectionFrom_nm) direction = gf_initialBearing(from, end);
+    const double off = std::remainder(gf_initialBearing(end, stand) - direction, 2.0 * 3.141592653589793);
+    return std::fabs(off) < 3.141592653589793 / 2.0 && std::fabs(std::sin(off)) * d_nm < kHeadingForStand_nm;
+}
+
 // A parked live aircraft the feed still reports keeps its place: the first
-// such within the wings of both of the point, else none.
-const LiveAc* lf_reportedParkedAt(LatLon at, const LiveAc& newcomer) {
+// such on the stand the stream ends on, else none. Only that stand: a taxi
+// that waits behind a row of parked aircraft, its stream ending within
+// their wings, is heading for none of them.
+const LiveAc* lf_reportedParkedAtEnd(const LiveAc& newcomer) {
     for (const LiveAc& a : g_liveAc) {
         if (&a == &newcomer || !lf_isActive(a) || a.flightState != FlightState::parked || !gf_parkedStillReported(a))
             continue;
-        if (gf_distanceNm(at, LatLon{a.pos.lat, a.pos.lon}) < kCollisionFactor * (a.size + newcomer.size)) return &a;
+        if (lf_headingFor(newcomer, LatLon{a.pos.lat, a.pos.lon})) return &a;
     }
     return nullptr;
 }
@@ -95,7 +127,7 @@ bool lf_entersWingsOfItsEnd(LatLon centre, const AcBase& other, const LiveAc& ac
 // its later reports around there are taken as its standing there.
 void lf_stopShortOfParked(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
-    const LiveAc* parked = lf_reportedParkedAt(LatLon{ac.stream.back().lat, ac.stream.back().lon}, ac);
+    const LiveAc* parked = lf_reportedParkedAtEnd(ac);
     if (!parked) return;
     const LatLon centre{parked->pos.lat, parked->pos.lon};
     const double reach = lf_wingsReachNm(*parked, ac);
@@ -134,7 +166,7 @@ bool gf_stopShortAhead(LiveAc& ac) {
     if (ac.stream.size() < 2) return false;
     const StreamPoint& end = ac.stream.back();
     if (!end.stationary && end.gs > kCreepingGs_kt) return false;
-    const LiveAc* parked = lf_reportedParkedAt(LatLon{end.lat, end.lon}, ac);
+    const LiveAc* parked = lf_reportedParkedAtEnd(ac);
     if (!parked || !lf_entersWingsOfItsEnd(LatLon{parked->pos.lat, parked->pos.lon}, *parked, ac)) return false;
     lf_stopShortOfParked(ac);
     return true;
@@ -145,7 +177,8 @@ void gf_staticMakesWayAhead(const LiveAc& ac) {
     // its stream inside it at such a speed.
     if (ac.stream.size() < 2 || (!ac.stream.back().stationary && ac.stream.back().gs > kSlowingInGs_kt)) return;
     for (StaticAc& s : g_staticAc) {
-        if (!lf_isActive(s) || !lf_entersWingsOfItsEnd(LatLon{s.standLat, s.standLon}, s, ac)) continue;
+        const LatLon stand{s.standLat, s.standLon};
+        if (!lf_isActive(s) || !lf_headingFor(ac, stand) || !lf_entersWingsOfItsEnd(stand, s, ac)) continue;
         gf_logLine(fmt::format("{:8}: {:8} {} makes way for{} {} {}", gf_standNameOf(s.standId), s.callsign,
                                s.registration, lf_sameLiveText(s, ac), ac.callsign, ac.registration));
         removeAircraftFromSim(s);
@@ -295,9 +328,13 @@ void lf_arriveAtStand(LiveAc& ac) {
         lf_standCargoAttribute(ac, *stand);
     }
     gf_parkedConfiguration(ac);
-    gf_logLine(fmt::format("{:8}: {:8} arrived at stand", gf_standNameOf(ac.standId), ac.callsign));
     g_duplicateCheckQueue.push_back(ac.hexid);
-    lf_addRealStandOption(ac.standId, ac, StandUse::arrived);
+    // One that stopped short of an occupied stand waits on none: its line
+    // said where, and no stand has a use to learn.
+    if (ac.standId != 0) {
+        gf_logLine(fmt::format("{:8}: {:8} arrived at stand", gf_standNameOf(ac.standId), ac.callsign));
+        lf_addRealStandOption(ac.standId, ac, StandUse::arrived);
+    }
     lf_checkMaxPark(0);
 }
 

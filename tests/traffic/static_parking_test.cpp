@@ -593,6 +593,7 @@ struct ConflictRow {
     double acAlt_ft;
     double acHeadingFromReciprocal_deg;  // 0: straight at the user
     bool removed;
+    double userTrack_deg = 0.0;  // where the user came from a second before
 };
 
 TEST_F(StaticParkingTest, UserAircraftConflicts) {
@@ -608,8 +609,16 @@ TEST_F(StaticParkingTest, UserAircraftConflicts) {
         {"ground, 1.01 nm ahead", true, 0, 0, 1.01, 0, 5000, 90, false},
         {"user 500 ft up: no ground test", true, 500, 5000, 0.5, 0, 0, 90, false},
         // On final at 600 ft with a 3 degree crab: the runway runs 3 degrees
-        // right of the nose.
-        {"user on final: an aircraft lined up on the runway 0.8 nm ahead", true, 600, 600, 0.8, 3, 0, 180, true},
+        // right of the nose, along the user's track.
+        {"user on final: an aircraft lined up on the runway 0.8 nm ahead", true, 600, 600, 0.8, 3, 0, 180, true, 3},
+        // Lined up with its nose 4 degrees off the runway's heading: the
+        // runway's line is the user's track, not the aircraft's nose.
+        {"user on final: lined up 4 degrees off, 3 nm ahead", true, 900, 900, 3.0, 0, 0, -176, true},
+        {"user on final: lined up 4 degrees off, no track known", true, 900, 900, 3.0, 0, 0, -176, true, -1},
+        {"user on final: 250 ft beside the line, as on a taxiway", true, 900, 900, 3.0, offLine(250, 3.0), 0,
+         -180 - offLine(250, 3.0), false},
+        {"user on final: 120 ft beside the line, on the runway", true, 900, 900, 3.0, offLine(120, 3.0), 0,
+         -180 - offLine(120, 3.0), true},
         {"air, 3 nm heading at the user, 900 ft lower", false, 3000, 5000, 3.0, 30, 4100, 0, true},
         {"air, 1000 ft lower", false, 3000, 5000, 3.0, 30, 4000, 0, false},
         {"air, crossing 57 degrees off the line", false, 3000, 5000, 3.0, 30, 5000, 57, false},
@@ -627,6 +636,19 @@ TEST_F(StaticParkingTest, UserAircraftConflicts) {
         g_userAcData.heading_rad = 0.0;
         g_userAcData.altAboveGround_ft = r.userAgl_ft;
         g_userAcData.alt_ft = r.userAlt_ft;
+        // A look a second before, 100 m back along the user's track (none
+        // for a track of -1: the first look in flight).
+        gf_resetUserConflicts();
+        if (r.userTrack_deg >= 0.0) {
+            const LatLon back = gf_destinationPoint({kLat, kLon}, (r.userTrack_deg + 180.0) * kDegToRad, 100.0 / 0.3048);
+            g_userAcData.lat_deg = back.lat;
+            g_userAcData.lon_deg = back.lon;
+            g_userAcData.alt_ft = r.userAlt_ft + 10.0;  // descending on final
+            gf_removeUserConflicts();
+            g_userAcData.lat_deg = kLat;
+            g_userAcData.lon_deg = kLon;
+            g_userAcData.alt_ft = r.userAlt_ft;
+        }
         const LatLon at = gf_destinationPoint({kLat, kLon}, r.bearing_deg * kDegToRad, r.dist_nm * 6076.11549);
         LiveAc ac;
         ac.hexid = 0x400001;
@@ -718,6 +740,7 @@ TEST_F(StaticParkingTest, GroundedUserOverlaps) {
         double heading_deg;
         bool removed;
     };
+    const double offLine120 = std::asin(120.0 / (3.0 * 6076.11549)) * kRadToDeg;
     const double offLine250 = std::asin(250.0 / (3.0 * 6076.11549)) * kRadToDeg;
     const double offLine350 = std::asin(350.0 / (3.0 * 6076.11549)) * kRadToDeg;
     const AirRow airRows[] = {
@@ -725,7 +748,8 @@ TEST_F(StaticParkingTest, GroundedUserOverlaps) {
         {"head-on down the line", 3.0, 0, 900, 180, true},
         {"1,000 ft up", 3.0, 180, 1000, 0, false},
         {"4.1 nm out", 4.1, 180, 500, 0, false},
-        {"250 ft beside the user's line", 3.0, 180 - offLine250, 900, 0, true},
+        {"120 ft beside the user's line: the user on the runway", 3.0, 180 - offLine120, 900, 0, true},
+        {"250 ft beside it: the user on a parallel taxiway", 3.0, 180 - offLine250, 900, 0, false},
         {"350 ft beside it, as on a parallel runway", 3.0, 180 - offLine350, 900, 0, false},
         {"crossing the line", 3.0, 180, 900, 60, false},
         {"flying away after its take-off", 2.0, 0, 600, 0, false},

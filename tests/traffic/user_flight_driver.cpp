@@ -109,7 +109,8 @@ void UserFlightDriver::setUser(const std::vector<UserWaypoint>& path, double t_s
     u.lon_deg = a.lon + f * (b.lon - a.lon);
     u.altAboveGround_ft = a.agl_ft + f * (b.agl_ft - a.agl_ft);
     u.alt_ft = elevation_ft + u.altAboveGround_ft;
-    if (a.lat != b.lat || a.lon != b.lon) u.heading_rad = gf_initialBearing(LatLon{a.lat, a.lon}, LatLon{b.lat, b.lon});
+    if (a.lat != b.lat || a.lon != b.lon)
+        u.heading_rad = gf_initialBearing(LatLon{a.lat, a.lon}, LatLon{b.lat, b.lon}) + crab_deg * kDegToRad;
     const double seconds = std::max(b.t_s - a.t_s, 1.0);
     u.groundVelocity_kt = gf_distanceNm(LatLon{a.lat, a.lon}, LatLon{b.lat, b.lon}) * 3600.0 / seconds;
     sim.userOnGroundFlag = u.altAboveGround_ft <= 0.0;

@@ -67,6 +67,9 @@ protected:
     std::function<void(double)> eachSecond;
     double elevation_ft = -11.0;
     double cg_ft = 8.0;
+    // The user's nose this many degrees right of its track, as in a
+    // crosswind on final.
+    double crab_deg = 0.0;
 
 private:
     void answerSimulator();

@@ -3,6 +3,7 @@
 // standing on the runway, and two aircraft meeting on one stand.
 #include <zlib.h>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "airports/park_airport_state.h"
 #include "core/geometry.h"
@@ -505,6 +507,228 @@ TEST_F(AirTraffic, GearComesDownOncePerApproachAndUpOnlyWhenTheReportsClimbAway)
         EXPECT_EQ(seen.gearChanges, r.gearChanges);
         EXPECT_EQ(seen.touched, r.lands);
         EXPECT_LT(seen.deviation_ft, 100.0) << "feet off its reports";
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The ground traffic around the user on the aprons and beside the runway:
+// a taxi that waits behind parked traffic, a user taxiing beside the runway
+// while an arrival comes in, a user on final with an aircraft lined up.
+class GroundUserFlights : public UserFlights {
+protected:
+    // Taxis north at 8 kt along a lane `east_m` east of the D stands' marks,
+    // behind the noses-west row, holds `hold_s` where it is abeam `holdLat`,
+    // then taxis on; reported every 5 s from `from_s`.
+    void taxiAlongTheRow(std::uint32_t hexid, const std::string& cs, const std::string& type, double east_m,
+                         double holdLat, double hold_s, double from_s) {
+        const double lon = standNamed("D7").longitude + east_m / (111132.95 * std::cos(52.31 * kDegToRad));
+        const double step = 8.0 * 1852.0 / 3600.0 * 5.0 / 111132.95;
+        double t = from_s;
+        auto at = [&](double lat, double gs) {
+            schedule({record(hexid, cs, type,
+                             Fix{.lat = lat, .lon = lon, .alt_ft = 0, .gs_kt = gs, .track_deg = 0.0, .feedTime = t})});
+            t += 5.0;
+        };
+        double lat = 52.3060;
+        for (; lat < holdLat; lat += step) at(lat, 8.0);
+        for (double held = 0; held <= hold_s; held += 5.0) at(holdLat, 0.0);
+        for (lat = holdLat + step; lat < 52.3170; lat += step) at(lat, 8.0);
+    }
+};
+
+// A taxi waits 40 s on a lane behind the reported D row, within 55 m of the
+// parked aircraft, then taxis on: it stays a taxi where the feed holds it,
+// neither stopped short of a stand it never headed for nor parked there.
+TEST_F(GroundUserFlights, ATaxiWaitingBehindParkedTrafficStaysATaxi) {
+    struct Row {
+        const char* name;
+        const char* type;
+        const char* callsign;
+        double east_m;
+        double holdLatFromD7;  // degrees north of D7
+    };
+    // A B77W's wings and an A320's reach 55 m: the wide-bodied taxi waits
+    // within the circle of both wings around a parked one.
+    const Row rows[] = {
+        {"B77W 45 m behind D7", "B77W", "BAW500", 45.0, 0.0},
+        {"B77W 50 m behind, between D7 and D8", "B77W", "BAW500", 50.0, 0.0003},
+        {"A320 41 m behind D10", "A320", "KLM500", 41.0, 0.0018},
+    };
+    constexpr std::uint32_t kTaxi = 0x3C0031;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TearDown();
+        SetUp();
+        const auto parked = fillStands(500.0);
+        const double holdLat = standNamed("D7").latitude + r.holdLatFromD7;
+        taxiAlongTheRow(kTaxi, r.callsign, r.type, r.east_m, holdLat, 40.0, 100.0);
+        const LatLon hold{holdLat, standNamed("D7").longitude + r.east_m / (111132.95 * std::cos(52.31 * kDegToRad))};
+        std::set<FlightState> states;
+        double worstFromHold_m = 0, northmost = 0;
+        LatLon before{0, 0};
+        eachSecond = [&](double) {
+            const LiveAc* ac = liveAc(kTaxi);
+            if (!ac || ac->simState != SimState::active) return;
+            states.insert(ac->flightState);
+            northmost = std::max(northmost, ac->pos.lat);
+            // Where it stands still, it stands where the feed holds it.
+            const LatLon here{ac->pos.lat, ac->pos.lon};
+            if (gf_distanceNm(here, before) * 1852.0 < 0.1 && gf_distanceNm(here, hold) * 1852.0 < 100.0)
+                worstFromHold_m = std::max(worstFromHold_m, gf_distanceNm(here, hold) * 1852.0);
+            before = here;
+        };
+        const FlightFindings seen = fly({{0, kRwyLat, kRwyLon, 0}, {480, kRwyLat, kRwyLon, 0}});
+        const std::string log = logText();
+        EXPECT_EQ(log.find("sid==0?"), std::string::npos) << log;
+        EXPECT_EQ(log.find(fmt::format("{:8} stops short", r.callsign)), std::string::npos) << log;
+        EXPECT_EQ(log.find(fmt::format("{:8} arrived at stand", r.callsign)), std::string::npos) << log;
+        EXPECT_FALSE(states.count(FlightState::parking) || states.count(FlightState::parked))
+            << "the waiting taxi was parked";
+        EXPECT_GT(northmost, 52.3150) << "it taxis on after its wait";
+        EXPECT_EQ(parkedActive(parked), 21);
+        // It waits at the feed's place (its stop is flown from the last
+        // moving report, 6 m before it), not short of it.
+        EXPECT_LT(worstFromHold_m, 10.0);
+        EXPECT_TRUE(seen.removals.empty());
+    }
+}
+
+// A static aircraft stands on D7 where a wide-bodied taxi waits 45 m behind
+// it, within both wings, then taxis on: the static stays, for the taxi was
+// never heading for its stand.
+TEST_F(GroundUserFlights, AStaticBesideAWaitingTaxiStays) {
+    const Stand& d7 = standNamed("D7");
+    AcBase base;
+    base.hexid = 5;
+    base.callsign = "KLM1093*";
+    base.registration = "PH-BXA";
+    base.type = "B738";
+    base.size = 17.9 / 1852.0;
+    g_staticAc.emplace_back(base, gf_standNumericId(d7), d7.latitude, d7.longitude, d7.heading, 0);
+    g_staticAc.back().objectId = 900;
+    g_staticAc.back().simState = SimState::active;
+    constexpr std::uint32_t kTaxi = 0x3C0032;
+    taxiAlongTheRow(kTaxi, "BAW500", "B77W", 45.0, d7.latitude, 40.0, 10.0);
+    double northmost = 0;
+    eachSecond = [&](double) {
+        if (const LiveAc* ac = liveAc(kTaxi)) northmost = std::max(northmost, ac->pos.lat);
+    };
+    fly({{0, kRwyLat, kRwyLon, 0}, {400, kRwyLat, kRwyLon, 0}});
+    EXPECT_EQ(g_staticAc.front().simState, SimState::active) << logText();
+    EXPECT_EQ(logText().find("makes way for"), std::string::npos) << logText();
+    EXPECT_GT(northmost, 52.3150) << "it taxis on after its wait";
+}
+
+// An arrival to D7, held by a parked aircraft the feed still reports, waits
+// short of it; a minute later it taxis away again. Log.txt names no
+// placeholder stand for it, and it leaves rather than staying stuck.
+TEST_F(GroundUserFlights, AnArrivalThatWaitedShortOfAnOccupiedStandLeavesAgain) {
+    constexpr std::uint32_t kOccupant = 0x3C0061, kNewcomer = 0x3C0062;
+    const Stand& d7 = standNamed("D7");
+    standing(kOccupant, "KLM401", "A320", d7, 0.0, 700.0);
+    // In from 150 m north-east at 8 kt, the last 45 m at a walking pace, to
+    // 4 m from the stand's mark; a minute there, then out the way it came.
+    double t = 100.0;
+    auto report = [&](double left_m, double gs, double track) {
+        const LatLon at = gf_toward(d7.latitude, d7.longitude, 60.0, left_m / 1852.0);
+        schedule({record(kNewcomer, "KLM402", "A320",
+                         Fix{.lat = at.lat, .lon = at.lon, .alt_ft = 0, .gs_kt = gs, .track_deg = track, .feedTime = t})});
+        t += 5.0;
+    };
+    double left_m = 154.0;
+    for (; left_m > 4.0; left_m = std::max(4.0, left_m - (left_m > 49.0 ? 8.0 : 3.0) * 1852.0 / 3600.0 * 5.0))
+        report(left_m, left_m > 49.0 ? 8.0 : 3.0, 240.0);
+    for (int i = 0; i < 13; ++i) report(4.0, 0.0, 240.0);
+    for (left_m = 10.0; left_m < 400.0; left_m += 8.0 * 1852.0 / 3600.0 * 5.0) report(left_m, 8.0, 60.0);
+    std::set<FlightState> states;
+    double farthest_m = 0;
+    eachSecond = [&](double) {
+        const LiveAc* ac = liveAc(kNewcomer);
+        if (!ac || ac->simState != SimState::active) return;
+        states.insert(ac->flightState);
+        farthest_m = std::max(farthest_m, gf_distanceNm({ac->pos.lat, ac->pos.lon}, {d7.latitude, d7.longitude}) * 1852.0);
+    };
+    fly({{0, kRwyLat, kRwyLon, 0}, {600, kRwyLat, kRwyLon, 0}});
+    const std::string log = logText();
+    EXPECT_NE(log.find("D7      : KLM402   stops short of KLM401 parked there"), std::string::npos) << log;
+    EXPECT_TRUE(states.count(FlightState::parked)) << "it waits where its path met the occupant's wings";
+    EXPECT_EQ(log.find("sid=="), std::string::npos) << log;
+    EXPECT_GT(farthest_m, 300.0) << "it leaves again";
+}
+
+}  // namespace
+
+namespace {
+
+// The user waits near the runway's threshold, on it or on a taxiway beside
+// it, while an arrival comes down the runway's line: only a user on the
+// runway itself (within its width and a margin) sends the arrival away, and
+// then on final, about 3 nm out.
+TEST_F(GroundUserFlights, AnArrivalGoesOnlyForAUserOnTheRunwayNotBesideIt) {
+    struct Row {
+        const char* name;
+        double east_ft;  // the user from the runway's centre line
+        bool removed;
+    };
+    const Row rows[] = {
+        {"on the centre line", 0.0, true},
+        {"on the runway, 60 ft right of its centre line", 60.0, true},
+        {"on the parallel taxiway, 250 ft from the centre line", 250.0, false},
+        {"on the parallel taxiway, 250 ft left of the centre line", -250.0, false},
+    };
+    constexpr std::uint32_t kArrival = 0x3C0041;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TearDown();
+        SetUp();
+        schedule(arrival(kArrival, 0.0, 8.0, 140.0, 5.0, 50));
+        const LatLon at = gf_toward(kRwyLat, kRwyLon, r.east_ft >= 0 ? 90.0 : 270.0, std::fabs(r.east_ft) / kFeetPerNm);
+        const LatLon ahead = gf_toward(at.lat, at.lon, 0.0, 1.0 / 1852.0);
+        const FlightFindings seen = fly({{0, at.lat, at.lon, 0}, {1, ahead.lat, ahead.lon, 0}, {300, ahead.lat, ahead.lon, 0}});
+        std::string where;
+        for (const UserRemoval& u : seen.removals) where += fmt::format(" {:.2f} nm", u.dist_nm);
+        RecordProperty(r.name, where);
+        if (!r.removed) {
+            EXPECT_EQ(seen.removedBy(kArrival), 0) << "removed at" << where;
+            continue;
+        }
+        ASSERT_GE(seen.removedBy(kArrival), 1);
+        EXPECT_GE(seen.removals.front().dist_nm, 2.5) << "removed at" << where;
+        for (const UserRemoval& u : seen.removals) EXPECT_FALSE(u.acOnGround);
+    }
+}
+
+// The user on final, an aircraft lined up on the runway's threshold, its
+// nose a few degrees off the runway's heading, as a reported track often
+// is: it goes at the same distance whatever its heading, and whatever the
+// user's crab in a crosswind.
+TEST_F(GroundUserFlights, AnAircraftLinedUpAFewDegreesOffGoesAtTheSameDistance) {
+    struct Row {
+        double offHeading_deg;
+        double crab_deg;
+    };
+    const Row rows[] = {{0, 0}, {1, 0}, {2, 0}, {4, 0}, {-4, 0}, {0, 5}, {4, -5}};
+    constexpr std::uint32_t kLinedUp = 0x3C0051;
+    for (const Row& r : rows) {
+        const std::string name = fmt::format("lined up {} degrees off, user crabbing {} degrees", r.offHeading_deg, r.crab_deg);
+        SCOPED_TRACE(name);
+        TearDown();
+        SetUp();
+        crab_deg = r.crab_deg;
+        taxiThenStand(kLinedUp, "KLM77", gf_toward(kRwyLat, kRwyLon, 180.0 + r.offHeading_deg, 0.05), {kRwyLat, kRwyLon},
+                      260.0);
+        const FlightFindings seen = fly({{0, kRwyLat - 6.0 / 60, kRwyLon, 1900},
+                                         {90, kRwyLat - 4.0 / 60, kRwyLon, 1270},
+                                         {200, kRwyLat, kRwyLon, 0}});
+        ASSERT_EQ(seen.removedBy(kLinedUp), 1);
+        const UserRemoval& u = seen.removals.front();
+        RecordProperty(name, fmt::format("{:.2f} nm", u.dist_nm));
+        EXPECT_FALSE(u.userOnGround);
+        // The user 1,000 ft above it, the first second it is in reach.
+        EXPECT_NEAR(u.dist_nm, 3.15, 0.1);
     }
 }
 
