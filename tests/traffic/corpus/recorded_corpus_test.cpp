@@ -28,6 +28,7 @@
 #include "feed/feed_env.h"
 #include "feed/traffic_reader.h"
 #include "traffic/motion/motion_harness.h"
+#include "traffic/motion/recorded_adsb.h"
 #include "simlink/sim_ids.h"
 #include "traffic/traffic_state.h"
 
@@ -63,104 +64,8 @@ const CorpusRow kCorpus[] = {
     {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true},
 };
 
-struct Row {
-    double t;  // seconds
-    double lat, lon, alt, gs, track, vrate;
-};
-
-std::optional<std::filesystem::path> lf_recording(const char* name) {
-    const char* source = std::getenv("GLIM_SOURCE_DIR");
-    const std::filesystem::path root = source ? source : ".";
-    for (const char* up : {"../shared/data/adsb", "../../shared/data/adsb"}) {
-        const std::filesystem::path p = root / up / name;
-        if (std::filesystem::exists(p)) return p;
-    }
-    return std::nullopt;
-}
-
-double lf_number(const nlohmann::json& o, const char* key) {
-    const auto it = o.find(key);
-    return it != o.end() && it->is_number() ? it->get<double>() : 0.0;
-}
-
-// The rows in time order. A track that does not survive in the file (the
-// calibration files keep it in one signed byte) comes from the positions.
-std::vector<Row> lf_readRows(const std::filesystem::path& file) {
-    gzFile gz = gzopen(file.string().c_str(), "rb");
-    std::string text;
-    char buffer[65536];
-    for (int n; gz && (n = gzread(gz, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    if (gz) gzclose(gz);
-    std::vector<Row> rows;
-    bool trackDamaged = false;
-    for (const auto& o : nlohmann::json::parse(text)) {
-        rows.push_back(Row{lf_number(o, "timestamp") / 1000.0, lf_number(o, "latitude"), lf_number(o, "longitude"),
-                           lf_number(o, "altitude"), lf_number(o, "groundspeed"), lf_number(o, "track"),
-                           lf_number(o, "vertical_rate")});
-        trackDamaged |= rows.back().track < 0.0;
-    }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t < b.t; });
-    if (trackDamaged) {
-        for (std::size_t i = 1; i < rows.size(); ++i) {
-            const LatLon a{rows[i - 1].lat, rows[i - 1].lon}, b{rows[i].lat, rows[i].lon};
-            rows[i].track = gf_distanceNm(a, b) > 0.005 ? gf_initialBearing(a, b) * kRadToDeg : rows[i - 1].track;
-            if (rows[i].track < 0.0) rows[i].track += 360.0;
-        }
-        if (rows.size() > 1) rows[0].track = rows[1].track;
-    }
-    return rows;
-}
-
-nlohmann::json lf_entry(const Row& r, const std::string& type, const std::string& callsign) {
-    nlohmann::json e = nlohmann::json::array();
-    for (int i = 0; i < 48; ++i) e.push_back(0);
-    e[0] = "4b43ac";
-    e[1] = r.lat;
-    e[2] = r.lon;
-    e[3] = r.track;
-    e[4] = r.alt;
-    e[5] = r.gs;
-    e[8] = type;
-    e[9] = "";
-    e[10] = r.t;
-    e[11] = "";
-    e[12] = "";
-    e[13] = callsign;
-    e[15] = r.vrate;
-    e[17] = "adsb";
-    e[20] = -1;
-    e[23] = 0;
-    e[25] = 0;
-    e[28] = "";
-    return e;
-}
-
-// The feed alone, on the recording's clock.
-class ClockedFeedEnv final : public FeedEnv {
-public:
-    ClockedFeedEnv() { gf_setFeedEnv(this); }
-    ~ClockedFeedEnv() override { gf_setFeedEnv(nullptr); }
-    FeedSettings settings() override { return gf_feedSettingsFromCore(); }
-    void stopWithError(std::string_view, bool) override {}
-    void setStatusLine(const std::string&, bool) override {}
-    void clearStatusLine() override {}
-    void repaint() override {}
-    void takeTrafficBatch(std::vector<FlightRecord>& batch, int) override { batch.clear(); }
-    void pushBlockedEvent(std::uint32_t) override {}
-    void publishEngineQnh(int) override {}
-    std::optional<FeedDbaseRecord> lookupRegistration(std::string_view) override { return std::nullopt; }
-    std::vector<std::string> registrationKeys(std::string_view registration) override {
-        return {std::string(registration)};
-    }
-    std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view) override { return std::nullopt; }
-    bool isKnownAcType(std::string_view) override { return false; }
-    FeedCategory acCategory(std::string_view) override { return FeedCategory::large; }
-    FeedUserPosition userPosition() override { return {}; }
-    std::optional<FeedAirport> parkAirport() override { return std::nullopt; }
-    void sleepMs(int) override {}
-    std::int64_t systemTime() override { return now; }
-    std::int64_t now = 0;
-};
+using recorded_adsb::ClockedFeedEnv;
+using recorded_adsb::Row;
 
 // A report as the engine got it: the parser's altitude (0 on the ground).
 struct Report {
@@ -250,7 +155,7 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
             reader.filterLat = latest.lat;
             reader.filterLon = latest.lon;
             reader.flightRecords.clear();
-            reader.entry = lf_entry(latest, row.type, callsign);
+            reader.entry = recorded_adsb::entry(latest, {"4b43ac", row.type, "", "", "", callsign, ""});
             reader.entry[0] = fmt::format("{:x}", hexid);
             reader.processLine();
             if (tickZero == 0.0) tickZero = g_trafficTick.load() + kDelayTicks - (t - firstT) * 100.0;
@@ -372,11 +277,11 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
     std::uint32_t hexid = 0x4b43a0;
     for (const CorpusRow& row : kCorpus) {
         SCOPED_TRACE(row.file);
-        const auto file = lf_recording(row.file);
+        const auto file = recorded_adsb::recording(row.file);
         // The recordings belong to every checkout: without them the motion
         // goes unchecked, which is a failure, not a pass.
         ASSERT_TRUE(file.has_value()) << "not at ../shared/data/adsb beside the source folder";
-        const std::vector<Row> rows = lf_readRows(*file);
+        const std::vector<Row> rows = recorded_adsb::readRows(*file);
         ASSERT_GT(rows.size(), 100u);
         TearDown();
         SetUp();

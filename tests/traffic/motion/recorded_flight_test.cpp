@@ -25,6 +25,7 @@
 #include "feed/feed_env.h"
 #include "feed/traffic_reader.h"
 #include "motion_harness.h"
+#include "recorded_adsb.h"
 #include "traffic/traffic_state.h"
 
 namespace {
@@ -34,61 +35,8 @@ constexpr std::uint32_t kHex = 0x484506;
 constexpr int kPollTicks = 200;
 constexpr int kDelayTicks = 3000;
 
-struct Row {
-    double t;  // seconds
-    double lat, lon, alt, gs, track, vrate;
-};
-
-std::optional<std::filesystem::path> lf_recording() {
-    const char* source = std::getenv("GLIM_SOURCE_DIR");
-    const std::filesystem::path root = source ? source : ".";
-    for (const char* up : {"../shared/data/adsb", "../../shared/data/adsb"}) {
-        const std::filesystem::path p = root / up / kFile;
-        if (std::filesystem::exists(p)) return p;
-    }
-    return std::nullopt;
-}
-
-std::vector<Row> lf_readRows(const std::filesystem::path& file) {
-    gzFile gz = gzopen(file.string().c_str(), "rb");
-    std::string text;
-    char buffer[65536];
-    for (int n; gz && (n = gzread(gz, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    if (gz) gzclose(gz);
-    std::vector<Row> rows;
-    for (const auto& o : nlohmann::json::parse(text)) {
-        rows.push_back(Row{o["timestamp"].get<double>() / 1000.0, o["latitude"].get<double>(),
-                           o["longitude"].get<double>(), o["altitude"].get<double>(), o["groundspeed"].get<double>(),
-                           o["track"].get<double>(), o["vertical_rate"].get<double>()});
-    }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t < b.t; });
-    return rows;
-}
-
-// The service's entry: the 48 values of one aircraft.
-nlohmann::json lf_entry(const Row& r) {
-    nlohmann::json e = nlohmann::json::array();
-    for (int i = 0; i < 48; ++i) e.push_back(0);
-    e[0] = "484506";
-    e[1] = r.lat;
-    e[2] = r.lon;
-    e[3] = r.track;
-    e[4] = r.alt;
-    e[5] = r.gs;
-    e[8] = "B738";
-    e[9] = "PH-BXA";
-    e[10] = r.t;
-    e[11] = "AMS";
-    e[12] = "AMS";
-    e[13] = "TRA051";
-    e[15] = r.vrate;
-    e[17] = "adsb";
-    e[20] = -1;
-    e[23] = 0;
-    e[25] = 0;
-    e[28] = "A3";
-    return e;
-}
+using recorded_adsb::ClockedFeedEnv;
+using recorded_adsb::Row;
 
 // Truth at time t, linear between the recorded rows.
 Row lf_truthAt(const std::vector<Row>& rows, double t) {
@@ -127,34 +75,6 @@ double lf_trackDistance_m(const std::vector<Row>& rows, double lat, double lon, 
     }
     return best;
 }
-
-// The feed alone, on the recording's clock: the settings are the program's,
-// no catalogue, no park airport, no engine behind it.
-class ClockedFeedEnv final : public FeedEnv {
-public:
-    ClockedFeedEnv() { gf_setFeedEnv(this); }
-    ~ClockedFeedEnv() override { gf_setFeedEnv(nullptr); }
-    FeedSettings settings() override { return gf_feedSettingsFromCore(); }
-    void stopWithError(std::string_view, bool) override {}
-    void setStatusLine(const std::string&, bool) override {}
-    void clearStatusLine() override {}
-    void repaint() override {}
-    void takeTrafficBatch(std::vector<FlightRecord>& batch, int) override { batch.clear(); }
-    void pushBlockedEvent(std::uint32_t) override {}
-    void publishEngineQnh(int) override {}
-    std::optional<FeedDbaseRecord> lookupRegistration(std::string_view) override { return std::nullopt; }
-    std::vector<std::string> registrationKeys(std::string_view registration) override {
-        return {std::string(registration)};
-    }
-    std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view) override { return std::nullopt; }
-    bool isKnownAcType(std::string_view) override { return false; }
-    FeedCategory acCategory(std::string_view) override { return FeedCategory::large; }
-    FeedUserPosition userPosition() override { return {}; }
-    std::optional<FeedAirport> parkAirport() override { return std::nullopt; }
-    void sleepMs(int) override {}
-    std::int64_t systemTime() override { return now; }
-    std::int64_t now = 0;
-};
 
 struct Figures {
     std::vector<double> values;
@@ -233,7 +153,7 @@ ReplayFigures RecordedFlight::replay(const std::vector<Row>& rows, double touchd
             reader.filterLat = latest.lat;
             reader.filterLon = latest.lon;
             reader.flightRecords.clear();
-            reader.entry = lf_entry(latest);
+            reader.entry = recorded_adsb::entry(latest, {"484506", "B738", "PH-BXA", "AMS", "AMS", "TRA051", "A3"});
             reader.processLine();
             if (t == firstT) tickZero = g_trafficTick.load() + kDelayTicks;
             takeBatch(reader.flightRecords, 30);
@@ -308,12 +228,12 @@ struct Recording {
 
 Recording lf_recordingRows() {
     Recording r;
-    const auto file = lf_recording();
+    const auto file = recorded_adsb::recording(kFile);
     // The recording belongs to every checkout: without it the motion goes
     // unchecked, which is a failure, not a pass.
     EXPECT_TRUE(file.has_value()) << "the recorded flights are not at ../shared/data/adsb beside the source folder";
     if (!file) return r;
-    r.rows = lf_readRows(*file);
+    r.rows = recorded_adsb::readRows(*file);
     // The touchdown: the first row on the ground after the long flight.
     for (const Row& row : r.rows)
         if (row.alt <= 0.0 && row.t > r.rows.front().t + 3600.0) {

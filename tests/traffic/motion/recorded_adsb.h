@@ -1,0 +1,133 @@
+// Recorded ADS-B flights (shared/data/adsb) as the engine's tests replay
+// them: the rows of a recording, the service's entry built from one row,
+// and a feed environment that runs on the recording's clock.
+#pragma once
+
+#include <zlib.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/geometry.h"
+#include "feed/feed_env.h"
+
+namespace recorded_adsb {
+
+struct Row {
+    double t;  // seconds
+    double lat, lon, alt, gs, track, vrate;
+};
+
+// The recording beside the source folder, where CI and the developers have
+// shared/; nullopt when it is not there.
+inline std::optional<std::filesystem::path> recording(std::string_view name) {
+    const char* source = std::getenv("GLIM_SOURCE_DIR");
+    const std::filesystem::path root = source ? source : ".";
+    for (const char* up : {"../shared/data/adsb", "../../shared/data/adsb"}) {
+        const std::filesystem::path p = root / up / std::string(name);
+        if (std::filesystem::exists(p)) return p;
+    }
+    return std::nullopt;
+}
+
+inline double number(const nlohmann::json& o, const char* key) {
+    const auto it = o.find(key);
+    return it != o.end() && it->is_number() ? it->get<double>() : 0.0;
+}
+
+// The rows in time order. A track that does not survive in the file (some
+// recordings keep it in one signed byte) comes from the positions; a value
+// the file does not have (vertical_rate in some) reads 0.
+inline std::vector<Row> readRows(const std::filesystem::path& file) {
+    gzFile gz = gzopen(file.string().c_str(), "rb");
+    std::string text;
+    char buffer[65536];
+    for (int n; gz && (n = gzread(gz, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    if (gz) gzclose(gz);
+    std::vector<Row> rows;
+    bool trackDamaged = false;
+    for (const auto& o : nlohmann::json::parse(text)) {
+        rows.push_back(Row{number(o, "timestamp") / 1000.0, number(o, "latitude"), number(o, "longitude"),
+                           number(o, "altitude"), number(o, "groundspeed"), number(o, "track"),
+                           number(o, "vertical_rate")});
+        trackDamaged |= rows.back().track < 0.0;
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t < b.t; });
+    if (trackDamaged) {
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            const LatLon a{rows[i - 1].lat, rows[i - 1].lon}, b{rows[i].lat, rows[i].lon};
+            rows[i].track = gf_distanceNm(a, b) > 0.005 ? gf_initialBearing(a, b) * kRadToDeg : rows[i - 1].track;
+            if (rows[i].track < 0.0) rows[i].track += 360.0;
+        }
+        if (rows.size() > 1) rows[0].track = rows[1].track;
+    }
+    return rows;
+}
+
+// Who the recorded aircraft is in the service's entry.
+struct Identity {
+    std::string hexid, type, registration, from, to, callsign, category;
+};
+
+// The service's entry: the 48 values of one aircraft.
+inline nlohmann::json entry(const Row& r, const Identity& id) {
+    nlohmann::json e = nlohmann::json::array();
+    for (int i = 0; i < 48; ++i) e.push_back(0);
+    e[0] = id.hexid;
+    e[1] = r.lat;
+    e[2] = r.lon;
+    e[3] = r.track;
+    e[4] = r.alt;
+    e[5] = r.gs;
+    e[8] = id.type;
+    e[9] = id.registration;
+    e[10] = r.t;
+    e[11] = id.from;
+    e[12] = id.to;
+    e[13] = id.callsign;
+    e[15] = r.vrate;
+    e[17] = "adsb";
+    e[20] = -1;
+    e[23] = 0;
+    e[25] = 0;
+    e[28] = id.category;
+    return e;
+}
+
+// The feed alone, on the recording's clock: the settings are the program's,
+// no catalogue, no park airport, no engine behind it.
+class ClockedFeedEnv final : public FeedEnv {
+public:
+    ClockedFeedEnv() { gf_setFeedEnv(this); }
+    ~ClockedFeedEnv() override { gf_setFeedEnv(nullptr); }
+    FeedSettings settings() override { return gf_feedSettingsFromCore(); }
+    void stopWithError(std::string_view, bool) override {}
+    void setStatusLine(const std::string&, bool) override {}
+    void clearStatusLine() override {}
+    void repaint() override {}
+    void takeTrafficBatch(std::vector<FlightRecord>& batch, int) override { batch.clear(); }
+    void pushBlockedEvent(std::uint32_t) override {}
+    void publishEngineQnh(int) override {}
+    std::optional<FeedDbaseRecord> lookupRegistration(std::string_view) override { return std::nullopt; }
+    std::vector<std::string> registrationKeys(std::string_view registration) override {
+        return {std::string(registration)};
+    }
+    std::optional<FeedDbaseRecord> findRegistrationKey(std::string_view) override { return std::nullopt; }
+    bool isKnownAcType(std::string_view) override { return false; }
+    FeedCategory acCategory(std::string_view) override { return FeedCategory::large; }
+    FeedUserPosition userPosition() override { return {}; }
+    std::optional<FeedAirport> parkAirport() override { return std::nullopt; }
+    void sleepMs(int) override {}
+    std::int64_t systemTime() override { return now; }
+    std::int64_t now = 0;
+};
+
+}  // namespace recorded_adsb
