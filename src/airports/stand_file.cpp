@@ -208,20 +208,7 @@ bool lf_buildDocument(pugi::xml_document& document, const BuildInput& in) {
 
 // The text gf_saveXmlDocument writes: the declaration, two-blank indent.
 std::string lf_documentText(pugi::xml_document& document) {
-    pugi::xml_node declaration;
-    for (pugi::xml_node node : document.children()) {
-        if (node.type() == pugi::node_declaration) {
-            declaration = node;
-            break;
-        }
-    }
-    if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
-    if (declaration) {
-        if (!declaration.attribute("version")) declaration.append_attribute("version");
-        if (!declaration.attribute("encoding")) declaration.append_attribute("encoding");
-        declaration.attribute("version").set_value("1.0");
-        declaration.attribute("encoding").set_value("UTF-8");
-    }
+    gf_setXmlDeclaration(document);
     std::ostringstream out;
     document.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
     return out.str();

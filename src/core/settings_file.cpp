@@ -365,7 +365,7 @@ bool gf_loadXmlDocument(pugi::xml_document& document, const fs::path& path) {
     return lf_parseFile(document, path) == FileState::ok;
 }
 
-bool gf_saveXmlDocument(pugi::xml_document& document, const fs::path& path) {
+bool gf_setXmlDeclaration(pugi::xml_document& document) {
     pugi::xml_node declaration;
     for (pugi::xml_node node : document.children()) {
         if (node.type() == pugi::node_declaration) {
@@ -379,6 +379,11 @@ bool gf_saveXmlDocument(pugi::xml_document& document, const fs::path& path) {
     if (!declaration.attribute("encoding")) declaration.append_attribute("encoding");
     declaration.attribute("version").set_value("1.0");
     declaration.attribute("encoding").set_value("UTF-8");
+    return true;
+}
+
+bool gf_saveXmlDocument(pugi::xml_document& document, const fs::path& path) {
+    if (!gf_setXmlDeclaration(document)) return false;
     return gf_writeFileReplacing(path, [&document](std::ostream& out) {
         document.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
     });

@@ -64,6 +64,10 @@ void gf_noticeSettingsKept(const std::filesystem::path& file, std::string_view w
 // it.
 [[nodiscard]] std::unique_lock<std::recursive_mutex> gf_lockParametersFile();
 
+// The declaration every XML file of the program carries: version 1.0,
+// UTF-8. False when the document cannot take one.
+bool gf_setXmlDeclaration(pugi::xml_document& document);
+
 // The program's XML save: ensures the declaration version="1.0"
 // encoding="UTF-8" and writes UTF-8 without byte-order mark, indented by two
 // blanks, through a temporary file. True when the file was written.
