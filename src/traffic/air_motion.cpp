@@ -227,25 +227,30 @@ bool lf_onRunwayLevel(const LiveAc& ac) {
 }
 
 // The part of the gap between an approach's reports and the simulator's
-// runway that is known from the start of the approach: the feed lifts every
-// report by (QNH - 1013.25) x 27 ft, the simulator's pressure stays the
-// standard one, so the reports meet its runway that much high (low with a
-// QNH below standard). Small differences are left alone, as at the runway.
+// runway that is known before the ground shows in the stream: the feed
+// lifts every report by (QNH - 1013.25) x 27 ft, the simulator's pressure
+// stays the standard one, so the reports meet its runway that much high
+// (low with a QNH below standard). The last 2 hPa of it (54 ft, what
+// 300 fpm beyond the reported sink takes in over the 13 s between the
+// ground showing in the stream and the last point in the air) are left
+// for the end, when the stream shows where the reports really touch down:
+// a descent that turns out to be a low pass, or reports that meet the
+// runway after all, are flown that much less off them.
 double lf_qnhOffset_ft() {
     const double offset = (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
-    return std::fabs(offset) > kRunwayOffsetMin_ft ? offset : 0.0;
+    return std::copysign(std::max(std::fabs(offset) - kRunwayOffsetMin_ft, 0.0), offset);
 }
 
 // Both points in the air: the aircraft flies at its reported height. On an
 // approach the gap between the stream's touchdown and the simulator's runway
 // is taken in from the landing configuration on (about 2,000 ft), at most
-// 300 fpm faster or slower than the reported sink: first the part the QNH
-// predicts; once the ground shows in the stream (some 30 s before the
-// touchdown) the gap measured there, the remainder spread evenly over the
-// time left when 300 fpm would not meet the runway where the stream does.
-// Taken in all at the end, 300 ft of gap made a sink of 1,900 fpm. An
-// approach never climbs while its reports do not; away from a touchdown the
-// wheels never meet the ground, whatever the QNH makes of the reports.
+// 300 fpm faster or slower than the reported sink: first most of the part
+// the QNH predicts; once the ground shows in the stream (some 30 s before
+// the touchdown) the gap measured there, the remainder spread evenly over
+// the time left when 300 fpm would not meet the runway where the stream
+// does. Taken in all at the end, 300 ft of gap made a sink of 1,900 fpm.
+// An approach never climbs while its reports do not; away from a touchdown
+// the wheels never meet the ground, whatever the QNH makes of the reports.
 void lf_followReports(LiveAc& ac, std::int32_t dt) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];

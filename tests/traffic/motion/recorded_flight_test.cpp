@@ -343,7 +343,7 @@ TEST_F(RecordedFlight, LandsOnTheSimulatorsRunwayWhateverTheQnh) {
     // (1213 m): those only print their figures. The gap the QNH explains
     // is taken in from the landing configuration on: 8 hPa high sank at
     // most 300 fpm beyond its reports over 10 s (before: 507 fpm at 90 ft,
-    // when it all came in the last 25 s), 8 hPa low 187 fpm, the QNH right
+    // when it all came in the last 25 s), 8 hPa low 179 fpm, the QNH right
     // 70 fpm.
     for (const Case c : {Case{false, true, 0, true}, Case{false, true, 8, true}, Case{false, true, -8, true},
                          Case{false, false, 8, false}, Case{false, false, -8, false}, Case{true, true, -8, false}, Case{true, true, 8, true}}) {
