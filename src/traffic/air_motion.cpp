@@ -36,6 +36,9 @@ constexpr double kAltimeterStep_ft = 25.0;
 constexpr std::size_t kLevelPoints = 4;
 constexpr double kTicksPerMinute = 6000.0;
 constexpr double kRunwayOffsetMin_ft = 54.0;  // 2 hPa
+// The feed's altitude correction: feet per hPa of QNH off the standard.
+constexpr double kFtPerHpa = 27.0;
+constexpr double kStandardPressure_hpa = 1013.25;
 // Reports level this close above the simulator's ground may be a runway read
 // with a QNH up to 11 hPa off the local one.
 constexpr double kRunwayBand_ft = 300.0;
@@ -223,14 +226,31 @@ bool lf_onRunwayLevel(const LiveAc& ac) {
     return std::any_of(ac.stream.begin(), ac.stream.end(), [&](const StreamPoint& p) { return p.gs < rollOut_kt; });
 }
 
-// Both points in the air: the aircraft flies at its reported height. On the
-// final approach the gap between the stream's touchdown and the simulator's
-// runway (known once the ground shows in the stream, some 30 s before the
-// touchdown) is taken in step by step: at 300 fpm faster or slower than the
-// reported sink, or spread evenly over the time left when that would not
-// meet the runway where the stream does. An approach never climbs while its
-// reports do not; away from a touchdown the wheels never meet the ground,
-// whatever the QNH makes of the reports.
+// The part of the gap between an approach's reports and the simulator's
+// runway that is known before the ground shows in the stream: the feed
+// lifts every report by (QNH - 1013.25) x 27 ft, the simulator's pressure
+// stays the standard one, so the reports meet its runway that much high
+// (low with a QNH below standard). The last 2 hPa of it (54 ft, what
+// 300 fpm beyond the reported sink takes in over the 13 s between the
+// ground showing in the stream and the last point in the air) are left
+// for the end, when the stream shows where the reports really touch down:
+// a descent that turns out to be a low pass, or reports that meet the
+// runway after all, are flown that much less off them.
+double lf_qnhOffset_ft() {
+    const double offset = (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
+    return std::copysign(std::max(std::fabs(offset) - kRunwayOffsetMin_ft, 0.0), offset);
+}
+
+// Both points in the air: the aircraft flies at its reported height. On an
+// approach the gap between the stream's touchdown and the simulator's runway
+// is taken in from the landing configuration on (about 2,000 ft), at most
+// 300 fpm faster or slower than the reported sink: first most of the part
+// the QNH predicts; once the ground shows in the stream (some 30 s before
+// the touchdown) the gap measured there, the remainder spread evenly over
+// the time left when 300 fpm would not meet the runway where the stream
+// does. Taken in all at the end, 300 ft of gap made a sink of 1,900 fpm.
+// An approach never climbs while its reports do not; away from a touchdown
+// the wheels never meet the ground, whatever the QNH makes of the reports.
 void lf_followReports(LiveAc& ac, std::int32_t dt) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
@@ -238,13 +258,17 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     const bool landing = f.landing;
     if (landing && lf_streamReachesGround(ac)) f.touchdownAhead = true;
     const RunwayOffset runway = landing ? lf_runwayOffset(ac) : RunwayOffset{};
-    const double gap_ft = runway.offset_ft - f.runwayOffsetApplied_ft;
+    const double target_ft = runway.lastAirborneDue > 0 ? runway.offset_ft : landing ? lf_qnhOffset_ft() : 0.0;
+    const double gap_ft = target_ft - f.runwayOffsetApplied_ft;
     double step_ft = kOffsetBlend_fpm * dt / kTicksPerMinute;
     if (runway.lastAirborneDue > 0) {
         const double left = std::max<double>(runway.lastAirborneDue - g_trafficTick.load(), dt);
         step_ft = std::max(step_ft, std::fabs(gap_ft) * dt / left);
     }
-    f.runwayOffsetApplied_ft += std::clamp(gap_ft, -step_ft, step_ft);
+    // Rising toward reports above the aircraft is only ever sinking slower:
+    // never by more than the reports come down over the segment.
+    const double rise_ft = landing ? std::min(step_ft, std::max(front.alt - next.alt, 0.0)) : step_ft;
+    f.runwayOffsetApplied_ft += std::clamp(gap_ft, -rise_ft, step_ft);
     double c = (next.alt - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
