@@ -40,6 +40,8 @@ source "$GLIM_SOURCE_DIR/scripts/xvfb-lib"
 unset DISPLAY
 glim_ensure_display
 "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+# A persistent server is refused while the one of the first start runs.
+WINEPREFIX="$GLIM_WINEPREFIX" "$wineserver_bin" -w 2>/dev/null || true
 WINEPREFIX="$GLIM_WINEPREFIX" "$wineserver_bin" -p 2>/dev/null || true
 "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
 

@@ -145,6 +145,8 @@ own_wine_session() {  # suffix
     unset DISPLAY
     glim_ensure_display
     "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+    # A persistent server is refused while the one of the first start runs.
+    WINEPREFIX="$GLIM_WINEPREFIX" /usr/lib/wine/wineserver64 -w 2>/dev/null || true
     WINEPREFIX="$GLIM_WINEPREFIX" /usr/lib/wine/wineserver64 -p 2>/dev/null || true
     "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
 }
