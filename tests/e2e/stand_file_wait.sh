@@ -61,16 +61,20 @@ band_holds() {  # regex
     grep -E "^3 4(5[05]|63) [0-9]+ [0-9]+ $1" text_boxes.txt 2>/dev/null | awk '$3 <= 880 { ok = 1 } END { exit !ok }'
 }
 # The status band as the window shows it now: a message that is still shown
-# is not painted again by itself, so the window is made to paint.
+# is not painted again by itself, so the window is made to paint. What it
+# showed instead is left in band_seen.
 band_shows() {  # regex
     local i
     rm -f text_boxes.txt
     probe repaint >/dev/null || true
-    for i in $(seq 1 20); do
+    for i in $(seq 1 50); do
         [ -s text_boxes.txt ] && break
         sleep 0.1
     done
-    band_holds "$1"
+    band_holds "$1" && return 0
+    band_seen="[no paint]"
+    [ -s text_boxes.txt ] && band_seen="[$(grep -E '^3 4(5[0-9]|6[0-9]) ' text_boxes.txt | tr '\n' '|' || true)]"
+    return 1
 }
 # Sleeps until the given moment (seconds since the epoch, with a fraction).
 sleep_until() {  # moment
@@ -85,7 +89,7 @@ sample_minute() {  # what message-regex
     for i in $(seq 1 40); do
         now=$(disabled_now)
         band=shown
-        band_shows "$2" || band=gone
+        band_shows "$2" || band="gone $band_seen"
         echo "$(date +%s.%N | cut -c1-14) $now $band" >> samples.txt
         n=$(( n + 1 ))
         [ "$now" = "-" ] || grey=$(( grey + 1 ))
@@ -128,7 +132,8 @@ sample_minute "damaged file" "$local_shown"
 # apart. Looked at until the check at the 96th second is near: the mend below
 # is seen there either way.
 while [ $(( $(date +%s) - failed_at )) -lt 92 ]; do
-    band_shows "$local_shown" || die "damaged file: the message was gone $(( $(date +%s) - failed_at )) s after it came"
+    band_shows "$local_shown" ||
+        die "damaged file: the message was gone $(( $(date +%s) - failed_at )) s after it came: $band_seen"
     sleep 1.5
 done
 
