@@ -20,16 +20,18 @@ std::mutex g_statusMutex;
 std::string g_statusText;
 std::string g_errorText;
 std::int32_t g_statusStamp = 0;
+std::int32_t g_statusLife_ticks = kStatusLifetimeTicks;
 std::string g_notice;
 std::string g_airportNotice;
 
 bool lf_stopping() { return g_runStopping.load() || g_userClosing.load(); }
 
 // Called with g_statusMutex held.
-void lf_setStatusLocked(std::string_view text, bool log) {
+void lf_setStatusLocked(std::string_view text, bool log, std::int32_t life_ticks = kStatusLifetimeTicks) {
     if (!g_errorText.empty()) return;
     g_statusText.assign(text);
     g_statusStamp = text.empty() ? 0 : std::max<std::int32_t>(1, g_tickCount.load());
+    g_statusLife_ticks = life_ticks;
     if (log && !text.empty() && !lf_stopping()) gf_logLine(text);
     gf_uiSink().invalidateBand(UiBand::status);
 }
@@ -41,7 +43,17 @@ void gf_setStatusLine(std::string_view text, bool log) {
     lf_setStatusLocked(text, log);
 }
 
+void gf_setLastingStatusLine(std::string_view text, bool log, std::int32_t life_ticks) {
+    std::lock_guard lock(g_statusMutex);
+    lf_setStatusLocked(text, log, std::max(kStatusLifetimeTicks, life_ticks));
+}
+
 void gf_clearStatusLine() { gf_setStatusLine({}, true); }
+
+void gf_clearStatusLineIf(std::string_view text) {
+    std::lock_guard lock(g_statusMutex);
+    if (!text.empty() && g_statusText == text) lf_setStatusLocked({}, true);
+}
 
 void gf_setErrorLine(std::string_view text) {
     std::lock_guard lock(g_statusMutex);
@@ -65,7 +77,7 @@ void gf_resetStatusStamp() {
 
 void gf_clearStatusLineWhenDue() {
     std::lock_guard lock(g_statusMutex);
-    if (g_statusStamp >= 1 && g_tickCount.load() - g_statusStamp >= kStatusLifetimeTicks)
+    if (g_statusStamp >= 1 && g_tickCount.load() - g_statusStamp >= g_statusLife_ticks)
         lf_setStatusLocked({}, true);
 }
 
@@ -74,6 +86,7 @@ void gf_resetStatusLine() {
     g_statusText.clear();
     g_errorText.clear();
     g_statusStamp = 0;
+    g_statusLife_ticks = kStatusLifetimeTicks;
     g_notice.clear();
     g_airportNotice.clear();
 }

@@ -14,8 +14,15 @@
 // Stamps it with g_tickCount (at least 1; 0 for an empty text). Logs it when
 // log is set, the text is not empty and no stop flag is raised.
 void gf_setStatusLine(std::string_view text, bool log);
+// gf_setStatusLine for a message whose owner renews it at a slower pace than
+// 25 ticks: it clears itself life_ticks after it was set. The next text set
+// lives 25 ticks again.
+void gf_setLastingStatusLine(std::string_view text, bool log, std::int32_t life_ticks);
 // gf_setStatusLine with an empty text: nothing is logged.
 void gf_clearStatusLine();
+// Clears the status text only while it is text: the message of a condition
+// that ended goes, a text set since by another thread stays.
+void gf_clearStatusLineIf(std::string_view text);
 // Enters error mode with text (a later error replaces an earlier one) and
 // logs "Error {}" unless a stop flag is raised.
 void gf_setErrorLine(std::string_view text);

@@ -37,6 +37,13 @@ struct StandFileFailure {
 
 std::optional<StandFileFailure> g_failure;
 
+// The park-airport check that renews the message runs every 16 s, but not at
+// the seconds that are multiples of 80 (those run the 5-second jobs): two
+// checks can lie 32 s apart, longer than a status text lives, and the band
+// went empty for 7 s of every 80 while the file still failed. The message
+// lives until a check that follows a skipped one has renewed it.
+constexpr std::int32_t kWaitMessageLife_ticks = 2 * 16 + 1;
+
 FileStamp lf_stampOf(const std::string& reference) {
     FileStamp stamp;
     std::error_code ec;
@@ -68,7 +75,8 @@ std::string lf_currentReference(const std::string& code) {
 void lf_showAgain(const std::string& message) {
     const StatusLineSnapshot shown = gf_statusLineSnapshot();
     if (!shown.errorText.empty()) return;
-    if (shown.statusText.empty() || shown.statusText == message) gf_setStatusLine(message, false);
+    if (shown.statusText.empty() || shown.statusText == message)
+        gf_setLastingStatusLine(message, false, kWaitMessageLife_ticks);
 }
 
 }  // namespace
@@ -108,26 +116,32 @@ void gf_noteStandFileFailure(const std::string& code, const std::string& referen
     // the status line says what to do. A failed download has logged its
     // address already.
     if (!download && failure.message != error) gf_logLine(error);
-    gf_setStatusLine(failure.message, true);
     // A failure without a file to watch is not held: the next check finds
     // out afresh what the airport has.
     if (reference.empty()) {
+        gf_setStatusLine(failure.message, true);
         g_failure.reset();
         return;
     }
+    gf_setLastingStatusLine(failure.message, true, kWaitMessageLife_ticks);
     g_failure = std::move(failure);
 }
 
 bool gf_standFileStillFails(const std::string& code) {
     if (!g_failure || g_failure->code != code) return false;
     const std::string reference = lf_currentReference(code);
-    bool holds = reference == g_failure->reference;
+    const bool sameFile = reference == g_failure->reference;
+    bool holds = sameFile;
     if (holds && g_failure->retryByTime) {
         holds = gf_steadyNow() - g_failure->failedAt < std::chrono::minutes(kStandFileRetry_min);
     } else if (holds) {
         holds = lf_stampOf(reference) == g_failure->stamp;
     }
     if (!holds) {
+        // The user mended, removed or replaced the file: the message no
+        // longer holds. A download that is due again keeps it until the try
+        // has an answer.
+        if (!sameFile || !g_failure->retryByTime) gf_clearStatusLineIf(g_failure->message);
         g_failure.reset();
         return false;
     }

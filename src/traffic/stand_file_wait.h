@@ -22,7 +22,7 @@ void gf_noteStandFileFailure(const std::string& code, const std::string& referen
 // reference, and a local file that nobody has saved or removed since, or a
 // download less than kStandFileRetry_min minutes ago. The message stays on
 // the status line (renewed, or back once another text has gone); nothing is
-// logged.
+// logged. A file that changed takes the message with it.
 bool gf_standFileStillFails(const std::string& code);
 // A stand file read whole ends the waiting; so does the end of a run.
 void gf_forgetStandFileFailure();

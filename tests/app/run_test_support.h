@@ -203,10 +203,11 @@ public:
     Replaced replaced;
     bool noSimSession = true;
 
-    // The world as the run's neighbours; window is the window to use in
-    // place of the fake one (the real window in tests of its rules).
-    RunPorts ports(RunWindow* window = nullptr) {
-        return RunPorts{window ? *window : m_window, m_sim, m_feed, m_engine, m_parking, m_catalogue, m_airports};
+    // The world as the run's neighbours; window and parking are the ones to
+    // use in place of the fake ones (the real ones in tests of their rules).
+    RunPorts ports(RunWindow* window = nullptr, RunParking* parking = nullptr) {
+        return RunPorts{window ? *window : m_window, m_sim, m_feed, m_engine, parking ? *parking : m_parking,
+                        m_catalogue, m_airports};
     }
 
     std::chrono::milliseconds elapsed() const {

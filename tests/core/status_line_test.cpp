@@ -116,6 +116,43 @@ TEST_F(StatusLineTest, TextClearsItself25TicksAfterItWasSet) {
     EXPECT_EQ(logText(), "early\n");  // the clearing logs nothing
 }
 
+// A message its owner renews more slowly than every 25 ticks lives as long
+// as it was given; the texts after it live 25 ticks again. Clearing a
+// message that is no longer shown leaves the text shown alone.
+TEST_F(StatusLineTest, LastingTextLivesItsOwnTimeAndClearsOnlyItself) {
+    struct Row {
+        const char* what;
+        bool lasting;        // set with a life of 33 ticks, else a plain text
+        int shownTicks;      // ticks after which it is still shown
+        const char* clearIf; // cleared this way right after it was set
+        bool clearedByIf;
+    };
+    const Row rows[] = {
+        {"lasting", true, 32, nullptr, false},
+        {"plain after lasting", false, 24, nullptr, false},
+        {"lasting, cleared as itself", true, 0, "lasting, cleared as itself", true},
+        {"plain, another text cleared", false, 24, "lasting", false},
+    };
+    g_tickCount = 10;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.lasting) {
+            gf_setLastingStatusLine(r.what, false, 33);
+        } else {
+            gf_setStatusLine(r.what, false);
+        }
+        if (r.clearIf) gf_clearStatusLineIf(r.clearIf);
+        if (r.clearedByIf) {
+            EXPECT_EQ(status(), "");
+            continue;
+        }
+        for (int i = 0; i < r.shownTicks; ++i) tick();
+        EXPECT_EQ(status(), r.what);
+        tick();
+        EXPECT_EQ(status(), "");
+    }
+}
+
 TEST_F(StatusLineTest, ErrorModeDropsStatusTextsForGood) {
     gf_setStatusLine("working", false);
     gf_setErrorLine("first failure");

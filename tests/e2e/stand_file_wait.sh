@@ -4,12 +4,15 @@
 #   1. A damaged stand file in airports/my_thirdparty: the status line names
 #      the file once and says to mend or remove it and that parked traffic
 #      waits for it; Log.txt says what is wrong with the file, once. For a
-#      minute the time-shift and parking controls stay usable (sampled every
-#      1.5 s) and the message stays in sight. The mended file is then read
-#      without a restart, and the parked traffic comes.
+#      minute the time-shift and parking controls stay usable and the band
+#      shows the message (both sampled every 1.5 s), and the message stays
+#      past the minute, though a status text lives 25 s and the check that
+#      renews it can be 32 s away. The mended file is then read without a
+#      restart, the parked traffic comes and the message goes.
 #   2. The download site cuts the archived stand file off halfway: the
-#      message says to check the connection, once, and the controls stay
-#      usable for a minute; the download is not tried again within it.
+#      message says to check the connection, once, and for a minute the
+#      controls stay usable and the band shows the message; the download is
+#      not tried again within it.
 # GLIM_E2E_SHOT names a PNG for a screenshot of the window with the message.
 source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
@@ -53,27 +56,55 @@ disabled_now() {
         ($2 in want) && $8 == 0 { out = out $2 " " }
         END { print (out == "" ? "-" : out) }'
 }
-# Samples the controls every 1.5 s for a minute; every sample must find them
-# enabled. Prints "<disabled samples>/<samples>".
-sample_minute() {  # what
-    local i grey=0 n=0 now
+# The painted status band holds the message, whole and inside the window.
+band_holds() {  # regex
+    grep -E "^3 4(5[05]|63) [0-9]+ [0-9]+ $1" text_boxes.txt 2>/dev/null | awk '$3 <= 880 { ok = 1 } END { exit !ok }'
+}
+# The status band as the window shows it now: a message that is still shown
+# is not painted again by itself, so the window is made to paint. What it
+# showed instead is left in band_seen.
+band_shows() {  # regex
+    local i
+    rm -f text_boxes.txt
+    probe repaint >/dev/null || true
+    for i in $(seq 1 50); do
+        [ -s text_boxes.txt ] && break
+        sleep 0.1
+    done
+    band_holds "$1" && return 0
+    band_seen="[no paint]"
+    [ -s text_boxes.txt ] && band_seen="[$(grep -E '^3 4(5[0-9]|6[0-9]) ' text_boxes.txt | tr '\n' '|' || true)]"
+    return 1
+}
+# Sleeps until the given moment (seconds since the epoch, with a fraction).
+sleep_until() {  # moment
+    sleep "$(awk -v t="$1" -v n="$(date +%s.%N)" 'BEGIN { d = t - n; print (d > 0 ? d : 0) }')"
+}
+# Samples the controls and the status band every 1.5 s for a minute; every
+# sample must find the controls enabled and the message in the band.
+sample_minute() {  # what message-regex
+    local i grey=0 gone=0 n=0 now band start
+    start=$(date +%s.%N)
     : > samples.txt
     for i in $(seq 1 40); do
         now=$(disabled_now)
-        echo "$(date +%s.%N | cut -c1-14) $now" >> samples.txt
+        band=shown
+        band_shows "$2" || band="gone $band_seen"
+        echo "$(date +%s.%N | cut -c1-14) $now $band" >> samples.txt
         n=$(( n + 1 ))
         [ "$now" = "-" ] || grey=$(( grey + 1 ))
-        sleep 1.5
+        [ "$band" = shown ] || gone=$(( gone + 1 ))
+        sleep_until "$(awk -v s="$start" -v i="$i" 'BEGIN { printf "%.3f", s + 1.5 * i }')"
     done
-    echo "$1: disabled in $grey of $n samples" >&2
+    echo "$1: disabled in $grey of $n samples, message gone in $gone" >&2
     [ "$grey" = 0 ] || die "$1: the controls were taken in $grey of $n samples"
+    [ "$gone" = 0 ] || die "$1: the message was gone from the status band in $gone of $n samples"
 }
 # The status band shows the message, whole and inside the window.
 expect_painted() {  # regex what [seconds]
     local i
     for i in $(seq 1 $(( ${3:-10} * 10 ))); do
-        grep -E "^3 4(5[05]|63) [0-9]+ [0-9]+ $1" text_boxes.txt 2>/dev/null | awk '$3 <= 880 { ok = 1 } END { exit !ok }' \
-            && return 0
+        band_holds "$1" && return 0
         sleep 0.1
     done
     die "$2: the status band does not show the message"
@@ -86,25 +117,34 @@ start_eham_stand_ins
 start_program
 local_message='airports\my_thirdparty\EHAM.xml cannot be read (see Log.txt): mend or remove it. Parked traffic at EHAM waits for it, see Manual 6.5'
 wait_log "$local_message" 120 || die "damaged file: no message"
+failed_at=$(date +%s)
 grep -qF 'airports\my_thirdparty\EHAM.xml: could not load file: ' Log.txt || die "damaged file: Log.txt does not say why"
 # What is painted: the backslashes and the dots of the file name as they are.
 expect_painted 'airports\\my_thirdparty\\EHAM\.xml cannot be read \(see Log\.txt\): mend or remove it\. Parked traffic at EHAM waits for it, see Manual 6\.5$' \
     "damaged file"
 if [ -n "${GLIM_E2E_SHOT:-}" ]; then import -window root "$GLIM_E2E_SHOT" || true; fi
-sample_minute "damaged file"
+local_shown='airports\\my_thirdparty\\EHAM\.xml cannot be read'
+sample_minute "damaged file" "$local_shown"
 [ "$(count_log "$local_message")" = 1 ] || die "damaged file: the message was logged more than once"
 [ "$(count_log "could not load file")" = 1 ] || die "damaged file: the file was read again unchanged"
-# After a minute the message is still in sight, though a status text lives
-# 25 s: the next check renews it.
-rm -f text_boxes.txt
-expect_painted 'airports\\my_thirdparty\\EHAM\.xml cannot be read' "damaged file after a minute" 20
+# Past the minute the message is still in sight: a status text lives 25 s,
+# and around each 80th second of the run two park-airport checks lie 32 s
+# apart. Looked at until the check at the 96th second is near: the mend below
+# is seen there either way.
+while [ $(( $(date +%s) - failed_at )) -lt 92 ]; do
+    band_shows "$local_shown" ||
+        die "damaged file: the message was gone $(( $(date +%s) - failed_at )) s after it came: $band_seen"
+    sleep 1.5
+done
 
-# The user mends the file: it is read at a following check, no restart.
+# The user mends the file: it is read at a following check, no restart, and
+# the message goes.
 cp "$archived" airports/my_thirdparty/EHAM.xml.new
 mv airports/my_thirdparty/EHAM.xml.new airports/my_thirdparty/EHAM.xml
 wait_log "Airport file read from 'airports\\my_thirdparty\\EHAM.xml'" 60 || die "mended file: not read"
 wait_log "parking position" 60 || die "mended file: no parking positions"
 [ "$(count_log "Restarting after")" = 0 ] || die "mended file: the run restarted"
+! band_shows "$local_shown" || die "mended file: the message is still shown"
 expect_clean_close
 stop_stand_ins
 
@@ -122,7 +162,7 @@ download_message='The stand file of EHAM could not be downloaded: check the conn
 wait_log "$download_message" 120 || die "failed download: no message"
 expect_painted 'The stand file of EHAM could not be downloaded: check the connection\. Parked traffic waits for it, next try in 5 minutes, see Manual 6\.5$' \
     "failed download"
-sample_minute "failed download"
+sample_minute "failed download" 'The stand file of EHAM could not be downloaded'
 [ "$(count_log "$download_message")" = 1 ] || die "failed download: the message was logged more than once"
 [ "$(count_log "failed to download")" = 1 ] || die "failed download: tried again within a minute"
 expect_clean_close

@@ -4,6 +4,8 @@
 #include "app/wiring/static_traffic_services.h"
 
 #include "../airports_test_support.h"
+#include "app/run_control.h"
+#include "app/run_test_support.h"
 #include "app/window_requests.h"
 #include "app/window_services.h"
 #include "core/run_flags.h"
@@ -210,6 +212,53 @@ TEST_F(WindowFlow, AStandFileThatCannotBeHadLeavesTheControlsAndSaysWhatToDo) {
         parking.clearAirportTraffic();
     }
     gf_setSteadyClock(nullptr);
+}
+
+// The run's main loop at EHAM while its stand file is damaged, the real
+// park-airport check at the seconds the loop gives it: every 16 s, but not at
+// the multiples of 80, so two checks can lie 32 s apart. At every simulator
+// second the status line says why the parked traffic is missing; once the
+// user has mended the file, the check that sees it takes the message away
+// and the one after reads the file.
+TEST_F(WindowFlow, TheStandFileMessageStaysAtEverySecondOfTheMainLoop) {
+    const std::string message =
+        nativePath("airports/my_thirdparty/EHAM.xml") +
+        " cannot be read (see Log.txt): mend or remove it. Parked traffic at EHAM waits for it, see Manual 6.5";
+    writeFile("airports/my_thirdparty/EHAM.xml", "<root><parameters");
+    VirtualSteadyClock clock;
+    run_test::FakeWorld world(clock);
+    gf_setSteadyClock(&clock);
+    gf_resetStatusLine();
+    g_tickCount = 0;
+    lf_resetMainLoopState();
+    gf_installRunPorts(world.ports(nullptr, &parking));
+
+    constexpr int kMendedAt_s = 200;  // checks at 208 and 224 follow
+    std::vector<int> withoutMessage;  // seconds before the mend
+    std::vector<int> withMessage;     // seconds after the check that saw it
+    for (int second = 1; second <= 230; ++second) {
+        world.at(std::chrono::milliseconds(second * 1000 + 500), [&, second] {
+            const bool shown = gf_statusLineSnapshot().statusText == message;
+            if (second <= kMendedAt_s && !shown) withoutMessage.push_back(second);
+            if (second > 208 && shown) withMessage.push_back(second);
+            if (second == kMendedAt_s) writeFile("airports/my_thirdparty/EHAM.xml", kStandFile);
+        });
+    }
+    world.at(std::chrono::milliseconds(230 * 1000 + 700), [] { gf_setExitReason(ExitReason::userClosedSim, 0); });
+    lf_mainLoop();
+
+    EXPECT_EQ(withoutMessage, std::vector<int>{}) << log();
+    EXPECT_EQ(withMessage, std::vector<int>{});
+    EXPECT_TRUE(parking.standsLoaded()) << log();
+    const std::string logged = log();
+    EXPECT_EQ(1u, run_test::countOf(logged, message + "\n")) << logged;
+
+    parking.clearAirportTraffic();
+    gf_uninstallRunPorts();
+    gf_setSteadyClock(nullptr);
+    gf_resetExitReason();
+    gf_resetRunFlags();
+    lf_resetMainLoopState();
 }
 
 // The airport's own range is shown and kept: a learned file with a manual

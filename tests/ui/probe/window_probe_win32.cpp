@@ -2,6 +2,7 @@
 // process, with the messages a user's clicks and keys produce.
 //   window_probe list                 one line per child control
 //   window_probe origin               the client area's top-left on screen
+//   window_probe repaint              the whole window painted before it returns
 //   window_probe click ID             BM_CLICK (a button's or box's click)
 //   window_probe select ID INDEX      CB_SETCURSEL, then CBN_SELCHANGE to the window
 //   window_probe enter ID TEXT        the edit's text, then Enter typed into it
@@ -73,6 +74,13 @@ int main(int argc, char** argv) {
     }
     if (verb == "list") {
         EnumChildWindows(main, lf_listChild, reinterpret_cast<LPARAM>(main));
+        return 0;
+    }
+    if (verb == "repaint") {
+        // What the window shows at this moment, not at its own next paint:
+        // a text that is still shown is not painted again by itself.
+        InvalidateRect(main, nullptr, TRUE);
+        UpdateWindow(main);
         return 0;
     }
     if (verb == "origin") {
