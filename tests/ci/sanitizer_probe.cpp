@@ -52,9 +52,14 @@ void lf_leakCurl() {
 int main(int argc, char** argv) {
 #ifdef GLIM_PROBE_TSAN
     (void)argv;
+    // Both threads write for a while: one write each could fall where the
+    // detector's history of the other thread had no room left, and the race
+    // once went unreported on a loaded machine.
     static int shared = 0;
-    std::thread other([] { shared = 1; });
-    shared = 2;
+    std::thread other([] {
+        for (int i = 0; i < 100000; ++i) shared = 1;
+    });
+    for (int i = 0; i < 100000; ++i) shared = 2;
     other.join();
     std::printf("%d\n", shared);
 #else
