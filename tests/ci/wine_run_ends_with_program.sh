@@ -38,21 +38,34 @@ done <<'ROWS'
 ROWS
 
 # A stop asked of the runner (a test's time-out, a script's cleanup) ends the
-# program: the runner does not leave it behind.
+# program: the runner does not leave it behind. The program is told from the
+# rows' copies by a life of its own, and is looked for among the processes:
+# a runner that merely ends, leaving its program running, fails here.
+stop_seconds=47
+program_alive() { pgrep -f -- "--child $stop_seconds" >/dev/null 2>&1; }
 start=$SECONDS
-"$wine_run" "$probe" --child "$child_seconds" >/dev/null 2>&1 &
+"$wine_run" "$probe" --child "$stop_seconds" >/dev/null 2>&1 &
 runner=$!
-sleep 3
+for _ in $(seq 1 200); do
+    program_alive && break
+    sleep 0.1
+done
+program_alive || fail "the program to stop never started"
+sleep 1
 kill -TERM "$runner"
 for _ in $(seq 1 200); do
-    kill -0 "$runner" 2>/dev/null || break
+    kill -0 "$runner" 2>/dev/null || program_alive || break
     sleep 0.1
 done
 if kill -0 "$runner" 2>/dev/null; then
-    fail "the runner and its program lived on after a stop"
+    fail "the runner lived on after a stop"
     kill -KILL "$runner" 2>/dev/null
 fi
-echo "stop: the runner ended after $((SECONDS - start)) s"
+if program_alive; then
+    fail "the runner ended after a stop, but its program lived on"
+    pkill -f -- "--child $stop_seconds" 2>/dev/null
+fi
+echo "stop: the runner and its program ended after $((SECONDS - start)) s"
 
 # The copies are the probe's alone; they end with the test.
 "$wine_run" taskkill /F /IM "$(basename "$probe")" >/dev/null 2>&1 || true
