@@ -172,7 +172,27 @@ CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, c
     const std::string url = gf_rtBaseUrl() + std::string(path);
     lf_check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), fmt::format("{}: failed to set URL", name));
     lf_setBodyOptions(handle, name, body, response, stop);
-    return curl_easy_perform(handle);
+    const CURLcode code = curl_easy_perform(handle);
+    long http = 0;
+    // A redirect's body is a page about the move, not the service's answer.
+    if (code == CURLE_OK && curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &http) == CURLE_OK && http >= 300 &&
+        http < 400) {
+        response.clear();
+    }
+    return code;
+}
+
+std::string gf_rtEmptyAnswer(CURL* handle) {
+    long http = 0;
+    if (!handle || curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &http) != CURLE_OK || http == 200 || http == 0) {
+        return "empty content";
+    }
+    if (http >= 300 && http < 400) {
+        const char* location = nullptr;
+        curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
+        return fmt::format("HTTP {} redirect to {} refused", http, gf_logExcerpt(location ? location : "(no address)"));
+    }
+    return fmt::format("HTTP {} with empty content", http);
 }
 
 RtClient::RtClient() : m_handle(gf_newCurlHandle("aucurl_")) { response.reserve(4096); }

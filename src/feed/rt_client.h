@@ -100,6 +100,11 @@ std::string gf_jsonMessage(const nlohmann::json& answer);
 CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
                    std::string& response, const std::atomic<bool>* stop);
 
+// What an answer without a body was, for its log line: "empty content", or
+// the redirect that was refused (the service's answers are never fetched from
+// another address) or the HTTP status that came without a body.
+std::string gf_rtEmptyAnswer(CURL* handle);
+
 class RtClient {
 public:
     RtClient();

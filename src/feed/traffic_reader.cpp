@@ -111,7 +111,7 @@ bool TrafficReader::buffer(int& status) {
                 gf_logHighlight(fmt::format("{} buffer traffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
             }
         } else if (trafficResponse.empty()) {
-            gf_logHighlight("buffer traffic: empty content");
+            gf_logHighlight(fmt::format("buffer traffic: {}", gf_rtEmptyAnswer(m_trcurl.get())));
         } else {
             const auto answer = gf_parseAnswer(trafficResponse, true, kMaxTrafficAnswerValues);
             const int st = gf_answerStatus(answer);
@@ -171,7 +171,7 @@ bool TrafficReader::receive(int& status) {
                 if (code != CURLE_OK) {
                     gf_logHighlight(fmt::format("curl traffic code:{} = {}", static_cast<int>(code), curl_easy_strerror(code)));
                 } else {
-                    gf_logHighlight("traffic receive: empty content");
+                    gf_logHighlight(fmt::format("traffic receive: {}", gf_rtEmptyAnswer(m_trcurl.get())));
                 }
                 pause(rrl);
                 continue;
@@ -224,7 +224,7 @@ void TrafficReader::parkedtraffic() {
                         fmt::format("{} curl parkedtraffic code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
                 }
             } else if (trafficResponse.empty()) {
-                gf_logHighlight("parkedtraffic: empty content");
+                gf_logHighlight(fmt::format("parkedtraffic: {}", gf_rtEmptyAnswer(m_ptcurl.get())));
             } else {
                 std::string whyRefused;
                 const auto answer = gf_parseAnswer(trafficResponse, false, kMaxTrafficAnswerValues, &whyRefused);

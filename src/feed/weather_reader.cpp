@@ -103,7 +103,7 @@ bool WeatherReader::nearestmetar(int& status) {
                 gf_logHighlight(fmt::format("{} nearestmetar code: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
             }
         } else if (weatherResponse.empty()) {
-            gf_logHighlight("nearest metar: empty content");
+            gf_logHighlight(fmt::format("nearest metar: {}", gf_rtEmptyAnswer(m_nmcurl.get())));
         } else {
             std::string whyRefused;
             const auto answer = gf_parseAnswer(weatherResponse, false, kMaxSmallAnswerValues, &whyRefused);

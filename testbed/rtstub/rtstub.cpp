@@ -279,6 +279,11 @@ bool lf_scripted(const std::string& kind, httplib::Response& res, std::unique_lo
             1000, "application/json", [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
         return true;
     }
+    if (step.contains("redirect")) {
+        res.status = step.value("http", 302);
+        res.set_header("Location", step.value("redirect", ""));
+        return true;
+    }
     if (step.value("empty", false)) {
         res.set_content("", "application/json");
         return true;

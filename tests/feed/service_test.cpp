@@ -1009,6 +1009,10 @@ TEST_F(Service, ParkedRequestTurnsTheReadersStatusIntoItsResult) {
         {json{{"status", 401}}, false, "==> RT Parkedtraffic: re-authentication to RT API is needed GLIM_P3D\n"},
         {json{{"status", 418}}, false, "==> RT Parkedtraffic error status: 418\n"},
         {json{{"empty", true}}, false, "==> parkedtraffic: empty content\n"},
+        // Answers are never fetched from elsewhere; the line says what came.
+        {json{{"redirect", "file:///etc/passwd"}}, false, "==> parkedtraffic: HTTP 302 redirect to file:///etc/passwd refused\n"},
+        {json{{"redirect", "http://127.0.0.1:1/v4/traffic"}, {"http", 307}}, false,
+         "==> parkedtraffic: HTTP 307 redirect to http://127.0.0.1:1/v4/traffic refused\n"},
         {json{{"status", 406}, {"message", "slow"}}, true, "==> parkedtraffic msg: slow\n"},
     };
     for (const Row& row : rows) {
