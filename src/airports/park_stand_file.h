@@ -36,3 +36,7 @@ void gf_restoreAirportSettings();
 // Numbers the stands 1.. in list order and lists each stand's neighbours
 // (stands whose circles, widened by a tenth, overlap).
 void gf_numberStandsAndNeighbours(std::vector<Stand>& stands);
+// The learned uses of a close whose write failed (the file held open by
+// another program, a full disk): kept for the file, so that the next visit
+// of the airport in this run has them again and its close saves them.
+void gf_keepUnsavedUses(const std::filesystem::path& learnedPath, const std::vector<Stand>& stands);
