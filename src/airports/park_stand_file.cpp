@@ -555,6 +555,8 @@ void lf_noticeStrayByte(const std::string& fileText, const std::string& where) {
                                     fileText, where));
 }
 
+fs::path g_fileAtFault;
+
 // Learned uses a close could not save, by the file they belong in.
 struct UnsavedUses {
     fs::path path;
@@ -714,6 +716,7 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     // mend, and it is left as it was.
     if (!g_standList.empty()) return "";
     if (f.handmade) {
+        g_fileAtFault = learned;
         return fmt::format("no stands found in '{}': none of its stands can be read, see Log.txt (the file is left "
                            "as it was)",
                            gf_pathToUtf8(learned));
@@ -840,6 +843,8 @@ void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
     }
 }
 
+fs::path gf_standFileAtFault() { return g_fileAtFault; }
+
 fs::path gf_prefetchPath() { return gf_workPaths().airports / "park_airport.xml"; }
 
 void gf_setPrefetchedStandFile(std::string reference) {
@@ -857,6 +862,7 @@ std::string gf_readApf(std::string_view reference) {
     g_parkAirportFile.quality = {};
     g_parkAirportFile.learnedNotWhole = false;
     gf_forgetStandFileRead();
+    g_fileAtFault.clear();
     g_airportNotices.clear();
     gf_setAirportNotice({});
     try {

@@ -21,6 +21,10 @@ std::string gf_readApf(std::string_view reference);
 // of downloading it again.
 std::filesystem::path gf_prefetchPath();
 void gf_setPrefetchedStandFile(std::string reference);
+// The user's file the last failed read blames when that is not the stand
+// file itself: a hand-made file that gave no stand. Empty otherwise. It is
+// the file the user must mend, and the one whose change is worth a new read.
+std::filesystem::path gf_standFileAtFault();
 // Overlays a learned file on the stand list and the airport settings. Never
 // throws.
 void lf_readLearned(const std::filesystem::path& learnedPath);
