@@ -1220,4 +1220,16 @@ TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasL
 }
 #endif
 
+// The nearest stand of a user's stand file is found among the stands whose
+// place reads whole: "52,0" is no latitude of 52.
+TEST_F(ParkStandFile, TheNearestStandIsOneWhosePlaceReadsWhole) {
+    writeFile("airports/my_thirdparty/EHAM.xml",
+              "<root>" + meta() + R"(<parameters><parameter name="altitude" value="-11"/></parameters><parkpositions>
+                 <parkpos id="A1" latitude="52,0" longitude="4.76" radius="20"/>
+                 <parkpos id="B2" latitude="52.30" longitude="4.76" radius="20"/></parkpositions></root>)");
+    std::string standId;
+    gf_readDestApfForClosestStand("EHAM", {52.0, 4.76}, standId);
+    EXPECT_EQ(standId, "B2");
+}
+
 }  // namespace
