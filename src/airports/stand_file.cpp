@@ -757,10 +757,10 @@ std::optional<std::int64_t> gf_wholeInteger(std::string_view text) {
 
 std::optional<bool> gf_wholeFlag(std::string_view text) {
     const std::string_view word = lf_trimmed(text);
-    for (const std::string_view yes : {"true", "yes", "on", "1"}) {
+    for (const std::string_view yes : {"true", "yes", "on", "1", "t", "y"}) {
         if (lf_sameLetters(word, yes)) return true;
     }
-    for (const std::string_view no : {"false", "no", "off", "0"}) {
+    for (const std::string_view no : {"false", "no", "off", "0", "f", "n"}) {
         if (lf_sameLetters(word, no)) return false;
     }
     return std::nullopt;

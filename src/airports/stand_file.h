@@ -173,9 +173,9 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
 std::optional<double> gf_wholeNumber(std::string_view text);
 // The same for a decimal integer: "3" and " 3 ", not "3x" or "3.5".
 std::optional<std::int64_t> gf_wholeInteger(std::string_view text);
-// The same for a yes/no value: true, yes, on or 1 and false, no, off or 0, in
-// any letters, blanks around allowed; nothing for anything else ("ja", "",
-// "tru"). Judged by its first letter, " true" would read as no and "on" as
+// The same for a yes/no value: true, yes, on, 1, t or y and false, no, off,
+// 0, f or n, in any letters, blanks around allowed; nothing for anything else
+// ("ja", "", "tru"). Judged by its first letter, " true" would read as no and "on" as
 // no, and the close would write the wrong value back.
 std::optional<bool> gf_wholeFlag(std::string_view text);
 // The first yes/no attribute of a parkpos or opt element that does not read

@@ -224,15 +224,17 @@ std::string gf_writeFailureText(const fs::path& target, const std::error_code& e
     if (ec.category() == std::system_category() && (ec.value() == 5 || ec.value() == 32 || ec.value() == 33)) {
         return "it is in use by another program";
     }
-    if (ec.value() == 112 && ec.category() == std::system_category()) return "the disk is full";  // ERROR_DISK_FULL
+    // ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL
+    if (ec.category() == std::system_category() && (ec.value() == 39 || ec.value() == 112)) return "the disk is full";
 #endif
     return ec ? ec.message() : std::string("it could not be written");
 }
 
 bool gf_copyFileWhole(const fs::path& from, const fs::path& to, std::error_code& ec) {
+    errno = 0;
     std::ifstream in(from, std::ios::binary);
     if (!in.is_open()) {
-        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        ec.assign(errno != 0 ? errno : ENOENT, std::generic_category());
         return false;
     }
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
