@@ -19,6 +19,8 @@
 
 #include <fmt/format.h>
 
+#include <fstream>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -104,14 +106,92 @@ fs::path lf_finalFolder(const ScanState& state, const fs::path& stage) {
     return stage == state.stageOrbx ? gf_workPaths().myOrbx : gf_workPaths().myThirdparty;
 }
 
+// A notice of the scan stays on the notice line for the rest of the session;
+// a rescan that finds the same again does not repeat it there.
+void lf_addScanNotice(const std::string& text) {
+    const std::string shown = gf_statusLineSnapshot().notice;
+    if (shown.find(text) != std::string::npos) return;
+    // A notice about the settings file itself stays in front of it.
+    gf_setSettingsNotice(shown.empty() ? text : shown + " | " + text);
+}
+
+// What the scan writes, told by what it writes into it: a link file holds
+// one archive key ("archive/.../EHAM.xml"), a generated stand file gives its
+// number of stands, which no learned or hand-made file does. A file the scan
+// did not write is the user's (a hand-made stand file the park-airport list
+// reads from here) and must never go with the scan's.
+bool lf_scanWroteIt(const fs::path& file) {
+    constexpr std::size_t kHead = 8192;  // the parameters come right after the header
+    std::ifstream in(file, std::ios::binary);
+    std::string head(kHead, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(kHead));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    std::string extension = gf_scanPathUtf8(file.extension());
+    for (char& c : extension) c = gf_toUpper(c);
+    if (extension == ".TXT") {
+        return head.starts_with("archive/") && head.ends_with(".xml\n") && head.find('\n') == head.size() - 1;
+    }
+    return extension == ".XML" && head.find("<parameter name=\"num_parkpos\"") != std::string::npos &&
+           head.find("<parameter name=\"handmade\"") == std::string::npos;
+}
+
+// The files of the scan before go; the user's files move to a folder beside
+// (my_thirdparty_kept), each under a free name, and are named in the log and
+// on the notice line.
+void lf_clearScanFiles(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return;
+    const fs::path kept = folder.parent_path() / (gf_scanPathUtf8(folder.filename()) + "_kept");
+    std::vector<std::string> moved;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        std::error_code entryError;
+        if (!entry.is_regular_file(entryError)) continue;  // a folder of the user's stays
+        if (lf_scanWroteIt(entry.path())) {
+            fs::remove(entry.path(), entryError);
+            if (entryError) {
+                gf_logHighlight(fmt::format("remove({}) failed: {}", gf_scanPathUtf8(entry.path()),
+                                            entryError.message()));
+            }
+            continue;
+        }
+        fs::create_directories(kept, entryError);
+        fs::path target = kept / entry.path().filename();
+        for (int n = 2; fs::exists(target, entryError) && n < 1000; ++n) {
+            target = kept / fs::u8path(fmt::format("{} ({}){}", gf_scanPathUtf8(entry.path().stem()), n,
+                                                   gf_scanPathUtf8(entry.path().extension())));
+        }
+        fs::rename(entry.path(), target, entryError);
+        if (entryError) {
+            // Left where it is: the scan's own file of that name then does
+            // not replace it.
+            gf_logHighlight(fmt::format("{} was not written by the scan and could not be moved to {}: {}",
+                                        gf_scanPathUtf8(entry.path()), gf_scanPathUtf8(kept), entryError.message()));
+            continue;
+        }
+        gf_logHighlight(fmt::format("{} was not written by the scan: moved to {}", gf_scanPathUtf8(entry.path()),
+                                    gf_scanPathUtf8(target)));
+        moved.push_back(gf_scanPathUtf8(entry.path().filename()));
+    }
+    if (ec) gf_logHighlight(fmt::format("{} exception: {}", "lf_clearScanFiles", ec.message()));
+    if (moved.empty()) return;
+    lf_addScanNotice(fmt::format("The scan moved {} it did not write from {} to {} (not deleted): {}",
+                                 moved.size() == 1 ? std::string("a file") : fmt::format("{} files", moved.size()),
+                                 gf_scanPathUtf8(folder), gf_scanPathUtf8(kept), moved.front() + (moved.size() > 1 ? ", ..." : "")));
+}
+
 // The scan completed: its files replace those of the scan before.
 void lf_commitStaged(const fs::path& stage, const fs::path& folder) {
-    gf_removeFilesFromDirectory(folder);
+    lf_clearScanFiles(folder);
     fs::create_directories(folder);
     if (fs::exists(stage)) {
         for (const fs::directory_entry& entry : fs::directory_iterator(stage)) {
             if (!entry.is_regular_file()) continue;
             std::error_code ec;
+            // A file of the user's that could not be moved keeps its place.
+            if (fs::exists(folder / entry.path().filename(), ec)) {
+                gf_logHighlight(fmt::format("{} not replaced by the scan's file", gf_scanPathUtf8(folder / entry.path().filename())));
+                continue;
+            }
             fs::rename(entry.path(), folder / entry.path().filename(), ec);
             if (ec) gf_logHighlight(fmt::format("rename({}) failed: {}", gf_scanPathUtf8(entry.path()), ec.message()));
         }
@@ -414,9 +494,7 @@ void lf_showSkippedFolders(const ScanState& state) {
         text = fmt::format("{} name no folder: not scanned. Correct them in parameters.xml, {}", names, kRemedy);
     }
     gf_logHighlight(text);
-    const std::string shown = gf_statusLineSnapshot().notice;
-    // A notice about the settings file itself stays in front of it.
-    gf_setSettingsNotice(shown.empty() ? text : shown + " | " + text);
+    lf_addScanNotice(text);
 }
 
 void lf_scanAirportFolder(const ScanStatePtr& state, const std::vector<fs::path>& folders) {

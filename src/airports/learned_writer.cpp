@@ -119,7 +119,11 @@ void gf_saveLearned() {
         gf_setStatusLine(fmt::format("'{}' is left as it was: {}", pathText, result.why), false);
         break;
     case StandFileWrite::failed:
-        gf_logLine(fmt::format("{} saving '{}' did not succeed", time, pathText));
+        gf_logLine(fmt::format("{} saving '{}' did not succeed: {}", time, pathText, result.why));
+        gf_keepUnsavedUses(path, record.stands);
+        gf_setStatusLine(fmt::format("'{}' could not be saved: {}; what was learned is kept for the next close",
+                                     pathText, result.why),
+                         false);
         break;
     }
     g_standFileUpdates = 0;

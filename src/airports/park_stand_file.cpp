@@ -10,6 +10,7 @@
 #include "airports/stand_file.h"
 #include "airports/stand_file_locate.h"
 #include "core/file_meta.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/settings.h"
@@ -199,8 +200,19 @@ void lf_takeBackup() {
     b.week = WEEK.value();
 }
 
-void lf_setFlag(const pugi::xml_document& document, CheckBoxParameter& setting) {
-    const auto value = gf_readBoolParameter(document, setting.name());
+// A yes/no setting of a learned file, read whole: " true" is no "off", and
+// "ja" no "no" the close would write back. A value that does not read whole
+// is not used (the setting keeps its value).
+std::optional<bool> lf_learnedFlag(const pugi::xml_document& document, std::string_view key,
+                                   std::vector<std::string>& problems) {
+    const std::optional<std::string> text = gf_readStringParameter(document, key);
+    if (!text) return std::nullopt;
+    const std::optional<bool> value = gf_wholeFlag(*text);
+    if (!value) problems.push_back(fmt::format("the setting {} \"{}\" is not true or false and is not used", key, *text));
+    return value;
+}
+
+void lf_setFlag(CheckBoxParameter& setting, std::optional<bool> value) {
     if (!value) return;
     setting.setValue(*value);
     gf_showCheck(setting);
@@ -223,6 +235,22 @@ std::optional<std::int32_t> lf_learnedNumber(const pugi::xml_document& document,
     return static_cast<std::int32_t>(*value);
 }
 
+// A whole-number parameter of a stand file, read whole: "1,234" is no
+// altitude of 1 ft, which a rewrite would write back. A value that does not
+// read whole is not used.
+std::optional<std::int32_t> lf_parameterInteger(const pugi::xml_document& document, std::string_view key,
+                                                std::vector<std::string>& problems) {
+    const std::optional<std::string> text = gf_readStringParameter(document, key);
+    if (!text) return std::nullopt;
+    const std::optional<std::int64_t> value = gf_wholeInteger(*text);
+    if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+        *value > std::numeric_limits<std::int32_t>::max()) {
+        problems.push_back(fmt::format("the parameter {} \"{}\" is not a whole number and is not used", key, *text));
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(*value);
+}
+
 // The airport settings of a learned file, in the order they take effect.
 void lf_readLearnedSettings(const pugi::xml_document& document, std::vector<std::string>& problems) {
     AirportWindow& window = gf_airportWindow();
@@ -237,8 +265,8 @@ void lf_readLearnedSettings(const pugi::xml_document& document, std::vector<std:
         lf_continuation(RANGE.name(), fmt::format("{}", *range));
         gf_enableSettingControl(RANGE, true);
     }
-    if (gf_readBoolParameter(document, AUTO_RANGE.name())) {
-        lf_setFlag(document, AUTO_RANGE);
+    if (const auto value = lf_learnedFlag(document, AUTO_RANGE.name(), problems)) {
+        lf_setFlag(AUTO_RANGE, value);
         window.applyAutoRange();
         // Switched off, the window goes back to the range last chosen by
         // hand, which is not this airport's: the airport's own range stays,
@@ -254,20 +282,20 @@ void lf_readLearnedSettings(const pugi::xml_document& document, std::vector<std:
         parking_percentage.setValue(kDefaultParkingPercentage);
     }
     gf_showComboValue(parking_percentage);
-    lf_setFlag(document, WEEK);
-    lf_setFlag(document, PARK_SOFT);
+    lf_setFlag(WEEK, lf_learnedFlag(document, WEEK.name(), problems));
+    lf_setFlag(PARK_SOFT, lf_learnedFlag(document, PARK_SOFT.name(), problems));
     if (const auto value = lf_learnedNumber(document, MAX_FIT.name(), problems)) {
         MAX_FIT.setValue(MAX_FIT.clamp(*value));
         gf_showAirportMaxFit();
         gf_logContinuation(fmt::format("{:24}: {} (max number of half hours, is {:.1F} hrs decimal)", MAX_FIT.name(),
                                        MAX_FIT.value(), MAX_FIT_FL.value()));
     }
-    if (gf_readBoolParameter(document, RT_PARKTRAFFIC_ONLY.name())) {
-        lf_setFlag(document, RT_PARKTRAFFIC_ONLY);
+    if (const auto value = lf_learnedFlag(document, RT_PARKTRAFFIC_ONLY.name(), problems)) {
+        lf_setFlag(RT_PARKTRAFFIC_ONLY, value);
         window.applyParkTrafficOnly();
     }
-    if (gf_readBoolParameter(document, INITIAL_LOAD_ONLY.name())) {
-        lf_setFlag(document, INITIAL_LOAD_ONLY);
+    if (const auto value = lf_learnedFlag(document, INITIAL_LOAD_ONLY.name(), problems)) {
+        lf_setFlag(INITIAL_LOAD_ONLY, value);
         window.updateNowButton();
     }
 }
@@ -304,11 +332,13 @@ bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, Stand
                   std::vector<std::string>& problems) {
     // A misspelt name would read as a missing value, and the close would
     // write the entry back without what the user wrote.
-    if (const std::string slip = gf_attributeNameSlip(parkpos); !slip.empty()) {
+    std::string slip = gf_attributeNameSlip(parkpos);
+    if (slip.empty()) slip = gf_flagSlip(parkpos);
+    if (!slip.empty()) {
         problems.push_back(fmt::format("Parking position '{}': the learned entry is not used, {}.", stand.id, slip));
         return true;
     }
-    if (parkpos.attribute("radius_change").as_bool()) {
+    if (gf_flag(parkpos, "radius_change")) {
         // Checked as the stand file's radius is: the traffic and the
         // neighbour search take it as it is; "25,5" is no radius of 25 m.
         const std::optional<double> radius_m = gf_wholeNumber(parkpos.attribute("radius").as_string());
@@ -320,15 +350,18 @@ bool lf_mergeInto(pugi::xml_node parkpos, bool clearFlights, Stand& stand, Stand
                                            parkpos.attribute("radius").as_string()));
         }
     }
-    if (parkpos.attribute("cargo_change").as_bool()) {
-        stand.cargo = parkpos.attribute("cargo").as_bool();
+    if (gf_flag(parkpos, "cargo_change")) {
+        stand.cargo = gf_flag(parkpos, "cargo");
         stand.cargo_change = true;
     }
     if (clearFlights) return true;
     std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().index + 1;
     for (pugi::xml_node opt : parkpos.children("opt")) {
-        if (const std::string slip = gf_attributeNameSlip(opt); !slip.empty()) {
-            problems.push_back(fmt::format("Parking position '{}': a learned use is not used, {}.", stand.id, slip));
+        std::string optSlip = gf_attributeNameSlip(opt);
+        if (optSlip.empty()) optSlip = gf_flagSlip(opt);
+        if (!optSlip.empty()) {
+            problems.push_back(
+                fmt::format("Parking position '{}': a learned use is not used, {}.", stand.id, optSlip));
             continue;
         }
         const std::uint64_t halfHours = gf_hours2bitset(opt.attribute("hh").as_string());
@@ -380,7 +413,16 @@ void lf_readLearnedStands(const pugi::xml_document& document, const fs::path& pa
     for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
         const std::string id = parkpos.attribute("id").as_string();
         const auto found = standOf.find(id);
-        if (!parkpos.attribute("manual").as_bool()) {
+        // Whether it is the user's own stand decides where it goes: a value
+        // that says neither leaves the entry unused, in the file as it was.
+        const std::optional<bool> manual = gf_wholeFlag(parkpos.attribute("manual").as_string("false"));
+        if (!manual) {
+            problems.push_back(fmt::format("Parking position '{}': the learned entry is not used, manual \"{}\" is not "
+                                           "true or false.",
+                                           id, parkpos.attribute("manual").value()));
+            continue;
+        }
+        if (!*manual) {
             // An id the stand file does not know (renamed by an archive
             // update, a blank too many) is not used, but stays in the file as
             // it was: the stand may come back.
@@ -474,9 +516,11 @@ std::size_t lf_lineAt(const fs::path& path, std::ptrdiff_t offset) {
 // log and the notice line name it, and the close leaves the file in place
 // rather than replace it by what the stand file alone gives.
 void lf_keepUnreadableLearned(const fs::path& path, const pugi::xml_parse_result& result) {
-    // The copy is gf_save1GenerationOf's: "0" before the extension.
-    const fs::path copy = path.parent_path() / (gf_pathToUtf8(path.stem()) + "0" + gf_pathToUtf8(path.extension()));
-    const bool kept = gf_save1GenerationOf(path);
+    // "0" before the extension, or the next free name: a copy kept at an
+    // earlier start is the user's evidence too.
+    std::error_code ec;
+    const fs::path copy = gf_keepCopyOf(path, ec);
+    const bool kept = !copy.empty();
     const std::string why = fmt::format("line {}: {}", lf_lineAt(path, result.offset), result.description());
     const std::string pathText = gf_pathToUtf8(path);
     const std::string keptText = kept ? fmt::format("saved as {}", gf_pathToUtf8(copy)) : "no copy could be saved";
@@ -488,6 +532,61 @@ void lf_keepUnreadableLearned(const fs::path& path, const pugi::xml_parse_result
                                     kept ? fmt::format("a copy is kept as {}", gf_pathToUtf8(copy.filename()))
                                          : std::string("no copy could be kept"),
                                     kSeeLearnedFiles));
+}
+
+// A file that is there but cannot be opened (held open by another program,
+// a folder of that name) is not damaged: nothing of it is copied, the user is
+// told what is wrong, and the close leaves it alone.
+void lf_reportUnreadableLearned(const fs::path& path, const std::string& why) {
+    const std::string pathText = gf_pathToUtf8(path);
+    gf_logHighlight(fmt::format("{} found, but could not be read: {}", pathText, why));
+    g_parkAirportFile.learnedNotWhole = true;
+    if (g_standFileRead.whyNotWhole.empty()) g_standFileRead.whyNotWhole = why;
+    lf_addAirportNotice(fmt::format("{} could not be read: {}; the stand file's stands are used and the file is left "
+                                    "as it is{}",
+                                    pathText, why, kSeeLearnedFiles));
+}
+
+// A byte that is no UTF-8 in a file otherwise written in UTF-8 stays as it
+// is; the user is told where it is, as a program that shows the file
+// shows something else there.
+void lf_noticeStrayByte(const std::string& fileText, const std::string& where) {
+    lf_addAirportNotice(fmt::format("{}: a byte that is not UTF-8 ({}) is kept as it is; the rest is read as UTF-8",
+                                    fileText, where));
+}
+
+fs::path g_fileAtFault;
+
+// Learned uses a close could not save, by the file they belong in.
+struct UnsavedUses {
+    fs::path path;
+    std::vector<std::pair<std::string, StandOption>> uses;  // stand id, use
+};
+std::vector<UnsavedUses> g_unsavedUses;
+
+// They join the stands read, as uses learned in this visit: the reference
+// the close holds its write against does not have them, so they are written.
+void lf_restoreUnsavedUses(const fs::path& learnedPath) {
+    const auto it = std::find_if(g_unsavedUses.begin(), g_unsavedUses.end(),
+                                 [&](const UnsavedUses& u) { return u.path == learnedPath; });
+    if (it == g_unsavedUses.end()) return;
+    std::size_t restored = 0;
+    for (auto& [id, use] : it->uses) {
+        const auto stand = gf_findStandByName(id);
+        if (stand == g_standList.end()) continue;
+        if (std::any_of(stand->options.begin(), stand->options.end(),
+                        [&](const StandOption& o) { return lf_sameStandOption(o, use); })) {
+            continue;
+        }
+        use.index = stand->options.empty() ? 1 : stand->options.back().index + 1;
+        stand->options.push_back(std::move(use));
+        ++restored;
+    }
+    g_unsavedUses.erase(it);
+    if (restored > 0) {
+        gf_logLine(fmt::format("{} learned use{} the last close could not save in '{}' taken again", restored,
+                               gf_pluralSize(restored), gf_pathToUtf8(learnedPath)));
+    }
 }
 
 void lf_setDefaultParkingPercentage() {
@@ -520,19 +619,25 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     // 3.-5. The file and its header.
     g_parkAirportFile.handmade = false;
     pugi::xml_document document;
-    if (const pugi::xml_parse_result loaded = gf_loadStandFile(file, document); !loaded) {
+    std::string stray;
+    if (const pugi::xml_parse_result loaded = gf_loadStandFile(file, document, &stray); !loaded) {
         // What the parser met and where, for the user who mends the file;
         // the file itself is named once.
-        if (loaded.status == pugi::status_file_not_found || loaded.status == pugi::status_io_error ||
-            loaded.status == pugi::status_out_of_memory) {
+        if (loaded.status == pugi::status_file_not_found || loaded.status == pugi::status_io_error) {
+            const std::string why = gf_whyNotReadable(file);
+            return fmt::format("{}: could not load file: {}", reference, why.empty() ? loaded.description() : why);
+        }
+        if (loaded.status == pugi::status_out_of_memory) {
             return fmt::format("{}: could not load file: {}", reference, loaded.description());
         }
         return fmt::format("{}: could not load file: {} at byte {}", reference, loaded.description(), loaded.offset);
     }
     if (!gf_readMeta(document, false)) return fmt::format("{}: refused to load", reference);
+    if (!stray.empty()) lf_noticeStrayByte(std::string(reference), stray);
 
     // 6. Parameters.
-    g_parkAirportFile.RT_traffic_week = gf_readIntParameter(document, "RT_traffic_week").value_or(0);
+    std::vector<std::string> unused;
+    g_parkAirportFile.RT_traffic_week = lf_parameterInteger(document, "RT_traffic_week", unused).value_or(0);
     g_parkAirportFile.publisher = gf_readStringParameter(document, "publisher").value_or("");
     // Named: the run stops on it, and the user must find which stand file to
     // mend.
@@ -551,11 +656,10 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     g_parkAirportFile.airport_name = gf_readStringParameter(document, "airport_name").value_or("");
 
     // 7.-9. Stands, the file's quality pair, the settings backup.
-    std::vector<std::string> unused;
     lf_readParkpositions(document, g_standList, &unused, reference);
+    const auto qfReal = lf_parameterInteger(document, "Qf_real", unused);
+    const auto qfSoft = lf_parameterInteger(document, "Qf_soft", unused);
     if (!unused.empty()) lf_noticeUnused(std::string(reference), unused, "");
-    const auto qfReal = gf_readIntParameter(document, "Qf_real");
-    const auto qfSoft = gf_readIntParameter(document, "Qf_soft");
     if (qfReal && qfSoft) g_parkAirportFile.quality = {*qfReal, *qfSoft};
     lf_takeBackup();
 
@@ -579,6 +683,8 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
         if (g_parkAirportFile.handmade) gf_logLine("A handmade airport file overruled the archived file!");
         gf_recordWhatWasRead();
     }
+
+    if (!learned.empty()) lf_restoreUnsavedUses(learned);
 
     // 13.-15. Numbers and neighbours.
     gf_changeAirportDisplay([](AirportDisplay& d) { d.standCount = g_standList.size(); });
@@ -610,6 +716,7 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     // mend, and it is left as it was.
     if (!g_standList.empty()) return "";
     if (f.handmade) {
+        g_fileAtFault = learned;
         return fmt::format("no stands found in '{}': none of its stands can be read, see Log.txt (the file is left "
                            "as it was)",
                            gf_pathToUtf8(learned));
@@ -634,11 +741,21 @@ bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool cl
 void lf_readLearned(const fs::path& learnedPath) {
     try {
         pugi::xml_document document;
-        const pugi::xml_parse_result result = gf_loadStandFile(learnedPath, document);
+        std::string stray;
+        const pugi::xml_parse_result result = gf_loadStandFile(learnedPath, document, &stray);
         if (!result) {
-            lf_keepUnreadableLearned(learnedPath, result);
+            const std::string why = result.status == pugi::status_file_not_found ||
+                                            result.status == pugi::status_io_error
+                                        ? gf_whyNotReadable(learnedPath)
+                                        : std::string();
+            if (why.empty()) {
+                lf_keepUnreadableLearned(learnedPath, result);
+            } else {
+                lf_reportUnreadableLearned(learnedPath, why);
+            }
             return;
         }
+        if (!stray.empty()) lf_noticeStrayByte(gf_pathToUtf8(learnedPath), stray);
         gf_logLine(fmt::format("Read from learned airport file: '{}'", gf_pathToUtf8(learnedPath)));
         gf_logFlush();
         const auto meta = gf_readMeta(document, true);
@@ -670,7 +787,7 @@ void lf_readLearned(const fs::path& learnedPath) {
             // keeps them, not the archived file's.
             g_standFileRead.ownAirportName = gf_readStringParameter(document, "airport_name");
             g_standFileRead.ownPublisher = gf_readStringParameter(document, "publisher");
-            g_standFileRead.ownAltitude = gf_readIntParameter(document, "altitude");
+            g_standFileRead.ownAltitude = lf_parameterInteger(document, "altitude", problems);
             // Nothing readable and nothing that says why (a misspelled
             // element): written back, the file would lose every stand the
             // user wrote. Stands with unusable values name themselves.
@@ -726,6 +843,8 @@ void gf_numberStandsAndNeighbours(std::vector<Stand>& stands) {
     }
 }
 
+fs::path gf_standFileAtFault() { return g_fileAtFault; }
+
 fs::path gf_prefetchPath() { return gf_workPaths().airports / "park_airport.xml"; }
 
 void gf_setPrefetchedStandFile(std::string reference) {
@@ -743,6 +862,7 @@ std::string gf_readApf(std::string_view reference) {
     g_parkAirportFile.quality = {};
     g_parkAirportFile.learnedNotWhole = false;
     gf_forgetStandFileRead();
+    g_fileAtFault.clear();
     g_airportNotices.clear();
     gf_setAirportNotice({});
     try {
@@ -781,4 +901,15 @@ void gf_restoreAirportSettings() {
         gf_saveBoolParameter(*setting);
         gf_showCheck(*setting);
     }
+}
+
+void gf_keepUnsavedUses(const fs::path& learnedPath, const std::vector<Stand>& stands) {
+    UnsavedUses kept{learnedPath, {}};
+    for (const Stand& stand : stands) {
+        for (const StandOption& o : stand.options) {
+            if (o.origin == 0) kept.uses.emplace_back(stand.id, o);
+        }
+    }
+    std::erase_if(g_unsavedUses, [&](const UnsavedUses& u) { return u.path == learnedPath; });
+    if (!kept.uses.empty()) g_unsavedUses.push_back(std::move(kept));
 }

@@ -21,6 +21,10 @@ std::string gf_readApf(std::string_view reference);
 // of downloading it again.
 std::filesystem::path gf_prefetchPath();
 void gf_setPrefetchedStandFile(std::string reference);
+// The user's file the last failed read blames when that is not the stand
+// file itself: a hand-made file that gave no stand. Empty otherwise. It is
+// the file the user must mend, and the one whose change is worth a new read.
+std::filesystem::path gf_standFileAtFault();
 // Overlays a learned file on the stand list and the airport settings. Never
 // throws.
 void lf_readLearned(const std::filesystem::path& learnedPath);
@@ -36,3 +40,7 @@ void gf_restoreAirportSettings();
 // Numbers the stands 1.. in list order and lists each stand's neighbours
 // (stands whose circles, widened by a tenth, overlap).
 void gf_numberStandsAndNeighbours(std::vector<Stand>& stands);
+// The learned uses of a close whose write failed (the file held open by
+// another program, a full disk): kept for the file, so that the next visit
+// of the airport in this run has them again and its close saves them.
+void gf_keepUnsavedUses(const std::filesystem::path& learnedPath, const std::vector<Stand>& stands);

@@ -281,10 +281,13 @@ StandFileWriteResult lf_refused(std::string why) { return {StandFileWrite::refus
 bool lf_keepOriginal(const fs::path& path, std::string& why) {
     const fs::path copy = gf_originalCopyName(path);
     std::error_code ec;
-    if (fs::exists(copy, ec) || !fs::exists(path, ec)) return true;
-    fs::copy_file(path, copy, ec);
-    if (ec) {
-        why = fmt::format("its original could not be kept as '{}': {}", gf_pathToUtf8(copy.filename()), ec.message());
+    if (!fs::exists(path, ec)) return true;
+    // An empty copy of a file that is not empty is no copy (one cut short by
+    // an older version on a full disk): it is made again.
+    if (fs::exists(copy, ec) && !(fs::file_size(copy, ec) == 0 && fs::file_size(path, ec) > 0)) return true;
+    if (!gf_copyFileWhole(path, copy, ec)) {
+        why = fmt::format("its original could not be kept as '{}': {}", gf_pathToUtf8(copy.filename()),
+                          gf_writeFailureText(copy, ec));
         return false;
     }
     const std::string text = fmt::format("'{}' is rewritten by the program for the first time: your original is kept "
@@ -404,7 +407,71 @@ std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& docu
     return problems;
 }
 
-pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document& document) {
+namespace {
+
+// What the bytes of a text say of UTF-8: how many valid sequences of more
+// than one byte it holds, and where its first byte is that belongs to none.
+struct Utf8Survey {
+    std::size_t sequences = 0;
+    std::size_t firstStray = std::string_view::npos;
+};
+
+Utf8Survey lf_surveyUtf8(std::string_view text) {
+    Utf8Survey survey;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = byte(i);
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+        if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+        bool valid = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const unsigned char c = byte(i + k);
+            valid = k == 1 ? (c >= low && c <= high) : (c >= 0x80 && c <= 0xBF);
+        }
+        if (!valid) {
+            if (survey.firstStray == std::string_view::npos) survey.firstStray = i;
+            ++i;
+            continue;
+        }
+        ++survey.sequences;
+        i += length;
+    }
+    return survey;
+}
+
+}  // namespace
+
+std::string gf_whyNotReadable(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) return ec.message();
+    if (!fs::exists(status)) return "it was not found";
+    if (fs::is_directory(status)) return "it is a folder, not a file";
+    std::ifstream in(path, std::ios::binary);
+    if (in.is_open()) return {};
+    // Windows refuses to open a file another program holds open without
+    // sharing it (an editor, a backup or a virus scan): the file is fine.
+    return "it is in use by another program (it could not be opened)";
+}
+
+pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document& document, std::string* strayByte) {
+    if (strayByte) strayByte->clear();
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        pugi::xml_parse_result folder;
+        folder.status = pugi::status_io_error;
+        return folder;
+    }
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff length = in ? static_cast<std::streamoff>(in.tellg()) : -1;
     if (length < 0) return document.load_file(path.c_str());  // the parser's own "file not found"
@@ -419,10 +486,25 @@ pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document
         return document.load_file(path.c_str());
     }
     const std::string_view text(buffer, size);
-    // Only a text with bytes above ASCII can be anything but UTF-8.
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
-    if (ascii || gf_detectCharsetOfText(text) != Charset::ANSI) {
+    // A byte-order mark or UTF-16 is the parser's to detect.
+    const Charset charset = gf_detectCharsetOfText(text);
+    if (charset == Charset::Unicode || charset == Charset::Unicode_big_endian || charset == Charset::UTF8_with_BOM) {
         return document.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_auto);
+    }
+    const Utf8Survey survey = lf_surveyUtf8(text);
+    // ASCII, or letters written in UTF-8: read as UTF-8, whatever the
+    // declaration says. Only a text of single bytes above ASCII and nothing
+    // else (a Windows-1252 editor) is read in the ANSI code page.
+    if (survey.firstStray == std::string_view::npos || survey.sequences > 0) {
+        if (strayByte && survey.firstStray != std::string_view::npos) {
+            const std::size_t line = 1 + static_cast<std::size_t>(
+                                             std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(
+                                                                                         survey.firstStray),
+                                                        '\n'));
+            *strayByte = fmt::format("line {}, byte 0x{:02X}", line,
+                                     static_cast<unsigned char>(text[survey.firstStray]));
+        }
+        return document.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_utf8);
     }
     const std::string utf8 = gf_ansiToUtf8(text);
     pugi::get_memory_deallocation_function()(buffer);
@@ -466,8 +548,9 @@ StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const fs::pa
     }
     std::error_code ignored;
     if (path.has_parent_path()) fs::create_directories(path.parent_path(), ignored);
-    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; })) {
-        return {StandFileWrite::failed, "it could not be saved"};
+    std::error_code ec;
+    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; }, ec)) {
+        return {StandFileWrite::failed, gf_writeFailureText(path, ec)};
     }
     return {StandFileWrite::saved, {}};
 }
@@ -524,8 +607,8 @@ StandOption lf_readStandOption(pugi::xml_node opt) {
         o.type = opt.attribute("type").as_string();
     }
     o.reg = reg;
-    o.real = opt.attribute("soft").as_bool() ? 0 : 1;
-    o.cpl = opt.attribute("cpl").as_bool();
+    o.real = gf_flag(opt, "soft") ? 0 : 1;
+    o.cpl = gf_flag(opt, "cpl");
     return o;
 }
 
@@ -536,6 +619,9 @@ constexpr std::string_view kParkposNames[] = {"id",     "latitude", "longitude",
                                               "cargo",  "ramp",     "heli",      "manual",        "radius_change",
                                               "cargo_change"};
 constexpr std::string_view kOptNames[] = {"reg", "airl", "type", "day", "hh", "cs", "soft", "cpl"};
+// Their yes/no values.
+constexpr const char* kParkposFlags[] = {"cargo", "ramp", "heli", "manual", "radius_change", "cargo_change"};
+constexpr const char* kOptFlags[] = {"soft", "cpl"};
 
 // The file form's names are ASCII: no locale is involved.
 char lf_asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -606,7 +692,9 @@ std::vector<StandOption> lf_readStandOptions(pugi::xml_node parkpos, const std::
     options.reserve(static_cast<std::size_t>(std::distance(parkpos.children("opt").begin(),
                                                            parkpos.children("opt").end())));
     for (pugi::xml_node opt : parkpos.children("opt")) {
-        if (const std::string slip = gf_attributeNameSlip(opt); !slip.empty()) {
+        std::string slip = gf_attributeNameSlip(opt);
+        if (slip.empty()) slip = gf_flagSlip(opt);
+        if (!slip.empty()) {
             lf_problem(problems, fmt::format("Parking position '{}': a use is not used, {}.", id, slip));
             continue;
         }
@@ -667,6 +755,32 @@ std::optional<std::int64_t> gf_wholeInteger(std::string_view text) {
     return value;
 }
 
+std::optional<bool> gf_wholeFlag(std::string_view text) {
+    const std::string_view word = lf_trimmed(text);
+    for (const std::string_view yes : {"true", "yes", "on", "1", "t", "y"}) {
+        if (lf_sameLetters(word, yes)) return true;
+    }
+    for (const std::string_view no : {"false", "no", "off", "0", "f", "n"}) {
+        if (lf_sameLetters(word, no)) return false;
+    }
+    return std::nullopt;
+}
+
+std::string gf_flagSlip(pugi::xml_node element) {
+    const bool opt = std::string_view(element.name()) == "opt";
+    for (const char* name : opt ? std::span<const char* const>(kOptFlags) : std::span<const char* const>(kParkposFlags)) {
+        const pugi::xml_attribute attribute = element.attribute(name);
+        if (attribute && !gf_wholeFlag(attribute.value())) {
+            return fmt::format("{} \"{}\" is not true or false", name, attribute.value());
+        }
+    }
+    return {};
+}
+
+bool gf_flag(pugi::xml_node element, const char* name) {
+    return gf_wholeFlag(element.attribute(name).value()).value_or(false);
+}
+
 std::string gf_attributeNameSlip(pugi::xml_node element) {
     const bool opt = std::string_view(element.name()) == "opt";
     for (pugi::xml_attribute attribute : element.attributes()) {
@@ -692,6 +806,7 @@ namespace {
 bool lf_readStand(pugi::xml_node parkpos, const std::string& id, std::uint32_t origin, std::vector<Stand>& stands,
                   std::vector<std::string>* problems, std::vector<std::string>* dropped) {
     std::string slip = gf_attributeNameSlip(parkpos);
+    if (slip.empty()) slip = gf_flagSlip(parkpos);
     StandPlace place;
     double radius_m = 0.0;
     if (slip.empty()) {
@@ -709,9 +824,9 @@ bool lf_readStand(pugi::xml_node parkpos, const std::string& id, std::uint32_t o
         lf_problem(problems, fmt::format("Parking position '{}': {}; the stand is not used.", id, slip));
         return false;
     }
-    const bool cargo = parkpos.attribute("cargo").as_bool();
-    const bool ramp = parkpos.attribute("ramp").as_bool();
-    const bool heli = parkpos.attribute("heli").as_bool();
+    const bool cargo = gf_flag(parkpos, "cargo");
+    const bool ramp = gf_flag(parkpos, "ramp");
+    const bool heli = gf_flag(parkpos, "heli");
     std::vector<StandOption> options = lf_readStandOptions(parkpos, id, origin, dropped);
     stands.emplace_back(id, std::move(options), place, radius_m, cargo, ramp, heli);
     return true;

@@ -93,7 +93,17 @@ std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& docu
 // UTF-16 as the XML parser detects them, and a text that is not UTF-8 (a
 // Windows-1252 editor) read in the ANSI code page, so that no byte of it is
 // ever written back raw under the UTF-8 declaration.
-pugi::xml_parse_result gf_loadStandFile(const std::filesystem::path& path, pugi::xml_document& document);
+// The bytes decide, not the declaration: a text that holds valid UTF-8
+// sequences is UTF-8 (an editor that re-saved a file declared ISO-8859-1
+// as UTF-8 left the old declaration), and a stray byte that is no UTF-8 is
+// kept as it is rather than a reason to read every other letter of the file
+// in another code page. strayByte (when given) tells where the first such
+// byte is ("line 3, byte 0xFC"), empty when there is none.
+pugi::xml_parse_result gf_loadStandFile(const std::filesystem::path& path, pugi::xml_document& document,
+                                        std::string* strayByte = nullptr);
+// Why a file that is there could not be read: a folder of that name, in use
+// by another program, or the system's reason. Empty when it opens.
+std::string gf_whyNotReadable(const std::filesystem::path& path);
 
 enum class StandFileWrite {
     saved,
@@ -163,6 +173,16 @@ bool lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
 std::optional<double> gf_wholeNumber(std::string_view text);
 // The same for a decimal integer: "3" and " 3 ", not "3x" or "3.5".
 std::optional<std::int64_t> gf_wholeInteger(std::string_view text);
+// The same for a yes/no value: true, yes, on, 1, t or y and false, no, off,
+// 0, f or n, in any letters, blanks around allowed; nothing for anything else
+// ("ja", "", "tru"). Judged by its first letter, " true" would read as no and "on" as
+// no, and the close would write the wrong value back.
+std::optional<bool> gf_wholeFlag(std::string_view text);
+// The first yes/no attribute of a parkpos or opt element that does not read
+// whole: its message, else empty.
+std::string gf_flagSlip(pugi::xml_node element);
+// A yes/no attribute whose text passed gf_flagSlip; false when absent.
+bool gf_flag(pugi::xml_node element, const char* name);
 // An attribute of a parkpos or opt element whose name is one of the file
 // form's names in other letters ("Latitude"): its message, else empty. Read
 // under its right name the value would be missing (latitude 0, no cargo),

@@ -123,10 +123,15 @@ struct StandPoint {
 std::vector<StandPoint> lf_standPoints(const fs::path& file) {
     std::vector<StandPoint> points;
     pugi::xml_document document;
-    if (!document.load_file(file.c_str())) return points;
+    // Read as the park airport's file is read, so that the stand found here
+    // has the name the read gives it.
+    if (!gf_loadStandFile(file, document)) return points;
     for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
-        points.push_back({parkpos.attribute("id").as_string(),
-                          {parkpos.attribute("latitude").as_double(), parkpos.attribute("longitude").as_double()}});
+        // "52,31" is no latitude of 52: such a stand is not there to be found.
+        const std::optional<double> lat = gf_wholeNumber(parkpos.attribute("latitude").as_string());
+        const std::optional<double> lon = gf_wholeNumber(parkpos.attribute("longitude").as_string());
+        if (!lat || !lon) continue;
+        points.push_back({parkpos.attribute("id").as_string(), {*lat, *lon}});
     }
     return points;
 }

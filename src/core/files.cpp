@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -162,11 +163,28 @@ fs::path gf_tempPathFor(const fs::path& target) {
 }
 
 bool gf_writeFileReplacing(const fs::path& target, const std::function<void(std::ostream&)>& write) {
+    std::error_code ec;
+    return gf_writeFileReplacing(target, write, ec);
+}
+
+bool gf_writeFileReplacing(const fs::path& target, const std::function<void(std::ostream&)>& write,
+                           std::error_code& ec) {
+    ec.clear();
     const fs::path temp = gf_tempPathFor(target);
+    // The system's reason of a failed stream operation; a stream that fails
+    // without one still failed.
+    const auto lastError = [&ec] {
+        ec.assign(errno != 0 ? errno : EIO, std::generic_category());
+    };
     bool written = false;
     {
+        errno = 0;
         std::ofstream out(temp, std::ios::out | std::ios::trunc | std::ios::binary);
-        if (!out.is_open()) return false;
+        if (!out.is_open()) {
+            lastError();
+            return false;
+        }
+        errno = 0;
         try {
             write(out);
         } catch (...) {
@@ -175,15 +193,88 @@ bool gf_writeFileReplacing(const fs::path& target, const std::function<void(std:
             fs::remove(temp, ignored);
             throw;
         }
-        out.flush();
+        // A long text is written through at once: its failure is the
+        // write's, not the flush's.
+        if (out.good()) {
+            errno = 0;
+            out.flush();
+        }
         written = out.good();
+        if (!written) lastError();
+        errno = 0;
         out.close();
-        written = written && !out.fail();
+        if (written && out.fail()) {
+            lastError();
+            written = false;
+        }
     }
-    std::error_code ec;
     if (written && gf_replaceFile(temp, target, ec)) return true;
-    fs::remove(temp, ec);
+    std::error_code ignored;
+    fs::remove(temp, ignored);
     return false;
+}
+
+std::string gf_writeFailureText(const fs::path& target, const std::error_code& ec) {
+    std::error_code ignored;
+    if (fs::is_directory(target, ignored)) return "it is a folder, not a file";
+    if (ec == std::errc::no_space_on_device) return "the disk is full";
+#ifdef _WIN32
+    // ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION: an
+    // editor, a backup or a virus scan holds the file open.
+    if (ec.category() == std::system_category() && (ec.value() == 5 || ec.value() == 32 || ec.value() == 33)) {
+        return "it is in use by another program";
+    }
+    // ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL
+    if (ec.category() == std::system_category() && (ec.value() == 39 || ec.value() == 112)) return "the disk is full";
+#endif
+    return ec ? ec.message() : std::string("it could not be written");
+}
+
+bool gf_copyFileWhole(const fs::path& from, const fs::path& to, std::error_code& ec) {
+    errno = 0;
+    std::ifstream in(from, std::ios::binary);
+    if (!in.is_open()) {
+        ec.assign(errno != 0 ? errno : ENOENT, std::generic_category());
+        return false;
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        ec = std::make_error_code(std::errc::io_error);
+        return false;
+    }
+    return gf_writeFileReplacing(
+        to, [&bytes](std::ostream& out) { out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())); }, ec);
+}
+
+namespace {
+
+std::string lf_bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+fs::path gf_keepCopyOf(const fs::path& file, std::error_code& ec) {
+    constexpr int kMaxKeptCopies = 99;
+    const std::string stem = gf_pathToUtf8(file.stem()) + "0";
+    const std::string extension = gf_pathToUtf8(file.extension());
+    const std::string bytes = lf_bytesOf(file);
+    for (int n = 1; n <= kMaxKeptCopies; ++n) {
+        const fs::path copy =
+            file.parent_path() / fs::u8path(n == 1 ? stem + extension : fmt::format("{}_{}{}", stem, n, extension));
+        ec.clear();
+        const bool exists = fs::exists(copy, ec);
+        if (ec) return {};
+        if (exists) {
+            if (fs::is_regular_file(copy, ec) && lf_bytesOf(copy) == bytes) return copy;
+            continue;
+        }
+        if (!gf_copyFileWhole(file, copy, ec)) return {};
+        return copy;
+    }
+    ec = std::make_error_code(std::errc::file_exists);
+    return {};
 }
 
 fs::path gf_keepDamagedFile(const fs::path& file, std::error_code& ec) {

@@ -92,6 +92,23 @@ bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::pa
 // removed then and the target keeps its old content (also when write throws,
 // which passes on to the caller).
 bool gf_writeFileReplacing(const std::filesystem::path& target, const std::function<void(std::ostream&)>& write);
+// The same, with the reason of a failure in ec: what the system said when
+// the temporary file was made, written (a full disk) or put in place (a
+// target held open by another program, or a folder of that name).
+bool gf_writeFileReplacing(const std::filesystem::path& target, const std::function<void(std::ostream&)>& write,
+                           std::error_code& ec);
+// A failed write of target in the user's words: "the disk is full", "it is a
+// folder, not a file", "it is in use by another program", else the system's
+// message.
+std::string gf_writeFailureText(const std::filesystem::path& target, const std::error_code& ec);
+// Copies a file through a temporary file beside the copy: the copy is whole
+// or absent, never a cut one a later check would take for a kept copy.
+bool gf_copyFileWhole(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& ec);
+// Keeps a whole copy of a file that cannot be used under the first free name
+// of its first generation: EHAM.xml gives EHAM0.xml, then EHAM0_2.xml, ...
+// An earlier copy is never overwritten; one with the same bytes is already
+// the copy and is given again. An empty path with ec set on failure.
+std::filesystem::path gf_keepCopyOf(const std::filesystem::path& file, std::error_code& ec);
 
 // Moves a file that cannot be read out of the program's way, beside it as
 // "<name>.damaged" (or "<name>.damaged2", "<name>.damaged3", ... when an

@@ -1,5 +1,6 @@
 #include "traffic/stand_file_wait.h"
 
+#include "airports/park_stand_file.h"
 #include "airports/stand_file_locate.h"
 #include "core/text_encoding.h"
 #include "core/log.h"
@@ -29,6 +30,7 @@ struct FileStamp {
 struct StandFileFailure {
     std::string code;
     std::string reference;
+    std::string watched;  // the file to mend: the stand file, or a hand-made file that overrules it
     bool retryByTime = false;  // the download site's part: tried again later
     FileStamp stamp;
     SteadyTime failedAt{};
@@ -108,10 +110,14 @@ void gf_noteStandFileFailure(const std::string& code, const std::string& referen
     StandFileFailure failure;
     failure.code = code;
     failure.reference = reference;
-    failure.retryByTime = !reference.empty() && !gf_isLocalReference(reference);
-    if (!reference.empty() && !failure.retryByTime) failure.stamp = lf_stampOf(reference);
+    // A hand-made file that gave no stand is the one the user must mend, and
+    // its change is the one that ends the wait.
+    const fs::path atFault = reference.empty() || download ? fs::path() : gf_standFileAtFault();
+    failure.watched = atFault.empty() ? reference : gf_pathToUtf8(atFault);
+    failure.retryByTime = !reference.empty() && !gf_isLocalReference(failure.watched);
+    if (!reference.empty() && !failure.retryByTime) failure.stamp = lf_stampOf(failure.watched);
     failure.failedAt = gf_steadyNow();
-    failure.message = gf_standFileWaitText(code, reference, error, download);
+    failure.message = gf_standFileWaitText(code, failure.watched, error, download);
     // The reader's own words (the XML fault and its place) are for Log.txt,
     // the status line says what to do. A failed download has logged its
     // address already.
@@ -135,7 +141,7 @@ bool gf_standFileStillFails(const std::string& code) {
     if (holds && g_failure->retryByTime) {
         holds = gf_steadyNow() - g_failure->failedAt < std::chrono::minutes(kStandFileRetry_min);
     } else if (holds) {
-        holds = lf_stampOf(reference) == g_failure->stamp;
+        holds = lf_stampOf(g_failure->watched) == g_failure->stamp;
     }
     if (!holds) {
         // The user mended, removed or replaced the file: the message no

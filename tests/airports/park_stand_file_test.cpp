@@ -13,8 +13,13 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <string_view>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -641,7 +646,7 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         {"learned entries the stand file does not know", learnedHead + learnedUses +
              R"(<parkpos id="B12"><opt reg="PH-EXC" airl="KLM" type="E75L" day="2" hh="7"/></parkpos>
                 <parkpos id="D8 "><opt reg="PH-EXD" airl="KLM" type="E75L" day="2" hh="7"/></parkpos>
-                <parkpos id="M7" manual="on" latitude="52.3" longitude="4.79" radius="30"/></parkpositions></root>)",
+                <parkpos id="M7" manual="off" latitude="52.3" longitude="4.79" radius="30"/></parkpositions></root>)",
          true, After::written, "D7 D8 F4", ""},
     };
     const fs::path path = "airports/learned/stock/EHAM.xml";
@@ -704,7 +709,7 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
         EXPECT_EQ(entriesInUse(), read);
         if (row.file.find("B12") != std::string::npos) {
-            for (const char* kept : {R"(id="B12")", R"(id="D8 ")", R"(manual="on")", R"(reg="PH-EXD")"}) {
+            for (const char* kept : {R"(id="B12")", R"(id="D8 ")", R"(manual="off")", R"(reg="PH-EXD")"}) {
                 EXPECT_NE(after.find(kept), std::string::npos) << kept << "\n" << after;
             }
             EXPECT_NE(log().find("(3 such entries kept in the file, not used)"), std::string::npos) << log();
@@ -1038,6 +1043,193 @@ TEST_F(ParkStandFile, NeighboursAreThePairsWhoseCirclesOverlap) {
         }
         EXPECT_GT(pairs, row.minPairs) << row.lat << " " << row.lon;
     }
+}
+
+// The user's files read whole or not at all: every value is read as a whole
+// (or the entry is not used, the notice names the file and the entry, and the
+// file keeps its text), the bytes decide the encoding, copies are whole and
+// never replace an earlier one, and a file that cannot be read or written
+// says why. Each row: a visit, a use learned, the close, and a second visit.
+TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
+    enum class After { unchanged, written, diskFull, folder };
+    struct Row {
+        const char* name;
+        std::string file;
+        const char* notice;  // a part of the airport notice after the visit ("" for none)
+        After after;
+        std::function<void()> setup;                        // after the file is written
+        std::function<void(ParkStandFile&)> check;          // after the second visit (or the close)
+    };
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const std::string sued = "S\xC3\xBC" "d 1";
+    const std::string learnedHead = "<root>" + meta() +
+                                    R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)";
+    const auto learned = [&](const std::string& stands, const std::string& parameters = "") {
+        return learnedHead + parameters + "</parameters><parkpositions>" + stands + "</parkpositions></root>";
+    };
+    const std::string suedUse = "<parkpos id=\"" + sued + R"("><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/></parkpos>)";
+    const auto suedHasItsUse = [&](ParkStandFile& t) {
+        const Stand& s = t.stand(sued);
+        EXPECT_TRUE(std::any_of(s.options.begin(), s.options.end(), [](const StandOption& o) { return o.reg == "PH-EXB"; }));
+    };
+    std::string altitudeComma = handmadeFile(kHandmadeStands), altitudeDecimals = altitudeComma;
+    altitudeComma.replace(altitudeComma.find("\"-12\""), 5, "\"1,234\"");
+    altitudeDecimals.replace(altitudeDecimals.find("\"-12\""), 5, "\"-15.7\"");
+    std::string heliJa = handmadeFile(kHandmadeStands), cargoRamp = heliJa;
+    heliJa.replace(heliJa.find("heli=\"true\""), 11, "heli=\"ja\"");
+    cargoRamp.replace(cargoRamp.find("cargo=\"true\""), 12, "cargo=\" true\" ramp=\"on\"");
+    const Row rows[] = {
+        {"hand-made altitude with a decimal comma", altitudeComma, "altitude \"1,234\" is not a whole number",
+         After::unchanged, {}, {}},
+        {"hand-made altitude with decimals", altitudeDecimals, "altitude \"-15.7\" is not a whole number",
+         After::unchanged, {}, {}},
+        {"hand-made helipad heli=\"ja\"", heliJa, "Parking position 'H3': heli \"ja\" is not true or false",
+         After::unchanged, {}, {}},
+        {"hand-made cargo=\" true\" ramp=\"on\"", cargoRamp, "", After::written, {},
+         [](ParkStandFile& t) { EXPECT_TRUE(t.stand("H2").cargo && t.stand("H2").ramp); }},
+        {"learned radius_change=\" true\"", learned(R"(<parkpos id="D8" radius_change=" true" radius="15.0"/>)"), "",
+         After::written, {},
+         [](ParkStandFile& t) { EXPECT_NEAR(t.stand("D8").radius * kMetresPerNm, 15.0, 1e-9); }},
+        {"learned soft=\" true\"",
+         learned(R"(<parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9" soft=" true"/></parkpos>)"),
+         "", After::written, {},
+         [](ParkStandFile& t) {
+             for (const StandOption& o : t.stand("D7").options) {
+                 if (o.reg == "PH-EXB") EXPECT_EQ(o.real, 0u);
+             }
+         }},
+        {"learned setting WEEK=\"ja\"", learned("", R"(<parameter name="WEEK" value="ja"/>)"),
+         "the setting WEEK \"ja\" is not true or false", After::unchanged, {}, {}},
+        {"UTF-8 learned file with a Windows-1252 byte in a comment", learned("<!-- caf\xE9 -->" + suedUse),
+         "a byte that is not UTF-8 (line 1, byte 0xE9) is kept", After::written, {}, suedHasItsUse},
+        {"learned file declared ISO-8859-1, saved as UTF-8",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + learned(suedUse), "", After::written, {},
+         suedHasItsUse},
+        {"an empty original left by a full disk", handmadeFile(kHandmadeStands), "", After::written,
+         [] { writeFile("airports/learned/stock/EHAM.original.xml", ""); },
+         [](ParkStandFile&) {
+             EXPECT_EQ(readFile("airports/learned/stock/EHAM.original.xml"), handmadeFile(kHandmadeStands));
+         }},
+        {"a disk full at the close", learned(suedUse), "", After::diskFull,
+         [] { fs::create_symlink("/dev/full", "airports/learned/stock/EHAM.xml.tmp"); }, {}},
+        {"a damaged file with a copy from an earlier start", "<root><parkpos", "a copy is kept as EHAM0_2.xml",
+         After::unchanged, [] { writeFile("airports/learned/stock/EHAM0.xml", "the earlier copy"); },
+         [](ParkStandFile&) {
+             EXPECT_EQ(readFile("airports/learned/stock/EHAM0.xml"), "the earlier copy");
+             EXPECT_EQ(readFile("airports/learned/stock/EHAM0_2.xml"), "<root><parkpos");
+         }},
+        {"a folder of the file's name", "", "could not be read: it is a folder, not a file", After::folder,
+         [] {
+             fs::remove("airports/learned/stock/EHAM.xml");
+             fs::create_directories("airports/learned/stock/EHAM.xml");
+         },
+         [](ParkStandFile&) { EXPECT_FALSE(fs::exists("airports/learned/stock/EHAM0.xml")); }},
+    };
+    std::string standFile = ehamStandFile("stock");
+    standFile.insert(standFile.find("<parkpos id=\"F4\""),
+                     "<parkpos id=\"" + sued + "\" latitude=\"52.312\" longitude=\"4.78\" radius=\"20\"/>");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+#ifdef _WIN32
+        // A full disk is made with the full device, which Windows lacks.
+        if (row.after == After::diskFull) continue;
+#endif
+        fs::remove_all("airports");
+        gf_resetStatusLine();
+        gf_resetSettings();
+        writeFile("airports/my_thirdparty/EHAM.xml", standFile);
+        writeFile(path, row.file);
+        if (row.setup) row.setup();
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        const std::string notice = gf_statusLineSnapshot().airportNotice;
+        if (*row.notice) {
+            EXPECT_NE(notice.find(row.notice), std::string::npos) << notice;
+            EXPECT_NE(notice.find(nativePath(path.string())), std::string::npos) << notice;
+            EXPECT_EQ(notice.find(row.after == After::folder ? "damaged" : "\n"), std::string::npos) << notice;
+        } else {
+            EXPECT_EQ(notice, "");
+        }
+        g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 20));
+        const std::vector<std::string> read = entriesInUse();
+        g_standFileUpdates = 1;
+        gf_leaveParkAirport();
+        const std::string status = gf_statusLineSnapshot().statusText;
+        if (row.after == After::unchanged) EXPECT_EQ(readFile(path), row.file);
+        if (row.after == After::folder) EXPECT_TRUE(fs::is_directory(path));
+        if (row.after == After::diskFull) {
+            EXPECT_EQ(readFile(path), row.file);
+            EXPECT_NE(status.find(nativePath("'airports/learned/stock/EHAM.xml' could not be saved: the disk is "
+                                             "full; what was learned is kept for the next close")),
+                      std::string::npos)
+                << status;
+            // The disk has room again: the next visit has the use, its close saves it.
+            ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+            EXPECT_EQ(entriesInUse(), read);
+            gf_leaveParkAirport();
+            EXPECT_NE(readFile(path).find("PH-EXA"), std::string::npos);
+        }
+        if (row.after == After::written) {
+            EXPECT_NE(readFile(path), row.file);
+            ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+            EXPECT_EQ(entriesInUse(), read);
+        }
+        if (row.check) row.check(*this);
+    }
+}
+
+#ifdef _WIN32
+// A learned file another program holds open without sharing it (an editor,
+// a backup) is healthy: the start says it is in use, keeps no copy of it and
+// leaves it alone; a close while it is held says so and keeps what was
+// learned for the next close, which saves it once the file is free.
+TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasLearned) {
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const std::string file = "<root>" + meta() +
+                             R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/></parameters>)"
+                             R"(<parkpositions><parkpos id="D8" radius_change="true" radius="15.0"/></parkpositions></root>)";
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    writeFile(path, file);
+    const auto hold = [&] {
+        return CreateFileW(fs::absolute(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    };
+    HANDLE held = hold();
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    const std::string notice = gf_statusLineSnapshot().airportNotice;
+    EXPECT_NE(notice.find("could not be read: it is in use by another program"), std::string::npos) << notice;
+    EXPECT_FALSE(fs::exists("airports/learned/stock/EHAM0.xml"));
+    CloseHandle(held);
+
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    held = hold();
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 20));
+    g_standFileUpdates = 1;
+    gf_leaveParkAirport();
+    const std::string status = gf_statusLineSnapshot().statusText;
+    EXPECT_NE(status.find("could not be saved: it is in use by another program; what was learned is kept for the "
+                          "next close"),
+              std::string::npos)
+        << status;
+    CloseHandle(held);
+    EXPECT_EQ(readFile(path), file);
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    gf_leaveParkAirport();
+    EXPECT_NE(readFile(path).find("PH-EXA"), std::string::npos);
+}
+#endif
+
+// The nearest stand of a user's stand file is found among the stands whose
+// place reads whole: "52,0" is no latitude of 52.
+TEST_F(ParkStandFile, TheNearestStandIsOneWhosePlaceReadsWhole) {
+    writeFile("airports/my_thirdparty/EHAM.xml",
+              "<root>" + meta() + R"(<parameters><parameter name="altitude" value="-11"/></parameters><parkpositions>
+                 <parkpos id="A1" latitude="52,0" longitude="4.76" radius="20"/>
+                 <parkpos id="B2" latitude="52.30" longitude="4.76" radius="20"/></parkpositions></root>)");
+    std::string standId;
+    gf_readDestApfForClosestStand("EHAM", {52.0, 4.76}, standId);
+    EXPECT_EQ(standId, "B2");
 }
 
 }  // namespace

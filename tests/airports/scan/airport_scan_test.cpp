@@ -556,4 +556,42 @@ TEST_F(AirportScanTest, StagedFilesOfAnUnfinishedScanAreNeverCommitted) {
     EXPECT_EQ(readFile(p.myThirdparty / "SLLP.xml"), before);
 }
 
+// The scan replaces only what it wrote itself. A user's stand file in
+// my_thirdparty (the park-airport list reads stand files there) and any
+// other file of the user's are moved beside, named in the log and on the
+// notice line; a rescan does not repeat a notice the line already shows.
+TEST_F(AirportScanTest, TheScanMovesTheUsersFilesAsideAndReplacesOnlyItsOwn) {
+    const WorkPaths& p = gf_workPaths();
+    const std::string handmade = R"(<root><parameters><parameter name="airport_name" value="Schiphol by hand"/>
+        <parameter name="handmade" value="true"/><parameter name="num_parkpos" value="1"/></parameters>
+        <parkpositions><parkpos id="H1" latitude="52.3" longitude="4.75" radius="30"/></parkpositions></root>)";
+    writeFile(p.myThirdparty / "EHAM.xml", handmade);
+    writeFile(p.myThirdparty / "notes.txt", "archive/ is where my stand files come from\n");
+    bgl("A/Unknown/SLLP.bgl", {lf_airport("SLLP", 4)});
+    afolder[0].setValue((m_folder / "scenery/A").string());
+    afolder[2].setValue((m_folder / "scenery/OBRX").string());
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        if (run == 2) writeFile(p.myThirdparty / "EHAM.xml", handmade + " ");  // the user puts it back, edited
+        SCAN_AIRPORTS.setValue(true);
+        scan();
+        EXPECT_TRUE(fs::exists(p.myThirdparty / "SLLP.xml"));  // the scan's own, replaced at each scan
+        EXPECT_FALSE(fs::exists(p.myThirdparty / "EHAM.xml"));
+        EXPECT_FALSE(fs::exists(p.myThirdparty / "notes.txt"));
+    }
+    const fs::path kept = p.airports / "my_thirdparty_kept";
+    EXPECT_EQ(readFile(kept / "EHAM.xml"), handmade);
+    EXPECT_EQ(readFile(kept / "EHAM (2).xml"), handmade + " ");
+    EXPECT_EQ(readFile(kept / "notes.txt"), "archive/ is where my stand files come from\n");
+    EXPECT_FALSE(fs::exists(kept / "SLLP.xml"));
+    EXPECT_NE(log().find("EHAM.xml was not written by the scan: moved to "), std::string::npos) << log();
+    const std::string notice = gf_statusLineSnapshot().notice;
+    EXPECT_NE(notice.find("it did not write from "), std::string::npos) << notice;
+    EXPECT_NE(notice.find("my_thirdparty_kept (not deleted)"), std::string::npos) << notice;
+    const std::string afolderText = "afolder2 " + (m_folder / "scenery/OBRX").string() + " does not exist";
+    const std::size_t first = notice.find(afolderText);
+    EXPECT_NE(first, std::string::npos) << notice;
+    EXPECT_EQ(notice.find(afolderText, first + 1), std::string::npos) << notice;
+}
+
 }  // namespace

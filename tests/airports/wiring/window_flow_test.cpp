@@ -289,4 +289,42 @@ TEST_F(WindowFlow, ALearnedFilesManualRangeIsShownAndKept) {
     }
 }
 
+// A hand-made file that gives no stand overrules the stand file: the message
+// names it (the stand file is fine), the checks wait while it is unchanged,
+// and once the user has mended it the check after next reads it.
+TEST_F(WindowFlow, AHandMadeFileThatGivesNoStandIsTheOneNamedAndReadAgain) {
+    const std::string learned = "airports/learned/stock/EHAM.xml";
+    const std::string unusable =
+        R"(<root><meta><info name="version" value="11.10.5"/><info name="copyright" value="c"/>)"
+        R"(<info name="sim" value="3"/></meta><parameters><parameter name="handmade" value="true"/></parameters>)"
+        R"(<parkpositions><parkpos id="H1" latitude="52,3105" longitude="4.7683" radius="20"/></parkpositions></root>)";
+    writeFile("airports/my_thirdparty/EHAM.xml", kStandFile);
+    writeFile(learned, unusable);
+    gf_resetStatusLine();
+    parking.staticParking(true);
+    EXPECT_FALSE(parking.standsLoaded());
+    const std::string message = nativePath(learned) +
+                                " cannot be read (see Log.txt): mend or remove it. Parked traffic at EHAM waits for it, "
+                                "see Manual 6.5";
+    // The close's own text about the file goes first; the waiting's message
+    // is there once it has had its time.
+    for (int tick = 0; tick < 30; ++tick) {
+        ++g_tickCount;
+        gf_clearStatusLineWhenDue();
+    }
+    parking.staticParking(false);
+    EXPECT_EQ(gf_statusLineSnapshot().statusText, message);
+    parking.staticParking(false);
+    EXPECT_FALSE(parking.standsLoaded());
+    g_tickCount = 0;
+
+    std::string mended = unusable;
+    mended.replace(mended.find("52,3105"), 7, "52.31050");
+    writeFile(learned, mended);
+    parking.staticParking(false);
+    parking.staticParking(false);
+    EXPECT_TRUE(parking.standsLoaded()) << log();
+    parking.clearAirportTraffic();
+}
+
 }  // namespace
