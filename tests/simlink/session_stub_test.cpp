@@ -407,7 +407,11 @@ TEST_F(SessionStub, WaitsForTheSimulatorUntilTheRunStops) {
         return cwd;
     };
     gf_startSimClientThread();
-    ASSERT_TRUE(waitFor([] { return gf_statusLineSnapshot().statusText == "Waiting for Prepar3Dv5 ..."; }));
+    // The window and the log say where: a user whose SimConnect.cfg names a
+    // PC that is off sees which one is waited for.
+    const std::string waiting = "Waiting for Prepar3Dv5 ... (SimConnect.cfg: 127.0.0.2, port 9)";
+    ASSERT_TRUE(waitFor([&] { return gf_statusLineSnapshot().statusText == waiting; }))
+        << gf_statusLineSnapshot().statusText;
     gf_setStatusLine("", false);
     const int shown = attempts->load();
     ASSERT_TRUE(waitFor([&] { return attempts->load() >= shown + 3; }));  // a few retries
@@ -415,6 +419,7 @@ TEST_F(SessionStub, WaitsForTheSimulatorUntilTheRunStops) {
     g_runStopping.store(true);
     ASSERT_TRUE(waitFor([] { return !gf_simClientThreadActive(); }));
     const std::string log = logText();
+    EXPECT_NE(log.find(waiting), std::string::npos);
     EXPECT_EQ(log.find("Waiting for Prepar3Dv5 ..."), log.rfind("Waiting for Prepar3Dv5 ..."));
     EXPECT_EQ(log.find("SimConnect closed"), std::string::npos) << "nothing was opened, nothing is closed";
     EXPECT_TRUE(g_noSimSession.load());
