@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,10 @@ public:
     virtual void setWindowTopmost(bool topmost) = 0;
     // False when a new program version was fetched (NEW VERSION is set then).
     virtual bool checkForUpdates() = 0;
+    // A data file the run cannot start without did not come from the site:
+    // tells the user what to check and waits before the next try; false
+    // when the user closed the window meanwhile.
+    virtual bool waitForDownloadSite(const std::filesystem::path& missing, bool first) = 0;
     virtual void fillComboBoxes() = 0;
     virtual void applySimTime() = 0;
     virtual void setTimeShift(int minutes, bool quiet) = 0;

@@ -7,6 +7,7 @@
 #include "core/exit_reason.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/run_flags.h"
 #include "core/registry.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
@@ -19,6 +20,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <system_error>
 
@@ -158,6 +160,32 @@ void lf_productionExit() {
     gf_setExitReason(ExitReason::userClosedSim, 0);
 }
 
+namespace {
+
+// A first start whose download site cannot be reached (no internet, a
+// firewall, the site down) has no data files: instead of stopping with the
+// bare "... not available", the run says what to check, waits and asks the
+// site again, as it waits for the simulator, until the file comes or the
+// user closes the window. A file that is there but cannot be read is not
+// the site's business: its error stands.
+// False when the new try fetched a new program version (the run ends with
+// NEW VERSION then).
+bool lf_readWaitingForSite(const RunPorts& ports, const std::filesystem::path& file, const std::function<void()>& read) {
+    for (bool first = true;; first = false) {
+        try {
+            read();
+            return true;
+        } catch (const std::runtime_error&) {
+            std::error_code ec;
+            if (std::filesystem::exists(file, ec) || gf_stopFlagSet()) throw;
+            if (!ports.window.waitForDownloadSite(file, first)) throw;
+            if (!ports.window.checkForUpdates()) return false;
+        }
+    }
+}
+
+}  // namespace
+
 void lf_startupReading() {
     const RunPorts& ports = gf_runPorts();
     ports.window.checkParametersFile();
@@ -174,10 +202,16 @@ void lf_startupReading() {
     gf_refreshNowSlot();
 
     if (!g_dataFilesRead) {
-        if (!ports.catalogue.readDbase()) throw std::runtime_error("reading data files failed!");
+        const bool read = lf_readWaitingForSite(ports, gf_workPaths().dbaseEnc, [&ports] {
+            if (!ports.catalogue.readDbase()) throw std::runtime_error("reading data files failed!");
+        });
+        if (!read) return;
         g_dataFilesRead = true;
     }
-    if (!ports.airports.readAirports()) throw std::runtime_error("reading airports failed!");
+    const bool read = lf_readWaitingForSite(ports, gf_workPaths().airportsEnc, [&ports] {
+        if (!ports.airports.readAirports()) throw std::runtime_error("reading airports failed!");
+    });
+    if (!read) return;
 
     lf_showInstallPath(SIM_INSTALL_PATH.get());
     lf_enableControl(ALL_INSTALL_PATH);

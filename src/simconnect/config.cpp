@@ -202,3 +202,13 @@ std::string gf_simConnectPipePath(const std::string& address, const std::string&
     if (path.size() > kSimPipePathMax) path.resize(kSimPipePathMax);
     return path;
 }
+
+std::string gf_simConnectTargetText() {
+    SimConnectConfig config;
+    if (gf_readSimConnectConfig(0, config) != 0 || (config.address.empty() && config.port.empty())) return {};
+    if (config.protocol == SimConnectProtocol::Pipe)
+        return "SimConnect.cfg: pipe " + gf_simConnectPipePath(config.address, config.port);
+    const std::string address = config.address.empty() ? std::string("this PC") : config.address;
+    const std::string port = config.port.empty() ? std::string("from the registry") : config.port;
+    return "SimConnect.cfg: " + address + ", port " + port;
+}

@@ -74,6 +74,12 @@ std::string gf_readSimConnectPort(bool ipv6);
 // read in that order, a later one overriding what an earlier one set.
 // Gives 0 or 3.
 int gf_readSimConnectConfig(int configIndex, SimConnectConfig& config);
+// What SimConnect.cfg (section [SimConnect]) points the connection at, as
+// the window and Log.txt say it: "SimConnect.cfg: <address>, port <port>"
+// for TCP, "SimConnect.cfg: pipe <path>" for a named pipe; empty when no
+// file sets an address or a port (the simulator on this PC is looked for).
+// A user who waits for a simulator sees where the program looks for it.
+std::string gf_simConnectTargetText();
 // "\\host\pipe\name": an empty host is ".", an empty name the simulator's
 // default pipe; cut to 259 characters.
 std::string gf_simConnectPipePath(const std::string& address, const std::string& port);

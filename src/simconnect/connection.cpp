@@ -53,6 +53,7 @@ SimConnectEndpoint lf_socketEndpoint(int family, const std::string& address, con
     endpoint.family = family;
     endpoint.address = address;
     endpoint.port = port;
+    endpoint.connectTimeout = g_simConnectPlatform.connectTimeout;
     return endpoint;
 }
 

@@ -18,6 +18,9 @@ class SimConnectTransport;
 // Transport kinds as the connection stores them.
 enum class SimTransportKind : std::uint32_t { Socket = 0, Pipe = 1 };
 
+// A simulator on the same PC or the local network answers in milliseconds.
+inline constexpr std::chrono::milliseconds kSimConnectTimeout{2000};
+
 // Where one connection attempt goes.
 struct SimConnectEndpoint {
     SimTransportKind kind = SimTransportKind::Pipe;
@@ -25,7 +28,13 @@ struct SimConnectEndpoint {
     std::string address;   // socket: host name or address; empty for the local machine
     std::string port;      // socket: TCP port
     std::string pipePath;  // pipe: the full pipe path
+    // Socket: how long the connection may take to be made. A host that does
+    // not answer at all (a simulator PC switched off, a firewall that drops)
+    // would otherwise hold the attempt for the system's own time-out, or,
+    // under Wine, pass for connected and fail at the first read.
+    std::chrono::milliseconds connectTimeout = kSimConnectTimeout;
 };
+
 
 // I/O completion statuses (NT status values, as the completion threads report
 // them in the Windows build; the native build maps its errors onto them).
@@ -75,6 +84,8 @@ struct SimConnectPlatform {
     // Posts the caller's window message and sets its event (each optional).
     std::function<void(void* window, std::uint32_t message, void* event)> notify;
     std::function<void(std::chrono::milliseconds)> sleep;
+    // Given to every socket attempt as its connect time-out.
+    std::chrono::milliseconds connectTimeout = kSimConnectTimeout;
 };
 
 extern SimConnectPlatform g_simConnectPlatform;

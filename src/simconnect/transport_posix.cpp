@@ -222,6 +222,28 @@ private:
     std::thread m_thread;
 };
 
+// Connected within the endpoint's time-out, and really so: the connect runs
+// non-blocking and counts only when the socket reports no error and has a
+// peer. A host that never answers fails the attempt like one that refuses.
+bool lf_connectInTime(int fd, const addrinfo& to, std::chrono::milliseconds timeout) {
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) return false;
+    if (::connect(fd, to.ai_addr, to.ai_addrlen) != 0) {
+        if (errno != EINPROGRESS) return false;
+        pollfd wait{fd, POLLOUT, 0};
+        int ready = 0;
+        do {
+            ready = ::poll(&wait, 1, static_cast<int>(timeout.count()));
+        } while (ready < 0 && errno == EINTR);
+        if (ready <= 0) return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+    sockaddr_storage peer{};
+    socklen_t peerSize = sizeof peer;
+    return ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0;
+}
+
 int lf_connectSocket(const SimConnectEndpoint& endpoint) {
     addrinfo hints{};
     hints.ai_family = endpoint.family == 6 ? AF_INET6 : AF_INET;
@@ -232,15 +254,11 @@ int lf_connectSocket(const SimConnectEndpoint& endpoint) {
     const char* host = endpoint.address.empty() ? nullptr : endpoint.address.c_str();
     if (::getaddrinfo(host, endpoint.port.c_str(), &hints, &found) != 0 || !found) return -1;
     int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
-    if (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
+    if (fd >= 0 && !lf_connectInTime(fd, *found, endpoint.connectTimeout)) {
         ::close(fd);
         fd = -1;
     }
     ::freeaddrinfo(found);
-    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
-        ::close(fd);
-        fd = -1;
-    }
     return fd;
 }
 

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -184,6 +185,38 @@ std::unique_ptr<SimConnectIo> lf_openPipe(const SimConnectEndpoint& endpoint, Si
     return std::make_unique<Win32Io>(pipe, INVALID_SOCKET, owner);
 }
 
+// Connected within the endpoint's time-out, and really so: the connect runs
+// non-blocking and counts only when the socket reports no error and has a
+// peer. A host that never answers fails the attempt like one that refuses;
+// a blocking connect to it held the attempt, and under Wine passed for
+// connected and failed at the first read, which ended the run as if the
+// simulator had closed.
+bool lf_connectInTime(SOCKET s, const ADDRINFOW& to, std::chrono::milliseconds timeout) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
+    if (connect(s, to.ai_addr, static_cast<int>(to.ai_addrlen)) == SOCKET_ERROR) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        const auto ms = timeout.count();
+        timeval wait{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+        if (select(0, nullptr, &writable, &failed, &wait) <= 0 || FD_ISSET(s, &failed) || !FD_ISSET(s, &writable))
+            return false;
+    }
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0) return false;
+    sockaddr_storage peer{};
+    int peerSize = sizeof peer;
+    if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) return false;
+    u_long blocking = 0;
+    return ioctlsocket(s, FIONBIO, &blocking) == 0;
+}
+
 std::unique_ptr<SimConnectIo> lf_openSocket(const SimConnectEndpoint& endpoint, SimConnectTransport& owner) {
     ADDRINFOW hints{};
     hints.ai_family = endpoint.family == 6 ? AF_INET6 : AF_INET;
@@ -196,7 +229,7 @@ std::unique_ptr<SimConnectIo> lf_openSocket(const SimConnectEndpoint& endpoint, 
     if (GetAddrInfoW(address.empty() ? nullptr : address.c_str(), port.c_str(), &hints, &found) != 0 || !found)
         return nullptr;
     SOCKET s = WSASocketW(found->ai_family, found->ai_socktype, found->ai_protocol, nullptr, 0, WSA_FLAG_OVERLAPPED);
-    if (s != INVALID_SOCKET && connect(s, found->ai_addr, static_cast<int>(found->ai_addrlen)) == SOCKET_ERROR) {
+    if (s != INVALID_SOCKET && !lf_connectInTime(s, *found, endpoint.connectTimeout)) {
         closesocket(s);
         s = INVALID_SOCKET;
     }

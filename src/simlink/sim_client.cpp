@@ -64,8 +64,8 @@ std::atomic<bool> g_simClientThreadRunning{false};
 
 
 // Step 1: retries the Open every 100 ms; false when the run stops first.
-bool lf_connect(const std::stop_token& stop) {
-    bool first = true;
+bool lf_connect(const std::stop_token& stop, bool announce) {
+    bool first = announce;
     for (;;) {
         if (g_runStopping.load() || g_userClosing.load() || stop.stop_requested()) return false;
         if (first) {
@@ -74,7 +74,12 @@ bool lf_connect(const std::stop_token& stop) {
             // Without SimConnect.cfg the library looks for the pipe and the
             // registry ports of the version the user is waiting for.
             gf_setSimConnectP3dVersion(version == "6" ? 6 : 5);
-            gf_setStatusLine(fmt::format("Waiting for Prepar3Dv{} ...", version), true);
+            // Where it is looked for, when SimConnect.cfg says: a user whose
+            // file names a PC that is off sees which one the program waits for.
+            const std::string target = gf_simConnectTargetText();
+            gf_setStatusLine(target.empty() ? fmt::format("Waiting for Prepar3Dv{} ...", version)
+                                            : fmt::format("Waiting for Prepar3Dv{} ... ({})", version, target),
+                             true);
             gf_logFlush();
             gf_repaintAll();
         }
@@ -186,21 +191,30 @@ void lf_setupSimConnect(SimConnectHandle h) {
     SimConnect_SetNotificationGroupPriority(h, SimGroupAiEvents, 1);
 }
 
+// How a dispatch loop ended.
+enum class DispatchEnd { stopped, simGone, lostBeforeAnswer };
+
 // Step 3: dispatch about every millisecond until the run stops it. A failed
 // dispatch or a QUIT means the simulator is gone: the run ends as SIM WAS
-// CLOSED instead of waiting for a simulator that will not come back.
-void lf_dispatchLoop(const std::stop_token& stop, SimConnectHandle handle) {
+// CLOSED instead of waiting for a simulator that will not come back. A link
+// that fails before the simulator ever answered was no simulator at all (a
+// host that took the connection and dropped it): it is waited for again,
+// like one that refused.
+DispatchEnd lf_dispatchLoop(const std::stop_token& stop, SimConnectHandle handle) {
     while (!stop.stop_requested()) {
         const SimConnectResult result = SimConnect_CallDispatch(handle, lf_dispatchSimMessage, nullptr);
         const auto returned = std::chrono::steady_clock::now();
+        if (gf_simConnectFailed(result) && !g_simConnected.load() && !g_simQuitReceived.load())
+            return DispatchEnd::lostBeforeAnswer;
         if (gf_simConnectFailed(result) || g_simQuitReceived.load()) {
             g_simRunning.store(false);
             g_simRunningShown.store(false);
             gf_simDisconnected();
-            return;
+            return DispatchEnd::simGone;
         }
         std::this_thread::sleep_until(returned + kDispatchPeriod);
     }
+    return DispatchEnd::stopped;
 }
 
 // Step 5.
@@ -223,14 +237,21 @@ void lf_endSession() {
 void lf_simClientSession(const std::stop_token& stop) {
     bool timerOn = false;
     try {
-        if (lf_connect(stop)) {
+        bool again = false;
+        while (lf_connect(stop, !again)) {
             g_noSimSession.store(false);
             lf_setupSimConnect(g_simHandle.load());
             gf_simTimerResolutionBegin();
             timerOn = true;
-            lf_dispatchLoop(stop, g_simHandle.load());
+            const DispatchEnd end = lf_dispatchLoop(stop, g_simHandle.load());
             timerOn = false;
             gf_simTimerResolutionEnd();
+            if (end != DispatchEnd::lostBeforeAnswer) break;
+            // Said once: a host that takes and drops every attempt would
+            // otherwise fill Log.txt.
+            if (!again) gf_logLine("SimConnect: the connection failed before Prepar3D answered, waiting again");
+            again = true;
+            lf_endSession();
         }
     } catch (const ozr::UserErrorException& e) {
         if (timerOn) gf_simTimerResolutionEnd();

@@ -7,6 +7,7 @@
 #include "ui/window_controls.h"
 #include "ui/window_gdi.h"
 #include "ui/window_paint.h"
+#include "ui/window_placement.h"
 #include "ui/window_state.h"
 
 #include <fmt/format.h>
@@ -24,6 +25,30 @@ constexpr DWORD kReadyLookStep_ms = 50;
 constexpr COLORREF kControlBackground = RGB(153, 204, 255);
 
 MainWindowActions g_actions;
+
+BOOL CALLBACK lf_addMonitor(HMONITOR, HDC, LPRECT rect, LPARAM list) {
+    reinterpret_cast<std::vector<ScreenRect>*>(list)->push_back({rect->left, rect->top, rect->right, rect->bottom});
+    return TRUE;
+}
+
+// A position saved on a monitor that is gone, or beyond the edge of a
+// smaller screen, would open the window where nobody sees it, start after
+// start: it is brought onto the primary monitor.
+void lf_keepOnAMonitor(int& x, int& y) {
+    std::vector<ScreenRect> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, lf_addMonitor, reinterpret_cast<LPARAM>(&monitors));
+    MONITORINFO primary{};
+    primary.cbSize = sizeof primary;
+    if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary)) return;
+    const RECT& work = primary.rcWork;
+    const int savedX = x;
+    const int savedY = y;
+    gf_placeOnAMonitor(x, y, kMainWindowWidth, kMainWindowHeight, monitors,
+                       {work.left, work.top, work.right, work.bottom});
+    if (x != savedX || y != savedY)
+        gf_logLine(fmt::format("Window position {},{} (MAIN_WINDOW_X, MAIN_WINDOW_Y) lies on no monitor: opened at {},{}",
+                               savedX, savedY, x, y));
+}
 
 void lf_endProgram(HWND hwnd) {
     int exitCode = 0;
@@ -246,6 +271,7 @@ bool initInstance(int, HINSTANCE instance, const wchar_t* title) {
     int x = kMainWindowDefaultX;
     int y = kMainWindowDefaultY;
     if (g_actions.initialPosition) g_actions.initialPosition(x, y);
+    lf_keepOnAMonitor(x, y);
     HWND hwnd = CreateWindowExW(0, title, title, WS_CAPTION | WS_SYSMENU, x, y, kMainWindowWidth, kMainWindowHeight,
                                 nullptr, nullptr, instance, nullptr);
     if (!hwnd) return false;

@@ -14,6 +14,7 @@
 #include "core/text_encoding.h"
 #include "core/zip_archive.h"
 #include "core/status_line.h"
+#include "core/steady_clock.h"
 #include "core/ui_sink.h"
 
 #include <curl/curl.h>
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <limits>
@@ -29,6 +31,7 @@
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <mutex>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -121,7 +124,7 @@ void lf_showNoUpdateCheck(const std::string& why) {
 
 // Steps 1 to 3: the index fetched, read and removed. Nothing when it cannot be
 // had; the run then goes on with the files it has.
-std::optional<json> lf_fetchIndex() {
+std::optional<json> lf_fetchIndex(std::string& unreachable) {
     const fs::path file = kIndexFileName;
     {
         const CurlHandle handle = lf_newHandle();
@@ -129,6 +132,7 @@ std::optional<json> lf_fetchIndex() {
         if (!gf_downloadFile(handle.get(), gf_siteBaseUrl() + kIndexFileName, file, false, kIndexCaps, &failure)) {
             gf_logHighlight("Downloading version info from my web site failed!");
             lf_showNoUpdateCheck(failure.reason);
+            unreachable = failure.reason.empty() ? std::string("no answer") : failure.reason;
             return std::nullopt;
         }
     }
@@ -515,9 +519,30 @@ std::string gf_checkInstallerRights(const fs::path& folder) {
     return gf_checkInstallerRights(folder, gf_systemInstallerRightsProbe());
 }
 
+namespace {
+
+// Why the last check could not reach the site (curl's reason); empty when it
+// did. Read by the wait for a data file that did not come.
+std::mutex g_siteFailureMutex;
+std::string g_siteFailure;
+
+void lf_setSiteFailure(const std::string& reason) {
+    std::lock_guard lock(g_siteFailureMutex);
+    g_siteFailure = reason;
+}
+
+std::string lf_siteFailure() {
+    std::lock_guard lock(g_siteFailureMutex);
+    return g_siteFailure;
+}
+
+}  // namespace
+
 bool gf_checkForUpdates() {
     try {
-        const std::optional<json> index = lf_fetchIndex();
+        std::string unreachable;
+        const std::optional<json> index = lf_fetchIndex(unreachable);
+        lf_setSiteFailure(unreachable);
         if (!index) return true;
         if (!lf_checkProgram(*index)) return false;
 
@@ -544,5 +569,26 @@ bool gf_checkForUpdates() {
         // on with the files it has.
         gf_logHighlight(fmt::format("{} exception: {}", "gf_checkForUpdates", e.what()));
     }
+    return true;
+}
+
+bool gf_waitForDownloadSite(const fs::path& missing, bool first) {
+    const std::string unreachable = lf_siteFailure();
+    const std::string what = unreachable.empty()
+        ? fmt::format("the download site did not deliver {}", lf_text(missing))
+        : fmt::format("the download site could not be reached ({}), and {} is missing", unreachable,
+                      lf_text(missing));
+    if (first) {
+        gf_logHighlight(fmt::format("Waiting for the download site {}: {}. Check the internet connection and that "
+                                    "no firewall or proxy blocks glim_p3d.exe; trying again every {} s",
+                                    gf_siteBaseUrl(), what, kSiteRetry_s));
+    }
+    for (int left = kSiteRetry_s; left > 0; --left) {
+        if (gf_stopFlagSet()) return false;
+        gf_setStatusLine(
+            fmt::format("No download site: check internet and firewall (Manual 1.6), next try in {} s", left), false);
+        if (!gf_sleepWatching(std::chrono::seconds(1), std::chrono::milliseconds(100), gf_stopFlagSet)) return false;
+    }
+    gf_setStatusLine("Trying the download site again ...", true);
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include "core/version.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -19,6 +20,14 @@
 // also when the site cannot be reached or its index cannot be read: the run
 // goes on with the data files it has.
 bool gf_checkForUpdates();
+
+// A data file the run cannot start without is missing after the check (the
+// site could not be reached, or did not deliver): says so on the status line
+// with what to check, logs the site's address and the reason once (first),
+// and waits kSiteRetry_s, counted down; the caller then checks again. False
+// when the user closes the window meanwhile.
+bool gf_waitForDownloadSite(const std::filesystem::path& missing, bool first);
+inline constexpr int kSiteRetry_s = 30;
 
 // Downloads and unpacks the installer of version into
 // new_version/install_new_version.exe; true when it is in place.

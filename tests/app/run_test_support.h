@@ -187,6 +187,9 @@ public:
     struct Replaced {
         std::function<void(bool)> setWindowTopmost;
         std::function<void()> applySimTime;
+        std::function<bool()> readDbase;
+        // The site comes back while the run waits for it.
+        std::function<void()> siteDelivers;
         std::function<void()> announceStaticUpdate;
         std::function<void(std::int32_t)> applyTimeOffset;
         std::function<void()> fillLiveAcCombo;
@@ -234,6 +237,13 @@ private:
             w.record("checkForUpdates");
             if (!w.checkForUpdatesResult) gf_setExitReason(ExitReason::newVersion, 0);
             return w.checkForUpdatesResult;
+        }
+        bool waitForDownloadSite(const std::filesystem::path& missing, bool) override {
+            w.record("waitForDownloadSite " + missing.filename().string());
+            // Without a site that comes back the user closes the window.
+            if (!w.replaced.siteDelivers) return false;
+            w.replaced.siteDelivers();
+            return true;
         }
         void fillComboBoxes() override { w.record("fillComboBoxes"); }
         void applySimTime() override {
@@ -409,6 +419,7 @@ private:
         explicit Catalogue(FakeWorld& w) : w(w) {}
         bool readDbase() override {
             w.record("readDbase");
+            if (w.replaced.readDbase) return w.replaced.readDbase();
             return w.readDbaseResult;
         }
         void scanLiveries() override {

@@ -188,5 +188,31 @@ TEST_F(StartupReadingTest, SavedTimeShiftIsAppliedAtStart) {
     EXPECT_TRUE(sink.controlEnabled(KEEP_SIM_TIME_PAR.controlId()));
 }
 
+// A first start without the download site: the missing data file is waited
+// for and the site asked again, instead of ending with "... not available";
+// a file that is there but unreadable keeps its error.
+TEST_F(StartupReadingTest, AMissingDataFileWaitsForTheSite) {
+    const fs::path dbase = gf_workPaths().dbaseEnc;
+    fs::remove(dbase);
+    world.replaced.readDbase = [&]() -> bool {
+        if (!fs::exists(dbase)) throw std::runtime_error(dbase.string() + " not available");
+        return true;
+    };
+    world.replaced.siteDelivers = [&] { writeFile(dbase, "sealed"); };
+    world.calls.clear();
+    lf_startupReading();
+    EXPECT_EQ(world.count("waitForDownloadSite dbase.enc"), 1u);
+    EXPECT_EQ(world.count("readDbase"), 2u);
+    EXPECT_EQ(world.count("checkForUpdates"), 2u);
+    EXPECT_EQ(world.count("readAirports"), 1u);
+
+    // There, but unreadable: no waiting, the error stands.
+    g_dataFilesRead = false;
+    world.calls.clear();
+    world.replaced.readDbase = []() -> bool { throw std::runtime_error("stream decrypt failed"); };
+    EXPECT_THROW(lf_startupReading(), std::runtime_error);
+    EXPECT_EQ(world.count("waitForDownloadSite dbase.enc"), 0u);
+}
+
 }  // namespace
 }  // namespace run_test

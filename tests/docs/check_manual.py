@@ -14,6 +14,15 @@ number as its parameter, or through a variable that the throw is guarded by
 ("if (status == 402 || status == 404) ... throw"). A throw whose number none
 of these finds is itself a problem, so no number escapes the check.
 
+Every message the window can show has an entry too, written as the window
+shows it, so that a search of the manual for the status line's words finds
+it: the texts given to the status and error line (gf_setStatusLine,
+gf_setErrorLine, gf_setLastingStatusLine, gf_setSettingsNotice) and the
+texts of thrown runtime errors, which reach the error line through the run's
+outer catch. Of a text with "{}" fields its longest fixed piece is looked for
+in the section "Messages and error numbers" (with its subsections). A new
+message is added to the manual there, in the words of the source.
+
 Run as a script (check_manual.py [ROOT]) it prints the problems and fails
 when there is one; check_manual_test.py imports check() to try the rules on
 changed copies of the manual."""
@@ -23,6 +32,13 @@ import sys
 
 # The title of the section whose entries explain the error numbers.
 ERRORS_SECTION_TITLE = "error numbers"
+# The title of the top-level section that holds every message's entry.
+MESSAGES_SECTION_TITLE = "messages and error numbers"
+# Whatever text reaches these calls the window shows.
+SHOWN_CALLS = ("gf_setStatusLine", "gf_setErrorLine", "gf_setLastingStatusLine", "gf_setSettingsNotice",
+               "throw std::runtime_error")
+# A fixed piece shorter than this names nothing a user could look up.
+MIN_PIECE = 6
 
 
 def sections(manual):
@@ -97,6 +113,33 @@ def thrown_codes(texts, text, m):
     return set()
 
 
+def shown_messages(text):
+    """(line, fixed piece) of every message with a literal text in a source:
+    the literal may be given to fmt::format, and adjacent literals join."""
+    found = []
+    calls = "|".join(re.escape(c) for c in SHOWN_CALLS)
+    for m in re.finditer(r"(?:" + calls + r")\(\s*(?:fmt::format\(\s*)?((?:\"(?:[^\"\\]|\\.)*\"\s*)+)", text):
+        literal = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(1)))
+        literal = literal.replace("\\n", " ").replace('\\"', '"').replace("\\\\", "\\")
+        pieces = [p.strip(" '\"():,;") for p in re.split(r"\{[^}]*\}", literal)]
+        piece = max(pieces, key=len)
+        if len(piece) >= MIN_PIECE:
+            found.append((text.count("\n", 0, m.start()) + 1, " ".join(piece.split())))
+    return found
+
+
+def plain(manual):
+    """The manual's text as the PDF shows it, for a search: fonts and
+    escapes gone, lines joined, blanks collapsed."""
+    text = re.sub(r"\\f(?:\(..|\[[^\]]*\]|.)", "", manual)
+    for escape, shown in (("\\(lq", '"'), ("\\(rq", '"'), ("\\(en", "-"), ("\\(em", "-"), ("\\&", ""),
+                          ("\\e", "\\"), ("\\-", "-"), ("\\ ", " ")):
+        text = text.replace(escape, shown)
+    lines = [line for line in text.splitlines() if not line.startswith(".\\\"")]
+    text = " ".join(re.sub(r"^\.(?:IP|PP|LP|DS|DE)\b\s*", "", line) for line in lines)
+    return " ".join(text.replace('"', " ").split())
+
+
 def check(root, manual=None):
     """(problems, section count, error numbers) of the sources under root
     against the manual text (by default root's docs/manual/Manual.ms)."""
@@ -141,6 +184,20 @@ def check(root, manual=None):
             problems.append(f"error {code} has no entry in section {errors_section} of the manual")
     if not codes:
         problems.append("no error numbers found in the sources")
+    messages = next(((number, start, end) for number, (title, start, end) in bounds.items()
+                     if title.strip() == MESSAGES_SECTION_TITLE), None)
+    if messages is None:
+        problems.append(f"the manual has no section \"{MESSAGES_SECTION_TITLE}\"")
+    else:
+        number, start, end = messages
+        # The section with its subsections: up to the next top-level one.
+        ends = [e_start for n, (_, e_start, _) in bounds.items() if "." not in n and e_start > start]
+        entries = plain("\n".join(manual.splitlines()[start:min(ends, default=len(manual.splitlines()))]))
+        for path, text in texts.items():
+            for line, piece in shown_messages(text):
+                if " ".join(piece.replace('"', " ").split()) not in entries:
+                    problems.append(f"{path.relative_to(root)}:{line}: the message \"{piece}\" has no entry in "
+                                    f"section {number} of the manual (write it there as the window shows it)")
     return problems, len(titles), codes
 
 

@@ -20,7 +20,7 @@ import check_manual  # noqa: E402
 
 check = here / "check_manual.py"
 repo = here.parent.parent
-errors_section = ".NH 1\nMessages\n.NH 2\nError numbers\n.PP\nA number stops the run.\n"
+errors_section = ".NH 1\nMessages and error numbers\n.NH 2\nError numbers\n.PP\nA number stops the run.\n"
 manual = ".NH 1\nLicence problems\n.PP\nNothing here.\n" + errors_section + ".IP \"Error 1\" 4n\nExplained.\n"
 failures = []
 
@@ -81,6 +81,26 @@ for what, text, passes in places:
         named = any(p.startswith("error 7 has no entry") or "no section" in p for p in problems)
         if passes != (not problems) or passes == named:
             failures.append(f"Error 7 {what}: {problems}")
+
+# Every message the window can show needs an entry in the messages section,
+# in the words the window shows: a search of the manual must find it.
+messages = {
+    "status line": 'gf_setStatusLine("Site could not be reached", true);',
+    "formatted": 'gf_setStatusLine(fmt::format("{} Site could not be reached: {}", a, b), true);',
+    "error line": 'gf_setErrorLine(fmt::format("Site could not be reached"));',
+    "runtime error": 'throw std::runtime_error(fmt::format("{} Site could not be reached", path));',
+    "joined literals": 'gf_setLastingStatusLine("Site could not "\n        "be reached", false, 9);',
+}
+explained = ".IP \"\\fIfile\\fP \\fBSite could\\fP\n.IP \"not be reached\"\nCheck the cable.\n"
+for what, source in messages.items():
+    with tempfile.TemporaryDirectory() as folder:
+        for text, named in ((manual, True), (manual + explained, False),
+                            (manual.replace("Nothing here.", "Site could not be reached"), True)):
+            root = tree(folder, source, text)
+            problems, _, _ = check_manual.check(root)
+            found = any('the message "Site could not be reached" has no entry' in p for p in problems)
+            if found != named:
+                failures.append(f"message by {what}, {'unexplained' if named else 'explained'}: {problems}")
 
 # The real manual, one entry of its errors section deleted at a time.
 real = (repo / "docs" / "manual" / "Manual.ms").read_text(encoding="utf-8")

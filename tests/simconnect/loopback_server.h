@@ -26,7 +26,7 @@ namespace loopback {
 using Socket = std::intptr_t;
 inline constexpr Socket kNoSocket = -1;
 // A listening socket on the loopback address of the family; port gets its port.
-Socket listenOn(bool ipv6, std::uint16_t& port);
+Socket listenOn(bool ipv6, std::uint16_t& port, int backlog = 4);
 Socket acceptOne(Socket listener);
 bool receiveAll(Socket s, std::uint8_t* data, std::size_t size);
 bool sendAll(Socket s, const std::uint8_t* data, std::size_t size);

@@ -9,7 +9,7 @@
 
 namespace loopback {
 
-Socket listenOn(bool ipv6, std::uint16_t& port) {
+Socket listenOn(bool ipv6, std::uint16_t& port, int backlog) {
     int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return kNoSocket;
     sockaddr_storage address{};
@@ -25,7 +25,7 @@ Socket listenOn(bool ipv6, std::uint16_t& port) {
         a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         length = sizeof *a;
     }
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 4) != 0 ||
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(fd);
         return kNoSocket;

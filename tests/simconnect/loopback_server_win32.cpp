@@ -17,7 +17,7 @@ void lf_startOnce() {
 }
 }  // namespace
 
-Socket listenOn(bool ipv6, std::uint16_t& port) {
+Socket listenOn(bool ipv6, std::uint16_t& port, int backlog) {
     lf_startOnce();
     SOCKET s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return kNoSocket;
@@ -34,7 +34,7 @@ Socket listenOn(bool ipv6, std::uint16_t& port) {
         a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         length = sizeof *a;
     }
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(s, 4) != 0 ||
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(s, backlog) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         closesocket(s);
         return kNoSocket;

@@ -90,3 +90,24 @@ TEST_F(Loopback, NothingListening) {
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(SimConnectTransport::liveCount(), 0);
 }
+
+// A host that never takes the connection (a simulator PC switched off, a
+// firewall that drops): a listener whose one-place queue is full drops the
+// next handshake the same way. The attempt gives up after the connect
+// time-out and fails like a refusal, so the caller waits and tries again.
+TEST_F(Loopback, HostThatNeverAnswersFailsLikeARefusal) {
+    std::uint16_t port = 0;
+    const loopback::Socket listener = loopback::listenOn(false, port, 0);
+    ASSERT_NE(listener, loopback::kNoSocket);
+    useServer(std::to_string(port), "IPv4", "127.0.0.1");
+    g_simConnectPlatform.connectTimeout = 300ms;
+    SimConnectHandle filler = nullptr;
+    ASSERT_EQ(SimConnect_Open(&filler, "GLIM_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_OK);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SimConnect_Open(&handle, "GLIM_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_E_FAIL);
+    // Bounded by the time-out, not by the system's minutes of retries.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(handle, nullptr);
+    SimConnect_Close(filler);
+    loopback::closeSocket(listener);
+}

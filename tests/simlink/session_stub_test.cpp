@@ -9,6 +9,7 @@
 #include "core/user_error.h"
 #include "simconnect/config.h"
 #include "simconnect/platform.h"
+#include "simconnect/transport.h"
 #include "simlink_test_support.h"
 
 #include <fmt/format.h>
@@ -17,6 +18,10 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <atomic>
+#include <vector>
+#include <thread>
+#include <mutex>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -407,7 +412,11 @@ TEST_F(SessionStub, WaitsForTheSimulatorUntilTheRunStops) {
         return cwd;
     };
     gf_startSimClientThread();
-    ASSERT_TRUE(waitFor([] { return gf_statusLineSnapshot().statusText == "Waiting for Prepar3Dv5 ..."; }));
+    // The window and the log say where: a user whose SimConnect.cfg names a
+    // PC that is off sees which one is waited for.
+    const std::string waiting = "Waiting for Prepar3Dv5 ... (SimConnect.cfg: 127.0.0.2, port 9)";
+    ASSERT_TRUE(waitFor([&] { return gf_statusLineSnapshot().statusText == waiting; }))
+        << gf_statusLineSnapshot().statusText;
     gf_setStatusLine("", false);
     const int shown = attempts->load();
     ASSERT_TRUE(waitFor([&] { return attempts->load() >= shown + 3; }));  // a few retries
@@ -415,9 +424,66 @@ TEST_F(SessionStub, WaitsForTheSimulatorUntilTheRunStops) {
     g_runStopping.store(true);
     ASSERT_TRUE(waitFor([] { return !gf_simClientThreadActive(); }));
     const std::string log = logText();
+    EXPECT_NE(log.find(waiting), std::string::npos);
     EXPECT_EQ(log.find("Waiting for Prepar3Dv5 ..."), log.rfind("Waiting for Prepar3Dv5 ..."));
     EXPECT_EQ(log.find("SimConnect closed"), std::string::npos) << "nothing was opened, nothing is closed";
     EXPECT_TRUE(g_noSimSession.load());
+}
+
+// A host that takes the connection and drops it a moment later, before any
+// simulator answered (another program on the port, a firewall that resets):
+// its link completes writes and then fails the read, as the system reports a
+// reset.
+class DroppingIo final : public SimConnectIo {
+public:
+    explicit DroppingIo(SimConnectTransport& owner) : m_owner(owner) {}
+    ~DroppingIo() override { waitForCompletions(); }
+    std::uint32_t postRead(std::uint8_t*, std::uint32_t) override {
+        std::lock_guard lock(m_mutex);
+        m_done.emplace_back([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            m_owner.completeRead(kSimStatusConnectionReset, 0, 0);
+        });
+        return 0;
+    }
+    std::uint32_t postWrite(const std::uint8_t*, std::uint32_t size) override {
+        std::lock_guard lock(m_mutex);
+        m_done.emplace_back([this, size] { m_owner.completeWrite(0, 0, size); });
+        return 0;
+    }
+    void cancelAndClose() override {}
+    void waitForCompletions() override {
+        std::vector<std::thread> done;
+        {
+            std::lock_guard lock(m_mutex);
+            done.swap(m_done);
+        }
+        for (std::thread& t : done) t.join();
+    }
+
+private:
+    SimConnectTransport& m_owner;
+    std::mutex m_mutex;
+    std::vector<std::thread> m_done;
+};
+
+// Such a host is no simulator that went away: it is waited for again, like
+// one that refuses, and the run does not end as SIM WAS CLOSED.
+TEST_F(SessionStub, AHostThatDropsBeforeAnySimulatorAnsweredIsWaitedForAgain) {
+    writeCfg("[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=500\n");
+    auto opened = std::make_shared<std::atomic<int>>(0);
+    g_simConnectPlatform.openIo = [opened](const SimConnectEndpoint&, SimConnectTransport& owner) {
+        ++*opened;
+        return std::unique_ptr<SimConnectIo>(new DroppingIo(owner));
+    };
+    gf_startSimClientThread();
+    ASSERT_TRUE(waitFor([&] { return opened->load() >= 3 || !gf_simClientThreadActive(); }));
+    EXPECT_TRUE(gf_simClientThreadActive());
+    EXPECT_EQ(gf_exitReason(), ExitReason::notYetSet);
+    g_runStopping.store(true);
+    ASSERT_TRUE(waitFor([] { return !gf_simClientThreadActive(); }));
+    EXPECT_TRUE(logHas("SimConnect: the connection failed before Prepar3D answered, waiting again\n"));
+    EXPECT_FALSE(logHas("no longer connected"));
 }
 
 // Without SimConnect.cfg the client looks where the simulator the user waits

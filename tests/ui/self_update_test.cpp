@@ -16,6 +16,7 @@
 #include "core/zip_archive.h"
 #include "stream_sealer.h"
 #include "core/status_line.h"
+#include "core/steady_clock.h"
 #include "core/ui_sink.h"
 
 #include <fmt/format.h>
@@ -340,6 +341,41 @@ TEST_F(UpdateTest, MissingOrMalformedIndexIsReportedAndTheRunGoesOn) {
         EXPECT_EQ(fs::exists("input/airports.enc"), row.airportsFetched);
         EXPECT_FALSE(fs::exists("versions.json"));
     }
+}
+
+// A first start whose site cannot be reached (no internet, a firewall) or
+// does not deliver has no data files to run with: the wait says what to
+// check and where the site is, counts down, and ends when the user closes.
+TEST_F(UpdateTest, TheWaitForTheSiteSaysWhatToCheck) {
+    VirtualSteadyClock clock;
+    gf_setSteadyClock(&clock);
+    const fs::path dbase = fs::path("input") / "dbase.enc";
+    std::vector<std::string> shown;
+    clock.onAdvance = [&] {
+        if (shown.empty() || shown.back() != statusText()) shown.push_back(statusText());
+    };
+    setTestEnv("GLIM_SITE_BASE_URL", "http://127.0.0.1:1/downloads/");
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(gf_waitForDownloadSite(dbase, true));
+    EXPECT_TRUE(logged("Waiting for the download site http://127.0.0.1:1/downloads/: the download site could not "
+                       "be reached (")) << log();
+    EXPECT_TRUE(logged("Check the internet connection and that no firewall or proxy blocks glim_p3d.exe"));
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), "No download site: check internet and firewall (Manual 1.6), next try in 30 s");
+    EXPECT_EQ(statusText(), "Trying the download site again ...");
+
+    // Reached, but the file did not come.
+    setTestEnv("GLIM_SITE_BASE_URL", stub->baseUrl() + "downloads/");
+    serve("versions.json", indexWith({{"p3d", "11.10.5"}, {"dbase", "1.0.0"}}));
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(gf_waitForDownloadSite(dbase, true));
+    EXPECT_TRUE(logged("the download site did not deliver ")) << log();
+
+    // Closing the window ends the wait at once.
+    clock.onAdvance = [] { g_userClosing = true; };
+    EXPECT_FALSE(gf_waitForDownloadSite(dbase, false));
+    EXPECT_LT(clock.elapsed(), std::chrono::seconds(2 * kSiteRetry_s + 2));
+    gf_setSteadyClock(nullptr);
 }
 
 // A slow or lying site: the index is given up on time, or refused while it

@@ -9,6 +9,10 @@ void RealRunWindow::checkParametersFile() { lf_checkParametersFile(); }
 
 bool RealRunWindow::checkForUpdates() { return gf_checkForUpdates(); }
 
+bool RealRunWindow::waitForDownloadSite(const std::filesystem::path& missing, bool first) {
+    return gf_waitForDownloadSite(missing, first);
+}
+
 void RealRunWindow::fillComboBoxes() { gf_fillComboBoxes(); }
 
 void RealRunWindow::applySimTime() { gf_applySimTime(true); }

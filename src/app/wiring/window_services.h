@@ -14,6 +14,7 @@ public:
     void setWindowTopmost(bool topmost) override;
     void checkParametersFile() override;
     bool checkForUpdates() override;
+    bool waitForDownloadSite(const std::filesystem::path& missing, bool first) override;
     void fillComboBoxes() override;
     void applySimTime() override;
     void setTimeShift(int minutes, bool quiet) override;
