@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +24,8 @@ namespace recorded_adsb {
 
 struct Row {
     double t;  // seconds
-    double lat, lon, alt, gs, track, vrate;
+    double lat, lon, alt, gs, track, vrate;  // NaN where the receiver had no value (null)
+    int onground = -1;                       // the receiver's flag: -1 where the file has none
 };
 
 // The recording beside the source folder, where CI and the developers have
@@ -38,9 +40,62 @@ inline std::optional<std::filesystem::path> recording(std::string_view name) {
     return std::nullopt;
 }
 
-inline double number(const nlohmann::json& o, const char* key) {
-    const auto it = o.find(key);
-    return it != o.end() && it->is_number() ? it->get<double>() : 0.0;
+// A value the file does not have reads 0; one the receiver did not have
+// (null) stays unknown, as the service passes it on.
+inline double number(const nlohmann::json* v) {
+    if (!v) return 0.0;
+    if (v->is_number()) return v->get<double>();
+    return v->is_null() ? std::nan("") : 0.0;
+}
+
+// One value of a row: by record, the object's member; by column, the
+// column's element at the row's index (a list, or an object keyed by the
+// index label as pandas writes it).
+struct RowSource {
+    const nlohmann::json* record = nullptr;
+    const nlohmann::json* columns = nullptr;
+    std::size_t index = 0;
+    std::string label;
+    const nlohmann::json* operator()(const char* key) const {
+        if (record) {
+            const auto it = record->find(key);
+            return it != record->end() ? &*it : nullptr;
+        }
+        const auto column = columns->find(key);
+        if (column == columns->end()) return nullptr;
+        if (column->is_array()) return index < column->size() ? &(*column)[index] : nullptr;
+        if (!column->is_object()) return nullptr;
+        const auto it = column->find(label);
+        return it != column->end() ? &*it : nullptr;
+    }
+};
+
+inline Row row(const RowSource& in) {
+    Row r{number(in("timestamp")) / 1000.0, number(in("latitude")), number(in("longitude")),
+          number(in("altitude")),           number(in("groundspeed")), number(in("track")),
+          number(in("vertical_rate"))};
+    if (const nlohmann::json* g = in("onground"); g && g->is_boolean()) r.onground = g->get<bool>() ? 1 : 0;
+    return r;
+}
+
+// The rows of a recording in either layout: a list of records, or an
+// object of columns (each a list, or an object keyed by the row's label).
+inline std::vector<Row> parseRows(const nlohmann::json& doc) {
+    std::vector<Row> rows;
+    if (doc.is_array()) {
+        for (const auto& o : doc)
+            if (o.is_object()) rows.push_back(row(RowSource{&o, nullptr, 0, {}}));
+        return rows;
+    }
+    if (!doc.is_object()) return rows;
+    const auto times = doc.find("timestamp");
+    if (times == doc.end()) return rows;
+    if (times->is_array()) {
+        for (std::size_t i = 0; i < times->size(); ++i) rows.push_back(row(RowSource{nullptr, &doc, i, {}}));
+    } else if (times->is_object()) {
+        for (const auto& [label, value] : times->items()) rows.push_back(row(RowSource{nullptr, &doc, 0, label}));
+    }
+    return rows;
 }
 
 // The rows in time order. A track that does not survive in the file (some
@@ -52,15 +107,9 @@ inline std::vector<Row> readRows(const std::filesystem::path& file) {
     char buffer[65536];
     for (int n; gz && (n = gzread(gz, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
     if (gz) gzclose(gz);
-    std::vector<Row> rows;
-    bool trackDamaged = false;
-    for (const auto& o : nlohmann::json::parse(text)) {
-        rows.push_back(Row{number(o, "timestamp") / 1000.0, number(o, "latitude"), number(o, "longitude"),
-                           number(o, "altitude"), number(o, "groundspeed"), number(o, "track"),
-                           number(o, "vertical_rate")});
-        trackDamaged |= rows.back().track < 0.0;
-    }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t < b.t; });
+    std::vector<Row> rows = parseRows(nlohmann::json::parse(text));
+    const bool trackDamaged = std::any_of(rows.begin(), rows.end(), [](const Row& r) { return r.track < 0.0; });
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t < b.t; });
     if (trackDamaged) {
         for (std::size_t i = 1; i < rows.size(); ++i) {
             const LatLon a{rows[i - 1].lat, rows[i - 1].lon}, b{rows[i].lat, rows[i].lon};
@@ -77,23 +126,26 @@ struct Identity {
     std::string hexid, type, registration, from, to, callsign, category;
 };
 
-// The service's entry: the 48 values of one aircraft.
+inline nlohmann::json value(double v) { return std::isnan(v) ? nlohmann::json(nullptr) : nlohmann::json(v); }
+
+// The service's entry: the 48 values of one aircraft; what the receiver did
+// not have goes on as null.
 inline nlohmann::json entry(const Row& r, const Identity& id) {
     nlohmann::json e = nlohmann::json::array();
     for (int i = 0; i < 48; ++i) e.push_back(0);
     e[0] = id.hexid;
     e[1] = r.lat;
     e[2] = r.lon;
-    e[3] = r.track;
-    e[4] = r.alt;
-    e[5] = r.gs;
+    e[3] = value(r.track);
+    e[4] = value(r.alt);
+    e[5] = value(r.gs);
     e[8] = id.type;
     e[9] = id.registration;
     e[10] = r.t;
     e[11] = id.from;
     e[12] = id.to;
     e[13] = id.callsign;
-    e[15] = r.vrate;
+    e[15] = value(r.vrate);
     e[17] = "adsb";
     e[20] = -1;
     e[23] = 0;
@@ -104,7 +156,7 @@ inline nlohmann::json entry(const Row& r, const Identity& id) {
 
 // The feed alone, on the recording's clock: the settings are the program's,
 // no catalogue, no park airport, no engine behind it.
-class ClockedFeedEnv final : public FeedEnv {
+class ClockedFeedEnv : public FeedEnv {
 public:
     ClockedFeedEnv() { gf_setFeedEnv(this); }
     ~ClockedFeedEnv() override { gf_setFeedEnv(nullptr); }
