@@ -767,8 +767,8 @@ void lf_readLearned(const fs::path& learnedPath) {
         }
         const bool clearFlights = gf_isNewerVersion(kFirstVersionWithKeptFlights, VersionData(meta->version));
         if (clearFlights) {
-            gf_logLine("\nThis learned file was created with and older GLIM version than 11.10.0,\nAll flights will be "
-                       "cleared, except for a handmade file\n");
+            gf_logLine("\nThis learned file was created with and older GLIM version than 11.10.0,");
+            gf_logLine("All flights will be cleared, except for a handmade file\n");
         }
         const std::string name = gf_readStringParameter(document, "airport_name").value_or("");
         if (name != g_parkAirportFile.airport_name) {

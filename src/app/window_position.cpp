@@ -42,8 +42,8 @@ WindowPosition lf_readWindowPosition(const fs::path& parametersFile) {
         const fs::file_status status = fs::status(parametersFile, ec);
         if (status.type() == fs::file_type::not_found) return {MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value()};
         if (ec) throw fs::filesystem_error("exists", parametersFile, ec);
-        gf_logHighlight(fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml,  file removed\n",
-                                    gf_pathToUtf8(parametersFile)));
+        gf_logHighlight(fmt::format("{} failed to load, syntax error?", gf_pathToUtf8(parametersFile)));
+        gf_logLine(" --> saved as 0.xml,  file removed\n");
         // Without its copy the file is the user's only record of the
         // settings: it stays for the settings loader, unread here.
         if (!gf_save1GenerationOf(parametersFile)) return {MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value()};

@@ -18,20 +18,43 @@ std::mutex g_logMutex;
 
 bool lf_isRawControl(unsigned char c) { return (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F; }
 
+// The callers' own line breaks lead or end a text (blank lines around a
+// block); a line break inside it comes from a value put into the text, a
+// registration or a message of the service, and would start a line of its
+// own that Log.txt did not write. Those are written as \x0A.
+struct Interior {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+Interior lf_interior(std::string_view text) {
+    const std::size_t first = text.find_first_not_of('\n');
+    if (first == std::string_view::npos) return {};
+    return {first, text.find_last_not_of('\n') + 1};
+}
+
+bool lf_mustEscape(std::string_view text, std::size_t i, const Interior& inner) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') return i >= inner.begin && i < inner.end;
+    return lf_isRawControl(c);
+}
+
 // Every line passes here, so no caller can fill the disk with one text (an
 // answer of 16 MB quoted at every poll made gigabytes an hour) or put a raw
 // control character into the log: a text is cut after kMaxLogLine_bytes,
 // never inside a UTF-8 sequence, with what was cut said; control characters
-// but the callers' own line breaks and tabs are written as \xNN.
+// but the callers' leading and trailing line breaks and tabs are written as
+// \xNN.
 std::string lf_safeText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const bool tooLong = text.size() > kMaxLogLine_bytes;
     const std::string_view kept = tooLong ? text.substr(0, kMaxLogLine_bytes) : text;
+    const Interior inner = lf_interior(text);
     std::string out;
     out.reserve(kept.size() + 48);
-    for (const char ch : kept) {
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const char ch = kept[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (lf_isRawControl(c)) {
+        if (lf_mustEscape(text, i, inner)) {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 15];
@@ -54,7 +77,10 @@ std::string lf_safeText(std::string_view text) {
 
 bool lf_needsCare(std::string_view text) {
     if (text.size() > kMaxLogLine_bytes) return true;
-    return std::any_of(text.begin(), text.end(), [](char c) { return lf_isRawControl(static_cast<unsigned char>(c)); });
+    const Interior inner = lf_interior(text);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (lf_mustEscape(text, i, inner)) return true;
+    return false;
 }
 
 void lf_write(std::string_view prefix, std::string_view text, bool flush) {

@@ -7,7 +7,8 @@
 #include <string_view>
 
 // The most one call writes of its text: a longer text is cut, with the cut
-// said. Control characters but "\n" and "\t" are written as \xNN. Texts
+// said. Control characters but "\t" and the line breaks that lead or end
+// the text are written as \xNN: one call writes one line. Texts
 // quoted from outside are cut much shorter by their callers (gf_logExcerpt).
 inline constexpr std::size_t kMaxLogLine_bytes = 4096;
 

@@ -3,6 +3,7 @@
 #include "core/geometry.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "feed/entry_limits.h"
 #include "feed/feed_entry_read.h"
 #include "feed/traffic_reader.h"
 
@@ -92,7 +93,7 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const F
 }
 
 bool lf_acceptCallsign(const nlohmann::json& e, FlightRecord& r, TrafficReader& reader, FeedEnv& env) {
-    r.callsign = gf_entryText(e, 13);
+    r.callsign = reader.entryDrops.clean(gf_entryText(e, 13), kMaxCallsign_chars);
     if (r.callsign == "null") {
         r.callsign.clear();
         return true;
@@ -123,6 +124,16 @@ bool lf_feedTimeUsable(double t, std::int64_t now, std::int32_t toffset_min) {
     const double earliest = static_cast<double>(now) - toffset_min * 60.0 - kFeedTimeSlack_s;
     const double latest = static_cast<double>(now) + kFeedTimeSlack_s;
     return t >= earliest && t <= latest;
+}
+
+// Numbers no aircraft can reach are dropped, not clamped: the simulator
+// would fly an aircraft at 1e308 ft, and a clamped value is a lie about where
+// the aircraft is.
+bool lf_withinAircraftLimits(const nlohmann::json& e, EntryDrops& drops) {
+    const ImpossibleValue v = gf_impossibleLiveValue(e);
+    if (v == ImpossibleValue::none) return true;
+    drops.count(v);
+    return false;
 }
 
 std::string lf_epochText(double t) {
@@ -160,14 +171,18 @@ void TrafficReader::processLine() {
         }
         r.feedTime = t;
         gf_setDataTime(t);
+        if (!lf_withinAircraftLimits(e, entryDrops)) return;
 
-        // 2. Registration.
+        // 2. Registration. Every text of the entry is cleaned and cut to its
+        // field as it is read: it goes on to the simulator, the flight plan
+        // and Log.txt.
         r.registration = gf_entryText(e, 9);
         if (r.registration.size() > 12) return;
         if (r.registration == "null") r.registration.clear();
+        r.registration = entryDrops.clean(r.registration, kMaxRegistration_chars);
 
         // 3.-4. Type and emitter category.
-        r.type = gf_entryText(e, 8);
+        r.type = entryDrops.clean(gf_entryText(e, 8), kMaxType_chars);
         if (r.type == "0" || r.type == "ZZZZ") r.type.clear();
         if (r.type.empty()) return;
         const std::string category = gf_entryText(e, 28);
@@ -225,9 +240,9 @@ void TrafficReader::processLine() {
         p.track = gf_entryNumber(e, 3);
         if (p.track == 0.0 && p.trueHeading_rad) p.track = *p.trueHeading_rad * 180.0 / kPi;
         p.vrate = gf_entryNumber(e, 15);
-        r.origin = gf_entryText(e, 11);
+        r.origin = entryDrops.clean(gf_entryText(e, 11), kMaxAirportCode_chars);
         if (r.origin == "null") r.origin.clear();
-        r.destination = gf_entryText(e, 12);
+        r.destination = entryDrops.clean(gf_entryText(e, 12), kMaxAirportCode_chars);
         if (r.destination == "null") r.destination.clear();
 
         // 18. Bank, airborne only.

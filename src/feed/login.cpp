@@ -161,7 +161,11 @@ bool authenticate(WeatherReader& weather, int& status) {
         }
         const std::string body =
             fmt::format("license={}&software={}_{}", gf_formValue(gf_rtCredential()), kAppName, kAppVersion);
-        weather.setPostBody(body);
+        // The login waits for the service on the worker: closing the window
+        // or a run that ends while it waits ends the transfer.
+        RtTransferWatch watch;
+        if (!gf_stopFlagSet()) watch.stops = {&g_runStopping, &g_userClosing};
+        weather.setPostBody(body, watch);
         const CURLcode code = curl_easy_perform(weather.handle());
         if (code != CURLE_OK) {
             gf_logLine(fmt::format("{} Authentication failed: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));

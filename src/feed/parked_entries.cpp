@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "feed/entry_limits.h"
 #include "feed/feed_entry_read.h"
 #include "feed/traffic_reader.h"
 
@@ -100,8 +101,9 @@ void TrafficReader::processParkedTrafficLine(const std::string& key) {
 
         r.registration = gf_entryText(e, 4);
         if (r.registration.size() > 12 || r.registration == "null") r.registration.clear();
+        r.registration = entryDrops.clean(r.registration, kMaxRegistration_chars);
 
-        r.type = gf_entryText(e, 3);
+        r.type = entryDrops.clean(gf_entryText(e, 3), kMaxType_chars);
         if (r.type == "0" || r.type == "ZZZZ") {
             r.type.clear();
         } else {
@@ -114,7 +116,7 @@ void TrafficReader::processParkedTrafficLine(const std::string& key) {
         r.lon = gf_entryNumberRaw(e, 1);
         if (!gf_positionInRange(r.lat, r.lon)) return;
 
-        r.callsign = lf_cleanCallsign(gf_entryText(e, 6));
+        r.callsign = lf_cleanCallsign(entryDrops.clean(gf_entryText(e, 6), std::string::npos));
 
         lf_completeFromDbase(r, env);
 
@@ -122,7 +124,7 @@ void TrafficReader::processParkedTrafficLine(const std::string& key) {
         if (!lf_categoryWanted(env.acCategory(r.type), s)) return;
 
         if (!e[2].is_string()) return;
-        r.standName = e[2].get<std::string>();
+        r.standName = entryDrops.clean(e[2].get<std::string>(), kMaxStandName_chars);
         if (r.standName == s.reservedStand) return;
         if (r.standName == s.userParkingSpot) return;
 

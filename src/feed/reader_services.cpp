@@ -1,7 +1,10 @@
 #include "feed/reader_services.h"
 
 #include "core/geometry.h"
+#include "core/log.h"
 #include "feed/feed_window_values.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +23,32 @@ void gf_trafficReader() { gf_runTrafficReader(g_trafficReader, g_weatherReader);
 void gf_weatherReader() { gf_runWeatherReader(g_weatherReader, g_trafficReader); }
 
 void gf_updateReaderLamps(TrafficReader& traffic, WeatherReader& weather) {
+    gf_updateReaderLamps(traffic, weather, TrafficReader::steadyNowMs());
+}
+
+namespace {
+
+// A service that answers too slowly, or not at all, leaves the last batch's
+// count standing: the lamp would stay green while no traffic comes. It shows
+// waiting instead, and the status line says why.
+bool lf_reportSlowService(TrafficReader& traffic, std::int64_t now_ms, FeedEnv& env) {
+    const bool late = traffic.answersLate(now_ms);
+    if (late) {
+        const std::int64_t waited_s = (now_ms - traffic.answerDue_ms.load()) / 1000 + 10;
+        env.setStatusLine(fmt::format("RT traffic: no answer from the service for {} seconds", waited_s),
+                          !traffic.slowReported);
+        traffic.slowReported = true;
+    } else if (traffic.slowReported) {
+        traffic.slowReported = false;
+        gf_logLine("RT traffic: the service answers again");
+        env.clearStatusLine();
+    }
+    return late;
+}
+
+}  // namespace
+
+void gf_updateReaderLamps(TrafficReader& traffic, WeatherReader& weather, std::int64_t now_ms) {
     if (!g_authenticated) return;
     FeedEnv& env = gf_feedEnv();
     if (!weather.weatherOk && weather.weatherLampLatch) {
@@ -31,7 +60,8 @@ void gf_updateReaderLamps(TrafficReader& traffic, WeatherReader& weather) {
         g_weatherLamp = 1;
         env.repaint();
     }
-    const std::int64_t count = traffic.trafficCount.load();
+    const bool late = lf_reportSlowService(traffic, now_ms, env);
+    const std::int64_t count = late ? 0 : traffic.trafficCount.load();
     if (count < 1 && traffic.trafficLampLatch) {
         g_trafficLamp = 2;
         env.repaint();

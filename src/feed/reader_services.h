@@ -14,6 +14,9 @@ void gf_trafficReader();
 void gf_weatherReader();
 
 void gf_updateReaderLamps(TrafficReader& traffic, WeatherReader& weather);
+// As above at the steady-clock time now_ms: a traffic answer overdue shows
+// the traffic lamp waiting and a status line.
+void gf_updateReaderLamps(TrafficReader& traffic, WeatherReader& weather, std::int64_t now_ms);
 void gf_updateReaderLamps();
 // Centres the live box on the user's aircraft, sized by range_nm.
 void gf_updateTrafficBox(TrafficReader& traffic, double userLat, double userLon, double range_nm);

@@ -4,6 +4,7 @@
 #include "core/endpoint_url.h"
 #include "core/json_limits.h"
 #include "core/log.h"
+#include "core/run_flags.h"
 #include "core/text.h"
 #include "feed/feed_env.h"
 #include "feed/feed_window_values.h"
@@ -29,9 +30,16 @@ constexpr std::uint64_t kLongLongMax = 9223372036854775807ull;
 // Beyond this a double no longer converts to long long without overflow.
 constexpr double kIntegerLimit = 9.0e18;
 
-int lf_abortOnStop(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* stop = static_cast<const std::atomic<bool>*>(stopFlag);
-    return (stop && stop->load()) ? 1 : 0;
+int lf_abortOnStop(void* watchData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* watch = static_cast<RtTransferWatch*>(watchData);
+    for (const std::atomic<bool>* stop : watch->stops)
+        if (stop && stop->load()) return 1;
+    if (watch->yieldTo && watch->yieldTo->load() &&
+        std::chrono::steady_clock::now() - watch->start >= std::chrono::milliseconds(watch->yieldAfter_ms)) {
+        watch->yielded = true;
+        return 1;
+    }
+    return 0;
 }
 
 void lf_check(CURLcode code, const std::string& message) {
@@ -41,7 +49,7 @@ void lf_check(CURLcode code, const std::string& message) {
 // Options after the address, in the order the service's clients always set
 // them, then the transfer bounds.
 void lf_setBodyOptions(CURL* handle, std::string_view name, const std::string& body, std::string& response,
-                       const std::atomic<bool>* stop) {
+                       RtTransferWatch& watch) {
     lf_check(curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "deflate,gzip"),
              fmt::format("{} failed to set CURLOPT_ACCEPT_ENCODING", name));
     lf_check(curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str()), fmt::format("{}: failed to set POSTFIELDS", name));
@@ -57,13 +65,19 @@ void lf_setBodyOptions(CURL* handle, std::string_view name, const std::string& b
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     lf_check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, g_transferLimits.connect_ms),
              fmt::format("{} failed to set CURLOPT_CONNECTTIMEOUT_MS", name));
-    lf_check(curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, g_transferLimits.total_ms),
-             fmt::format("{} failed to set CURLOPT_TIMEOUT_MS", name));
-    if (stop) {
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stop));
-        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    }
+    const long total_ms = watch.total_ms > 0 ? std::min(watch.total_ms, g_transferLimits.total_ms) : g_transferLimits.total_ms;
+    lf_check(curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, total_ms), fmt::format("{} failed to set CURLOPT_TIMEOUT_MS", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, g_transferLimits.lowSpeed_bytesPerS),
+             fmt::format("{} failed to set CURLOPT_LOW_SPEED_LIMIT", name));
+    lf_check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, g_transferLimits.lowSpeed_s),
+             fmt::format("{} failed to set CURLOPT_LOW_SPEED_TIME", name));
+    // Every request can be ended by the one who waits for it: the progress
+    // calls come at least once a second, also while nothing arrives.
+    watch.start = std::chrono::steady_clock::now();
+    watch.yielded = false;
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &watch);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
 }  // namespace
@@ -166,12 +180,19 @@ std::string gf_jsonMessage(const nlohmann::json& answer) { return gf_logExcerpt(
 
 CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
                    std::string& response, const std::atomic<bool>* stop) {
+    RtTransferWatch watch;
+    watch.stops[0] = stop;
+    return gf_rtPost(handle, name, path, body, response, watch);
+}
+
+CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
+                   std::string& response, RtTransferWatch& watch) {
     if (!handle) throw std::runtime_error(fmt::format("{} curl_easy_init() failed", name));
     curl_easy_reset(handle);
     response.clear();
     const std::string url = gf_rtBaseUrl() + std::string(path);
     lf_check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), fmt::format("{}: failed to set URL", name));
-    lf_setBodyOptions(handle, name, body, response, stop);
+    lf_setBodyOptions(handle, name, body, response, watch);
     const CURLcode code = curl_easy_perform(handle);
     long http = 0;
     // A redirect's body is a page about the move, not the service's answer.
@@ -199,7 +220,9 @@ RtClient::RtClient() : m_handle(gf_newCurlHandle("aucurl_")) { response.reserve(
 
 RtClient::~RtClient() = default;
 
-void RtClient::setPostBody(const std::string& body) { lf_setBodyOptions(m_handle.get(), "aucurl_", body, response, nullptr); }
+void RtClient::setPostBody(const std::string& body, RtTransferWatch& watch) {
+    lf_setBodyOptions(m_handle.get(), "aucurl_", body, response, watch);
+}
 
 void RtClient::reset() {
     GUID.clear();
@@ -231,7 +254,16 @@ void RtClient::deauthenticate() {
         const std::string url = gf_rtBaseUrl() + "/v4/deauth";
         lf_check(curl_easy_setopt(m_handle.get(), CURLOPT_URL, url.c_str()), "Failed to set CURLOPT_URL");
         const std::string body = fmt::format("GUID={}", gf_formValue(GUID));
-        setPostBody(body);
+        // The logout runs in the closing down: a user who closes the window
+        // waits for it, so it is kept short then and ends when the user
+        // closes while it runs (after a restart's logout, for instance).
+        RtTransferWatch watch;
+        if (g_userClosing.load()) {
+            watch.total_ms = g_transferLimits.closingLogout_ms;
+        } else {
+            watch.stops[0] = &g_userClosing;
+        }
+        setPostBody(body, watch);
         const CURLcode code = curl_easy_perform(m_handle.get());
         if (code != CURLE_OK) {
             gf_logLine(fmt::format("{} Deauthentication failed: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));

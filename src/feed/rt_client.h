@@ -5,7 +5,9 @@
 #include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -47,9 +49,17 @@ int gf_answerPause(const nlohmann::json& answer, const char* key, int def);
 // The answer cap holds after decompression: a small gzip answer can unpack to
 // hundreds of megabytes. 2,000 aircraft in the live box weigh about 0.5 MB
 // per snapshot, the five buffered snapshots about 2.5 MB.
+// A transfer whose answer trickles below lowSpeed_bytesPerS for
+// lowSpeed_s seconds has stalled: a real answer of the service comes at
+// network speed, and waiting the whole total for it only holds the reader.
 struct RtTransferLimits {
     long connect_ms = 10000;
     long total_ms = 30000;
+    long lowSpeed_bytesPerS = 1000;
+    long lowSpeed_s = 5;
+    // The logout at the user's close: a service that answers it slowly must
+    // not hold the closing down (a sound logout takes well under a second).
+    long closingLogout_ms = 1500;
     std::size_t maxAnswer_bytes = std::size_t{16} << 20;
 };
 
@@ -94,11 +104,27 @@ std::string lf_jsonString(const nlohmann::json& answer, const char* key, const s
 // control characters); empty when missing or not a text.
 std::string gf_jsonMessage(const nlohmann::json& answer);
 
+// What ends a transfer in progress besides its time limits: any of the
+// flags raised; and yieldTo raised once the transfer has run yieldAfter_ms
+// (a slow poll gives way to a request that waits behind it).
+struct RtTransferWatch {
+    std::array<const std::atomic<bool>*, 2> stops{};
+    const std::atomic<bool>* yieldTo = nullptr;
+    long yieldAfter_ms = 0;
+    // A total time shorter than the common one; 0 keeps the common one.
+    long total_ms = 0;
+    std::chrono::steady_clock::time_point start{};
+    // Set when the transfer ended because yieldTo was raised.
+    bool yielded = false;
+};
+
 // One POST: resets the handle, sets the address, the body and the common
 // options, and performs the transfer into response (emptied first). The stop
 // flag, when given, aborts a transfer in progress.
 CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
                    std::string& response, const std::atomic<bool>* stop);
+CURLcode gf_rtPost(CURL* handle, std::string_view name, std::string_view path, const std::string& body,
+                   std::string& response, RtTransferWatch& watch);
 
 // What an answer without a body was, for its log line: "empty content", or
 // the redirect that was refused (the service's answers are never fetched from
@@ -113,8 +139,8 @@ public:
     RtClient& operator=(const RtClient&) = delete;
 
     // Prepares the client's own handle for one POST of body (options after
-    // the address). body must stay alive until the transfer ends.
-    void setPostBody(const std::string& body);
+    // the address). body and watch must stay alive until the transfer ends.
+    void setPostBody(const std::string& body, RtTransferWatch& watch);
     void reset();
     // Waits ms milliseconds, ending early as soon as the stop flag is raised.
     void pause(int ms);

@@ -25,6 +25,19 @@ constexpr int kParkedPoll_ms = 100;
 constexpr double kParkedHalfHeight_deg = 0.04996402877697842;
 constexpr double kParkedHalfWidth_ft = 18228.34647;
 constexpr double kHalfPi = 1.5707963267948966;
+// A live poll that has run this long gives way to a parked request waiting
+// behind it: the worker waits 10 s for the parked answer, a trickling poll
+// would hold the reader for its whole time limit.
+constexpr long kPollYieldAfter_ms = 1500;
+// The parked request ends in time for the worker's 10 s wait.
+constexpr long kParkedTotal_ms = 7000;
+// No answer for this long beyond the service's pause: the service is slow.
+constexpr std::int64_t kSlowAnswer_ms = 10000;
+
+std::int64_t lf_steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string lf_boxBody(const std::string& guid, const FeedBox& box, const char* querytype, std::int32_t toffset) {
     return fmt::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype={}&toffset={}",
@@ -84,11 +97,15 @@ void TrafficReader::parseEntries(const nlohmann::json& data) {
         entry = member;
         processLine();
     };
+    entryDrops = EntryDrops{};
     if (data.is_object()) {
         for (const auto& item : data.items()) take(item.value());
     } else if (data.is_array()) {
         for (const auto& member : data) take(member);
     }
+    // One line an answer, however many entries it lost.
+    const std::string dropped = entryDrops.logLine("Live traffic");
+    if (!dropped.empty()) gf_logLine(dropped);
 }
 
 void TrafficReader::handOver(int delay_s) {
@@ -155,6 +172,7 @@ bool TrafficReader::receive(int& status) {
         status = kReaderStopped;
         return false;
     }
+    answerDue_ms = lf_steadyMs() + rrl + kSlowAnswer_ms;
     receiving = true;
     while (!stop) {
         if (parkedRequest.exchange(false)) {
@@ -165,9 +183,20 @@ bool TrafficReader::receive(int& status) {
         try {
             refreshAnswerSettings();
             const std::string body = lf_boxBody(GUID, liveBox.load(), "locationtraffic", toffset.load());
-            const CURLcode code = gf_rtPost(m_trcurl.get(), "trcurl_", "/v4/traffic", body, trafficResponse, &stop);
+            RtTransferWatch watch;
+            watch.stops[0] = &stop;
+            watch.yieldTo = &parkedRequest;
+            watch.yieldAfter_ms = kPollYieldAfter_ms;
+            const CURLcode code = gf_rtPost(m_trcurl.get(), "trcurl_", "/v4/traffic", body, trafficResponse, watch);
             if (code != CURLE_OK || trafficResponse.empty()) {
                 if (stop) break;
+                if (watch.yielded) {
+                    // The parked request goes next, after the service's pause
+                    // (the poll was sent and counts for its pace).
+                    gf_logLine("Live traffic poll given up after 1.5 s for the parked traffic request");
+                    pause(rrl);
+                    continue;
+                }
                 if (code != CURLE_OK) {
                     gf_logHighlight(fmt::format("curl traffic code:{} = {}", static_cast<int>(code), curl_easy_strerror(code)));
                 } else {
@@ -178,6 +207,7 @@ bool TrafficReader::receive(int& status) {
             }
             const auto answer = gf_parseAnswer(trafficResponse, true, kMaxTrafficAnswerValues);
             const int st = gf_answerStatus(answer);
+            answerDue_ms = lf_steadyMs() + rrl + kSlowAnswer_ms;
             if (st == 406) {
                 gf_logHighlight(fmt::format("{} curl traffic msg: {}", gf_formatTime(gf_now()), gf_jsonMessage(answer)));
                 pause(rrl);
@@ -217,7 +247,10 @@ void TrafficReader::parkedtraffic() {
         try {
             refreshAnswerSettings();
             const std::string body = lf_boxBody(GUID, box, "parkedtraffic", toffset.load());
-            const CURLcode code = gf_rtPost(m_ptcurl.get(), "ptcurl_", "/v4/traffic", body, trafficResponse, &stop);
+            RtTransferWatch watch;
+            watch.stops[0] = &stop;
+            watch.total_ms = kParkedTotal_ms;
+            const CURLcode code = gf_rtPost(m_ptcurl.get(), "ptcurl_", "/v4/traffic", body, trafficResponse, watch);
             if (code != CURLE_OK) {
                 if (!stop) {
                     gf_logHighlight(
@@ -241,6 +274,7 @@ void TrafficReader::parkedtraffic() {
                     } else {
                         rrl = gf_answerPause(answer, "rrl", kDefaultPause_ms);
                         const auto it = answer.find("data");
+                        entryDrops = EntryDrops{};
                         if (it != answer.end() && it->is_object()) {
                             for (const auto& item : it->items()) {
                                 parkedEntry = item.value();
@@ -252,6 +286,8 @@ void TrafficReader::parkedtraffic() {
                                 processParkedTrafficLine(std::to_string(i));
                             }
                         }
+                        const std::string dropped = entryDrops.logLine("Parked traffic");
+                        if (!dropped.empty()) gf_logLine(dropped);
                         st = kParkedTaken;
                     }
                 }
@@ -289,7 +325,15 @@ void TrafficReader::resetForRun() {
     feedTimeReported = false;
     receiving = false;
     parkedRequest = false;
+    answerDue_ms = 0;
+    slowReported = false;
 }
+
+bool TrafficReader::answersLate(std::int64_t now_ms) const {
+    return receiving.load() && now_ms > answerDue_ms.load();
+}
+
+std::int64_t TrafficReader::steadyNowMs() { return lf_steadyMs(); }
 
 void gf_runTrafficReader(TrafficReader& traffic, WeatherReader& weather) {
     gf_runReaderThread(traffic, weather, g_trafficLamp, {"Traffic Reader", "Traffic", "gf_trafficReader"},

@@ -3,6 +3,7 @@
 // every entry into a FlightRecord or ParkedRecord.
 #pragma once
 
+#include "feed/entry_limits.h"
 #include "feed/feed_env.h"
 #include "feed/feed_records.h"
 #include "feed/rt_client.h"
@@ -90,6 +91,16 @@ public:
     std::atomic<bool> parkedRequest{false};
     std::atomic<bool> receiving{false};
     bool blockReport = true;
+    // Steady-clock time (ms) by which the next live answer is due: the last
+    // answer's time, the service's pause and a margin. A reader still
+    // receiving after it waits for a slow service (the lamps show it).
+    std::atomic<std::int64_t> answerDue_ms{0};
+    bool answersLate(std::int64_t now_ms) const;
+    static std::int64_t steadyNowMs();
+    // Worker: the slow service has been reported (status line and log).
+    bool slowReported = false;
+    // What the entries of the answer being parsed lost to the limits.
+    EntryDrops entryDrops;
     // Set by the first entry of a run dropped for its feed time: one log line.
     bool feedTimeReported = false;
 

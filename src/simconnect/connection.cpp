@@ -7,6 +7,7 @@
 #include "simconnect/packets.h"
 #include "simconnect/platform.h"
 #include "simconnect/transport.h"
+#include "simconnect/value_guard.h"
 
 namespace {
 
@@ -153,6 +154,9 @@ SimConnectResult SimConnect_Open(SimConnectHandle* handle, const char* applicati
         lf_dropConnection(connection);
         return result == SIMCONNECT_E_TEXT_TOO_LONG ? result : SIMCONNECT_E_FAIL;
     }
+    // A new connection at the address of a closed one starts without its
+    // definitions.
+    gf_simGuardForget(connection);
     *handle = connection;
     return SIMCONNECT_OK;
 }
@@ -176,6 +180,7 @@ SimConnectResult SimConnect_Close(SimConnectHandle handle) {
                                g_simConnections.end());
         lastConnection = g_simConnections.empty();
     }
+    gf_simGuardForget(handle);
     lf_dropConnection(handle);
     lf_sleep(kCloseAfter);
     if (lastConnection) {

@@ -1,5 +1,7 @@
 #include "simconnect/packets.h"
 
+#include "simconnect/value_guard.h"
+
 #include <algorithm>
 
 namespace {
@@ -77,7 +79,7 @@ SimConnectResult SimConnect_SetNotificationGroupPriority(SimConnectHandle handle
 SimConnectResult SimConnect_AddToDataDefinition(SimConnectHandle handle, std::uint32_t defineId,
                                                 const char* datumName, const char* unitsName,
                                                 std::uint32_t datumType, float epsilon, std::uint32_t datumId) {
-    return gf_simSendPacket(handle, SimFnAddToDataDefinition, 544, [&](SimPacketFill& p) {
+    const SimConnectResult result = gf_simSendPacket(handle, SimFnAddToDataDefinition, 544, [&](SimPacketFill& p) {
         p.u32(16, defineId);
         if (!p.text(20, kNameField, datumName) || !p.text(276, kNameField, unitsName)) return false;
         p.u32(532, datumType);
@@ -85,6 +87,8 @@ SimConnectResult SimConnect_AddToDataDefinition(SimConnectHandle handle, std::ui
         p.u32(540, datumId);
         return true;
     });
+    if (result == SIMCONNECT_OK) gf_simGuardAddDatum(handle, defineId, datumName, unitsName, datumType);
+    return result;
 }
 
 SimConnectResult SimConnect_RequestDataOnSimObject(SimConnectHandle handle, std::uint32_t requestId,
@@ -122,6 +126,7 @@ SimConnectResult SimConnect_SetDataOnSimObject(SimConnectHandle handle, std::uin
     const std::uint32_t elements = std::max<std::uint32_t>(count, 1);
     const std::uint64_t dataSize = static_cast<std::uint64_t>(elements) * unitSize;
     if (dataSize > 0 && !data) return SIMCONNECT_E_FAIL;
+    if (!gf_simGuardDataAllowed(handle, defineId, count, unitSize, data)) return SIMCONNECT_E_INVALIDARG;
     // Sizes are worked out in 64 bits so that a huge count cannot wrap into a
     // small packet. What cannot fit the send buffer asks for a slot no buffer
     // has: the reservation refuses it, after a failed transport has had its
@@ -151,6 +156,7 @@ SimConnectResult SimConnect_SubscribeToSystemEvent(SimConnectHandle handle, std:
 SimConnectResult SimConnect_AICreateNonATCAircraft(SimConnectHandle handle, const char* containerTitle,
                                                    const char* tailNumber, const SimConnectInitPosition& position,
                                                    std::uint32_t requestId) {
+    if (!gf_simGuardPositionAllowed(position)) return SIMCONNECT_E_INVALIDARG;
     return gf_simSendPacket(handle, SimFnAICreateNonATCAircraft, 344, [&](SimPacketFill& p) {
         if (!p.text(16, kNameField, containerTitle) || !p.text(272, kTailNumberField, tailNumber)) return false;
         p.f64(284, position.latitude_deg);

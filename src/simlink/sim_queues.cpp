@@ -33,13 +33,27 @@ void lf_emptyUnsent() {
     g_simQueues.removals.clear();
 }
 
+// SimClient thread only. The library refuses a position with a value no
+// aircraft can have; the flight keeps its last good position in the
+// simulator. Logged at the first refusal and every thousandth after it, so a
+// broken stream cannot fill Log.txt at the frame rate.
+std::uint64_t g_refusedPositions = 0;
+constexpr std::uint64_t kRefusalLogEvery = 1000;
+
 void lf_sendPositions(SimConnectHandle handle, std::uint32_t userObjectId) {
     for (const AiPositionCmd& p : g_simQueues.positionsFront) {
         // The user aircraft (and anything at or below its id) is the user's to fly.
         if (p.objectId <= userObjectId) continue;
         const double values[8] = {p.lat_deg,     p.lon_deg, p.pitch_rad,         p.bank_rad,
                                   p.heading_rad, p.alt_ft,  p.verticalSpeed_fps, p.trueAirspeed_kt};
-        SimConnect_SetDataOnSimObject(handle, SimDefAiPosition, p.objectId, 0, 0, kAiPositionSize, values);
+        const SimConnectResult result =
+            SimConnect_SetDataOnSimObject(handle, SimDefAiPosition, p.objectId, 0, 0, kAiPositionSize, values);
+        if (result == SIMCONNECT_E_INVALIDARG && g_refusedPositions++ % kRefusalLogEvery == 0) {
+            gf_logHighlight(fmt::format("SimConnect refused a position no aircraft can have (object {}, {} refused so "
+                                        "far): lat {} lon {} alt {} ft, bank {}, vs {} ft/s, tas {} kt",
+                                        p.objectId, g_refusedPositions, p.lat_deg, p.lon_deg, p.alt_ft, p.bank_rad,
+                                        p.verticalSpeed_fps, p.trueAirspeed_kt));
+        }
     }
     g_simQueues.positionsFront.clear();
 }
@@ -168,10 +182,11 @@ bool lf_createAiAircraftInSim(SimConnectHandle handle, const AiCreateRequest& re
     if (gf_simConnectFailed(result)) {
         gf_logHighlight(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
                                     request.hexid, request.liveryTitle, request.callsign));
-        // A callsign too long for the tail number or a title too long for its
-        // field is this aircraft's fault, not the connection's: the same
-        // flight would come back after a restart and end the run again.
-        if (result != SIMCONNECT_E_TEXT_TOO_LONG) {
+        // A callsign too long for the tail number, a title too long for its
+        // field or a position no aircraft can have is this aircraft's fault,
+        // not the connection's: the same flight would come back after a
+        // restart and end the run again.
+        if (result != SIMCONNECT_E_TEXT_TOO_LONG && result != SIMCONNECT_E_INVALIDARG) {
             gf_simRequestError();
             return true;
         }

@@ -258,6 +258,13 @@ std::string lf_kindOf(const std::string& path, const json& form) {
     return "live";
 }
 
+// A slow answer still being sent when the stub is reset or quits ends.
+bool lf_superseded(std::uint64_t generation) {
+    if (g_quitting.load()) return true;
+    std::lock_guard lock(g_stub.mutex);
+    return g_stub.generation != generation;
+}
+
 // A scripted answer, when one is queued for this kind. Returns true when the
 // response is complete; stalls return false after their wait so the normal
 // answer follows.
@@ -271,6 +278,44 @@ bool lf_scripted(const std::string& kind, httplib::Response& res, std::unique_lo
         const std::uint64_t generation = g_stub.generation;
         g_stub.wake.wait_for(lock, std::chrono::milliseconds(ms), [&] { return g_stub.generation != generation; });
         if (!step.contains("status") && !step.contains("answer") && !step.contains("body")) return false;
+    }
+    if (step.contains("trickle_bytes_per_s")) {
+        // The answer (scripted, or a status 200 without entries) comes after
+        // trickle_s seconds of blanks at the given rate: a service that
+        // answers, but slower than anyone can wait for.
+        const int rate = std::max(1, step.value("trickle_bytes_per_s", 10));
+        const int seconds = step.value("trickle_s", 60);
+        const std::string answer = step.contains("answer") ? step["answer"].dump() : lf_answer(200, "").dump();
+        const std::uint64_t generation = g_stub.generation;
+        auto sent = std::make_shared<std::size_t>(0);
+        const std::size_t blanks = static_cast<std::size_t>(rate) * static_cast<std::size_t>(std::max(0, seconds));
+        res.set_chunked_content_provider("application/json", [=](std::size_t, httplib::DataSink& sink) {
+            if (lf_superseded(generation)) return false;
+            if (*sent >= blanks) {
+                sink.write(answer.data(), answer.size());
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000 / rate));
+            ++*sent;
+            return sink.write(" ", 1);
+        });
+        return true;
+    }
+    if (step.value("continue_flood", false)) {
+        // "100 Continue" after "100 Continue", never a final answer: the
+        // first one is the response's own status line, the rest follow as
+        // its body, which a client reads as more interim answers.
+        res.status = 100;
+        const std::uint64_t generation = g_stub.generation;
+        res.set_content_provider(std::size_t{1} << 40, "text/plain",
+                                 [generation](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                     if (lf_superseded(generation)) return false;
+                                     static const std::string kInterim = "HTTP/1.1 100 Continue\r\n\r\n";
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                                     return sink.write(kInterim.data(), kInterim.size());
+                                 });
+        return true;
     }
     if (step.value("drop", false)) {
         // Headers promise a body that never comes: the client sees the

@@ -139,7 +139,8 @@ TEST_F(LogTest, GenerationsGoBeforeTheFilesOwnExtension) {
 }
 
 // Every line passes one door: no text fills the disk, and no control
-// character but the callers' own line breaks and tabs reaches the file raw.
+// character but the callers' own line breaks around the text and tabs
+// reaches the file raw.
 TEST_F(LogTest, TheDoorCutsLongTextsAndShowsControlCharacters) {
     const std::string euro = "\xE2\x82\xAC";
     const std::string cutNote = " ... [line cut, ";
@@ -151,7 +152,8 @@ TEST_F(LogTest, TheDoorCutsLongTextsAndShowsControlCharacters) {
     const std::string longest(kMaxLogLine_bytes, 'a');
     const std::vector<Row> rows = {
         {"plain", "ok", "ok"},
-        {"line breaks and tabs are the caller's", "\nAuthenticated\tx", "\nAuthenticated\tx"},
+        {"line breaks and tabs are the caller's", "\nAuthenticated\tx\n", "\nAuthenticated\tx\n"},
+        {"a line break inside forges no line", "ZZ-ABC\n==> forged line\nend", "ZZ-ABC\\x0A==> forged line\\x0Aend"},
         {"other controls shown", std::string("a\x01\r\x1b[2J\x7f") + std::string(1, '\0') + "z",
          "a\\x01\\x0D\\x1B[2J\\x7F\\x00z"},
         {"the longest line whole", longest, longest},

@@ -184,6 +184,51 @@ TEST(ReaderLamps, FollowTheDataStateOnChangesOnly) {
     g_authenticated = false;
 }
 
+// A service that stops answering leaves the last batch's count standing: the
+// traffic lamp must not stay green on it. Driven on the reader's own clock
+// values, no waiting.
+TEST(ReaderLamps, ASlowServiceShowsTheTrafficLampWaitingAndSaysWhy) {
+    RecordingFeedEnv env;
+    LogCapture log;
+    TrafficReader traffic;
+    WeatherReader weather;
+    g_authenticated = true;
+    weather.weatherOk = true;
+    traffic.trafficCount = 12;
+    traffic.receiving = true;
+    traffic.answerDue_ms = 100000;
+    struct Step {
+        const char* name;
+        std::int64_t now_ms;
+        int trafficLamp;
+        std::size_t statusLines;
+    };
+    const Step steps[] = {
+        {"answers on time", 90000, 1, 0},
+        {"the next answer is overdue", 105000, 2, 1},
+        {"still none", 110000, 2, 2},
+    };
+    g_trafficLamp = 2;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        gf_updateReaderLamps(traffic, weather, step.now_ms);
+        EXPECT_EQ(g_trafficLamp.load(), step.trafficLamp);
+        EXPECT_EQ(env.statusLines.size(), step.statusLines);
+    }
+    EXPECT_EQ(env.statusLines.back(), "RT traffic: no answer from the service for 20 seconds");
+    // An answer came: the lamp is green again, and the log says so once.
+    traffic.answerDue_ms = 200000;
+    gf_updateReaderLamps(traffic, weather, 111000);
+    EXPECT_EQ(g_trafficLamp.load(), 1);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("RT traffic: the service answers again"), std::string::npos) << text;
+    // A reader that has stopped is not slow: its lamp is the reader body's.
+    traffic.receiving = false;
+    gf_updateReaderLamps(traffic, weather, 900000);
+    EXPECT_EQ(g_trafficLamp.load(), 1);
+    g_authenticated = false;
+}
+
 TEST(ResetRtClients, BringsBothClientsToTheStartOfARun) {
     RecordingFeedEnv env;
     TrafficReader traffic;

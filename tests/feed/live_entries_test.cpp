@@ -219,6 +219,44 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
         {"feed time far in the future", [](json& e) { e[10] = static_cast<double>(kNow) + 1e6; }, nullptr, false, nullptr},
         {"feed time not a number", [](json& e) { e[10] = "now"; }, nullptr, false, nullptr},
         {"feed time not finite", [](json& e) { e[10] = std::numeric_limits<double>::infinity(); }, nullptr, false, nullptr},
+        // What no aircraft can do is dropped, never clamped; the oddities of
+        // real traffic stay.
+        {"altitude 1e308", [](json& e) { e[4] = 1e308; }, nullptr, false, nullptr},
+        {"altitude below -2,000 ft", [](json& e) { e[4] = -2500; atAirport(e); }, nullptr, false, nullptr},
+        {"true airspeed 1e308", [](json& e) { e[20] = 1e308; }, nullptr, false, nullptr},
+        {"ground speed of 5,000 kt", [](json& e) { e[5] = 5000; }, nullptr, false, nullptr},
+        {"vertical rate 1e308", [](json& e) { e[15] = 1e308; }, nullptr, false, nullptr},
+        {"vertical rate -100,000 ft/min", [](json& e) { e[15] = -100000; }, nullptr, false, nullptr},
+        {"track 1e308", [](json& e) { e[3] = 1e308; }, nullptr, false, nullptr},
+        {"roll 1e308", [](json& e) { e[23] = 1e308; }, nullptr, false, nullptr},
+        {"roll -200", [](json& e) { e[23] = -200; }, nullptr, false, nullptr},
+        {"a Concorde-like jet at 60,000 ft and 1,300 kt",
+         [](json& e) { e[4] = 60000; e[5] = 1300; e[20] = 1180; e[8] = "CONC"; }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_DOUBLE_EQ(r.point.gs, 1300); }},
+        {"a military jet climbing 45,000 ft/min banked 80", [](json& e) { e[15] = 45000; e[23] = 80; }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_DOUBLE_EQ(r.point.vrate, 45000); }},
+        {"a helicopter flying backwards", [](json& e) { e[8] = "EC35"; e[5] = 40; e[20] = -30; e[4] = 500; }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_DOUBLE_EQ(r.point.tas, -30); }},
+        {"a glider descending fast", [](json& e) { e[8] = "DG80"; e[28] = "null"; e[5] = 90; e[15] = -1800; }, nullptr,
+         true, nullptr},
+        {"a ground vehicle at 0 ft", [](json& e) { e[4] = 0; e[5] = 15; e[20] = 0; atAirport(e); }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
+        {"a report at -1,000 ft at an airport below sea level", [](json& e) { e[4] = -1000; e[5] = 10; atAirport(e); },
+         nullptr, true, [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
+        // The service's texts reach the simulator, the flight-plan files and
+        // Log.txt: no control character, no more than their field.
+        {"callsign with control characters and an escape sequence", [](json& e) { e[13] = "KL\x1b[31mM\x07\r12"; },
+         nullptr, true, [](const FlightRecord& r) { EXPECT_EQ(r.callsign, "KL[31mM1"); }},
+        {"registration with a line feed", [](json& e) { e[9] = "PH-B\nXA"; }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_EQ(r.registration, "PH-BXA"); }},
+        {"origin and destination of 100 KB", [](json& e) { e[11] = std::string(100000, 'E'); e[12] = std::string(100000, 'L'); },
+         nullptr, true,
+         [](const FlightRecord& r) {
+             EXPECT_EQ(r.origin, "EEEEEEEE");
+             EXPECT_EQ(r.destination, "LLLLLLLL");
+         }},
+        {"type with bytes of another alphabet", [](json& e) { e[8] = "B7\xc3\xa9" "38"; }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_EQ(r.type, "B738"); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -237,6 +275,26 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
     EXPECT_NE(text.find("Live traffic dropped: its time "), std::string::npos) << text;
     EXPECT_NE(text.find(" 1970 is more than 2 hours from this PC's time"), std::string::npos)
         << text;
+}
+
+// The reader counts what the limits took for its one line an answer.
+TEST_F(LiveEntries, DropsAndCleanedTextsAreCountedByValue) {
+    reader.entryDrops = EntryDrops{};
+    json e = baseEntry();
+    e[4] = 1e308;
+    e[20] = 1e308;
+    EXPECT_FALSE(parse(e, base));
+    e = baseEntry();
+    e[15] = 1e308;
+    EXPECT_FALSE(parse(e, base));
+    e = baseEntry();
+    e[13] = "KLM\n12";
+    EXPECT_TRUE(parse(e, base));
+    EXPECT_EQ(reader.entryDrops.dropped(), 2);
+    EXPECT_EQ(reader.entryDrops.logLine("Live traffic"),
+              "Live traffic: 2 entries dropped for values no aircraft can have (1 altitude, 1 vertical rate), 1 text "
+              "cleaned");
+    EXPECT_EQ(EntryDrops{}.logLine("Live traffic"), "");
 }
 
 TEST_F(LiveEntries, EntriesOfAnotherShapeAreDropped) {

@@ -93,6 +93,15 @@ TEST_F(ParkedEntries, EveryGateTakesOrDropsTheEntry) {
          [](const ParkedRecord& r) { EXPECT_EQ(r.callsign, ""); }},
         {"full stop inside a callsign", [](json& e) { e[6] = "KL.M1"; }, nullptr, true,
          [](const ParkedRecord& r) { EXPECT_EQ(r.callsign, "KL.M1"); }},
+        {"callsign and stand name with control characters", [](json& e) {
+             e[6] = "KL\x1b[0m\n13";
+             e[2] = "EHAM_\rD4" + std::string(100000, '9');
+         },
+         nullptr, true,
+         [](const ParkedRecord& r) {
+             EXPECT_EQ(r.callsign, "KL[0m13");
+             EXPECT_EQ(r.standName, "EHAM_D4" + std::string(25, '9'));
+         }},
         {"callsign with an at sign", [](json& e) { e[6] = "K@L"; }, nullptr, true,
          [](const ParkedRecord& r) { EXPECT_EQ(r.callsign, ""); }},
         {"callsign that is a known registration",

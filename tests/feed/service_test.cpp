@@ -1032,3 +1032,124 @@ TEST_F(Service, ParkedRequestTurnsTheReadersStatusIntoItsResult) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only the watched stops end these transfers: a trickle of 10 bytes a second
+// passes the low-speed limit set here, and the total is far off.
+RtTransferLimits lf_patientLimits() {
+    RtTransferLimits limits{5000, 60000};
+    limits.lowSpeed_bytesPerS = 1;
+    return limits;
+}
+
+const json kTrickle{{"trickle_bytes_per_s", 10}, {"trickle_s", 120}};
+
+double lf_secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+// The user's close ends a login and a logout that the service trickles: the
+// login at once, the logout after a short bound (it is still worth trying).
+TEST_F(Service, LoginAndLogoutNeverHoldTheClose) {
+    struct ClearFlags {
+        ~ClearFlags() { gf_resetRunFlags(); }
+    } clearFlags;
+    gf_rtTransferLimits() = lf_patientLimits();
+    stub->script("auth", json::array({kTrickle}));
+    WeatherReader weather;
+    std::atomic<bool> done{false};
+    int status = 0;
+    ReaderThread login({}, [&] {
+        authenticate(weather, status);
+        done = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return stub->records("auth").size() == 1; }));
+    g_userClosing = true;
+    const auto closed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([&] { return done.load(); }, 10000));
+    login.join();
+    EXPECT_LT(lf_secondsSince(closed), 10.0);
+    EXPECT_TRUE(weather.GUID.empty());
+
+    stub->script("deauth", json::array({kTrickle}));
+    TrafficReader traffic;
+    traffic.GUID = kGuid;
+    const auto start = std::chrono::steady_clock::now();
+    traffic.deauthenticate();
+    EXPECT_LT(lf_secondsSince(start), 10.0);
+    EXPECT_EQ(stub->records("deauth").size(), 1u);
+}
+
+// A live poll that trickles gives way to the parked request queued behind
+// it, which the worker waits for only 10 s; and the poll's one log line
+// counts the entries no aircraft can be.
+TEST_F(Service, SlowPollsYieldToTheParkedRequestAndCountWhatTheyDrop) {
+    gf_rtTransferLimits() = lf_patientLimits();
+    auto flight = [](const char* hexid, double alt_ft, double vrate_fpm) {
+        json e = json::array();
+        for (int i = 0; i < 48; ++i) e.push_back(0);
+        e[0] = hexid;
+        e[1] = 52.35;
+        e[2] = 4.70;
+        e[4] = alt_ft;
+        e[5] = 220;
+        e[8] = "B738";
+        e[9] = "PH-BXA";
+        e[10] = static_cast<double>(gf_systemTime() - 5);
+        e[13] = "KLM1234";
+        e[15] = vrate_fpm;
+        e[28] = "A3";
+        return e;
+    };
+    const json data{{"484000", flight("484000", 3000, 0)},
+                    {"484001", flight("484001", 1e308, 0)},
+                    {"484002", flight("484002", 3000, 1e308)}};
+    stub->script("live", json::array({json{{"answer", {{"status", 200}, {"rrl", kFastPace_ms}, {"data", data}}}},
+                                      kTrickle}));
+    LogCapture log;
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = kGuid;
+    traffic.filterLat = 52.31;
+    traffic.filterLon = 4.76;
+    ReaderThread reader({&traffic.stop}, [&] { gf_runTrafficReader(traffic, weather); });
+    ASSERT_TRUE(waitFor([&] { return stub->records("live").size() == 2; }));
+    env.park = FeedAirport{true, 52.3086, 4.7639, -11};
+    EXPECT_TRUE(gf_requestParkedTraffic(traffic, 10000));
+    EXPECT_EQ(traffic.parkedRecords.size(), 3u);
+    traffic.stop = true;
+    reader.join();
+
+    std::lock_guard lock(env.mutex);
+    const auto live = std::find_if(env.batches.begin(), env.batches.end(),
+                                   [](const RecordedBatch& b) { return b.delay_s == 30; });
+    ASSERT_NE(live, env.batches.end());
+    ASSERT_EQ(live->records.size(), 1u);
+    EXPECT_EQ(live->records[0].hexid, 0x484000u);
+    const std::string text = log.text();
+    const std::string line =
+        "Live traffic: 2 entries dropped for values no aircraft can have (1 altitude, 1 vertical rate), 0 texts cleaned\n";
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_EQ(text.find(line), text.rfind(line)) << text;
+}
+
+// An answer that trickles below the low-speed limit ends long before the
+// total time-out, and the reader asks again.
+TEST_F(Service, AnAnswerThatTricklesEndsAtTheLowSpeedLimit) {
+    RtTransferLimits limits{5000, 60000};
+    limits.lowSpeed_bytesPerS = 100;
+    limits.lowSpeed_s = 2;
+    gf_rtTransferLimits() = limits;
+    stub->script("live", json::array({kTrickle}));
+    TrafficReader traffic;
+    WeatherReader weather;
+    traffic.GUID = kGuid;
+    ReaderThread reader({&traffic.stop}, [&] { gf_runTrafficReader(traffic, weather); });
+    EXPECT_TRUE(waitFor([&] { return stub->records("live").size() >= 2; }, 20000));
+    traffic.stop = true;
+    reader.join();
+    EXPECT_TRUE(env.stops.empty());
+}

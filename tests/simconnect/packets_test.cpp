@@ -1,6 +1,7 @@
 // Every packet the library sends, byte for byte, and the refusals of the call
 // layer.
 #include <functional>
+#include <limits>
 
 #include "sc_test_support.h"
 
@@ -267,5 +268,63 @@ TEST_F(Packets, FailedTransportStatus) {
     Bytes big(64 * 1000);
     EXPECT_EQ(SimConnect_SetDataOnSimObject(handle, 402, 9, 0, 1000, 64, big.data()), status);
     EXPECT_EQ(SimConnect_CallDispatch(handle, [](const std::uint8_t*, std::uint32_t, void*) {}, nullptr), status);
+    EXPECT_TRUE(sent().empty());
+}
+
+// The last guard before the simulator: a value that is not finite, or that
+// no aircraft can have, never leaves in a position or a creation, whatever
+// the engine computed from a report.
+TEST_F(Packets, ImpossibleValuesAreRefusedBeforeTheSimulator) {
+    openFake();
+    const std::pair<const char*, const char*> datums[] = {
+        {"Plane Latitude", "degree"},       {"Plane Longitude", "degree"},
+        {"Plane Pitch degrees", "radians"}, {"Plane Bank degrees", "radians"},
+        {"Plane Heading degrees true", "radians"}, {"Plane Altitude", "feet"},
+        {"Vertical Speed", "feet per second"},     {"Airspeed True", "knots"}};
+    for (const auto& [name, units] : datums)
+        ASSERT_EQ(SimConnect_AddToDataDefinition(handle, 402, name, units, SimDatumFloat64, 0.0f, kSimUnusedDatumId),
+                  SIMCONNECT_OK);
+    sent();
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    struct Row {
+        const char* name;
+        std::size_t index;  // of the value changed
+        double value;
+        bool sent;
+    };
+    const Row rows[] = {
+        {"a sound position", 0, 52.3, true},
+        {"an airport below sea level", 5, -1200.0, true},
+        {"a helicopter backwards", 7, -30.0, true},
+        {"latitude 91", 0, 91.0, false},
+        {"longitude -181", 1, -181.0, false},
+        {"pitch NaN", 2, kNaN, false},
+        {"bank NaN", 3, kNaN, false},
+        {"heading infinite", 4, std::numeric_limits<double>::infinity(), false},
+        {"altitude 1e308", 5, 1e308, false},
+        {"vertical speed 1.67e306 ft/s", 6, 1.67e306, false},
+        {"airspeed 1e308", 7, 1e308, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        double values[8] = {52.3, 4.76, 0.02, -0.1, 1.2, 3000.0, 10.0, 250.0};
+        values[row.index] = row.value;
+        EXPECT_EQ(SimConnect_SetDataOnSimObject(handle, 402, 9, 0, 0, 64, values),
+                  row.sent ? SIMCONNECT_OK : SIMCONNECT_E_INVALIDARG);
+        EXPECT_EQ(sent().size(), row.sent ? 1u : 0u);
+    }
+    // A block of another layout is not read as positions.
+    const Bytes other = doubles({1e308, kNaN, 5.0});
+    EXPECT_EQ(SimConnect_SetDataOnSimObject(handle, 401, 9, 0, 1, 24, other.data()), SIMCONNECT_OK);
+    EXPECT_EQ(sent().size(), 1u);
+
+    SimConnectInitPosition position{52.3, 4.76, 3000.0, 0.0, 0.0, 90.0, 0, 250};
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(handle, "t", "n", position, 104), SIMCONNECT_OK);
+    EXPECT_EQ(sent().size(), 1u);
+    position.bank_deg = kNaN;
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(handle, "t", "n", position, 104), SIMCONNECT_E_INVALIDARG);
+    position.bank_deg = 0.0;
+    position.altitude_ft = 1e308;
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(handle, "t", "n", position, 104), SIMCONNECT_E_INVALIDARG);
     EXPECT_TRUE(sent().empty());
 }

@@ -12,8 +12,11 @@
 #include "app/wiring/window_services.h"
 #include "app/worker_thread.h"
 #include "core/log.h"
+#include "core/status_line.h"
 #include "core/ui_sink.h"
 #include "feed/feed_env.h"
+#include "feed/feed_window_values.h"
+#include "simlink/sim_client.h"
 #include "ui/window_paint.h"
 #include "ui/window_state.h"
 
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <string_view>
 
@@ -53,6 +57,28 @@ public:
     void postToWindow(RunMessage message) override { lf_post(message); }
 };
 
+// What the window showed when the user closed it: the lamps and the status
+// band, for the reports of the hostile-service runs.
+void lf_printWindow() {
+    DisplaySnapshot d = gf_windowDisplaySnapshot();
+    // The native wiring leaves the link's values to the Win32 window: taken
+    // here from where that window takes them.
+    d.connected = g_simConnected.load();
+    d.running = g_simRunningShown.load();
+    d.userAcTitle = gf_simLinkTexts().userAcTitle;
+    d.authenticated = g_authenticated.load();
+    d.weatherLamp = g_weatherLamp.load();
+    d.trafficLamp = g_trafficLamp.load();
+    const StatusLineSnapshot status = gf_statusLineSnapshot();
+    const char* sim = !d.connected ? "red" : (d.running && !d.userAcTitle.empty() ? "green" : "yellow");
+    const char* rt = d.rtIdle ? "black" : (d.authenticated ? "green" : "red");
+    const auto lamp = [](int v) { return v == 1 ? "green" : v == 2 ? "yellow" : "off"; };
+    std::printf("whole_run_host: window at the close: Sim %s, RT %s, Weather %s, Traffic %s, status '%s'%s%s\n", sim, rt,
+                lamp(d.weatherLamp), lamp(d.trafficLamp), status.statusText.c_str(),
+                status.errorText.empty() ? "" : ", error ", status.errorText.c_str());
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,15 +101,22 @@ int main(int argc, char** argv) {
     lf_post(RunMessage::startRun);
     const auto closeAt = std::chrono::steady_clock::now() + runFor;
     bool closing = false;
+    const char* closeFile = std::getenv("GLIM_HOST_CLOSE_FILE");
+    std::chrono::steady_clock::time_point closedAt;
     int runs = 0;
     int code = -1;
     std::size_t painted = 0;
     std::unique_lock lock(g_window.mutex);
     while (code < 0) {
         const auto now = std::chrono::steady_clock::now();
-        if (!closing && now >= closeAt) {
+        // A script may close at a moment of its own choosing (5 s into the
+        // login, say) by creating the file GLIM_HOST_CLOSE_FILE names.
+        const bool closeFileThere = closeFile && std::filesystem::exists(closeFile);
+        if (!closing && (now >= closeAt || closeFileThere)) {
             closing = true;
+            closedAt = now;
             lock.unlock();
+            lf_printWindow();
             lf_onUserClose();
             lock.lock();
             continue;
@@ -117,6 +150,8 @@ int main(int argc, char** argv) {
     gf_joinWorkerThread();
     gf_stopRealRunThreads();
     gf_logFlush();
+    std::printf("whole_run_host: closed in %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - closedAt).count());
     std::printf("whole_run_host: %d run(s), %zu drawing steps painted, exit code %d, %s\n", runs, painted, code,
                 closing ? "closed" : "ended early");
     // A run that ended by itself before the close is a failure of the run.
