@@ -755,6 +755,11 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         After after = After::learnedUseOnly;
         bool sideFile = false;  // what was learned is kept beside the file
         bool reread = true;     // the next visit uses every entry read and the one learned
+        // What the visit learned (nothing: the use PH-EXA at the first stand),
+        // and what it replaces and puts in the file (nothing: a use added).
+        std::function<void()> learn = {};
+        const char* was = nullptr;
+        const char* now = nullptr;
     };
     const auto learned = [](const std::string& stands, const std::string& version = "11.10.5") {
         return "<root>" + meta(version.c_str()) +
@@ -772,6 +777,8 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
     for (std::size_t at = crlfBom.find('\n'); at != std::string::npos; at = crlfBom.find('\n', at + 2)) {
         crlfBom.insert(at, "\r");
     }
+    std::string crlf = learned(R"(    <parkpos id="D7"/>)");
+    for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) crlf.insert(at, "\r");
     std::string handmadeFalse = handmadeFile(kHandmadeStands);
     handmadeFalse.replace(handmadeFalse.find("value=\"true\""), 12, "value=\"false\"");
     const auto editTo = [](std::string text) {
@@ -814,6 +821,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         {"hand-made: blanks around ids, eight decimals, an entity in an id", handmadeFile(handmadeStands)},
         {"hand-made with handmade=\"false\"", handmadeFalse},
         {"hand-made with a byte-order mark and CRLF", crlfBom},
+        {"a stand entry without children, CRLF", crlf},
         // The user's changes during the visit.
         {"a stand and a use added during the visit", learned(uses), editTo(edited)},
         {"a use changed in place during the visit, same size and time", learned(uses),
@@ -834,6 +842,20 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
          After::deleted, true, false},
         {"replaced during the visit by one the program cannot read", learned(uses), editTo("<root><parkpositions>"),
          After::untouched, true, false},
+        // What else a visit learns: corrections and settings.
+        {"a radius corrected", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] {
+             stand("D7").radius = 31.5 * kNmPerMetre;
+             stand("D7").radius_change = true;
+         },
+         "", R"( radius_change="true" radius="31.5")"},
+        {"a corrected radius corrected again", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] { stand("D8").radius = 22.0 * kNmPerMetre; }, "15", "22"},
+        {"a use lengthened", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] { stand("D7").options[1].halfHours |= std::uint64_t{1} << 10; }, "9", "10"},
+        {"a setting changed at the airport", learned(uses), {}, After::learnedUseOnly, false, true,
+         [] { MAX_LIVE_SEL.setValue(123); }, "",
+         nullptr},
     };
     const fs::path path = "airports/learned/stock/EHAM.xml";
     const fs::path side = "airports/learned/stock/EHAM.visit.xml";
@@ -846,17 +868,23 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         fs::create_directories(path.parent_path());
         if (!row.file.empty()) writeFile(path, row.file);
         ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
-        g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 20));
+        if (row.learn) {
+            row.learn();
+        } else {
+            g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 20));
+        }
         std::vector<std::string> expected = entriesInUse();
         g_standFileUpdates = 1;
         const std::string before = row.during ? row.during(path) : row.file;
+        const std::size_t logBefore = log().size();
         gf_leaveParkAirport();
+        const std::string closeLog = log().substr(logBefore);
         const std::string status = gf_statusLineSnapshot().statusText;
         EXPECT_EQ(fs::exists(side), row.sideFile) << status;
         if (row.sideFile) {
             EXPECT_NE(readFile(side).find("reg=\"PH-EXA\""), std::string::npos);
             EXPECT_NE(status.find("EHAM.visit.xml"), std::string::npos) << status;
-            EXPECT_NE(log().find("EHAM.visit.xml"), std::string::npos);
+            EXPECT_NE(closeLog.find("EHAM.visit.xml"), std::string::npos);
         }
         if (row.after == After::deleted) {
             EXPECT_FALSE(fs::exists(path));
@@ -869,6 +897,16 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
             continue;
         }
         const auto [removed, inserted] = differingPart(before, after);
+        if (row.was) {
+            EXPECT_EQ(removed, row.was);
+            if (row.now) {
+                EXPECT_EQ(inserted, row.now);
+            } else {
+                std::string expectedText = before;
+                expectedText.insert(before.find("</parameters>"), R"(<parameter name="MAX_LIVE_SEL" value="123"/>)");
+                EXPECT_EQ(after, expectedText);
+            }
+        } else {
         // A stand entry without children opens to take the use.
         EXPECT_TRUE(removed.empty() || removed == "/") << removed << "\n" << after;
         EXPECT_EQ(occurrences(inserted, "reg="), 1u) << inserted;
@@ -881,7 +919,8 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         } else {
             EXPECT_EQ(occurrences(inserted, "\n"), occurrences(inserted, "\r\n")) << "the file's own line ends";
         }
-        if (row.during) EXPECT_NE(log().find("was changed during the visit"), std::string::npos);
+        }
+        EXPECT_EQ(closeLog.find("was changed during the visit") != std::string::npos, bool(row.during)) << closeLog;
         if (!row.reread) continue;
         ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
         if (row.during) {
