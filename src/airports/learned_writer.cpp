@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 #include <fmt/format.h>
 
 namespace fs = std::filesystem;
@@ -94,7 +95,14 @@ void gf_recordWhatWasRead() {
     gf_recordStandFileOnDisk(read);
 }
 
+namespace {
+// What the close has to tell the user about the file (changed or deleted
+// during the visit): shown on the notice line once the airport is left.
+std::string g_closeNotice;
+}  // namespace
+
 void gf_saveLearned() {
+    g_closeNotice.clear();
     const bool handmade = g_parkAirportFile.handmade;
     const AirportFile record = lf_learnedRecord(true);
 
@@ -119,6 +127,7 @@ void gf_saveLearned() {
                               pathText, sideText);
         gf_logLine(fmt::format("{} {}", time, text));
         gf_setStatusLine(text, false);
+        g_closeNotice = text;
         g_standFileUpdates = 0;
         return;
     }
@@ -150,6 +159,7 @@ void gf_saveLearned() {
                                              pathText, sideText);
         gf_logLine(fmt::format("{} {}", time, text));
         gf_setStatusLine(text, false);
+        g_closeNotice = text;
     }
     g_standFileUpdates = 0;
 }
@@ -173,6 +183,7 @@ void gf_leaveParkAirport() {
     // gave no stand is tried again shortly: its notice tells why there are
     // none, and the next read replaces it.
     if (!g_standList.empty()) gf_setAirportNotice({});
+    if (!g_closeNotice.empty()) gf_setAirportNotice(std::exchange(g_closeNotice, {}));
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);

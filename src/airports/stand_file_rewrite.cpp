@@ -767,15 +767,15 @@ void gf_recordStandFileOnDisk(StandFileReadRecord& read) {
 LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path& path, std::uint32_t simVariant,
                                        bool handmade, const StandFileReadRecord& read) {
     LearnedSaveResult result;
-    if (read.found && !read.whole) {
+    const bool wasThere = read.found && read.diskBytes.has_value();
+    std::error_code ec;
+    const bool isThere = fs::exists(path, ec);
+    if (read.found && !read.whole && (isThere || !wasThere)) {
         result.outcome = StandFileWrite::refused;
         result.why = read.whyNotWhole.empty() ? std::string("it did not read whole")
                                               : fmt::format("it did not read whole: {}", read.whyNotWhole);
         return result;
     }
-    const bool wasThere = read.found && read.diskBytes.has_value();
-    std::error_code ec;
-    const bool isThere = fs::exists(path, ec);
     if (!isThere && !wasThere) {
         // A new file: the whole record, as the program writes it.
         const StandFileWriteResult whole = gf_writeLearnedFile(record, path, simVariant, handmade, read, false);

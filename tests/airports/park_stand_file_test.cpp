@@ -885,6 +885,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
             EXPECT_NE(readFile(side).find("reg=\"PH-EXA\""), std::string::npos);
             EXPECT_NE(status.find("EHAM.visit.xml"), std::string::npos) << status;
             EXPECT_NE(closeLog.find("EHAM.visit.xml"), std::string::npos);
+            EXPECT_NE(gf_statusLineSnapshot().airportNotice.find("EHAM.visit.xml"), std::string::npos);
         }
         if (row.after == After::deleted) {
             EXPECT_FALSE(fs::exists(path));
