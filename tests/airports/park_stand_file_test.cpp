@@ -542,6 +542,9 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
     }
 }
 
+std::pair<std::string, std::string> differingPart(std::string_view was, std::string_view now);
+std::size_t occurrences(std::string_view text, std::string_view part);
+
 // UTF-16 little-endian with its mark, as Windows editors save "Unicode".
 std::string utf16le(const std::string& ascii) {
     std::string out = "\xFF\xFE";
@@ -696,6 +699,20 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         if (row.after != After::written) continue;
 
         EXPECT_EQ(gf_detectCharsetOfText(after), Charset::UTF8_without_BOM) << after;
+        {
+            // Byte for byte the file read (in UTF-8) but the use learned.
+            std::string read8 = row.file;
+            if (read8.starts_with("\xFF\xFE")) {
+                read8.clear();
+                for (std::size_t i = 2; i < row.file.size(); i += 2) read8.push_back(row.file[i]);
+            } else if (gf_detectCharsetOfText(read8) == Charset::ANSI) {
+                read8 = gf_ansiToUtf8(read8);
+            }
+            const auto [removed, inserted] = differingPart(read8, after);
+            EXPECT_TRUE(removed.empty() || removed == "/") << removed;
+            EXPECT_EQ(occurrences(inserted, "reg="), 1u) << inserted;
+            EXPECT_NE(inserted.find(R"(reg="PH-EXA")"), std::string::npos) << inserted;
+        }
         const bool handmade = std::string(row.name).rfind("hand-made", 0) == 0;
         if (handmade) {
             EXPECT_EQ(readFile(original), row.file);
