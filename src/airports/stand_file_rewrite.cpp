@@ -374,7 +374,9 @@ VisitLearning lf_visitLearning(const AirportFile& record, const StandFileReadRec
     const auto flag = [&](const auto& setting, bool a, bool b) {
         if (a != b) learning.settings.emplace_back(setting.name(), a ? "true" : "false");
     };
-    number(RANGE, now.range, was.range);
+    // With the automatic range the range follows the user's height: it was
+    // not chosen at the airport.
+    if (!(now.autoRange && was.autoRange)) number(RANGE, now.range, was.range);
     flag(AUTO_RANGE, now.autoRange, was.autoRange);
     flag(WEEK, now.week, was.week);
     flag(PARK_SOFT, now.parkSoft, was.parkSoft);
@@ -631,10 +633,6 @@ private:
     pugi::xml_node m_newParameters;
     std::map<std::size_t, std::vector<pugi::xml_node>> m_pending;
 };
-
-}  // namespace
-
-namespace {
 
 // ---- The file's bytes as UTF-8 text ----
 
