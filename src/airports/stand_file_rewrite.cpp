@@ -392,8 +392,9 @@ VisitLearning lf_visitLearning(const AirportFile& record, const StandFileReadRec
 
 class Splice {
 public:
-    Splice(std::string_view text, std::vector<TextElement>& elements, bool handmade)
-        : m_text(text), m_elements(elements), m_handmade(handmade) {
+    // userChanged: the text is the user's, changed during the visit.
+    Splice(std::string_view text, std::vector<TextElement>& elements, bool handmade, bool userChanged)
+        : m_text(text), m_elements(elements), m_handmade(handmade), m_userChanged(userChanged) {
         m_unit = text.find("\n\t") != std::string_view::npos && text.find("\n  ") == std::string_view::npos ? "\t"
                                                                                                             : "  ";
         // Where the reader takes things from: the first root element's
@@ -419,7 +420,9 @@ public:
     }
 
     // False when the stand has no place in the file (a file without root).
-    bool addStand(const StandChange& change) {
+    // A lengthened use whose entry the user took out of the file during the
+    // visit is not put back: it goes to left.
+    bool addStand(const StandChange& change, StandChange& left) {
         const Stand& s = *change.now;
         const auto it = m_standElements.find(s.id);
         if (it == m_standElements.end()) return addNewStand(change);
@@ -437,6 +440,11 @@ public:
         std::vector<StandOption> appended = change.newUses;
         for (const UseChange& use : change.changedUses) {
             const std::optional<std::size_t> opt = optOf(elements, use.before);
+            if (!opt && m_userChanged) {
+                left.now = change.now;
+                left.changedUses.push_back(use);
+                continue;
+            }
             if (!opt) {
                 appended.push_back(use.now);
                 continue;
@@ -621,6 +629,7 @@ private:
     std::string_view m_text;
     std::vector<TextElement>& m_elements;
     bool m_handmade;
+    bool m_userChanged;
     std::string m_unit;
     std::size_t m_root = 0;
     std::optional<std::size_t> m_parameters;
@@ -823,10 +832,15 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
                                  !pugi::xml_document().load_buffer(form->text.data(), form->text.size()))) {
         return toSideFile();
     }
-    Splice splice(form->text, elements, handmade);
+    Splice splice(form->text, elements, handmade, result.changedOnDisk);
     std::vector<StandChange> left;
     for (const StandChange& change : learning.stands) {
-        if (!splice.addStand(change)) left.push_back(change);
+        StandChange notPlaced;
+        if (!splice.addStand(change, notPlaced)) {
+            left.push_back(change);
+        } else if (notPlaced.now) {
+            left.push_back(std::move(notPlaced));
+        }
     }
     for (const auto& [name, value] : learning.settings) splice.addSetting(name, value);
     const std::string text = form->mark + splice.result();

@@ -859,6 +859,12 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
          After::deleted, true, false},
         {"replaced during the visit by one the program cannot read", learned(uses), editTo("<root><parkpositions>"),
          After::untouched, true, false},
+        {"a use the user took out during the visit, lengthened", learned(uses),
+         editTo(learned(R"(    <parkpos id="D7"/>)")), After::learnedUseOnly, true, true,
+         [this] {
+             stand("D7").options[1].halfHours |= std::uint64_t{1} << 10;
+             stand("D7").options.push_back(learnedUse("PH-EXA", 5, 20));
+         }},
         // What else a visit learns: corrections and settings.
         {"a radius corrected", learned(uses), {}, After::learnedUseOnly, false, true,
          [this] {
@@ -899,7 +905,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         const std::string status = gf_statusLineSnapshot().statusText;
         EXPECT_EQ(fs::exists(side), row.sideFile) << status;
         if (row.sideFile) {
-            EXPECT_NE(readFile(side).find("reg=\"PH-EXA\""), std::string::npos);
+            EXPECT_NE(readFile(side).find(row.learn ? "reg=\"PH-EXB\"" : "reg=\"PH-EXA\""), std::string::npos);
             EXPECT_NE(status.find("EHAM.visit.xml"), std::string::npos) << status;
             EXPECT_NE(closeLog.find("EHAM.visit.xml"), std::string::npos);
             EXPECT_NE(gf_statusLineSnapshot().airportNotice.find("EHAM.visit.xml"), std::string::npos);
