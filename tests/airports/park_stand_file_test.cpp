@@ -865,6 +865,12 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
              stand("D7").options[1].halfHours |= std::uint64_t{1} << 10;
              stand("D7").options.push_back(learnedUse("PH-EXA", 5, 20));
          }},
+        {"the range followed the user's height", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] {
+             ASSERT_TRUE(AUTO_RANGE.value());
+             RANGE.setValue(RANGE.value() == 40 ? 60 : 40);
+             stand("D7").options.push_back(learnedUse("PH-EXA", 5, 20));
+         }},
         // What else a visit learns: corrections and settings.
         {"a radius corrected", learned(uses), {}, After::learnedUseOnly, false, true,
          [this] {
