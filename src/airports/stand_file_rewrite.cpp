@@ -844,6 +844,10 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
     }
     for (const auto& [name, value] : learning.settings) splice.addSetting(name, value);
     const std::string text = form->mark + splice.result();
+    if (!form->converted && text == *bytes && left.empty()) {
+        result.outcome = StandFileWrite::unchanged;
+        return result;
+    }
     // Never a file the reader cannot read, nor one with bytes that are not UTF-8.
     pugi::xml_document check;
     if (!check.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto) ||
