@@ -882,6 +882,9 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
          "", R"( radius_change="true" radius="31.5")"},
         {"a corrected radius corrected again", learned(uses), {}, After::learnedUseOnly, false, true,
          [this] { stand("D8").radius = 22.0 * kNmPerMetre; }, "15", "22"},
+        {"a radius corrected at a stand with two entries", learned(R"(    <parkpos id="D7" radius_change="true" radius="22.75"/>
+    <parkpos id="D7" radius_change="true" radius="25.5"/>)"),
+         {}, After::learnedUseOnly, false, true, [this] { stand("D7").radius = 31.5 * kNmPerMetre; }, "25", "31"},
         {"a use lengthened", learned(uses), {}, After::learnedUseOnly, false, true,
          [this] { stand("D7").options[1].halfHours |= std::uint64_t{1} << 10; }, "9", "10"},
         {"a setting changed at the airport", learned(uses), {}, After::learnedUseOnly, false, true,
