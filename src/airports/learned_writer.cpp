@@ -5,6 +5,7 @@
 #include "airports/park_stand_file.h"
 #include "airports/quality_factor.h"
 #include "airports/stand_file.h"
+#include "airports/stand_file_rewrite.h"
 #include "core/clock.h"
 #include "core/download.h"
 #include "core/file_meta.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 #include <fmt/format.h>
 
 namespace fs = std::filesystem;
@@ -85,12 +87,22 @@ void gf_recordWhatWasRead() {
     StandFileReadRecord& read = g_standFileRead;
     read.handmade = g_parkAirportFile.handmade;
     read.whole = !g_parkAirportFile.learnedNotWhole;
+    // The settings in effect after the read: what the user changes at the
+    // airport is what a close writes into a file made meanwhile, too.
+    read.settings = gf_currentLearnedSettings();
     if (!read.found) return;
     read.asRead = lf_learnedRecord(false);
-    read.settings = gf_currentLearnedSettings();
+    gf_recordStandFileOnDisk(read);
 }
 
+namespace {
+// What the close has to tell the user about the file (changed or deleted
+// during the visit): shown on the notice line once the airport is left.
+std::string g_closeNotice;
+}  // namespace
+
 void gf_saveLearned() {
+    g_closeNotice.clear();
     const bool handmade = g_parkAirportFile.handmade;
     const AirportFile record = lf_learnedRecord(true);
 
@@ -99,20 +111,39 @@ void gf_saveLearned() {
     const StandFileReadRecord& read = g_standFileRead;
     const fs::path path = read.path.empty() ? gf_learnedPathOf(record.publisher, record.code) : read.path;
     if (record.publisher != "stock" && record.publisher != "simaddon") fs::create_directories(path.parent_path());
-    const StandFileWriteResult result =
-        gf_writeLearnedFile(record, path, g_simVariant.load(), handmade, read, false);
+    const LearnedSaveResult result = gf_saveIntoStandFile(record, path, g_simVariant.load(), handmade, read);
 
     const std::string time = lf_timeOfDay(gf_formatTime(gf_now()));
     const std::string pathText = gf_pathToUtf8(path);
     const std::int32_t updates = g_standFileUpdates.load();
+    const std::string sideText = gf_pathToUtf8(result.sideFile.filename());
+    if (result.deletedOnDisk) {
+        // Deleting a learned file is how the user forgets what was learned.
+        const std::string text =
+            result.sideFile.empty()
+                ? fmt::format("'{}' was deleted during the visit and stays deleted", pathText)
+                : fmt::format("'{}' was deleted during the visit and stays deleted; what this visit learned is kept "
+                              "in '{}'",
+                              pathText, sideText);
+        gf_logLine(fmt::format("{} {}", time, text));
+        gf_setStatusLine(text, false);
+        g_closeNotice = text;
+        g_standFileUpdates = 0;
+        return;
+    }
+    if (result.changedOnDisk) {
+        gf_logLine(fmt::format("{} '{}' was changed during the visit: your changes are kept", time, pathText));
+    }
     switch (result.outcome) {
     case StandFileWrite::saved:
         gf_logLine(fmt::format("{}{} '{}' saved with {} update{}", time, handmade ? " handmade" : "", pathText,
                                updates, gf_pluralInt(updates)));
         break;
     case StandFileWrite::unchanged:
-        gf_logLine(fmt::format("{}{} '{}' not saved: nothing in it changed", time, handmade ? " handmade" : "",
-                               pathText));
+        if (result.sideFile.empty()) {
+            gf_logLine(fmt::format("{}{} '{}' not saved: nothing in it changed", time, handmade ? " handmade" : "",
+                                   pathText));
+        }
         break;
     case StandFileWrite::refused:
         gf_logLine(fmt::format("{} '{}' not saved: {} and is left as it was", time, pathText, result.why));
@@ -125,6 +156,14 @@ void gf_saveLearned() {
                                      pathText, result.why),
                          false);
         break;
+    }
+    if (!result.sideFile.empty()) {
+        const std::string text = fmt::format("'{}' was changed during the visit and is left as you saved it; what "
+                                             "this visit learned is kept in '{}'",
+                                             pathText, sideText);
+        gf_logLine(fmt::format("{} {}", time, text));
+        gf_setStatusLine(text, false);
+        g_closeNotice = text;
     }
     g_standFileUpdates = 0;
 }
@@ -148,6 +187,7 @@ void gf_leaveParkAirport() {
     // gave no stand is tried again shortly: its notice tells why there are
     // none, and the next read replaces it.
     if (!g_standList.empty()) gf_setAirportNotice({});
+    if (!g_closeNotice.empty()) gf_setAirportNotice(std::exchange(g_closeNotice, {}));
     g_standsLoaded = false;
     g_currentAirport.set(std::nullopt);
     g_airportAltitude_ft.set(std::nullopt);

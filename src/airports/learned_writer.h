@@ -10,9 +10,12 @@
 // itself (the caller clears the list afterwards). g_standFileUpdates is
 // reset. A learned folder that cannot be made throws
 // std::filesystem::filesystem_error and keeps the counter. The file written
-// is the one read (g_standFileRead), through the stand-file door: nothing is
-// written when nothing changed, and a write that would lose what the file
-// held is refused (logged and shown on the status line).
+// is the one read (g_standFileRead): what the visit learned is written into
+// the file as it is on disk now, every other byte kept; nothing is written
+// when nothing was learned, a file that did not read whole is left as it
+// was, and a file the user deleted during the visit stays deleted (what
+// could not go into the file is kept in a side file the log, the status and
+// the notice line name). A file that is not there is written new.
 void gf_saveLearned();
 
 // Takes what the read of the park airport's stand file gave from its learned

@@ -677,6 +677,7 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
         gf_showCheck(PARK_SOFT);
         gf_showCheck(WEEK);
         lf_setDefaultParkingPercentage();
+        gf_recordWhatWasRead();
     } else {
         lf_readLearned(learned);
         g_parkAirportFile.quality = gf_qualityFactor(g_standList);

@@ -134,6 +134,35 @@ private:
     mutable std::optional<UsesByStand> m_uses;
 };
 
+// One use in the file form; false only when a node could not be made. A use
+// whose half hours have no text is logged and left out (appended false).
+bool lf_appendOption(pugi::xml_node parkpos, const StandOption& o, bool& appended) {
+    appended = false;
+    const auto hours = gf_bitset2hours(o.halfHours);
+    if (!hours) {
+        gf_logHighlight(fmt::format("bit set problem: {} {} {}", o.reg, o.cs,
+                                    fmt::format("{:3} {:4}", o.airline, o.type)));
+        return true;
+    }
+    pugi::xml_node opt = parkpos.append_child("opt");
+    if (!opt) return false;
+    bool ok = lf_text(opt, "reg", o.reg);
+    if (o.reg.empty() || !gf_lookupStandRegistration(o.reg)) {
+        ok = lf_text(opt, "airl", o.airline) && ok;
+        ok = lf_text(opt, "type", o.type) && ok;
+    }
+    if (o.real == 0) ok = gf_appendAttribute(opt, "soft", true) && ok;
+    ok = lf_text(opt, "day", fmt::format("{}", o.day)) && ok;
+    ok = lf_text(opt, "hh", *hours) && ok;
+    // A second callsign alone is kept too (cs=":XYZ45").
+    if (!o.cs.empty() || !o.cs2.empty()) {
+        ok = lf_text(opt, "cs", o.cs2.empty() ? o.cs : o.cs + ":" + o.cs2) && ok;
+    }
+    if (o.cpl) ok = gf_appendAttribute(opt, "cpl", true) && ok;
+    appended = ok;
+    return ok;
+}
+
 // keep: the uses read from the file being replaced. An option the traffic
 // set aside for this visit (index 0) is not written, unless the file held
 // it: a use the user's file holds stays in it.
@@ -141,27 +170,8 @@ bool lf_writeOptions(pugi::xml_node parkpos, const Stand& s, const ReadUses* kee
     bool ok = true;
     for (const StandOption& o : s.options) {
         if (o.index == 0 && !(keep && keep->coveredBy(s.id, o))) continue;
-        const auto hours = gf_bitset2hours(o.halfHours);
-        if (!hours) {
-            gf_logHighlight(fmt::format("bit set problem: {} {} {}", o.reg, o.cs,
-                                        fmt::format("{:3} {:4}", o.airline, o.type)));
-            continue;
-        }
-        pugi::xml_node opt = parkpos.append_child("opt");
-        if (!opt) return false;
-        ok = lf_text(opt, "reg", o.reg) && ok;
-        if (o.reg.empty() || !gf_lookupStandRegistration(o.reg)) {
-            ok = lf_text(opt, "airl", o.airline) && ok;
-            ok = lf_text(opt, "type", o.type) && ok;
-        }
-        if (o.real == 0) ok = gf_appendAttribute(opt, "soft", true) && ok;
-        ok = lf_text(opt, "day", fmt::format("{}", o.day)) && ok;
-        ok = lf_text(opt, "hh", *hours) && ok;
-        // A second callsign alone is kept too (cs=":XYZ45").
-        if (!o.cs.empty() || !o.cs2.empty()) {
-            ok = lf_text(opt, "cs", o.cs2.empty() ? o.cs : o.cs + ":" + o.cs2) && ok;
-        }
-        if (o.cpl) ok = gf_appendAttribute(opt, "cpl", true) && ok;
+        bool appended = false;
+        ok = lf_appendOption(parkpos, o, appended) && ok;
     }
     return ok;
 }
@@ -304,6 +314,18 @@ StandFileWriteResult lf_build(pugi::xml_document& document, const BuildInput& in
 
 }  // namespace
 
+bool gf_keepOriginalOnce(const fs::path& path, std::string& why) { return lf_keepOriginal(path, why); }
+
+bool gf_appendStandOption(pugi::xml_node parkpos, const StandOption& o) {
+    bool appended = false;
+    return lf_appendOption(parkpos, o, appended) && appended;
+}
+
+bool gf_appendParkposAttributes(pugi::xml_node parkpos, const Stand& s, bool full) {
+    if (!lf_text(parkpos, "id", s.id)) return false;
+    return full ? lf_writeFullStand(parkpos, s) : lf_writeChanges(parkpos, s);
+}
+
 void gf_setStandRegistrationLookup(StandRegistrationLookup lookup) { g_registrationLookup = std::move(lookup); }
 
 std::optional<StandDbaseRecord> gf_lookupStandRegistration(std::string_view registration) {
@@ -363,6 +385,8 @@ void gf_forgetStandFileRead() {
     g_standFileRead.ownAirportName.reset();
     g_standFileRead.ownPublisher.reset();
     g_standFileRead.ownAltitude.reset();
+    g_standFileRead.diskBytes.reset();
+    g_standFileRead.diskTime = {};
 }
 
 fs::path gf_originalCopyName(const fs::path& path) {

@@ -77,6 +77,11 @@ struct StandFileReadRecord {
     std::optional<std::string> ownAirportName;
     std::optional<std::string> ownPublisher;
     std::optional<std::int32_t> ownAltitude;
+    // The file's bytes and time as they were read (nothing when it was not
+    // there): a close writes into these bytes, and only when the file on
+    // disk still holds them.
+    std::optional<std::string> diskBytes;
+    std::filesystem::file_time_type diskTime{};
 };
 // The worker thread's record of the park airport's file; emptied by each
 // read of a stand file.
@@ -127,6 +132,15 @@ struct StandFileWriteResult {
 // beside it (gf_originalCopyName). A write goes through a temporary file.
 StandFileWriteResult gf_standFileDoor(pugi::xml_document& document, const std::filesystem::path& path,
                                       const StandFileReadRecord* read, bool userAsked);
+// Keeps the user's original of path once, beside it (the status line says
+// so); false with why when no copy could be made.
+bool gf_keepOriginalOnce(const std::filesystem::path& path, std::string& why);
+// The program's own form of a stand's entry, for writing into a user's
+// file: a use (false when it has no hours text; the problem is logged and
+// nothing is appended), and a stand's parkpos element in the learned form
+// (full: with every attribute, as hand-made and manual stands are written).
+bool gf_appendStandOption(pugi::xml_node parkpos, const StandOption& o);
+bool gf_appendParkposAttributes(pugi::xml_node parkpos, const Stand& s, bool full);
 // Where the first rewrite of a hand-made file keeps the user's original:
 // EHAM.xml keeps EHAM.original.xml.
 std::filesystem::path gf_originalCopyName(const std::filesystem::path& path);

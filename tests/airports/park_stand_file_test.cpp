@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string_view>
@@ -545,6 +546,9 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
     }
 }
 
+std::pair<std::string, std::string> differingPart(std::string_view was, std::string_view now);
+std::size_t occurrences(std::string_view text, std::string_view part);
+
 // UTF-16 little-endian with its mark, as Windows editors save "Unicode".
 std::string utf16le(const std::string& ascii) {
     std::string out = "\xFF\xFE";
@@ -699,6 +703,20 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         if (row.after != After::written) continue;
 
         EXPECT_EQ(gf_detectCharsetOfText(after), Charset::UTF8_without_BOM) << after;
+        {
+            // Byte for byte the file read (in UTF-8) but the use learned.
+            std::string read8 = row.file;
+            if (read8.starts_with("\xFF\xFE")) {
+                read8.clear();
+                for (std::size_t i = 2; i < row.file.size(); i += 2) read8.push_back(row.file[i]);
+            } else if (gf_detectCharsetOfText(read8) == Charset::ANSI) {
+                read8 = gf_ansiToUtf8(read8);
+            }
+            const auto [removed, inserted] = differingPart(read8, after);
+            EXPECT_TRUE(removed.empty() || removed == "/") << removed;
+            EXPECT_EQ(occurrences(inserted, "reg="), 1u) << inserted;
+            EXPECT_NE(inserted.find(R"(reg="PH-EXA")"), std::string::npos) << inserted;
+        }
         const bool handmade = std::string(row.name).rfind("hand-made", 0) == 0;
         if (handmade) {
             EXPECT_EQ(readFile(original), row.file);
@@ -721,6 +739,246 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         if (handmade) {
             EXPECT_EQ(readFile(original), row.file);
         }
+    }
+}
+
+// ---- The close writes into the user's file ----
+
+// Where two texts differ: what the first holds there and what the second
+// holds instead (their common start and end taken off).
+std::pair<std::string, std::string> differingPart(std::string_view was, std::string_view now) {
+    std::size_t head = 0;
+    while (head < was.size() && head < now.size() && was[head] == now[head]) ++head;
+    std::size_t tail = 0;
+    while (tail < was.size() - head && tail < now.size() - head &&
+           was[was.size() - 1 - tail] == now[now.size() - 1 - tail]) {
+        ++tail;
+    }
+    return {std::string(was.substr(head, was.size() - head - tail)),
+            std::string(now.substr(head, now.size() - head - tail))};
+}
+
+std::size_t occurrences(std::string_view text, std::string_view part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// Every user-written file keeps every byte at a close but the use learned in
+// the visit; the file on disk at the close is the one written into, and one
+// the user deleted stays deleted.
+TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
+    enum class After { learnedUseOnly, untouched, deleted };
+    struct Row {
+        const char* name;
+        std::string file;  // "" : there is no learned file at the read
+        std::function<std::string(const fs::path&)> during = {};  // the user's edit; returns the new text
+        After after = After::learnedUseOnly;
+        bool sideFile = false;  // what was learned is kept beside the file
+        bool reread = true;     // the next visit uses every entry read and the one learned
+        // What the visit learned (nothing: the use PH-EXA at the first stand),
+        // and what it replaces and puts in the file (nothing: a use added).
+        std::function<void()> learn = {};
+        const char* was = nullptr;
+        const char* now = nullptr;
+    };
+    const auto learned = [](const std::string& stands, const std::string& version = "11.10.5") {
+        return "<root>" + meta(version.c_str()) +
+               "\n  <parameters><parameter name=\"airport_name\" value=\"Amsterdam Schiphol\"/></parameters>\n"
+               "  <parkpositions>\n" + stands + "\n  </parkpositions>\n</root>\n";
+    };
+    const std::string uses = R"(    <parkpos id="D7">
+      <opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/>
+    </parkpos>
+    <parkpos id="D8" radius_change="true" radius="15.0"/>)";
+    const std::string handmadeStands = R"(
+      <parkpos id=" H1 " latitude="52.30000001" longitude="4.75" heading="315.25" radius="22.75"/>
+      <parkpos id="&apron;2" latitude="52.3" longitude="4.76" radius="30"/>)";
+    std::string crlfBom = "\xEF\xBB\xBF" + handmadeFile(kHandmadeStands);
+    for (std::size_t at = crlfBom.find('\n'); at != std::string::npos; at = crlfBom.find('\n', at + 2)) {
+        crlfBom.insert(at, "\r");
+    }
+    std::string crlf = learned(R"(    <parkpos id="D7"/>)");
+    for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) crlf.insert(at, "\r");
+    std::string handmadeFalse = handmadeFile(kHandmadeStands);
+    handmadeFalse.replace(handmadeFalse.find("value=\"true\""), 12, "value=\"false\"");
+    const auto editTo = [](std::string text) {
+        return [text](const fs::path& path) {
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+            return text;
+        };
+    };
+    const std::string edited = learned(uses + R"(
+    <parkpos id="M5" manual="true" latitude="52.3" longitude="4.79" radius="30">
+      <opt reg="PH-EXM" airl="KLM" type="E75L" day="4" hh="10:11"/></parkpos>)");
+    const Row rows[] = {
+        {"stand entries with positions, radii, more stands and a comment",
+         learned(R"(    <!-- measured on the apron -->
+    <parkpos id="D7" latitude="52.30812345" longitude="4.760000" heading="315.25" radius="22.75">
+      <opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/>
+    </parkpos>
+    <parkpos id="D9" latitude="52.3" longitude="4.761" radius="20"/><parkpos id="D10" radius="20"/>)")},
+        {"uses under misspelled elements",
+         learned(R"(    <parkpos id="D7"><Opt reg="PH-EXB" day="2" hh="7:9"/><option reg="PH-EXC" day="2" hh="7"/></parkpos>)")},
+        {"stands under a second parkpositions and a second root",
+         learned(uses) + "<root><parkpositions><parkpos id=\"F4\"><opt reg=\"PH-EXD\" day=\"2\" hh=\"7\"/>"
+                         "</parkpos></parkpositions></root>"},
+        {"an attribute the program does not know",
+         learned(R"(    <parkpos id="D7" note="by the tower"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9" note="x"/></parkpos>)")},
+        {"overlapping uses of one aircraft",
+         learned(R"(    <parkpos id="D7">
+      <opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/>
+      <opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="8:10"/>
+    </parkpos>)")},
+        {"two entries of one stand with different radii",
+         learned(R"(    <parkpos id="D7" radius_change="true" radius="22.75"/>
+    <parkpos id="D7" radius_change="true" radius="25.5"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/></parkpos>)")},
+        {"uses in a file with an older header", learned(uses, "11.9.0"), {}, After::learnedUseOnly, false, false},
+        {"a stand entry without children", learned(R"(    <parkpos id="D7"/>)")},
+        {"single quotes, blanks around '=', tabs, an entry opened and closed",
+         learned("\t<parkpos\n\t\tid = 'D7'\tnote='a &amp; b'\n\t></parkpos>\n\t<?note by hand?><![CDATA[<parkpos id=\"X\"/>]]>")},
+        {"a file without an entry for the stand", learned(R"(    <parkpos id="D8" radius_change="true" radius="15.25"/>)")},
+        {"a file with a document type and no parkpositions",
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE root [<!ENTITY apron \"A\">]>\n<root>" + meta() +
+             "<parameters><parameter name=\"airport_name\" value=\"&apron; Schiphol\"/></parameters></root>"},
+        {"hand-made: blanks around ids, eight decimals, an entity in an id", handmadeFile(handmadeStands)},
+        {"hand-made with handmade=\"false\"", handmadeFalse},
+        {"hand-made with a byte-order mark and CRLF", crlfBom},
+        {"a stand entry without children, CRLF", crlf},
+        // The user's changes during the visit.
+        {"a stand and a use added during the visit", learned(uses), editTo(edited)},
+        {"a use changed in place during the visit, same size and time", learned(uses),
+         [](const fs::path& path) {
+             const auto time = fs::last_write_time(path);
+             std::string text = readFile(path);
+             text.replace(text.find("hh=\"7:9\""), 8, "hh=\"7:8\"");
+             std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+             fs::last_write_time(path, time);
+             return text;
+         }},
+        {"a file made during the visit", "", editTo(edited)},
+        {"deleted during the visit", learned(uses),
+         [](const fs::path& path) {
+             fs::remove(path);
+             return std::string();
+         },
+         After::deleted, true, false},
+        {"replaced during the visit by one the program cannot read", learned(uses), editTo("<root><parkpositions>"),
+         After::untouched, true, false},
+        {"a use the user took out during the visit, lengthened", learned(uses),
+         editTo(learned(R"(    <parkpos id="D7"/>)")), After::learnedUseOnly, true, true,
+         [this] {
+             stand("D7").options[1].halfHours |= std::uint64_t{1} << 10;
+             stand("D7").options.push_back(learnedUse("PH-EXA", 5, 20));
+         }},
+        {"the range followed the user's height", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] {
+             ASSERT_TRUE(AUTO_RANGE.value());
+             RANGE.setValue(RANGE.value() == 40 ? 60 : 40);
+             stand("D7").options.push_back(learnedUse("PH-EXA", 5, 20));
+         }},
+        // What else a visit learns: corrections and settings.
+        {"a radius corrected", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] {
+             stand("D7").radius = 31.5 * kNmPerMetre;
+             stand("D7").radius_change = true;
+         },
+         "", R"( radius_change="true" radius="31.5")"},
+        {"a corrected radius corrected again", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] { stand("D8").radius = 22.0 * kNmPerMetre; }, "15", "22"},
+        {"a radius corrected at a stand with two entries", learned(R"(    <parkpos id="D7" radius_change="true" radius="22.75"/>
+    <parkpos id="D7" radius_change="true" radius="25.5"/>)"),
+         {}, After::learnedUseOnly, false, true, [this] { stand("D7").radius = 31.5 * kNmPerMetre; }, "25", "31"},
+        {"a use lengthened", learned(uses), {}, After::learnedUseOnly, false, true,
+         [this] { stand("D7").options[1].halfHours |= std::uint64_t{1} << 10; }, "9", "10"},
+        {"a setting changed at the airport", learned(uses), {}, After::learnedUseOnly, false, true,
+         [] { MAX_LIVE_SEL.setValue(123); }, "",
+         nullptr},
+    };
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const fs::path side = "airports/learned/stock/EHAM.visit.xml";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all("airports");
+        gf_resetStatusLine();
+        gf_resetSettings();
+        writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+        fs::create_directories(path.parent_path());
+        if (!row.file.empty()) writeFile(path, row.file);
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        if (row.learn) {
+            row.learn();
+        } else {
+            g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 20));
+        }
+        std::vector<std::string> expected = entriesInUse();
+        g_standFileUpdates = 1;
+        const std::string before = row.during ? row.during(path) : row.file;
+        const std::size_t logBefore = log().size();
+        gf_leaveParkAirport();
+        const std::string closeLog = log().substr(logBefore);
+        const std::string status = gf_statusLineSnapshot().statusText;
+        EXPECT_EQ(fs::exists(side), row.sideFile) << status;
+        if (row.sideFile) {
+            EXPECT_NE(readFile(side).find(row.learn ? "reg=\"PH-EXB\"" : "reg=\"PH-EXA\""), std::string::npos);
+            EXPECT_NE(status.find("EHAM.visit.xml"), std::string::npos) << status;
+            EXPECT_NE(closeLog.find("EHAM.visit.xml"), std::string::npos);
+            EXPECT_NE(gf_statusLineSnapshot().airportNotice.find("EHAM.visit.xml"), std::string::npos);
+        }
+        if (row.after == After::deleted) {
+            EXPECT_FALSE(fs::exists(path));
+            EXPECT_NE(status.find("stays deleted"), std::string::npos) << status;
+            continue;
+        }
+        const std::string after = readFile(path);
+        if (row.after == After::untouched) {
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        const auto [removed, inserted] = differingPart(before, after);
+        if (row.was) {
+            EXPECT_EQ(removed, row.was);
+            if (row.now) {
+                EXPECT_EQ(inserted, row.now);
+            } else {
+                std::string expectedText = before;
+                expectedText.insert(before.find("</parameters>"), R"(<parameter name="MAX_LIVE_SEL" value="123"/>)");
+                EXPECT_EQ(after, expectedText);
+            }
+        } else {
+        // A stand entry without children opens to take the use.
+        EXPECT_TRUE(removed.empty() || removed == "/") << removed << "\n" << after;
+        EXPECT_EQ(occurrences(inserted, "reg="), 1u) << inserted;
+        // A new entry only for a stand the file has none for.
+        const bool entryFor = before.find("id=\"D7\"") != std::string::npos || before.find("'D7'") != std::string::npos ||
+                              before.find("H1") != std::string::npos;
+        EXPECT_EQ(occurrences(inserted, " id="), entryFor ? 0u : 1u) << inserted;
+        EXPECT_NE(inserted.find(R"(reg="PH-EXA")"), std::string::npos) << inserted;
+        if (before.find('\r') == std::string::npos) {
+            EXPECT_EQ(occurrences(inserted, "\r"), 0u) << "the file's own line ends";
+        } else {
+            EXPECT_EQ(occurrences(inserted, "\n"), occurrences(inserted, "\r\n")) << "the file's own line ends";
+        }
+        }
+        EXPECT_EQ(closeLog.find("was changed during the visit") != std::string::npos, bool(row.during)) << closeLog;
+        if (!row.reread) continue;
+        ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+        if (row.during) {
+            // What the user changed is in use as well.
+            std::string inUse;
+            for (const std::string& entry : entriesInUse()) inUse += entry + "\n";
+            const std::pair<const char*, const char*> parts[] = {
+                {"", "D7 use PH-EXA"}, {"M5", "M5 stand"}, {"M5", "M5 use PH-EXM"}, {"7:8", "D7 use PH-EXB KLM E75L 7:8"}};
+            for (const auto& [when, part] : parts) {
+                if (before.find(when) == std::string::npos) continue;
+                EXPECT_NE(inUse.find(part), std::string::npos) << part << "\n" << inUse;
+            }
+            continue;
+        }
+        EXPECT_EQ(entriesInUse(), expected);
+        // A visit that learns nothing leaves the file as it is.
+        gf_leaveParkAirport();
+        EXPECT_EQ(readFile(path), after);
     }
 }
 
