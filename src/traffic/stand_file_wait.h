@@ -1,8 +1,8 @@
 // The park airport's stand file that cannot be had: a damaged local file, or
-// a download that fails. The airport gets no parking, and the user is told
-// once which file it is, what to do about it, and that the parked traffic
-// waits for it. The airport is not picked again while the
-// file would fail the same way: retrying at every park-airport check took the
+// a download that fails. The airport gets no parking (its live traffic goes
+// on), and the user is told once which file it is, what to do about it, and
+// that the parked traffic waits for it. The file is not tried again while it
+// would fail the same way: retrying at every park-airport check took the
 // parking controls away for half of each minute and wrote the same message
 // into Log.txt twice a minute.
 #pragma once
