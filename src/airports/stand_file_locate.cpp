@@ -104,9 +104,18 @@ fs::path gf_referencePath(std::string_view reference) {
 std::string gf_standFileUrl(std::string_view reference) { return gf_siteBaseUrl() + "P3D/" + std::string(reference); }
 
 std::string lf_downloadAirportFile(std::string_view reference, const fs::path& localPath) {
+    bool notOnSite = false;
+    return lf_downloadAirportFile(reference, localPath, notOnSite);
+}
+
+std::string lf_downloadAirportFile(std::string_view reference, const fs::path& localPath, bool& notOnSite) {
+    constexpr long kHttpNotFound = 404;
+    notOnSite = false;
     const std::string url = gf_standFileUrl(reference);
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
-    if (handle && gf_downloadFile(handle.get(), url, localPath, true)) return {};
+    DownloadFailure failure;
+    if (handle && gf_downloadFile(handle.get(), url, localPath, true, kDefaultDownloadCaps, &failure)) return {};
+    notOnSite = failure.httpStatus == kHttpNotFound;
     lf_removeTemp(localPath);
     std::string error = fmt::format("failed to download: '{}'", url);
     gf_logLine(error);

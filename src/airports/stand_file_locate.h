@@ -30,6 +30,10 @@ std::string gf_standFileUrl(std::string_view reference);
 // Downloads an archive reference into localPath; empty on success, else
 // "failed to download: '<url>'" (no partial file is left).
 std::string lf_downloadAirportFile(std::string_view reference, const std::filesystem::path& localPath);
+// The same; notOnSite tells whether the site answered that it has no such
+// file (HTTP 404), as against a transfer that failed.
+std::string lf_downloadAirportFile(std::string_view reference, const std::filesystem::path& localPath,
+                                   bool& notOnSite);
 // The distance in NM from position to the nearest stand of the airport's
 // stand file, with that stand's id; 100.0 (and standId untouched) when there
 // is none. An archived file is fetched (through the temporary file

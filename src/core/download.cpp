@@ -217,8 +217,8 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
 bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& output, bool binary,
                      const DownloadCaps& caps, DownloadFailure* failure) {
     if (!handle) return false;
-    const auto failWith = [failure](const std::string& reason, bool outOfTime = false) {
-        if (failure) *failure = DownloadFailure{reason, outOfTime};
+    const auto failWith = [failure](const std::string& reason, bool outOfTime = false, long httpStatus = 0) {
+        if (failure) *failure = DownloadFailure{reason, outOfTime, httpStatus};
         return false;
     };
     fs::path part;
@@ -252,27 +252,31 @@ bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& outpu
             clock = lf_clockFor(*transfer, caps, sink.max_bytes, limits);
             rc = lf_setOptions(handle, url, sink, clock, limits);
             if (rc == CURLE_OK) rc = curl_easy_perform(handle);
-            if (rc == CURLE_OK) curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+            if (rc == CURLE_OK || rc == CURLE_HTTP_RETURNED_ERROR)
+                curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
             file.close();
             if (rc == CURLE_OK && file.fail()) rc = CURLE_WRITE_ERROR;
         }
         std::string error;
+        long failedStatus = 0;
         if (sink.oversize) {
             error = fmt::format("larger than {} bytes", sink.max_bytes);
         } else if (clock.over) {
             error = fmt::format("took longer than {} s", clock.overAfter_s);
         } else if (rc != CURLE_OK) {
             error = curl_easy_strerror(rc);
+            if (rc == CURLE_HTTP_RETURNED_ERROR) failedStatus = status;
         } else if (status != kHttpOk) {
             // A redirect's or any other answer's body is a page about the
             // file, never the file.
             error = fmt::format("HTTP status {}", status);
+            failedStatus = status;
         }
         if (!error.empty()) {
             gf_logLine(fmt::format("Download error: '{}' for {}", error, url));
             lf_removePart(part);
             lf_releaseTarget(key, transfer);
-            return failWith(error, clock.over);
+            return failWith(error, clock.over, failedStatus);
         }
         std::error_code ec;
         if (!gf_replaceFile(part, output, ec)) throw fs::filesystem_error("rename", part, output, ec);

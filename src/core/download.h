@@ -54,6 +54,9 @@ inline constexpr DownloadCaps kDefaultDownloadCaps{std::uint64_t{512} * 1024 * 1
 struct DownloadFailure {
     std::string reason;
     bool outOfTime = false;
+    // The server's answer when the failure was its status (404: it has no
+    // such file), else 0.
+    long httpStatus = 0;
 };
 
 // Downloads url into output through the caller's handle; the options it sets

@@ -84,7 +84,7 @@ void lf_showAgain(const std::string& message) {
 }  // namespace
 
 std::string gf_standFileWaitText(const std::string& code, const std::string& reference, const std::string& error,
-                                 bool download) {
+                                 StandFileTrouble trouble) {
     if (reference.empty()) return error;
     // Each text on one line, as the Manual check reads the line that cites
     // it; each fits the status band without being cut.
@@ -95,18 +95,26 @@ std::string gf_standFileWaitText(const std::string& code, const std::string& ref
             "{} cannot be read (see Log.txt): mend or remove it. Parked traffic at {} waits for it, see Manual 6.5",
             path, code);
     }
-    if (download) {
+    if (trouble == StandFileTrouble::transfer) {
         return fmt::format(
             "The stand file of {} could not be downloaded: check the connection. Parked traffic waits for it, next try in {} minutes, see Manual 6.5",
             code, kStandFileRetry_min);
     }
+    // Nothing the user can mend: the connection works, the site lacks the
+    // file or has it with a slip.
+    if (trouble == StandFileTrouble::notOnSite) {
+        return fmt::format(
+            "The stand file of {} is not on the download site. Parked traffic waits for it, next try in {} minutes, see Manual 6.5",
+            code, kStandFileRetry_min);
+    }
     return fmt::format(
-        "The stand file of {} from the download site cannot be read. Parked traffic waits for it, next try in {} minutes, see Manual 6.5",
+        "The stand file of {} on the download site is faulty (see Log.txt). Parked traffic waits for it, next try in {} minutes, see Manual 6.5",
         code, kStandFileRetry_min);
 }
 
 void gf_noteStandFileFailure(const std::string& code, const std::string& reference, const std::string& error,
-                             bool download) {
+                             StandFileTrouble trouble) {
+    const bool download = trouble != StandFileTrouble::unreadable;
     StandFileFailure failure;
     failure.code = code;
     failure.reference = reference;
@@ -117,7 +125,7 @@ void gf_noteStandFileFailure(const std::string& code, const std::string& referen
     failure.retryByTime = !reference.empty() && !gf_isLocalReference(failure.watched);
     if (!reference.empty() && !failure.retryByTime) failure.stamp = lf_stampOf(failure.watched);
     failure.failedAt = gf_steadyNow();
-    failure.message = gf_standFileWaitText(code, failure.watched, error, download);
+    failure.message = gf_standFileWaitText(code, failure.watched, error, trouble);
     // The reader's own words (the XML fault and its place) are for Log.txt,
     // the status line says what to do. A failed download has logged its
     // address already.
@@ -154,5 +162,7 @@ bool gf_standFileStillFails(const std::string& code) {
     lf_showAgain(g_failure->message);
     return true;
 }
+
+bool gf_standFileWaitHeld(const std::string& code) { return g_failure && g_failure->code == code; }
 
 void gf_forgetStandFileFailure() { g_failure.reset(); }

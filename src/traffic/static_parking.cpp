@@ -26,6 +26,7 @@
 #include "core/random.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "core/user_error.h"
 #include "feed/reader_services.h"
 #include "feed/traffic_reader.h"
 #include "traffic/ai_commands.h"
@@ -55,6 +56,11 @@ constexpr std::int32_t kStaticRenewal_min = 20;
 constexpr std::int32_t kHalfHoursPerDay = 48;
 
 bool g_calcPending = false;
+// The current airport is kept without stands while its stand file cannot be
+// had: the live feed passes ground entries only around the current airport,
+// and an airport given up took every roll-out, taxi and push-back off the
+// simulator for as long as the file failed. Only the parking waits.
+bool g_waitingForStandFile = false;
 LatLon g_lastUserPosition{0.0, 0.0};
 StaticParkingWindow* g_window = nullptr;
 
@@ -142,10 +148,17 @@ struct StandFileFetch {
     std::atomic<bool> done{false};
     std::string reference;
     std::string error;
+    bool notOnSite = false;
 };
 std::shared_ptr<StandFileFetch> g_standFetch;
 
-void lf_calcWithStandFile(const std::string& reference, const std::string& fetchError);
+void lf_calcWithStandFile(const std::string& reference, const std::string& fetchError, bool notOnSite);
+
+// The airport stays current for the live traffic while its stand file fails.
+void lf_keepForLiveTraffic(const Airport& airport) {
+    g_currentAirport.set(airport);
+    g_waitingForStandFile = true;
+}
 
 void lf_fetchStandFile(const std::string& reference) {
     auto fetch = std::make_shared<StandFileFetch>();
@@ -153,7 +166,7 @@ void lf_fetchStandFile(const std::string& reference) {
     g_standFetch = fetch;
     auto work = [fetch, reference] {
         try {
-            fetch->error = lf_downloadAirportFile(reference, gf_prefetchPath());
+            fetch->error = lf_downloadAirportFile(reference, gf_prefetchPath(), fetch->notOnSite);
             if (fetch->error.empty()) gf_setPrefetchedStandFile(reference);
         } catch (const std::exception& e) {
             fetch->error = fmt::format("{}: {}", "lf_readParkedFile", e.what());
@@ -202,8 +215,9 @@ void gf_staticParkingPass() {
     if (g_standFetch && g_standFetch->done.load()) {
         const std::string error = g_standFetch->error;
         const std::string reference = g_standFetch->reference;
+        const bool notOnSite = g_standFetch->notOnSite;
         g_standFetch.reset();
-        lf_calcWithStandFile(reference, error);
+        lf_calcWithStandFile(reference, error, notOnSite);
     }
     if (!g_parkedAnswer || !g_parkedAnswer->done.load()) return;
     const std::shared_ptr<ParkedAnswer> answer = std::move(g_parkedAnswer);
@@ -216,6 +230,8 @@ void gf_staticParkingPass() {
 bool gf_parkAirportInUse() { return g_currentAirport.get().has_value(); }
 
 // ---- The park airport ----
+
+void lf_standFileWaitCheck(LatLon position, bool first);
 
 void gf_staticParking(bool first) {
     if (g_parkingControlsBusy.load() && g_parkingPositions.empty() && !gf_parkedRequestPending()) {
@@ -234,11 +250,26 @@ void gf_staticParking(bool first) {
     const LatLon position = lf_userPosition();
     if (std::fabs(position.lat) < kNoPositionDeg && std::fabs(position.lon) < kNoPositionDeg) return;
     lf_updateParkAirportDistances(position);
-    if (gf_parkAirportInUse()) {
-        lf_inSightCheck(position);
-    } else {
+    if (!gf_parkAirportInUse()) {
+        g_waitingForStandFile = false;
         lf_findAirportInSight(position, first);
+    } else if (g_waitingForStandFile) {
+        lf_standFileWaitCheck(position, first);
+    } else {
+        lf_inSightCheck(position);
     }
+}
+
+// The airport kept for the live traffic is left like any park airport, and
+// taken again the usual way once its stand file may have come.
+void lf_standFileWaitCheck(LatLon position, bool first) {
+    lf_inSightCheck(position);
+    const auto current = g_currentAirport.get();
+    if (!current || !g_waitingForStandFile) return;
+    if (gf_standFileStillFails(current->code)) return;
+    g_waitingForStandFile = false;
+    g_currentAirport.set(std::nullopt);
+    lf_findAirportInSight(position, first);
 }
 
 void lf_findAirportInSight(LatLon position, bool first) {
@@ -253,7 +284,10 @@ void lf_findAirportInSight(LatLon position, bool first) {
             gf_setStatusLine(text + ", no airport file found", true);
             return;
         }
-        if (gf_standFileStillFails(airport->code)) return;
+        if (gf_standFileStillFails(airport->code)) {
+            lf_keepForLiveTraffic(*airport);
+            return;
+        }
         gf_logLine(text);
         if (!gf_logParkAirport(airport->code)) return;
         if (first) {
@@ -269,7 +303,10 @@ void lf_findAirportInSight(LatLon position, bool first) {
     const auto nearest = lf_nearestParkAirport();
     if (!nearest) return;
     if (nearest->distance > AIRP_RANGE.value() || lf_userHeightAboveGround() > AIRP_HEIGHT.value()) return;
-    if (gf_standFileStillFails(nearest->code)) return;
+    if (gf_standFileStillFails(nearest->code)) {
+        if (const auto airport = gf_findAirport(nearest->code)) lf_keepForLiveTraffic(*airport);
+        return;
+    }
     if (!gf_logParkAirport(nearest->code)) return;
     gf_setStatusLine(fmt::format("{} in sight at {:.1F} nm", nearest->code, nearest->distance), true);
     g_calcPending = true;
@@ -305,19 +342,38 @@ void gf_calcStaticParking() {
         gf_staticParkingPass();
         return;
     }
-    lf_calcWithStandFile(reference, {});
+    lf_calcWithStandFile(reference, {}, false);
 }
 
 namespace {
 
-void lf_calcWithStandFile(const std::string& reference, const std::string& fetchError) {
-    const std::string error = fetchError.empty() ? lf_readParkedFile() : fetchError;
+// A slip in a file of the download site (a stand id twice, no altitude) is
+// none the user can mend: it is an unreadable stand file like any other,
+// where it stopped the run at every start, each fetching it again. A file
+// in the user's own folders still stops the run with the error that says
+// what to mend in it.
+std::string lf_readStandFile(const std::string& reference) {
+    if (reference.empty() || gf_isLocalReference(reference)) return lf_readParkedFile();
+    try {
+        return lf_readParkedFile();
+    } catch (const ozr::UserErrorException& e) {
+        return e.what();
+    }
+}
+
+void lf_calcWithStandFile(const std::string& reference, const std::string& fetchError, bool notOnSite) {
+    const std::string error = fetchError.empty() ? lf_readStandFile(reference) : fetchError;
     if (!error.empty()) {
         g_parkingControlsBusy = false;
         lf_window().enableParkingControls();
         const auto current = g_currentAirport.get();
-        gf_noteStandFileFailure(current ? current->code : std::string(), reference, error, !fetchError.empty());
+        const std::string code = current ? current->code : std::string();
+        const StandFileTrouble trouble = fetchError.empty() ? StandFileTrouble::unreadable
+                                         : notOnSite        ? StandFileTrouble::notOnSite
+                                                            : StandFileTrouble::transfer;
+        gf_noteStandFileFailure(code, reference, error, trouble);
         gf_resetCurrentAirport();
+        if (current && gf_standFileWaitHeld(code)) lf_keepForLiveTraffic(*current);
     } else {
         gf_forgetStandFileFailure();
         g_staticRenewalMinutes = kStaticRenewal_min;
@@ -330,6 +386,7 @@ void lf_calcWithStandFile(const std::string& reference, const std::string& fetch
 }  // namespace
 
 void gf_clearAirportTraffic() {
+    g_waitingForStandFile = false;
     // An answer still on its way belongs to the airport being left.
     g_standFetch.reset();
     g_parkedAnswer.reset();
@@ -624,6 +681,7 @@ void gf_resetStaticParking() {
     g_wantedParkShown = 0;
     g_wantedParkPercentShown = 0;
     g_calcPending = false;
+    g_waitingForStandFile = false;
     g_lastUserPosition = {0.0, 0.0};
     g_parkingControlsBusy = false;
     gf_forgetStandFileFailure();

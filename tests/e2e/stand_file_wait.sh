@@ -9,6 +9,8 @@
 #      past the minute, though a status text lives 25 s and the check that
 #      renews it can be 32 s away. The mended file is then read without a
 #      restart, the parked traffic comes and the message goes.
+#   Live traffic goes on around the airport while the parking waits: the
+#   aircraft taxiing at EHAM (KLM1701) is created in both starts.
 #   2. The download site cuts the archived stand file off halfway: the
 #      message says to check the connection, once, and for a minute the
 #      controls stay usable and the band shows the message; the download is
@@ -45,6 +47,16 @@ wait_log() {  # fixed-text seconds
     return 1
 }
 probe() { "$wine_run" ./window_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
+# The feed passes ground traffic only around the park airport: the aircraft
+# taxiing at EHAM is created while its stand file cannot be had.
+expect_ground_traffic() {  # what
+    local i
+    for i in $(seq 1 300); do
+        grep -q '"tail_number":"KLM1701"' "$work/simstub.jsonl" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    die "$1: the aircraft taxiing at EHAM was not created"
+}
 # The controls a parking calculation takes, by their ids: the three
 # time-shift boxes (days, hours, minutes), MAX_PARK_SEL, MAX_LIVE_SEL and
 # RT_PARKTRAFFIC_ONLY.
@@ -125,6 +137,7 @@ expect_painted 'airports\\my_thirdparty\\EHAM\.xml cannot be read \(see Log\.txt
 if [ -n "${GLIM_E2E_SHOT:-}" ]; then import -window root "$GLIM_E2E_SHOT" || true; fi
 local_shown='airports\\my_thirdparty\\EHAM\.xml cannot be read'
 sample_minute "damaged file" "$local_shown"
+expect_ground_traffic "damaged file"
 [ "$(count_log "$local_message")" = 1 ] || die "damaged file: the message was logged more than once"
 [ "$(count_log "could not load file")" = 1 ] || die "damaged file: the file was read again unchanged"
 # Past the minute the message is still in sight: a status text lives 25 s,
@@ -151,6 +164,7 @@ stop_stand_ins
 # ---- Start 2: the download site cuts the stand file off ----
 rm -f airports/my_thirdparty/EHAM.xml text_boxes.txt
 mv Log.txt Log_local.txt
+mv "$work/simstub.jsonl" "$work/simstub_local.jsonl"
 setsid "$sitestub_bin" --root "$GLIM_SOURCE_DIR/testbed/sitestub/site" --port 0 --port-file "$work/cutstub.port" \
     --cut downloads/P3D/archive/stock/EHAM.xml --max-seconds "$rtstub_max_seconds" >"$work/cutstub.out" 2>&1 &
 sitestub_pid=$!
@@ -163,6 +177,7 @@ wait_log "$download_message" 120 || die "failed download: no message"
 expect_painted 'The stand file of EHAM could not be downloaded: check the connection\. Parked traffic waits for it, next try in 5 minutes, see Manual 6\.5$' \
     "failed download"
 sample_minute "failed download" 'The stand file of EHAM could not be downloaded'
+expect_ground_traffic "failed download"
 [ "$(count_log "$download_message")" = 1 ] || die "failed download: the message was logged more than once"
 [ "$(count_log "failed to download")" = 1 ] || die "failed download: tried again within a minute"
 expect_clean_close
