@@ -78,6 +78,12 @@ bool lf_scan(std::string_view t, std::vector<TextElement>& elements) {
             std::size_t j = i + 2;
             for (; j < t.size(); ++j) {
                 const char c = t[j];
+                if (!quote && t.substr(j).starts_with("<!--")) {
+                    const std::size_t end = t.find("-->", j + 4);
+                    if (end == std::string_view::npos) return false;
+                    j = end + 2;
+                    continue;
+                }
                 if (quote) {
                     if (c == quote) quote = 0;
                 } else if (c == '"' || c == '\'') {

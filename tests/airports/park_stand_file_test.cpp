@@ -839,7 +839,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
          learned("\t<parkpos\n\t\tid = 'D7'\tnote='a &amp; b'\n\t></parkpos>\n\t<?note by hand?><![CDATA[<parkpos id=\"X\"/>]]>")},
         {"a file without an entry for the stand", learned(R"(    <parkpos id="D8" radius_change="true" radius="15.25"/>)")},
         {"a file with a document type and no parkpositions",
-         "<?xml version=\"1.0\"?>\n<!DOCTYPE root [<!ENTITY apron \"A\">]>\n<root>" + meta() +
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE root [<!-- the user's --><!ENTITY apron \"A\">]>\n<root>" + meta() +
              "<parameters><parameter name=\"airport_name\" value=\"&apron; Schiphol\"/></parameters></root>"},
         {"hand-made: blanks around ids, eight decimals, an entity in an id", handmadeFile(handmadeStands)},
         {"hand-made with handmade=\"false\"", handmadeFalse},
