@@ -238,9 +238,10 @@ std::string lf_escaped(std::string_view value, char quote) {
     return out;
 }
 
-bool lf_flagValue(std::string_view value) {
-    return !value.empty() && (value[0] == '1' || value[0] == 't' || value[0] == 'T' || value[0] == 'y' || value[0] == 'Y');
-}
+// A yes/no value as the reader takes it (" true" and "on" are yes): judged
+// otherwise, the close would find no entry for a use the file holds, or
+// overwrite the user's spelling of a flag that was already set.
+bool lf_flagValue(std::string_view value) { return gf_wholeFlag(value).value_or(false); }
 
 // A new element in the form the program writes, its children one level in.
 void lf_elementText(pugi::xml_node node, const std::string& lineBreak, const std::string& unit, std::string& out) {
@@ -399,8 +400,10 @@ VisitLearning lf_visitLearning(const AirportFile& record, const StandFileReadRec
 class Splice {
 public:
     // userChanged: the text is the user's, changed during the visit.
-    Splice(std::string_view text, std::vector<TextElement>& elements, bool handmade, bool userChanged)
-        : m_text(text), m_elements(elements), m_handmade(handmade), m_userChanged(userChanged) {
+    // ansi: the text is the file's own single-byte text, whose values are
+    // read in the ANSI code page.
+    Splice(std::string_view text, std::vector<TextElement>& elements, bool handmade, bool userChanged, bool ansi)
+        : m_text(text), m_elements(elements), m_handmade(handmade), m_userChanged(userChanged), m_ansi(ansi) {
         m_unit = text.find("\n\t") != std::string_view::npos && text.find("\n  ") == std::string_view::npos ? "\t"
                                                                                                             : "  ";
         // Where the reader takes things from: the first root element's
@@ -418,7 +421,7 @@ public:
                 if (m_elements[c].name != "parkpos") continue;
                 const TextAttribute* id = attribute(c, "id");
                 if (!id) continue;
-                std::string key = lf_attributeValue(raw(*id));
+                std::string key = valueOf(*id);
                 if (m_handmade) key = gf_trim(key);
                 m_standElements[key].push_back(c);
             }
@@ -479,7 +482,7 @@ public:
         if (m_parameters) {
             for (const std::size_t c : m_elements[*m_parameters].children) {
                 const TextAttribute* n = attribute(c, "name");
-                if (m_elements[c].name == "parameter" && n && lf_attributeValue(raw(*n)) == name) {
+                if (m_elements[c].name == "parameter" && n && valueOf(*n) == name) {
                     setAttribute(c, "value", value);
                     return true;
                 }
@@ -504,11 +507,29 @@ public:
     std::string result() {
         for (const auto& [element, nodes] : m_pending) appendChildren(element, nodes);
         m_pending.clear();
-        return lf_applied(m_text, std::move(m_edits));
+        return lf_applied(m_text, m_edits);
+    }
+
+    // What result() put in: ASCII only (it fits a single-byte file as it
+    // is), and UTF-8 (it fits a UTF-8 file whatever stray bytes it holds).
+    bool insertsOnlyAscii() const {
+        return std::all_of(m_edits.begin(), m_edits.end(), [](const Edit& e) {
+            return std::all_of(e.text.begin(), e.text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        });
+    }
+    bool insertsOnlyUtf8() const {
+        return std::all_of(m_edits.begin(), m_edits.end(), [](const Edit& e) {
+            return e.text.find('\0') == std::string::npos && gf_detectCharsetOfText(e.text) == Charset::UTF8_without_BOM;
+        });
     }
 
 private:
     std::string_view raw(const TextAttribute& a) const { return m_text.substr(a.valueBegin, a.valueEnd - a.valueBegin); }
+
+    std::string valueOf(const TextAttribute& a) const {
+        std::string value = lf_attributeValue(raw(a));
+        return m_ansi ? gf_ansiToUtf8(value) : value;
+    }
 
     const TextAttribute* attribute(std::size_t element, std::string_view name) const {
         for (const TextAttribute& a : m_elements[element].attributes) {
@@ -528,20 +549,20 @@ private:
     std::size_t lastWith(const std::vector<std::size_t>& elements, std::string_view flag) const {
         for (auto it = elements.rbegin(); it != elements.rend(); ++it) {
             const TextAttribute* a = attribute(*it, flag);
-            if (a && lf_flagValue(lf_attributeValue(raw(*a)))) return *it;
+            if (a && lf_flagValue(valueOf(*a))) return *it;
         }
         return elements.front();
     }
 
     void setFlag(std::size_t element, std::string_view name) {
         const TextAttribute* a = attribute(element, name);
-        if (a && lf_flagValue(lf_attributeValue(raw(*a)))) return;
+        if (a && lf_flagValue(valueOf(*a))) return;
         setAttribute(element, name, "true");
     }
 
     void setAttribute(std::size_t element, std::string_view name, const std::string& value) {
         if (const TextAttribute* a = attribute(element, name)) {
-            if (lf_attributeValue(raw(*a)) == value) return;
+            if (valueOf(*a) == value) return;
             m_edits.push_back({a->valueBegin, a->valueEnd - a->valueBegin, lf_escaped(value, a->quote)});
             return;
         }
@@ -557,7 +578,7 @@ private:
                 if (m_elements[c].name != "opt" || m_usedOpts.count(c)) continue;
                 const auto value = [&](std::string_view name) {
                     const TextAttribute* a = attribute(c, name);
-                    return a ? lf_attributeValue(raw(*a)) : std::string();
+                    return a ? valueOf(*a) : std::string();
                 };
                 if (value("reg") != o.reg || gf_hours2bitset(value("hh")) != o.halfHours ||
                     gf_wholeInteger(value("day")) != static_cast<std::int64_t>(o.day) ||
@@ -636,6 +657,7 @@ private:
     std::vector<TextElement>& m_elements;
     bool m_handmade;
     bool m_userChanged;
+    bool m_ansi;
     std::string m_unit;
     std::size_t m_root = 0;
     std::optional<std::size_t> m_parameters;
@@ -651,10 +673,17 @@ private:
 
 // ---- The file's bytes as UTF-8 text ----
 
+// The file is written back in its own encoding, so that every byte the
+// visit did not change stays as it was: UTF-16 is edited as UTF-8 and
+// encoded back; a single-byte (Windows-1252) file and a UTF-8 file with a
+// stray byte are edited in their own bytes, as the reader reads them.
+enum class TextKind { utf8, ansi, utf16le, utf16be };
+
 struct TextForm {
-    std::string mark;   // a UTF-8 byte-order mark the file began with, written back
-    std::string text;   // the text after it, UTF-8
-    bool converted = false;  // the file was UTF-16 or ANSI: it is written back as UTF-8
+    std::string mark;   // the byte-order mark the file began with, written back
+    std::string text;   // the text after it: UTF-8, or the file's own bytes for ansi
+    TextKind kind = TextKind::utf8;
+    bool converted = false;  // a single-byte file whose new text needs more: written as UTF-8
 };
 
 std::optional<std::string> lf_fromUtf16(std::string_view bytes, bool bigEndian) {
@@ -680,38 +709,98 @@ std::optional<std::string> lf_fromUtf16(std::string_view bytes, bool bigEndian) 
     return out;
 }
 
+void lf_appendUtf16(std::string& out, std::uint32_t unit, bool bigEndian) {
+    const char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+    out.push_back(bigEndian ? hi : lo);
+    out.push_back(bigEndian ? lo : hi);
+}
+
+// UTF-8 (valid: decoded from UTF-16 or written by the program) as UTF-16.
+std::string lf_toUtf16(std::string_view utf8, bool bigEndian) {
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const int length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        std::uint32_t c = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+        for (int k = 1; k < length && i + k < utf8.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += static_cast<std::size_t>(length);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            lf_appendUtf16(out, 0xD800 + (c >> 10), bigEndian);
+            lf_appendUtf16(out, 0xDC00 + (c & 0x3FF), bigEndian);
+        } else {
+            lf_appendUtf16(out, c, bigEndian);
+        }
+    }
+    return out;
+}
+
+// A text with a letter written in UTF-8: the reader reads it as UTF-8,
+// whatever stray single bytes it also holds.
+bool lf_hasUtf8Sequence(std::string_view t) {
+    for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        const auto b = static_cast<unsigned char>(t[i]);
+        const int length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + static_cast<std::size_t>(length) > t.size()) continue;
+        bool whole = true;
+        for (int k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(t[i + static_cast<std::size_t>(k)]);
+            whole = whole && c >= 0x80 && c <= 0xBF;
+        }
+        if (whole) return true;
+    }
+    return false;
+}
+
 std::optional<TextForm> lf_textForm(const std::string& bytes) {
     TextForm form;
     const std::string_view all(bytes);
+    const bool le = all.starts_with("\xFF\xFE") || (all.size() >= 2 && all[0] != '\0' && all[1] == '\0');
+    const bool be = all.starts_with("\xFE\xFF") || (all.size() >= 2 && all[0] == '\0' && all[1] != '\0');
     if (all.starts_with("\xEF\xBB\xBF")) {
         form.mark = all.substr(0, 3);
         form.text = all.substr(3);
-    } else if (all.starts_with("\xFF\xFE") || all.starts_with("\xFE\xFF")) {
-        auto text = lf_fromUtf16(all.substr(2), all[0] == '\xFE');
+    } else if (le || be) {
+        const bool marked = all.starts_with("\xFF\xFE") || all.starts_with("\xFE\xFF");
+        if (marked) form.mark = all.substr(0, 2);
+        if (all.size() % 2 != 0) return std::nullopt;
+        auto text = lf_fromUtf16(all.substr(marked ? 2 : 0), be);
         if (!text) return std::nullopt;
         form.text = std::move(*text);
-        form.converted = true;
-    } else if (gf_detectCharsetOfText(all) == Charset::ANSI) {
-        form.text = gf_ansiToUtf8(all);
-        form.converted = true;
+        form.kind = be ? TextKind::utf16be : TextKind::utf16le;
     } else {
         form.text = bytes;
+        if (gf_detectCharsetOfText(all) == Charset::ANSI && !lf_hasUtf8Sequence(all)) form.kind = TextKind::ansi;
     }
-    // A text with NULs is UTF-16 without its mark or no text at all.
+    // A text with NULs is no text at all.
     if (form.text.find('\0') != std::string::npos) return std::nullopt;
-    if (form.converted) {
-        // The declaration says what the file now is.
-        if (form.text.starts_with("<?xml")) {
-            const std::size_t end = form.text.find("?>");
-            const std::size_t at = form.text.find("encoding", 0);
-            if (at != std::string::npos && at < end) {
-                const std::size_t open = form.text.find_first_of("\"'", at);
-                const std::size_t close = open == std::string::npos ? open : form.text.find(form.text[open], open + 1);
-                if (close != std::string::npos && close < end) form.text.replace(open + 1, close - open - 1, "UTF-8");
-            }
+    return form;
+}
+
+// A single-byte file whose new text does not fit it: all of it as UTF-8,
+// and its declaration says so.
+void lf_convertToUtf8(TextForm& form) {
+    form.text = gf_ansiToUtf8(form.text);
+    form.kind = TextKind::utf8;
+    form.converted = true;
+    if (form.text.starts_with("<?xml")) {
+        const std::size_t end = form.text.find("?>");
+        const std::size_t at = form.text.find("encoding", 0);
+        if (at != std::string::npos && at < end) {
+            const std::size_t open = form.text.find_first_of("\"'", at);
+            const std::size_t close = open == std::string::npos ? open : form.text.find(form.text[open], open + 1);
+            if (close != std::string::npos && close < end) form.text.replace(open + 1, close - open - 1, "UTF-8");
         }
     }
-    return form;
+}
+
+// The edited text in the file's own encoding.
+std::string lf_encoded(const TextForm& form, std::string_view text) {
+    if (form.kind == TextKind::utf16le || form.kind == TextKind::utf16be) {
+        return form.mark + lf_toUtf16(text, form.kind == TextKind::utf16be);
+    }
+    return form.mark + std::string(text);
 }
 
 std::optional<std::string> lf_readBytes(const fs::path& path) {
@@ -838,26 +927,36 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
                                  !pugi::xml_document().load_buffer(form->text.data(), form->text.size()))) {
         return toSideFile();
     }
-    Splice splice(form->text, elements, handmade, result.changedOnDisk);
     std::vector<StandChange> left;
-    for (const StandChange& change : learning.stands) {
-        StandChange notPlaced;
-        if (!splice.addStand(change, notPlaced)) {
-            left.push_back(change);
-        } else if (notPlaced.now) {
-            left.push_back(std::move(notPlaced));
+    const auto splice = [&]() -> std::optional<std::string> {
+        Splice into(form->text, elements, handmade, result.changedOnDisk, form->kind == TextKind::ansi);
+        left.clear();
+        for (const StandChange& change : learning.stands) {
+            StandChange notPlaced;
+            if (!into.addStand(change, notPlaced)) {
+                left.push_back(change);
+            } else if (notPlaced.now) {
+                left.push_back(std::move(notPlaced));
+            }
         }
+        for (const auto& [name, value] : learning.settings) into.addSetting(name, value);
+        std::string text = into.result();
+        if (form->kind == TextKind::ansi ? !into.insertsOnlyAscii() : !into.insertsOnlyUtf8()) return std::nullopt;
+        return text;
+    };
+    std::optional<std::string> edited = splice();
+    if (!edited && form->kind == TextKind::ansi) {
+        lf_convertToUtf8(*form);
+        if (lf_scan(form->text, elements)) edited = splice();
     }
-    for (const auto& [name, value] : learning.settings) splice.addSetting(name, value);
-    const std::string text = form->mark + splice.result();
-    if (!form->converted && text == *bytes && left.empty()) {
+    const std::string text = edited ? lf_encoded(*form, *edited) : std::string();
+    if (edited && !form->converted && text == *bytes && left.empty()) {
         result.outcome = StandFileWrite::unchanged;
         return result;
     }
-    // Never a file the reader cannot read, nor one with bytes that are not UTF-8.
+    // Never a file the reader cannot read.
     pugi::xml_document check;
-    if (!check.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto) ||
-        gf_detectCharsetOfText(std::string_view(text).substr(form->mark.size())) != Charset::UTF8_without_BOM) {
+    if (!edited || !check.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto)) {
         if (result.changedOnDisk) return toSideFile();
         result.outcome = StandFileWrite::refused;
         result.why = "what would be written does not read back";
@@ -869,8 +968,9 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
             return result;
         }
     }
-    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; })) {
-        result.why = "it could not be saved";
+    std::error_code writeError;
+    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; }, writeError)) {
+        result.why = gf_writeFailureText(path, writeError);
         return result;
     }
     result.outcome = StandFileWrite::saved;
