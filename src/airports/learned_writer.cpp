@@ -158,9 +158,13 @@ void gf_saveLearned() {
         break;
     }
     if (!result.sideFile.empty()) {
-        const std::string text = fmt::format("'{}' was changed during the visit and is left as you saved it; what "
-                                             "this visit learned is kept in '{}'",
-                                             pathText, sideText);
+        const std::string text =
+            result.outcome == StandFileWrite::refused
+                ? fmt::format("'{}' is left as it was: {}; what this visit learned is kept in '{}'", pathText,
+                              result.why, sideText)
+                : fmt::format("'{}' was changed during the visit and is left as you saved it; what "
+                              "this visit learned is kept in '{}'",
+                              pathText, sideText);
         gf_logLine(fmt::format("{} {}", time, text));
         gf_setStatusLine(text, false);
         g_closeNotice = text;

@@ -873,9 +873,13 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
     std::error_code ec;
     const bool isThere = fs::exists(path, ec);
     if (read.found && !read.whole && (isThere || !wasThere)) {
+        // The file is the user's to mend; what the visit learned is not
+        // lost meanwhile: it is kept beside it.
         result.outcome = StandFileWrite::refused;
         result.why = read.whyNotWhole.empty() ? std::string("it did not read whole")
                                               : fmt::format("it did not read whole: {}", read.whyNotWhole);
+        const VisitLearning learning = lf_visitLearning(record, read, handmade);
+        if (!learning.stands.empty()) result.sideFile = lf_keepInSideFile(record, learning.stands, path, simVariant);
         return result;
     }
     if (!isThere && !wasThere) {
