@@ -219,6 +219,31 @@ std::string lf_attributeValue(std::string_view raw) {
     return out;
 }
 
+// Every UTF-8 letter beyond ASCII as a numeric character reference; a byte
+// that is not UTF-8 stays as it is.
+std::string lf_asciiReferences(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 1;
+        std::uint32_t c = length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+        bool whole = length > 1 && i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            const auto n = static_cast<unsigned char>(text[i + k]);
+            whole = n >= 0x80 && n <= 0xBF;
+            c = (c << 6) | (n & 0x3F);
+        }
+        if (!whole) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        out += fmt::format("&#{};", c);
+        i += length;
+    }
+    return out;
+}
+
 std::string lf_escaped(std::string_view value, char quote) {
     std::string out;
     out.reserve(value.size());
@@ -507,6 +532,11 @@ public:
     std::string result() {
         for (const auto& [element, nodes] : m_pending) appendChildren(element, nodes);
         m_pending.clear();
+        // A single-byte file takes a new letter as a reference: its own
+        // bytes stay as they are, and every editor and reader reads it.
+        if (m_ansi) {
+            for (Edit& e : m_edits) e.text = lf_asciiReferences(e.text);
+        }
         return lf_applied(m_text, m_edits);
     }
 

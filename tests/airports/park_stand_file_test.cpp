@@ -873,6 +873,16 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         {"UTF-16 without a mark", utf16le(learned(uses)).substr(2)},
         {"Windows-1252 declared ISO-8859-1",
          "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + learned("    <!-- caf\xE9 -->\n" + uses)},
+        {"Windows-1252, a stand with a letter beyond ASCII made at the visit",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n" + learned("    <!-- Z\xFCrich -->\n" + uses), {},
+         After::learnedUseOnly, false, true,
+         [] {
+             g_standList.emplace_back("S\xC3\xBC" "d 9", std::vector<StandOption>{}, StandPlace{52.312, 4.78, 0.0}, 20.0,
+                                      false, false, false);
+             g_standList.back().manual = true;
+         },
+         "", "  <parkpos id=\"S&#252;d 9\" latitude=\"52.312000\" longitude=\"4.780000\" heading=\"0.0\" radius=\"20.0\" "
+             "cargo=\"false\" ramp=\"false\" manual=\"true\"/>\n  "},
         {"upper-case element names", learned(R"(    <PARKPOS id="D7"><OPT reg="PH-EXB" day="2" hh="7:9"/></PARKPOS>)"), {},
          After::untouched, true, false},
         {"radius_change=\" true\", a radius corrected again",
