@@ -929,7 +929,10 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
     }
     std::optional<std::string> bytes = lf_readBytes(path);
     if (!bytes) {
-        result.why = "it could not be read again";
+        // Named by its cause: held open by an editor or a backup, most often.
+        const std::string why = gf_whyNotReadable(path);
+        result.why = why.empty() ? std::string("it could not be read again")
+                                 : why.substr(0, why.find(" (it could not be opened)"));
         return result;
     }
     const auto time = fs::last_write_time(path, ec);
