@@ -913,3 +913,5 @@ void gf_keepUnsavedUses(const fs::path& learnedPath, const std::vector<Stand>& s
     std::erase_if(g_unsavedUses, [&](const UnsavedUses& u) { return u.path == learnedPath; });
     if (!kept.uses.empty()) g_unsavedUses.push_back(std::move(kept));
 }
+
+void gf_forgetUnsavedUses() { g_unsavedUses.clear(); }

@@ -1117,6 +1117,7 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
         if (row.after == After::diskFull) continue;
 #endif
         fs::remove_all("airports");
+        gf_forgetUnsavedUses();
         gf_resetStatusLine();
         gf_resetSettings();
         writeFile("airports/my_thirdparty/EHAM.xml", standFile);
