@@ -1068,7 +1068,8 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
         return "<root>" + meta() + R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)" +
                parameters + "</parameters><parkpositions>" + stands + "</parkpositions></root>";
     };
-    const std::string suedUse = "<parkpos id=\"" + sued + R"("><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/></parkpos>)";
+    const std::string suedUse =
+        "<parkpos id=\"" + sued + R"("><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/></parkpos>)";
     const auto edited = [](std::string file, const std::string& from, const std::string& to) {
         return file.replace(file.find(from), from.size(), to);
     };
@@ -1085,7 +1086,8 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
         {"learned radius_change=\" true\"", learned(R"(<parkpos id="D8" radius_change=" true" radius="15.0"/>)"), "",
          After::written, "D8 stand 52.308270 4.760000 90.0 15.0"},
         {"learned soft=\" true\"",
-         learned(R"(<parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9" soft=" true"/></parkpos>)"),
+         learned(R"(<parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9" soft=" true"/>)"
+                 "</parkpos>"),
          "", After::written, "D7 use PH-EXB KLM E75L 7:9 day 2 real 0"},
         {"learned setting WEEK=\"ja\"", learned("", R"(<parameter name="WEEK" value="ja"/>)"),
          "the setting WEEK \"ja\" is not true or false", After::unchanged, "D7 stand"},
@@ -1094,7 +1096,8 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
         {"learned file declared ISO-8859-1, saved as UTF-8",
          "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + learned(suedUse), "", After::written,
          sued + " use PH-EXB"},
-        {"an empty original left by a full disk", hand, "", After::written, "H1 use PH-EXA", {{"EHAM.original.xml", hand}},
+        {"an empty original left by a full disk", hand, "", After::written, "H1 use PH-EXA",
+         {{"EHAM.original.xml", hand}},
          [] { writeFile("airports/learned/stock/EHAM.original.xml", ""); }},
         {"a disk full at the close", learned(suedUse), "", After::diskFull, "use PH-EXA", {},
          [] { fs::create_symlink("/dev/full", "airports/learned/stock/EHAM.xml.tmp"); }},
@@ -1171,7 +1174,8 @@ TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasL
     const fs::path path = "airports/learned/stock/EHAM.xml";
     const std::string file = "<root>" + meta() +
                              R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/></parameters>)"
-                             R"(<parkpositions><parkpos id="D8" radius_change="true" radius="15.0"/></parkpositions></root>)";
+                             R"(<parkpositions><parkpos id="D8" radius_change="true" radius="15.0"/>)"
+                             "</parkpositions></root>";
     writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
     writeFile(path, file);
     const auto hold = [&] {
