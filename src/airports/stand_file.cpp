@@ -792,7 +792,8 @@ std::optional<bool> gf_wholeFlag(std::string_view text) {
 
 std::string gf_flagSlip(pugi::xml_node element) {
     const bool opt = std::string_view(element.name()) == "opt";
-    for (const char* name : opt ? std::span<const char* const>(kOptFlags) : std::span<const char* const>(kParkposFlags)) {
+    const auto names = opt ? std::span<const char* const>(kOptFlags) : std::span<const char* const>(kParkposFlags);
+    for (const char* name : names) {
         const pugi::xml_attribute attribute = element.attribute(name);
         if (attribute && !gf_wholeFlag(attribute.value())) {
             return fmt::format("{} \"{}\" is not true or false", name, attribute.value());
