@@ -475,6 +475,11 @@ Utf8Survey lf_surveyUtf8(std::string_view text) {
 
 }  // namespace
 
+bool gf_standTextIsUtf8(std::string_view text) {
+    const Utf8Survey survey = lf_surveyUtf8(text);
+    return survey.firstStray == std::string_view::npos || survey.sequences > 0;
+}
+
 std::string gf_whyNotReadable(const fs::path& path) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
@@ -519,7 +524,7 @@ pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document
     // ASCII, or letters written in UTF-8: read as UTF-8, whatever the
     // declaration says. Only a text of single bytes above ASCII and nothing
     // else (a Windows-1252 editor) is read in the ANSI code page.
-    if (survey.firstStray == std::string_view::npos || survey.sequences > 0) {
+    if (gf_standTextIsUtf8(text)) {
         if (strayByte && survey.firstStray != std::string_view::npos) {
             const std::size_t line = 1 + static_cast<std::size_t>(
                                              std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(

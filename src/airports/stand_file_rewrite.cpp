@@ -691,7 +691,9 @@ std::optional<TextForm> lf_textForm(const std::string& bytes) {
         if (!text) return std::nullopt;
         form.text = std::move(*text);
         form.converted = true;
-    } else if (gf_detectCharsetOfText(all) == Charset::ANSI) {
+    } else if (!gf_standTextIsUtf8(all)) {
+        // Read as the reader reads it: a UTF-8 file with a stray byte stays
+        // UTF-8, its stray byte kept as it is.
         form.text = gf_ansiToUtf8(all);
         form.converted = true;
     } else {
@@ -854,10 +856,11 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
         result.outcome = StandFileWrite::unchanged;
         return result;
     }
-    // Never a file the reader cannot read, nor one with bytes that are not UTF-8.
+    // Never a file the reader cannot read, nor one it would read in another
+    // encoding than UTF-8 (a stray byte the user's file held is kept).
     pugi::xml_document check;
     if (!check.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto) ||
-        gf_detectCharsetOfText(std::string_view(text).substr(form->mark.size())) != Charset::UTF8_without_BOM) {
+        !gf_standTextIsUtf8(std::string_view(text).substr(form->mark.size()))) {
         if (result.changedOnDisk) return toSideFile();
         result.outcome = StandFileWrite::refused;
         result.why = "what would be written does not read back";
@@ -869,8 +872,9 @@ LearnedSaveResult gf_saveIntoStandFile(const AirportFile& record, const fs::path
             return result;
         }
     }
-    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; })) {
-        result.why = "it could not be saved";
+    ec.clear();
+    if (!gf_writeFileReplacing(path, [&text](std::ostream& out) { out << text; }, ec)) {
+        result.why = gf_writeFailureText(path, ec);
         return result;
     }
     result.outcome = StandFileWrite::saved;
