@@ -176,7 +176,8 @@ void lf_clearScanFiles(const fs::path& folder) {
     if (moved.empty()) return;
     lf_addScanNotice(fmt::format("The scan moved {} it did not write from {} to {} (not deleted): {}",
                                  moved.size() == 1 ? std::string("a file") : fmt::format("{} files", moved.size()),
-                                 gf_scanPathUtf8(folder), gf_scanPathUtf8(kept), moved.front() + (moved.size() > 1 ? ", ..." : "")));
+                                 gf_scanPathUtf8(folder), gf_scanPathUtf8(kept),
+                                 moved.front() + (moved.size() > 1 ? ", ..." : "")));
 }
 
 // The scan completed: its files replace those of the scan before.
@@ -189,7 +190,8 @@ void lf_commitStaged(const fs::path& stage, const fs::path& folder) {
             std::error_code ec;
             // A file of the user's that could not be moved keeps its place.
             if (fs::exists(folder / entry.path().filename(), ec)) {
-                gf_logHighlight(fmt::format("{} not replaced by the scan's file", gf_scanPathUtf8(folder / entry.path().filename())));
+                gf_logHighlight(fmt::format("{} not replaced by the scan's file",
+                                            gf_scanPathUtf8(folder / entry.path().filename())));
                 continue;
             }
             fs::rename(entry.path(), folder / entry.path().filename(), ec);

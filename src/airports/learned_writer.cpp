@@ -148,6 +148,7 @@ void gf_saveLearned() {
     case StandFileWrite::refused:
         gf_logLine(fmt::format("{} '{}' not saved: {} and is left as it was", time, pathText, result.why));
         gf_setStatusLine(fmt::format("'{}' is left as it was: {}", pathText, result.why), false);
+        gf_keepUnsavedUses(path, record.stands);
         break;
     case StandFileWrite::failed:
         gf_logLine(fmt::format("{} saving '{}' did not succeed: {}", time, pathText, result.why));

@@ -1,5 +1,5 @@
 #include "airports/park_airport_state.h"
-
+#include "airports/park_stand_file.h"
 #include "airports/stand_file.h"
 #include "airports/stand_file_locate.h"
 
@@ -65,6 +65,7 @@ void gf_resetParkAirportState() {
     g_standList.shrink_to_fit();
     g_parkAirportFile = {};
     gf_forgetStandFileRead();
+    gf_forgetUnsavedUses();
     g_standsLoaded = false;
     g_standFileUpdates = 0;
     g_currentAirport.set(std::nullopt);

@@ -208,7 +208,9 @@ std::optional<bool> lf_learnedFlag(const pugi::xml_document& document, std::stri
     const std::optional<std::string> text = gf_readStringParameter(document, key);
     if (!text) return std::nullopt;
     const std::optional<bool> value = gf_wholeFlag(*text);
-    if (!value) problems.push_back(fmt::format("the setting {} \"{}\" is not true or false and is not used", key, *text));
+    if (!value) {
+        problems.push_back(fmt::format("the setting {} \"{}\" is not true or false and is not used", key, *text));
+    }
     return value;
 }
 
@@ -914,3 +916,5 @@ void gf_keepUnsavedUses(const fs::path& learnedPath, const std::vector<Stand>& s
     std::erase_if(g_unsavedUses, [&](const UnsavedUses& u) { return u.path == learnedPath; });
     if (!kept.uses.empty()) g_unsavedUses.push_back(std::move(kept));
 }
+
+void gf_forgetUnsavedUses() { g_unsavedUses.clear(); }

@@ -44,3 +44,4 @@ void gf_numberStandsAndNeighbours(std::vector<Stand>& stands);
 // another program, a full disk): kept for the file, so that the next visit
 // of the airport in this run has them again and its close saves them.
 void gf_keepUnsavedUses(const std::filesystem::path& learnedPath, const std::vector<Stand>& stands);
+void gf_forgetUnsavedUses();

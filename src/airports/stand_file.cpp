@@ -475,6 +475,11 @@ Utf8Survey lf_surveyUtf8(std::string_view text) {
 
 }  // namespace
 
+bool gf_standTextIsUtf8(std::string_view text) {
+    const Utf8Survey survey = lf_surveyUtf8(text);
+    return survey.firstStray == std::string_view::npos || survey.sequences > 0;
+}
+
 std::string gf_whyNotReadable(const fs::path& path) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
@@ -519,7 +524,7 @@ pugi::xml_parse_result gf_loadStandFile(const fs::path& path, pugi::xml_document
     // ASCII, or letters written in UTF-8: read as UTF-8, whatever the
     // declaration says. Only a text of single bytes above ASCII and nothing
     // else (a Windows-1252 editor) is read in the ANSI code page.
-    if (survey.firstStray == std::string_view::npos || survey.sequences > 0) {
+    if (gf_standTextIsUtf8(text)) {
         if (strayByte && survey.firstStray != std::string_view::npos) {
             const std::size_t line = 1 + static_cast<std::size_t>(
                                              std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(
@@ -792,7 +797,8 @@ std::optional<bool> gf_wholeFlag(std::string_view text) {
 
 std::string gf_flagSlip(pugi::xml_node element) {
     const bool opt = std::string_view(element.name()) == "opt";
-    for (const char* name : opt ? std::span<const char* const>(kOptFlags) : std::span<const char* const>(kParkposFlags)) {
+    const auto names = opt ? std::span<const char* const>(kOptFlags) : std::span<const char* const>(kParkposFlags);
+    for (const char* name : names) {
         const pugi::xml_attribute attribute = element.attribute(name);
         if (attribute && !gf_wholeFlag(attribute.value())) {
             return fmt::format("{} \"{}\" is not true or false", name, attribute.value());

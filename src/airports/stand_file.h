@@ -106,6 +106,10 @@ std::vector<std::string> gf_misplacedStandEntries(const pugi::xml_document& docu
 // byte is ("line 3, byte 0xFC"), empty when there is none.
 pugi::xml_parse_result gf_loadStandFile(const std::filesystem::path& path, pugi::xml_document& document,
                                         std::string* strayByte = nullptr);
+// The decision above for a text without a byte-order mark: true when it is
+// read as UTF-8 (ASCII, or valid UTF-8 sequences with or without stray
+// bytes), false when it is read in the ANSI code page.
+bool gf_standTextIsUtf8(std::string_view text);
 // Why a file that is there could not be read: a folder of that name, in use
 // by another program, or the system's reason. Empty when it opens.
 std::string gf_whyNotReadable(const std::filesystem::path& path);

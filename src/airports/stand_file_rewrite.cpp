@@ -766,23 +766,6 @@ std::string lf_toUtf16(std::string_view utf8, bool bigEndian) {
     return out;
 }
 
-// A text with a letter written in UTF-8: the reader reads it as UTF-8,
-// whatever stray single bytes it also holds.
-bool lf_hasUtf8Sequence(std::string_view t) {
-    for (std::size_t i = 0; i + 1 < t.size(); ++i) {
-        const auto b = static_cast<unsigned char>(t[i]);
-        const int length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-        if (length == 0 || i + static_cast<std::size_t>(length) > t.size()) continue;
-        bool whole = true;
-        for (int k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(t[i + static_cast<std::size_t>(k)]);
-            whole = whole && c >= 0x80 && c <= 0xBF;
-        }
-        if (whole) return true;
-    }
-    return false;
-}
-
 std::optional<TextForm> lf_textForm(const std::string& bytes) {
     TextForm form;
     const std::string_view all(bytes);
@@ -801,7 +784,9 @@ std::optional<TextForm> lf_textForm(const std::string& bytes) {
         form.kind = be ? TextKind::utf16be : TextKind::utf16le;
     } else {
         form.text = bytes;
-        if (gf_detectCharsetOfText(all) == Charset::ANSI && !lf_hasUtf8Sequence(all)) form.kind = TextKind::ansi;
+        // Read as the reader reads it: a UTF-8 file with a stray byte stays
+        // UTF-8, its stray byte kept as it is.
+        if (!gf_standTextIsUtf8(all)) form.kind = TextKind::ansi;
     }
     // A text with NULs is no text at all.
     if (form.text.find('\0') != std::string::npos) return std::nullopt;

@@ -1,5 +1,6 @@
 #include "core/shell.h"
 
+#include <algorithm>
 #include <mutex>
 #include <system_error>
 
@@ -28,4 +29,12 @@ bool gf_openContainingFolder(const std::filesystem::path& path) {
         opener = g_opener;
     }
     return opener ? opener(parent) : lf_systemOpenFolder(parent);
+}
+
+ShellPoint gf_besideWindow(const ShellRect& first, int width, int height, const ShellRect& workArea) {
+    constexpr int kCascade_px = 32;
+    const int y = std::max(workArea.top, std::min(first.top, workArea.bottom - height));
+    if (first.right + width <= workArea.right) return {first.right, y};
+    if (first.left - width >= workArea.left) return {first.left - width, y};
+    return {first.left + kCascade_px, first.top + kCascade_px};
 }

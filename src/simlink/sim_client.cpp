@@ -251,7 +251,10 @@ void lf_simClientSession(const std::stop_token& stop) {
             // otherwise fill Log.txt.
             if (!again) gf_logLine("SimConnect: the connection failed before Prepar3D answered, waiting again");
             again = true;
-            lf_endSession();
+            g_noSimSession.store(true);
+            // Nothing of a session began: only the connection goes.
+            std::lock_guard lock(g_simMutex);
+            if (const SimConnectHandle handle = g_simHandle.exchange(nullptr)) SimConnect_Close(handle);
         }
     } catch (const ozr::UserErrorException& e) {
         if (timerOn) gf_simTimerResolutionEnd();
