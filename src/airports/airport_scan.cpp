@@ -31,6 +31,9 @@
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
+#include <iterator>
+#include <map>
+#include <optional>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -115,38 +118,109 @@ void lf_addScanNotice(const std::string& text) {
     gf_setSettingsNotice(shown.empty() ? text : shown + " | " + text);
 }
 
-// What the scan writes, told by what it writes into it: a link file holds
-// one archive key ("archive/.../EHAM.xml"), a generated stand file gives its
-// number of stands, which no learned or hand-made file does. A file the scan
-// did not write is the user's (a hand-made stand file the park-airport list
-// reads from here) and must never go with the scan's.
-bool lf_scanWroteIt(const fs::path& file) {
-    constexpr std::size_t kHead = 8192;  // the parameters come right after the header
+// ---- What the scan wrote ----
+
+// The scan tells its own files by their bytes: beside each folder it fills it
+// keeps a list of the files it put there (name, size, hash). A file is the
+// scan's only while it is byte for byte what the scan wrote; one the user
+// edited afterwards, or a generated file copied from another user's scan,
+// is the user's and is moved aside, never deleted.
+struct WrittenFile {
+    std::uintmax_t size = 0;
+    std::uint64_t hash = 0;
+};
+using WrittenList = std::map<std::string, WrittenFile>;
+
+fs::path lf_writtenListOf(const fs::path& folder) {
+    return folder.parent_path() / (gf_scanPathUtf8(folder.filename()) + "_scan.txt");
+}
+
+std::optional<std::string> lf_bytesOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    std::string head(kHead, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(kHead));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    std::string extension = gf_scanPathUtf8(file.extension());
-    for (char& c : extension) c = gf_toUpper(c);
-    if (extension == ".TXT") {
-        return head.starts_with("archive/") && head.ends_with(".xml\n") && head.find('\n') == head.size() - 1;
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+// FNV-1a: the list guards against edits, not against an attacker.
+std::uint64_t lf_hashOf(std::string_view bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
     }
-    return extension == ".XML" && head.find("<parameter name=\"num_parkpos\"") != std::string::npos &&
-           head.find("<parameter name=\"handmade\"") == std::string::npos;
+    return hash;
+}
+
+// Lines "size hash name"; a line that does not read so names no file of the
+// scan (its file is then moved aside, which loses nothing).
+WrittenList lf_readWrittenList(const fs::path& folder) {
+    WrittenList list;
+    std::ifstream in(lf_writtenListOf(folder), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t first = line.find(' ');
+        const std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+        if (second == std::string::npos || second + 1 >= line.size()) continue;
+        WrittenFile file;
+        const char* sizeEnd = line.data() + first;
+        const char* hashEnd = line.data() + second;
+        const auto size = std::from_chars(line.data(), sizeEnd, file.size);
+        const auto hash = std::from_chars(sizeEnd + 1, hashEnd, file.hash, 16);
+        if (size.ec != std::errc() || size.ptr != sizeEnd || hash.ec != std::errc() || hash.ptr != hashEnd) continue;
+        list[line.substr(second + 1)] = file;
+    }
+    return list;
+}
+
+bool lf_sameBytes(const fs::path& file, std::uintmax_t size, std::uint64_t hash) {
+    std::error_code ec;
+    if (fs::file_size(file, ec) != size || ec) return false;
+    const auto bytes = lf_bytesOf(file);
+    return bytes && bytes->size() == size && lf_hashOf(*bytes) == hash;
+}
+
+// A file the scan may delete: what its list says it wrote, or a file of the
+// same bytes as the one the scan puts in its place now (a file of a scan
+// before the list was kept: deleting it loses nothing).
+bool lf_scanWroteIt(const fs::path& file, const WrittenList& written, const fs::path& stage) {
+    const auto it = written.find(gf_scanPathUtf8(file.filename()));
+    if (it != written.end() && lf_sameBytes(file, it->second.size, it->second.hash)) return true;
+    const auto replacement = lf_bytesOf(stage / file.filename());
+    return replacement && lf_sameBytes(file, replacement->size(), lf_hashOf(*replacement));
+}
+
+// The list of what the scan put in the folder, written through a temporary
+// file: a cut list would name fewer files, and those are then moved aside.
+void lf_writeWrittenList(const fs::path& folder, const std::vector<fs::path>& placed) {
+    std::string text;
+    for (const fs::path& file : placed) {
+        const auto bytes = lf_bytesOf(file);
+        if (!bytes) continue;
+        text += fmt::format("{} {:x} {}\n", bytes->size(), lf_hashOf(*bytes), gf_scanPathUtf8(file.filename()));
+    }
+    const fs::path list = lf_writtenListOf(folder);
+    std::error_code ec;
+    if (!gf_writeFileReplacing(list, [&text](std::ostream& out) { out << text; }, ec)) {
+        gf_logHighlight(fmt::format("Writing {} did not succeed: {}", gf_scanPathUtf8(list),
+                                    gf_writeFailureText(list, ec)));
+    }
 }
 
 // The files of the scan before go; the user's files move to a folder beside
 // (my_thirdparty_kept), each under a free name, and are named in the log and
 // on the notice line.
-void lf_clearScanFiles(const fs::path& folder) {
+void lf_clearScanFiles(const fs::path& folder, const fs::path& stage) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return;
+    const WrittenList written = lf_readWrittenList(folder);
     const fs::path kept = folder.parent_path() / (gf_scanPathUtf8(folder.filename()) + "_kept");
     std::vector<std::string> moved;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
         std::error_code entryError;
         if (!entry.is_regular_file(entryError)) continue;  // a folder of the user's stays
-        if (lf_scanWroteIt(entry.path())) {
+        if (lf_scanWroteIt(entry.path(), written, stage)) {
             fs::remove(entry.path(), entryError);
             if (entryError) {
                 gf_logHighlight(fmt::format("remove({}) failed: {}", gf_scanPathUtf8(entry.path()),
@@ -182,8 +256,9 @@ void lf_clearScanFiles(const fs::path& folder) {
 
 // The scan completed: its files replace those of the scan before.
 void lf_commitStaged(const fs::path& stage, const fs::path& folder) {
-    lf_clearScanFiles(folder);
+    lf_clearScanFiles(folder, stage);
     fs::create_directories(folder);
+    std::vector<fs::path> placed;
     if (fs::exists(stage)) {
         for (const fs::directory_entry& entry : fs::directory_iterator(stage)) {
             if (!entry.is_regular_file()) continue;
@@ -195,9 +270,14 @@ void lf_commitStaged(const fs::path& stage, const fs::path& folder) {
                 continue;
             }
             fs::rename(entry.path(), folder / entry.path().filename(), ec);
-            if (ec) gf_logHighlight(fmt::format("rename({}) failed: {}", gf_scanPathUtf8(entry.path()), ec.message()));
+            if (ec) {
+                gf_logHighlight(fmt::format("rename({}) failed: {}", gf_scanPathUtf8(entry.path()), ec.message()));
+                continue;
+            }
+            placed.push_back(folder / entry.path().filename());
         }
     }
+    lf_writeWrittenList(folder, placed);
     fs::remove_all(stage);
 }
 

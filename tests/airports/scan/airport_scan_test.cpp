@@ -568,22 +568,39 @@ TEST_F(AirportScanTest, TheScanMovesTheUsersFilesAsideAndReplacesOnlyItsOwn) {
     writeFile(p.myThirdparty / "EHAM.xml", handmade);
     writeFile(p.myThirdparty / "notes.txt", "archive/ is where my stand files come from\n");
     bgl("A/Unknown/SLLP.bgl", {lf_airport("SLLP", 4)});
+    const fs::path sbgr = bgl("A/Unknown/SBGR.bgl", {lf_airport("SBGR", 2)});
     afolder[0].setValue((m_folder / "scenery/A").string());
     afolder[2].setValue((m_folder / "scenery/OBRX").string());
+    std::string generated;
     for (int run = 1; run <= 3; ++run) {
         SCOPED_TRACE(run);
-        if (run == 2) writeFile(p.myThirdparty / "EHAM.xml", handmade + " ");  // the user puts it back, edited
+        if (run == 2) {
+            writeFile(p.myThirdparty / "EHAM.xml", handmade + " ");  // the user puts it back, edited
+            // A generated file the user mended, and one of another user's scan.
+            generated = readFile(p.myThirdparty / "SLLP.xml");
+            writeFile(p.myThirdparty / "SLLP.xml", generated + " ");
+            writeFile(p.myThirdparty / "LFPG.xml", generated);
+            fs::remove(sbgr);  // the add-on is gone: its generated file goes with it
+        }
+        // A folder of a scan that kept no list: its files of the same bytes
+        // as the new ones go.
+        if (run == 3) fs::remove(p.airports / "my_thirdparty_scan.txt");
         SCAN_AIRPORTS.setValue(true);
         scan();
         EXPECT_TRUE(fs::exists(p.myThirdparty / "SLLP.xml"));  // the scan's own, replaced at each scan
+        EXPECT_EQ(fs::exists(p.myThirdparty / "SBGR.xml"), run == 1);
         EXPECT_FALSE(fs::exists(p.myThirdparty / "EHAM.xml"));
+        EXPECT_FALSE(fs::exists(p.myThirdparty / "LFPG.xml"));
         EXPECT_FALSE(fs::exists(p.myThirdparty / "notes.txt"));
     }
     const fs::path kept = p.airports / "my_thirdparty_kept";
     EXPECT_EQ(readFile(kept / "EHAM.xml"), handmade);
     EXPECT_EQ(readFile(kept / "EHAM (2).xml"), handmade + " ");
     EXPECT_EQ(readFile(kept / "notes.txt"), "archive/ is where my stand files come from\n");
-    EXPECT_FALSE(fs::exists(kept / "SLLP.xml"));
+    EXPECT_EQ(readFile(kept / "SLLP.xml"), generated + " ");
+    EXPECT_EQ(readFile(kept / "LFPG.xml"), generated);
+    EXPECT_FALSE(fs::exists(kept / "SLLP (2).xml"));
+    EXPECT_FALSE(fs::exists(kept / "SBGR.xml"));
     EXPECT_NE(log().find("EHAM.xml was not written by the scan: moved to "), std::string::npos) << log();
     const std::string notice = gf_statusLineSnapshot().notice;
     EXPECT_NE(notice.find("it did not write from "), std::string::npos) << notice;
