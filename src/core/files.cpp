@@ -218,6 +218,14 @@ std::string gf_writeFailureText(const fs::path& target, const std::error_code& e
     std::error_code ignored;
     if (fs::is_directory(target, ignored)) return "it is a folder, not a file";
     if (ec == std::errc::no_space_on_device) return "the disk is full";
+    // A file the user set read-only refuses its replacement with the same
+    // "access denied" as one an editor holds open: only its mark tells which,
+    // and the remedy differs.
+    bool accessDenied = ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted;
+#ifdef _WIN32
+    accessDenied = accessDenied || (ec.category() == std::system_category() && ec.value() == 5);
+#endif
+    if (accessDenied && gf_isReadOnlyFile(target)) return "it is read-only";
 #ifdef _WIN32
     // ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION: an
     // editor, a backup or a virus scan holds the file open.

@@ -98,9 +98,12 @@ bool gf_writeFileReplacing(const std::filesystem::path& target, const std::funct
 bool gf_writeFileReplacing(const std::filesystem::path& target, const std::function<void(std::ostream&)>& write,
                            std::error_code& ec);
 // A failed write of target in the user's words: "the disk is full", "it is a
-// folder, not a file", "it is in use by another program", else the system's
-// message.
+// folder, not a file", "it is read-only", "it is in use by another program",
+// else the system's message.
 std::string gf_writeFailureText(const std::filesystem::path& target, const std::error_code& ec);
+// True when the file carries the system's read-only mark (on Windows the
+// read-only attribute, elsewhere no write permission for its owner).
+bool gf_isReadOnlyFile(const std::filesystem::path& file);
 // Copies a file through a temporary file beside the copy: the copy is whole
 // or absent, never a cut one a later check would take for a kept copy.
 bool gf_copyFileWhole(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& ec);

@@ -32,3 +32,10 @@ bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::pa
     ec.assign(errno, std::generic_category());
     return false;
 }
+
+bool gf_isReadOnlyFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
+    return !ec && std::filesystem::is_regular_file(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}

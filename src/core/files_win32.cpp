@@ -20,6 +20,12 @@ bool lf_flushToDisk(const std::filesystem::path& path) {
 }  // namespace
 
 bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::path& target, std::error_code& ec) {
+    // A target the user set read-only is refused as Windows refuses it
+    // (access denied); Wine would replace it, and the user's mark with it.
+    if (gf_isReadOnlyFile(target)) {
+        ec.assign(ERROR_ACCESS_DENIED, std::system_category());
+        return false;
+    }
     // A plain rename refuses an existing target on Windows; the write-through
     // flag returns only once the move is on disk.
     if (lf_flushToDisk(from) &&
@@ -29,4 +35,10 @@ bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::pa
     }
     ec.assign(static_cast<int>(GetLastError()), std::system_category());
     return false;
+}
+
+bool gf_isReadOnlyFile(const std::filesystem::path& file) {
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }

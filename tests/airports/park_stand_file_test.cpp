@@ -1477,7 +1477,8 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
 // A learned file another program holds open without sharing it (an editor,
 // a backup) is healthy: the start says it is in use, keeps no copy of it and
 // leaves it alone; a close while it is held says so and keeps what was
-// learned for the next close, which saves it once the file is free.
+// learned for the next close, which saves it once the file is free. One the
+// user set read-only is named so, not as in use.
 TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasLearned) {
     const fs::path path = "airports/learned/stock/EHAM.xml";
     const std::string file = "<root>" + meta() +
@@ -1514,6 +1515,19 @@ TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasL
     ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
     gf_leaveParkAirport();
     EXPECT_NE(readFile(path).find("PH-EXA"), std::string::npos);
+
+    // The user set it read-only: Windows refuses it alike, the close says which.
+    const std::string learned = readFile(path);
+    ASSERT_TRUE(SetFileAttributesW(fs::absolute(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    g_standList.front().options.push_back(learnedUse("PH-EXB", 5, 20));
+    g_standFileUpdates = 1;
+    gf_leaveParkAirport();
+    const std::string readOnly = gf_statusLineSnapshot().statusText;
+    SetFileAttributesW(fs::absolute(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(readOnly.find("could not be saved: it is read-only; what was learned is kept"), std::string::npos)
+        << readOnly;
+    EXPECT_EQ(readFile(path), learned);
 }
 #endif
 
