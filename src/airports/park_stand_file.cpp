@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <unordered_map>
 #include <mutex>
@@ -513,6 +514,22 @@ std::size_t lf_lineAt(const fs::path& path, std::ptrdiff_t offset) {
     return line;
 }
 
+// Nothing but a byte-order mark and blanks: "No document element found at
+// line 1" would send the user looking for a fault in a file with no text.
+bool lf_isEmptyText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (std::string_view bom : {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
+                                 std::string_view("\xFE\xFF")}) {
+        if (bytes.starts_with(bom)) {
+            bytes.erase(0, bom.size());
+            break;
+        }
+    }
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; });
+}
+
 // A learned or hand-made file that is no XML (a missing quote, a stray
 // closing tag, a file cut short) is the user's to mend: a copy is kept, the
 // log and the notice line name it, and the close leaves the file in place
@@ -523,7 +540,11 @@ void lf_keepUnreadableLearned(const fs::path& path, const pugi::xml_parse_result
     std::error_code ec;
     const fs::path copy = gf_keepCopyOf(path, ec);
     const bool kept = !copy.empty();
-    const std::string why = fmt::format("line {}: {}", lf_lineAt(path, result.offset), result.description());
+    const std::string why = lf_isEmptyText(path) ? std::string("it is empty")
+                                                 : fmt::format("line {}: {}", lf_lineAt(path, result.offset),
+                                                               result.description());
+    // The close that leaves the file alone says why, not only that.
+    if (g_standFileRead.whyNotWhole.empty()) g_standFileRead.whyNotWhole = why;
     const std::string pathText = gf_pathToUtf8(path);
     const std::string keptText = kept ? fmt::format("saved as {}", gf_pathToUtf8(copy)) : "no copy could be saved";
     gf_logHighlight(fmt::format("{} found, but could not be loaded, {}: {}", pathText, keptText, why));
@@ -812,6 +833,7 @@ void lf_readLearned(const fs::path& learnedPath) {
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
         g_parkAirportFile.learnedNotWhole = true;
+        if (g_standFileRead.whyNotWhole.empty()) g_standFileRead.whyNotWhole = e.what();
     }
 }
 

@@ -653,7 +653,12 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         {"hand-made header only", "<root>" + meta() + R"(<parameters><parameter name="handmade" value="1"/>
             </parameters></root>)",
          false, After::refused, "", "no stand of it can be read"},
-        {"empty learned file", "", true, After::refused, "D7 D8 F4", "it did not read whole"},
+        {"empty learned file", "", true, After::refused, "D7 D8 F4",
+         "is left as it was: it did not read whole: it is empty"},
+        {"learned file of a byte-order mark only", "\xEF\xBB\xBF\r\n", true, After::refused, "D7 D8 F4",
+         "is left as it was: it did not read whole: it is empty"},
+        {"learned file cut short", learnedHead + "<parkpos id=\"D7\"><opt reg=\"PH-E", true, After::refused,
+         "D7 D8 F4", "is left as it was: it did not read whole: line "},
         {"hand-made file read whole, nothing learned", handmadeFile(kHandmadeStands), false, After::unchanged,
          "H1 H2 H3", ""},
         {"hand-made file with CRLF", crlf, false, After::unchanged, "H1 H2 H3", ""},
