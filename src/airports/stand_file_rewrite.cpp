@@ -1,6 +1,7 @@
 #include "airports/stand_file_rewrite.h"
 
 #include "airports/hours_text.h"
+#include "core/file_meta.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -841,9 +842,101 @@ fs::path lf_sideFileName(const fs::path& path) {
     }
 }
 
+// The uses a side file holds for a stand, as its entries give them.
+std::vector<StandOption> lf_sideUses(const pugi::xml_document& document, const std::string& id) {
+    std::vector<StandOption> uses;
+    for (pugi::xml_node parkpos : gf_rootChild(document, "parkpositions").children("parkpos")) {
+        if (id != parkpos.attribute("id").value()) continue;
+        for (pugi::xml_node opt : parkpos.children("opt")) {
+            StandOption o;
+            o.reg = opt.attribute("reg").value();
+            o.airline = opt.attribute("airl").value();
+            o.type = opt.attribute("type").value();
+            o.cs = opt.attribute("cs").value();
+            o.day = static_cast<std::uint32_t>(gf_wholeInteger(opt.attribute("day").value()).value_or(0));
+            o.halfHours = gf_hours2bitset(opt.attribute("hh").value());
+            o.real = lf_flagValue(opt.attribute("soft").value()) ? 0 : 1;
+            o.cpl = lf_flagValue(opt.attribute("cpl").value());
+            uses.push_back(std::move(o));
+        }
+    }
+    return uses;
+}
+
+// A damaged file stays damaged over many visits: each close adds what it
+// learned to the side file of the closes before, in that file's own text,
+// instead of leaving one more file beside. False when the side file cannot
+// take it (it no longer reads, the user made it something else): the caller
+// then keeps the learning in a new side file and this one stays as it is.
+bool lf_addToSideFile(const fs::path& sidePath, const std::vector<StandChange>& stands) {
+    const std::optional<std::string> bytes = lf_readBytes(sidePath);
+    if (!bytes) return false;
+    std::optional<TextForm> form = lf_textForm(*bytes);
+    std::vector<TextElement> elements;
+    pugi::xml_document document;
+    if (!form || !lf_scan(form->text, elements) ||
+        !document.load_buffer(bytes->data(), bytes->size(), pugi::parse_default, pugi::encoding_auto) ||
+        !gf_rootChild(document, "parkpositions")) {
+        return false;
+    }
+    // What this visit learned, held against what the side file has: a use
+    // it holds already is lengthened in place, not written twice.
+    std::vector<StandChange> changes;
+    for (const StandChange& change : stands) {
+        StandChange add;
+        add.now = change.now;
+        add.radius = change.radius;
+        add.cargo = change.cargo;
+        std::vector<StandOption> uses = change.newUses;
+        for (const UseChange& u : change.changedUses) uses.push_back(u.now);
+        const std::vector<StandOption> held = lf_sideUses(document, change.now->id);
+        std::map<std::size_t, StandOption> lengthened;  // by the held use's place
+        for (const StandOption& use : uses) {
+            const auto it = std::find_if(held.begin(), held.end(),
+                                         [&](const StandOption& h) { return lf_sameAircraft(h, use); });
+            if (it == held.end()) {
+                add.newUses.push_back(use);
+                continue;
+            }
+            const auto [entry, added] = lengthened.try_emplace(static_cast<std::size_t>(it - held.begin()), *it);
+            StandOption& now = entry->second;
+            now.halfHours |= use.halfHours;
+            now.cpl = now.cpl || use.cpl;
+            if (!use.cs.empty()) {
+                now.cs = use.cs;
+                now.cs2 = use.cs2;
+            }
+        }
+        for (const auto& [at, now] : lengthened) {
+            const StandOption& before = held[at];
+            if (now.halfHours != before.halfHours || now.cpl != before.cpl || lf_csText(now) != lf_csText(before)) {
+                add.changedUses.push_back({before, now});
+            }
+        }
+        if (add.any() || change.now->manual) changes.push_back(std::move(add));
+    }
+    Splice into(form->text, elements, false, false, form->kind == TextKind::ansi);
+    for (const StandChange& change : changes) {
+        StandChange left;
+        if (!into.addStand(change, left) || left.now) return false;
+    }
+    const std::string edited = into.result();
+    if (form->kind == TextKind::ansi ? !into.insertsOnlyAscii() : !into.insertsOnlyUtf8()) return false;
+    const std::string text = lf_encoded(*form, edited);
+    pugi::xml_document check;
+    if (!check.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto)) return false;
+    if (text == *bytes) return true;
+    std::error_code ec;
+    return gf_writeFileReplacing(sidePath, [&text](std::ostream& out) { out << text; }, ec);
+}
+
 // What the visit learned, as a learned file of its own beside the user's.
 fs::path lf_keepInSideFile(const AirportFile& record, const std::vector<StandChange>& stands, const fs::path& path,
                            std::uint32_t simVariant) {
+    const fs::path first = path.parent_path() /
+                           fs::u8path(gf_pathToUtf8(path.stem()) + ".visit" + gf_pathToUtf8(path.extension()));
+    std::error_code ec;
+    if (fs::is_regular_file(first, ec) && lf_addToSideFile(first, stands)) return first;
     AirportFile side;
     side.code = record.code;
     side.airport_name = record.airport_name;

@@ -691,6 +691,7 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fs::remove_all("airports");
+        gf_forgetUnsavedUses();
         gf_resetStatusLine();
         gf_resetSettings();
         writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
@@ -732,6 +733,31 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         }
         if (*row.closing) {
             EXPECT_NE(status.find(row.closing), std::string::npos) << status;
+        }
+        if (row.after == After::refused && row.learn && *row.inUse) {
+            // The file stays as it is: the next close adds to the side file
+            // of this one, a use it holds already lengthened, not repeated.
+            const fs::path side = "airports/learned/stock/EHAM.visit.xml";
+            const std::string first = readFile(side);
+            ASSERT_EQ(occurrences(first, "reg=\"PH-EXA\""), 1u) << first;
+            ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+            g_standList.front().options.push_back(learnedUse("PH-EXA", 5, 21));
+            g_standList.front().options.push_back(learnedUse("PH-EXC", 6, 20));
+            g_standFileUpdates = 1;
+            gf_leaveParkAirport();
+            EXPECT_FALSE(fs::exists("airports/learned/stock/EHAM.visit2.xml"));
+            const std::string second = readFile(side);
+            EXPECT_EQ(occurrences(second, "reg=\"PH-EXA\""), 1u) << second;
+            EXPECT_EQ(occurrences(second, "reg=\"PH-EXC\""), 1u) << second;
+            EXPECT_NE(second.find(R"(reg="PH-EXA" airl="KLM" type="E75L" day="5" hh="20:21")"), std::string::npos)
+                << second;
+            // A side file the user broke stays as it is; the close starts another.
+            writeFile(side, "<root><parkpositions>");
+            ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+            g_standFileUpdates = 1;
+            gf_leaveParkAirport();
+            EXPECT_EQ(readFile(side), "<root><parkpositions>");
+            EXPECT_NE(readFile("airports/learned/stock/EHAM.visit2.xml").find("reg=\"PH-EXC\""), std::string::npos);
         }
         if (row.after != After::written) continue;
 
