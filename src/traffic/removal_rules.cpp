@@ -58,9 +58,18 @@ bool lf_sameCallsign(const StaticAc& s, const LiveAc& live, bool& same) {
 
 void lf_ghostCheck(const std::string& callsign) {
     const std::string ghost = callsign + "_";
-    auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
-        return a.callsign == ghost && a.simState != SimState::removingfromsim;
-    });
+    const auto isGhost = [&](const LiveAc& a) { return a.callsign == ghost && a.simState != SimState::removingfromsim; };
+    auto it = g_liveAc.end();
+    if (const std::vector<std::size_t>* ghosts = gf_ghostsOfPass()) {
+        for (const std::size_t i : *ghosts) {
+            if (i < g_liveAc.size() && isGhost(g_liveAc[i])) {
+                it = g_liveAc.begin() + static_cast<std::ptrdiff_t>(i);
+                break;
+            }
+        }
+    } else {
+        it = std::find_if(g_liveAc.begin(), g_liveAc.end(), isGhost);
+    }
     if (it == g_liveAc.end()) return;
     if (it->flightState == FlightState::parked) {
         gf_logLine(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}", gf_standNameOf(it->standId),

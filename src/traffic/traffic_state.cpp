@@ -92,6 +92,11 @@ WeekSlot gf_currentWeekSlot() {
     return WeekSlot{now.weekday, now.halfHour};
 }
 
+LiveAc* gf_findIndexedLiveAc(std::uint32_t hexid) {
+    const auto it = g_liveByHexid.find(hexid);
+    if (it == g_liveByHexid.end() || it->second >= g_liveAc.size() || g_liveAc[it->second].hexid != hexid) return nullptr;
+    return &g_liveAc[it->second];
+}
 LiveAc* gf_findLiveAc(std::uint32_t hexid) {
     return lf_findIndexed(g_liveByHexid, hexid, [](const LiveAc& a) { return a.hexid; });
 }
