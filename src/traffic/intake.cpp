@@ -220,8 +220,8 @@ LiveAc* LiveLookup::find(std::uint32_t hexid) {
             if (m_hexids.empty() || (m_hexids.front() == g_liveAc.front().hexid && m_hexids.back() == g_liveAc.back().hexid))
                 return nullptr;
         } else if (g_liveAc[i].hexid == hexid) {
-            // Found again by the engine's own search, which notes the place.
-            return gf_findLiveAc(hexid);
+            gf_noteLiveAcPlace(i);
+            return &g_liveAc[i];
         }
         m_hexids.clear();
         m_keys.clear();
