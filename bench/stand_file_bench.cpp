@@ -1,3 +1,5 @@
+// stand_file_bench stacked [stands]: only the stacked file below (default
+// 41,000 stands), so that the peak memory is its own.
 // stand_file_bench [stands] [uses]: the reading of a park airport's stand
 // file with its learned file, as a visit of the airport does it, on one
 // thread. The stand file holds `stands` stands (default 100,000) on a grid
@@ -7,6 +9,8 @@
 // neighbour pass alone, the close that writes the learned file back (with one
 // use learned), and a
 // second read of one stand with `uses` learned uses (default 20,000).
+// First of all: a file of 41,000 stands stacked on one spot (a file's
+// duplicates), read and closed, with the process's peak memory after it.
 #include "airports/airport_ports.h"
 #include "airports/learned_writer.h"
 #include "airports/park_airport_state.h"
@@ -16,6 +20,7 @@
 #include "support/test_env.h"
 #include "support/window_stand_in.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +110,62 @@ void lf_writeOneStandWithUses(int uses) {
     std::ofstream("airports/learned/stock/BNCH.xml", std::ios::binary) << text;
 }
 
+void lf_writeStackedStandFile(int stands) {
+    std::string text = std::string("<root>") + kMeta + R"(<parameters>
+  <parameter name="airport_name" value="Bench"/><parameter name="publisher" value="stock"/>
+  <parameter name="altitude" value="83"/></parameters><parkpositions>
+)";
+    for (int i = 0; i < stands; ++i) {
+        text += fmt::format(R"(<parkpos id="S{}" latitude="51.400000" longitude="-0.500000" heading="90" radius="30.0">)"
+                            R"(<opt reg="G-{:05}" airl="BAW" type="A320" day="{}" hh="14:17"/></parkpos>)"
+                            "\n",
+                            i, i, 1 + i % 7);
+    }
+    text += "</parkpositions></root>\n";
+    std::ofstream("airports/my_thirdparty/BNCH.xml", std::ios::binary) << text;
+}
+
+// The process's peak resident memory in MB; -1 where it cannot be read.
+double lf_peakMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return -1.0;
+}
+
+bool lf_read(double& seconds);
+
+// The stacked file read and closed; false when the read failed.
+bool lf_stacked(int stands, const Airport& airport) {
+    lf_writeStackedStandFile(stands);
+    std::error_code ignored;
+    fs::remove("airports/learned/stock/BNCH.xml", ignored);
+    g_currentAirport.set(airport);
+    double readSeconds = 0.0;
+    if (!lf_read(readSeconds) || g_standList.size() != static_cast<std::size_t>(stands)) return false;
+    std::size_t pairs = 0, most = 0;
+    for (const Stand& s : g_standList) {
+        pairs += s.adjacent.size();
+        most = std::max(most, s.adjacent.size());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    gf_leaveParkAirport();
+    const double closeSeconds = lf_seconds(start);
+    const double peak = lf_peakMb();
+    std::printf("stacked: %d stands on one spot (%.1f MB file), neighbour pairs: %zu, most neighbours of one: %zu\n",
+                stands, static_cast<double>(fs::file_size("airports/my_thirdparty/BNCH.xml")) / (1 << 20), pairs, most);
+    std::printf("stacked read, whole:    %8.3f s\n", readSeconds);
+    std::printf("stacked close:          %8.3f s\n", closeSeconds);
+    std::printf("peak memory after it:   %8.1f MB\n", peak);
+    std::printf("RESULT stand_file_stacked_read_s %.3f s\n", readSeconds);
+    std::printf("RESULT stand_file_stacked_close_s %.3f s\n", closeSeconds);
+    std::printf("RESULT stand_file_stacked_peak_mb %.1f MB\n", peak);
+    std::fflush(stdout);
+    return true;
+}
+
 bool lf_read(double& seconds) {
     gf_clearStands();
     const auto start = std::chrono::steady_clock::now();
@@ -117,8 +178,10 @@ bool lf_read(double& seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int stands = argc > 1 ? std::atoi(argv[1]) : 100000;
-    const int uses = argc > 2 ? std::atoi(argv[2]) : 20000;
+    const bool stackedOnly = argc > 1 && std::string(argv[1]) == "stacked";
+    const int stacked = stackedOnly && argc > 2 ? std::atoi(argv[2]) : 41000;
+    const int stands = !stackedOnly && argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int uses = !stackedOnly && argc > 2 ? std::atoi(argv[2]) : 20000;
     const fs::path root = fs::temp_directory_path() / "glim_stand_file_bench";
     fs::remove_all(root);
     fs::create_directories(root / "work" / "airports" / "my_thirdparty");
@@ -132,11 +195,22 @@ int main(int argc, char** argv) {
     gf_setAirportPorts(&ports, &ports);
     const Airport airport{"BNCH", "", 51.4, -0.5, 83.0, 0};
 
+    if (!lf_stacked(stacked, airport)) return 1;
+    if (stackedOnly) {
+        gf_logClose();
+        fs::current_path(root.parent_path());
+        fs::remove_all(root);
+        return 0;
+    }
     lf_writeStandFile(stands);
     lf_writeLearnedFile(stands);
     g_currentAirport.set(airport);
     double readSeconds = 0.0;
     if (!lf_read(readSeconds) || g_standList.size() != static_cast<std::size_t>(stands)) return 1;
+    // Both files and the stands read from them.
+    const double readPeak = lf_peakMb();
+    const double standFileMb = static_cast<double>(fs::file_size("airports/my_thirdparty/BNCH.xml")) / (1 << 20);
+    const double learnedMb = static_cast<double>(fs::file_size("airports/learned/stock/BNCH.xml")) / (1 << 20);
     std::size_t uses2 = 0;
     for (const Stand& s : g_standList) uses2 += s.options.size();
     auto start = std::chrono::steady_clock::now();
@@ -167,6 +241,8 @@ int main(int argc, char** argv) {
 
     std::printf("stands: %d, learned entries: %d, uses in the list: %zu, neighbour pairs: %zu\n", stands, stands, uses2,
                 pairs);
+    std::printf("files: stand file %.1f MB, learned file %.1f MB; peak memory after the read %.1f MB\n", standFileMb,
+                learnedMb, readPeak);
     std::printf("read, whole:            %8.3f s\n", readSeconds);
     std::printf("its neighbour pass:     %8.3f s\n", neighbourSeconds);
     std::printf("close (learned saved):  %8.3f s\n", closeSeconds);

@@ -85,12 +85,20 @@ public:
     bool isWide(std::size_t i) const { return m_isWide[i] != 0; }
     const std::vector<std::size_t>& wide() const { return m_wide; }
     // Every stand entered in a cell that stand i's circle touches, once per
-    // shared cell.
+    // shared cell; in a crowded cell only those entered nearest to it in list
+    // order (kCrowdReach each way, so that neighbours stay mutual).
     template <typename F>
     void forEachInCover(std::size_t i, F visit) const {
+        using Entry = std::pair<std::uint64_t, std::uint32_t>;
         forEachCell(i, [&](std::uint64_t cell) {
-            auto it = std::lower_bound(m_entries.begin(), m_entries.end(), std::pair<std::uint64_t, std::uint32_t>{cell, 0});
-            for (; it != m_entries.end() && it->first == cell; ++it) visit(it->second);
+            auto first = std::lower_bound(m_entries.begin(), m_entries.end(), Entry{cell, 0});
+            auto last = std::upper_bound(first, m_entries.end(), Entry{cell, std::numeric_limits<std::uint32_t>::max()});
+            if (last - first > 2 * kCrowdReach) {
+                const auto at = std::lower_bound(first, last, Entry{cell, static_cast<std::uint32_t>(i)});
+                if (at - first > kCrowdReach) first = at - kCrowdReach;
+                if (last - at > kCrowdReach + 1) last = at + kCrowdReach + 1;
+            }
+            for (; first != last; ++first) visit(first->second);
         });
     }
 
@@ -101,6 +109,12 @@ private:
     static constexpr double kDegreesPerNm = 1.0 / 60.0;  // of latitude, on the sphere of gf_distanceNm
     static constexpr double kSmallestCell_deg = 1e-7;      // keeps row and column within 32 bits
     static constexpr std::int64_t kMaxCellsPerStand = 64;
+    // A cell is about a stand wide: a real apron puts a few stands in one,
+    // a crowd of hundreds is stands stacked on one spot (a file's duplicates).
+    // Each of those meets only the 128 entered before and after it there, so
+    // the search stays linear in the stands however many share a spot, and
+    // a stacked stand gets at most 256 neighbours from its crowd.
+    static constexpr std::ptrdiff_t kCrowdReach = 128;
 
     struct Cover {
         std::int64_t row0, row1, col0, col1;
@@ -534,6 +548,20 @@ bool lf_isEmptyText(const fs::path& path) {
 // closing tag, a file cut short) is the user's to mend: a copy is kept, the
 // log and the notice line name it, and the close leaves the file in place
 // rather than replace it by what the stand file alone gives.
+// The largest airports have a few thousand stands; with years of learned
+// uses their files stay within a few megabytes. A file beyond the cap is no
+// airport's: read, its document and stands would take memory by the
+// gigabyte (about seven times the file's size).
+constexpr std::uintmax_t kMaxStandFileBytes = std::uintmax_t{32} << 20;
+
+std::string lf_tooLargeToRead(const fs::path& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error || size <= kMaxStandFileBytes) return {};
+    return fmt::format("it holds {:.1f} MB, more than the {} MB a stand file may hold", static_cast<double>(size) / (1 << 20),
+                       kMaxStandFileBytes >> 20);
+}
+
 void lf_keepUnreadableLearned(const fs::path& path, const pugi::xml_parse_result& result) {
     // "0" before the extension, or the next free name: a copy kept at an
     // earlier start is the user's evidence too.
@@ -641,6 +669,9 @@ std::string lf_readApfSteps(std::string_view reference, const std::string& code)
     }
     // 3.-5. The file and its header.
     g_parkAirportFile.handmade = false;
+    if (const std::string tooLarge = lf_tooLargeToRead(file); !tooLarge.empty()) {
+        return fmt::format("{}: could not load file: {}", reference, tooLarge);
+    }
     pugi::xml_document document;
     std::string stray;
     if (const pugi::xml_parse_result loaded = gf_loadStandFile(file, document, &stray); !loaded) {
@@ -764,6 +795,16 @@ bool lf_mergeLearnedStand(const std::string& id, pugi::xml_node parkpos, bool cl
 
 void lf_readLearned(const fs::path& learnedPath) {
     try {
+        if (const std::string tooLarge = lf_tooLargeToRead(learnedPath); !tooLarge.empty()) {
+            // Left as it is and never written over: the stand file's stands
+            // are used meanwhile.
+            const std::string pathText = gf_pathToUtf8(learnedPath);
+            gf_logHighlight(fmt::format("{} not read: {}", pathText, tooLarge));
+            g_parkAirportFile.learnedNotWhole = true;
+            lf_addAirportNotice(fmt::format("{} is not read: {}; the stand file's stands are used{}", pathText, tooLarge,
+                                            kSeeLearnedFiles));
+            return;
+        }
         pugi::xml_document document;
         std::string stray;
         const pugi::xml_parse_result result = gf_loadStandFile(learnedPath, document, &stray);

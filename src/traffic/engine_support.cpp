@@ -58,12 +58,27 @@ namespace {
 // each would otherwise walk every live aircraft with its trigonometry while
 // the live limit is reached. Within one pass an aircraft moves far less than
 // the 0.1 nm that makes one count as farther.
+// The active ones are also kept apart, in vector order, with their places:
+// with thousands of aircraft in range and a few hundred shown, a search over
+// those few hundred costs nothing, one over the whole live vector a
+// millisecond, and a poll's aircraft falling due in one pass each make one.
+// No aircraft becomes active while the pass moves the aircraft (only the
+// simulator's events make one active), so the kept list holds every
+// candidate; one that stopped being active since is skipped.
+struct ActiveDistance {
+    std::size_t index;
+    double dist_nm;
+};
 struct FarthestOfPass {
     bool armed = false;
     bool known = false;
     double max_nm = -1.0;
-    std::vector<double> distances;  // by place in the live vector; NaN: not active then
+    std::vector<ActiveDistance> active;
     std::optional<std::size_t> activeCount;
+    // Places of the aircraft whose callsign carries the ghost mark, in vector
+    // order: each creation looks for its ghost, and a poll's aircraft falling
+    // due together would each walk the whole live vector for it.
+    std::optional<std::vector<std::size_t>> ghosts;
 };
 FarthestOfPass g_farthestOfPass;
 // More than any aircraft moves within one pass.
@@ -76,8 +91,29 @@ void gf_armFarthestOfPass(bool armed) {
     f.armed = armed;
     f.known = false;
     f.max_nm = -1.0;
-    f.distances.clear();
+    f.active.clear();
     f.activeCount.reset();
+    f.ghosts.reset();
+}
+
+const std::vector<std::size_t>* gf_ghostsOfPass() {
+    FarthestOfPass& f = g_farthestOfPass;
+    if (!f.armed) return nullptr;
+    if (!f.ghosts) {
+        f.ghosts.emplace();
+        for (std::size_t i = 0; i < g_liveAc.size(); ++i)
+            if (gf_hasGhostMark(g_liveAc[i].callsign)) f.ghosts->push_back(i);
+    }
+    return &*f.ghosts;
+}
+
+void gf_noteCallsignOfPass(const LiveAc& ac) {
+    FarthestOfPass& f = g_farthestOfPass;
+    if (!f.armed || !f.ghosts || !gf_hasGhostMark(ac.callsign)) return;
+    const auto index = static_cast<std::size_t>(&ac - g_liveAc.data());
+    if (index >= g_liveAc.size()) return;
+    const auto at = std::lower_bound(f.ghosts->begin(), f.ghosts->end(), index);
+    if (at == f.ghosts->end() || *at != index) f.ghosts->insert(at, index);
 }
 
 std::size_t gf_activeLiveCount() {
@@ -89,6 +125,36 @@ std::size_t gf_activeLiveCount() {
     return n;
 }
 
+namespace {
+
+// The first active aircraft (in vector order) more than the margin farther
+// than the best so far, the best starting at dist_nm; 0 when none.
+std::uint32_t lf_farthestHexid(const LatLon& user, double dist_nm, const FarthestOfPass* cached) {
+    double best = dist_nm;
+    std::uint32_t bestHexid = 0;
+    if (cached) {
+        for (const ActiveDistance& a : cached->active) {
+            if (a.dist_nm <= best + kFartherMargin_nm) continue;
+            const LiveAc& ac = g_liveAc[a.index];
+            if (ac.simState != SimState::active) continue;
+            best = a.dist_nm;
+            bestHexid = ac.hexid;
+        }
+        return bestHexid;
+    }
+    for (const LiveAc& ac : g_liveAc) {
+        if (ac.simState != SimState::active) continue;
+        const double x = gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
+        if (x > best + kFartherMargin_nm) {
+            best = x;
+            bestHexid = ac.hexid;
+        }
+    }
+    return bestHexid;
+}
+
+}  // namespace
+
 bool gf_removeFarthestLiveAc(double dist_nm) {
     const LatLon user{g_userAcData.lat_deg, g_userAcData.lon_deg};
     FarthestOfPass& f = g_farthestOfPass;
@@ -96,30 +162,19 @@ bool gf_removeFarthestLiveAc(double dist_nm) {
     if (cached) {
         if (!f.known) {
             f.known = true;
-            f.distances.resize(g_liveAc.size());
             for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
                 const LiveAc& ac = g_liveAc[i];
-                f.distances[i] = ac.simState == SimState::active ? gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon})
-                                                                 : std::nan("");
-                if (!std::isnan(f.distances[i])) f.max_nm = std::max(f.max_nm, f.distances[i]);
+                if (ac.simState != SimState::active) continue;
+                const double d = gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
+                f.active.push_back(ActiveDistance{i, d});
+                f.max_nm = std::max(f.max_nm, d);
             }
         }
         // A removal only brings the farthest nearer, so the figure stays an
         // upper bound for the rest of the pass.
         if (f.max_nm + kPassMove_nm <= dist_nm + kFartherMargin_nm) return true;
     }
-    double best = dist_nm;
-    std::uint32_t bestHexid = 0;
-    for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
-        const LiveAc& ac = g_liveAc[i];
-        if (ac.simState != SimState::active) continue;
-        const bool known = cached && i < f.distances.size() && !std::isnan(f.distances[i]);
-        const double x = known ? f.distances[i] : gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
-        if (x > best + kFartherMargin_nm) {
-            best = x;
-            bestHexid = ac.hexid;
-        }
-    }
+    const std::uint32_t bestHexid = lf_farthestHexid(user, dist_nm, cached ? &f : nullptr);
     if (bestHexid == 0) return true;
     if (LiveAc* ac = gf_findLiveAc(bestHexid)) {
         removeAircraftFromSim(*ac);

@@ -28,6 +28,13 @@ bool gf_removeFarthestLiveAc(double dist_nm);
 void gf_armFarthestOfPass(bool armed);
 // The number of active live aircraft (counted once while armed).
 std::size_t gf_activeLiveCount();
+// A callsign ending in "_" is a ghost's: the feed's second report of a flight.
+inline bool gf_hasGhostMark(const std::string& callsign) { return !callsign.empty() && callsign.back() == '_'; }
+// While armed: the places in the live vector of the aircraft whose callsign
+// is a ghost's, in vector order (taken once); nullptr when not armed.
+const std::vector<std::size_t>* gf_ghostsOfPass();
+// While armed: an aircraft's callsign changed; the ghost list follows it.
+void gf_noteCallsignOfPass(const LiveAc& ac);
 // The callsigns of the active, not parked live aircraft, sorted; the
 // window's live-aircraft box shows them. False when empty.
 bool gf_fillLiveAcCombo();

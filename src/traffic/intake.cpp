@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <limits>
 
 #include "airports/park_airport_state.h"
@@ -151,7 +153,8 @@ void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
     });
     if (delay_s != kLivePollDelay_s) {
         std::lock_guard engine(g_engineMutex);
-        for (const FlightRecord& r : batch) lf_decodeRecord(r);
+        LiveLookup lookup;
+        for (const FlightRecord& r : batch) lf_decodeRecord(r, lookup);
     } else {
         // The engine takes records from the back: a previous poll still
         // waiting goes behind this one, so that every aircraft's older
@@ -182,18 +185,81 @@ void gf_takeTrafficBatch(std::vector<FlightRecord>& batch, int delay_s) {
     batch.clear();
 }
 
-void lf_decodeRecord(const FlightRecord& r) {
-    LiveAc* known = gf_findLiveAc(r.hexid);
+namespace {
+
+// The callsign's length and first seven bytes: enough to pass over nearly
+// every other aircraft without a string comparison.
+std::uint64_t lf_twinKey(const std::string& callsign) {
+    std::uint64_t key = 0;
+    std::memcpy(&key, callsign.data(), std::min<std::size_t>(callsign.size(), 7));
+    return key << 8 | std::min<std::size_t>(callsign.size(), 255);
+}
+
+}  // namespace
+
+void LiveLookup::syncHexids() {
+    if (m_hexids.size() > g_liveAc.size()) m_hexids.clear();
+    for (std::size_t i = m_hexids.size(); i < g_liveAc.size(); ++i) m_hexids.push_back(g_liveAc[i].hexid);
+}
+
+void LiveLookup::syncKeys() {
+    if (m_keys.size() > g_liveAc.size()) m_keys.clear();
+    for (std::size_t i = m_keys.size(); i < g_liveAc.size(); ++i) m_keys.push_back(lf_twinKey(g_liveAc[i].callsign));
+}
+
+LiveAc* LiveLookup::find(std::uint32_t hexid) {
+    // Where the engine last found it: most records are of known aircraft.
+    if (LiveAc* known = gf_findIndexedLiveAc(hexid)) return known;
+    for (int round = 0; round < 2; ++round) {
+        syncHexids();
+        const auto at = std::find(m_hexids.begin(), m_hexids.end(), hexid);
+        const auto i = static_cast<std::size_t>(at - m_hexids.begin());
+        if (at == m_hexids.end()) {
+            // Cheap evidence that the vector did not change under the
+            // column: a miss then is one.
+            if (m_hexids.empty() || (m_hexids.front() == g_liveAc.front().hexid && m_hexids.back() == g_liveAc.back().hexid))
+                return nullptr;
+        } else if (g_liveAc[i].hexid == hexid) {
+            gf_noteLiveAcPlace(i);
+            return &g_liveAc[i];
+        }
+        m_hexids.clear();
+        m_keys.clear();
+    }
+    return gf_findLiveAc(hexid);
+}
+
+bool LiveLookup::hasTwin(const std::string& callsign, const std::string& type) {
+    syncKeys();
+    const std::uint64_t key = lf_twinKey(callsign);
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        if (m_keys[i] != key) continue;
+        const LiveAc& a = g_liveAc[i];
+        if (a.callsign == callsign && a.type == type) return true;
+    }
+    return false;
+}
+
+void LiveLookup::refresh(const LiveAc& ac) {
+    const auto i = static_cast<std::size_t>(&ac - g_liveAc.data());
+    if (i < m_keys.size()) m_keys[i] = lf_twinKey(ac.callsign);
+}
+
+void lf_decodeRecord(const FlightRecord& r, LiveLookup& lookup) {
+    LiveAc* known = lookup.find(r.hexid);
     if (!known) {
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.
-        const bool twin = std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
-            return a.callsign == r.callsign && a.type == r.type;
-        });
-        if (!twin) lf_tryDecodeNew(r);
+        if (!lookup.hasTwin(r.callsign, r.type)) lf_tryDecodeNew(r);
         return;
     }
     LiveAc& ac = *known;
+    // Its texts may change with the record (a new callsign, a type).
+    struct Refresh {
+        LiveLookup& lookup;
+        const LiveAc& ac;
+        ~Refresh() { lookup.refresh(ac); }
+    } refresh{lookup, ac};
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;

@@ -58,9 +58,18 @@ bool lf_sameCallsign(const StaticAc& s, const LiveAc& live, bool& same) {
 
 void lf_ghostCheck(const std::string& callsign) {
     const std::string ghost = callsign + "_";
-    auto it = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) {
-        return a.callsign == ghost && a.simState != SimState::removingfromsim;
-    });
+    const auto isGhost = [&](const LiveAc& a) { return a.callsign == ghost && a.simState != SimState::removingfromsim; };
+    auto it = g_liveAc.end();
+    if (const std::vector<std::size_t>* ghosts = gf_ghostsOfPass()) {
+        for (const std::size_t i : *ghosts) {
+            if (i < g_liveAc.size() && isGhost(g_liveAc[i])) {
+                it = g_liveAc.begin() + static_cast<std::ptrdiff_t>(i);
+                break;
+            }
+        }
+    } else {
+        it = std::find_if(g_liveAc.begin(), g_liveAc.end(), isGhost);
+    }
     if (it == g_liveAc.end()) return;
     if (it->flightState == FlightState::parked) {
         gf_logLine(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}", gf_standNameOf(it->standId),
@@ -104,33 +113,82 @@ void gf_removeStaticDuplicates(const LiveAc& live, bool onGround) {
     }
 }
 
-void gf_avoidStaticCollision(LiveAc& live) {
-    if (live.towed || live.motion.touchdownUnderWay) return;
+namespace {
+
+bool lf_collidesWithStatic(const StaticAc& s, const LiveAc& live) {
+    if (!lf_isActive(s) || s.callsign == live.callsign) return false;
+    const double reach = 1.1 * (s.size + live.size);
+    // No distance is shorter than the latitudes' difference along the
+    // meridian: most static aircraft are ruled out without trigonometry.
+    if (std::fabs(s.standLat - live.pos.lat) * kDegToRad * kTwoEarthRadiiNm / 2.0 > reach * 1.000001) return false;
+    return gf_distanceNm(LatLon{s.standLat, s.standLon}, LatLon{live.pos.lat, live.pos.lon}) <= reach;
+}
+
+void lf_removeForCollision(StaticAc& s, const LiveAc& live) {
+    gf_logLine(fmt::format("{:8}: {:8} removed for collision avoidance with static {}", gf_standNameOf(s.standId),
+                           s.callsign, live.callsign));
+    removeAircraftFromSim(s);
+}
+
+// The static aircraft in the order of their stands' latitudes, taken once
+// for the whole check: with hundreds of static and of taxiing aircraft, each
+// of these would otherwise walk every static aircraft.
+struct StaticsByLatitude {
+    std::vector<std::pair<double, std::size_t>> byLat;  // stand latitude, place in the static vector
+    double maxSize = 0.0;
+};
+
+StaticsByLatitude lf_staticsByLatitude() {
+    StaticsByLatitude out;
+    out.byLat.reserve(g_staticAc.size());
+    for (std::size_t i = 0; i < g_staticAc.size(); ++i) {
+        // A stand without a usable latitude collides with nothing.
+        if (!std::isfinite(g_staticAc[i].standLat)) continue;
+        out.byLat.emplace_back(g_staticAc[i].standLat, i);
+        out.maxSize = std::max(out.maxSize, g_staticAc[i].size);
+    }
+    std::sort(out.byLat.begin(), out.byLat.end());
+    return out;
+}
+
+bool lf_mayCheckCollision(LiveAc& live) {
+    if (live.towed || live.motion.touchdownUnderWay) return false;
     live.positionAtLastCheck = LatLon{live.pos.lat, live.pos.lon};
+    return true;
+}
+
+}  // namespace
+
+void gf_avoidStaticCollision(LiveAc& live) {
+    if (!lf_mayCheckCollision(live)) return;
     for (StaticAc& s : g_staticAc) {
-        if (!lf_isActive(s) || s.callsign == live.callsign) continue;
-        const double reach = 1.1 * (s.size + live.size);
-        // No distance is shorter than the latitudes' difference along the
-        // meridian: most static aircraft are ruled out without trigonometry.
-        if (std::fabs(s.standLat - live.pos.lat) * kDegToRad * kTwoEarthRadiiNm / 2.0 > reach * 1.000001) continue;
-        const double d = gf_distanceNm(LatLon{s.standLat, s.standLon}, LatLon{live.pos.lat, live.pos.lon});
-        if (d > reach) continue;
-        gf_logLine(fmt::format("{:8}: {:8} removed for collision avoidance with static {}", gf_standNameOf(s.standId),
-                               s.callsign, live.callsign));
-        removeAircraftFromSim(s);
+        if (!lf_collidesWithStatic(s, live)) continue;
+        lf_removeForCollision(s, live);
         return;
     }
 }
 
 void gf_avoidLiveParkedCollisions() {
     if (!COLLISION_LIVE_PARKED_GND.value() || g_staticAc.empty()) return;
+    const StaticsByLatitude statics = lf_staticsByLatitude();
     for (LiveAc& a : g_liveAc) {
         if (!lf_isActive(a) || !a.groundMode) continue;
         if (a.flightState != FlightState::taxi && a.flightState != FlightState::parking) continue;
         if (std::fabs(a.pos.lat - a.positionAtLastCheck.lat) < kMovedDeg &&
             std::fabs(a.pos.lon - a.positionAtLastCheck.lon) < kMovedDeg)
             continue;
-        gf_avoidStaticCollision(a);
+        if (!lf_mayCheckCollision(a)) continue;
+        // Only the static aircraft within the widest reach along the meridian
+        // can collide; of those the first in the static vector goes, as a
+        // walk of the whole vector finds it.
+        const double band_deg = 1.1 * (statics.maxSize + a.size) * 1.001 / (kDegToRad * kTwoEarthRadiiNm / 2.0) + 1e-9;
+        auto it = std::lower_bound(statics.byLat.begin(), statics.byLat.end(),
+                                   std::pair<double, std::size_t>{a.pos.lat - band_deg, 0});
+        std::size_t first = g_staticAc.size();
+        for (; it != statics.byLat.end() && it->first <= a.pos.lat + band_deg; ++it) {
+            if (it->second < first && lf_collidesWithStatic(g_staticAc[it->second], a)) first = it->second;
+        }
+        if (first < g_staticAc.size()) lf_removeForCollision(g_staticAc[first], a);
     }
 }
 

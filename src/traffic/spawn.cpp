@@ -75,7 +75,10 @@ void lf_fillFromDbase(LiveAc& ac) {
     ac.type = record->type;
     if (!record->opr.empty()) ac.airline = record->opr;
     ac.cargo = record->cargo ? 1 : 0;
-    if (!gf_callsignValid(ac)) ac.callsign = ac.registration;
+    if (!gf_callsignValid(ac)) {
+        ac.callsign = ac.registration;
+        gf_noteCallsignOfPass(ac);
+    }
 }
 
 // False when no livery fits (the aircraft is dropped then).

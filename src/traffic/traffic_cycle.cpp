@@ -26,30 +26,40 @@ constexpr std::int32_t kRangeEveryFlare = 20;
 constexpr std::int32_t kRangeEvery = 100;
 constexpr std::int32_t kUserPositionEvery = 100;
 constexpr float kWaitAboveFrameRate = 50.0f;
-// At least two records a pass; more when many wait, so that a poll is
-// decoded within half a second (50 passes) whatever the traffic, and the
-// next poll finds the hand-over drained. Records fall due 30 s after their
-// poll, so the pace costs no point.
+// At least two records a pass; more when many wait, at an even pace set when
+// a poll arrives, so that it is decoded within a second (100 passes) however
+// busy the region, and the next poll (2 s later) finds the hand-over
+// drained. A pace that shrank with the records left would leave a tail of
+// them for the next poll; one that took a large share at once would make
+// one long pass. Records fall due 30 s after their poll, so the pace costs
+// no point.
 constexpr std::size_t kMinRecordsPerPass = 2;
-constexpr std::size_t kMaxRecordsPerPass = 64;
-constexpr std::size_t kDrainPasses = 50;
+constexpr std::size_t kMaxRecordsPerPass = 256;
+constexpr std::size_t kDrainPasses = 100;
 
 void lf_decodeHandedOver() {
-    // Worker thread only; kept to reuse its room.
+    // Worker thread only; kept from pass to pass.
     static std::vector<FlightRecord> taken(kMaxRecordsPerPass);
+    static std::size_t pace = kMinRecordsPerPass;
+    static std::size_t leftLastPass = 0;
     std::size_t n = 0;
     {
         // Taken out under the lock, decoded outside it: the Traffic Reader
         // never waits for the engine's decoding.
         std::lock_guard lock(g_trafficMutex);
-        const std::size_t want =
-            std::clamp(g_handedOverRecords.size() / kDrainPasses + 1, kMinRecordsPerPass, kMaxRecordsPerPass);
-        for (; n < want && !g_handedOverRecords.empty(); ++n) {
+        const std::size_t waiting = g_handedOverRecords.size();
+        // Only a hand-over (or the reset) changes the count between passes.
+        if (waiting != leftLastPass) {
+            pace = std::clamp((waiting + kDrainPasses - 1) / kDrainPasses, kMinRecordsPerPass, kMaxRecordsPerPass);
+        }
+        for (; n < pace && !g_handedOverRecords.empty(); ++n) {
             taken[n] = std::move(g_handedOverRecords.back());
             g_handedOverRecords.pop_back();
         }
+        leftLastPass = g_handedOverRecords.size();
     }
-    for (std::size_t i = 0; i < n; ++i) lf_decodeRecord(taken[i]);
+    LiveLookup lookup;
+    for (std::size_t i = 0; i < n; ++i) lf_decodeRecord(taken[i], lookup);
 }
 
 void lf_buildOneCreation() {

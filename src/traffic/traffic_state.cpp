@@ -92,6 +92,16 @@ WeekSlot gf_currentWeekSlot() {
     return WeekSlot{now.weekday, now.halfHour};
 }
 
+LiveAc* gf_findIndexedLiveAc(std::uint32_t hexid) {
+    const auto it = g_liveByHexid.find(hexid);
+    if (it == g_liveByHexid.end() || it->second >= g_liveAc.size() || g_liveAc[it->second].hexid != hexid) return nullptr;
+    return &g_liveAc[it->second];
+}
+void gf_noteLiveAcPlace(std::size_t index) {
+    if (index >= g_liveAc.size()) return;
+    if (g_liveByHexid.size() > 2 * g_liveAc.size() + 64) g_liveByHexid.clear();
+    g_liveByHexid[g_liveAc[index].hexid] = index;
+}
 LiveAc* gf_findLiveAc(std::uint32_t hexid) {
     return lf_findIndexed(g_liveByHexid, hexid, [](const LiveAc& a) { return a.hexid; });
 }

@@ -77,6 +77,10 @@ WeekSlot gf_currentWeekSlot();
 
 // Live and static aircraft by hexid or object id; nullptr when none.
 LiveAc* gf_findLiveAc(std::uint32_t hexid);
+// Only where the search last found it; nullptr says nothing about the list.
+LiveAc* gf_findIndexedLiveAc(std::uint32_t hexid);
+// The aircraft at that place of the live list is found there next time.
+void gf_noteLiveAcPlace(std::size_t index);
 LiveAc* gf_findLiveAcByObjectId(std::uint32_t objectId);
 StaticAc* gf_findStaticAc(std::uint32_t hexid);
 StaticAc* gf_findStaticAcByObjectId(std::uint32_t objectId);

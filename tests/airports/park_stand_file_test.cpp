@@ -1574,4 +1574,45 @@ TEST_F(ParkStandFile, TheNearestStandIsOneWhosePlaceReadsWhole) {
     EXPECT_EQ(standId, "B2");
 }
 
+// A stand file above the size cap is refused with its size before anything
+// of it is read; a learned file above it is left as it was, and the stand
+// file's stands are used.
+TEST_F(ParkStandFile, FilesAboveTheSizeCapAreRefusedAndLeftAsTheyWere) {
+    const std::string padding = "<!--" + std::string(std::size_t{33} << 20, 'x') + "-->";
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock") + padding);
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"),
+              "airports\\my_thirdparty\\EHAM.xml: could not load file: it holds 33.0 MB, more than the 32 MB a stand "
+              "file may hold");
+
+    const fs::path path = "airports/learned/stock/EHAM.xml";
+    const std::string learned = "<root>" + meta() + R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>
+      </parameters><parkpositions/></root>)" + padding;
+    writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
+    writeFile(path, learned);
+    EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "");
+    EXPECT_FALSE(g_standList.empty());
+    g_standFileUpdates = 1;
+    gf_leaveParkAirport();
+    EXPECT_TRUE(readFile(path) == learned);
+}
+
+// Stands stacked on one spot (a file's duplicates) each get a bounded number
+// of neighbours, all of them mutual, instead of every other one of the stack.
+TEST_F(ParkStandFile, StandsStackedOnOneSpotGetABoundedMutualNeighbourList) {
+    std::vector<Stand> stands;
+    for (int i = 0; i < 1000; ++i) {
+        stands.emplace_back(fmt::format("S{}", i), std::vector<StandOption>{}, StandPlace{52.3, 4.7, 0.0}, 30.0, false,
+                            false, false);
+    }
+    gf_numberStandsAndNeighbours(stands);
+    for (const Stand& a : stands) {
+        ASSERT_GE(a.adjacent.size(), 128u) << a.id;
+        ASSERT_LE(a.adjacent.size(), 256u) << a.id;
+        for (const std::uint32_t b : a.adjacent) {
+            const auto& back = stands[b - 1].adjacent;
+            ASSERT_TRUE(std::binary_search(back.begin(), back.end(), a.number)) << a.id << " and " << b;
+        }
+    }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The feed's door: tick times of a batch, the hand-over, and the filters a
 // record passes on its way into an aircraft's stream.
 #include <cmath>
+#include <mutex>
 
 #include "core/settings.h"
 #include "traffic/intake.h"
@@ -69,6 +70,40 @@ TEST_F(IntakeTest, NoPollIsLostWithAThousandAircraft) {
     run(400);
     ASSERT_EQ(g_liveAc.size(), static_cast<std::size_t>(kAircraft));
     for (const LiveAc& ac : g_liveAc) ASSERT_EQ(ac.stream.size(), static_cast<std::size_t>(kPolls)) << ac.callsign;
+}
+
+// A busy region: a poll of 5,000 aircraft is decoded at an even 50 records a
+// pass and done within a second, long before the next poll 2 s later: no
+// pass takes a large share at once, and none is left for the next poll.
+TEST_F(IntakeTest, ABusyPollIsDecodedAtAnEvenPaceWithinASecond) {
+    constexpr int kAircraft = 5000;
+    std::vector<FlightRecord> batch;
+    for (int i = 0; i < kAircraft; ++i) {
+        batch.push_back(record(0x400000 + static_cast<std::uint32_t>(i), "DLH" + std::to_string(i), "A320",
+                               Fix{.lat = 50.0 + i * 0.001}));
+    }
+    takeBatch(std::move(batch), 30);
+    for (int pass = 1; pass <= 100; ++pass) {
+        run(1);
+        std::lock_guard lock(g_trafficMutex);
+        ASSERT_EQ(g_handedOverRecords.size(), static_cast<std::size_t>(kAircraft - 50 * pass)) << "pass " << pass;
+    }
+    EXPECT_EQ(g_liveAc.size(), static_cast<std::size_t>(kAircraft));
+}
+
+// The records of one batch see what the earlier ones changed: an aircraft's
+// new callsign makes a second address reporting it a twin.
+TEST_F(IntakeTest, ARecordSeesTheCallsignAnEarlierRecordOfItsBatchGave) {
+    takeBatch({record(1000010, "KLM1", "B738", Fix{})}, 0);
+    takeBatch({record(1000011, "KLM2", "B738", Fix{}),
+               record(1000010, "KLM9", "B738", Fix{.lon = 4.01, .feedTime = 1005.0}),
+               record(1000012, "KLM9", "B738", Fix{})},
+              0);
+    ASSERT_NE(liveAc(1000010), nullptr);
+    EXPECT_EQ(liveAc(1000010)->callsign, "KLM9");
+    EXPECT_NE(liveAc(1000011), nullptr);
+    EXPECT_EQ(liveAc(1000012), nullptr);
+    EXPECT_EQ(g_liveAc.size(), 2u);
 }
 
 TEST_F(IntakeTest, FeedTimesThatAreNoTimesOfThePollAreDropped) {

@@ -241,6 +241,23 @@ TEST_F(RemovalRulesTest, StaticTwinsAndStaticsInTheWay) {
         EXPECT_EQ(g_staticAc[0].simState == SimState::removingfromsim, w.removed);
     }
     EXPECT_NE(logText().find("removed for collision avoidance with static KLM1"), std::string::npos);
+
+    // Of two static aircraft within reach the first of the static vector
+    // goes, though the other stands farther south, and only one per check.
+    g_liveAc.clear();
+    g_staticAc.clear();
+    COLLISION_LIVE_PARKED_GND.setValue(true);
+    stat("DLH4*", "D-AIZA");
+    stat("DLH5*", "D-AIZB");
+    g_staticAc[0].standLat = 52.00005;
+    for (StaticAc& st : g_staticAc) st.size = 0.01;
+    LiveAc& ac = live("KLM1", SimState::active, FlightState::taxi);
+    ac.groundMode = 1;
+    ac.pos.lat = 52.00002;
+    ac.pos.lon = 4.0;
+    gf_avoidLiveParkedCollisions();
+    EXPECT_EQ(g_staticAc[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(g_staticAc[1].simState, SimState::active);
 }
 
 }  // namespace

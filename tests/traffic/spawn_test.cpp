@@ -241,6 +241,29 @@ TEST_F(SpawnTest, LiveLimitMakesTheFarthestGiveWayToANearerNewcomer) {
     EXPECT_NE(sim.objectWithCallsign("KLM40"), nullptr) << "the nearest of them stays";
 }
 
+// The feed's second report of a flight (its callsign marked "_") gives way
+// when the flight itself is created, among other aircraft of the pass.
+TEST_F(SpawnTest, ACreatedFlightRemovesItsGhost) {
+    const auto polls = [&](std::vector<std::vector<FlightRecord>> flights) {
+        for (std::size_t k = 0; k < flights.front().size(); ++k) {
+            std::vector<FlightRecord> batch;
+            for (const auto& f : flights) batch.push_back(f[k]);
+            takeBatch(batch, 30);
+            run(200);
+        }
+    };
+    polls({flight(0x4CB200, "KLM7_", "B738", Fix{.lat = 52.4, .gs_kt = 110.0}, 4, 2.0),
+           flight(0x4CB201, "KLM8", "B738", Fix{.lat = 52.5, .gs_kt = 110.0}, 4, 2.0)});
+    ASSERT_TRUE(runUntilActive(0x4CB200, 6000));
+    ASSERT_TRUE(runUntilActive(0x4CB201, 6000));
+    auto real = flight(0x4CB202, "KLM7", "B738", Fix{.lat = 52.45, .gs_kt = 110.0}, 4, 2.0);
+    for (auto& r : real) r.feedTime += 100.0;
+    polls({real});
+    ASSERT_TRUE(runUntilActive(0x4CB202, 6000));
+    EXPECT_NE(logText().find("KLM7_    is a ghost and will be removed, continue with KLM7"), std::string::npos);
+    EXPECT_EQ(sim.objectWithCallsign("KLM7_"), nullptr);
+}
+
 }  // namespace
 
 namespace {
