@@ -87,5 +87,5 @@ shown=$(sed -n 's/^whole_run_host: window at the close: //p' "$work/host.out")
 [ -n "$closed" ] || closed="did not end (exit $code)"
 printf '%s: %s live polls, %s parked requests, peak %d MB, Log.txt %d KB, closed in %s; window: %s\n' \
     "$mode" "$polls" "$parked" $((peak_kb / 1024)) $((log_bytes / 1024)) "$closed" "$shown"
-grep -E "entries dropped|no answer from the service|given up|did not finish|Deauthentication|Authentication failed" Log.txt \
+grep -E "entries dropped|no answer from the service|given up|did not finish|Deauthentication|Authentication failed|ParkedTraffic receiving timed out" Log.txt \
     | sort | uniq -c | sort -rn | head -n 6 || true
