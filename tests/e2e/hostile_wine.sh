@@ -27,7 +27,9 @@ count() {
 trickle='{"trickle_bytes_per_s": 10, "trickle_s": 600}'
 flood='{"flood": {"head": "{\"status\":200,\"data\":[", "unit": "{},", "count": 20971520, "tail": "{}]}"}}'
 for mode in "$@"; do
-    curl -sf -X POST "$GLIM_RT_BASE_URL/control/reset" >/dev/null || true
+    # What a mode left queued must not answer the next one.
+    curl -sf -H "Content-Type: application/json" -X POST -d "{}" "$GLIM_RT_BASE_URL/control/reset" >/dev/null \
+        || fail "the stand-in was not reset"
     polls_before=$(count live)
     seconds=${GLIM_HOSTILE_SECONDS:-60}
     case "$mode" in
