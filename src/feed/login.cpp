@@ -168,7 +168,10 @@ bool authenticate(WeatherReader& weather, int& status) {
         weather.setPostBody(body, watch);
         const CURLcode code = curl_easy_perform(weather.handle());
         if (code != CURLE_OK) {
-            gf_logLine(fmt::format("{} Authentication failed: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            // A login the close ended is the run ending, no failure to report.
+            if (code != CURLE_ABORTED_BY_CALLBACK || !gf_stopFlagSet()) {
+                gf_logLine(fmt::format("{} Authentication failed: {}", gf_formatTime(gf_now()), curl_easy_strerror(code)));
+            }
             return false;
         }
         if (weather.response.empty()) {

@@ -215,6 +215,7 @@ TEST(ReaderLamps, ASlowServiceShowsTheTrafficLampWaitingAndSaysWhy) {
         EXPECT_EQ(g_trafficLamp.load(), step.trafficLamp);
         EXPECT_EQ(env.statusLines.size(), step.statusLines);
     }
+    ASSERT_FALSE(env.statusLines.empty());
     EXPECT_EQ(env.statusLines.back(), "RT traffic: no answer from the service for 20 seconds");
     // An answer came: the lamp is green again, and the log says so once.
     traffic.answerDue_ms = 200000;

@@ -42,7 +42,8 @@ rt="$GLIM_RT_BASE_URL"
 # n copies of one step for kind.
 script() {  # kind step n
     python3 -c 'import json,sys; print(json.dumps({"kind": sys.argv[1], "answers": [json.loads(sys.argv[2])] * int(sys.argv[3])}))' \
-        "$1" "$2" "$3" | curl -s -X POST --data-binary @- "$rt/control/script" >/dev/null
+        "$1" "$2" "$3" | curl -sf -H "Content-Type: application/json" -X POST --data-binary @- "$rt/control/script" >/dev/null \
+        || fail "the stand-in did not take the script"
 }
 trickle='{"trickle_bytes_per_s": 10, "trickle_s": 600}'
 flood='{"flood": {"head": "{\"status\":200,\"data\":[", "unit": "{},", "count": 20971520, "tail": "{}]}"}}'
@@ -56,6 +57,7 @@ case "$mode" in
     *) fail "unknown mode $mode" ;;
 esac
 
+seconds="${GLIM_HOSTILE_SECONDS:-$seconds}"
 export GLIM_HOST_CLOSE_FILE="$work/close"
 "$host" "$seconds" >"$work/host.out" 2>&1 &
 host_pid=$!
@@ -75,6 +77,8 @@ wait "$host_pid"
 code=$?
 set -e
 host_pid=""
+[ -n "${GLIM_HOSTILE_KEEP:-}" ] && cp Log.txt "$GLIM_HOSTILE_KEEP.Log.txt" && cp "$work/rtstub.jsonl" "$GLIM_HOSTILE_KEEP.rtstub.jsonl" \
+    && cp "$work/rtstub.out" "$GLIM_HOSTILE_KEEP.rtstub.out"
 polls=$(grep -c '"kind":"live"' "$work/rtstub.jsonl" || true)
 parked=$(grep -c '"kind":"parked"' "$work/rtstub.jsonl" || true)
 log_bytes=$(stat -c %s Log.txt 2>/dev/null || echo 0)
@@ -83,5 +87,5 @@ shown=$(sed -n 's/^whole_run_host: window at the close: //p' "$work/host.out")
 [ -n "$closed" ] || closed="did not end (exit $code)"
 printf '%s: %s live polls, %s parked requests, peak %d MB, Log.txt %d KB, closed in %s; window: %s\n' \
     "$mode" "$polls" "$parked" $((peak_kb / 1024)) $((log_bytes / 1024)) "$closed" "$shown"
-grep -E "entries dropped|no answer from the service|given up|did not finish|Deauthentication|Authentication failed" Log.txt \
+grep -E "entries dropped|no answer from the service|given up|did not finish|Deauthentication|Authentication failed|ParkedTraffic receiving timed out" Log.txt \
     | sort | uniq -c | sort -rn | head -n 6 || true
