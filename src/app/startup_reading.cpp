@@ -146,8 +146,7 @@ void lf_detectSimulator() {
 
 std::string gf_simVersionFromPath() {
     const std::string path = SIM_INSTALL_PATH.get();
-    if (path.find("v5") != std::string::npos || path.find("V5") != std::string::npos) return "5";
-    if (path.find("v6") != std::string::npos || path.find("V6") != std::string::npos) return "6";
+    if (std::string named = gf_simVersionNamedInPath(path); !named.empty()) return named;
     if (P3D_VERSION.value() >= 5) return std::to_string(P3D_VERSION.value());
     lf_throwInstallPathError(77, fmt::format("P3D install path does not contain v5 or v6. Use hidden parameter {}, set "
                                              "it to 5 or 6.",

@@ -135,3 +135,17 @@ std::wstring gf_p3dSetupPath(int version) {
         return {};
     }
 }
+
+std::string gf_simVersionNamedInPath(std::string_view path) {
+    std::size_t end = path.size();
+    while (end > 0) {
+        const std::size_t slash = path.find_last_of("\\/", end - 1);
+        const std::size_t begin = slash == std::string_view::npos ? 0 : slash + 1;
+        const std::string_view folder = path.substr(begin, end - begin);
+        if (folder.find("v5") != std::string_view::npos || folder.find("V5") != std::string_view::npos) return "5";
+        if (folder.find("v6") != std::string_view::npos || folder.find("V6") != std::string_view::npos) return "6";
+        if (slash == std::string_view::npos) break;
+        end = slash;
+    }
+    return {};
+}

@@ -110,3 +110,8 @@ std::wstring gf_p3dRegistryKey(int version);
 bool gf_p3dInstalled(int version);
 // The SetupPath of version 5 or 6, or an empty text; never throws.
 std::wstring gf_p3dSetupPath(int version);
+// The simulator version an install path names: "5" or "6" as named by the
+// deepest folder of the path that names one ("v5"/"V5" before "v6"/"V6"
+// within one folder name), else an empty text. Only the folders that name
+// the installation count: "D:\tmp.av5x\Prepar3D v6" is version 6.
+std::string gf_simVersionNamedInPath(std::string_view path);

@@ -1,5 +1,7 @@
 #include "simlink/sim_neighbours.h"
 
+#include "core/registry.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +28,7 @@ void gf_setSimLinkNeighbours(SimLinkNeighbours* neighbours) { g_neighbours.store
 
 std::string gf_simVersionText() {
     const std::string path = SIM_INSTALL_PATH.get();
-    if (path.find("v5") != std::string::npos || path.find("V5") != std::string::npos) return "5";
-    if (path.find("v6") != std::string::npos || path.find("V6") != std::string::npos) return "6";
+    if (std::string named = gf_simVersionNamedInPath(path); !named.empty()) return named;
     const auto version = P3D_VERSION.value();
     if (version >= 5) return fmt::format("{}", version);
     throw ozr::UserErrorException(

@@ -133,6 +133,9 @@ TEST_F(StartupReadingTest, SimulatorVersionFromTheInstallPath) {
         {"C:\\Lockheed Martin\\Prepar3D v6", "6"},
         {"C:\\Lockheed Martin\\Prepar3D V5", "5"},
         {"C:\\P3D v5 and v6", "5"},
+        // The installation's own folder decides, not a folder above it.
+        {"Z:\\tmp\\tmp.Yav5UTAdby\\sim\\Lockheed Martin\\Prepar3D v6\\", "6"},
+        {"D:\\v6 sims\\Prepar3D V5", "5"},
         {"E:\\Sim", "5"},  // P3D_VERSION's 5
     };
     for (const auto& [path, version] : cases) {
