@@ -50,10 +50,10 @@ constexpr int kSnapshots = 5;
 constexpr int kSnapshotStep_s = 6;
 constexpr double kQnhFeet = (1013 - 1013.25) * 27.0;
 
-// What a pilot beside the aircraft accepts: its height within about two of
-// the reports' 25 ft steps and the jitter of a barometric transponder, its
-// place within a few wing spans of where the reports put it.
-constexpr double kOffReports_ft = 150.0;
+// What a pilot beside the aircraft accepts: its height within four of the
+// reports' 25 ft steps, its place within a few wing spans of the path the
+// reports draw.
+constexpr double kOffReports_ft = 100.0;
 constexpr double kOffReports_m = 400.0;
 constexpr double kReportedAboveGround_ft = 300.0;
 // The engine moves a point's due time by up to 30 s (50 s in a take-off
