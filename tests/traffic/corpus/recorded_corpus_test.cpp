@@ -112,7 +112,7 @@ struct CorpusRow {
 const CorpusRow kCorpus[] = {
     {"helicopter_zurich_rega1_2019-05-24.json.gz", "EC35", 47.3969, 8.6381, 1400.0, false, "REGA1", kTouchdown},
     {"calibration_toulouse_2017-06-16.json.gz", "BE58", 43.6291, 1.3638, 499.0, false, "CALIBRA", kHeight | kJump},
-    {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", kRetraction},
+    {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
     {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", kUnshownClimb},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT", kHeight | kPlace | kUnshownClimb | kJump},
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
@@ -387,8 +387,10 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
             for (; eventsSeen < sim.clientEvents.size(); ++eventsSeen) {
                 const AiEventCmd& e = sim.clientEvents[eventsSeen];
                 if (!objects.count(e.objectId)) continue;
-                const ReportSpan ahead = lf_span(reports, feedT - 10.0, feedT + 30.0);
-                const bool climbsAway = ahead.any && ahead.high >= lowestSinceDown + kClimbAway_ft;
+                const ReportSpan ahead = lf_span(reports, feedT - 10.0, feedT + kRetimeWindow_s);
+                const ReportSpan near = lf_span(reports, feedT - kRetimeWindow_s, feedT + kRetimeWindow_s);
+                const double lowest = near.any ? std::min(lowestSinceDown, near.low) : lowestSinceDown;
+                const bool climbsAway = ahead.any && ahead.high >= lowest + kClimbAway_ft;
                 if (e.eventId == SimEventGearSet && (e.data == 1) != gearDown) {
                     gearDown = e.data == 1;
                     if (gearDown) {
