@@ -65,6 +65,7 @@ constexpr double kLongestKnownGap_s = 20.0;
 constexpr double kClimbAway_ft = 100.0;
 constexpr double kLandingClimb_ft = 100.0;
 constexpr double kBelowForLanding_ft = 1000.0;
+constexpr double kApproachDip_ft = 300.0;
 constexpr double kUnshownClimb_ft = 150.0;
 constexpr double kClimbWindow_s = 30.0;
 constexpr double kHeadingForStand_m = 60.0;
@@ -91,6 +92,7 @@ enum Truth : unsigned {
     kFinalClimb = 1u << 6,    // a climb below 1000 ft on a landing
     kJump = 1u << 7,          // a jump beyond the aircraft's performance
     kStand = 1u << 8,         // parked where the reports were not heading
+    kGearCycles = 1u << 9,    // gear down more often than the reports approach
 };
 
 // One recording and where it flies: the type to use (one the sample Dbase
@@ -111,8 +113,8 @@ struct CorpusRow {
 
 const CorpusRow kCorpus[] = {
     {"helicopter_zurich_rega1_2019-05-24.json.gz", "EC35", 47.3969, 8.6381, 1400.0, false, "REGA1", kTouchdown},
-    {"calibration_toulouse_2017-06-16.json.gz", "BE58", 43.6291, 1.3638, 499.0, false, "CALIBRA", kHeight | kJump},
-    {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
+    {"calibration_toulouse_2017-06-16.json.gz", "BE58", 43.6291, 1.3638, 499.0, false, "CALIBRA", kHeight | kJump | kGearCycles},
+    {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", kGearCycles},
     {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", kUnshownClimb},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT", kHeight | kPlace | kUnshownClimb | kJump},
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
@@ -265,6 +267,34 @@ ReportSpan lf_span(const std::vector<Report>& reports, double from, double to) {
     return s;
 }
 
+// The approaches the reports fly: descents of 300 ft or more that reach
+// below 1000 ft above the field, each counted again only after the reports
+// climbed 300 ft from its lowest. Gear comes down at most once on each.
+int lf_approaches(const std::vector<Report>& reports, double field_ft) {
+    int approaches = 0;
+    bool armed = true;
+    double peak = -1e9, trough = 1e9;
+    for (const Report& r : reports) {
+        if (std::isnan(r.alt)) continue;
+        const double h = r.alt - field_ft;
+        if (armed) {
+            peak = std::max(peak, h);
+            if (h < kBelowForLanding_ft && peak - h >= kApproachDip_ft) {
+                ++approaches;
+                armed = false;
+                trough = h;
+            }
+        } else {
+            trough = std::min(trough, h);
+            if (h - trough >= kApproachDip_ft) {
+                armed = true;
+                peak = h;
+            }
+        }
+    }
+    return approaches;
+}
+
 // The most the believed reports between two feed times rose.
 double lf_reportsRise(const std::vector<Report>& reports, double from, double to) {
     auto it = std::lower_bound(reports.begin(), reports.end(), from, [](const Report& r, double v) { return r.t < v; });
@@ -288,13 +318,14 @@ struct Truths {
     int touchdowns = 0, touchdownsWithoutGroundReports = 0;
     int groundDepartures = 0;  // off the ground while the reports held it there
     int gearDowns = 0, gearUps = 0, flapChanges = 0;
+    int approaches = 0;  // of the reports
     int retractionsWithoutClimb = 0;
     int unshownClimbs = 0;        // climbs the reports did not show
     int climbsOnFinal = 0;        // landings with a climb below 1000 ft on the way
     double landingClimb_ft = 0.0;
     int jumps = 0;  // runs of seconds beyond its performance
     int parked = 0, parkedAwayFromReports = 0;
-    double firstAt_s[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};  // the first fault of each truth
+    double firstAt_s[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // the first fault of each truth
     void fault(Truth truth, double at) {
         double& first = firstAt_s[std::countr_zero(static_cast<unsigned>(truth))];
         if (first < 0.0) first = at;
@@ -335,6 +366,7 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
     reader.qnh = 1013;
     g_engineQnh = 1013;
     const std::vector<Report> reports = lf_believedReports(rows, row.fieldElevation_ft);
+    f.approaches = lf_approaches(reports, row.fieldElevation_ft);
 
     // One answer of the service: the latest row at recording time t.
     const auto answer = [&](double t, int delay_s) {
@@ -548,8 +580,8 @@ TEST(RecordingReader, RecordsAndColumnsReadAlike) {
 }
 
 TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
-    std::printf("\n%-42s %5s %6s %6s %7s %6s %5s %5s %7s %6s %5s %7s %7s\n", "recording", "flown", "off ft", "off m",
-                "lowest", "gear", "flaps", "td", "climbs", "final", "jumps", "gndDep", "parked");
+    std::printf("\n%-42s %5s %6s %6s %7s %8s %5s %5s %7s %6s %5s %7s %7s\n", "recording", "flown", "off ft", "off m",
+                "lowest", "gear/app", "flaps", "td", "climbs", "final", "jumps", "gndDep", "parked");
     std::uint32_t hexid = 0x4b43a0;
     const char* only = std::getenv("GLIM_CORPUS_ROW");
     for (const CorpusRow& row : kCorpus) {
@@ -564,8 +596,9 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
         TearDown();
         SetUp();
         const Truths f = replay(row, rows, ++hexid);
-        std::printf("%-42s %5s %6.0f %6.0f %7.0f %3d/%-2d %5d %5d %7d %6d %5d %7d %5d/%d\n", row.file,
-                    f.flown ? "yes" : "no", f.off_ft, f.off_m, f.lowest_ft, f.gearDowns, f.gearUps, f.flapChanges,
+        std::printf("%-42s %5s %6.0f %6.0f %7.0f %2d/%2d/%-2d %5d %5d %7d %6d %5d %7d %5d/%d\n", row.file,
+                    f.flown ? "yes" : "no", f.off_ft, f.off_m, f.lowest_ft, f.gearDowns, f.gearUps, f.approaches,
+                    f.flapChanges,
                     f.touchdowns, f.unshownClimbs, f.climbsOnFinal, f.jumps, f.groundDepartures, f.parked,
                     f.parkedAwayFromReports);
         EXPECT_TRUE(f.flown) << "the aircraft never flew";
@@ -589,6 +622,8 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
         hold(kFinalClimb, f.climbsOnFinal == 0,
              fmt::format("{} landings with a climb below 1000 ft (largest {:.0f} ft)", f.climbsOnFinal, f.landingClimb_ft));
         hold(kJump, f.jumps == 0, fmt::format("{} jumps beyond the aircraft's performance{}", f.jumps, f.firstFault(kJump)));
+        hold(kGearCycles, f.gearDowns <= f.approaches,
+             fmt::format("gear down {} times on {} approaches of the reports", f.gearDowns, f.approaches));
         hold(kStand, f.parkedAwayFromReports == 0,
              fmt::format("{} stands taken that the reports were not heading for", f.parkedAwayFromReports));
     }
