@@ -12,6 +12,7 @@
 #include "feed/reader_services.h"
 #include "feed/traffic_reader.h"
 #include "traffic/livery_respawn.h"
+#include "traffic/motion_reports.h"
 #include "traffic/stream_checks.h"
 #include "traffic/traffic_state.h"
 
@@ -195,6 +196,7 @@ void lf_decodeRecord(const FlightRecord& r) {
     }
     LiveAc& ac = *known;
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
+    if (!gf_reportPossible(ac, r)) return;
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;
     if (!lf_respawnCheck(ac, r)) return;
@@ -227,6 +229,7 @@ void lf_decodeNew(const FlightRecord& record) {
     base.slowGroundSpeed = m.slowGroundSpeed_kt;
     g_liveAc.emplace_back(r.point, base, r.feedTime);
     lf_rememberReport(g_liveAc.back(), r);
+    gf_reportPossible(g_liveAc.back(), r);  // the first report is where later ones are judged from
 }
 
 void lf_takeCollectedIds() {

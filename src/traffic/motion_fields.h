@@ -4,6 +4,8 @@
 // aircraft. Reset with the aircraft record; only the motion code reads them.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "feed/feed_records.h"
@@ -56,6 +58,22 @@ struct MotionFields {
     // ground speed is judged against the way the reports really move.
     double lastReportLat_deg = 0.0;
     double lastReportLon_deg = 0.0;
+    // The last report judged possible: the next one is judged against it
+    // (how far the aircraft can have flown and climbed since). Unset before
+    // the first report.
+    bool reportKnown = false;
+    bool reportAirborne = false;
+    double reportT_s = 0.0;
+    double reportLat_deg = 0.0;
+    double reportLon_deg = 0.0;
+    double reportAlt_ft = 0.0;
+    double reportGs_kt = 0.0;
+    // The altitudes as reported of the last airborne points put into the
+    // stream (oldest first) with their due times: each point is flown at the
+    // median of the reports around it once they have come.
+    std::array<double, 5> recentAlt_ft{};
+    std::array<std::int32_t, 5> recentDue{};
+    std::size_t recentCount = 0;
     // Holding of a silent aircraft on the ground.
     std::int32_t holdStartTick = 0;
     // A parked aircraft's received points around its stand.

@@ -12,6 +12,7 @@
 #include "traffic/ai_commands.h"
 #include "traffic/ground_motion.h"
 #include "traffic/motion_common.h"
+#include "traffic/motion_reports.h"
 #include "traffic/parking.h"
 #include "traffic/stand_choice.h"
 #include "traffic/traffic_state.h"
@@ -369,6 +370,7 @@ void decodeExisting(LiveAc& ac, const StreamPoint& received) {
             if (ac.stream.empty() || !lf_acceptBirthPoint(ac, point)) return;
             point.time = std::max(point.time, ac.stream.back().time + 1);
             ac.stream.push_back(point);
+            gf_smoothStreamAltitudes(ac);
             return;
         }
         if (!checkExtendingSituations(ac, point)) return;
@@ -376,6 +378,7 @@ void decodeExisting(LiveAc& ac, const StreamPoint& received) {
         if (!ac.stream.empty() && point.time <= ac.stream.back().time) point.time = ac.stream.back().time + 1;
         lf_detectTakeOff(ac, point);
         ac.stream.push_back(point);
+        gf_smoothStreamAltitudes(ac);
         if (ac.stream.size() == 2 && ac.stream[0].stationary && ac.stream[1].stationary) {
             ac.stream[0].time = g_trafficTick.load() + 1;
             ac.stream[0].gs = ac.stream[1].gs;

@@ -1,0 +1,167 @@
+#include "traffic/motion_reports.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "core/geometry.h"
+
+namespace {
+
+// How fast any aircraft of the category can change its height: twice its
+// usual best climb, at least what an airliner's emergency descent makes.
+constexpr double kRateOverClimb = 2.0;
+constexpr double kMinVerticalLimit_fpm = 6000.0;
+constexpr double kFpmPerFtPerTick = 6000.0;
+// Reports of one aircraft scatter by some hundred feet (the altimeter's
+// steps, receivers that mix sources): such steps are the smoothing's to
+// take out, not this judgment's.
+constexpr double kAltitudeScatter_ft = 500.0;
+// The ground and a report in the air: the field's pressure altitude may lie
+// this far from the simulator's ground with a QNH off the local one.
+constexpr double kGroundScatter_ft = 1500.0;
+// Faster than its speeds say by this share, plus what a receiver that
+// carried the aircraft on along its last track for some seconds has to make
+// up: no aircraft flies that far.
+constexpr double kSpeedShare = 1.5;
+constexpr double kMinJudgedSpeed_kt = 100.0;
+constexpr double kPositionScatter_nm = 3.0;
+// A point lying off the median of the reports around it by more than this
+// is a receiver's scatter; a real turn from a descent to a climb (a low
+// pass) changes by less from one report to the next. A light aircraft,
+// glider or helicopter turns from a climb to a descent within one report
+// far apart from the next (the top of a thermal): for them the scatter
+// grows with the time between the reports.
+constexpr double kMedianScatter_ft = 75.0;
+constexpr double kMedianScatter_ftPerTick = 0.25;  // 1,500 fpm
+constexpr double kSamePosition_deg = 1e-8;
+constexpr double kMovingAir_kt = 60.0;
+constexpr double kStale_s = 3.0;
+constexpr double kStaleShare = 0.25;
+
+struct Report {
+    bool airborne;
+    double t_s, lat, lon, alt, gs;
+};
+
+// The simulator's ground under the aircraft; none before it is known.
+bool lf_groundUnder(const LiveAc& ac, double& ground_ft) {
+    const MotionFields& f = ac.motion.more;
+    if (f.simGroundKnown) {
+        ground_ft = f.simGround_ft;
+        return true;
+    }
+    if (ac.simState != SimState::active) return false;
+    ground_ft = ac.pos.alt - ac.heightAboveGround;
+    return true;
+}
+
+bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
+    const double dt_s = std::max(to.t_s - from.t_s, 0.0);
+    const double speed_kt = std::max({from.gs, to.gs, kMinJudgedSpeed_kt}) * kSpeedShare;
+    const double moved_nm = gf_distanceNm(LatLon{from.lat, from.lon}, LatLon{to.lat, to.lon});
+    if (moved_nm > speed_kt * dt_s / 3600.0 + kPositionScatter_nm) return false;
+    // Fast in the air and still where it was seconds ago: a receiver
+    // repeating a position it no longer sees.
+    const double slower_kt = std::min(from.gs, to.gs);
+    if (from.airborne && to.airborne && slower_kt >= kMovingAir_kt && dt_s >= kStale_s &&
+        moved_nm < kStaleShare * slower_kt * dt_s / 3600.0)
+        return false;
+    const double climb_fpm = gf_categoryMotion(ac.category).maxClimb_ft * kFpmPerFtPerTick;
+    const double vertical_ft = std::max(kRateOverClimb * climb_fpm, kMinVerticalLimit_fpm) * dt_s / 60.0;
+    if (from.airborne && to.airborne) return std::fabs(to.alt - from.alt) <= vertical_ft + kAltitudeScatter_ft;
+    if (from.airborne == to.airborne) return true;
+    double ground_ft = 0.0;
+    if (!lf_groundUnder(ac, ground_ft)) return true;
+    const double air_ft = from.airborne ? from.alt : to.alt;
+    return air_ft - ground_ft <= vertical_ft + kGroundScatter_ft;
+}
+
+void lf_take(MotionFields& f, const Report& r) {
+    f.reportKnown = true;
+    f.reportAirborne = r.airborne;
+    f.reportT_s = r.t_s;
+    f.reportLat_deg = r.lat;
+    f.reportLon_deg = r.lon;
+    f.reportAlt_ft = r.alt;
+    f.reportGs_kt = r.gs;
+}
+
+bool lf_samePosition(const Report& a, const Report& b) {
+    return std::fabs(a.lat - b.lat) < kSamePosition_deg && std::fabs(a.lon - b.lon) < kSamePosition_deg;
+}
+
+double lf_median(std::array<double, 5> v, std::size_t first, std::size_t count) {
+    auto begin = v.begin() + static_cast<std::ptrdiff_t>(first);
+    auto mid = begin + static_cast<std::ptrdiff_t>(count / 2);
+    std::nth_element(begin, mid, begin + static_cast<std::ptrdiff_t>(count));
+    return *mid;
+}
+
+}  // namespace
+
+bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
+    MotionFields& f = ac.motion.more;
+    const StreamPoint& p = record.point;
+    const Report now{p.airborne, record.feedTime, p.lat, p.lon, p.alt, p.gs};
+    if (!f.reportKnown) {
+        lf_take(f, now);
+        return true;
+    }
+    const Report last{f.reportAirborne, f.reportT_s, f.reportLat_deg, f.reportLon_deg, f.reportAlt_ft, f.reportGs_kt};
+    // A receiver that lost the aircraft repeats its last position with new
+    // times and whatever altitude: such a report tells nothing of where the
+    // aircraft is (the stream's checks refuse it in the air), and the time
+    // since the aircraft really was there keeps running.
+    if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
+    if (now.t_s <= last.t_s || lf_follows(ac, last, now)) {
+        // Older or repeated times are the intake's to refuse.
+        if (now.t_s > last.t_s) lf_take(f, now);
+        return true;
+    }
+    // Refused reports leave the judgment where it was: an aircraft whose
+    // reports stay impossible runs out of stream and is made again from
+    // them.
+    return false;
+}
+
+void gf_smoothStreamAltitudes(LiveAc& ac) {
+    MotionFields& f = ac.motion.more;
+    if (ac.stream.empty()) return;
+    const StreamPoint& added = ac.stream.back();
+    if (!added.airborne) {
+        // The ground ends the run: a touchdown is flown to as reported.
+        f.recentCount = 0;
+        return;
+    }
+    if (f.recentCount == f.recentAlt_ft.size()) {
+        std::rotate(f.recentAlt_ft.begin(), f.recentAlt_ft.begin() + 1, f.recentAlt_ft.end());
+        std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
+        --f.recentCount;
+    }
+    f.recentAlt_ft[f.recentCount] = added.alt;
+    f.recentDue[f.recentCount] = added.time;
+    ++f.recentCount;
+    // Each report with as many of the reports around it on both sides as
+    // have come (up to two): a median over a window centred on the point
+    // keeps a steady climb or descent exactly as reported and takes out a
+    // report that jumps off its neighbours.
+    const std::size_t n = f.recentCount;
+    const bool airliner =
+        ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        const std::size_t half = std::min({std::size_t{2}, j, n - 1 - j});
+        if (half == 0) continue;
+        const double median = lf_median(f.recentAlt_ft, j - half, 2 * half + 1);
+        const double own = f.recentAlt_ft[j];
+        const double spacing = static_cast<double>(f.recentDue[j + half] - f.recentDue[j - half]) / (2.0 * half);
+        const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
+        const double flown = std::fabs(own - median) > scatter ? median : own;
+        // The front point is being flown to: only the points after it change.
+        for (std::size_t i = ac.stream.size(); i-- > 1;) {
+            StreamPoint& p = ac.stream[i];
+            if (p.time < f.recentDue[j]) break;
+            if (p.time == f.recentDue[j] && p.airborne) p.alt = flown;
+        }
+    }
+}

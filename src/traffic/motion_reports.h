@@ -1,0 +1,19 @@
+// The judgment of a report against the reports around it and the
+// aircraft's performance: what cannot be true is not flown, and the
+// altitude scatter of a receiver is not flown either. Worker thread (and
+// the Traffic Reader for the start-of-run snapshots), like the intake.
+#pragma once
+
+#include "feed/feed_records.h"
+#include "traffic/live_ac.h"
+
+// False for a report the aircraft cannot have made: farther from the last
+// possible report than it can have flown since, or higher or lower than it
+// can have climbed or descended (the ground counting as the simulator's
+// ground under the aircraft), or fast in the air and still where it was.
+bool gf_reportPossible(LiveAc& ac, const FlightRecord& record);
+
+// Called after an airborne or ground point was appended to the stream: the
+// points not yet flown get the median altitude of the reports around them
+// where their own lies off it by more than a receiver's scatter allows.
+void gf_smoothStreamAltitudes(LiveAc& ac);
