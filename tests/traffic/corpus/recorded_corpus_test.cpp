@@ -120,7 +120,7 @@ const CorpusRow kCorpus[] = {
     {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", kHeight | kJump},
     {"noisy_takeoff_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH181", kHeight | kJump},
     {"noisy_positions_porto_2022-07-13.json.gz", "A320", 41.2481, -8.6814, 228.0, false, "DLH1815",
-     kHeight | kUnshownClimb | kJump},
+     kHeight | kPlace | kJump},
 };
 
 using recorded_adsb::ClockedFeedEnv;
