@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -147,13 +148,20 @@ bool lf_userCollisionHold(LiveAc& ac) {
     const UserAcData& user = g_userAcData;
     const LatLon userPos{user.lat_deg, user.lon_deg};
     const LatLon point{front.lat, front.lon};
-    const double dist = gf_distanceNm(userPos, point);
+    // The distance is worked out only where a rule needs it: every waiting
+    // aircraft that falls due is judged here, thousands in one pass when the
+    // region is busy, and most are ruled out by height alone.
+    std::optional<double> distance;
+    const auto dist = [&] {
+        if (!distance) distance = gf_distanceNm(userPos, point);
+        return *distance;
+    };
     if (gf_trafficLink().userOnGround()) {
         if (ac.userHold) {
             if (user.groundVelocity_kt > kHoldUserGs_kt) return lf_dropFront(ac);
-            if (!front.airborne && (front.gs > kHoldUserGs_kt || dist < kHoldNear_nm)) return lf_dropFront(ac);
+            if (!front.airborne && (front.gs > kHoldUserGs_kt || dist() < kHoldNear_nm)) return lf_dropFront(ac);
         }
-        if (!front.airborne && COLLISION_USER_GND.value() && dist < kUserGroundGap_nm) return lf_dropFront(ac);
+        if (!front.airborne && COLLISION_USER_GND.value() && dist() < kUserGroundGap_nm) return lf_dropFront(ac);
         return false;
     }
     if (!COLLISION_USER_AIR.value()) return false;
@@ -161,15 +169,15 @@ bool lf_userCollisionHold(LiveAc& ac) {
     // close to the user's appears from its next point on.
     bool conflict = false;
     if (front.airborne) {
-        if (dist <= kAirReach_nm && std::fabs(front.alt - user.alt_ft) < kAirBand_ft) {
+        if (std::fabs(front.alt - user.alt_ft) < kAirBand_ft && dist() <= kAirReach_nm) {
             // A buffered aircraft has no heading of its own yet: its path is
             // the track the feed reports.
             const double angle = lf_piRange(front.track * kDegToRad - gf_initialBearing(userPos, point));
-            conflict = lf_crossDistance_ft(angle, dist) <= kAirCross_ft;
+            conflict = lf_crossDistance_ft(angle, dist()) <= kAirCross_ft;
         }
-    } else if (dist <= kGroundReach_nm && user.altAboveGround_ft < kUserLow_ft) {
+    } else if (user.altAboveGround_ft < kUserLow_ft && dist() <= kGroundReach_nm) {
         const double angle = lf_piRange(gf_initialBearing(userPos, point) - user.heading_rad);
-        conflict = lf_crossDistance_ft(angle, dist) <= kGroundCross_ft;
+        conflict = lf_crossDistance_ft(angle, dist()) <= kGroundCross_ft;
     }
     ac.userHold = conflict ? 1 : 0;
     if (conflict) return lf_dropFront(ac);

@@ -37,6 +37,33 @@ constexpr std::size_t kMinRecordsPerPass = 2;
 constexpr std::size_t kMaxRecordsPerPass = 256;
 constexpr std::size_t kDrainPasses = 100;
 
+// Records erased in a pass that drops many at once are not destroyed in it:
+// a poll's worth of aircraft waiting in range fall due together and may all
+// be dropped in one pass, and freeing thousands of records with their
+// streams made that pass the longest of all. The kept records move into a
+// spare vector (in order) and the old one, holding the dropped ones, is
+// destroyed a few records a pass. What the engine does with each record is
+// unchanged; only the memory is given back later.
+constexpr std::size_t kRetireAbove = 256;
+constexpr std::size_t kRetiredFreedPerPass = 128;
+std::vector<LiveAc> g_retiredLiveAc;
+
+void lf_eraseRemovedLiveAc(std::size_t removed) {
+    if (removed <= kRetireAbove || !g_retiredLiveAc.empty()) {
+        std::erase_if(g_liveAc, [](const LiveAc& a) { return a.countsAsRemoved(); });
+        return;
+    }
+    std::vector<LiveAc>& kept = g_retiredLiveAc;
+    kept.reserve(g_liveAc.capacity());
+    for (LiveAc& a : g_liveAc)
+        if (!a.countsAsRemoved()) kept.push_back(std::move(a));
+    g_liveAc.swap(kept);
+}
+
+void lf_freeRetiredLiveAc() {
+    for (std::size_t i = 0; i < kRetiredFreedPerPass && !g_retiredLiveAc.empty(); ++i) g_retiredLiveAc.pop_back();
+}
+
 void lf_decodeHandedOver() {
     // Worker thread only; kept from pass to pass.
     static std::vector<FlightRecord> taken(kMaxRecordsPerPass);
@@ -132,10 +159,15 @@ void lf_updateAllLiveAc() {
     if (anyRemoved) {
         // A record born on a stand that never reached the simulator leaves
         // the stand free for the next aircraft.
-        for (const LiveAc& a : g_liveAc)
-            if (a.countsAsRemoved()) gf_clearStandOccupant(a.standId, &a);
-        std::erase_if(g_liveAc, [](const LiveAc& a) { return a.countsAsRemoved(); });
+        std::size_t removed = 0;
+        for (const LiveAc& a : g_liveAc) {
+            if (!a.countsAsRemoved()) continue;
+            ++removed;
+            gf_clearStandOccupant(a.standId, &a);
+        }
+        lf_eraseRemovedLiveAc(removed);
     }
+    lf_freeRetiredLiveAc();
 
     std::unique_lock lock(g_simMutex, std::try_to_lock);
     if (!lock.owns_lock()) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "airports/park_airport_state.h"
 #include "core/settings.h"
@@ -287,6 +288,35 @@ TEST_F(ObjectEventsTest, RemovalByStateTable) {
     run(2);
     EXPECT_EQ(liveAc(1000006), nullptr);
     EXPECT_TRUE(g_liveCreationQueue.empty());
+}
+
+// Hundreds of records dropped in one pass (a busy poll's waiting aircraft
+// falling due together) leave the others in their order, also when the next
+// pass drops as many again before the dropped ones are freed.
+TEST_F(ObjectEventsTest, ManyRecordsDroppedInOnePassLeaveTheOthersInOrder) {
+    std::uint32_t next = 2000000;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::uint32_t> kept;
+        for (const LiveAc& a : g_liveAc) kept.push_back(a.hexid);
+        for (int i = 0; i < 600; ++i) {
+            const std::uint32_t hexid = next++;
+            LiveAc& a = liveInSim(hexid, 0, SimState::buffer);
+            if (i % 3 == 0) {
+                kept.push_back(hexid);
+            } else {
+                a.removeFromBuffer = 1;
+            }
+        }
+        lf_updateAllLiveAc();
+        std::vector<std::uint32_t> left;
+        for (const LiveAc& a : g_liveAc) left.push_back(a.hexid);
+        EXPECT_EQ(left, kept);
+        ASSERT_NE(liveAc(kept.back()), nullptr);
+        EXPECT_EQ(liveAc(kept.back())->hexid, kept.back());
+        // The second round comes before the first one's records are freed.
+        if (round == 1) run(100);
+    }
 }
 
 TEST_F(ObjectEventsTest, ControlCommandsSendOnlyChanges) {
