@@ -59,12 +59,12 @@ std::vector<double> lf_runningMedian(const std::vector<Row>& rows) {
     std::size_t first = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         while (rows[first].t < rows[i].t - 15.0) ++first;
-        std::vector<double> near;
+        std::vector<double> nearby;
         for (std::size_t j = first; j < rows.size() && rows[j].t <= rows[i].t + 15.0; ++j)
-            if (rows[j].alt > 0.0 && lf_fresh(rows, j)) near.push_back(rows[j].alt);
-        if (near.size() < 3) continue;
-        std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
-        out[i] = near[near.size() / 2];
+            if (rows[j].alt > 0.0 && lf_fresh(rows, j)) nearby.push_back(rows[j].alt);
+        if (nearby.size() < 3) continue;
+        std::nth_element(nearby.begin(), nearby.begin() + nearby.size() / 2, nearby.end());
+        out[i] = nearby[nearby.size() / 2];
     }
     return out;
 }
