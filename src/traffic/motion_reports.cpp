@@ -38,6 +38,8 @@ constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
 constexpr double kStaleShare = 0.25;
+constexpr double kTicksPerSecond = 100.0;
+constexpr double kHalfTurn_rad = kFullTurnRad / 2.0;
 
 struct Report {
     bool airborne;
@@ -56,15 +58,29 @@ bool lf_groundUnder(const LiveAc& ac, double& ground_ft) {
     return true;
 }
 
+bool lf_samePosition(const Report& a, const Report& b) {
+    return std::fabs(a.lat - b.lat) < kSamePosition_deg && std::fabs(a.lon - b.lon) < kSamePosition_deg;
+}
+
 bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     const double dt_s = std::max(to.t_s - from.t_s, 0.0);
     const double speed_kt = std::max({from.gs, to.gs, kMinJudgedSpeed_kt}) * kSpeedShare;
     const double moved_nm = gf_distanceNm(LatLon{from.lat, from.lon}, LatLon{to.lat, to.lon});
     if (moved_nm > speed_kt * dt_s / 3600.0 + kPositionScatter_nm) return false;
     // Fast in the air and still where it was seconds ago: a receiver
-    // repeating a position it no longer sees.
+    // repeating a position it no longer sees. Only the very same position
+    // tells that of every aircraft: a turning one comes back near where it
+    // was once it has turned more than half a circle (across a gap of the
+    // receiver), and a light aircraft, glider or helicopter circles within
+    // seconds (a thermal) while its reported ground speed swings with the
+    // wind, so a place near the last one is stale only for an airliner
+    // within half a turn.
     const double slower_kt = std::min(from.gs, to.gs);
-    if (from.airborne && to.airborne && slower_kt >= kMovingAir_kt && dt_s >= kStale_s &&
+    const double turned_rad = gf_categoryMotion(ac.category).turnRate_rad * kTicksPerSecond * dt_s;
+    const bool airliner =
+        ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+    const bool stale = lf_samePosition(from, to) || (airliner && turned_rad <= kHalfTurn_rad);
+    if (from.airborne && to.airborne && slower_kt >= kMovingAir_kt && dt_s >= kStale_s && stale &&
         moved_nm < kStaleShare * slower_kt * dt_s / 3600.0)
         return false;
     const double climb_fpm = gf_categoryMotion(ac.category).maxClimb_ft * kFpmPerFtPerTick;
@@ -85,10 +101,6 @@ void lf_take(MotionFields& f, const Report& r) {
     f.reportLon_deg = r.lon;
     f.reportAlt_ft = r.alt;
     f.reportGs_kt = r.gs;
-}
-
-bool lf_samePosition(const Report& a, const Report& b) {
-    return std::fabs(a.lat - b.lat) < kSamePosition_deg && std::fabs(a.lon - b.lon) < kSamePosition_deg;
 }
 
 double lf_median(std::array<double, 5> v, std::size_t first, std::size_t count) {

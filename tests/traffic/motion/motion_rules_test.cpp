@@ -14,6 +14,7 @@
 #include "motion_harness.h"
 #include "traffic/air_motion.h"
 #include "traffic/livery_respawn.h"
+#include "traffic/motion_reports.h"
 #include "traffic/parking.h"
 #include "traffic/static_parking.h"
 #include "traffic/ai_commands.h"
@@ -386,6 +387,33 @@ TEST_F(MotionRules, StreamChecksTable) {
              ASSERT_EQ(ac.stream.size(), 2u);
              EXPECT_DOUBLE_EQ(ac.stream.front().lat, 52.001);
              EXPECT_EQ(ac.stream.front().time, 1001);
+         }},
+        {"a report near the last one while fast in the air: stale for an airliner within half a turn only",
+         [] {
+             // 0.02 nm on after 6 s at 76 kt (it flew 0.13 nm): a glider
+             // circling in a thermal, or a receiver that lost an airliner.
+             const auto report = [](double t_s, double north_nm) {
+                 FlightRecord r;
+                 r.point = point(44.3 + north_nm * kNmLat, 5.9, 6700, 76, 0);
+                 r.feedTime = t_s;
+                 return r;
+             };
+             struct Case {
+                 AcCategory category;
+                 double dt_s;
+                 bool flown;
+             };
+             for (const Case c : {Case{AcCategory::Light, 6, true}, Case{AcCategory::Rotorcraft, 6, true},
+                                  Case{AcCategory::Large, 6, false}, Case{AcCategory::Large, 40, true}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 ac.category = c.category;
+                 ASSERT_TRUE(gf_reportPossible(ac, report(100.0, 0.0)));
+                 EXPECT_EQ(gf_reportPossible(ac, report(100.0 + c.dt_s, 0.02)), c.flown)
+                     << static_cast<int>(c.category) << " after " << c.dt_s << " s";
+                 EXPECT_FALSE(gf_reportPossible(ac, report(200.0 + c.dt_s, c.flown ? 0.02 : 0.0)))
+                     << "the very same place again is stale for every aircraft";
+             }
          }},
         {"a stop of less than 15 s on the ground disappears",
          [] {
