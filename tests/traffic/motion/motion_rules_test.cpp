@@ -165,6 +165,51 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0}));
              EXPECT_EQ(ac.lastFlaps, 0);
          }},
+        {"a level leg about 2,400 ft above the ground whose reports step 25 ft changes no flaps",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 150, 1000)});
+             ac.lastFlaps = 0;
+             for (int i = 1; i <= 12; ++i)
+                 ac.stream.push_back(point(52.0 + i * 150 * kNmLat / 3600 * 3, 4.0, i % 2 ? 5010 : 4998, 150, 1000 + 300 * i));
+             for (int i = 0; i < 10; ++i) {
+                 ac.heightAboveGround = ac.stream.front().alt - 2600;  // 2,398 and 2,410 ft
+                 g_trafficTick = ac.stream.front().time;
+                 nextPosMain(ac);
+             }
+             EXPECT_TRUE(events(SimEventFlapsSet).empty());
+             EXPECT_EQ(ac.lastFlaps, 0);
+         }},
+        {"a touch-and-go seen whole in the stream: the gear stays down through the touch and comes up once on "
+         "the climb-out",
+         [] {
+             // 230 ft up, 700 fpm down to two ground reports, then climbing
+             // 1,200 fpm: the stream shows the climb-out while the aircraft
+             // still comes down.
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 230, 120, 1000, -700)});
+             ac.heightAboveGround = 230;
+             auto add = [&](double alt, double fpm, bool airborne) {
+                 const StreamPoint& last = ac.stream.back();
+                 StreamPoint p = point(last.lat + 120 * kNmLat / 3600 * 3, 4.0, alt, 120, last.time + 300, fpm);
+                 p.airborne = airborne;
+                 ac.stream.push_back(p);
+             };
+             for (int i = 1; i <= 5; ++i) add(230 - 35 * i, -700, true);
+             add(0, 0, false);
+             add(0, 0, false);
+             for (int i = 1; i <= 8; ++i) add(60 * i, 1200, true);
+             std::vector<std::uint32_t> gear;
+             for (int i = 0; i < 12 && ac.stream.size() > 2; ++i) {
+                 const bool touchAhead = std::any_of(ac.stream.begin(), ac.stream.end(),
+                                                     [](const StreamPoint& p) { return !p.airborne; });
+                 g_trafficTick = ac.stream.front().time;
+                 nextPosMain(ac);
+                 for (std::uint32_t g : events(SimEventGearSet))
+                     if (gear.empty() || gear.back() != g) gear.push_back(g);
+                 gf_clearSimCommandQueues();
+                 if (touchAhead && !gear.empty()) EXPECT_NE(gear.back(), 0u) << "gear up before the touch, segment " << i;
+             }
+             EXPECT_EQ(gear, (std::vector<std::uint32_t>{1, 0}));
+         }},
         {"one report 25 ft low at 500 ft, or a descent of 300 fpm 1,900 ft above the ground, is no approach",
          [] {
              struct Case {
