@@ -100,6 +100,7 @@ void lf_takeTouchdown(LiveAc& ac) {
     m.touchdownReached = false;
     m.touchdownUnderWay = false;
     m.more.gearWanted = -1;  // an up held for a climb-out that did not come
+    m.more.flapsUpAfterTouch = false;
     m.landingRoll = true;
     m.derotation = true;
     m.touchdownHeading_rad = ac.pos.heading;
@@ -239,6 +240,8 @@ void lf_applyGear(LiveAc& ac) {
         f.gearChangedTick = g_trafficTick.load();
     }
     gf_setGear(ac, down);
+    if (!down && f.flapsUpAfterTouch) gf_setFlaps(ac, 0);
+    f.flapsUpAfterTouch = false;
     f.gearSent = f.gearWanted;
     f.gearWanted = -1;
 }
@@ -429,8 +432,11 @@ void lf_approachSystems(LiveAc& ac) {
         f.goAround = true;
         lf_shrinkWindows(ac);
         gf_setThrottle(ac, 4);
+        // Ahead of a touch the flaps stay out until the climb-out, with
+        // the gear.
+        if (lf_touchAhead(ac)) f.flapsUpAfterTouch = true;
+        else gf_setFlaps(ac, 0);
         lf_wantGear(ac, false);
-        gf_setFlaps(ac, 0);
         f.flareStage = 0;
         f.landing = false;
         ac.motion.touchdownUnderWay = false;

@@ -47,6 +47,8 @@ struct MotionFields {
     std::int32_t gearSent = -1;
     std::int32_t gearWanted = -1;
     std::int64_t gearChangedTick = 0;
+    // A go-around seen ahead of a touch: the flaps come up with the gear.
+    bool flapsUpAfterTouch = false;
     // A turn on the ground without a curve, sharper than 3 degrees.
     bool sharpTurn = false;
     double sharpTurnAngle_deg = 0.0;

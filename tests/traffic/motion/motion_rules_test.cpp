@@ -179,8 +179,8 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_TRUE(events(SimEventFlapsSet).empty());
              EXPECT_EQ(ac.lastFlaps, 0);
          }},
-        {"a touch-and-go seen whole in the stream: the gear stays down through the touch and comes up once on "
-         "the climb-out",
+        {"a touch-and-go seen whole in the stream: gear and flaps stay down through the touch and come up once "
+         "on the climb-out",
          [] {
              // 230 ft up, 700 fpm down to two ground reports, then climbing
              // 1,200 fpm: the stream shows the climb-out while the aircraft
@@ -207,8 +207,10 @@ TEST_F(MotionRules, AirMotionTable) {
                      if (gear.empty() || gear.back() != g) gear.push_back(g);
                  gf_clearSimCommandQueues();
                  if (touchAhead && !gear.empty()) EXPECT_NE(gear.back(), 0u) << "gear up before the touch, segment " << i;
+                 if (touchAhead) EXPECT_EQ(ac.lastFlaps, 3) << "flaps up before the touch, segment " << i;
              }
              EXPECT_EQ(gear, (std::vector<std::uint32_t>{1, 0}));
+             EXPECT_EQ(ac.lastFlaps, 0);
          }},
         {"one report 25 ft low at 500 ft, or a descent of 300 fpm 1,900 ft above the ground, is no approach",
          [] {
