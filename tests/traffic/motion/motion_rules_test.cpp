@@ -132,7 +132,7 @@ TEST_F(MotionRules, AirMotionTable) {
              }
          }},
         {"away from any airport an approach configures once: a level stretch keeps gear and flaps down, reports "
-         "that climb away raise them once",
+         "that climb away raise them once, and a new descent lowers the gear again only half a minute later",
          [] {
              // 1900 ft above the ground, coming down 700 fpm over 15 s of
              // reports, then level for 30 s, then climbing away.
@@ -160,10 +160,25 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_TRUE(ac.motion.more.landing) << "a level stretch is no go-around";
              EXPECT_EQ(events(SimEventGearSet), std::vector<std::uint32_t>{1});
              more(10, 1200);
-             fly(8);
+             std::int64_t up = 0;
+             for (int i = 0; i < 8; ++i) {
+                 fly(1);
+                 if (!up && events(SimEventGearSet).size() == 2) up = g_trafficTick.load();
+             }
              EXPECT_FALSE(ac.motion.more.landing);
              EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0}));
              EXPECT_EQ(ac.lastFlaps, 0);
+             // Reports that come down again at once: the gear comes down
+             // again only half a minute after it came up.
+             ac.stream.resize(1);
+             more(20, -700);
+             std::int64_t down = 0;
+             for (int i = 0; i < 20 && !down; ++i) {
+                 fly(1);
+                 if (events(SimEventGearSet).size() == 3) down = g_trafficTick.load();
+             }
+             EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0, 1}));
+             EXPECT_GE(down - up, 2700) << "down again " << down - up << " ticks after it came up";
          }},
         {"a level leg about 2,400 ft above the ground whose reports step 25 ft changes no flaps",
          [] {
