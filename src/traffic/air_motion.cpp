@@ -58,6 +58,14 @@ constexpr double kOffsetBlend_fpm = 300.0;
 // reach it: less would count as a touchdown.
 constexpr double kGroundClearance_ft = 10.0;
 constexpr double kClimbOutDone_ft = 800.0;
+// Flaps and gear come up above this height and out again on the way down only
+// below the lower mark: the band (four altimeter steps) keeps a level leg
+// whose reports step 25 ft from changing the configuration.
+constexpr double kRetractAbove_ft = 2450.0;
+constexpr double kExtendBelow_ft = 2350.0;
+// Once up in the air the gear comes down again no sooner than this (ticks):
+// what a pilot does between a go-around and the next approach.
+constexpr std::int64_t kGearDownAgainAfter_ticks = 3000;
 constexpr std::int32_t kCountdownFloor = -1000;
 
 struct FlareStep {
@@ -91,6 +99,8 @@ void lf_takeTouchdown(LiveAc& ac) {
     MotionState& m = ac.motion;
     m.touchdownReached = false;
     m.touchdownUnderWay = false;
+    m.more.gearWanted = -1;  // an up held for a climb-out that did not come
+    m.more.flapsUpAfterTouch = false;
     m.landingRoll = true;
     m.derotation = true;
     m.touchdownHeading_rad = ac.pos.heading;
@@ -209,6 +219,42 @@ bool lf_streamReachesGround(const LiveAc& ac) {
     return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
 }
 
+// ---- Configuration ----
+// The gear follows what the motion asks for, as a pilot would move it, not
+// every flip of the motion's own marks: a touch shows in the stream about
+// 30 s ahead together with the climb-out after it, so the motion may see a
+// go-around while the aircraft still comes down to the touch.
+// Committed to a touch: reports on the ground still lie ahead.
+bool lf_touchAhead(const LiveAc& ac) { return lf_streamReachesGround(ac); }
+
+// Sends the gear change asked for when it may go: up only once no touch lies
+// ahead (the climb-out is then established), down again only a while after
+// it came up. A held change goes out on a later step.
+void lf_applyGear(LiveAc& ac) {
+    MotionFields& f = ac.motion.more;
+    if (f.gearWanted < 0) return;
+    const bool down = f.gearWanted == 1;
+    if (f.gearSent >= 0 && f.gearWanted != f.gearSent) {
+        if (!down && lf_touchAhead(ac)) return;
+        if (down && g_trafficTick.load() - f.gearChangedTick < kGearDownAgainAfter_ticks) return;
+        f.gearChangedTick = g_trafficTick.load();
+    }
+    gf_setGear(ac, down);
+    if (!down && f.flapsUpAfterTouch) gf_setFlaps(ac, 0);
+    f.flapsUpAfterTouch = false;
+    f.gearSent = f.gearWanted;
+    f.gearWanted = -1;
+}
+
+void lf_wantGear(LiveAc& ac, bool down) {
+    MotionFields& f = ac.motion.more;
+    // Down asked again while an up waits for the climb-out after the touch:
+    // the gear is down already and the up still stands.
+    if (down && f.gearSent == 1 && f.gearWanted == 0) return;
+    f.gearWanted = down ? 1 : 0;
+    lf_applyGear(ac);
+}
+
 // A roll-out that the feed reports in the air (an airport without ground
 // reports): the reports level within one altimeter step, close enough above
 // the simulator's ground to be its runway read with another QNH, and
@@ -297,7 +343,7 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
         } else {
             lf_skipToAirborne(ac);
         }
-        gf_setGear(ac, true);
+        lf_wantGear(ac, true);
     } else if (!next.airborne) {
         m.more.touchdownAhead = true;
         // The park airport's elevation is the ground only for an aircraft
@@ -310,7 +356,7 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
         } else {
             lf_setDescentRate(ac, next, kDescentToGround_fpm);
         }
-        gf_setGear(ac, true);
+        lf_wantGear(ac, true);
     } else if (m.more.landing && lf_onRunwayLevel(ac)) {
         // A QNH off the local one would otherwise roll it out in the air.
         lf_landingDescentRate(ac, front, next);
@@ -372,7 +418,7 @@ void lf_approachSystems(LiveAc& ac) {
     if (!f.landing && lf_landingInSight(ac)) {
         gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 1);
         gf_setFlaps(ac, 3);
-        gf_setGear(ac, true);
+        lf_wantGear(ac, true);
         lf_giveUpStand(ac);
         // The stand is chosen again close to the time of arrival.
         g_duplicateCheckQueue.push_back(ac.hexid);
@@ -386,8 +432,11 @@ void lf_approachSystems(LiveAc& ac) {
         f.goAround = true;
         lf_shrinkWindows(ac);
         gf_setThrottle(ac, 4);
-        gf_setGear(ac, false);
-        gf_setFlaps(ac, 0);
+        // Ahead of a touch the flaps stay out until the climb-out, with
+        // the gear.
+        if (lf_touchAhead(ac)) f.flapsUpAfterTouch = true;
+        else gf_setFlaps(ac, 0);
+        lf_wantGear(ac, false);
         f.flareStage = 0;
         f.landing = false;
         ac.motion.touchdownUnderWay = false;
@@ -415,10 +464,10 @@ void lf_lowAltitudeSystems(LiveAc& ac) {
     const double rate = ac.stream.front().vrate;
     if (rate <= -250.0 && ac.lastThrottle == 3) gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 2);
     if (rate > 400.0 && ac.lastThrottle == 4) gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 3);
-    if (hag >= 2400.0) {
-        gf_setGear(ac, false);
+    if (hag >= kRetractAbove_ft) {
+        lf_wantGear(ac, false);
         gf_setFlaps(ac, 0);
-    } else if (rate <= 100.0) {
+    } else if (rate <= 100.0 && hag < kExtendBelow_ft) {
         if (hag < 2000.0) {
             if (ac.lastFlaps == 0) gf_setFlaps(ac, 1);
             else if (ac.lastFlaps == 1) gf_setFlaps(ac, 2);
@@ -439,7 +488,7 @@ void lf_airSystems(LiveAc& ac) {
     f.lowAltitudeLights = false;
     gf_setLights(ac.objectId, 1, 1, 0, 0, 0, 0, 1);
     gf_setThrottle(ac, lf_isRotor(ac) ? 4 : 3);
-    gf_setGear(ac, false);
+    lf_wantGear(ac, false);
     gf_setFlaps(ac, 0);
 }
 
@@ -479,6 +528,7 @@ void lf_airStep(LiveAc& ac) {
         m.bankRate_rad = std::clamp((target - ac.pos.bank) / dt, -cat.bankRate_rad, cat.bankRate_rad);
     }
     lf_airSystems(ac);
+    lf_applyGear(ac);
 }
 
 // ---- Per tick ----
@@ -610,7 +660,7 @@ void lf_climbOutMove(LiveAc& ac) {
     else if (c > -200) b.alt += m.verticalSpeed_ftPerTick * 0.2;
     else if (c > -300) b.alt += m.verticalSpeed_ftPerTick * 0.5;
     else {
-        if (c == -300) gf_setGear(ac, false);
+        if (c == -300) lf_wantGear(ac, false);
         b.alt += m.verticalSpeed_ftPerTick;
         if (c < -300 && b.pitch <= ac.climbPitch) {
             m.pitchRate_rad = 0.0;

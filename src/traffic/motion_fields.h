@@ -42,6 +42,13 @@ struct MotionFields {
     // roll-out reported level on the runway's pressure altitude. Only then
     // is the aircraft flown onto the ground.
     bool touchdownAhead = false;
+    // The gear as last commanded in the air (-1: not yet), the tick of its
+    // last change, and a change asked for but held back (-1: none).
+    std::int32_t gearSent = -1;
+    std::int32_t gearWanted = -1;
+    std::int64_t gearChangedTick = 0;
+    // A go-around seen ahead of a touch: the flaps come up with the gear.
+    bool flapsUpAfterTouch = false;
     // A turn on the ground without a curve, sharper than 3 degrees.
     bool sharpTurn = false;
     double sharpTurnAngle_deg = 0.0;

@@ -133,7 +133,7 @@ TEST_F(MotionRules, AirMotionTable) {
              }
          }},
         {"away from any airport an approach configures once: a level stretch keeps gear and flaps down, reports "
-         "that climb away raise them once",
+         "that climb away raise them once, and a new descent lowers the gear again only half a minute later",
          [] {
              // 1900 ft above the ground, coming down 700 fpm over 15 s of
              // reports, then level for 30 s, then climbing away.
@@ -161,9 +161,71 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_TRUE(ac.motion.more.landing) << "a level stretch is no go-around";
              EXPECT_EQ(events(SimEventGearSet), std::vector<std::uint32_t>{1});
              more(10, 1200);
-             fly(8);
+             std::int64_t up = 0;
+             for (int i = 0; i < 8; ++i) {
+                 fly(1);
+                 if (!up && events(SimEventGearSet).size() == 2) up = g_trafficTick.load();
+             }
              EXPECT_FALSE(ac.motion.more.landing);
              EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0}));
+             EXPECT_EQ(ac.lastFlaps, 0);
+             // Reports that come down again at once: the gear comes down
+             // again only half a minute after it came up.
+             ac.stream.resize(1);
+             more(20, -700);
+             std::int64_t down = 0;
+             for (int i = 0; i < 20 && !down; ++i) {
+                 fly(1);
+                 if (events(SimEventGearSet).size() == 3) down = g_trafficTick.load();
+             }
+             EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0, 1}));
+             EXPECT_GE(down - up, 2700) << "down again " << down - up << " ticks after it came up";
+         }},
+        {"a level leg about 2,400 ft above the ground whose reports step 25 ft changes no flaps",
+         [] {
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 150, 1000)});
+             ac.lastFlaps = 0;
+             for (int i = 1; i <= 12; ++i)
+                 ac.stream.push_back(point(52.0 + i * 150 * kNmLat / 3600 * 3, 4.0, i % 2 ? 5010 : 4998, 150, 1000 + 300 * i));
+             for (int i = 0; i < 10; ++i) {
+                 ac.heightAboveGround = ac.stream.front().alt - 2600;  // 2,398 and 2,410 ft
+                 g_trafficTick = ac.stream.front().time;
+                 nextPosMain(ac);
+             }
+             EXPECT_TRUE(events(SimEventFlapsSet).empty());
+             EXPECT_EQ(ac.lastFlaps, 0);
+         }},
+        {"a touch-and-go seen whole in the stream: gear and flaps stay down through the touch and come up once "
+         "on the climb-out",
+         [] {
+             // 230 ft up, 700 fpm down to two ground reports, then climbing
+             // 1,200 fpm: the stream shows the climb-out while the aircraft
+             // still comes down.
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 230, 120, 1000, -700)});
+             ac.heightAboveGround = 230;
+             auto add = [&](double alt, double fpm, bool airborne) {
+                 const StreamPoint& last = ac.stream.back();
+                 StreamPoint p = point(last.lat + 120 * kNmLat / 3600 * 3, 4.0, alt, 120, last.time + 300, fpm);
+                 p.airborne = airborne;
+                 ac.stream.push_back(p);
+             };
+             for (int i = 1; i <= 5; ++i) add(230 - 35 * i, -700, true);
+             add(0, 0, false);
+             add(0, 0, false);
+             for (int i = 1; i <= 8; ++i) add(60 * i, 1200, true);
+             std::vector<std::uint32_t> gear;
+             for (int i = 0; i < 12 && ac.stream.size() > 2; ++i) {
+                 const bool touchAhead = std::any_of(ac.stream.begin(), ac.stream.end(),
+                                                     [](const StreamPoint& p) { return !p.airborne; });
+                 g_trafficTick = ac.stream.front().time;
+                 nextPosMain(ac);
+                 for (std::uint32_t g : events(SimEventGearSet))
+                     if (gear.empty() || gear.back() != g) gear.push_back(g);
+                 gf_clearSimCommandQueues();
+                 if (touchAhead && !gear.empty()) EXPECT_NE(gear.back(), 0u) << "gear up before the touch, segment " << i;
+                 if (touchAhead) EXPECT_EQ(ac.lastFlaps, 3) << "flaps up before the touch, segment " << i;
+             }
+             EXPECT_EQ(gear, (std::vector<std::uint32_t>{1, 0}));
              EXPECT_EQ(ac.lastFlaps, 0);
          }},
         {"one report 25 ft low at 500 ft, or a descent of 300 fpm 1,900 ft above the ground, is no approach",
