@@ -622,7 +622,9 @@ void lf_restoreUnsavedUses(const fs::path& learnedPath) {
                                  [&](const UnsavedUses& u) { return u.path == learnedPath; });
     if (it == g_unsavedUses.end()) return;
     std::size_t restored = 0;
-    for (auto& [id, use] : it->uses) {
+    for (auto& entry : it->uses) {
+        const std::string& id = entry.first;
+        StandOption& use = entry.second;
         const auto stand = gf_findStandByName(id);
         if (stand == g_standList.end()) continue;
         if (std::any_of(stand->options.begin(), stand->options.end(),
