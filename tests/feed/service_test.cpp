@@ -107,7 +107,7 @@ protected:
     // loaded machine can take longer than that for a whole login.
     void login() {
         const RtTransferLimits rowLimits = gf_rtTransferLimits();
-        gf_rtTransferLimits() = RtTransferLimits{5000, 5000};
+        gf_rtTransferLimits() = RtTransferLimits{};
         WeatherReader weather;
         int status = 0;
         const bool loggedIn = authenticate(weather, status);
@@ -340,9 +340,10 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
         {"auth", "stop, restart"},  {"deauth", "still in"},        {"buffer", "skipped"}, {"live", "goes on"},
         {"parked", "parked 1"},     {"nearestmetar", "retried"},   {"weather", "goes on"}};
     constexpr std::size_t kHeapLimit_bytes = std::size_t{100} << 20;
-    // The stand-in takes seconds to pack 60 MiB: the answer must reach its
-    // cap, not the time-out.
-    gf_rtTransferLimits() = RtTransferLimits{5000, 60000};
+    // The stand-in takes seconds to pack 60 MiB before the first byte: the
+    // answer must reach its cap, not the time-out or the low-speed limit
+    // (which left the stand-in still packing when the next login came).
+    gf_rtTransferLimits() = RtTransferLimits{5000, 60000, 1000, 60};
     settleLimit_ms = 60000;
     for (const auto& f : floods) {
         for (const auto& [kind, expected] : kinds) {
@@ -378,10 +379,11 @@ TEST_F(Service, AnswersThatUnfoldIntoGigabytesAreRefusedWithinBoundedMemory) {
 // library quotes the offending token whole: 15 MiB of digits, or a text of
 // 15 MiB ending in a control character, once wrote 16 MB into Log.txt at
 // every poll. Every request kind logs a few hundred bytes of it at most,
-// with no raw control character; so does a service message of 15 MiB.
+// with no raw control character; so does a service message of 1 MiB (a
+// megabyte shows the rule as well as fifteen, in a fifteenth of the time).
 TEST_F(Service, RefusedAnswersGrowTheLogByAFewKilobytesAtMost) {
     LogCapture log;
-    const std::size_t units = (std::size_t{15} << 20) / 16;
+    const std::size_t units = (std::size_t{1} << 20) / 16;
     const std::string sixteen = "abcdefghijklmnop";
     auto flood = [&](const std::string& head, const std::string& unit, const std::string& tail) {
         return json{{"flood", {{"head", head}, {"unit", unit}, {"count", units}, {"tail", tail}}}};
@@ -393,13 +395,12 @@ TEST_F(Service, RefusedAnswersGrowTheLogByAFewKilobytesAtMost) {
         json step;
         std::vector<std::string> outcomes;  // in the order of kinds below
     } rows[] = {
-        {"15 MiB of digits", flood(R"({"status":200,"GUID":"g-2","rrl":10,"data":[)", "1111111111111111", "]}"),
+        {"1 MiB of digits", flood(R"({"status":200,"GUID":"g-2","rrl":10,"data":[)", "1111111111111111", "]}"),
          malformed},
-        {"15 MiB text ending in 0x01", flood(R"({"status":200,"GUID":"g-2","data":{"QNH":")", sixteen, "\x01\"}}"),
+        {"1 MiB text ending in 0x01", flood(R"({"status":200,"GUID":"g-2","data":{"QNH":")", sixteen, "\x01\"}}"),
          malformed},
-        // Within the traffic answers' cap (the others refuse it by their
-        // cap, as the rows above show for any value of 15 MiB).
-        {"message of 15 MiB", flood(R"({"status":406,"GUID":"g-2","message":")", sixteen, "\"}"),
+        // A message the traffic answers carry to the log.
+        {"message of 1 MiB", flood(R"({"status":406,"GUID":"g-2","message":")", sixteen, "\"}"),
          {"", "", "skipped", "goes on", "parked 0", "", ""}},
     };
     const char* kinds[] = {"auth", "deauth", "buffer", "live", "parked", "nearestmetar", "weather"};
