@@ -12,11 +12,19 @@
 #include "stream_sealer.h"
 #include "work_folder.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace airports_test {
+
+// The <meta> element a stand file of the download site opens with.
+inline std::string standFileMeta(const char* version = "11.10.5") {
+    return fmt::format(R"(<meta><info name="version" value="{}"/><info name="copyright" value="c"/>)"
+                       R"(<info name="sim" value="3"/></meta>)",
+                       version);
+}
 
 // A relative path as the program writes it in Log.txt on this platform.
 inline std::string nativePath(std::string path) {

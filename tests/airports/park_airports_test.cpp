@@ -13,10 +13,7 @@ namespace fs = std::filesystem;
 
 const char* kList = "airports/my_park_airports.txt";
 
-std::string meta() {
-    return R"(<meta><info name="version" value="11.10.5"/><info name="copyright" value="c"/>)"
-           R"(<info name="sim" value="3"/></meta>)";
-}
+using airports_test::standFileMeta;
 
 class ParkAirports : public AirportsFixture {
 protected:
@@ -32,7 +29,7 @@ protected:
     // EHAM's stand file in my_thirdparty with stands D7 and D8.
     void writeEhamStands() {
         writeFile("airports/my_thirdparty/EHAM.xml",
-                  "<root>" + meta() + R"(<parameters><parameter name="publisher" value="stock"/>
+                  "<root>" + standFileMeta() + R"(<parameters><parameter name="publisher" value="stock"/>
             <parameter name="altitude" value="-11"/></parameters><parkpositions>
             <parkpos id="D7" latitude="52.308000" longitude="4.760000" radius="20"/>
             <parkpos id="D8" latitude="52.309000" longitude="4.760000" radius="20"/>

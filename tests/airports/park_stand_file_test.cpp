@@ -29,15 +29,11 @@ using airports_test::AirportsFixture;
 using airports_test::nativePath;
 namespace fs = std::filesystem;
 
-std::string meta(const char* version = "11.10.5") {
-    return fmt::format(R"(<meta><info name="version" value="{}"/><info name="copyright" value="c"/>)"
-                       R"(<info name="sim" value="3"/></meta>)",
-                       version);
-}
+using airports_test::standFileMeta;
 
 // EHAM with three stands: D7 and D8 30 m apart (radius 20 m each), and F4.
 std::string ehamStandFile(const std::string& publisher, const std::string& extraParameters = "") {
-    return "<root>" + meta() + R"(<parameters>
+    return "<root>" + standFileMeta() + R"(<parameters>
         <parameter name="airport_name" value="Amsterdam Schiphol"/>
         <parameter name="publisher" value=")" + publisher + R"("/>
         <parameter name="altitude" value="-11"/>
@@ -213,10 +209,10 @@ TEST_F(ParkStandFile, ReadsTheFileNumbersNeighboursAndReportsBadFiles) {
         writeFile("airports/my_thirdparty/EHAM.xml", row.content);
         EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), row.error);
     }
-    writeFile("airports/my_thirdparty/EHAM.xml", "<root>" + meta() + "</root>");
+    writeFile("airports/my_thirdparty/EHAM.xml", "<root>" + standFileMeta() + "</root>");
     EXPECT_THROW(visit("airports\\my_thirdparty\\EHAM.xml"), ozr::UserErrorException);
     writeFile("airports/my_thirdparty/EHAM.xml",
-              "<root>" + meta() + R"(<parameters><parameter name="altitude" value="1"/></parameters></root>)");
+              "<root>" + standFileMeta() + R"(<parameters><parameter name="altitude" value="1"/></parameters></root>)");
     EXPECT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "no stands found");
     EXPECT_EQ(visit(""), "gf_readApf: xml is empty");
     g_currentAirport.set(std::nullopt);
@@ -326,7 +322,7 @@ TEST_F(ParkStandFile, TheLearnedOverlayMergesCorrectsAndAddsStands) {
     for (const Row& row : rows) {
         gf_resetSettings();
         writeFile("airports/learned/stock/EHAM.xml",
-                  std::string("<root>") + meta(row.version) +
+                  std::string("<root>") + standFileMeta(row.version) +
                       R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)" + row.parameters +
                       "</parameters><parkpositions>" + row.stands + "</parkpositions></root>");
         ASSERT_EQ(visit("airports\\my_thirdparty\\EHAM.xml"), "") << row.name;
@@ -387,54 +383,54 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
         const char* status;  // "" for a file that reads whole
     };
     const Row rows[] = {
-        {"a hand-made file that reads whole is written back", meta(), handmade,
+        {"a hand-made file that reads whole is written back", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
                    <opt reg="PH-BXA" airl="KLM" type="B738" day="3" hh="14:17"/></parkpos>)" + h3,
          "H1 H2 H3", ""},
-        {"hand-made stand too large", meta(), handmade,
+        {"hand-made stand too large", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="250"/>)" + h3, "H1 H3",
          "Parking position 'H2': radius \"250\" is outside 0 to under 200 m; the stand is not used."},
-        {"hand-made stand at latitude nan", meta(), handmade,
+        {"hand-made stand at latitude nan", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="nan" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': latitude \"nan\" is not a number; the stand is not used."},
-        {"hand-made latitude with a decimal comma", meta(), handmade,
+        {"hand-made latitude with a decimal comma", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52,31000000" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': latitude \"52,31000000\" is not a number; the stand is not used."},
-        {"hand-made Latitude with a capital L", meta(), handmade,
+        {"hand-made Latitude with a capital L", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" Latitude="52.31" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': 'Latitude' should be 'latitude'; the stand is not used."},
-        {"hand-made radius with a decimal comma", meta(), handmade,
+        {"hand-made radius with a decimal comma", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="25,5"/>)" + h3, "H1 H3",
          "Parking position 'H2': radius \"25,5\" is not a number; the stand is not used."},
-        {"hand-made latitude with trailing text", meta(), handmade,
+        {"hand-made latitude with trailing text", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3x" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': latitude \"52.3x\" is not a number"},
-        {"hand-made empty longitude", meta(), handmade,
+        {"hand-made empty longitude", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': longitude \"\" is not a number"},
-        {"hand-made longitude missing", meta(), handmade,
+        {"hand-made longitude missing", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': longitude is missing; the stand is not used."},
-        {"hand-made radius with a huge exponent", meta(), handmade,
+        {"hand-made radius with a huge exponent", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="1e999"/>)" + h3, "H1 H3",
          "Parking position 'H2': radius \"1e999\" is not a number"},
-        {"hand-made heading inf", meta(), handmade,
+        {"hand-made heading inf", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" heading="inf" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': heading \"inf\" is not a number"},
-        {"hand-made latitude out of range", meta(), handmade,
+        {"hand-made latitude out of range", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="-91" longitude="4.76" radius="30"/>)" + h3, "H1 H3",
          "Parking position 'H2': latitude \"-91\" is outside -90..90"},
-        {"hand-made use on day 3x", meta(), handmade,
+        {"hand-made use on day 3x", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
                    <opt reg="PH-BXA" airl="KLM" type="B738" day="3x" hh="14:17"/></parkpos>)",
          "H1 H2", "Parking position 'H2': a use without hours or a day 1..7 is not used."},
-        {"hand-made stand without a position", meta(), handmade, h1 + R"(<parkpos id="H2" radius="30"/>)" + h3,
+        {"hand-made stand without a position", standFileMeta(), handmade, h1 + R"(<parkpos id="H2" radius="30"/>)" + h3,
          "H1 H3", "Parking position 'H2' has no position and is not used."},
-        {"hand-made use without a day", meta(), handmade,
+        {"hand-made use without a day", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
                    <opt reg="PH-BXA" airl="KLM" type="B738" hh="14:17"/></parkpos>)",
          "H1 H2", "Parking position 'H2': a use without hours or a day 1..7 is not used."},
-        {"hand-made use whose hours have a gap", meta(), handmade,
+        {"hand-made use whose hours have a gap", standFileMeta(), handmade,
          h1 + R"(<parkpos id="H2" latitude="52.3" longitude="4.76" radius="30">
                    <opt reg="PH-BXA" airl="KLM" type="B738" day="2" hh="3,7"/></parkpos>)",
          "H1 H2", "Parking position 'H2': the use with hours \"3,7\" cannot be written back."},
@@ -442,60 +438,60 @@ TEST_F(ParkStandFile, AUsersFileKeepsEveryEntryItCannotUse) {
          h1 + h3, "D7 D8 F4", "its header is not accepted, nothing of it is used"},
         {"hand-made file without a header", "", handmade, h1 + h3, "D7 D8 F4",
          "its header is not accepted, nothing of it is used"},
-        {"manual stand too large", meta(), learned,
+        {"manual stand too large", standFileMeta(), learned,
          R"(<parkpos id="M1" latitude="52.3" longitude="4.76" radius="250" manual="true"/>
             <parkpos id="M2" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)",
          "D7 D8 F4 M2", "Parking position 'M1': radius \"250\" is outside 0 to under 200 m; the stand is not used."},
-        {"manual stand latitude with a decimal comma", meta(), learned,
+        {"manual stand latitude with a decimal comma", standFileMeta(), learned,
          R"(<parkpos id="M1" latitude="52,3" longitude="4.76" radius="30" manual="true"/>)", "D7 D8 F4",
          "Parking position 'M1': latitude \"52,3\" is not a number; the stand is not used."},
-        {"manual stand Latitude with a capital L", meta(), learned,
+        {"manual stand Latitude with a capital L", standFileMeta(), learned,
          R"(<parkpos id="M1" Latitude="52.3" longitude="4.76" radius="30" manual="true"/>)", "D7 D8 F4",
          "Parking position 'M1': 'Latitude' should be 'latitude'; the stand is not used."},
-        {"learned radius with a decimal comma", meta(), learned,
+        {"learned radius with a decimal comma", standFileMeta(), learned,
          R"(<parkpos id="D8" radius_change="true" radius="25,5"/>)", "D7 D8 F4",
          "Parking position 'D8': the learned radius \"25,5\" is not used."},
-        {"learned Radius_change with a capital R", meta(), learned,
+        {"learned Radius_change with a capital R", standFileMeta(), learned,
          R"(<parkpos id="D8" Radius_change="true" radius="25"/>)", "D7 D8 F4",
          "Parking position 'D8': the learned entry is not used, 'Radius_change' should be 'radius_change'."},
-        {"learned use on day 3x", meta(), learned,
+        {"learned use on day 3x", standFileMeta(), learned,
          R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="3x" hh="3"/></parkpos>)", "D7 D8 F4",
          "Parking position 'D8': a learned use on day \"3x\" is not used."},
-        {"learned range with a decimal comma", meta(), learned + R"(<parameter name="RANGE" value="25,5"/>)", "",
+        {"learned range with a decimal comma", standFileMeta(), learned + R"(<parameter name="RANGE" value="25,5"/>)", "",
          "D7 D8 F4", "the setting RANGE \"25,5\" is not a whole number and is not used"},
-        {"hand-made parking percentage with a sign after it", meta(),
+        {"hand-made parking percentage with a sign after it", standFileMeta(),
          handmade + R"(<parameter name="parking_percentage" value="50%"/>)", h1, "H1",
          "the setting parking_percentage \"50%\" is not a whole number and is not used"},
-        {"learned use with Day", meta(), learned,
+        {"learned use with Day", standFileMeta(), learned,
          R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" Day="3" hh="3"/></parkpos>)", "D7 D8 F4",
          "Parking position 'D8': a learned use is not used, 'Day' should be 'day'."},
-        {"manual stand repeated", meta(), learned,
+        {"manual stand repeated", standFileMeta(), learned,
          R"(<parkpos id="M1" latitude="52.3" longitude="4.76" radius="30" manual="true"/>
             <parkpos id="M1" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)",
          "D7 D8 F4 M1", "manually created stand 'M1' has the id of another stand"},
-        {"manual stand with the id of a stand of the stand file", meta(), learned,
+        {"manual stand with the id of a stand of the stand file", standFileMeta(), learned,
          R"(<parkpos id="D8" latitude="52.3" longitude="4.77" radius="30" manual="true"/>)", "D7 D8 F4",
          "manually created stand 'D8' has the id of another stand"},
-        {"manual stand without a radius", meta(), learned,
+        {"manual stand without a radius", standFileMeta(), learned,
          R"(<parkpos id="M1" latitude="52.3" longitude="4.77" manual="true"/>)", "D7 D8 F4",
          "manually created stand 'M1' misses correct attributes"},
-        {"manual stand with a use without a day", meta(), learned,
+        {"manual stand with a use without a day", standFileMeta(), learned,
          R"(<parkpos id="M1" latitude="52.3" longitude="4.77" radius="30" manual="true"><opt reg="X" hh="3"/>
             </parkpos>)",
          "D7 D8 F4 M1", "Parking position 'M1': a use without hours or a day 1..7 is not used."},
-        {"learned radius nan", meta(), learned, R"(<parkpos id="D8" radius_change="true" radius="nan"/>)",
+        {"learned radius nan", standFileMeta(), learned, R"(<parkpos id="D8" radius_change="true" radius="nan"/>)",
          "D7 D8 F4", "Parking position 'D8': the learned radius \"nan\" is not used."},
-        {"learned radius below 0", meta(), learned, R"(<parkpos id="D8" radius_change="true" radius="-5"/>)",
+        {"learned radius below 0", standFileMeta(), learned, R"(<parkpos id="D8" radius_change="true" radius="-5"/>)",
          "D7 D8 F4", "Parking position 'D8': the learned radius \"-5\" is not used."},
-        {"learned radius 1e300", meta(), learned, R"(<parkpos id="D8" radius_change="true" radius="1e300"/>)",
+        {"learned radius 1e300", standFileMeta(), learned, R"(<parkpos id="D8" radius_change="true" radius="1e300"/>)",
          "D7 D8 F4", "Parking position 'D8': the learned radius \"1e300\" is not used."},
-        {"learned use without hours", meta(), learned,
+        {"learned use without hours", standFileMeta(), learned,
          R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="3" hh=""/></parkpos>)", "D7 D8 F4",
          "Parking position 'D8': a learned use without hours is not used."},
-        {"learned use on day 9", meta(), learned,
+        {"learned use on day 9", standFileMeta(), learned,
          R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="9" hh="3"/></parkpos>)", "D7 D8 F4",
          "Parking position 'D8': a learned use on day \"9\" is not used."},
-        {"learned use whose hours have a gap", meta(), learned,
+        {"learned use whose hours have a gap", standFileMeta(), learned,
          R"(<parkpos id="D8"><opt reg="X" airl="KLM" type="B738" day="3" hh="3,7"/></parkpos>)", "D7 D8 F4",
          "Parking position 'D8': the learned use with hours \"3,7\" is not used."},
     };
@@ -588,7 +584,7 @@ std::string narrowed(const std::string& text) {
 }
 
 std::string handmadeFile(const std::string& stands, const std::string& root = "parkpositions") {
-    return "<root>" + meta() + R"(<parameters><parameter name="airport_name" value="Schiphol by hand"/>
+    return "<root>" + standFileMeta() + R"(<parameters><parameter name="airport_name" value="Schiphol by hand"/>
         <parameter name="handmade" value="true"/><parameter name="altitude" value="-12"/></parameters>)" + "<" +
            root + ">" + stands + "</" + root + "></root>";
 }
@@ -614,7 +610,7 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         const char* inUse;   // the stand ids in use, in list order
         const char* closing; // a part of the status line after the close ("" for none)
     };
-    const std::string learnedHead = "<root>" + meta() +
+    const std::string learnedHead = "<root>" + standFileMeta() +
                                     R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)"
                                     "</parameters><parkpositions>";
     const std::string learnedUses = R"(<parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/>
@@ -630,7 +626,7 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
     std::string tabs = handmadeFile(kHandmadeStands);
     std::replace(tabs.begin(), tabs.end(), ' ', '\t');  // between attributes too
     tabs.replace(0, 0, "\n\n\t\n");
-    const std::string cp1252 = "<root>" + meta() +
+    const std::string cp1252 = "<root>" + standFileMeta() +
                                "<parameters><parameter name=\"airport_name\" value=\"Z\xFCrich by hand\"/>"
                                "<parameter name=\"handmade\" value=\"true\"/><parameter name=\"altitude\" "
                                "value=\"-12\"/></parameters><parkpositions><parkpos id=\"A\xE4\x31\" "
@@ -646,11 +642,11 @@ TEST_F(ParkStandFile, EveryWriteKeepsEveryEntryTheUsersFileHeld) {
         {"hand-made file with one stand misspelled parkpo", handmadeFile(kHandmadeStands + R"(
             <parkpo id="H4" latitude="52.3" longitude="4.78" radius="30"/>)"),
          true, After::refused, "H1 H2 H3", "1 element <parkpo> inside parkpositions is not a stand"},
-        {"learned uses under a misspelled parkposition", "<root>" + meta() + R"(<parameters>
+        {"learned uses under a misspelled parkposition", "<root>" + standFileMeta() + R"(<parameters>
             <parameter name="airport_name" value="Amsterdam Schiphol"/></parameters><parkposition>)" + learnedUses +
              "</parkposition></root>",
          true, After::refused, "D7 D8 F4", "the element <parkposition> is not read"},
-        {"hand-made header only", "<root>" + meta() + R"(<parameters><parameter name="handmade" value="1"/>
+        {"hand-made header only", "<root>" + standFileMeta() + R"(<parameters><parameter name="handmade" value="1"/>
             </parameters></root>)",
          false, After::refused, "", "no stand of it can be read"},
         {"empty learned file", "", true, After::refused, "D7 D8 F4",
@@ -837,7 +833,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
         const char* now = nullptr;
     };
     const auto learned = [](const std::string& stands, const std::string& version = "11.10.5") {
-        return "<root>" + meta(version.c_str()) +
+        return "<root>" + standFileMeta(version.c_str()) +
                "\n  <parameters><parameter name=\"airport_name\" value=\"Amsterdam Schiphol\"/></parameters>\n"
                "  <parkpositions>\n" + stands + "\n  </parkpositions>\n</root>\n";
     };
@@ -893,7 +889,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
          learned("\t<parkpos\n\t\tid = 'D7'\tnote='a &amp; b'\n\t></parkpos>\n\t<?note by hand?><![CDATA[<parkpos id=\"X\"/>]]>")},
         {"a file without an entry for the stand", learned(R"(    <parkpos id="D8" radius_change="true" radius="15.25"/>)")},
         {"a file with a document type and no parkpositions",
-         "<?xml version=\"1.0\"?>\n<!DOCTYPE root [<!-- the user's --><!ENTITY apron \"A\">]>\n<root>" + meta() +
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE root [<!-- the user's --><!ENTITY apron \"A\">]>\n<root>" + standFileMeta() +
              "<parameters><parameter name=\"airport_name\" value=\"&apron; Schiphol\"/></parameters></root>"},
         {"hand-made: blanks around ids, eight decimals, an entity in an id", handmadeFile(handmadeStands)},
         {"hand-made with handmade=\"false\"", handmadeFalse},
@@ -1068,7 +1064,7 @@ TEST_F(ParkStandFile, ACloseWritesOnlyWhatWasLearnedIntoTheUsersFile) {
 // (or part of its hours) or an entry kept unused is refused, unless the user
 // asked for it; a use the traffic set aside for the visit stays in the file.
 TEST_F(ParkStandFile, TheDoorRefusesAWriteThatLeavesOutWhatWasRead) {
-    const std::string learnedFile = "<root>" + meta() +
+    const std::string learnedFile = "<root>" + standFileMeta() +
                                     R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)"
                                     R"(</parameters><parkpositions>
         <parkpos id="D7"><opt reg="PH-EXB" airl="KLM" type="E75L" day="2" hh="7:9"/></parkpos>
@@ -1202,7 +1198,7 @@ TEST_F(ParkStandFile, AStandFileNamesItselfInEveryStopAndNotice) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fs::remove_all("airports");
-        const std::string content = "<root>" + meta() + "<parameters>" + row.parameters +
+        const std::string content = "<root>" + standFileMeta() + "<parameters>" + row.parameters +
                                     "</parameters><parkpositions>" + row.stands + "</parkpositions></root>";
         const bool archived = std::string_view(row.reference).starts_with("archive");
         if (archived) {
@@ -1237,7 +1233,7 @@ TEST_F(ParkStandFile, AStandFileNamesItselfInEveryStopAndNotice) {
 // notice stays through the status texts of the visit and goes when the
 // airport is left.
 TEST_F(ParkStandFile, ADamagedLearnedFileIsKeptNamedAndNotReplaced) {
-    const std::string good = "<root>" + meta() + R"(
+    const std::string good = "<root>" + standFileMeta() + R"(
 <parameters><parameter name="airport_name" value="Amsterdam Schiphol"/></parameters>
 <parkpositions>
 <parkpos id="D8" radius_change="true" radius="15"/>
@@ -1307,7 +1303,7 @@ TEST_F(ParkStandFile, ADamagedLearnedFileIsKeptNamedAndNotReplaced) {
 // read of the mended file takes the notice away.
 TEST_F(ParkStandFile, ANoticeOutlivesAReadThatFoundNoStand) {
     const fs::path path = "airports/learned/stock/EHAM.xml";
-    const std::string unusable = "<root>" + meta() + R"(<parameters>
+    const std::string unusable = "<root>" + standFileMeta() + R"(<parameters>
         <parameter name="airport_name" value="Amsterdam Schiphol"/><parameter name="handmade" value="true"/>
       </parameters><parkpositions>
         <parkpos id="H1" latitude="52,3" longitude="4.75" radius="30"/>
@@ -1404,7 +1400,7 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
     const fs::path path = "airports/learned/stock/EHAM.xml";
     const std::string sued = "S\xC3\xBC" "d 1";
     const auto learned = [](const std::string& stands, const std::string& parameters = "") {
-        return "<root>" + meta() + R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)" +
+        return "<root>" + standFileMeta() + R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>)" +
                parameters + "</parameters><parkpositions>" + stands + "</parkpositions></root>";
     };
     const std::string suedUse =
@@ -1512,7 +1508,7 @@ TEST_F(ParkStandFile, AUsersFileIsReadWholeAndSaysWhatIsWrong) {
 // user set read-only is named so, not as in use.
 TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasLearned) {
     const fs::path path = "airports/learned/stock/EHAM.xml";
-    const std::string file = "<root>" + meta() +
+    const std::string file = "<root>" + standFileMeta() +
                              R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/></parameters>)"
                              R"(<parkpositions><parkpos id="D8" radius_change="true" radius="15.0"/>)"
                              "</parkpositions></root>";
@@ -1566,7 +1562,7 @@ TEST_F(ParkStandFile, ALearnedFileInUseByAnotherProgramIsNamedSoAndKeepsWhatWasL
 // place reads whole: "52,0" is no latitude of 52.
 TEST_F(ParkStandFile, TheNearestStandIsOneWhosePlaceReadsWhole) {
     writeFile("airports/my_thirdparty/EHAM.xml",
-              "<root>" + meta() + R"(<parameters><parameter name="altitude" value="-11"/></parameters><parkpositions>
+              "<root>" + standFileMeta() + R"(<parameters><parameter name="altitude" value="-11"/></parameters><parkpositions>
                  <parkpos id="A1" latitude="52,0" longitude="4.76" radius="20"/>
                  <parkpos id="B2" latitude="52.30" longitude="4.76" radius="20"/></parkpositions></root>)");
     std::string standId;
@@ -1585,7 +1581,7 @@ TEST_F(ParkStandFile, FilesAboveTheSizeCapAreRefusedAndLeftAsTheyWere) {
               "file may hold");
 
     const fs::path path = "airports/learned/stock/EHAM.xml";
-    const std::string learned = "<root>" + meta() + R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>
+    const std::string learned = "<root>" + standFileMeta() + R"(<parameters><parameter name="airport_name" value="Amsterdam Schiphol"/>
       </parameters><parkpositions/></root>)" + padding;
     writeFile("airports/my_thirdparty/EHAM.xml", ehamStandFile("stock"));
     writeFile(path, learned);

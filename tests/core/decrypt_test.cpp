@@ -1,4 +1,5 @@
 #include "core/decrypt.h"
+#include "support/test_files.h"
 
 #include "core/data_key.h"
 #include "core/log.h"
@@ -24,17 +25,8 @@ constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FI
 
 const encryptor::Key kProgramKey = g_dataFileKey;
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
-}
+using test_files::readAll;
+using test_files::writeFile;
 
 std::string plainText(std::size_t count) {
     std::mt19937 rng(static_cast<unsigned>(count) + 1);

@@ -1,4 +1,5 @@
 #include "core/download.h"
+#include "support/test_files.h"
 
 #include "core/log.h"
 #include "core/run_flags.h"
@@ -20,18 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
-}
+using test_files::readAll;
+using test_files::writeFile;
 
 // Every byte value, CR and LF among them, so a text-mode slip would show.
 std::string randomBytes(std::size_t count, unsigned seed) {

@@ -1,4 +1,5 @@
 #include "core/log.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
+using test_files::readAll;
+using test_files::writeFile;
 
 class LogTest : public ::testing::Test {
 protected:

@@ -3,6 +3,8 @@
 // every setting back at its default.
 #pragma once
 
+#include "support/test_files.h"
+
 #include "core/log.h"
 #include "core/run_flags.h"
 #include "core/settings.h"
@@ -23,17 +25,8 @@ namespace settings_test {
 
 namespace fs = std::filesystem;
 
-inline std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-inline void writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+inline std::string readFile(const fs::path& p) { return test_files::readAll(p); }
+using test_files::writeFile;
 
 inline fs::path dataDir() {
     if (const char* dir = std::getenv("GLIM_SOURCE_DIR")) return fs::path(dir) / "tests" / "core" / "data";

@@ -15,7 +15,7 @@ constexpr std::int64_t kAt102929 = 1767695369;
 
 json baseParked() { return json::array({52.3091, 4.7622, "EHAM_D4", "B738", "PH-BXB", kAt102929, "KLM1391"}); }
 
-struct Row {
+struct ParkedRow {
     const char* name;
     std::function<void(json&)> edit;
     std::function<void(FeedSettings&, RecordingFeedEnv&)> setup;
@@ -40,7 +40,7 @@ protected:
 };
 
 TEST_F(ParkedEntries, EveryGateTakesOrDropsTheEntry) {
-    const std::vector<Row> rows = {
+    const std::vector<ParkedRow> rows = {
         {"a complete entry", nullptr, nullptr, true,
          [](const ParkedRecord& r) {
              EXPECT_EQ(r.hexid, 0x4845d1u);
@@ -166,7 +166,7 @@ TEST_F(ParkedEntries, EveryGateTakesOrDropsTheEntry) {
          },
          true, nullptr},
     };
-    for (const Row& row : rows) {
+    for (const ParkedRow& row : rows) {
         SCOPED_TRACE(row.name);
         env.registrations.clear();
         json e = baseParked();

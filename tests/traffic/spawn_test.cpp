@@ -12,21 +12,21 @@
 
 namespace {
 
-constexpr std::uint32_t kHex = 0x4CA7B1;
+constexpr std::uint32_t kSpawnHex = 0x4CA7B1;
 
 class SpawnTest : public TrafficHarness {
 protected:
     // A buffered aircraft with n points 5 s apart, due from tick 1000 on.
     LiveAc& buffered(const std::string& callsign, const std::string& type, int n, Fix fix = Fix{},
                      const std::string& registration = {}) {
-        auto records = flight(kHex, callsign, type, fix, n, 5.0);
+        auto records = flight(kSpawnHex, callsign, type, fix, n, 5.0);
         for (std::size_t i = 0; i < records.size(); ++i) {
             records[i].registration = registration;
             records[i].point.time = 1000 + 500 * static_cast<std::int32_t>(i);
         }
         g_liveAc.clear();
         AcBase base = gf_buildAircraftBase(records[0]);
-        base.hexid = kHex;
+        base.hexid = kSpawnHex;
         g_liveAc.emplace_back(records[0].point, base, records[0].feedTime);
         for (std::size_t i = 1; i < records.size(); ++i) g_liveAc[0].stream.push_back(records[i].point);
         return g_liveAc[0];
@@ -74,7 +74,7 @@ TEST_F(SpawnTest, GateTable) {
         EXPECT_EQ(ac.removeFromBuffer != 0, row.removed) << ac.liveryTitle;
         EXPECT_EQ(ac.callsign, row.callsignAfter);
         if (row.spawned) {
-            EXPECT_EQ(g_addingStack, std::vector<std::uint32_t>{kHex});
+            EXPECT_EQ(g_addingStack, std::vector<std::uint32_t>{kSpawnHex});
             EXPECT_FALSE(ac.liveryTitle.empty());
         }
     }

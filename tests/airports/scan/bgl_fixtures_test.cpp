@@ -124,7 +124,7 @@ std::string lf_assemble(const std::vector<Field>& fields) {
     return bytes;
 }
 
-struct StandRow {
+struct FixtureStand {
     const char* id;
     double lat, lon, heading_deg, radius_m;
     bool cargo, ramp, heli;
@@ -146,7 +146,7 @@ TEST_F(BglFixture, AHandAssembledFileDecodesAsItsTablesSay) {
         const char* code;
         const char* name;
         int alt_ft;
-        std::vector<StandRow> stands;
+        std::vector<FixtureStand> stands;
     };
     const AirportRow rows[] = {
         {"EGLL", "Alpha", 83,
@@ -166,7 +166,7 @@ TEST_F(BglFixture, AHandAssembledFileDecodesAsItsTablesSay) {
         ASSERT_EQ(a.stands.size(), row.stands.size());
         for (std::size_t k = 0; k < row.stands.size(); ++k) {
             const Stand& s = a.stands[k];
-            const StandRow& want = row.stands[k];
+            const FixtureStand& want = row.stands[k];
             EXPECT_EQ(s.id, want.id);
             EXPECT_NEAR(s.latitude, want.lat, 1e-6) << want.id;
             EXPECT_NEAR(s.longitude, want.lon, 1e-6) << want.id;

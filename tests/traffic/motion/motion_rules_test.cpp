@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr std::uint32_t kHex = 0x400001;
+constexpr std::uint32_t kRulesHex = 0x400001;
 // One nautical mile in degrees of latitude.
 constexpr double kNmLat = 1.0 / 60.0;
 
@@ -56,7 +56,7 @@ protected:
         return out;
     }
     static LiveAc& level(std::int32_t dueNext = 1300) {
-        return activeAc(kHex, {point(52.0, 4.0, 5000, 250, 1000), point(52.0 + 250 * kNmLat / 3600 * 3, 4.0, 5000, 250, dueNext),
+        return activeAc(kRulesHex, {point(52.0, 4.0, 5000, 250, 1000), point(52.0 + 250 * kNmLat / 3600 * 3, 4.0, 5000, 250, dueNext),
                                point(52.0 + 250 * kNmLat / 3600 * 6, 4.0, 5000, 250, dueNext + 300)});
     }
 };
@@ -137,7 +137,7 @@ TEST_F(MotionRules, AirMotionTable) {
          [] {
              // 1900 ft above the ground, coming down 700 fpm over 15 s of
              // reports, then level for 30 s, then climbing away.
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 150, 1000, -700)});
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 150, 1000, -700)});
              ac.heightAboveGround = 1900;
              auto more = [&](int n, double fpm) {
                  for (int i = 0; i < n; ++i) {
@@ -183,7 +183,7 @@ TEST_F(MotionRules, AirMotionTable) {
          }},
         {"a level leg about 2,400 ft above the ground whose reports step 25 ft changes no flaps",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 150, 1000)});
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 150, 1000)});
              ac.lastFlaps = 0;
              for (int i = 1; i <= 12; ++i)
                  ac.stream.push_back(point(52.0 + i * 150 * kNmLat / 3600 * 3, 4.0, i % 2 ? 5010 : 4998, 150, 1000 + 300 * i));
@@ -201,7 +201,7 @@ TEST_F(MotionRules, AirMotionTable) {
              // 230 ft up, 700 fpm down to two ground reports, then climbing
              // 1,200 fpm: the stream shows the climb-out while the aircraft
              // still comes down.
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 230, 120, 1000, -700)});
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 230, 120, 1000, -700)});
              ac.heightAboveGround = 230;
              auto add = [&](double alt, double fpm, bool airborne) {
                  const StreamPoint& last = ac.stream.back();
@@ -236,7 +236,7 @@ TEST_F(MotionRules, AirMotionTable) {
              for (const Case c : {Case{500, 25, 0}, Case{1900, 0, -300}}) {
                  g_liveAc.clear();
                  gf_clearSimCommandQueues();
-                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000 - c.firstLow_ft, 150, 1000, c.firstLow_ft ? -320 : c.fpm)});
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000 - c.firstLow_ft, 150, 1000, c.firstLow_ft ? -320 : c.fpm)});
                  ac.heightAboveGround = c.height_ft;
                  for (int i = 1; i <= 10; ++i)
                      ac.stream.push_back(point(52.0 + i * 150 * kNmLat / 3600 * 3, 4.0, 5000 + c.fpm / 20 * i, 150,
@@ -270,7 +270,7 @@ TEST_F(MotionRules, AirMotionTable) {
          }},
         {"crossing 10000 ft changes the lights once per crossing",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 12000, 250, 1000), point(52.01, 4.0, 12000, 250, 1300),
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 12000, 250, 1000), point(52.01, 4.0, 12000, 250, 1300),
                                           point(52.02, 4.0, 9000, 250, 1600), point(52.03, 4.0, 9000, 250, 1900),
                                           point(52.04, 4.0, 9000, 250, 2200)});
              for (int i = 0; i < 4; ++i) {
@@ -281,7 +281,7 @@ TEST_F(MotionRules, AirMotionTable) {
          }},
         {"the flare starts at CG + 30 ft, raises the flag, and the throttle closes at CG + 10 ft",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 60, 140, 1000), point(52.01, 4.0, 0, 140, 5000)});
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 60, 140, 1000), point(52.01, 4.0, 0, 140, 5000)});
              useParkAirport(52.0, 4.0, 0.0);
              ac.motion.more.landing = true;
              ac.motion.more.touchdownAhead = true;  // its next point is on the ground
@@ -312,8 +312,8 @@ TEST_F(MotionRules, AirMotionTable) {
              auto pass = [] {
                  for (LiveAc& ac : g_liveAc) updateLiveAc(ac);
              };
-             flaring(kHex);
-             flaring(kHex + 1);
+             flaring(kRulesHex);
+             flaring(kRulesHex + 1);
              pass();
              EXPECT_TRUE(g_flareActive.load());
              g_liveAc[0].motion.touchdownReached = true;  // the first one's wheels are down
@@ -325,8 +325,8 @@ TEST_F(MotionRules, AirMotionTable) {
              pass();
              EXPECT_FALSE(g_flareActive.load());
              g_liveAc.clear();
-             flaring(kHex);
-             flaring(kHex + 1);
+             flaring(kRulesHex);
+             flaring(kRulesHex + 1);
              pass();
              removeAircraftFromSim(g_liveAc[0]);
              removeAircraftFromSim(g_liveAc[1]);
@@ -336,7 +336,7 @@ TEST_F(MotionRules, AirMotionTable) {
         {"an update that fails removes its aircraft once; the next tick does not fail again",
          [] {
              // 12 nm at 0.001 kt: a segment beyond 32 bits of ticks.
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 0.001, 1000), point(52.2, 4.0, 5000, 0.001, 1300)});
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 0.001, 1000), point(52.2, 4.0, 5000, 0.001, 1300)});
              EXPECT_FALSE(updateLiveAc(ac));
              EXPECT_EQ(ac.simState, SimState::removingfromsim);
              EXPECT_NO_THROW(updateLiveAc(ac));
@@ -364,14 +364,14 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a holding aircraft whose next point lies 300 m away is removed",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
              ac.jumpChecked = 1;
              decodeExisting(ac, point(52.0 + 300.0 / 111132.95, 4.0, 0, 5, 1200));
              EXPECT_EQ(ac.simState, SimState::removingfromsim);
          }},
         {"a silent taxiing aircraft holds for MAX_HOLDING_MINUTES whole minutes",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 10, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 10, 1000)}, true);
              EXPECT_TRUE(lf_extendOrEnd(ac));
              EXPECT_EQ(ac.stream.back().time, 1300);
              EXPECT_TRUE(ac.stream.back().stationary);
@@ -382,13 +382,13 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"one closer than 1.2 times both sizes to another taxiing aircraft ends at once",
          [] {
-             activeAc(kHex + 1, {point(52.0, 4.0001, 0, 10, 1000)}, true);
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 10, 1000)}, true);
+             activeAc(kRulesHex + 1, {point(52.0, 4.0001, 0, 10, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 10, 1000)}, true);
              EXPECT_FALSE(lf_extendOrEnd(ac));
          }},
         {"an airborne stream flies on 8 steps of 8 s at 95 % each, then ends",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 200, 1000)});
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 200, 1000)});
              double gs = 200;
              for (int step = 0; step < 8; ++step) {
                  ASSERT_TRUE(lf_extendOrEnd(ac));
@@ -408,14 +408,14 @@ TEST_F(MotionRules, StreamChecksTable) {
              for (const Step& c : {Step{20, 40, 0, 20}, Step{50, 80, 0, 20}, Step{70, 110, 0, 30}, Step{90, 110, 0, 60},
                                    Step{120, 150, 600, 80}, Step{150, 170, 1200, 100}, Step{165, 180, 2400, 100}}) {
                  g_liveAc.clear();
-                 LiveAc& run = activeAc(kHex, {point(52.0, 4.0, 0, c.gs, 1000)}, true);
+                 LiveAc& run = activeAc(kRulesHex, {point(52.0, 4.0, 0, c.gs, 1000)}, true);
                  run.motion.more.takeOffRun = true;
                  lf_extendStream(run, 10);
                  EXPECT_EQ(run.stream.back().gs, c.takeOff) << c.gs;
                  EXPECT_EQ(run.stream.back().vrate, c.takeOffVrate) << c.gs;
                  EXPECT_EQ(run.stream.back().time, 1300);
                  g_liveAc.clear();
-                 LiveAc& roll = activeAc(kHex, {point(52.0, 4.0, 0, c.gs, 1000)}, true);
+                 LiveAc& roll = activeAc(kRulesHex, {point(52.0, 4.0, 0, c.gs, 1000)}, true);
                  roll.motion.landingRoll = true;
                  lf_extendStream(roll, 10);
                  EXPECT_EQ(roll.stream.back().gs, c.roll) << c.gs;
@@ -426,7 +426,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          [] {
              loadEham();
              const Stand& d7 = *gf_findStandByName("D7");
-             LiveAc& ac = activeAc(kHex, {point(d7.latitude, d7.longitude, 0, 0, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(d7.latitude, d7.longitude, 0, 0, 1000)}, true);
              ac.flightState = FlightState::parked;
              ac.standId = d7.number;
              ac.standLat = d7.latitude;
@@ -441,7 +441,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a point 150 degrees behind an aircraft in its landing roll restarts its stream",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 60, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 60, 1000)}, true);
              ac.pos.heading = 0.0;
              ac.pos.lat = 52.001;
              ac.motion.landingRoll = true;
@@ -479,7 +479,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a stop of less than 15 s on the ground disappears",
          [] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 10, 1000), point(52.0005, 4.0, 0, 10, 1400),
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 10, 1000), point(52.0005, 4.0, 0, 10, 1400),
                                           point(52.001, 4.0, 0, 0, 1800)}, true);
              ac.stream.back().stationary = true;
              StreamPoint stop = ac.stream.back();
@@ -512,7 +512,7 @@ TEST_F(MotionRules, TaxiShapeTable) {
              for (const double turn : {60.0, 170.0}) {
                  const double e = 40.0 * std::sin(turn * kDegToRad), n = 40.0 + 40.0 * std::cos(turn * kDegToRad);
                  LiveAc& ac = activeAc(
-                     kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 40, 10, 1778), taxiAt(e, n, 10, 2556)}, true);
+                     kRulesHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 40, 10, 1778), taxiAt(e, n, 10, 2556)}, true);
                  nextPosMain(ac);
                  EXPECT_EQ(curves(), turn < 160.0) << turn;
                  EXPECT_EQ(ac.stream.size(), turn < 160.0 ? 1u : 2u) << "the curve's end point leaves the stream";
@@ -522,7 +522,7 @@ TEST_F(MotionRules, TaxiShapeTable) {
         {"a 90 degree turn after a 100 m straight at 10 kt gets a midpoint halfway first, no curve yet",
          [&] {
              LiveAc& ac = activeAc(
-                 kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 100, 10, 2944), taxiAt(40, 100, 10, 3722)}, true);
+                 kRulesHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 100, 10, 2944), taxiAt(40, 100, 10, 3722)}, true);
              nextPosMain(ac);
              ASSERT_EQ(ac.stream.size(), 3u);
              EXPECT_NEAR(ac.stream[0].lat, 52.0 + 50.0 / 111132.95, 1e-7) << "halfway along the straight";
@@ -532,7 +532,7 @@ TEST_F(MotionRules, TaxiShapeTable) {
         {"a speed change of more than 5 kt over 100 m or more gets a midpoint at the mean speed; 5 kt does not",
          [&] {
              for (const double to : {20.0, 15.0}) {
-                 LiveAc& ac = activeAc(kHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 120, to, 2800)}, true);
+                 LiveAc& ac = activeAc(kRulesHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 120, to, 2800)}, true);
                  nextPosMain(ac);
                  EXPECT_EQ(ac.stream[0].gs, to == 20.0 ? 15.0 : to) << to;
                  EXPECT_EQ(ac.stream.size(), to == 20.0 ? 2u : 1u) << to;
@@ -547,7 +547,7 @@ TEST_F(MotionRules, ParkingTable) {
         {"two tries at the same last point search once; 30 m away needs the wide search",
          [] {
              useParkAirport(52.0, 4.0);
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 5, 1000), point(52.0, 4.0005, 0, 0, 1400)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 5, 1000), point(52.0, 4.0005, 0, 0, 1400)}, true);
              const StreamPoint last = ac.stream.back();
              addStand("A1", last.lat + 30.0 / 111132.95, last.lon, 30);
              try2Park(ac, false);
@@ -563,7 +563,7 @@ TEST_F(MotionRules, ParkingTable) {
          [] {
              useParkAirport(52.0, 4.0);
              Stand& s = addStand("A1", 52.0, 4.0, 30);
-             LiveAc& ac = activeAc(kHex, {point(52.0 + 3.0 / 111132.95, 4.0, 0, 0, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0 + 3.0 / 111132.95, 4.0, 0, 0, 1000)}, true);
              ac.flightState = FlightState::parking;
              ac.standId = s.number;
              ac.standLat = s.latitude;
@@ -576,7 +576,7 @@ TEST_F(MotionRules, ParkingTable) {
              useParkAirport(52.0, 4.0);
              const Stand& s = addStand("A1", 52.0, 4.0, 30);
              // Both drove to A1; the first to get there takes it.
-             for (std::uint32_t hex : {kHex, kHex + 1}) {
+             for (std::uint32_t hex : {kRulesHex, kRulesHex + 1}) {
                  LiveAc& ac = activeAc(hex, {point(52.0, 4.0, 0, 0, 1000)}, true);
                  ac.flightState = FlightState::parking;
                  ac.standId = s.number;
@@ -593,7 +593,7 @@ TEST_F(MotionRules, ParkingTable) {
         {"a ghost never displaces its parked flight, the flight displaces its ghost",
          [] {
              Stand& s = addStand("A1", 52.0, 4.0, 30);
-             LiveAc& dlh = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             LiveAc& dlh = activeAc(kRulesHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
              dlh.callsign = "DLH4";
              dlh.flightState = FlightState::parked;
              dlh.standId = s.number;
@@ -608,9 +608,9 @@ TEST_F(MotionRules, ParkingTable) {
              useParkAirport(52.0, 4.0);
              const auto n1 = addStand("A1", 52.0, 4.0, 30).number;
              const auto n2 = addStand("A2", 52.001, 4.0, 30).number;
-             activeAc(kHex, {point(52.0, 4.0, 0, 3, 1000), point(52.0, 4.0001, 0, 3, 1400)}, true);
-             activeAc(kHex + 1, {point(52.001, 4.0, 0, 3, 1000), point(52.001, 4.0001, 0, 3, 1400)}, true);
-             activeAc(kHex + 2, {point(52.002, 4.0, 0, 3, 1000), point(52.002, 4.0001, 0, 3, 1400)}, true);
+             activeAc(kRulesHex, {point(52.0, 4.0, 0, 3, 1000), point(52.0, 4.0001, 0, 3, 1400)}, true);
+             activeAc(kRulesHex + 1, {point(52.001, 4.0, 0, 3, 1000), point(52.001, 4.0001, 0, 3, 1400)}, true);
+             activeAc(kRulesHex + 2, {point(52.002, 4.0, 0, 3, 1000), point(52.002, 4.0001, 0, 3, 1400)}, true);
              g_liveAc[0].flightState = FlightState::parking;  // driving onto its stand
              g_liveAc[0].standId = n1;
              g_liveAc[1].flightState = FlightState::parked;
@@ -638,7 +638,7 @@ TEST_F(MotionRules, ParkingTable) {
              AiCreateRequest r;
              r.callsign = "STAT1";
              g_staticCreationQueue.push_back(r);
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 0, 1000)}, true);
              lf_makesWay(ac, s);
              EXPECT_TRUE(g_staticCreationQueue.empty());
              EXPECT_TRUE(g_staticAc.empty());
@@ -676,7 +676,7 @@ TEST_F(MotionRules, LiveryRespawnTable) {
          }},
         {"DLH4_ while DLH4 flies is dropped",
          [&] {
-             LiveAc& real = activeAc(kHex + 7, {point(52.1, 4.0, 5000, 250, 1000), point(52.2, 4.0, 5000, 250, 3000)});
+             LiveAc& real = activeAc(kRulesHex + 7, {point(52.1, 4.0, 5000, 250, 1000), point(52.2, 4.0, 5000, 250, 3000)});
              real.callsign = "DLH4";
              LiveAc& ac = level();
              EXPECT_FALSE(lf_respawnCheck(ac, rec("DLH4_", "")));
@@ -684,7 +684,7 @@ TEST_F(MotionRules, LiveryRespawnTable) {
          }},
         {"a parked aircraft respawns on the spot, due at the next tick",
          [&] {
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 0, 0, 1000), point(52.0, 4.0, 0, 0, 900000)}, true);
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 0, 1000), point(52.0, 4.0, 0, 0, 900000)}, true);
              ac.flightState = FlightState::parked;
              ac.pos.heading = 1.0;
              EXPECT_FALSE(lf_respawnCheck(ac, rec("KLM77", "")));

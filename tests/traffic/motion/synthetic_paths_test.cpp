@@ -24,12 +24,12 @@ namespace {
 
 constexpr double kMetresPerDeg = 111132.95;
 constexpr double kKtToMs = 0.514444;
-constexpr std::uint32_t kHex = 0x484506;
+constexpr std::uint32_t kSyntheticHex = 0x484506;
 
 // A path in metres east and north of an origin, sampled every 2 s.
 class PathWriter {
 public:
-    PathWriter(double lat0, double lon0, double east, double north, std::uint32_t hexid = kHex,
+    PathWriter(double lat0, double lon0, double east, double north, std::uint32_t hexid = kSyntheticHex,
                std::string callsign = "KLM1234")
         : m_lat0(lat0), m_lon0(lon0), m_e(east), m_n(north), m_hexid(hexid), m_callsign(std::move(callsign)) {}
 
@@ -149,7 +149,7 @@ TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndPark
     bool flared = false, flareFlag = false, rolled = false;
     double touchdownHeading = -1, touchdownSink = 0, sink = 0;
     feed(path.records, 3000, [&] {
-        const LiveAc* ac = liveAc(kHex);
+        const LiveAc* ac = liveAc(kSyntheticHex);
         if (!ac || ac->simState != SimState::active) return;
         flared |= ac->motion.more.flareStage >= 3;
         flareFlag |= g_flareActive.load();
@@ -160,7 +160,7 @@ TEST_F(SyntheticPaths, LandingFlaresTouchesDownOnTheRunwayHeadingRollsOutAndPark
         }
         if (!ac->groundMode) sink = -ac->motion.verticalSpeed_ftPerTick * 6000.0;
     });
-    const LiveAc* ac = liveAc(kHex);
+    const LiveAc* ac = liveAc(kSyntheticHex);
     ASSERT_NE(ac, nullptr);
     EXPECT_TRUE(flared && flareFlag) << "the flare reached its third stage and sped up the range requests";
     EXPECT_TRUE(rolled) << "touched down during the flare";
@@ -264,13 +264,13 @@ TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     std::vector<FlightState> states;
     double liftOffGs = -1;
     feed(path.records, 1000, [&] {
-        const LiveAc* ac = liveAc(kHex);
+        const LiveAc* ac = liveAc(kSyntheticHex);
         if (!ac || ac->simState != SimState::active) return;
         if (states.empty() || states.back() != ac->flightState) states.push_back(ac->flightState);
         if (liftOffGs < 0 && !ac->groundMode && ac->flightState == FlightState::take_off)
             liftOffGs = ac->stream.front().gs;
     });
-    const LiveAc* ac = liveAc(kHex);
+    const LiveAc* ac = liveAc(kSyntheticHex);
     ASSERT_NE(ac, nullptr);
     auto seen = [&](FlightState s) { return std::find(states.begin(), states.end(), s) != states.end(); };
     EXPECT_EQ(states.front(), FlightState::parked);
@@ -293,7 +293,7 @@ TEST_F(SyntheticPaths, AParkedAircraftMovedForwardPullsOutNoseFirst) {
     bool pushed = false, taxied = false;
     double worstOffNose = 0, lastLat = 0, lastLon = 0;
     feed(path.records, 1500, [&] {
-        const LiveAc* ac = liveAc(kHex);
+        const LiveAc* ac = liveAc(kSyntheticHex);
         if (!ac || ac->simState != SimState::active) return;
         pushed |= ac->flightState == FlightState::pushing_back || ac->flightState == FlightState::pushed_back;
         const double moved = gf_distanceNm({lastLat, lastLon}, {ac->pos.lat, ac->pos.lon}) * 1852.0;
@@ -305,7 +305,7 @@ TEST_F(SyntheticPaths, AParkedAircraftMovedForwardPullsOutNoseFirst) {
         lastLat = ac->pos.lat;
         lastLon = ac->pos.lon;
     });
-    const LiveAc* ac = liveAc(kHex);
+    const LiveAc* ac = liveAc(kSyntheticHex);
     ASSERT_NE(ac, nullptr);
     EXPECT_FALSE(pushed);
     EXPECT_TRUE(taxied);
@@ -325,7 +325,7 @@ TEST_F(SyntheticPaths, APushBackWithAQuarterTurnEndsWithTheNoseWhereTheRealOneTu
         STRAIGHT_PBS_ONLY.setValue(straight);
         g_liveAc.clear();
         const Stand& d7 = standNamed("D7");
-        PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0, kHex + variant);
+        PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0, kSyntheticHex + variant);
         auto noseAt = [&](double deg) { path.nose(deg, !trueHeading); };
         noseAt(240);
         path.stand(60, 240);
@@ -525,19 +525,19 @@ TEST_F(SyntheticPaths, ParkedAircraftReappearingInTheAirLeavesItsStand) {
     PathWriter stand(d7.latitude, d7.longitude, 0.0, 0.0);
     stand.stand(60, 240);
     feed(stand.records, 3000, {});
-    const LiveAc* parked = liveAc(kHex);
+    const LiveAc* parked = liveAc(kSyntheticHex);
     ASSERT_NE(parked, nullptr);
     ASSERT_EQ(parked->flightState, FlightState::parked);
     fly(30000);
-    ASSERT_NE(liveAc(kHex), nullptr);
-    EXPECT_EQ(liveAc(kHex)->flightState, FlightState::parked) << "waits on its stand through the silence";
+    ASSERT_NE(liveAc(kSyntheticHex), nullptr);
+    EXPECT_EQ(liveAc(kSyntheticHex)->flightState, FlightState::parked) << "waits on its stand through the silence";
 
     PathWriter air(d7.latitude, d7.longitude, 5000.0, 0.0);
     air.altitude(2000.0);
     air.leg(90, 120, 180, 180);
     for (FlightRecord& r : air.records) r.feedTime += 360.0;
     feed(air.records, 1500, {});
-    const LiveAc* ac = liveAc(kHex);
+    const LiveAc* ac = liveAc(kSyntheticHex);
     ASSERT_NE(ac, nullptr);
     EXPECT_EQ(ac->simState, SimState::active);
     EXPECT_EQ(ac->flightState, FlightState::flying);
@@ -559,7 +559,7 @@ TEST_F(SyntheticPaths, ParkedAircraftTakesItsNextFlightsCallsignOnItsStand) {
     std::vector<FlightRecord> records = stand.records;
     for (std::size_t i = records.size() / 2; i < records.size(); ++i) records[i].callsign = "KLM1235";
     feed(records, 3000, {});
-    const LiveAc* ac = liveAc(kHex);
+    const LiveAc* ac = liveAc(kSyntheticHex);
     ASSERT_NE(ac, nullptr);
     EXPECT_EQ(ac->callsign, "KLM1235");
     EXPECT_EQ(ac->flightState, FlightState::parked);
