@@ -11,13 +11,6 @@ SimStubOptions lf_nativeStub(const std::string& scenario) {
     return options;
 }
 
-int lf_countLinks(const std::vector<Json>& record, const std::string& link) {
-    int n = 0;
-    for (const auto& line : record)
-        if (line.value("link", std::string()) == link) ++n;
-    return n;
-}
-
 }  // namespace
 
 TEST_F(SimStubLink, ExchangeOverTcp) {
@@ -82,7 +75,7 @@ TEST_F(SimStubLink, ClosingWhileMessagesStream) {
         ASSERT_EQ(SimConnect_Close(handle), SIMCONNECT_OK);
         handle = nullptr;
         EXPECT_EQ(SimConnectTransport::liveCount(), 0);
-        ASSERT_TRUE(gf_eventually([&] { return lf_countLinks(stub->record(), "disconnect") == cycle + 1; }));
+        ASSERT_TRUE(gf_eventually([&] { return countLinks(stub->record(), "disconnect") == cycle + 1; }));
     }
-    EXPECT_EQ(lf_countLinks(stub->record(), "connect"), kCycles);
+    EXPECT_EQ(countLinks(stub->record(), "connect"), kCycles);
 }

@@ -25,6 +25,14 @@ using Json = nlohmann::json;
 // The world the exchange asks about: a v6 simulator, the user aircraft with an
 // object id other than the one requests name it by (0), and one aircraft of
 // someone else near it.
+// How many connects (or disconnects) the stand-in recorded.
+inline int countLinks(const std::vector<Json>& record, const std::string& link) {
+    int n = 0;
+    for (const auto& line : record)
+        if (line.value("link", std::string()) == link) ++n;
+    return n;
+}
+
 inline constexpr std::uint32_t kUserObjectId = 7;
 inline constexpr double kUserLat = 47.4647;
 inline constexpr double kUserLon = 8.5492;

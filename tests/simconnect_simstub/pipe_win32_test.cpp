@@ -35,13 +35,6 @@ int lf_threadsOfThisProcess() {
     return count;
 }
 
-int lf_countLinks(const std::vector<Json>& record, const std::string& link) {
-    int n = 0;
-    for (const auto& line : record)
-        if (line.value("link", std::string()) == link) ++n;
-    return n;
-}
-
 }  // namespace
 
 TEST_F(SimStubLink, ExchangeOverPipe) {
@@ -95,7 +88,7 @@ TEST_F(SimStubLink, ClosingLeavesNoThreadBehind) {
         // Close waits for the cancelled completions before it returns.
         EXPECT_EQ(SimConnectTransport::liveCount(), 0);
         ++cycles;
-        ASSERT_TRUE(gf_eventually([&] { return lf_countLinks(stub->record(), "disconnect") == cycles; }));
+        ASSERT_TRUE(gf_eventually([&] { return countLinks(stub->record(), "disconnect") == cycles; }));
     };
     // The first connections may start the system's completion threads.
     cycle(true);

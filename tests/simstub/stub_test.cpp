@@ -329,7 +329,7 @@ TEST_F(StubTest, CreationAssignsAnIdTellsEverySubscriberAndJoinsByTypeAnswers) {
     EXPECT_EQ(other[0].id(), 5u);
     EXPECT_EQ(other[0].u32(20), oid);
 
-    std::uint32_t far = create("Boeing 737 Far", "FAR1", {48.0, 8.0, 3000});
+    std::uint32_t farAway = create("Boeing 737 Far", "FAR1", {48.0, 8.0, 3000});
     std::uint32_t heli = create("Bell 206 Rotorcraft", "HELI1", {47.001, 8.0, 500});
     out(b);
 
@@ -351,8 +351,8 @@ TEST_F(StubTest, CreationAssignsAnIdTellsEverySubscriberAndJoinsByTypeAnswers) {
     EXPECT_EQ(got[1].text(64, 32), "DLH4AB");
 
     got = send(t::requestByTypePacket(next(), 101, 404, 200000, 2));
-    EXPECT_EQ(got.size(), 3u) << "the far aircraft within 200 km, the helicopter never";
-    EXPECT_EQ(got.back().u32(16), far);
+    EXPECT_EQ(got.size(), 3u) << "the farAway aircraft within 200 km, the helicopter never";
+    EXPECT_EQ(got.back().u32(16), farAway);
     got = send(t::requestByTypePacket(next(), 101, 404, 20000, 3));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].u32(16), heli);
