@@ -81,6 +81,26 @@ TEST_F(SpawnTest, GateTable) {
     EXPECT_TRUE(gf_isUnmatched("BAW F18  G-ABCD")) << "a flight without livery is reported and not tried again";
 }
 
+TEST_F(SpawnTest, AnAirborneFirstPointTheAircraftCannotFlyOnFromInTimeIsDroppedBeforeItsBirth) {
+    // Points 5 s apart at 250 kt (0.35 nm); the first one moved back along
+    // the track: 0.05 nm more is flown at 290 kt, 2 nm more would take
+    // 1,700 kt (a report the service repeated long after the receiver lost
+    // the aircraft).
+    for (const auto& [back_nm, bornAtFirst] : {std::pair{0.05, true}, std::pair{2.0, false}}) {
+        SCOPED_TRACE(back_nm);
+        g_addingStack.clear();
+        LiveAc& ac = buffered("DLH4AB", "A320", 4);
+        ac.stream[0].lon -= back_nm / 60.0 / 0.6;
+        const double first = ac.stream[0].lon, second = ac.stream[1].lon;
+        for (std::int32_t tick = 900; ac.simState == SimState::buffer && tick <= 3000; tick += 100) {
+            g_trafficTick = tick;
+            lf_handleBuffered(ac);
+        }
+        ASSERT_EQ(ac.simState, SimState::adding2sim);
+        EXPECT_DOUBLE_EQ(ac.pos.lon, bornAtFirst ? first : second);
+    }
+}
+
 TEST_F(SpawnTest, GroundAircraftSpawnThreeSecondsAheadAndBornTaxiingOrParkedOrWaiting) {
     useParkAirport(52.3, 4.76);
     LiveAc& taxi = buffered("KLM1", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 10.0});
