@@ -121,8 +121,10 @@ void lf_airTiming(LiveAc& ac) {
     } else {
         speed = lf_segmentSpeed(front, next);
     }
+    const double flyable = lf_flyableSpeed(front, next);
     const std::int32_t ticks = lf_flightTicks(lf_distanceNm(front, next), speed);
     next.time = lf_windowedDue(ac, next.time, ticks);
+    next.time = lf_flyableDue(ac, next, flyable);
 }
 
 // ---- Vertical speed ----

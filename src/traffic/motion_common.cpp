@@ -10,7 +10,9 @@
 
 namespace {
 constexpr double kPi = 3.141592653589793;
-}
+constexpr double kCatchUpShare = 1.25;
+constexpr double kCatchUpMargin_kt = 10.0;
+}  // namespace
 
 std::int32_t lf_ticksUntil(std::int32_t due) {
     const std::int64_t d = static_cast<std::int64_t>(due) - g_trafficTick.load();
@@ -41,6 +43,20 @@ std::int32_t lf_windowedDue(const LiveAc& ac, std::int32_t receivedDue, std::int
                                        static_cast<std::int64_t>(receivedDue) + ac.motion.windowAfter);
     }
     due = std::max(due, now);
+    if (due > INT32_MAX) throw gsl::narrowing_error();
+    return static_cast<std::int32_t>(due);
+}
+
+double lf_flyableSpeed(const StreamPoint& front, const StreamPoint& next) {
+    const double reported = std::max(front.gs, next.gs);
+    const double speed = reported > 0.0 ? reported : lf_segmentSpeed(front, next);
+    return speed * kCatchUpShare + kCatchUpMargin_kt;
+}
+
+std::int32_t lf_flyableDue(const LiveAc& ac, const StreamPoint& next, double flyable_kt) {
+    const double dist_nm = gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{next.lat, next.lon});
+    const std::int64_t earliest = g_trafficTick.load() + lf_flightTicks(dist_nm, flyable_kt);
+    const std::int64_t due = std::max<std::int64_t>(next.time, earliest);
     if (due > INT32_MAX) throw gsl::narrowing_error();
     return static_cast<std::int32_t>(due);
 }

@@ -29,6 +29,16 @@ double lf_segmentSpeed(const StreamPoint& front, const StreamPoint& next);
 // now + max(ticks, 25), kept within the window around the received due time
 // unless a stream extension runs; never earlier than now.
 std::int32_t lf_windowedDue(const LiveAc& ac, std::int32_t receivedDue, std::int32_t ticks);
+// The fastest an aircraft flies between two of its points: the faster of
+// their reported ground speeds with a quarter and 10 kt on top (what it
+// adds to catch up on its reports), or their distance over their due-time
+// difference where neither reports a speed.
+double lf_flyableSpeed(const StreamPoint& front, const StreamPoint& next);
+// The due time of next pulled in no further than the aircraft flies from its
+// position now at the flyable speed (taken before next was retimed): a window that lets the aircraft fall
+// behind its reports (a gap, a report that leaps ahead, a retimed due) is
+// caught up at a speed it can fly, never by a leap.
+std::int32_t lf_flyableDue(const LiveAc& ac, const StreamPoint& next, double flyable_kt);
 void lf_shrinkWindows(LiveAc& ac);
 // 3000 before, 3000 after (5000 in the take-off run).
 void lf_resetWindows(LiveAc& ac);

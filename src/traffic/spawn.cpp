@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "simlink/creation_tracking.h"
 #include "traffic/engine_support.h"
+#include "traffic/motion_common.h"
 #include "traffic/parking.h"
 #include "traffic/removal_rules.h"
 #include "traffic/stand_choice.h"
@@ -42,6 +43,18 @@ bool lf_due(const LiveAc& ac) {
     const StreamPoint& front = ac.stream.front();
     const std::int32_t lead = !front.airborne && front.gs != 0.0 ? kGroundSpawnLead : kSpawnLead;
     return g_trafficTick.load() >= front.time - lead;
+}
+
+// The service goes on sending a report for some time after the receiver
+// lost the aircraft, and each copy falls due like a fresh one: an aircraft
+// born there would have to leap to its next report, minutes of flight away.
+// While nobody sees it yet it is born further on instead.
+bool lf_unflyableFront(const LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    if (!front.airborne || !next.airborne) return false;
+    const double ticks = std::max<double>(static_cast<double>(next.time) - front.time, kMinSegmentTicks);
+    return lf_distanceNm(front, next) * kTicksPerHourKt / ticks > lf_flyableSpeed(front, next);
 }
 
 bool lf_mixedStream(const LiveAc& ac) {
@@ -199,7 +212,7 @@ void lf_handleBuffered(LiveAc& ac) {
         ac.removeFromBuffer = 1;
         return;
     }
-    if (lf_mixedStream(ac)) {
+    if (lf_mixedStream(ac) || lf_unflyableFront(ac)) {
         ac.stream.pop_front();
         return;
     }

@@ -81,6 +81,20 @@ TEST_F(SpawnTest, GateTable) {
     EXPECT_TRUE(gf_isUnmatched("BAW F18  G-ABCD")) << "a flight without livery is reported and not tried again";
 }
 
+TEST_F(SpawnTest, AnAirborneFirstPointTheAircraftCannotFlyOnFromInTimeIsDroppedBeforeItsBirth) {
+    // 2 nm behind the next point, due 5 s before it: a report the service
+    // repeated long after the receiver lost the aircraft.
+    LiveAc& ac = buffered("DLH4AB", "A320", 4);
+    ac.stream[0].lon -= 2.0 / 60.0 / 0.6;
+    const double second = ac.stream[1].lon;
+    for (std::int32_t tick = 900; ac.simState == SimState::buffer && tick <= 3000; tick += 100) {
+        g_trafficTick = tick;
+        lf_handleBuffered(ac);
+    }
+    ASSERT_EQ(ac.simState, SimState::adding2sim);
+    EXPECT_DOUBLE_EQ(ac.pos.lon, second);
+}
+
 TEST_F(SpawnTest, GroundAircraftSpawnThreeSecondsAheadAndBornTaxiingOrParkedOrWaiting) {
     useParkAirport(52.3, 4.76);
     LiveAc& taxi = buffered("KLM1", "B738", 3, Fix{.lat = 52.3, .lon = 4.76, .alt_ft = 0.0, .gs_kt = 10.0});

@@ -114,13 +114,13 @@ const CorpusRow kCorpus[] = {
     {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
     {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", kUnshownClimb},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT",
-     kHeight | kPlace | kUnshownClimb | kJump},
+     kHeight | kPlace | kUnshownClimb},
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
-    {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true, "KLM051", kHeight | kJump},
+    {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true, "KLM051", kHeight},
     {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", kHeight | kJump},
-    {"noisy_takeoff_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH181", kHeight | kJump},
+    {"noisy_takeoff_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH181", kHeight},
     {"noisy_positions_porto_2022-07-13.json.gz", "A320", 41.2481, -8.6814, 228.0, false, "DLH1815",
-     kHeight | kPlace | kJump},
+     kHeight | kPlace},
 };
 
 using recorded_adsb::ClockedFeedEnv;
@@ -242,12 +242,18 @@ PointOfPath lf_ownPoint(const std::vector<Report>& reports, double feedT, double
     return p;
 }
 
-// The fastest believed report within a minute of t.
+// The fastest believed report within a minute of t; in a longer gap of the
+// recording the reports on both sides of it (with none, every move of the
+// aircraft carried on through the gap counted as a jump).
 double lf_fastestNear(const std::vector<Report>& reports, double t) {
-    auto it =
+    const auto after =
         std::lower_bound(reports.begin(), reports.end(), t - 60.0, [](const Report& r, double v) { return r.t < v; });
     double fastest = 0.0;
+    auto it = after;
     for (; it != reports.end() && it->t <= t + 60.0; ++it) fastest = std::max(fastest, it->gs);
+    if (it != after) return fastest;
+    if (after != reports.begin()) fastest = std::prev(after)->gs;
+    if (after != reports.end()) fastest = std::max(fastest, after->gs);
     return fastest;
 }
 

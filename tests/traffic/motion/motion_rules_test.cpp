@@ -87,6 +87,25 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              EXPECT_EQ(ac.stream.front().time, 1025);
          }},
+        {"an aircraft behind its next point (a gap, a report leaping ahead, a window pulling the due time in) "
+         "catches up at a quarter over its reported speed plus 10 kt, or over the speed its due times show; "
+         "within reach it keeps the due time",
+         [] {
+             struct Case {
+                 double behind_nm, gs_kt, speed_kt;
+             };
+             // The next point lies 0.208 nm (3 s at 250 kt) ahead of the front.
+             for (const Case c : {Case{1.0, 250.0, 322.5}, Case{1.0, 60.0, 85.0}, Case{1.0, 0.0, 322.5},
+                                  Case{0.05, 250.0, 0.258 * 360000.0 / 300.0}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 for (StreamPoint& p : ac.stream) p.gs = c.gs_kt;
+                 ac.pos.lat -= c.behind_nm * kNmLat;
+                 nextPosMain(ac);
+                 const double speed_kt = ac.motion.latVelocity_deg * 60.0 * 360000.0;
+                 EXPECT_NEAR(speed_kt, c.speed_kt, 1.0) << c.behind_nm << " nm behind at " << c.gs_kt << " kt";
+             }
+         }},
         {"below 1000 ft without the landing mark a lower point is followed down, never onto the terrain",
          [] {
              // 900 ft above terrain at 4100 ft; the next point is 300 ticks
