@@ -816,3 +816,93 @@ TEST_F(SyntheticPaths, TheQnhGapIsTakenInOverTheApproach) {
 }
 
 }  // namespace
+
+// Climbs and descents in the air, far from any stand file, flown against the
+// height the reports give at the aircraft's own point of the path (the path
+// is straight east at a steady speed, so the distance flown tells where on
+// it the aircraft is). Light airliners climb 4,000-6,000 fpm after take-off:
+// such a climb is flown as fast as reported, and an aircraft left behind
+// catches up. A descent whose reports scatter never climbs; a go-around
+// climbs at once.
+TEST_F(SyntheticPaths, ClimbsAndDescentsFollowTheRunOfTheirReports) {
+    struct Leg {
+        double seconds, vrate_fpm;
+    };
+    struct Row {
+        const char* what;
+        const char* type;
+        const char* callsign;
+        double startAlt_ft, gs_kt;
+        std::vector<Leg> legs;
+        double scatter_ft;   // every third report so far off, high and low by turns
+        double maxOff_ft;    // from the reports at its own point of the path
+    };
+    const Row rows[] = {
+        {"B738 light, 5,000 fpm", "B738", "KLM1234", 2000.0, 250.0, {{20, 0}, {150, 5000}, {60, 0}}, 0.0, 150.0},
+        {"B77W light, 4,000 fpm", "B77W", "BAW500", 2000.0, 250.0, {{20, 0}, {150, 4000}, {60, 0}}, 0.0, 150.0},
+        {"B738 descent, scattered reports", "B738", "KLM1234", 9000.0, 280.0, {{20, 0}, {180, -2000}, {60, 0}},
+         250.0, 150.0},
+        {"B738 descent then a climb", "B738", "KLM1234", 6000.0, 250.0, {{20, 0}, {60, -2000}, {90, 3000}}, 0.0,
+         150.0},
+        {"B738 climb then a descent", "B738", "KLM1234", 4000.0, 250.0, {{20, 0}, {60, 3000}, {90, -2000}}, 0.0,
+         150.0},
+    };
+    std::uint32_t hex = 0x400300;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        g_liveAc.clear();
+        const double lat0 = 50.0, lon0 = 8.5;
+        sim.user.lat_deg = lat0;
+        sim.user.lon_deg = lon0;
+        ++hex;
+        PathWriter path(lat0, lon0, 0.0, 0.0, hex, r.callsign);
+        path.altitude(r.startAlt_ft);
+        for (const Leg& l : r.legs) path.leg(90, l.seconds, r.gs_kt, r.gs_kt, l.vrate_fpm);
+        int n = 0;
+        for (FlightRecord& rec : path.records) {
+            rec.type = r.type;
+            rec.registration.clear();
+            if (++n % 3 == 0 && n > 30) rec.point.alt += (n % 6 == 0 ? 1.0 : -1.0) * r.scatter_ft;
+        }
+        // The reported height (without scatter) after so many metres east.
+        const double mps = r.gs_kt * kKtToMs;
+        const auto reported = [&](double east_m) {
+            double alt = r.startAlt_ft, t = east_m / mps;
+            for (const Leg& l : r.legs) {
+                const double s = std::min(t, l.seconds);
+                alt += l.vrate_fpm / 60.0 * s;
+                t -= s;
+            }
+            return alt;
+        };
+        const auto descending = [&](double east_m) {
+            double t = east_m / mps;
+            for (const Leg& l : r.legs) {
+                if (t < l.seconds) return l.vrate_fpm < 0.0;
+                t -= l.seconds;
+            }
+            return false;
+        };
+        const double pathEnd_m = (path.records.size() * 2.0) * mps;
+        double off = 0.0, offAt = 0.0, lowest = 1e9, climbed = 0.0;
+        feed(path.records, 0, [&] {
+            const LiveAc* ac = liveAc(hex);
+            if (!ac || ac->simState != SimState::active) return;
+            const double east_m = (ac->pos.lon - lon0) * kMetresPerDeg * std::cos(lat0 * kDegToRad);
+            // The first half minute the aircraft is made where its first
+            // report puts it.
+            if (east_m < 30.0 * mps || east_m > pathEnd_m - 10.0 * mps) return;
+            if (const double o = std::fabs(ac->pos.alt - reported(east_m)); o > off) off = o, offAt = east_m / mps;
+            if (descending(east_m)) {
+                lowest = std::min(lowest, ac->pos.alt);
+                climbed = std::max(climbed, ac->pos.alt - lowest);
+            } else {
+                lowest = 1e9;
+            }
+        });
+        std::printf("%s: %.0f ft off its reports (%.0f s along), climbed %.0f ft in the descent\n", r.what, off, offAt,
+                    climbed);
+        EXPECT_LT(off, r.maxOff_ft) << "feet off the reports at its own point of the path, " << offAt << " s along";
+        EXPECT_LT(climbed, 25.0) << "feet climbed while the reports came down";
+    }
+}
