@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -287,6 +288,34 @@ double lf_qnhOffset_ft() {
     return std::copysign(std::max(std::fabs(offset) - kRunwayOffsetMin_ft, 0.0), offset);
 }
 
+// Which way the run of the reports ahead goes: the median height of the
+// later half of the next points in the air against that of the nearer
+// half, beyond one altimeter step: +1 up, -1 down, 0 level or too few
+// points to tell. A receiver that mixes sources puts every other report
+// some hundred feet off the run, more than the stream's smoothing takes
+// out; the halves' medians are the run without them.
+constexpr std::size_t kRunPoints = 8;
+constexpr std::size_t kRunJudged = 6;
+
+int lf_runAhead(const LiveAc& ac) {
+    std::array<double, kRunPoints> alts{};
+    std::size_t n = 0;
+    for (std::size_t i = 1; i < ac.stream.size() && n < alts.size(); ++i)
+        if (ac.stream[i].airborne) alts[n++] = ac.stream[i].alt;
+    if (n < kRunJudged) return 0;
+    const auto median = [](auto first, auto last) {
+        std::sort(first, last);
+        const auto count = last - first;
+        return (first[(count - 1) / 2] + first[count / 2]) / 2.0;
+    };
+    const auto half = alts.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    const double near = median(alts.begin(), half);
+    const double far = median(half, alts.begin() + static_cast<std::ptrdiff_t>(n));
+    if (far > near + kAltimeterStep_ft) return 1;
+    if (far < near - kAltimeterStep_ft) return -1;
+    return 0;
+}
+
 // Both points in the air: the aircraft flies at its reported height. On an
 // approach the gap between the stream's touchdown and the simulator's runway
 // is taken in from the landing configuration on (about 2,000 ft), at most
@@ -316,6 +345,15 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     const double rise_ft = landing ? std::min(step_ft, std::max(front.alt - next.alt, 0.0)) : step_ft;
     f.runwayOffsetApplied_ft += std::clamp(gap_ft, -rise_ft, step_ft);
     double c = (next.alt - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
+    // While the run of the reports ahead goes down, an aircraft not already
+    // climbing climbs toward no report above it (and while the run goes up,
+    // one not already sinking sinks toward no report below it): a go-around
+    // or a thermal turns the run up and climbs at once, and an aircraft
+    // climbing to a top the reports give flies on to it.
+    const double was = ac.motion.verticalSpeed_ftPerTick;
+    const int run = lf_runAhead(ac);
+    if (run < 0 && was <= 0.0) c = std::min(c, 0.0);
+    if (run > 0 && was >= 0.0) c = std::max(c, 0.0);
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);
