@@ -288,31 +288,38 @@ double lf_qnhOffset_ft() {
     return std::copysign(std::max(std::fabs(offset) - kRunwayOffsetMin_ft, 0.0), offset);
 }
 
-// Which way the run of the reports ahead goes: the median height of the
-// later half of the next points in the air against that of the nearer
-// half, beyond one altimeter step: +1 up, -1 down, 0 level or too few
-// points to tell. A receiver that mixes sources puts every other report
-// some hundred feet off the run, more than the stream's smoothing takes
-// out; the halves' medians are the run without them.
-constexpr std::size_t kRunPoints = 8;
+// Which way the run of the reports ahead goes, down to a touchdown: +1 up,
+// -1 down, 0 level or too few points to tell. A receiver that mixes sources
+// puts every other report some hundred feet off the run, often two or three
+// in a row, more than the stream's smoothing takes out; the median of the
+// rates between all pairs of points ahead is the run's rate without them.
+// The run moves when that rate makes more than 50 ft over the points' span
+// (some 100 fpm over the half minute a stream holds ahead): less is a level
+// stretch, whose scatter this does not judge.
+constexpr std::size_t kRunPoints = 16;
 constexpr std::size_t kRunJudged = 6;
+constexpr double kRunMoves_ft = 50.0;
 
 int lf_runAhead(const LiveAc& ac) {
-    std::array<double, kRunPoints> alts{};
+    std::array<const StreamPoint*, kRunPoints> points{};
     std::size_t n = 0;
-    for (std::size_t i = 1; i < ac.stream.size() && n < alts.size(); ++i)
-        if (ac.stream[i].airborne) alts[n++] = ac.stream[i].alt;
+    for (std::size_t i = 1; i < ac.stream.size() && n < points.size(); ++i) {
+        points[n++] = &ac.stream[i];
+        if (!ac.stream[i].airborne) break;
+    }
     if (n < kRunJudged) return 0;
-    const auto median = [](auto first, auto last) {
-        std::sort(first, last);
-        const auto count = last - first;
-        return (first[(count - 1) / 2] + first[count / 2]) / 2.0;
-    };
-    const auto half = alts.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    const double near = median(alts.begin(), half);
-    const double far = median(half, alts.begin() + static_cast<std::ptrdiff_t>(n));
-    if (far > near + kAltimeterStep_ft) return 1;
-    if (far < near - kAltimeterStep_ft) return -1;
+    std::array<double, kRunPoints * (kRunPoints - 1) / 2> rates{};
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            if (points[j]->time > points[i]->time)
+                rates[m++] = (points[j]->alt - points[i]->alt) / static_cast<double>(points[j]->time - points[i]->time);
+    if (m == 0) return 0;
+    const auto mid = rates.begin() + static_cast<std::ptrdiff_t>(m / 2);
+    std::nth_element(rates.begin(), mid, rates.begin() + static_cast<std::ptrdiff_t>(m));
+    const double change = *mid * static_cast<double>(points[n - 1]->time - points[0]->time);
+    if (change > kRunMoves_ft) return 1;
+    if (change < -kRunMoves_ft) return -1;
     return 0;
 }
 
