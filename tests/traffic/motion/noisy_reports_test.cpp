@@ -235,22 +235,12 @@ std::vector<Row> lf_scatteredArrival() {
     return rows;
 }
 
-// The clean arrival as a receiver that mixes sources delivers it: every
-// other report or so 200-500 ft off, high or low, often two or three in a
-// row (a fixed hash of the report's number says which, how far, which way).
+// The clean arrival as a receiver that mixes sources delivers it.
 std::vector<Row> lf_mixedSourcesArrival() {
     std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
-    if (rows.empty()) return rows;
-    const double first = rows.front().t;
     std::uint32_t n = 0;
-    for (Row& r : rows) {
-        if (r.alt <= 0.0 || r.t - first < 60.0) continue;
-        std::uint32_t h = ++n * 2654435761u;
-        h ^= h >> 13;
-        h *= 2246822519u;
-        h ^= h >> 16;
-        if (h % 2 == 0) r.alt += ((h >> 8) % 2 ? 1.0 : -1.0) * (200.0 + (h >> 10) % 301);
-    }
+    for (Row& r : rows)
+        if (r.alt > 0.0 && r.t - rows.front().t >= 60.0) r.alt += recorded_adsb::mixedSourcesOffset_ft(++n);
     return rows;
 }
 
