@@ -311,9 +311,10 @@ int lf_runAhead(const LiveAc& ac) {
     std::array<double, kRunPoints * (kRunPoints - 1) / 2> rates{};
     std::size_t m = 0;
     for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i + 1; j < n; ++j)
-            if (points[j]->time > points[i]->time)
-                rates[m++] = (points[j]->alt - points[i]->alt) / static_cast<double>(points[j]->time - points[i]->time);
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const auto ticks = static_cast<double>(points[j]->time - points[i]->time);
+            if (ticks > 0.0) rates[m++] = (points[j]->alt - points[i]->alt) / ticks;
+        }
     if (m == 0) return 0;
     const auto mid = rates.begin() + static_cast<std::ptrdiff_t>(m / 2);
     std::nth_element(rates.begin(), mid, rates.begin() + static_cast<std::ptrdiff_t>(m));

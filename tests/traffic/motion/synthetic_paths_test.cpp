@@ -17,7 +17,6 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "motion_harness.h"
-#include "recorded_adsb.h"
 #include "traffic/motion_common.h"
 #include "traffic/traffic_state.h"
 
@@ -813,90 +812,6 @@ TEST_F(SyntheticPaths, TheQnhGapIsTakenInOverTheApproach) {
         if (r.touchdownMax_m > 0.0) {
             EXPECT_LT(off_m, r.touchdownMax_m) << "metres from the stream's touchdown";
         }
-    }
-}
-
-
-// Climbs and descents in the air, far from any stand file, flown against the
-// height the reports give at the aircraft's own point of the path (the path
-// is straight east at a steady speed, so the distance flown tells where on
-// it the aircraft is). Light airliners climb 4,000-6,000 fpm after take-off:
-// such a climb is flown as fast as reported, and an aircraft left behind
-// catches up. A descent whose reports scatter never climbs (nor a climb
-// sinks); a go-around climbs at once, and a climb flies on to its top.
-TEST_F(SyntheticPaths, ClimbsAndDescentsFollowTheRunOfTheirReports) {
-    struct Leg {
-        double seconds, vrate_fpm;
-    };
-    struct Row {
-        const char* what;
-        const char* type;
-        const char* callsign;
-        double startAlt_ft, gs_kt;
-        std::vector<Leg> legs;
-        bool mixedSources;  // the receiver's scatter laid over the reports
-        double maxOff_ft;   // from the reports at its own point of the path
-    };
-    const Row rows[] = {
-        {"B738 light, 5,000 fpm", "B738", "KLM1234", 2000.0, 250.0, {{20, 0}, {150, 5000}, {60, 0}}, false, 150.0},
-        {"B77W light, 4,000 fpm", "B77W", "BAW500", 2000.0, 250.0, {{20, 0}, {150, 4000}, {60, 0}}, false, 150.0},
-        {"B738 descent, mixed sources", "B738", "KLM1234", 9000.0, 280.0, {{20, 0}, {180, -2000}, {60, 0}}, true,
-         400.0},
-        {"B738 climb, mixed sources", "B738", "KLM1234", 2000.0, 250.0, {{20, 0}, {150, 3000}, {60, 0}}, true, 400.0},
-        {"B738 descent then a climb", "B738", "KLM1234", 6000.0, 250.0, {{20, 0}, {60, -2000}, {90, 3000}}, false,
-         150.0},
-        {"B738 climb then a descent", "B738", "KLM1234", 4000.0, 250.0, {{20, 0}, {60, 3000}, {90, -2000}}, false,
-         150.0},
-    };
-    std::uint32_t hex = 0x400300;
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
-        g_liveAc.clear();
-        const double lat0 = 50.0, lon0 = 8.5;
-        sim.user.lat_deg = lat0;
-        sim.user.lon_deg = lon0;
-        ++hex;
-        PathWriter path(lat0, lon0, 0.0, 0.0, hex, r.callsign);
-        path.altitude(r.startAlt_ft);
-        for (const Leg& l : r.legs) path.leg(90, l.seconds, r.gs_kt, r.gs_kt, l.vrate_fpm);
-        std::uint32_t n = 0;
-        for (FlightRecord& rec : path.records) {
-            rec.type = r.type;
-            rec.registration.clear();
-            if (++n > 15 && r.mixedSources) rec.point.alt += recorded_adsb::mixedSourcesOffset_ft(n);
-        }
-        // The reported height (without scatter) after so many metres east.
-        const double mps = r.gs_kt * kKtToMs;
-        const auto reported = [&](double east_m) {
-            double alt = r.startAlt_ft, t = east_m / mps;
-            for (const Leg& l : r.legs) {
-                const double s = std::min(t, l.seconds);
-                alt += l.vrate_fpm / 60.0 * s;
-                t -= s;
-            }
-            return alt;
-        };
-        const double pathEnd_m = (path.records.size() * 2.0) * mps;
-        double off = 0.0, offAt = 0.0, lowest = 1e9, highest = -1e9, reversed = 0.0;
-        feed(path.records, 0, [&] {
-            const LiveAc* ac = liveAc(hex);
-            if (!ac || ac->simState != SimState::active) return;
-            const double east_m = (ac->pos.lon - lon0) * kMetresPerDeg * std::cos(lat0 * kDegToRad);
-            // The first half minute the aircraft is made where its first
-            // report puts it.
-            if (east_m < 30.0 * mps || east_m > pathEnd_m - 10.0 * mps) return;
-            if (const double o = std::fabs(ac->pos.alt - reported(east_m)); o > off) off = o, offAt = east_m / mps;
-            const double ahead = reported(east_m + mps) - reported(east_m);
-            const int w = (ahead > 1.0) - (ahead < -1.0);
-            lowest = w < 0 ? std::min(lowest, ac->pos.alt) : 1e9;
-            highest = w > 0 ? std::max(highest, ac->pos.alt) : -1e9;
-            if (w < 0) reversed = std::max(reversed, ac->pos.alt - lowest);
-            if (w > 0) reversed = std::max(reversed, highest - ac->pos.alt);
-        });
-        std::printf("%s: %.0f ft off its reports (%.0f s along), %.0f ft the other way\n", r.what, off, offAt,
-                    reversed);
-        EXPECT_LT(off, r.maxOff_ft) << "feet off the reports at its own point of the path, " << offAt << " s along";
-        EXPECT_LT(reversed, 25.0) << "feet climbed while the reports came down, or sunk while they rose";
     }
 }
 
