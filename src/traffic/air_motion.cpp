@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -289,6 +290,42 @@ double lf_qnhOffset_ft() {
     return std::copysign(std::max(std::fabs(offset) - kRunwayOffsetMin_ft, 0.0), offset);
 }
 
+// Which way the run of the reports ahead goes, down to a touchdown: +1 up,
+// -1 down, 0 level or too few points to tell. A receiver that mixes sources
+// puts every other report some hundred feet off the run, often two or three
+// in a row, more than the stream's smoothing takes out; the median of the
+// rates between all pairs of points ahead is the run's rate without them.
+// The run moves when that rate makes more than 50 ft over the points' span
+// (some 100 fpm over the half minute a stream holds ahead): less is a level
+// stretch, whose scatter this does not judge.
+constexpr std::size_t kRunPoints = 16;
+constexpr std::size_t kRunJudged = 6;
+constexpr double kRunMoves_ft = 50.0;
+
+int lf_runAhead(const LiveAc& ac) {
+    std::array<const StreamPoint*, kRunPoints> points{};
+    std::size_t n = 0;
+    for (std::size_t i = 1; i < ac.stream.size() && n < points.size(); ++i) {
+        points[n++] = &ac.stream[i];
+        if (!ac.stream[i].airborne) break;
+    }
+    if (n < kRunJudged) return 0;
+    std::array<double, kRunPoints * (kRunPoints - 1) / 2> rates{};
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const auto ticks = static_cast<double>(points[j]->time - points[i]->time);
+            if (ticks > 0.0) rates[m++] = (points[j]->alt - points[i]->alt) / ticks;
+        }
+    if (m == 0) return 0;
+    const auto mid = rates.begin() + static_cast<std::ptrdiff_t>(m / 2);
+    std::nth_element(rates.begin(), mid, rates.begin() + static_cast<std::ptrdiff_t>(m));
+    const double change = *mid * static_cast<double>(points[n - 1]->time - points[0]->time);
+    if (change > kRunMoves_ft) return 1;
+    if (change < -kRunMoves_ft) return -1;
+    return 0;
+}
+
 // Both points in the air: the aircraft flies at its reported height. On an
 // approach the gap between the stream's touchdown and the simulator's runway
 // is taken in from the landing configuration on (about 2,000 ft), at most
@@ -318,6 +355,15 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     const double rise_ft = landing ? std::min(step_ft, std::max(front.alt - next.alt, 0.0)) : step_ft;
     f.runwayOffsetApplied_ft += std::clamp(gap_ft, -rise_ft, step_ft);
     double c = (next.alt - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
+    // While the run of the reports ahead goes down, an aircraft not already
+    // climbing climbs toward no report above it (and while the run goes up,
+    // one not already sinking sinks toward no report below it): a go-around
+    // or a thermal turns the run up and climbs at once, and an aircraft
+    // climbing to a top the reports give flies on to it.
+    const double was = ac.motion.verticalSpeed_ftPerTick;
+    const int run = lf_runAhead(ac);
+    if (run < 0 && was <= 0.0) c = std::min(c, 0.0);
+    if (run > 0 && was >= 0.0) c = std::max(c, 0.0);
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);

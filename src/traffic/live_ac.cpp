@@ -20,11 +20,15 @@ constexpr const char* kBadKey = "invalid unordered_map<K, T> key";
 constexpr double lf_rad(double deg) { return deg * kDegToRad; }
 
 // Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft.
+// The maximum climb (feet per tick) is what a light aircraft of the category
+// does right after take-off: airliners and business jets climb 5,000-6,000
+// fpm, wide-bodies 4,000-4,500; an aircraft held to less lags minutes
+// behind such a climb and can never catch up with its reports.
 const std::array<CategoryMotion, 6> kCategoryMotion{{
     {250, 250, 100, 200, -9.0, -15.0, lf_rad(0.15), 0.5, 5.0, 90.0, lf_rad(0.01), lf_rad(40.0), lf_rad(0.035)},
-    {300, 300, 200, 250, -8.0, -18.0, lf_rad(0.1), 0.75, 4.5, 110.0, lf_rad(0.0085), lf_rad(35.0), lf_rad(0.0275)},
-    {400, 350, 200, 300, -6.0, -16.5, lf_rad(0.07), 0.6, 4.0, 140.0, lf_rad(0.0075), lf_rad(30.0), lf_rad(0.02)},
-    {450, 450, 250, 400, -5.0, -12.5, lf_rad(0.05), 0.5, 3.0, 150.0, lf_rad(0.005), lf_rad(20.0), lf_rad(0.015)},
+    {300, 300, 200, 250, -8.0, -18.0, lf_rad(0.1), 1.0, 4.5, 110.0, lf_rad(0.0085), lf_rad(35.0), lf_rad(0.0275)},
+    {400, 350, 200, 300, -6.0, -16.5, lf_rad(0.07), 1.0, 4.0, 140.0, lf_rad(0.0075), lf_rad(30.0), lf_rad(0.02)},
+    {450, 450, 250, 400, -5.0, -12.5, lf_rad(0.05), 0.75, 3.0, 150.0, lf_rad(0.005), lf_rad(20.0), lf_rad(0.015)},
     {150, 150, 100, 200, -6.0, -20.0, lf_rad(0.1), 1.0, 4.5, 220.0, lf_rad(0.03), lf_rad(90.0), lf_rad(0.1)},
     {100, 100, 100, 100, -20.0, -30.0, lf_rad(0.2), 0.75, 5.0, 0.0, lf_rad(0.03), lf_rad(75.0), lf_rad(0.06)},
 }};

@@ -216,7 +216,7 @@ TEST_F(IntakeTest, NewAircraftOnlyOfKnownWantedTypesAndNeverTwiceUnderTwoAddress
     EXPECT_EQ(g_liveAc[0].category, AcCategory::Large);
     EXPECT_EQ(g_liveAc[0].callsignCopy, "DLH1");
     EXPECT_EQ(g_liveAc[1].hexid, 1000004u);
-    EXPECT_DOUBLE_EQ(g_liveAc[1].maxClimb, 0.6);
+    EXPECT_DOUBLE_EQ(g_liveAc[1].maxClimb, 1.0);
     EXPECT_DOUBLE_EQ(g_liveAc[1].slowGroundSpeed, 4.0);
     EXPECT_EQ(g_liveAc[1].simState, SimState::buffer);
     EXPECT_EQ(g_liveAc[1].flightState, FlightState::birth);

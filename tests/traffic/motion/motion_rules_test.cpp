@@ -119,6 +119,40 @@ TEST_F(MotionRules, AirMotionTable) {
                  EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, perTick, 1e-9) << nextAlt;
              }
          }},
+        {"an airliner climbs as fast as its light real types do after take-off (5,000 fpm), a wide-body 4,000 fpm",
+         [] {
+             for (const auto& [category, climb_ft] :
+                  {std::pair{AcCategory::Large, 250.0}, std::pair{AcCategory::Heavy, 200.0}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = level();
+                 ac.category = category;
+                 ac.maxClimb = gf_categoryMotion(category).maxClimb_ft;
+                 ac.stream[1].alt = 5000 + climb_ft;  // 3 s ahead
+                 nextPosMain(ac);
+                 EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, climb_ft / 300, 1e-9);
+             }
+         }},
+        {"the run of the reports ahead turns it: a descent climbs toward no report above it, nor a climb sinks toward "
+         "one below; a go-around climbs at once, and a climb flies on to its top",
+         [] {
+             struct Case {
+                 double run_ft, nextOff_ft, was_ftPerTick;  // per point of 3 s; the next point off the run; before
+                 bool climbs;
+             };
+             for (const Case c : {Case{-100, 200, -0.5, false}, Case{100, -200, 0.5, false}, Case{100, 0, -0.5, true},
+                                  Case{-100, 200, 0.5, true}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 250, 1000)});
+                 for (int i = 1; i <= 8; ++i) {
+                     const double alt = 5000 + c.run_ft * i + (i == 1 ? c.nextOff_ft : 0.0);
+                     ac.stream.push_back(point(52.0 + 250 * kNmLat / 3600 * 3 * i, 4.0, alt, 250, 1000 + 300 * i));
+                 }
+                 ac.motion.verticalSpeed_ftPerTick = c.was_ftPerTick;
+                 nextPosMain(ac);
+                 const double vs = ac.motion.verticalSpeed_ftPerTick;
+                 EXPECT_TRUE(c.climbs ? vs > 0.0 : vs == 0.0) << vs << " ft a tick, run " << c.run_ft << " ft a point";
+             }
+         }},
         {"with the landing mark it descends",
          [] {
              LiveAc& ac = level();

@@ -235,6 +235,15 @@ std::vector<Row> lf_scatteredArrival() {
     return rows;
 }
 
+// The clean arrival as a receiver that mixes sources delivers it.
+std::vector<Row> lf_mixedSourcesArrival() {
+    std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
+    std::uint32_t n = 0;
+    for (Row& r : rows)
+        if (r.alt > 0.0 && r.t - rows.front().t >= 60.0) r.alt += recorded_adsb::mixedSourcesOffset_ft(++n);
+    return rows;
+}
+
 TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
     // The Zurich take-offs start from a standstill (their reports show no
     // take-off roll) and the Porto departure is made at 350 ft climbing: the
@@ -250,6 +259,9 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          -8.6814, 228.0, 1013, 250.0, 1, 1, 1e9, 100.0},
         {"arrival at EHAM with scatter", lf_scatteredArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013, 150.0,
          1, 0, 25.0, 100.0},
+        // Such scatter in its level stretch is followed in part.
+        {"arrival at EHAM, sources mixed", lf_mixedSourcesArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013,
+         500.0, 1, 0, 25.0, 100.0},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
