@@ -142,7 +142,7 @@ TEST_F(MotionRules, AirMotionTable) {
              for (const Case c : {Case{-100, 200, -0.5, false}, Case{100, -200, 0.5, false}, Case{100, 0, -0.5, true},
                                   Case{-100, 200, 0.5, true}}) {
                  g_liveAc.clear();
-                 LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 5000, 250, 1000)});
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 250, 1000)});
                  for (int i = 1; i <= 8; ++i) {
                      const double alt = 5000 + c.run_ft * i + (i == 1 ? c.nextOff_ft : 0.0);
                      ac.stream.push_back(point(52.0 + 250 * kNmLat / 3600 * 3 * i, 4.0, alt, 250, 1000 + 300 * i));
