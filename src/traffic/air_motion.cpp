@@ -516,7 +516,13 @@ void lf_airStep(LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     const CategoryMotion& cat = gf_categoryMotion(ac.category);
     if (ac.flightState != FlightState::take_off) {
-        const double rate = (lf_targetPitch(next.vrate) - ac.pos.pitch) / dt;
+        // The reported rate shapes the nose (smoother than the altimeter's
+        // steps) only as far as the aircraft flies it: a hold whose rates
+        // still say 500 fpm down keeps its nose level.
+        const double flown = m.verticalSpeed_ftPerTick * kFpmPerFtPerTick;
+        const double shaped =
+            m.more.flareStage == 0 ? std::clamp(next.vrate, std::min(flown, 0.0), std::max(flown, 0.0)) : next.vrate;
+        const double rate = (lf_targetPitch(shaped) - ac.pos.pitch) / dt;
         m.pitchRate_rad = std::clamp(rate, -cat.pitchRate_rad, cat.pitchRate_rad);
     }
     double change = 0.0;

@@ -296,6 +296,15 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(run);
              EXPECT_EQ(run.flightState, FlightState::take_off);
          }},
+        {"a hold whose reported rates say 512 fpm down flies level, its nose level too",
+         [] {
+             LiveAc& ac = level();
+             for (StreamPoint& p : ac.stream) p.vrate = -512;
+             ac.pos.pitch = -3.0 * kDegToRad;
+             nextPosMain(ac);
+             EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, 0.0);
+             EXPECT_NEAR(ac.motion.pitchRate_rad, 0.0, 1e-12) << "pitched for the reported rate";
+         }},
         {"a last report in the air that the motion moved past the ground report puts no runway above it",
          [] {
              // 309 ft, 640 fpm down, due 3 s before the ground report but
