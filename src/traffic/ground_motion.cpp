@@ -229,9 +229,10 @@ void lf_takeOffCheck(LiveAc& ac, std::int32_t dt) {
         anyAirborne = anyAirborne || p.airborne;
         if (p.gs < liftOff) liftOffReached = false;
     }
-    // Climbing rates alone lift nothing off: the altitudes ahead must leave
-    // the ground too.
-    if (!anyAirborne) allClimb = false;
+    // Climbing rates alone lift no report off: its altitudes ahead must
+    // leave the ground too. A silent run (the stream extended without
+    // reports) has only the rates of its extension to go by.
+    if (!anyAirborne && ac.extensionCount <= 0) allClimb = false;
     if (!allClimb) {
         // The rotation waits for the points that show the aircraft flying.
         if (!liftOffReached || !allAirborne) return;

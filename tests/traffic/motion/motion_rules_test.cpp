@@ -258,17 +258,13 @@ TEST_F(MotionRules, AirMotionTable) {
          }},
         {"the altitudes decide where it goes, the reported rates only shape it",
          [] {
-             // Two ground reports ahead and none in the air, their rates
-             // scattered above zero: it comes down (it climbed at 601 fpm).
+             // Ground reports only, rates scattered above zero: no climb (was 601 fpm).
              LiveAc& onGround = activeAc(kHex, {point(52.0, 4.0, 0, 30, 1000, 200)});
-             onGround.pos.alt = 60;
-             onGround.heightAboveGround = 60;
+             onGround.pos.alt = onGround.heightAboveGround = 60;
              for (int i = 1; i <= 4; ++i) onGround.stream.push_back(point(52.0 + i * 0.0005, 4.0, 0, 30, 1000 + 300 * i, 200));
              nextPosMain(onGround);
              EXPECT_LE(onGround.motion.verticalSpeed_ftPerTick, 0.0) << "climbed from reports all on the ground";
-             // The last report in the air before a ground report, at QNH
-             // 1030: the descent keeps the reported 700 fpm (the QNH made it
-             // 801): a QNH shifts every altitude alike and changes no rate.
+             // Down to a ground report at QNH 1030: the reported 700 fpm (was 801).
              g_liveAc.clear();
              g_engineQnh = 1030;
              LiveAc& arriving = level();
@@ -279,45 +275,39 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(arriving);
              g_engineQnh = 1013;
              EXPECT_DOUBLE_EQ(arriving.motion.targetVerticalRate_fpm, -700.0);
-             // A take-off run whose reports all climb by their rates while
-             // their altitudes stay on the ground: no rotation yet (it
-             // rotated at once).
+             // A take-off run climbing by its rates, its altitudes on the
+             // ground: no rotation (was at once); a silent run goes by the
+             // rates of its extension and rotates.
              g_liveAc.clear();
              LiveAc& run = activeAc(kHex, {point(52.0, 4.0, 0, 120, 1000, 900)}, true);
              run.motion.more.takeOffRun = true;
              for (int i = 1; i <= 4; ++i) run.stream.push_back(point(52.0 + i * 0.002, 4.0, 0, 150, 1000 + 300 * i, 900));
              nextPosMain(run);
              EXPECT_NE(run.flightState, FlightState::take_off);
-             // Once a report ahead is in the air the climbing rates may
-             // rotate it.
-             run.stream.back().alt = 60;
-             run.stream.back().airborne = true;
-             g_trafficTick = run.stream.front().time;
-             nextPosMain(run);
-             EXPECT_EQ(run.flightState, FlightState::take_off);
+             g_liveAc.clear();
+             LiveAc& silent = activeAc(kHex, {point(52.0, 4.0, 0, 150, 1000)}, true);
+             silent.motion.more.takeOffRun = true;
+             lf_extendStream(silent, 10);
+             nextPosMain(silent);
+             EXPECT_EQ(silent.flightState, FlightState::take_off);
+             // A level hold whose rates say 512 fpm down keeps its nose level.
+             g_liveAc.clear();
+             LiveAc& hold = level();
+             for (StreamPoint& p : hold.stream) p.vrate = -512;
+             hold.pos.pitch = -3.0 * kDegToRad;
+             nextPosMain(hold);
+             EXPECT_NEAR(hold.motion.pitchRate_rad, 0.0, 1e-12) << "pitched for the reported rate";
          }},
-        {"a hold whose reported rates say 512 fpm down flies level, its nose level too",
+        {"a last report in the air flown after the ground report puts no runway above it",
          [] {
-             LiveAc& ac = level();
-             for (StreamPoint& p : ac.stream) p.vrate = -512;
-             ac.pos.pitch = -3.0 * kDegToRad;
-             nextPosMain(ac);
-             EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, 0.0);
-             EXPECT_NEAR(ac.motion.pitchRate_rad, 0.0, 1e-12) << "pitched for the reported rate";
-         }},
-        {"a last report in the air that the motion moved past the ground report puts no runway above it",
-         [] {
-             // 309 ft, 640 fpm down, due 3 s before the ground report but
-             // 8 s of flight away: flown later than the ground report's due.
+             // 309 ft, due 2 s before the ground report but 8 s of flight away.
              LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 320, 130, 1000, -640),
                                           point(52.0 + 0.3 * kNmLat, 4.0, 309, 130, 1300, -640),
                                           point(52.0 + 0.32 * kNmLat, 4.0, 0, 130, 1500, -640)});
-             ac.motion.more.landing = true;
-             ac.motion.more.simGroundKnown = true;
-             ac.motion.more.simGround_ft = 0.0;
+             ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
              ac.heightAboveGround = 312;
              nextPosMain(ac);
-             ASSERT_GT(ac.stream.front().time, 1500) << "the last report in the air is flown after the ground report";
+             ASSERT_GT(ac.stream.front().time, 1500);
              EXPECT_LE(ac.motion.more.runwayOffsetApplied_ft, 309.0 - ac.cgHeight);
          }},
         {"a latitude past 90 is folded back and the longitude turned round",

@@ -37,9 +37,6 @@ struct Case {
     int gearChanges, flapRetractions;  // at most, in the air
     double finalClimb_ft;   // at most, below 1000 ft above the field on the way down
     double below_ft;        // at most, below all its reports of 15 s around (when all in the air)
-    // Slow reports in the air stay in the air (a hovering helicopter), as
-    // the feed will read them, not as ground reports.
-    bool slowInTheAir = false;
 };
 
 struct Seen {
@@ -116,11 +113,6 @@ Seen NoisyReports::replay(const Case& c) {
             reader.flightRecords.clear();
             reader.entry = recorded_adsb::entry(latest, {"4b1815", c.type, "", "", "", c.callsign, ""});
             reader.processLine();
-            for (FlightRecord& r : reader.flightRecords) {
-                if (!c.slowInTheAir || r.point.airborne || !(latest.alt > 0.0) || latest.gs > 35.0) continue;
-                r.point.alt = latest.alt + qnhShift;
-                r.point.airborne = true;
-            }
             if (tickZero == 0.0) tickZero = g_trafficTick.load() + 3000 - (t - firstT) * 100.0;
             takeBatch(reader.flightRecords, 30);
         }
@@ -158,7 +150,7 @@ Seen NoisyReports::replay(const Case& c) {
             for (std::size_t i = static_cast<std::size_t>(from - rows.begin());
                  i < rows.size() && rows[i].t <= feedT + 30.0; ++i) {
                 any = true;
-                allGround &= lf_groundReport(rows[i]) && !(c.slowInTheAir && rows[i].alt > 0.0);
+                allGround &= lf_groundReport(rows[i]);
                 if (std::fabs(rows[i].t - feedT) <= 15.0) {
                     allAir15 &= rows[i].alt > 0.0;
                     if (rows[i].alt > 0.0 && lf_fresh(rows, i)) lowest15 = std::min(lowest15, rows[i].alt + qnhShift);
@@ -258,10 +250,6 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          -8.6814, 228.0, 1013, 250.0, 1, 1, 1e9, 100.0},
         {"arrival at EHAM with scatter", lf_scatteredArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013, 150.0,
          1, 0, 25.0, 100.0},
-        // Hovering 25 to 50 ft above the city at 6 to 17 kt, its reports
-        // in the air: the aircraft stays with them.
-        {"helicopter hovering over Zurich", [] { return lf_recorded("helicopter_zurich_rega1_2019-05-24.json.gz"); },
-         "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1013, 150.0, 1, 1, 1e9, 30.0, true},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
