@@ -135,12 +135,13 @@ void lf_setDescentRate(LiveAc& ac, StreamPoint& next, double rate_fpm) {
     ac.motion.verticalSpeed_ftPerTick = rate_fpm / kFpmPerFtPerTick;
 }
 
+// The reported rates shape the last of a descent that the reports confirm
+// by reaching the ground. The QNH does not enter: it shifts every altitude
+// by the same height, which changes no rate; the gap it leaves between the
+// reports and the simulator's runway is taken in along the approach.
 void lf_landingDescentRate(LiveAc& ac, const StreamPoint& front, StreamPoint& next) {
     double rate = -600.0;
-    if (ac.heightAboveGround > 100.0) {
-        rate = (front.vrate + next.vrate) / 2.0 - (g_engineQnh.load() - 1013.25) * 6.0;
-        rate = std::min(rate, -601.0);
-    }
+    if (ac.heightAboveGround > 100.0) rate = std::min((front.vrate + next.vrate) / 2.0, -601.0);
     lf_setDescentRate(ac, next, rate);
 }
 
@@ -190,9 +191,11 @@ RunwayOffset lf_runwayOffset(const LiveAc& ac) {
         if (!ac.stream[i - 1].airborne) return {};
         // The last airborne point may lie some hundred metres before the
         // ground point (the stream is thinned in the air): carried on at
-        // its vertical rate to the ground point's time.
+        // its vertical rate to the ground point's time. A last point that
+        // the motion moved past the ground point's time is not carried
+        // back up: the runway never lies above a report in the air.
         const StreamPoint& last = ac.stream[i - 1];
-        const double minutes = static_cast<double>(ac.stream[i].time - last.time) / kTicksPerMinute;
+        const double minutes = std::max<double>(ac.stream[i].time - last.time, 0.0) / kTicksPerMinute;
         const double runway = last.alt + std::min(last.vrate, 0.0) * minutes;
         const double offset = runway - (f.simGround_ft + ac.cgHeight);
         return {std::fabs(offset) > kRunwayOffsetMin_ft ? offset : 0.0, last.time};
@@ -383,9 +386,12 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
     if (!front.airborne && next.airborne) {
         lf_climbRate(ac, next, dt);
     } else if (!front.airborne) {
-        double sum = 0.0;
-        for (const StreamPoint& p : ac.stream) sum += p.vrate;
-        if (m.more.landing || sum <= 100.0) {
+        // Both on the ground: it climbs only toward reports in the air
+        // ahead. The reported rates do not decide: scattered above zero
+        // they would climb it away from reports that all say ground.
+        const bool airAhead =
+            std::any_of(ac.stream.begin() + 2, ac.stream.end(), [](const StreamPoint& p) { return p.airborne; });
+        if (m.more.landing || !airAhead) {
             lf_landingDescentRate(ac, front, next);
             m.more.touchdownAhead = true;
         } else {
@@ -558,7 +564,13 @@ void lf_airStep(LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     const CategoryMotion& cat = gf_categoryMotion(ac.category);
     if (ac.flightState != FlightState::take_off) {
-        const double rate = (lf_targetPitch(next.vrate) - ac.pos.pitch) / dt;
+        // The reported rate shapes the nose (smoother than the altimeter's
+        // steps) only as far as the aircraft flies it: a hold whose rates
+        // still say 500 fpm down keeps its nose level.
+        const double flown = m.verticalSpeed_ftPerTick * kFpmPerFtPerTick;
+        const double shaped =
+            m.more.flareStage == 0 ? std::clamp(next.vrate, std::min(flown, 0.0), std::max(flown, 0.0)) : next.vrate;
+        const double rate = (lf_targetPitch(shaped) - ac.pos.pitch) / dt;
         m.pitchRate_rad = std::clamp(rate, -cat.pitchRate_rad, cat.pitchRate_rad);
     }
     double change = 0.0;

@@ -220,13 +220,19 @@ void lf_takeOffCheck(LiveAc& ac, std::int32_t dt) {
     const double liftOff = gf_categoryMotion(ac.category).liftOffSpeed_kt;
     bool allClimb = true;
     bool allAirborne = true;
+    bool anyAirborne = false;
     bool liftOffReached = true;
     for (std::size_t i = 1; i < n; ++i) {
         const StreamPoint& p = ac.stream[i];
         if (p.vrate <= kClimbingRate_fpm) allClimb = false;
         if (!p.airborne) allAirborne = false;
+        anyAirborne = anyAirborne || p.airborne;
         if (p.gs < liftOff) liftOffReached = false;
     }
+    // Climbing rates alone lift no report off: its altitudes ahead must
+    // leave the ground too. A silent run (the stream extended without
+    // reports) has only the rates of its extension to go by.
+    if (!anyAirborne && ac.extensionCount <= 0) allClimb = false;
     if (!allClimb) {
         // The rotation waits for the points that show the aircraft flying.
         if (!liftOffReached || !allAirborne) return;

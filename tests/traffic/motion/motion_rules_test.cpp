@@ -309,6 +309,60 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_DOUBLE_EQ(ac.motion.targetVerticalRate_fpm, -601.0);
              EXPECT_DOUBLE_EQ(ac.motion.verticalSpeed_ftPerTick, -601.0 / 6000.0);
          }},
+        {"the altitudes decide where it goes, the reported rates only shape it",
+         [] {
+             // Ground reports only, rates scattered above zero: no climb (was 601 fpm).
+             LiveAc& onGround = activeAc(kHex, {point(52.0, 4.0, 0, 30, 1000, 200)});
+             onGround.pos.alt = onGround.heightAboveGround = 60;
+             for (int i = 1; i <= 4; ++i) onGround.stream.push_back(point(52.0 + i * 0.0005, 4.0, 0, 30, 1000 + 300 * i, 200));
+             nextPosMain(onGround);
+             EXPECT_LE(onGround.motion.verticalSpeed_ftPerTick, 0.0) << "climbed from reports all on the ground";
+             // Down to a ground report at QNH 1030: the reported 700 fpm (was 801).
+             g_liveAc.clear();
+             g_engineQnh = 1030;
+             LiveAc& arriving = level();
+             arriving.heightAboveGround = 1000;
+             for (StreamPoint& p : arriving.stream) p.vrate = -700;
+             arriving.stream[1].alt = 0;
+             arriving.stream[1].airborne = false;
+             nextPosMain(arriving);
+             g_engineQnh = 1013;
+             EXPECT_DOUBLE_EQ(arriving.motion.targetVerticalRate_fpm, -700.0);
+             // A take-off run climbing by its rates, its altitudes on the
+             // ground: no rotation (was at once); a silent run goes by the
+             // rates of its extension and rotates.
+             g_liveAc.clear();
+             LiveAc& run = activeAc(kHex, {point(52.0, 4.0, 0, 120, 1000, 900)}, true);
+             run.motion.more.takeOffRun = true;
+             for (int i = 1; i <= 4; ++i) run.stream.push_back(point(52.0 + i * 0.002, 4.0, 0, 150, 1000 + 300 * i, 900));
+             nextPosMain(run);
+             EXPECT_NE(run.flightState, FlightState::take_off);
+             g_liveAc.clear();
+             LiveAc& silent = activeAc(kHex, {point(52.0, 4.0, 0, 150, 1000)}, true);
+             silent.motion.more.takeOffRun = true;
+             lf_extendStream(silent, 10);
+             nextPosMain(silent);
+             EXPECT_EQ(silent.flightState, FlightState::take_off);
+             // A level hold whose rates say 512 fpm down keeps its nose level.
+             g_liveAc.clear();
+             LiveAc& hold = level();
+             for (StreamPoint& p : hold.stream) p.vrate = -512;
+             hold.pos.pitch = -3.0 * kDegToRad;
+             nextPosMain(hold);
+             EXPECT_NEAR(hold.motion.pitchRate_rad, 0.0, 1e-12) << "pitched for the reported rate";
+         }},
+        {"a last report in the air flown after the ground report puts no runway above it",
+         [] {
+             // 309 ft, due 2 s before the ground report but 8 s of flight away.
+             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 320, 130, 1000, -640),
+                                          point(52.0 + 0.3 * kNmLat, 4.0, 309, 130, 1300, -640),
+                                          point(52.0 + 0.32 * kNmLat, 4.0, 0, 130, 1500, -640)});
+             ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
+             ac.heightAboveGround = 312;
+             nextPosMain(ac);
+             ASSERT_GT(ac.stream.front().time, 1500);
+             EXPECT_LE(ac.motion.more.runwayOffsetApplied_ft, 309.0 - ac.cgHeight);
+         }},
         {"a latitude past 90 is folded back and the longitude turned round",
          [] {
              LiveAc& ac = level();
