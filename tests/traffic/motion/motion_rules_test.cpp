@@ -312,7 +312,7 @@ TEST_F(MotionRules, AirMotionTable) {
         {"the altitudes decide where it goes, the reported rates only shape it",
          [] {
              // Ground reports only, rates scattered above zero: no climb (was 601 fpm).
-             LiveAc& onGround = activeAc(kHex, {point(52.0, 4.0, 0, 30, 1000, 200)});
+             LiveAc& onGround = activeAc(kRulesHex, {point(52.0, 4.0, 0, 30, 1000, 200)});
              onGround.pos.alt = onGround.heightAboveGround = 60;
              for (int i = 1; i <= 4; ++i) onGround.stream.push_back(point(52.0 + i * 0.0005, 4.0, 0, 30, 1000 + 300 * i, 200));
              nextPosMain(onGround);
@@ -332,13 +332,13 @@ TEST_F(MotionRules, AirMotionTable) {
              // ground: no rotation (was at once); a silent run goes by the
              // rates of its extension and rotates.
              g_liveAc.clear();
-             LiveAc& run = activeAc(kHex, {point(52.0, 4.0, 0, 120, 1000, 900)}, true);
+             LiveAc& run = activeAc(kRulesHex, {point(52.0, 4.0, 0, 120, 1000, 900)}, true);
              run.motion.more.takeOffRun = true;
              for (int i = 1; i <= 4; ++i) run.stream.push_back(point(52.0 + i * 0.002, 4.0, 0, 150, 1000 + 300 * i, 900));
              nextPosMain(run);
              EXPECT_NE(run.flightState, FlightState::take_off);
              g_liveAc.clear();
-             LiveAc& silent = activeAc(kHex, {point(52.0, 4.0, 0, 150, 1000)}, true);
+             LiveAc& silent = activeAc(kRulesHex, {point(52.0, 4.0, 0, 150, 1000)}, true);
              silent.motion.more.takeOffRun = true;
              lf_extendStream(silent, 10);
              nextPosMain(silent);
@@ -354,7 +354,7 @@ TEST_F(MotionRules, AirMotionTable) {
         {"a last report in the air flown after the ground report puts no runway above it",
          [] {
              // 309 ft, due 2 s before the ground report but 8 s of flight away.
-             LiveAc& ac = activeAc(kHex, {point(52.0, 4.0, 320, 130, 1000, -640),
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 320, 130, 1000, -640),
                                           point(52.0 + 0.3 * kNmLat, 4.0, 309, 130, 1300, -640),
                                           point(52.0 + 0.32 * kNmLat, 4.0, 0, 130, 1500, -640)});
              ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
