@@ -40,6 +40,8 @@ struct FlightRecord : FeedIdentity {
     StreamPoint point;
     double feedTime = 0.0;  // epoch seconds
     std::uint32_t hexid = 0;
+    // The receiver had no ground speed: the point's speed reads 0.
+    bool speedUnknown = false;
 };
 
 struct ParkedRecord : FeedIdentity {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <limits>
+#include <optional>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -40,6 +41,7 @@ constexpr double kGroundThinMax_s = 15.0;
 // (twice the speed they show, and 10 kt more) is no speed of the aircraft.
 constexpr double kSpeedOverPositions = 2.0;
 constexpr double kSpeedOverPositions_kt = 10.0;
+constexpr double kRollSpeed_kt = 30.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -105,6 +107,22 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
     const double moved_nm = gf_distanceNm(LatLon{f.lastReportLat_deg, f.lastReportLon_deg}, LatLon{point.lat, point.lon});
     const double shown_kt = moved_nm * 3600.0 / dt_s;
     if (point.gs > kSpeedOverPositions * shown_kt + kSpeedOverPositions_kt) point.gs = shown_kt;
+}
+
+// A report without a speed on a take-off or landing roll moves at the speed
+// its positions show since the aircraft's previous report: read as 0 it
+// would hold the roll at walking pace and the lift-off far behind. Slower
+// than a roll the positions' jitter is no speed: it stays 0.
+std::optional<FlightRecord> lf_speedOfRoll(const LiveAc& ac, const FlightRecord& r) {
+    const double dt_s = r.feedTime - ac.lastFeedTime;
+    if (!r.speedUnknown || ac.stream.empty() || !(dt_s > 0.0)) return std::nullopt;
+    const MotionFields& f = ac.motion.more;
+    const double shown_kt =
+        gf_distanceNm(LatLon{f.lastReportLat_deg, f.lastReportLon_deg}, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
+    if (shown_kt <= kRollSpeed_kt) return std::nullopt;
+    FlightRecord filled = r;
+    filled.point.gs = shown_kt;
+    return filled;
 }
 
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
@@ -246,8 +264,10 @@ void LiveLookup::refresh(const LiveAc& ac) {
     if (i < m_keys.size()) m_keys[i] = lf_twinKey(ac.callsign);
 }
 
-void lf_decodeRecord(const FlightRecord& r, LiveLookup& lookup) {
-    LiveAc* known = lookup.find(r.hexid);
+void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
+    LiveAc* known = lookup.find(record.hexid);
+    const std::optional<FlightRecord> rolling = known ? lf_speedOfRoll(*known, record) : std::nullopt;
+    const FlightRecord& r = rolling ? *rolling : record;
     if (!known) {
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.

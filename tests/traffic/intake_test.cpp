@@ -201,6 +201,31 @@ TEST_F(IntakeTest, RecordFiltersTable) {
     }
 }
 
+// A ground report without a speed rolls at the speed its positions show;
+// slower than a roll (a standing aircraft's jitter) it stands as before.
+TEST_F(IntakeTest, AGroundReportWithoutASpeedRollsAtTheSpeedOfItsPositions) {
+    struct Row {
+        const char* what;
+        double gs0, dt, moved_kt, expected_kt;
+    } const rows[] = {
+        {"a take-off roll at 70 kt", 60, 3, 70, 70},
+        {"a standing aircraft's jitter of 10 kt", 0, 16, 10, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAc.clear();
+        takeBatch({record(kHex, "KLM1", "B738", Fix{.alt_ft = 0.0, .gs_kt = row.gs0})}, 0);
+        FlightRecord r = record(kHex, "KLM1", "B738",
+                                Fix{.lon = 4.0 + row.moved_kt * row.dt / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = 0.0, .feedTime = 1000.0 + row.dt});
+        r.speedUnknown = true;
+        takeBatch({r}, 0);
+        ASSERT_EQ(g_liveAc.size(), 1u);
+        ASSERT_EQ(g_liveAc[0].stream.size(), 2u);
+        EXPECT_NEAR(g_liveAc[0].stream.back().gs, row.expected_kt, 0.5);
+    }
+}
+
 TEST_F(IntakeTest, NewAircraftOnlyOfKnownWantedTypesAndNeverTwiceUnderTwoAddresses) {
     HELICOPTERS.setValue(false);
     useParkAirport(52.3, 4.76, 0.0);
