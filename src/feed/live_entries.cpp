@@ -81,7 +81,7 @@ std::optional<double> lf_fieldElevation(const FeedSettings& s) {
 // receiver's values decide, and a value it did not have (null) decides
 // nothing: no altitude is no height, not the ground, and no speed is not
 // standing still.
-bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const FeedSettings& s) {
+bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, double& grounded_ft, int qnh, const FeedSettings& s) {
     const bool hasAlt = gf_entryHasNumber(e, 4);
     const bool hasSpeed = gf_entryHasNumber(e, 5);
     const double vrate = gf_entryNumber(e, 15);
@@ -121,7 +121,10 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const F
         const std::optional<double> field = lf_fieldElevation(s);
         const bool nearField = !hasSpeed || !field || a - *field <= kSlowGroundAbove_ft;
         if (!ground && p.gs <= kSlowGround_kt && nearField) ground = true;
-        if (ground) a = 0.0;
+        if (ground) {
+            grounded_ft = a;
+            a = 0.0;
+        }
     }
     if (!(p.alt > 0.0)) a = 0.0;  // reported on the ground (also a NaN)
     p.alt = a;
@@ -260,7 +263,7 @@ void TrafficReader::processLine() {
         // 9.-12. Ground speed, altitude, callsign.
         p.gs = gf_entryNumber(e, 5);
         r.speedUnknown = !gf_entryHasNumber(e, 5);
-        if (!lf_acceptAltitude(e, p, qnh.load(), s)) return;
+        if (!lf_acceptAltitude(e, p, r.groundedAlt_ft, qnh.load(), s)) return;
         p.airborne = p.alt != 0.0;
         if (!lf_acceptCallsign(e, r, *this, env)) return;
         if (r.registration.empty() && r.callsign.empty()) return;

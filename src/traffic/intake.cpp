@@ -42,6 +42,9 @@ constexpr double kGroundThinMax_s = 15.0;
 constexpr double kSpeedOverPositions = 2.0;
 constexpr double kSpeedOverPositions_kt = 10.0;
 constexpr double kRollSpeed_kt = 30.0;
+// A climb of a few of the transponder's 64 ft/min steps: no aircraft on its
+// wheels reports one.
+constexpr double kClimbing_fpm = 256.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -109,20 +112,34 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
     if (point.gs > kSpeedOverPositions * shown_kt + kSpeedOverPositions_kt) point.gs = shown_kt;
 }
 
-// A report without a speed on a take-off or landing roll moves at the speed
-// its positions show since the aircraft's previous report: read as 0 it
-// would hold the roll at walking pace and the lift-off far behind. Slower
-// than a roll the positions' jitter is no speed: it stays 0.
-std::optional<FlightRecord> lf_speedOfRoll(const LiveAc& ac, const FlightRecord& r) {
+// What a report says where the feed could not tell on its own. A report
+// without a speed on a take-off or landing roll moves at the speed its
+// positions show since the aircraft's previous report: read as 0 it would
+// hold the roll at walking pace and the lift-off far behind (slower than a
+// roll the positions' jitter is no speed: it stays 0). A report of an
+// aircraft in the air that climbs is in the air, also where its pressure
+// altitude reads at or below the field (a low pass on a high-pressure day):
+// it is flown at that altitude, not put on the ground.
+std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
+    if (ac.stream.empty()) return std::nullopt;
     const double dt_s = r.feedTime - ac.lastFeedTime;
-    if (!r.speedUnknown || ac.stream.empty() || !(dt_s > 0.0)) return std::nullopt;
-    const MotionFields& f = ac.motion.more;
-    const double shown_kt =
-        gf_distanceNm(LatLon{f.lastReportLat_deg, f.lastReportLon_deg}, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
-    if (shown_kt <= kRollSpeed_kt) return std::nullopt;
-    FlightRecord filled = r;
-    filled.point.gs = shown_kt;
-    return filled;
+    double shown_kt = 0.0;
+    if (r.speedUnknown && dt_s > 0.0) {
+        const MotionFields& f = ac.motion.more;
+        const LatLon last{f.lastReportLat_deg, f.lastReportLon_deg};
+        shown_kt = gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
+    }
+    const bool rolling = shown_kt > kRollSpeed_kt;
+    const bool climbsOn = r.groundedAlt_ft != 0.0 && ac.stream.back().airborne && r.point.vrate >= kClimbing_fpm;
+    if (!rolling && !climbsOn) return std::nullopt;
+    FlightRecord read = r;
+    if (rolling) read.point.gs = shown_kt;
+    if (climbsOn) {
+        read.point.alt = r.groundedAlt_ft;
+        read.point.airborne = true;
+        read.groundedAlt_ft = 0.0;
+    }
+    return read;
 }
 
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
@@ -266,8 +283,8 @@ void LiveLookup::refresh(const LiveAc& ac) {
 
 void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     LiveAc* known = lookup.find(record.hexid);
-    const std::optional<FlightRecord> rolling = known ? lf_speedOfRoll(*known, record) : std::nullopt;
-    const FlightRecord& r = rolling ? *rolling : record;
+    const std::optional<FlightRecord> read = known ? lf_readInContext(*known, record) : std::nullopt;
+    const FlightRecord& r = read ? *read : record;
     if (!known) {
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.

@@ -208,9 +208,15 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
          }},
         {"low and fast with a stand file at 20 ft is on the ground",
          [](json& e) { e[4] = 56.75; e[5] = 100; atAirport(e); }, [](FeedSettings& s) { s.airportFileAlt_ft = 20.0; }, true,
-         [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
+         [](const FlightRecord& r) {
+             EXPECT_EQ(r.point.alt, 0.0);
+             EXPECT_NEAR(r.groundedAlt_ft, 50.0, 1e-9);
+         }},
         {"negative altitude is the ground", [](json& e) { e[4] = -75; atAirport(e); }, nullptr, true,
-         [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
+         [](const FlightRecord& r) {
+             EXPECT_EQ(r.point.alt, 0.0);
+             EXPECT_EQ(r.groundedAlt_ft, 0.0);
+         }},
         {"airspeed -1 high up", [](json& e) { e[4] = 30000; e[5] = 450; e[20] = -1; }, nullptr, true,
          [](const FlightRecord& r) { EXPECT_DOUBLE_EQ(r.point.tas, 430); }},
         {"airspeed 0 stands", [](json& e) { e[20] = 0; }, nullptr, true,
