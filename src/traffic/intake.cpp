@@ -45,6 +45,9 @@ constexpr double kRollSpeed_kt = 30.0;
 // A climb of a few of the transponder's 64 ft/min steps: no aircraft on its
 // wheels reports one.
 constexpr double kClimbing_fpm = 256.0;
+// The feed reads a report as the ground near the field only up to this
+// speed; faster, only a reading at or below the field makes it ground.
+constexpr double kFastestOnGround_kt = 120.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -117,9 +120,11 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 // positions show since the aircraft's previous report: read as 0 it would
 // hold the roll at walking pace and the lift-off far behind (slower than a
 // roll the positions' jitter is no speed: it stays 0). A report of an
-// aircraft in the air that climbs is in the air, also where its pressure
-// altitude reads at or below the field (a low pass on a high-pressure day):
-// it is flown at that altitude, not put on the ground.
+// aircraft in the air that climbs, or that is faster than any report the
+// feed reads as the ground near the field, is in the air, also where its
+// pressure altitude reads at or below the field (a low pass on a
+// high-pressure day): it is flown at that altitude, never below the
+// simulator's ground, not put on the ground.
 std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
     if (ac.stream.empty()) return std::nullopt;
     const double dt_s = r.feedTime - ac.lastFeedTime;
@@ -130,12 +135,15 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
         shown_kt = gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
     }
     const bool rolling = shown_kt > kRollSpeed_kt;
-    const bool climbsOn = r.groundedAlt_ft != 0.0 && ac.stream.back().airborne && r.point.vrate >= kClimbing_fpm;
-    if (!rolling && !climbsOn) return std::nullopt;
+    const bool aloft = r.groundedAlt_ft != 0.0 && ac.stream.back().airborne;
+    const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt);
+    if (!rolling && !staysAloft) return std::nullopt;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;
-    if (climbsOn) {
+    if (staysAloft) {
         read.point.alt = r.groundedAlt_ft;
+        const MotionFields& f = ac.motion.more;
+        if (f.simGroundKnown) read.point.alt = std::max(read.point.alt, f.simGround_ft + ac.cgHeight);
         read.point.airborne = true;
         read.groundedAlt_ft = 0.0;
     }

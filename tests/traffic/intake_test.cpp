@@ -227,26 +227,27 @@ TEST_F(IntakeTest, AGroundReportWithoutASpeedRollsAtTheSpeedOfItsPositions) {
 }
 
 // A report the feed read as the ground from an altitude at or below the
-// field stays in the air when the aircraft is in the air and it climbs (a
-// low pass on a high-pressure day); without a climb, or from the ground, it
-// is the ground as the feed read it.
-TEST_F(IntakeTest, AReportThatClimbsKeepsAnAircraftInTheAir) {
+// field stays in the air when the aircraft is in the air and it climbs or
+// is faster than any ground report (a low pass on a high-pressure day);
+// slow and level, or from the ground, it is the ground as the feed read it.
+TEST_F(IntakeTest, AReportThatClimbsOrIsFastKeepsAnAircraftInTheAir) {
     struct Row {
         const char* what;
-        double alt0_ft, vrate_fpm;
+        double alt0_ft, vrate_fpm, gs_kt;
         bool airborne;
     } const rows[] = {
-        {"in the air, climbing 960 ft/min", 520, 960, true},
-        {"in the air, level", 520, 0, false},
-        {"on the ground, climbing", 0, 960, false},
+        {"in the air, climbing 960 ft/min", 520, 960, 110, true},
+        {"in the air, level at 130 kt", 520, 0, 130, true},
+        {"in the air, level at 110 kt", 520, 0, 110, false},
+        {"on the ground, climbing", 0, 960, 130, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         g_liveAc.clear();
-        takeBatch({record(kHex, "CALIBRA", "B738", Fix{.alt_ft = row.alt0_ft, .gs_kt = 130})}, 0);
+        takeBatch({record(kHex, "CALIBRA", "B738", Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs_kt})}, 0);
         FlightRecord r = record(kHex, "CALIBRA", "B738",
-                                Fix{.lon = 4.0 + 130 * 8.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad), .alt_ft = 0.0,
-                                    .gs_kt = 130, .feedTime = 1008.0});
+                                Fix{.lon = 4.0 + row.gs_kt * 8.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = row.gs_kt, .feedTime = 1008.0});
         r.point.vrate = row.vrate_fpm;
         r.groundedAlt_ft = 468.0;
         takeBatch({r}, 0);
