@@ -136,7 +136,13 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     }
     const bool rolling = shown_kt > kRollSpeed_kt;
     const bool aloft = r.groundedAlt_ft != 0.0 && ac.stream.back().airborne;
-    const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt);
+    // A helicopter hovers low and slow, which the feed's ground rules (made
+    // for the taxiways) read as the ground: in the air, moving faster than
+    // it taxis and reading above the simulator's ground, it hovers on.
+    const MotionFields& g = ac.motion.more;
+    const bool hovers = ac.category == AcCategory::Rotorcraft && g.simGroundKnown &&
+                        r.groundedAlt_ft > g.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
+    const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt || hovers);
     if (!rolling && !staysAloft) return std::nullopt;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;

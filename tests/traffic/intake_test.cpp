@@ -226,32 +226,41 @@ TEST_F(IntakeTest, AGroundReportWithoutASpeedRollsAtTheSpeedOfItsPositions) {
     }
 }
 
-// A report the feed read as the ground from an altitude at or below the
-// field stays in the air when the aircraft is in the air and it climbs or
-// is faster than any ground report (a low pass on a high-pressure day);
-// slow and level, or from the ground, it is the ground as the feed read it.
-TEST_F(IntakeTest, AReportThatClimbsOrIsFastKeepsAnAircraftInTheAir) {
+// A report the feed read as the ground from an altitude above 0 stays in
+// the air when the aircraft is in the air and it climbs, is faster than any
+// ground report (a low pass on a high-pressure day reading below the
+// field), or is a helicopter hovering above the simulator's ground; slow and
+// level, standing, or from the ground, it is the ground as the feed read it.
+TEST_F(IntakeTest, AReportThatClimbsIsFastOrHoversKeepsAnAircraftInTheAir) {
+    HELICOPTERS.setValue(true);
     struct Row {
         const char* what;
+        const char* type;
         double alt0_ft, vrate_fpm, gs_kt;
         bool airborne;
     } const rows[] = {
-        {"in the air, climbing 960 ft/min", 520, 960, 110, true},
-        {"in the air, level at 130 kt", 520, 0, 130, true},
-        {"in the air, level at 110 kt", 520, 0, 110, false},
-        {"on the ground, climbing", 0, 960, 130, false},
+        {"in the air, climbing 960 ft/min", "B738", 520, 960, 110, true},
+        {"in the air, level at 130 kt", "B738", 520, 0, 130, true},
+        {"in the air, level at 110 kt", "B738", 520, 0, 110, false},
+        {"on the ground, climbing", "B738", 0, 960, 130, false},
+        {"a helicopter hovering at 10 kt", "EC35", 520, 0, 10, true},
+        {"a helicopter standing", "EC35", 520, 0, 0, false},
+        {"an aeroplane at 10 kt", "B738", 520, 0, 10, false},
     };
+    constexpr double kDt_s = 16.0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         g_liveAc.clear();
-        takeBatch({record(kHex, "CALIBRA", "B738", Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs_kt})}, 0);
-        FlightRecord r = record(kHex, "CALIBRA", "B738",
-                                Fix{.lon = 4.0 + row.gs_kt * 8.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
-                                    .alt_ft = 0.0, .gs_kt = row.gs_kt, .feedTime = 1008.0});
+        takeBatch({record(kHex, "CALIBRA", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs_kt})}, 0);
+        ASSERT_EQ(g_liveAc.size(), 1u);
+        g_liveAc[0].motion.more.simGroundKnown = true;
+        g_liveAc[0].motion.more.simGround_ft = 0.0;
+        FlightRecord r = record(kHex, "CALIBRA", row.type,
+                                Fix{.lon = 4.0 + row.gs_kt * kDt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = row.gs_kt, .feedTime = 1000.0 + kDt_s});
         r.point.vrate = row.vrate_fpm;
         r.groundedAlt_ft = 468.0;
         takeBatch({r}, 0);
-        ASSERT_EQ(g_liveAc.size(), 1u);
         ASSERT_EQ(g_liveAc[0].stream.size(), 2u);
         EXPECT_EQ(g_liveAc[0].stream.back().airborne, row.airborne);
         EXPECT_EQ(g_liveAc[0].stream.back().alt, row.airborne ? 468.0 : 0.0);
