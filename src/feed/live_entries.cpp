@@ -77,10 +77,10 @@ std::optional<double> lf_fieldElevation(const FeedSettings& s) {
     return std::nullopt;
 }
 
-// Reads the altitude into p and answers whether the entry goes on. The
-// receiver's values decide, and a value it did not have (null) decides
-// nothing: no altitude is no height, not the ground, and no speed is not
-// standing still.
+// Reads the altitude into p (grounded_ft: the altitude the ground rules
+// read as the ground, for the engine that knows the aircraft's state) and
+// answers whether the entry goes on. An altitude the receiver did not have
+// (null) is no height, not the ground.
 bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, double& grounded_ft, int qnh, const FeedSettings& s) {
     const bool hasAlt = gf_entryHasNumber(e, 4);
     const bool hasSpeed = gf_entryHasNumber(e, 5);
