@@ -41,6 +41,8 @@ constexpr double kGroundThinMax_s = 15.0;
 // (twice the speed they show, and 10 kt more) is no speed of the aircraft.
 constexpr double kSpeedOverPositions = 2.0;
 constexpr double kSpeedOverPositions_kt = 10.0;
+// Slower than this, positions a few seconds apart show their jitter, not a
+// speed.
 constexpr double kRollSpeed_kt = 30.0;
 // A climb of a few of the transponder's 64 ft/min steps: no aircraft on its
 // wheels reports one.
@@ -116,10 +118,10 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 }
 
 // What a report says where the feed could not tell on its own. A report
-// without a speed on a take-off or landing roll moves at the speed its
-// positions show since the aircraft's previous report: read as 0 it would
-// hold the roll at walking pace and the lift-off far behind (slower than a
-// roll the positions' jitter is no speed: it stays 0). A report of an
+// without a speed moves at the speed its positions show since the
+// aircraft's previous report: read as 0 it would hold a take-off roll at
+// walking pace and the lift-off far behind (slower than a roll the
+// positions' jitter is no speed: it stays 0). A report of an
 // aircraft in the air that climbs, or that is faster than any report the
 // feed reads as the ground near the field, is in the air, also where its
 // pressure altitude reads at or below the field (a low pass on a
@@ -127,10 +129,10 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 // simulator's ground, not put on the ground.
 std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
     if (ac.stream.empty()) return std::nullopt;
+    const MotionFields& f = ac.motion.more;
     const double dt_s = r.feedTime - ac.lastFeedTime;
     double shown_kt = 0.0;
     if (r.speedUnknown && dt_s > 0.0) {
-        const MotionFields& f = ac.motion.more;
         const LatLon last{f.lastReportLat_deg, f.lastReportLon_deg};
         shown_kt = gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
     }
@@ -139,16 +141,14 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     // A helicopter hovers low and slow, which the feed's ground rules (made
     // for the taxiways) read as the ground: in the air, moving faster than
     // it taxis and reading above the simulator's ground, it hovers on.
-    const MotionFields& g = ac.motion.more;
-    const bool hovers = ac.category == AcCategory::Rotorcraft && g.simGroundKnown &&
-                        r.groundedAlt_ft > g.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
+    const bool hovers = ac.category == AcCategory::Rotorcraft && f.simGroundKnown &&
+                        r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
     const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt || hovers);
     if (!rolling && !staysAloft) return std::nullopt;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;
     if (staysAloft) {
         read.point.alt = r.groundedAlt_ft;
-        const MotionFields& f = ac.motion.more;
         if (f.simGroundKnown) read.point.alt = std::max(read.point.alt, f.simGround_ft + ac.cgHeight);
         read.point.airborne = true;
         read.groundedAlt_ft = 0.0;
