@@ -13,6 +13,11 @@ double gf_entryNumber(const nlohmann::json& entry, std::size_t index) {
     return std::isfinite(v) ? v : 0.0;
 }
 
+bool gf_entryHasNumber(const nlohmann::json& entry, std::size_t index) {
+    if (!entry.is_array() || index >= entry.size() || !entry[index].is_number()) return false;
+    return std::isfinite(entry[index].get<double>());
+}
+
 std::string gf_entryText(const nlohmann::json& entry, std::size_t index) {
     if (!entry.is_array() || index >= entry.size()) return {};
     const auto& v = entry[index];

@@ -40,6 +40,11 @@ struct FlightRecord : FeedIdentity {
     StreamPoint point;
     double feedTime = 0.0;  // epoch seconds
     std::uint32_t hexid = 0;
+    // The receiver had no ground speed: the point's speed reads 0.
+    bool speedUnknown = false;
+    // A reported altitude above 0 that the ground rules read as the ground
+    // (QNH corrected, feet); 0 when the point's altitude is as reported.
+    double groundedAlt_ft = 0.0;
 };
 
 struct ParkedRecord : FeedIdentity {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -38,6 +39,12 @@ struct GroundRule {
     double speed_kt;
 };
 constexpr std::array<GroundRule, 3> kGroundRules = {{{42.0, 120.0}, {84.0, 80.0}, {108.0, 43.0}}};
+// At most this fast a report near the field is on the ground at any height
+// the pressure altitude reads there (a QNH off by some hPa reads a taxiing
+// aircraft a few hundred feet high).
+constexpr double kSlowGround_kt = 35.0;
+constexpr double kSlowGroundAbove_ft = 300.0;
+constexpr double kClimbOrSink_fpm = 256.0;
 
 struct TasRow {
     double alt_ft;
@@ -62,25 +69,62 @@ double lf_defaultTas(double alt_ft) {
     return kDefaultTasHigh_kt;
 }
 
-bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, int qnh, const FeedSettings& s) {
+// The ground of the reports near the airport: the stand file's elevation,
+// else the current airport's; none without either.
+std::optional<double> lf_fieldElevation(const FeedSettings& s) {
+    if (s.airportFileAlt_ft) return s.airportFileAlt_ft;
+    if (s.currentAirport.present) return s.currentAirport.alt_ft;
+    return std::nullopt;
+}
+
+// Reads the altitude into p (grounded_ft: the altitude the ground rules
+// read as the ground, for the engine that knows the aircraft's state) and
+// answers whether the entry goes on. An altitude the receiver did not have
+// (null) is no height, not the ground.
+bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, double& grounded_ft, int qnh, const FeedSettings& s) {
+    const bool hasAlt = gf_entryHasNumber(e, 4);
+    const bool hasSpeed = gf_entryHasNumber(e, 5);
+    const double vrate = gf_entryNumber(e, 15);
+    // A climb or descent of a few of the transponder's 64 ft/min steps: no
+    // aircraft on its wheels reports one.
+    const bool climbsOrSinks = std::fabs(vrate) >= kClimbOrSink_fpm;
     double a = gf_entryNumber(e, 4);
     p.alt = a;
-    if (a > 0.0) {
+    if (!hasAlt) {
+        // A taxiing aircraft often has no altitude: slow (or of no speed) it
+        // stays on the ground. Faster, or climbing or sinking, it is in the
+        // air at a height nobody knows: the entry is left out rather than
+        // put on the ground (or lifted off it) by a guess.
+        if (climbsOrSinks || (hasSpeed && p.gs > kSlowGround_kt)) return false;
+        a = 0.0;
+    } else if (a > 0.0) {
         // An approach read with a QNH below the one where it flies comes out
         // up to some hundred feet below sea level: it stays in the air there
         // (0 is the ground), the simulator's ground under it decides where
         // its wheels meet the runway.
         a = (qnh - 1013.25) * 27.0 + a;
         if (a == 0.0) a = -kBelowSeaLevel_ft;
+        bool ground = false;
         if (a < 14000.0) {
             const double h = a - s.airportFileAlt_ft.value_or(kNoAirportFileAlt_ft);
             const double ah = std::fabs(h);
-            bool ground = h <= 0.0;
+            ground = h <= 0.0;
             for (const auto& rule : kGroundRules)
                 if (!ground && ah <= rule.height_ft && p.gs <= rule.speed_kt) ground = true;
-            if (ground) a = 0.0;
         }
-        if (a != 0.0 && p.gs <= 35.0) a = 0.0;
+        // A slow report is on the ground only near the field: a hovering
+        // helicopter or a slow aircraft in a head wind above it flies. With
+        // no field known, slow is the ground as before. A report without any
+        // speed reads as standing, at any height: receivers send a standing
+        // aircraft's reports without a speed, some with spikes of tens of
+        // thousands of feet.
+        const std::optional<double> field = lf_fieldElevation(s);
+        const bool nearField = !hasSpeed || !field || a - *field <= kSlowGroundAbove_ft;
+        if (!ground && p.gs <= kSlowGround_kt && nearField) ground = true;
+        if (ground) {
+            grounded_ft = a;
+            a = 0.0;
+        }
     }
     if (!(p.alt > 0.0)) a = 0.0;  // reported on the ground (also a NaN)
     p.alt = a;
@@ -218,7 +262,8 @@ void TrafficReader::processLine() {
 
         // 9.-12. Ground speed, altitude, callsign.
         p.gs = gf_entryNumber(e, 5);
-        if (!lf_acceptAltitude(e, p, qnh.load(), s)) return;
+        r.speedUnknown = !gf_entryHasNumber(e, 5);
+        if (!lf_acceptAltitude(e, p, r.groundedAlt_ft, qnh.load(), s)) return;
         p.airborne = p.alt != 0.0;
         if (!lf_acceptCallsign(e, r, *this, env)) return;
         if (r.registration.empty() && r.callsign.empty()) return;

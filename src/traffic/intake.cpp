@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <limits>
+#include <optional>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
@@ -40,6 +41,15 @@ constexpr double kGroundThinMax_s = 15.0;
 // (twice the speed they show, and 10 kt more) is no speed of the aircraft.
 constexpr double kSpeedOverPositions = 2.0;
 constexpr double kSpeedOverPositions_kt = 10.0;
+// Slower than this, positions a few seconds apart show their jitter, not a
+// speed.
+constexpr double kRollSpeed_kt = 30.0;
+// A climb of a few of the transponder's 64 ft/min steps: no aircraft on its
+// wheels reports one.
+constexpr double kClimbing_fpm = 256.0;
+// The feed reads a report as the ground near the field only up to this
+// speed; faster, only a reading at or below the field makes it ground.
+constexpr double kFastestOnGround_kt = 120.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -105,6 +115,45 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
     const double moved_nm = gf_distanceNm(LatLon{f.lastReportLat_deg, f.lastReportLon_deg}, LatLon{point.lat, point.lon});
     const double shown_kt = moved_nm * 3600.0 / dt_s;
     if (point.gs > kSpeedOverPositions * shown_kt + kSpeedOverPositions_kt) point.gs = shown_kt;
+}
+
+// What a report says where the feed could not tell on its own. A report
+// without a speed moves at the speed its positions show since the
+// aircraft's previous report: read as 0 it would hold a take-off roll at
+// walking pace and the lift-off far behind (slower than a roll the
+// positions' jitter is no speed: it stays 0). A report of an
+// aircraft in the air that climbs, or that is faster than any report the
+// feed reads as the ground near the field, is in the air, also where its
+// pressure altitude reads at or below the field (a low pass on a
+// high-pressure day): it is flown at that altitude, never below the
+// simulator's ground, not put on the ground.
+std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
+    if (ac.stream.empty()) return std::nullopt;
+    const MotionFields& f = ac.motion.more;
+    const double dt_s = r.feedTime - ac.lastFeedTime;
+    double shown_kt = 0.0;
+    if (r.speedUnknown && dt_s > 0.0) {
+        const LatLon last{f.lastReportLat_deg, f.lastReportLon_deg};
+        shown_kt = gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
+    }
+    const bool rolling = shown_kt > kRollSpeed_kt;
+    const bool aloft = r.groundedAlt_ft != 0.0 && ac.stream.back().airborne;
+    // A helicopter hovers low and slow, which the feed's ground rules (made
+    // for the taxiways) read as the ground: in the air, moving faster than
+    // it taxis and reading above the simulator's ground, it hovers on.
+    const bool hovers = ac.category == AcCategory::Rotorcraft && f.simGroundKnown &&
+                        r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
+    const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt || hovers);
+    if (!rolling && !staysAloft) return std::nullopt;
+    FlightRecord read = r;
+    if (rolling) read.point.gs = shown_kt;
+    if (staysAloft) {
+        read.point.alt = r.groundedAlt_ft;
+        if (f.simGroundKnown) read.point.alt = std::max(read.point.alt, f.simGround_ft + ac.cgHeight);
+        read.point.airborne = true;
+        read.groundedAlt_ft = 0.0;
+    }
+    return read;
 }
 
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
@@ -246,8 +295,10 @@ void LiveLookup::refresh(const LiveAc& ac) {
     if (i < m_keys.size()) m_keys[i] = lf_twinKey(ac.callsign);
 }
 
-void lf_decodeRecord(const FlightRecord& r, LiveLookup& lookup) {
-    LiveAc* known = lookup.find(r.hexid);
+void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
+    LiveAc* known = lookup.find(record.hexid);
+    const std::optional<FlightRecord> read = known ? lf_readInContext(*known, record) : std::nullopt;
+    const FlightRecord& r = read ? *read : record;
     if (!known) {
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.

@@ -97,6 +97,7 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
              EXPECT_DOUBLE_EQ(r.point.alt, 3000 + (1013 - 1013.25) * 27.0);
              EXPECT_TRUE(r.point.airborne);
              EXPECT_DOUBLE_EQ(r.point.gs, 220);
+             EXPECT_FALSE(r.speedUnknown);
              EXPECT_DOUBLE_EQ(r.point.track, 45);
              EXPECT_DOUBLE_EQ(r.point.vrate, 1500);
              EXPECT_DOUBLE_EQ(r.point.tas, 250);
@@ -151,16 +152,40 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
          [](const FlightRecord& r) { EXPECT_EQ(r.hexid, 0x4ca7b1u); }},
         {"QNH correction", [](json& e) { e[4] = 1000; }, nullptr, true,
          [](const FlightRecord& r) { EXPECT_DOUBLE_EQ(r.point.alt, 993.25); }},
-        {"slow at height is on the ground, far from the airport", [](json& e) { e[4] = 30000; e[5] = 30; e[1] = 52.45; }, nullptr, false,
-         nullptr},
-        {"slow at height is on the ground, at the airport",
-         [](json& e) { e[4] = 30000; e[5] = 30; e[20] = -1; atAirport(e); }, nullptr, true,
+        // Ground is read from what the receiver had: slow near the field,
+        // low and slow, or reported at 0. A missing value decides nothing.
+        {"slow at height flies", [](json& e) { e[4] = 30000; e[5] = 30; e[1] = 52.45; }, nullptr, true,
+         [](const FlightRecord& r) {
+             EXPECT_DOUBLE_EQ(r.point.alt, 30000 + (1013 - 1013.25) * 27.0);
+             EXPECT_TRUE(r.point.airborne);
+         }},
+        {"slow 400 ft above the field flies", [](json& e) { e[4] = 400; e[5] = 20; atAirport(e); }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_TRUE(r.point.airborne); }},
+        {"slow within 300 ft of the field is on the ground",
+         [](json& e) { e[4] = 250; e[5] = 20; e[20] = -1; atAirport(e); }, nullptr, true,
          [](const FlightRecord& r) {
              EXPECT_EQ(r.point.alt, 0.0);
              EXPECT_FALSE(r.point.airborne);
              EXPECT_FALSE(r.point.bank_rad);
              EXPECT_DOUBLE_EQ(r.point.tas, 180);
          }},
+        {"slow at height without any field is the ground, dropped", [](json& e) { e[4] = 30000; e[5] = 30; },
+         [](FeedSettings& s) { s.currentAirport.present = false; }, false, nullptr},
+        {"no speed at height reads as standing", [](json& e) { e[4] = 38000; e[5] = nullptr; atAirport(e); }, nullptr,
+         true,
+         [](const FlightRecord& r) {
+             EXPECT_EQ(r.point.alt, 0.0);
+             EXPECT_TRUE(r.speedUnknown);
+         }},
+        {"no altitude taxiing is on the ground", [](json& e) { e[4] = nullptr; e[5] = 15; e[15] = 0; atAirport(e); },
+         nullptr, true, [](const FlightRecord& r) { EXPECT_FALSE(r.point.airborne); }},
+        {"no altitude and no speed is on the ground",
+         [](json& e) { e[4] = nullptr; e[5] = nullptr; e[15] = nullptr; atAirport(e); }, nullptr, true,
+         [](const FlightRecord& r) { EXPECT_FALSE(r.point.airborne); }},
+        {"no altitude at speed is left out", [](json& e) { e[4] = nullptr; e[5] = 150; e[15] = 0; atAirport(e); },
+         nullptr, false, nullptr},
+        {"no altitude climbing is left out", [](json& e) { e[4] = nullptr; e[5] = 20; atAirport(e); }, nullptr, false,
+         nullptr},
         {"low and fast without a stand file stays airborne", [](json& e) { e[4] = 56.75; e[5] = 100; }, nullptr, true,
          [](const FlightRecord& r) { EXPECT_NEAR(r.point.alt, 50.0, 1e-9); }},
         {"in the air below sea level after the QNH correction stays in the air", [](json& e) { e[4] = 5; atAirport(e); },
@@ -178,9 +203,15 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
          }},
         {"low and fast with a stand file at 20 ft is on the ground",
          [](json& e) { e[4] = 56.75; e[5] = 100; atAirport(e); }, [](FeedSettings& s) { s.airportFileAlt_ft = 20.0; }, true,
-         [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
+         [](const FlightRecord& r) {
+             EXPECT_EQ(r.point.alt, 0.0);
+             EXPECT_NEAR(r.groundedAlt_ft, 50.0, 1e-9);
+         }},
         {"negative altitude is the ground", [](json& e) { e[4] = -75; atAirport(e); }, nullptr, true,
-         [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
+         [](const FlightRecord& r) {
+             EXPECT_EQ(r.point.alt, 0.0);
+             EXPECT_EQ(r.groundedAlt_ft, 0.0);
+         }},
         {"airspeed -1 high up", [](json& e) { e[4] = 30000; e[5] = 450; e[20] = -1; }, nullptr, true,
          [](const FlightRecord& r) { EXPECT_DOUBLE_EQ(r.point.tas, 430); }},
         {"airspeed 0 stands", [](json& e) { e[20] = 0; }, nullptr, true,

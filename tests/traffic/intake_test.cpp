@@ -201,6 +201,56 @@ TEST_F(IntakeTest, RecordFiltersTable) {
     }
 }
 
+// What a report says in its aircraft's context, 16 s after the last one:
+// without a speed it rolls at the speed its positions show (a standing
+// aircraft's jitter stays 0); read as the ground from an altitude above 0
+// (grounded), it stays in the air when the aircraft is in the air and it
+// climbs, is faster than any ground report (a low pass reading below the
+// field) or is a helicopter hovering above the simulator's ground.
+TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
+    HELICOPTERS.setValue(true);
+    struct Row {
+        const char* what;
+        const char* type;
+        double alt0_ft, gs0_kt, gs_kt;
+        bool speedUnknown;
+        double vrate_fpm, grounded_ft;
+        bool airborne;
+        double expected_kt;
+    } const rows[] = {
+        {"a roll without a speed at 70 kt", "B738", 0, 60, 70, true, 0, 0, false, 70},
+        {"a standing aircraft's jitter of 10 kt", "B738", 0, 0, 10, true, 0, 0, false, 0},
+        {"in the air, climbing 960 ft/min", "B738", 520, 110, 110, false, 960, 468, true, 110},
+        {"in the air, level at 130 kt", "B738", 520, 130, 130, false, 0, 468, true, 130},
+        {"in the air, level at 110 kt", "B738", 520, 110, 110, false, 0, 468, false, 110},
+        {"on the ground, climbing", "B738", 0, 130, 130, false, 960, 468, false, 130},
+        {"a helicopter hovering at 10 kt", "EC35", 520, 10, 10, false, 0, 468, true, 10},
+        {"a helicopter standing", "EC35", 520, 0, 0, false, 0, 468, false, 0},
+        {"an aeroplane at 10 kt", "B738", 520, 10, 10, false, 0, 468, false, 10},
+    };
+    constexpr double kDt_s = 16.0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAc.clear();
+        takeBatch({record(kHex, "CALIBRA", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs0_kt})}, 0);
+        ASSERT_EQ(g_liveAc.size(), 1u);
+        g_liveAc[0].motion.more.simGroundKnown = true;
+        g_liveAc[0].motion.more.simGround_ft = 0.0;
+        FlightRecord r = record(kHex, "CALIBRA", row.type,
+                                Fix{.lon = 4.0 + row.gs_kt * kDt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = row.speedUnknown ? 0.0 : row.gs_kt,
+                                    .feedTime = 1000.0 + kDt_s});
+        r.speedUnknown = row.speedUnknown;
+        r.point.vrate = row.vrate_fpm;
+        r.groundedAlt_ft = row.grounded_ft;
+        takeBatch({r}, 0);
+        ASSERT_EQ(g_liveAc[0].stream.size(), 2u);
+        EXPECT_EQ(g_liveAc[0].stream.back().airborne, row.airborne);
+        EXPECT_EQ(g_liveAc[0].stream.back().alt, row.airborne ? 468.0 : 0.0);
+        EXPECT_NEAR(g_liveAc[0].stream.back().gs, row.expected_kt, 0.5);
+    }
+}
+
 TEST_F(IntakeTest, NewAircraftOnlyOfKnownWantedTypesAndNeverTwiceUnderTwoAddresses) {
     HELICOPTERS.setValue(false);
     useParkAirport(52.3, 4.76, 0.0);
