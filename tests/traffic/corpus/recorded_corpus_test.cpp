@@ -110,7 +110,7 @@ struct CorpusRow {
 const CorpusRow kCorpus[] = {
     {"helicopter_zurich_rega1_2019-05-24.json.gz", "EC35", 47.3969, 8.6381, 1400.0, false, "REGA1", kTouchdown},
     {"calibration_toulouse_2017-06-16.json.gz", "BE58", 43.6291, 1.3638, 499.0, false, "CALIBRA",
-     kHeight | kJump},
+     kHeight},
     {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
     {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", kUnshownClimb},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT",
