@@ -1,5 +1,7 @@
 #include "traffic/ground_motion.h"
 
+#include <gsl/narrow>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -339,6 +341,14 @@ void lf_groundTiming(LiveAc& ac) {
         }
     }
     next.time = lf_windowedDue(ac, next.time, ticks);
+    // The window may pull the due time in to catch up on the reports; on
+    // the ground too that is done at a speed the aircraft can roll, never
+    // by a leap along the taxiway.
+    const double ahead_nm = curve ? dist_nm : gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{next.lat, next.lon});
+    const std::int64_t earliest =
+        static_cast<std::int64_t>(g_trafficTick.load()) + lf_flightTicks(ahead_nm, lf_flyableSpeed(front, next));
+    if (earliest > INT32_MAX) throw gsl::narrowing_error();
+    next.time = std::max(next.time, static_cast<std::int32_t>(earliest));
     if (curve || m.more.sharpTurn) {
         // Never so slow that the turn outlasts its segment: the aircraft
         // reaches its point (a stand, a taxiway) with the heading it turns

@@ -641,6 +641,13 @@ TEST_F(MotionRules, TaxiShapeTable) {
              ASSERT_TRUE(ac.motion.more.sharpTurn);
              EXPECT_GE(ac.currentTurnRate * (ac.stream[0].time - 1000), 19.9 * kDegToRad);
          }},
+        {"a taxiing aircraft 200 m behind a report due in 2 s catches up at a speed it can roll at 10 kt",
+         [&] {
+             LiveAc& ac = activeAc(kRulesHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 200, 10, 1200)}, true);
+             nextPosMain(ac);
+             // 200 m at 10 kt with a quarter and 10 kt to catch up: 17.3 s.
+             EXPECT_GE(ac.stream[0].time, 2720) << "due after " << ac.motion.windowAfter << " ticks of window";
+         }},
         {"a 90 degree turn after a 100 m straight at 10 kt gets a midpoint halfway first, no curve yet",
          [&] {
              LiveAc& ac = activeAc(
