@@ -1,5 +1,7 @@
 #include "traffic/ground_motion.h"
 
+#include <gsl/narrow>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -67,6 +69,21 @@ void lf_buildCurve(LiveAc& ac, const StreamPoint& control, const StreamPoint& en
 
 bool lf_curveSet(const LiveAc& ac) { return !std::isnan(ac.motion.curve.controlEast_m); }
 
+// The length of the ground curve in nautical miles, summed over short chords.
+double lf_curveLengthNm(const GroundCurve& c) {
+    constexpr int kChords = 16;
+    double metres = 0.0, east = 0.0, north = 0.0;
+    for (int i = 1; i <= kChords; ++i) {
+        const double t = static_cast<double>(i) / kChords;
+        const double e = 2.0 * (1.0 - t) * t * c.controlEast_m + t * t * c.endEast_m;
+        const double n = 2.0 * (1.0 - t) * t * c.controlNorth_m + t * t * c.endNorth_m;
+        metres += std::hypot(e - east, n - north);
+        east = e;
+        north = n;
+    }
+    return metres / kMetresPerNm;
+}
+
 // A point halfway between front and next (position, speed, altitude and
 // due time), inserted before next.
 void lf_insertMidpoint(LiveAc& ac) {
@@ -110,6 +127,9 @@ void lf_shapeTaxiSegment(LiveAc& ac) {
             if (a <= kNoCurveTurn_deg && !lf_samePlace(after, front.lat, front.lon)) {
                 if (after.gs == 0.0) after.gs = (front.gs + next.gs) / 2.0;
                 lf_buildCurve(ac, next, after, a);
+                // The curve runs through next to the point after it: the
+                // segment ends where the curve does, due when that point is.
+                next = after;
                 ac.stream.erase(ac.stream.begin() + 2);
             } else {
                 lf_midpointOnSpeedChange(ac);
@@ -290,9 +310,10 @@ void lf_groundTiming(LiveAc& ac) {
     }
     MotionState& m = ac.motion;
     ac.currentTurnRate = ac.turnRate;
-    const double dist_nm = lf_distanceNm(front, next);
-    const std::int32_t ticks = std::max(lf_flightTicks(dist_nm, lf_segmentSpeed(front, next)), kMinSegmentTicks);
     const bool curve = lf_curveSet(ac);
+    // A curve is flown over its own length, not over the chord to its end.
+    const double dist_nm = curve ? lf_curveLengthNm(m.curve) : lf_distanceNm(front, next);
+    const std::int32_t ticks = std::max(lf_flightTicks(dist_nm, lf_segmentSpeed(front, next)), kMinSegmentTicks);
     if (curve || m.more.sharpTurn) {
         const double a = m.more.sharpTurn ? m.more.sharpTurnAngle_deg : m.curve.turnAngle_deg;
         const double turnRate_deg = ac.turnRate * kRadToDeg;
@@ -320,6 +341,21 @@ void lf_groundTiming(LiveAc& ac) {
         }
     }
     next.time = lf_windowedDue(ac, next.time, ticks);
+    // The window may pull the due time in to catch up on the reports; on
+    // the ground too that is done at a speed the aircraft can roll, never
+    // by a leap along the taxiway.
+    const double ahead_nm = curve ? dist_nm : gf_distanceNm(LatLon{ac.pos.lat, ac.pos.lon}, LatLon{next.lat, next.lon});
+    const std::int64_t earliest =
+        static_cast<std::int64_t>(g_trafficTick.load()) + lf_flightTicks(ahead_nm, lf_flyableSpeed(front, next));
+    if (earliest > INT32_MAX) throw gsl::narrowing_error();
+    next.time = std::max(next.time, static_cast<std::int32_t>(earliest));
+    if (curve || m.more.sharpTurn) {
+        // Never so slow that the turn outlasts its segment: the aircraft
+        // reaches its point (a stand, a taxiway) with the heading it turns
+        // to there.
+        const double a_rad = (m.more.sharpTurn ? m.more.sharpTurnAngle_deg : m.curve.turnAngle_deg) * kDegToRad;
+        ac.currentTurnRate = std::max(ac.currentTurnRate, a_rad / lf_ticksUntil(next.time));
+    }
 }
 
 void nextPosGround(LiveAc& ac) {

@@ -623,8 +623,30 @@ TEST_F(MotionRules, TaxiShapeTable) {
                  nextPosMain(ac);
                  EXPECT_EQ(curves(), turn < 160.0) << turn;
                  EXPECT_EQ(ac.stream.size(), turn < 160.0 ? 1u : 2u) << "the curve's end point leaves the stream";
+                 if (turn < 160.0) {
+                     // The curve's 73 m at 10 kt: 14.2 s, not both legs in
+                     // the 7.8 s of the first, nor the 69 m chord's 13.5 s.
+                     EXPECT_NEAR(ac.stream[0].lat, 52.0 + n / 111132.95, 1e-9) << "the segment ends where the curve does";
+                     EXPECT_NEAR(ac.stream[0].time, 2418, 20) << "due when the curve is flown at its 10 kt";
+                 }
                  g_liveAc.clear();
              }
+         }},
+        {"a 20 degree turn onto a slow 60 m leg is turned within the leg, not a fraction of it",
+         [&] {
+             const double e = 60.0 * std::sin(20.0 * kDegToRad), n = 60.0 * std::cos(20.0 * kDegToRad);
+             LiveAc& ac = activeAc(kRulesHex, {taxiAt(0, 0, 5, 1000), taxiAt(e, n, 5, 2166)}, true);
+             ac.pos.heading = 0.0;  // coming up northbound
+             nextPosMain(ac);
+             ASSERT_TRUE(ac.motion.more.sharpTurn);
+             EXPECT_GE(ac.currentTurnRate * (ac.stream[0].time - 1000), 19.9 * kDegToRad);
+         }},
+        {"a taxiing aircraft 200 m behind a report due in 2 s catches up at a speed it can roll at 10 kt",
+         [&] {
+             LiveAc& ac = activeAc(kRulesHex, {taxiAt(0, 0, 10, 1000), taxiAt(0, 200, 10, 1200)}, true);
+             nextPosMain(ac);
+             // 200 m at 10 kt with a quarter and 10 kt to catch up: 17.3 s.
+             EXPECT_GE(ac.stream[0].time, 2720) << "due after " << ac.motion.windowAfter << " ticks of window";
          }},
         {"a 90 degree turn after a 100 m straight at 10 kt gets a midpoint halfway first, no curve yet",
          [&] {
