@@ -590,6 +590,29 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
     return f;
 }
 
+// The believed reports of a climb at 150 kt and 3,000 ft/min: a height
+// spiking off its neighbours after a silence would anchor the climb check
+// and throw away the true heights after it; a place that creeps on far
+// slower than the speed (a coasting receiver) is none of the aircraft's.
+TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
+    constexpr double kStepDeg = 150.0 / 3600.0 / 60.0;  // one second at 150 kt
+    std::vector<Row> rows;
+    for (int i = 0; i <= 14; ++i) rows.push_back(Row{double(i), 50.0 + i * kStepDeg, 4.0, 3000.0 + 50.0 * i, 150.0, 0, 0});
+    rows[5].alt = rows[6].alt = std::nan("");
+    rows[7].alt -= 300.0;                  // the spike, believable from row 4 after the silence
+    rows[12].lat = rows[11].lat + 1e-5;    // 1 m on in a second at 150 kt
+    const std::vector<Report> out = lf_believedReports(rows, 0.0);
+    const auto at = [&](double t) {
+        return std::find_if(out.begin(), out.end(), [t](const Report& r) { return r.t == t; });
+    };
+    for (const double t : {8.0, 9.0}) {
+        ASSERT_NE(at(t), out.end()) << t;
+        // Within the reach of the few seconds' median.
+        EXPECT_NEAR(at(t)->alt, 3000.0 + 50.0 * t + kQnhFeet, 110.0) << t;
+    }
+    EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
+}
+
 // The two layouts of a stored recording read the same rows; what the
 // receiver did not have stays unknown, and the entry carries it as null.
 TEST(RecordingReader, RecordsAndColumnsReadAlike) {
