@@ -235,6 +235,28 @@ StreamPoint lf_movedPoint(const StreamPoint& from, LatLon to, double gs, std::in
     return p;
 }
 
+// The roll's speeds are often read from the positions of a receiver that
+// coasts and catches up: from standstill at the mean of two such speeds the
+// run falls half a minute behind its reports and lifts off that late. The
+// run keeps to its reports' due times instead, no faster than its reported
+// speeds allow an aircraft to catch up along the path it rolls (through a
+// curve's control point to its end).
+std::int32_t lf_takeOffRunTicks(const LiveAc& ac, std::int32_t ticks) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const std::int64_t untilDue = static_cast<std::int64_t>(next.time) - g_trafficTick.load();
+    if (untilDue >= ticks) return ticks;
+    double path_nm = lf_distanceNm(front, next);
+    if (lf_curveSet(ac)) {
+        const GroundCurve& c = ac.motion.curve;
+        path_nm = (std::hypot(c.controlEast_m, c.controlNorth_m) +
+                   std::hypot(c.endEast_m - c.controlEast_m, c.endNorth_m - c.controlNorth_m)) /
+                  kMetresPerNm;
+    }
+    const std::int32_t fastest = lf_flightTicks(path_nm, lf_flyableSpeed(front, next));
+    return std::max({static_cast<std::int32_t>(std::max<std::int64_t>(untilDue, 0)), fastest, kMinSegmentTicks});
+}
+
 void lf_takeOffCheck(LiveAc& ac, std::int32_t dt) {
     const std::size_t n = ac.stream.size();
     const double liftOff = gf_categoryMotion(ac.category).liftOffSpeed_kt;
@@ -313,7 +335,8 @@ void lf_groundTiming(LiveAc& ac) {
     const bool curve = lf_curveSet(ac);
     // A curve is flown over its own length, not over the chord to its end.
     const double dist_nm = curve ? lf_curveLengthNm(m.curve) : lf_distanceNm(front, next);
-    const std::int32_t ticks = std::max(lf_flightTicks(dist_nm, lf_segmentSpeed(front, next)), kMinSegmentTicks);
+    std::int32_t ticks = std::max(lf_flightTicks(dist_nm, lf_segmentSpeed(front, next)), kMinSegmentTicks);
+    if (m.more.takeOffRun) ticks = lf_takeOffRunTicks(ac, ticks);
     if (curve || m.more.sharpTurn) {
         const double a = m.more.sharpTurn ? m.more.sharpTurnAngle_deg : m.curve.turnAngle_deg;
         const double turnRate_deg = ac.turnRate * kRadToDeg;

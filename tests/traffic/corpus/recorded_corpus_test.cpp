@@ -19,8 +19,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <set>
 #include <string>
@@ -74,6 +72,14 @@ constexpr double kJumpSpeedMargin_kt = 60.0;
 // place beyond 1.3 times its speed and 30 kt.
 constexpr double kReportRate_fps = 100.0;
 constexpr double kReportStep_ft = 150.0;
+// A height is judged against the heights of up to this many reports on
+// each side within a few seconds.
+constexpr std::size_t kSpikeNeighbours = 4;
+constexpr double kSpikeWindow_s = 4.0;
+// Faster than this a report's place moves with its speed: one that covers
+// less than this share of what the speed carries is a coasting receiver's.
+constexpr double kCoastingAbove_kt = 30.0;
+constexpr double kCoastingShare = 0.25;
 
 // The truths of every row. A fault of the flight that is known and not yet
 // mended is named in its row: the table prints it as known with its figure,
@@ -111,15 +117,14 @@ const CorpusRow kCorpus[] = {
     {"helicopter_zurich_rega1_2019-05-24.json.gz", "EC35", 47.3969, 8.6381, 1400.0, false, "REGA1", 0},
     {"calibration_toulouse_2017-06-16.json.gz", "BE58", 43.6291, 1.3638, 499.0, false, "CALIBRA", 0},
     {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
-    {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", kUnshownClimb},
+    {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", 0},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT",
      kHeight | kPlace | kUnshownClimb},
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
     {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true, "KLM051", kHeight},
-    {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", kHeight | kJump},
+    {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", kHeight},
     {"noisy_takeoff_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH181", kHeight},
-    {"noisy_positions_porto_2022-07-13.json.gz", "A320", 41.2481, -8.6814, 228.0, false, "DLH1815",
-     kHeight | kPlace},
+    {"noisy_positions_porto_2022-07-13.json.gz", "A320", 41.2481, -8.6814, 228.0, false, "DLH1815", 0},
 };
 
 using recorded_adsb::ClockedFeedEnv;
@@ -134,9 +139,9 @@ struct Report {
 };
 
 // The reports of a recording the aircraft could have made, in time order:
-// a place repeated while it moves (the receiver coasting), a place beyond
-// its speed or a height beyond its climb from the last believed report is
-// no report of the aircraft. Heights are the feed's (QNH corrected), ground
+// a place that stays behind its speed (the receiver coasting), a place
+// beyond its speed, a height spiking off its neighbours or beyond its climb
+// from the last believed report is no report of the aircraft. Heights are the feed's (QNH corrected), ground
 // as the receiver flags it, else as the feed reads it; within a few seconds
 // the median of the believed heights, as the eye averages a transponder's
 // jitter.
@@ -147,15 +152,40 @@ bool lf_feedGround(double h, double gs) {
            (std::fabs(h) <= 108.0 && gs <= 43.0) || gs <= 35.0;
 }
 
+// A height far off the median of the heights reported around it within a
+// few seconds is the transponder's spike: believed, it would anchor the
+// climb check below and throw away the true reports after it.
+std::vector<bool> lf_heightSpikes(const std::vector<Row>& rows) {
+    std::vector<bool> spike(rows.size(), false);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (std::isnan(rows[i].alt) || rows[i].onground == 1) continue;
+        std::vector<double> near;
+        for (std::size_t j = i >= kSpikeNeighbours ? i - kSpikeNeighbours : 0;
+             j < rows.size() && j <= i + kSpikeNeighbours; ++j)
+            if (std::fabs(rows[j].t - rows[i].t) <= kSpikeWindow_s && !std::isnan(rows[j].alt) && rows[j].onground != 1)
+                near.push_back(rows[j].alt);
+        if (near.size() <= kSpikeNeighbours) continue;  // too few to judge by
+        std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
+        spike[i] = std::fabs(rows[i].alt - near[near.size() / 2]) > kReportStep_ft;
+    }
+    return spike;
+}
+
 std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fieldElevation_ft) {
     std::vector<Report> out;
+    const std::vector<bool> spike = lf_heightSpikes(rows);
     const Row* lastRow = nullptr;
-    for (const Row& r : rows) {
-        const bool repeated = lastRow && lastRow->lat == r.lat && lastRow->lon == r.lon && r.t > lastRow->t;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
         const double gs = std::isnan(r.gs) ? 0.0 : r.gs;
+        // A receiver that coasts repeats its last place, or creeps on far
+        // slower than the speed it reports: no place of the aircraft.
+        const bool coasting = lastRow && r.t > lastRow->t && gs > kCoastingAbove_kt &&
+                              gf_distanceNm({lastRow->lat, lastRow->lon}, {r.lat, r.lon}) <
+                                  kCoastingShare * gs * (r.t - lastRow->t) / 3600.0;
         lastRow = &r;
-        if (repeated && gs > 30.0) continue;
-        const double alt = std::isnan(r.alt) ? std::nan("") : std::max(0.0, r.alt + kQnhFeet);
+        if (coasting) continue;
+        const double alt = std::isnan(r.alt) || spike[i] ? std::nan("") : std::max(0.0, r.alt + kQnhFeet);
         const bool ground = r.onground >= 0
                                 ? r.onground == 1
                                 : !std::isnan(alt) && (alt <= 0.0 || lf_feedGround(alt - fieldElevation_ft, gs));
@@ -558,6 +588,29 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
         });
     }
     return f;
+}
+
+// The believed reports of a climb at 150 kt and 3,000 ft/min: a height
+// spiking off its neighbours after a silence would anchor the climb check
+// and throw away the true heights after it; a place that creeps on far
+// slower than the speed (a coasting receiver) is none of the aircraft's.
+TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
+    constexpr double kStepDeg = 150.0 / 3600.0 / 60.0;  // one second at 150 kt
+    std::vector<Row> rows;
+    for (int i = 0; i <= 14; ++i) rows.push_back(Row{double(i), 50.0 + i * kStepDeg, 4.0, 3000.0 + 50.0 * i, 150.0, 0, 0});
+    rows[5].alt = rows[6].alt = std::nan("");
+    rows[7].alt -= 300.0;                  // the spike, believable from row 4 after the silence
+    rows[12].lat = rows[11].lat + 1e-5;    // 1 m on in a second at 150 kt
+    const std::vector<Report> out = lf_believedReports(rows, 0.0);
+    const auto at = [&](double t) {
+        return std::find_if(out.begin(), out.end(), [t](const Report& r) { return r.t == t; });
+    };
+    for (const double t : {8.0, 9.0}) {
+        ASSERT_NE(at(t), out.end()) << t;
+        // Within the reach of the few seconds' median.
+        EXPECT_NEAR(at(t)->alt, 3000.0 + 50.0 * t + kQnhFeet, 110.0) << t;
+    }
+    EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
 }
 
 // The two layouts of a stored recording read the same rows; what the

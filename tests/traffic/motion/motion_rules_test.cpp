@@ -668,6 +668,21 @@ TEST_F(MotionRules, TaxiShapeTable) {
                  g_liveAc.clear();
              }
          }},
+        {"a take-off roll keeps to its reports' times, no faster than its speeds let it catch up",
+         [&] {
+             // From standstill 90 m on at a coasting receiver's 20 kt: due
+             // in 8 s (was 17.5 s at the mean speed); due in 1 s, it takes
+             // the 5 s of 35 kt (20 kt with a quarter and 10 kt on top).
+             struct Case { std::int32_t due, expected; };
+             for (const Case c : {Case{1800, 1800}, Case{1100, 1500}}) {
+                 LiveAc& ac = activeAc(kRulesHex, {taxiAt(0, 0, 0, 1000), taxiAt(0, 90, 20, c.due)}, true);
+                 ac.motion.more.takeOffRun = true;
+                 nextPosMain(ac);
+                 ASSERT_EQ(ac.stream.size(), 1u);
+                 EXPECT_NEAR(ac.stream[0].time, c.expected, 1) << c.due;
+                 g_liveAc.clear();
+             }
+         }},
     });
 }
 
