@@ -363,10 +363,14 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // one not already sinking sinks toward no report below it): a go-around
     // or a thermal turns the run up and climbs at once, and an aircraft
     // climbing to a top the reports give flies on to it.
+    // The run is judged only where it could turn the aircraft round: it
+    // costs a hundred rates, and most ticks keep the way they went.
     const double was = ac.motion.verticalSpeed_ftPerTick;
-    const int run = lf_runAhead(ac);
-    if (run < 0 && was <= 0.0) c = std::min(c, 0.0);
-    if (run > 0 && was >= 0.0) c = std::max(c, 0.0);
+    if ((c > 0.0 && was <= 0.0) || (c < 0.0 && was >= 0.0)) {
+        const int run = lf_runAhead(ac);
+        if (run < 0 && was <= 0.0) c = std::min(c, 0.0);
+        if (run > 0 && was >= 0.0) c = std::max(c, 0.0);
+    }
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);
