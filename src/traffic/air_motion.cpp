@@ -346,7 +346,11 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     const bool landing = f.landing;
     if (landing && lf_streamReachesGround(ac)) f.touchdownAhead = true;
     const RunwayOffset runway = landing ? lf_runwayOffset(ac) : RunwayOffset{};
-    const double target_ft = runway.lastAirborneDue > 0 ? runway.offset_ft : landing ? lf_qnhOffset_ft() : 0.0;
+    // A helicopter comes down to a hover and may stay there at any height:
+    // its reports show no touchdown to take the predicted gap in toward, and
+    // it sinks the measured one in at its own pace once the ground shows.
+    const bool predicted = landing && !lf_isRotor(ac);
+    const double target_ft = runway.lastAirborneDue > 0 ? runway.offset_ft : predicted ? lf_qnhOffset_ft() : 0.0;
     const double gap_ft = target_ft - f.runwayOffsetApplied_ft;
     double step_ft = kOffsetBlend_fpm * dt / kTicksPerMinute;
     if (runway.lastAirborneDue > 0) {

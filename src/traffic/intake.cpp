@@ -44,9 +44,9 @@ constexpr double kSpeedOverPositions_kt = 10.0;
 // Slower than this, positions a few seconds apart show their jitter, not a
 // speed.
 constexpr double kRollSpeed_kt = 30.0;
-// A climb of a few of the transponder's 64 ft/min steps: no aircraft on its
-// wheels reports one.
-constexpr double kClimbing_fpm = 256.0;
+// A climb or a sink of a few of the transponder's 64 ft/min steps: no
+// aircraft on its wheels reports one.
+constexpr double kClimbOrSink_fpm = 256.0;
 // The feed reads a report as the ground near the field only up to this
 // speed; faster, only a reading at or below the field makes it ground.
 constexpr double kFastestOnGround_kt = 120.0;
@@ -143,13 +143,13 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     // it taxis and reading above the simulator's ground, it hovers on.
     const bool hovers = ac.category == AcCategory::Rotorcraft && f.simGroundKnown &&
                         r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
-    const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt || hovers);
+    const bool staysAloft =
+        aloft && (std::fabs(r.point.vrate) >= kClimbOrSink_fpm || r.point.gs > kFastestOnGround_kt || hovers);
     if (!rolling && !staysAloft) return std::nullopt;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;
     if (staysAloft) {
         read.point.alt = r.groundedAlt_ft;
-        if (f.simGroundKnown) read.point.alt = std::max(read.point.alt, f.simGround_ft + ac.cgHeight);
         read.point.airborne = true;
         read.groundedAlt_ft = 0.0;
     }

@@ -217,6 +217,7 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         double vrate_fpm, grounded_ft;
         bool airborne;
         double expected_kt;
+        double simGround_ft = 0.0;
     } const rows[] = {
         {"a roll without a speed at 70 kt", "B738", 0, 60, 70, true, 0, 0, false, 70},
         {"a standing aircraft's jitter of 10 kt", "B738", 0, 0, 10, true, 0, 0, false, 0},
@@ -227,6 +228,10 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         {"a helicopter hovering at 10 kt", "EC35", 520, 10, 10, false, 0, 468, true, 10},
         {"a helicopter standing", "EC35", 520, 0, 0, false, 0, 468, false, 0},
         {"an aeroplane at 10 kt", "B738", 520, 10, 10, false, 0, 468, false, 10},
+        // A high-pressure day read with a lower QNH: the reports of an
+        // approach go on below the simulator's runway to their touchdown.
+        {"in the air, sinking 700 ft/min at 90 kt", "B738", 520, 90, 90, false, -700, 468, true, 90},
+        {"in the air at 130 kt, below the simulator's ground", "B738", 520, 130, 130, false, 0, 468, true, 130, 500},
     };
     constexpr double kDt_s = 16.0;
     for (const Row& row : rows) {
@@ -235,7 +240,7 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         takeBatch({record(kHex, "CALIBRA", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs0_kt})}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
         g_liveAc[0].motion.more.simGroundKnown = true;
-        g_liveAc[0].motion.more.simGround_ft = 0.0;
+        g_liveAc[0].motion.more.simGround_ft = row.simGround_ft;
         FlightRecord r = record(kHex, "CALIBRA", row.type,
                                 Fix{.lon = 4.0 + row.gs_kt * kDt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
                                     .alt_ft = 0.0, .gs_kt = row.speedUnknown ? 0.0 : row.gs_kt,

@@ -69,7 +69,10 @@ std::vector<double> lf_runningMedian(const std::vector<Row>& rows) {
     return out;
 }
 
-bool lf_groundReport(const Row& r) { return r.alt <= 0.0 || r.gs <= 35.0; }
+// The receiver's flag where it gives one: a hovering helicopter is slow.
+bool lf_groundReport(const Row& r) {
+    return r.onground >= 0 ? r.onground == 1 : r.alt <= 0.0 || r.gs <= 35.0;
+}
 
 class NoisyReports : public MotionHarness {
 protected:
@@ -262,6 +265,11 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
         // Such scatter in its level stretch is followed in part.
         {"arrival at EHAM, sources mixed", lf_mixedSourcesArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013,
          500.0, 1, 0, 25.0, 100.0},
+        // A helicopter that comes down to a low hover, read with a QNH
+        // 8 hPa above the standard: the gap the QNH predicts between its
+        // reports and the ground is no reason to hover below them.
+        {"helicopter hovering at QNH 1021", [] { return lf_recorded("helicopter_zurich_rega1_2019-05-24.json.gz"); },
+         "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1021, 1e9, 9, 9, 1e9, 100.0},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
