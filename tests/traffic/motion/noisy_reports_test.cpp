@@ -267,9 +267,10 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          500.0, 1, 0, 25.0, 100.0},
         // A helicopter that comes down to a low hover, read with a QNH
         // 8 hPa above the standard: the gap the QNH predicts between its
-        // reports and the ground is no reason to hover below them.
+        // reports and the ground is no reason to hover below them (it hovered
+        // 164 ft below them; now 9).
         {"helicopter hovering at QNH 1021", [] { return lf_recorded("helicopter_zurich_rega1_2019-05-24.json.gz"); },
-         "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1021, 1e9, 9, 9, 1e9, 100.0},
+         "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1021, 100.0, 0, 0, 1e9, 100.0},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
