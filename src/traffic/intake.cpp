@@ -122,11 +122,14 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 // aircraft's previous report: read as 0 it would hold a take-off roll at
 // walking pace and the lift-off far behind (slower than a roll the
 // positions' jitter is no speed: it stays 0). A report of an
-// aircraft in the air that climbs, or that is faster than any report the
-// feed reads as the ground near the field, is in the air, also where its
-// pressure altitude reads at or below the field (a low pass on a
-// high-pressure day): it is flown at that altitude, never below the
-// simulator's ground, not put on the ground.
+// aircraft in the air that climbs or sinks, or that is faster than any
+// report the feed reads as the ground near the field, is in the air, also
+// where its pressure altitude reads at or below the field (a low pass or an
+// approach on a high-pressure day): it keeps that altitude, not put on the
+// ground nor lifted to the simulator's, so that the run of the reports
+// shows where an approach really touches down (the motion takes the gap to
+// the runway in from there) and a low pass climbs away from its lowest
+// point (the motion keeps its wheels off the ground meanwhile).
 std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
     if (ac.stream.empty()) return std::nullopt;
     const MotionFields& f = ac.motion.more;
