@@ -126,7 +126,8 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 // feed reads as the ground near the field, is in the air, also where its
 // pressure altitude reads at or below the field (a low pass on a
 // high-pressure day): it is flown at that altitude, never below the
-// simulator's ground, not put on the ground.
+// simulator's ground, not put on the ground. So is one without a speed whose
+// height and positions are those of a flight.
 std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
     if (ac.stream.empty()) return std::nullopt;
     const MotionFields& f = ac.motion.more;
@@ -141,9 +142,19 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     // A helicopter hovers low and slow, which the feed's ground rules (made
     // for the taxiways) read as the ground: in the air, moving faster than
     // it taxis and reading above the simulator's ground, it hovers on.
+    // Without a speed the positions tell it.
+    const double speed_kt = r.speedUnknown ? shown_kt : r.point.gs;
     const bool hovers = ac.category == AcCategory::Rotorcraft && f.simGroundKnown &&
-                        r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
-    const bool staysAloft = aloft && (r.point.vrate >= kClimbing_fpm || r.point.gs > kFastestOnGround_kt || hovers);
+                        r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && speed_kt > ac.slowGroundSpeed;
+    // The feed reads a report without a speed as standing at any height (a
+    // standing aircraft's receiver sends spikes of tens of thousands of
+    // feet). For an aircraft in the air, the speed its positions show
+    // decides as a reported one would; the report judgement still refuses
+    // a height it cannot have climbed or sunk to.
+    const bool fliesWithoutSpeed =
+        r.speedUnknown && f.simGroundKnown && !gf_slowReadsAsGround(r.groundedAlt_ft - f.simGround_ft, shown_kt);
+    const bool staysAloft =
+        aloft && (r.point.vrate >= kClimbing_fpm || speed_kt > kFastestOnGround_kt || hovers || fliesWithoutSpeed);
     if (!rolling && !staysAloft) return std::nullopt;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;

@@ -206,7 +206,8 @@ TEST_F(IntakeTest, RecordFiltersTable) {
 // aircraft's jitter stays 0); read as the ground from an altitude above 0
 // (grounded), it stays in the air when the aircraft is in the air and it
 // climbs, is faster than any ground report (a low pass reading below the
-// field) or is a helicopter hovering above the simulator's ground.
+// field), is a helicopter hovering above the simulator's ground, or has no
+// speed while its positions and height are those of a flight.
 TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
     HELICOPTERS.setValue(true);
     struct Row {
@@ -227,6 +228,8 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         {"a helicopter hovering at 10 kt", "EC35", 520, 10, 10, false, 0, 468, true, 10},
         {"a helicopter standing", "EC35", 520, 0, 0, false, 0, 468, false, 0},
         {"an aeroplane at 10 kt", "B738", 520, 10, 10, false, 0, 468, false, 10},
+        {"in the air without a speed, level at 90 kt by its positions", "B738", 520, 110, 90, true, 0, 468, true, 90},
+        {"without a speed, 40 ft above the ground at 90 kt", "B738", 520, 110, 90, true, 0, 40, false, 90},
     };
     constexpr double kDt_s = 16.0;
     for (const Row& row : rows) {
