@@ -187,6 +187,13 @@ std::string lf_epochText(double t) {
 
 }  // namespace
 
+bool gf_slowReadsAsGround(double height_ft, double speed_kt) {
+    if (height_ft <= 0.0) return true;
+    for (const auto& rule : kGroundRules)
+        if (height_ft <= rule.height_ft && speed_kt <= rule.speed_kt) return true;
+    return speed_kt <= kSlowGround_kt && height_ft <= kSlowGroundAbove_ft;
+}
+
 bool gf_isNonAircraftType(std::string_view type) {
     static const std::unordered_set<std::string_view> kTypes = {"BALL", "EMER", "GLID", "GRND", "GND",
                                                                 "PARA", "SERV", "SHIP", "VENT"};

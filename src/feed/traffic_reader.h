@@ -138,6 +138,9 @@ private:
 };
 
 bool gf_isNonAircraftType(std::string_view type);
+// Whether a report this high above the field at this speed is read as the
+// ground (the rules the feed applies to a report with a speed).
+bool gf_slowReadsAsGround(double height_ft, double speed_kt);
 
 // Thread bodies of a run: the reader given, the other one stopped on failure.
 void gf_runTrafficReader(TrafficReader& traffic, WeatherReader& weather);

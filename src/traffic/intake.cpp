@@ -129,7 +129,8 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 // ground nor lifted to the simulator's, so that the run of the reports
 // shows where an approach really touches down (the motion takes the gap to
 // the runway in from there) and a low pass climbs away from its lowest
-// point (the motion keeps its wheels off the ground meanwhile).
+// point (the motion keeps its wheels off the ground meanwhile). So is one
+// without a speed whose height and positions are those of a flight.
 std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
     if (ac.stream.empty()) return std::nullopt;
     const MotionFields& f = ac.motion.more;
@@ -144,10 +145,20 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     // A helicopter hovers low and slow, which the feed's ground rules (made
     // for the taxiways) read as the ground: in the air, moving faster than
     // it taxis and reading above the simulator's ground, it hovers on.
+    // Without a speed the positions tell it.
+    const double speed_kt = r.speedUnknown ? shown_kt : r.point.gs;
     const bool hovers = ac.category == AcCategory::Rotorcraft && f.simGroundKnown &&
-                        r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && r.point.gs > ac.slowGroundSpeed;
+                        r.groundedAlt_ft > f.simGround_ft + ac.cgHeight && speed_kt > ac.slowGroundSpeed;
+    // The feed reads a report without a speed as standing at any height (a
+    // standing aircraft's receiver sends spikes of tens of thousands of
+    // feet). For an aircraft in the air, the speed its positions show
+    // decides as a reported one would; the report judgement still refuses
+    // a height it cannot have climbed or sunk to.
+    const bool fliesWithoutSpeed =
+        r.speedUnknown && f.simGroundKnown && !gf_slowReadsAsGround(r.groundedAlt_ft - f.simGround_ft, shown_kt);
     const bool staysAloft =
-        aloft && (std::fabs(r.point.vrate) >= kClimbOrSink_fpm || r.point.gs > kFastestOnGround_kt || hovers);
+        aloft && (std::fabs(r.point.vrate) >= kClimbOrSink_fpm || speed_kt > kFastestOnGround_kt || hovers ||
+                  fliesWithoutSpeed);
     if (!rolling && !staysAloft) return std::nullopt;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;

@@ -206,7 +206,8 @@ TEST_F(IntakeTest, RecordFiltersTable) {
 // aircraft's jitter stays 0); read as the ground from an altitude above 0
 // (grounded), it stays in the air when the aircraft is in the air and it
 // climbs, is faster than any ground report (a low pass reading below the
-// field) or is a helicopter hovering above the simulator's ground.
+// field), is a helicopter hovering above the simulator's ground, or has no
+// speed while its positions and height are those of a flight.
 TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
     HELICOPTERS.setValue(true);
     struct Row {
@@ -232,6 +233,8 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         // approach go on below the simulator's runway to their touchdown.
         {"in the air, sinking 700 ft/min at 90 kt", "B738", 520, 90, 90, false, -700, 468, true, 90},
         {"in the air at 130 kt, below the simulator's ground", "B738", 520, 130, 130, false, 0, 468, true, 130, 500},
+        {"in the air without a speed, level at 90 kt by its positions", "B738", 520, 110, 90, true, 0, 468, true, 90},
+        {"without a speed, 40 ft above the ground at 90 kt", "B738", 520, 110, 90, true, 0, 40, false, 90},
     };
     constexpr double kDt_s = 16.0;
     for (const Row& row : rows) {

@@ -20,6 +20,7 @@
 #include <bit>
 #include <cmath>
 #include <deque>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "feed/feed_env.h"
 #include "feed/traffic_reader.h"
 #include "traffic/intake.h"
+#include "report_noise.h"
 #include "traffic/motion/motion_harness.h"
 #include "traffic/motion/recorded_adsb.h"
 #include "simlink/sim_ids.h"
@@ -386,10 +388,14 @@ public:
 
 class RecordedCorpus : public MotionHarness {
 protected:
-    Truths replay(const CorpusRow& row, const std::vector<Row>& rows, std::uint32_t hexid);
+    // fed: the rows the feed delivers when they are not the recording's
+    // own (receiver noise laid over it); the truths stay the recording's.
+    Truths replay(const CorpusRow& row, const std::vector<Row>& rows, std::uint32_t hexid,
+                  const std::vector<Row>* fed = nullptr);
 };
 
-Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows, std::uint32_t hexid) {
+Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows, std::uint32_t hexid,
+                              const std::vector<Row>* fed) {
     Truths f;
     elevation_ft = row.fieldElevation_ft;
     if (row.standFile)
@@ -411,8 +417,9 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
 
     // One answer of the service: the latest row at recording time t.
     const auto answer = [&](double t, int delay_s) {
-        auto it = std::upper_bound(rows.begin(), rows.end(), t, [](double v, const Row& r) { return v < r.t; });
-        if (it == rows.begin()) return;
+        const std::vector<Row>& sent = fed ? *fed : rows;
+        auto it = std::upper_bound(sent.begin(), sent.end(), t, [](double v, const Row& r) { return v < r.t; });
+        if (it == sent.begin()) return;
         const Row& latest = *(it - 1);
         env.now = static_cast<std::int64_t>(t);
         reader.filterLat = latest.lat;
@@ -435,6 +442,8 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
     const double tickZero = g_trafficTick.load();
     const auto feedTimeNow = [&] { return start - kLiveDelay_s + (g_trafficTick.load() - tickZero) / 100.0; };
 
+    std::pair<double, double> trace{1e9, -1e9};
+    if (const char* span = std::getenv("GLIM_CORPUS_TRACE")) std::sscanf(span, "%lf-%lf", &trace.first, &trace.second);
     std::set<std::uint32_t> objects;
     std::size_t eventsSeen = 0;
     bool groundBefore = false, gearDown = false, parkedBefore = false, wasActive = false;
@@ -491,6 +500,11 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
             const bool secondTick = g_trafficTick.load() % 100 == 0;
             const PointOfPath here =
                 secondTick ? lf_ownPoint(reports, feedT, ac->pos.lat, ac->pos.lon, ac->pos.alt) : PointOfPath{};
+            // GLIM_CORPUS_TRACE=from-to (seconds into the replay): the aircraft
+            // against its own point, each second, to find a fault's cause.
+            if (secondTick && trace.first <= at_s && at_s <= trace.second)
+                std::printf("trace %6.2f s alt %7.0f own %7.0f lat %.5f lon %.5f off %5.0f m gs %4.0f %s%s\n", at_s, ac->pos.alt, here.alt,
+                            ac->pos.lat, ac->pos.lon, here.off_m, ac->pos.tas, ac->groundMode ? "ground " : "", here.known ? "" : "unknown");
             // The lowest the reports went since gear or flaps came down, in
             // the feed times the engine may be flying.
             if ((gearDown || flaps > 0) && secondTick) {
@@ -699,6 +713,136 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
              fmt::format("gear down {} times on {} approaches of the reports", f.gearDowns, f.approaches));
         hold(kStand, f.parkedAwayFromReports == 0,
              fmt::format("{} stands taken that the reports were not heading for", f.parkedAwayFromReports));
+    }
+}
+
+// The clean flights again where noise does harm (a hover, low passes, a
+// take-off run, approaches, a thermal, a survey turn), each under two
+// receivers: one whose heights are bad (spikes, 36,000 ft readings, runs
+// without altitude or speed), one whose places are (jumps, a place held
+// ahead, coasting, silences, stale reports). The truths are those of the
+// clean recording: what the aircraft really did. A fault known and not yet
+// mended is named in its row as in the corpus. GLIM_NOISE_KINDS (bits of
+// report_noise::Kind, 0 for the clean stretch) replays every stretch under
+// that noise alone, GLIM_NOISE_SEED another draw of it.
+struct NoisyStretch {
+    const char* file;
+    double from_s, to_s;  // into the recording
+    unsigned knownBadHeights, knownBadPlaces;
+};
+
+constexpr unsigned kBadHeights = report_noise::kSpikes | report_noise::kGateHeights | report_noise::kNullValues;
+constexpr unsigned kBadPlaces = report_noise::kPlaceJumps | report_noise::kPlaceAhead | report_noise::kCoasting |
+                                report_noise::kGaps | report_noise::kStale;
+
+const NoisyStretch kNoisyStretches[] = {
+    {"helicopter_zurich_rega1", 0, 340, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight},
+    {"calibration_toulouse", 1100, 1700, kHeight | kUnshownClimb, 0},
+    {"calibration_toulouse", 11000, 11700, kHeight | kPlace | kUnshownClimb, kHeight},
+    {"calibration_heathrow", 5000, 5600, kHeight | kUnshownClimb, 0},
+    {"calibration_heathrow", 6250, 6750, kHeight | kTouchdown | kUnshownClimb, 0},
+    {"calibration_brussels", 0, 500, kHeight, kUnshownClimb},
+    {"calibration_brussels", 9000, 9520, kHeight | kDeparture | kRetraction | kJump, 0},
+    {"glider_sisteron", 0, 600, 0, kUnshownClimb},
+    {"glider_sisteron", 17900, 18500, kHeight | kTouchdown | kDeparture | kRetraction | kUnshownClimb | kJump, 0},
+    {"survey_toulouse", 0, 600, kHeight | kUnshownClimb, kHeight},
+    {"survey_toulouse", 5000, 5600, kHeight | kTouchdown | kGearCycles, 0},
+    {"eham_tra051", 0, 600, kHeight | kUnshownClimb, kHeight},
+    {"eham_tra051", 17500, 18078, kHeight | kTouchdown | kRetraction | kUnshownClimb | kJump | kGearCycles, kHeight},
+};
+
+// A stretch's own draw of the noise, whatever the table's order.
+std::uint64_t lf_stretchSeed(const std::string& name, std::uint64_t seed) {
+    std::uint64_t h = 14695981039346656037ull ^ seed;
+    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+
+TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
+    const char* kindsEnv = std::getenv("GLIM_NOISE_KINDS");
+    const char* seedEnv = std::getenv("GLIM_NOISE_SEED");
+    const char* only = std::getenv("GLIM_CORPUS_ROW");
+    const std::uint64_t seed = seedEnv ? std::strtoull(seedEnv, nullptr, 0) : 1;
+    std::vector<unsigned> mixes{kBadHeights, kBadPlaces};
+    if (kindsEnv) mixes = {static_cast<unsigned>(std::strtoul(kindsEnv, nullptr, 0))};
+    std::printf("\n%-36s %5s %5s %6s %6s %7s %8s %5s %5s %7s %6s %5s\n", "stretch", "noise", "flown", "off ft",
+                "off m", "lowest", "gear/app", "flaps", "td", "climbs", "final", "jumps");
+    std::uint32_t hexid = 0x4b5300;
+    std::map<std::string, std::vector<Row>> recordings;
+    for (const NoisyStretch& stretch : kNoisyStretches) {
+        const std::string name = fmt::format("{} {:.0f}-{:.0f} s", stretch.file, stretch.from_s, stretch.to_s);
+        if (only && name.find(only) == std::string::npos) continue;
+        const CorpusRow* row = std::find_if(std::begin(kCorpus), std::end(kCorpus), [&](const CorpusRow& r) {
+            return std::string(r.file).starts_with(stretch.file);
+        });
+        ASSERT_NE(row, std::end(kCorpus)) << name;
+        std::vector<Row>& all = recordings[row->file];
+        if (all.empty()) {
+            const auto file = recorded_adsb::recording(row->file);
+            ASSERT_TRUE(file.has_value()) << "not at ../shared/data/adsb beside the source folder";
+            all = recorded_adsb::readRows(*file);
+        }
+        std::vector<Row> clean;
+        for (const Row& r : all)
+            if (r.t >= all.front().t + stretch.from_s && r.t <= all.front().t + stretch.to_s) clean.push_back(r);
+        ASSERT_GT(clean.size(), 50u) << name;
+        // Fault times as seconds into the recording, as the corpus table gives them.
+        const double in_s = clean.front().t - all.front().t;
+        for (const unsigned kinds : mixes) {
+            SCOPED_TRACE(fmt::format("{}, noise {:#x}", name, kinds));
+            const report_noise::Noisy noisy = report_noise::addNoise(clean, kinds, lf_stretchSeed(name, seed));
+            if (const char* span = std::getenv("GLIM_CORPUS_TRACE")) {
+                double from = 0.0, to = 0.0;
+                std::sscanf(span, "%lf-%lf", &from, &to);
+                for (const Row& r : noisy.fed) {
+                    const double at = r.t - clean.front().t;
+                    if (at < from || at > to) continue;
+                    const LatLon truth = report_noise::placeAt(clean, r.t);
+                    std::printf("fed   %6.0f s alt %7.0f gs %4.0f vrate %5.0f %4.0f m off its place\n", at, r.alt,
+                                r.gs, r.vrate, gf_distanceNm(truth, {r.lat, r.lon}) * 1852.0);
+                }
+            }
+            TearDown();
+            SetUp();
+            const Truths f = replay(*row, noisy.kept, ++hexid, &noisy.fed);
+            std::printf("%-36s %#5x %5s %6.0f %6.0f %7.0f %2d/%2d/%-2d %5d %5d %7d %6d %5d\n", name.c_str(), kinds,
+                        f.flown ? "yes" : "no", f.off_ft, f.off_m, f.lowest_ft, f.gearDowns, f.gearUps, f.approaches,
+                        f.flapChanges, f.touchdowns, f.unshownClimbs, f.climbsOnFinal, f.jumps);
+            EXPECT_TRUE(f.flown) << "the aircraft never flew";
+            const unsigned known = kinds == kBadHeights  ? stretch.knownBadHeights
+                                   : kinds == kBadPlaces ? stretch.knownBadPlaces
+                                                         : 0u;
+            const auto hold = [&](Truth truth, bool kept, const std::string& what) {
+                if (kept) return;
+                std::printf("    %s: %s\n", known & truth ? "known fault, not yet mended" : "FAULT", what.c_str());
+                if (!(known & truth)) ADD_FAILURE() << what;
+            };
+            const auto first = [&](Truth truth) {
+                return fmt::format(", first {:.0f} s in", f.firstAt_s[std::countr_zero(unsigned{truth})] + in_s);
+            };
+            hold(kHeight, f.off_ft < kOffReports_ft,
+                 fmt::format("{:.0f} ft off its reports, {:.0f} s in", f.off_ft, f.offAt_s + in_s));
+            hold(kPlace, f.off_m < kOffReports_m,
+                 fmt::format("{:.0f} m off its reported path, {:.0f} s in", f.off_m, f.offAtM_s + in_s));
+            hold(kTouchdown, f.touchdownsWithoutGroundReports == 0,
+                 fmt::format("{} touchdowns where the reports were in the air{}", f.touchdownsWithoutGroundReports,
+                             first(kTouchdown)));
+            hold(kDeparture, f.groundDepartures == 0,
+                 fmt::format("{} departures from the ground where the reports were on it{}", f.groundDepartures,
+                             first(kDeparture)));
+            hold(kRetraction, f.retractionsWithoutClimb == 0,
+                 fmt::format("{} gear or flap retractions while the reports did not climb away{}",
+                             f.retractionsWithoutClimb, first(kRetraction)));
+            hold(kUnshownClimb, f.unshownClimbs == 0,
+                 fmt::format("{} climbs the reports did not show{}", f.unshownClimbs, first(kUnshownClimb)));
+            hold(kFinalClimb, f.climbsOnFinal == 0,
+                 fmt::format("{} landings with a climb below 1000 ft (largest {:.0f} ft)", f.climbsOnFinal,
+                             f.landingClimb_ft));
+            hold(kJump, f.jumps == 0,
+                 fmt::format("{} jumps beyond the aircraft's performance{}", f.jumps, first(kJump)));
+            hold(kGearCycles, f.gearDowns <= f.approaches,
+                 fmt::format("gear down {} times on {} approaches of the reports", f.gearDowns, f.approaches));
+        }
     }
 }
 
