@@ -503,8 +503,9 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
             // GLIM_CORPUS_TRACE=from-to (seconds into the replay): the aircraft
             // against its own point, each second, to find a fault's cause.
             if (secondTick && trace.first <= at_s && at_s <= trace.second)
-                std::printf("trace %6.2f s alt %7.0f own %7.0f lat %.5f lon %.5f off %5.0f m gs %4.0f %s%s\n", at_s, ac->pos.alt, here.alt,
-                            ac->pos.lat, ac->pos.lon, here.off_m, ac->pos.tas, ac->groundMode ? "ground " : "", here.known ? "" : "unknown");
+                std::printf("trace  %6.0f s alt %7.0f own %7.0f off %5.0f m tas %4.0f %s%s\n", at_s, ac->pos.alt,
+                            here.alt, here.off_m, ac->pos.tas, ac->groundMode ? "ground " : "",
+                            here.known ? "" : "unknown");
             // The lowest the reports went since gear or flaps came down, in
             // the feed times the engine may be flying.
             if ((gearDown || flaps > 0) && secondTick) {
@@ -717,38 +718,43 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
 }
 
 // The clean flights again where noise does harm (a hover, low passes, a
-// take-off run, approaches, a thermal, a survey turn), each under two
-// receivers: one whose heights are bad (spikes, 36,000 ft readings, runs
-// without altitude or speed), one whose places are (jumps, a place held
-// ahead, coasting, silences, stale reports). The truths are those of the
-// clean recording: what the aircraft really did. A fault known and not yet
-// mended is named in its row as in the corpus. GLIM_NOISE_KINDS (bits of
+// take-off run, approaches, a thermal, a survey turn), each under three
+// receivers: one whose heights spike, one that loses values (runs without
+// altitude or speed, a 36,000 ft reading now and then), one whose places
+// are bad (jumps, a place held ahead, coasting, silences, stale reports).
+// The truths are those of the clean recording: what the aircraft really
+// did. A fault known and not yet mended is named in its row, one set for
+// each receiver, as in the corpus. GLIM_NOISE_KINDS (bits of
 // report_noise::Kind, 0 for the clean stretch) replays every stretch under
 // that noise alone, GLIM_NOISE_SEED another draw of it.
 struct NoisyStretch {
     const char* file;
     double from_s, to_s;  // into the recording
-    unsigned knownBadHeights, knownBadPlaces;
+    unsigned known[3];    // of each receiver in kReceivers
 };
 
-constexpr unsigned kBadHeights = report_noise::kSpikes | report_noise::kGateHeights | report_noise::kNullValues;
-constexpr unsigned kBadPlaces = report_noise::kPlaceJumps | report_noise::kPlaceAhead | report_noise::kCoasting |
-                                report_noise::kGaps | report_noise::kStale;
+constexpr unsigned kReceivers[] = {
+    report_noise::kSpikes,
+    report_noise::kGateHeights | report_noise::kNullValues,
+    report_noise::kPlaceJumps | report_noise::kPlaceAhead | report_noise::kCoasting | report_noise::kGaps |
+        report_noise::kStale,
+};
 
 const NoisyStretch kNoisyStretches[] = {
-    {"helicopter_zurich_rega1", 0, 340, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight},
-    {"calibration_toulouse", 1100, 1700, kHeight | kUnshownClimb, 0},
-    {"calibration_toulouse", 11000, 11700, kHeight | kPlace | kUnshownClimb, kHeight},
-    {"calibration_heathrow", 5000, 5600, kHeight | kUnshownClimb, 0},
-    {"calibration_heathrow", 6250, 6750, kHeight | kTouchdown | kUnshownClimb, 0},
-    {"calibration_brussels", 0, 500, kHeight, kUnshownClimb},
-    {"calibration_brussels", 9000, 9520, kHeight | kDeparture | kRetraction | kJump, 0},
-    {"glider_sisteron", 0, 600, 0, kUnshownClimb},
-    {"glider_sisteron", 17900, 18500, kHeight | kTouchdown | kDeparture | kRetraction | kUnshownClimb | kJump, 0},
-    {"survey_toulouse", 0, 600, kHeight | kUnshownClimb, kHeight},
-    {"survey_toulouse", 5000, 5600, kHeight | kTouchdown | kGearCycles, 0},
-    {"eham_tra051", 0, 600, kHeight | kUnshownClimb, kHeight},
-    {"eham_tra051", 17500, 18078, kHeight | kTouchdown | kRetraction | kUnshownClimb | kJump | kGearCycles, kHeight},
+    {"helicopter_zurich_rega1", 0, 340,
+     {kHeight | kTouchdown | kJump, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight}},
+    {"calibration_toulouse", 1100, 1700, {kHeight, 0, 0}},
+    {"calibration_heathrow", 5000, 5600, {kHeight, kHeight, 0}},
+    {"calibration_heathrow", 6250, 6750, {kHeight | kUnshownClimb, kHeight | kTouchdown | kUnshownClimb | kJump, 0}},
+    {"calibration_brussels", 0, 500, {kHeight, 0, kUnshownClimb}},
+    {"calibration_brussels", 9000, 9520, {kHeight | kTouchdown, 0, 0}},
+    {"glider_sisteron", 0, 600, {0, 0, kUnshownClimb}},
+    {"glider_sisteron", 17900, 18500, {kHeight, kHeight | kUnshownClimb, 0}},
+    {"survey_toulouse", 0, 600, {kHeight | kUnshownClimb, 0, kHeight}},
+    {"survey_toulouse", 5000, 5600, {kHeight | kUnshownClimb, 0, 0}},
+    {"eham_tra051", 0, 600, {kHeight | kUnshownClimb, kHeight, kHeight}},
+    {"eham_tra051", 17500, 18078,
+     {kHeight | kTouchdown | kUnshownClimb | kJump | kGearCycles, kHeight | kTouchdown, kHeight}},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
@@ -763,7 +769,7 @@ TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
     const char* seedEnv = std::getenv("GLIM_NOISE_SEED");
     const char* only = std::getenv("GLIM_CORPUS_ROW");
     const std::uint64_t seed = seedEnv ? std::strtoull(seedEnv, nullptr, 0) : 1;
-    std::vector<unsigned> mixes{kBadHeights, kBadPlaces};
+    std::vector<unsigned> mixes(std::begin(kReceivers), std::end(kReceivers));
     if (kindsEnv) mixes = {static_cast<unsigned>(std::strtoul(kindsEnv, nullptr, 0))};
     std::printf("\n%-36s %5s %5s %6s %6s %7s %8s %5s %5s %7s %6s %5s\n", "stretch", "noise", "flown", "off ft",
                 "off m", "lowest", "gear/app", "flaps", "td", "climbs", "final", "jumps");
@@ -809,9 +815,9 @@ TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
                         f.flown ? "yes" : "no", f.off_ft, f.off_m, f.lowest_ft, f.gearDowns, f.gearUps, f.approaches,
                         f.flapChanges, f.touchdowns, f.unshownClimbs, f.climbsOnFinal, f.jumps);
             EXPECT_TRUE(f.flown) << "the aircraft never flew";
-            const unsigned known = kinds == kBadHeights  ? stretch.knownBadHeights
-                                   : kinds == kBadPlaces ? stretch.knownBadPlaces
-                                                         : 0u;
+            const auto receiver = std::find(std::begin(kReceivers), std::end(kReceivers), kinds);
+            const unsigned known =
+                receiver != std::end(kReceivers) ? stretch.known[receiver - std::begin(kReceivers)] : 0u;
             const auto hold = [&](Truth truth, bool kept, const std::string& what) {
                 if (kept) return;
                 std::printf("    %s: %s\n", known & truth ? "known fault, not yet mended" : "FAULT", what.c_str());
