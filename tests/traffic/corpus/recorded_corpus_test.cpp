@@ -743,18 +743,17 @@ constexpr unsigned kReceivers[] = {
 const NoisyStretch kNoisyStretches[] = {
     {"helicopter_zurich_rega1", 0, 340,
      {kHeight | kTouchdown | kJump, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight}},
-    {"calibration_toulouse", 1100, 1700, {kHeight, 0, 0}},
-    {"calibration_heathrow", 5000, 5600, {kHeight, kHeight, 0}},
-    {"calibration_heathrow", 6250, 6750, {kHeight | kUnshownClimb, kHeight | kTouchdown | kUnshownClimb | kJump, 0}},
-    {"calibration_brussels", 0, 500, {kHeight, 0, kUnshownClimb}},
-    {"calibration_brussels", 9000, 9520, {kHeight | kTouchdown, 0, 0}},
-    {"glider_sisteron", 0, 600, {0, 0, kUnshownClimb}},
-    {"glider_sisteron", 17900, 18500, {kHeight, kHeight | kUnshownClimb, 0}},
-    {"survey_toulouse", 0, 600, {kHeight | kUnshownClimb, 0, kHeight}},
-    {"survey_toulouse", 5000, 5600, {kHeight | kUnshownClimb, 0, 0}},
-    {"eham_tra051", 0, 600, {kHeight | kUnshownClimb, kHeight, kHeight}},
-    {"eham_tra051", 17500, 18078,
-     {kHeight | kTouchdown | kUnshownClimb | kJump | kGearCycles, kHeight | kTouchdown, kHeight}},
+    {"calibration_toulouse", 1150, 1550, {kUnshownClimb, 0, 0}},
+    {"calibration_heathrow", 5050, 5450, {kHeight | kUnshownClimb, kHeight | kUnshownClimb | kJump, 0}},
+    {"calibration_heathrow", 6300, 6650, {kHeight | kTouchdown | kUnshownClimb, kHeight | kTouchdown, 0}},
+    {"calibration_brussels", 0, 400, {kHeight | kUnshownClimb, 0, 0}},
+    {"calibration_brussels", 9050, 9520, {kDeparture | kRetraction | kJump, 0, 0}},
+    {"glider_sisteron", 0, 500, {0, 0, 0}},
+    {"glider_sisteron", 17900, 18450, {kHeight | kUnshownClimb, kTouchdown | kJump, 0}},
+    {"survey_toulouse", 0, 450, {0, 0, 0}},
+    {"survey_toulouse", 5050, 5600, {0, 0, 0}},
+    {"eham_tra051", 0, 450, {kHeight | kJump, kHeight, kHeight}},
+    {"eham_tra051", 17600, 18078, {kHeight | kUnshownClimb | kGearCycles, kHeight | kTouchdown, 0}},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
@@ -775,7 +774,19 @@ TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
                 "off m", "lowest", "gear/app", "flaps", "td", "climbs", "final", "jumps");
     std::uint32_t hexid = 0x4b5300;
     std::map<std::string, std::vector<Row>> recordings;
-    for (const NoisyStretch& stretch : kNoisyStretches) {
+    // GLIM_NOISE_STRETCH="<recording> <from> <to>" replays a stretch of
+    // one's own choice instead of the table's.
+    std::vector<NoisyStretch> stretches(std::begin(kNoisyStretches), std::end(kNoisyStretches));
+    std::string chosenFile;
+    if (const char* chosen = std::getenv("GLIM_NOISE_STRETCH")) {
+        char file[128] = {};
+        NoisyStretch one{nullptr, 0.0, 0.0, {0, 0, 0}};
+        ASSERT_EQ(std::sscanf(chosen, "%127s %lf %lf", file, &one.from_s, &one.to_s), 3) << chosen;
+        chosenFile = file;
+        one.file = chosenFile.c_str();
+        stretches = {one};
+    }
+    for (const NoisyStretch& stretch : stretches) {
         const std::string name = fmt::format("{} {:.0f}-{:.0f} s", stretch.file, stretch.from_s, stretch.to_s);
         if (only && name.find(only) == std::string::npos) continue;
         const CorpusRow* row = std::find_if(std::begin(kCorpus), std::end(kCorpus), [&](const CorpusRow& r) {
