@@ -628,6 +628,69 @@ TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
     EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
 }
 
+// Each kind of receiver noise spoils what it names, and no more, in the
+// amount the noisy replay counts on: a kind that quietly stopped spoiling
+// would leave the noisy replay passing over clean reports. A silence hides
+// the aircraft from the truths as from the feed; the same seed draws the
+// same noise.
+TEST(ReportNoise, EachKindSpoilsWhatItNamesAndNothingElse) {
+    constexpr double kStepDeg = 150.0 / 3600.0 / 60.0;  // one second at 150 kt
+    std::vector<Row> clean;
+    for (int i = 0; i <= 3600; ++i)
+        clean.push_back(Row{double(i), 50.0 + i * kStepDeg, 4.0, 3000.0 + i, 150.0, 90.0, 60.0});
+    struct Spoil {
+        unsigned kind;
+        double heightsOff, heightsHigh, heightsNull, speedsNull, placesOff, placesFar, silent;  // shares of reports
+    };
+    // At least these shares of the hour's reports, none of the others.
+    const Spoil kinds[] = {
+        {report_noise::kSpikes, 0.10, 0, 0, 0, 0, 0, 0},
+        {report_noise::kGateHeights, 0, 0.003, 0, 0, 0, 0, 0},
+        {report_noise::kNullValues, 0, 0, 0.05, 0.05, 0, 0, 0},
+        {report_noise::kPlaceJumps, 0, 0, 0, 0, 0.002, 0.002, 0},
+        {report_noise::kPlaceAhead, 0, 0, 0, 0, 0.01, 0, 0},
+        {report_noise::kCoasting, 0, 0, 0, 0, 0.05, 0, 0},
+        {report_noise::kGaps, 0, 0, 0, 0, 0, 0, 0.05},
+        {report_noise::kStale, 0, 0, 0, 0, 0.002, 0, 0},
+    };
+    for (const Spoil& k : kinds) {
+        SCOPED_TRACE(report_noise::kKindNames[std::countr_zero(k.kind)]);
+        const report_noise::Noisy n = report_noise::addNoise(clean, k.kind, 7);
+        ASSERT_EQ(n.fed.size(), n.kept.size());
+        double off = 0, high = 0, nullAlt = 0, nullGs = 0, moved = 0, far = 0;
+        for (std::size_t i = 0; i < n.fed.size(); ++i) {
+            const Row &r = n.fed[i], &c = n.kept[i];
+            ASSERT_EQ(r.t, c.t);
+            off += !std::isnan(r.alt) && std::fabs(r.alt - c.alt) > 150.0;
+            high += r.alt >= 36000.0;
+            nullAlt += std::isnan(r.alt);
+            nullGs += std::isnan(r.gs);
+            const double m = gf_distanceNm({c.lat, c.lon}, {r.lat, r.lon}) * 1852.0;
+            moved += m > 100.0;
+            far += m > 5000.0;
+        }
+        const double all = double(clean.size()), silent = 1.0 - double(n.fed.size()) / all;
+        const auto share = [&](double seen, double least) {
+            if (least > 0.0) EXPECT_GE(seen / all, least);
+            else EXPECT_EQ(seen, 0.0);
+        };
+        share(off, k.heightsOff + k.heightsHigh);
+        share(high, k.heightsHigh);
+        share(nullAlt, k.heightsNull);
+        share(nullGs, k.speedsNull);
+        share(moved, k.placesOff);
+        share(far, k.placesFar);
+        if (k.silent > 0.0) EXPECT_GE(silent, k.silent);
+        else EXPECT_EQ(silent, 0.0);
+        const report_noise::Noisy again = report_noise::addNoise(clean, k.kind, 7);
+        ASSERT_EQ(again.fed.size(), n.fed.size());
+        for (std::size_t i = 0; i < n.fed.size(); ++i)
+            EXPECT_TRUE(again.fed[i].lat == n.fed[i].lat &&
+                        (again.fed[i].alt == n.fed[i].alt || std::isnan(n.fed[i].alt)))
+                << i;
+    }
+}
+
 // The two layouts of a stored recording read the same rows; what the
 // receiver did not have stays unknown, and the entry carries it as null.
 TEST(RecordingReader, RecordsAndColumnsReadAlike) {
