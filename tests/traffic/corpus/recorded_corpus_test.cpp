@@ -503,8 +503,9 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
             // GLIM_CORPUS_TRACE=from-to (seconds into the replay): the aircraft
             // against its own point, each second, to find a fault's cause.
             if (secondTick && trace.first <= at_s && at_s <= trace.second)
-                std::printf("trace %6.2f s alt %7.0f own %7.0f lat %.5f lon %.5f off %5.0f m gs %4.0f %s%s\n", at_s, ac->pos.alt, here.alt,
-                            ac->pos.lat, ac->pos.lon, here.off_m, ac->pos.tas, ac->groundMode ? "ground " : "", here.known ? "" : "unknown");
+                std::printf("trace  %6.0f s alt %7.0f own %7.0f off %5.0f m tas %4.0f %s%s\n", at_s, ac->pos.alt,
+                            here.alt, here.off_m, ac->pos.tas, ac->groundMode ? "ground " : "",
+                            here.known ? "" : "unknown");
             // The lowest the reports went since gear or flaps came down, in
             // the feed times the engine may be flying.
             if ((gearDown || flaps > 0) && secondTick) {
@@ -627,6 +628,69 @@ TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
     EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
 }
 
+// Each kind of receiver noise spoils what it names, and no more, in the
+// amount the noisy replay counts on: a kind that quietly stopped spoiling
+// would leave the noisy replay passing over clean reports. A silence hides
+// the aircraft from the truths as from the feed; the same seed draws the
+// same noise.
+TEST(ReportNoise, EachKindSpoilsWhatItNamesAndNothingElse) {
+    constexpr double kStepDeg = 150.0 / 3600.0 / 60.0;  // one second at 150 kt
+    std::vector<Row> clean;
+    for (int i = 0; i <= 3600; ++i)
+        clean.push_back(Row{double(i), 50.0 + i * kStepDeg, 4.0, 3000.0 + i, 150.0, 90.0, 60.0});
+    struct Spoil {
+        unsigned kind;
+        double heightsOff, heightsHigh, heightsNull, speedsNull, placesOff, placesFar, silent;  // shares of reports
+    };
+    // At least these shares of the hour's reports, none of the others.
+    const Spoil kinds[] = {
+        {report_noise::kSpikes, 0.10, 0, 0, 0, 0, 0, 0},
+        {report_noise::kGateHeights, 0, 0.003, 0, 0, 0, 0, 0},
+        {report_noise::kNullValues, 0, 0, 0.05, 0.05, 0, 0, 0},
+        {report_noise::kPlaceJumps, 0, 0, 0, 0, 0.002, 0.002, 0},
+        {report_noise::kPlaceAhead, 0, 0, 0, 0, 0.01, 0, 0},
+        {report_noise::kCoasting, 0, 0, 0, 0, 0.05, 0, 0},
+        {report_noise::kGaps, 0, 0, 0, 0, 0, 0, 0.05},
+        {report_noise::kStale, 0, 0, 0, 0, 0.002, 0, 0},
+    };
+    for (const Spoil& k : kinds) {
+        SCOPED_TRACE(report_noise::kKindNames[std::countr_zero(k.kind)]);
+        const report_noise::Noisy n = report_noise::addNoise(clean, k.kind, 7);
+        ASSERT_EQ(n.fed.size(), n.kept.size());
+        double off = 0, high = 0, nullAlt = 0, nullGs = 0, moved = 0, far = 0;
+        for (std::size_t i = 0; i < n.fed.size(); ++i) {
+            const Row &r = n.fed[i], &c = n.kept[i];
+            ASSERT_EQ(r.t, c.t);
+            off += !std::isnan(r.alt) && std::fabs(r.alt - c.alt) > 150.0;
+            high += r.alt >= 36000.0;
+            nullAlt += std::isnan(r.alt);
+            nullGs += std::isnan(r.gs);
+            const double m = gf_distanceNm({c.lat, c.lon}, {r.lat, r.lon}) * 1852.0;
+            moved += m > 100.0;
+            far += m > 5000.0;
+        }
+        const double all = double(clean.size()), silent = 1.0 - double(n.fed.size()) / all;
+        const auto share = [&](double seen, double least) {
+            if (least > 0.0) EXPECT_GE(seen / all, least);
+            else EXPECT_EQ(seen, 0.0);
+        };
+        share(off, k.heightsOff + k.heightsHigh);
+        share(high, k.heightsHigh);
+        share(nullAlt, k.heightsNull);
+        share(nullGs, k.speedsNull);
+        share(moved, k.placesOff);
+        share(far, k.placesFar);
+        if (k.silent > 0.0) EXPECT_GE(silent, k.silent);
+        else EXPECT_EQ(silent, 0.0);
+        const report_noise::Noisy again = report_noise::addNoise(clean, k.kind, 7);
+        ASSERT_EQ(again.fed.size(), n.fed.size());
+        for (std::size_t i = 0; i < n.fed.size(); ++i)
+            EXPECT_TRUE(again.fed[i].lat == n.fed[i].lat &&
+                        (again.fed[i].alt == n.fed[i].alt || std::isnan(n.fed[i].alt)))
+                << i;
+    }
+}
+
 // The two layouts of a stored recording read the same rows; what the
 // receiver did not have stays unknown, and the entry carries it as null.
 TEST(RecordingReader, RecordsAndColumnsReadAlike) {
@@ -717,38 +781,42 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
 }
 
 // The clean flights again where noise does harm (a hover, low passes, a
-// take-off run, approaches, a thermal, a survey turn), each under two
-// receivers: one whose heights are bad (spikes, 36,000 ft readings, runs
-// without altitude or speed), one whose places are (jumps, a place held
-// ahead, coasting, silences, stale reports). The truths are those of the
-// clean recording: what the aircraft really did. A fault known and not yet
-// mended is named in its row as in the corpus. GLIM_NOISE_KINDS (bits of
+// take-off run, approaches, a thermal, a survey turn), each under three
+// receivers: one whose heights spike, one that loses values (runs without
+// altitude or speed, a 36,000 ft reading now and then), one whose places
+// are bad (jumps, a place held ahead, coasting, silences, stale reports).
+// The truths are those of the clean recording: what the aircraft really
+// did. A fault known and not yet mended is named in its row, one set for
+// each receiver, as in the corpus. GLIM_NOISE_KINDS (bits of
 // report_noise::Kind, 0 for the clean stretch) replays every stretch under
 // that noise alone, GLIM_NOISE_SEED another draw of it.
 struct NoisyStretch {
     const char* file;
     double from_s, to_s;  // into the recording
-    unsigned knownBadHeights, knownBadPlaces;
+    unsigned known[3];    // of each receiver in kReceivers
 };
 
-constexpr unsigned kBadHeights = report_noise::kSpikes | report_noise::kGateHeights | report_noise::kNullValues;
-constexpr unsigned kBadPlaces = report_noise::kPlaceJumps | report_noise::kPlaceAhead | report_noise::kCoasting |
-                                report_noise::kGaps | report_noise::kStale;
+constexpr unsigned kReceivers[] = {
+    report_noise::kSpikes,
+    report_noise::kGateHeights | report_noise::kNullValues,
+    report_noise::kPlaceJumps | report_noise::kPlaceAhead | report_noise::kCoasting | report_noise::kGaps |
+        report_noise::kStale,
+};
 
 const NoisyStretch kNoisyStretches[] = {
-    {"helicopter_zurich_rega1", 0, 340, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight},
-    {"calibration_toulouse", 1100, 1700, kHeight | kUnshownClimb, 0},
-    {"calibration_toulouse", 11000, 11700, kHeight | kPlace | kUnshownClimb, kHeight},
-    {"calibration_heathrow", 5000, 5600, kHeight | kUnshownClimb, 0},
-    {"calibration_heathrow", 6250, 6750, kHeight | kTouchdown | kUnshownClimb, 0},
-    {"calibration_brussels", 0, 500, kHeight, kUnshownClimb},
-    {"calibration_brussels", 9000, 9520, kHeight | kDeparture | kRetraction | kJump, 0},
-    {"glider_sisteron", 0, 600, 0, kUnshownClimb},
-    {"glider_sisteron", 17900, 18500, kHeight | kTouchdown | kDeparture | kRetraction | kUnshownClimb | kJump, 0},
-    {"survey_toulouse", 0, 600, kHeight | kUnshownClimb, kHeight},
-    {"survey_toulouse", 5000, 5600, kHeight | kTouchdown | kGearCycles, 0},
-    {"eham_tra051", 0, 600, kHeight | kUnshownClimb, kHeight},
-    {"eham_tra051", 17500, 18078, kHeight | kTouchdown | kRetraction | kUnshownClimb | kJump | kGearCycles, kHeight},
+    {"helicopter_zurich_rega1", 0, 340,
+     {kHeight | kTouchdown | kJump, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight}},
+    {"calibration_toulouse", 1150, 1550, {kUnshownClimb, 0, 0}},
+    {"calibration_heathrow", 5050, 5450, {kHeight | kUnshownClimb, kHeight | kUnshownClimb | kJump, 0}},
+    {"calibration_heathrow", 6300, 6650, {kHeight | kTouchdown | kUnshownClimb, kHeight | kTouchdown, 0}},
+    {"calibration_brussels", 0, 400, {kHeight | kUnshownClimb, 0, 0}},
+    {"calibration_brussels", 9050, 9520, {kDeparture | kRetraction | kJump, 0, 0}},
+    {"glider_sisteron", 0, 500, {0, 0, 0}},
+    {"glider_sisteron", 17900, 18450, {kHeight | kUnshownClimb, kTouchdown | kJump, 0}},
+    {"survey_toulouse", 0, 450, {0, 0, 0}},
+    {"survey_toulouse", 5050, 5600, {0, 0, 0}},
+    {"eham_tra051", 0, 450, {kHeight | kJump, kHeight, kHeight}},
+    {"eham_tra051", 17600, 18078, {kHeight | kUnshownClimb | kGearCycles, kHeight | kTouchdown, 0}},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
@@ -763,13 +831,25 @@ TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
     const char* seedEnv = std::getenv("GLIM_NOISE_SEED");
     const char* only = std::getenv("GLIM_CORPUS_ROW");
     const std::uint64_t seed = seedEnv ? std::strtoull(seedEnv, nullptr, 0) : 1;
-    std::vector<unsigned> mixes{kBadHeights, kBadPlaces};
+    std::vector<unsigned> mixes(std::begin(kReceivers), std::end(kReceivers));
     if (kindsEnv) mixes = {static_cast<unsigned>(std::strtoul(kindsEnv, nullptr, 0))};
     std::printf("\n%-36s %5s %5s %6s %6s %7s %8s %5s %5s %7s %6s %5s\n", "stretch", "noise", "flown", "off ft",
                 "off m", "lowest", "gear/app", "flaps", "td", "climbs", "final", "jumps");
     std::uint32_t hexid = 0x4b5300;
     std::map<std::string, std::vector<Row>> recordings;
-    for (const NoisyStretch& stretch : kNoisyStretches) {
+    // GLIM_NOISE_STRETCH="<recording> <from> <to>" replays a stretch of
+    // one's own choice instead of the table's.
+    std::vector<NoisyStretch> stretches(std::begin(kNoisyStretches), std::end(kNoisyStretches));
+    std::string chosenFile;
+    if (const char* chosen = std::getenv("GLIM_NOISE_STRETCH")) {
+        char file[128] = {};
+        NoisyStretch one{nullptr, 0.0, 0.0, {0, 0, 0}};
+        ASSERT_EQ(std::sscanf(chosen, "%127s %lf %lf", file, &one.from_s, &one.to_s), 3) << chosen;
+        chosenFile = file;
+        one.file = chosenFile.c_str();
+        stretches = {one};
+    }
+    for (const NoisyStretch& stretch : stretches) {
         const std::string name = fmt::format("{} {:.0f}-{:.0f} s", stretch.file, stretch.from_s, stretch.to_s);
         if (only && name.find(only) == std::string::npos) continue;
         const CorpusRow* row = std::find_if(std::begin(kCorpus), std::end(kCorpus), [&](const CorpusRow& r) {
@@ -809,9 +889,9 @@ TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
                         f.flown ? "yes" : "no", f.off_ft, f.off_m, f.lowest_ft, f.gearDowns, f.gearUps, f.approaches,
                         f.flapChanges, f.touchdowns, f.unshownClimbs, f.climbsOnFinal, f.jumps);
             EXPECT_TRUE(f.flown) << "the aircraft never flew";
-            const unsigned known = kinds == kBadHeights  ? stretch.knownBadHeights
-                                   : kinds == kBadPlaces ? stretch.knownBadPlaces
-                                                         : 0u;
+            const auto receiver = std::find(std::begin(kReceivers), std::end(kReceivers), kinds);
+            const unsigned known =
+                receiver != std::end(kReceivers) ? stretch.known[receiver - std::begin(kReceivers)] : 0u;
             const auto hold = [&](Truth truth, bool kept, const std::string& what) {
                 if (kept) return;
                 std::printf("    %s: %s\n", known & truth ? "known fault, not yet mended" : "FAULT", what.c_str());

@@ -121,9 +121,9 @@ inline Noisy addNoise(const std::vector<Row>& clean, unsigned kinds, std::uint64
             }
         }
         if ((kinds & kPlaceJumps) && dice.every(250.0, dt)) {
-            const double bearing = dice.uniform(0.0, 2.0 * M_PI), km = dice.uniform(5.0, 50.0);
+            const double bearing = dice.uniform(0.0, 360.0 * kDegToRad), km = dice.uniform(5.0, 50.0);
             r.lat += km / 111.2 * std::cos(bearing);
-            r.lon += km / (111.2 * std::cos(r.lat * M_PI / 180.0)) * std::sin(bearing);
+            r.lon += km / (111.2 * std::cos(r.lat * kDegToRad)) * std::sin(bearing);
         }
         if ((kinds & kSpikes) && !std::isnan(r.alt)) {
             if (r.t >= spikeUntil && dice.chance(1.0 / 8.0)) {
