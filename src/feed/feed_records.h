@@ -42,6 +42,8 @@ struct FlightRecord : FeedIdentity {
     std::uint32_t hexid = 0;
     // The receiver had no ground speed: the point's speed reads 0.
     bool speedUnknown = false;
+    // The receiver had no altitude: the point reads as the ground.
+    bool altitudeUnknown = false;
     // A reported altitude above 0 that the ground rules read as the ground
     // (QNH corrected, feet); 0 when the point's altitude is as reported.
     double groundedAlt_ft = 0.0;

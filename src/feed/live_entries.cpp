@@ -270,6 +270,7 @@ void TrafficReader::processLine() {
         // 9.-12. Ground speed, altitude, callsign.
         p.gs = gf_entryNumber(e, 5);
         r.speedUnknown = !gf_entryHasNumber(e, 5);
+        r.altitudeUnknown = !gf_entryHasNumber(e, 4);
         if (!lf_acceptAltitude(e, p, r.groundedAlt_ft, qnh.load(), s)) return;
         p.airborne = p.alt != 0.0;
         if (!lf_acceptCallsign(e, r, *this, env)) return;

@@ -50,6 +50,11 @@ constexpr double kClimbOrSink_fpm = 256.0;
 // The feed reads a report as the ground near the field only up to this
 // speed; faster, only a reading at or below the field makes it ground.
 constexpr double kFastestOnGround_kt = 120.0;
+// A report without an altitude reads as the ground (a taxiing aircraft's
+// receiver often sends none). An aircraft in the air can be there only once
+// it can have come down: at this rate, from this far above the ground.
+constexpr double kNoAltitudeSink_fpm = 3000.0;
+constexpr double kNoAltitudeNearGround_ft = 300.0;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -168,6 +173,18 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
         read.groundedAlt_ft = 0.0;
     }
     return read;
+}
+
+// A report without an altitude of an aircraft in the air too far above the
+// ground to have come down to it since its last point says nothing of its
+// height: it is no report of the ground.
+bool lf_groundBeyondReach(const LiveAc& ac, const FlightRecord& r) {
+    if (!r.altitudeUnknown || ac.stream.empty() || !ac.stream.back().airborne) return false;
+    const MotionFields& f = ac.motion.more;
+    if (!f.simGroundKnown) return false;
+    const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
+    const double reach_ft = kNoAltitudeNearGround_ft + kNoAltitudeSink_fpm * dt_s / 60.0;
+    return ac.stream.back().alt - (f.simGround_ft + ac.cgHeight) > reach_ft;
 }
 
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
@@ -327,6 +344,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
         ~Refresh() { lookup.refresh(ac); }
     } refresh{lookup, ac};
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
+    if (lf_groundBeyondReach(ac, r)) return;
     if (!gf_reportPossible(ac, r)) return;
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;

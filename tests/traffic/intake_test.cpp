@@ -259,6 +259,25 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
     }
 }
 
+// A report without an altitude reads as the ground: of an aircraft in the
+// air it is taken only where the aircraft can have come down to the ground
+// since its last point (16 s: 300 ft and 800 ft more).
+TEST_F(IntakeTest, AReportWithoutAnAltitudeIsTheGroundOnlyWithinReachOfIt) {
+    for (const double alt_ft : {2500.0, 900.0}) {
+        SCOPED_TRACE(alt_ft);
+        g_liveAc.clear();
+        takeBatch({record(kHex, "KLM1", "B738", Fix{.alt_ft = alt_ft, .gs_kt = 90.0})}, 0);
+        ASSERT_EQ(g_liveAc.size(), 1u);
+        g_liveAc[0].motion.more.simGroundKnown = true;
+        FlightRecord r = record(kHex, "KLM1", "B738",
+                                Fix{.lon = 4.0 + 90.0 * 16.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = 90.0, .feedTime = 1016.0});
+        r.altitudeUnknown = true;
+        takeBatch({r}, 0);
+        EXPECT_EQ(g_liveAc[0].stream.size(), alt_ft < 1000.0 ? 2u : 1u);
+    }
+}
+
 TEST_F(IntakeTest, NewAircraftOnlyOfKnownWantedTypesAndNeverTwiceUnderTwoAddresses) {
     HELICOPTERS.setValue(false);
     useParkAirport(52.3, 4.76, 0.0);
