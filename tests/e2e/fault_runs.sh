@@ -173,7 +173,7 @@ closing_s=$(date +%s)
 close_and_expect_exit_0 "stalled poll"
 [ $(( $(date +%s) - closing_s )) -le 20 ] || die "stalled poll: the close waited for the stalled transfer"
 grep -q "^Exiting: USER CLOSED SIM" Log.txt || die "stalled poll: no closing down"
-rt_control reset || die "rtstub did not take the reset"
+rt_control reset -H 'Content-Type: application/json' -d '{}' || die "rtstub did not take the reset"
 
 # ---- Starts 6 and 7: the simulator refuses livery titles ----
 # 24 aircraft circling Schiphol, each of another airline and type, so that

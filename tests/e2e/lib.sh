@@ -22,11 +22,11 @@ fail() {
 
 # set -e ends the script at a failed command nobody checks (a failed step of
 # a pipeline, a command substitution that failed): without this the test ends
-# red and no line says why. Only the script's own shell speaks; subshells go
-# on as before.
+# red and no line says why. Only the script's own shell speaks, and only
+# where set -e holds: subshells and a script's own "set +e" go on as before.
 on_unchecked_failure() {  # line command
     local status=$?
-    [ "$BASHPID" = "$$" ] || return 0
+    [ "$BASHPID" = "$$" ] && [[ $- == *e* ]] || return 0
     trap - ERR
     if declare -F report >/dev/null; then report >&2 || true; fi
     echo "FAIL: line $1: '$2' ended with status $status" >&2
@@ -83,16 +83,16 @@ watch_test_bound
 # Microseconds since the epoch, without a process.
 now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# Runs a check every tenth of a second until it holds (0) or the seconds are
-# up by the clock (1). It ends as soon as the check holds, so a generous bound
-# costs a passing run nothing.
+# Runs a check every tenth of a second (wait_every seconds for a costly
+# check) until it holds (0) or the seconds are up by the clock (1). It ends as
+# soon as the check holds, so a generous bound costs a passing run nothing.
 wait_until() {  # seconds check...
     local until=$(( $(now_us) + $1 * 1000000 ))
     shift
     while :; do
         "$@" && return 0
         [ "$(now_us)" -lt "$until" ] || return 1
-        sleep 0.1
+        sleep "${wait_every:-0.1}"
     done
 }
 
