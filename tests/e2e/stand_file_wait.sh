@@ -155,7 +155,7 @@ mv "$work/simstub.jsonl" "$work/simstub_local.jsonl"
 setsid "$sitestub_bin" --root "$GLIM_SOURCE_DIR/testbed/sitestub/site" --port 0 --port-file "$work/cutstub.port" \
     --cut downloads/P3D/archive/stock/EHAM.xml --max-seconds "$rtstub_max_seconds" >"$work/cutstub.out" 2>&1 &
 sitestub_pid=$!
-wait_for_file "$work/cutstub.port" 20 "$sitestub_pid" || fail "sitestub did not start: $(cat "$work/cutstub.out")"
+wait_for_file "$work/cutstub.port" 60 "$sitestub_pid" || fail "sitestub did not start: $(cat "$work/cutstub.out")"
 export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/cutstub.port")/downloads/"
 start_eham_stand_ins
 start_program

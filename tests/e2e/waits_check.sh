@@ -37,14 +37,14 @@ while IFS='^' read -r name outer want longest text script; do
         echo "ok: $name (${took} s)"
     fi
 done <<'CASES'
-a check that is slow itself is bounded by the clock^20^1^4^gave up^slow() { sleep 0.6; false; }; wait_until 1 slow || echo "gave up"; exit 1
-a wait for a file ends when its writer is gone^20^1^3^writer gone^sleep 0.2 & w=$!; wait_for_file never.port 30 "$w" || fail "writer gone"
-a failed step of a pipeline names itself^20^1^2^line 2: 'now=$(false | cat)' ended with status 1^report() { echo "the report"; }; now=$(false | cat); echo "not reached"
-a status the script looks at itself is left to it^20^3^2^went on^set +e; false; code=$?; set -e; echo "went on"; exit 3
-the report comes with an unchecked failure^20^1^2^the report^report() { echo "the report"; }; now=$(false | cat)
-a failed command substitution inside a function names the call^20^2^2^'n=$(exit 2)' ended with status 2^sample() { local n; n=$(exit 2); }; sample
-an overrun test names the line it waits at^20^1^5^bound of 2 s; it was at line 2: export GLIM_E2E_BOUND=2; watch_test_bound; wait_until 60 false (in wait_until, running sleep^export GLIM_E2E_BOUND=2; watch_test_bound; wait_until 60 false
-an overrun test held by a command that does not end still speaks^20^1^7^bound of 2 s; it was running: sleep 600^export GLIM_E2E_BOUND=2 GLIM_E2E_BOUND_GRACE=2; watch_test_bound; sleep 600
+a check that is slow itself is bounded by the clock^20^1^5^gave up^slow() { sleep 0.6; false; }; wait_until 1 slow || echo "gave up"; exit 1
+a wait for a file ends when its writer is gone^20^1^10^writer gone^sleep 0.2 & w=$!; wait_for_file never.port 30 "$w" || fail "writer gone"
+a failed step of a pipeline names itself^20^1^10^line 2: 'now=$(false | cat)' ended with status 1^report() { echo "the report"; }; now=$(false | cat); echo "not reached"
+a status the script looks at itself is left to it^20^3^10^went on^set +e; false; code=$?; set -e; echo "went on"; exit 3
+the report comes with an unchecked failure^20^1^10^the report^report() { echo "the report"; }; now=$(false | cat)
+a failed command substitution inside a function names the call^20^2^10^'n=$(exit 2)' ended with status 2^sample() { local n; n=$(exit 2); }; sample
+an overrun test names the line it waits at^20^1^10^bound of 2 s; it was at line 2: export GLIM_E2E_BOUND=2; watch_test_bound; wait_until 60 false (in wait_until^export GLIM_E2E_BOUND=2; watch_test_bound; wait_until 60 false
+an overrun test held by a command that does not end still speaks^20^1^12^bound of 2 s; it was running: sleep 600^export GLIM_E2E_BOUND=2 GLIM_E2E_BOUND_GRACE=2; watch_test_bound; sleep 600
 CASES
 
 # A stand-in that stopped answering: the control request gives up within its
