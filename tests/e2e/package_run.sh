@@ -111,7 +111,7 @@ json.dump(s, open(sys.argv[3], "w"))' "$GLIM_SOURCE_DIR/testbed/simstub/scenario
         --state "$(win_path "$work/simstub.state")" --control "$(win_path "$work/simstub.control")" \
         >"$work/simstub.out" 2>&1 &
     simstub_pid=$!
-    wait_for_file "$work/simstub.port" 60 || die "simstub.exe did not start: $(cat "$work/simstub.out")"
+    wait_for_file "$work/simstub.port" 60 "$simstub_pid" || die "simstub.exe did not start: $(cat "$work/simstub.out")"
     grep -qF "serving pipe \\\\.\\pipe\\Lockheed Martin Prepar3D v$version\\SimConnect" "$work/simstub.out" \
         || die "simstub.exe serves another pipe: $(cat "$work/simstub.out")"
 }
