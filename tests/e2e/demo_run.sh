@@ -125,7 +125,6 @@ else
     echo "skipped: AI aircraft checks (GLIM_E2E_LIVE_TRAFFIC is off)"
 fi
 if [ -n "$probe_exe" ]; then
-    probe() { "$wine_run" ./window_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
     lamps_green() {
         local ox oy shot="$work/lamps.png" x got
         read -r ox oy <<<"$(probe origin)"

@@ -56,12 +56,12 @@ print(sum(1 for o in objs if re.fullmatch(sys.argv[2], o.get("atc_id", ""))))' "
 start_program
 # Parked while the program starts: the flight begins once parked aircraft
 # stand on the piers and live traffic flies.
-for i in $(seq 1 240); do
-    [ "$(count_objects '.*\*')" -ge 3 ] && [ "$(count_objects '[A-Z]+[0-9]+')" -ge 1 ] && break
+ready_to_fly() {
     kill -0 "$pid" 2>/dev/null || die "the program ended before the flight"
-    sleep 0.5
-done
-[ "$(count_objects '.*\*')" -ge 3 ] || die "no parked aircraft on the piers within 120 s"
+    [ "$(count_objects '.*\*')" -ge 3 ] && [ "$(count_objects '[A-Z]+[0-9]+')" -ge 1 ]
+}
+wait_every=0.5 wait_until 180 ready_to_fly || true
+[ "$(count_objects '.*\*')" -ge 3 ] || die "no parked aircraft on the piers within 180 s"
 echo "ok: parked and live traffic at $SECONDS s; the flight starts"
 python3 "$checks" fly "$work/simstub.control" || die "the flight could not be flown"
 echo "ok: landed at $SECONDS s"

@@ -1,18 +1,117 @@
 # Helpers for the end-to-end tests: run glim_p3d.exe under Wine in a scratch
 # working folder.
+#
+# A test must end within its bound and say why when it fails: every wait here
+# is bounded by the clock (on a loaded machine the checks themselves take
+# time, and a count of rounds waits far longer than asked), every command that
+# can block (Wine, a stand-in's control request) runs under a time-out, and a
+# command that fails where the script does not check it names itself.
 set -euo pipefail
+set -E
 
 wine_run="$GLIM_SOURCE_DIR/scripts/wine-run"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# The stand-ins' helpers: waits for their files, their state in failure lines.
+source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
+fail() {
+    echo "FAIL: $*" >&2
+    local seen
+    seen=$(stand_ins_seen 2>/dev/null || true)
+    [ -z "$seen" ] || echo "  seen: $seen" >&2
+    exit 1
+}
+
+# set -e ends the script at a failed command nobody checks (a failed step of
+# a pipeline, a command substitution that failed): without this the test ends
+# red and no line says why. Only the script's own shell speaks, and only
+# where set -e holds: subshells and a script's own "set +e" go on as before.
+on_unchecked_failure() {  # line command
+    local status=$?
+    [ "$BASHPID" = "$$" ] && [[ $- == *e* ]] || return 0
+    trap - ERR
+    if declare -F report >/dev/null; then report >&2 || true; fi
+    echo "FAIL: line $1: '$2' ended with status $status" >&2
+    exit "$status"
+}
+trap 'on_unchecked_failure "$LINENO" "$BASH_COMMAND"' ERR
+
+# The test's own bound, GLIM_E2E_BOUND seconds (set a little below its
+# time-out in ctest, which ends a test without a word): past it the test says
+# where it stood, with its report, and ends. A watcher process signals the
+# script; should a command the script waits on not end, the watcher ends the
+# script's own commands (not the stand-ins, which run in sessions of their
+# own) so that the script can speak.
+on_test_bound() {  # command-running
+    trap - ERR USR1
+    local n=${#FUNCNAME[@]} i where="" line text at
+    if [ "$n" -gt 2 ]; then
+        # In a function: the script's line that called it, and the calls down
+        # to the one that was running (a trap knows no line of its own).
+        line=${BASH_LINENO[n-2]}
+        for (( i = n - 2; i >= 1; i-- )); do where+="${where:+ -> }${FUNCNAME[i]}"; done
+        text=$(sed -n "${line}{s/^ *//;p}" "$0" 2>/dev/null | cut -c1-160)
+        at="it was at line $line: $text (in $where, running $1)"
+    else
+        at="it was running: $1"
+    fi
+    if declare -F report >/dev/null; then report >&2 || true; fi
+    fail "not done within the test's bound of $GLIM_E2E_BOUND s; $at"
+}
+
+watch_test_bound() {
+    [ -n "${GLIM_E2E_BOUND:-}" ] || return 0
+    trap 'on_test_bound "$BASH_COMMAND"' USR1
+    local script=$$
+    (
+        trap - ERR EXIT
+        me=$BASHPID
+        group=$(ps -o pgid= -p "$script" | tr -d ' ')
+        until=$(( ${EPOCHREALTIME/./} + GLIM_E2E_BOUND * 1000000 ))
+        while [ "${EPOCHREALTIME/./}" -lt "$until" ]; do
+            kill -0 "$script" 2>/dev/null || exit 0
+            sleep 1
+        done
+        kill -USR1 "$script" 2>/dev/null || exit 0
+        sleep "${GLIM_E2E_BOUND_GRACE:-15}"
+        kill -0 "$script" 2>/dev/null || exit 0
+        ps -o pid=,pgid= --ppid "$script" | while read -r child child_group; do
+            [ "$child_group" != "$group" ] || [ "$child" = "$me" ] || kill "$child" 2>/dev/null || true
+        done
+    ) </dev/null >/dev/null 2>&1 &
+}
+watch_test_bound
+
+# Microseconds since the epoch, without a process.
+now_us() { echo "${EPOCHREALTIME/./}"; }
+
+# Runs a check every tenth of a second (wait_every seconds for a costly
+# check) until it holds (0) or the seconds are up by the clock (1). It ends as
+# soon as the check holds, so a generous bound costs a passing run nothing.
+wait_until() {  # seconds check...
+    local until=$(( $(now_us) + $1 * 1000000 ))
+    shift
+    while :; do
+        "$@" && return 0
+        [ "$(now_us)" -lt "$until" ] || return 1
+        sleep "${wait_every:-0.1}"
+    done
+}
+
+# The file exists and holds text matching the pattern.
+file_holds() { [ -f "$1" ] && grep -q -- "$2" "$1" 2>/dev/null; }
 
 # Waits until a file exists and holds text matching a pattern.
 wait_for_text() {  # file pattern seconds
-    local i
-    for i in $(seq 1 $(( $3 * 10 ))); do
-        if [ -f "$1" ] && grep -q -- "$2" "$1" 2>/dev/null; then return 0; fi
-        sleep 0.1
-    done
-    return 1
+    wait_until "$3" file_holds "$1" "$2"
+}
+
+# A Windows command under Wine with a bound: a Wine process can stop answering
+# (a server shutting down, a machine under load), and a test waiting on it
+# would wait for ever. timeout ends the whole group, wine-run and the Windows
+# process with it; the status is then 124.
+wine_bounded() {  # seconds command...
+    local seconds=$1
+    shift
+    timeout -k 5 "$seconds" "$wine_run" "$@"
 }
 
 # Waits until the working folder and Log.txt stop changing: a run writes
@@ -20,8 +119,8 @@ wait_for_text() {  # file pattern seconds
 # for the user). Unchanged for a whole second: on a loaded machine a run can
 # stand still for a moment in the middle of its start-up.
 wait_until_settled() {  # seconds
-    local i previous="" current same=0
-    for i in $(seq 1 $(( $1 * 4 ))); do
+    local until=$(( $(now_us) + $1 * 1000000 )) previous="" current same=0
+    while [ "$(now_us)" -lt "$until" ]; do
         current=$(ls -lR --time-style=+%s.%N 2>/dev/null; md5sum Log.txt 2>/dev/null)
         if [ -n "$previous" ] && [ "$current" = "$previous" ]; then
             same=$(( same + 1 ))
@@ -39,28 +138,25 @@ wait_until_settled() {  # seconds
 # is repeated: a program still starting has no window yet to receive it, and a
 # slow machine under load can take a while to get there.
 close_program() {  # pid
-    local i
-    for i in $(seq 1 600); do
-        kill -0 "$1" 2>/dev/null || return 0
-        if [ $(( i % 20 )) = 1 ]; then
-            "$wine_run" taskkill /IM glim_p3d.exe >/dev/null 2>&1 || true
+    local until=$(( $(now_us) + 120 * 1000000 )) next_ask=0
+    while kill -0 "$1" 2>/dev/null; do
+        [ "$(now_us)" -lt "$until" ] || return 1
+        if [ "$(now_us)" -ge "$next_ask" ]; then
+            wine_bounded 30 taskkill /IM glim_p3d.exe >/dev/null 2>&1 || true
+            next_ask=$(( $(now_us) + 2000000 ))
         fi
         sleep 0.1
     done
-    return 1
 }
 
 # Ends whatever instance a failed test left behind, so the next test that
 # starts the program does not meet its single-instance guard.
 end_leftover_program() {  # pid (may be empty)
     if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
-        "$wine_run" taskkill /F /IM glim_p3d.exe >/dev/null 2>&1 || true
-        local i
-        for i in $(seq 1 50); do
-            kill -0 "$1" 2>/dev/null || break
-            sleep 0.1
-        done
+        wine_bounded 30 taskkill /F /IM glim_p3d.exe >/dev/null 2>&1 || true
+        wait_until 5 process_gone "$1" || true
         kill "$1" 2>/dev/null || true
+        wait_until 5 process_gone "$1" || kill -KILL "$1" 2>/dev/null || true
     fi
 }
 
@@ -115,6 +211,11 @@ start_eham_stand_ins() {
         "$GLIM_SOURCE_DIR/testbed/rtstub/scenarios/amsterdam.json"
 }
 
+# The window probe (tests/ui/probe) of the working folder on the program's
+# window, bounded; what it says of a failure ("no main window") goes to
+# $work/probe.err.
+probe() { wine_bounded 60 ./window_probe.exe "$@" 2>>"$work/probe.err" | tr -d '\r'; }
+
 # Starts glim_p3d.exe of the working folder under Wine; $pid is its process.
 start_program() {
     "$wine_run" ./glim_p3d.exe >/dev/null 2>&1 &
@@ -144,11 +245,15 @@ own_wine_session() {  # suffix
     source "$GLIM_SOURCE_DIR/scripts/xvfb-lib"
     unset DISPLAY
     glim_ensure_display
-    "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+    wine_bounded 120 cmd /c exit 0 >/dev/null 2>&1 || true
     # A persistent server is refused while the one of the first start runs.
-    WINEPREFIX="$GLIM_WINEPREFIX" /usr/lib/wine/wineserver64 -w 2>/dev/null || true
+    # The wait is bounded: a program another test left in this session keeps
+    # the server for ever.
+    local status=0
+    WINEPREFIX="$GLIM_WINEPREFIX" timeout 60 /usr/lib/wine/wineserver64 -w 2>/dev/null || status=$?
+    [ "$status" != 124 ] || fail "the Wine session $GLIM_WINEPREFIX did not end within 60 s (a program left in it?)"
     WINEPREFIX="$GLIM_WINEPREFIX" /usr/lib/wine/wineserver64 -p 2>/dev/null || true
-    "$wine_run" cmd /c exit 0 >/dev/null 2>&1 || true
+    wine_bounded 120 cmd /c exit 0 >/dev/null 2>&1 || true
 }
 
 end_own_wine_session() {
@@ -160,7 +265,7 @@ end_own_wine_session() {
 # where a program started without GLIM_APPDATA keeps its settings.
 wine_appdata() {
     local win
-    win=$("$wine_run" cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r' | tail -n 1)
+    win=$(wine_bounded 60 cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r' | tail -n 1) || true
     [ -n "$win" ] || fail "Wine names no AppData folder"
-    "$GLIM_SOURCE_DIR/scripts/wine-run" winepath -u "$win" 2>/dev/null | tr -d '\r' | tail -n 1
+    wine_bounded 60 winepath -u "$win" 2>/dev/null | tr -d '\r' | tail -n 1
 }

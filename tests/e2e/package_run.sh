@@ -45,8 +45,8 @@ cleanup() {
     stop_stand_ins
     stop_sitestub
     [ -n "$appdata" ] && rm -rf "$appdata/GLIM_P3D" "$appdata/InsideSystems"
-    "$wine_run" reg delete 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v5' /reg:64 /f >/dev/null 2>&1 || true
-    "$wine_run" reg delete 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v6' /reg:64 /f >/dev/null 2>&1 || true
+    wine_bounded 60 reg delete 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v5' /reg:64 /f >/dev/null 2>&1 || true
+    wine_bounded 60 reg delete 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v6' /reg:64 /f >/dev/null 2>&1 || true
     rm -rf "$work"
     end_own_wine_session
 }
@@ -86,16 +86,15 @@ params="$appdata/GLIM_P3D/parameters.xml"
 # on its default pipe when start 3 needs it.
 echo stop >> "$work/simstub.control"
 sleep 0.3
-kill "$simstub_pid" 2>/dev/null || true
-wait "$simstub_pid" 2>/dev/null || true
+stop_process "$simstub_pid"
 simstub_pid=""
 rm -f SimConnect.cfg "$work/simstub.jsonl"
 simstub_exe="${GLIM_SIMSTUB_EXE:-$GLIM_BINARY_DIR/testbed/simstub/simstub.exe}"
 [ -f "$simstub_exe" ] || fail "no simstub.exe at $simstub_exe (build the Windows preset)"
 wine_folder() {  # variable: a folder of the Wine user, as a Linux path
     local win
-    win=$("$wine_run" cmd /c "echo %$1%" 2>/dev/null | tr -d '\r' | tail -n 1)
-    "$wine_run" winepath -u "$win" 2>/dev/null | tr -d '\r' | tail -n 1
+    win=$(wine_bounded 60 cmd /c "echo %$1%" 2>/dev/null | tr -d '\r' | tail -n 1) || true
+    wine_bounded 60 winepath -u "$win" 2>/dev/null | tr -d '\r' | tail -n 1
 }
 for folder in "$(wine_folder PUBLIC)/Documents" "$(wine_folder USERPROFILE)/Documents" "$PWD"; do
     [ ! -e "$folder/SimConnect.cfg" ] || fail "a SimConnect.cfg in $folder: the user's PC has none"
@@ -112,7 +111,7 @@ json.dump(s, open(sys.argv[3], "w"))' "$GLIM_SOURCE_DIR/testbed/simstub/scenario
         --state "$(win_path "$work/simstub.state")" --control "$(win_path "$work/simstub.control")" \
         >"$work/simstub.out" 2>&1 &
     simstub_pid=$!
-    wait_for_file "$work/simstub.port" 60 || die "simstub.exe did not start: $(cat "$work/simstub.out")"
+    wait_for_file "$work/simstub.port" 60 "$simstub_pid" || die "simstub.exe did not start: $(cat "$work/simstub.out")"
     grep -qF "serving pipe \\\\.\\pipe\\Lockheed Martin Prepar3D v$version\\SimConnect" "$work/simstub.out" \
         || die "simstub.exe serves another pipe: $(cat "$work/simstub.out")"
 }
@@ -198,7 +197,7 @@ wait_log "Exiting: SYSTEM ERROR" 30 || die "second start: the run did not stop"
 # As the message says: untick the box in the window, then close.
 probe_exe="${GLIM_WINDOW_PROBE:-$(find "$GLIM_BINARY_DIR" -name window_probe.exe -print -quit)}"
 [ -f "$probe_exe" ] || die "no window_probe.exe in $GLIM_BINARY_DIR"
-"$wine_run" "$probe_exe" click 32802 >/dev/null 2>&1 || die "second start: no \"Scan for addon airports\" box"
+wine_bounded 60 "$probe_exe" click 32802 >/dev/null 2>&1 || die "second start: no \"Scan for addon airports\" box"
 for i in $(seq 1 50); do
     [ "$(setting SCAN_AIRPORTS)" = false ] && break
     sleep 0.1
@@ -241,16 +240,17 @@ expect_window_text "Lockheed Martin Prepar3D v5" start3-traffic "third start"
 expect_clean_close
 grep -q "Exiting: USER CLOSED SIM" Log.txt || die "third start: no closing down"
 echo stop >> "$work/simstub.control"
-wait "$simstub_pid" 2>/dev/null || true
+wait_until 30 process_gone "$simstub_pid" || true
+stop_process "$simstub_pid"
 simstub_pid=""
 echo "ok: start 3 waits, finds the simulator on its pipe and brings traffic ($SECONDS s)"
 
 # ---- Start 4: Prepar3D v6 ----
 # A v6 serves its own pipe and writes its own registry key; the install
 # path names v6.
-"$wine_run" reg delete 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v5' /reg:64 /f >/dev/null 2>&1 || true
+wine_bounded 60 reg delete 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v5' /reg:64 /f >/dev/null 2>&1 || true
 ln -s "Prepar3D v5" "$work/sim/Lockheed Martin/Prepar3D v6"
-"$wine_run" reg add 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v6' /v SetupPath /t REG_SZ \
+wine_bounded 60 reg add 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v6' /v SetupPath /t REG_SZ \
     /d "$(win_path "$work/sim/Lockheed Martin/Prepar3D v6")\\" /reg:64 /f >/dev/null 2>&1 \
     || die "could not write Prepar3D v6's registry key"
 set_setting SIM_INSTALL_PATH "$(win_path "$work/sim/Lockheed Martin/Prepar3D v6")\\"

@@ -27,7 +27,7 @@ cleanup() {
     # The prefix's own server goes first: it holds the registry files open
     # and would write them back into the removed folder.
     WINEPREFIX="$prefix" "$wineserver" -k 2>/dev/null || true
-    WINEPREFIX="$prefix" "$wineserver" -w 2>/dev/null || true
+    WINEPREFIX="$prefix" timeout 60 "$wineserver" -w 2>/dev/null || true
     rm -rf "$prefix" "$prefix.lock"
 }
 trap cleanup EXIT
@@ -37,14 +37,16 @@ key6='HKLM\SOFTWARE\Lockheed Martin\Prepar3D v6'
 path5='C:\Program Files\Lockheed Martin\Prepar3D v5\'
 path6='D:\Sims\Prepar3D v6'
 
+# Each Wine command is bounded (the first one also makes the prefix): a Wine
+# process that stops answering fails the test with its name.
 reg() {  # reg arguments...
-    "$wine_run" reg "$@" /f >/dev/null 2>&1 || fail "wine reg $*"
+    timeout -k 5 180 "$wine_run" reg "$@" /f >/dev/null 2>&1 || fail "wine reg $* (status $?)"
 }
 
 # Runs the probe and compares its two lines with the expected ones.
 expect() {  # what v5-line v6-line
     local got
-    got=$("$wine_run" "$probe" 2>/dev/null) || fail "$1: the probe failed"
+    got=$(timeout -k 5 180 "$wine_run" "$probe" 2>/dev/null) || fail "$1: the probe failed (status $?)"
     local want
     want=$(printf '%s\n%s' "$2" "$3")
     [ "$got" = "$want" ] || fail "$1:

@@ -38,35 +38,31 @@ count_log() {  # fixed-text
     n=$(grep -cF -- "$1" Log.txt 2>/dev/null || true)
     echo "${n:-0}"
 }
+log_has() { [ "$(count_log "$1")" -ge 1 ]; }
 wait_log() {  # fixed-text seconds
-    local i
-    for i in $(seq 1 $(( $2 * 10 ))); do
-        [ "$(count_log "$1")" -ge 1 ] && return 0
-        sleep 0.1
-    done
-    return 1
+    wait_until "$2" log_has "$1"
 }
-probe() { "$wine_run" ./window_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
 # The feed passes ground traffic only around the park airport: the aircraft
 # taxiing at EHAM is created while its stand file cannot be had.
+taxiing_created() { grep -q '"tail_number":"KLM1701"' "$work/simstub.jsonl" 2>/dev/null; }
 expect_ground_traffic() {  # what
-    local i
-    for i in $(seq 1 300); do
-        grep -q '"tail_number":"KLM1701"' "$work/simstub.jsonl" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    die "$1: the aircraft taxiing at EHAM was not created"
+    wait_until 60 taxiing_created || die "$1: the aircraft taxiing at EHAM was not created"
 }
 # The controls a parking calculation takes, by their ids: the three
 # time-shift boxes (days, hours, minutes), MAX_PARK_SEL, MAX_LIVE_SEL and
 # RT_PARKTRAFFIC_ONLY.
 watched="32858 32859 32860 32848 32849 32856"
-# One sample: the watched controls that are disabled, "-" when none.
-disabled_now() {
-    probe list | awk -v ids="$watched" '
+# One sample: the watched controls that are disabled, "-" when none, in
+# $now. A probe that fails is asked once more (Wine under load), and a second
+# failure ends the test with what the probe said.
+sample_controls() {
+    local listing status=0
+    listing=$(probe list) || listing=$(probe list) || status=$?
+    [ "$status" = 0 ] || die "the window probe could not list the controls (status $status: $(tail -n 2 "$work/probe.err" 2>/dev/null | tr '\n' ' '))"
+    now=$(awk -v ids="$watched" '
         BEGIN { n = split(ids, w, " "); for (i = 1; i <= n; i++) want[w[i]] = 1 }
         ($2 in want) && $8 == 0 { out = out $2 " " }
-        END { print (out == "" ? "-" : out) }'
+        END { print (out == "" ? "-" : out) }' <<<"$listing")
 }
 # The painted status band holds the message, whole and inside the window.
 band_holds() {  # regex
@@ -76,13 +72,9 @@ band_holds() {  # regex
 # is not painted again by itself, so the window is made to paint. What it
 # showed instead is left in band_seen.
 band_shows() {  # regex
-    local i
     rm -f text_boxes.txt
     probe repaint >/dev/null || true
-    for i in $(seq 1 50); do
-        [ -s text_boxes.txt ] && break
-        sleep 0.1
-    done
+    wait_until 5 test -s text_boxes.txt || true
     band_holds "$1" && return 0
     band_seen="[no paint]"
     [ -s text_boxes.txt ] && band_seen="[$(grep -E '^3 4(5[0-9]|6[0-9]) ' text_boxes.txt | tr '\n' '|' || true)]"
@@ -99,7 +91,7 @@ sample_minute() {  # what message-regex
     start=$(date +%s.%N)
     : > samples.txt
     for i in $(seq 1 40); do
-        now=$(disabled_now)
+        sample_controls
         band=shown
         band_shows "$2" || band="gone $band_seen"
         echo "$(date +%s.%N | cut -c1-14) $now $band" >> samples.txt
@@ -114,12 +106,7 @@ sample_minute() {  # what message-regex
 }
 # The status band shows the message, whole and inside the window.
 expect_painted() {  # regex what [seconds]
-    local i
-    for i in $(seq 1 $(( ${3:-10} * 10 ))); do
-        band_holds "$1" && return 0
-        sleep 0.1
-    done
-    die "$2: the status band does not show the message"
+    wait_until "${3:-30}" band_holds "$1" || die "$2: the status band does not show the message"
 }
 
 # ---- Start 1: a damaged local stand file ----
@@ -168,7 +155,7 @@ mv "$work/simstub.jsonl" "$work/simstub_local.jsonl"
 setsid "$sitestub_bin" --root "$GLIM_SOURCE_DIR/testbed/sitestub/site" --port 0 --port-file "$work/cutstub.port" \
     --cut downloads/P3D/archive/stock/EHAM.xml --max-seconds "$rtstub_max_seconds" >"$work/cutstub.out" 2>&1 &
 sitestub_pid=$!
-wait_for_file "$work/cutstub.port" 20 || fail "sitestub did not start: $(cat "$work/cutstub.out")"
+wait_for_file "$work/cutstub.port" 60 "$sitestub_pid" || fail "sitestub did not start: $(cat "$work/cutstub.out")"
 export GLIM_SITE_BASE_URL="http://127.0.0.1:$(tr -d '\n' < "$work/cutstub.port")/downloads/"
 start_eham_stand_ins
 start_program

@@ -42,7 +42,8 @@ wait_for_text Log.txt "parking position" 60 || { report; fail "no parking positi
 
 # KLM1391 of the service's parked traffic stands 70 m from stand E4
 # (52.3092, 4.7612): it becomes a static aircraft there.
-for i in $(seq 1 600); do ai_line 'KLM1391\*' >/dev/null && break; sleep 0.1; done
+klm1391_stands() { ai_line 'KLM1391\*' >/dev/null; }
+wait_until 60 klm1391_stands || true
 line=$(ai_line 'KLM1391\*') || { report; fail "the parked KLM1391 did not appear"; }
 echo "$line" | grep -q '"title":"[^"]*KLM[^"]*"' || { report; fail "KLM1391* has no KLM livery: $line"; }
 grep -q "title=\"$(echo "$line" | sed 's/.*"title":"\([^"]*\)".*/\1/')\"" \

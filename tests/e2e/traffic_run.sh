@@ -31,9 +31,7 @@ ai_present() {  # atc-id title-start
     ai_lines | grep -q "\"atc_id\":\"$1\".*\"title\":\"$2"
 }
 wait_for_ai() {  # atc-id title-start seconds
-    local i
-    for i in $(seq 1 $(( $3 * 10 ))); do ai_present "$1" "$2" && return 0; sleep 0.1; done
-    return 1
+    wait_until "$3" ai_present "$1" "$2"
 }
 ai_count() { ai_lines | grep -c '"session":[1-9]' || true; }
 
@@ -45,8 +43,7 @@ grep -q '"function":"SimConnect_AISetAircraftFlightPlan"' "$work/simstub.jsonl" 
     || { report; fail "no flight plan was given to an AI aircraft"; }
 # The plan follows the created object on the engine's next pass.
 has_plan() { ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"flight_plan":"[^"]*\.pln"'; }
-for i in $(seq 1 50); do has_plan && break; sleep 0.1; done
-has_plan || { report; fail "KLM1234 flies no flight plan"; }
+wait_until 10 has_plan || { report; fail "KLM1234 flies no flight plan"; }
 # Frankfurt traffic lies outside the range.
 grep -q '"atc_id":"DLH400"' "$state" && { report; fail "traffic outside the range was created"; }
 # The engine moves them: positions arrive every frame.
@@ -56,10 +53,8 @@ ai_lines | grep '"atc_id":"KLM1234"' | grep -q '"position_updates":[1-9]' \
 
 # The service's scenario ends: the flights are no longer reported, their
 # last points fall due and the engine removes them.
-for i in $(seq 1 2100); do
-    ai_present KLM1234 "GLIM" || ai_present EIN612 "GLIM" || break
-    sleep 0.1
-done
+both_removed() { ! ai_present KLM1234 "GLIM" && ! ai_present EIN612 "GLIM"; }
+wait_until 210 both_removed || true
 ai_present KLM1234 "GLIM" && { report; fail "KLM1234 was not removed after it left"; }
 ai_present EIN612 "GLIM" && { report; fail "EIN612 was not removed after it left"; }
 grep -q '"function":"SimConnect_AIRemoveObject"' "$work/simstub.jsonl" || { report; fail "no removal was sent"; }

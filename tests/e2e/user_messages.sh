@@ -34,13 +34,9 @@ count_in() {  # fixed-text file
 }
 count_log() { count_in "$1" Log.txt; }
 count_requests() { count_in "\"kind\":\"$1\"" "$records"; }
+log_has() { [ "$(count_log "$1")" -ge 1 ]; }
 wait_log() {  # fixed-text seconds
-    local i
-    for i in $(seq 1 $(( $2 * 10 ))); do
-        [ "$(count_log "$1")" -ge 1 ] && return 0
-        sleep 0.1
-    done
-    return 1
+    wait_until "$2" log_has "$1"
 }
 # The run stopped for the user: the window stays, no countdown, no restart.
 expect_stopped_for_user() {  # what
@@ -62,9 +58,9 @@ expect_stopped_for_user "no licence"
 # ---- Start 2: the service refuses the licence ----
 mkdir -p "$work/appdata/InsideSystems"
 printf '{"License": "%s", "Product": "RealTraffic"}\n' "expired licence" > "$work/appdata/InsideSystems/RealTraffic.lic"
-curl -sf -X POST "$GLIM_RT_BASE_URL/control/script" -H 'Content-Type: application/json' \
-    -d '{"kind":"auth","answers":[{"status":404,"message":"licence not found"}]}' >/dev/null \
-    || die "rtstub refused the script"
+rt_control script -H 'Content-Type: application/json' \
+    -d '{"kind":"auth","answers":[{"status":404,"message":"licence not found"}]}' \
+    || die "rtstub did not take the script"
 # The window writes the boxes of the texts it paints here.
 export GLIM_TEXT_BOXES=text_boxes.txt
 start_program
@@ -72,10 +68,7 @@ wait_log "Error 404: RealTraffic refused the licence: licence not found (status 
     || die "refused licence: the service's reason and the file"
 # The red line shows the reason and the Manual section, inside the window.
 refused='^3 455 [0-9]+ [0-9]+ 404: RealTraffic refused the licence: licence not found \(status 404\), see Manual 2\.2; licence from '
-for i in $(seq 1 100); do
-    grep -qE "$refused" text_boxes.txt 2>/dev/null && break
-    sleep 0.1
-done
+wait_until 30 grep -qE "$refused" text_boxes.txt 2>/dev/null || true
 grep -E "$refused" text_boxes.txt 2>/dev/null | awk '$3 <= 880 { ok = 1 } END { exit !ok }' \
     || { grep ' 45[0-9] ' text_boxes.txt 2>/dev/null; die "refused licence: the window does not show the reason"; }
 grep -q '"license":"expired licence"' "$records" || die "refused licence: not the file's licence sent"
@@ -96,10 +89,7 @@ start_program
 wait_log "parameters.xml was damaged: it is kept as" 60 || die "damaged settings: not said in Log.txt"
 # The window says it too, on the status band's upper line, for the whole run.
 notice='^3 450 [0-9]+ [0-9]+ parameters\.xml was damaged: kept as .*parameters0\.xml, the last good settings \(parameters_good\.xml\) are used$'
-for i in $(seq 1 100); do
-    grep -qE "$notice" text_boxes.txt 2>/dev/null && break
-    sleep 0.1
-done
+wait_until 30 grep -qE "$notice" text_boxes.txt 2>/dev/null || true
 grep -qE "$notice" text_boxes.txt 2>/dev/null || { cat text_boxes.txt 2>/dev/null | grep ' 4[5-6][0-9] '; die "damaged settings: the window does not say so"; }
 grep -qF "the last good settings were restored from ${GLIM_APPDATA}\\GLIM_P3D\\parameters_good.xml" Log.txt \
     || die "damaged settings: the restored copy not named"
@@ -107,10 +97,8 @@ wait_log "RANGE=33" 60 || die "damaged settings: the last good RANGE not loaded"
 [ "$(cat "$work/appdata/GLIM_P3D/parameters0.xml")" = "$damaged" ] || die "damaged settings: the damaged file not kept"
 grep -q 'name="SIM_INSTALL_PATH" value="C:\\Lockheed' "$params" || die "damaged settings: not restored"
 live=$(count_requests live)
-for i in $(seq 1 600); do
-    [ "$(count_requests live)" -ge $(( live + 2 )) ] && break
-    sleep 0.1
-done
+polls_reach() { [ "$(count_requests live)" -ge "$1" ]; }
+wait_until 60 polls_reach $(( live + 2 )) || true
 [ "$(count_requests live)" -ge $(( live + 2 )) ] || die "damaged settings: the run does not poll"
 for line in "not found,  create new" "Exit GLIM_P3D first" "Could not open local folder with Manual" "Error "; do
     [ "$(count_log "$line")" = 0 ] || die "damaged settings: \"$line\" in Log.txt"

@@ -32,7 +32,6 @@ report() {
     echo "--- rtstub"
     tail -n 3 "$work/rtstub.jsonl" 2>/dev/null || true
 }
-probe() { "$wine_run" ./window_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
 param() { grep -o "name=\"$1\" value=\"[^\"]*\"" "$params" | sed 's/.*value="\(.*\)"/\1/'; }
 
 # Pixel colour of the window's client point (x, y) on the screenshot.
