@@ -69,6 +69,16 @@ bool lf_samePosition(const Report& a, const Report& b) {
     return std::fabs(a.lat - b.lat) < kSamePosition_deg && std::fabs(a.lon - b.lon) < kSamePosition_deg;
 }
 
+bool lf_airliner(const LiveAc& ac) {
+    return ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+}
+
+// How far a report's altitude may lie off the run of the reports around it
+// (spaced so many ticks apart) before it counts as a receiver's scatter.
+double lf_altitudeScatter(const LiveAc& ac, double spacing_ticks) {
+    return lf_airliner(ac) ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing_ticks);
+}
+
 bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     const double dt_s = std::max(to.t_s - from.t_s, 0.0);
     const double speed_kt = std::max({from.gs, to.gs, kMinJudgedSpeed_kt}) * kSpeedShare;
@@ -146,12 +156,8 @@ void lf_placeBetween(LiveAc& ac, const Report& earlier, const Report& middle, co
         p.lon = earlier.lon + share * dLon;
         if (p.lon > 180.0) p.lon -= 360.0;
         if (p.lon <= -180.0) p.lon += 360.0;
-        const bool airliner =
-            ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
-        const double spacing = (now.t_s - earlier.t_s) * kTicksPerSecond / 2.0;
-        const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
         const double line_ft = earlier.alt + share * (now.alt - earlier.alt);
-        if (std::fabs(p.alt - line_ft) <= scatter) return;
+        if (std::fabs(p.alt - line_ft) <= lf_altitudeScatter(ac, (now.t_s - earlier.t_s) * kTicksPerSecond / 2.0)) return;
         for (std::size_t j = 0; j < f.recentCount; ++j)
             if (f.recentDue[j] == p.time) f.recentAlt_ft[j] = line_ft;
         p.alt = line_ft;
@@ -194,7 +200,8 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
-    const Report earlier{f.earlierAirborne, f.earlierT_s, f.earlierLat_deg, f.earlierLon_deg, f.earlierAlt_ft, f.earlierGs_kt};
+    const Report earlier{f.earlierAirborne, f.earlierT_s,    f.earlierLat_deg, f.earlierLon_deg,
+                         f.earlierAlt_ft,   f.earlierGs_kt};
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
     if (lastRuledOut || lf_follows(ac, last, now)) {
         // A report ruled out by this one is no place to judge from: the
