@@ -75,6 +75,15 @@ struct MotionFields {
     double reportLon_deg = 0.0;
     double reportAlt_ft = 0.0;
     double reportGs_kt = 0.0;
+    // The possible report taken before that one: a report that this one and
+    // the next rule out between them is not flown.
+    bool earlierKnown = false;
+    bool earlierAirborne = false;
+    double earlierT_s = 0.0;
+    double earlierLat_deg = 0.0;
+    double earlierLon_deg = 0.0;
+    double earlierAlt_ft = 0.0;
+    double earlierGs_kt = 0.0;
     // The altitudes as reported of the last airborne points put into the
     // stream (oldest first) with their due times: each point is flown at the
     // median of the reports around it once they have come.

@@ -34,6 +34,13 @@ constexpr double kPositionScatter_nm = 3.0;
 // grows with the time between the reports.
 constexpr double kMedianScatter_ft = 75.0;
 constexpr double kMedianScatter_ftPerTick = 0.25;  // 1,500 fpm
+// A report between two that agree with each other is judged without the
+// slack for a receiver's coasting (the two around it show where the
+// aircraft was): no farther than its speeds say by the same share, give or
+// take two places' scatter and a second of the feed's timing.
+constexpr double kNeighbourSpeedShare = 1.5;
+constexpr double kNeighbourScatter_nm = 0.1;
+constexpr double kTimingSlack_s = 1.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -60,6 +67,16 @@ bool lf_groundUnder(const LiveAc& ac, double& ground_ft) {
 
 bool lf_samePosition(const Report& a, const Report& b) {
     return std::fabs(a.lat - b.lat) < kSamePosition_deg && std::fabs(a.lon - b.lon) < kSamePosition_deg;
+}
+
+bool lf_airliner(const LiveAc& ac) {
+    return ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+}
+
+// How far a report's altitude may lie off the run of the reports around it
+// (spaced so many ticks apart) before it counts as a receiver's scatter.
+double lf_altitudeScatter(const LiveAc& ac, double spacing_ticks) {
+    return lf_airliner(ac) ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing_ticks);
 }
 
 bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
@@ -91,6 +108,61 @@ bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     if (!lf_groundUnder(ac, ground_ft)) return true;
     const double air_ft = from.airborne ? from.alt : to.alt;
     return air_ft - ground_ft <= vertical_ft + kGroundScatter_ft;
+}
+
+// Within reach of each other at the given speed, without the coasting
+// slack.
+bool lf_withinReach(const Report& from, const Report& to, double speed_kt) {
+    const double dt_s = std::fabs(to.t_s - from.t_s) + kTimingSlack_s;
+    const double moved_nm = gf_distanceNm(LatLon{from.lat, from.lon}, LatLon{to.lat, to.lon});
+    return moved_nm <= speed_kt * dt_s / 3600.0 + kNeighbourScatter_nm;
+}
+
+// The report between earlier and now that they rule out: both agree with
+// each other, and it lies where the aircraft cannot have got since the one
+// before (a receiver's place sent seconds ahead, or aside). One that only
+// cannot reach the next stays: the next may be the wrong one, and the one
+// after it tells. Only in the air: a place on the ground is the ground
+// moves' to judge.
+bool lf_ruledOut(const LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
+    if (!earlier.airborne || !middle.airborne || !now.airborne) return false;
+    if (!(earlier.t_s < middle.t_s && middle.t_s < now.t_s)) return false;
+    const double speed_kt = std::max({earlier.gs, now.gs, kMinJudgedSpeed_kt}) * kNeighbourSpeedShare;
+    return lf_withinReach(earlier, now, speed_kt) && lf_follows(ac, earlier, now) &&
+           !lf_withinReach(earlier, middle, speed_kt);
+}
+
+// A report ruled out after it was put into the stream is mended while it
+// is still ahead: flown to, it would make the aircraft dash there and wait
+// for the next report. Its place becomes the one the reports on either
+// side give for its time. Its altitude stays where it lies on their line
+// within a receiver's scatter (a low pass keeps its lowest report); one
+// off it came from the same wrong moment (a report sent seconds ahead
+// carries the altitude of then) and takes their line's too, also as the
+// altitude the smoothing judges the others by. The front point is being
+// flown to and stays.
+void lf_placeBetween(LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
+    MotionFields& f = ac.motion.more;
+    for (std::size_t i = ac.stream.size(); i-- > 1;) {
+        StreamPoint& p = ac.stream[i];
+        if (!p.airborne || std::fabs(p.lat - middle.lat) >= kSamePosition_deg ||
+            std::fabs(p.lon - middle.lon) >= kSamePosition_deg)
+            continue;
+        const double share = (middle.t_s - earlier.t_s) / (now.t_s - earlier.t_s);
+        double dLon = now.lon - earlier.lon;
+        if (dLon > 180.0) dLon -= 360.0;
+        if (dLon < -180.0) dLon += 360.0;
+        p.lat = earlier.lat + share * (now.lat - earlier.lat);
+        p.lon = earlier.lon + share * dLon;
+        if (p.lon > 180.0) p.lon -= 360.0;
+        if (p.lon <= -180.0) p.lon += 360.0;
+        const double line_ft = earlier.alt + share * (now.alt - earlier.alt);
+        if (std::fabs(p.alt - line_ft) <= lf_altitudeScatter(ac, (now.t_s - earlier.t_s) * kTicksPerSecond / 2.0)) return;
+        for (std::size_t j = 0; j < f.recentCount; ++j)
+            if (f.recentDue[j] == p.time) f.recentAlt_ft[j] = line_ft;
+        p.alt = line_ft;
+        return;
+    }
 }
 
 void lf_take(MotionFields& f, const Report& r) {
@@ -126,9 +198,26 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     // aircraft is (the stream's checks refuse it in the air), and the time
     // since the aircraft really was there keeps running.
     if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
-    if (now.t_s <= last.t_s || lf_follows(ac, last, now)) {
-        // Older or repeated times are the intake's to refuse.
-        if (now.t_s > last.t_s) lf_take(f, now);
+    // Older or repeated times are the intake's to refuse.
+    if (now.t_s <= last.t_s) return true;
+    const Report earlier{f.earlierAirborne, f.earlierT_s,    f.earlierLat_deg, f.earlierLon_deg,
+                         f.earlierAlt_ft,   f.earlierGs_kt};
+    const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
+    if (lastRuledOut || lf_follows(ac, last, now)) {
+        // A report ruled out by this one is no place to judge from: the
+        // one before it stays the earlier one.
+        if (lastRuledOut) {
+            lf_placeBetween(ac, earlier, last, now);
+        } else {
+            f.earlierKnown = true;
+            f.earlierAirborne = last.airborne;
+            f.earlierT_s = last.t_s;
+            f.earlierLat_deg = last.lat;
+            f.earlierLon_deg = last.lon;
+            f.earlierAlt_ft = last.alt;
+            f.earlierGs_kt = last.gs;
+        }
+        lf_take(f, now);
         return true;
     }
     // Refused reports leave the judgment where it was: an aircraft whose

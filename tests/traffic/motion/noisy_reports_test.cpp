@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/settings.h"
 #include "feed/traffic_reader.h"
 #include "motion_harness.h"
@@ -293,6 +294,97 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
         EXPECT_LE(s.below_ft, c.below_ft) << "feet below all its reports around, all of them in the air";
         EXPECT_LT(s.step_mps, 400.0) << "metres in one second: the aircraft jumped";
         EXPECT_EQ(s.airborneOnGroundReports, 0) << "in the air while all its reports said ground";
+    }
+}
+
+// A report between two that agree lies where the aircraft cannot have got
+// since the one before: its place is not flown (the stream asks for no
+// speed beyond its reports'). Real motion between such reports stays as
+// reported: a turn, a receiver back after a silent minute, a helicopter
+// darting off its hover, a glider circling in a strong wind.
+struct PlaceCase {
+    const char* name;
+    const char* type;
+    double step_s, gs_kt;
+    // Where the aircraft is t seconds in, east and north of the start (m).
+    std::function<std::pair<double, double>(double)> path;
+    std::size_t odd;                // the report judged: sent so far ahead and aside,
+    double oddAhead_s, oddAside_m;  // after so long a silence
+    double silence_s, climb_fpm;
+    bool mended;
+};
+
+TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
+    constexpr double kPi = 3.141592653589793;
+    const auto straight = [](double kt) {
+        return [kt](double t) { return std::pair{kt * 1852.0 / 3600.0 * t, 0.0}; };
+    };
+    const auto circling = [](double kt, double radius_m, double wind_kt) {
+        return [=](double t) {
+            const double a = kt * 1852.0 / 3600.0 * t / radius_m;
+            return std::pair{radius_m * std::sin(a) + wind_kt * 1852.0 / 3600.0 * t, radius_m * (1.0 - std::cos(a))};
+        };
+    };
+    const PlaceCase cases[] = {
+        {"a place sent 6 s ahead", "B738", 4.0, 260.0, straight(260.0), 3, 6.0, 0.0, 0.0, 0.0, true},
+        {"place and height 6 s ahead, climbing", "B738", 4.0, 260.0, straight(260.0), 3, 6.0, 0.0, 0.0, 3000.0, true},
+        {"a place 1.5 km aside", "B738", 4.0, 260.0, straight(260.0), 3, 0.0, 1500.0, 0.0, 0.0, true},
+        {"a standard-rate turn", "B738", 4.0, 250.0, circling(250.0, 2450.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
+        {"back after a silent minute", "B738", 4.0, 260.0, straight(260.0), 3, 0.0, 0.0, 60.0, 0.0, false},
+        {"a helicopter darting off", "EC35", 4.0, 40.0,
+         [](double t) { return std::pair{t < 10.0 ? 20.0 * t : 200.0 + 60.0 * (t - 10.0), 0.0}; }, 3, 0.0, 0.0, 0.0,
+         0.0, false},
+        {"a glider circling in wind", "DA40", 6.0, 60.0, circling(60.0, 120.0, 35.0), 3, 0.0, 0.0, 0.0, 0.0, false},
+    };
+    constexpr std::uint32_t kHex = 0x4b1815;
+    const double east_deg = 1.0 / (60.0 * 1852.0 * std::cos(kEhamLat * kPi / 180.0)), north_deg = 1.0 / (60.0 * 1852.0);
+    for (const PlaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        LIGHT_AIRCRAFT.setValue(true);
+        HELICOPTERS.setValue(true);
+        recorded_adsb::ClockedFeedEnv env;
+        TrafficReader reader;
+        reader.answerSettings.range_nm = 1000.0;
+        double oddLat = 0.0, oddLon = 0.0;
+        for (std::size_t i = 0; i < 7; ++i) {
+            const double t = static_cast<double>(i) * c.step_s + (i >= c.odd ? c.silence_s : 0.0);
+            auto [e, n] = c.path(i == c.odd ? t + c.oddAhead_s : t);
+            if (i == c.odd) n += c.oddAside_m;
+            const double alt = 3000.0 + c.climb_fpm * (i == c.odd ? t + c.oddAhead_s : t) / 60.0;
+            const Row r{1000.0 + t, kEhamLat + n * north_deg, kEhamLon + e * east_deg, alt, c.gs_kt, 90.0, c.climb_fpm};
+            if (i == c.odd) oddLat = r.lat, oddLon = r.lon;
+            env.now = static_cast<std::int64_t>(r.t);
+            reader.filterLat = r.lat;
+            reader.filterLon = r.lon;
+            reader.flightRecords.clear();
+            reader.entry = recorded_adsb::entry(r, {"4b1815", c.type, "", "", "", "KLM015", ""});
+            reader.processLine();
+            takeBatch(reader.flightRecords, 30);
+            fly(static_cast<int>(c.step_s * 100.0) + (i + 1 == c.odd ? static_cast<int>(c.silence_s * 100.0) : 0));
+        }
+        const LiveAc* ac = liveAc(kHex);
+        ASSERT_NE(ac, nullptr);
+        bool oddFlown = false;
+        double fastest = 0.0;   // share of the reported speed a stream leg asks for
+        double steepest = 0.0;  // the same of the reported climb
+        for (std::size_t i = 0; i < ac->stream.size(); ++i) {
+            const StreamPoint& p = ac->stream[i];
+            oddFlown |= std::fabs(p.lat - oddLat) < 1e-9 && std::fabs(p.lon - oddLon) < 1e-9;
+            if (i < 2) continue;
+            const StreamPoint& q = ac->stream[i - 1];
+            const double dt_s = (p.time - q.time) / 100.0;
+            if (!(dt_s > 0.0)) continue;
+            fastest = std::max(fastest, gf_distanceNm({q.lat, q.lon}, {p.lat, p.lon}) * 3600.0 / dt_s / c.gs_kt);
+            if (c.climb_fpm > 0.0) steepest = std::max(steepest, std::fabs(p.alt - q.alt) * 60.0 / dt_s / c.climb_fpm);
+        }
+        std::printf("%-38s odd place flown %d, fastest leg %.2f x its speed, steepest %.2f x its climb\n", c.name,
+                    oddFlown, fastest, steepest);
+        EXPECT_EQ(oddFlown, !c.mended);
+        if (!c.mended) continue;
+        EXPECT_LT(fastest, 1.3) << "a leg of the stream asks for a dash";
+        EXPECT_LT(steepest, 1.3) << "a leg of the stream asks for a climb beyond its reports'";
     }
 }
 
