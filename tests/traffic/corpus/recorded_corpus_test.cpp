@@ -119,7 +119,7 @@ const CorpusRow kCorpus[] = {
     {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
     {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", 0},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT",
-     kHeight | kPlace | kUnshownClimb},
+     kHeight | kUnshownClimb},
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
     {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true, "KLM051", kHeight},
     {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", kHeight},
@@ -171,6 +171,15 @@ std::vector<bool> lf_heightSpikes(const std::vector<Row>& rows) {
     return spike;
 }
 
+// The shortest time in which an aircraft at this speed turns far enough to
+// come back within a quarter of the way it flew (283 degrees, where the
+// chord of the arc is a quarter of its length), banked 60 degrees, the
+// steepest any of these turns.
+double lf_turnBack_s(double gs_kt) {
+    constexpr double kGravity_mps2 = 9.80665, kTan60 = 1.7320508075688772, kTurnBack_rad = 4.94;
+    return kTurnBack_rad * gs_kt * 1852.0 / 3600.0 / (kGravity_mps2 * kTan60);
+}
+
 std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fieldElevation_ft) {
     std::vector<Report> out;
     const std::vector<bool> spike = lf_heightSpikes(rows);
@@ -179,8 +188,12 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
         const Row& r = rows[i];
         const double gs = std::isnan(r.gs) ? 0.0 : r.gs;
         // A receiver that coasts repeats its last place, or creeps on far
-        // slower than the speed it reports: no place of the aircraft.
+        // slower than the speed it reports: no place of the aircraft. Given
+        // the time to turn most of a circle, though, an aircraft comes back
+        // near where it was (a glider circling in a thermal between two
+        // reports).
         const bool coasting = lastRow && r.t > lastRow->t && gs > kCoastingAbove_kt &&
+                              r.t - lastRow->t < lf_turnBack_s(gs) &&
                               gf_distanceNm({lastRow->lat, lastRow->lon}, {r.lat, r.lon}) <
                                   kCoastingShare * gs * (r.t - lastRow->t) / 3600.0;
         lastRow = &r;
@@ -256,16 +269,30 @@ PointOfPath lf_ownPoint(const std::vector<Report>& reports, double feedT, double
         const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
         const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
         const double off_m = std::hypot(ax + f * dx, ay + f * dy);
-        double h = std::nan("");
-        if (!a->ground && !b.ground && !std::isnan(a->alt) && !std::isnan(b.alt)) h = a->alt + f * (b.alt - a->alt);
+        const bool heights = !a->ground && !b.ground && !std::isnan(a->alt) && !std::isnan(b.alt);
         // Where the path passes a place twice (a hover, a turn), the point
-        // at the aircraft's height is its own.
-        const double score = off_m + (std::isnan(h) ? 0.0 : std::fabs(h - alt) * 0.3048);
-        if (score < bestScore) {
-            bestScore = score;
+        // at the aircraft's place and height together is its own: a circle
+        // flown between two reports leaves a short line that climbs the
+        // whole circle's height, and the height at the place nearest to
+        // the aircraft along it is not the one the aircraft passed.
+        const auto score = [&](double g) {
+            const double placeOff_m = std::hypot(ax + g * dx, ay + g * dy);
+            return placeOff_m + (heights ? std::fabs(a->alt + g * (b.alt - a->alt) - alt) * 0.3048 : 0.0);
+        };
+        double lo = 0.0, hi = 1.0;  // the score is convex along the line
+        for (int i = 0; heights && i < 40; ++i) {
+            const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
+            if (score(m1) < score(m2))
+                hi = m2;
+            else
+                lo = m1;
+        }
+        const double g = heights ? (lo + hi) / 2.0 : f;
+        if (score(g) < bestScore) {
+            bestScore = score(g);
             p.known = true;
             p.off_m = off_m;
-            p.alt = h;
+            p.alt = heights ? a->alt + g * (b.alt - a->alt) : std::nan("");
         }
     }
     return p;
