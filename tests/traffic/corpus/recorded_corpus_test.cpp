@@ -640,6 +640,23 @@ TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
     EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
 }
 
+// A place that creeps on far slower than the speed is a coasting receiver's
+// only where the aircraft had no time to turn back near it: a glider
+// circling in a thermal between reports 12 s apart comes back within a few
+// dozen metres, an airliner or a glider a few seconds on cannot.
+TEST(BelievedReports, ACircleFlownBetweenReportsIsTheAircraft) {
+    struct Case {
+        double gs_kt, step_s, creep_m;
+        bool believed;
+    };
+    for (const Case c : {Case{65, 12, 50, true}, Case{65, 6, 30, false}, Case{150, 12, 50, false}}) {
+        std::vector<Row> rows;
+        for (int i = 0; i < 3; ++i)
+            rows.push_back(Row{i * c.step_s, 44.0 + i * c.creep_m / 1852.0 / 60.0, 6.0, 6000.0 + 100.0 * i, c.gs_kt, 0, 0});
+        EXPECT_EQ(lf_believedReports(rows, 0.0).size(), c.believed ? 3u : 1u) << c.gs_kt << " kt, " << c.step_s << " s";
+    }
+}
+
 // The two layouts of a stored recording read the same rows; what the
 // receiver did not have stays unknown, and the entry carries it as null.
 TEST(RecordingReader, RecordsAndColumnsReadAlike) {
