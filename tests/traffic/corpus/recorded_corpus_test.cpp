@@ -323,30 +323,16 @@ PointOfPath lf_ownPoint(const std::vector<Report>& reports, double feedT, double
         const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
         const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
         const double off_m = std::hypot(ax + f * dx, ay + f * dy);
-        const bool heights = !a->ground && !b.ground && !std::isnan(a->alt) && !std::isnan(b.alt);
+        double h = std::nan("");
+        if (!a->ground && !b.ground && !std::isnan(a->alt) && !std::isnan(b.alt)) h = a->alt + f * (b.alt - a->alt);
         // Where the path passes a place twice (a hover, a turn), the point
-        // at the aircraft's place and height together is its own: a circle
-        // flown between two reports leaves a short line that climbs the
-        // whole circle's height, and the height at the place nearest to
-        // the aircraft along it is not the one the aircraft passed.
-        const auto score = [&](double g) {
-            const double placeOff_m = std::hypot(ax + g * dx, ay + g * dy);
-            return placeOff_m + (heights ? std::fabs(a->alt + g * (b.alt - a->alt) - alt) * 0.3048 : 0.0);
-        };
-        double lo = 0.0, hi = 1.0;  // the score is convex along the line
-        for (int i = 0; heights && i < 40; ++i) {
-            const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
-            if (score(m1) < score(m2))
-                hi = m2;
-            else
-                lo = m1;
-        }
-        const double g = heights ? (lo + hi) / 2.0 : f;
-        if (score(g) < bestScore) {
-            bestScore = score(g);
+        // at the aircraft's height is its own.
+        const double score = off_m + (std::isnan(h) ? 0.0 : std::fabs(h - alt) * 0.3048);
+        if (score < bestScore) {
+            bestScore = score;
             p.known = true;
             p.off_m = off_m;
-            p.alt = heights ? a->alt + g * (b.alt - a->alt) : std::nan("");
+            p.alt = h;
         }
     }
     return p;
