@@ -113,6 +113,27 @@ void lf_takeTouchdown(LiveAc& ac) {
 }
 
 // ---- Segment timing in the air ----
+// An aircraft circling in a thermal, orbiting or holding turns through most
+// of a circle between two reports: the straight line between them is far
+// shorter than its path, and flown at its speed it reaches each report long
+// before the report's time, runs out of reports and flies on straight, out
+// of its circle and ahead of its height. Where the reported tracks point
+// well away from that line, the path is the reports' own and the aircraft
+// keeps their time, arriving at most a few seconds early.
+constexpr double kTurnOffLine_rad = 60.0 * kDegToRad;
+constexpr std::int32_t kTurnEarlyTicks = 200;
+
+double lf_offLine_rad(double track_deg, double bearing_rad) {
+    return std::fabs(std::remainder(track_deg * kDegToRad - bearing_rad, 2.0 * kPi));
+}
+
+bool lf_turnsOffLine(const StreamPoint& front, const StreamPoint& next) {
+    if (front.gs <= 0.0 || next.gs <= 0.0 || lf_samePlace(next, front.lat, front.lon)) return false;
+    const double bearing = gf_initialBearing(LatLon{front.lat, front.lon}, LatLon{next.lat, next.lon});
+    return lf_offLine_rad(front.track, bearing) > kTurnOffLine_rad ||
+           lf_offLine_rad(next.track, bearing) > kTurnOffLine_rad;
+}
+
 void lf_airTiming(LiveAc& ac) {
     const StreamPoint& front = ac.stream[0];
     StreamPoint& next = ac.stream[1];
@@ -124,7 +145,13 @@ void lf_airTiming(LiveAc& ac) {
     }
     const double flyable = lf_flyableSpeed(front, next);
     const std::int32_t ticks = lf_flightTicks(lf_distanceNm(front, next), speed);
+    const std::int32_t received = next.time;
     next.time = lf_windowedDue(ac, next.time, ticks);
+    // A full circle between two reports can end on the line between them:
+    // the turn shows on the neighbouring leg.
+    const bool circling = lf_turnsOffLine(front, next) || (ac.stream.size() > 2 && lf_turnsOffLine(next, ac.stream[2]));
+    if (ac.extensionCount < 1 && next.airborne && circling)
+        next.time = std::max(next.time, received - kTurnEarlyTicks);
     next.time = lf_flyableDue(ac, next, flyable);
 }
 

@@ -78,6 +78,10 @@ constexpr double kReportStep_ft = 150.0;
 // each side within a few seconds.
 constexpr std::size_t kSpikeNeighbours = 4;
 constexpr double kSpikeWindow_s = 4.0;
+// Between sparse reports the steepest a light aircraft climbs or sinks
+// (1,500 ft/min), within half a minute on each side.
+constexpr double kSpikeRate_fps = 25.0;
+constexpr double kSparseWindow_s = 30.0;
 // Faster than this a report's place moves with its speed: one that covers
 // less than this share of what the speed carries is a coasting receiver's.
 constexpr double kCoastingAbove_kt = 30.0;
@@ -121,7 +125,7 @@ const CorpusRow kCorpus[] = {
     {"calibration_heathrow_2018-01-12.json.gz", "BE58", 51.4700, -0.4543, 83.0, false, "VOR05", 0},
     {"calibration_brussels_2018-12-08.json.gz", "BE58", 50.9014, 4.4844, 184.0, false, "CALIBRA", 0},
     {"glider_sisteron_2019-05-23.json.gz", "DA40", 44.2828, 5.9303, 1745.0, false, "DKVLT",
-     kHeight | kPlace | kUnshownClimb},
+     kUnshownClimb},
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
     {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true, "KLM051", kHeight},
     {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", kHeight},
@@ -138,6 +142,7 @@ struct Report {
     double alt;  // NaN: no altitude known
     double gs;
     bool ground;
+    bool carried = false;  // every value of the report before it but the place
 };
 
 // The reports of a recording the aircraft could have made, in time order:
@@ -154,6 +159,30 @@ bool lf_feedGround(double h, double gs) {
            (std::fabs(h) <= 108.0 && gs <= 43.0) || gs <= 35.0;
 }
 
+// The heights of the two reports on each side of report i within half a
+// minute, i's own among them, and how far from their median i may lie: a
+// height that stands off them has to be climbed to from the report before
+// and left again to the report after.
+bool lf_sparseNeighbours(const std::vector<Row>& rows, std::size_t i, std::vector<double>& near, double& allowed_ft) {
+    const auto within = [&](std::size_t j) { return std::fabs(rows[j].t - rows[i].t) <= kSparseWindow_s; };
+    const auto usable = [&](std::size_t j) { return !std::isnan(rows[j].alt) && rows[j].onground != 1; };
+    near.assign(1, rows[i].alt);
+    double gap_s = kSparseWindow_s;
+    int before = 0, after = 0;
+    for (std::size_t j = i; j-- > 0 && before < 2 && within(j);) {
+        if (!usable(j) || rows[j].t >= rows[i].t) continue;
+        if (before++ == 0) gap_s = std::min(gap_s, rows[i].t - rows[j].t);
+        near.push_back(rows[j].alt);
+    }
+    for (std::size_t j = i + 1; j < rows.size() && after < 2 && within(j); ++j) {
+        if (!usable(j) || rows[j].t <= rows[i].t) continue;
+        if (after++ == 0) gap_s = std::min(gap_s, rows[j].t - rows[i].t);
+        near.push_back(rows[j].alt);
+    }
+    allowed_ft = std::max(kReportStep_ft, kSpikeRate_fps * gap_s);
+    return before == 2 && after == 2;
+}
+
 // A height far off the median of the heights reported around it within a
 // few seconds is the transponder's spike: believed, it would anchor the
 // climb check below and throw away the true reports after it.
@@ -166,11 +195,26 @@ std::vector<bool> lf_heightSpikes(const std::vector<Row>& rows) {
              j < rows.size() && j <= i + kSpikeNeighbours; ++j)
             if (std::fabs(rows[j].t - rows[i].t) <= kSpikeWindow_s && !std::isnan(rows[j].alt) && rows[j].onground != 1)
                 near.push_back(rows[j].alt);
-        if (near.size() <= kSpikeNeighbours) continue;  // too few to judge by
+        double allowed_ft = kReportStep_ft;
+        if (near.size() <= kSpikeNeighbours) {
+            // Sparse reports (a glider received every few seconds): the two
+            // heights on each side, whatever their time, allowing the
+            // steepest a light aircraft climbs or sinks between them.
+            if (!lf_sparseNeighbours(rows, i, near, allowed_ft)) continue;  // too few to judge by
+        }
         std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
-        spike[i] = std::fabs(rows[i].alt - near[near.size() / 2]) > kReportStep_ft;
+        spike[i] = std::fabs(rows[i].alt - near[near.size() / 2]) > allowed_ft;
     }
     return spike;
+}
+
+// The shortest time in which an aircraft at this speed turns far enough to
+// come back within a quarter of the way it flew (283 degrees, where the
+// chord of the arc is a quarter of its length), banked 60 degrees, the
+// steepest any of these turns.
+double lf_turnBack_s(double gs_kt) {
+    constexpr double kGravity_mps2 = 9.80665, kTan60 = 1.7320508075688772, kTurnBack_rad = 4.94;
+    return kTurnBack_rad * gs_kt * 1852.0 / 3600.0 / (kGravity_mps2 * kTan60);
 }
 
 std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fieldElevation_ft) {
@@ -181,8 +225,12 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
         const Row& r = rows[i];
         const double gs = std::isnan(r.gs) ? 0.0 : r.gs;
         // A receiver that coasts repeats its last place, or creeps on far
-        // slower than the speed it reports: no place of the aircraft.
+        // slower than the speed it reports: no place of the aircraft. Given
+        // the time to turn most of a circle, though, an aircraft comes back
+        // near where it was (a glider circling in a thermal between two
+        // reports).
         const bool coasting = lastRow && r.t > lastRow->t && gs > kCoastingAbove_kt &&
+                              r.t - lastRow->t < lf_turnBack_s(gs) &&
                               gf_distanceNm({lastRow->lat, lastRow->lon}, {r.lat, r.lon}) <
                                   kCoastingShare * gs * (r.t - lastRow->t) / 3600.0;
         lastRow = &r;
@@ -192,11 +240,30 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
                                 ? r.onground == 1
                                 : !std::isnan(alt) && (alt <= 0.0 || lf_feedGround(alt - fieldElevation_ft, gs));
         Report rep{r.t, r.lat, r.lon, ground ? fieldElevation_ft : alt, gs, ground};
+        const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+        if (i > 0) {
+            const Row& before = rows[i - 1];
+            rep.carried = same(r.alt, before.alt) && same(r.gs, before.gs) && same(r.track, before.track) &&
+                          same(r.vrate, before.vrate) && (r.lat != before.lat || r.lon != before.lon);
+        }
         if (!out.empty()) {
-            const Report& last = out.back();
-            const double dt = r.t - last.t;
-            const double reach_m = ((std::max({gs, last.gs, 30.0}) * 1.3 + 30.0) * dt / 3600.0) * 1852.0 + 100.0;
-            if (gf_distanceNm({last.lat, last.lon}, {r.lat, r.lon}) * 1852.0 > reach_m) continue;
+            const auto beyondReach = [&](const Report& last) {
+                const double reach_m =
+                    ((std::max({gs, last.gs, 30.0}) * 1.3 + 30.0) * (r.t - last.t) / 3600.0) * 1852.0 + 100.0;
+                return gf_distanceNm({last.lat, last.lon}, {r.lat, r.lon}) * 1852.0 > reach_m;
+            };
+            if (beyondReach(out.back())) {
+                // A receiver that lost the aircraft may carry its last report
+                // on along the track at the speed, every value but the place
+                // repeated: where the first report that changes them lies
+                // beyond reach of the carried places but within reach of the
+                // report they were carried from, they were none of the
+                // aircraft's (a glider circled on in its thermal meanwhile).
+                std::size_t kept = out.size();
+                while (kept > 1 && out[kept - 1].carried) --kept;
+                if (kept == out.size() || beyondReach(out[kept - 1])) continue;
+                out.resize(kept);
+            }
             if (!ground && !std::isnan(alt)) {
                 // The last believed height, on the ground the field's.
                 double from = std::nan("");
@@ -688,6 +755,69 @@ TEST(ReportNoise, EachKindSpoilsWhatItNamesAndNothingElse) {
             EXPECT_TRUE(again.fed[i].lat == n.fed[i].lat &&
                         (again.fed[i].alt == n.fed[i].alt || std::isnan(n.fed[i].alt)))
                 << i;
+    }
+}
+
+// A place that creeps on far slower than the speed is a coasting receiver's
+// only where the aircraft had no time to turn back near it: a glider
+// circling in a thermal between reports 12 s apart comes back within a few
+// dozen metres, an airliner or a glider a few seconds on cannot.
+TEST(BelievedReports, ACircleFlownBetweenReportsIsTheAircraft) {
+    struct Case {
+        double gs_kt, step_s, creep_m;
+        bool believed;
+    };
+    for (const Case c : {Case{65, 12, 50, true}, Case{65, 6, 30, false}, Case{150, 12, 50, false}}) {
+        std::vector<Row> rows;
+        for (int i = 0; i < 3; ++i)
+            rows.push_back(Row{i * c.step_s, 44.0 + i * c.creep_m / 1852.0 / 60.0, 6.0, 6000.0 + 100.0 * i, c.gs_kt, 0, 0});
+        EXPECT_EQ(lf_believedReports(rows, 0.0).size(), c.believed ? 3u : 1u) << c.gs_kt << " kt, " << c.step_s << " s";
+    }
+}
+
+// What no glider flies, between reports some seconds apart: a height that
+// stands 200 ft off its neighbours 6 s away on each side (2,000 ft/min up
+// and down again), and the places a receiver made up by carrying its last
+// report on along the track while the glider circled on elsewhere. A steady
+// 1,000 ft/min climb and a glide that really ran straight stay believed.
+TEST(BelievedReports, WhatNoGliderFliesBetweenSparseReports) {
+    constexpr double kM = 1.0 / 1852.0 / 60.0;  // one metre in degrees of latitude
+    const double kEastM = kM / std::cos(44.0 * kDegToRad);
+    struct Case {
+        const char* what;
+        std::vector<Row> rows;
+        std::vector<double> heightsAt, placesAt;  // believed with a height; believed at all
+    };
+    const auto glide = [&](int n, double step_s, double climb_ft, double spikeAt) {
+        std::vector<Row> rows;
+        for (int i = 0; i < n; ++i)
+            rows.push_back(Row{i * step_s, 44.0 + i * step_s * 33.0 * kM, 6.0, 6000.0 + climb_ft * i + (i == spikeAt ? 200 : 0),
+                               65.0, 0.0, 0.0});
+        return rows;
+    };
+    // Carried on north from the report at 0 s, 400 m each 12 s, every value
+    // repeated; the glider is 1 km east of it 48 s later.
+    std::vector<Row> carried;
+    for (int i = 0; i < 4; ++i) carried.push_back(Row{12.0 * i, 44.0 + 400.0 * i * kM, 6.0, 6000.0, 65.0, 200.0, 64.0});
+    carried.push_back(Row{48.0, 44.0, 6.0 + 1000.0 * kEastM, 6100.0, 60.0, 90.0, 512.0});
+    std::vector<Row> straight = carried;
+    straight.back().lat = carried[3].lat + 300 * kM;
+    straight.back().lon = 6.0;
+    const Case cases[] = {
+        {"a height spike", glide(7, 6, 0, 3), {0, 6, 12, 24, 30, 36}, {0, 6, 12, 18, 24, 30, 36}},
+        {"a steady climb", glide(7, 6, 100, -1), {0, 6, 12, 18, 24, 30, 36}, {0, 6, 12, 18, 24, 30, 36}},
+        {"carried-on places", carried, {0, 48}, {0, 48}},
+        {"a straight glide", straight, {0, 12, 24, 36, 48}, {0, 12, 24, 36, 48}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<Report> out = lf_believedReports(c.rows, 0.0);
+        std::vector<double> heightsAt, placesAt;
+        for (const Report& r : out) {
+            placesAt.push_back(r.t);
+            if (!std::isnan(r.alt)) heightsAt.push_back(r.t);
+        }
+        EXPECT_EQ(heightsAt, c.heightsAt) << c.what;
+        EXPECT_EQ(placesAt, c.placesAt) << c.what;
     }
 }
 

@@ -106,6 +106,29 @@ TEST_F(MotionRules, AirMotionTable) {
                  EXPECT_NEAR(speed_kt, c.speed_kt, 1.0) << c.behind_nm << " nm behind at " << c.gs_kt << " kt";
              }
          }},
+        {"an aircraft circling between its reports (a glider in a thermal: 100 m on in 15 s at 60 kt) keeps their "
+         "times where the reported tracks leave the line to the next report or the one after; along them it flies "
+         "the line at its speed",
+         [] {
+             struct Case {
+                 double frontTrack, nextTrack, afterEast_m;  // the report after the next: east of it, or none
+                 bool keepsTime;
+             };
+             constexpr double kM = 1.0 / 1852.0 / 60.0;  // one metre in degrees of latitude
+             for (const Case c : {Case{0, 0, 0, false}, Case{180, 180, 0, true}, Case{0, 100, 0, true},
+                                  Case{0, 0, 100, true}}) {
+                 g_liveAc.clear();
+                 StreamPoint front = point(44.0, 6.0, 6000, 60, 1000), next = point(44.0 + 100 * kM, 6.0, 6000, 60, 2500);
+                 StreamPoint after = point(44.0 + 100 * kM, 6.0 + 100 * kM / std::cos(44.0 * kDegToRad), 6000, 60, 4000);
+                 front.track = c.frontTrack;
+                 next.track = c.nextTrack;
+                 after.track = 0;
+                 LiveAc& ac = c.afterEast_m > 0 ? activeAc(kRulesHex, {front, next, after}) : activeAc(kRulesHex, {front, next});
+                 nextPosMain(ac);
+                 EXPECT_EQ(ac.stream.front().time >= 2300, c.keepsTime)
+                     << c.frontTrack << "/" << c.nextTrack << "/" << c.afterEast_m << ": due " << ac.stream.front().time;
+             }
+         }},
         {"below 1000 ft without the landing mark a lower point is followed down, never onto the terrain",
          [] {
              // 900 ft above terrain at 4100 ft; the next point is 300 ticks
