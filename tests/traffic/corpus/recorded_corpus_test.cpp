@@ -742,13 +742,13 @@ const NoisyStretch kNoisyStretches[] = {
     {"calibration_heathrow", 5000, 5600, kHeight | kUnshownClimb, 0},
     {"calibration_heathrow", 6250, 6750, kHeight | kTouchdown | kUnshownClimb, 0},
     {"calibration_brussels", 0, 500, kHeight, kUnshownClimb},
-    {"calibration_brussels", 9000, 9520, kHeight | kDeparture | kRetraction | kJump, 0},
+    {"calibration_brussels", 9000, 9520, kHeight, 0},
     {"glider_sisteron", 0, 600, 0, kUnshownClimb},
     {"glider_sisteron", 17900, 18500, kHeight | kTouchdown | kDeparture | kRetraction | kUnshownClimb | kJump, 0},
     {"survey_toulouse", 0, 600, kHeight | kUnshownClimb, kHeight},
     {"survey_toulouse", 5000, 5600, kHeight | kTouchdown | kGearCycles, 0},
     {"eham_tra051", 0, 600, kHeight | kUnshownClimb, kHeight},
-    {"eham_tra051", 17500, 18078, kHeight | kTouchdown | kRetraction | kUnshownClimb | kJump | kGearCycles, kHeight},
+    {"eham_tra051", 17500, 18078, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
