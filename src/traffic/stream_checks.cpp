@@ -27,6 +27,7 @@ constexpr double kParkedStep_nm = 0.00162;      // 3 m
 constexpr double kShortStopNear_nm = 0.01188;   // 22 m
 constexpr std::int32_t kShortStop = 1500;
 constexpr double kTakeOffGs_kt = 43.0;
+constexpr double kLiftOffScatter_ft = 100.0;
 constexpr double kTouchAndGoClimb_fpm = 256.0;
 constexpr double kNearlySame_deg = 0.00015;
 constexpr double kHoldingFactor = 1.2;
@@ -159,11 +160,41 @@ void lf_touchAndGo(LiveAc& ac) {
     lf_startTakeOffRun(ac, 3, true);
 }
 
+// An airborne report from a taxiing aircraft lifts it off only when the
+// reports show a take-off: a second one in the air, a flying speed, or
+// (a helicopter, a report without speed) a height it can have climbed to
+// since its last report on the ground. A lone reading hundreds of feet up
+// at taxi speed is a receiver's error, and armed, the run would fly the
+// aircraft away once its reports end.
+bool lf_reportsShowLiftOff(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (last.airborne || point.gs >= kTakeOffGs_kt) return true;
+    if (ac.category != AcCategory::Rotorcraft && point.gs > 0.0) return false;
+    const double climb_ft = gf_categoryMotion(ac.category).maxClimb_ft * std::max(point.time - last.time, 1);
+    return point.alt - ac.pos.alt <= climb_ft + kLiftOffScatter_ft;
+}
+
+// An armed run that the reports bring back to taxi speed on the ground was
+// none (a stray airborne reading, a rejected take-off): the aircraft taxis
+// on instead of accelerating away when its reports end.
+void lf_disarmTakeOffRun(LiveAc& ac) {
+    ac.motion.more.takeOffRun = false;
+    gf_setThrottle(ac, ac.category == AcCategory::Rotorcraft ? 4 : 0);
+    gf_setLights(ac.objectId, 1, 1, 0, 1, 0, 1, 0);
+    lf_resetWindows(ac);
+}
+
 void lf_detectTakeOff(LiveAc& ac, const StreamPoint& point) {
-    if (!lf_active(ac) || !ac.groundMode || ac.motion.more.takeOffRun || ac.stream.empty()) return;
+    if (!lf_active(ac) || !ac.groundMode || ac.stream.empty()) return;
     const StreamPoint& last = ac.stream.back();
+    if (ac.motion.more.takeOffRun) {
+        // A moving report without a speed says nothing of the run.
+        const bool slow = point.stationary || (point.gs > 0.0 && point.gs < kTakeOffGs_kt);
+        if (ac.flightState == FlightState::taxi && !ac.motion.landingRoll && !point.airborne && slow)
+            lf_disarmTakeOffRun(ac);
+        return;
+    }
     if (!ac.motion.landingRoll) {
-        if ((ac.flightState == FlightState::taxi && point.airborne) ||
+        if ((ac.flightState == FlightState::taxi && point.airborne && lf_reportsShowLiftOff(ac, last, point)) ||
             (point.gs >= kTakeOffGs_kt && last.gs >= kTakeOffGs_kt))
             lf_takeOffConfiguration(ac);
     } else if (point.airborne && last.airborne && point.vrate > kTouchAndGoClimb_fpm) {

@@ -569,6 +569,29 @@ TEST_F(MotionRules, StreamChecksTable) {
              EXPECT_EQ(ac.flightState, FlightState::parked);
              EXPECT_EQ(ac.stillReported, 1);
          }},
+        {"an airborne report arms a taxiing aircraft's take-off run only when the reports show one",
+         [] {
+             // A report 5 s after one on the ground at 17 kt, the field at 0 ft.
+             struct Case { AcCategory category; bool running, lastAirborne; double alt, gs, north; bool armed; };
+             const AcCategory L = AcCategory::Large, H = AcCategory::Rotorcraft;
+             for (const Case c : {Case{L, false, false, 616, 17, 4e-4, false},
+                                  Case{L, false, false, 616, 150, 4e-4, true},
+                                  Case{L, false, true, 616, 17, 4e-4, true}, Case{L, false, false, 150, 0, 4e-4, true},
+                                  Case{L, false, false, 2000, 0, 4e-4, false},
+                                  Case{H, false, false, 100, 5, 4e-4, true},
+                                  Case{H, false, false, 3000, 5, 4e-4, false},
+                                  // Armed: taxi speed or a stop disarm, speed or a report without one do not.
+                                  Case{L, true, true, 0, 18, 4e-4, false}, Case{L, true, true, 0, 0, 0, false},
+                                  Case{L, true, true, 0, 60, 4e-4, true}, Case{L, true, true, 0, 0, 4e-4, true}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 17, 1000)}, true);
+                 ac.category = c.category;
+                 ac.stream.back().airborne = c.lastAirborne;
+                 ac.motion.more.takeOffRun = c.running;
+                 decodeExisting(ac, point(52.0 + c.north, 4.0, c.alt, c.gs, 1500));
+                 EXPECT_EQ(ac.motion.more.takeOffRun, c.armed) << c.alt << " ft " << c.gs << " kt " << c.running;
+             }
+         }},
         {"a point 150 degrees behind an aircraft in its landing roll restarts its stream",
          [] {
              LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 60, 1000)}, true);
