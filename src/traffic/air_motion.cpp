@@ -314,9 +314,11 @@ double lf_qnhOffset_ft() {
 constexpr std::size_t kRunPoints = 16;
 constexpr std::size_t kRunJudged = 6;
 constexpr double kRunMoves_ft = 50.0;
-// A climb that its next point slows below this share of its rate may be
-// one that a scattered report stops: the run judges it.
-constexpr double kSlowedClimbShare = 0.5;
+// A climb that its next point all but stops (below this share of its rate)
+// may be one that a scattered report stops: the run judges it. A climb the
+// next point only slows is flown as reported: an aircraft behind its
+// reports in place would otherwise climb on ahead of them.
+constexpr double kSlowedClimbShare = 0.1;
 
 // The run's way, and the height it gives at the next point's time: each
 // point ahead carried along the run's rate to that time, the middle one of
