@@ -172,21 +172,31 @@ void lf_landingDescentRate(LiveAc& ac, const StreamPoint& front, StreamPoint& ne
     lf_setDescentRate(ac, next, rate);
 }
 
+// In the climb-out the rate is what its build-up needs to meet the point at
+// its time: at the plain rate it arrived a hundred feet and more low.
 void lf_climbRate(LiveAc& ac, const StreamPoint& next, std::int32_t dt) {
-    const double c = (next.alt - ac.pos.alt) / dt;
+    const double ticks =
+        ac.flightState == FlightState::take_off ? lf_climbOutGain(ac.motion.more.countdown, dt) : static_cast<double>(dt);
+    const double c = (next.alt - ac.pos.alt) / std::max(ticks, 1.0);
     ac.motion.verticalSpeed_ftPerTick = c > 0.0 ? std::min(c, ac.maxClimb) : 0.0;
 }
 
 // Both points on the ground without a landing: the climb is aimed at the
 // first airborne point among the next few, the points between are dropped.
+// The first point in the air counts too: skipped, the climb would aim past
+// the report it has to meet. Rotated in the take-off run, the aircraft
+// keeps to that point's time as its roll did, rather than retiming it from
+// the roll's speeds (read from positions, they put it seconds late).
 void lf_skipToAirborne(LiveAc& ac) {
     const std::size_t last = std::min<std::size_t>(ac.stream.size() - 1, 10);
-    for (std::size_t k = 3; k <= last; ++k) {
+    for (std::size_t k = 2; k <= last; ++k) {
         if (!ac.stream[k].airborne) continue;
         ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + static_cast<std::ptrdiff_t>(k));
         const StreamPoint& front = ac.stream[0];
         StreamPoint& next = ac.stream[1];
-        next.time = lf_windowedDue(ac, next.time, lf_flightTicks(lf_distanceNm(front, next), lf_segmentSpeed(front, next)));
+        std::int32_t ticks = lf_flightTicks(lf_distanceNm(front, next), lf_segmentSpeed(front, next));
+        if (ac.motion.more.takeOffRun) ticks = lf_takeOffRunTicks(ac, ticks);
+        next.time = lf_windowedDue(ac, next.time, ticks);
         lf_climbRate(ac, next, lf_ticksUntil(next.time));
         return;
     }
@@ -331,29 +341,56 @@ double lf_qnhOffset_ft() {
 constexpr std::size_t kRunPoints = 16;
 constexpr std::size_t kRunJudged = 6;
 constexpr double kRunMoves_ft = 50.0;
+// A climb that its next point all but stops (below this share of its rate)
+// may be one that a scattered report stops: the run judges it. A climb the
+// next point only slows is flown as reported: an aircraft behind its
+// reports in place would otherwise climb on ahead of them.
+constexpr double kSlowedClimbShare = 0.1;
 
-int lf_runAhead(const LiveAc& ac) {
+// The run's way, and the height it gives at the next point's time: each
+// point ahead carried along the run's rate to that time, the middle one of
+// them (a minority of scattered points does not move it).
+struct RunAhead {
+    int way = 0;
+    double atNext_ft = 0.0;
+};
+
+RunAhead lf_runAhead(const LiveAc& ac) {
     std::array<const StreamPoint*, kRunPoints> points{};
     std::size_t n = 0;
     for (std::size_t i = 1; i < ac.stream.size() && n < points.size(); ++i) {
         points[n++] = &ac.stream[i];
         if (!ac.stream[i].airborne) break;
     }
-    if (n < kRunJudged) return 0;
+    if (n < kRunJudged) return {};
+    // The next point's due time may have been moved to fly a smooth path
+    // (an aircraft behind its reports reaches it later): its place in the
+    // run is the time the feed gave it, back from the point after it at
+    // their speed.
+    std::array<double, kRunPoints> times{};
+    for (std::size_t i = 0; i < n; ++i) times[i] = static_cast<double>(points[i]->time);
+    times[0] = times[1] - lf_flightTicks(lf_distanceNm(*points[0], *points[1]), lf_segmentSpeed(*points[0], *points[1]));
     std::array<double, kRunPoints * (kRunPoints - 1) / 2> rates{};
     std::size_t m = 0;
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = i + 1; j < n; ++j) {
-            const auto ticks = static_cast<double>(points[j]->time - points[i]->time);
+            const double ticks = times[j] - times[i];
             if (ticks > 0.0) rates[m++] = (points[j]->alt - points[i]->alt) / ticks;
         }
-    if (m == 0) return 0;
+    if (m == 0) return {};
     const auto mid = rates.begin() + static_cast<std::ptrdiff_t>(m / 2);
     std::nth_element(rates.begin(), mid, rates.begin() + static_cast<std::ptrdiff_t>(m));
-    const double change = *mid * static_cast<double>(points[n - 1]->time - points[0]->time);
-    if (change > kRunMoves_ft) return 1;
-    if (change < -kRunMoves_ft) return -1;
-    return 0;
+    const double rate = *mid;
+    const double change = rate * (times[n - 1] - times[0]);
+    RunAhead run;
+    if (change > kRunMoves_ft) run.way = 1;
+    if (change < -kRunMoves_ft) run.way = -1;
+    for (std::size_t i = 0; i < n; ++i)
+        rates[i] = points[i]->alt + rate * (times[0] - times[i]);
+    std::nth_element(rates.begin(), rates.begin() + static_cast<std::ptrdiff_t>(n / 2),
+                     rates.begin() + static_cast<std::ptrdiff_t>(n));
+    run.atNext_ft = rates[n / 2];
+    return run;
 }
 
 // Both points in the air: the aircraft flies at its reported height. On an
@@ -396,11 +433,20 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // climbing to a top the reports give flies on to it.
     // The run is judged only where it could turn the aircraft round: it
     // costs a hundred rates, and most ticks keep the way they went.
+    // A climbing aircraft whose next point would stop it climbs on along
+    // the run to where the run puts that point: a receiver that puts two or
+    // three reports in a row hundreds of feet below a steep climb would
+    // otherwise level it for seconds and leave it to catch up at its best
+    // climb, far behind the reports. A descent is not pulled down along its
+    // run: there the reports' own sink and the runway decide.
     const double was = ac.motion.verticalSpeed_ftPerTick;
-    if ((c > 0.0 && was <= 0.0) || (c < 0.0 && was >= 0.0)) {
-        const int run = lf_runAhead(ac);
-        if (run < 0 && was <= 0.0) c = std::min(c, 0.0);
-        if (run > 0 && was >= 0.0) c = std::max(c, 0.0);
+    const bool slowsClimb = was > 0.0 && c < kSlowedClimbShare * was;
+    if ((c > 0.0 && was <= 0.0) || (c < 0.0 && was >= 0.0) || slowsClimb || (c >= 0.0 && was < 0.0)) {
+        const RunAhead run = lf_runAhead(ac);
+        const double along = (run.atNext_ft - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
+        if (run.way < 0 && was <= 0.0) c = std::min(c, 0.0);
+        if (run.way > 0 && was >= 0.0) c = std::max(c, 0.0);
+        if (run.way > 0 && was > 0.0) c = std::max(c, along);
     }
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
@@ -432,7 +478,9 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
         } else {
             lf_skipToAirborne(ac);
         }
-        lf_wantGear(ac, true);
+        // Rotated early in its run, the aircraft climbs out with the gear
+        // still down from the roll: the climb-out raises it.
+        if (ac.flightState != FlightState::take_off) lf_wantGear(ac, true);
     } else if (!next.airborne) {
         m.more.touchdownAhead = true;
         // The park airport's elevation is the ground only for an aircraft
@@ -484,7 +532,10 @@ std::optional<double> lf_sinkAhead_fpm(const LiveAc& ac) {
 // minutes. One low report, a level stretch or a slow descent to a lower
 // level is no approach.
 bool lf_landingInSight(const LiveAc& ac) {
-    if (lf_streamReachesGround(ac)) return true;
+    // The ground ahead, not the point just left: an aircraft rotated before
+    // the end of its roll plans its climb from a point on the ground.
+    if (std::any_of(ac.stream.begin() + 1, ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; }))
+        return true;
     const auto sink = lf_sinkAhead_fpm(ac);
     return sink && *sink >= -kApproachSink_fpm && lf_heightNow_ft(ac) <= *sink * kApproachWithin_min;
 }
@@ -735,6 +786,20 @@ void lf_attitudeMove(LiveAc& ac) {
     }
 }
 
+// The climb-out's build-up, by countdown after the rotation: a tenth, a
+// fifth and half of the vertical speed a second each, then all of it.
+struct BuildUpStep {
+    std::int32_t above;  // countdowns above this and at or below the step before
+    double share;
+};
+constexpr BuildUpStep kBuildUp[] = {{0, 0.0}, {-100, 0.1}, {-200, 0.2}, {-300, 0.5}};
+
+double lf_climbOutShare(std::int32_t c) {
+    for (const BuildUpStep& s : kBuildUp)
+        if (c > s.above) return s.share;
+    return 1.0;
+}
+
 void lf_climbOutMove(LiveAc& ac) {
     MotionState& m = ac.motion;
     MotionFields& f = m.more;
@@ -751,9 +816,7 @@ void lf_climbOutMove(LiveAc& ac) {
         b.pitch += (ac.climbPitch - ac.rotationPitch) / std::max(ac.climbPitchTicks, 1);
     const std::int32_t c = f.countdown;
     // The climb builds up over three seconds after the wheels leave.
-    if (c > -100) b.alt += m.verticalSpeed_ftPerTick * 0.1;
-    else if (c > -200) b.alt += m.verticalSpeed_ftPerTick * 0.2;
-    else if (c > -300) b.alt += m.verticalSpeed_ftPerTick * 0.5;
+    if (c > -300) b.alt += m.verticalSpeed_ftPerTick * lf_climbOutShare(c);
     else {
         if (c == -300) lf_wantGear(ac, false);
         b.alt += m.verticalSpeed_ftPerTick;
@@ -875,6 +938,22 @@ void lf_tickMove(LiveAc& ac) {
     lf_normalisePosition(ac.pos);
 }
 
+double lf_climbOutGain(std::int32_t countdown, std::int32_t ticks) {
+    // Each tick of the climb-out counts the countdown down first.
+    double gain = 0.0;
+    std::int32_t c = countdown - 1;
+    const std::int32_t last = countdown - ticks;
+    for (const BuildUpStep& s : kBuildUp) {
+        if (c < last) return gain;
+        const std::int32_t low = std::max(last, s.above + 1);
+        if (c >= low) {
+            gain += s.share * (c - low + 1);
+            c = low - 1;
+        }
+    }
+    return c >= last ? gain + (c - last + 1) : gain;
+}
+
 void lf_takeOffRotation(LiveAc& ac) {
     MotionState& m = ac.motion;
     MotionFields& f = m.more;
@@ -941,7 +1020,10 @@ bool updateLiveAc(LiveAc& ac) {
         const bool stationary = ac.stream.front().stationary;
         ac.pos.verticalSpeed = ac.motion.targetVerticalRate_fpm / 60.0;
         ac.pos.tas = stationary ? 0.0 : ac.motion.targetAirspeed_kt;
-        if (!stationary) lf_tickMove(ac);
+        if (!stationary) {
+            lf_takeOffWhenDue(ac);
+            lf_tickMove(ac);
+        }
         if (ac.objectId != 0) {
             lf_pushAiPosition(ac);
         } else {

@@ -20,6 +20,10 @@ void lf_planSegment(LiveAc& ac);
 void lf_tickMove(LiveAc& ac);
 // The take-off roll is complete: the nose comes up.
 void lf_takeOffRotation(LiveAc& ac);
+// The climb-out's own pace: the feet gained per foot-a-tick of vertical
+// speed over the next ticks, from a countdown (the wheels stay down through
+// the rotation, then the climb builds up over three seconds).
+double lf_climbOutGain(std::int32_t countdown, std::int32_t ticks);
 // Ticks of a stop: the stop keeps its received length (ground timing of a
 // stationary next point).
 void lf_stopTiming(LiveAc& ac);

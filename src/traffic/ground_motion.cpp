@@ -235,6 +235,8 @@ StreamPoint lf_movedPoint(const StreamPoint& from, LatLon to, double gs, std::in
     return p;
 }
 
+}  // namespace
+
 // The roll's speeds are often read from the positions of a receiver that
 // coasts and catches up: from standstill at the mean of two such speeds the
 // run falls half a minute behind its reports and lifts off that late. The
@@ -256,6 +258,8 @@ std::int32_t lf_takeOffRunTicks(const LiveAc& ac, std::int32_t ticks) {
     const std::int32_t fastest = lf_flightTicks(path_nm, lf_flyableSpeed(front, next));
     return std::max({static_cast<std::int32_t>(std::max<std::int64_t>(untilDue, 0)), fastest, kMinSegmentTicks});
 }
+
+namespace {
 
 void lf_takeOffCheck(LiveAc& ac, std::int32_t dt) {
     const std::size_t n = ac.stream.size();
@@ -436,6 +440,34 @@ void lf_startTakeOffRun(LiveAc& ac, std::int32_t throttle, bool spoilers) {
     gf_setLights(ac.objectId, 1, 1, 1, 1, 1, 1, 0);
     ac.motion.windowBefore = kWindowReset;
     ac.motion.windowAfter = kWindowResetTakeOff;
+}
+
+
+// A stream leaves the ground with its reports some seconds before its
+// first point in the air, which often lies a hundred feet or more above the
+// simulator's runway (a pressure altitude read on another QNH). Rotated
+// only when the roll reached its last point on the ground, the aircraft
+// left the runway as that point came due and reached the report a few
+// seconds late. The rotation starts when the climb-out at its best climb
+// just reaches the first point in the air at that point's time.
+void lf_takeOffWhenDue(LiveAc& ac) {
+    if (!ac.groundMode || !ac.motion.more.takeOffRun || ac.flightState == FlightState::take_off) return;
+    if (ac.stream.size() < 2 || ac.stream[0].gs < kRotationCheckGs_kt || ac.maxClimb <= 0.0) return;
+    std::size_t first = 1;
+    while (first < ac.stream.size() && !ac.stream[first].airborne) ++first;
+    // The reports ahead fly on from that point: not one report's flag.
+    if (first + 1 >= ac.stream.size() || !ac.stream[first + 1].airborne) return;
+    const StreamPoint& air = ac.stream[first];
+    const double height_ft = air.alt - ac.pos.alt;
+    if (height_ft <= 0.0) return;
+    const std::int64_t untilDue = static_cast<std::int64_t>(air.time) - g_trafficTick.load();
+    // Rotated now at its best climb, it would be at the point's height by
+    // its time: still time to roll on.
+    const std::int32_t rotation = std::max(ac.rotationTicks, 1);
+    const auto ticks = static_cast<std::int32_t>(std::clamp<std::int64_t>(untilDue, 0, INT32_MAX));
+    if (ac.maxClimb * lf_climbOutGain(rotation, ticks) > height_ft) return;
+    ac.motion.verticalSpeed_ftPerTick = ac.maxClimb;
+    lf_takeOffRotation(ac);
 }
 
 void lf_takeOffConfiguration(LiveAc& ac) {

@@ -28,6 +28,12 @@ void lf_pullOut(LiveAc& ac);
 void lf_pushBack(LiveAc& ac);
 // Start of the take-off run.
 void lf_takeOffConfiguration(LiveAc& ac);
+// Every tick of the take-off run: rotates once the climb-out must start to
+// reach the stream's first point in the air at its time.
+void lf_takeOffWhenDue(LiveAc& ac);
+// A segment of the take-off run keeps to its point's due time, no faster
+// than the reported speeds let the aircraft catch up: the ticks to fly it.
+std::int32_t lf_takeOffRunTicks(const LiveAc& ac, std::int32_t ticks);
 // The take-off run's configuration with the given throttle lever index and
 // spoilers: flaps 1, the take-off lights and windows, no landing or go-around.
 void lf_startTakeOffRun(LiveAc& ac, std::int32_t throttle, bool spoilers);

@@ -346,7 +346,10 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
     if (lf_groundBeyondReach(ac, r)) return;
     if (!gf_reportPossible(ac, r)) return;
-    if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) return;
+    if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
+        if (ac.stream.back().airborne) gf_noteReportAltitude(ac, r.point);
+        return;
+    }
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;
     if (!lf_respawnCheck(ac, r)) return;
     StreamPoint point = r.point;

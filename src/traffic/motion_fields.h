@@ -86,9 +86,10 @@ struct MotionFields {
     double earlierGs_kt = 0.0;
     // The altitudes as reported of the last airborne points put into the
     // stream (oldest first) with their due times: each point is flown at the
-    // median of the reports around it once they have come.
-    std::array<double, 5> recentAlt_ft{};
-    std::array<std::int32_t, 5> recentDue{};
+    // median of the reports around it, or at the run of them, once they have
+    // come.
+    std::array<double, 9> recentAlt_ft{};
+    std::array<std::int32_t, 9> recentDue{};
     std::size_t recentCount = 0;
     // Holding of a silent aircraft on the ground.
     std::int32_t holdStartTick = 0;

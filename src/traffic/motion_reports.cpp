@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/geometry.h"
+#include "traffic/stream_checks.h"
 
 namespace {
 
@@ -41,6 +42,9 @@ constexpr double kMedianScatter_ftPerTick = 0.25;  // 1,500 fpm
 constexpr double kNeighbourSpeedShare = 1.5;
 constexpr double kNeighbourScatter_nm = 0.1;
 constexpr double kTimingSlack_s = 1.0;
+// Off the run of the reports around it by more than this many times their
+// own scatter about it, a report is none of the run's.
+constexpr double kRunScatters = 3.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -175,7 +179,7 @@ void lf_take(MotionFields& f, const Report& r) {
     f.reportGs_kt = r.gs;
 }
 
-double lf_median(std::array<double, 5> v, std::size_t first, std::size_t count) {
+double lf_median(decltype(MotionFields::recentAlt_ft) v, std::size_t first, std::size_t count) {
     auto begin = v.begin() + static_cast<std::ptrdiff_t>(first);
     auto mid = begin + static_cast<std::ptrdiff_t>(count / 2);
     std::nth_element(begin, mid, begin + static_cast<std::ptrdiff_t>(count));
@@ -226,22 +230,19 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     return false;
 }
 
-void gf_smoothStreamAltitudes(LiveAc& ac) {
+namespace {
+
+// Takes one more airborne report into the run of recent heights and flies
+// each stream point of the run at what the reports around it give.
+void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
     MotionFields& f = ac.motion.more;
-    if (ac.stream.empty()) return;
-    const StreamPoint& added = ac.stream.back();
-    if (!added.airborne) {
-        // The ground ends the run: a touchdown is flown to as reported.
-        f.recentCount = 0;
-        return;
-    }
     if (f.recentCount == f.recentAlt_ft.size()) {
         std::rotate(f.recentAlt_ft.begin(), f.recentAlt_ft.begin() + 1, f.recentAlt_ft.end());
         std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
         --f.recentCount;
     }
-    f.recentAlt_ft[f.recentCount] = added.alt;
-    f.recentDue[f.recentCount] = added.time;
+    f.recentAlt_ft[f.recentCount] = alt_ft;
+    f.recentDue[f.recentCount] = due;
     ++f.recentCount;
     // Each report with as many of the reports around it on both sides as
     // have come (up to two): a median over a window centred on the point
@@ -250,14 +251,27 @@ void gf_smoothStreamAltitudes(LiveAc& ac) {
     const std::size_t n = f.recentCount;
     const bool airliner =
         ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
-    for (std::size_t j = 0; j + 1 < n; ++j) {
+    // Once the run fills, the older half has been judged with the reports
+    // on both sides: judged again with fewer it would fall back on its own.
+    const std::size_t first = n == f.recentAlt_ft.size() ? n / 2 : 0;
+    for (std::size_t j = first; j + 1 < n; ++j) {
         const std::size_t half = std::min({std::size_t{2}, j, n - 1 - j});
         if (half == 0) continue;
         const double median = lf_median(f.recentAlt_ft, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
         const double spacing = static_cast<double>(f.recentDue[j + half] - f.recentDue[j - half]) / (2.0 * half);
         const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
-        const double flown = std::fabs(own - median) > scatter ? median : own;
+        // A report off the median may still lie on the run of the reports
+        // around it (a steep climb with scattered reports among them): it
+        // is flown as reported. One off both is flown where the run puts
+        // it; a median of five that two or three scattered reports pull
+        // would put it a report or two behind and level the climb in steps.
+        double flown = own;
+        if (std::fabs(own - median) > scatter) {
+            const ReportRun run = gf_reportRunAt(f.recentAlt_ft.data(), f.recentDue.data(), n, j);
+            const bool offRun = std::fabs(own - run.alt_ft) > std::max(scatter, kRunScatters * run.spread_ft);
+            flown = !run.found ? median : offRun ? run.alt_ft : own;
+        }
         // The front point is being flown to: only the points after it change.
         for (std::size_t i = ac.stream.size(); i-- > 1;) {
             StreamPoint& p = ac.stream[i];
@@ -265,4 +279,25 @@ void gf_smoothStreamAltitudes(LiveAc& ac) {
             if (p.time == f.recentDue[j] && p.airborne) p.alt = flown;
         }
     }
+}
+
+}  // namespace
+
+void gf_smoothStreamAltitudes(LiveAc& ac) {
+    if (ac.stream.empty()) return;
+    const StreamPoint& added = ac.stream.back();
+    if (!added.airborne) {
+        // The ground ends the run: a touchdown is flown to as reported.
+        ac.motion.more.recentCount = 0;
+        return;
+    }
+    lf_smoothWith(ac, added.alt, added.time);
+}
+
+void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
+    const MotionFields& f = ac.motion.more;
+    // Only within a run in the air, and each report once (the feed repeats
+    // a report until the next comes).
+    if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1]) return;
+    lf_smoothWith(ac, report.alt, report.time);
 }

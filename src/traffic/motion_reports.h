@@ -17,3 +17,9 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record);
 // points not yet flown get the median altitude of the reports around them
 // where their own lies off it by more than a receiver's scatter allows.
 void gf_smoothStreamAltitudes(LiveAc& ac);
+
+// An airborne report that the stream leaves out (points are kept some
+// hundred metres apart): its height still judges the points around it, so
+// that a run of scattered reports among the points kept does not decide
+// where the aircraft flies.
+void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report);

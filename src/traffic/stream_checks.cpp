@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 
@@ -495,4 +496,47 @@ void lf_extendStream(LiveAc& ac, std::int32_t steps) {
         copy.time = front.time + (ground ? kGroundStep : kAirStep);
     }
     ac.stream.push_back(copy);
+}
+
+// A receiver that mixes sources puts one report in three some hundred feet
+// off a steep climb, often two in a row: a median of five then falls a
+// report or two behind and levels the climb in steps. A line through the
+// reports around, its slope the median of each report's median slope to the
+// others, holds while fewer than half of them scatter.
+ReportRun gf_reportRunAt(const double* alt_ft, const std::int32_t* due, std::size_t n, std::size_t j) {
+    constexpr std::size_t kMostReports = 16;
+    constexpr std::size_t kFewestOthers = 4;
+    n = std::min(n, kMostReports);
+    if (n < kFewestOthers + 1 || j >= n) return {};
+    std::array<double, kMostReports> slopes{};
+    std::array<double, kMostReports> each{};
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i == j) continue;
+        std::size_t k = 0;
+        for (std::size_t o = 0; o < n; ++o) {
+            if (o == i || o == j || due[o] == due[i]) continue;
+            slopes[k++] = (alt_ft[o] - alt_ft[i]) / static_cast<double>(due[o] - due[i]);
+        }
+        if (k == 0) continue;
+        std::nth_element(slopes.begin(), slopes.begin() + static_cast<std::ptrdiff_t>(k / 2),
+                         slopes.begin() + static_cast<std::ptrdiff_t>(k));
+        each[m++] = slopes[k / 2];
+    }
+    if (m < kFewestOthers) return {};
+    std::nth_element(each.begin(), each.begin() + static_cast<std::ptrdiff_t>(m / 2),
+                     each.begin() + static_cast<std::ptrdiff_t>(m));
+    const double slope = each[m / 2];
+    // Each other report carried along the line to report j's time.
+    std::size_t others = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (i != j) each[others++] = alt_ft[i] + slope * static_cast<double>(due[j] - due[i]);
+    std::array<double, kMostReports> sorted = each;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(others / 2),
+                     sorted.begin() + static_cast<std::ptrdiff_t>(others));
+    const double at = sorted[others / 2];
+    for (std::size_t i = 0; i < others; ++i) sorted[i] = std::fabs(each[i] - at);
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(others / 2),
+                     sorted.begin() + static_cast<std::ptrdiff_t>(others));
+    return {true, at, sorted[others / 2]};
 }

@@ -5,6 +5,7 @@
 // snapshots).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "feed/feed_records.h"
@@ -21,3 +22,14 @@ bool lf_acceptBirthPoint(LiveAc& ac, StreamPoint& point);
 bool lf_extendOrEnd(LiveAc& ac);
 // Appends one extrapolated point; the extension count becomes steps.
 void lf_extendStream(LiveAc& ac, std::int32_t steps);
+
+// The height the run of the other recent reports gives at report j's time
+// (a line through them that a minority of scattered reports does not move),
+// with how far the middle one of them lies off it (the run's own scatter).
+// Not known (found false) with fewer than five reports.
+struct ReportRun {
+    bool found = false;
+    double alt_ft = 0.0;
+    double spread_ft = 0.0;
+};
+ReportRun gf_reportRunAt(const double* alt_ft, const std::int32_t* due, std::size_t n, std::size_t j);

@@ -155,15 +155,15 @@ TEST_F(MotionRules, AirMotionTable) {
                  EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, climb_ft / 300, 1e-9);
              }
          }},
-        {"the run of the reports ahead turns it: a descent climbs toward no report above it, nor a climb sinks toward "
-         "one below; a go-around climbs at once, and a climb flies on to its top",
+        {"the run of the reports ahead turns it: a descent climbs toward no report above it, a climb climbs on "
+         "along its run past one below; a go-around climbs at once, and a climb flies on to its top",
          [] {
              struct Case {
                  double run_ft, nextOff_ft, was_ftPerTick;  // per point of 3 s; the next point off the run; before
                  bool climbs;
              };
-             for (const Case c : {Case{-100, 200, -0.5, false}, Case{100, -200, 0.5, false}, Case{100, 0, -0.5, true},
-                                  Case{-100, 200, 0.5, true}}) {
+             for (const Case c : {Case{-100, 200, -0.5, false}, Case{100, -200, 0.5, true}, Case{100, -90, 0.5, true},
+                                  Case{100, 0, -0.5, true}, Case{-100, 200, 0.5, true}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 250, 1000)});
                  for (int i = 1; i <= 8; ++i) {
@@ -173,7 +173,9 @@ TEST_F(MotionRules, AirMotionTable) {
                  ac.motion.verticalSpeed_ftPerTick = c.was_ftPerTick;
                  nextPosMain(ac);
                  const double vs = ac.motion.verticalSpeed_ftPerTick;
-                 EXPECT_TRUE(c.climbs ? vs > 0.0 : vs == 0.0) << vs << " ft a tick, run " << c.run_ft << " ft a point";
+                 // Climbing, at the run's 100 ft a point (a third of a foot
+                 // a tick), not creeping toward a report the run passes.
+                 EXPECT_TRUE(c.climbs ? vs > 0.3 : vs == 0.0) << vs << " ft a tick, run " << c.run_ft << " ft a point";
              }
          }},
         {"with the landing mark it descends",
@@ -485,6 +487,37 @@ TEST_F(MotionRules, AirMotionTable) {
 
 TEST_F(MotionRules, StreamChecksTable) {
     runRows({
+        {"a 4,000 fpm climb whose receiver puts two reports in five 500 ft low is flown along its run, judged also "
+         "by the reports the stream leaves out",
+         [] {
+             // One report every 2 s (133 ft up); 'x' a low report; 's' a
+             // report put into the stream, '.' one the stream leaves out.
+             struct Case {
+                 const char *lows, *kept;
+             };
+             for (const Case c : {Case{"..x.x..xx...x.x..xx...x.x....", "sssssssssssssssssssssssssssss"},
+                                  Case{"..x...x...x...x...x...x...x......", "s.s.s.s.s.s.s.s.s.s.s.s.s.s.s.s.s"}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 250, 1000)});
+                 const auto truth = [](std::int32_t due) { return 5000.0 + 133.0 * (due - 1000) / 200.0; };
+                 const std::size_t n = std::string(c.lows).size();
+                 for (std::size_t i = 0; i < n; ++i) {
+                     const auto due = static_cast<std::int32_t>(1200 + 200 * i);
+                     const StreamPoint p =
+                         point(52.0 + 0.01 * static_cast<double>(i + 1), 4.0, truth(due) - (c.lows[i] == 'x' ? 500 : 0), 250, due);
+                     if (c.kept[i] == 's') {
+                         ac.stream.push_back(p);
+                         gf_smoothStreamAltitudes(ac);
+                     } else {
+                         gf_noteReportAltitude(ac, p);
+                     }
+                 }
+                 // The last reports still wait for the ones after them.
+                 const std::int32_t judged = static_cast<std::int32_t>(1200 + 200 * (n - 5));
+                 for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= judged; ++i)
+                     EXPECT_NEAR(ac.stream[i].alt, truth(ac.stream[i].time), 75.0) << c.kept << " at " << ac.stream[i].time;
+             }
+         }},
         {"the 201st waiting point removes the aircraft",
          [] {
              LiveAc& ac = level();
@@ -713,6 +746,33 @@ TEST_F(MotionRules, TaxiShapeTable) {
                  EXPECT_EQ(ac.stream.size(), to == 20.0 ? 2u : 1u) << to;
                  g_liveAc.clear();
              }
+         }},
+        {"a take-off run rotates in time to meet its first report in the air, 400 ft up, at its time: it aims at "
+         "that report and configures for no landing on the way",
+         [&] {
+             // The roll at 150 kt (231 m in 3 s); the reports in the air
+             // climb 3,000 fpm from 400 ft after the last on the ground.
+             LiveAc& ac = activeAc(
+                 kRulesHex, {taxiAt(0, 0, 150, 1000), taxiAt(0, 231, 150, 1300), taxiAt(0, 463, 150, 1600)}, true);
+             ac.motion.more.takeOffRun = true;
+             for (int i = 0; i < 4; ++i) {
+                 StreamPoint p = taxiAt(0, 694 + 231 * i, 150, 1900 + 300 * i);
+                 p.alt = 400 + 150 * i;
+                 p.airborne = true;
+                 p.vrate = 3000;
+                 ac.stream.push_back(p);
+             }
+             double aimedAt = 0.0;
+             for (std::int32_t t = 1000; t <= 1900; ++t) {
+                 g_trafficTick = t;
+                 updateLiveAc(ac);
+                 if (t == 1300) aimedAt = ac.stream[0].alt;
+             }
+             EXPECT_EQ(aimedAt, 400.0) << "the climb aimed past the first report in the air";
+             EXPECT_GT(ac.pos.alt, 300.0) << "left the runway too late";
+             const auto gear = events(SimEventGearSet);
+             EXPECT_EQ(std::count(gear.begin(), gear.end(), 1u), 0) << "gear down on the climb-out";
+             for (const std::uint32_t flaps : events(SimEventFlapsSet)) EXPECT_LE(flaps, 3072u) << "landing flaps";
          }},
         {"a take-off roll keeps to its reports' times, no faster than its speeds let it catch up",
          [&] {
