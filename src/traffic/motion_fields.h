@@ -75,6 +75,7 @@ struct MotionFields {
     double reportLon_deg = 0.0;
     double reportAlt_ft = 0.0;
     double reportGs_kt = 0.0;
+    double reportTrack_deg = 0.0;
     // The possible report taken before that one: a report that this one and
     // the next rule out between them is not flown.
     bool earlierKnown = false;

@@ -55,6 +55,7 @@ constexpr double kHalfTurn_rad = kFullTurnRad / 2.0;
 struct Report {
     bool airborne;
     double t_s, lat, lon, alt, gs;
+    double track_deg = 0.0;
 };
 
 // The simulator's ground under the aircraft; none before it is known.
@@ -136,6 +137,29 @@ bool lf_ruledOut(const LiveAc& ac, const Report& earlier, const Report& middle, 
            !lf_withinReach(earlier, middle, speed_kt);
 }
 
+// A report whose place lies behind the last one along the last one's track,
+// while the aircraft cannot have turned half a circle since: moving on a
+// curve no sharper than it can fly, an aircraft gets no farther back along
+// the track it had than a receiver's scatter (and some wind) until it has
+// turned more than half a circle. Such a place is where the aircraft was
+// seconds before: a receiver that sent an old report with a fresh time.
+// Judged only when the last report itself follows the one before it at its
+// speeds: a last place sent ahead makes the next, true one look behind it,
+// and that is the ruled-out-middle-report rule's to mend.
+bool lf_behindLast(const LiveAc& ac, const Report& earlier, const Report& last, const Report& now) {
+    if (!earlier.airborne || !last.airborne || !now.airborne) return false;
+    if (std::min(last.gs, now.gs) < kMovingAir_kt) return false;
+    const double dt_s = now.t_s - last.t_s;
+    if (gf_categoryMotion(ac.category).turnRate_rad * kTicksPerSecond * dt_s > kHalfTurn_rad) return false;
+    const double speed_kt = std::max({earlier.gs, last.gs, kMinJudgedSpeed_kt}) * kNeighbourSpeedShare;
+    if (!(earlier.t_s < last.t_s) || !lf_withinReach(earlier, last, speed_kt)) return false;
+    const double moved_nm = gf_distanceNm(LatLon{last.lat, last.lon}, LatLon{now.lat, now.lon});
+    if (moved_nm <= kNeighbourScatter_nm) return false;
+    const double bearing_rad = gf_initialBearing(LatLon{last.lat, last.lon}, LatLon{now.lat, now.lon});
+    const double along_nm = moved_nm * std::cos(bearing_rad - last.track_deg * kDegToRad);
+    return along_nm < -kNeighbourScatter_nm;
+}
+
 // A report ruled out after it was put into the stream is mended while it
 // is still ahead: flown to, it would make the aircraft dash there and wait
 // for the next report. Its place becomes the one the reports on either
@@ -177,6 +201,7 @@ void lf_take(MotionFields& f, const Report& r) {
     f.reportLon_deg = r.lon;
     f.reportAlt_ft = r.alt;
     f.reportGs_kt = r.gs;
+    f.reportTrack_deg = r.track_deg;
 }
 
 double lf_median(decltype(MotionFields::recentAlt_ft) v, std::size_t first, std::size_t count) {
@@ -191,12 +216,13 @@ double lf_median(decltype(MotionFields::recentAlt_ft) v, std::size_t first, std:
 bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     MotionFields& f = ac.motion.more;
     const StreamPoint& p = record.point;
-    const Report now{p.airborne, record.feedTime, p.lat, p.lon, p.alt, p.gs};
+    const Report now{p.airborne, record.feedTime, p.lat, p.lon, p.alt, p.gs, p.track};
     if (!f.reportKnown) {
         lf_take(f, now);
         return true;
     }
-    const Report last{f.reportAirborne, f.reportT_s, f.reportLat_deg, f.reportLon_deg, f.reportAlt_ft, f.reportGs_kt};
+    const Report last{f.reportAirborne, f.reportT_s,  f.reportLat_deg,  f.reportLon_deg,
+                      f.reportAlt_ft,   f.reportGs_kt, f.reportTrack_deg};
     // A receiver that lost the aircraft repeats its last position with new
     // times and whatever altitude: such a report tells nothing of where the
     // aircraft is (the stream's checks refuse it in the air), and the time
@@ -207,6 +233,7 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     const Report earlier{f.earlierAirborne, f.earlierT_s,    f.earlierLat_deg, f.earlierLon_deg,
                          f.earlierAlt_ft,   f.earlierGs_kt};
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
+    if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;
     if (lastRuledOut || lf_follows(ac, last, now)) {
         // A report ruled out by this one is no place to judge from: the
         // one before it stays the earlier one.

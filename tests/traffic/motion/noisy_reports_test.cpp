@@ -298,10 +298,12 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
 }
 
 // A report between two that agree lies where the aircraft cannot have got
-// since the one before: its place is not flown (the stream asks for no
-// speed beyond its reports'). Real motion between such reports stays as
-// reported: a turn, a receiver back after a silent minute, a helicopter
-// darting off its hover, a glider circling in a strong wind.
+// since the one before, or a fresh report lies behind the last one where
+// the aircraft was seconds before: its place is not flown (the stream asks
+// for no speed beyond its reports'). Real motion between such reports
+// stays as reported: a turn, a receiver back after a silent minute, a
+// helicopter darting off its hover or turning back, a glider circling in
+// a strong wind.
 struct PlaceCase {
     const char* name;
     const char* type;
@@ -335,6 +337,12 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
          [](double t) { return std::pair{t < 10.0 ? 20.0 * t : 200.0 + 60.0 * (t - 10.0), 0.0}; }, 3, 0.0, 0.0, 0.0,
          0.0, false},
         {"a glider circling in wind", "DA40", 6.0, 60.0, circling(60.0, 120.0, 35.0), 3, 0.0, 0.0, 0.0, 0.0, false},
+        {"a 9 s old place with a fresh time", "B738", 5.0, 110.0, straight(110.0), 3, -9.0, 0.0, 0.0, 0.0, true},
+        {"a helicopter's 10 s old place", "EC35", 4.0, 70.0, straight(70.0), 3, -10.0, 0.0, 0.0, 0.0, true},
+        {"a helicopter circling, back after 40 s", "EC35", 4.0, 80.0, circling(80.0, 400.0, 0.0), 3, 0.0, 0.0, 40.0,
+         0.0, false},
+        {"a helicopter turning back", "EC35", 3.0, 80.0, circling(80.0, 150.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
+        {"an airliner's steep turn", "B738", 5.0, 180.0, circling(180.0, 1000.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
     };
     constexpr std::uint32_t kHex = 0x4b1815;
     const double east_deg = 1.0 / (60.0 * 1852.0 * std::cos(kEhamLat * kPi / 180.0)), north_deg = 1.0 / (60.0 * 1852.0);
@@ -353,7 +361,12 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
             auto [e, n] = c.path(i == c.odd ? t + c.oddAhead_s : t);
             if (i == c.odd) n += c.oddAside_m;
             const double alt = 3000.0 + c.climb_fpm * (i == c.odd ? t + c.oddAhead_s : t) / 60.0;
-            const Row r{1000.0 + t, kEhamLat + n * north_deg, kEhamLon + e * east_deg, alt, c.gs_kt, 90.0, c.climb_fpm};
+            // The track the aircraft flies there (an old place comes with its old track).
+            const double at = i == c.odd ? t + c.oddAhead_s : t;
+            const auto [e0, n0] = c.path(at - 0.05);
+            const auto [e1, n1] = c.path(at + 0.05);
+            const double track = std::fmod(std::atan2(e1 - e0, n1 - n0) * 180.0 / kPi + 360.0, 360.0);
+            const Row r{1000.0 + t, kEhamLat + n * north_deg, kEhamLon + e * east_deg, alt, c.gs_kt, track, c.climb_fpm};
             if (i == c.odd) oddLat = r.lat, oddLon = r.lon;
             env.now = static_cast<std::int64_t>(r.t);
             reader.filterLat = r.lat;
