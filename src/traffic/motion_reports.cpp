@@ -155,9 +155,16 @@ bool lf_behindLast(const LiveAc& ac, const Report& earlier, const Report& last, 
     if (!(earlier.t_s < last.t_s) || !lf_withinReach(earlier, last, speed_kt)) return false;
     const double moved_nm = gf_distanceNm(LatLon{last.lat, last.lon}, LatLon{now.lat, now.lon});
     if (moved_nm <= kNeighbourScatter_nm) return false;
-    const double bearing_rad = gf_initialBearing(LatLon{last.lat, last.lon}, LatLon{now.lat, now.lon});
-    const double along_nm = moved_nm * std::cos(bearing_rad - last.track_deg * kDegToRad);
-    return along_nm < -kNeighbourScatter_nm;
+    // Behind along the reported track, and along the way from the report
+    // before where that is long enough to show one. A report without a
+    // track reads as due north: then only the way tells.
+    const LatLon from{earlier.lat, earlier.lon}, at{last.lat, last.lon};
+    const double bearing_rad = gf_initialBearing(at, LatLon{now.lat, now.lon});
+    const bool trackKnown = last.track_deg != 0.0;
+    if (trackKnown && moved_nm * std::cos(bearing_rad - last.track_deg * kDegToRad) >= -kNeighbourScatter_nm)
+        return false;
+    if (gf_distanceNm(from, at) <= kNeighbourScatter_nm) return trackKnown;
+    return moved_nm * std::cos(bearing_rad - gf_initialBearing(from, at)) < -kNeighbourScatter_nm;
 }
 
 // A report ruled out after it was put into the stream is mended while it

@@ -314,6 +314,7 @@ struct PlaceCase {
     double oddAhead_s, oddAside_m;  // after so long a silence
     double silence_s, climb_fpm;
     bool mended;
+    bool noTrack = false;  // the receiver had no track: it reads as 0
 };
 
 TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
@@ -343,6 +344,8 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
          0.0, false},
         {"a helicopter turning back", "EC35", 3.0, 80.0, circling(80.0, 150.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
         {"an airliner's steep turn", "B738", 5.0, 180.0, circling(180.0, 1000.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
+        {"southbound, no track reported", "B738", 2.0, 110.0, [](double t) { return std::pair{0.0, -56.6 * t}; }, 3,
+         0.0, 0.0, 4.0, 0.0, false, true},
     };
     constexpr std::uint32_t kHex = 0x4b1815;
     const double east_deg = 1.0 / (60.0 * 1852.0 * std::cos(kEhamLat * kPi / 180.0)), north_deg = 1.0 / (60.0 * 1852.0);
@@ -365,7 +368,7 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
             const double at = i == c.odd ? t + c.oddAhead_s : t;
             const auto [e0, n0] = c.path(at - 0.05);
             const auto [e1, n1] = c.path(at + 0.05);
-            const double track = std::fmod(std::atan2(e1 - e0, n1 - n0) * 180.0 / kPi + 360.0, 360.0);
+            const double track = c.noTrack ? 0.0 : std::fmod(std::atan2(e1 - e0, n1 - n0) * 180.0 / kPi + 360.0, 360.0);
             const Row r{1000.0 + t, kEhamLat + n * north_deg, kEhamLon + e * east_deg, alt, c.gs_kt, track, c.climb_fpm};
             if (i == c.odd) oddLat = r.lat, oddLon = r.lon;
             env.now = static_cast<std::int64_t>(r.t);
