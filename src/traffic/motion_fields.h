@@ -10,6 +10,13 @@
 
 #include "feed/feed_records.h"
 
+// A report as the judgement of the next one keeps it.
+struct HeldReport {
+    bool airborne = false;
+    double t_s = 0.0, lat = 0.0, lon = 0.0, alt = 0.0, gs = 0.0;
+    double track_deg = 0.0;  // 0 also where the receiver sent none
+};
+
 struct MotionFields {
     // Approach configuration set (flaps 3, gear down); the flare runs only
     // while it is set.
@@ -69,22 +76,11 @@ struct MotionFields {
     // (how far the aircraft can have flown and climbed since). Unset before
     // the first report.
     bool reportKnown = false;
-    bool reportAirborne = false;
-    double reportT_s = 0.0;
-    double reportLat_deg = 0.0;
-    double reportLon_deg = 0.0;
-    double reportAlt_ft = 0.0;
-    double reportGs_kt = 0.0;
-    double reportTrack_deg = 0.0;
+    HeldReport report;
     // The possible report taken before that one: a report that this one and
     // the next rule out between them is not flown.
     bool earlierKnown = false;
-    bool earlierAirborne = false;
-    double earlierT_s = 0.0;
-    double earlierLat_deg = 0.0;
-    double earlierLon_deg = 0.0;
-    double earlierAlt_ft = 0.0;
-    double earlierGs_kt = 0.0;
+    HeldReport earlier;
     // The altitudes as reported of the last airborne points put into the
     // stream (oldest first) with their due times: each point is flown at the
     // median of the reports around it, or at the run of them, once they have

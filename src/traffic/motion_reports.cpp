@@ -52,11 +52,7 @@ constexpr double kStaleShare = 0.25;
 constexpr double kTicksPerSecond = 100.0;
 constexpr double kHalfTurn_rad = kFullTurnRad / 2.0;
 
-struct Report {
-    bool airborne;
-    double t_s, lat, lon, alt, gs;
-    double track_deg = 0.0;
-};
+using Report = HeldReport;
 
 // The simulator's ground under the aircraft; none before it is known.
 bool lf_groundUnder(const LiveAc& ac, double& ground_ft) {
@@ -202,13 +198,7 @@ void lf_placeBetween(LiveAc& ac, const Report& earlier, const Report& middle, co
 
 void lf_take(MotionFields& f, const Report& r) {
     f.reportKnown = true;
-    f.reportAirborne = r.airborne;
-    f.reportT_s = r.t_s;
-    f.reportLat_deg = r.lat;
-    f.reportLon_deg = r.lon;
-    f.reportAlt_ft = r.alt;
-    f.reportGs_kt = r.gs;
-    f.reportTrack_deg = r.track_deg;
+    f.report = r;
 }
 
 double lf_median(decltype(MotionFields::recentAlt_ft) v, std::size_t first, std::size_t count) {
@@ -228,8 +218,7 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
         lf_take(f, now);
         return true;
     }
-    const Report last{f.reportAirborne, f.reportT_s,  f.reportLat_deg,  f.reportLon_deg,
-                      f.reportAlt_ft,   f.reportGs_kt, f.reportTrack_deg};
+    const Report last = f.report;
     // A receiver that lost the aircraft repeats its last position with new
     // times and whatever altitude: such a report tells nothing of where the
     // aircraft is (the stream's checks refuse it in the air), and the time
@@ -237,8 +226,7 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
-    const Report earlier{f.earlierAirborne, f.earlierT_s,    f.earlierLat_deg, f.earlierLon_deg,
-                         f.earlierAlt_ft,   f.earlierGs_kt};
+    const Report earlier = f.earlier;
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
     if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;
     if (lastRuledOut || lf_follows(ac, last, now)) {
@@ -248,12 +236,7 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
             lf_placeBetween(ac, earlier, last, now);
         } else {
             f.earlierKnown = true;
-            f.earlierAirborne = last.airborne;
-            f.earlierT_s = last.t_s;
-            f.earlierLat_deg = last.lat;
-            f.earlierLon_deg = last.lon;
-            f.earlierAlt_ft = last.alt;
-            f.earlierGs_kt = last.gs;
+            f.earlier = last;
         }
         lf_take(f, now);
         return true;
