@@ -232,10 +232,24 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
 
 namespace {
 
+// Whether a report at this altitude repeats the one last put into the run:
+// the feed hands the latest report on until the next comes. The report
+// judged possible last keeps its time then; so it does for a receiver that
+// repeats its place with a new altitude, which is a new report.
+bool lf_repeatedReport(const MotionFields& f, double alt_ft) {
+    return f.recentCount > 0 && f.reportKnown && f.reportT_s == f.recentReportT_s &&
+           alt_ft == f.recentAlt_ft[f.recentCount - 1];
+}
+
 // Takes one more airborne report into the run of recent heights and flies
 // each stream point of the run at what the reports around it give.
 void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
     MotionFields& f = ac.motion.more;
+    // A repeat is flown with its report (the stream points up to the next
+    // report's): counted again, a spike repeated over a few polls would
+    // outvote the reports around it.
+    if (lf_repeatedReport(f, alt_ft)) return;
+    f.recentReportT_s = f.reportKnown ? f.reportT_s : -1.0;
     if (f.recentCount == f.recentAlt_ft.size()) {
         std::rotate(f.recentAlt_ft.begin(), f.recentAlt_ft.begin() + 1, f.recentAlt_ft.end());
         std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
@@ -272,11 +286,12 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
             const bool offRun = std::fabs(own - run.alt_ft) > std::max(scatter, kRunScatters * run.spread_ft);
             flown = !run.found ? median : offRun ? run.alt_ft : own;
         }
-        // The front point is being flown to: only the points after it change.
+        // The front point is being flown to: only the points after it
+        // change, each report's repeats with it.
         for (std::size_t i = ac.stream.size(); i-- > 1;) {
             StreamPoint& p = ac.stream[i];
             if (p.time < f.recentDue[j]) break;
-            if (p.time == f.recentDue[j] && p.airborne) p.alt = flown;
+            if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown;
         }
     }
 }
@@ -298,6 +313,8 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
     const MotionFields& f = ac.motion.more;
     // Only within a run in the air, and each report once (the feed repeats
     // a report until the next comes).
-    if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1]) return;
+    if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1] ||
+        lf_repeatedReport(f, report.alt))
+        return;
     lf_smoothWith(ac, report.alt, report.time);
 }
