@@ -88,8 +88,8 @@ struct MotionFields {
     // stream (oldest first) with their due times: each point is flown at the
     // median of the reports around it, or at the run of them, once they have
     // come.
-    std::array<double, 9> recentAlt_ft{};
-    std::array<std::int32_t, 9> recentDue{};
+    std::array<double, 11> recentAlt_ft{};
+    std::array<std::int32_t, 11> recentDue{};
     std::size_t recentCount = 0;
     // The report time of the newest of them: the feed repeats a report
     // until the next comes, and a repeat is no second report.

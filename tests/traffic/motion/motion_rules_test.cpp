@@ -543,6 +543,29 @@ TEST_F(MotionRules, StreamChecksTable) {
              for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time < judged; ++i)
                  EXPECT_NEAR(ac.stream[i].alt, 4000.0, 75.0) << "at " << ac.stream[i].time;
          }},
+        {"five spiked reports in a row a second apart are not flown; a level-off and a low pass are, as reported",
+         [] {
+             // An airliner reporting every second; report i is reported at
+             // truth(i) less the spike.
+             struct Case {
+                 const char* name;
+                 double (*truth)(int);
+                 int spikeFrom, spikeTo;
+             };
+             for (const Case c : {Case{"level", [](int) { return 11000.0; }, 20, 24},
+                                  Case{"level-off", [](int i) { return 8000.0 + 50.0 * std::min(i, 20); }, 0, -1},
+                                  Case{"low pass", [](int i) { return 600.0 + 25.0 * std::abs(i - 20); }, 0, -1}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.truth(0), 250, 1000)});
+                 for (int i = 1; i <= 40; ++i) {
+                     const double spike = i >= c.spikeFrom && i <= c.spikeTo ? 650.0 : 0.0;
+                     ac.stream.push_back(point(52.0 + 0.001 * i, 4.0, c.truth(i) - spike, 250, 1000 + 100 * i));
+                     gf_smoothStreamAltitudes(ac);
+                 }
+                 for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 34; ++i)
+                     EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), 75.0) << c.name << " at " << i;
+             }
+         }},
         {"the 201st waiting point removes the aircraft",
          [] {
              LiveAc& ac = level();
