@@ -85,9 +85,12 @@ struct MotionFields {
     // stream (oldest first) with their due times: each point is flown at the
     // median of the reports around it, or at the run of them, once they have
     // come.
-    std::array<double, 9> recentAlt_ft{};
-    std::array<std::int32_t, 9> recentDue{};
+    std::array<double, 11> recentAlt_ft{};
+    std::array<std::int32_t, 11> recentDue{};
     std::size_t recentCount = 0;
+    // The report time of the newest of them: the feed repeats a report
+    // until the next comes, and a repeat is no second report.
+    double recentReportT_s = -1.0;
     // Holding of a silent aircraft on the ground.
     std::int32_t holdStartTick = 0;
     // A parked aircraft's received points around its stand.

@@ -45,6 +45,13 @@ constexpr double kTimingSlack_s = 1.0;
 // Off the run of the reports around it by more than this many times their
 // own scatter about it, a report is none of the run's.
 constexpr double kRunScatters = 3.0;
+// The reports on each side of one that its median takes in: two, and as
+// many more up to five as lie within the longest run of a receiver's spikes
+// (a few seconds); the run line takes in four or as many.
+constexpr std::size_t kNearReports = 2;
+constexpr std::size_t kSpikeRunReports = 5;
+constexpr std::int32_t kSpikeRun_ticks = 600;
+constexpr std::size_t kRunReach = 4;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -249,10 +256,24 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
 
 namespace {
 
+// Whether a report at this altitude repeats the one last put into the run:
+// the feed hands the latest report on until the next comes. The report
+// judged possible last keeps its time then; so it does for a receiver that
+// repeats its place with a new altitude, which is a new report.
+bool lf_repeatedReport(const MotionFields& f, double alt_ft) {
+    return f.recentCount > 0 && f.reportKnown && f.reportT_s == f.recentReportT_s &&
+           alt_ft == f.recentAlt_ft[f.recentCount - 1];
+}
+
 // Takes one more airborne report into the run of recent heights and flies
 // each stream point of the run at what the reports around it give.
 void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
     MotionFields& f = ac.motion.more;
+    // A repeat is flown with its report (the stream points up to the next
+    // report's): counted again, a spike repeated over a few polls would
+    // outvote the reports around it.
+    if (lf_repeatedReport(f, alt_ft)) return;
+    f.recentReportT_s = f.reportKnown ? f.reportT_s : -1.0;
     if (f.recentCount == f.recentAlt_ft.size()) {
         std::rotate(f.recentAlt_ft.begin(), f.recentAlt_ft.begin() + 1, f.recentAlt_ft.end());
         std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
@@ -272,11 +293,21 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
     // on both sides: judged again with fewer it would fall back on its own.
     const std::size_t first = n == f.recentAlt_ft.size() ? n / 2 : 0;
     for (std::size_t j = first; j + 1 < n; ++j) {
-        const std::size_t half = std::min({std::size_t{2}, j, n - 1 - j});
-        if (half == 0) continue;
+        const std::size_t near = std::min({kNearReports, j, n - 1 - j});
+        if (near == 0) continue;
+        // A receiver's spikes come in runs of a few seconds: among reports
+        // seconds apart the median takes in as many on each side as such a
+        // run lasts, so that the spiked ones stay fewer than the others. A
+        // steady climb, descent or level-off is no less its own median for
+        // that: its reports lie in order.
+        std::size_t half = near;
+        while (half < kSpikeRunReports && half < j && half + 1 < n - j &&
+               f.recentDue[j + half + 1] - f.recentDue[j] <= kSpikeRun_ticks &&
+               f.recentDue[j] - f.recentDue[j - half - 1] <= kSpikeRun_ticks)
+            ++half;
         const double median = lf_median(f.recentAlt_ft, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
-        const double spacing = static_cast<double>(f.recentDue[j + half] - f.recentDue[j - half]) / (2.0 * half);
+        const double spacing = static_cast<double>(f.recentDue[j + near] - f.recentDue[j - near]) / (2.0 * near);
         const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
         // A report off the median may still lie on the run of the reports
         // around it (a steep climb with scattered reports among them): it
@@ -285,15 +316,20 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
         // would put it a report or two behind and level the climb in steps.
         double flown = own;
         if (std::fabs(own - median) > scatter) {
-            const ReportRun run = gf_reportRunAt(f.recentAlt_ft.data(), f.recentDue.data(), n, j);
+            const std::size_t reach = std::max(kRunReach, half);
+            const std::size_t lo = j - std::min(j, reach);
+            const std::size_t hi = std::min(n - 1, j + reach);
+            const ReportRun run =
+                gf_reportRunAt(f.recentAlt_ft.data() + lo, f.recentDue.data() + lo, hi - lo + 1, j - lo);
             const bool offRun = std::fabs(own - run.alt_ft) > std::max(scatter, kRunScatters * run.spread_ft);
             flown = !run.found ? median : offRun ? run.alt_ft : own;
         }
-        // The front point is being flown to: only the points after it change.
+        // The front point is being flown to: only the points after it
+        // change, each report's repeats with it.
         for (std::size_t i = ac.stream.size(); i-- > 1;) {
             StreamPoint& p = ac.stream[i];
             if (p.time < f.recentDue[j]) break;
-            if (p.time == f.recentDue[j] && p.airborne) p.alt = flown;
+            if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown;
         }
     }
 }
@@ -315,6 +351,8 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
     const MotionFields& f = ac.motion.more;
     // Only within a run in the air, and each report once (the feed repeats
     // a report until the next comes).
-    if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1]) return;
+    if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1] ||
+        lf_repeatedReport(f, report.alt))
+        return;
     lf_smoothWith(ac, report.alt, report.time);
 }
