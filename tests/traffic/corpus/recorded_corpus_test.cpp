@@ -221,9 +221,11 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
     std::vector<Report> out;
     const std::vector<bool> spike = lf_heightSpikes(rows);
     const Row* lastRow = nullptr;
+    double heldSince = 0.0;  // feed time of the first report of the run of this height
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
         const double gs = std::isnan(r.gs) ? 0.0 : r.gs;
+        if (i == 0 || r.alt != rows[i - 1].alt) heldSince = r.t;
         // A receiver that coasts repeats its last place, or creeps on far
         // slower than the speed it reports: no place of the aircraft. Given
         // the time to turn most of a circle, though, an aircraft comes back
@@ -267,10 +269,15 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
             if (!ground && !std::isnan(alt)) {
                 // The last believed height, on the ground the field's.
                 double from = std::nan("");
+                // A transponder that jumped to a height no climb reaches
+                // and holds it repeats that one reading: the aircraft had
+                // only until the hold began to get there. A height held for
+                // half a minute is flown level, wherever the climb began.
+                const double reached = r.t - heldSince < kSparseWindow_s ? heldSince : r.t;
                 for (auto it = out.rbegin(); it != out.rend(); ++it)
                     if (!std::isnan(it->alt)) {
                         from = it->ground ? fieldElevation_ft : it->alt;
-                        if (std::fabs(alt - from) > kReportStep_ft + kReportRate_fps * (r.t - it->t))
+                        if (std::fabs(alt - from) > kReportStep_ft + kReportRate_fps * std::max(0.0, reached - it->t))
                             rep.alt = std::nan("");
                         break;
                     }
@@ -279,14 +286,24 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
         }
         out.push_back(rep);
     }
+    // The median of as many heights before a report as after it: on a
+    // climb, heights from one side only (the reports before it lost to a
+    // coasting receiver) would put it where the aircraft is seconds later.
     std::vector<double> smoothed(out.size());
+    const auto smoothable = [&](std::size_t j, std::size_t i) {
+        return std::fabs(out[j].t - out[i].t) <= 3.0 && !out[j].ground && !std::isnan(out[j].alt);
+    };
     for (std::size_t i = 0; i < out.size(); ++i) {
-        std::vector<double> near;
-        for (std::size_t j = i >= 3 ? i - 3 : 0; j < out.size() && j <= i + 3; ++j)
-            if (std::fabs(out[j].t - out[i].t) <= 3.0 && !out[j].ground && !std::isnan(out[j].alt))
-                near.push_back(out[j].alt);
+        std::vector<double> before, after, near{out[i].alt};
+        for (std::size_t j = i; j-- > 0 && j + 3 >= i;)
+            if (smoothable(j, i)) before.push_back(out[j].alt);
+        for (std::size_t j = i + 1; j < out.size() && j <= i + 3; ++j)
+            if (smoothable(j, i)) after.push_back(out[j].alt);
+        const std::size_t sides = std::min(before.size(), after.size());
+        near.insert(near.end(), before.begin(), before.begin() + sides);
+        near.insert(near.end(), after.begin(), after.begin() + sides);
         smoothed[i] = out[i].alt;
-        if (!out[i].ground && !std::isnan(out[i].alt) && !near.empty()) {
+        if (!out[i].ground && !std::isnan(out[i].alt)) {
             std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
             smoothed[i] = near[near.size() / 2];
         }
