@@ -712,6 +712,35 @@ TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
     EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
 }
 
+// An airliner climbing 3,600 ft/min at 300 kt, as a receiver delivers it:
+// a transponder that jumps 600 ft in a second and holds that reading until
+// the climb catches up gives no height of the aircraft while it holds, and
+// the reports after it climb on from the line; a report whose neighbours
+// before it were lost to a coasting receiver keeps its own height, not the
+// one the reports after it reach seconds later.
+TEST(BelievedReports, WhatATransponderHoldsOrLosesDoesNotMoveTheClimb) {
+    constexpr double kStepDeg = 300.0 / 3600.0 / 60.0;  // one second at 300 kt
+    const auto climb = [&] {
+        std::vector<Row> rows;
+        for (int i = 0; i <= 24; ++i)
+            rows.push_back(Row{double(i), 52.0 + i * kStepDeg, 5.0, 10000.0 + 60.0 * i, 300.0, 0.0, 3600.0});
+        return rows;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Row> rows;
+    };
+    std::vector<Row> held = climb(), coasting = climb();
+    for (int i = 10; i < 20; ++i) held[i].alt = held[9].alt + 600.0;
+    for (int i = 10; i < 14; ++i) coasting[i].lat = coasting[9].lat;
+    for (const Case& c : {Case{"a held jump", held}, Case{"a coasting receiver", coasting}}) {
+        for (const Report& r : lf_believedReports(c.rows, 0.0)) {
+            if (std::isnan(r.alt)) continue;
+            EXPECT_NEAR(r.alt, 10000.0 + 60.0 * r.t + kQnhFeet, 1.0) << c.what << " at " << r.t << " s";
+        }
+    }
+}
+
 // Each kind of receiver noise spoils what it names, and no more, in the
 // amount the noisy replay counts on: a kind that quietly stopped spoiling
 // would leave the noisy replay passing over clean reports. A silence hides
