@@ -57,6 +57,7 @@ constexpr double kReportedAboveGround_ft = 300.0;
 // delayed one are where it may be now.
 constexpr double kRetimeWindow_s = 50.0;
 // Between reports farther apart than this the path is unknown.
+constexpr double kDenseSpacing_s = 2.0;
 constexpr double kLongestKnownGap_s = 20.0;
 constexpr double kClimbAway_ft = 100.0;
 constexpr double kLandingClimb_ft = 100.0;
@@ -78,6 +79,9 @@ constexpr double kReportStep_ft = 150.0;
 // each side within a few seconds.
 constexpr std::size_t kSpikeNeighbours = 4;
 constexpr double kSpikeWindow_s = 4.0;
+// Heights carried along their rates agree within three of the altimeter's
+// 25 ft steps.
+constexpr double kAgreeing_ft = 75.0;
 // Between sparse reports the steepest a light aircraft climbs or sinks
 // (1,500 ft/min), within half a minute on each side.
 constexpr double kSpikeRate_fps = 25.0;
@@ -186,15 +190,47 @@ bool lf_sparseNeighbours(const std::vector<Row>& rows, std::size_t i, std::vecto
 // A height far off the median of the heights reported around it within a
 // few seconds is the transponder's spike: believed, it would anchor the
 // climb check below and throw away the true reports after it.
+// Where the reports around a height give their vertical rates, each of
+// their heights carried to its time along its own rate: the height most of
+// them agree on is where the aircraft was. On a steep climb whose
+// transponder spikes low in one report of three, the median of the plain
+// heights sinks onto the spikes and would call the true reports above it
+// spikes.
+bool lf_agreedHeight(const std::vector<Row>& rows, const std::vector<std::size_t>& near, std::size_t i,
+                     double& agreed_ft) {
+    std::vector<double> carried;
+    for (const std::size_t j : near) {
+        if (std::isnan(rows[j].vrate)) return false;
+        carried.push_back(rows[j].alt + rows[j].vrate / 60.0 * (rows[i].t - rows[j].t));
+    }
+    std::vector<double> sorted = carried;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    std::size_t bestSupport = 0;
+    for (const double c : carried) {
+        const auto support = static_cast<std::size_t>(std::count_if(
+            carried.begin(), carried.end(), [c](double o) { return std::fabs(o - c) <= kAgreeing_ft; }));
+        if (support > bestSupport || (support == bestSupport && std::fabs(c - median) < std::fabs(agreed_ft - median))) {
+            bestSupport = support;
+            agreed_ft = c;
+        }
+    }
+    return true;
+}
+
 std::vector<bool> lf_heightSpikes(const std::vector<Row>& rows) {
     std::vector<bool> spike(rows.size(), false);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (std::isnan(rows[i].alt) || rows[i].onground == 1) continue;
         std::vector<double> near;
+        std::vector<std::size_t> nearRows;
         for (std::size_t j = i >= kSpikeNeighbours ? i - kSpikeNeighbours : 0;
              j < rows.size() && j <= i + kSpikeNeighbours; ++j)
-            if (std::fabs(rows[j].t - rows[i].t) <= kSpikeWindow_s && !std::isnan(rows[j].alt) && rows[j].onground != 1)
+            if (std::fabs(rows[j].t - rows[i].t) <= kSpikeWindow_s && !std::isnan(rows[j].alt) &&
+                rows[j].onground != 1) {
                 near.push_back(rows[j].alt);
+                nearRows.push_back(j);
+            }
         double allowed_ft = kReportStep_ft;
         if (near.size() <= kSpikeNeighbours) {
             // Sparse reports (a glider received every few seconds): the two
@@ -204,6 +240,9 @@ std::vector<bool> lf_heightSpikes(const std::vector<Row>& rows) {
         }
         std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
         spike[i] = std::fabs(rows[i].alt - near[near.size() / 2]) > allowed_ft;
+        double agreed_ft = std::nan("");
+        if (nearRows.size() > kSpikeNeighbours && lf_agreedHeight(rows, nearRows, i, agreed_ft))
+            spike[i] = std::fabs(rows[i].alt - agreed_ft) > allowed_ft;
     }
     return spike;
 }
@@ -221,9 +260,11 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
     std::vector<Report> out;
     const std::vector<bool> spike = lf_heightSpikes(rows);
     const Row* lastRow = nullptr;
+    double heldSince = 0.0;  // feed time of the first report of the run of this height
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
         const double gs = std::isnan(r.gs) ? 0.0 : r.gs;
+        if (i == 0 || r.alt != rows[i - 1].alt) heldSince = r.t;
         // A receiver that coasts repeats its last place, or creeps on far
         // slower than the speed it reports: no place of the aircraft. Given
         // the time to turn most of a circle, though, an aircraft comes back
@@ -246,50 +287,83 @@ std::vector<Report> lf_believedReports(const std::vector<Row>& rows, double fiel
             rep.carried = same(r.alt, before.alt) && same(r.gs, before.gs) && same(r.track, before.track) &&
                           same(r.vrate, before.vrate) && (r.lat != before.lat || r.lon != before.lon);
         }
-        if (!out.empty()) {
+        const std::size_t placed = out.size();
+        if (placed > 0) {
             const auto beyondReach = [&](const Report& last) {
                 const double reach_m =
                     ((std::max({gs, last.gs, 30.0}) * 1.3 + 30.0) * (r.t - last.t) / 3600.0) * 1852.0 + 100.0;
                 return gf_distanceNm({last.lat, last.lon}, {r.lat, r.lon}) * 1852.0 > reach_m;
             };
-            if (beyondReach(out.back())) {
+            if (beyondReach(out[placed - 1])) {
                 // A receiver that lost the aircraft may carry its last report
                 // on along the track at the speed, every value but the place
                 // repeated: where the first report that changes them lies
                 // beyond reach of the carried places but within reach of the
                 // report they were carried from, they were none of the
                 // aircraft's (a glider circled on in its thermal meanwhile).
-                std::size_t kept = out.size();
+                std::size_t kept = placed;
                 while (kept > 1 && out[kept - 1].carried) --kept;
-                if (kept == out.size() || beyondReach(out[kept - 1])) continue;
+                if (kept == placed || beyondReach(out[kept - 1])) continue;
                 out.resize(kept);
             }
-            if (!ground && !std::isnan(alt)) {
-                // The last believed height, on the ground the field's.
-                double from = std::nan("");
-                for (auto it = out.rbegin(); it != out.rend(); ++it)
-                    if (!std::isnan(it->alt)) {
-                        from = it->ground ? fieldElevation_ft : it->alt;
-                        if (std::fabs(alt - from) > kReportStep_ft + kReportRate_fps * (r.t - it->t))
-                            rep.alt = std::nan("");
-                        break;
-                    }
-                if (std::isnan(rep.alt)) continue;
-            }
+        }
+        if (!out.empty() && !ground && !std::isnan(alt)) {
+            // The last believed height, on the ground the field's.
+            double from = std::nan("");
+            // A transponder that jumped to a height no climb reaches
+            // and holds it repeats that one reading: the aircraft had
+            // only until the hold began to get there. A height held for
+            // half a minute is flown level, wherever the climb began.
+            const double reached = r.t - heldSince < kSparseWindow_s ? heldSince : r.t;
+            for (auto it = out.rbegin(); it != out.rend(); ++it)
+                if (!std::isnan(it->alt)) {
+                    from = it->ground ? fieldElevation_ft : it->alt;
+                    if (std::fabs(alt - from) > kReportStep_ft + kReportRate_fps * std::max(0.0, reached - it->t))
+                        rep.alt = std::nan("");
+                    break;
+                }
+            if (std::isnan(rep.alt)) continue;
         }
         out.push_back(rep);
     }
+    // The median of as many heights before a report as after it: on a
+    // climb, heights from one side only (the reports before it lost to a
+    // coasting receiver) would put it where the aircraft is seconds later.
     std::vector<double> smoothed(out.size());
+    const auto smoothable = [&](std::size_t j, std::size_t i) {
+        return std::fabs(out[j].t - out[i].t) <= 3.0 && !out[j].ground && !std::isnan(out[j].alt);
+    };
     for (std::size_t i = 0; i < out.size(); ++i) {
-        std::vector<double> near;
-        for (std::size_t j = i >= 3 ? i - 3 : 0; j < out.size() && j <= i + 3; ++j)
-            if (std::fabs(out[j].t - out[i].t) <= 3.0 && !out[j].ground && !std::isnan(out[j].alt))
-                near.push_back(out[j].alt);
+        std::vector<double> before, after, near{out[i].alt};
+        for (std::size_t j = i; j-- > 0 && j + 3 >= i;)
+            if (smoothable(j, i)) before.push_back(out[j].alt);
+        for (std::size_t j = i + 1; j < out.size() && j <= i + 3; ++j)
+            if (smoothable(j, i)) after.push_back(out[j].alt);
+        const std::size_t sides = std::min(before.size(), after.size());
+        near.insert(near.end(), before.begin(), before.begin() + sides);
+        near.insert(near.end(), after.begin(), after.begin() + sides);
         smoothed[i] = out[i].alt;
-        if (!out[i].ground && !std::isnan(out[i].alt) && !near.empty()) {
+        if (!out[i].ground && !std::isnan(out[i].alt)) {
             std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
             smoothed[i] = near[near.size() / 2];
         }
+    }
+    for (std::size_t i = 0; i < out.size(); ++i) out[i].alt = smoothed[i];
+    // A height taken out (a spike, a reading no climb reaches) among
+    // reports a second or two apart leaves its place on the path: the
+    // aircraft was on the line between the heights around it. Between
+    // sparse reports a glider may have circled up and down meanwhile.
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i].ground || !std::isnan(out[i].alt)) continue;
+        std::size_t before = i, after = i + 1;
+        while (before > 0 && std::isnan(out[before - 1].alt) && !out[before - 1].ground) --before;
+        while (after < out.size() && std::isnan(out[after].alt) && !out[after].ground) ++after;
+        if (before < 2 || after + 1 >= out.size() || out[before - 1].ground || out[after].ground ||
+            out[after].t - out[before - 1].t > kLongestKnownGap_s ||
+            out[before - 1].t - out[before - 2].t > kDenseSpacing_s || out[after + 1].t - out[after].t > kDenseSpacing_s)
+            continue;
+        const Report &a = out[before - 1], &b = out[after];
+        smoothed[i] = a.alt + (out[i].t - a.t) / (b.t - a.t) * (b.alt - a.alt);
     }
     for (std::size_t i = 0; i < out.size(); ++i) out[i].alt = smoothed[i];
     return out;
@@ -693,6 +767,41 @@ TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
         EXPECT_NEAR(at(t)->alt, 3000.0 + 50.0 * t + kQnhFeet, 110.0) << t;
     }
     EXPECT_EQ(at(12.0), out.end()) << "a coasting place believed";
+}
+
+// An airliner climbing 3,600 ft/min at 300 kt, as a receiver delivers it:
+// a transponder that jumps 600 ft in a second and holds that reading until
+// the climb catches up gives no height of the aircraft while it holds, and
+// the reports after it climb on from the line; a report whose neighbours
+// before it were lost to a coasting receiver keeps its own height, not the
+// one the reports after it reach seconds later; a climb whose transponder
+// spikes low keeps the heights its rate carries on, and the places of the
+// spikes lie on its line.
+TEST(BelievedReports, WhatATransponderHoldsOrLosesDoesNotMoveTheClimb) {
+    constexpr double kStepDeg = 300.0 / 3600.0 / 60.0;  // one second at 300 kt
+    const auto climb = [&] {
+        std::vector<Row> rows;
+        for (int i = 0; i <= 24; ++i)
+            rows.push_back(Row{double(i), 52.0 + i * kStepDeg, 5.0, 10000.0 + 60.0 * i, 300.0, 0.0, 3600.0});
+        return rows;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Row> rows;
+    };
+    std::vector<Row> held = climb(), coasting = climb(), spiking = climb();
+    for (int i = 10; i < 20; ++i) held[i].alt = held[9].alt + 600.0;
+    for (int i = 10; i < 14; ++i) coasting[i].lat = coasting[9].lat;
+    // One report in three, now and then two in a row, 300 to 800 ft low:
+    // the plain median of a few seconds sinks onto them.
+    for (const int i : {2, 5, 6, 9, 12, 13, 16, 19, 22}) spiking[i].alt -= 300.0 + 60.0 * (i % 9);
+    for (const Case& c : {Case{"a held jump", held}, Case{"a coasting receiver", coasting},
+                          Case{"a climb spiking low", spiking}}) {
+        for (const Report& r : lf_believedReports(c.rows, 0.0)) {
+            if (r.t == 0.0 || r.t == 24.0) continue;  // the ends have no line to lie on
+            EXPECT_NEAR(r.alt, 10000.0 + 60.0 * r.t + kQnhFeet, 1.0) << c.what << " at " << r.t << " s";
+        }
+    }
 }
 
 // Each kind of receiver noise spoils what it names, and no more, in the
