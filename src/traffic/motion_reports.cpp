@@ -261,7 +261,7 @@ namespace {
 // judged possible last keeps its time then; so it does for a receiver that
 // repeats its place with a new altitude, which is a new report.
 bool lf_repeatedReport(const MotionFields& f, double alt_ft) {
-    return f.recentCount > 0 && f.reportKnown && f.reportT_s == f.recentReportT_s &&
+    return f.recentCount > 0 && f.reportKnown && f.report.t_s == f.recentReportT_s &&
            alt_ft == f.recentAlt_ft[f.recentCount - 1];
 }
 
@@ -273,7 +273,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
     // report's): counted again, a spike repeated over a few polls would
     // outvote the reports around it.
     if (lf_repeatedReport(f, alt_ft)) return;
-    f.recentReportT_s = f.reportKnown ? f.reportT_s : -1.0;
+    f.recentReportT_s = f.reportKnown ? f.report.t_s : -1.0;
     if (f.recentCount == f.recentAlt_ft.size()) {
         std::rotate(f.recentAlt_ft.begin(), f.recentAlt_ft.begin() + 1, f.recentAlt_ft.end());
         std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
