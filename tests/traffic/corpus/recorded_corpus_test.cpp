@@ -1043,19 +1043,18 @@ constexpr unsigned kReceivers[] = {
 };
 
 const NoisyStretch kNoisyStretches[] = {
-    {"helicopter_zurich_rega1", 0, 340,
-     {kHeight | kTouchdown | kJump, kHeight | kTouchdown | kUnshownClimb | kJump, kHeight}},
-    {"calibration_toulouse", 1150, 1550, {kUnshownClimb, 0, 0}},
-    {"calibration_heathrow", 5050, 5450, {kHeight | kUnshownClimb, kHeight | kUnshownClimb | kJump, 0}},
-    {"calibration_heathrow", 6300, 6650, {kHeight | kTouchdown | kUnshownClimb, kHeight | kTouchdown, 0}},
-    {"calibration_brussels", 0, 400, {kHeight | kUnshownClimb, 0, 0}},
-    {"calibration_brussels", 9050, 9520, {kDeparture | kRetraction | kJump, 0, 0}},
+    {"helicopter_zurich_rega1", 0, 340, {kHeight | kTouchdown, 0, 0}},
+    {"calibration_toulouse", 1150, 1550, {0, 0, 0}},
+    {"calibration_heathrow", 5050, 5450, {0, 0, 0}},
+    {"calibration_heathrow", 6300, 6650, {kHeight | kTouchdown, 0, 0}},
+    {"calibration_brussels", 0, 400, {0, 0, 0}},
+    {"calibration_brussels", 9050, 9520, {0, 0, 0}},
     {"glider_sisteron", 0, 500, {0, 0, 0}},
-    {"glider_sisteron", 17900, 18450, {kHeight | kUnshownClimb, kTouchdown | kJump, 0}},
+    {"glider_sisteron", 17900, 18450, {kHeight, 0, 0}},
     {"survey_toulouse", 0, 450, {0, 0, 0}},
     {"survey_toulouse", 5050, 5600, {0, 0, 0}},
-    {"eham_tra051", 0, 450, {kHeight | kJump, kHeight, kHeight}},
-    {"eham_tra051", 17600, 18078, {kHeight | kUnshownClimb | kGearCycles, kHeight | kTouchdown, 0}},
+    {"eham_tra051", 0, 450, {kHeight, kHeight, kHeight}},
+    {"eham_tra051", 17600, 18078, {kGearCycles, 0, 0}},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
