@@ -87,6 +87,10 @@ struct MotionFields {
     // come.
     std::array<double, 11> recentAlt_ft{};
     std::array<std::int32_t, 11> recentDue{};
+    // Their vertical rates as reported (feet per minute) and the heights
+    // they are flown at once judged.
+    std::array<double, 11> recentRate_fpm{};
+    std::array<double, 11> recentFlown_ft{};
     std::size_t recentCount = 0;
     // The report time of the newest of them: the feed repeats a report
     // until the next comes, and a repeat is no second report.

@@ -52,6 +52,14 @@ constexpr std::size_t kNearReports = 2;
 constexpr std::size_t kSpikeRunReports = 5;
 constexpr std::int32_t kSpikeRun_ticks = 600;
 constexpr std::size_t kRunReach = 4;
+// A transponder may jump to a height and hold that reading for ten seconds
+// or more while its vertical rate and places go on as before: each report
+// around carried along its own rate to a point's time agrees, within this,
+// on where the aircraft was. A point farther than the held-step distance
+// from the height most of them agree on is flown there; less than that is
+// a level-off or a change of rate the rates catch up with late.
+constexpr double kCarriedAgree_ft = 100.0;
+constexpr double kHeldStep_ft = 250.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -267,7 +275,46 @@ bool lf_repeatedReport(const MotionFields& f, double alt_ft) {
 
 // Takes one more airborne report into the run of recent heights and flies
 // each stream point of the run at what the reports around it give.
-void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
+// The height most of the reports from lo to hi agree on at report j's
+// time, each carried along its own vertical rate (the ones before j from
+// where they are flown); unset unless all of them carry a rate.
+bool lf_rateCarriedHeight(const MotionFields& f, std::size_t lo, std::size_t hi, std::size_t j, double& agreed_ft) {
+    std::array<double, 11> carried{};
+    std::size_t m = 0;
+    for (std::size_t i = lo; i <= hi; ++i) {
+        // A feed without the rate sends none (0): carried flat, a climb's
+        // reports would agree on where it was seconds ago.
+        if (!(std::fabs(f.recentRate_fpm[i]) > 0.0)) return false;
+        // Carried over a silence, a rate's small error grows past a step.
+        if (std::abs(f.recentDue[j] - f.recentDue[i]) > kSpikeRun_ticks) continue;
+        const double from = i < j ? f.recentFlown_ft[i] : f.recentAlt_ft[i];
+        carried[m++] = from + f.recentRate_fpm[i] / 60.0 * static_cast<double>(f.recentDue[j] - f.recentDue[i]) /
+                                  kTicksPerSecond;
+    }
+    // Each carried height with how many agree with it; the agreed height
+    // is the mean of the best supported, held only when it outnumbers
+    // every height apart from it and three or more agree.
+    std::array<std::size_t, 11> support{};
+    std::array<double, 11> mean{};
+    std::size_t best = 0;
+    for (std::size_t a = 0; a < m; ++a) {
+        double sum = 0.0;
+        for (std::size_t b = 0; b < m; ++b)
+            if (std::fabs(carried[b] - carried[a]) <= kCarriedAgree_ft) {
+                sum += carried[b];
+                ++support[a];
+            }
+        mean[a] = sum / static_cast<double>(support[a]);
+        if (support[a] > support[best]) best = a;
+    }
+    if (m == 0 || support[best] < 3) return false;
+    for (std::size_t a = 0; a < m; ++a)
+        if (std::fabs(carried[a] - mean[best]) > 2.0 * kCarriedAgree_ft && support[a] >= support[best]) return false;
+    agreed_ft = mean[best];
+    return true;
+}
+
+void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
     // report's): counted again, a spike repeated over a few polls would
@@ -277,10 +324,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
     if (f.recentCount == f.recentAlt_ft.size()) {
         std::rotate(f.recentAlt_ft.begin(), f.recentAlt_ft.begin() + 1, f.recentAlt_ft.end());
         std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
+        std::rotate(f.recentRate_fpm.begin(), f.recentRate_fpm.begin() + 1, f.recentRate_fpm.end());
+        std::rotate(f.recentFlown_ft.begin(), f.recentFlown_ft.begin() + 1, f.recentFlown_ft.end());
         --f.recentCount;
     }
     f.recentAlt_ft[f.recentCount] = alt_ft;
     f.recentDue[f.recentCount] = due;
+    f.recentRate_fpm[f.recentCount] = rate_fpm;
+    f.recentFlown_ft[f.recentCount] = alt_ft;
     ++f.recentCount;
     // Each report with as many of the reports around it on both sides as
     // have come (up to two): a median over a window centred on the point
@@ -324,6 +375,18 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, std::int32_t due) {
             const bool offRun = std::fabs(own - run.alt_ft) > std::max(scatter, kRunScatters * run.spread_ft);
             flown = !run.found ? median : offRun ? run.alt_ft : own;
         }
+        // Only a report the rules above fly as reported: one they moved has
+        // reports around it that outvote it already.
+        // An airliner's transponder; a glider's or a helicopter's rate
+        // swings faster than its reports come.
+        if (airliner && flown == own) {
+            const std::size_t lo = j - std::min(j, kRunReach);
+            const std::size_t hi = std::min(n - 1, j + kRunReach);
+            double agreed_ft = 0.0;
+            if (lf_rateCarriedHeight(f, lo, hi, j, agreed_ft) && std::fabs(flown - agreed_ft) > kHeldStep_ft)
+                flown = agreed_ft;
+        }
+        f.recentFlown_ft[j] = flown;
         // The front point is being flown to: only the points after it
         // change, each report's repeats with it.
         for (std::size_t i = ac.stream.size(); i-- > 1;) {
@@ -344,7 +407,7 @@ void gf_smoothStreamAltitudes(LiveAc& ac) {
         ac.motion.more.recentCount = 0;
         return;
     }
-    lf_smoothWith(ac, added.alt, added.time);
+    lf_smoothWith(ac, added.alt, added.vrate, added.time);
 }
 
 void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
@@ -354,5 +417,5 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
     if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1] ||
         lf_repeatedReport(f, report.alt))
         return;
-    lf_smoothWith(ac, report.alt, report.time);
+    lf_smoothWith(ac, report.alt, report.vrate, report.time);
 }

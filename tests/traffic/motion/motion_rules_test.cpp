@@ -566,6 +566,34 @@ TEST_F(MotionRules, StreamChecksTable) {
                      EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), 75.0) << c.name << " at " << i;
              }
          }},
+        {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates; a "
+         "level-off the rates catch up with late is flown as reported",
+         [] {
+             // An airliner reporting every second with its vertical rate;
+             // report i is reported at held(i) where given, else truth(i).
+             struct Case {
+                 const char* name;
+                 double (*truth)(int);
+                 double (*rate)(int);
+                 int heldFrom, heldTo;
+                 double near_ft;  // the last held reports come back within a step of the line
+             };
+             for (const Case c : {Case{"held step", [](int i) { return 6000.0 + 3500.0 / 60.0 * i; },
+                                       [](int) { return 3500.0; }, 20, 31, 250.0},
+                                  Case{"late rates", [](int i) { return 6000.0 + 3500.0 / 60.0 * std::min(i, 20); },
+                                       [](int i) { return i < 24 ? 3500.0 : 0.0; }, 0, -1, 75.0}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.truth(0), 250, 1000, c.rate(0))});
+                 for (int i = 1; i <= 45; ++i) {
+                     const bool held = i >= c.heldFrom && i <= c.heldTo;
+                     const double alt = held ? c.truth(c.heldFrom) + 700.0 : c.truth(i);
+                     ac.stream.push_back(point(52.0 + 0.001 * i, 4.0, alt, 250, 1000 + 100 * i, c.rate(i)));
+                     gf_smoothStreamAltitudes(ac);
+                 }
+                 for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 40; ++i)
+                     EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), c.near_ft) << c.name << " at " << i;
+             }
+         }},
         {"the 201st waiting point removes the aircraft",
          [] {
              LiveAc& ac = level();
