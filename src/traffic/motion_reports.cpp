@@ -23,10 +23,13 @@ constexpr double kAltitudeScatter_ft = 500.0;
 constexpr double kGroundScatter_ft = 1500.0;
 // Faster than its speeds say by this share, plus what a receiver that
 // carried the aircraft on along its last track for some seconds has to make
-// up: no aircraft flies that far.
+// up: no aircraft flies that far. A receiver's wrong place lies kilometres
+// off; a light aircraft whose reports come ten seconds and more apart
+// reaches the next one early and flies on to a place that far, before the
+// report after it can show it wrong.
 constexpr double kSpeedShare = 1.5;
 constexpr double kMinJudgedSpeed_kt = 100.0;
-constexpr double kPositionScatter_nm = 3.0;
+constexpr double kPositionScatter_nm = 1.5;
 // A point lying off the median of the reports around it by more than this
 // is a receiver's scatter; a real turn from a descent to a climb (a low
 // pass) changes by less from one report to the next. A light aircraft,

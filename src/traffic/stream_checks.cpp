@@ -39,6 +39,8 @@ constexpr std::int32_t kAirStep = 800;
 constexpr std::int32_t kWeek = 60480000;
 constexpr std::int32_t kAirSteps = 8;
 constexpr std::int32_t kGroundSteps = 10;
+constexpr double kSteadyRateShare = 1.0 / 3.0;
+constexpr std::size_t kSteadyReports = 3;
 
 bool lf_active(const LiveAc& ac) { return ac.simState == SimState::active; }
 
@@ -447,6 +449,28 @@ bool lf_extendOrEnd(LiveAc& ac) {
     return true;
 }
 
+namespace {
+
+// The climb the last three reports in the air agree on: all climb, their
+// heights rising and their rates within a third of the fastest; the
+// slowest of them, no faster than the aircraft's kind climbs. A glider's or
+// helicopter's rate swings from one report to the next (a thermal, a
+// hover): no climb to carry on.
+double lf_steadyClimb_fpm(const LiveAc& ac) {
+    const MotionFields& f = ac.motion.more;
+    if (f.recentCount < kSteadyReports) return 0.0;
+    const auto first = f.recentRate_fpm.begin() + static_cast<std::ptrdiff_t>(f.recentCount - kSteadyReports);
+    const auto [low, high] = std::minmax_element(first, first + static_cast<std::ptrdiff_t>(kSteadyReports));
+    if (!(*low > 0.0) || *high - *low > kSteadyRateShare * *high) return 0.0;
+    // A receiver that repeats its last report with new times shows no
+    // climb: the heights rise too.
+    for (std::size_t i = f.recentCount - kSteadyReports + 1; i < f.recentCount; ++i)
+        if (!(f.recentAlt_ft[i] > f.recentAlt_ft[i - 1])) return 0.0;
+    return std::min(*low, gf_categoryMotion(ac.category).maxClimb_ft * kTicksPerMinute);
+}
+
+}  // namespace
+
 void lf_extendStream(LiveAc& ac, std::int32_t steps) {
     ac.extensionCount = steps;
     const StreamPoint& front = ac.stream.front();
@@ -483,6 +507,13 @@ void lf_extendStream(LiveAc& ac, std::int32_t steps) {
         } else if (ac.flightState == FlightState::take_off) {
             copy.alt += 25.0 * seconds;
             copy.vrate = 1500.0;
+        } else if (const double climb_fpm = lf_steadyClimb_fpm(ac); !f.landing && climb_fpm > 0.0) {
+            // A receiver gone silent in a steady climb: the aircraft climbs
+            // on as it does. Held level, it would fall behind the climb
+            // and make it up late, when the reports after the silence are
+            // level.
+            copy.vrate = climb_fpm;
+            copy.alt += climb_fpm / 60.0 * seconds;
         }
         copy.airborne = copy.alt > 0.0;
         if (!copy.airborne) copy.alt = 0.0;

@@ -639,6 +639,29 @@ TEST_F(MotionRules, StreamChecksTable) {
              EXPECT_FALSE(lf_extendOrEnd(ac));
              EXPECT_EQ(ac.extensionCount, -1);
          }},
+        {"a silent steady climb climbs on at its slowest reported rate, no faster than its kind; a swinging rate "
+         "or repeated heights stay level",
+         [] {
+             struct Climb {
+                 AcCategory category;
+                 double rates[3], alts[3], carried_fpm;
+             };
+             for (const Climb& c : {Climb{AcCategory::Large, {1800, 1500, 1700}, {5000, 5140, 5280}, 1500},
+                                    Climb{AcCategory::Light, {300, 800, 500}, {5000, 5040, 5080}, 0},
+                                    Climb{AcCategory::Large, {1500, 1500, 1500}, {5000, 5120, 5120}, 0},
+                                    Climb{AcCategory::Light, {3600, 3300, 3500}, {5000, 5280, 5560}, 3000}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 4900, 150, 1000, c.rates[0])});
+                 ac.category = c.category;
+                 for (int i = 0; i < 3; ++i) {
+                     ac.stream.push_back(point(52.0 + 0.003 * (i + 1), 4.0, c.alts[i], 150, 1500 + 500 * i, c.rates[i]));
+                     gf_smoothStreamAltitudes(ac);
+                 }
+                 while (ac.stream.size() > 1) ac.stream.pop_front();
+                 ASSERT_TRUE(lf_extendOrEnd(ac));
+                 EXPECT_NEAR(ac.stream.back().alt - c.alts[2], c.carried_fpm / 60.0 * 8.0, 1e-6) << c.rates[1];
+             }
+         }},
         {"a silent take-off run speeds up by the table, a silent landing roll slows down by its table",
          [] {
              struct Step {

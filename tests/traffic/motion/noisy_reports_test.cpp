@@ -344,6 +344,8 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
          0.0, false},
         {"a helicopter turning back", "EC35", 3.0, 80.0, circling(80.0, 150.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
         {"an airliner's steep turn", "B738", 5.0, 180.0, circling(180.0, 1000.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
+        {"a light aircraft's last place 6 km aside", "DA40", 12.0, 110.0, straight(110.0), 6, 0.0, 6000.0, 0.0, 0.0,
+         true},
         {"southbound, no track reported", "B738", 2.0, 110.0, [](double t) { return std::pair{0.0, -56.6 * t}; }, 3,
          0.0, 0.0, 4.0, 0.0, false, true},
     };
