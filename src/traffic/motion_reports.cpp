@@ -356,7 +356,13 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                f.recentDue[j + half + 1] - f.recentDue[j] <= kSpikeRun_ticks &&
                f.recentDue[j] - f.recentDue[j - half - 1] <= kSpikeRun_ticks)
             ++half;
-        const double median = lf_median(f.recentAlt_ft, j - half, 2 * half + 1);
+        // A light aircraft's, glider's or helicopter's reports may come
+        // 5-12 s apart, and a receiver's spikes then stand two or three
+        // among the five around a report: the reports before it count at
+        // the heights the reports around them gave them, not as reported.
+        std::array<double, 11> heights = f.recentAlt_ft;
+        if (!airliner) std::copy_n(f.recentFlown_ft.begin(), j, heights.begin());
+        const double median = lf_median(heights, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
         const double spacing = static_cast<double>(f.recentDue[j + near] - f.recentDue[j - near]) / (2.0 * near);
         const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
@@ -371,7 +377,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
             const std::size_t lo = j - std::min(j, reach);
             const std::size_t hi = std::min(n - 1, j + reach);
             const ReportRun run =
-                gf_reportRunAt(f.recentAlt_ft.data() + lo, f.recentDue.data() + lo, hi - lo + 1, j - lo);
+                gf_reportRunAt(heights.data() + lo, f.recentDue.data() + lo, hi - lo + 1, j - lo);
             const bool offRun = std::fabs(own - run.alt_ft) > std::max(scatter, kRunScatters * run.spread_ft);
             flown = !run.found ? median : offRun ? run.alt_ft : own;
         }
