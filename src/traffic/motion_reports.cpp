@@ -32,7 +32,7 @@ constexpr double kPositionScatter_nm = 3.0;
 // pass) changes by less from one report to the next. A light aircraft,
 // glider or helicopter turns from a climb to a descent within one report
 // far apart from the next (the top of a thermal): for them the scatter
-// grows with the time between the reports.
+// grows with the time between the reports, the shorter gap on either side.
 constexpr double kMedianScatter_ft = 75.0;
 constexpr double kMedianScatter_ftPerTick = 0.25;  // 1,500 fpm
 // A report between two that agree with each other is judged without the
@@ -380,7 +380,12 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
         if (!airliner) std::copy_n(f.recentFlown_ft.begin(), j, heights.begin());
         const double median = lf_median(heights, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
-        const double spacing = static_cast<double>(f.recentDue[j + near] - f.recentDue[j - near]) / (2.0 * near);
+        // The top of a thermal turns within the shorter of the gaps on
+        // either side of its report: a report far after the one before
+        // and seconds before the next that stands off them went up and
+        // down faster than a glider flies.
+        const double spacing =
+            static_cast<double>(std::min(f.recentDue[j + 1] - f.recentDue[j], f.recentDue[j] - f.recentDue[j - 1]));
         const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
         // A report off the median may still lie on the run of the reports
         // around it (a steep climb with scattered reports among them): it

@@ -545,6 +545,22 @@ TEST_F(MotionRules, StreamChecksTable) {
                      EXPECT_NEAR(ac.stream[i].alt, 4000.0, 75.0) << lows << " at " << ac.stream[i].time;
              }
          }},
+        {"a glider reporting 14 s and 6 s apart by turns: a report 200 ft up, 6 s before the next, is not flown",
+         [] {
+             // Level at 3,000 ft; up and down again 2,000 ft/min is no
+             // glider's, however far the report before lies.
+             g_liveAc.clear();
+             LiveAc& ac = activeAc(kRulesHex, {point(44.0, 6.0, 3000, 65, 1000)});
+             ac.category = AcCategory::Light;
+             std::int32_t due = 1000;
+             for (int i = 1; i <= 9; ++i) {
+                 due += i % 2 ? 1400 : 600;
+                 ac.stream.push_back(point(44.0 + 0.01 * i, 6.0, i == 5 ? 3200 : 3000, 65, due));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             for (std::size_t i = 1; i < ac.stream.size(); ++i)
+                 EXPECT_NEAR(ac.stream[i].alt, 3000.0, 75.0) << "at " << ac.stream[i].time;
+         }},
         {"five spiked reports in a row a second apart are not flown; a level-off and a low pass are, as reported",
          [] {
              // An airliner reporting every second; report i is reported at
