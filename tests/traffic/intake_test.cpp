@@ -275,7 +275,6 @@ TEST_F(IntakeTest, AGroundReadingFromTheAirIsTakenOnlyWithinReachOfTheGround) {
         {"B738", 2500.0, true, 0.0, false},
         {"B738", 900.0, true, 0.0, true},
         {"BE58", 1500.0, false, 40.0, false},
-        {"BE58", 700.0, false, 40.0, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.type) + " at " + std::to_string(row.alt_ft) + " ft");
