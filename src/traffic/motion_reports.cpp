@@ -35,7 +35,7 @@ constexpr double kPositionScatter_nm = 1.5;
 // pass) changes by less from one report to the next. A light aircraft,
 // glider or helicopter turns from a climb to a descent within one report
 // far apart from the next (the top of a thermal): for them the scatter
-// grows with the time between the reports.
+// grows with the time between the reports, the shorter gap on either side.
 constexpr double kMedianScatter_ft = 75.0;
 constexpr double kMedianScatter_ftPerTick = 0.25;  // 1,500 fpm
 // A report between two that agree with each other is judged without the
@@ -63,6 +63,9 @@ constexpr std::size_t kRunReach = 4;
 // a level-off or a change of rate the rates catch up with late.
 constexpr double kCarriedAgree_ft = 100.0;
 constexpr double kHeldStep_ft = 250.0;
+// A light aircraft or glider sinks no faster than its best climb, give or
+// take the altimeter's steps.
+constexpr double kSinkScatter_ft = 75.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -127,6 +130,18 @@ bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     if (!lf_groundUnder(ac, ground_ft)) return true;
     const double air_ft = from.airborne ? from.alt : to.alt;
     return air_ft - ground_ft <= vertical_ft + kGroundScatter_ft;
+}
+
+// A report that the feed reads as the ground (its height near the field's)
+// from a light aircraft or glider in the air, at a reported height it
+// cannot have sunk to since the last report: a receiver spiked its height
+// down to the field; flown, it would touch down in the air.
+bool lf_groundOutOfReach(const LiveAc& ac, const Report& last, const FlightRecord& record) {
+    if (!last.airborne || record.point.airborne || lf_airliner(ac) || ac.category == AcCategory::Rotorcraft)
+        return false;
+    if (record.groundedAlt_ft == 0.0) return false;
+    const double dt_ticks = std::max(record.feedTime - last.t_s, 0.0) * kTicksPerSecond;
+    return last.alt - record.groundedAlt_ft > gf_categoryMotion(ac.category).maxClimb_ft * dt_ticks + kSinkScatter_ft;
 }
 
 // Within reach of each other at the given speed, without the coasting
@@ -244,6 +259,7 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
+    if (lf_groundOutOfReach(ac, last, record)) return false;
     const Report earlier = f.earlier;
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
     if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;
@@ -359,9 +375,20 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                f.recentDue[j + half + 1] - f.recentDue[j] <= kSpikeRun_ticks &&
                f.recentDue[j] - f.recentDue[j - half - 1] <= kSpikeRun_ticks)
             ++half;
-        const double median = lf_median(f.recentAlt_ft, j - half, 2 * half + 1);
+        // A light aircraft's, glider's or helicopter's reports may come
+        // 5-12 s apart, and a receiver's spikes then stand two or three
+        // among the five around a report: the reports before it count at
+        // the heights the reports around them gave them, not as reported.
+        std::array<double, 11> heights = f.recentAlt_ft;
+        if (!airliner) std::copy_n(f.recentFlown_ft.begin(), j, heights.begin());
+        const double median = lf_median(heights, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
-        const double spacing = static_cast<double>(f.recentDue[j + near] - f.recentDue[j - near]) / (2.0 * near);
+        // The top of a thermal turns within the shorter of the gaps on
+        // either side of its report: a report far after the one before
+        // and seconds before the next that stands off them went up and
+        // down faster than a glider flies.
+        const double spacing =
+            static_cast<double>(std::min(f.recentDue[j + 1] - f.recentDue[j], f.recentDue[j] - f.recentDue[j - 1]));
         const double scatter = airliner ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing);
         // A report off the median may still lie on the run of the reports
         // around it (a steep climb with scattered reports among them): it
@@ -374,7 +401,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
             const std::size_t lo = j - std::min(j, reach);
             const std::size_t hi = std::min(n - 1, j + reach);
             const ReportRun run =
-                gf_reportRunAt(f.recentAlt_ft.data() + lo, f.recentDue.data() + lo, hi - lo + 1, j - lo);
+                gf_reportRunAt(heights.data() + lo, f.recentDue.data() + lo, hi - lo + 1, j - lo);
             const bool offRun = std::fabs(own - run.alt_ft) > std::max(scatter, kRunScatters * run.spread_ft);
             flown = !run.found ? median : offRun ? run.alt_ft : own;
         }

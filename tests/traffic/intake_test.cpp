@@ -261,20 +261,34 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
 
 // A report without an altitude reads as the ground: of an aircraft in the
 // air it is taken only where the aircraft can have come down to the ground
-// since its last point (16 s: 300 ft and 800 ft more).
-TEST_F(IntakeTest, AReportWithoutAnAltitudeIsTheGroundOnlyWithinReachOfIt) {
-    for (const double alt_ft : {2500.0, 900.0}) {
-        SCOPED_TRACE(alt_ft);
+// since its last point (16 s: 300 ft and 800 ft more). So is a report whose
+// height the feed reads as the ground, of a light aircraft that cannot have
+// sunk to that height since (16 s at its best climb: 800 ft).
+TEST_F(IntakeTest, AGroundReadingFromTheAirIsTakenOnlyWithinReachOfTheGround) {
+    struct Row {
+        const char* type;
+        double alt_ft;
+        bool altitudeUnknown;
+        double grounded_ft;
+        bool taken;
+    } const rows[] = {
+        {"B738", 2500.0, true, 0.0, false},
+        {"B738", 900.0, true, 0.0, true},
+        {"BE58", 1500.0, false, 40.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.type) + " at " + std::to_string(row.alt_ft) + " ft");
         g_liveAc.clear();
-        takeBatch({record(kHex, "KLM1", "B738", Fix{.alt_ft = alt_ft, .gs_kt = 90.0})}, 0);
+        takeBatch({record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt_ft, .gs_kt = 90.0})}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
         g_liveAc[0].motion.more.simGroundKnown = true;
-        FlightRecord r = record(kHex, "KLM1", "B738",
+        FlightRecord r = record(kHex, "KLM1", row.type,
                                 Fix{.lon = 4.0 + 90.0 * 16.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
                                     .alt_ft = 0.0, .gs_kt = 90.0, .feedTime = 1016.0});
-        r.altitudeUnknown = true;
+        r.altitudeUnknown = row.altitudeUnknown;
+        r.groundedAlt_ft = row.grounded_ft;
         takeBatch({r}, 0);
-        EXPECT_EQ(g_liveAc[0].stream.size(), alt_ft < 1000.0 ? 2u : 1u);
+        EXPECT_EQ(g_liveAc[0].stream.size(), row.taken ? 2u : 1u);
     }
 }
 

@@ -518,30 +518,48 @@ TEST_F(MotionRules, StreamChecksTable) {
                      EXPECT_NEAR(ac.stream[i].alt, truth(ac.stream[i].time), 75.0) << c.kept << " at " << ac.stream[i].time;
              }
          }},
-        {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats",
+        {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
+         "nor three spiked among five",
          [] {
-             // Level at 4,000 ft at 150 kt, a report every 6 s, each polled
-             // three times 2 s apart; 'x' a report 700 ft low.
-             const char* const lows = "..x...x.x..x....x.x.......";
-             g_liveAc.clear();
-             LiveAc& ac = activeAc(kRulesHex, {point(44.0, 1.0, 4000, 150, 1000)});
-             ac.category = AcCategory::Light;
-             const std::size_t n = std::string(lows).size();
-             for (std::size_t i = 0; i < n; ++i) {
-                 for (int poll = 0; poll < 3; ++poll) {
-                     FlightRecord r;
-                     const double north_nm = 150.0 * (6.0 * static_cast<double>(i) + 2.0 * poll) / 3600.0;
-                     r.point = point(44.0 + north_nm * kNmLat, 1.0, lows[i] == 'x' ? 3300 : 4000, 150,
-                                     static_cast<std::int32_t>(1600 + 600 * i + 200 * poll));
-                     r.feedTime = 100.0 + 6.0 * static_cast<double>(i);
-                     if (!gf_reportPossible(ac, r)) continue;
-                     ac.stream.push_back(r.point);
-                     gf_smoothStreamAltitudes(ac);
+             for (const char* const lows : {"..x...x.x..x....x.x.......", "......x.xx........"}) {
+                 // Level at 4,000 ft at 150 kt, a report every 6 s, each polled
+                 // three times 2 s apart; 'x' a report 700 ft low.
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(44.0, 1.0, 4000, 150, 1000)});
+                 ac.category = AcCategory::Light;
+                 const std::size_t n = std::string(lows).size();
+                 for (std::size_t i = 0; i < n; ++i) {
+                     for (int poll = 0; poll < 3; ++poll) {
+                         FlightRecord r;
+                         const double north_nm = 150.0 * (6.0 * static_cast<double>(i) + 2.0 * poll) / 3600.0;
+                         r.point = point(44.0 + north_nm * kNmLat, 1.0, lows[i] == 'x' ? 3300 : 4000, 150,
+                                         static_cast<std::int32_t>(1600 + 600 * i + 200 * poll));
+                         r.feedTime = 100.0 + 6.0 * static_cast<double>(i);
+                         if (!gf_reportPossible(ac, r)) continue;
+                         ac.stream.push_back(r.point);
+                         gf_smoothStreamAltitudes(ac);
+                     }
                  }
+                 const std::int32_t judged = static_cast<std::int32_t>(1600 + 600 * (n - 3));
+                 for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time < judged; ++i)
+                     EXPECT_NEAR(ac.stream[i].alt, 4000.0, 75.0) << lows << " at " << ac.stream[i].time;
              }
-             const std::int32_t judged = static_cast<std::int32_t>(1600 + 600 * (n - 3));
-             for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time < judged; ++i)
-                 EXPECT_NEAR(ac.stream[i].alt, 4000.0, 75.0) << "at " << ac.stream[i].time;
+         }},
+        {"a glider reporting 14 s and 6 s apart by turns: a report 200 ft up, 6 s before the next, is not flown",
+         [] {
+             // Level at 3,000 ft; up and down again 2,000 ft/min is no
+             // glider's, however far the report before lies.
+             g_liveAc.clear();
+             LiveAc& ac = activeAc(kRulesHex, {point(44.0, 6.0, 3000, 65, 1000)});
+             ac.category = AcCategory::Light;
+             std::int32_t due = 1000;
+             for (int i = 1; i <= 9; ++i) {
+                 due += i % 2 ? 1400 : 600;
+                 ac.stream.push_back(point(44.0 + 0.01 * i, 6.0, i == 5 ? 3200 : 3000, 65, due));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             for (std::size_t i = 1; i < ac.stream.size(); ++i)
+                 EXPECT_NEAR(ac.stream[i].alt, 3000.0, 75.0) << "at " << ac.stream[i].time;
          }},
         {"five spiked reports in a row a second apart are not flown; a level-off and a low pass are, as reported",
          [] {
