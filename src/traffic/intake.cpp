@@ -55,6 +55,15 @@ constexpr double kFastestOnGround_kt = 120.0;
 // it can have come down: at this rate, from this far above the ground.
 constexpr double kNoAltitudeSink_fpm = 3000.0;
 constexpr double kNoAltitudeNearGround_ft = 300.0;
+// A report with a height that the feed reads as the ground: no aircraft
+// comes down to its touchdown faster than this, and a reading of the
+// ground lies this close to the way down from its last report.
+constexpr double kTouchdownSink_fpm = 2000.0;
+constexpr double kTouchdownScatter_ft = 50.0;
+// The feed lifts every report by the QNH's difference from the standard
+// pressure at this rate; the simulator's ground stays where it is.
+constexpr double kFtPerHpa = 27.0;
+constexpr double kStandardPressure_hpa = 1013.25;
 constexpr double kElevationBand_ft = 108.0;
 constexpr double kElevationCeiling_ft = 10000.0;
 constexpr double kNoElevation_ft = -1000.0;
@@ -175,6 +184,10 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     return read;
 }
 
+bool lf_airliner(const LiveAc& ac) {
+    return ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+}
+
 // A report without an altitude of an aircraft in the air too far above the
 // ground to have come down to it since its last point says nothing of its
 // height: it is no report of the ground.
@@ -185,6 +198,32 @@ bool lf_groundBeyondReach(const LiveAc& ac, const FlightRecord& r) {
     const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
     const double reach_ft = kNoAltitudeNearGround_ft + kNoAltitudeSink_fpm * dt_s / 60.0;
     return ac.stream.back().alt - (f.simGround_ft + ac.cgHeight) > reach_ft;
+}
+
+// A report the feed reads as the ground, of a light aircraft, glider or
+// helicopter in the air whose reports are too, is the ground only where it
+// can have come down to it since its last point: one low reading among
+// reports hundreds of feet up (a receiver's spike, a hovering helicopter's
+// reading below the field) is none, and flown it would land the aircraft
+// in the middle of a low pass or a hover. A reading with a height (below
+// the field, or low and slow) is judged by that height; one of 0 by the
+// aircraft's height above where its reports meet the ground, which a QNH
+// off the local one moves by some hundred feet. An airliner's reports come
+// every second, and its approach to the runway has rules of its own.
+bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
+    // Judged from the aircraft's last report, not from a point the engine
+    // made up to carry it on.
+    if (r.altitudeUnknown || r.point.airborne || ac.groundMode || ac.extensionCount >= 1 || ac.stream.empty() ||
+        !ac.stream.back().airborne || lf_airliner(ac))
+        return false;
+    const MotionFields& f = ac.motion.more;
+    if (!f.simGroundKnown) return false;
+    const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
+    const double sunk_ft = kTouchdownSink_fpm * dt_s / 60.0;
+    if (r.groundedAlt_ft != 0.0) return ac.stream.back().alt - r.groundedAlt_ft > kTouchdownScatter_ft + sunk_ft;
+    const double runway_ft =
+        f.simGround_ft + ac.cgHeight + (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
+    return ac.stream.back().alt - runway_ft > kNoAltitudeNearGround_ft + sunk_ft;
 }
 
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
@@ -344,7 +383,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
         ~Refresh() { lookup.refresh(ac); }
     } refresh{lookup, ac};
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
-    if (lf_groundBeyondReach(ac, r)) return;
+    if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r)) return;
     if (!gf_reportPossible(ac, r)) return;
     if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
         if (ac.stream.back().airborne) gf_noteReportAltitude(ac, r.point);

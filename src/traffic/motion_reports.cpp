@@ -63,9 +63,6 @@ constexpr std::size_t kRunReach = 4;
 // a level-off or a change of rate the rates catch up with late.
 constexpr double kCarriedAgree_ft = 100.0;
 constexpr double kHeldStep_ft = 250.0;
-// A light aircraft or glider sinks no faster than its best climb, give or
-// take the altimeter's steps.
-constexpr double kSinkScatter_ft = 75.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -130,18 +127,6 @@ bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     if (!lf_groundUnder(ac, ground_ft)) return true;
     const double air_ft = from.airborne ? from.alt : to.alt;
     return air_ft - ground_ft <= vertical_ft + kGroundScatter_ft;
-}
-
-// A report that the feed reads as the ground (its height near the field's)
-// from a light aircraft or glider in the air, at a reported height it
-// cannot have sunk to since the last report: a receiver spiked its height
-// down to the field; flown, it would touch down in the air.
-bool lf_groundOutOfReach(const LiveAc& ac, const Report& last, const FlightRecord& record) {
-    if (!last.airborne || record.point.airborne || lf_airliner(ac) || ac.category == AcCategory::Rotorcraft)
-        return false;
-    if (record.groundedAlt_ft == 0.0) return false;
-    const double dt_ticks = std::max(record.feedTime - last.t_s, 0.0) * kTicksPerSecond;
-    return last.alt - record.groundedAlt_ft > gf_categoryMotion(ac.category).maxClimb_ft * dt_ticks + kSinkScatter_ft;
 }
 
 // Within reach of each other at the given speed, without the coasting
@@ -259,7 +244,6 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
-    if (lf_groundOutOfReach(ac, last, record)) return false;
     const Report earlier = f.earlier;
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
     if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;

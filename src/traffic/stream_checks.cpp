@@ -41,6 +41,13 @@ constexpr std::int32_t kAirSteps = 8;
 constexpr std::int32_t kGroundSteps = 10;
 constexpr double kSteadyRateShare = 1.0 / 3.0;
 constexpr std::size_t kSteadyReports = 3;
+// A receiver's run of low readings lasts a few seconds; a touch lasts
+// longer. Reports this far above the ground on both sides of such a run
+// held the aircraft in the air, unless it can have come down to the ground
+// and up again at the rates aircraft really touch down and climb away.
+constexpr std::int32_t kLoneGroundRun = 500;
+constexpr double kLoneGroundAbove_ft = 50.0;
+constexpr double kTouchRate_fpm = 2000.0;
 
 bool lf_active(const LiveAc& ac) { return ac.simState == SimState::active; }
 
@@ -155,6 +162,50 @@ void lf_cutShortStops(LiveAc& ac, const StreamPoint& point) {
         if (s.back().time - s[i].time < kShortStop || lf_distanceNm(s[i], point) <= kShortStopNear_nm)
             s.resize(i + 1);
         return;
+    }
+}
+
+// A report in the air after a short run of ground points that came after
+// one in the air: where the line between the two lies well above the
+// ground, the run was low readings among reports in the air, not a touch,
+// unless the reports show one (the aircraft climbs away again, and can
+// have come down to the ground and back up in the time). Lifted onto the
+// line while they are still ahead, those points do not land the aircraft
+// in the middle of a low pass or a hover. Light aircraft, gliders and
+// helicopters, whose reports come seconds apart: an airliner's come every
+// second, and its approach to the runway has rules of its own.
+void lf_liftLoneGround(LiveAc& ac, const StreamPoint& point) {
+    std::deque<StreamPoint>& s = ac.stream;
+    const MotionFields& f = ac.motion.more;
+    const bool airliner =
+        ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+    if (airliner || !point.airborne || ac.groundMode || !f.simGroundKnown || s.size() < 2) return;
+    std::size_t i = s.size();
+    while (i > 1 && !s[i - 1].airborne) --i;
+    if (i == s.size() || !s[i - 1].airborne || s.back().time - s[i].time > kLoneGroundRun) return;
+    const StreamPoint& before = s[i - 1];
+    const double span = static_cast<double>(point.time - before.time);
+    if (!(span > 0.0)) return;
+    const double ground_ft = f.simGround_ft + ac.cgHeight;
+    const double perTick_ft = kTouchRate_fpm / kTicksPerMinute;
+    const bool climbsAway = point.vrate >= kTouchAndGoClimb_fpm;
+    const bool couldTouch = before.alt - ground_ft <= kLoneGroundAbove_ft + perTick_ft * (s[i].time - before.time) &&
+                            point.alt - ground_ft <= kLoneGroundAbove_ft + perTick_ft * (point.time - s.back().time);
+    // Reports on the wheels climb or sink by no more than the transponder's
+    // steps.
+    const bool rated = std::all_of(s.begin() + static_cast<std::ptrdiff_t>(i), s.end(), [](const StreamPoint& p) {
+        return std::fabs(p.vrate) >= kTouchAndGoClimb_fpm;
+    });
+    if (climbsAway && couldTouch && !rated) return;
+    const auto line_ft = [&](const StreamPoint& p) {
+        return before.alt + (point.alt - before.alt) * static_cast<double>(p.time - before.time) / span;
+    };
+    if (std::any_of(s.begin() + static_cast<std::ptrdiff_t>(i), s.end(),
+                    [&](const StreamPoint& p) { return line_ft(p) - ground_ft <= kLoneGroundAbove_ft; }))
+        return;
+    for (std::size_t j = i; j < s.size(); ++j) {
+        s[j].airborne = true;
+        s[j].alt = line_ft(s[j]);
     }
 }
 
@@ -411,6 +462,7 @@ void decodeExisting(LiveAc& ac, const StreamPoint& received) {
         lf_cutShortStops(ac, point);
         if (!ac.stream.empty() && point.time <= ac.stream.back().time) point.time = ac.stream.back().time + 1;
         lf_detectTakeOff(ac, point);
+        lf_liftLoneGround(ac, point);
         ac.stream.push_back(point);
         gf_smoothStreamAltitudes(ac);
         if (ac.stream.size() == 2 && ac.stream[0].stationary && ac.stream[1].stationary) {

@@ -1,5 +1,7 @@
 // The feed's door: tick times of a batch, the hand-over, and the filters a
 // record passes on its way into an aircraft's stream.
+#include <fmt/format.h>
+
 #include <cmath>
 #include <mutex>
 
@@ -259,36 +261,32 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
     }
 }
 
-// A report without an altitude reads as the ground: of an aircraft in the
-// air it is taken only where the aircraft can have come down to the ground
-// since its last point (16 s: 300 ft and 800 ft more). So is a report whose
-// height the feed reads as the ground, of a light aircraft that cannot have
-// sunk to that height since (16 s at its best climb: 800 ft).
-TEST_F(IntakeTest, AGroundReadingFromTheAirIsTakenOnlyWithinReachOfTheGround) {
-    struct Row {
-        const char* type;
-        double alt_ft;
-        bool altitudeUnknown;
-        double grounded_ft;
-        bool taken;
-    } const rows[] = {
-        {"B738", 2500.0, true, 0.0, false},
-        {"B738", 900.0, true, 0.0, true},
-        {"BE58", 1500.0, false, 40.0, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.type) + " at " + std::to_string(row.alt_ft) + " ft");
+// A report read as the ground, of an aircraft in the air, is taken only
+// where the aircraft can have come down to the ground since its last point:
+// without an altitude 300 ft and 3,000 ft/min; with one, for a light
+// aircraft or a helicopter, 2,000 ft/min and 300 ft (a reading of 0) or
+// 50 ft (a reading below the field).
+TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
+    HELICOPTERS.setValue(true);
+    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; };
+    for (const Row row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
+                          Row{"BE58", 600, 5, false, 0, false}, Row{"BE58", 400, 5, false, 0, true},
+                          Row{"BE58", 1500, 16, false, 40, false},
+                          Row{"B738", 600, 5, false, 0, true},  // an airliner's: its approach's rules
+                          Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true}}) {
+        SCOPED_TRACE(fmt::format("{} {} ft up, {} s", row.type, row.alt0_ft, row.dt_s));
         g_liveAc.clear();
-        takeBatch({record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt_ft, .gs_kt = 90.0})}, 0);
+        takeBatch({record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = 90.0})}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
         g_liveAc[0].motion.more.simGroundKnown = true;
+        g_liveAc[0].cgHeight = 0.0;
         FlightRecord r = record(kHex, "KLM1", row.type,
-                                Fix{.lon = 4.0 + 90.0 * 16.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
-                                    .alt_ft = 0.0, .gs_kt = 90.0, .feedTime = 1016.0});
-        r.altitudeUnknown = row.altitudeUnknown;
+                                Fix{.lon = 4.0 + 90.0 * row.dt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = 90.0, .feedTime = 1000.0 + row.dt_s});
+        r.altitudeUnknown = row.noAltitude;
         r.groundedAlt_ft = row.grounded_ft;
         takeBatch({r}, 0);
-        EXPECT_EQ(g_liveAc[0].stream.size(), row.taken ? 2u : 1u);
+        EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? 2u : 1u);
     }
 }
 

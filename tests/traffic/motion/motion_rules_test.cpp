@@ -780,6 +780,38 @@ TEST_F(MotionRules, StreamChecksTable) {
                      << "the very same place again is stale for every aircraft";
              }
          }},
+        {"a short run of ground points between reports in the air well above the ground is lifted onto their "
+         "line, unless they show a touch",
+         [] {
+             // In the air at 1000 (ticks), on the ground at `ground`, in the air 5 s later; the ground at 0 ft.
+             struct Case {
+                 AcCategory category;
+                 double before_ft, vrate, after_ft, afterVrate;
+                 std::vector<int> ground;
+                 bool lifted;
+             };
+             const AcCategory L = AcCategory::Light;
+             for (const Case& c : {Case{L, 350, -800, 250, -800, {1500}, true}, Case{L, 60, 0, 100, 900, {1500}, false},
+                                   Case{L, 20, -800, 10, -800, {1500}, false},
+                                   Case{L, 350, -800, 250, -800, {1500, 2100}, false},
+                                   Case{AcCategory::Rotorcraft, 60, 0, 60, 0, {1200, 1300}, true},
+                                   Case{AcCategory::Large, 350, -800, 250, -800, {1500}, false}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.before_ft, 130, 1000, -800)});
+                 ac.category = c.category;
+                 ac.cgHeight = ac.motion.more.simGround_ft = 0.0;
+                 ac.motion.more.simGroundKnown = true;
+                 const int due = c.ground.back() + 500;
+                 for (const int t : c.ground)
+                     ac.stream.push_back(point(52.0 + 1e-5 * (t - 1000), 4.0, 0, 130, t, c.vrate));
+                 decodeExisting(ac, point(52.0 + 1e-5 * (due - 1000), 4.0, c.after_ft, 130, due, c.afterVrate));
+                 for (std::size_t i = 1; i <= c.ground.size(); ++i) {
+                     const double share = (ac.stream[i].time - 1000.0) / (due - 1000.0);
+                     const double line_ft = c.before_ft + (c.after_ft - c.before_ft) * share;
+                     EXPECT_NEAR(ac.stream[i].alt, c.lifted ? line_ft : 0.0, 1.0) << c.before_ft << ", " << c.after_ft;
+                 }
+             }
+         }},
         {"a stop of less than 15 s on the ground disappears",
          [] {
              LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 10, 1000), point(52.0005, 4.0, 0, 10, 1400),
