@@ -62,11 +62,15 @@ constexpr double kCarriedAgree_ft = 100.0;
 constexpr double kHeldStep_ft = 250.0;
 // An airliner's height goes on from the one it was flown at along the
 // vertical rates its transponder reports, within the altimeter's steps and
-// a rate that lags a level-off or a silence: this much. A report farther
-// off is a receiver's spike when a report after it comes back onto the
-// line within the reports a point is judged with (five: a receiver's
-// spikes last a few seconds); when none does, the aircraft is there.
+// a rate that lags a level-off: this much, and this much more for each
+// second since the report before (across a silence the rates' error
+// grows; counted from the last report flown as reported, a run of spikes
+// would widen it until the spikes fit). A report farther off is a receiver's
+// spike while the reports off the line that way reach no further back than
+// the reports a point is judged with (five, some seconds: a receiver's
+// spikes last less); longer, the aircraft is there.
 constexpr double kRateLine_ft = 250.0;
+constexpr double kRateLine_ftPerS = 25.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -336,23 +340,33 @@ double lf_carriedAlong(const MotionFields& f, std::size_t i, double from_ft, std
     return from_ft + (f.recentRate_fpm[i] + f.recentRate_fpm[k]) / 2.0 * minutes;
 }
 
-// Report j's rate line: the height of the report before it as flown,
-// carried along their rates.
-double lf_rateLine(const MotionFields& f, std::size_t j) {
-    return lf_carriedAlong(f, j - 1, f.recentFlown_ft[j - 1], j);
+// Report i flown on its rate line, away from its own height: a spike.
+bool lf_flownOffLine(const MotionFields& f, std::size_t i) {
+    return std::fabs(f.recentAlt_ft[i] - f.recentFlown_ft[i]) > kRateLine_ft;
 }
 
-// Whether report j, off its rate line, is a spike: a later report comes
-// back onto the line. Without one the aircraft is where its reports are,
-// or the line is the wrong one (carried on from a spike flown as
-// reported); either way the line is not flown.
-bool lf_spikeOffLine(const MotionFields& f, std::size_t j, double line_ft) {
-    double along_ft = line_ft;
-    for (std::size_t k = j + 1; k < f.recentCount; ++k) {
-        along_ft = lf_carriedAlong(f, k - 1, along_ft, k);
-        if (std::fabs(f.recentAlt_ft[k] - along_ft) <= kRateLine_ft) return true;
-    }
-    return false;
+// Report j's rate line: the height of the report before it as flown,
+// carried along their rates; and how far off it report j may lie.
+struct RateLine {
+    double alt_ft = 0.0;
+    double within_ft = 0.0;
+};
+
+RateLine lf_rateLine(const MotionFields& f, std::size_t j) {
+    const double carried_s = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) / kTicksPerSecond;
+    return {lf_carriedAlong(f, j - 1, f.recentFlown_ft[j - 1], j), kRateLine_ft + kRateLine_ftPerS * carried_s};
+}
+
+// Whether report j, off its rate line, is one of a run of spikes: the
+// reports before it flown off their own heights the same way began after
+// the oldest report held.
+bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line) {
+    const double off = f.recentAlt_ft[j] - line.alt_ft;
+    std::size_t first = j;
+    while (first > 0 && lf_flownOffLine(f, first - 1) && (f.recentAlt_ft[first - 1] - f.recentFlown_ft[first - 1]) * off > 0.0)
+        --first;
+    // Off since before the oldest report held: longer than any spike.
+    return first > 0;
 }
 
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
@@ -430,14 +444,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
         }
         // An airliner's report on the line its rates carry the one before
         // along is flown as reported, whatever spikes around it pull the
-        // median to; one off it that a later report comes back from is
+        // median to; one off it for no longer than a run of spikes is
         // flown on the line.
         if (airliner && ratesKnown && j > 0) {
-            const double line_ft = lf_rateLine(f, j);
-            if (std::fabs(own - line_ft) <= kRateLine_ft) {
-                if (std::fabs(flown - line_ft) > kRateLine_ft) flown = own;
-            } else if (lf_spikeOffLine(f, j, line_ft)) {
-                flown = line_ft;
+            const RateLine line = lf_rateLine(f, j);
+            if (std::fabs(own - line.alt_ft) <= line.within_ft) {
+                if (std::fabs(flown - line.alt_ft) > line.within_ft) flown = own;
+            } else if (lf_spikeOffLine(f, j, line)) {
+                flown = line.alt_ft;
             }
         }
         f.recentFlown_ft[j] = flown;
