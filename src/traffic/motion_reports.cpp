@@ -63,6 +63,17 @@ constexpr std::size_t kRunReach = 4;
 // a level-off or a change of rate the rates catch up with late.
 constexpr double kCarriedAgree_ft = 100.0;
 constexpr double kHeldStep_ft = 250.0;
+// An airliner's height goes on from the one it was flown at along the
+// vertical rates its transponder reports, within the altimeter's steps and
+// a rate that lags a level-off: this much, and this much more for each
+// second since the report before (across a silence the rates' error
+// grows; counted from the last report flown as reported, a run of spikes
+// would widen it until the spikes fit). A report farther off is a receiver's
+// spike while the reports off the line that way reach no further back than
+// the reports a point is judged with (five, some seconds: a receiver's
+// spikes last less); longer, the aircraft is there.
+constexpr double kRateLine_ft = 250.0;
+constexpr double kRateLine_ftPerS = 25.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -317,6 +328,50 @@ bool lf_rateCarriedHeight(const MotionFields& f, std::size_t lo, std::size_t hi,
     return true;
 }
 
+// Whether the reports carry vertical rates: a feed without them sends 0
+// for every report, one with them 0 only in level flight.
+bool lf_ratesKnown(const MotionFields& f) {
+    for (std::size_t i = 0; i < f.recentCount; ++i)
+        if (std::fabs(f.recentRate_fpm[i]) > 0.0) return true;
+    return false;
+}
+
+// A height at report i's time carried to report k's along the mean of
+// their rates.
+double lf_carriedAlong(const MotionFields& f, std::size_t i, double from_ft, std::size_t k) {
+    const double minutes = static_cast<double>(f.recentDue[k] - f.recentDue[i]) / kTicksPerSecond / 60.0;
+    return from_ft + (f.recentRate_fpm[i] + f.recentRate_fpm[k]) / 2.0 * minutes;
+}
+
+// Report i flown on its rate line, away from its own height: a spike.
+bool lf_flownOffLine(const MotionFields& f, std::size_t i) {
+    return std::fabs(f.recentAlt_ft[i] - f.recentFlown_ft[i]) > kRateLine_ft;
+}
+
+// Report j's rate line: the height of the report before it as flown,
+// carried along their rates; and how far off it report j may lie.
+struct RateLine {
+    double alt_ft = 0.0;
+    double within_ft = 0.0;
+};
+
+RateLine lf_rateLine(const MotionFields& f, std::size_t j) {
+    const double carried_s = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) / kTicksPerSecond;
+    return {lf_carriedAlong(f, j - 1, f.recentFlown_ft[j - 1], j), kRateLine_ft + kRateLine_ftPerS * carried_s};
+}
+
+// Whether report j, off its rate line, is one of a run of spikes: the
+// reports before it flown off their own heights the same way began after
+// the oldest report held.
+bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line) {
+    const double off = f.recentAlt_ft[j] - line.alt_ft;
+    std::size_t first = j;
+    while (first > 0 && lf_flownOffLine(f, first - 1) && (f.recentAlt_ft[first - 1] - f.recentFlown_ft[first - 1]) * off > 0.0)
+        --first;
+    // Off since before the oldest report held: longer than any spike.
+    return first > 0;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -346,6 +401,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
     // Once the run fills, the older half has been judged with the reports
     // on both sides: judged again with fewer it would fall back on its own.
     const std::size_t first = n == f.recentAlt_ft.size() ? n / 2 : 0;
+    const bool ratesKnown = lf_ratesKnown(f);
     for (std::size_t j = first; j + 1 < n; ++j) {
         const std::size_t near = std::min({kNearReports, j, n - 1 - j});
         if (near == 0) continue;
@@ -399,6 +455,18 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
             double agreed_ft = 0.0;
             if (lf_rateCarriedHeight(f, lo, hi, j, agreed_ft) && std::fabs(flown - agreed_ft) > kHeldStep_ft)
                 flown = agreed_ft;
+        }
+        // An airliner's report on the line its rates carry the one before
+        // along is flown as reported, whatever spikes around it pull the
+        // median to; one off it for no longer than a run of spikes is
+        // flown on the line.
+        if (airliner && ratesKnown && j > 0) {
+            const RateLine line = lf_rateLine(f, j);
+            if (std::fabs(own - line.alt_ft) <= line.within_ft) {
+                if (std::fabs(flown - line.alt_ft) > line.within_ft) flown = own;
+            } else if (lf_spikeOffLine(f, j, line)) {
+                flown = line.alt_ft;
+            }
         }
         f.recentFlown_ft[j] = flown;
         // The front point is being flown to: only the points after it

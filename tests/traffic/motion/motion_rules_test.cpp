@@ -585,31 +585,52 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
          }},
         {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates; a "
-         "level-off the rates catch up with late is flown as reported",
+         "level-off the rates catch up with late is flown as reported; runs of spikes that outnumber the "
+         "reports between them are flown along the rates",
          [] {
              // An airliner reporting every second with its vertical rate;
-             // report i is reported at held(i) where given, else truth(i).
+             // report i is reported at held(i) where given, else truth(i),
+             // less 100 ft for each unit of the digit at spikes[i]; none where it is '-'.
              struct Case {
                  const char* name;
                  double (*truth)(int);
                  double (*rate)(int);
                  int heldFrom, heldTo;
                  double near_ft;  // the last held reports come back within a step of the line
+                 const char* spikes;
+                 int judgedFrom = 1;
              };
              for (const Case c : {Case{"held step", [](int i) { return 6000.0 + 3500.0 / 60.0 * i; },
-                                       [](int) { return 3500.0; }, 20, 31, 250.0},
+                                       [](int) { return 3500.0; }, 20, 31, 250.0, ""},
                                   Case{"late rates", [](int i) { return 6000.0 + 3500.0 / 60.0 * std::min(i, 20); },
-                                       [](int i) { return i < 24 ? 3500.0 : 0.0; }, 0, -1, 75.0}}) {
+                                       [](int i) { return i < 24 ? 3500.0 : 0.0; }, 0, -1, 75.0, ""},
+                                  Case{"spikes level", [](int) { return 11000.0; }, [](int i) { return i < 15 ? 64.0 : -64.0; },
+                                       0, -1, 75.0, "............2.3...666.7..8888.7"},
+                                  Case{"spikes climbing", [](int i) { return 6000.0 + 3000.0 / 60.0 * i; },
+                                       [](int) { return 3000.0; }, 0, -1, 75.0, "...........6.66666.7..3.888..5"},
+                                  // Off its rates for longer than a run of spikes lasts: the aircraft is there.
+                                  Case{"lasting step", [](int i) { return i < 15 ? 11000.0 : 11400.0; },
+                                       [](int) { return 64.0; }, 0, -1, 75.0, "", 30},
+                                  // A climb faster than its rates say, across a silence of 20 s.
+                                  Case{"silence", [](int i) { return 6000.0 + 4000.0 / 60.0 * i; },
+                                       [](int) { return 3000.0; }, 0, -1, 75.0, "..........--------------------"}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.truth(0), 250, 1000, c.rate(0))});
+                 const std::string spikes = c.spikes;
                  for (int i = 1; i <= 45; ++i) {
                      const bool held = i >= c.heldFrom && i <= c.heldTo;
-                     const double alt = held ? c.truth(c.heldFrom) + 700.0 : c.truth(i);
+                     const auto at = static_cast<std::size_t>(i);
+                     if (at < spikes.size() && spikes[at] == '-') continue;
+                     const double spike = at < spikes.size() && spikes[at] != '.' ? 100.0 * (spikes[at] - '0') : 0.0;
+                     const double alt = (held ? c.truth(c.heldFrom) + 700.0 : c.truth(i)) - spike;
                      ac.stream.push_back(point(52.0 + 0.001 * i, 4.0, alt, 250, 1000 + 100 * i, c.rate(i)));
                      gf_smoothStreamAltitudes(ac);
                  }
-                 for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 40; ++i)
-                     EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), c.near_ft) << c.name << " at " << i;
+                 for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 40; ++i) {
+                     const int at = (ac.stream[i].time - 1000) / 100;
+                     if (at >= c.judgedFrom)
+                         EXPECT_NEAR(ac.stream[i].alt, c.truth(at), c.near_ft) << c.name << " at " << at;
+                 }
              }
          }},
         {"the 201st waiting point removes the aircraft",
