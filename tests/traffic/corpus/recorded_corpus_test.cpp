@@ -1046,7 +1046,7 @@ const NoisyStretch kNoisyStretches[] = {
     {"helicopter_zurich_rega1", 0, 340, {kHeight | kTouchdown, 0, 0}},
     {"calibration_toulouse", 1150, 1550, {0, 0, 0}},
     {"calibration_heathrow", 5050, 5450, {0, 0, 0}},
-    {"calibration_heathrow", 6300, 6650, {kHeight | kTouchdown, 0, 0}},
+    {"calibration_heathrow", 6300, 6650, {kHeight, 0, 0}},
     {"calibration_brussels", 0, 400, {0, 0, 0}},
     {"calibration_brussels", 9050, 9520, {0, 0, 0}},
     {"glider_sisteron", 0, 500, {0, 0, 0}},

@@ -13,6 +13,7 @@
 #include "simlink/sim_queues.h"
 #include "motion_harness.h"
 #include "traffic/air_motion.h"
+#include "traffic/intake.h"
 #include "traffic/livery_respawn.h"
 #include "traffic/motion_reports.h"
 #include "traffic/parking.h"
@@ -592,6 +593,47 @@ TEST_F(MotionRules, StreamChecksTable) {
                  }
                  for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 40; ++i)
                      EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), c.near_ft) << c.name << " at " << i;
+             }
+         }},
+        {"an approach whose receiver cuts reports 500-700 ft low to the ground stays in the air; a "
+         "touch-and-go's ground and a landing's stay",
+         [] {
+             // A B738 sinking 800 fpm at 140 kt, a report every 2 s through
+             // the intake; 'g' a report of the ground, 'c' one climbing away
+             // from it at 1,500 fpm, 's' one 400 ft up.
+             struct Case {
+                 const char* name;
+                 double from_ft;
+                 const char* reports;
+                 bool groundKept;
+             };
+             for (const Case c : {Case{"spikes", 900.0, "........gg...g.g.......", false},
+                                  Case{"touch-and-go", 540.0, "...................gggcccc", true},
+                                  Case{"landing, then a spike up", 540.0, "...................gggsgg", true}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.from_ft, 140, 1000, -800)});
+                 ac.motion.more.simGroundKnown = true;
+                 ac.motion.more.simGround_ft = -11.0;
+                 LiveLookup lookup;
+                 double alt = c.from_ft;
+                 for (std::size_t i = 1; c.reports[i - 1] != '\0'; ++i) {
+                     const char k = c.reports[i - 1];
+                     alt = k == 'c' ? std::max(alt, 0.0) + 50.0 : alt - 800.0 / 30.0;
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = ac.callsign;
+                     r.type = "B738";
+                     r.feedTime = 1000.0 + 2.0 * static_cast<double>(i);
+                     r.point = point(52.0 + 140.0 * kNmLat / 3600.0 * 2.0 * static_cast<double>(i), 4.0,
+                                     k == 'g' ? 0.0 : k == 's' ? 400.0 : alt, 140,
+                                     static_cast<std::int32_t>(1000 + 200 * i), k == 'g' ? 0.0 : k == 'c' ? 1500.0 : -800.0);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 const LiveAc* flown = gf_findLiveAc(kRulesHex);
+                 ASSERT_NE(flown, nullptr) << c.name;
+                 const bool ground = std::any_of(flown->stream.begin(), flown->stream.end(),
+                                                 [](const StreamPoint& p) { return !p.airborne; });
+                 EXPECT_EQ(ground, c.groundKept) << c.name;
              }
          }},
         {"the 201st waiting point removes the aircraft",
