@@ -450,6 +450,10 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     }
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
+    // Configured for the landing with the runway in the stream ahead, a
+    // descending aircraft sinks on to it: a report above it on the way
+    // (one scattered high, fewer ahead than the run needs) is no climb.
+    if (landing && f.touchdownAhead && was <= 0.0) c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);
     if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
         const double terrain = ac.pos.alt - ac.heightAboveGround;
