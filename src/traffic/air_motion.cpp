@@ -546,9 +546,16 @@ bool lf_landingInSight(const LiveAc& ac) {
 
 // The reports climb away: a go-around or the end of a low pass, not a level
 // stretch of an approach or one report's scatter.
+// The newest point has no report after it yet to judge its height by: one
+// that reads high while its vertical rate says it sinks is a receiver's
+// spike until the point before it reads high too.
 bool lf_climbsAway(const LiveAc& ac) {
-    const StreamPoint& last = ac.stream.back();
-    return last.airborne && last.alt >= ac.stream.front().alt + kClimbAway_ft;
+    const std::size_t n = ac.stream.size();
+    const double above = ac.stream.front().alt + kClimbAway_ft;
+    const StreamPoint& last = ac.stream[n - 1];
+    if (!last.airborne || last.alt < above) return false;
+    if (!(last.vrate < 0.0)) return true;
+    return n >= 3 && ac.stream[n - 2].airborne && ac.stream[n - 2].alt >= above;
 }
 
 void lf_approachSystems(LiveAc& ac) {

@@ -1054,7 +1054,7 @@ const NoisyStretch kNoisyStretches[] = {
     {"survey_toulouse", 0, 450, {0, 0, 0}},
     {"survey_toulouse", 5050, 5600, {0, 0, 0}},
     {"eham_tra051", 0, 450, {kHeight, kHeight, kHeight}},
-    {"eham_tra051", 17600, 18078, {kGearCycles, 0, 0}},
+    {"eham_tra051", 17600, 18078, {0, 0, 0}},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.

@@ -238,6 +238,14 @@ TEST_F(MotionRules, AirMotionTable) {
              more(10, 0);
              fly(8);
              EXPECT_TRUE(ac.motion.more.landing) << "a level stretch is no go-around";
+             // The newest report 400 ft up while it sinks as before: a
+             // receiver's spike, which the reports after it take out.
+             more(1, 0);
+             ac.stream.back().alt += 400;
+             ac.stream.back().vrate = -700;
+             fly(1);
+             EXPECT_TRUE(ac.motion.more.landing) << "a spike is no go-around";
+             ac.stream.back().alt -= 400;
              EXPECT_EQ(events(SimEventGearSet), std::vector<std::uint32_t>{1});
              more(10, 1200);
              std::int64_t up = 0;
