@@ -226,6 +226,10 @@ RunwayOffset lf_runwayOffset(const LiveAc& ac) {
     for (std::size_t i = 1; i < ac.stream.size(); ++i) {
         if (ac.stream[i].airborne) continue;
         if (!ac.stream[i - 1].airborne) return {};
+        // One ground point alone at the end waits for the report after it:
+        // a receiver's spike cut at zero among an approach's reports is
+        // no runway, and the report after it takes it out of the stream.
+        if (i + 1 == ac.stream.size()) return {};
         // The last airborne point may lie some hundred metres before the
         // ground point (the stream is thinned in the air): carried on at
         // its vertical rate to the ground point's time. A last point that

@@ -397,6 +397,25 @@ TEST_F(MotionRules, AirMotionTable) {
              ASSERT_GT(ac.stream.front().time, 1500);
              EXPECT_LE(ac.motion.more.runwayOffsetApplied_ft, 309.0 - ac.cgHeight);
          }},
+        {"one ground report alone at the end of an approach's stream, 550 ft below the reports, takes no runway gap "
+         "in until a second one bears it out",
+         [] {
+             for (const bool second : {false, true}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 600, 130, 1000, -640),
+                                              point(52.0 + 0.15 * kNmLat, 4.0, 575, 130, 1400, -640),
+                                              point(52.0 + 0.22 * kNmLat, 4.0, 0, 130, 1600, -640)});
+                 if (second) ac.stream.push_back(point(52.0 + 0.29 * kNmLat, 4.0, 0, 130, 1800, -640));
+                 ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
+                 ac.motion.more.simGround_ft = -11.0;
+                 ac.heightAboveGround = 611;
+                 nextPosMain(ac);
+                 if (second)
+                     EXPECT_GT(ac.motion.more.runwayOffsetApplied_ft, 20.0) << "the runway gap is taken in";
+                 else
+                     EXPECT_NEAR(ac.motion.more.runwayOffsetApplied_ft, 0.0, 1.0) << "a spike taken for the runway";
+             }
+         }},
         {"a latitude past 90 is folded back and the longitude turned round",
          [] {
              LiveAc& ac = level();
