@@ -52,6 +52,8 @@ constexpr std::int64_t kDescentSeen_ticks = 1000;
 constexpr double kApproachWithin_min = 4.0;
 // A go-around: the reports ahead climb at least this far above the front.
 constexpr double kClimbAway_ft = 100.0;
+// A sink of a few of the transponder's 64 ft/min steps, as reported.
+constexpr double kReportedSink_fpm = 256.0;
 // The runway offset comes in at most this much faster (or slower) than the
 // reported sink.
 constexpr double kOffsetBlend_fpm = 300.0;
@@ -458,6 +460,14 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // descending aircraft sinks on to it: a report above it on the way
     // (one scattered high, fewer ahead than the run needs) is no climb.
     if (landing && f.touchdownAhead && was <= 0.0) c = std::min(c, 0.0);
+    // Nor does a descending airliner climb toward a point whose own report
+    // says it sinks: that point reads high (a receiver's spike among the
+    // few points of a stream just begun, too few for the run to judge),
+    // and the reports come down to the aircraft. A glider's or a light
+    // aircraft's rate swings faster than its reports come.
+    const bool airliner = ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large ||
+                          ac.category == AcCategory::Heavy;
+    if (airliner && was <= 0.0 && next.vrate <= -kReportedSink_fpm) c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);
     if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
         const double terrain = ac.pos.alt - ac.heightAboveGround;

@@ -416,6 +416,23 @@ TEST_F(MotionRules, AirMotionTable) {
                      EXPECT_NEAR(ac.motion.more.runwayOffsetApplied_ft, 0.0, 1.0) << "a spike taken for the runway";
              }
          }},
+        {"a descending airliner does not climb toward a point 300 ft up whose report sinks; toward one that climbs "
+         "it does",
+         [] {
+             for (const double rate : {-700.0, 1500.0}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 2300, 180, 1000, -700),
+                                              point(52.0 + 0.3 * kNmLat, 4.0, 2550, 180, 1600, rate),
+                                              point(52.0 + 0.6 * kNmLat, 4.0, 2160, 180, 2200, -700)});
+                 ac.heightAboveGround = 2300;
+                 ac.motion.verticalSpeed_ftPerTick = -700.0 / 6000.0;
+                 nextPosMain(ac);
+                 if (rate < 0.0)
+                     EXPECT_LE(ac.motion.verticalSpeed_ftPerTick, 0.0) << "climbed toward a spike";
+                 else
+                     EXPECT_GT(ac.motion.verticalSpeed_ftPerTick, 0.0) << "a climb the reports show";
+             }
+         }},
         {"a latitude past 90 is folded back and the longitude turned round",
          [] {
              LiveAc& ac = level();
