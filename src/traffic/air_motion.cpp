@@ -52,6 +52,8 @@ constexpr std::int64_t kDescentSeen_ticks = 1000;
 constexpr double kApproachWithin_min = 4.0;
 // A go-around: the reports ahead climb at least this far above the front.
 constexpr double kClimbAway_ft = 100.0;
+// A sink of a few of the transponder's 64 ft/min steps, as reported.
+constexpr double kReportedSink_fpm = 256.0;
 // The runway offset comes in at most this much faster (or slower) than the
 // reported sink.
 constexpr double kOffsetBlend_fpm = 300.0;
@@ -226,6 +228,10 @@ RunwayOffset lf_runwayOffset(const LiveAc& ac) {
     for (std::size_t i = 1; i < ac.stream.size(); ++i) {
         if (ac.stream[i].airborne) continue;
         if (!ac.stream[i - 1].airborne) return {};
+        // One ground point alone at the end waits for the report after it:
+        // a receiver's spike cut at zero among an approach's reports is
+        // no runway, and the report after it takes it out of the stream.
+        if (i + 1 == ac.stream.size()) return {};
         // The last airborne point may lie some hundred metres before the
         // ground point (the stream is thinned in the air): carried on at
         // its vertical rate to the ground point's time. A last point that
@@ -450,6 +456,18 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     }
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)
         c = std::min(c, 0.0);
+    // Configured for the landing with the runway in the stream ahead, a
+    // descending aircraft sinks on to it: a report above it on the way
+    // (one scattered high, fewer ahead than the run needs) is no climb.
+    if (landing && f.touchdownAhead && was <= 0.0) c = std::min(c, 0.0);
+    // Nor does a descending airliner climb toward a point whose own report
+    // says it sinks: that point reads high (a receiver's spike among the
+    // few points of a stream just begun, too few for the run to judge),
+    // and the reports come down to the aircraft. A glider's or a light
+    // aircraft's rate swings faster than its reports come.
+    const bool airliner = ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large ||
+                          ac.category == AcCategory::Heavy;
+    if (airliner && was <= 0.0 && next.vrate <= -kReportedSink_fpm) c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);
     if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
         const double terrain = ac.pos.alt - ac.heightAboveGround;
@@ -542,9 +560,16 @@ bool lf_landingInSight(const LiveAc& ac) {
 
 // The reports climb away: a go-around or the end of a low pass, not a level
 // stretch of an approach or one report's scatter.
+// The newest point has no report after it yet to judge its height by: one
+// that reads high while its vertical rate says it sinks is a receiver's
+// spike until the point before it reads high too.
 bool lf_climbsAway(const LiveAc& ac) {
-    const StreamPoint& last = ac.stream.back();
-    return last.airborne && last.alt >= ac.stream.front().alt + kClimbAway_ft;
+    const std::size_t n = ac.stream.size();
+    const double above = ac.stream.front().alt + kClimbAway_ft;
+    const StreamPoint& last = ac.stream[n - 1];
+    if (!last.airborne || last.alt < above) return false;
+    if (!(last.vrate < 0.0)) return true;
+    return n >= 3 && ac.stream[n - 2].airborne && ac.stream[n - 2].alt >= above;
 }
 
 void lf_approachSystems(LiveAc& ac) {

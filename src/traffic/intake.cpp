@@ -385,7 +385,8 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
     if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r)) return;
     if (!gf_reportPossible(ac, r)) return;
-    if (!ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
+    const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
+    if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
         if (ac.stream.back().airborne) gf_noteReportAltitude(ac, r.point);
         return;
     }

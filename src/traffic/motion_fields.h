@@ -92,6 +92,9 @@ struct MotionFields {
     std::array<double, 11> recentRate_fpm{};
     std::array<double, 11> recentFlown_ft{};
     std::size_t recentCount = 0;
+    // How many of them the last ground point after a point in the air
+    // ended: a ground report ruled out takes that run up again.
+    std::size_t runBeforeGround = 0;
     // The report time of the newest of them: the feed repeats a report
     // until the next comes, and a repeat is no second report.
     double recentReportT_s = -1.0;

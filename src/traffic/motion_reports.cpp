@@ -81,6 +81,20 @@ constexpr double kStaleShare = 0.25;
 constexpr double kTicksPerSecond = 100.0;
 constexpr double kHalfTurn_rad = kFullTurnRad / 2.0;
 
+// Ground points between reports in the air: a receiver whose spike takes
+// a low approach's height below zero sends the ground. The aircraft was in
+// the air there when the reports in the air before them, each carried
+// along its own vertical rate, meet the report after them (the median of
+// the last few, within this) well above the ground, and no more than a
+// receiver's run of spikes and a poll's thinning lie between: no airliner
+// comes down to its wheels and back up that fast, and a touch-and-go climbs
+// away from the ground, far off the descent carried on.
+constexpr std::int32_t kGroundSpikeSpan_ticks = 2000;
+constexpr std::int32_t kCarriedFrom_ticks = 3000;
+constexpr std::size_t kCarriedReports = 5;
+constexpr double kGroundSpikeAgree_ft = 150.0;
+constexpr double kClearOfGround_ft = 100.0;
+
 using Report = HeldReport;
 
 // The simulator's ground under the aircraft; none before it is known.
@@ -486,7 +500,10 @@ void gf_smoothStreamAltitudes(LiveAc& ac) {
     const StreamPoint& added = ac.stream.back();
     if (!added.airborne) {
         // The ground ends the run: a touchdown is flown to as reported.
-        ac.motion.more.recentCount = 0;
+        MotionFields& f = ac.motion.more;
+        const std::size_t n = ac.stream.size();
+        if (n >= 2 && ac.stream[n - 2].airborne) f.runBeforeGround = f.recentCount;
+        f.recentCount = 0;
         return;
     }
     lf_smoothWith(ac, added.alt, added.vrate, added.time);
@@ -500,4 +517,42 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
         lf_repeatedReport(f, report.alt))
         return;
     lf_smoothWith(ac, report.alt, report.vrate, report.time);
+}
+
+bool gf_dropRuledOutGround(LiveAc& ac, const FlightRecord& record) {
+    const StreamPoint& p = record.point;
+    MotionFields& f = ac.motion.more;
+    if (!p.airborne || ac.stream.empty() || ac.stream.back().airborne) return false;
+    // The ground points at the end, after a point in the air; the front
+    // point is being flown to and stays.
+    std::size_t first = ac.stream.size();
+    while (first > 1 && !ac.stream[first - 1].airborne) --first;
+    if (!ac.stream[first - 1].airborne) return false;
+    // The run in the air they ended, with the reports the stream left out:
+    // its last report no longer ago than a run of spikes lasts.
+    const std::size_t n = f.runBeforeGround;
+    if (n == 0 || n > f.recentAlt_ft.size() || f.recentDue[n - 1] >= ac.stream[first].time ||
+        p.time - f.recentDue[n - 1] > kGroundSpikeSpan_ticks)
+        return false;
+    std::array<double, kCarriedReports> carried{};
+    std::size_t m = 0;
+    for (std::size_t i = n; i-- > 0 && m < carried.size();) {
+        if (p.time - f.recentDue[i] > kCarriedFrom_ticks) break;
+        // A feed without the rate sends none (0): its descent carried flat
+        // tells nothing of where the aircraft went.
+        if (!(std::fabs(f.recentRate_fpm[i]) > 0.0)) return false;
+        carried[m++] = f.recentFlown_ft[i] +
+                       f.recentRate_fpm[i] / 60.0 * static_cast<double>(p.time - f.recentDue[i]) / kTicksPerSecond;
+    }
+    if (m < 2) return false;
+    std::nth_element(carried.begin(), carried.begin() + static_cast<std::ptrdiff_t>(m / 2),
+                     carried.begin() + static_cast<std::ptrdiff_t>(m));
+    const double run_ft = carried[m / 2];
+    double ground_ft = 0.0;
+    if (!lf_groundUnder(ac, ground_ft)) return false;
+    const double clear_ft = ground_ft + ac.cgHeight + kClearOfGround_ft;
+    if (std::fabs(p.alt - run_ft) > kGroundSpikeAgree_ft || p.alt < clear_ft || run_ft < clear_ft) return false;
+    ac.stream.erase(ac.stream.begin() + static_cast<std::ptrdiff_t>(first), ac.stream.end());
+    f.recentCount = n;
+    return true;
 }

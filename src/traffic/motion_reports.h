@@ -23,3 +23,13 @@ void gf_smoothStreamAltitudes(LiveAc& ac);
 // that a run of scattered reports among the points kept does not decide
 // where the aircraft flies.
 void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report);
+
+// An airborne report after ground points that end the stream: when the
+// aircraft cannot have been on the ground there (the reports in the air
+// before them, carried along their own vertical rates, meet this one well
+// above the ground, within a few seconds), the ground points are a
+// receiver's heights cut at zero and leave the stream, which goes on with
+// the run in the air they broke. Called before the report is put into the
+// stream; true when it takes the place of the points dropped (the stream's
+// thinning, which judges it against the last report, then lets it in).
+bool gf_dropRuledOutGround(LiveAc& ac, const FlightRecord& record);

@@ -13,6 +13,7 @@
 #include "simlink/sim_queues.h"
 #include "motion_harness.h"
 #include "traffic/air_motion.h"
+#include "traffic/intake.h"
 #include "traffic/livery_respawn.h"
 #include "traffic/motion_reports.h"
 #include "traffic/parking.h"
@@ -237,6 +238,14 @@ TEST_F(MotionRules, AirMotionTable) {
              more(10, 0);
              fly(8);
              EXPECT_TRUE(ac.motion.more.landing) << "a level stretch is no go-around";
+             // The newest report 400 ft up while it sinks as before: a
+             // receiver's spike, which the reports after it take out.
+             more(1, 0);
+             ac.stream.back().alt += 400;
+             ac.stream.back().vrate = -700;
+             fly(1);
+             EXPECT_TRUE(ac.motion.more.landing) << "a spike is no go-around";
+             ac.stream.back().alt -= 400;
              EXPECT_EQ(events(SimEventGearSet), std::vector<std::uint32_t>{1});
              more(10, 1200);
              std::int64_t up = 0;
@@ -387,6 +396,42 @@ TEST_F(MotionRules, AirMotionTable) {
              nextPosMain(ac);
              ASSERT_GT(ac.stream.front().time, 1500);
              EXPECT_LE(ac.motion.more.runwayOffsetApplied_ft, 309.0 - ac.cgHeight);
+         }},
+        {"one ground report alone at the end of an approach's stream, 550 ft below the reports, takes no runway gap "
+         "in until a second one bears it out",
+         [] {
+             for (const bool second : {false, true}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 600, 130, 1000, -640),
+                                              point(52.0 + 0.15 * kNmLat, 4.0, 575, 130, 1400, -640),
+                                              point(52.0 + 0.22 * kNmLat, 4.0, 0, 130, 1600, -640)});
+                 if (second) ac.stream.push_back(point(52.0 + 0.29 * kNmLat, 4.0, 0, 130, 1800, -640));
+                 ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
+                 ac.motion.more.simGround_ft = -11.0;
+                 ac.heightAboveGround = 611;
+                 nextPosMain(ac);
+                 if (second)
+                     EXPECT_GT(ac.motion.more.runwayOffsetApplied_ft, 20.0) << "the runway gap is taken in";
+                 else
+                     EXPECT_NEAR(ac.motion.more.runwayOffsetApplied_ft, 0.0, 1.0) << "a spike taken for the runway";
+             }
+         }},
+        {"a descending airliner does not climb toward a point 300 ft up whose report sinks; toward one that climbs "
+         "it does",
+         [] {
+             for (const double rate : {-700.0, 1500.0}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 2300, 180, 1000, -700),
+                                              point(52.0 + 0.3 * kNmLat, 4.0, 2550, 180, 1600, rate),
+                                              point(52.0 + 0.6 * kNmLat, 4.0, 2160, 180, 2200, -700)});
+                 ac.heightAboveGround = 2300;
+                 ac.motion.verticalSpeed_ftPerTick = -700.0 / 6000.0;
+                 nextPosMain(ac);
+                 if (rate < 0.0)
+                     EXPECT_LE(ac.motion.verticalSpeed_ftPerTick, 0.0) << "climbed toward a spike";
+                 else
+                     EXPECT_GT(ac.motion.verticalSpeed_ftPerTick, 0.0) << "a climb the reports show";
+             }
          }},
         {"a latitude past 90 is folded back and the longitude turned round",
          [] {
@@ -631,6 +676,45 @@ TEST_F(MotionRules, StreamChecksTable) {
                      if (at >= c.judgedFrom)
                          EXPECT_NEAR(ac.stream[i].alt, c.truth(at), c.near_ft) << c.name << " at " << at;
                  }
+             }
+         }},
+        {"an approach whose receiver cuts reports 500-700 ft low to the ground stays in the air; a "
+         "touch-and-go's ground and a landing's stay",
+         [] {
+             // A B738 sinking 800 fpm at 140 kt, a report every 2 s through
+             // the intake; 'g' a report of the ground, 'c' one climbing away
+             // from it at 1,500 fpm, 's' one 400 ft up.
+             struct Case {
+                 const char* name;
+                 double from_ft;
+                 const char* reports;
+                 bool groundKept;
+             };
+             for (const Case c : {Case{"spikes", 900.0, "........gg...g.g.......", false},
+                                  Case{"touch-and-go", 540.0, "...................gggcccc", true},
+                                  Case{"landing, then a spike up", 540.0, "...................gggsgg", true}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.from_ft, 140, 1000, -800)});
+                 ac.motion.more.simGroundKnown = true;
+                 ac.motion.more.simGround_ft = -11.0;
+                 LiveLookup lookup;
+                 double alt = c.from_ft;
+                 for (std::size_t i = 1; c.reports[i - 1] != '\0'; ++i) {
+                     const char k = c.reports[i - 1];
+                     alt = k == 'c' ? std::max(alt, 0.0) + 50.0 : alt - 800.0 / 30.0;
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = ac.callsign;
+                     r.type = "B738";
+                     r.feedTime = 1000.0 + 2.0 * static_cast<double>(i);
+                     r.point = point(52.0 + 140.0 * kNmLat / 3600.0 * 2.0 * static_cast<double>(i), 4.0,
+                                     k == 'g' ? 0.0 : k == 's' ? 400.0 : alt, 140,
+                                     static_cast<std::int32_t>(1000 + 200 * i), k == 'g' ? 0.0 : k == 'c' ? 1500.0 : -800.0);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 EXPECT_EQ(std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; }),
+                           c.groundKept)
+                     << c.name;
              }
          }},
         {"the 201st waiting point removes the aircraft",
