@@ -1059,21 +1059,13 @@ struct KnownNoisyFault {
 };
 
 const KnownNoisyFault kKnownNoisyFaults[] = {
-    {"helicopter_zurich_rega1 0-340 s", 1, 0x1, kHeight | kTouchdown},
-    {"helicopter_zurich_rega1 0-340 s", 2, 0x1, kTouchdown},
+    {"helicopter_zurich_rega1 0-340 s", 1, 0x1, kHeight},
     {"helicopter_zurich_rega1 0-340 s", 3, 0x6, kTouchdown},
-    {"calibration_toulouse 1150-1550 s", 2, 0x1, kHeight},
-    {"calibration_toulouse 1150-1550 s", 3, 0xf8, kUnshownClimb},
     {"calibration_heathrow 5050-5450 s", 3, 0x1, kUnshownClimb},
-    {"calibration_heathrow 6300-6650 s", 1, 0x1, kHeight | kTouchdown},
-    {"calibration_heathrow 6300-6650 s", 2, 0x1, kHeight | kUnshownClimb},
     {"calibration_heathrow 6300-6650 s", 3, 0x1, kHeight | kTouchdown},
     {"calibration_heathrow 6300-6650 s", 3, 0xf8, kUnshownClimb},
-    {"calibration_brussels 0-400 s", 3, 0xf8, kUnshownClimb},
     {"glider_sisteron 0-500 s", 3, 0xf8, kRetraction},
-    {"glider_sisteron 17900-18450 s", 1, 0x1, kHeight},
-    {"glider_sisteron 17900-18450 s", 3, 0x1, kHeight | kUnshownClimb},
-    {"survey_toulouse 0-450 s", 2, 0x1, kHeight},
+    {"glider_sisteron 17900-18450 s", 3, 0x1, kUnshownClimb},
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
     {"survey_toulouse 5050-5600 s", 3, 0x1, kHeight | kUnshownClimb},
     {"eham_tra051 0-450 s", 1, 0x1, kHeight},
@@ -1081,11 +1073,8 @@ const KnownNoisyFault kKnownNoisyFaults[] = {
     {"eham_tra051 0-450 s", 1, 0xf8, kHeight},
     {"eham_tra051 0-450 s", 2, 0x1, kHeight},
     {"eham_tra051 0-450 s", 2, 0xf8, kHeight},
-    {"eham_tra051 0-450 s", 3, 0x1, kHeight | kJump},
+    {"eham_tra051 0-450 s", 3, 0x1, kHeight},
     {"eham_tra051 0-450 s", 3, 0x6, kHeight},
-    {"eham_tra051 17600-18078 s", 1, 0x1, kGearCycles},
-    {"eham_tra051 17600-18078 s", 2, 0x1, kHeight | kTouchdown | kUnshownClimb},
-    {"eham_tra051 17600-18078 s", 3, 0x1, kHeight | kTouchdown | kUnshownClimb | kJump},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
