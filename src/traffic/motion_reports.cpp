@@ -74,6 +74,15 @@ constexpr double kHeldStep_ft = 250.0;
 // spikes last less); longer, the aircraft is there.
 constexpr double kRateLine_ft = 250.0;
 constexpr double kRateLine_ftPerS = 25.0;
+// A helicopter climbs or sinks no faster than this in cruise or hover
+// (an EC135 climbs at some 1,500-2,000 fpm), give or take the altimeter's
+// steps: a report farther from the last one flown as reported than that
+// reaches in the time between is a receiver's spike, and the helicopter
+// flies on from that report along its reported rate. The reach grows with
+// the time since, so a real step is taken up once the reports have kept it
+// long enough.
+constexpr double kRotorVertical_ftPerS = 2500.0 / 60.0;
+constexpr double kRotorStep_ft = 100.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -386,6 +395,21 @@ bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line)
     return first > 0;
 }
 
+// Where report j is flown when it lies farther from the last report
+// before it flown as reported than a helicopter climbs or sinks since: that
+// report carried along its vertical rate. With none of those held, the
+// reports have kept the height longer than a receiver's spikes.
+bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft) {
+    for (std::size_t k = j; k-- > 0;) {
+        if (f.recentFlown_ft[k] != f.recentAlt_ft[k]) continue;
+        const double dt_s = static_cast<double>(f.recentDue[j] - f.recentDue[k]) / kTicksPerSecond;
+        const double rate_ftPerS = std::clamp(f.recentRate_fpm[k] / 60.0, -kRotorVertical_ftPerS, kRotorVertical_ftPerS);
+        carried_ft = f.recentAlt_ft[k] + rate_ftPerS * dt_s;
+        return std::fabs(f.recentAlt_ft[j] - f.recentAlt_ft[k]) > kRotorStep_ft + kRotorVertical_ftPerS * dt_s;
+    }
+    return false;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -482,6 +506,8 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                 flown = line.alt_ft;
             }
         }
+        double carried_ft = 0.0;
+        if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;
         f.recentFlown_ft[j] = flown;
         // The front point is being flown to: only the points after it
         // change, each report's repeats with it.
@@ -490,6 +516,17 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
             if (p.time < f.recentDue[j]) break;
             if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown;
         }
+    }
+    // A helicopter's newest report is flown to before any report after it
+    // can outvote it: one out of its reach is not flown even that long (a
+    // spike to the ground would set it down).
+    double carried_ft = 0.0;
+    if (ac.category != AcCategory::Rotorcraft || !lf_rotorOutOfReach(f, n - 1, carried_ft)) return;
+    f.recentFlown_ft[n - 1] = carried_ft;
+    for (std::size_t i = ac.stream.size(); i-- > 1;) {
+        StreamPoint& p = ac.stream[i];
+        if (p.time < f.recentDue[n - 1]) break;
+        if (p.airborne) p.alt = carried_ft;
     }
 }
 

@@ -606,24 +606,36 @@ TEST_F(MotionRules, StreamChecksTable) {
              for (std::size_t i = 1; i < ac.stream.size(); ++i)
                  EXPECT_NEAR(ac.stream[i].alt, 3000.0, 75.0) << "at " << ac.stream[i].time;
          }},
-        {"five spiked reports in a row a second apart are not flown; a level-off and a low pass are, as reported",
+        {"five spiked reports in a row a second apart are not flown; a level-off and a low pass are, as reported; "
+         "a helicopter flies no spike it cannot climb or sink to, not even as its newest report, and its own climb "
+         "and descent as reported",
          [] {
-             // An airliner reporting every second; report i is reported at
-             // truth(i) less the spike.
+             // Reporting every second; report i is reported at truth(i)
+             // less the spike. A helicopter's newest report is judged too.
              struct Case {
                  const char* name;
                  double (*truth)(int);
                  int spikeFrom, spikeTo;
+                 double spike_ft = 650.0;
+                 AcCategory category = AcCategory::Large;
              };
+             const AcCategory H = AcCategory::Rotorcraft;
              for (const Case c : {Case{"level", [](int) { return 11000.0; }, 20, 24},
                                   Case{"level-off", [](int i) { return 8000.0 + 50.0 * std::min(i, 20); }, 0, -1},
-                                  Case{"low pass", [](int i) { return 600.0 + 25.0 * std::abs(i - 20); }, 0, -1}}) {
+                                  Case{"low pass", [](int i) { return 600.0 + 25.0 * std::abs(i - 20); }, 0, -1},
+                                  // Eight spiked reports outnumber the good ones within a few seconds.
+                                  Case{"helicopter cruise", [](int) { return 2800.0; }, 20, 27, -450.0, H},
+                                  Case{"helicopter to the ground", [](int i) { return 1500.0 - 8.0 * i; }, 30, 34, 700.0, H},
+                                  Case{"helicopter climb", [](int i) { return 1500.0 + 30.0 * i; }, 0, -1, 0.0, H},
+                                  Case{"helicopter descent", [](int i) { return 3000.0 - 35.0 * i; }, 0, -1, 0.0, H}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.truth(0), 250, 1000)});
+                 ac.category = c.category;
                  for (int i = 1; i <= 40; ++i) {
-                     const double spike = i >= c.spikeFrom && i <= c.spikeTo ? 650.0 : 0.0;
+                     const double spike = i >= c.spikeFrom && i <= c.spikeTo ? c.spike_ft : 0.0;
                      ac.stream.push_back(point(52.0 + 0.001 * i, 4.0, c.truth(i) - spike, 250, 1000 + 100 * i));
                      gf_smoothStreamAltitudes(ac);
+                     if (c.category == H) EXPECT_NEAR(ac.stream.back().alt, c.truth(i), 100.0) << c.name << " newest " << i;
                  }
                  for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 34; ++i)
                      EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), 75.0) << c.name << " at " << i;
