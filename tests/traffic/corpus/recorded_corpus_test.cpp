@@ -1059,7 +1059,6 @@ struct KnownNoisyFault {
 };
 
 const KnownNoisyFault kKnownNoisyFaults[] = {
-    {"helicopter_zurich_rega1 0-340 s", 1, 0x1, kHeight},
     {"helicopter_zurich_rega1 0-340 s", 3, 0x6, kTouchdown},
     {"calibration_heathrow 5050-5450 s", 3, 0x1, kUnshownClimb},
     {"calibration_heathrow 6300-6650 s", 3, 0x1, kHeight | kTouchdown},
