@@ -410,6 +410,18 @@ bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
     return false;
 }
 
+// Report j (not the newest) flown at this height. The front point is being
+// flown to: only the points after it change, each report's repeats with it.
+void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
+    MotionFields& f = ac.motion.more;
+    f.recentFlown_ft[j] = flown_ft;
+    for (std::size_t i = ac.stream.size(); i-- > 1;) {
+        StreamPoint& p = ac.stream[i];
+        if (p.time < f.recentDue[j]) break;
+        if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown_ft;
+    }
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -442,7 +454,25 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
     const bool ratesKnown = lf_ratesKnown(f);
     for (std::size_t j = first; j + 1 < n; ++j) {
         const std::size_t near = std::min({kNearReports, j, n - 1 - j});
-        if (near == 0) continue;
+        if (near == 0) {
+            // An airliner's first report in the air has none before it: the
+            // next three on one line its rates carry the next along, and it
+            // off that line, outvote it. Flown as a spike gave it, it would
+            // be the line each report after it is judged on.
+            if (j == 0 && airliner && ratesKnown && n >= 4) {
+                bool agree = true;
+                for (std::size_t k = 2; k <= 3; ++k) {
+                    const double gap_s = static_cast<double>(f.recentDue[k] - f.recentDue[1]) / kTicksPerSecond;
+                    agree = agree && std::fabs(f.recentAlt_ft[k] - lf_carriedAlong(f, 1, f.recentAlt_ft[1], k)) <=
+                                         kRateLine_ft + kRateLine_ftPerS * gap_s;
+                }
+                const double back_ft = lf_carriedAlong(f, 1, f.recentAlt_ft[1], 0);
+                const double back_s = static_cast<double>(f.recentDue[1] - f.recentDue[0]) / kTicksPerSecond;
+                if (agree && std::fabs(f.recentAlt_ft[0] - back_ft) > kRateLine_ft + kRateLine_ftPerS * back_s)
+                    lf_flyReportAt(ac, 0, back_ft);
+            }
+            continue;
+        }
         // A receiver's spikes come in runs of a few seconds: among reports
         // seconds apart the median takes in as many on each side as such a
         // run lasts, so that the spiked ones stay fewer than the others. A
@@ -508,14 +538,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
         }
         double carried_ft = 0.0;
         if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;
-        f.recentFlown_ft[j] = flown;
-        // The front point is being flown to: only the points after it
-        // change, each report's repeats with it.
-        for (std::size_t i = ac.stream.size(); i-- > 1;) {
-            StreamPoint& p = ac.stream[i];
-            if (p.time < f.recentDue[j]) break;
-            if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown;
-        }
+        lf_flyReportAt(ac, j, flown);
     }
     // A helicopter's newest report is flown to before any report after it
     // can outvote it: one out of its reach is not flown even that long (a

@@ -643,7 +643,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates; a "
          "level-off the rates catch up with late is flown as reported; runs of spikes that outnumber the "
-         "reports between them are flown along the rates",
+         "reports between them are flown along the rates, a spiked first report in the air too",
          [] {
              // An airliner reporting every second with its vertical rate;
              // report i is reported at held(i) where given, else truth(i),
@@ -665,6 +665,10 @@ TEST_F(MotionRules, StreamChecksTable) {
                                        0, -1, 75.0, "............2.3...666.7..8888.7"},
                                   Case{"spikes climbing", [](int i) { return 6000.0 + 3000.0 / 60.0 * i; },
                                        [](int) { return 3000.0; }, 0, -1, 75.0, "...........6.66666.7..3.888..5"},
+                                  // The run's first report 500 ft low: the reports after it are not
+                                  // judged on its line.
+                                  Case{"first spiked", [](int i) { return 3000.0 - 1000.0 / 60.0 * i; },
+                                       [](int) { return -1000.0; }, 0, -1, 75.0, ".5"},
                                   // Off its rates for longer than a run of spikes lasts: the aircraft is there.
                                   Case{"lasting step", [](int i) { return i < 15 ? 11000.0 : 11400.0; },
                                        [](int) { return 64.0; }, 0, -1, 75.0, "", 30},
