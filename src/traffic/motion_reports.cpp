@@ -38,6 +38,7 @@ constexpr double kPositionScatter_nm = 1.5;
 // grows with the time between the reports, the shorter gap on either side.
 constexpr double kMedianScatter_ft = 75.0;
 constexpr double kMedianScatter_ftPerTick = 0.25;  // 1,500 fpm
+constexpr double kLevelLeave_ftPerTick = 0.25;  // 1,500 fpm
 // A report between two that agree with each other is judged without the
 // slack for a receiver's coasting (the two around it show where the
 // aircraft was): no farther than its speeds say by the same share, give or
@@ -422,6 +423,15 @@ void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
     }
 }
 
+// Whether report j leaves the level of the two reports before it, as
+// flown, faster than a light aircraft climbs or sinks from level.
+bool lf_leavesLevel(const MotionFields& f, std::size_t j) {
+    const double level_ft = f.recentFlown_ft[j - 1];
+    if (std::fabs(f.recentFlown_ft[j - 2] - level_ft) > kMedianScatter_ft) return false;
+    const double ticks = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]);
+    return std::fabs(f.recentAlt_ft[j] - level_ft) > std::max(kMedianScatter_ft, kLevelLeave_ftPerTick * ticks);
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -536,6 +546,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                 flown = line.alt_ft;
             }
         }
+        // A light aircraft's reports without rates, seconds apart: one that
+        // leaves the level the two before it were flown at faster than it
+        // climbs or sinks from level, with only one report after it, is
+        // held at that level until a second report after it tells a step
+        // the reports keep from a run of spikes that agree.
+        if (ac.category == AcCategory::Light && !ratesKnown && near == 1 && j >= 2 && flown == own &&
+            lf_leavesLevel(f, j))
+            flown = f.recentFlown_ft[j - 1];
         double carried_ft = 0.0;
         if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;
         lf_flyReportAt(ac, j, flown);

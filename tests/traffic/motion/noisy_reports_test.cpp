@@ -38,11 +38,12 @@ struct Case {
     int gearChanges, flapRetractions;  // at most, in the air
     double finalClimb_ft;   // at most, below 1000 ft above the field on the way down
     double below_ft;        // at most, below all its reports of 15 s around (when all in the air)
+    double highest_ft = 0;  // at most, in the air after its first minute (0: any)
 };
 
 struct Seen {
     double below_ft = 0.0;  // the most below all its reports of 15 s around, all of them in the air
-    double offMedian_ft = 0.0, offAt_s = 0.0, lowest_ft = 1e9, finalClimb_ft = 0.0;
+    double offMedian_ft = 0.0, offAt_s = 0.0, lowest_ft = 1e9, finalClimb_ft = 0.0, highest_ft = 0.0;
     double step_mps = 0.0;
     int gearChanges = 0, flapChanges = 0, flapRetractions = 0, airborneOnGroundReports = 0;
     std::size_t samples = 0;
@@ -182,6 +183,7 @@ Seen NoisyReports::replay(const Case& c) {
                 feedT < firstT + 60.0)
                 return;
             ++s.samples;
+            s.highest_ft = std::max(s.highest_ft, ac->pos.alt);
             const double off = std::max(low - ac->pos.alt, ac->pos.alt - high);
             if (off > s.offMedian_ft) s.offMedian_ft = off, s.offAt_s = feedT - firstT;
         });
@@ -239,6 +241,20 @@ std::vector<Row> lf_scatteredArrival() {
     return rows;
 }
 
+// A C182 level at 3,900 ft, reported every 12 s without rates, two reports
+// in a row spiked 400 and 775 ft high: they agree with each other, but no
+// such aircraft climbs 400 ft in 12 s from level and sinks 775 ft in 12 s.
+// (Between the two only the spikes lie within 15 s: no bound below.)
+std::vector<Row> lf_levelWithAgreeingSpikes() {
+    std::vector<Row> rows;
+    for (int i = 0; i < 40; ++i) {
+        const double t = 1000.0 + 12.0 * i;
+        const double alt = 3900.0 + (i == 20 ? 400.0 : i == 21 ? 775.0 : 0.0);
+        rows.push_back(Row{t, 43.6, 1.2 + i * 0.00997, alt, 130.0, 90.0, 0.0, 0});
+    }
+    return rows;
+}
+
 // The clean arrival as a receiver that mixes sources delivers it.
 std::vector<Row> lf_mixedSourcesArrival() {
     std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
@@ -272,6 +288,8 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
         // 164 ft below them; now 9).
         {"helicopter hovering at QNH 1021", [] { return lf_recorded("helicopter_zurich_rega1_2019-05-24.json.gz"); },
          "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1021, 100.0, 0, 0, 1e9, 100.0},
+        {"light aircraft level, two agreeing spikes", lf_levelWithAgreeingSpikes, "C182", "PXR31F", 43.6291, 1.3638,
+         499.0, 1013, 150.0, 0, 0, 1e9, 1e9, 4050.0},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
@@ -294,6 +312,9 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
         EXPECT_LE(s.below_ft, c.below_ft) << "feet below all its reports around, all of them in the air";
         EXPECT_LT(s.step_mps, 400.0) << "metres in one second: the aircraft jumped";
         EXPECT_EQ(s.airborneOnGroundReports, 0) << "in the air while all its reports said ground";
+        if (c.highest_ft > 0.0) {
+            EXPECT_LE(s.highest_ft, c.highest_ft) << "feet high: climbed to spikes";
+        }
     }
 }
 
