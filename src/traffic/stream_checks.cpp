@@ -553,7 +553,12 @@ void lf_extendStream(LiveAc& ac, std::int32_t steps) {
         copy.lat = to.lat;
         copy.lon = to.lon;
         if (lf_samePlace(front, copy.lat, copy.lon)) copy.stationary = true;
-        if (f.landing && f.flareStage == 0) {
+        if (f.landing && f.flareStage == 0 && ac.category == AcCategory::Rotorcraft) {
+            // A helicopter comes down to a hover and may stay there: gone
+            // silent, it holds the last height it was believed at rather
+            // than sink into the ground under a hover.
+            copy.vrate = 0.0;
+        } else if (f.landing && f.flareStage == 0) {
             copy.alt -= 10.005 * seconds;
             copy.vrate = -667.0;
         } else if (ac.flightState == FlightState::take_off) {

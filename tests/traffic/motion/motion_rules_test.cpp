@@ -801,6 +801,24 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(ac.stream.back().alt - c.alts[2], c.carried_fpm / 60.0 * 8.0, 1e-6) << c.rates[1];
              }
          }},
+        {"a silent landing sinks on at 667 fpm; a silent landing helicopter holds its height over the pad",
+         [] {
+             struct Sink {
+                 AcCategory category;
+                 double alt_ft, vrate_fpm;
+             };
+             for (const Sink& c : {Sink{AcCategory::Large, 1500 - 10.005 * 8, -667},
+                                   Sink{AcCategory::Light, 1500 - 10.005 * 8, -667},
+                                   Sink{AcCategory::Rotorcraft, 1500, 0}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 1500, 15, 1000, -256)});
+                 ac.category = c.category;
+                 ac.motion.more.landing = true;
+                 lf_extendStream(ac, 8);
+                 EXPECT_NEAR(ac.stream.back().alt, c.alt_ft, 1e-9) << static_cast<int>(c.category);
+                 EXPECT_EQ(ac.stream.back().vrate, c.vrate_fpm) << static_cast<int>(c.category);
+             }
+         }},
         {"a silent take-off run speeds up by the table, a silent landing roll slows down by its table",
          [] {
              struct Step {
