@@ -1059,14 +1059,12 @@ struct KnownNoisyFault {
 };
 
 const KnownNoisyFault kKnownNoisyFaults[] = {
-    {"helicopter_zurich_rega1 0-340 s", 3, 0x6, kTouchdown},
     {"calibration_heathrow 5050-5450 s", 3, 0x1, kUnshownClimb},
     {"calibration_heathrow 6300-6650 s", 3, 0x1, kHeight | kTouchdown},
     {"calibration_heathrow 6300-6650 s", 3, 0xf8, kUnshownClimb},
     {"glider_sisteron 0-500 s", 3, 0xf8, kRetraction},
     {"glider_sisteron 17900-18450 s", 3, 0x1, kUnshownClimb},
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
-    {"survey_toulouse 5050-5600 s", 3, 0x1, kHeight | kUnshownClimb},
     {"eham_tra051 0-450 s", 1, 0x1, kHeight},
     {"eham_tra051 0-450 s", 1, 0x6, kHeight},
     {"eham_tra051 0-450 s", 1, 0xf8, kHeight},
