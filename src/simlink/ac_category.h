@@ -12,3 +12,8 @@ enum class AcCategory : std::uint32_t {
     HighPerf = 4,
     Rotorcraft = 5,
 };
+
+// Jets and airliners: fly as their reports say, within an airliner's rates.
+constexpr bool gf_isAirliner(AcCategory c) {
+    return c == AcCategory::Buzjets || c == AcCategory::Large || c == AcCategory::Heavy;
+}

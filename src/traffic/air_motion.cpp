@@ -465,8 +465,7 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // few points of a stream just begun, too few for the run to judge),
     // and the reports come down to the aircraft. A glider's or a light
     // aircraft's rate swings faster than its reports come.
-    const bool airliner = ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large ||
-                          ac.category == AcCategory::Heavy;
+    const bool airliner = gf_isAirliner(ac.category);
     if (airliner && was <= 0.0 && next.vrate <= -kReportedSink_fpm) c = std::min(c, 0.0);
     if (!landing) c = std::min(c, ac.maxClimb);
     if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
@@ -615,8 +614,7 @@ void lf_lowAltitudeSystems(LiveAc& ac) {
         f.highAltitudeLights = false;
         gf_setLights(ac.objectId, 1, 1, 1, 1, 1, 1, 1);
     }
-    const bool big = ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large ||
-                     ac.category == AcCategory::Heavy;
+    const bool big = gf_isAirliner(ac.category);
     const double hag = ac.heightAboveGround;
     if (hag <= (big ? 2050.0 : 625.0)) {
         lf_approachSystems(ac);

@@ -184,10 +184,6 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     return read;
 }
 
-bool lf_airliner(const LiveAc& ac) {
-    return ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
-}
-
 // A report without an altitude of an aircraft in the air too far above the
 // ground to have come down to it since its last point says nothing of its
 // height: it is no report of the ground.
@@ -214,7 +210,7 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
     // Judged from the aircraft's last report, not from a point the engine
     // made up to carry it on.
     if (r.altitudeUnknown || r.point.airborne || ac.groundMode || ac.extensionCount >= 1 || ac.stream.empty() ||
-        !ac.stream.back().airborne || lf_airliner(ac))
+        !ac.stream.back().airborne || gf_isAirliner(ac.category))
         return false;
     const MotionFields& f = ac.motion.more;
     if (!f.simGroundKnown) return false;

@@ -123,14 +123,11 @@ bool lf_samePosition(const Report& a, const Report& b) {
     return std::fabs(a.lat - b.lat) < kSamePosition_deg && std::fabs(a.lon - b.lon) < kSamePosition_deg;
 }
 
-bool lf_airliner(const LiveAc& ac) {
-    return ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
-}
-
 // How far a report's altitude may lie off the run of the reports around it
 // (spaced so many ticks apart) before it counts as a receiver's scatter.
 double lf_altitudeScatter(const LiveAc& ac, double spacing_ticks) {
-    return lf_airliner(ac) ? kMedianScatter_ft : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing_ticks);
+    return gf_isAirliner(ac.category) ? kMedianScatter_ft
+                                      : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing_ticks);
 }
 
 bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
@@ -148,8 +145,7 @@ bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     // within half a turn.
     const double slower_kt = std::min(from.gs, to.gs);
     const double turned_rad = gf_categoryMotion(ac.category).turnRate_rad * kTicksPerSecond * dt_s;
-    const bool airliner =
-        ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+    const bool airliner = gf_isAirliner(ac.category);
     const bool stale = lf_samePosition(from, to) || (airliner && turned_rad <= kHalfTurn_rad);
     if (from.airborne && to.airborne && slower_kt >= kMovingAir_kt && dt_s >= kStale_s && stale &&
         moved_nm < kStaleShare * slower_kt * dt_s / 3600.0)
@@ -456,8 +452,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
     // keeps a steady climb or descent exactly as reported and takes out a
     // report that jumps off its neighbours.
     const std::size_t n = f.recentCount;
-    const bool airliner =
-        ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+    const bool airliner = gf_isAirliner(ac.category);
     // Once the run fills, the older half has been judged with the reports
     // on both sides: judged again with fewer it would fall back on its own.
     const std::size_t first = n == f.recentAlt_ft.size() ? n / 2 : 0;

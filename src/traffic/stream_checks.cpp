@@ -177,8 +177,7 @@ void lf_cutShortStops(LiveAc& ac, const StreamPoint& point) {
 void lf_liftLoneGround(LiveAc& ac, const StreamPoint& point) {
     std::deque<StreamPoint>& s = ac.stream;
     const MotionFields& f = ac.motion.more;
-    const bool airliner =
-        ac.category == AcCategory::Buzjets || ac.category == AcCategory::Large || ac.category == AcCategory::Heavy;
+    const bool airliner = gf_isAirliner(ac.category);
     if (airliner || !point.airborne || ac.groundMode || !f.simGroundKnown || s.size() < 2) return;
     std::size_t i = s.size();
     while (i > 1 && !s[i - 1].airborne) --i;
