@@ -19,7 +19,9 @@ source "$(dirname "$0")/lib.sh"
 source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 
+own_wine_session faults
 new_run_folder "$exe"
+trap 'end_run; end_own_wine_session' EXIT
 install_run_data
 start_eham_stand_ins
 # Nothing of a run may reach the real download site: the stand-ins serve it.

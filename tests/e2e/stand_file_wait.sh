@@ -21,7 +21,9 @@ source "$GLIM_SOURCE_DIR/scripts/stand-ins-lib"
 exe="$1"
 probe_exe="$2"
 
+own_wine_session faults
 new_run_folder "$exe"
+trap 'end_run; end_own_wine_session' EXIT
 cp "$probe_exe" window_probe.exe
 install_run_data
 export GLIM_TEXT_BOXES=text_boxes.txt
