@@ -222,6 +222,40 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
     return ac.stream.back().alt - runway_ft > kNoAltitudeNearGround_ft + sunk_ft;
 }
 
+// A place sent early fits the time of the report that repeats it within
+// this share of the way; one farther off is a receiver's wrong place (a
+// place held seconds ahead, a jump), which the report judgment takes.
+constexpr double kEarlyPlaceFit = 0.25;
+
+// A report in the air at the very place of the stream's newest point, with
+// a new height: a receiver either repeats its last place (the point's own)
+// or sent that place a report early, with the height of then. Which one the
+// way into the place tells: flown in about the time up to this report, not
+// to the point's own, the place was this report's, and the point takes its
+// time and height (flown at the earlier height, the aircraft reaches the
+// place below where it was there). The front point is being flown to.
+void lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
+    const MotionFields& f = ac.motion.more;
+    if (!r.point.airborne || r.altitudeUnknown || ac.stream.size() < 3 || !f.earlierKnown || !f.reportKnown) return;
+    StreamPoint& newest = ac.stream.back();
+    const HeldReport& early = f.report;
+    const HeldReport& before = f.earlier;
+    if (!newest.airborne || !early.airborne || !before.airborne || newest.lat != r.point.lat ||
+        newest.lon != r.point.lon || early.lat != r.point.lat || early.lon != r.point.lon)
+        return;
+    const double own_s = early.t_s - before.t_s, upToThis_s = r.feedTime - before.t_s;
+    if (!(own_s > 0.0 && upToThis_s > own_s)) return;
+    const double moved_nm = gf_distanceNm(LatLon{before.lat, before.lon}, LatLon{early.lat, early.lon});
+    const double nmPerS = std::max(before.gs, early.gs) / 3600.0;
+    const double fit_nm = std::fabs(moved_nm - nmPerS * upToThis_s);
+    if (!(nmPerS > 0.0) || fit_nm >= std::fabs(moved_nm - nmPerS * own_s) ||
+        fit_nm > kEarlyPlaceFit * nmPerS * upToThis_s)
+        return;
+    newest.time = r.point.time;
+    newest.alt = r.point.alt;
+    newest.vrate = r.point.vrate;
+}
+
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
     ac.lastFeedTime = r.feedTime;
     ac.motion.more.lastReportLat_deg = r.point.lat;
@@ -383,7 +417,10 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     if (!gf_reportPossible(ac, r)) return;
     const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
     if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
-        if (ac.stream.back().airborne) gf_noteReportAltitude(ac, r.point);
+        if (ac.stream.back().airborne) {
+            lf_takePlaceCameEarly(ac, r);
+            gf_noteReportAltitude(ac, r.point);
+        }
         return;
     }
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;

@@ -919,6 +919,36 @@ TEST_F(MotionRules, StreamChecksTable) {
                      << "the very same place again is stale for every aircraft";
              }
          }},
+        {"a place sent a report early and repeated by the next is flown at the next one's height and time; a "
+         "receiver repeating its last place keeps the first",
+         [] {
+             // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
+             // through the intake (every other one thinned out of the
+             // stream); report 5 comes with a place that is not its own.
+             for (const bool early : {true, false}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 3000, 233, 1000, 3200)});
+                 LiveLookup lookup;
+                 const auto north = [](int i) { return 52.0 + 233.0 * kNmLat / 3600.0 * 2.0 * i; };
+                 const auto alt = [](int i) { return 3000.0 + 3200.0 / 30.0 * i; };
+                 for (int i = 1; i <= 12; ++i) {
+                     const int at = early ? (i == 5 ? 6 : i) : (i == 6 ? 5 : i);
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = ac.callsign;
+                     r.type = "B738";
+                     r.feedTime = 1000.0 + 2.0 * i;
+                     r.point = point(north(at), 4.0, alt(i), 233, 1000 + 200 * i, 3200);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 const int placeOf = early ? 6 : 5;
+                 const auto p = std::find_if(ac.stream.begin(), ac.stream.end(),
+                                             [&](const StreamPoint& q) { return q.lat == north(placeOf); });
+                 ASSERT_NE(p, ac.stream.end()) << early;
+                 EXPECT_EQ(p->time, 1000 + 200 * placeOf) << early;
+                 EXPECT_NEAR(p->alt, alt(placeOf), 30.0) << early;
+             }
+         }},
         {"a short run of ground points between reports in the air well above the ground is lifted onto their "
          "line, unless they show a touch",
          [] {
