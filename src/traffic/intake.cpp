@@ -191,6 +191,9 @@ bool lf_groundBeyondReach(const LiveAc& ac, const FlightRecord& r) {
     if (!r.altitudeUnknown || ac.stream.empty() || !ac.stream.back().airborne) return false;
     const MotionFields& f = ac.motion.more;
     if (!f.simGroundKnown) return false;
+    // A helicopter in the air moving faster than it taxis hovers on, low
+    // over its pad as it may be: the ground comes with a height.
+    if (ac.category == AcCategory::Rotorcraft && !r.speedUnknown && r.point.gs > ac.slowGroundSpeed) return true;
     const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
     const double reach_ft = kNoAltitudeNearGround_ft + kNoAltitudeSink_fpm * dt_s / 60.0;
     return ac.stream.back().alt - (f.simGround_ft + ac.cgHeight) > reach_ft;

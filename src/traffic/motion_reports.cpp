@@ -46,6 +46,16 @@ constexpr double kLevelLeave_ftPerTick = 0.25;  // 1,500 fpm
 constexpr double kNeighbourSpeedShare = 1.5;
 constexpr double kNeighbourScatter_nm = 0.1;
 constexpr double kTimingSlack_s = 1.0;
+// An aircraft's path bends away from the steady line between two places no
+// faster than its steepest bank lets it turn (and it speeds up or slows
+// down less than that): by half that acceleration times the seconds to
+// either place, multiplied.
+constexpr double kGravity_mps2 = 9.80665;
+constexpr double kNmToMetres = 1852.0;
+// Reports a second or two apart put a place some seconds off its time now
+// and then (a receiver's clock), which the coasting slack covers; only a
+// place this long after the one before is judged by the bent path.
+constexpr double kBentPathFrom_s = 4.0;
 // Off the run of the reports around it by more than this many times their
 // own scatter about it, a report is none of the run's.
 constexpr double kRunScatters = 3.0;
@@ -168,6 +178,37 @@ bool lf_withinReach(const Report& from, const Report& to, double speed_kt) {
     return moved_nm <= speed_kt * dt_s / 3600.0 + kNeighbourScatter_nm;
 }
 
+// The place the steady line from earlier to now gives at the middle
+// report's time.
+LatLon lf_placeOnLine(const Report& earlier, const Report& middle, const Report& now) {
+    const double share = (middle.t_s - earlier.t_s) / (now.t_s - earlier.t_s);
+    double dLon = now.lon - earlier.lon;
+    if (dLon > 180.0) dLon -= 360.0;
+    if (dLon < -180.0) dLon += 360.0;
+    LatLon p{earlier.lat + share * (now.lat - earlier.lat), earlier.lon + share * dLon};
+    if (p.lon > 180.0) p.lon -= 360.0;
+    if (p.lon <= -180.0) p.lon += 360.0;
+    return p;
+}
+
+// Whether the middle report lies farther from the one before than its
+// reported speeds carry it, and off the steady line between the two around
+// it by more than any turn the aircraft can fly bends its path, give or
+// take two places' scatter and a second of the feed's timing: a place sent
+// seconds ahead between reports seconds apart (each leg short of a dash).
+// A true place before a stale one lies off that line too, but no farther
+// from the one before than the aircraft flies.
+bool lf_offBentPath(const LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
+    const double speed_kt = std::max({earlier.gs, middle.gs, now.gs});
+    if (middle.t_s - earlier.t_s < kBentPathFrom_s) return false;
+    if (!(speed_kt > 0.0) || lf_withinReach(earlier, middle, speed_kt)) return false;
+    const double bend_mps2 = kGravity_mps2 * std::tan(gf_categoryMotion(ac.category).maxBank_rad);
+    const double bend_m = bend_mps2 * (middle.t_s - earlier.t_s) * (now.t_s - middle.t_s) / 2.0;
+    const double speed_mps = speed_kt * kNmToMetres / 3600.0;
+    const double off_m = gf_distanceNm(lf_placeOnLine(earlier, middle, now), LatLon{middle.lat, middle.lon}) * kNmToMetres;
+    return off_m > bend_m + kNeighbourScatter_nm * kNmToMetres + speed_mps * kTimingSlack_s;
+}
+
 // The report between earlier and now that they rule out: both agree with
 // each other, and it lies where the aircraft cannot have got since the one
 // before (a receiver's place sent seconds ahead, or aside). One that only
@@ -179,7 +220,7 @@ bool lf_ruledOut(const LiveAc& ac, const Report& earlier, const Report& middle, 
     if (!(earlier.t_s < middle.t_s && middle.t_s < now.t_s)) return false;
     const double speed_kt = std::max({earlier.gs, now.gs, kMinJudgedSpeed_kt}) * kNeighbourSpeedShare;
     return lf_withinReach(earlier, now, speed_kt) && lf_follows(ac, earlier, now) &&
-           !lf_withinReach(earlier, middle, speed_kt);
+           (!lf_withinReach(earlier, middle, speed_kt) || lf_offBentPath(ac, earlier, middle, now));
 }
 
 // A report whose place lies behind the last one along the last one's track,
@@ -229,13 +270,9 @@ void lf_placeBetween(LiveAc& ac, const Report& earlier, const Report& middle, co
             std::fabs(p.lon - middle.lon) >= kSamePosition_deg)
             continue;
         const double share = (middle.t_s - earlier.t_s) / (now.t_s - earlier.t_s);
-        double dLon = now.lon - earlier.lon;
-        if (dLon > 180.0) dLon -= 360.0;
-        if (dLon < -180.0) dLon += 360.0;
-        p.lat = earlier.lat + share * (now.lat - earlier.lat);
-        p.lon = earlier.lon + share * dLon;
-        if (p.lon > 180.0) p.lon -= 360.0;
-        if (p.lon <= -180.0) p.lon += 360.0;
+        const LatLon line = lf_placeOnLine(earlier, middle, now);
+        p.lat = line.lat;
+        p.lon = line.lon;
         const double line_ft = earlier.alt + share * (now.alt - earlier.alt);
         if (std::fabs(p.alt - line_ft) <= lf_altitudeScatter(ac, (now.t_s - earlier.t_s) * kTicksPerSecond / 2.0)) return;
         for (std::size_t j = 0; j < f.recentCount; ++j)

@@ -265,24 +265,26 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
 // where the aircraft can have come down to the ground since its last point:
 // without an altitude 300 ft and 3,000 ft/min; with one, for a light
 // aircraft or a helicopter, 2,000 ft/min and 300 ft (a reading of 0) or
-// 50 ft (a reading below the field).
+// 50 ft (a reading below the field). A helicopter's report without an
+// altitude, moving faster than it taxis, hovers on however low it was.
 TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
     HELICOPTERS.setValue(true);
-    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; };
+    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; };
     for (const Row row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
                           Row{"BE58", 600, 5, false, 0, false}, Row{"BE58", 400, 5, false, 0, true},
                           Row{"BE58", 1500, 16, false, 40, false},
                           Row{"B738", 600, 5, false, 0, true},  // an airliner's: its approach's rules
-                          Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true}}) {
-        SCOPED_TRACE(fmt::format("{} {} ft up, {} s", row.type, row.alt0_ft, row.dt_s));
+                          Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true},
+                          Row{"EC35", 40, 10, true, 0, false, 8.0}}) {
+        SCOPED_TRACE(fmt::format("{} {} ft up, {} s, {} kt", row.type, row.alt0_ft, row.dt_s, row.gs_kt));
         g_liveAc.clear();
-        takeBatch({record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = 90.0})}, 0);
+        takeBatch({record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs_kt})}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
         g_liveAc[0].motion.more.simGroundKnown = true;
         g_liveAc[0].cgHeight = 0.0;
         FlightRecord r = record(kHex, "KLM1", row.type,
-                                Fix{.lon = 4.0 + 90.0 * row.dt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
-                                    .alt_ft = 0.0, .gs_kt = 90.0, .feedTime = 1000.0 + row.dt_s});
+                                Fix{.lon = 4.0 + row.gs_kt * row.dt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
+                                    .alt_ft = 0.0, .gs_kt = row.gs_kt, .feedTime = 1000.0 + row.dt_s});
         r.altitudeUnknown = row.noAltitude;
         r.groundedAlt_ft = row.grounded_ft;
         takeBatch({r}, 0);
