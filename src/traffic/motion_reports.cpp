@@ -85,6 +85,9 @@ constexpr double kHeldStep_ft = 250.0;
 // spikes last less); longer, the aircraft is there.
 constexpr double kRateLine_ft = 250.0;
 constexpr double kRateLine_ftPerS = 25.0;
+// A vertical rate that says the aircraft climbs or descends, not holds a
+// level: it moves some tens of feet between reports seconds apart.
+constexpr double kSteadyRate_fpm = 500.0;
 // A helicopter climbs or sinks no faster than this in cruise or hover
 // (an EC135 climbs at some 1,500-2,000 fpm), give or take the altimeter's
 // steps: a report farther from the last one flown as reported than that
@@ -393,6 +396,24 @@ bool lf_ratesKnown(const MotionFields& f) {
     return false;
 }
 
+// Whether report j lies off both reports beside it (the one before as
+// flown) by more than the scatter, the other way from where its own rate
+// and theirs all take the aircraft: below them in a climb, above them in a
+// descent; with the height on the line between the two at its time.
+bool lf_againstTheRates(const MotionFields& f, std::size_t j, double scatter_ft, double& beside_ft) {
+    double way = 0.0;
+    for (std::size_t k = j - 1; k <= j + 1; ++k) {
+        const double rate = f.recentRate_fpm[k];
+        if (std::fabs(rate) < kSteadyRate_fpm || way * rate < 0.0) return false;
+        way = rate > 0.0 ? 1.0 : -1.0;
+    }
+    const double own = f.recentAlt_ft[j], before = f.recentFlown_ft[j - 1], after = f.recentAlt_ft[j + 1];
+    const double share = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) /
+                         static_cast<double>(std::max(f.recentDue[j + 1] - f.recentDue[j - 1], 1));
+    beside_ft = before + share * (after - before);
+    return way * (before - own) > scatter_ft && way * (after - own) > scatter_ft;
+}
+
 // A height at report i's time carried to report k's along the mean of
 // their rates.
 double lf_carriedAlong(const MotionFields& f, std::size_t i, double from_ft, std::size_t k) {
@@ -578,6 +599,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                 flown = line.alt_ft;
             }
         }
+        // A climb is never lower than the report before it, nor a descent
+        // higher: an airliner's report still flown as reported that lies off
+        // both reports beside it the other way from their rates and its own
+        // is a receiver's spike however the run bends (a climb that eases
+        // off), and is flown on the line between the two: held at the one
+        // before, it would level the climb for a report.
+        double beside_ft = 0.0;
+        if (airliner && ratesKnown && flown == own && lf_againstTheRates(f, j, scatter, beside_ft)) flown = beside_ft;
         // A light aircraft's reports without rates, seconds apart: one that
         // leaves the level the two before it were flown at faster than it
         // climbs or sinks from level, with only one report after it, is

@@ -530,6 +530,15 @@ TEST_F(MotionRules, AirMotionTable) {
     });
 }
 
+// An airliner's climb easing off, a report each second, as recorded; on
+// at its last rate after them.
+constexpr double kEasingClimb_ft[35] = {8375, 8450, 8500, 8550, 8625, 8675, 8700, 8750, 8825, 8850, 8850, 8850,
+                                        8850, 8900, 9000, 9025, 9050, 9075, 9100, 9150, 9175, 9175, 9225, 9250,
+                                        9300, 9325, 9350, 9375, 9400, 9425, 9475, 9475, 9500, 9525, 9550};
+constexpr double kEasingRate_fpm[35] = {3648, 3648, 3648, 3584, 3648, 3392, 3456, 3648, 2880, 2624, 3264, 2112,
+                                        1920, 2880, 1728, 2368, 1728, 1664, 1664, 1664, 1728, 1664, 1728, 1792,
+                                        1664, 1856, 1792, 1856, 1856, 1728, 1856, 1600, 1408, 1408, 1408};
+
 TEST_F(MotionRules, StreamChecksTable) {
     runRows({
         {"a 4,000 fpm climb whose receiver puts two reports in five 500 ft low is flown along its run, judged also "
@@ -643,7 +652,8 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates; a "
          "level-off the rates catch up with late is flown as reported; runs of spikes that outnumber the "
-         "reports between them are flown along the rates, a spiked first report in the air too",
+         "reports between them are flown along the rates, a spiked first report in the air too; a report below "
+         "the reports on both sides of it in a climb that eases off is flown between them",
          [] {
              // An airliner reporting every second with its vertical rate;
              // report i is reported at held(i) where given, else truth(i),
@@ -672,6 +682,15 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   // Off its rates for longer than a run of spikes lasts: the aircraft is there.
                                   Case{"lasting step", [](int i) { return i < 15 ? 11000.0 : 11400.0; },
                                        [](int) { return 64.0; }, 0, -1, 75.0, "", 30},
+                                  // A climb easing off from 3,500 to 1,900 fpm (as recorded over
+                                  // Zurich) with a report 100 ft below the reports on both sides of
+                                  // it: the run of the reports bends too much to tell it.
+                                  Case{"climb easing off",
+                                       [](int i) {
+                                           return kEasingClimb_ft[std::min(i, 34)] + 1408.0 / 60.0 * std::max(i - 34, 0);
+                                       },
+                                       [](int i) { return kEasingRate_fpm[std::min(i, 34)]; }, 0, -1, 75.0,
+                                       "..........1"},
                                   // A climb faster than its rates say, across a silence of 20 s.
                                   Case{"silence", [](int i) { return 6000.0 + 4000.0 / 60.0 * i; },
                                        [](int) { return 3000.0; }, 0, -1, 75.0, "..........--------------------"}}) {
