@@ -477,6 +477,42 @@ void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
     }
 }
 
+// Whether report j, off the line of the report before it, lies on the line
+// of an earlier one flown as reported, with every report between them off
+// the way from that one to it on one side: those were a receiver's run of
+// spikes that kept within the line's slack, each carried on from the one
+// before as if the aircraft were there. They are flown on that way, and
+// report j as reported. The earliest such report within a run of spikes
+// before it is taken: a nearer one may be a spike itself. A transponder
+// that holds one reading through a climb repeats it: such reports are the
+// aircraft's own, not a receiver's.
+bool lf_spikesBefore(LiveAc& ac, std::size_t j) {
+    MotionFields& f = ac.motion.more;
+    const std::size_t farthest = j - std::min(j, kSpikeRunReports);
+    for (std::size_t k = farthest; k + 1 < j; ++k) {
+        if (f.recentFlown_ft[k] != f.recentAlt_ft[k]) continue;
+        if (std::fabs(f.recentAlt_ft[j] - lf_carriedAlong(f, k, f.recentFlown_ft[k], j)) > kCarriedAgree_ft) continue;
+        const auto way = [&](std::size_t i) {
+            const double share = static_cast<double>(f.recentDue[i] - f.recentDue[k]) /
+                                 static_cast<double>(f.recentDue[j] - f.recentDue[k]);
+            return f.recentFlown_ft[k] + share * (f.recentAlt_ft[j] - f.recentFlown_ft[k]);
+        };
+        const double side = f.recentAlt_ft[k + 1] - way(k + 1);
+        bool spikes = true;
+        for (std::size_t i = k + 1; i < j && spikes; ++i) {
+            const double off = f.recentAlt_ft[i] - way(i);
+            const bool held = f.recentAlt_ft[i] == f.recentAlt_ft[i - 1] &&
+                              std::fabs(lf_carriedAlong(f, i - 1, f.recentAlt_ft[i - 1], i) - f.recentAlt_ft[i]) >
+                                  kMedianScatter_ft;
+            spikes = std::fabs(off) > kCarriedAgree_ft && off * side > 0.0 && !held;
+        }
+        if (!spikes) continue;
+        for (std::size_t i = k + 1; i < j; ++i) lf_flyReportAt(ac, i, way(i));
+        return true;
+    }
+    return false;
+}
+
 // Whether report j leaves the level of the two reports before it, as
 // flown, faster than a light aircraft climbs or sinks from level.
 bool lf_leavesLevel(const MotionFields& f, std::size_t j) {
@@ -595,6 +631,8 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
             const RateLine line = lf_rateLine(f, j);
             if (std::fabs(own - line.alt_ft) <= line.within_ft) {
                 if (std::fabs(flown - line.alt_ft) > line.within_ft) flown = own;
+            } else if (lf_spikesBefore(ac, j)) {
+                flown = own;
             } else if (lf_spikeOffLine(f, j, line)) {
                 flown = line.alt_ft;
             }
