@@ -411,6 +411,16 @@ bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
     return false;
 }
 
+// Whether a light aircraft's or glider's report j lies farther from report
+// `from` as flown, carried along that one's rate to j's time (forward or
+// back), than it climbs or sinks in between; carried_ft: that height.
+bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft, std::size_t from) {
+    const double dt_s = static_cast<double>(f.recentDue[j] - f.recentDue[from]) / kTicksPerSecond;
+    const double rate_ftPerS = std::clamp(f.recentRate_fpm[from] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
+    carried_ft = f.recentFlown_ft[from] + rate_ftPerS * dt_s;
+    return std::fabs(f.recentAlt_ft[j] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
+}
+
 // Where a light aircraft's or glider's report j is flown while no report
 // after it has come, when it lies farther from the report before it, as
 // flown, carried along that one's rate, than it climbs or sinks since: at
@@ -418,11 +428,7 @@ bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
 // median of the three). The second report of a run has only the first to
 // be judged by, and that may be the spike.
 bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft) {
-    if (j < 2) return false;
-    const double dt_s = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) / kTicksPerSecond;
-    const double rate_ftPerS = std::clamp(f.recentRate_fpm[j - 1] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
-    carried_ft = f.recentFlown_ft[j - 1] + rate_ftPerS * dt_s;
-    return std::fabs(f.recentAlt_ft[j] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * dt_s;
+    return j >= 2 && lf_lightOutOfReach(f, j, carried_ft, j - 1);
 }
 
 // Report j (not the newest) flown at this height. The front point is being
@@ -494,6 +500,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                 if (agree && std::fabs(f.recentAlt_ft[0] - back_ft) > kRateLine_ft + kRateLine_ftPerS * back_s)
                     lf_flyReportAt(ac, 0, back_ft);
             }
+            // So is a light aircraft's or glider's, once the three after it
+            // lie within its reach of each other and it out of reach of
+            // them (a take-off's first report in the air, spiked, would be
+            // the height its climb-out aims at).
+            double back_ft = 0.0;
+            if (j == 0 && ac.category == AcCategory::Light && n >= 4 && !lf_lightOutOfReach(f, 2, back_ft, 1) &&
+                !lf_lightOutOfReach(f, 3, back_ft, 2) && lf_lightOutOfReach(f, 0, back_ft, 1))
+                lf_flyReportAt(ac, 0, back_ft);
             continue;
         }
         // A receiver's spikes come in runs of a few seconds: among reports
