@@ -97,6 +97,10 @@ constexpr double kSteadyRate_fpm = 500.0;
 // long enough.
 constexpr double kRotorVertical_ftPerS = 2500.0 / 60.0;
 constexpr double kRotorStep_ft = 100.0;
+// A light aircraft or glider climbs or sinks no faster than this for
+// longer than a few seconds (a light twin's best climb; a glider's dive
+// ends in seconds).
+constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -465,6 +469,26 @@ bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
     return false;
 }
 
+// Whether a light aircraft's or glider's report j lies farther from report
+// `from` as flown, carried along that one's rate to j's time (forward or
+// back), than it climbs or sinks in between; carried_ft: that height.
+bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft, std::size_t from) {
+    const double dt_s = static_cast<double>(f.recentDue[j] - f.recentDue[from]) / kTicksPerSecond;
+    const double rate_ftPerS = std::clamp(f.recentRate_fpm[from] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
+    carried_ft = f.recentFlown_ft[from] + rate_ftPerS * dt_s;
+    return std::fabs(f.recentAlt_ft[j] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
+}
+
+// Where a light aircraft's or glider's report j is flown while no report
+// after it has come, when it lies farther from the report before it, as
+// flown, carried along that one's rate, than it climbs or sinks since: at
+// that carried height. Its next report tells a step from a spike (the
+// median of the three). The second report of a run has only the first to
+// be judged by, and that may be the spike.
+bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft) {
+    return j >= 2 && lf_lightOutOfReach(f, j, carried_ft, j - 1);
+}
+
 // Report j (not the newest) flown at this height. The front point is being
 // flown to: only the points after it change, each report's repeats with it.
 void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
@@ -570,6 +594,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
                 if (agree && std::fabs(f.recentAlt_ft[0] - back_ft) > kRateLine_ft + kRateLine_ftPerS * back_s)
                     lf_flyReportAt(ac, 0, back_ft);
             }
+            // So is a light aircraft's or glider's, once the three after it
+            // lie within its reach of each other and it out of reach of
+            // them (a take-off's first report in the air, spiked, would be
+            // the height its climb-out aims at).
+            double back_ft = 0.0;
+            if (j == 0 && ac.category == AcCategory::Light && n >= 4 && !lf_lightOutOfReach(f, 2, back_ft, 1) &&
+                !lf_lightOutOfReach(f, 3, back_ft, 2) && lf_lightOutOfReach(f, 0, back_ft, 1))
+                lf_flyReportAt(ac, 0, back_ft);
             continue;
         }
         // A receiver's spikes come in runs of a few seconds: among reports
@@ -655,13 +687,22 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
             flown = f.recentFlown_ft[j - 1];
         double carried_ft = 0.0;
         if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;
+        // A light aircraft's or glider's report out of its reach stays held
+        // while one report after it agrees with it: a receiver's two spikes
+        // in a row do. A second one after it tells a step by the median.
+        if (ac.category == AcCategory::Light && near == 1 && flown == own && lf_lightOutOfReach(f, j, carried_ft))
+            flown = carried_ft;
         lf_flyReportAt(ac, j, flown);
     }
     // A helicopter's newest report is flown to before any report after it
     // can outvote it: one out of its reach is not flown even that long (a
-    // spike to the ground would set it down).
+    // spike to the ground would set it down). So is a light aircraft's or
+    // glider's, whose next report may come ten seconds on.
     double carried_ft = 0.0;
-    if (ac.category != AcCategory::Rotorcraft || !lf_rotorOutOfReach(f, n - 1, carried_ft)) return;
+    const bool outOfReach = ac.category == AcCategory::Rotorcraft ? lf_rotorOutOfReach(f, n - 1, carried_ft)
+                            : ac.category == AcCategory::Light    ? lf_lightOutOfReach(f, n - 1, carried_ft)
+                                                                  : false;
+    if (!outOfReach) return;
     f.recentFlown_ft[n - 1] = carried_ft;
     for (std::size_t i = ac.stream.size(); i-- > 1;) {
         StreamPoint& p = ac.stream[i];

@@ -1063,7 +1063,6 @@ const KnownNoisyFault kKnownNoisyFaults[] = {
     {"calibration_heathrow 6300-6650 s", 3, 0x1, kHeight | kTouchdown},
     {"calibration_heathrow 6300-6650 s", 3, 0xf8, kUnshownClimb},
     {"glider_sisteron 0-500 s", 3, 0xf8, kRetraction},
-    {"glider_sisteron 17900-18450 s", 3, 0x1, kUnshownClimb},
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
     {"eham_tra051 0-450 s", 1, 0x1, kHeight},
     {"eham_tra051 0-450 s", 1, 0x6, kHeight},

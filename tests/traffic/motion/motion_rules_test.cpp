@@ -572,6 +572,21 @@ TEST_F(MotionRules, StreamChecksTable) {
                      EXPECT_NEAR(ac.stream[i].alt, truth(ac.stream[i].time), 75.0) << c.kept << " at " << ac.stream[i].time;
              }
          }},
+        {"a glider's first report in the air 700 ft high is not the height its climb-out aims at, once the three "
+         "after it agree",
+         [] {
+             // On the ground at the field, then a report every 7 s climbing
+             // at 600 fpm from 1,800 ft.
+             LiveAc& ac = activeAc(kRulesHex, {point(44.0, 6.0, 0, 50, 1000)});
+             ac.category = AcCategory::Light;
+             for (int i = 0; i < 4; ++i) {
+                 const double alt = 1800.0 + 70.0 * i + (i == 0 ? 700.0 : 0.0);
+                 ac.stream.push_back(point(44.0 + 0.002 * (i + 1), 6.0, alt, 55, 1700 + 700 * i, 600.0));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             EXPECT_NEAR(ac.stream[1].alt, 1800.0, 100.0);
+             EXPECT_EQ(ac.stream[2].alt, 1870.0);
+         }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
          [] {

@@ -255,6 +255,19 @@ std::vector<Row> lf_levelWithAgreeingSpikes() {
     return rows;
 }
 
+// A glider level at 4,000 ft, its reports 11 s apart with the small rates
+// it sends, two of them in a row 700 and 575 ft high: two spikes, not a
+// climb no glider makes.
+std::vector<Row> lf_gliderLevelWithTwoSpikes() {
+    std::vector<Row> rows;
+    for (int i = 0; i < 40; ++i) {
+        const double t = 1000.0 + 11.0 * i;
+        const double alt = 4000.0 + (i == 20 ? 700.0 : i == 21 ? 575.0 : 0.0);
+        rows.push_back(Row{t, 44.3, 5.9 + i * 0.0055, alt, 90.0, 90.0, i % 2 ? 64.0 : -64.0, 0});
+    }
+    return rows;
+}
+
 // The clean arrival as a receiver that mixes sources delivers it.
 std::vector<Row> lf_mixedSourcesArrival() {
     std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
@@ -290,6 +303,8 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1021, 100.0, 0, 0, 1e9, 100.0},
         {"light aircraft level, two agreeing spikes", lf_levelWithAgreeingSpikes, "C182", "PXR31F", 43.6291, 1.3638,
          499.0, 1013, 150.0, 0, 0, 1e9, 1e9, 4050.0},
+        {"glider level, two spikes in a row", lf_gliderLevelWithTwoSpikes, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
+         1013, 150.0, 0, 0, 1e9, 1e9, 4150.0},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
