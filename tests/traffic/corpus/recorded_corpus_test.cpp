@@ -1042,7 +1042,7 @@ constexpr unsigned kReceivers[] = {
         report_noise::kStale,
 };
 
-constexpr std::uint64_t kDraws[] = {1, 2, 3};
+constexpr std::uint64_t kDraws[] = {1, 2, 3, 5};
 
 const NoisyStretch kNoisyStretches[] = {
     {"helicopter_zurich_rega1", 0, 340},   {"calibration_toulouse", 1150, 1550}, {"calibration_heathrow", 5050, 5450},
@@ -1071,6 +1071,9 @@ const KnownNoisyFault kKnownNoisyFaults[] = {
     {"eham_tra051 0-450 s", 2, 0xf8, kHeight},
     {"eham_tra051 0-450 s", 3, 0x1, kHeight},
     {"eham_tra051 0-450 s", 3, 0x6, kHeight},
+    {"eham_tra051 0-450 s", 5, 0x1, kHeight},
+    {"eham_tra051 0-450 s", 5, 0x6, kHeight},
+    {"eham_tra051 0-450 s", 5, 0xf8, kHeight},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
