@@ -402,10 +402,11 @@ bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line)
 // climbed or sank between them as they and their rates say; a held reading
 // off that line by more than the smoothing's scatter is none of its heights.
 // Only a hold that began with a step farther than an airliner's reports
-// step from one to the next (a rate line's allowance): a smaller one is the
-// altimeter's and within what a pilot beside it sees. Only a held height: a report whose place, too, lies off where the reports
-// around the hold put it at its time is a whole report of another moment
-// (its height agrees with its place), the place rules' to judge.
+// step from one to the next (the rate line's allowance): a smaller one is
+// the altimeter's, within what a pilot beside it sees. Only a held height:
+// a report whose place, too, lies off where the reports around the hold put
+// it at its time is a whole report of another moment (its height agrees
+// with its place), the place rules' to judge.
 bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double& line_ft) {
     const double reading_ft = f.recentAlt_ft[j];
     std::size_t before = j, after = j;
