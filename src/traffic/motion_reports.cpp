@@ -398,16 +398,16 @@ bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line)
 
 // Where report j, one of two or more reports in a row holding the same
 // reading, is flown when the reports on each side of that hold agree with
-// each other along their rates: on the line between them. The aircraft
-// climbed or sank between them as they and their rates say; a held reading
-// off that line by more than the smoothing's scatter is none of its heights.
-// Only a hold that began with a step farther than an airliner's reports
-// step from one to the next (the rate line's allowance): a smaller one is
-// the altimeter's, within what a pilot beside it sees. Only a held height:
-// a report whose place, too, lies off where the reports around the hold put
-// it at its time is a whole report of another moment (its height agrees
-// with its place), the place rules' to judge.
-bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double& line_ft) {
+// each other along their rates: on the line between them, at its time. The
+// aircraft climbed or sank between them as they and their rates say; a
+// held reading off that line by more than the smoothing's scatter is none
+// of its heights, and a held report whose place, too, lies off the way
+// between them (a receiver that sent a report of a later moment and then
+// coasted on it) is none of its places. Only a hold that began with a step
+// farther than an airliner's reports step from one to the next (the rate
+// line's allowance): a smaller one is the altimeter's, within what a pilot
+// beside it sees.
+bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double& line_ft, LatLon& place) {
     const double reading_ft = f.recentAlt_ft[j];
     std::size_t before = j, after = j;
     while (before > 0 && f.recentAlt_ft[before - 1] == reading_ft) --before;
@@ -422,10 +422,15 @@ bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double&
     if (std::fabs(f.recentAlt_ft[after] - lf_carriedAlong(f, before, from_ft, after)) > kCarriedAgree_ft) return false;
     const double share = static_cast<double>(f.recentDue[j] - f.recentDue[before]) / static_cast<double>(span);
     line_ft = from_ft + share * (f.recentAlt_ft[after] - from_ft);
-    if (std::fabs(reading_ft - line_ft) <= kMedianScatter_ft) return false;
     const LatLon from = f.recentPlace[before], to = f.recentPlace[after];
-    const LatLon due{from.lat + share * (to.lat - from.lat), from.lon + share * (to.lon - from.lon)};
-    return gf_distanceNm(due, f.recentPlace[j]) <= kNeighbourScatter_nm;
+    double dLon = to.lon - from.lon;
+    if (dLon > 180.0) dLon -= 360.0;
+    if (dLon < -180.0) dLon += 360.0;
+    place = {from.lat + share * (to.lat - from.lat), from.lon + share * dLon};
+    if (place.lon > 180.0) place.lon -= 360.0;
+    if (place.lon <= -180.0) place.lon += 360.0;
+    return std::fabs(reading_ft - line_ft) > kMedianScatter_ft ||
+           gf_distanceNm(place, f.recentPlace[j]) > kNeighbourScatter_nm;
 }
 
 // Where report j is flown when it lies farther from the last report
@@ -452,6 +457,19 @@ void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
         StreamPoint& p = ac.stream[i];
         if (p.time < f.recentDue[j]) break;
         if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown_ft;
+    }
+}
+
+// Report j (not the newest) flown at this place, as lf_flyReportAt.
+void lf_placeReportAt(LiveAc& ac, std::size_t j, LatLon place) {
+    const MotionFields& f = ac.motion.more;
+    for (std::size_t i = ac.stream.size(); i-- > 1;) {
+        StreamPoint& p = ac.stream[i];
+        if (p.time < f.recentDue[j]) break;
+        if (p.time < f.recentDue[j + 1] && p.airborne) {
+            p.lat = place.lat;
+            p.lon = place.lon;
+        }
     }
 }
 
@@ -580,7 +598,11 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             }
         }
         double held_ft = 0.0;
-        if (airliner && ratesKnown && lf_heldOffLine(f, n, j, held_ft)) flown = held_ft;
+        LatLon heldPlace{};
+        if (airliner && ratesKnown && lf_heldOffLine(f, n, j, held_ft, heldPlace)) {
+            flown = held_ft;
+            if (gf_distanceNm(heldPlace, f.recentPlace[j]) > kNeighbourScatter_nm) lf_placeReportAt(ac, j, heldPlace);
+        }
         // A light aircraft's reports without rates, seconds apart: one that
         // leaves the level the two before it were flown at faster than it
         // climbs or sinks from level, with only one report after it, is
