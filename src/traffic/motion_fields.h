@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/geometry.h"
 #include "feed/feed_records.h"
 
 // A report as the judgement of the next one keeps it.
@@ -91,6 +92,9 @@ struct MotionFields {
     // they are flown at once judged.
     std::array<double, 11> recentRate_fpm{};
     std::array<double, 11> recentFlown_ft{};
+    // Their places as reported: a held height is told from a whole report
+    // of another moment by its place.
+    std::array<LatLon, 11> recentPlace{};
     std::size_t recentCount = 0;
     // How many of them the last ground point after a point in the air
     // ended: a ground report ruled out takes that run up again.

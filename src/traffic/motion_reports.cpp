@@ -88,6 +88,10 @@ constexpr double kRateLine_ftPerS = 25.0;
 // A vertical rate that says the aircraft climbs or descends, not holds a
 // level: it moves some tens of feet between reports seconds apart.
 constexpr double kSteadyRate_fpm = 500.0;
+// A transponder may also hold one reading for some seconds, ahead of a
+// climb or behind it, while its rates and places go on. A hold longer than
+// this is a level the aircraft flew.
+constexpr std::int32_t kHeldReading_ticks = 2000;
 // A helicopter climbs or sinks no faster than this in cruise or hover
 // (an EC135 climbs at some 1,500-2,000 fpm), give or take the altimeter's
 // steps: a report farther from the last one flown as reported than that
@@ -454,6 +458,43 @@ bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line)
     return first > 0;
 }
 
+// Where report j, one of two or more reports in a row holding the same
+// reading, is flown when the reports on each side of that hold agree with
+// each other along their rates: on the line between them, at its time. The
+// aircraft climbed or sank between them as they and their rates say; a
+// held reading off that line by more than the smoothing's scatter is none
+// of its heights, and a held report whose place, too, lies off the way
+// between them (a receiver that sent a report of a later moment and then
+// coasted on it) is none of its places. Only a hold that began with a step
+// farther than an airliner's reports step from one to the next (the rate
+// line's allowance): a smaller one is the altimeter's, within what a pilot
+// beside it sees.
+bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double& line_ft, LatLon& place) {
+    const double reading_ft = f.recentAlt_ft[j];
+    std::size_t before = j, after = j;
+    while (before > 0 && f.recentAlt_ft[before - 1] == reading_ft) --before;
+    while (after < n && f.recentAlt_ft[after] == reading_ft) ++after;
+    if (after - before < 2 || before == 0 || after == n) return false;
+    --before;
+    const std::int32_t span = f.recentDue[after] - f.recentDue[before];
+    if (span > kHeldReading_ticks) return false;
+    const double from_ft = f.recentFlown_ft[before];
+    const double step_s = static_cast<double>(f.recentDue[before + 1] - f.recentDue[before]) / kTicksPerSecond;
+    if (std::fabs(reading_ft - from_ft) <= kRateLine_ft + kRateLine_ftPerS * step_s) return false;
+    if (std::fabs(f.recentAlt_ft[after] - lf_carriedAlong(f, before, from_ft, after)) > kCarriedAgree_ft) return false;
+    const double share = static_cast<double>(f.recentDue[j] - f.recentDue[before]) / static_cast<double>(span);
+    line_ft = from_ft + share * (f.recentAlt_ft[after] - from_ft);
+    const LatLon from = f.recentPlace[before], to = f.recentPlace[after];
+    double dLon = to.lon - from.lon;
+    if (dLon > 180.0) dLon -= 360.0;
+    if (dLon < -180.0) dLon += 360.0;
+    place = {from.lat + share * (to.lat - from.lat), from.lon + share * dLon};
+    if (place.lon > 180.0) place.lon -= 360.0;
+    if (place.lon <= -180.0) place.lon += 360.0;
+    return std::fabs(reading_ft - line_ft) > kMedianScatter_ft ||
+           gf_distanceNm(place, f.recentPlace[j]) > kNeighbourScatter_nm;
+}
+
 // Where report j is flown when it lies farther from the last report
 // before it flown as reported than a helicopter climbs or sinks since: that
 // report carried along its vertical rate. With none of those held, the
@@ -537,6 +578,19 @@ bool lf_spikesBefore(LiveAc& ac, std::size_t j) {
     return false;
 }
 
+// Report j (not the newest) flown at this place, as lf_flyReportAt.
+void lf_placeReportAt(LiveAc& ac, std::size_t j, LatLon place) {
+    const MotionFields& f = ac.motion.more;
+    for (std::size_t i = ac.stream.size(); i-- > 1;) {
+        StreamPoint& p = ac.stream[i];
+        if (p.time < f.recentDue[j]) break;
+        if (p.time < f.recentDue[j + 1] && p.airborne) {
+            p.lat = place.lat;
+            p.lon = place.lon;
+        }
+    }
+}
+
 // Whether report j leaves the level of the two reports before it, as
 // flown, faster than a light aircraft climbs or sinks from level.
 bool lf_leavesLevel(const MotionFields& f, std::size_t j) {
@@ -546,7 +600,7 @@ bool lf_leavesLevel(const MotionFields& f, std::size_t j) {
     return std::fabs(f.recentAlt_ft[j] - level_ft) > std::max(kMedianScatter_ft, kLevelLeave_ftPerTick * ticks);
 }
 
-void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due) {
+void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
     // report's): counted again, a spike repeated over a few polls would
@@ -558,12 +612,14 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
         std::rotate(f.recentDue.begin(), f.recentDue.begin() + 1, f.recentDue.end());
         std::rotate(f.recentRate_fpm.begin(), f.recentRate_fpm.begin() + 1, f.recentRate_fpm.end());
         std::rotate(f.recentFlown_ft.begin(), f.recentFlown_ft.begin() + 1, f.recentFlown_ft.end());
+        std::rotate(f.recentPlace.begin(), f.recentPlace.begin() + 1, f.recentPlace.end());
         --f.recentCount;
     }
     f.recentAlt_ft[f.recentCount] = alt_ft;
     f.recentDue[f.recentCount] = due;
     f.recentRate_fpm[f.recentCount] = rate_fpm;
     f.recentFlown_ft[f.recentCount] = alt_ft;
+    f.recentPlace[f.recentCount] = place;
     ++f.recentCount;
     // Each report with as many of the reports around it on both sides as
     // have come (up to two): a median over a window centred on the point
@@ -677,6 +733,12 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due)
         // before, it would level the climb for a report.
         double beside_ft = 0.0;
         if (airliner && ratesKnown && flown == own && lf_againstTheRates(f, j, scatter, beside_ft)) flown = beside_ft;
+        double held_ft = 0.0;
+        LatLon heldPlace{};
+        if (airliner && ratesKnown && lf_heldOffLine(f, n, j, held_ft, heldPlace)) {
+            flown = held_ft;
+            if (gf_distanceNm(heldPlace, f.recentPlace[j]) > kNeighbourScatter_nm) lf_placeReportAt(ac, j, heldPlace);
+        }
         // A light aircraft's reports without rates, seconds apart: one that
         // leaves the level the two before it were flown at faster than it
         // climbs or sinks from level, with only one report after it, is
@@ -724,7 +786,7 @@ void gf_smoothStreamAltitudes(LiveAc& ac) {
         f.recentCount = 0;
         return;
     }
-    lf_smoothWith(ac, added.alt, added.vrate, added.time);
+    lf_smoothWith(ac, added.alt, added.vrate, added.time, LatLon{added.lat, added.lon});
 }
 
 void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
@@ -734,7 +796,7 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
     if (!report.airborne || f.recentCount == 0 || report.time <= f.recentDue[f.recentCount - 1] ||
         lf_repeatedReport(f, report.alt))
         return;
-    lf_smoothWith(ac, report.alt, report.vrate, report.time);
+    lf_smoothWith(ac, report.alt, report.vrate, report.time, LatLon{report.lat, report.lon});
 }
 
 bool gf_dropRuledOutGround(LiveAc& ac, const FlightRecord& record) {

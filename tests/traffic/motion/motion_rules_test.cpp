@@ -665,10 +665,11 @@ TEST_F(MotionRules, StreamChecksTable) {
                      EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), 75.0) << c.name << " at " << i;
              }
          }},
-        {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates; a "
-         "level-off the rates catch up with late is flown as reported; runs of spikes that outnumber the "
-         "reports between them are flown along the rates, a spiked first report in the air too; a report below "
-         "the reports on both sides of it in a climb that eases off is flown between them",
+        {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates, one "
+         "350 ft up for 6 s seen every 2 s too, whole reports of a later moment held in place and height too; a "
+         "200 ft step held and a level-off the rates catch up with late are flown as reported; runs of spikes "
+         "that outnumber the reports between them are flown along the rates, a spiked first report in the air "
+         "too; a report below the reports on both sides of it in a climb that eases off is flown between them",
          [] {
              // An airliner reporting every second with its vertical rate;
              // report i is reported at held(i) where given, else truth(i),
@@ -681,7 +682,11 @@ TEST_F(MotionRules, StreamChecksTable) {
                  double near_ft;  // the last held reports come back within a step of the line
                  const char* spikes;
                  int judgedFrom = 1;
+                 double held_ft = 700.0;
+                 int heldAhead = 0;  // held reports placed and reported this many reports later
              };
+             // Reports every 2 s (as the feed's polls see a 1 s receiver).
+             const char* const kEveryOtherSecond = ".-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-";
              for (const Case c : {Case{"held step", [](int i) { return 6000.0 + 3500.0 / 60.0 * i; },
                                        [](int) { return 3500.0; }, 20, 31, 250.0, ""},
                                   Case{"late rates", [](int i) { return 6000.0 + 3500.0 / 60.0 * std::min(i, 20); },
@@ -708,7 +713,17 @@ TEST_F(MotionRules, StreamChecksTable) {
                                        "..........1"},
                                   // A climb faster than its rates say, across a silence of 20 s.
                                   Case{"silence", [](int i) { return 6000.0 + 4000.0 / 60.0 * i; },
-                                       [](int) { return 3000.0; }, 0, -1, 75.0, "..........--------------------"}}) {
+                                       [](int) { return 3000.0; }, 0, -1, 75.0, "..........--------------------"},
+                                  // Held 350 ft up for 6 s, each held report within the rate line's reach.
+                                  Case{"held near step", [](int i) { return 13000.0 + 3200.0 / 60.0 * i; },
+                                       [](int) { return 3200.0; }, 20, 26, 75.0, kEveryOtherSecond, 1, 350.0},
+                                  // A 200 ft step the reports make and hold: flown as reported.
+                                  Case{"held small step", [](int i) { return 8000.0 - 1500.0 / 60.0 * (i < 20 || i > 27 ? i : 28); },
+                                       [](int) { return -1500.0; }, 0, -1, 75.0, kEveryOtherSecond},
+                                  // Whole reports of a moment 3 s later, place and height: flown where
+                                  // the reports around them put them at their time.
+                                  Case{"held later report", [](int i) { return 10000.0 + 3800.0 / 60.0 * i; },
+                                       [](int) { return 3800.0; }, 20, 22, 75.0, kEveryOtherSecond, 1, 0.0, 3}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.truth(0), 250, 1000, c.rate(0))});
                  const std::string spikes = c.spikes;
@@ -717,14 +732,17 @@ TEST_F(MotionRules, StreamChecksTable) {
                      const auto at = static_cast<std::size_t>(i);
                      if (at < spikes.size() && spikes[at] == '-') continue;
                      const double spike = at < spikes.size() && spikes[at] != '.' ? 100.0 * (spikes[at] - '0') : 0.0;
-                     const double alt = (held ? c.truth(c.heldFrom) + 700.0 : c.truth(i)) - spike;
-                     ac.stream.push_back(point(52.0 + 0.001 * i, 4.0, alt, 250, 1000 + 100 * i, c.rate(i)));
+                     const int later = c.heldFrom + c.heldAhead;
+                     const double alt = (held ? c.truth(later) + c.held_ft : c.truth(i)) - spike;
+                     const int place = held && c.heldAhead > 0 ? later : i;
+                     ac.stream.push_back(point(52.0 + 0.001 * place, 4.0, alt, 250, 1000 + 100 * i, c.rate(i)));
                      gf_smoothStreamAltitudes(ac);
                  }
                  for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 40; ++i) {
                      const int at = (ac.stream[i].time - 1000) / 100;
-                     if (at >= c.judgedFrom)
-                         EXPECT_NEAR(ac.stream[i].alt, c.truth(at), c.near_ft) << c.name << " at " << at;
+                     if (at < c.judgedFrom) continue;
+                     EXPECT_NEAR(ac.stream[i].alt, c.truth(at), c.near_ft) << c.name << " at " << at;
+                     EXPECT_NEAR(ac.stream[i].lat, 52.0 + 0.001 * at, 0.0015) << c.name << " place at " << at;  // 170 m
                  }
              }
          }},
