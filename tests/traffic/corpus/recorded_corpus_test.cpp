@@ -1066,12 +1066,10 @@ const KnownNoisyFault kKnownNoisyFaults[] = {
     {"glider_sisteron 17900-18450 s", 3, 0x1, kUnshownClimb},
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
     {"eham_tra051 0-450 s", 1, 0x1, kHeight},
-    {"eham_tra051 0-450 s", 1, 0x6, kHeight},
     {"eham_tra051 0-450 s", 1, 0xf8, kHeight},
     {"eham_tra051 0-450 s", 2, 0x1, kHeight},
     {"eham_tra051 0-450 s", 2, 0xf8, kHeight},
     {"eham_tra051 0-450 s", 3, 0x1, kHeight},
-    {"eham_tra051 0-450 s", 3, 0x6, kHeight},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
