@@ -892,6 +892,60 @@ void lf_stopTiming(LiveAc& ac) {
     next.time = lf_windowedDue(ac, next.time, static_cast<std::int32_t>(ticks));
 }
 
+// A receiver that loses the altitude for a while sends reports the feed
+// leaves out: the stream holds a silence of many seconds. Flown in one
+// straight line, a climb that speeds up (or eases off) in it is taken too
+// early (or too late), a hundred feet and more off where the aircraft was.
+// The rates at the silence's two ends still tell how the climb went: the
+// silence is flown in pieces of a few seconds along a curve that leaves at
+// the rate before it and arrives at the rate after it, its rates held
+// between level and three times the mean so the curve never turns back
+// past either report. An airliner's only: a glider's or a light
+// aircraft's rate swings faster than its reports come.
+constexpr std::int32_t kSilenceTicks = 1000;
+constexpr std::int32_t kSilencePieceTicks = 300;
+
+void lf_splitSilence(LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    if (!gf_isAirliner(ac.category) || ac.motion.more.landing || !front.airborne || !next.airborne || next.stationary)
+        return;
+    // The silence is the reports' own: the way between them at their
+    // speed (the due times may have been moved to fly a smooth path).
+    const std::int32_t span = lf_flightTicks(lf_distanceNm(front, next), lf_segmentSpeed(front, next));
+    const double rise_ft = next.alt - front.alt;
+    if (span <= kSilenceTicks || std::fabs(rise_ft) <= kAltimeterStep_ft) return;
+    const double g = static_cast<double>(span);
+    const double mean = rise_ft / g;  // feet per tick
+    // The rates in means: above 0 along the change.
+    const double r0 = front.vrate / kFpmPerFtPerTick / mean;
+    const double r1 = next.vrate / kFpmPerFtPerTick / mean;
+    // Rates that do not bracket the change the heights show tell nothing
+    // of its shape: the line is as good a guess.
+    if (std::min(r0, r1) > 1.0 || std::max(r0, r1) < 1.0) return;
+    const double m0 = std::clamp(r0, 0.0, 3.0) * mean;
+    const double m1 = std::clamp(r1, 0.0, 3.0) * mean;
+    // Halfway, the curve lies g (m1 - m0) / 8 off the line: within one
+    // altimeter step it is the line.
+    if (std::fabs(g * (m1 - m0)) / 8.0 <= kAltimeterStep_ft) return;
+    const std::int32_t pieces = (span + kSilencePieceTicks - 1) / kSilencePieceTicks;
+    const double u = 1.0 / pieces;
+    // The cubic through both ends with those rates, and its slope, at u.
+    const double alt = front.alt + rise_ft * u * u * (3.0 - 2.0 * u) + g * m0 * u * (1.0 - u) * (1.0 - u) -
+                       g * m1 * u * u * (1.0 - u);
+    const double slope = mean * 6.0 * u * (1.0 - u) + m0 * (1.0 - u) * (1.0 - 3.0 * u) + m1 * u * (3.0 * u - 2.0);
+    StreamPoint mid = next;
+    mid.lat = front.lat + (next.lat - front.lat) * u;
+    mid.lon = front.lon + (next.lon - front.lon) * u;
+    mid.alt = alt;
+    mid.vrate = slope * kFpmPerFtPerTick;
+    mid.time = front.time + static_cast<std::int32_t>(std::lround((next.time - front.time) * u));
+    mid.bank_rad.reset();
+    mid.hasTrueHeading = false;
+    mid.trueHeading_rad.reset();
+    ac.stream.insert(ac.stream.begin() + 1, mid);
+}
+
 void lf_planSegment(LiveAc& ac) {
     MotionState& m = ac.motion;
     m.curve.controlEast_m = std::numeric_limits<double>::quiet_NaN();
@@ -909,6 +963,7 @@ void lf_planSegment(LiveAc& ac) {
     } else if (ac.stream[1].stationary) {
         lf_stopTiming(ac);
     } else {
+        lf_splitSilence(ac);
         lf_airTiming(ac);
     }
     const StreamPoint& next = ac.stream[1];

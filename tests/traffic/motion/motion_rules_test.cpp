@@ -853,6 +853,31 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(ac.stream.back().alt - c.alts[2], c.carried_fpm / 60.0 * 8.0, 1e-6) << c.rates[1];
              }
          }},
+        {"through 24 s without reports an airliner leaves at the rate before the silence and arrives at the rate "
+         "after it; rates that do not bracket the change, or a light aircraft's, fly the straight line",
+         [] {
+             // 150 ft up over the silence: 375 fpm on the straight line.
+             struct Silence {
+                 AcCategory category;
+                 double before_fpm, after_fpm;
+                 double lowest, highest;  // the first piece's rate, in straight lines
+             };
+             for (const Silence& c : {Silence{AcCategory::Large, -64, 1472, 0.0, 0.3},
+                                      Silence{AcCategory::Large, 1472, 0, 1.5, 3.0},
+                                      Silence{AcCategory::Large, 412, 1125, 0.95, 1.05},
+                                      Silence{AcCategory::Light, -64, 1472, 0.95, 1.05}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 6000, 250, 1000, c.before_fpm)});
+                 ac.category = c.category;
+                 ac.stream.push_back(point(52.0 + 250 * kNmLat / 3600 * 24, 4.0, 6150, 250, 3400, c.after_fpm));
+                 ac.stream.push_back(point(52.0 + 250 * kNmLat / 3600 * 25, 4.0, 6150, 250, 3500, c.after_fpm));
+                 g_trafficTick = 1000;
+                 nextPosMain(ac);
+                 const double lines = ac.motion.verticalSpeed_ftPerTick * 6000.0 / 375.0;
+                 EXPECT_GE(lines, c.lowest) << c.before_fpm << " to " << c.after_fpm;
+                 EXPECT_LE(lines, c.highest) << c.before_fpm << " to " << c.after_fpm;
+             }
+         }},
         {"a silent landing sinks on at 667 fpm; a silent landing helicopter holds its height over the pad",
          [] {
              struct Sink {
