@@ -60,6 +60,10 @@ constexpr double kNoAltitudeNearGround_ft = 300.0;
 // ground lies this close to the way down from its last report.
 constexpr double kTouchdownSink_fpm = 2000.0;
 constexpr double kTouchdownScatter_ft = 50.0;
+// A report climbing at least this fast is climbing away, and is for this
+// long after it.
+constexpr double kClimbingAway_fpm = 256.0;
+constexpr double kClimbingAwayFor_s = 15.0;
 // The feed lifts every report by the QNH's difference from the standard
 // pressure at this rate; the simulator's ground stays where it is.
 constexpr double kFtPerHpa = 27.0;
@@ -220,6 +224,11 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
     const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
     const double sunk_ft = kTouchdownSink_fpm * dt_s / 60.0;
     if (r.groundedAlt_ft != 0.0) return ac.stream.back().alt - r.groundedAlt_ft > kTouchdownScatter_ft + sunk_ft;
+    // Nor is it the ground seconds after the newest report in the air
+    // climbs away: an aircraft lands out of a descent, whatever the QNH
+    // does to its height.
+    if (f.recentCount > 0 && f.recentRate_fpm[f.recentCount - 1] >= kClimbingAway_fpm && dt_s <= kClimbingAwayFor_s)
+        return true;
     const double runway_ft =
         f.simGround_ft + ac.cgHeight + (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
     return ac.stream.back().alt - runway_ft > kNoAltitudeNearGround_ft + sunk_ft;

@@ -265,21 +265,39 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
 // where the aircraft can have come down to the ground since its last point:
 // without an altitude 300 ft and 3,000 ft/min; with one, for a light
 // aircraft or a helicopter, 2,000 ft/min and 300 ft (a reading of 0) or
-// 50 ft (a reading below the field). A helicopter's report without an
+// 50 ft (a reading below the field), and none of 0 within 15 s of a report
+// climbing away. A helicopter's report without an
 // altitude, moving faster than it taxis, hovers on however low it was.
 TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
     HELICOPTERS.setValue(true);
-    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; };
+    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; };
     for (const Row row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
                           Row{"BE58", 600, 5, false, 0, false}, Row{"BE58", 400, 5, false, 0, true},
                           Row{"BE58", 1500, 16, false, 40, false},
+                          // climbing away 200 ft up (a spike at the bottom of a low pass), and still 20 s on
+                          Row{"BE58", 200, 5, false, 0, false, 90.0, 500}, Row{"BE58", 200, 20, false, 0, true, 90.0, 500},
                           Row{"B738", 600, 5, false, 0, true},  // an airliner's: its approach's rules
                           Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true},
                           Row{"EC35", 40, 10, true, 0, false, 8.0}}) {
         SCOPED_TRACE(fmt::format("{} {} ft up, {} s, {} kt", row.type, row.alt0_ft, row.dt_s, row.gs_kt));
         g_liveAc.clear();
-        takeBatch({record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs_kt})}, 0);
+        const double dLon_5s = row.gs_kt * 5.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad);
+        // A rate is a run of reports in the air: one more 5 s before.
+        const std::size_t before = row.vrate0_fpm != 0.0 ? 2u : 1u;
+        if (before == 2u) {
+            FlightRecord earlier = record(kHex, "KLM1", row.type,
+                                          Fix{.lon = 4.0 - dLon_5s, .alt_ft = row.alt0_ft - row.vrate0_fpm / 12.0,
+                                              .gs_kt = row.gs_kt, .feedTime = 995.0});
+            earlier.point.vrate = row.vrate0_fpm;
+            takeBatch({earlier}, 0);
+            ASSERT_EQ(g_liveAc.size(), 1u);
+            g_liveAc[0].motion.more.simGroundKnown = true;
+        }
+        FlightRecord first = record(kHex, "KLM1", row.type, Fix{.alt_ft = row.alt0_ft, .gs_kt = row.gs_kt});
+        first.point.vrate = row.vrate0_fpm;
+        takeBatch({first}, 0);
         ASSERT_EQ(g_liveAc.size(), 1u);
+        ASSERT_EQ(g_liveAc[0].stream.size(), before);
         g_liveAc[0].motion.more.simGroundKnown = true;
         g_liveAc[0].cgHeight = 0.0;
         FlightRecord r = record(kHex, "KLM1", row.type,
@@ -288,7 +306,7 @@ TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
         r.altitudeUnknown = row.noAltitude;
         r.groundedAlt_ft = row.grounded_ft;
         takeBatch({r}, 0);
-        EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? 2u : 1u);
+        EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? before + 1 : before);
     }
 }
 
