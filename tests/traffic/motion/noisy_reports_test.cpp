@@ -241,31 +241,32 @@ std::vector<Row> lf_scatteredArrival() {
     return rows;
 }
 
+// A light aircraft level, reported every so many seconds, two reports in a
+// row spiked high; the rest as reported.
+std::vector<Row> lf_levelWithTwoSpikes(double step_s, double lat, double lon, double dlon, double level_ft,
+                                       double first_ft, double second_ft, double gs_kt, double rate_fpm) {
+    std::vector<Row> rows;
+    for (int i = 0; i < 40; ++i) {
+        const double alt = level_ft + (i == 20 ? first_ft : i == 21 ? second_ft : 0.0);
+        const double rate = i % 2 ? rate_fpm : -rate_fpm;  // a glider sends small rates either way
+        rows.push_back(Row{1000.0 + step_s * i, lat, lon + i * dlon, alt, gs_kt, 90.0, rate == 0.0 ? 0.0 : rate, 0});
+    }
+    return rows;
+}
+
 // A C182 level at 3,900 ft, reported every 12 s without rates, two reports
 // in a row spiked 400 and 775 ft high: they agree with each other, but no
 // such aircraft climbs 400 ft in 12 s from level and sinks 775 ft in 12 s.
 // (Between the two only the spikes lie within 15 s: no bound below.)
 std::vector<Row> lf_levelWithAgreeingSpikes() {
-    std::vector<Row> rows;
-    for (int i = 0; i < 40; ++i) {
-        const double t = 1000.0 + 12.0 * i;
-        const double alt = 3900.0 + (i == 20 ? 400.0 : i == 21 ? 775.0 : 0.0);
-        rows.push_back(Row{t, 43.6, 1.2 + i * 0.00997, alt, 130.0, 90.0, 0.0, 0});
-    }
-    return rows;
+    return lf_levelWithTwoSpikes(12.0, 43.6, 1.2, 0.00997, 3900.0, 400.0, 775.0, 130.0, 0.0);
 }
 
 // A glider level at 4,000 ft, its reports 11 s apart with the small rates
 // it sends, two of them in a row 700 and 575 ft high: two spikes, not a
 // climb no glider makes.
 std::vector<Row> lf_gliderLevelWithTwoSpikes() {
-    std::vector<Row> rows;
-    for (int i = 0; i < 40; ++i) {
-        const double t = 1000.0 + 11.0 * i;
-        const double alt = 4000.0 + (i == 20 ? 700.0 : i == 21 ? 575.0 : 0.0);
-        rows.push_back(Row{t, 44.3, 5.9 + i * 0.0055, alt, 90.0, 90.0, i % 2 ? 64.0 : -64.0, 0});
-    }
-    return rows;
+    return lf_levelWithTwoSpikes(11.0, 44.3, 5.9, 0.0055, 4000.0, 700.0, 575.0, 90.0, 64.0);
 }
 
 // The clean arrival as a receiver that mixes sources delivers it.
