@@ -220,18 +220,34 @@ bool lf_offBentPath(const LiveAc& ac, const Report& earlier, const Report& middl
     return off_m > bend_m + kNeighbourScatter_nm * kNmToMetres + speed_mps * kTimingSlack_s;
 }
 
+// Whether the middle report lies where the aircraft cannot get on from to
+// the next one in the time between, while the two around it agree with
+// each other at their reported speeds without the share on top: a place
+// seconds old that a receiver sends late, after a silence or between
+// reports ten seconds apart. It lies no farther from the one before than
+// the aircraft flies; the leg from it to the next would ask for a dash.
+// Reports a second or two apart put a place some seconds off its time now
+// and then, which the coasting slack covers.
+bool lf_shortOfNext(const Report& earlier, const Report& middle, const Report& now) {
+    if (now.t_s - middle.t_s < kBentPathFrom_s) return false;
+    const double speed_kt = std::max({earlier.gs, now.gs, kMinJudgedSpeed_kt});
+    return lf_withinReach(earlier, now, speed_kt) && !lf_withinReach(middle, now, speed_kt * kNeighbourSpeedShare);
+}
+
 // The report between earlier and now that they rule out: both agree with
 // each other, and it lies where the aircraft cannot have got since the one
-// before (a receiver's place sent seconds ahead, or aside). One that only
-// cannot reach the next stays: the next may be the wrong one, and the one
-// after it tells. Only in the air: a place on the ground is the ground
-// moves' to judge.
+// before (a receiver's place sent seconds ahead, or aside), or cannot get
+// on from to the next while the two agree at their very speeds. One that
+// only cannot reach the next stays otherwise: the next may be the wrong
+// one, and the one after it tells. Only in the air: a place on the ground
+// is the ground moves' to judge.
 bool lf_ruledOut(const LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
     if (!earlier.airborne || !middle.airborne || !now.airborne) return false;
     if (!(earlier.t_s < middle.t_s && middle.t_s < now.t_s)) return false;
     const double speed_kt = std::max({earlier.gs, now.gs, kMinJudgedSpeed_kt}) * kNeighbourSpeedShare;
     return lf_withinReach(earlier, now, speed_kt) && lf_follows(ac, earlier, now) &&
-           (!lf_withinReach(earlier, middle, speed_kt) || lf_offBentPath(ac, earlier, middle, now));
+           (!lf_withinReach(earlier, middle, speed_kt) || lf_offBentPath(ac, earlier, middle, now) ||
+            lf_shortOfNext(earlier, middle, now));
 }
 
 // A report whose place lies behind the last one along the last one's track,

@@ -383,6 +383,8 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
         {"an airliner's steep turn", "B738", 5.0, 180.0, circling(180.0, 1000.0, 0.0), 3, 0.0, 0.0, 0.0, 0.0, false},
         {"a light twin's place 4.5 s ahead, reports 5 s apart", "BE58", 5.0, 200.0, straight(200.0), 3, 4.5, 0.0, 0.0,
          0.0, true},
+        {"a light aircraft's 10 s old place after 12 s", "DA40", 5.0, 110.0, straight(110.0), 3, -10.0, 0.0, 12.0,
+         0.0, true},
         {"a light aircraft's last place 6 km aside", "DA40", 12.0, 110.0, straight(110.0), 6, 0.0, 6000.0, 0.0, 0.0,
          true},
         {"southbound, no track reported", "B738", 2.0, 110.0, [](double t) { return std::pair{0.0, -56.6 * t}; }, 3,
