@@ -239,6 +239,23 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
 // place held seconds ahead, a jump), which the report judgment takes.
 constexpr double kEarlyPlaceFit = 0.25;
 
+// Whether the place report `early` came with is a later report's, at
+// later_s, sent a report early: the way into it from the report before
+// fits the time up to the later report, not the time up to its own. A
+// place the receiver held over its reports judges nothing: the moment it
+// is of may lie seconds before the time of the report before, and the way
+// from it would fit a later time for that alone.
+bool lf_placeCameEarly(const HeldReport& before, const HeldReport& early, double later_s) {
+    if (before.placeHeld) return false;
+    const double own_s = early.t_s - before.t_s, upToThis_s = later_s - before.t_s;
+    if (!(own_s > 0.0 && upToThis_s > own_s)) return false;
+    const double moved_nm = gf_distanceNm(LatLon{before.lat, before.lon}, LatLon{early.lat, early.lon});
+    const double nmPerS = std::max(before.gs, early.gs) / 3600.0;
+    const double fit_nm = std::fabs(moved_nm - nmPerS * upToThis_s);
+    return nmPerS > 0.0 && fit_nm < std::fabs(moved_nm - nmPerS * own_s) &&
+           fit_nm <= kEarlyPlaceFit * nmPerS * upToThis_s;
+}
+
 // A report in the air at the very place of the stream's newest point, with
 // a new height: a receiver either repeats its last place (the point's own)
 // or sent that place a report early, with the height of then. Which one the
@@ -255,17 +272,36 @@ void lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
     if (!newest.airborne || !early.airborne || !before.airborne || newest.lat != r.point.lat ||
         newest.lon != r.point.lon || early.lat != r.point.lat || early.lon != r.point.lon)
         return;
-    const double own_s = early.t_s - before.t_s, upToThis_s = r.feedTime - before.t_s;
-    if (!(own_s > 0.0 && upToThis_s > own_s)) return;
-    const double moved_nm = gf_distanceNm(LatLon{before.lat, before.lon}, LatLon{early.lat, early.lon});
-    const double nmPerS = std::max(before.gs, early.gs) / 3600.0;
-    const double fit_nm = std::fabs(moved_nm - nmPerS * upToThis_s);
-    if (!(nmPerS > 0.0) || fit_nm >= std::fabs(moved_nm - nmPerS * own_s) ||
-        fit_nm > kEarlyPlaceFit * nmPerS * upToThis_s)
-        return;
+    if (!lf_placeCameEarly(before, early, r.feedTime)) return;
     newest.time = r.point.time;
     newest.alt = r.point.alt;
     newest.vrate = r.point.vrate;
+}
+
+// The other way round: a report in the air that the stream takes at the
+// very place of the report it left out last (its place thinned out of the
+// stream). Unless that place was this report's sent early, the receiver
+// holds the place of the report before, and this one is that report sent
+// late: the point takes its time, height and rate. Flown at this report's
+// time and height, the aircraft would reach the place late and above (in
+// a climb) where it was there.
+void lf_takeHeldPlaceEarlier(const LiveAc& ac, const FlightRecord& r, StreamPoint& point) {
+    const MotionFields& f = ac.motion.more;
+    if (!point.airborne || r.altitudeUnknown || ac.stream.empty() || !ac.stream.back().airborne || !f.reportKnown ||
+        !f.earlierKnown || f.recentCount == 0)
+        return;
+    const HeldReport& left = f.report;
+    // The run of heights notes the reports the stream leaves out: its
+    // newest is the one left out, after the stream's newest point.
+    const std::size_t n = f.recentCount - 1;
+    if (!left.airborne || !left.placeHeld || left.lat != point.lat || left.lon != point.lon ||
+        f.recentReportT_s != left.t_s || f.recentAlt_ft[n] != left.alt || f.recentDue[n] <= ac.stream.back().time ||
+        f.recentDue[n] >= point.time)
+        return;
+    if (lf_placeCameEarly(f.earlier, left, r.feedTime)) return;
+    point.time = f.recentDue[n];
+    point.alt = left.alt;
+    point.vrate = f.recentRate_fpm[n];
 }
 
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
@@ -439,6 +475,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     if (!lf_respawnCheck(ac, r)) return;
     StreamPoint point = r.point;
     lf_speedFromPositions(ac, r, point);
+    lf_takeHeldPlaceEarlier(ac, r, point);
     lf_rememberReport(ac, r);
     decodeExisting(ac, point);
 }

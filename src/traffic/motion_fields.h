@@ -16,6 +16,10 @@ struct HeldReport {
     bool airborne = false;
     double t_s = 0.0, lat = 0.0, lon = 0.0, alt = 0.0, gs = 0.0;
     double track_deg = 0.0;  // 0 also where the receiver sent none
+    // A later report came at this very place: the receiver holds it over
+    // its reports, and the moment the place is of may lie before this
+    // report's time.
+    bool placeHeld = false;
 };
 
 struct MotionFields {

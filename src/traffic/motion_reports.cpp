@@ -336,7 +336,10 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     // times and whatever altitude: such a report tells nothing of where the
     // aircraft is (the stream's checks refuse it in the air), and the time
     // since the aircraft really was there keeps running.
-    if (lf_samePosition(now, last)) return lf_follows(ac, last, now);
+    if (lf_samePosition(now, last)) {
+        f.report.placeHeld = true;
+        return lf_follows(ac, last, now);
+    }
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
     const Report earlier = f.earlier;

@@ -997,33 +997,43 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
          }},
         {"a place sent a report early and repeated by the next is flown at the next one's height and time; a "
-         "receiver repeating its last place keeps the first",
+         "receiver repeating its last place keeps the first, also where it holds one over its reports and the next "
+         "place follows, and where the stream takes a report at the place of the one before it left out",
          [] {
              // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
              // through the intake (every other one thinned out of the
-             // stream); report 5 comes with a place that is not its own.
-             for (const bool early : {true, false}) {
+             // stream); report i comes with the place of moment at[i - 1]
+             // (its own where 0). The point at the place of placeOf has
+             // report own's time and height.
+             struct Case {
+                 std::vector<double> at;
+                 double placeOf;
+                 int own;
+             };
+             for (const Case& c : {Case{{0, 0, 0, 0, 6}, 6, 6}, Case{{0, 0, 0, 0, 0, 5}, 5, 5},
+                                   Case{{0, 0, 0, 0, 4.2, 4.2, 4.2, 7.9, 7.9}, 7.9, 8},
+                                   Case{{0, 0, 0, 0, 0, 0, 6}, 6, 6}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 3000, 233, 1000, 3200)});
                  LiveLookup lookup;
-                 const auto north = [](int i) { return 52.0 + 233.0 * kNmLat / 3600.0 * 2.0 * i; };
+                 const auto north = [](double at) { return 52.0 + 233.0 * kNmLat / 3600.0 * 2.0 * at; };
                  const auto alt = [](int i) { return 3000.0 + 3200.0 / 30.0 * i; };
                  for (int i = 1; i <= 12; ++i) {
-                     const int at = early ? (i == 5 ? 6 : i) : (i == 6 ? 5 : i);
+                     const auto k = static_cast<std::size_t>(i - 1);
                      FlightRecord r;
                      r.hexid = kRulesHex;
                      r.callsign = ac.callsign;
                      r.type = "B738";
                      r.feedTime = 1000.0 + 2.0 * i;
-                     r.point = point(north(at), 4.0, alt(i), 233, 1000 + 200 * i, 3200);
+                     r.point = point(north(k < c.at.size() && c.at[k] > 0.0 ? c.at[k] : i), 4.0, alt(i), 233,
+                                     1000 + 200 * i, 3200);
                      lf_decodeRecord(r, lookup);
                  }
-                 const int placeOf = early ? 6 : 5;
                  const auto p = std::find_if(ac.stream.begin(), ac.stream.end(),
-                                             [&](const StreamPoint& q) { return q.lat == north(placeOf); });
-                 ASSERT_NE(p, ac.stream.end()) << early;
-                 EXPECT_EQ(p->time, 1000 + 200 * placeOf) << early;
-                 EXPECT_NEAR(p->alt, alt(placeOf), 30.0) << early;
+                                             [&](const StreamPoint& q) { return q.lat == north(c.placeOf); });
+                 ASSERT_NE(p, ac.stream.end()) << c.placeOf;
+                 EXPECT_EQ(p->time, 1000 + 200 * c.own) << c.placeOf;
+                 EXPECT_NEAR(p->alt, alt(c.own), 30.0) << c.placeOf;
              }
          }},
         {"a short run of ground points between reports in the air well above the ground is lifted onto their "
