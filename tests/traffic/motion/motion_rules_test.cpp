@@ -309,8 +309,12 @@ TEST_F(MotionRules, AirMotionTable) {
                  for (std::uint32_t g : events(SimEventGearSet))
                      if (gear.empty() || gear.back() != g) gear.push_back(g);
                  gf_clearSimCommandQueues();
-                 if (touchAhead && !gear.empty()) EXPECT_NE(gear.back(), 0u) << "gear up before the touch, segment " << i;
-                 if (touchAhead) EXPECT_EQ(ac.lastFlaps, 3) << "flaps up before the touch, segment " << i;
+                 if (touchAhead && !gear.empty()) {
+                     EXPECT_NE(gear.back(), 0u) << "gear up before the touch, segment " << i;
+                 }
+                 if (touchAhead) {
+                     EXPECT_EQ(ac.lastFlaps, 3) << "flaps up before the touch, segment " << i;
+                 }
              }
              EXPECT_EQ(gear, (std::vector<std::uint32_t>{1, 0}));
              EXPECT_EQ(ac.lastFlaps, 0);
@@ -659,7 +663,9 @@ TEST_F(MotionRules, StreamChecksTable) {
                      const double spike = i >= c.spikeFrom && i <= c.spikeTo ? c.spike_ft : 0.0;
                      ac.stream.push_back(point(52.0 + 0.001 * i, 4.0, c.truth(i) - spike, 250, 1000 + 100 * i));
                      gf_smoothStreamAltitudes(ac);
-                     if (c.category == H) EXPECT_NEAR(ac.stream.back().alt, c.truth(i), 100.0) << c.name << " newest " << i;
+                     if (c.category == H) {
+                         EXPECT_NEAR(ac.stream.back().alt, c.truth(i), 100.0) << c.name << " newest " << i;
+                     }
                  }
                  for (std::size_t i = 1; i < ac.stream.size() && ac.stream[i].time <= 1000 + 100 * 34; ++i)
                      EXPECT_NEAR(ac.stream[i].alt, c.truth(static_cast<int>(i)), 75.0) << c.name << " at " << i;
@@ -687,7 +693,7 @@ TEST_F(MotionRules, StreamChecksTable) {
              };
              // Reports every 2 s (as the feed's polls see a 1 s receiver).
              const char* const kEveryOtherSecond = ".-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-.-";
-             for (const Case c : {Case{"held step", [](int i) { return 6000.0 + 3500.0 / 60.0 * i; },
+             for (const Case& c : {Case{"held step", [](int i) { return 6000.0 + 3500.0 / 60.0 * i; },
                                        [](int) { return 3500.0; }, 20, 31, 250.0, ""},
                                   Case{"late rates", [](int i) { return 6000.0 + 3500.0 / 60.0 * std::min(i, 20); },
                                        [](int i) { return i < 24 ? 3500.0 : 0.0; }, 0, -1, 75.0, ""},
