@@ -92,6 +92,23 @@ constexpr double kSteadyRate_fpm = 500.0;
 // climb or behind it, while its rates and places go on. A hold longer than
 // this is a level the aircraft flew.
 constexpr std::int32_t kHeldReading_ticks = 2000;
+// Two receivers that read one airliner's height differently (their
+// sources some hundred feet apart) may take turns: its reports then
+// alternate between two families of readings, each agreeing with itself
+// along the rates within five of the altimeter's steps, the two standing
+// farther apart than the smoothing's scatter but no farther than a report
+// may lie off its rate line (a larger gap is a receiver's spike, the rate
+// line's to judge). Judged among the reports within kRunReach on each side
+// and a few seconds, where the rates agree (a rate that lags a level-off
+// carries the readings apart by itself), the families taking turns three
+// times or more (one block after another is a step), and the larger one
+// ahead by two reports or more: it is the aircraft's.
+constexpr double kFamiliesApart_ft = 150.0;
+constexpr double kFamilySpread_ft = 125.0;
+constexpr std::int32_t kFamilySpan_ticks = 1000;
+constexpr double kFamilyRates_fpm = 600.0;
+constexpr int kFamilyTurns = 3;
+constexpr std::size_t kFamilyLead = 2;
 // A helicopter climbs or sinks no faster than this in cruise or hover
 // (an EC135 climbs at some 1,500-2,000 fpm), give or take the altimeter's
 // steps: a report farther from the last one flown as reported than that
@@ -514,6 +531,71 @@ bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double&
            gf_distanceNm(place, f.recentPlace[j]) > kNeighbourScatter_nm;
 }
 
+// Whether report j is of the lesser of two families of readings that take
+// turns among the reports around it, each report carried along its own
+// rate to j's time and the two split where they scatter least; larger_ft:
+// the larger family's mean there, where the aircraft is.
+bool lf_lesserFamily(const MotionFields& f, std::size_t n, std::size_t j, double& larger_ft) {
+    // A reading repeated while the rates move the aircraft on is its
+    // transponder holding it, no receiver's: carried along the rates, a
+    // hold would make a family of its own.
+    const auto holds = [&](std::size_t a, std::size_t b) {
+        return f.recentAlt_ft[a] == f.recentAlt_ft[b] &&
+               std::fabs(f.recentRate_fpm[a] + f.recentRate_fpm[b]) / 2.0 >= kSteadyRate_fpm;
+    };
+    std::array<double, 11> carried{};
+    std::size_t m = 0, own = 0;
+    double slowest = f.recentRate_fpm[j], fastest = f.recentRate_fpm[j];
+    for (std::size_t i = j - std::min(j, kRunReach); i < n && i <= j + kRunReach; ++i) {
+        // A feed without the rate sends none (0).
+        if (!(std::fabs(f.recentRate_fpm[i]) > 0.0)) return false;
+        if (std::abs(f.recentDue[j] - f.recentDue[i]) > kFamilySpan_ticks) continue;
+        if ((i > 0 && holds(i - 1, i)) || (i + 1 < n && holds(i, i + 1))) {
+            if (i == j) return false;
+            continue;
+        }
+        slowest = std::min(slowest, f.recentRate_fpm[i]);
+        fastest = std::max(fastest, f.recentRate_fpm[i]);
+        if (i == j) own = m;
+        carried[m++] = f.recentAlt_ft[i] +
+                       f.recentRate_fpm[i] / 60.0 * static_cast<double>(f.recentDue[j] - f.recentDue[i]) / kTicksPerSecond;
+    }
+    if (m < 2 + 2 + kFamilyLead || fastest - slowest > kFamilyRates_fpm) return false;
+    std::array<double, 11> sorted = carried;
+    std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(m));
+    // The lower family: the first `split` of the sorted heights, two or
+    // more, as is the upper one.
+    std::size_t split = 0;
+    double leastScatter = 0.0, lowMean = 0.0, highMean = 0.0;
+    for (std::size_t k = 2; k + 2 <= m; ++k) {
+        if (sorted[k - 1] == sorted[k]) continue;
+        double low = 0.0, high = 0.0;
+        for (std::size_t i = 0; i < m; ++i) (i < k ? low : high) += sorted[i];
+        low /= static_cast<double>(k);
+        high /= static_cast<double>(m - k);
+        double scatter = 0.0;
+        for (std::size_t i = 0; i < m; ++i) {
+            const double off = sorted[i] - (i < k ? low : high);
+            scatter += off * off;
+        }
+        if (split == 0 || scatter < leastScatter) split = k, leastScatter = scatter, lowMean = low, highMean = high;
+    }
+    if (split == 0) return false;
+    const double apart_ft = highMean - lowMean;
+    if (apart_ft < kFamiliesApart_ft || apart_ft > kRateLine_ft || sorted[split - 1] - sorted[0] > kFamilySpread_ft ||
+        sorted[m - 1] - sorted[split] > kFamilySpread_ft)
+        return false;
+    const std::size_t lows = split, highs = m - split;
+    if (std::max(lows, highs) < std::min(lows, highs) + kFamilyLead) return false;
+    const double parting = (sorted[split - 1] + sorted[split]) / 2.0;
+    int turns = 0;
+    for (std::size_t i = 1; i < m; ++i) turns += (carried[i] < parting) != (carried[i - 1] < parting);
+    const bool lowLarger = lows > highs;
+    if (turns < kFamilyTurns || (carried[own] < parting) == lowLarger) return false;
+    larger_ft = lowLarger ? lowMean : highMean;
+    return true;
+}
+
 // Where report j is flown when it lies farther from the last report
 // before it flown as reported than a helicopter climbs or sinks since: that
 // report carried along its vertical rate. With none of those held, the
@@ -744,6 +826,12 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
                 flown = line.alt_ft;
             }
         }
+        // An airliner's report still flown as reported that is one of the
+        // lesser of two receivers' families of readings taking turns around
+        // it is flown at the larger one's: the two sides' reports beside it
+        // may be of the lesser one too.
+        double larger_ft = 0.0;
+        if (airliner && ratesKnown && flown == own && lf_lesserFamily(f, n, j, larger_ft)) flown = larger_ft;
         // A climb is never lower than the report before it, nor a descent
         // higher: an airliner's report still flown as reported that lies off
         // both reports beside it the other way from their rates and its own

@@ -675,7 +675,9 @@ TEST_F(MotionRules, StreamChecksTable) {
          "350 ft up for 6 s seen every 2 s too, whole reports of a later moment held in place and height too; a "
          "200 ft step held and a level-off the rates catch up with late are flown as reported; runs of spikes "
          "that outnumber the reports between them are flown along the rates, a spiked first report in the air "
-         "too; a report below the reports on both sides of it in a climb that eases off is flown between them",
+         "too; a report below the reports on both sides of it in a climb that eases off is flown between them; "
+         "reports that come by turns from two receivers, one reading 100-200 ft lower, are flown at the family "
+         "most of them belong to",
          [] {
              // An airliner reporting every second with its vertical rate;
              // report i is reported at held(i) where given, else truth(i),
@@ -729,7 +731,12 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   // Whole reports of a moment 3 s later, place and height: flown where
                                   // the reports around them put them at their time.
                                   Case{"held later report", [](int i) { return 10000.0 + 3800.0 / 60.0 * i; },
-                                       [](int) { return 3800.0; }, 20, 22, 75.0, kEveryOtherSecond, 1, 0.0, 3}}) {
+                                       [](int) { return 3800.0; }, 20, 22, 75.0, kEveryOtherSecond, 1, 0.0, 3},
+                                  // Two sources, seen every 2 s as over Zurich: the low one's readings,
+                                  // now and then two in a row, are fewer than the other's around each.
+                                  Case{"two sources", [](int i) { return 3300.0 + 2700.0 / 60.0 * i; },
+                                       [](int) { return 2700.0; }, 0, -1, 75.0,
+                                       ".-.-.-.-.-2-1-.-.-2-.-.-.-.-.-2-1-.-.-2-.-.-."}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, c.truth(0), 250, 1000, c.rate(0))});
                  const std::string spikes = c.spikes;
