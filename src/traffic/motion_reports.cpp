@@ -697,11 +697,16 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             // So is a light aircraft's or glider's, once the three after it
             // lie within its reach of each other and it out of reach of
             // them (a take-off's first report in the air, spiked, would be
-            // the height its climb-out aims at).
+            // the height its climb-out aims at), or once the two after it
+            // hold a level it lies out of reach of (a level leg's first
+            // report, spiked, would be flown to before a third came).
             double back_ft = 0.0;
             if (j == 0 && ac.category == AcCategory::Light && n >= 4 && !lf_lightOutOfReach(f, 2, back_ft, 1) &&
                 !lf_lightOutOfReach(f, 3, back_ft, 2) && lf_lightOutOfReach(f, 0, back_ft, 1))
                 lf_flyReportAt(ac, 0, back_ft);
+            else if (j == 0 && ac.category == AcCategory::Light && n >= 3 && lf_holdsLevel(f, 1) &&
+                     lf_lightOutOfReach(f, 0, back_ft, 1))
+                lf_flyReportAt(ac, 0, f.recentFlown_ft[1]);
             continue;
         }
         // A receiver's spikes come in runs of a few seconds: among reports
