@@ -122,6 +122,9 @@ constexpr double kRotorStep_ft = 100.0;
 // longer than a few seconds (a light twin's best climb; a glider's dive
 // ends in seconds).
 constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
+// A run of a receiver's spikes off a level is judged against the level's
+// reports this many reports before and after it.
+constexpr std::size_t kLevelBackReports = 3;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -701,6 +704,47 @@ bool lf_leavesLevel(const MotionFields& f, std::size_t j) {
     return std::fabs(f.recentAlt_ft[j] - level_ft) > std::max(kMedianScatter_ft, kLevelLeave_ftPerTick * ticks);
 }
 
+// Whether reports a and a + 1 hold a level: they agree, and neither's rate
+// says the aircraft climbs or sinks.
+bool lf_holdsLevel(const MotionFields& f, std::size_t a) {
+    return std::fabs(f.recentAlt_ft[a + 1] - f.recentAlt_ft[a]) <= kMedianScatter_ft &&
+           std::fabs(f.recentRate_fpm[a]) < kSteadyRate_fpm && std::fabs(f.recentRate_fpm[a + 1]) < kSteadyRate_fpm;
+}
+
+// Where a light aircraft's or glider's report j is flown when it is one of
+// a receiver's run of spikes off a level: the two reports after the run
+// hold the level, a report before it lies at that level (flown there) at
+// most a few reports back, every report between lies off it the same way,
+// and the last of them lies farther from the report after it than the
+// aircraft climbs or sinks in between. It did not go there: it would have
+// to come back faster than it can. Flown on the line from the report before
+// the run to the one after.
+bool lf_backToLevel(const MotionFields& f, std::size_t n, std::size_t j, double& level_ft) {
+    std::size_t a = j + 1;
+    while (a + 1 < n && a <= j + kLevelBackReports && !lf_holdsLevel(f, a)) ++a;
+    if (a + 1 >= n || a > j + kLevelBackReports) return false;
+    const double after_ft = f.recentAlt_ft[a];
+    const double side = f.recentAlt_ft[j] - after_ft;
+    const auto offTheWay = [&](std::size_t i) {
+        const double off = f.recentAlt_ft[i] - after_ft;
+        return std::fabs(off) > kMedianScatter_ft && off * side > 0.0;
+    };
+    for (std::size_t i = j; i < a; ++i)
+        if (!offTheWay(i)) return false;
+    const double back_s = static_cast<double>(f.recentDue[a] - f.recentDue[a - 1]) / kTicksPerSecond;
+    if (std::fabs(after_ft - f.recentAlt_ft[a - 1]) <= kRotorStep_ft + kLightVertical_ftPerS * back_s) return false;
+    for (std::size_t k = j; k-- > j - std::min(j, kLevelBackReports);) {
+        if (std::fabs(f.recentFlown_ft[k] - after_ft) <= kMedianScatter_ft) {
+            const double share = static_cast<double>(f.recentDue[j] - f.recentDue[k]) /
+                                 static_cast<double>(f.recentDue[a] - f.recentDue[k]);
+            level_ft = f.recentFlown_ft[k] + share * (after_ft - f.recentFlown_ft[k]);
+            return true;
+        }
+        if (!offTheWay(k)) return false;
+    }
+    return false;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -754,11 +798,16 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             // So is a light aircraft's or glider's, once the three after it
             // lie within its reach of each other and it out of reach of
             // them (a take-off's first report in the air, spiked, would be
-            // the height its climb-out aims at).
+            // the height its climb-out aims at), or once the two after it
+            // hold a level it lies out of reach of (a level leg's first
+            // report, spiked, would be flown to before a third came).
             double back_ft = 0.0;
             if (j == 0 && ac.category == AcCategory::Light && n >= 4 && !lf_lightOutOfReach(f, 2, back_ft, 1) &&
                 !lf_lightOutOfReach(f, 3, back_ft, 2) && lf_lightOutOfReach(f, 0, back_ft, 1))
                 lf_flyReportAt(ac, 0, back_ft);
+            else if (j == 0 && ac.category == AcCategory::Light && n >= 3 && lf_holdsLevel(f, 1) &&
+                     lf_lightOutOfReach(f, 0, back_ft, 1))
+                lf_flyReportAt(ac, 0, f.recentFlown_ft[1]);
             continue;
         }
         // A receiver's spikes come in runs of a few seconds: among reports
@@ -861,6 +910,11 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // in a row do. A second one after it tells a step by the median.
         if (ac.category == AcCategory::Light && near == 1 && flown == own && lf_lightOutOfReach(f, j, carried_ft))
             flown = carried_ft;
+        // Nor is one the rules above fly as reported that lies in a run of
+        // spikes off a level it could not have come back from as fast as
+        // the reports do.
+        double level_ft = 0.0;
+        if (ac.category == AcCategory::Light && flown == own && lf_backToLevel(f, n, j, level_ft)) flown = level_ft;
         lf_flyReportAt(ac, j, flown);
     }
     // A helicopter's newest report is flown to before any report after it

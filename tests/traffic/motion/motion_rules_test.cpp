@@ -577,7 +577,7 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
          }},
         {"a glider's first report in the air 700 ft high is not the height its climb-out aims at, once the three "
-         "after it agree",
+         "after it agree; nor a level leg's first report 780 ft low, once the two after it hold the level",
          [] {
              // On the ground at the field, then a report every 7 s climbing
              // at 600 fpm from 1,800 ft.
@@ -590,6 +590,16 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
              EXPECT_NEAR(ac.stream[1].alt, 1800.0, 100.0);
              EXPECT_EQ(ac.stream[2].alt, 1870.0);
+             // In the air at 3,900 ft, a report every 8 s: the third report
+             // would come after the first is flown to.
+             g_liveAc.clear();
+             LiveAc& level = activeAc(kRulesHex, {point(43.6, 1.2, 3900, 130, 1000)});
+             level.category = AcCategory::Light;
+             for (int i = 0; i < 3; ++i) {
+                 level.stream.push_back(point(43.6, 1.2 + 0.005 * (i + 1), i == 0 ? 3120 : 3900, 130, 1800 + 800 * i));
+                 gf_smoothStreamAltitudes(level);
+             }
+             EXPECT_EQ(level.stream[1].alt, 3900.0);
          }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",

@@ -262,6 +262,13 @@ std::vector<Row> lf_levelWithAgreeingSpikes() {
     return lf_levelWithTwoSpikes(12.0, 43.6, 1.2, 0.00997, 3900.0, 400.0, 775.0, 130.0, 0.0);
 }
 
+// The C182 reported every 6 s, two reports in a row 140 and 300 ft high:
+// the first lies within a report's scatter, but from the second it would
+// have to sink 300 ft in 6 s to the level the next two hold.
+std::vector<Row> lf_levelWithSpikesItCannotSinkBackFrom() {
+    return lf_levelWithTwoSpikes(6.0, 43.6, 1.2, 0.005, 3900.0, 140.0, 300.0, 130.0, 0.0);
+}
+
 // A glider level at 4,000 ft, its reports 11 s apart with the small rates
 // it sends, two of them in a row 700 and 575 ft high: two spikes, not a
 // climb no glider makes.
@@ -304,6 +311,8 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          "EC35", "REGA1", 47.3969, 8.6381, 1400.0, 1021, 100.0, 0, 0, 1e9, 100.0},
         {"light aircraft level, two agreeing spikes", lf_levelWithAgreeingSpikes, "C182", "PXR31F", 43.6291, 1.3638,
          499.0, 1013, 150.0, 0, 0, 1e9, 1e9, 4050.0},
+        {"light aircraft level, spikes it cannot sink back from", lf_levelWithSpikesItCannotSinkBackFrom, "C182",
+         "PXR31F", 43.6291, 1.3638, 499.0, 1013, 150.0, 0, 0, 1e9, 1e9, 3975.0},
         {"glider level, two spikes in a row", lf_gliderLevelWithTwoSpikes, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
          1013, 150.0, 0, 0, 1e9, 1e9, 4150.0},
     };
