@@ -682,6 +682,19 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // the heights the reports around them gave them, not as reported.
         std::array<double, 11> heights = f.recentAlt_ft;
         if (!airliner) std::copy_n(f.recentFlown_ft.begin(), j, heights.begin());
+        // An airliner's report after it that the last pass took for a
+        // receiver's spike counts where it was flown, when its own height
+        // lies off the line its rates carry the report before it along: two
+        // spikes 700 ft low among the five would pull a true report's median
+        // down onto them. One on that line counts as reported: the last pass
+        // judged it before the reports after it came, pulled perhaps by a
+        // spike among them not judged yet.
+        if (airliner && ratesKnown)
+            for (std::size_t i = j + 1; i < n; ++i) {
+                if (!lf_flownOffLine(f, i)) continue;
+                const RateLine line = lf_rateLine(f, i);
+                if (std::fabs(f.recentAlt_ft[i] - line.alt_ft) > line.within_ft) heights[i] = f.recentFlown_ft[i];
+            }
         const double median = lf_median(heights, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
         // The top of a thermal turns within the shorter of the gaps on
