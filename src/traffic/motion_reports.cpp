@@ -506,9 +506,12 @@ bool lf_spikeOffLine(const MotionFields& f, std::size_t j, const RateLine& line)
 // between them (a receiver that sent a report of a later moment and then
 // coasted on it) is none of its places. Only a hold that began with a step
 // farther than an airliner's reports step from one to the next (the rate
-// line's allowance): a smaller one is the altimeter's, within what a pilot
-// beside it sees.
-bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double& line_ft, LatLon& place) {
+// line's allowance), or farther than the aircraft climbs or sinks at its
+// best in the time of the step, give or take the smoothing's scatter (a
+// reading two seconds ahead of a fast climb stays within the allowance): a
+// smaller one is the altimeter's, within what a pilot beside it sees.
+bool lf_heldOffLine(const MotionFields& f, double maxClimb_ftPerTick, std::size_t n, std::size_t j, double& line_ft,
+                    LatLon& place) {
     const double reading_ft = f.recentAlt_ft[j];
     std::size_t before = j, after = j;
     while (before > 0 && f.recentAlt_ft[before - 1] == reading_ft) --before;
@@ -518,8 +521,11 @@ bool lf_heldOffLine(const MotionFields& f, std::size_t n, std::size_t j, double&
     const std::int32_t span = f.recentDue[after] - f.recentDue[before];
     if (span > kHeldReading_ticks) return false;
     const double from_ft = f.recentFlown_ft[before];
-    const double step_s = static_cast<double>(f.recentDue[before + 1] - f.recentDue[before]) / kTicksPerSecond;
-    if (std::fabs(reading_ft - from_ft) <= kRateLine_ft + kRateLine_ftPerS * step_s) return false;
+    const std::int32_t step_ticks = f.recentDue[before + 1] - f.recentDue[before];
+    const double step_ft = std::fabs(reading_ft - from_ft);
+    if (step_ft <= kRateLine_ft + kRateLine_ftPerS * static_cast<double>(step_ticks) / kTicksPerSecond &&
+        step_ft <= maxClimb_ftPerTick * static_cast<double>(step_ticks) + kMedianScatter_ft)
+        return false;
     if (std::fabs(f.recentAlt_ft[after] - lf_carriedAlong(f, before, from_ft, after)) > kCarriedAgree_ft) return false;
     const double share = static_cast<double>(f.recentDue[j] - f.recentDue[before]) / static_cast<double>(span);
     line_ft = from_ft + share * (f.recentAlt_ft[after] - from_ft);
@@ -826,6 +832,19 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // the heights the reports around them gave them, not as reported.
         std::array<double, 11> heights = f.recentAlt_ft;
         if (!airliner) std::copy_n(f.recentFlown_ft.begin(), j, heights.begin());
+        // An airliner's report after it that the last pass took for a
+        // receiver's spike counts where it was flown, when its own height
+        // lies off the line its rates carry the report before it along: two
+        // spikes 700 ft low among the five would pull a true report's median
+        // down onto them. One on that line counts as reported: the last pass
+        // judged it before the reports after it came, pulled perhaps by a
+        // spike among them not judged yet.
+        if (airliner && ratesKnown)
+            for (std::size_t i = j + 1; i < n; ++i) {
+                if (!lf_flownOffLine(f, i)) continue;
+                const RateLine line = lf_rateLine(f, i);
+                if (std::fabs(f.recentAlt_ft[i] - line.alt_ft) > line.within_ft) heights[i] = f.recentFlown_ft[i];
+            }
         const double median = lf_median(heights, j - half, 2 * half + 1);
         const double own = f.recentAlt_ft[j];
         // The top of a thermal turns within the shorter of the gaps on
@@ -891,7 +910,8 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         if (airliner && ratesKnown && flown == own && lf_againstTheRates(f, j, scatter, beside_ft)) flown = beside_ft;
         double held_ft = 0.0;
         LatLon heldPlace{};
-        if (airliner && ratesKnown && lf_heldOffLine(f, n, j, held_ft, heldPlace)) {
+        const double maxClimb_ft = gf_categoryMotion(ac.category).maxClimb_ft;
+        if (airliner && ratesKnown && lf_heldOffLine(f, maxClimb_ft, n, j, held_ft, heldPlace)) {
             flown = held_ft;
             if (gf_distanceNm(heldPlace, f.recentPlace[j]) > kNeighbourScatter_nm) lf_placeReportAt(ac, j, heldPlace);
         }

@@ -682,12 +682,12 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
          }},
         {"a 3,500 fpm climb whose transponder holds a reading 700 ft up for 12 s is flown along its rates, one "
-         "350 ft up for 6 s seen every 2 s too, whole reports of a later moment held in place and height too; a "
-         "200 ft step held and a level-off the rates catch up with late are flown as reported; runs of spikes "
-         "that outnumber the reports between them are flown along the rates, a spiked first report in the air "
-         "too; a report below the reports on both sides of it in a climb that eases off is flown between them; "
-         "reports that come by turns from two receivers, one reading 100-200 ft lower, are flown at the family "
-         "most of them belong to",
+         "350 ft up for 6 s seen every 2 s too, one reached by a step faster than any climb too, whole reports of a "
+         "later moment held in place and height too; a 200 ft step held and a level-off the rates catch up with "
+         "late are flown as reported; runs of spikes that outnumber the reports between them are flown along the "
+         "rates, a spiked first report in the air too; a report below the reports on both sides of it in a climb "
+         "that eases off is flown between them; reports that come by turns from two receivers, one reading "
+         "100-200 ft lower, are flown at the family most of them belong to",
          [] {
              // An airliner reporting every second with its vertical rate;
              // report i is reported at held(i) where given, else truth(i),
@@ -738,6 +738,16 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   // A 200 ft step the reports make and hold: flown as reported.
                                   Case{"held small step", [](int i) { return 8000.0 - 1500.0 / 60.0 * (i < 20 || i > 27 ? i : 28); },
                                        [](int) { return -1500.0; }, 0, -1, 75.0, kEveryOtherSecond},
+                                  // A reading held 190 ft ahead of a 3,000 fpm climb seen every 2 s,
+                                  // its step within the rate line's allowance but faster than any
+                                  // climb (as recorded on an arrival climbing through 17,000 ft);
+                                  // the same below a 1,800 fpm descent, and seen every second.
+                                  Case{"held step ahead of a climb", [](int i) { return 16000.0 + 3000.0 / 60.0 * i; },
+                                       [](int) { return 3000.0; }, 20, 26, 75.0, kEveryOtherSecond, 1, 190.0},
+                                  Case{"held step ahead of a descent", [](int i) { return 12000.0 - 1800.0 / 60.0 * i; },
+                                       [](int) { return -1800.0; }, 20, 26, 75.0, kEveryOtherSecond, 1, -220.0},
+                                  Case{"held step each second", [](int i) { return 16000.0 + 3000.0 / 60.0 * i; },
+                                       [](int) { return 3000.0; }, 20, 23, 75.0, "", 1, 170.0},
                                   // Whole reports of a moment 3 s later, place and height: flown where
                                   // the reports around them put them at their time.
                                   Case{"held later report", [](int i) { return 10000.0 + 3800.0 / 60.0 * i; },
