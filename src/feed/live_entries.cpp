@@ -115,11 +115,13 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, double& grounded
         // A slow report is on the ground only near the field: a hovering
         // helicopter or a slow aircraft in a head wind above it flies. With
         // no field known, slow is the ground as before. A report without any
-        // speed reads as standing, at any height: receivers send a standing
-        // aircraft's reports without a speed, some with spikes of tens of
-        // thousands of feet.
+        // speed is no slow one: near the field it reads as standing
+        // (receivers send a standing aircraft's reports without a speed),
+        // high above it it flies at a speed nobody knows. A standing
+        // aircraft's spike of tens of thousands of feet then comes in the
+        // air, where the engine refuses a height it cannot have climbed to.
         const std::optional<double> field = lf_fieldElevation(s);
-        const bool nearField = !hasSpeed || !field || a - *field <= kSlowGroundAbove_ft;
+        const bool nearField = !field || a - *field <= kSlowGroundAbove_ft;
         if (!ground && p.gs <= kSlowGround_kt && nearField) ground = true;
         if (ground) {
             grounded_ft = a;

@@ -135,6 +135,16 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
     if (point.gs > kSpeedOverPositions * shown_kt + kSpeedOverPositions_kt) point.gs = shown_kt;
 }
 
+// The speed the report's position shows since the aircraft's previous
+// report; 0 without a time between them.
+double lf_speedShown(const LiveAc& ac, const FlightRecord& r) {
+    const double dt_s = r.feedTime - ac.lastFeedTime;
+    if (!(dt_s > 0.0)) return 0.0;
+    const MotionFields& f = ac.motion.more;
+    const LatLon last{f.lastReportLat_deg, f.lastReportLon_deg};
+    return gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
+}
+
 // What a report says where the feed could not tell on its own. A report
 // without a speed moves at the speed its positions show since the
 // aircraft's previous report: read as 0 it would hold a take-off roll at
@@ -149,15 +159,24 @@ void lf_speedFromPositions(const LiveAc& ac, const FlightRecord& r, StreamPoint&
 // the runway in from there) and a low pass climbs away from its lowest
 // point (the motion keeps its wheels off the ground meanwhile). So is one
 // without a speed whose height and positions are those of a flight.
-std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& r) {
+std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecord& record) {
     if (ac.stream.empty()) return std::nullopt;
-    const MotionFields& f = ac.motion.more;
-    const double dt_s = r.feedTime - ac.lastFeedTime;
-    double shown_kt = 0.0;
-    if (r.speedUnknown && dt_s > 0.0) {
-        const LatLon last{f.lastReportLat_deg, f.lastReportLon_deg};
-        shown_kt = gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
+    // The feed passes a report without a speed high above the field as in
+    // the air. Of an aircraft on the ground it is a standing aircraft's
+    // spike (receivers send those without a speed, tens of thousands of
+    // feet up), read as the ground as near the field: its position is
+    // still the aircraft's.
+    std::optional<FlightRecord> grounded;
+    if (record.speedUnknown && record.point.airborne && !ac.stream.back().airborne) {
+        grounded = record;
+        grounded->groundedAlt_ft = record.point.alt;
+        grounded->point.alt = 0.0;
+        grounded->point.airborne = false;
+        grounded->point.bank_rad.reset();
     }
+    const FlightRecord& r = grounded ? *grounded : record;
+    const MotionFields& f = ac.motion.more;
+    const double shown_kt = r.speedUnknown ? lf_speedShown(ac, r) : 0.0;
     const bool rolling = shown_kt > kRollSpeed_kt;
     const bool aloft = r.groundedAlt_ft != 0.0 && ac.stream.back().airborne;
     // A helicopter hovers low and slow, which the feed's ground rules (made
@@ -177,9 +196,16 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     const bool staysAloft =
         aloft && (std::fabs(r.point.vrate) >= kClimbOrSink_fpm || speed_kt > kFastestOnGround_kt || hovers ||
                   fliesWithoutSpeed);
-    if (!rolling && !staysAloft) return std::nullopt;
+    // One in the air of an aircraft in the air flies on at the speed it
+    // last had: read as 0 it would be a speed glitch, and its positions
+    // show a receiver's jumps as well as the aircraft's way. A last speed
+    // below a roll's (a receiver's 0 in the air) is none the aircraft
+    // flies at where its positions show it moving: they tell it then.
+    const bool keepsSpeed = r.speedUnknown && r.point.airborne && ac.stream.back().airborne;
+    if (!rolling && !staysAloft && !keepsSpeed) return grounded;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;
+    if (keepsSpeed && !(rolling && ac.stream.back().gs <= kRollSpeed_kt)) read.point.gs = ac.stream.back().gs;
     if (staysAloft) {
         read.point.alt = r.groundedAlt_ft;
         read.point.airborne = true;
@@ -196,8 +222,11 @@ bool lf_groundBeyondReach(const LiveAc& ac, const FlightRecord& r) {
     const MotionFields& f = ac.motion.more;
     if (!f.simGroundKnown) return false;
     // A helicopter in the air moving faster than it taxis hovers on, low
-    // over its pad as it may be: the ground comes with a height.
-    if (ac.category == AcCategory::Rotorcraft && !r.speedUnknown && r.point.gs > ac.slowGroundSpeed) return true;
+    // over its pad as it may be: the ground comes with a height. Without a
+    // speed its positions tell how fast it moves.
+    if (ac.category == AcCategory::Rotorcraft &&
+        (r.speedUnknown ? lf_speedShown(ac, r) : r.point.gs) > ac.slowGroundSpeed)
+        return true;
     const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
     const double reach_ft = kNoAltitudeNearGround_ft + kNoAltitudeSink_fpm * dt_s / 60.0;
     return ac.stream.back().alt - (f.simGround_ft + ac.cgHeight) > reach_ft;
@@ -262,10 +291,11 @@ bool lf_placeCameEarly(const HeldReport& before, const HeldReport& early, double
 // way into the place tells: flown in about the time up to this report, not
 // to the point's own, the place was this report's, and the point takes its
 // time and height (flown at the earlier height, the aircraft reaches the
-// place below where it was there). The front point is being flown to.
+// place below where it was there). The front point is being flown to
+// and stays: the newest point is one behind it.
 void lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
     const MotionFields& f = ac.motion.more;
-    if (!r.point.airborne || r.altitudeUnknown || ac.stream.size() < 3 || !f.earlierKnown || !f.reportKnown) return;
+    if (!r.point.airborne || r.altitudeUnknown || ac.stream.size() < 2 || !f.earlierKnown || !f.reportKnown) return;
     StreamPoint& newest = ac.stream.back();
     const HeldReport& early = f.report;
     const HeldReport& before = f.earlier;
@@ -448,6 +478,10 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     const std::optional<FlightRecord> read = known ? lf_readInContext(*known, record) : std::nullopt;
     const FlightRecord& r = read ? *read : record;
     if (!known) {
+        // A report in the air without a speed makes no new aircraft: it
+        // may be a standing aircraft's spike of tens of thousands of feet.
+        // The aircraft's next report with a speed makes it.
+        if (r.speedUnknown && r.point.airborne) return;
         if (r.callsign.empty() || g_liveAc.empty()) return lf_tryDecodeNew(r);
         // The same flight reported under a second address.
         if (!lookup.hasTwin(r.callsign, r.type)) lf_tryDecodeNew(r);

@@ -171,12 +171,15 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
          }},
         {"slow at height without any field is the ground, dropped", [](json& e) { e[4] = 30000; e[5] = 30; },
          [](FeedSettings& s) { s.currentAirport.present = false; }, false, nullptr},
-        {"no speed at height reads as standing", [](json& e) { e[4] = 38000; e[5] = nullptr; atAirport(e); }, nullptr,
-         true,
+        {"no speed at height flies at a speed nobody knows", [](json& e) { e[4] = 38000; e[5] = nullptr; atAirport(e); },
+         nullptr, true,
          [](const FlightRecord& r) {
-             EXPECT_EQ(r.point.alt, 0.0);
+             EXPECT_TRUE(r.point.airborne);
+             EXPECT_DOUBLE_EQ(r.point.alt, 38000 + (1013 - 1013.25) * 27.0);
              EXPECT_TRUE(r.speedUnknown);
          }},
+        {"no speed near the field reads as standing", [](json& e) { e[4] = 250; e[5] = nullptr; atAirport(e); },
+         nullptr, true, [](const FlightRecord& r) { EXPECT_FALSE(r.point.airborne); }},
         {"no altitude taxiing is on the ground", [](json& e) { e[4] = nullptr; e[5] = 15; e[15] = 0; atAirport(e); },
          nullptr, true, [](const FlightRecord& r) { EXPECT_FALSE(r.point.airborne); }},
         {"no altitude and no speed is on the ground",

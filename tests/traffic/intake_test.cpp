@@ -221,6 +221,7 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         bool airborne;
         double expected_kt;
         double simGround_ft = 0.0;
+        bool inAir = false;  // the feed passed it in the air, at 468 ft
     } const rows[] = {
         {"a roll without a speed at 70 kt", "B738", 0, 60, 70, true, 0, 0, false, 70},
         {"a standing aircraft's jitter of 10 kt", "B738", 0, 0, 10, true, 0, 0, false, 0},
@@ -237,6 +238,9 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         {"in the air at 130 kt, below the simulator's ground", "B738", 520, 130, 130, false, 0, 468, true, 130, 500},
         {"in the air without a speed, level at 90 kt by its positions", "B738", 520, 110, 90, true, 0, 468, true, 90},
         {"without a speed, 40 ft above the ground at 90 kt", "B738", 520, 110, 90, true, 0, 40, false, 90},
+        {"in the air without a speed, high above the field: the speed it had", "B738", 520, 110, 90, true, 0, 0, true,
+         110, 0.0, true},
+        {"a standing aircraft's spike without a speed is the ground", "B738", 0, 0, 10, true, 0, 0, false, 0, 0.0, true},
     };
     constexpr double kDt_s = 16.0;
     for (const Row& row : rows) {
@@ -248,7 +252,7 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         g_liveAc[0].motion.more.simGround_ft = row.simGround_ft;
         FlightRecord r = record(kHex, "CALIBRA", row.type,
                                 Fix{.lon = 4.0 + row.gs_kt * kDt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
-                                    .alt_ft = 0.0, .gs_kt = row.speedUnknown ? 0.0 : row.gs_kt,
+                                    .alt_ft = row.inAir ? 468.0 : 0.0, .gs_kt = row.speedUnknown ? 0.0 : row.gs_kt,
                                     .feedTime = 1000.0 + kDt_s});
         r.speedUnknown = row.speedUnknown;
         r.point.vrate = row.vrate_fpm;
@@ -267,18 +271,21 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
 // aircraft or a helicopter, 2,000 ft/min and 300 ft (a reading of 0) or
 // 50 ft (a reading below the field), and none of 0 within 15 s of a report
 // climbing away. A helicopter's report without an
-// altitude, moving faster than it taxis, hovers on however low it was.
+// altitude, moving faster than it taxis (by its positions when it has no
+// speed either), hovers on however low it was.
 TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
     HELICOPTERS.setValue(true);
-    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; };
-    for (const Row row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
+    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; bool noSpeed = false; };
+    for (const Row& row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
                           Row{"BE58", 600, 5, false, 0, false}, Row{"BE58", 400, 5, false, 0, true},
                           Row{"BE58", 1500, 16, false, 40, false},
                           // climbing away 200 ft up (a spike at the bottom of a low pass), and still 20 s on
                           Row{"BE58", 200, 5, false, 0, false, 90.0, 500}, Row{"BE58", 200, 20, false, 0, true, 90.0, 500},
                           Row{"B738", 600, 5, false, 0, true},  // an airliner's: its approach's rules
                           Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true},
-                          Row{"EC35", 40, 10, true, 0, false, 8.0}}) {
+                          Row{"EC35", 40, 10, true, 0, false, 8.0},
+                          // without a speed too: its positions tell whether it moves on or stands
+                          Row{"EC35", 40, 16, true, 0, false, 12.0, 0.0, true}, Row{"EC35", 40, 16, true, 0, true, 0.0, 0.0, true}}) {
         SCOPED_TRACE(fmt::format("{} {} ft up, {} s, {} kt", row.type, row.alt0_ft, row.dt_s, row.gs_kt));
         g_liveAc.clear();
         const double dLon_5s = row.gs_kt * 5.0 / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad);
@@ -304,6 +311,8 @@ TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
                                 Fix{.lon = 4.0 + row.gs_kt * row.dt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
                                     .alt_ft = 0.0, .gs_kt = row.gs_kt, .feedTime = 1000.0 + row.dt_s});
         r.altitudeUnknown = row.noAltitude;
+        r.speedUnknown = row.noSpeed;
+        if (row.noSpeed) r.point.gs = 0.0;
         r.groundedAlt_ft = row.grounded_ft;
         takeBatch({r}, 0);
         EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? before + 1 : before);
@@ -313,12 +322,15 @@ TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
 TEST_F(IntakeTest, NewAircraftOnlyOfKnownWantedTypesAndNeverTwiceUnderTwoAddresses) {
     HELICOPTERS.setValue(false);
     useParkAirport(52.3, 4.76, 0.0);
+    FlightRecord speedless = record(1000007, "KLM9", "B738", Fix{.alt_ft = 36000.0, .gs_kt = 0.0});
+    speedless.speedUnknown = true;  // in the air without a speed: maybe a standing aircraft's spike
     takeBatch({record(1000001, "HELI1", "EC35", Fix{}),           // rotorcraft while HELICOPTERS is off
                record(1000002, "ZZZ1", "XXXX", Fix{}),            // type unknown to the Dbase
                record(1000003, "DLH1", "XXXX", Fix{}, "D-AIZA"),  // the registration's type replaces it
                record(1000004, "KLM7", "B738", Fix{}),
                record(1000005, "KLM7", "B738", Fix{}),            // the same flight under a second address
-               record(1000006, "KLM8", "B738", Fix{.alt_ft = 100.0})},  // an airport-elevation ground report
+               record(1000006, "KLM8", "B738", Fix{.alt_ft = 100.0}),  // an airport-elevation ground report
+               speedless},
               0);
     ASSERT_EQ(g_liveAc.size(), 2u);
     EXPECT_EQ(g_liveAc[0].type, "A320");
