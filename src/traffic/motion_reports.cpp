@@ -688,6 +688,47 @@ bool lf_spikesBefore(LiveAc& ac, std::size_t j) {
     return false;
 }
 
+// Where report j is flown when it is one of a short run of reports (no
+// more, and lasting no longer, than a receiver's run of spikes) off the way
+// between the reports on either side of the run, which agree with each
+// other along their rates: on that way, at its time. The run lies off it
+// all one way, farther than the altimeter's steps, and the aircraft could
+// have neither stepped onto it from the report before nor back from it to
+// the report after, climbing or sinking at its best: an airliner's readings
+// 250 ft under its level for a few seconds and back are a receiver's,
+// however well they keep within the rate line's slack or lie on the run that
+// spikes before them bend. The whole run is flown on
+// that way: its first reports may be judged already.
+bool lf_outAndBack(LiveAc& ac, double maxClimb_ftPerTick, std::size_t n, std::size_t j, double& way_ft) {
+    const MotionFields& f = ac.motion.more;
+    for (std::size_t b = j; b-- > j - std::min(j, kSpikeRunReports);) {
+        for (std::size_t a = j + 1; a < n && a - b - 1 <= kSpikeRunReports; ++a) {
+            if (f.recentDue[a - 1] - f.recentDue[b + 1] > kSpikeRun_ticks) break;
+            const double from_ft = f.recentFlown_ft[b];
+            if (std::fabs(f.recentAlt_ft[a] - lf_carriedAlong(f, b, from_ft, a)) > kCarriedAgree_ft) continue;
+            const auto way = [&](std::size_t i) {
+                const double share = static_cast<double>(f.recentDue[i] - f.recentDue[b]) /
+                                     static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
+                return from_ft + share * (f.recentAlt_ft[a] - from_ft);
+            };
+            const double side = f.recentAlt_ft[b + 1] - way(b + 1);
+            bool off = true;
+            for (std::size_t i = b + 1; i < a && off; ++i) {
+                const double by = f.recentAlt_ft[i] - way(i);
+                off = std::fabs(by) > kCarriedAgree_ft && by * side > 0.0;
+            }
+            if (!off) continue;
+            const double onto_ft = maxClimb_ftPerTick * static_cast<double>(f.recentDue[b + 1] - f.recentDue[b]);
+            const double back_ft = maxClimb_ftPerTick * static_cast<double>(f.recentDue[a] - f.recentDue[a - 1]);
+            if (std::fabs(side) <= onto_ft || std::fabs(f.recentAlt_ft[a - 1] - way(a - 1)) <= back_ft) continue;
+            way_ft = way(j);
+            for (std::size_t i = b + 1; i < a; ++i) lf_flyReportAt(ac, i, way(i));
+            return true;
+        }
+    }
+    return false;
+}
+
 // Report j (not the newest) flown at this place, as lf_flyReportAt.
 void lf_placeReportAt(LiveAc& ac, std::size_t j, LatLon place) {
     const MotionFields& f = ac.motion.more;
@@ -915,6 +956,9 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             flown = held_ft;
             if (gf_distanceNm(heldPlace, f.recentPlace[j]) > kNeighbourScatter_nm) lf_placeReportAt(ac, j, heldPlace);
         }
+        // Nor is a run the aircraft could not have stepped onto and back from.
+        double way_ft = 0.0;
+        if (airliner && ratesKnown && lf_outAndBack(ac, maxClimb_ft, n, j, way_ft)) flown = way_ft;
         // A light aircraft's reports without rates, seconds apart: one that
         // leaves the level the two before it were flown at faster than it
         // climbs or sinks from level, with only one report after it, is

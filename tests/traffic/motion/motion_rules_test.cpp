@@ -685,7 +685,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          "350 ft up for 6 s seen every 2 s too, one reached by a step faster than any climb too, whole reports of a "
          "later moment held in place and height too; a 200 ft step held and a level-off the rates catch up with "
          "late are flown as reported; runs of spikes that outnumber the reports between them are flown along the "
-         "rates, a spiked first report in the air too; a report below the reports on both sides of it in a climb "
+         "rates, a spiked first report in the air too, a run stepped onto and back from faster than any climb too; a report below the reports on both sides of it in a climb "
          "that eases off is flown between them; reports that come by turns from two receivers, one reading "
          "100-200 ft lower, are flown at the family most of them belong to",
          [] {
@@ -717,6 +717,12 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   // judged on its line.
                                   Case{"first spiked", [](int i) { return 3000.0 - 1000.0 / 60.0 * i; },
                                        [](int) { return -1000.0; }, 0, -1, 75.0, ".5"},
+                                  // Two reports 700 ft low, then three 250 ft low seen every 2 s: within
+                                  // the rate line's slack, and on the run the low ones bend, but stepped
+                                  // onto and back from faster than any airliner climbs or sinks.
+                                  Case{"out and back", [](int i) { return 6000.0 + 3000.0 / 60.0 * i; },
+                                       [](int) { return 3000.0; }, 22, 26, 75.0, ".-.-.-.-.-.-.-.-7-7-.-.-.-.-.-.-.-", 1,
+                                       -250.0},
                                   // Off its rates for longer than a run of spikes lasts: the aircraft is there.
                                   Case{"lasting step", [](int i) { return i < 15 ? 11000.0 : 11400.0; },
                                        [](int) { return 64.0; }, 0, -1, 75.0, "", 30},
