@@ -15,6 +15,7 @@
 #include "feed/reader_services.h"
 #include "feed/traffic_reader.h"
 #include "traffic/livery_respawn.h"
+#include "traffic/motion_common.h"
 #include "traffic/motion_reports.h"
 #include "traffic/stream_checks.h"
 #include "traffic/traffic_state.h"
@@ -334,6 +335,34 @@ void lf_takeHeldPlaceEarlier(const LiveAc& ac, const FlightRecord& r, StreamPoin
     point.vrate = f.recentRate_fpm[n];
 }
 
+// A place sent one or more reports early lies farther from the stream's
+// newest point than the aircraft's speed carries it in the time between:
+// an airliner holds its speed, and the way fits a later time. Flown at
+// this report's time and height, the aircraft comes there early and below
+// (in a climb) where it was there; the point is flown at the time its speed
+// reaches the place, its height carried there along the reported rate. A
+// lead within a second is the positions' own scatter; one of more than a
+// few seconds is a wrong place, which the report judgment takes.
+constexpr double kTicksPerSecond = 100.0;
+constexpr double kPlaceAheadFrom_s = 1.0;
+constexpr double kPlaceAheadUpTo_s = 4.0;
+constexpr double kPlaceAheadSilence_s = 8.0;
+
+void lf_carryToPlaceAhead(const LiveAc& ac, const FlightRecord& r, StreamPoint& point) {
+    if (!gf_isAirliner(ac.category) || !point.airborne || r.altitudeUnknown || r.speedUnknown ||
+        ac.stream.size() < 2 || ac.extensionCount >= 1 || ac.motion.more.landing)
+        return;
+    const StreamPoint& newest = ac.stream.back();
+    if (!newest.airborne || point.time <= newest.time) return;
+    const double nmPerS = std::max(newest.gs, point.gs) / 3600.0;
+    if (!(nmPerS > 0.0)) return;
+    const double between_s = static_cast<double>(point.time - newest.time) / kTicksPerSecond;
+    const double ahead_s = lf_distanceNm(newest, point) / nmPerS - between_s;
+    if (between_s < kPlaceAheadSilence_s || ahead_s < kPlaceAheadFrom_s || ahead_s > kPlaceAheadUpTo_s) return;
+    point.alt += point.vrate / 60.0 * ahead_s;
+    point.time += static_cast<std::int32_t>(std::lround(ahead_s * kTicksPerSecond));
+}
+
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
     ac.lastFeedTime = r.feedTime;
     ac.motion.more.lastReportLat_deg = r.point.lat;
@@ -510,6 +539,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     StreamPoint point = r.point;
     lf_speedFromPositions(ac, r, point);
     lf_takeHeldPlaceEarlier(ac, r, point);
+    lf_carryToPlaceAhead(ac, r, point);
     lf_rememberReport(ac, r);
     decodeExisting(ac, point);
 }

@@ -1075,6 +1075,37 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(p->alt, alt(c.own), 30.0) << c.placeOf;
              }
          }},
+        {"after a silence, an airliner's report whose place lies seconds farther on than its speed carries it is "
+         "flown at the time and height of that place; one on its way keeps its own",
+         [] {
+             // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s;
+             // reports 5-9 are lost, and report 10 comes with the place
+             // of 1.5 s later.
+             for (const bool ahead : {true, false}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 3000, 233, 1000, 3200)});
+                 LiveLookup lookup;
+                 const auto north = [](double i) { return 52.0 + 233.0 * kNmLat / 3600.0 * 2.0 * i; };
+                 const auto alt = [](double i) { return 3000.0 + 3200.0 / 30.0 * i; };
+                 for (int i = 1; i <= 12; ++i) {
+                     if (i >= 5 && i <= 9) continue;
+                     const double at = ahead && i == 10 ? 10.75 : i;
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = ac.callsign;
+                     r.type = "B738";
+                     r.feedTime = 1000.0 + 2.0 * i;
+                     r.point = point(north(at), 4.0, alt(i), 233, 1000 + 200 * i, 3200);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 const double placeOf = ahead ? 10.75 : 10.0;
+                 const auto p = std::find_if(ac.stream.begin(), ac.stream.end(),
+                                             [&](const StreamPoint& q) { return q.lat == north(placeOf); });
+                 ASSERT_NE(p, ac.stream.end()) << ahead;
+                 EXPECT_NEAR(p->time, 1000 + 200 * placeOf, 5) << ahead;
+                 EXPECT_NEAR(p->alt, alt(placeOf), 10.0) << ahead;
+             }
+         }},
         {"a short run of ground points between reports in the air well above the ground is lifted onto their "
          "line, unless they show a touch",
          [] {
