@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +32,8 @@ class StartLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("glim_startlog_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("glim_startlog_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         g_fakeNow = kDec06_2026_124442;

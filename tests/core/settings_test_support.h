@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -91,7 +92,8 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / (std::string("glim_settings_") + info->test_suite_name() + "_" + info->name());
+        dir = fs::temp_directory_path() / (std::string("glim_settings_") + info->test_suite_name() + "_" + info->name() + "_" +
+                                           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         file = dir / "parameters.xml";

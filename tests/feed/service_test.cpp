@@ -730,7 +730,8 @@ TEST_F(Service, LoginKeepsPausesAndServerOfItsAnswer) {
 TEST_F(Service, LicenceProblemsStopTheRunWithTheReason) {
     const char* appData = std::getenv("GLIM_APPDATA");
     const std::string savedAppData = appData ? appData : "";
-    const auto folder = std::filesystem::temp_directory_path() / "feed_licence_rows";
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("feed_licence_rows_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     const auto file = folder / "InsideSystems" / "RealTraffic.lic";
     const std::string where = file.string();
     struct Row {

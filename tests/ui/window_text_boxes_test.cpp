@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -74,7 +75,9 @@ TEST(WindowTextBoxes, ProgramFileNamesAreKnownInAnyCase) {
 }
 
 TEST(WindowTextBoxes, AnUnsafeValueIsIgnoredWithALogLine) {
-    const auto logPath = std::filesystem::temp_directory_path() / "window_text_boxes_log.txt";
+    const auto logPath = std::filesystem::temp_directory_path() /
+                         ("window_text_boxes_log_" +
+                          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".txt");
     gf_logOpen(logPath);
     setTestEnv("GLIM_TEXT_BOXES", "text_boxes.txt");
     EXPECT_EQ(gf_textBoxesFileFromEnv(), std::optional<std::string>("text_boxes.txt"));
