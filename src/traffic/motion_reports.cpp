@@ -468,6 +468,34 @@ double lf_carriedAlong(const MotionFields& f, std::size_t i, double from_ft, std
     return from_ft + (f.recentRate_fpm[i] + f.recentRate_fpm[k]) / 2.0 * minutes;
 }
 
+// Whether report j lies back below the report before it in a climb (above
+// it in a descent) and under both reports beside it carried to its time
+// along the rates by more than the scatter, where the two agree on that
+// height: a receiver that mixes in readings of some seconds before puts
+// one a hundred feet or so behind a steep climb, within the scatter of the
+// report before it. Beside it after: the first report a receiver's run of
+// spikes later that was flown as reported (the ones between, moved, were
+// of the run). A true report that only lags readings a transponder held
+// ahead of the climb still lies above the one before it. With the height
+// the two agree on.
+bool lf_behindTheRates(const MotionFields& f, std::size_t n, std::size_t j, double scatter_ft, double& beside_ft) {
+    std::size_t after = j + 1;
+    while (after < n && f.recentFlown_ft[after] != f.recentAlt_ft[after]) ++after;
+    if (after >= n || f.recentDue[after] - f.recentDue[j] > kSpikeRun_ticks) return false;
+    double way = 0.0;
+    for (const std::size_t k : {j - 1, j, after}) {
+        const double rate = f.recentRate_fpm[k];
+        if (std::fabs(rate) < kSteadyRate_fpm || way * rate < 0.0) return false;
+        way = rate > 0.0 ? 1.0 : -1.0;
+    }
+    const double own = f.recentAlt_ft[j];
+    const double fromBefore = lf_carriedAlong(f, j - 1, f.recentFlown_ft[j - 1], j);
+    const double fromAfter = lf_carriedAlong(f, after, f.recentAlt_ft[after], j);
+    beside_ft = (fromBefore + fromAfter) / 2.0;
+    return way * (f.recentFlown_ft[j - 1] - own) > 0.0 && std::fabs(fromBefore - fromAfter) <= kCarriedAgree_ft &&
+           way * (fromBefore - own) > scatter_ft && way * (fromAfter - own) > scatter_ft;
+}
+
 // Report i flown on its rate line, away from its own height: a spike.
 bool lf_flownOffLine(const MotionFields& f, std::size_t i) {
     return std::fabs(f.recentAlt_ft[i] - f.recentFlown_ft[i]) > kRateLine_ft;
@@ -949,6 +977,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // before, it would level the climb for a report.
         double beside_ft = 0.0;
         if (airliner && ratesKnown && flown == own && lf_againstTheRates(f, j, scatter, beside_ft)) flown = beside_ft;
+        if (airliner && ratesKnown && flown == own && lf_behindTheRates(f, n, j, scatter, beside_ft)) flown = beside_ft;
         double held_ft = 0.0;
         LatLon heldPlace{};
         const double maxClimb_ft = gf_categoryMotion(ac.category).maxClimb_ft;

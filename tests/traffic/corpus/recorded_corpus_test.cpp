@@ -82,6 +82,11 @@ constexpr double kSpikeWindow_s = 4.0;
 // Heights carried along their rates agree within three of the altimeter's
 // 25 ft steps.
 constexpr double kAgreeing_ft = 75.0;
+// The believed heights nearest a report on each side, within the few
+// seconds over which a rate carries a height, that rule it out when they
+// agree.
+constexpr int kCarriedEachSide = 2;
+constexpr double kCarryWindow_s = 8.0;
 // Between sparse reports the steepest a light aircraft climbs or sinks
 // (1,500 ft/min), within half a minute on each side.
 constexpr double kSpikeRate_fps = 25.0;
@@ -132,7 +137,7 @@ const CorpusRow kCorpus[] = {
     {"survey_toulouse_2019-03-31.json.gz", "C182", 43.6291, 1.3638, 499.0, false, "PXR31F", 0},
     {"eham_tra051_2018-05-30.json.gz", "B738", kEhamLat, kEhamLon, -11.0, true, "KLM051", 0},
     {"noisy_ground_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH570", 0},
-    {"noisy_takeoff_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH181", kHeight},
+    {"noisy_takeoff_zurich_2019-11-11.json.gz", "A320", 47.4647, 8.5492, 1416.0, false, "DLH181", 0},
     {"noisy_positions_porto_2022-07-13.json.gz", "A320", 41.2481, -8.6814, 228.0, false, "DLH1815", 0},
 };
 
@@ -243,6 +248,33 @@ std::vector<bool> lf_heightSpikes(const std::vector<Row>& rows) {
         if (nearRows.size() > kSpikeNeighbours && lf_agreedHeight(rows, nearRows, i, agreed_ft))
             spike[i] = std::fabs(rows[i].alt - agreed_ft) > allowed_ft;
     }
+    // A height that the believed reports on both sides, each carried to its
+    // time along its own rate, agree rules out: a receiver that mixes in
+    // readings of some seconds before puts one 150 ft under a steep climb
+    // now and then, and believed it would bend the climb to a rate that the
+    // reports and the aircraft's performance rule out.
+    const auto believable = [&](std::size_t j) {
+        return !spike[j] && !std::isnan(rows[j].alt) && !std::isnan(rows[j].vrate) && rows[j].onground != 1;
+    };
+    std::vector<bool> ruledOut(rows.size(), false);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (spike[i] || std::isnan(rows[i].alt) || rows[i].onground == 1) continue;
+        std::vector<double> carried;
+        const auto carry = [&](std::size_t j) {
+            carried.push_back(rows[j].alt + rows[j].vrate / 60.0 * (rows[i].t - rows[j].t));
+        };
+        int before = 0, after = 0;
+        for (std::size_t j = i; j-- > 0 && before < kCarriedEachSide && rows[i].t - rows[j].t <= kCarryWindow_s;)
+            if (believable(j) && rows[j].t < rows[i].t) ++before, carry(j);
+        for (std::size_t j = i + 1;
+             j < rows.size() && after < kCarriedEachSide && rows[j].t - rows[i].t <= kCarryWindow_s; ++j)
+            if (believable(j) && rows[j].t > rows[i].t) ++after, carry(j);
+        if (before < kCarriedEachSide || after < kCarriedEachSide) continue;
+        const auto [low, high] = std::minmax_element(carried.begin(), carried.end());
+        if (*high - *low > kAgreeing_ft) continue;  // the sides do not agree: a change of rate
+        ruledOut[i] = std::fabs(rows[i].alt - (*low + *high) / 2.0) > kAgreeing_ft;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) spike[i] = spike[i] || ruledOut[i];
     return spike;
 }
 
@@ -775,7 +807,8 @@ TEST(BelievedReports, NeitherASpikeNorACoastingPlaceIsTheAircraft) {
 // before it were lost to a coasting receiver keeps its own height, not the
 // one the reports after it reach seconds later; a climb whose transponder
 // spikes low keeps the heights its rate carries on, and the places of the
-// spikes lie on its line.
+// spikes lie on its line; so does one whose receiver mixes in now and then
+// a reading of some seconds before, 120-140 ft under the line.
 TEST(BelievedReports, WhatATransponderHoldsOrLosesDoesNotMoveTheClimb) {
     constexpr double kStepDeg = 300.0 / 3600.0 / 60.0;  // one second at 300 kt
     const auto climb = [&] {
@@ -788,14 +821,15 @@ TEST(BelievedReports, WhatATransponderHoldsOrLosesDoesNotMoveTheClimb) {
         const char* what;
         std::vector<Row> rows;
     };
-    std::vector<Row> held = climb(), coasting = climb(), spiking = climb();
+    std::vector<Row> held = climb(), coasting = climb(), spiking = climb(), mixing = climb();
     for (int i = 10; i < 20; ++i) held[i].alt = held[9].alt + 600.0;
     for (int i = 10; i < 14; ++i) coasting[i].lat = coasting[9].lat;
     // One report in three, now and then two in a row, 300 to 800 ft low:
     // the plain median of a few seconds sinks onto them.
     for (const int i : {2, 5, 6, 9, 12, 13, 16, 19, 22}) spiking[i].alt -= 300.0 + 60.0 * (i % 9);
+    for (const int i : {4, 9, 14, 19}) mixing[i].alt -= 120.0 + i;
     for (const Case& c : {Case{"a held jump", held}, Case{"a coasting receiver", coasting},
-                          Case{"a climb spiking low", spiking}}) {
+                          Case{"a climb spiking low", spiking}, Case{"a climb read a little low", mixing}}) {
         for (const Report& r : lf_believedReports(c.rows, 0.0)) {
             if (r.t == 0.0 || r.t == 24.0) continue;  // the ends have no line to lie on
             EXPECT_NEAR(r.alt, 10000.0 + 60.0 * r.t + kQnhFeet, 1.0) << c.what << " at " << r.t << " s";

@@ -686,7 +686,8 @@ TEST_F(MotionRules, StreamChecksTable) {
          "later moment held in place and height too; a 200 ft step held and a level-off the rates catch up with "
          "late are flown as reported; runs of spikes that outnumber the reports between them are flown along the "
          "rates, a spiked first report in the air too, a run stepped onto and back from faster than any climb too; a report below the reports on both sides of it in a climb "
-         "that eases off is flown between them; reports that come by turns from two receivers, one reading "
+         "that eases off is flown between them, one read back below the report before it and behind a steep "
+         "climb's rates on both sides of it on them; reports that come by turns from two receivers, one reading "
          "100-200 ft lower, are flown at the family most of them belong to",
          [] {
              // An airliner reporting every second with its vertical rate;
@@ -758,6 +759,12 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   // the reports around them put them at their time.
                                   Case{"held later report", [](int i) { return 10000.0 + 3800.0 / 60.0 * i; },
                                        [](int) { return 3800.0; }, 20, 22, 75.0, kEveryOtherSecond, 1, 0.0, 3},
+                                  // A 4,000 fpm climb seen every 2 s whose receiver mixes in now and
+                                  // then a reading of some seconds before (as over Zurich): within the
+                                  // scatter of the report before it, it is its own median, but back
+                                  // below that one and behind the rates on both sides of it.
+                                  Case{"reading behind a climb", [](int i) { return 11000.0 + 4000.0 / 60.0 * i; },
+                                       [](int) { return 4000.0; }, 0, -1, 75.0, ".-.-.-.-.-.-2-.-.-.-.-.-2-.-.-.-"},
                                   // Two sources, seen every 2 s as over Zurich: the low one's readings,
                                   // now and then two in a row, are fewer than the other's around each.
                                   Case{"two sources", [](int i) { return 3300.0 + 2700.0 / 60.0 * i; },
