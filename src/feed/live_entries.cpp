@@ -105,8 +105,14 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, double& grounded
         a = (qnh - 1013.25) * 27.0 + a;
         if (a == 0.0) a = -kBelowSeaLevel_ft;
         bool ground = false;
+        // Heights are read above the field: the stand file's elevation, or
+        // the current airport's while its stand file is not read (yet).
+        // Measured from 1,000 ft below sea level, a high airport's take-off
+        // roll came in the air while its stand file could not be had and
+        // lifted off early, hundreds of feet above its reports.
+        const std::optional<double> field = lf_fieldElevation(s);
         if (a < 14000.0) {
-            const double h = a - s.airportFileAlt_ft.value_or(kNoAirportFileAlt_ft);
+            const double h = a - field.value_or(kNoAirportFileAlt_ft);
             const double ah = std::fabs(h);
             ground = h <= 0.0;
             for (const auto& rule : kGroundRules)
@@ -120,7 +126,6 @@ bool lf_acceptAltitude(const nlohmann::json& e, StreamPoint& p, double& grounded
         // high above it it flies at a speed nobody knows. A standing
         // aircraft's spike of tens of thousands of feet then comes in the
         // air, where the engine refuses a height it cannot have climbed to.
-        const std::optional<double> field = lf_fieldElevation(s);
         const bool nearField = !field || a - *field <= kSlowGroundAbove_ft;
         if (!ground && p.gs <= kSlowGround_kt && nearField) ground = true;
         if (ground) {

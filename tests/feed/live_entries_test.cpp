@@ -210,6 +210,9 @@ TEST_F(LiveEntries, EveryGateTakesOrDropsTheEntry) {
              EXPECT_EQ(r.point.alt, 0.0);
              EXPECT_NEAR(r.groundedAlt_ft, 50.0, 1e-9);
          }},
+        {"on the take-off roll at a high airport whose stand file is not read is on the ground",
+         [](json& e) { e[4] = 1450; e[5] = 100; atAirport(e); }, [](FeedSettings& s) { s.currentAirport.alt_ft = 1416; },
+         true, [](const FlightRecord& r) { EXPECT_EQ(r.point.alt, 0.0); }},
         {"negative altitude is the ground", [](json& e) { e[4] = -75; atAirport(e); }, nullptr, true,
          [](const FlightRecord& r) {
              EXPECT_EQ(r.point.alt, 0.0);
