@@ -341,6 +341,10 @@ double lf_median(decltype(MotionFields::recentAlt_ft) v, std::size_t first, std:
     return *mid;
 }
 
+// Where an airliner's last report is judged from when it lies off the
+// line its rates carry the report before it along (defined with the run).
+bool lf_lastOffRateLine(const LiveAc& ac, const Report& last, double& line_ft);
+
 }  // namespace
 
 bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
@@ -352,27 +356,35 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
         return true;
     }
     const Report last = f.report;
+    // An airliner's last report off the line its rates carry the one before
+    // along is a receiver's spike: judged from its height, the true report
+    // after it would be refused as a climb or sink no aircraft makes, and
+    // the spike's place flown in its stead. It is judged from the line too,
+    // and stays the earlier one at the line's height.
+    Report lastAsFlown = last;
+    const bool offLine = lf_lastOffRateLine(ac, last, lastAsFlown.alt);
+    const auto follows = [&] { return lf_follows(ac, last, now) || (offLine && lf_follows(ac, lastAsFlown, now)); };
     // A receiver that lost the aircraft repeats its last position with new
     // times and whatever altitude: such a report tells nothing of where the
     // aircraft is (the stream's checks refuse it in the air), and the time
     // since the aircraft really was there keeps running.
     if (lf_samePosition(now, last)) {
         f.report.placeHeld = true;
-        return lf_follows(ac, last, now);
+        return follows();
     }
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
     const Report earlier = f.earlier;
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
     if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;
-    if (lastRuledOut || lf_follows(ac, last, now)) {
+    if (lastRuledOut || follows()) {
         // A report ruled out by this one is no place to judge from: the
         // one before it stays the earlier one.
         if (lastRuledOut) {
             lf_placeBetween(ac, earlier, last, now);
         } else {
             f.earlierKnown = true;
-            f.earlier = last;
+            f.earlier = lastAsFlown;
         }
         lf_take(f, now);
         return true;
@@ -483,6 +495,21 @@ struct RateLine {
 RateLine lf_rateLine(const MotionFields& f, std::size_t j) {
     const double carried_s = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) / kTicksPerSecond;
     return {lf_carriedAlong(f, j - 1, f.recentFlown_ft[j - 1], j), kRateLine_ft + kRateLine_ftPerS * carried_s};
+}
+
+bool lf_lastOffRateLine(const LiveAc& ac, const Report& last, double& line_ft) {
+    const MotionFields& f = ac.motion.more;
+    if (!f.reportKnown) return false;
+    const std::size_t n = f.recentCount;
+    // Only while the run's newest report is the last one judged possible,
+    // and both it and the one before carry a rate.
+    if (!gf_isAirliner(ac.category) || n < 2 || f.recentReportT_s != last.t_s ||
+        !(std::fabs(f.recentRate_fpm[n - 1]) > 0.0) || !(std::fabs(f.recentRate_fpm[n - 2]) > 0.0))
+        return false;
+    const RateLine line = lf_rateLine(f, n - 1);
+    if (std::fabs(f.recentAlt_ft[n - 1] - line.alt_ft) <= line.within_ft) return false;
+    line_ft = line.alt_ft;
+    return true;
 }
 
 // Whether report j, off its rate line, is one of a run of spikes: the

@@ -1106,6 +1106,40 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(p->alt, alt(placeOf), 10.0) << ahead;
              }
          }},
+        {"an airliner's reports after a receiver's spike 850 ft under its rate line are judged from the line, not "
+         "refused as out of reach of the spike; so is a report at the spike's place",
+         [] {
+             // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
+             // through the intake; report 5 850 ft low, and where held,
+             // report 6 at report 5's place.
+             for (const bool held : {false, true}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 3000, 233, 1000, 3200)});
+                 LiveLookup lookup;
+                 const auto north = [](double i) { return 52.0 + 233.0 * kNmLat / 3600.0 * 2.0 * i; };
+                 for (int i = 1; i <= 8; ++i) {
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = ac.callsign;
+                     r.type = "B738";
+                     r.feedTime = 1000.0 + 2.0 * i;
+                     const double alt = 3000.0 + 3200.0 / 30.0 * i - (i == 5 ? 850.0 : 0.0);
+                     r.point = point(north(held && i == 6 ? 5 : i), 4.0, alt, 233, 1000 + 200 * i, 3200);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 // Each report but the spike is in the stream or the run of
+                 // heights that judges it.
+                 const MotionFields& f = ac.motion.more;
+                 const auto run = f.recentDue.begin(), runEnd = run + static_cast<std::ptrdiff_t>(f.recentCount);
+                 for (int i = 6; i <= 8; ++i) {
+                     const std::int32_t due = 1000 + 200 * i;
+                     const bool inStream = std::any_of(ac.stream.begin(), ac.stream.end(),
+                                                       [&](const StreamPoint& q) { return q.time == due; });
+                     EXPECT_TRUE(inStream || std::find(run, runEnd, due) != runEnd)
+                         << "report " << i << (held ? ", held place" : "");
+                 }
+             }
+         }},
         {"a short run of ground points between reports in the air well above the ground is lifted onto their "
          "line, unless they show a touch",
          [] {
