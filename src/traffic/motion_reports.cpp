@@ -125,6 +125,14 @@ constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
 // A run of a receiver's spikes off a level is judged against the level's
 // reports this many reports before and after it.
 constexpr std::size_t kLevelBackReports = 3;
+// A place ahead of the time its speed reaches it from the report before,
+// a few seconds back. Within a second and a half it is the positions' own
+// scatter: a receiver updates latitude and longitude apart, and one of them
+// may run that far ahead of the other. Beyond a few seconds it is a wrong
+// place, the judgment's to take.
+constexpr double kPlaceAheadOfLast_s = 4.0;
+constexpr double kPlaceAheadFrom_s = 1.5;
+constexpr double kPlaceAheadUpTo_s = 4.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -509,6 +517,38 @@ bool lf_lastOffRateLine(const LiveAc& ac, const Report& last, double& line_ft) {
     const RateLine line = lf_rateLine(f, n - 1);
     if (std::fabs(f.recentAlt_ft[n - 1] - line.alt_ft) <= line.within_ft) return false;
     line_ft = line.alt_ft;
+    return true;
+}
+
+// Whether a point's place lies ahead of the time its speed reaches it from
+// the run's newest report; reached_s: the seconds its speed takes there,
+// height_ft: the height that report, as the run flies it (on its rate line
+// where it lies off it), and their rates give there.
+bool lf_placeAheadOfLast(const LiveAc& ac, const StreamPoint& point, double feedTime, double& reached_s,
+                         double& height_ft) {
+    const MotionFields& f = ac.motion.more;
+    const std::size_t n = f.recentCount;
+    // The run's newest report is the one judged possible before this one,
+    // at a place of its own (a place the receiver held judges nothing), and
+    // both carry a rate.
+    if (n == 0 || !f.earlierKnown || f.recentReportT_s != f.earlier.t_s || f.earlier.placeHeld ||
+        !(std::fabs(f.recentRate_fpm[n - 1]) > 0.0) || !(std::fabs(point.vrate) > 0.0))
+        return false;
+    // The due times of a poll's reports lie around its median: a report
+    // older than the others is due with them.
+    const double between_s =
+        std::max(static_cast<double>(point.time - f.recentDue[n - 1]) / kTicksPerSecond, feedTime - f.earlier.t_s);
+    const double nmPerS = std::max(f.earlier.gs, point.gs) / 3600.0;
+    if (!(between_s > 0.0) || between_s > kPlaceAheadOfLast_s || !(nmPerS > 0.0)) return false;
+    reached_s = gf_distanceNm(f.recentPlace[n - 1], LatLon{point.lat, point.lon}) / nmPerS;
+    const double ahead_s = reached_s - between_s;
+    if (ahead_s < kPlaceAheadFrom_s || ahead_s > kPlaceAheadUpTo_s) return false;
+    height_ft = f.recentAlt_ft[n - 1];
+    if (n >= 2 && std::fabs(f.recentRate_fpm[n - 2]) > 0.0) {
+        const RateLine line = lf_rateLine(f, n - 1);
+        if (std::fabs(height_ft - line.alt_ft) > line.within_ft) height_ft = line.alt_ft;
+    }
+    height_ft += (f.recentRate_fpm[n - 1] + point.vrate) / 2.0 / 60.0 * reached_s;
     return true;
 }
 
@@ -1049,6 +1089,16 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
         lf_repeatedReport(f, report.alt))
         return;
     lf_smoothWith(ac, report.alt, report.vrate, report.time, LatLon{report.lat, report.lon});
+}
+
+bool gf_carryToPlaceAhead(const LiveAc& ac, StreamPoint& point, double feedTime) {
+    double reached_s = 0.0, height_ft = 0.0;
+    if (!gf_isAirliner(ac.category) || !point.airborne || !lf_placeAheadOfLast(ac, point, feedTime, reached_s, height_ft))
+        return false;
+    const MotionFields& f = ac.motion.more;
+    point.time = f.recentDue[f.recentCount - 1] + static_cast<std::int32_t>(std::lround(reached_s * kTicksPerSecond));
+    point.alt = height_ft;
+    return true;
 }
 
 bool gf_dropRuledOutGround(LiveAc& ac, const FlightRecord& record) {

@@ -1106,6 +1106,43 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(p->alt, alt(placeOf), 10.0) << ahead;
              }
          }},
+        {"reports 2 s apart, an airliner's report whose place lies some 2 s farther on than its speed carries it from "
+         "the report before is flown at the time and height of that place, whether its own height is of its time, "
+         "of the place's, or a spike, and stays there when the next report repeats it; one on its way keeps its own",
+         [] {
+             // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
+             // (every other one thinned out of the stream); report 7 with
+             // the place of moment `at` (1.8 s on; 2.5 s where held), and
+             // where held, report 8 the same.
+             struct Case {
+                 double at, ownAt, off_ft;
+                 bool held;
+             };
+             for (const Case c : {Case{7.9, 7.0, 0.0, false}, Case{7.9, 7.9, 0.0, false},
+                                  Case{7.9, 7.0, -800.0, false}, Case{8.25, 8.25, 0.0, true},
+                                  Case{7.0, 7.0, 0.0, false}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 3000, 233, 1000, 3200)});
+                 LiveLookup lookup;
+                 const auto north = [](double i) { return 52.0 + 233.0 * kNmLat / 3600.0 * 2.0 * i; };
+                 const auto alt = [](double i) { return 3000.0 + 3200.0 / 30.0 * i; };
+                 for (int i = 1; i <= 10; ++i) {
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = ac.callsign;
+                     r.type = "B738";
+                     r.feedTime = 1000.0 + 2.0 * i;
+                     r.point = i == 7 || (c.held && i == 8) ? point(north(c.at), 4.0, alt(c.ownAt) + c.off_ft, 233, 1000 + 200 * i, 3200)
+                                      : point(north(i), 4.0, alt(i), 233, 1000 + 200 * i, 3200);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 const auto p = std::find_if(ac.stream.begin(), ac.stream.end(),
+                                             [&](const StreamPoint& q) { return q.lat == north(c.at); });
+                 ASSERT_NE(p, ac.stream.end()) << c.ownAt << " " << c.off_ft;
+                 EXPECT_NEAR(p->time, 1000 + 200 * c.at, 5) << c.ownAt << " " << c.off_ft;
+                 EXPECT_NEAR(p->alt, alt(c.at), 30.0) << c.ownAt << " " << c.off_ft;
+             }
+         }},
         {"an airliner's reports after a receiver's spike 850 ft under its rate line are judged from the line, not "
          "refused as out of reach of the spike; so is a report at the spike's place",
          [] {
