@@ -514,8 +514,10 @@ bool lf_lastOffRateLine(const LiveAc& ac, const Report& last, double& line_ft) {
     if (!gf_isAirliner(ac.category) || n < 2 || f.recentReportT_s != last.t_s ||
         !(std::fabs(f.recentRate_fpm[n - 1]) > 0.0) || !(std::fabs(f.recentRate_fpm[n - 2]) > 0.0))
         return false;
+    // The report as sent: the run may fly it elsewhere already (at the
+    // place it was sent ahead of).
     const RateLine line = lf_rateLine(f, n - 1);
-    if (std::fabs(f.recentAlt_ft[n - 1] - line.alt_ft) <= line.within_ft) return false;
+    if (std::fabs(last.alt - line.alt_ft) <= line.within_ft) return false;
     line_ft = line.alt_ft;
     return true;
 }
@@ -1093,7 +1095,8 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
 
 bool gf_carryToPlaceAhead(const LiveAc& ac, StreamPoint& point, double feedTime) {
     double reached_s = 0.0, height_ft = 0.0;
-    if (!gf_isAirliner(ac.category) || !point.airborne || !lf_placeAheadOfLast(ac, point, feedTime, reached_s, height_ft))
+    if (!gf_isAirliner(ac.category) || !point.airborne ||
+        !lf_placeAheadOfLast(ac, point, feedTime, reached_s, height_ft))
         return false;
     const MotionFields& f = ac.motion.more;
     point.time = f.recentDue[f.recentCount - 1] + static_cast<std::int32_t>(std::lround(reached_s * kTicksPerSecond));
