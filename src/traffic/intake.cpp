@@ -303,6 +303,8 @@ void lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
     if (!newest.airborne || !early.airborne || !before.airborne || newest.lat != r.point.lat ||
         newest.lon != r.point.lon || early.lat != r.point.lat || early.lon != r.point.lon)
         return;
+    // A point already flown at the time its speed reaches the place stays.
+    if (newest.time >= r.point.time) return;
     if (!lf_placeCameEarly(before, early, r.feedTime)) return;
     newest.time = r.point.time;
     newest.alt = r.point.alt;
@@ -357,8 +359,16 @@ void lf_carryToPlaceAhead(const LiveAc& ac, const FlightRecord& r, StreamPoint& 
     const double nmPerS = std::max(newest.gs, point.gs) / 3600.0;
     if (!(nmPerS > 0.0)) return;
     const double between_s = static_cast<double>(point.time - newest.time) / kTicksPerSecond;
+    // Reports a few seconds apart: judged from the report before, which the
+    // stream may have left out, at the height the run of heights flies it
+    // (the report's own may be of its own time, of the place's, or a
+    // receiver's spike).
+    if (between_s < kPlaceAheadSilence_s) {
+        gf_carryToPlaceAhead(ac, point, r.feedTime);
+        return;
+    }
     const double ahead_s = lf_distanceNm(newest, point) / nmPerS - between_s;
-    if (between_s < kPlaceAheadSilence_s || ahead_s < kPlaceAheadFrom_s || ahead_s > kPlaceAheadUpTo_s) return;
+    if (ahead_s < kPlaceAheadFrom_s || ahead_s > kPlaceAheadUpTo_s) return;
     point.alt += point.vrate / 60.0 * ahead_s;
     point.time += static_cast<std::int32_t>(std::lround(ahead_s * kTicksPerSecond));
 }

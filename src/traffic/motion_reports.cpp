@@ -125,6 +125,14 @@ constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
 // A run of a receiver's spikes off a level is judged against the level's
 // reports this many reports before and after it.
 constexpr std::size_t kLevelBackReports = 3;
+// A place ahead of the time its speed reaches it from the report before,
+// a few seconds back. Within a second and a half it is the positions' own
+// scatter: a receiver updates latitude and longitude apart, and one of them
+// may run that far ahead of the other. Beyond a few seconds it is a wrong
+// place, the judgment's to take.
+constexpr double kPlaceAheadOfLast_s = 4.0;
+constexpr double kPlaceAheadFrom_s = 1.5;
+constexpr double kPlaceAheadUpTo_s = 4.0;
 constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
@@ -341,6 +349,10 @@ double lf_median(decltype(MotionFields::recentAlt_ft) v, std::size_t first, std:
     return *mid;
 }
 
+// Where an airliner's last report is judged from when it lies off the
+// line its rates carry the report before it along (defined with the run).
+bool lf_lastOffRateLine(const LiveAc& ac, const Report& last, double& line_ft);
+
 }  // namespace
 
 bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
@@ -352,27 +364,35 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
         return true;
     }
     const Report last = f.report;
+    // An airliner's last report off the line its rates carry the one before
+    // along is a receiver's spike: judged from its height, the true report
+    // after it would be refused as a climb or sink no aircraft makes, and
+    // the spike's place flown in its stead. It is judged from the line too,
+    // and stays the earlier one at the line's height.
+    Report lastAsFlown = last;
+    const bool offLine = lf_lastOffRateLine(ac, last, lastAsFlown.alt);
+    const auto follows = [&] { return lf_follows(ac, last, now) || (offLine && lf_follows(ac, lastAsFlown, now)); };
     // A receiver that lost the aircraft repeats its last position with new
     // times and whatever altitude: such a report tells nothing of where the
     // aircraft is (the stream's checks refuse it in the air), and the time
     // since the aircraft really was there keeps running.
     if (lf_samePosition(now, last)) {
         f.report.placeHeld = true;
-        return lf_follows(ac, last, now);
+        return follows();
     }
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
     const Report earlier = f.earlier;
     const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
     if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;
-    if (lastRuledOut || lf_follows(ac, last, now)) {
+    if (lastRuledOut || follows()) {
         // A report ruled out by this one is no place to judge from: the
         // one before it stays the earlier one.
         if (lastRuledOut) {
             lf_placeBetween(ac, earlier, last, now);
         } else {
             f.earlierKnown = true;
-            f.earlier = last;
+            f.earlier = lastAsFlown;
         }
         lf_take(f, now);
         return true;
@@ -511,6 +531,55 @@ struct RateLine {
 RateLine lf_rateLine(const MotionFields& f, std::size_t j) {
     const double carried_s = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) / kTicksPerSecond;
     return {lf_carriedAlong(f, j - 1, f.recentFlown_ft[j - 1], j), kRateLine_ft + kRateLine_ftPerS * carried_s};
+}
+
+bool lf_lastOffRateLine(const LiveAc& ac, const Report& last, double& line_ft) {
+    const MotionFields& f = ac.motion.more;
+    if (!f.reportKnown) return false;
+    const std::size_t n = f.recentCount;
+    // Only while the run's newest report is the last one judged possible,
+    // and both it and the one before carry a rate.
+    if (!gf_isAirliner(ac.category) || n < 2 || f.recentReportT_s != last.t_s ||
+        !(std::fabs(f.recentRate_fpm[n - 1]) > 0.0) || !(std::fabs(f.recentRate_fpm[n - 2]) > 0.0))
+        return false;
+    // The report as sent: the run may fly it elsewhere already (at the
+    // place it was sent ahead of).
+    const RateLine line = lf_rateLine(f, n - 1);
+    if (std::fabs(last.alt - line.alt_ft) <= line.within_ft) return false;
+    line_ft = line.alt_ft;
+    return true;
+}
+
+// Whether a point's place lies ahead of the time its speed reaches it from
+// the run's newest report; reached_s: the seconds its speed takes there,
+// height_ft: the height that report, as the run flies it (on its rate line
+// where it lies off it), and their rates give there.
+bool lf_placeAheadOfLast(const LiveAc& ac, const StreamPoint& point, double feedTime, double& reached_s,
+                         double& height_ft) {
+    const MotionFields& f = ac.motion.more;
+    const std::size_t n = f.recentCount;
+    // The run's newest report is the one judged possible before this one,
+    // at a place of its own (a place the receiver held judges nothing), and
+    // both carry a rate.
+    if (n == 0 || !f.earlierKnown || f.recentReportT_s != f.earlier.t_s || f.earlier.placeHeld ||
+        !(std::fabs(f.recentRate_fpm[n - 1]) > 0.0) || !(std::fabs(point.vrate) > 0.0))
+        return false;
+    // The due times of a poll's reports lie around its median: a report
+    // older than the others is due with them.
+    const double between_s =
+        std::max(static_cast<double>(point.time - f.recentDue[n - 1]) / kTicksPerSecond, feedTime - f.earlier.t_s);
+    const double nmPerS = std::max(f.earlier.gs, point.gs) / 3600.0;
+    if (!(between_s > 0.0) || between_s > kPlaceAheadOfLast_s || !(nmPerS > 0.0)) return false;
+    reached_s = gf_distanceNm(f.recentPlace[n - 1], LatLon{point.lat, point.lon}) / nmPerS;
+    const double ahead_s = reached_s - between_s;
+    if (ahead_s < kPlaceAheadFrom_s || ahead_s > kPlaceAheadUpTo_s) return false;
+    height_ft = f.recentAlt_ft[n - 1];
+    if (n >= 2 && std::fabs(f.recentRate_fpm[n - 2]) > 0.0) {
+        const RateLine line = lf_rateLine(f, n - 1);
+        if (std::fabs(height_ft - line.alt_ft) > line.within_ft) height_ft = line.alt_ft;
+    }
+    height_ft += (f.recentRate_fpm[n - 1] + point.vrate) / 2.0 / 60.0 * reached_s;
+    return true;
 }
 
 // Whether report j, off its rate line, is one of a run of spikes: the
@@ -1051,6 +1120,17 @@ void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {
         lf_repeatedReport(f, report.alt))
         return;
     lf_smoothWith(ac, report.alt, report.vrate, report.time, LatLon{report.lat, report.lon});
+}
+
+bool gf_carryToPlaceAhead(const LiveAc& ac, StreamPoint& point, double feedTime) {
+    double reached_s = 0.0, height_ft = 0.0;
+    if (!gf_isAirliner(ac.category) || !point.airborne ||
+        !lf_placeAheadOfLast(ac, point, feedTime, reached_s, height_ft))
+        return false;
+    const MotionFields& f = ac.motion.more;
+    point.time = f.recentDue[f.recentCount - 1] + static_cast<std::int32_t>(std::lround(reached_s * kTicksPerSecond));
+    point.alt = height_ft;
+    return true;
 }
 
 bool gf_dropRuledOutGround(LiveAc& ac, const FlightRecord& record) {

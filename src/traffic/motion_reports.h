@@ -24,6 +24,16 @@ void gf_smoothStreamAltitudes(LiveAc& ac);
 // where the aircraft flies.
 void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report);
 
+// An airliner's point whose place lies farther from the report before it,
+// a few seconds back, than its speed carries it in the time between: a
+// place sent ahead, with the height of its own time or of the place's, or
+// a receiver's spike. Flown at its own time and height, the aircraft would
+// come there early and below (in a climb) where it was there. True when
+// the point was moved to the time its speed reaches the place, at the
+// height the report before (as the run flies it) and their rates give
+// there.
+bool gf_carryToPlaceAhead(const LiveAc& ac, StreamPoint& point, double feedTime);
+
 // An airborne report after ground points that end the stream: when the
 // aircraft cannot have been on the ground there (the reports in the air
 // before them, carried along their own vertical rates, meet this one well

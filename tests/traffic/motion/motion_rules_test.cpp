@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <tuple>
 #include <vector>
 
 #include "airports/park_airport_state.h"
@@ -1111,6 +1112,39 @@ TEST_F(MotionRules, StreamChecksTable) {
                  ASSERT_NE(p, ac.stream.end()) << ahead;
                  EXPECT_NEAR(p->time, 1000 + 200 * placeOf, 5) << ahead;
                  EXPECT_NEAR(p->alt, alt(placeOf), 10.0) << ahead;
+             }
+         }},
+        {"an airliner's report after a spike 800 ft under its rate line is no climb out of its reach; a report whose "
+         "place lies some 2 s farther on than its speed carries it is flown at the time and height of that place, "
+         "whether its own height is of its time, of the place's, or a spike, also when the next repeats it",
+         [] {
+             // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
+             // through the intake (every other one thinned out of the
+             // stream); report 7, and report 8 where held, with the place of
+             // moment `at` and the height of moment `own`, off by off_ft.
+             const auto north = [](double i) { return 52.0 + 233.0 * kNmLat / 1800.0 * i; };
+             const auto alt = [](double i) { return 3000.0 + 3200.0 / 30.0 * i; };
+             for (const auto& [at, own, off_ft, held] : std::vector<std::tuple<double, double, double, bool>>{
+                      {7.9, 7, 0, false}, {7.9, 7.9, 0, false}, {7.9, 7, -800, false}, {8.25, 8.25, 0, true},
+                      {7, 7, 0, false}, {7, 7, -850, false}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 3000, 233, 1000, 3200)});
+                 LiveLookup lookup;
+                 for (int i = 1; i <= 10; ++i) {
+                     const bool odd = i == 7 || (held && i == 8);
+                     FlightRecord r;
+                     r.hexid = kRulesHex, r.callsign = ac.callsign, r.type = "B738", r.feedTime = 1000.0 + 2.0 * i;
+                     const double h = odd ? alt(own) + off_ft : alt(i);
+                     r.point = point(north(odd ? at : i), 4.0, h, 233, 1000 + 200 * i, 3200);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 const auto p =
+                     std::find_if(ac.stream.begin(), ac.stream.end(), [&](auto& q) { return q.lat == north(at); });
+                 ASSERT_NE(p, ac.stream.end()) << at << " " << off_ft;
+                 EXPECT_TRUE(std::fabs(p->time - 1000 - 200 * at) <= 5 && std::fabs(p->alt - alt(at)) <= 30)
+                     << at << " " << own << " " << off_ft;
+                 const auto run = ac.motion.more.recentDue.begin();
+                 EXPECT_TRUE(held || std::count(run, run + ac.motion.more.recentCount, 2600)) << off_ft << ", report 8";
              }
          }},
         {"a short run of ground points between reports in the air well above the ground is lifted onto their "
