@@ -964,6 +964,26 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_EQ(ac.stream.back().vrate, c.vrate_fpm) << static_cast<int>(c.category);
              }
          }},
+        {"a report that ends a silence on an approach keeps its speed, and the points made up meanwhile take it; "
+         "a faster report after a report is held to that one's speed",
+         [] {
+             LiveAc& ac = activeAc(kRulesHex, {point(43.6, 1.36, 1500, 160, 1000, -900)});
+             ac.category = AcCategory::Light;
+             ac.motion.more.landing = true;
+             ac.pos.heading = 0.0;
+             // Five steps flown on northward: 160 kt slowed to 94.
+             for (int k = 8; k >= 4; --k) {
+                 lf_extendStream(ac, k);
+                 ac.stream.pop_front();
+             }
+             ASSERT_LT(ac.stream.front().gs, 100.0);
+             decodeExisting(ac, point(43.6 + 2.0 * kNmLat, 1.36, 1000, 159, 9000, 1344));
+             ASSERT_EQ(ac.stream.size(), 2u);
+             EXPECT_EQ(ac.stream.front().gs, 159.0);
+             EXPECT_EQ(ac.stream.back().gs, 159.0);
+             decodeExisting(ac, point(43.6 + 2.1 * kNmLat, 1.36, 1100, 170, 9500, 1344));
+             EXPECT_EQ(ac.stream.back().gs, 159.0);
+         }},
         {"a silent take-off run speeds up by the table, a silent landing roll slows down by its table",
          [] {
              struct Step {
