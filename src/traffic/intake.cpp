@@ -265,17 +265,22 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
 }
 
 // A place sent early fits the time of the report that repeats it within
-// this share of the way; one farther off is a receiver's wrong place (a
-// place held seconds ahead, a jump), which the report judgment takes.
+// this share of the way; one short of it by more is a receiver's wrong
+// place (a jump, an old one), which the report judgment takes.
 constexpr double kEarlyPlaceFit = 0.25;
 
 // Whether the place report `early` came with is a later report's, at
 // later_s, sent a report early: the way into it from the report before
-// fits the time up to the later report, not the time up to its own. A
-// place the receiver held over its reports judges nothing: the moment it
-// is of may lie seconds before the time of the report before, and the way
-// from it would fit a later time for that alone.
-bool lf_placeCameEarly(const HeldReport& before, const HeldReport& early, double later_s) {
+// fits the time up to the later report, not the time up to its own. So is
+// one farther on still, of a light aircraft, glider or helicopter (a
+// receiver's clock that sent a place several seconds ahead and held it over
+// its reports): it is of that report's moment or later, and no earlier
+// height is its own. (An airliner's transponder holds a reading over such
+// a place too; its rules take the held readings.) A place the receiver
+// held over its reports judges nothing: the moment it is of may lie
+// seconds before the time of the report before, and the way from it would
+// fit a later time for that alone.
+bool lf_placeCameEarly(const LiveAc& ac, const HeldReport& before, const HeldReport& early, double later_s) {
     if (before.placeHeld) return false;
     const double own_s = early.t_s - before.t_s, upToThis_s = later_s - before.t_s;
     if (!(own_s > 0.0 && upToThis_s > own_s)) return false;
@@ -283,7 +288,8 @@ bool lf_placeCameEarly(const HeldReport& before, const HeldReport& early, double
     const double nmPerS = std::max(before.gs, early.gs) / 3600.0;
     const double fit_nm = std::fabs(moved_nm - nmPerS * upToThis_s);
     return nmPerS > 0.0 && fit_nm < std::fabs(moved_nm - nmPerS * own_s) &&
-           fit_nm <= kEarlyPlaceFit * nmPerS * upToThis_s;
+           (fit_nm <= kEarlyPlaceFit * nmPerS * upToThis_s ||
+            (!gf_isAirliner(ac.category) && moved_nm >= nmPerS * upToThis_s));
 }
 
 // A report in the air at the very place of the stream's newest point, with
@@ -293,22 +299,25 @@ bool lf_placeCameEarly(const HeldReport& before, const HeldReport& early, double
 // to the point's own, the place was this report's, and the point takes its
 // time and height (flown at the earlier height, the aircraft reaches the
 // place below where it was there). The front point is being flown to
-// and stays: the newest point is one behind it.
-void lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
+// and stays: the newest point is one behind it. True when it took the
+// report.
+bool lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
     const MotionFields& f = ac.motion.more;
-    if (!r.point.airborne || r.altitudeUnknown || ac.stream.size() < 2 || !f.earlierKnown || !f.reportKnown) return;
+    if (!r.point.airborne || r.altitudeUnknown || ac.stream.size() < 2 || !f.earlierKnown || !f.reportKnown)
+        return false;
     StreamPoint& newest = ac.stream.back();
     const HeldReport& early = f.report;
     const HeldReport& before = f.earlier;
     if (!newest.airborne || !early.airborne || !before.airborne || newest.lat != r.point.lat ||
         newest.lon != r.point.lon || early.lat != r.point.lat || early.lon != r.point.lon)
-        return;
+        return false;
     // A point already flown at the time its speed reaches the place stays.
-    if (newest.time >= r.point.time) return;
-    if (!lf_placeCameEarly(before, early, r.feedTime)) return;
+    if (newest.time >= r.point.time) return false;
+    if (!lf_placeCameEarly(ac, before, early, r.feedTime)) return false;
     newest.time = r.point.time;
     newest.alt = r.point.alt;
     newest.vrate = r.point.vrate;
+    return true;
 }
 
 // The other way round: a report in the air that the stream takes at the
@@ -331,7 +340,7 @@ void lf_takeHeldPlaceEarlier(const LiveAc& ac, const FlightRecord& r, StreamPoin
         f.recentReportT_s != left.t_s || f.recentAlt_ft[n] != left.alt || f.recentDue[n] <= ac.stream.back().time ||
         f.recentDue[n] >= point.time)
         return;
-    if (lf_placeCameEarly(f.earlier, left, r.feedTime)) return;
+    if (lf_placeCameEarly(ac, f.earlier, left, r.feedTime)) return;
     point.time = f.recentDue[n];
     point.alt = left.alt;
     point.vrate = f.recentRate_fpm[n];
@@ -546,6 +555,13 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     }
     if (ac.simState == SimState::buffer && lf_nearAirportElevation(r)) return;
     if (!lf_respawnCheck(ac, r)) return;
+    // Taken into the stream's newest point, a repeat of a place that came
+    // early is that point's report, as where the stream leaves it out: a
+    // second point there would hold a helicopter hovering at the place.
+    if (lf_takePlaceCameEarly(ac, r)) {
+        gf_noteReportAltitude(ac, r.point);
+        return;
+    }
     StreamPoint point = r.point;
     lf_speedFromPositions(ac, r, point);
     lf_takeHeldPlaceEarlier(ac, r, point);

@@ -889,6 +889,56 @@ bool lf_backToLevel(const MotionFields& f, std::size_t n, std::size_t j, double&
     return false;
 }
 
+// Where a light aircraft's or glider's report j is flown when it is one of
+// a short run of reports (no more, and lasting no longer, than a receiver's
+// run of spikes) off the way between the report before the run, flown as
+// reported, and the one after it, which agree with each other along their rates: on
+// that way, at its time. The run lies off it all one way, farther than the
+// altimeter's steps, and the aircraft could have neither got onto it from
+// the report before nor back from it to the report after, climbing or
+// sinking at its best: reports seconds apart 300-700 ft off a steady
+// descent, alone or two in a row, are a receiver's, however the median or
+// the run line of the few reports around them lean. The whole run is
+// flown on that way.
+bool lf_lightOutAndBack(LiveAc& ac, std::size_t n, std::size_t j, double& way_ft) {
+    const MotionFields& f = ac.motion.more;
+    // Whether report i lies out of reach of a height at report k's time,
+    // carried along k's rate.
+    const auto outOfReach = [&](std::size_t i, std::size_t k, double from_ft) {
+        const double dt_s = static_cast<double>(f.recentDue[i] - f.recentDue[k]) / kTicksPerSecond;
+        const double rate_ftPerS = std::clamp(f.recentRate_fpm[k] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
+        return std::fabs(f.recentAlt_ft[i] - (from_ft + rate_ftPerS * dt_s)) >
+               kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
+    };
+    for (std::size_t b = j; b-- > j - std::min(j, kSpikeRunReports);) {
+        for (std::size_t a = j + 1; a < n && a - b - 1 <= kSpikeRunReports; ++a) {
+            if (f.recentDue[a - 1] - f.recentDue[b + 1] > kSpikeRun_ticks) break;
+            // The report before the run is one flown as reported: one the
+            // rules moved may have been a spike itself.
+            if (f.recentFlown_ft[b] != f.recentAlt_ft[b]) continue;
+            const double from_ft = f.recentFlown_ft[b], to_ft = f.recentAlt_ft[a];
+            if (std::fabs(to_ft - lf_carriedAlong(f, b, from_ft, a)) > kCarriedAgree_ft) continue;
+            const auto way = [&](std::size_t i) {
+                const double share = static_cast<double>(f.recentDue[i] - f.recentDue[b]) /
+                                     static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
+                return from_ft + share * (to_ft - from_ft);
+            };
+            const double side = f.recentAlt_ft[b + 1] - way(b + 1);
+            bool off = true;
+            for (std::size_t i = b + 1; i < a && off; ++i) {
+                const double by = f.recentAlt_ft[i] - way(i);
+                off = std::fabs(by) > kCarriedAgree_ft && by * side > 0.0;
+            }
+            if (!off) continue;
+            if (!outOfReach(b + 1, b, from_ft) || !outOfReach(a - 1, a, to_ft)) continue;
+            way_ft = way(j);
+            for (std::size_t i = b + 1; i < a; ++i) lf_flyReportAt(ac, i, way(i));
+            return true;
+        }
+    }
+    return false;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -1077,6 +1127,9 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // the reports do.
         double level_ft = 0.0;
         if (ac.category == AcCategory::Light && flown == own && lf_backToLevel(f, n, j, level_ft)) flown = level_ft;
+        // Nor is one of a run it could neither have got onto nor back from.
+        double lightWay_ft = 0.0;
+        if (ac.category == AcCategory::Light && lf_lightOutAndBack(ac, n, j, lightWay_ft)) flown = lightWay_ft;
         lf_flyReportAt(ac, j, flown);
     }
     // A helicopter's newest report is flown to before any report after it

@@ -336,6 +336,19 @@ double lf_landingRollSpeed(double gs) {
     return 20;
 }
 
+// A report in the air that ends a silence on an approach: the points made
+// up meanwhile slowed the aircraft down to 60 % of its speed within 40 s,
+// none of its own speeds. They take the report's: flown on to it at the
+// made-up speed, and every report after it held to that speed while the
+// approach lasts, the aircraft would arrive half a minute late and stay as
+// late, its gear and flaps moving with reports long past (a low pass that
+// went silent over the runway climbing away 30 s after its reports).
+void lf_madeUpPointsTakeSpeed(LiveAc& ac, const StreamPoint& point) {
+    if (ac.extensionCount < 1 || ac.groundMode || !point.airborne || !(point.gs > 0.0)) return;
+    for (StreamPoint& p : ac.stream)
+        if (p.airborne && !p.stationary) p.gs = point.gs;
+}
+
 }  // namespace
 
 bool lf_acceptBirthPoint(LiveAc& ac, StreamPoint& point) {
@@ -393,6 +406,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& point) {
             s.push_back(here);
         }
     }
+    lf_madeUpPointsTakeSpeed(ac, point);
     lf_stopExtension(ac);
     const StreamPoint& last = s.back();
     point.stationary = lf_samePlace(last, point.lat, point.lon);

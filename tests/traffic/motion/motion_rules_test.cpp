@@ -645,6 +645,26 @@ TEST_F(MotionRules, StreamChecksTable) {
              for (std::size_t i = 1; i < ac.stream.size(); ++i)
                  EXPECT_NEAR(ac.stream[i].alt, 3000.0, 75.0) << "at " << ac.stream[i].time;
          }},
+        {"a light twin's reports 5 s apart 450-700 ft off its descent, alone or two in a row, that it could neither "
+         "get onto nor back from are flown on the way between the true reports around them",
+         [] {
+             // Flight inspection at Heathrow as a receiver that mixes sources
+             // delivered it, after the first point: heights, rates, and
+             // where the aircraft was.
+             const std::vector<double> alt{2826, 2134, 2118, 2580, 2068, 2443, 2368, 2293, 2218, 2137},
+                 rate{-938, -981, -1024, -928, -832, -810, -789, -768, -816, -864},
+                 truth{2826, 2741, 2650, 2587, 2525, 2450, 2375, 2300, 2218, 2137};
+             LiveAc& ac = activeAc(kRulesHex, {point(51.47, -0.9, 2926, 160, 1000, -960)});
+             ac.category = AcCategory::Light;
+             for (std::size_t i = 0; i < alt.size(); ++i) {
+                 ac.stream.push_back(point(51.47, -0.9 + 0.006 * static_cast<double>(i + 1), alt[i], 160,
+                                           static_cast<std::int32_t>(1500 + 500 * i), rate[i]));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             // The last two still wait for the reports after them.
+             for (std::size_t i = 1; i + 2 < ac.stream.size(); ++i)
+                 EXPECT_NEAR(ac.stream[i].alt, truth[i - 1], 50.0) << "at " << i;
+         }},
         {"five spiked reports in a row a second apart are not flown; a level-off and a low pass are, as reported; "
          "a helicopter flies no spike it cannot climb or sink to, not even as its newest report, and its own climb "
          "and descent as reported",
@@ -943,6 +963,26 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_EQ(ac.stream.back().vrate, c.vrate_fpm) << static_cast<int>(c.category);
              }
          }},
+        {"a report that ends a silence on an approach keeps its speed, and the points made up meanwhile take it; "
+         "a faster report after a report is held to that one's speed",
+         [] {
+             LiveAc& ac = activeAc(kRulesHex, {point(43.6, 1.36, 1500, 160, 1000, -900)});
+             ac.category = AcCategory::Light;
+             ac.motion.more.landing = true;
+             ac.pos.heading = 0.0;
+             // Five steps flown on northward: 160 kt slowed to 94.
+             for (int k = 8; k >= 4; --k) {
+                 lf_extendStream(ac, k);
+                 ac.stream.pop_front();
+             }
+             ASSERT_LT(ac.stream.front().gs, 100.0);
+             decodeExisting(ac, point(43.6 + 2.0 * kNmLat, 1.36, 1000, 159, 9000, 1344));
+             ASSERT_EQ(ac.stream.size(), 2u);
+             EXPECT_EQ(ac.stream.front().gs, 159.0);
+             EXPECT_EQ(ac.stream.back().gs, 159.0);
+             decodeExisting(ac, point(43.6 + 2.1 * kNmLat, 1.36, 1100, 170, 9500, 1344));
+             EXPECT_EQ(ac.stream.back().gs, 159.0);
+         }},
         {"a silent take-off run speeds up by the table, a silent landing roll slows down by its table",
          [] {
              struct Step {
@@ -1045,7 +1085,9 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a place sent a report early and repeated by the next is flown at the next one's height and time; a "
          "receiver repeating its last place keeps the first, also where it holds one over its reports and the next "
-         "place follows, and where the stream takes a report at the place of the one before it left out",
+         "place follows, and where the stream takes a report at the place of the one before it left out; a "
+         "helicopter's place sent 7 s ahead and repeated by the next report is one point, at the next one's height "
+         "and time, no hover there",
          [] {
              // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
              // through the intake (every other one thinned out of the
@@ -1082,6 +1124,28 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_EQ(p->time, 1000 + 200 * c.own) << c.placeOf;
                  EXPECT_NEAR(p->alt, alt(c.own), 30.0) << c.placeOf;
              }
+             // An EC35 descending 1,000 fpm at 63 kt, a report every 2 s;
+             // report 5 comes with the place of 8.5, report 6 repeats it.
+             g_liveAc.clear();
+             LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
+             heli.category = AcCategory::Rotorcraft;
+             LiveLookup lookup;
+             const auto north = [](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * 2.0 * at; };
+             const auto alt = [](int i) { return 2500.0 - 1000.0 / 30.0 * i; };
+             for (int i = 1; i <= 10; ++i) {
+                 FlightRecord r;
+                 r.hexid = kRulesHex;
+                 r.callsign = heli.callsign;
+                 r.type = "EC35";
+                 r.feedTime = 1000.0 + 2.0 * i;
+                 r.point = point(north(i == 5 || i == 6 ? 8.5 : i), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
+                 lf_decodeRecord(r, lookup);
+             }
+             const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };
+             ASSERT_EQ(std::count_if(heli.stream.begin(), heli.stream.end(), at), 1);
+             const auto p = std::find_if(heli.stream.begin(), heli.stream.end(), at);
+             EXPECT_EQ(p->time, 1000 + 200 * 6);
+             EXPECT_NEAR(p->alt, alt(6), 30.0);
          }},
         {"after a silence, an airliner's report whose place lies seconds farther on than its speed carries it is "
          "flown at the time and height of that place; one on its way keeps its own",
