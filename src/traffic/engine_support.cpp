@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -69,11 +70,21 @@ struct ActiveDistance {
     std::size_t index;
     double dist_nm;
 };
+// The search for the next farther aircraft passes over whole blocks of the
+// kept list by their largest distance: a poll's aircraft falling due
+// together each search it, and once the farthest shown ones have given way
+// (they stay in the list, no longer active) each search would walk all of
+// it for nothing.
+constexpr std::size_t kDistanceBlock = 32;
 struct FarthestOfPass {
     bool armed = false;
     bool known = false;
     double max_nm = -1.0;
     std::vector<ActiveDistance> active;
+    // The largest distance of each block of `active`, over the entries not
+    // yet found no longer active (those are set to minus infinity); empty
+    // where a distance is not a number (the list is walked then).
+    std::vector<double> blockMax;
     std::optional<std::size_t> activeCount;
     // Places of the aircraft whose callsign carries the ghost mark, in vector
     // order: each creation looks for its ghost, and a poll's aircraft falling
@@ -92,6 +103,7 @@ void gf_armFarthestOfPass(bool armed) {
     f.known = false;
     f.max_nm = -1.0;
     f.active.clear();
+    f.blockMax.clear();
     f.activeCount.reset();
     f.ghosts.reset();
 }
@@ -127,11 +139,62 @@ std::size_t gf_activeLiveCount() {
 
 namespace {
 
+void lf_takeBlockMaxima(FarthestOfPass& f) {
+    f.blockMax.clear();
+    for (std::size_t i = 0; i < f.active.size(); ++i) {
+        const double d = f.active[i].dist_nm;
+        if (std::isnan(d)) {
+            f.blockMax.clear();
+            return;
+        }
+        if (i % kDistanceBlock == 0) f.blockMax.push_back(d);
+        else f.blockMax.back() = std::max(f.blockMax.back(), d);
+    }
+}
+
+// The first entry from `from` on whose distance is over `over`, by the
+// blocks' maxima; the list's size when none.
+std::size_t lf_nextOver(const FarthestOfPass& f, std::size_t from, double over) {
+    const std::size_t n = f.active.size();
+    while (from < n) {
+        const std::size_t block = from / kDistanceBlock;
+        const std::size_t end = std::min(n, (block + 1) * kDistanceBlock);
+        if (f.blockMax[block] > over) {
+            for (std::size_t i = from; i < end; ++i)
+                if (f.active[i].dist_nm > over) return i;
+        }
+        from = end;
+    }
+    return n;
+}
+
 // The first active aircraft (in vector order) more than the margin farther
 // than the best so far, the best starting at dist_nm; 0 when none.
-std::uint32_t lf_farthestHexid(const LatLon& user, double dist_nm, const FarthestOfPass* cached) {
+std::uint32_t lf_farthestHexid(const LatLon& user, double dist_nm, FarthestOfPass* cached) {
     double best = dist_nm;
     std::uint32_t bestHexid = 0;
+    if (cached && !cached->blockMax.empty()) {
+        // The walk below by blocks; no aircraft becomes active again within
+        // the pass, so one found no longer active is left out of its block.
+        FarthestOfPass& f = *cached;
+        for (std::size_t i = lf_nextOver(f, 0, best + kFartherMargin_nm); i < f.active.size();
+             i = lf_nextOver(f, i + 1, best + kFartherMargin_nm)) {
+            ActiveDistance& a = f.active[i];
+            const LiveAc& ac = g_liveAc[a.index];
+            if (ac.simState != SimState::active) {
+                a.dist_nm = -std::numeric_limits<double>::infinity();
+                const std::size_t block = i / kDistanceBlock;
+                const std::size_t end = std::min(f.active.size(), (block + 1) * kDistanceBlock);
+                double m = -std::numeric_limits<double>::infinity();
+                for (std::size_t j = block * kDistanceBlock; j < end; ++j) m = std::max(m, f.active[j].dist_nm);
+                f.blockMax[block] = m;
+                continue;
+            }
+            best = a.dist_nm;
+            bestHexid = ac.hexid;
+        }
+        return bestHexid;
+    }
     if (cached) {
         for (const ActiveDistance& a : cached->active) {
             if (a.dist_nm <= best + kFartherMargin_nm) continue;
@@ -153,23 +216,35 @@ std::uint32_t lf_farthestHexid(const LatLon& user, double dist_nm, const Farthes
     return bestHexid;
 }
 
+void lf_takeActiveDistances(FarthestOfPass& f, const LatLon& user) {
+    if (f.known) return;
+    f.known = true;
+    for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
+        const LiveAc& ac = g_liveAc[i];
+        if (ac.simState != SimState::active) continue;
+        const double d = gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
+        f.active.push_back(ActiveDistance{i, d});
+        f.max_nm = std::max(f.max_nm, d);
+    }
+    lf_takeBlockMaxima(f);
+}
+
 }  // namespace
+
+bool gf_fartherThanEveryShown(double atLeast_nm) {
+    FarthestOfPass& f = g_farthestOfPass;
+    if (!f.armed || std::isnan(atLeast_nm)) return false;
+    lf_takeActiveDistances(f, LatLon{g_userAcData.lat_deg, g_userAcData.lon_deg});
+    // The sums grow with the distance, rounding and all.
+    return f.max_nm + kPassMove_nm <= atLeast_nm + kFartherMargin_nm;
+}
 
 bool gf_removeFarthestLiveAc(double dist_nm) {
     const LatLon user{g_userAcData.lat_deg, g_userAcData.lon_deg};
     FarthestOfPass& f = g_farthestOfPass;
     const bool cached = f.armed && dist_nm >= 0.0;
     if (cached) {
-        if (!f.known) {
-            f.known = true;
-            for (std::size_t i = 0; i < g_liveAc.size(); ++i) {
-                const LiveAc& ac = g_liveAc[i];
-                if (ac.simState != SimState::active) continue;
-                const double d = gf_distanceNm(user, LatLon{ac.pos.lat, ac.pos.lon});
-                f.active.push_back(ActiveDistance{i, d});
-                f.max_nm = std::max(f.max_nm, d);
-            }
-        }
+        lf_takeActiveDistances(f, user);
         // A removal only brings the farthest nearer, so the figure stays an
         // upper bound for the rest of the pass.
         if (f.max_nm + kPassMove_nm <= dist_nm + kFartherMargin_nm) return true;

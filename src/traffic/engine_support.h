@@ -23,6 +23,11 @@ extern std::atomic<std::int32_t> g_wantedParkPercentShown;
 // True when no active live aircraft lies more than 0.1 nm beyond dist_nm
 // (nothing removed); false after removing the farthest one.
 bool gf_removeFarthestLiveAc(double dist_nm);
+// True when gf_removeFarthestLiveAc(d) is true at once, removing nothing,
+// for every distance d of at least atLeast_nm (only while armed; false for
+// a figure that is not a number). A waiting aircraft's distance from the
+// user is then not needed to the last digit.
+bool gf_fartherThanEveryShown(double atLeast_nm);
 // While the pass moves its aircraft (armed), the farthest distance is taken
 // once and spares the walk when no aircraft lies farther.
 void gf_armFarthestOfPass(bool armed);

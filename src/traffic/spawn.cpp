@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "airports/park_airport_state.h"
 #include "catalogue/dbase_queries.h"
 #include "catalogue/match_report.h"
 #include "catalogue/matcher.h"
+#include "core/geometry.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "simlink/creation_tracking.h"
@@ -45,6 +47,47 @@ bool lf_due(const LiveAc& ac) {
     return g_trafficTick.load() >= front.time - lead;
 }
 
+// At least the great-circle distance between two points (and at least the
+// haversine's figure for it, rounding and all), without the trigonometry:
+// sin x <= x, cos x <= 1 - x^2/2 + x^4/24 for a latitude, and
+// asin x <= x / sqrt(1 - x^2). Infinite (no bound) far apart or off the
+// globe, NaN with a coordinate that is none.
+double lf_distanceAboveNm(const StreamPoint& a, const StreamPoint& b) {
+    if (!(std::fabs(a.lat) <= 90.0 && std::fabs(b.lat) <= 90.0)) return std::numeric_limits<double>::infinity();
+    const auto cosAbove = [](double lat_deg) {
+        const double x2 = lat_deg * kDegToRad * (lat_deg * kDegToRad);
+        return 1.0 - x2 / 2.0 + x2 * x2 / 24.0;
+    };
+    const double halfDphi = (b.lat - a.lat) * kDegToRad / 2.0;
+    const double halfDlambda = (b.lon - a.lon) * kDegToRad / 2.0;
+    const double h = halfDphi * halfDphi + cosAbove(a.lat) * cosAbove(b.lat) * halfDlambda * halfDlambda;
+    if (!(h <= 0.25)) return h == h ? std::numeric_limits<double>::infinity() : h;
+    // The margins cover the rounding of both figures many times over.
+    return std::sqrt(h / (1.0 - h)) * kTwoEarthRadiiNm * (1.0 + 1e-9) + 1e-9;
+}
+
+// At most the great-circle distance between two points (and at most the
+// haversine's figure for it, rounding and all), without the trigonometry:
+// sin x >= x - x^3/6, cos x >= 1 - x^2/2 + x^4/24 - x^6/720 for a latitude,
+// and asin x >= x. NaN where no bound is taken (a coordinate off the globe
+// or none).
+double lf_distanceBelowNm(const LatLon& a, const LatLon& b) {
+    if (!(std::fabs(a.lat) <= 90.0 && std::fabs(b.lat) <= 90.0 && std::isfinite(a.lon) && std::isfinite(b.lon)))
+        return std::numeric_limits<double>::quiet_NaN();
+    const auto cosBelow = [](double lat_deg) {
+        const double x2 = lat_deg * kDegToRad * (lat_deg * kDegToRad);
+        return std::max(1.0 - x2 / 2.0 + x2 * x2 / 24.0 - x2 * x2 * x2 / 720.0, 0.0);
+    };
+    const auto sinBelow = [](double y) { return std::max(y - y * y * y / 6.0, 0.0); };
+    const double halfDphi = std::fabs(b.lat - a.lat) * kDegToRad / 2.0;
+    const double halfDlambda = std::fabs(b.lon - a.lon) * kDegToRad / 2.0;
+    if (!(halfDlambda <= kFullTurnRad / 4.0)) return 0.0;
+    const double sp = sinBelow(halfDphi), sl = sinBelow(halfDlambda);
+    const double h = sp * sp + cosBelow(a.lat) * cosBelow(b.lat) * sl * sl;
+    // The margins cover the rounding of both figures many times over.
+    return std::sqrt(h) * kTwoEarthRadiiNm * (1.0 - 1e-9) - 1e-9;
+}
+
 // The service goes on sending a report for some time after the receiver
 // lost the aircraft, and each copy falls due like a fresh one: an aircraft
 // born there would have to leap to its next report, minutes of flight away.
@@ -54,14 +97,20 @@ bool lf_unflyableFront(const LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     if (!front.airborne || !next.airborne) return false;
     const double ticks = std::max<double>(static_cast<double>(next.time) - front.time, kMinSegmentTicks);
-    return lf_distanceNm(front, next) * kTicksPerHourKt / ticks > lf_flyableSpeed(front, next);
+    const double flyable = lf_flyableSpeed(front, next);
+    // A poll's waiting aircraft fall due together, thousands in a busy
+    // region, and nearly all of them plainly flyable: the bound tells those
+    // without the trigonometry.
+    if (lf_distanceAboveNm(front, next) * kTicksPerHourKt / ticks <= flyable) return false;
+    return lf_distanceNm(front, next) * kTicksPerHourKt / ticks > flyable;
 }
 
 bool lf_mixedStream(const LiveAc& ac) {
-    const bool air = std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.airborne; });
-    const bool ground =
-        std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return !p.airborne; });
-    return air && ground;
+    // One walk of the stream: it ends at the first point that differs from
+    // the front.
+    if (ac.stream.empty()) return false;
+    const bool air = ac.stream.front().airborne;
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [air](const StreamPoint& p) { return p.airborne != air; });
 }
 
 bool lf_dropFront(LiveAc& ac) {
@@ -229,8 +278,11 @@ void lf_handleBuffered(LiveAc& ac) {
     if (static_cast<std::size_t>(std::max(maxLive, 0)) <=
         g_addingStack.size() + gf_activeLiveCount() + g_liveCreationQueue.size()) {
         const StreamPoint& front = ac.stream.front();
-        const double d = gf_distanceNm(LatLon{g_userAcData.lat_deg, g_userAcData.lon_deg}, LatLon{front.lat, front.lon});
-        if (gf_removeFarthestLiveAc(d)) {
+        const LatLon user{g_userAcData.lat_deg, g_userAcData.lon_deg}, at{front.lat, front.lon};
+        // Most waiting aircraft lie beyond every shown one: a bound of the
+        // distance tells those without the trigonometry.
+        if (gf_fartherThanEveryShown(lf_distanceBelowNm(user, at)) ||
+            gf_removeFarthestLiveAc(gf_distanceNm(user, at))) {
             ac.removeFromBuffer = 1;
             return;
         }

@@ -167,6 +167,29 @@ TEST_F(StandsTest, FarthestActiveLiveAircraftIsRemovedOnlyWhenClearlyFarther) {
     EXPECT_FALSE(gf_removeFarthestLiveAc(10.0));
     EXPECT_EQ(g_liveAc[0].simState, SimState::removingfromsim);
     EXPECT_EQ(g_liveAc[1].simState, SimState::active);
+
+    // Within one pass, among many shown aircraft (their distances taken
+    // once), each newcomer makes the farthest still shown give way, and one
+    // beyond all of them removes nothing.
+    g_liveAc.clear();
+    for (int i = 0; i < 70; ++i) {
+        LiveAc ac = aircraft("B738", "KLM" + std::to_string(i));
+        ac.hexid = 0x200 + static_cast<std::uint32_t>(i);
+        ac.simState = SimState::active;
+        ac.objectId = 600 + static_cast<std::uint32_t>(i);
+        ac.pos.lat = 52.0 + (10.0 + (i * 37 % 70) * 0.5) / 60.0;
+        ac.pos.lon = 4.0;
+        g_liveAc.push_back(ac);
+    }
+    gf_armFarthestOfPass(true);
+    EXPECT_TRUE(gf_fartherThanEveryShown(60.0));
+    EXPECT_FALSE(gf_fartherThanEveryShown(40.0));
+    for (int k = 0; k < 40; ++k) ASSERT_FALSE(gf_removeFarthestLiveAc(5.0)) << k;
+    EXPECT_TRUE(gf_removeFarthestLiveAc(30.0));
+    gf_armFarthestOfPass(false);
+    for (int i = 0; i < 70; ++i)
+        EXPECT_EQ(g_liveAc[static_cast<std::size_t>(i)].simState,
+                  i * 37 % 70 >= 30 ? SimState::removingfromsim : SimState::active) << i;
 }
 
 TEST_F(StandsTest, SearchStandsTakesOneOptionPerFreeStandAndSkipsKnownAircraft) {
