@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -299,7 +300,13 @@ int main(int argc, char** argv) {
     std::vector<int> sizes{100, 500, 1000, 2000, 5000, 10000};
     if (argc > 1) sizes.clear();
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-    const fs::path folder = fs::temp_directory_path() / fmt::format("glim_traffic_bench_{}", std::rand());
+    // A folder of this run's own: std::rand() unseeded gave every run the
+    // same one, and two runs at once on a shared machine spoiled each
+    // other's files (the second stopped on a damaged livery list).
+    const fs::path folder =
+        fs::temp_directory_path() /
+        fmt::format("glim_traffic_bench_{}_{}", std::random_device{}(),
+                    std::chrono::steady_clock::now().time_since_epoch().count());
     if (!gf_openEngineFolder(folder)) {
         std::fprintf(stderr, "the engine's working folder could not be set up in %s\n", folder.string().c_str());
         return 1;
