@@ -354,7 +354,6 @@ void lf_takeHeldPlaceEarlier(const LiveAc& ac, const FlightRecord& r, StreamPoin
 // reaches the place, its height carried there along the reported rate. A
 // lead within a second is the positions' own scatter; one of more than a
 // few seconds is a wrong place, which the report judgment takes.
-constexpr double kTicksPerSecond = 100.0;
 constexpr double kPlaceAheadFrom_s = 1.0;
 constexpr double kPlaceAheadUpTo_s = 4.0;
 constexpr double kPlaceAheadSilence_s = 8.0;

@@ -8,6 +8,7 @@
 #include "traffic/live_ac.h"
 
 inline constexpr std::int32_t kMinSegmentTicks = 25;
+inline constexpr double kTicksPerSecond = 100.0;
 inline constexpr double kTicksPerHourKt = 360000.0;  // d nm at v kt takes d * 360000 / v ticks
 inline constexpr double kSamePlace_deg = 1e-8;
 inline constexpr std::int32_t kWindowFloor = 1000;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/geometry.h"
+#include "traffic/motion_common.h"
 #include "traffic/stream_checks.h"
 
 namespace {
@@ -137,7 +138,6 @@ constexpr double kSamePosition_deg = 1e-8;
 constexpr double kMovingAir_kt = 60.0;
 constexpr double kStale_s = 3.0;
 constexpr double kStaleShare = 0.25;
-constexpr double kTicksPerSecond = 100.0;
 constexpr double kHalfTurn_rad = kFullTurnRad / 2.0;
 
 // Ground points between reports in the air: a receiver whose spike takes
@@ -785,6 +785,42 @@ bool lf_spikesBefore(LiveAc& ac, std::size_t j) {
     return false;
 }
 
+// The search both kinds share: runs of up to a receiver's run of spikes
+// around report j, between a report before (only one flown as reported,
+// where asked) and one after that agree along their rates, the run off
+// their way all to one side. outOfReach(b, a, from_ft, to_ft, offFirst_ft,
+// offLast_ft) tells whether the aircraft could neither have got onto the
+// run from report b nor back from it to report a.
+template <typename OutOfReach>
+bool lf_runOffTheWay(LiveAc& ac, std::size_t n, std::size_t j, bool fromReportedOnly, OutOfReach outOfReach,
+                     double& way_ft) {
+    const MotionFields& f = ac.motion.more;
+    for (std::size_t b = j; b-- > j - std::min(j, kSpikeRunReports);) {
+        for (std::size_t a = j + 1; a < n && a - b - 1 <= kSpikeRunReports; ++a) {
+            if (f.recentDue[a - 1] - f.recentDue[b + 1] > kSpikeRun_ticks) break;
+            if (fromReportedOnly && f.recentFlown_ft[b] != f.recentAlt_ft[b]) continue;
+            const double from_ft = f.recentFlown_ft[b], to_ft = f.recentAlt_ft[a];
+            if (std::fabs(to_ft - lf_carriedAlong(f, b, from_ft, a)) > kCarriedAgree_ft) continue;
+            const auto way = [&](std::size_t i) {
+                const double share = static_cast<double>(f.recentDue[i] - f.recentDue[b]) /
+                                     static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
+                return from_ft + share * (to_ft - from_ft);
+            };
+            const double side = f.recentAlt_ft[b + 1] - way(b + 1);
+            bool off = true;
+            for (std::size_t i = b + 1; i < a && off; ++i) {
+                const double by = f.recentAlt_ft[i] - way(i);
+                off = std::fabs(by) > kCarriedAgree_ft && by * side > 0.0;
+            }
+            if (!off || !outOfReach(b, a, from_ft, to_ft, side, f.recentAlt_ft[a - 1] - way(a - 1))) continue;
+            way_ft = way(j);
+            for (std::size_t i = b + 1; i < a; ++i) lf_flyReportAt(ac, i, way(i));
+            return true;
+        }
+    }
+    return false;
+}
+
 // Where report j is flown when it is one of a short run of reports (no
 // more, and lasting no longer, than a receiver's run of spikes) off the way
 // between the reports on either side of the run, which agree with each
@@ -798,32 +834,12 @@ bool lf_spikesBefore(LiveAc& ac, std::size_t j) {
 // that way: its first reports may be judged already.
 bool lf_outAndBack(LiveAc& ac, double maxClimb_ftPerTick, std::size_t n, std::size_t j, double& way_ft) {
     const MotionFields& f = ac.motion.more;
-    for (std::size_t b = j; b-- > j - std::min(j, kSpikeRunReports);) {
-        for (std::size_t a = j + 1; a < n && a - b - 1 <= kSpikeRunReports; ++a) {
-            if (f.recentDue[a - 1] - f.recentDue[b + 1] > kSpikeRun_ticks) break;
-            const double from_ft = f.recentFlown_ft[b];
-            if (std::fabs(f.recentAlt_ft[a] - lf_carriedAlong(f, b, from_ft, a)) > kCarriedAgree_ft) continue;
-            const auto way = [&](std::size_t i) {
-                const double share = static_cast<double>(f.recentDue[i] - f.recentDue[b]) /
-                                     static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
-                return from_ft + share * (f.recentAlt_ft[a] - from_ft);
-            };
-            const double side = f.recentAlt_ft[b + 1] - way(b + 1);
-            bool off = true;
-            for (std::size_t i = b + 1; i < a && off; ++i) {
-                const double by = f.recentAlt_ft[i] - way(i);
-                off = std::fabs(by) > kCarriedAgree_ft && by * side > 0.0;
-            }
-            if (!off) continue;
-            const double onto_ft = maxClimb_ftPerTick * static_cast<double>(f.recentDue[b + 1] - f.recentDue[b]);
-            const double back_ft = maxClimb_ftPerTick * static_cast<double>(f.recentDue[a] - f.recentDue[a - 1]);
-            if (std::fabs(side) <= onto_ft || std::fabs(f.recentAlt_ft[a - 1] - way(a - 1)) <= back_ft) continue;
-            way_ft = way(j);
-            for (std::size_t i = b + 1; i < a; ++i) lf_flyReportAt(ac, i, way(i));
-            return true;
-        }
-    }
-    return false;
+    const auto outOfReach = [&](std::size_t b, std::size_t a, double, double, double offFirst_ft, double offLast_ft) {
+        const double onto_ft = maxClimb_ftPerTick * static_cast<double>(f.recentDue[b + 1] - f.recentDue[b]);
+        const double back_ft = maxClimb_ftPerTick * static_cast<double>(f.recentDue[a] - f.recentDue[a - 1]);
+        return std::fabs(offFirst_ft) > onto_ft && std::fabs(offLast_ft) > back_ft;
+    };
+    return lf_runOffTheWay(ac, n, j, false, outOfReach, way_ft);
 }
 
 // Report j (not the newest) flown at this place, as lf_flyReportAt.
@@ -904,39 +920,18 @@ bool lf_lightOutAndBack(LiveAc& ac, std::size_t n, std::size_t j, double& way_ft
     const MotionFields& f = ac.motion.more;
     // Whether report i lies out of reach of a height at report k's time,
     // carried along k's rate.
-    const auto outOfReach = [&](std::size_t i, std::size_t k, double from_ft) {
+    const auto beyond = [&](std::size_t i, std::size_t k, double from_ft) {
         const double dt_s = static_cast<double>(f.recentDue[i] - f.recentDue[k]) / kTicksPerSecond;
         const double rate_ftPerS = std::clamp(f.recentRate_fpm[k] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
         return std::fabs(f.recentAlt_ft[i] - (from_ft + rate_ftPerS * dt_s)) >
                kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
     };
-    for (std::size_t b = j; b-- > j - std::min(j, kSpikeRunReports);) {
-        for (std::size_t a = j + 1; a < n && a - b - 1 <= kSpikeRunReports; ++a) {
-            if (f.recentDue[a - 1] - f.recentDue[b + 1] > kSpikeRun_ticks) break;
-            // The report before the run is one flown as reported: one the
-            // rules moved may have been a spike itself.
-            if (f.recentFlown_ft[b] != f.recentAlt_ft[b]) continue;
-            const double from_ft = f.recentFlown_ft[b], to_ft = f.recentAlt_ft[a];
-            if (std::fabs(to_ft - lf_carriedAlong(f, b, from_ft, a)) > kCarriedAgree_ft) continue;
-            const auto way = [&](std::size_t i) {
-                const double share = static_cast<double>(f.recentDue[i] - f.recentDue[b]) /
-                                     static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
-                return from_ft + share * (to_ft - from_ft);
-            };
-            const double side = f.recentAlt_ft[b + 1] - way(b + 1);
-            bool off = true;
-            for (std::size_t i = b + 1; i < a && off; ++i) {
-                const double by = f.recentAlt_ft[i] - way(i);
-                off = std::fabs(by) > kCarriedAgree_ft && by * side > 0.0;
-            }
-            if (!off) continue;
-            if (!outOfReach(b + 1, b, from_ft) || !outOfReach(a - 1, a, to_ft)) continue;
-            way_ft = way(j);
-            for (std::size_t i = b + 1; i < a; ++i) lf_flyReportAt(ac, i, way(i));
-            return true;
-        }
-    }
-    return false;
+    const auto outOfReach = [&](std::size_t b, std::size_t a, double from_ft, double to_ft, double, double) {
+        return beyond(b + 1, b, from_ft) && beyond(a - 1, a, to_ft);
+    };
+    // The report before the run is one flown as reported: one the rules
+    // moved may have been a spike itself.
+    return lf_runOffTheWay(ac, n, j, true, outOfReach, way_ft);
 }
 
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
