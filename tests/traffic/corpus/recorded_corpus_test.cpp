@@ -1062,7 +1062,6 @@ const KnownNoisyFault kKnownNoisyFaults[] = {
     {"calibration_heathrow 5050-5450 s", 3, 0x1, kUnshownClimb},
     {"calibration_heathrow 6300-6650 s", 3, 0x1, kHeight},
     {"calibration_heathrow 6300-6650 s", 3, 0xf8, kUnshownClimb},
-    {"glider_sisteron 0-500 s", 3, 0xf8, kRetraction},
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
     {"eham_tra051 0-450 s", 2, 0x1, kHeight},
     {"eham_tra051 0-450 s", 2, 0xf8, kHeight},

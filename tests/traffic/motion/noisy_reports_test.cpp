@@ -315,6 +315,10 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          "PXR31F", 43.6291, 1.3638, 499.0, 1013, 150.0, 0, 0, 1e9, 1e9, 3975.0},
         {"glider level, two spikes in a row", lf_gliderLevelWithTwoSpikes, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
          1013, 150.0, 0, 0, 1e9, 1e9, 4150.0},
+        // Its take-off climbs away at 1,000 fpm: the flaps stay out past
+        // the first feet above the runway.
+        {"glider take-off, climbing away fast", [] { return lf_recorded("glider_sisteron_2019-05-23.json.gz", -240.0); },
+         "DA40", "DKVLT", 44.2828, 5.9303, 1745.0, 1013, 250.0, 1, 0, 1e9, 1e9},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
