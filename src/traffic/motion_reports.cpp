@@ -630,6 +630,15 @@ bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
     return std::fabs(f.recentAlt_ft[j] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
 }
 
+// Whether a light aircraft's or glider's report k lies out of its reach of
+// report j flown at this height, carried along j's rate.
+bool lf_lightOutOfReachOf(const MotionFields& f, std::size_t k, std::size_t j, double j_ft) {
+    const double dt_s = static_cast<double>(f.recentDue[k] - f.recentDue[j]) / kTicksPerSecond;
+    const double rate_ftPerS = std::clamp(f.recentRate_fpm[j] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
+    const double carried_ft = j_ft + rate_ftPerS * dt_s;
+    return std::fabs(f.recentAlt_ft[k] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
+}
+
 // Where a light aircraft's or glider's report j is flown while no report
 // after it has come, when it lies farther from the report before it, as
 // flown, carried along that one's rate, than it climbs or sinks since: at
@@ -973,6 +982,12 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // while one report after it agrees with it: a receiver's two spikes
         // in a row do. A second one after it tells a step by the median.
         if (ac.category == AcCategory::Light && near == 1 && flown == own && lf_lightOutOfReach(f, j, carried_ft))
+            flown = carried_ft;
+        // So does one the median moved toward the report after it, when
+        // that one lies out of reach of it too: a spike after a spike pulls
+        // the median its way, and judged from there it would be in reach.
+        else if (ac.category == AcCategory::Light && near == 1 && flown != own &&
+                 lf_lightOutOfReach(f, j, carried_ft) && lf_lightOutOfReachOf(f, j + 1, j, carried_ft))
             flown = carried_ft;
         // Nor is one the rules above fly as reported that lies in a run of
         // spikes off a level it could not have come back from as fast as
