@@ -801,6 +801,33 @@ bool lf_backToLevel(const MotionFields& f, std::size_t n, std::size_t j, double&
     return false;
 }
 
+// Where a light aircraft's report j, among reports without vertical rates,
+// is flown when it lies off the way from the report before it (as flown)
+// to the next one, and off the way from it to the report after that, by
+// more than the scatter, the same way, both ways within what the aircraft
+// climbs or sinks: on the nearer way. Its climb or sink would have to turn
+// around at it faster than such an aircraft changes its rate, whichever of
+// the two reports after it is the true one. A receiver's spike that reads
+// a climb's report back near the one before it lies within the median of
+// the reports around it, and flown it would leave the aircraft to climb
+// to the next one faster than it can.
+bool lf_offTheWays(const MotionFields& f, std::size_t n, std::size_t j, double scatter_ft, double& way_ft) {
+    if (j == 0 || j + 2 >= n) return false;
+    const auto way = [&](std::size_t a) {
+        const double share = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) /
+                             static_cast<double>(std::max(f.recentDue[a] - f.recentDue[j - 1], 1));
+        return f.recentFlown_ft[j - 1] + share * (f.recentAlt_ft[a] - f.recentFlown_ft[j - 1]);
+    };
+    // Each a way the aircraft can fly: a spike after it is no end of one.
+    for (std::size_t a = j + 1; a <= j + 2; ++a) {
+        double carried_ft = 0.0;
+        if (lf_lightOutOfReach(f, a, carried_ft, j - 1)) return false;
+    }
+    const double offNext = f.recentAlt_ft[j] - way(j + 1), offAfter = f.recentAlt_ft[j] - way(j + 2);
+    way_ft = std::fabs(offNext) < std::fabs(offAfter) ? way(j + 1) : way(j + 2);
+    return std::fabs(offNext) > scatter_ft && std::fabs(offAfter) > scatter_ft && offNext * offAfter > 0.0;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -976,6 +1003,9 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         if (ac.category == AcCategory::Light && !ratesKnown && near == 1 && j >= 2 && flown == own &&
             lf_leavesLevel(f, j))
             flown = f.recentFlown_ft[j - 1];
+        double offWay_ft = 0.0;
+        if (ac.category == AcCategory::Light && !ratesKnown && flown == own && lf_offTheWays(f, n, j, scatter, offWay_ft))
+            flown = offWay_ft;
         double carried_ft = 0.0;
         if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;
         // A light aircraft's or glider's report out of its reach stays held
