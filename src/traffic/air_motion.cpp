@@ -571,6 +571,14 @@ bool lf_climbsAway(const LiveAc& ac) {
     return n >= 3 && ac.stream[n - 2].airborne && ac.stream[n - 2].alt >= above;
 }
 
+// A light aircraft or glider climbing out after its lift-off keeps its
+// take-off flaps: its pilot raises them once clear of the ground, not feet
+// above the runway. The climb-out raises the gear itself; a go-around is
+// flown from an approach.
+bool lf_lightClimbOut(const LiveAc& ac) {
+    return ac.category == AcCategory::Light && ac.flightState == FlightState::take_off;
+}
+
 void lf_approachSystems(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     const double rate = ac.stream.front().vrate;
@@ -590,7 +598,7 @@ void lf_approachSystems(LiveAc& ac) {
         f.goAround = false;
         f.countdown = 1;
         lf_resetWindows(ac);
-    } else if ((f.landing ? lf_climbsAway(ac) : rate > 600.0) && !f.goAround) {
+    } else if ((f.landing ? lf_climbsAway(ac) : rate > 600.0) && !f.goAround && !lf_lightClimbOut(ac)) {
         // Gear and flaps come up once, and on an approach only when the
         // reports climb away.
         f.goAround = true;

@@ -727,6 +727,15 @@ bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
     return std::fabs(f.recentAlt_ft[j] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
 }
 
+// Whether a light aircraft's or glider's report k lies out of its reach of
+// report j flown at this height, carried along j's rate.
+bool lf_lightOutOfReachOf(const MotionFields& f, std::size_t k, std::size_t j, double j_ft) {
+    const double dt_s = static_cast<double>(f.recentDue[k] - f.recentDue[j]) / kTicksPerSecond;
+    const double rate_ftPerS = std::clamp(f.recentRate_fpm[j] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
+    const double carried_ft = j_ft + rate_ftPerS * dt_s;
+    return std::fabs(f.recentAlt_ft[k] - carried_ft) > kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
+}
+
 // Where a light aircraft's or glider's report j is flown while no report
 // after it has come, when it lies farther from the report before it, as
 // flown, carried along that one's rate, than it climbs or sinks since: at
@@ -934,6 +943,33 @@ bool lf_lightOutAndBack(LiveAc& ac, std::size_t n, std::size_t j, double& way_ft
     return lf_runOffTheWay(ac, n, j, true, outOfReach, way_ft);
 }
 
+// Where a light aircraft's report j, among reports without vertical rates,
+// is flown when it lies off the way from the report before it (as flown)
+// to the next one, and off the way from it to the report after that, by
+// more than the scatter, the same way, both ways within what the aircraft
+// climbs or sinks: on the nearer way. Its climb or sink would have to turn
+// around at it faster than such an aircraft changes its rate, whichever of
+// the two reports after it is the true one. A receiver's spike that reads
+// a climb's report back near the one before it lies within the median of
+// the reports around it, and flown it would leave the aircraft to climb
+// to the next one faster than it can.
+bool lf_offTheWays(const MotionFields& f, std::size_t n, std::size_t j, double scatter_ft, double& way_ft) {
+    if (j == 0 || j + 2 >= n) return false;
+    const auto way = [&](std::size_t a) {
+        const double share = static_cast<double>(f.recentDue[j] - f.recentDue[j - 1]) /
+                             static_cast<double>(std::max(f.recentDue[a] - f.recentDue[j - 1], 1));
+        return f.recentFlown_ft[j - 1] + share * (f.recentAlt_ft[a] - f.recentFlown_ft[j - 1]);
+    };
+    // Each a way the aircraft can fly: a spike after it is no end of one.
+    for (std::size_t a = j + 1; a <= j + 2; ++a) {
+        double carried_ft = 0.0;
+        if (lf_lightOutOfReach(f, a, carried_ft, j - 1)) return false;
+    }
+    const double offNext = f.recentAlt_ft[j] - way(j + 1), offAfter = f.recentAlt_ft[j] - way(j + 2);
+    way_ft = std::fabs(offNext) < std::fabs(offAfter) ? way(j + 1) : way(j + 2);
+    return std::fabs(offNext) > scatter_ft && std::fabs(offAfter) > scatter_ft && offNext * offAfter > 0.0;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -1110,12 +1146,21 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         if (ac.category == AcCategory::Light && !ratesKnown && near == 1 && j >= 2 && flown == own &&
             lf_leavesLevel(f, j))
             flown = f.recentFlown_ft[j - 1];
+        double offWay_ft = 0.0;
+        if (ac.category == AcCategory::Light && !ratesKnown && flown == own && lf_offTheWays(f, n, j, scatter, offWay_ft))
+            flown = offWay_ft;
         double carried_ft = 0.0;
         if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;
         // A light aircraft's or glider's report out of its reach stays held
         // while one report after it agrees with it: a receiver's two spikes
         // in a row do. A second one after it tells a step by the median.
         if (ac.category == AcCategory::Light && near == 1 && flown == own && lf_lightOutOfReach(f, j, carried_ft))
+            flown = carried_ft;
+        // So does one the median moved toward the report after it, when
+        // that one lies out of reach of it too: a spike after a spike pulls
+        // the median its way, and judged from there it would be in reach.
+        else if (ac.category == AcCategory::Light && near == 1 && flown != own &&
+                 lf_lightOutOfReach(f, j, carried_ft) && lf_lightOutOfReachOf(f, j + 1, j, carried_ft))
             flown = carried_ft;
         // Nor is one the rules above fly as reported that lies in a run of
         // spikes off a level it could not have come back from as fast as

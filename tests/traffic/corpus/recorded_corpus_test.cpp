@@ -1094,7 +1094,6 @@ struct KnownNoisyFault {
 
 const KnownNoisyFault kKnownNoisyFaults[] = {
     {"calibration_heathrow 6300-6650 s", 3, 0xf8, kUnshownClimb},
-    {"glider_sisteron 0-500 s", 3, 0xf8, kRetraction},
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
     {"eham_tra051 0-450 s", 2, 0xf8, kHeight},
     {"eham_tra051 0-450 s", 5, 0x6, kHeight},

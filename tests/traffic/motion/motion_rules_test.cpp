@@ -602,6 +602,25 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
              EXPECT_EQ(level.stream[1].alt, 3900.0);
          }},
+        {"a light aircraft's climb reported without rates, one report read back near the one before it, is flown on "
+         "the way to the reports after it",
+         [] {
+             // A survey C182 climbing 600-1,000 fpm, its reports 6-18 s
+             // apart; the one at 6400 reads 225 ft low, 25 ft under the one
+             // before: from it the aircraft would climb 2,200 fpm to the next.
+             LiveAc& ac = activeAc(kRulesHex, {point(43.6, 1.2, 1493, 108, 1000)});
+             ac.category = AcCategory::Light;
+             const std::pair<std::int32_t, double> reports[] = {{1800, 1493}, {2600, 1493}, {3400, 1692}, {4600, 1893},
+                                                                {6400, 1868}, {7000, 2092}, {8600, 2293}};
+             double east = 1.2;
+             for (const auto& [due, alt] : reports) {
+                 ac.stream.push_back(point(43.6, east += 0.004, alt, 108, due));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             EXPECT_NEAR(ac.stream[5].alt, 2042.0, 30.0);
+             EXPECT_EQ(ac.stream[4].alt, 1893.0);
+             EXPECT_EQ(ac.stream[6].alt, 2092.0);
+         }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
          [] {

@@ -276,6 +276,22 @@ std::vector<Row> lf_gliderLevelWithTwoSpikes() {
     return lf_levelWithTwoSpikes(11.0, 44.3, 5.9, 0.0055, 4000.0, 700.0, 575.0, 90.0, 64.0);
 }
 
+// The motor glider's last minutes at Sisteron, a receiver's spikes laid
+// over its reports around a silence of 26 s after a dive: 475 ft low, then
+// 375 ft high, then after the silence 775 ft low, where its next report
+// is level with the ones before the silence.
+std::vector<Row> lf_gliderSpikedAroundASilence() {
+    std::vector<Row> rows = lf_recorded("glider_sisteron_2019-05-23.json.gz");
+    if (rows.empty()) return rows;
+    const double first = rows.front().t;
+    std::erase_if(rows, [&](const Row& r) { return r.t < first + 17900.0 || r.t > first + 18300.0; });
+    for (Row& r : rows) {
+        const long s = std::lround(r.t - first);
+        r.alt += s == 18137 ? -475.0 : s == 18146 ? 375.0 : s == 18172 ? -775.0 : 0.0;
+    }
+    return rows;
+}
+
 // The clean arrival as a receiver that mixes sources delivers it.
 std::vector<Row> lf_mixedSourcesArrival() {
     std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
@@ -315,6 +331,12 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          "PXR31F", 43.6291, 1.3638, 499.0, 1013, 150.0, 0, 0, 1e9, 1e9, 3975.0},
         {"glider level, two spikes in a row", lf_gliderLevelWithTwoSpikes, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
          1013, 150.0, 0, 0, 1e9, 1e9, 4150.0},
+        {"glider, spikes around a silence", lf_gliderSpikedAroundASilence, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
+         1013, 150.0, 1, 1, 1e9, 1e9},
+        // Its take-off climbs away at 1,000 fpm: the flaps stay out past
+        // the first feet above the runway.
+        {"glider take-off, climbing away fast", [] { return lf_recorded("glider_sisteron_2019-05-23.json.gz", -240.0); },
+         "DA40", "DKVLT", 44.2828, 5.9303, 1745.0, 1013, 250.0, 1, 0, 1e9, 1e9},
     };
     std::printf("\n%-38s %7s %7s %7s %6s %5s %5s %5s %6s %7s %6s\n", "case", "off ft", "at s", "lowest", "below",
                 "gear", "flaps", "up", "climb", "step m", "gndAir");
