@@ -1106,7 +1106,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          "receiver repeating its last place keeps the first, also where it holds one over its reports and the next "
          "place follows, and where the stream takes a report at the place of the one before it left out; a "
          "helicopter's place sent 7 s ahead and repeated by the next report is one point, at the next one's height "
-         "and time, no hover there",
+         "and time, no hover there, as is a light aircraft's whose reports the feed hands on twice",
          [] {
              // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
              // through the intake (every other one thinned out of the
@@ -1145,26 +1145,30 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
              // An EC35 descending 1,000 fpm at 63 kt, a report every 2 s;
              // report 5 comes with the place of 8.5, report 6 repeats it.
-             g_liveAc.clear();
-             LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
-             heli.category = AcCategory::Rotorcraft;
-             LiveLookup lookup;
-             const auto north = [](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * 2.0 * at; };
-             const auto alt = [](int i) { return 2500.0 - 1000.0 / 30.0 * i; };
-             for (int i = 1; i <= 10; ++i) {
-                 FlightRecord r;
-                 r.hexid = kRulesHex;
-                 r.callsign = heli.callsign;
-                 r.type = "EC35";
-                 r.feedTime = 1000.0 + 2.0 * i;
-                 r.point = point(north(i == 5 || i == 6 ? 8.5 : i), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
-                 lf_decodeRecord(r, lookup);
+             // So does a DA40's receiver whose every report the next poll
+             // hands on once more: the very same report holds no place.
+             for (const AcCategory category : {AcCategory::Rotorcraft, AcCategory::Light}) {
+                 g_liveAc.clear();
+                 LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
+                 heli.category = category;
+                 LiveLookup lookup;
+                 const auto north = [](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * 2.0 * at; };
+                 const auto alt = [](int i) { return 2500.0 - 1000.0 / 30.0 * i; };
+                 for (int i = 1; i <= 10; ++i) {
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = heli.callsign;
+                     r.type = category == AcCategory::Light ? "DA40" : "EC35";
+                     r.feedTime = 1000.0 + 2.0 * i;
+                     r.point = point(north(i == 5 || i == 6 ? 8.5 : i), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
+                     for (int poll = 0; poll < (category == AcCategory::Light ? 2 : 1); ++poll) lf_decodeRecord(r, lookup);
+                 }
+                 const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };
+                 ASSERT_EQ(std::count_if(heli.stream.begin(), heli.stream.end(), at), 1) << static_cast<int>(category);
+                 const auto p = std::find_if(heli.stream.begin(), heli.stream.end(), at);
+                 EXPECT_EQ(p->time, 1000 + 200 * 6) << static_cast<int>(category);
+                 EXPECT_NEAR(p->alt, alt(6), 30.0) << static_cast<int>(category);
              }
-             const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };
-             ASSERT_EQ(std::count_if(heli.stream.begin(), heli.stream.end(), at), 1);
-             const auto p = std::find_if(heli.stream.begin(), heli.stream.end(), at);
-             EXPECT_EQ(p->time, 1000 + 200 * 6);
-             EXPECT_NEAR(p->alt, alt(6), 30.0);
          }},
         {"after a silence, an airliner's report whose place lies seconds farther on than its speed carries it is "
          "flown at the time and height of that place; one on its way keeps its own",
