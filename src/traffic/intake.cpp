@@ -381,6 +381,38 @@ void lf_carryToPlaceAhead(const LiveAc& ac, const FlightRecord& r, StreamPoint& 
     point.time += static_cast<std::int32_t>(std::lround(ahead_s * kTicksPerSecond));
 }
 
+// A light aircraft or glider flying straight on stays farther from a place
+// than a quarter of the way its speed makes, as long as it cannot have
+// circled half round at its steepest bank: a report that lies nearer
+// the stream's newest point than that carries a place of some seconds
+// before (a receiver's old place sent with a fresh time). Flown there, the
+// aircraft reaches that place early and at the report's later height. Its
+// height is noted with the run of heights; its place is not flown.
+constexpr double kLeftBehindFrom_kt = 60.0;
+constexpr double kLeftBehindFrom_s = 3.0;
+constexpr double kLeftBehindShare = 0.25;
+constexpr double kLeftBehindStraight_deg = 20.0;
+constexpr double kGravityMps2 = 9.80665;
+
+bool lf_placeLeftBehind(const LiveAc& ac, const FlightRecord& r, const StreamPoint& point) {
+    if (ac.category != AcCategory::Light || !point.airborne || r.speedUnknown || r.altitudeUnknown ||
+        ac.stream.size() < 2 || ac.extensionCount >= 1 || ac.groundMode || ac.motion.more.landing)
+        return false;
+    const StreamPoint& newest = ac.stream.back();
+    const double slow_kt = std::min(newest.gs, point.gs);
+    const double dt_s = static_cast<double>(point.time - newest.time) / kTicksPerSecond;
+    if (!newest.airborne || slow_kt < kLeftBehindFrom_kt || dt_s < kLeftBehindFrom_s) return false;
+    const double slow_mps = slow_kt * 1852.0 / 3600.0;
+    const double circled_rad =
+        kGravityMps2 * std::tan(gf_categoryMotion(ac.category).maxBank_rad) / slow_mps * dt_s;
+    if (circled_rad > kFullTurnRad / 2.0) return false;
+    // Straight on: its reported tracks agree.
+    if (newest.track == 0.0 || point.track == 0.0 ||
+        std::fabs(std::fmod(point.track - newest.track + 540.0, 360.0) - 180.0) > kLeftBehindStraight_deg)
+        return false;
+    return lf_distanceNm(newest, point) * 1852.0 < kLeftBehindShare * slow_mps * dt_s;
+}
+
 void lf_rememberReport(LiveAc& ac, const FlightRecord& r) {
     ac.lastFeedTime = r.feedTime;
     ac.motion.more.lastReportLat_deg = r.point.lat;
@@ -566,6 +598,10 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     lf_takeHeldPlaceEarlier(ac, r, point);
     lf_carryToPlaceAhead(ac, r, point);
     lf_rememberReport(ac, r);
+    if (lf_placeLeftBehind(ac, r, point)) {
+        gf_noteReportAltitude(ac, point);
+        return;
+    }
     decodeExisting(ac, point);
 }
 

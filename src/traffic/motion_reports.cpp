@@ -375,9 +375,11 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     // A receiver that lost the aircraft repeats its last position with new
     // times and whatever altitude: such a report tells nothing of where the
     // aircraft is (the stream's checks refuse it in the air), and the time
-    // since the aircraft really was there keeps running.
+    // since the aircraft really was there keeps running. The feed handing
+    // the very same report on until the next comes holds no place: that
+    // report's place stays its own.
     if (lf_samePosition(now, last)) {
-        f.report.placeHeld = true;
+        if (now.t_s > last.t_s) f.report.placeHeld = true;
         return follows();
     }
     // Older or repeated times are the intake's to refuse.

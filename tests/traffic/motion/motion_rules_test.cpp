@@ -1106,7 +1106,7 @@ TEST_F(MotionRules, StreamChecksTable) {
          "receiver repeating its last place keeps the first, also where it holds one over its reports and the next "
          "place follows, and where the stream takes a report at the place of the one before it left out; a "
          "helicopter's place sent 7 s ahead and repeated by the next report is one point, at the next one's height "
-         "and time, no hover there",
+         "and time, no hover there, as is a light aircraft's whose reports the feed hands on twice",
          [] {
              // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
              // through the intake (every other one thinned out of the
@@ -1145,26 +1145,51 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
              // An EC35 descending 1,000 fpm at 63 kt, a report every 2 s;
              // report 5 comes with the place of 8.5, report 6 repeats it.
-             g_liveAc.clear();
-             LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
-             heli.category = AcCategory::Rotorcraft;
-             LiveLookup lookup;
-             const auto north = [](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * 2.0 * at; };
-             const auto alt = [](int i) { return 2500.0 - 1000.0 / 30.0 * i; };
-             for (int i = 1; i <= 10; ++i) {
-                 FlightRecord r;
-                 r.hexid = kRulesHex;
-                 r.callsign = heli.callsign;
-                 r.type = "EC35";
-                 r.feedTime = 1000.0 + 2.0 * i;
-                 r.point = point(north(i == 5 || i == 6 ? 8.5 : i), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
-                 lf_decodeRecord(r, lookup);
+             // So does a DA40's receiver whose every report the next poll
+             // hands on once more: the very same report holds no place.
+             for (const AcCategory category : {AcCategory::Rotorcraft, AcCategory::Light}) {
+                 g_liveAc.clear();
+                 LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
+                 heli.category = category;
+                 LiveLookup lookup;
+                 const auto north = [](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * 2.0 * at; };
+                 const auto alt = [](int i) { return 2500.0 - 1000.0 / 30.0 * i; };
+                 for (int i = 1; i <= 10; ++i) {
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.callsign = heli.callsign;
+                     r.type = category == AcCategory::Light ? "DA40" : "EC35";
+                     r.feedTime = 1000.0 + 2.0 * i;
+                     r.point = point(north(i == 5 || i == 6 ? 8.5 : i), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
+                     for (int poll = 0; poll < (category == AcCategory::Light ? 2 : 1); ++poll) lf_decodeRecord(r, lookup);
+                 }
+                 const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };
+                 ASSERT_EQ(std::count_if(heli.stream.begin(), heli.stream.end(), at), 1) << static_cast<int>(category);
+                 const auto p = std::find_if(heli.stream.begin(), heli.stream.end(), at);
+                 EXPECT_EQ(p->time, 1000 + 200 * 6) << static_cast<int>(category);
+                 EXPECT_NEAR(p->alt, alt(6), 30.0) << static_cast<int>(category);
              }
-             const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };
-             ASSERT_EQ(std::count_if(heli.stream.begin(), heli.stream.end(), at), 1);
-             const auto p = std::find_if(heli.stream.begin(), heli.stream.end(), at);
-             EXPECT_EQ(p->time, 1000 + 200 * 6);
-             EXPECT_NEAR(p->alt, alt(6), 30.0);
+         }},
+        {"a glider flying straight on whose report 12 s on lies 2 s on from the one before (an old place, a fresh "
+         "height) is not flown there; one whose track turned half round since keeps its place (a circle)",
+         [] {
+             // A DA40 northbound at 75 kt, a report every 12 s; report 3 has the place of 26 s.
+             const auto north = [](double at_s) { return 44.2 + 75.0 * kNmLat / 3600.0 * at_s; };
+             for (const double track : {360.0, 180.0}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(44.2, 5.9, 4000, 75, 1000, 500)});
+                 ac.category = AcCategory::Light;
+                 LiveLookup lookup;
+                 for (int i = 1; i <= 3; ++i) {
+                     FlightRecord r;
+                     r.hexid = kRulesHex;
+                     r.feedTime = 1000.0 + 12.0 * i;
+                     r.point = point(north(i == 3 ? 26.0 : 12.0 * i), 5.9, 4000 + 100.0 * i, 75, 1000 + 1200 * i, 500);
+                     r.point.track = i == 3 ? track : 360.0;
+                     lf_decodeRecord(r, lookup);
+                 }
+                 EXPECT_EQ(ac.stream.back().lat == north(26.0), track != 360.0) << track;
+             }
          }},
         {"after a silence, an airliner's report whose place lies seconds farther on than its speed carries it is "
          "flown at the time and height of that place; one on its way keeps its own",
