@@ -282,6 +282,12 @@ bool lf_touchAhead(const LiveAc& ac) { return lf_streamReachesGround(ac); }
 void lf_applyGear(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     if (f.gearWanted < 0) return;
+    // The gear is where it was asked to be: nothing to send (a climb asks
+    // for the gear up on every step above the retraction height).
+    if (f.gearWanted == f.gearSent) {
+        f.gearWanted = -1;
+        return;
+    }
     const bool down = f.gearWanted == 1;
     if (f.gearSent >= 0 && f.gearWanted != f.gearSent) {
         if (!down && lf_touchAhead(ac)) return;

@@ -271,6 +271,7 @@ void lf_onObjectRemoved(std::uint32_t objectId) {
             live->objectId = 0;
             live->lastThrottle = 5;
             live->lastFlaps = 4;
+            live->motion.more.gearSent = -1;  // the new object's gear is told again
             return;
         }
         // Also a plan whose write is still on its way: the removal follows it.

@@ -269,7 +269,8 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_EQ(events(SimEventGearSet), (std::vector<std::uint32_t>{1, 0, 1}));
              EXPECT_GE(down - up, 2700) << "down again " << down - up << " ticks after it came up";
          }},
-        {"a level leg about 2,400 ft above the ground whose reports step 25 ft changes no flaps",
+        {"a level leg about 2,400 ft above the ground whose reports step 25 ft changes no flaps; above the retraction "
+         "height the gear goes up once",
          [] {
              LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 150, 1000)});
              ac.lastFlaps = 0;
@@ -282,6 +283,14 @@ TEST_F(MotionRules, AirMotionTable) {
              }
              EXPECT_TRUE(events(SimEventFlapsSet).empty());
              EXPECT_EQ(ac.lastFlaps, 0);
+             // Above the retraction height the gear goes up once, not on
+             // every step.
+             for (int i = 0; i < 10 && ac.stream.size() > 1; ++i) {
+                 ac.heightAboveGround = 3000;
+                 g_trafficTick = ac.stream.front().time;
+                 nextPosMain(ac);
+             }
+             EXPECT_EQ(events(SimEventGearSet), std::vector<std::uint32_t>{0});
          }},
         {"a touch-and-go seen whole in the stream: gear and flaps stay down through the touch and come up once "
          "on the climb-out",
