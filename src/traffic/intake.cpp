@@ -629,6 +629,13 @@ void lf_decodeNew(const FlightRecord& record) {
     g_liveAc.emplace_back(r.point, base, r.feedTime);
     lf_rememberReport(g_liveAc.back(), r);
     gf_reportPossible(g_liveAc.back(), r);  // the first report is where later ones are judged from
+    // A light aircraft's, glider's or helicopter's height, too, is the first
+    // the heights after it are judged with: its reports come seconds apart,
+    // and the run that began only with the next report taken into the
+    // stream had none before that one, so a receiver's spike there was
+    // flown. An airliner's first reports in the air are judged by the rates
+    // of the ones after them.
+    if (!gf_isAirliner(g_liveAc.back().category)) gf_smoothStreamAltitudes(g_liveAc.back());
 }
 
 void lf_takeCollectedIds() {

@@ -123,6 +123,16 @@ constexpr double kRotorStep_ft = 100.0;
 // longer than a few seconds (a light twin's best climb; a glider's dive
 // ends in seconds).
 constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
+// A light aircraft's or glider's reports that carry vertical rates: the
+// nearest two on each side of a report within this time, each carried
+// along the rates to its time, tell where the aircraft was when three or
+// more of them, of both sides, agree while their rates keep together (a
+// glider's swing with each thermal). The altimeter's steps and a rate that
+// lags a change keep a true report within this of that height; a
+// receiver's spikes lie 200 ft and more off it.
+constexpr std::int32_t kLightCarried_ticks = 1200;
+constexpr std::size_t kLightCarriedEachSide = 2;
+constexpr double kLightRuledOut_ft = 150.0;
 // A run of a receiver's spikes off a level is judged against the level's
 // reports this many reports before and after it.
 constexpr std::size_t kLevelBackReports = 3;
@@ -972,6 +982,62 @@ bool lf_offTheWays(const MotionFields& f, std::size_t n, std::size_t j, double s
     return std::fabs(offNext) > scatter_ft && std::fabs(offAfter) > scatter_ft && offNext * offAfter > 0.0;
 }
 
+// Where a light aircraft's or glider's report j is flown when the reports
+// on each side of it rule it out: the nearest ones within a few seconds
+// (the ones before as flown), each carried along its rate and j's to j's
+// time, three or more of both sides agree on a height, no other as many,
+// and j lies farther off it than a true report does. The aircraft flew
+// through that height; it could not have left the way the reports on both
+// sides keep to and come back to it, and flown there it would climb where
+// they descend (or sink where they climb).
+bool lf_lightRuledOut(const MotionFields& f, std::size_t n, std::size_t j, double& agreed_ft) {
+    std::array<double, 2 * kLightCarriedEachSide> carried{};
+    std::array<bool, 2 * kLightCarriedEachSide> before{};
+    std::size_t m = 0;
+    const auto carry = [&](std::size_t i, bool earlier) {
+        if (!(std::fabs(f.recentRate_fpm[i]) > 0.0) || std::abs(f.recentDue[j] - f.recentDue[i]) > kLightCarried_ticks)
+            return false;
+        before[m] = earlier;
+        carried[m++] = lf_carriedAlong(f, i, earlier ? f.recentFlown_ft[i] : f.recentAlt_ft[i], j);
+        return true;
+    };
+    for (std::size_t i = j, k = 0; i-- > 0 && k < kLightCarriedEachSide; ++k)
+        if (!carry(i, true)) break;
+    for (std::size_t i = j + 1, k = 0; i < n && k < kLightCarriedEachSide; ++i, ++k)
+        if (!carry(i, false)) break;
+    // Rates that swing from one report to the next (a glider in a thermal)
+    // carry no height that far.
+    double slowest = f.recentRate_fpm[j], fastest = f.recentRate_fpm[j];
+    for (std::size_t i = j - std::min(j, kLightCarriedEachSide); i < n && i <= j + kLightCarriedEachSide; ++i) {
+        slowest = std::min(slowest, f.recentRate_fpm[i]);
+        fastest = std::max(fastest, f.recentRate_fpm[i]);
+    }
+    if (fastest - slowest > kFamilyRates_fpm) return false;
+    std::size_t bestSupport = 0;
+    bool tie = false;
+    for (std::size_t a = 0; a < m; ++a) {
+        std::size_t support = 0;
+        bool earlier = false, later = false;
+        double sum = 0.0;
+        for (std::size_t b = 0; b < m; ++b) {
+            if (std::fabs(carried[b] - carried[a]) > kCarriedAgree_ft) continue;
+            ++support;
+            sum += carried[b];
+            (before[b] ? earlier : later) = true;
+        }
+        if (support > bestSupport) {
+            bestSupport = support;
+            tie = false;
+            agreed_ft = earlier && later ? sum / static_cast<double>(support) : std::nan("");
+        } else if (support == bestSupport &&
+                   std::fabs(sum / static_cast<double>(support) - agreed_ft) > kCarriedAgree_ft) {
+            tie = true;
+        }
+    }
+    return bestSupport >= 3 && !tie && !std::isnan(agreed_ft) &&
+           std::fabs(f.recentAlt_ft[j] - agreed_ft) > kLightRuledOut_ft;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -1172,6 +1238,8 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // Nor is one of a run it could neither have got onto nor back from.
         double lightWay_ft = 0.0;
         if (ac.category == AcCategory::Light && lf_lightOutAndBack(ac, n, j, lightWay_ft)) flown = lightWay_ft;
+        double agreed_ft = 0.0;
+        if (ac.category == AcCategory::Light && ratesKnown && lf_lightRuledOut(f, n, j, agreed_ft)) flown = agreed_ft;
         lf_flyReportAt(ac, j, flown);
     }
     // A helicopter's newest report is flown to before any report after it

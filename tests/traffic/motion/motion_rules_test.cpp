@@ -1179,6 +1179,33 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(p->alt, alt(6), 30.0) << static_cast<int>(category);
              }
          }},
+        {"a light twin's readings 200-575 ft off its descent, within its reach of the report before, are flown "
+         "where the reports on both sides agree along their rates; so is one two after the report it is made from",
+         [] {
+             // Flight inspection at Heathrow, a report every 5 s as a receiver
+             // that mixes sources delivered it: heights, rates, the truth.
+             const std::vector<double> alt{2137, 2056, 2200, 1933, 1891, 1850, 1762, 1675, 1793, 2087, 1431, 1350, 1275, 1200},
+                 rate{-864, -912, -960, -938, -917, -896, -992, -1088, -1072, -1056, -1040, -1024, -944, -864},
+                 truth{2137, 2056, 1975, 1933, 1891, 1850, 1762, 1675, 1593, 1512, 1431, 1350, 1275, 1200};
+             g_liveAc.clear();
+             LIGHT_AIRCRAFT.setValue(true);
+             LiveLookup lookup;
+             for (std::size_t i = 0; i < alt.size(); ++i) {
+                 FlightRecord r;
+                 r.hexid = kRulesHex;
+                 r.callsign = "VOR05";
+                 r.type = "BE58";
+                 r.feedTime = 1000.0 + 5.0 * static_cast<double>(i);
+                 r.point = point(51.47, -0.9 + 0.006 * static_cast<double>(i), alt[i], 160,
+                                 static_cast<std::int32_t>(1000 + 500 * i), rate[i]);
+                 lf_decodeRecord(r, lookup);
+             }
+             const LiveAc* ac = liveAc(kRulesHex);
+             ASSERT_NE(ac, nullptr);
+             // The last two still wait for the reports after them.
+             for (const StreamPoint& p : ac->stream)
+                 if (p.time < 1000 + 500 * 12) EXPECT_NEAR(p.alt, truth[(p.time - 1000) / 500], 50.0) << p.time;
+         }},
         {"a glider flying straight on whose report 12 s on lies 2 s on from the one before (an old place, a fresh "
          "height) is not flown there; one whose track turned half round since keeps its place (a circle)",
          [] {
