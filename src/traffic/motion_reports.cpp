@@ -1125,6 +1125,13 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // down onto them. One on that line counts as reported: the last pass
         // judged it before the reports after it came, pulled perhaps by a
         // spike among them not judged yet.
+        // So does one before it that a pass took for a receiver's spike: the
+        // runs of spikes on both sides of a true report, counted as
+        // reported, outnumber it and pull its median onto them, within the
+        // rate line's slack.
+        if (airliner && ratesKnown)
+            for (std::size_t i = j - std::min(j, half); i < j; ++i)
+                if (lf_flownOffLine(f, i)) heights[i] = f.recentFlown_ft[i];
         if (airliner && ratesKnown)
             for (std::size_t i = j + 1; i < n; ++i) {
                 if (!lf_flownOffLine(f, i)) continue;

@@ -810,6 +810,10 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   Case{"spikes 200 ft low on a level", [](int) { return 11000.0; },
                                        [](int i) { return i < 15 ? 128.0 : -64.0; }, 0, -1, 75.0,
                                        ".-.-.-.-3-.-2-2-2-.-.-.-.-.-.-.-"},
+                                  // A 2,000 fpm climb seen every 2 s (as out of Amsterdam): a run of
+                                  // readings 600 ft and 300 ft low, a true report, then two more spikes.
+                                  Case{"true report between runs of spikes", [](int i) { return 5000.0 + 2000.0 / 60.0 * i; },
+                                       [](int) { return 2000.0; }, 0, -1, 75.0, ".-.-.-.-.-.-6-3-3-3-.-7-2-.-.-.-.-.-"},
                                   // Two sources, seen every 2 s as over Zurich: the low one's readings,
                                   // now and then two in a row, are fewer than the other's around each.
                                   Case{"two sources", [](int i) { return 3300.0 + 2700.0 / 60.0 * i; },
