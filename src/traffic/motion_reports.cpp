@@ -67,6 +67,9 @@ constexpr std::size_t kNearReports = 2;
 constexpr std::size_t kSpikeRunReports = 5;
 constexpr std::int32_t kSpikeRun_ticks = 600;
 constexpr std::size_t kRunReach = 4;
+// The reports on either side of one that tell where it was: within a
+// receiver's run of spikes and a report more on each side of it.
+constexpr std::int32_t kSidesSpan_ticks = 800;
 // A transponder may jump to a height and hold that reading for ten seconds
 // or more while its vertical rate and places go on as before: each report
 // around carried along its own rate to a point's time agrees, within this,
@@ -318,6 +321,21 @@ bool lf_behindLast(const LiveAc& ac, const Report& earlier, const Report& last, 
     return moved_nm * std::cos(bearing_rad - gf_initialBearing(from, at)) < -kNeighbourScatter_nm;
 }
 
+// Whether a report lies behind an earlier one along that one's track by
+// more than a receiver's scatter, while the aircraft cannot have turned
+// half a circle since: it was there before that report, not after.
+bool lf_behindOf(const LiveAc& ac, const Report& from, const Report& now) {
+    if (!from.airborne || !now.airborne || std::min(from.gs, now.gs) < kMovingAir_kt || from.track_deg == 0.0)
+        return false;
+    const double dt_s = now.t_s - from.t_s;
+    if (!(dt_s > 0.0) || gf_categoryMotion(ac.category).turnRate_rad * kTicksPerSecond * dt_s > kHalfTurn_rad)
+        return false;
+    const LatLon at{from.lat, from.lon}, to{now.lat, now.lon};
+    const double moved_nm = gf_distanceNm(at, to);
+    return moved_nm > kNeighbourScatter_nm &&
+           moved_nm * std::cos(gf_initialBearing(at, to) - from.track_deg * kDegToRad) < -kNeighbourScatter_nm;
+}
+
 // A report ruled out after it was put into the stream is mended while it
 // is still ahead: flown to, it would make the aircraft dash there and wait
 // for the next report. Its place becomes the one the reports on either
@@ -395,7 +413,11 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
     // Older or repeated times are the intake's to refuse.
     if (now.t_s <= last.t_s) return true;
     const Report earlier = f.earlier;
-    const bool lastRuledOut = f.earlierKnown && lf_ruledOut(ac, earlier, last, now);
+    // A report that lies behind even the report before the last one is no
+    // judge of the last: it is a receiver's old place sent with a fresh
+    // time, and the last one, however far ahead of it, stays.
+    const bool lastRuledOut =
+        f.earlierKnown && lf_ruledOut(ac, earlier, last, now) && !lf_behindOf(ac, earlier, now);
     if (!lastRuledOut && f.earlierKnown && lf_behindLast(ac, earlier, last, now)) return false;
     if (lastRuledOut || follows()) {
         // A report ruled out by this one is no place to judge from: the
@@ -712,6 +734,49 @@ bool lf_lesserFamily(const MotionFields& f, std::size_t n, std::size_t j, double
     if (turns < kFamilyTurns || (carried[own] < parting) == lowLarger) return false;
     larger_ft = lowLarger ? lowMean : highMean;
     return true;
+}
+
+// The height the reports on both sides of report j agree on, each carried
+// along its own vertical rate to j's time: the most of them within the
+// carried agreement of each other, two or more before j and two or more
+// after it, and more than half of those within the sides' span of it;
+// counted as reported, not where the run flies them (a height flown off
+// its report carries its error on to every report judged from it). Unset
+// when another group as large agrees elsewhere: spikes that take turns
+// with the true reports may agree among themselves as well.
+bool lf_sidesAgree(const MotionFields& f, std::size_t n, std::size_t j, double& agreed_ft) {
+    std::array<double, 11> carried{};
+    std::array<bool, 11> before{};
+    std::size_t m = 0;
+    for (std::size_t i = j - std::min(j, kRunReach); i < n && i <= j + kRunReach; ++i) {
+        if (i == j || std::abs(f.recentDue[j] - f.recentDue[i]) > kSidesSpan_ticks) continue;
+        before[m] = i < j;
+        carried[m++] = f.recentAlt_ft[i] +
+                       f.recentRate_fpm[i] / 60.0 * static_cast<double>(f.recentDue[j] - f.recentDue[i]) / kTicksPerSecond;
+    }
+    std::size_t best = 0;
+    bool tied = false;
+    for (std::size_t a = 0; a < m; ++a) {
+        // The group of heights from carried[a] up to the agreement above it.
+        std::size_t count = 0, earlier = 0;
+        double sum = 0.0;
+        for (std::size_t b = 0; b < m; ++b)
+            if (carried[b] >= carried[a] && carried[b] - carried[a] <= kCarriedAgree_ft) {
+                ++count;
+                earlier += before[b];
+                sum += carried[b];
+            }
+        if (earlier < 2 || count - earlier < 2 || count < best) continue;
+        const double mean = sum / static_cast<double>(count);
+        if (count > best) {
+            best = count;
+            tied = false;
+            agreed_ft = mean;
+        } else if (std::fabs(mean - agreed_ft) > kCarriedAgree_ft) {
+            tied = true;
+        }
+    }
+    return best > 0 && !tied && 2 * best > m;
 }
 
 // Where report j is flown when it lies farther from the last report
@@ -1126,6 +1191,13 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // down onto them. One on that line counts as reported: the last pass
         // judged it before the reports after it came, pulled perhaps by a
         // spike among them not judged yet.
+        // So does one before it that a pass took for a receiver's spike: the
+        // runs of spikes on both sides of a true report, counted as
+        // reported, outnumber it and pull its median onto them, within the
+        // rate line's slack.
+        if (airliner && ratesKnown)
+            for (std::size_t i = j - std::min(j, half); i < j; ++i)
+                if (lf_flownOffLine(f, i)) heights[i] = f.recentFlown_ft[i];
         if (airliner && ratesKnown)
             for (std::size_t i = j + 1; i < n; ++i) {
                 if (!lf_flownOffLine(f, i)) continue;
@@ -1242,6 +1314,31 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         if (ac.category == AcCategory::Light && ratesKnown && lf_lightRuledOut(f, n, j, agreed_ft)) flown = agreed_ft;
         lf_flyReportAt(ac, j, flown);
     }
+    // Whatever the rules above made of them, an airliner's reports are
+    // flown nowhere the reports on both sides, carried along their rates,
+    // agree rules out: each at its own height where that is the one they
+    // agree on; at theirs where its own lies off it farther than their
+    // agreement on a level, or than the held-step distance in a climb or
+    // descent (a transponder's reading ahead that the rates catch up with,
+    // a place sent ahead flown at the height of its later time). Judged
+    // from the heights flown before it, a report would take
+    // on their error: a spike let in as a step within the rate line's
+    // slack would hold every true report after it hundreds of feet off as
+    // a run of spikes. Judged last, as the rules that fly a whole run of
+    // reports on a way may move the reports judged before.
+    if (airliner && ratesKnown)
+        for (std::size_t j = std::max<std::size_t>(first, 2); j + 1 < n; ++j) {
+            double agreed_ft = 0.0;
+            if (!lf_sidesAgree(f, n, j, agreed_ft)) continue;
+            const double own = f.recentAlt_ft[j], flown = f.recentFlown_ft[j];
+            const double off_ft = own - agreed_ft;
+            const double ruledOut_ft =
+                std::fabs(f.recentRate_fpm[j]) >= kSteadyRate_fpm ? kHeldStep_ft : kCarriedAgree_ft;
+            if (std::fabs(off_ft) <= kCarriedAgree_ft && std::fabs(flown - agreed_ft) > kCarriedAgree_ft)
+                lf_flyReportAt(ac, j, own);
+            else if (std::fabs(off_ft) > ruledOut_ft && std::fabs(flown - agreed_ft) > ruledOut_ft)
+                lf_flyReportAt(ac, j, agreed_ft);
+        }
     // A helicopter's newest report is flown to before any report after it
     // can outvote it: one out of its reach is not flown even that long (a
     // spike to the ground would set it down). So is a light aircraft's or

@@ -814,6 +814,15 @@ TEST_F(MotionRules, StreamChecksTable) {
                                   // below that one and behind the rates on both sides of it.
                                   Case{"reading behind a climb", [](int i) { return 11000.0 + 4000.0 / 60.0 * i; },
                                        [](int) { return 4000.0; }, 0, -1, 75.0, ".-.-.-.-.-.-2-.-.-.-.-.-2-.-.-.-"},
+                                  // Level, seen every 2 s (as out of Amsterdam): a reading 300 ft low,
+                                  // then a run of them 200 ft low.
+                                  Case{"spikes 200 ft low on a level", [](int) { return 11000.0; },
+                                       [](int i) { return i < 15 ? 128.0 : -64.0; }, 0, -1, 75.0,
+                                       ".-.-.-.-3-.-2-2-2-.-.-.-.-.-.-.-"},
+                                  // A 2,000 fpm climb seen every 2 s (as out of Amsterdam): a run of
+                                  // readings 600 ft and 300 ft low, a true report, then two more spikes.
+                                  Case{"true report between runs of spikes", [](int i) { return 5000.0 + 2000.0 / 60.0 * i; },
+                                       [](int) { return 2000.0; }, 0, -1, 75.0, ".-.-.-.-.-.-6-3-3-3-.-7-2-.-.-.-.-.-"},
                                   // Two sources, seen every 2 s as over Zurich: the low one's readings,
                                   // now and then two in a row, are fewer than the other's around each.
                                   Case{"two sources", [](int i) { return 3300.0 + 2700.0 / 60.0 * i; },
@@ -1110,6 +1119,28 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_FALSE(gf_reportPossible(ac, report(200.0 + c.dt_s, c.flown ? 0.02 : 0.0)))
                      << "the very same place again is stale for every aircraft";
              }
+         }},
+        {"an airliner's place of 12 s before, sent with fresh times after a place half-updated 2 s ahead, lies "
+         "behind the report before that too: it rules the place ahead out of nothing and is refused",
+         [] {
+             // Eastbound at 300 kt, a report every 2 s; the third one's
+             // place 2 s ahead, the fourth and fifth both the place of 12 s
+             // before the fifth (a receiver's old report, coasted on).
+             const auto report = [](double t_s, double placeAt_s) {
+                 FlightRecord r;
+                 r.point = point(52.0, 4.0 + 300.0 / 3600.0 * placeAt_s * kNmLat / std::cos(52.0 * kDegToRad), 6000,
+                                 300, 0);
+                 r.point.track = 90.0;
+                 r.feedTime = 100.0 + t_s;
+                 return r;
+             };
+             g_liveAc.clear();
+             LiveAc& ac = level();
+             for (const double t : {0.0, 2.0}) ASSERT_TRUE(gf_reportPossible(ac, report(t, t)));
+             ASSERT_TRUE(gf_reportPossible(ac, report(4.0, 6.0)));
+             EXPECT_FALSE(gf_reportPossible(ac, report(6.0, -4.0)));
+             EXPECT_FALSE(gf_reportPossible(ac, report(8.0, -4.0)));
+             EXPECT_TRUE(gf_reportPossible(ac, report(10.0, 10.0)));
          }},
         {"a place sent a report early and repeated by the next is flown at the next one's height and time; a "
          "receiver repeating its last place keeps the first, also where it holds one over its reports and the next "
