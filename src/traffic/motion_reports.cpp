@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "core/geometry.h"
 #include "traffic/air_motion.h"
@@ -1033,7 +1034,9 @@ struct SmoothPath {
 
 SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t first, std::size_t last) {
     SmoothPath path;
-    const std::size_t b = first - 1, a = last + 1;
+    // The run's first report has none before it: the line after it alone.
+    const bool none = first == 0;
+    const std::size_t b = none ? 0 : first - 1, a = last + 1;
     if (f.recentDue[a] - f.recentDue[b] > kSmoothPathSpan_ticks) return path;
     const auto reachable = [&](double from_ft, std::int32_t fromDue, double to_ft, std::int32_t toDue) {
         const double dt_s = static_cast<double>(toDue - fromDue) / kTicksPerSecond;
@@ -1067,6 +1070,13 @@ SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t
     const bool lineAfterHolds =
         lineAfter && a2 < n &&
         std::fabs(aFt + slopeAfter * (f.recentDue[a2] - aDue) - f.recentAlt_ft[a2]) <= kCarriedAgree_ft;
+    if (none) {
+        path.found = lineAfterHolds;
+        path.corner = std::numeric_limits<std::int32_t>::min();
+        path.b = path.a;
+        path.afterSlope = slopeAfter;
+        return path;
+    }
     // The line before carried on to the report after the run: that report
     // is no spike itself when the next one lies within its reach, or, while
     // none has come, when it lies on the line within an altimeter step.
@@ -1098,8 +1108,8 @@ SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t
 // reports first to last (as SmoothPath) by more than an altimeter step,
 // and off the way straight across the run too.
 bool lf_offPath(const MotionFields& f, const SmoothPath& path, std::size_t i) {
-    const double share = static_cast<double>(f.recentDue[i] - path.b) / static_cast<double>(path.a - path.b);
-    const double way_ft = path.beforeAt_ft + share * (path.afterAt_ft - path.beforeAt_ft);
+    const double share = static_cast<double>(f.recentDue[i] - path.b) / static_cast<double>(std::max(path.a - path.b, 1));
+    const double way_ft = path.a == path.b ? path.height(f.recentDue[i]) : path.beforeAt_ft + share * (path.afterAt_ft - path.beforeAt_ft);
     const double gap_s = static_cast<double>(path.a - path.b) / kTicksPerSecond;
     const double off_ft = kOffSmoothPath_ft + kPathBend_ftPerS * std::max(gap_s - kStraightGap_s, 0.0);
     return std::fabs(f.recentAlt_ft[i] - path.height(f.recentDue[i])) > off_ft &&
@@ -1109,7 +1119,7 @@ bool lf_offPath(const MotionFields& f, const SmoothPath& path, std::size_t i) {
 // Whether report i lies on the path the reports on each side of it agree
 // on: the aircraft was there.
 bool lf_onItsPath(const MotionFields& f, std::size_t n, std::size_t i) {
-    if (i == 0 || i + 1 >= n) return false;
+    if (i + 1 >= n) return false;
     const SmoothPath path = lf_smoothPathAround(f, n, i, i);
     return path.found && !lf_offPath(f, path, i);
 }
@@ -1131,7 +1141,7 @@ OnPath lf_offSmoothPath(LiveAc& ac, std::size_t n, std::size_t j) {
     for (std::size_t size = 1; size <= kSmoothPathRun; ++size) {
         for (std::size_t first = j + 1 - std::min(j + 1, size); first <= j; ++first) {
             const std::size_t last = first + size - 1;
-            if (first == 0 || last + 1 >= n) continue;
+            if ((first == 0 && size > 1) || last + 1 >= n) continue;
             const SmoothPath path = lf_smoothPathAround(f, n, first, last);
             bool off = path.found;
             for (std::size_t i = first; i <= last && off; ++i) off = lf_offPath(f, path, i) && (i >= j || !lf_onItsPath(f, n, i));
@@ -1208,6 +1218,8 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             else if (j == 0 && ac.category == AcCategory::Light && n >= 3 && lf_holdsLevel(f, 1) &&
                      lf_lightOutOfReach(f, 0, back_ft, 1))
                 lf_flyReportAt(ac, 0, f.recentFlown_ft[1]);
+            // Without rates, one off the line the three after it agree on.
+            if (j == 0 && ac.category == AcCategory::Light && !ratesKnown) lf_offSmoothPath(ac, n, 0);
             continue;
         }
         // A receiver's spikes come in runs of a few seconds: among reports

@@ -657,6 +657,17 @@ TEST_F(MotionRules, StreamChecksTable) {
              EXPECT_EQ(level.stream[0].alt, 3893.0);
              EXPECT_GE(level.motion.verticalSpeed_ftPerTick, 0.0);
              EXPECT_EQ(level.stream[1].alt, 3893.0);
+             // Its first report after the one it was made from, 200 ft low,
+             // and the three after it level.
+             g_liveAc.clear();
+             LiveAc& first = activeAc(kRulesHex, {point(43.6, 1.2, 3979, 108, 1000)});
+             first.category = AcCategory::Light;
+             east = 1.2;
+             for (const auto& [due, alt] : {std::pair{2200, 3692.0}, {3400, 3893.0}, {4200, 3893.0}, {5000, 3893.0}}) {
+                 first.stream.push_back(point(43.6, east += 0.004, alt, 108, due));
+                 gf_smoothStreamAltitudes(first);
+             }
+             EXPECT_EQ(first.stream[1].alt, 3893.0);
          }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
