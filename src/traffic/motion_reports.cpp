@@ -126,9 +126,10 @@ constexpr double kRotorStep_ft = 100.0;
 // ends in seconds).
 constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
 // A light aircraft's reports without vertical rates: a reading off the
-// path the reports on each side of it agree on by more than the coarsest
-// altimeter step (some feeds report in 100 ft) is a receiver's; runs of up
-// to three such readings, among reports up to some ten seconds apart.
+// path the reports on each side of it agree on by more than one and a half
+// of the coarsest altimeter steps (some feeds report in 100 ft; a level-off
+// overshoots by one) is a receiver's; runs of up to three such readings,
+// their neighbours no more than 40 s apart (reports ten seconds apart).
 constexpr double kOffSmoothPath_ft = 150.0;
 constexpr double kAltimeterStep_ft = 25.0;
 // Across a longer gap the path bends from the straight line (a climb's rate
@@ -1060,8 +1061,10 @@ SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t
     if (a1 + 1 < n && !reachable(aFt, aDue, f.recentAlt_ft[a1], f.recentDue[a1])) ++a1;
     const bool lineBefore = b0 < b && reachable(f.recentFlown_ft[b0], f.recentDue[b0], bFt, bDue);
     const bool lineAfter = a1 < n && reachable(aFt, aDue, f.recentAlt_ft[a1], f.recentDue[a1]);
-    const double slopeBefore = lineBefore ? (bFt - f.recentFlown_ft[b0]) / static_cast<double>(bDue - f.recentDue[b0]) : 0.0;
-    const double slopeAfter = lineAfter ? (f.recentAlt_ft[a1] - aFt) / static_cast<double>(f.recentDue[a1] - aDue) : 0.0;
+    const double slopeBefore =
+        lineBefore ? (bFt - f.recentFlown_ft[b0]) / static_cast<double>(bDue - f.recentDue[b0]) : 0.0;
+    const double slopeAfter =
+        lineAfter ? (f.recentAlt_ft[a1] - aFt) / static_cast<double>(f.recentDue[a1] - aDue) : 0.0;
     // The reports after the run are not yet judged: two spikes there may
     // lie on one line back to the report before it. A third on their line
     // tells it is the aircraft's.
@@ -1095,7 +1098,8 @@ SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t
     // corner the two lines tell: a spike among the reports after the run
     // would make one.
     if (!lineBefore || !lineAfter || slopeBefore == slopeAfter || slopeBefore * slopeAfter < 0.0) return path;
-    const double corner = static_cast<double>(bDue) + (aFt - bFt - slopeAfter * (aDue - bDue)) / (slopeBefore - slopeAfter);
+    const double corner =
+        static_cast<double>(bDue) + (aFt - bFt - slopeAfter * (aDue - bDue)) / (slopeBefore - slopeAfter);
     if (!(corner > bDue && corner < aDue)) return path;
     path.found = true;
     path.corner = static_cast<std::int32_t>(std::lround(corner));
@@ -1104,12 +1108,14 @@ SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t
     return path;
 }
 
-// Whether a light aircraft's report i lies off the path around the run of
-// reports first to last (as SmoothPath) by more than an altimeter step,
-// and off the way straight across the run too.
+// Whether a light aircraft's report i lies off the path around its run
+// (SmoothPath) by more than a reading of the aircraft does, and off the way
+// straight across the run too.
 bool lf_offPath(const MotionFields& f, const SmoothPath& path, std::size_t i) {
-    const double share = static_cast<double>(f.recentDue[i] - path.b) / static_cast<double>(std::max(path.a - path.b, 1));
-    const double way_ft = path.a == path.b ? path.height(f.recentDue[i]) : path.beforeAt_ft + share * (path.afterAt_ft - path.beforeAt_ft);
+    const double share =
+        static_cast<double>(f.recentDue[i] - path.b) / static_cast<double>(std::max(path.a - path.b, 1));
+    const double way_ft = path.a == path.b ? path.height(f.recentDue[i])
+                                           : path.beforeAt_ft + share * (path.afterAt_ft - path.beforeAt_ft);
     const double gap_s = static_cast<double>(path.a - path.b) / kTicksPerSecond;
     const double off_ft = kOffSmoothPath_ft + kPathBend_ftPerS * std::max(gap_s - kStraightGap_s, 0.0);
     return std::fabs(f.recentAlt_ft[i] - path.height(f.recentDue[i])) > off_ft &&
@@ -1144,10 +1150,12 @@ OnPath lf_offSmoothPath(LiveAc& ac, std::size_t n, std::size_t j) {
             if ((first == 0 && size > 1) || last + 1 >= n) continue;
             const SmoothPath path = lf_smoothPathAround(f, n, first, last);
             bool off = path.found;
-            for (std::size_t i = first; i <= last && off; ++i) off = lf_offPath(f, path, i) && (i >= j || !lf_onItsPath(f, n, i));
+            for (std::size_t i = first; i <= last && off; ++i)
+                off = lf_offPath(f, path, i) && (i >= j || !lf_onItsPath(f, n, i));
             if (!off) continue;
             bool front = false;
-            for (std::size_t i = first; i <= last; ++i) front = lf_flyReportAt(ac, i, path.height(f.recentDue[i]), false) || front;
+            for (std::size_t i = first; i <= last; ++i)
+                front = lf_flyReportAt(ac, i, path.height(f.recentDue[i]), false) || front;
             if (front) lf_aimAtFrontReport(ac);
             return OnPath::off;
         }
@@ -1381,7 +1389,6 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
 }
 
 }  // namespace
-
 
 void gf_smoothStreamAltitudes(LiveAc& ac) {
     if (ac.stream.empty()) return;
