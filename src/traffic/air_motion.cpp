@@ -148,6 +148,7 @@ void lf_airTiming(LiveAc& ac) {
     const double flyable = lf_flyableSpeed(front, next);
     const std::int32_t ticks = lf_flightTicks(lf_distanceNm(front, next), speed);
     const std::int32_t received = next.time;
+    ac.motion.more.frontReceivedDue = received;
     next.time = lf_windowedDue(ac, next.time, ticks);
     // A full circle between two reports can end on the line between them:
     // the turn shows on the neighbouring leg.
@@ -888,6 +889,29 @@ void lf_logNextPosMain(const LiveAc& ac, const std::exception& e) {
 
 }  // namespace
 
+// The point being flown to took another height (its report judged again
+// once later reports came): a light aircraft turns its climb or sink toward
+// it for the rest of the segment, as the segment's planning would have (at
+// most its best climb, clear of the ground), no faster than the reports
+// show it climbs or sinks or than it moved already: a receiver's spike
+// flown to until the reports after it showed it wrong would otherwise take
+// the aircraft there and back, and a point moved late is no reason for a
+// dash.
+void gf_aimAtFront(LiveAc& ac, double fastest_ftPerTick) {
+    MotionState& m = ac.motion;
+    if (ac.stream.empty() || ac.groundMode || ac.flightState != FlightState::flying || m.more.flareStage != 0 ||
+        m.more.landing || !ac.stream[0].airborne)
+        return;
+    const std::int32_t dt = lf_ticksUntil(ac.stream[0].time);
+    const double limit = std::max(fastest_ftPerTick, std::fabs(m.verticalSpeed_ftPerTick));
+    double c = std::min(std::clamp((ac.stream[0].alt - ac.pos.alt) / dt, -limit, limit), ac.maxClimb);
+    if (ac.heightAboveGround <= kNearGround_ft) {
+        const double terrain = ac.pos.alt - ac.heightAboveGround;
+        c = std::min(std::max(c, (terrain + kGroundClearance_ft - ac.pos.alt) / dt), ac.maxClimb);
+    }
+    m.verticalSpeed_ftPerTick = c;
+}
+
 void lf_pushAiPosition(const LiveAc& ac) {
     const PositionBlock& b = ac.pos;
     // Only the worker fills the back buffer; the SimClient thread reads the
@@ -962,6 +986,7 @@ void lf_splitSilence(LiveAc& ac) {
 
 void lf_planSegment(LiveAc& ac) {
     MotionState& m = ac.motion;
+    m.more.frontReceivedDue = std::numeric_limits<std::int32_t>::min();
     m.curve.controlEast_m = std::numeric_limits<double>::quiet_NaN();
     m.curve.controlNorth_m = std::numeric_limits<double>::quiet_NaN();
     m.curve.param = 0.0;

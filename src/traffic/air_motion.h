@@ -16,6 +16,10 @@ void nextPosMain(LiveAc& ac);
 void lf_pushAiPosition(const LiveAc& ac);
 // The planning common to ground and air.
 void lf_planSegment(LiveAc& ac);
+// The point being flown to took another height: the rest of the segment
+// climbs or sinks toward it, no faster than this (feet a tick) or than the
+// aircraft moves already.
+void gf_aimAtFront(LiveAc& ac, double fastest_ftPerTick);
 // One tick of movement.
 void lf_tickMove(LiveAc& ac);
 // The take-off roll is complete: the nose comes up.

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "core/geometry.h"
 #include "feed/feed_records.h"
@@ -106,6 +107,11 @@ struct MotionFields {
     // The report time of the newest of them: the feed repeats a report
     // until the next comes, and a repeat is no second report.
     double recentReportT_s = -1.0;
+    // The due time the point being flown to was received with (planning its
+    // segment moves it): a report judged again while the aircraft flies to
+    // its point is told by it. Unset (the lowest value) until an airborne
+    // segment is planned.
+    std::int32_t frontReceivedDue = std::numeric_limits<std::int32_t>::min();
     // Holding of a silent aircraft on the ground.
     std::int32_t holdStartTick = 0;
     // A parked aircraft's received points around its stand.

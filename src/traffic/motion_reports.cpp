@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "core/geometry.h"
+#include "traffic/air_motion.h"
 #include "traffic/motion_common.h"
 #include "traffic/stream_checks.h"
 
@@ -136,6 +138,20 @@ constexpr double kLightVertical_ftPerS = 1500.0 / 60.0;
 constexpr std::int32_t kLightCarried_ticks = 1200;
 constexpr std::size_t kLightCarriedEachSide = 2;
 constexpr double kLightRuledOut_ft = 150.0;
+// A light aircraft's reports without vertical rates: a reading off the
+// path the reports on each side of it agree on by more than one and a half
+// of the coarsest altimeter steps (some feeds report in 100 ft; a level-off
+// overshoots by one) is a receiver's; runs of up to three such readings,
+// their neighbours no more than 40 s apart (reports ten seconds apart).
+constexpr double kOffSmoothPath_ft = 150.0;
+constexpr double kAltimeterStep_ft = 25.0;
+// Across a longer gap the path bends from the straight line (a climb's rate
+// changes): a reading off it counts as one only this much farther for each
+// second beyond.
+constexpr double kStraightGap_s = 20.0;
+constexpr double kPathBend_ftPerS = 2.0;
+constexpr std::size_t kSmoothPathRun = 3;
+constexpr std::int32_t kSmoothPathSpan_ticks = 4000;
 // A run of a receiver's spikes off a level is judged against the level's
 // reports this many reports before and after it.
 constexpr std::size_t kLevelBackReports = 3;
@@ -823,9 +839,27 @@ bool lf_lightOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
     return j >= 2 && lf_lightOutOfReach(f, j, carried_ft, j - 1);
 }
 
-// Report j (not the newest) flown at this height. The front point is being
-// flown to: only the points after it change, each report's repeats with it.
-void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
+// The point the aircraft flies to now, of a report just judged again: the
+// aircraft turns toward its height no faster than the reports, as flown,
+// climb or sink from one to the next (the newest is not judged yet).
+void lf_aimAtFrontReport(LiveAc& ac) {
+    const MotionFields& f = ac.motion.more;
+    double fastest = 0.0;
+    for (std::size_t i = 1; i + 1 < f.recentCount; ++i) {
+        const std::int32_t ticks = f.recentDue[i] - f.recentDue[i - 1];
+        if (ticks >= kTicksPerSecond)
+            fastest = std::max(fastest, std::fabs(f.recentFlown_ft[i] - f.recentFlown_ft[i - 1]) / ticks);
+    }
+    gf_aimAtFront(ac, fastest);
+}
+
+// Report j (not the newest) flown at this height: its points in the
+// stream, each report's repeats with it. The front point is being flown to
+// and stays, but for a light aircraft's, whose reports come ten seconds
+// apart: the report after a spike may come only once the aircraft flies to
+// it. It takes the height too, and the aircraft turns toward it (aim),
+// once a whole run flown anew is (true when it changed).
+bool lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft, bool aim = true) {
     MotionFields& f = ac.motion.more;
     f.recentFlown_ft[j] = flown_ft;
     for (std::size_t i = ac.stream.size(); i-- > 1;) {
@@ -833,6 +867,13 @@ void lf_flyReportAt(LiveAc& ac, std::size_t j, double flown_ft) {
         if (p.time < f.recentDue[j]) break;
         if (p.time < f.recentDue[j + 1] && p.airborne) p.alt = flown_ft;
     }
+    if (ac.category != AcCategory::Light || f.frontReceivedDue < f.recentDue[j] ||
+        f.frontReceivedDue >= f.recentDue[j + 1] || ac.stream.empty() || !ac.stream[0].airborne ||
+        ac.stream[0].alt == flown_ft)
+        return false;
+    ac.stream[0].alt = flown_ft;
+    if (aim) lf_aimAtFrontReport(ac);
+    return true;
 }
 
 // Whether report j, off the line of the report before it, lies on the line
@@ -1103,6 +1144,156 @@ bool lf_lightRuledOut(const MotionFields& f, std::size_t n, std::size_t j, doubl
            std::fabs(f.recentAlt_ft[j] - agreed_ft) > kLightRuledOut_ft;
 }
 
+// The path a light aircraft's reports without vertical rates agree on
+// around a run of reports (first to last), from the two before it (as
+// flown) and the two after it: the way from the last one before to the
+// first one after, when the line of the two before carries on to the
+// first one after, or the line of the two after leads back to the last one
+// before; or, where the two lines meet between the run's neighbours (a
+// level left for a climb, a climb levelled off), the line before up to
+// that corner and the line after from there. Each line is one the
+// aircraft can fly. None where the reports around do not agree: a turn
+// of its climb or a spike among them.
+struct SmoothPath {
+    bool found = false;
+    std::int32_t corner = 0;  // due time where the line before gives way to the line after
+    double beforeAt_ft = 0.0, beforeSlope = 0.0, afterAt_ft = 0.0, afterSlope = 0.0;  // per tick, at b and a
+    std::int32_t b = 0, a = 0;
+    double height(std::int32_t due) const {
+        return due <= corner ? beforeAt_ft + beforeSlope * (due - b) : afterAt_ft + afterSlope * (due - a);
+    }
+};
+
+SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t first, std::size_t last) {
+    SmoothPath path;
+    // The run's first report has none before it: the line after it alone.
+    const bool none = first == 0;
+    const std::size_t b = none ? 0 : first - 1, a = last + 1;
+    if (f.recentDue[a] - f.recentDue[b] > kSmoothPathSpan_ticks) return path;
+    const auto reachable = [&](double from_ft, std::int32_t fromDue, double to_ft, std::int32_t toDue) {
+        const double dt_s = static_cast<double>(toDue - fromDue) / kTicksPerSecond;
+        return toDue - fromDue >= kTicksPerSecond &&
+               std::fabs(to_ft - from_ft) <= kRotorStep_ft + kLightVertical_ftPerS * dt_s;
+    };
+    const double bFt = f.recentFlown_ft[b], aFt = f.recentAlt_ft[a];
+    const std::int32_t bDue = f.recentDue[b], aDue = f.recentDue[a];
+    path.b = bDue;
+    path.a = aDue;
+    path.beforeAt_ft = bFt;
+    path.afterAt_ft = aFt;
+    const double waySlope = static_cast<double>(aFt - bFt) / static_cast<double>(std::max(aDue - bDue, 1));
+    // Each line through a report a second or more from the run's neighbour
+    // (a due time moved on by a tick tells no slope); after the run, the
+    // next such report within reach, or the one after it (a spike there
+    // tells nothing of the line).
+    std::size_t b0 = b, a1 = a + 1;
+    while (b0 > 0 && bDue - f.recentDue[b0] < kTicksPerSecond) --b0;
+    while (a1 < n && f.recentDue[a1] - aDue < kTicksPerSecond) ++a1;
+    if (a1 + 1 < n && !reachable(aFt, aDue, f.recentAlt_ft[a1], f.recentDue[a1])) ++a1;
+    const bool lineBefore = b0 < b && reachable(f.recentFlown_ft[b0], f.recentDue[b0], bFt, bDue);
+    const bool lineAfter = a1 < n && reachable(aFt, aDue, f.recentAlt_ft[a1], f.recentDue[a1]);
+    const double slopeBefore =
+        lineBefore ? (bFt - f.recentFlown_ft[b0]) / static_cast<double>(bDue - f.recentDue[b0]) : 0.0;
+    const double slopeAfter =
+        lineAfter ? (f.recentAlt_ft[a1] - aFt) / static_cast<double>(f.recentDue[a1] - aDue) : 0.0;
+    // The reports after the run are not yet judged: two spikes there may
+    // lie on one line back to the report before it. A third on their line
+    // tells it is the aircraft's.
+    std::size_t a2 = a1 + 1;
+    while (a2 < n && f.recentDue[a2] - f.recentDue[a1] < kTicksPerSecond) ++a2;
+    const bool lineAfterHolds =
+        lineAfter && a2 < n &&
+        std::fabs(aFt + slopeAfter * (f.recentDue[a2] - aDue) - f.recentAlt_ft[a2]) <= kCarriedAgree_ft;
+    if (none) {
+        path.found = lineAfterHolds;
+        path.corner = std::numeric_limits<std::int32_t>::min();
+        path.b = path.a;
+        path.afterSlope = slopeAfter;
+        return path;
+    }
+    // The line before carried on to the report after the run: that report
+    // is no spike itself when the next one lies within its reach, or, while
+    // none has come, when it lies on the line within an altimeter step.
+    const std::size_t next = a + 1 < n && f.recentDue[a + 1] - aDue < kTicksPerSecond ? a1 : a + 1;
+    const double offLineBefore = std::fabs(bFt + slopeBefore * (aDue - bDue) - aFt);
+    const bool lineBeforeHolds =
+        lineBefore && offLineBefore <= kCarriedAgree_ft &&
+        (next < n ? reachable(aFt, aDue, f.recentAlt_ft[next], f.recentDue[next]) : offLineBefore <= kAltimeterStep_ft);
+    if (lineBeforeHolds || (lineAfterHolds && std::fabs(aFt - slopeAfter * (aDue - bDue) - bFt) <= kCarriedAgree_ft)) {
+        path.found = true;
+        path.corner = aDue;
+        path.beforeSlope = waySlope;
+        return path;
+    }
+    // A climb that turns into a descent (or back) between them is no
+    // corner the two lines tell: a spike among the reports after the run
+    // would make one.
+    if (!lineBefore || !lineAfter || slopeBefore == slopeAfter || slopeBefore * slopeAfter < 0.0) return path;
+    const double corner =
+        static_cast<double>(bDue) + (aFt - bFt - slopeAfter * (aDue - bDue)) / (slopeBefore - slopeAfter);
+    if (!(corner > bDue && corner < aDue)) return path;
+    path.found = true;
+    path.corner = static_cast<std::int32_t>(std::lround(corner));
+    path.beforeSlope = slopeBefore;
+    path.afterSlope = slopeAfter;
+    return path;
+}
+
+// Whether a light aircraft's report i lies off the path around its run
+// (SmoothPath) by more than a reading of the aircraft does, and off the way
+// straight across the run too.
+bool lf_offPath(const MotionFields& f, const SmoothPath& path, std::size_t i) {
+    const double share =
+        static_cast<double>(f.recentDue[i] - path.b) / static_cast<double>(std::max(path.a - path.b, 1));
+    const double way_ft = path.a == path.b ? path.height(f.recentDue[i])
+                                           : path.beforeAt_ft + share * (path.afterAt_ft - path.beforeAt_ft);
+    const double gap_s = static_cast<double>(path.a - path.b) / kTicksPerSecond;
+    const double off_ft = kOffSmoothPath_ft + kPathBend_ftPerS * std::max(gap_s - kStraightGap_s, 0.0);
+    return std::fabs(f.recentAlt_ft[i] - path.height(f.recentDue[i])) > off_ft &&
+           std::fabs(f.recentAlt_ft[i] - way_ft) > off_ft;
+}
+
+// Whether report i lies on the path the reports on each side of it agree
+// on: the aircraft was there.
+bool lf_onItsPath(const MotionFields& f, std::size_t n, std::size_t i) {
+    if (i + 1 >= n) return false;
+    const SmoothPath path = lf_smoothPathAround(f, n, i, i);
+    return path.found && !lf_offPath(f, path, i);
+}
+
+// Whether a light aircraft's report j, among reports without vertical
+// rates, is one of a receiver's run of up to three readings that all lie
+// off the path the reports around the run agree on: the aircraft did not
+// climb or sink there and back faster than the reports on each side show
+// it flies. The whole run is flown on that path. The shortest such run is
+// taken, and none holds a report before j that lies on its own path: a
+// spike beside a true top, or two spikes after a level that happen to lie
+// on one line back to it, would make a longer run of true reports.
+// believed: j lies on its own path.
+enum class OnPath { unknown, believed, off };
+
+OnPath lf_offSmoothPath(LiveAc& ac, std::size_t n, std::size_t j) {
+    const MotionFields& f = ac.motion.more;
+    if (lf_onItsPath(f, n, j)) return OnPath::believed;
+    for (std::size_t size = 1; size <= kSmoothPathRun; ++size) {
+        for (std::size_t first = j + 1 - std::min(j + 1, size); first <= j; ++first) {
+            const std::size_t last = first + size - 1;
+            if ((first == 0 && size > 1) || last + 1 >= n) continue;
+            const SmoothPath path = lf_smoothPathAround(f, n, first, last);
+            bool off = path.found;
+            for (std::size_t i = first; i <= last && off; ++i)
+                off = lf_offPath(f, path, i) && (i >= j || !lf_onItsPath(f, n, i));
+            if (!off) continue;
+            bool front = false;
+            for (std::size_t i = first; i <= last; ++i)
+                front = lf_flyReportAt(ac, i, path.height(f.recentDue[i]), false) || front;
+            if (front) lf_aimAtFrontReport(ac);
+            return OnPath::off;
+        }
+    }
+    return OnPath::unknown;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -1166,6 +1357,8 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             else if (j == 0 && ac.category == AcCategory::Light && n >= 3 && lf_holdsLevel(f, 1) &&
                      lf_lightOutOfReach(f, 0, back_ft, 1))
                 lf_flyReportAt(ac, 0, f.recentFlown_ft[1]);
+            // Without rates, one off the line the three after it agree on.
+            if (j == 0 && ac.category == AcCategory::Light && !ratesKnown) lf_offSmoothPath(ac, n, 0);
             continue;
         }
         // A receiver's spikes come in runs of a few seconds: among reports
@@ -1312,6 +1505,10 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         if (ac.category == AcCategory::Light && lf_lightOutAndBack(ac, n, j, lightWay_ft)) flown = lightWay_ft;
         double agreed_ft = 0.0;
         if (ac.category == AcCategory::Light && ratesKnown && lf_lightRuledOut(f, n, j, agreed_ft)) flown = agreed_ft;
+        // A light aircraft's reports without rates: one of a run off the
+        // path the reports around it agree on is flown on that path, with
+        // its run, whatever the rules above made of it.
+        if (ac.category == AcCategory::Light && !ratesKnown && lf_offSmoothPath(ac, n, j) == OnPath::off) continue;
         lf_flyReportAt(ac, j, flown);
     }
     // Whatever the rules above made of them, an airliner's reports are

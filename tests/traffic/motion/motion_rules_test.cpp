@@ -630,6 +630,54 @@ TEST_F(MotionRules, StreamChecksTable) {
              EXPECT_EQ(ac.stream[4].alt, 1893.0);
              EXPECT_EQ(ac.stream[6].alt, 2092.0);
          }},
+        {"a survey aircraft's reports without rates: spikes off the path the reports on each side agree on are not "
+         "flown, at a level left for a climb nor below a level, not even once it flies to one",
+         [] {
+             // A C182 level at 1,493 ft climbs away after 11000; 9800 reads
+             // 225 ft high and 11000 675 ft low. Then level at 3,893 ft with
+             // two readings 250 and 400 ft low, 8-12 s apart: the aircraft
+             // flies to the first when the report after them comes.
+             LiveAc& ac = activeAc(kRulesHex, {point(43.6, 1.2, 1493, 108, 1000)});
+             ac.category = AcCategory::Light;
+             const std::pair<std::int32_t, double> corner[] = {
+                 {1800, 1493}, {2600, 1493}, {3400, 1493}, {4200, 1718}, {5400, 818}, {6200, 1692}, {7400, 1893}};
+             double east = 1.2;
+             for (const auto& [due, alt] : corner) {
+                 ac.stream.push_back(point(43.6, east += 0.004, alt, 108, due));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             EXPECT_EQ(ac.stream[4].alt, 1493.0);
+             EXPECT_NEAR(ac.stream[5].alt, 1558.0, 30.0);
+             g_liveAc.clear();
+             LiveAc& level = activeAc(kRulesHex, {point(43.6, 1.2, 3893, 108, 1000)});
+             level.category = AcCategory::Light;
+             const std::pair<std::int32_t, double> dip[] = {
+                 {1800, 3893}, {2600, 3893}, {3400, 3893}, {4400, 3643}, {5200, 3493}, {6100, 3893}, {6900, 3893}};
+             east = 1.2;
+             for (const auto& [due, alt] : dip) {
+                 if (due == 6100)
+                     while (level.motion.more.frontReceivedDue != 4400) {
+                         g_trafficTick = level.stream.front().time;
+                         nextPosMain(level);
+                     }
+                 level.stream.push_back(point(43.6, east += 0.004, alt, 108, due));
+                 gf_smoothStreamAltitudes(level);
+             }
+             EXPECT_EQ(level.stream[0].alt, 3893.0);
+             EXPECT_GE(level.motion.verticalSpeed_ftPerTick, 0.0);
+             EXPECT_EQ(level.stream[1].alt, 3893.0);
+             // Its first report after the one it was made from, 200 ft low,
+             // and the three after it level.
+             g_liveAc.clear();
+             LiveAc& first = activeAc(kRulesHex, {point(43.6, 1.2, 3979, 108, 1000)});
+             first.category = AcCategory::Light;
+             east = 1.2;
+             for (const auto& [due, alt] : {std::pair{2200, 3692.0}, {3400, 3893.0}, {4200, 3893.0}, {5000, 3893.0}}) {
+                 first.stream.push_back(point(43.6, east += 0.004, alt, 108, due));
+                 gf_smoothStreamAltitudes(first);
+             }
+             EXPECT_EQ(first.stream[1].alt, 3893.0);
+         }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
          [] {
