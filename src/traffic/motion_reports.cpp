@@ -80,6 +80,10 @@ constexpr std::int32_t kSidesSpan_ticks = 800;
 // a level-off or a change of rate the rates catch up with late.
 constexpr double kCarriedAgree_ft = 100.0;
 constexpr double kHeldStep_ft = 250.0;
+// The reports on either side of one that judge it by their agreement: a
+// receiver's run of spikes and as many more, no more than ten seconds off
+// (a rate carried that far errs by less than the agreement allows).
+constexpr std::int32_t kAgreeSpan_ticks = 1000;
 // An airliner's height goes on from the one it was flown at along the
 // vertical rates its transponder reports, within the altimeter's steps and
 // a rate that lags a level-off: this much, and this much more for each
@@ -536,6 +540,58 @@ bool lf_againstTheRates(const MotionFields& f, std::size_t j, double scatter_ft,
 double lf_carriedAlong(const MotionFields& f, std::size_t i, double from_ft, std::size_t k) {
     const double minutes = static_cast<double>(f.recentDue[k] - f.recentDue[i]) / kTicksPerSecond / 60.0;
     return from_ft + (f.recentRate_fpm[i] + f.recentRate_fpm[k]) / 2.0 * minutes;
+}
+
+// Where most of the reports around report j agree it was: each, as
+// reported, carried along the mean of its rate and j's to j's time. A
+// receiver's spikes stand off the aircraft's reports by hundreds of feet,
+// each run by its own amount, so they agree neither with those reports nor
+// with another run. Judged from where the rules flew the reports before
+// it, a report is pulled by every spike they took for the aircraft; judged
+// from the reports as sent, it is not. Held only where three or more
+// agree, more than half of the reports around.
+bool lf_mostAgree(const MotionFields& f, std::size_t n, std::size_t j, double& agreed_ft, bool& among) {
+    // A reading repeated while the rates move the aircraft on is its
+    // transponder holding it: no height of its own to carry, and the held
+    // report is the held-reading rule's to fly.
+    const auto holds = [&](std::size_t i) {
+        const auto same = [&](std::size_t a, std::size_t b) {
+            return f.recentAlt_ft[a] == f.recentAlt_ft[b] &&
+                   std::fabs(f.recentRate_fpm[a] + f.recentRate_fpm[b]) / 2.0 >= kSteadyRate_fpm;
+        };
+        return (i > 0 && same(i - 1, i)) || (i + 1 < n && same(i, i + 1));
+    };
+    if (holds(j)) return false;
+    std::array<double, 11> carried{};
+    std::array<std::int32_t, 11> due{};
+    std::size_t m = 0, own = 0;
+    for (std::size_t i = j - std::min(j, kSpikeRunReports); i < n && i <= j + kSpikeRunReports; ++i)
+        if (std::abs(f.recentDue[j] - f.recentDue[i]) <= kAgreeSpan_ticks && !holds(i)) {
+            if (i == j) own = m;
+            due[m] = f.recentDue[i];
+            carried[m++] = lf_carriedAlong(f, i, f.recentAlt_ft[i], j);
+        }
+    std::size_t support = 0;
+    for (std::size_t a = 0; a < m; ++a) {
+        double sum = 0.0;
+        std::size_t agree = 0;
+        std::int32_t from = due[a], to = due[a];
+        for (std::size_t b = 0; b < m; ++b)
+            if (std::fabs(carried[b] - carried[a]) <= kCarriedAgree_ft / 2.0) {
+                sum += carried[b];
+                ++agree;
+                from = std::min(from, due[b]);
+                to = std::max(to, due[b]);
+            }
+        // Reports that agree over longer than a receiver's run of spikes
+        // lasts are the aircraft's.
+        if (agree > support && to - from > kSpikeRun_ticks) {
+            support = agree;
+            agreed_ft = sum / static_cast<double>(agree);
+            among = std::fabs(carried[own] - carried[a]) <= kCarriedAgree_ft / 2.0;
+        }
+    }
+    return support >= 3 && 2 * support > m;
 }
 
 // Whether report j lies back below the report before it in a climb (above
@@ -1509,6 +1565,17 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // path the reports around it agree on is flown on that path, with
         // its run, whatever the rules above made of it.
         if (ac.category == AcCategory::Light && !ratesKnown && lf_offSmoothPath(ac, n, j) == OnPath::off) continue;
+        // Last: where most of the reports around an airliner's report agree
+        // along their rates, it is flown as reported when it agrees too,
+        // whatever the rules above made of the spikes around it, and at
+        // their height when it lies farther off than a held reading or a
+        // lagging rate takes it: they rule it out.
+        double mostAgreed_ft = 0.0;
+        bool among = false;
+        if (airliner && lf_mostAgree(f, n, j, mostAgreed_ft, among)) {
+            if (among) flown = own;
+            else if (std::fabs(own - mostAgreed_ft) > kHeldStep_ft) flown = mostAgreed_ft;
+        }
         lf_flyReportAt(ac, j, flown);
     }
     // Whatever the rules above made of them, an airliner's reports are

@@ -20,6 +20,7 @@
 #include "motion_harness.h"
 #include "recorded_adsb.h"
 #include "simlink/sim_ids.h"
+#include "traffic/corpus/report_noise.h"
 #include "traffic/traffic_state.h"
 
 namespace {
@@ -301,6 +302,34 @@ std::vector<Row> lf_mixedSourcesArrival() {
     return rows;
 }
 
+// The clean arrival from a receiver whose spikes come in runs close
+// together, each run off by its own amount: every half minute a run of
+// five seconds 325 ft low straight into two seconds 525 ft low, and a
+// quarter of a minute later one report 500 ft high, one 475 ft low and two
+// 525 ft high within five seconds. The true reports around, carried along
+// their rates, agree; the spikes agree with nothing.
+std::vector<Row> lf_spikeRunsArrival() {
+    std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
+    if (rows.empty()) return rows;
+    const double first = rows.front().t;
+    for (Row& r : rows) {
+        const long s = std::lround(r.t - first);
+        if (r.alt <= 0.0 || s < 60) continue;
+        const long k = s % 30;
+        r.alt += k < 5 ? -325.0 : k < 7 ? -525.0 : k == 15 ? 500.0 : k == 16 ? -475.0 : k == 18 || k == 19 ? 525.0 : 0.0;
+    }
+    return rows;
+}
+
+// The clean arrival from a receiver whose heights spike as the noisy
+// receivers' do (one draw of their noise): true reports that the runs of
+// spikes around them pull off are flown as reported, and with them the
+// reports judged from them.
+std::vector<Row> lf_receiverSpikesArrival() {
+    const std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
+    return report_noise::addNoise(rows, report_noise::kSpikes, 35).fed;
+}
+
 TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
     // The Zurich take-offs start from a standstill (their reports show no
     // take-off roll) and the Porto departure is made at 350 ft climbing: the
@@ -316,6 +345,10 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          -8.6814, 228.0, 1013, 250.0, 1, 1, 1e9, 100.0},
         {"arrival at EHAM with scatter", lf_scatteredArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013, 150.0,
          1, 0, 25.0, 100.0},
+        {"arrival at EHAM, spike runs close together", lf_spikeRunsArrival, "B738", "KLM015", kEhamLat, kEhamLon,
+         -11.0, 1013, 150.0, 1, 0, 25.0, 100.0},
+        {"arrival at EHAM, a receiver's spikes", lf_receiverSpikesArrival, "B738", "KLM015", kEhamLat, kEhamLon,
+         -11.0, 1013, 150.0, 1, 0, 25.0, 100.0},
         // Such scatter in its level stretch is followed in part.
         {"arrival at EHAM, sources mixed", lf_mixedSourcesArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013,
          500.0, 1, 0, 25.0, 100.0},
