@@ -57,6 +57,8 @@ constexpr double kNmToMetres = 1852.0;
 // and then (a receiver's clock), which the coasting slack covers; only a
 // place this long after the one before is judged by the bent path.
 constexpr double kBentPathFrom_s = 4.0;
+// Tracks this close apart: the aircraft flew straight on between them.
+constexpr double kStraightOn_deg = 20.0;
 // Off the run of the reports around it by more than this many times their
 // own scatter about it, a report is none of the run's.
 constexpr double kRunScatters = 3.0;
@@ -296,14 +298,20 @@ bool lf_heightOfItsPlace(const Report& earlier, const Report& middle, const Repo
 // or take two places' scatter and a second of the feed's timing. A turn
 // only shortens the way between two places; no light aircraft flies a leg
 // of seconds faster than its reports around say. Judged where the reports
-// lie seconds apart and the aircraft moves too fast for the wind to bend
-// its way much. (A place behind its time whose height is of its own time
-// is left as it comes: which of the two is the aircraft's, no report
+// lie seconds apart, the aircraft moves too fast for the wind to bend its
+// way much, and it flies straight on (the tracks of the two around agree:
+// across a turn the line between them, where the report would be flown,
+// cuts the corner). (A place behind its time whose height is of its own
+// time is left as it comes: which of the two is the aircraft's, no report
 // tells.)
 bool lf_offItsTime(const LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
     if (ac.category != AcCategory::Light) return false;
     if (middle.t_s - earlier.t_s < kBentPathFrom_s || now.t_s - middle.t_s < kBentPathFrom_s) return false;
     if (std::min({earlier.gs, middle.gs, now.gs}) < kMovingAir_kt) return false;
+    // A report without a track reads as due north: then nothing tells.
+    if (earlier.track_deg == 0.0 || now.track_deg == 0.0 ||
+        std::fabs(std::fmod(now.track_deg - earlier.track_deg + 540.0, 360.0) - 180.0) > kStraightOn_deg)
+        return false;
     const double speed_kt = std::max({earlier.gs, middle.gs, now.gs});
     return lf_withinReach(earlier, now, speed_kt) &&
            (!lf_withinReach(earlier, middle, speed_kt) ||
