@@ -59,6 +59,8 @@ constexpr double kNmToMetres = 1852.0;
 // and then (a receiver's clock), which the coasting slack covers; only a
 // place this long after the one before is judged by the bent path.
 constexpr double kBentPathFrom_s = 4.0;
+// Tracks this close apart: the aircraft flew straight on between them.
+constexpr double kStraightOn_deg = 20.0;
 // Off the run of the reports around it by more than this many times their
 // own scatter about it, a report is none of the run's.
 constexpr double kRunScatters = 3.0;
@@ -295,6 +297,60 @@ bool lf_shortOfNext(const Report& earlier, const Report& middle, const Report& n
     return lf_withinReach(earlier, now, speed_kt) && !lf_withinReach(middle, now, speed_kt * kNeighbourSpeedShare);
 }
 
+// How far along the way from earlier to now the middle report's place
+// lies, as a share of that way (0 at earlier, 1 at now).
+double lf_shareAlong(const Report& earlier, const Report& middle, const Report& now) {
+    const double east = std::cos(earlier.lat * kDegToRad);
+    double wayLon = now.lon - earlier.lon, midLon = middle.lon - earlier.lon;
+    if (wayLon > 180.0) wayLon -= 360.0;
+    if (wayLon < -180.0) wayLon += 360.0;
+    if (midLon > 180.0) midLon -= 360.0;
+    if (midLon < -180.0) midLon += 360.0;
+    const double wx = wayLon * east, wy = now.lat - earlier.lat, mx = midLon * east, my = middle.lat - earlier.lat;
+    const double len2 = wx * wx + wy * wy;
+    return len2 > 0.0 ? std::clamp((mx * wx + my * wy) / len2, 0.0, 1.0) : 0.0;
+}
+
+// Whether the middle report's height is of the moment its place is of: on
+// the line between the two around it there, within the altimeter's steps,
+// and off that line at its own time (a receiver's old report, height and
+// all, sent with a fresh time).
+bool lf_heightOfItsPlace(const Report& earlier, const Report& middle, const Report& now) {
+    const double share = (middle.t_s - earlier.t_s) / (now.t_s - earlier.t_s);
+    const double line_ft = earlier.alt + share * (now.alt - earlier.alt);
+    const double placed_ft = earlier.alt + lf_shareAlong(earlier, middle, now) * (now.alt - earlier.alt);
+    return std::fabs(middle.alt - placed_ft) <= kMedianScatter_ft && std::fabs(middle.alt - line_ft) > kMedianScatter_ft;
+}
+
+// Whether a light aircraft's middle report lies where it cannot be at its
+// time on the way between the two around it, which agree with each other
+// at their very speeds: farther from the one before than its speeds carry
+// it since (a receiver's place of some seconds ahead), or farther from the
+// one after than they carry it on to that, with the height of the moment
+// its place is of (a receiver's old report sent with a fresh time), give
+// or take two places' scatter and a second of the feed's timing. A turn
+// only shortens the way between two places; no light aircraft flies a leg
+// of seconds faster than its reports around say. Judged where the reports
+// lie seconds apart, the aircraft moves too fast for the wind to bend its
+// way much, and it flies straight on (the tracks of the two around agree:
+// across a turn the line between them, where the report would be flown,
+// cuts the corner). (A place behind its time whose height is of its own
+// time is left as it comes: which of the two is the aircraft's, no report
+// tells.)
+bool lf_offItsTime(const LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
+    if (ac.category != AcCategory::Light) return false;
+    if (middle.t_s - earlier.t_s < kBentPathFrom_s || now.t_s - middle.t_s < kBentPathFrom_s) return false;
+    if (std::min({earlier.gs, middle.gs, now.gs}) < kMovingAir_kt) return false;
+    // A report without a track reads as due north: then nothing tells.
+    if (earlier.track_deg == 0.0 || now.track_deg == 0.0 ||
+        std::fabs(std::fmod(now.track_deg - earlier.track_deg + 540.0, 360.0) - 180.0) > kStraightOn_deg)
+        return false;
+    const double speed_kt = std::max({earlier.gs, middle.gs, now.gs});
+    return lf_withinReach(earlier, now, speed_kt) &&
+           (!lf_withinReach(earlier, middle, speed_kt) ||
+            (!lf_withinReach(middle, now, speed_kt) && lf_heightOfItsPlace(earlier, middle, now)));
+}
+
 // The report between earlier and now that they rule out: both agree with
 // each other, and it lies where the aircraft cannot have got since the one
 // before (a receiver's place sent seconds ahead, or aside), or cannot get
@@ -308,7 +364,7 @@ bool lf_ruledOut(const LiveAc& ac, const Report& earlier, const Report& middle, 
     const double speed_kt = std::max({earlier.gs, now.gs, kMinJudgedSpeed_kt}) * kNeighbourSpeedShare;
     return lf_withinReach(earlier, now, speed_kt) && lf_follows(ac, earlier, now) &&
            (!lf_withinReach(earlier, middle, speed_kt) || lf_offBentPath(ac, earlier, middle, now) ||
-            lf_shortOfNext(earlier, middle, now));
+            lf_shortOfNext(earlier, middle, now) || lf_offItsTime(ac, earlier, middle, now));
 }
 
 // A report whose place lies behind the last one along the last one's track,
@@ -363,8 +419,10 @@ bool lf_behindOf(const LiveAc& ac, const Report& from, const Report& now) {
 // within a receiver's scatter (a low pass keeps its lowest report); one
 // off it came from the same wrong moment (a report sent seconds ahead
 // carries the altitude of then) and takes their line's too, also as the
-// altitude the smoothing judges the others by. The front point is being
-// flown to and stays.
+// altitude the smoothing judges the others by; so does one whose height is
+// of the moment its place is of (an old report: kept, a climb would level
+// off at it and catch up faster than a light aircraft climbs). The front
+// point is being flown to and stays.
 void lf_placeBetween(LiveAc& ac, const Report& earlier, const Report& middle, const Report& now) {
     MotionFields& f = ac.motion.more;
     for (std::size_t i = ac.stream.size(); i-- > 1;) {
@@ -377,7 +435,9 @@ void lf_placeBetween(LiveAc& ac, const Report& earlier, const Report& middle, co
         p.lat = line.lat;
         p.lon = line.lon;
         const double line_ft = earlier.alt + share * (now.alt - earlier.alt);
-        if (std::fabs(p.alt - line_ft) <= lf_altitudeScatter(ac, (now.t_s - earlier.t_s) * kTicksPerSecond / 2.0)) return;
+        if (!lf_heightOfItsPlace(earlier, middle, now) &&
+            std::fabs(p.alt - line_ft) <= lf_altitudeScatter(ac, (now.t_s - earlier.t_s) * kTicksPerSecond / 2.0))
+            return;
         for (std::size_t j = 0; j < f.recentCount; ++j)
             if (f.recentDue[j] == p.time) f.recentAlt_ft[j] = line_ft;
         p.alt = line_ft;

@@ -451,6 +451,10 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
          0.0, true},
         {"a light aircraft's last place 6 km aside", "DA40", 12.0, 110.0, straight(110.0), 6, 0.0, 6000.0, 0.0, 0.0,
          true},
+        {"a light aircraft's place 8 s ahead, reports 12 s apart", "C182", 12.0, 108.0, straight(108.0), 5, 8.0, 0.0,
+         0.0, 1500.0, true},
+        {"a light twin's 4 s old report after 10 s, climbing", "BE58", 5.0, 150.0, straight(150.0), 4, -4.0, 0.0, 5.0,
+         1500.0, true},
         {"southbound, no track reported", "B738", 2.0, 110.0, [](double t) { return std::pair{0.0, -56.6 * t}; }, 3,
          0.0, 0.0, 4.0, 0.0, false, true},
     };
