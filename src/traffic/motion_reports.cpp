@@ -738,8 +738,12 @@ bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
         const double dt_s = static_cast<double>(f.recentDue[j] - f.recentDue[k]) / kTicksPerSecond;
         const double rate_ftPerS = std::clamp(f.recentRate_fpm[k] / 60.0, -kRotorVertical_ftPerS, kRotorVertical_ftPerS);
         carried_ft = f.recentAlt_ft[k] + rate_ftPerS * dt_s;
+        // The rates judge only from a report that the one before it, as
+        // flown, reaches at theirs: a spike among the first reports would
+        // otherwise rule out every true one after it.
+        const bool ratesJudge = k > 0 && !lf_beyondRates(f, k - 1, f.recentFlown_ft[k - 1], k, f.recentAlt_ft[k]);
         return std::fabs(f.recentAlt_ft[j] - f.recentAlt_ft[k]) > kRotorStep_ft + kRotorVertical_ftPerS * dt_s ||
-               lf_beyondRates(f, k, f.recentAlt_ft[k], j, f.recentAlt_ft[j]);
+               (ratesJudge && lf_beyondRates(f, k, f.recentAlt_ft[k], j, f.recentAlt_ft[j]));
     }
     return false;
 }

@@ -1149,7 +1149,7 @@ TEST_F(MotionRules, StreamChecksTable) {
              // receiver coasting: that place is of report 2's moment).
              // So does a DA40's receiver whose every report the next poll
              // hands on once more: the very same report holds no place.
-             for (const auto [category, coasted] : {std::pair{AcCategory::Rotorcraft, false},
+             for (const auto& [category, coasted] : {std::pair{AcCategory::Rotorcraft, false},
                                                     std::pair{AcCategory::Light, false},
                                                     std::pair{AcCategory::Rotorcraft, true}}) {
                  g_liveAc.clear();
