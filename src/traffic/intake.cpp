@@ -279,9 +279,15 @@ constexpr double kEarlyPlaceFit = 0.25;
 // a place too; its rules take the held readings.) A place the receiver
 // held over its reports judges nothing: the moment it is of may lie
 // seconds before the time of the report before, and the way from it would
-// fit a later time for that alone.
+// fit a later time for that alone. A helicopter's held place does judge,
+// from the time of the report it came with (the judgment keeps that time
+// while the place repeats): its reports come a second or two apart and the
+// receiver coasts on its last place, so a place that comes after it and
+// lies farther on than that time carries it is of a later report's moment;
+// flown with its own height it would bring the helicopter there above where
+// it was (and hovering at the place repeated).
 bool lf_placeCameEarly(const LiveAc& ac, const HeldReport& before, const HeldReport& early, double later_s) {
-    if (before.placeHeld) return false;
+    if (before.placeHeld && ac.category != AcCategory::Rotorcraft) return false;
     const double own_s = early.t_s - before.t_s, upToThis_s = later_s - before.t_s;
     if (!(own_s > 0.0 && upToThis_s > own_s)) return false;
     const double moved_nm = gf_distanceNm(LatLon{before.lat, before.lon}, LatLon{early.lat, early.lon});

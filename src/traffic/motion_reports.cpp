@@ -158,6 +158,15 @@ constexpr double kStraightGap_s = 20.0;
 constexpr double kPathBend_ftPerS = 2.0;
 constexpr std::size_t kSmoothPathRun = 3;
 constexpr std::int32_t kSmoothPathSpan_ticks = 4000;
+// Where the feed gives vertical rates, a light aircraft's, glider's or
+// helicopter's rate between two reports keeps within the rates both show,
+// give or take this much, and beyond that no farther than its rate changes
+// in half the time between and back (a glider circling through a thermal
+// climbs and sinks within a circle of twenty seconds): a receiver's spike
+// keeps its report's own rate, and getting there would take a climb or
+// sink that neither report shows.
+constexpr double kRateSwing_ftPerS = 500.0 / 60.0;
+constexpr double kRateChange_ftPerS2 = 1.0;
 // A run of a receiver's spikes off a level is judged against the level's
 // reports this many reports before and after it.
 constexpr std::size_t kLevelBackReports = 3;
@@ -911,9 +920,24 @@ bool lf_sidesAgree(const MotionFields& f, std::size_t n, std::size_t j, double& 
     return best > 0 && !tied && 2 * best > m;
 }
 
+// Whether a height at report b's time lies beyond what the aircraft climbs
+// or sinks from report a's height, flown at a_ft, at the rates the two
+// reports show (false where the feed sends no rates).
+bool lf_beyondRates(const MotionFields& f, std::size_t a, double a_ft, std::size_t b, double b_ft) {
+    if (!lf_ratesKnown(f)) return false;
+    const double dt_s = static_cast<double>(f.recentDue[b] - f.recentDue[a]) / kTicksPerSecond;
+    if (dt_s == 0.0) return false;
+    const double ra = f.recentRate_fpm[a] / 60.0, rb = f.recentRate_fpm[b] / 60.0;
+    const double needed = (b_ft - a_ft) / dt_s;
+    const double over = std::max(needed - (std::max(ra, rb) + kRateSwing_ftPerS),
+                                 std::min(ra, rb) - kRateSwing_ftPerS - needed);
+    return over * std::fabs(dt_s) > kRotorStep_ft + kRateChange_ftPerS2 * dt_s * dt_s / 4.0;
+}
+
 // Where report j is flown when it lies farther from the last report
-// before it flown as reported than a helicopter climbs or sinks since: that
-// report carried along its vertical rate. With none of those held, the
+// before it flown as reported than a helicopter climbs or sinks since, or
+// than the rates of both reports let it: that report carried along its
+// vertical rate. With none of those held, the
 // reports have kept the height longer than a receiver's spikes.
 bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft) {
     for (std::size_t k = j; k-- > 0;) {
@@ -921,7 +945,12 @@ bool lf_rotorOutOfReach(const MotionFields& f, std::size_t j, double& carried_ft
         const double dt_s = static_cast<double>(f.recentDue[j] - f.recentDue[k]) / kTicksPerSecond;
         const double rate_ftPerS = std::clamp(f.recentRate_fpm[k] / 60.0, -kRotorVertical_ftPerS, kRotorVertical_ftPerS);
         carried_ft = f.recentAlt_ft[k] + rate_ftPerS * dt_s;
-        return std::fabs(f.recentAlt_ft[j] - f.recentAlt_ft[k]) > kRotorStep_ft + kRotorVertical_ftPerS * dt_s;
+        // The rates judge only from a report that the one before it, as
+        // flown, reaches at theirs: a spike among the first reports would
+        // otherwise rule out every true one after it.
+        const bool ratesJudge = k > 0 && !lf_beyondRates(f, k - 1, f.recentFlown_ft[k - 1], k, f.recentAlt_ft[k]);
+        return std::fabs(f.recentAlt_ft[j] - f.recentAlt_ft[k]) > kRotorStep_ft + kRotorVertical_ftPerS * dt_s ||
+               (ratesJudge && lf_beyondRates(f, k, f.recentAlt_ft[k], j, f.recentAlt_ft[j]));
     }
     return false;
 }
@@ -1162,15 +1191,22 @@ bool lf_backToLevel(const MotionFields& f, std::size_t n, std::size_t j, double&
 bool lf_lightOutAndBack(LiveAc& ac, std::size_t n, std::size_t j, double& way_ft) {
     const MotionFields& f = ac.motion.more;
     // Whether report i lies out of reach of a height at report k's time,
-    // carried along k's rate.
-    const auto beyond = [&](std::size_t i, std::size_t k, double from_ft) {
+    // carried along k's rate; or, where the rates judge, beyond what the
+    // rates of both show.
+    const auto beyond = [&](std::size_t i, std::size_t k, double from_ft, bool ratesJudge) {
         const double dt_s = static_cast<double>(f.recentDue[i] - f.recentDue[k]) / kTicksPerSecond;
         const double rate_ftPerS = std::clamp(f.recentRate_fpm[k] / 60.0, -kLightVertical_ftPerS, kLightVertical_ftPerS);
         return std::fabs(f.recentAlt_ft[i] - (from_ft + rate_ftPerS * dt_s)) >
-               kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s);
+                   kRotorStep_ft + kLightVertical_ftPerS * std::fabs(dt_s) ||
+               (ratesJudge && lf_beyondRates(f, k, from_ft, i, f.recentAlt_ft[i]));
     };
     const auto outOfReach = [&](std::size_t b, std::size_t a, double from_ft, double to_ft, double, double) {
-        return beyond(b + 1, b, from_ft) && beyond(a - 1, a, to_ft);
+        // The rates judge only once the report after the run has one after
+        // it that it can reach: two spikes of a steep descent agree along
+        // their rates as well as the true reports do, and between them the
+        // true report would look like the one off the way.
+        const bool ratesJudge = a + 1 < n && !lf_beyondRates(f, a, f.recentAlt_ft[a], a + 1, f.recentAlt_ft[a + 1]);
+        return beyond(b + 1, b, from_ft, ratesJudge) && beyond(a - 1, a, to_ft, ratesJudge);
     };
     // The report before the run is one flown as reported: one the rules
     // moved may have been a spike itself.

@@ -1232,10 +1232,14 @@ TEST_F(MotionRules, StreamChecksTable) {
                  EXPECT_NEAR(p->alt, alt(c.own), 30.0) << c.placeOf;
              }
              // An EC35 descending 1,000 fpm at 63 kt, a report every 2 s;
-             // report 5 comes with the place of 8.5, report 6 repeats it.
+             // report 5 comes with the place of 8.5, report 6 repeats it,
+             // also where reports 3 and 4 repeated the place of 2 (the
+             // receiver coasting: that place is of report 2's moment).
              // So does a DA40's receiver whose every report the next poll
              // hands on once more: the very same report holds no place.
-             for (const AcCategory category : {AcCategory::Rotorcraft, AcCategory::Light}) {
+             for (const auto& [category, coasted] : {std::pair{AcCategory::Rotorcraft, false},
+                                                    std::pair{AcCategory::Light, false},
+                                                    std::pair{AcCategory::Rotorcraft, true}}) {
                  g_liveAc.clear();
                  LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
                  heli.category = category;
@@ -1248,7 +1252,8 @@ TEST_F(MotionRules, StreamChecksTable) {
                      r.callsign = heli.callsign;
                      r.type = category == AcCategory::Light ? "DA40" : "EC35";
                      r.feedTime = 1000.0 + 2.0 * i;
-                     r.point = point(north(i == 5 || i == 6 ? 8.5 : i), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
+                     const double at = i == 5 || i == 6 ? 8.5 : coasted && (i == 3 || i == 4) ? 2 : i;
+                     r.point = point(north(at), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
                      for (int poll = 0; poll < (category == AcCategory::Light ? 2 : 1); ++poll) lf_decodeRecord(r, lookup);
                  }
                  const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -277,6 +278,20 @@ std::vector<Row> lf_gliderLevelWithTwoSpikes() {
     return lf_levelWithTwoSpikes(11.0, 44.3, 5.9, 0.0055, 4000.0, 700.0, 575.0, 90.0, 64.0);
 }
 
+// Sinking at its reported rate for three quarters of its reports and level
+// after, a receiver's runs of reports low among them: {first, count, feet}.
+std::vector<Row> lf_descentWithLowRuns(double step_s, int reports, double lat, double lon, double rate_fpm,
+                                       std::vector<std::array<double, 3>> runs) {
+    std::vector<Row> rows;
+    for (int i = 0; i < reports; ++i) {
+        double alt = 6500.0 + rate_fpm / 60.0 * step_s * std::min(i, reports * 3 / 4);
+        for (const auto& [first, count, low] : runs) alt -= i >= first && i < first + count ? low : 0.0;
+        rows.push_back(Row{1000.0 + step_s * i, lat, lon + 0.0005 * step_s * i, std::round(alt / 25.0) * 25.0, 70.0,
+                           90.0, i < reports * 3 / 4 ? rate_fpm : 0.0, 0});
+    }
+    return rows;
+}
+
 // The motor glider's last minutes at Sisteron, a receiver's spikes laid
 // over its reports around a silence of 26 s after a dive: 475 ft low, then
 // 375 ft high, then after the silence 775 ft low, where its next report
@@ -366,6 +381,17 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          1013, 150.0, 0, 0, 1e9, 1e9, 4150.0},
         {"glider, spikes around a silence", lf_gliderSpikedAroundASilence, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
          1013, 150.0, 1, 1, 1e9, 1e9},
+        // Reports low that the aircraft would have to sink to and climb
+        // back from faster than every report around, theirs too, shows: a
+        // glider's one 275 ft low among reports 11 s apart sinking at 250
+        // fpm; a helicopter's five 200 ft low, then five 625 ft low, among
+        // reports a second apart sinking at 1,400 fpm.
+        {"glider sinking, a report low",
+         [] { return lf_descentWithLowRuns(11.0, 60, 44.3, 5.9, -250.0, {{30, 1, 275}}); }, "DA40", "DKVLT", 44.2828,
+         5.9303, 1745.0, 1013, 100.0, 0, 0, 1e9, 1e9},
+        {"helicopter sinking, reports low",
+         [] { return lf_descentWithLowRuns(1.0, 150, 47.4, 8.6, -1400.0, {{100, 5, 200}, {106, 5, 625}}); }, "EC35",
+         "REGA1", 47.3969, 8.6381, 1400.0, 1013, 100.0, 0, 0, 1e9, 1e9},
         // Its take-off climbs away at 1,000 fpm: the flaps stay out past
         // the first feet above the runway.
         {"glider take-off, climbing away fast", [] { return lf_recorded("glider_sisteron_2019-05-23.json.gz", -240.0); },
