@@ -1146,9 +1146,6 @@ struct KnownNoisyFault {
 const KnownNoisyFault kKnownNoisyFaults[] = {
     {"survey_toulouse 0-450 s", 3, 0x1, kHeight},
     {"survey_toulouse 0-450 s", 5, 0x6, kHeight},
-    {"eham_tra051 0-450 s", 2, 0xf8, kHeight},
-    {"eham_tra051 0-450 s", 5, 0x6, kHeight},
-    {"eham_tra051 0-450 s", 5, 0xf8, kHeight},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
