@@ -406,6 +406,62 @@ RunAhead lf_runAhead(const LiveAc& ac) {
     return run;
 }
 
+// An airliner's transponder may send a reading again while the aircraft
+// climbs on (an update missed): a point of a steady climb or descent then
+// lies some altimeter steps behind it. Flown as it stands, the climb
+// slows to half its rate and then rushes on at half as much
+// again, where every report's rate says it held. While the rates reported
+// at the points around agree on one climb (or descent), the next point is
+// flown at the height their run gives it (the middle of the pairwise rates
+// and of the points carried along it, so one lagging point does not move
+// it) when it lies behind it by no more than a held reading's lag;
+// farther off, ahead of it, or with rates that change, it is the
+// aircraft's own.
+constexpr double kSteadyRate_fpm = 500.0;
+constexpr double kSteadyRatesAgree_fpm = 600.0;
+constexpr double kLaggedReading_ft = 150.0;
+constexpr std::size_t kSteadyPoints = 5;
+
+std::optional<double> lf_steadyRunAtNext(const LiveAc& ac) {
+    if (!gf_isAirliner(ac.category) || ac.motion.more.landing || ac.stream.size() < kSteadyPoints) return std::nullopt;
+    std::array<double, kSteadyPoints> times{}, alts{};
+    double low = ac.stream[0].vrate, high = low;
+    for (std::size_t i = 0; i < kSteadyPoints; ++i) {
+        const StreamPoint& p = ac.stream[i];
+        if (!p.airborne || p.stationary) return std::nullopt;
+        low = std::min(low, p.vrate);
+        high = std::max(high, p.vrate);
+        alts[i] = p.alt;
+        // The reports' own spacing, at their speeds: the due times may have
+        // been moved to fly a smooth path.
+        if (i > 0)
+            times[i] = times[i - 1] + lf_flightTicks(lf_distanceNm(ac.stream[i - 1], p),
+                                                     lf_segmentSpeed(ac.stream[i - 1], p));
+    }
+    if (high - low > kSteadyRatesAgree_fpm || (low < kSteadyRate_fpm && high > -kSteadyRate_fpm)) return std::nullopt;
+    std::array<double, kSteadyPoints * (kSteadyPoints - 1) / 2> rates{};
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < kSteadyPoints; ++i)
+        for (std::size_t j = i + 1; j < kSteadyPoints; ++j)
+            if (times[j] > times[i]) rates[m++] = (alts[j] - alts[i]) / (times[j] - times[i]);
+    if (m < rates.size()) return std::nullopt;
+    std::sort(rates.begin(), rates.end());
+    const double rate = (rates[m / 2 - 1] + rates[m / 2]) / 2.0;
+    std::array<double, kSteadyPoints> carried{};
+    for (std::size_t i = 0; i < kSteadyPoints; ++i) carried[i] = alts[i] + rate * (times[1] - times[i]);
+    std::sort(carried.begin(), carried.end());
+    const double run_ft = carried[kSteadyPoints / 2];
+    // Only behind the run: a missed update repeats the reading before, it
+    // never runs ahead (a reading ahead is a step the transponder made);
+    // and the reading it repeats was taken after this point's, so it lies
+    // no farther back than this point's height.
+    const double way = low > 0.0 ? 1.0 : -1.0;
+    const double behind_ft = (run_ft - ac.stream[1].alt) * way;
+    if (!(behind_ft > 0.0 && behind_ft <= kLaggedReading_ft && (ac.stream[1].alt - alts[0]) * way >= 0.0))
+        return std::nullopt;
+    return run_ft;
+}
+
 // Both points in the air: the aircraft flies at its reported height. On an
 // approach the gap between the stream's touchdown and the simulator's runway
 // is taken in from the landing configuration on (about 2,000 ft), at most
@@ -438,7 +494,7 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // never by more than the reports come down over the segment.
     const double rise_ft = landing ? std::min(step_ft, std::max(front.alt - next.alt, 0.0)) : step_ft;
     f.runwayOffsetApplied_ft += std::clamp(gap_ft, -rise_ft, step_ft);
-    double c = (next.alt - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
+    double c = (lf_steadyRunAtNext(ac).value_or(next.alt) - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
     // While the run of the reports ahead goes down, an aircraft not already
     // climbing climbs toward no report above it (and while the run goes up,
     // one not already sinking sinks toward no report below it): a go-around

@@ -1145,9 +1145,6 @@ struct KnownNoisyFault {
 
 const KnownNoisyFault kKnownNoisyFaults[] = {
     {"survey_toulouse 0-450 s", 5, 0x6, kHeight},
-    {"eham_tra051 0-450 s", 2, 0xf8, kHeight},
-    {"eham_tra051 0-450 s", 5, 0x6, kHeight},
-    {"eham_tra051 0-450 s", 5, 0xf8, kHeight},
 };
 
 // A stretch's own draw of the noise, whatever the table's order.
