@@ -909,7 +909,10 @@ void lf_climbOutMove(LiveAc& ac) {
     if (b.pitch > ac.climbPitch)
         b.pitch += (ac.climbPitch - ac.rotationPitch) / std::max(ac.climbPitchTicks, 1);
     const std::int32_t c = f.countdown;
-    // The climb builds up over three seconds after the wheels leave.
+    // The climb builds up over three seconds after the wheels leave. Led
+    // down by its next point (a lift-off its reports did not hold), the
+    // aircraft comes down onto the ground it left, never through it: the
+    // simulator's ground contact does not end a climb-out.
     if (c > -300) b.alt += m.verticalSpeed_ftPerTick * lf_climbOutShare(c);
     else {
         if (c == -300) lf_wantGear(ac, false);
@@ -923,6 +926,7 @@ void lf_climbOutMove(LiveAc& ac) {
             }
         }
     }
+    if (f.simGroundKnown) b.alt = std::max(b.alt, f.simGround_ft + ac.cgHeight);
 }
 
 void lf_normalisePosition(PositionBlock& b) {

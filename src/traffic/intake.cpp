@@ -61,6 +61,10 @@ constexpr double kNoAltitudeNearGround_ft = 300.0;
 // ground lies this close to the way down from its last report.
 constexpr double kTouchdownSink_fpm = 2000.0;
 constexpr double kTouchdownScatter_ft = 50.0;
+// No aircraft but a helicopter lifts off slower than this; a height
+// reading scatters this much about the aircraft's.
+constexpr double kNoLiftOffBelow_kt = 30.0;
+constexpr double kLiftOffScatter_ft = 100.0;
 // A report climbing at least this fast is climbing away, and is for this
 // long after it.
 constexpr double kClimbingAway_fpm = 256.0;
@@ -262,6 +266,33 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
     const double runway_ft =
         f.simGround_ft + ac.cgHeight + (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
     return ac.stream.back().alt - runway_ft > kNoAltitudeNearGround_ft + sunk_ft;
+}
+
+// A report the feed reads as in the air, of an aircraft on the ground whose
+// points are all on the ground, is a lift-off only where it can have made
+// one: its positions since its last report show it moving at a speed some
+// aircraft lifts off at, and its height is one it can have climbed to since
+// then. A receiver's spike on a taxiing or rolling aircraft (hundreds of
+// feet up, at walking pace or a second after a report on the runway) is
+// none: taken for a take-off, it would fly the aircraft off the taxiway and
+// down into the ground again to its next report. A helicopter lifts off at
+// any speed and its hover reads as the ground: its reports judge it.
+bool lf_airOutOfReach(const LiveAc& ac, const FlightRecord& r) {
+    if (!r.point.airborne || r.altitudeUnknown || r.speedUnknown || !ac.groundMode || ac.stream.empty() ||
+        ac.category == AcCategory::Rotorcraft)
+        return false;
+    // Ground points after reports in the air are judged by those (a
+    // receiver's low readings cut at zero in a climb or a low pass).
+    if (std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.airborne; })) return false;
+    const double dt_s = r.feedTime - ac.lastFeedTime;
+    if (!(dt_s > 0.0)) return false;
+    if (lf_speedShown(ac, r) < kNoLiftOffBelow_kt) return true;
+    const MotionFields& f = ac.motion.more;
+    if (!f.simGroundKnown) return false;
+    const double runway_ft = f.simGround_ft + ac.cgHeight +
+                             std::max((g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa, 0.0);
+    const double climbed_ft = gf_categoryMotion(ac.category).maxClimb_ft * kTicksPerSecond * dt_s;
+    return r.point.alt - runway_ft > climbed_ft + kLiftOffScatter_ft;
 }
 
 // A place sent early fits the time of the report that repeats it within
@@ -580,7 +611,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
         ~Refresh() { lookup.refresh(ac); }
     } refresh{lookup, ac};
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
-    if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r)) return;
+    if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r) || lf_airOutOfReach(ac, r)) return;
     if (!gf_reportPossible(ac, r)) return;
     const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
     if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {

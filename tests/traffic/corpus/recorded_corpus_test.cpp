@@ -10,9 +10,9 @@
 // interpolated between reports the aircraft could have made); on the ground
 // only where the reports reach it and off it only where they leave it; gear
 // and flaps once per approach and up only when the reports climb away; no
-// climb the reports do not show; no jump its performance rules out; and no
-// stand taken that the reports were not heading for. A new recording is a
-// new row.
+// climb the reports do not show; no jump its performance rules out; never
+// under the ground; and no stand taken that the reports were not heading
+// for. A new recording is a new row.
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -52,6 +52,9 @@ constexpr double kQnhFeet = (1013 - 1013.25) * 27.0;
 constexpr double kOffReports_ft = 100.0;
 constexpr double kOffReports_m = 400.0;
 constexpr double kReportedAboveGround_ft = 300.0;
+// No aircraft flies under the ground: its wheels within two of the
+// altimeter's 25 ft steps of it at the lowest.
+constexpr double kUnderGround_ft = 50.0;
 // The engine moves a point's due time by up to 30 s (50 s in a take-off
 // run) to fly a smooth path: the reports of these feed times around the
 // delayed one are where it may be now.
@@ -110,6 +113,7 @@ enum Truth : unsigned {
     kJump = 1u << 7,          // a jump beyond the aircraft's performance
     kStand = 1u << 8,         // parked where the reports were not heading
     kGearCycles = 1u << 9,    // gear down more often than the reports approach
+    kBelowGround = 1u << 10,  // wheels under the ground in the air
 };
 
 // One recording and where it flies: the type to use (one the sample Dbase
@@ -569,7 +573,7 @@ struct Truths {
     double landingClimb_ft = 0.0;
     int jumps = 0;  // runs of seconds beyond its performance
     int parked = 0, parkedAwayFromReports = 0;
-    double firstAt_s[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // the first fault of each truth
+    double firstAt_s[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // the first fault of each truth
     void fault(Truth truth, double at) {
         double& first = firstAt_s[std::countr_zero(static_cast<unsigned>(truth))];
         if (first < 0.0) first = at;
@@ -764,6 +768,7 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
                 return;
             }
             f.lowest_ft = std::min(f.lowest_ft, wheels);
+            if (wheels < -kUnderGround_ft) f.fault(kBelowGround, at_s);
             if (!secondTick) return;
             // A climb the reports show (a low pass, a circuit) is no climb
             // on the way to a landing.
@@ -1098,6 +1103,8 @@ TEST_F(RecordedCorpus, EveryKindOfFlightStaysWithItsReports) {
              fmt::format("{} jumps beyond the aircraft's performance{}", f.jumps, f.firstFault(kJump)));
         hold(kGearCycles, f.gearDowns <= f.approaches,
              fmt::format("gear down {} times on {} approaches of the reports", f.gearDowns, f.approaches));
+        hold(kBelowGround, f.lowest_ft >= -kUnderGround_ft,
+             fmt::format("{:.0f} ft under the ground{}", -f.lowest_ft, f.firstFault(kBelowGround)));
         hold(kStand, f.parkedAwayFromReports == 0,
              fmt::format("{} stands taken that the reports were not heading for", f.parkedAwayFromReports));
     }
@@ -1254,6 +1261,8 @@ TEST_F(RecordedCorpus, NoisyReceiversOverCleanFlightsChangeNothingAPilotSees) {
                  fmt::format("{} jumps beyond the aircraft's performance{}", f.jumps, first(kJump)));
             hold(kGearCycles, f.gearDowns <= f.approaches,
                  fmt::format("gear down {} times on {} approaches of the reports", f.gearDowns, f.approaches));
+            hold(kBelowGround, f.lowest_ft >= -kUnderGround_ft,
+                 fmt::format("{:.0f} ft under the ground{}", -f.lowest_ft, first(kBelowGround)));
         }
     }
 }

@@ -17,6 +17,7 @@
 #include "traffic/intake.h"
 #include "traffic/livery_respawn.h"
 #include "traffic/motion_reports.h"
+#include "traffic/object_events.h"
 #include "traffic/parking.h"
 #include "traffic/static_parking.h"
 #include "traffic/ai_commands.h"
@@ -524,6 +525,26 @@ TEST_F(MotionRules, AirMotionTable) {
              pass();
              EXPECT_FALSE(g_flareActive.load()) << "removed during the flare";
          }},
+        {"a climb-out led down by its next points on the ground comes down onto the ground, never through it",
+         [] {
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, 150, 1000)}, true);
+             ac.motion.more.takeOffRun = ac.motion.more.simGroundKnown = true;
+             ac.pos.alt = ac.cgHeight;
+             lf_extendStream(ac, 10);
+             nextPosMain(ac);
+             for (int i = 1; i <= 20; ++i) ac.stream.push_back(point(52.0 + i * 0.0001, 4.0, 0, 10, 1300 + 300 * i));
+             for (int t = 0; t < 6000; ++t) {
+                 g_trafficTick = g_trafficTick.load() + 1;
+                 updateLiveAc(ac);
+                 ASSERT_GE(ac.pos.alt, ac.cgHeight - 1.0) << "feet, " << t << " ticks after the rotation";
+                 if (t % 100 == 0) {  // the simulator's ground data each second
+                     const double wheels = ac.pos.alt - ac.cgHeight;
+                     gf_pushSimObjectEvent({.objectId = ac.objectId, .aux = wheels <= 0.5,
+                                            .kind = SimObjectEventKind::groundData, .value2 = wheels});
+                     gf_handleSimObjectEvents();
+                 }
+             }
+         }},
         {"an update that fails removes its aircraft once; the next tick does not fail again",
          [] {
              // 12 nm at 0.001 kt: a segment beyond 32 bits of ticks.
@@ -555,6 +576,23 @@ constexpr double kEasingRate_fpm[35] = {3648, 3648, 3648, 3584, 3648, 3392, 3456
 
 TEST_F(MotionRules, StreamChecksTable) {
     runRows({
+        {"a reading 400 ft up 2 s after a report on the runway at 100 kt is no lift-off and not flown; one 60 ft up "
+         "at 150 kt is",
+         [] {
+             for (const auto& [roll_kt, up_ft] : {std::pair{100.0, 400.0}, std::pair{150.0, 60.0}}) {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 0, roll_kt, 1000)}, true);
+                 ac.motion.more.simGroundKnown = true;
+                 LiveLookup lookup;
+                 for (int i = 1; i <= 4; ++i) {
+                     FlightRecord r;
+                     r.callsign = ac.callsign, r.type = "B738", r.hexid = kRulesHex, r.feedTime = 1000.0 + 2.0 * i;
+                     r.point = point(52.0 + roll_kt * kNmLat / 1800.0 * i, 4.0, i == 4 ? up_ft : 0.0, 110, 1000 + 200 * i);
+                     lf_decodeRecord(r, lookup);
+                 }
+                 EXPECT_EQ(ac.stream.back().airborne, up_ft < 100.0) << roll_kt << " kt";
+             }
+         }},
         {"a 4,000 fpm climb whose receiver puts two reports in five 500 ft low is flown along its run, judged also "
          "by the reports the stream leaves out",
          [] {
