@@ -70,6 +70,9 @@ constexpr double kRunScatters = 3.0;
 constexpr std::size_t kNearReports = 2;
 constexpr std::size_t kSpikeRunReports = 5;
 constexpr std::int32_t kSpikeRun_ticks = 600;
+// A light aircraft's or glider's reports come 4-10 s apart: the same few
+// spiked reports in a row span up to some twenty seconds.
+constexpr std::int32_t kLightSpikeRun_ticks = 2000;
 constexpr std::size_t kRunReach = 4;
 // The reports on either side of one that tell where it was: within a
 // receiver's run of spikes and a report more on each side of it.
@@ -1067,9 +1070,14 @@ template <typename OutOfReach>
 bool lf_runOffTheWay(LiveAc& ac, std::size_t n, std::size_t j, bool fromReportedOnly, OutOfReach outOfReach,
                      double& way_ft) {
     const MotionFields& f = ac.motion.more;
+    // Across a light aircraft's longer run only the rates tell the way
+    // between the reports on either side: without them a climb's reports
+    // half a minute apart agree with nothing.
+    const std::int32_t longestRun_ticks =
+        !gf_isAirliner(ac.category) && lf_ratesKnown(f) ? kLightSpikeRun_ticks : kSpikeRun_ticks;
     for (std::size_t b = j; b-- > j - std::min(j, kSpikeRunReports);) {
         for (std::size_t a = j + 1; a < n && a - b - 1 <= kSpikeRunReports; ++a) {
-            if (f.recentDue[a - 1] - f.recentDue[b + 1] > kSpikeRun_ticks) break;
+            if (f.recentDue[a - 1] - f.recentDue[b + 1] > longestRun_ticks) break;
             if (fromReportedOnly && f.recentFlown_ft[b] != f.recentAlt_ft[b]) continue;
             const double from_ft = f.recentFlown_ft[b], to_ft = f.recentAlt_ft[a];
             if (std::fabs(to_ft - lf_carriedAlong(f, b, from_ft, a)) > kCarriedAgree_ft) continue;
@@ -1205,7 +1213,11 @@ bool lf_lightOutAndBack(LiveAc& ac, std::size_t n, std::size_t j, double& way_ft
         // it that it can reach: two spikes of a steep descent agree along
         // their rates as well as the true reports do, and between them the
         // true report would look like the one off the way.
-        const bool ratesJudge = a + 1 < n && !lf_beyondRates(f, a, f.recentAlt_ft[a], a + 1, f.recentAlt_ft[a + 1]);
+        // Across a run longer than an airliner's, a glider's rate swings
+        // with its thermal between the reports: its best climb or sink
+        // alone judges there.
+        const bool ratesJudge = f.recentDue[a - 1] - f.recentDue[b + 1] <= kSpikeRun_ticks && a + 1 < n &&
+                                !lf_beyondRates(f, a, f.recentAlt_ft[a], a + 1, f.recentAlt_ft[a + 1]);
         return beyond(b + 1, b, from_ft, ratesJudge) && beyond(a - 1, a, to_ft, ratesJudge);
     };
     // The report before the run is one flown as reported: one the rules

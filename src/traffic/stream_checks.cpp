@@ -386,13 +386,20 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& point) {
         return false;
     }
     if (lf_samePlace(s.back(), point.lat, point.lon)) return false;
-    if (s.size() >= 2) {
+    // A helicopter turns on its approach as tightly as it likes, hovers and
+    // side-steps: its newest point lies half a minute ahead, round turns it
+    // has yet to fly, and a point off its present heading is its way on,
+    // not a sign that the one before it was wrong. Taken for one, each new
+    // report threw out the one before it, and the helicopter flew a chord
+    // across its turn to the last report, hundreds of feet off its way.
+    const bool turnsAnyWay = ac.category == AcCategory::Rotorcraft;
+    if (!turnsAnyWay && s.size() >= 2) {
         // A point behind the aircraft shows the one before it was wrong.
         if (lf_offHeading_deg(ac, s.back(), point) >= 90.0) {
             s.pop_back();
             if (s.size() >= 2 && lf_offHeading_deg(ac, s.back(), point) >= 90.0) s.pop_back();
         }
-    } else {
+    } else if (!turnsAnyWay) {
         const double off = lf_offHeading_deg(ac, s.back(), point);
         if (ac.motion.more.landing) {
             if (off >= 90.0) return false;

@@ -308,6 +308,21 @@ std::vector<Row> lf_gliderSpikedAroundASilence() {
     return rows;
 }
 
+// The motor glider's descent to Sisteron, three reports in a row 4-9 s
+// apart some 800 ft low: a run of a receiver's spikes that lasts longer
+// than an airliner's.
+std::vector<Row> lf_gliderThreeSpikesInARow() {
+    std::vector<Row> rows = lf_recorded("glider_sisteron_2019-05-23.json.gz");
+    if (rows.empty()) return rows;
+    const double first = rows.front().t;
+    std::erase_if(rows, [&](const Row& r) { return r.t < first + 17900.0 || r.t > first + 18450.0; });
+    for (Row& r : rows) {
+        const long s = std::lround(r.t - first);
+        r.alt -= s == 18285 || s == 18289 ? 800.0 : s == 18298 ? 750.0 : 0.0;
+    }
+    return rows;
+}
+
 // The clean arrival as a receiver that mixes sources delivers it.
 std::vector<Row> lf_mixedSourcesArrival() {
     std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
@@ -381,6 +396,8 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          1013, 150.0, 0, 0, 1e9, 1e9, 4150.0},
         {"glider, spikes around a silence", lf_gliderSpikedAroundASilence, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0,
          1013, 150.0, 1, 1, 1e9, 1e9},
+        {"glider, three spikes in a row", lf_gliderThreeSpikesInARow, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0, 1013,
+         150.0, 1, 1, 1e9, 1e9},
         // Reports low that the aircraft would have to sink to and climb
         // back from faster than every report around, theirs too, shows: a
         // glider's one 275 ft low among reports 11 s apart sinking at 250

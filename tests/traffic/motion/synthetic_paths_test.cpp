@@ -247,6 +247,44 @@ TEST_F(SyntheticPaths, ApproachesFollowTheirStreamDownToTheGround) {
     }
 }
 
+// A helicopter coming down to its pad turns half a circle on the way: its
+// reports, half a minute ahead of it, lie round the turn, off its present
+// heading, and it flies them as reported, not a chord across the turn.
+TEST_F(SyntheticPaths, AHelicopterTurningOnItsApproachFliesItsTurn) {
+    HELICOPTERS.setValue(true);
+    const std::uint32_t hex = 0x400210;
+    sim.user.lat_deg = 50.0;
+    sim.user.lon_deg = 8.55;
+    PathWriter path(50.0, 8.5, 0.0, 0.0, hex, "REGA1");
+    path.altitude(1000.0);
+    path.leg(0, 80, 60, 60, -400.0);
+    for (int s = 0; s < 36; ++s) path.leg(s * 5.0, 1, 60, 60, -200.0);
+    path.leg(180, 40, 60, 30, -200.0);
+    for (FlightRecord& rec : path.records) {
+        rec.type = "EC35";
+        rec.registration.clear();
+    }
+    const double east_m = kMetresPerDeg * std::cos(50.0 * kDegToRad);
+    double off_m = 0.0;
+    bool landing = false;
+    feed(path.records, 1000, [&] {
+        const LiveAc* ac = liveAc(hex);
+        if (!ac || ac->simState != SimState::active || g_trafficTick.load() % 100 != 0) return;
+        landing |= ac->motion.more.landing;
+        double nearest = 1e9;
+        for (std::size_t i = 1; i < path.records.size(); ++i) {
+            const StreamPoint &a = path.records[i - 1].point, &b = path.records[i].point;
+            const double ax = (a.lon - ac->pos.lon) * east_m, ay = (a.lat - ac->pos.lat) * kMetresPerDeg;
+            const double dx = (b.lon - a.lon) * east_m, dy = (b.lat - a.lat) * kMetresPerDeg;
+            const double f = std::clamp(-(ax * dx + ay * dy) / std::max(dx * dx + dy * dy, 1e-9), 0.0, 1.0);
+            nearest = std::min(nearest, std::hypot(ax + f * dx, ay + f * dy));
+        }
+        off_m = std::max(off_m, nearest);
+    });
+    EXPECT_TRUE(landing) << "came down in its approach configuration";
+    EXPECT_LT(off_m, 50.0) << "metres off its reported way";
+}
+
 TEST_F(SyntheticPaths, ParkedAircraftPushesBackTaxisAndTakesOff) {
     const Stand& d7 = standNamed("D7");
     PathWriter path(d7.latitude, d7.longitude, 0.0, 0.0);
