@@ -508,13 +508,21 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // otherwise level it for seconds and leave it to catch up at its best
     // climb, far behind the reports. A descent is not pulled down along its
     // run: there the reports' own sink and the runway decide.
+    // A receiver's spike keeps the aircraft's own vertical rate: where the
+    // transponder's rates at both ends of the segment say it climbs (or
+    // sinks) toward the next point, that point is the aircraft's, and a run
+    // that goes the other way on the whole (a glider climbing in a thermal
+    // on a long glide down) does not hold it level until the point is
+    // passed and has to be caught up with.
+    const bool ratesClimb = front.vrate >= kReportedSink_fpm && next.vrate >= kReportedSink_fpm;
+    const bool ratesSink = front.vrate <= -kReportedSink_fpm && next.vrate <= -kReportedSink_fpm;
     const double was = ac.motion.verticalSpeed_ftPerTick;
     const bool slowsClimb = was > 0.0 && c < kSlowedClimbShare * was;
     if ((c > 0.0 && was <= 0.0) || (c < 0.0 && was >= 0.0) || slowsClimb || (c >= 0.0 && was < 0.0)) {
         const RunAhead run = lf_runAhead(ac);
         const double along = (run.atNext_ft - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
-        if (run.way < 0 && was <= 0.0) c = std::min(c, 0.0);
-        if (run.way > 0 && was >= 0.0) c = std::max(c, 0.0);
+        if (run.way < 0 && was <= 0.0 && !ratesClimb) c = std::min(c, 0.0);
+        if (run.way > 0 && was >= 0.0 && !ratesSink) c = std::max(c, 0.0);
         if (run.way > 0 && was > 0.0) c = std::max(c, along);
     }
     if (landing && ac.heightAboveGround <= kNearGround_ft && next.alt <= front.alt + kAltimeterStep_ft)

@@ -159,26 +159,31 @@ TEST_F(MotionRules, AirMotionTable) {
              }
          }},
         {"the run of the reports ahead turns it: a descent climbs toward no report above it, a climb climbs on "
-         "along its run past one below; a go-around climbs at once, and a climb flies on to its top",
+         "along its run past one below; a go-around climbs at once, and a climb flies on to its top; where the "
+         "transponder's rates at both ends say it climbs (a thermal on a glide) or sinks, it does",
          [] {
              struct Case {
                  double run_ft, nextOff_ft, was_ftPerTick;  // per point of 3 s; the next point off the run; before
                  bool climbs;
+                 double rate_fpm = 0.0;  // reported at the front and the next point
              };
              for (const Case c : {Case{-100, 200, -0.5, false}, Case{100, -200, 0.5, true}, Case{100, -90, 0.5, true},
-                                  Case{100, 0, -0.5, true}, Case{-100, 200, 0.5, true}}) {
+                                  Case{100, 0, -0.5, true}, Case{-100, 200, 0.5, true}, Case{-100, 200, -0.5, true, 700},
+                                  Case{100, -200, 0.0, false, -700}}) {
                  g_liveAc.clear();
-                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 250, 1000)});
+                 LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 5000, 250, 1000, c.rate_fpm)});
                  for (int i = 1; i <= 8; ++i) {
                      const double alt = 5000 + c.run_ft * i + (i == 1 ? c.nextOff_ft : 0.0);
-                     ac.stream.push_back(point(52.0 + 250 * kNmLat / 3600 * 3 * i, 4.0, alt, 250, 1000 + 300 * i));
+                     ac.stream.push_back(
+                         point(52.0 + 250 * kNmLat / 3600 * 3 * i, 4.0, alt, 250, 1000 + 300 * i, i == 1 ? c.rate_fpm : 0.0));
                  }
                  ac.motion.verticalSpeed_ftPerTick = c.was_ftPerTick;
                  nextPosMain(ac);
                  const double vs = ac.motion.verticalSpeed_ftPerTick;
                  // Climbing, at the run's 100 ft a point (a third of a foot
                  // a tick), not creeping toward a report the run passes.
-                 EXPECT_TRUE(c.climbs ? vs > 0.3 : vs == 0.0) << vs << " ft a tick, run " << c.run_ft << " ft a point";
+                 EXPECT_TRUE(c.climbs ? vs > 0.3 : c.rate_fpm < 0.0 ? vs < -0.3 : vs == 0.0)
+                     << vs << " ft a tick, run " << c.run_ft << " ft a point, rates " << c.rate_fpm;
              }
          }},
         {"with the landing mark it descends",
