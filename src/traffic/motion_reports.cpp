@@ -1308,6 +1308,38 @@ bool lf_lightRuledOut(const MotionFields& f, std::size_t n, std::size_t j, doubl
            std::fabs(f.recentAlt_ft[j] - agreed_ft) > kLightRuledOut_ft;
 }
 
+// Where a light aircraft's or glider's report j is flown when no report
+// around it bears it out along the rates, it lies off the way from the
+// report before it (as flown) to the nearest one after it that agrees with
+// that one, and getting there or back would take a climb or sink no rate
+// of theirs shows: on that way. A spike beside spikes the other way is no
+// one-sided run, and they pull the median wide enough to let it in.
+bool lf_lightOffAgreedWay(const MotionFields& f, std::size_t n, std::size_t j, double& way_ft) {
+    const auto agree = [&](std::size_t i, double i_ft, std::size_t k) {
+        return std::fabs(f.recentAlt_ft[k] - lf_carriedAlong(f, i, i_ft, k)) <= kCarriedAgree_ft;
+    };
+    if (j < 2) return false;
+    const std::size_t b = j - 1;
+    const double from_ft = f.recentFlown_ft[b], own = f.recentAlt_ft[j];
+    for (std::size_t i = j - std::min(j, kSpikeRunReports); i < n && i <= j + kSpikeRunReports; ++i)
+        if (i != j && std::abs(f.recentDue[i] - f.recentDue[j]) <= kLightSpikeRun_ticks && agree(i, f.recentAlt_ft[i], j))
+            return false;
+    // Each end of the way borne out by the report beyond it: two spikes may
+    // agree with each other.
+    if (!agree(b - 1, f.recentAlt_ft[b - 1], b)) return false;
+    for (std::size_t a = j + 1; a + 1 < n && a - j <= kSpikeRunReports; ++a) {
+        if (f.recentDue[a] - f.recentDue[j] > kLightSpikeRun_ticks) break;
+        const double to_ft = f.recentAlt_ft[a];
+        if (!agree(b, from_ft, a) || !agree(a, to_ft, a + 1)) continue;
+        const double share = static_cast<double>(f.recentDue[j] - f.recentDue[b]) /
+                             static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
+        way_ft = from_ft + share * (to_ft - from_ft);
+        return std::fabs(own - way_ft) > kHeldStep_ft &&
+               (lf_beyondRates(f, b, from_ft, j, own) || lf_beyondRates(f, j, own, a, to_ft));
+    }
+    return false;
+}
+
 // The path a light aircraft's reports without vertical rates agree on
 // around a run of reports (first to last), from the two before it (as
 // flown) and the two after it: the way from the last one before to the
@@ -1669,6 +1701,9 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         if (ac.category == AcCategory::Light && lf_lightOutAndBack(ac, n, j, lightWay_ft)) flown = lightWay_ft;
         double agreed_ft = 0.0;
         if (ac.category == AcCategory::Light && ratesKnown && lf_lightRuledOut(f, n, j, agreed_ft)) flown = agreed_ft;
+        double agreedWay_ft = 0.0;
+        if (ac.category == AcCategory::Light && ratesKnown && lf_lightOffAgreedWay(f, n, j, agreedWay_ft))
+            flown = agreedWay_ft;
         // A light aircraft's reports without rates: one of a run off the
         // path the reports around it agree on is flown on that path, with
         // its run, whatever the rules above made of it.

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -323,6 +324,16 @@ std::vector<Row> lf_gliderThreeSpikesInARow() {
     return rows;
 }
 
+// The glider's descent to Sisteron, 575 ft low, 325 ft high, 650 ft high.
+std::vector<Row> lf_gliderSpikesBothWays() {
+    std::vector<Row> rows = lf_recorded("glider_sisteron_2019-05-23.json.gz");
+    const double first = rows.empty() ? 0.0 : rows.front().t;
+    std::erase_if(rows, [&](const Row& r) { return r.t < first + 17900.0 || r.t > first + 18450.0; });
+    for (Row& r : rows)
+        r.alt += std::map<long, double>{{18271, -575.0}, {18278, 325.0}, {18298, 650.0}}[std::lround(r.t - first)];
+    return rows;
+}
+
 // The clean arrival as a receiver that mixes sources delivers it.
 std::vector<Row> lf_mixedSourcesArrival() {
     std::vector<Row> rows = lf_recorded("eham_tra051_2018-05-30.json.gz", 900.0);
@@ -398,6 +409,8 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          1013, 150.0, 1, 1, 1e9, 1e9},
         {"glider, three spikes in a row", lf_gliderThreeSpikesInARow, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0, 1013,
          150.0, 1, 1, 1e9, 1e9},
+        {"glider, spikes low then high", lf_gliderSpikesBothWays, "DA40", "DKVLT", 44.2828, 5.9303, 1745.0, 1013,
+         150.0, 1, 1, 100.0, 1e9},
         // Reports low that the aircraft would have to sink to and climb
         // back from faster than every report around, theirs too, shows: a
         // glider's one 275 ft low among reports 11 s apart sinking at 250
