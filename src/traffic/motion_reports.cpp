@@ -33,6 +33,9 @@ constexpr double kGroundScatter_ft = 1500.0;
 constexpr double kSpeedShare = 1.5;
 constexpr double kMinJudgedSpeed_kt = 100.0;
 constexpr double kPositionScatter_nm = 1.5;
+constexpr double kSilence_s = 30.0;
+constexpr double kSilenceSpeedShare = 1.25;
+constexpr double kSilencePlaceAhead_s = 10.0;
 // A point lying off the median of the reports around it by more than this
 // is a receiver's scatter; a real turn from a descent to a climb (a low
 // pass) changes by less from one report to the next. A light aircraft,
@@ -226,11 +229,23 @@ double lf_altitudeScatter(const LiveAc& ac, double spacing_ticks) {
                                       : std::max(kMedianScatter_ft, kMedianScatter_ftPerTick * spacing_ticks);
 }
 
+// How far an aircraft gets across a silence of the feed: at the faster of
+// the speeds reported on either side of it (at least the judged floor),
+// plus a quarter for the wind it turns into or out of, over the silence
+// and the seconds a receiver may send a place ahead. Over seconds the
+// slack for a receiver's coasting rules; across half a minute and more it
+// would let a wrong place kilometres off pass for the aircraft's way.
+double lf_silenceReach_nm(const Report& from, const Report& to, double dt_s) {
+    const double speed_kt = std::max({from.gs, to.gs, kMinJudgedSpeed_kt}) * kSilenceSpeedShare;
+    return speed_kt * (dt_s + kSilencePlaceAhead_s) / 3600.0 + kNeighbourScatter_nm;
+}
+
 bool lf_follows(const LiveAc& ac, const Report& from, const Report& to) {
     const double dt_s = std::max(to.t_s - from.t_s, 0.0);
     const double speed_kt = std::max({from.gs, to.gs, kMinJudgedSpeed_kt}) * kSpeedShare;
     const double moved_nm = gf_distanceNm(LatLon{from.lat, from.lon}, LatLon{to.lat, to.lon});
     if (moved_nm > speed_kt * dt_s / 3600.0 + kPositionScatter_nm) return false;
+    if (dt_s >= kSilence_s && moved_nm > lf_silenceReach_nm(from, to, dt_s)) return false;
     // Fast in the air and still where it was seconds ago: a receiver
     // repeating a position it no longer sees. Only the very same position
     // tells that of every aircraft: a turning one comes back near where it
