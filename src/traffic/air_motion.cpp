@@ -57,6 +57,11 @@ constexpr double kReportedSink_fpm = 256.0;
 // The runway offset comes in at most this much faster (or slower) than the
 // reported sink.
 constexpr double kOffsetBlend_fpm = 300.0;
+// A receiver's readings cut at zero last no longer than this; the reports
+// after them lie this close to the approach's descent carried on.
+constexpr std::int32_t kGroundRunAtMost_ticks = 1000;
+constexpr double kOnTheDescent_ft = 150.0;
+constexpr std::size_t kReportsAfterRun = 3;
 // Wheels above the simulator's ground of an aircraft whose reports do not
 // reach it: less would count as a touchdown.
 constexpr double kGroundClearance_ft = 10.0;
@@ -208,6 +213,33 @@ void lf_skipToAirborne(LiveAc& ac) {
     ac.motion.verticalSpeed_ftPerTick = next.vrate / kFpmPerFtPerTick;
 }
 
+// A short run of ground points among an airliner's approach reports, after
+// which the reports in the air go on along the descent the report before it
+// showed, is a receiver's readings cut at zero, no touchdown: a touch-and-go
+// rolls for longer and climbs away from the runway, not from the approach's
+// height. Returns the index of the report in the air after the run, 0 when
+// the run at i is no such run.
+std::size_t lf_disownedGroundRun(const LiveAc& ac, std::size_t i) {
+    if (!gf_isAirliner(ac.category) || i == 0 || i >= ac.stream.size() || ac.stream[i].airborne ||
+        !ac.stream[i - 1].airborne)
+        return 0;
+    std::size_t j = i;
+    while (j < ac.stream.size() && !ac.stream[j].airborne) ++j;
+    if (j == ac.stream.size() || ac.stream[j].time - ac.stream[i].time > kGroundRunAtMost_ticks) return 0;
+    // A feed without the rate sends none (0): its descent carried flat tells
+    // nothing. The reports after the run may be off as well: one of the
+    // first few on the descent bears it out.
+    const StreamPoint& last = ac.stream[i - 1];
+    if (!(std::fabs(last.vrate) > 0.0)) return 0;
+    for (std::size_t k = j; k < std::min(ac.stream.size(), j + kReportsAfterRun); ++k) {
+        const StreamPoint& after = ac.stream[k];
+        if (!after.airborne) return 0;
+        const double carried_ft = last.alt + last.vrate * (after.time - last.time) / kTicksPerMinute;
+        if (std::fabs(after.alt - carried_ft) <= kOnTheDescent_ft) return j;
+    }
+    return 0;
+}
+
 // How far the stream's touchdown lies above the simulator's runway: the
 // stream's altitude where its first ground point ahead lies, against the
 // ground the simulator reports under the aircraft. The altitudes are
@@ -228,6 +260,10 @@ RunwayOffset lf_runwayOffset(const LiveAc& ac) {
     if (!f.simGroundKnown) return {};
     for (std::size_t i = 1; i < ac.stream.size(); ++i) {
         if (ac.stream[i].airborne) continue;
+        if (const std::size_t after = lf_disownedGroundRun(ac, i)) {
+            i = after;
+            continue;
+        }
         if (!ac.stream[i - 1].airborne) return {};
         // One ground point alone at the end waits for the report after it:
         // a receiver's spike cut at zero among an approach's reports is
@@ -462,6 +498,43 @@ std::optional<double> lf_steadyRunAtNext(const LiveAc& ac) {
     return run_ft;
 }
 
+// An airliner's next point that lies hundreds of feet off the line from the
+// aircraft to a point after it (within the seconds a receiver's run of bad
+// readings lasts), where that line holds the rate the next point reports,
+// is a run of bad readings: out and back within seconds, against its own
+// reported rate, no airliner flies. The line's height at the point's time
+// is flown instead.
+constexpr double kOffRateLine_ft = 200.0;
+constexpr double kHeldReading_min = 0.1;
+constexpr double kLineHoldsRate_fpm = 500.0;
+constexpr std::int32_t kBadRunAtMost_ticks = 3000;
+constexpr std::size_t kBackWithin = 6;
+
+std::optional<double> lf_rateLineAtNext(const LiveAc& ac) {
+    const StreamPoint& next = ac.stream[1];
+    const MotionFields& f = ac.motion.more;
+    // A feed without the rate sends none (0): nothing to judge against.
+    if (!gf_isAirliner(ac.category) || ac.stream.size() < 3 || !(std::fabs(next.vrate) > 0.0)) return std::nullopt;
+    const double from_ft = ac.pos.alt + f.runwayOffsetApplied_ft;
+    const auto now = g_trafficTick.load();
+    // The points after next are reached as late (or early) as next was
+    // retimed against its report.
+    const std::int32_t shift =
+        f.frontReceivedDue == std::numeric_limits<std::int32_t>::min() ? 0 : next.time - f.frontReceivedDue;
+    const std::size_t last = std::min(ac.stream.size() - 1, kBackWithin);
+    for (std::size_t k = 2; k <= last; ++k) {
+        const StreamPoint& p = ac.stream[k];
+        const std::int64_t at = static_cast<std::int64_t>(p.time) + shift;
+        if (!p.airborne || at - next.time > kBadRunAtMost_ticks || at <= next.time) break;
+        const double rate_fpm = (p.alt - from_ft) * kTicksPerMinute / static_cast<double>(at - now);
+        if (std::fabs(rate_fpm - next.vrate) > kLineHoldsRate_fpm) continue;
+        const double line_ft = from_ft + rate_fpm * static_cast<double>(next.time - now) / kTicksPerMinute;
+        const double off_ft = std::max(kOffRateLine_ft, std::fabs(rate_fpm) * kHeldReading_min);
+        return std::fabs(next.alt - line_ft) > off_ft ? std::optional<double>(line_ft) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
 // Both points in the air: the aircraft flies at its reported height. On an
 // approach the gap between the stream's touchdown and the simulator's runway
 // is taken in from the landing configuration on (about 2,000 ft), at most
@@ -494,7 +567,8 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // never by more than the reports come down over the segment.
     const double rise_ft = landing ? std::min(step_ft, std::max(front.alt - next.alt, 0.0)) : step_ft;
     f.runwayOffsetApplied_ft += std::clamp(gap_ft, -rise_ft, step_ft);
-    double c = (lf_steadyRunAtNext(ac).value_or(next.alt) - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
+    const double next_ft = lf_rateLineAtNext(ac).value_or(lf_steadyRunAtNext(ac).value_or(next.alt));
+    double c = (next_ft - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
     // While the run of the reports ahead goes down, an aircraft not already
     // climbing climbs toward no report above it (and while the run goes up,
     // one not already sinking sinks toward no report below it): a go-around
@@ -552,6 +626,12 @@ void lf_airVerticalSpeed(LiveAc& ac, std::int32_t dt) {
     StreamPoint& next = ac.stream[1];
     MotionState& m = ac.motion;
     m.more.touchdownAhead = false;
+    // Readings cut at zero among the approach's reports are flown as the
+    // descent carried on to their time.
+    if (lf_disownedGroundRun(ac, 1) > 0) {
+        next.alt = front.alt + front.vrate * (next.time - front.time) / kTicksPerMinute;
+        next.airborne = true;
+    }
     if (!front.airborne && next.airborne) {
         lf_climbRate(ac, next, dt);
     } else if (!front.airborne) {

@@ -418,14 +418,17 @@ TEST_F(MotionRules, AirMotionTable) {
              EXPECT_LE(ac.motion.more.runwayOffsetApplied_ft, 309.0 - ac.cgHeight);
          }},
         {"one ground report alone at the end of an approach's stream, 550 ft below the reports, takes no runway gap "
-         "in until a second one bears it out",
+         "in until a second one bears it out; a report after them back on the approach's descent shows both were "
+         "readings cut at zero, flown as that descent",
          [] {
-             for (const bool second : {false, true}) {
+             for (const int after : {0, 1, 2}) {  // reports after the first on the ground
+                 const bool second = after == 1;
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 600, 130, 1000, -640),
                                               point(52.0 + 0.15 * kNmLat, 4.0, 575, 130, 1400, -640),
                                               point(52.0 + 0.22 * kNmLat, 4.0, 0, 130, 1600, -640)});
-                 if (second) ac.stream.push_back(point(52.0 + 0.29 * kNmLat, 4.0, 0, 130, 1800, -640));
+                 if (after > 0) ac.stream.push_back(point(52.0 + 0.29 * kNmLat, 4.0, 0, 130, 1800, -640));
+                 if (after > 1) ac.stream.push_back(point(52.0 + 0.36 * kNmLat, 4.0, 510, 130, 2000, -640));
                  ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
                  ac.motion.more.simGround_ft = -11.0;
                  ac.heightAboveGround = 611;
@@ -434,23 +437,30 @@ TEST_F(MotionRules, AirMotionTable) {
                      EXPECT_GT(ac.motion.more.runwayOffsetApplied_ft, 20.0) << "the runway gap is taken in";
                  else
                      EXPECT_NEAR(ac.motion.more.runwayOffsetApplied_ft, 0.0, 1.0) << "a spike taken for the runway";
+                 if (after < 2) continue;
+                 g_trafficTick = ac.stream.front().time;
+                 nextPosMain(ac);
+                 EXPECT_TRUE(ac.stream.front().airborne) << "flown down to a reading cut at zero";
              }
          }},
         {"a descending airliner does not climb toward a point 300 ft up whose report sinks; toward one that climbs "
-         "it does",
+         "it does; nor does it dive toward one 300 ft under the line to the report after it that holds its "
+         "reported sink, unless that report bears it out",
          [] {
-             for (const double rate : {-700.0, 1500.0}) {
+             struct Case {
+                 double next_ft, rate, after_ft, lowest, highest;  // the descent in ft a tick: (lowest, highest]
+             };
+             for (const Case c : {Case{2550, -700, 2160, -1e9, 0.0}, Case{2550, 1500, 2160, 0.0, 1e9},
+                                  Case{1930, -700, 2160, -0.2, 0.0}, Case{1930, -700, 1860, -1e9, -0.5}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 2300, 180, 1000, -700),
-                                              point(52.0 + 0.3 * kNmLat, 4.0, 2550, 180, 1600, rate),
-                                              point(52.0 + 0.6 * kNmLat, 4.0, 2160, 180, 2200, -700)});
+                                              point(52.0 + 0.3 * kNmLat, 4.0, c.next_ft, 180, 1600, c.rate),
+                                              point(52.0 + 0.6 * kNmLat, 4.0, c.after_ft, 180, 2200, -700)});
                  ac.heightAboveGround = 2300;
                  ac.motion.verticalSpeed_ftPerTick = -700.0 / 6000.0;
                  nextPosMain(ac);
-                 if (rate < 0.0)
-                     EXPECT_LE(ac.motion.verticalSpeed_ftPerTick, 0.0) << "climbed toward a spike";
-                 else
-                     EXPECT_GT(ac.motion.verticalSpeed_ftPerTick, 0.0) << "a climb the reports show";
+                 const double vs = ac.motion.verticalSpeed_ftPerTick;
+                 EXPECT_TRUE(vs > c.lowest && vs <= c.highest) << vs << " ft a tick toward " << c.next_ft << " ft";
              }
          }},
         {"a latitude past 90 is folded back and the longitude turned round",
