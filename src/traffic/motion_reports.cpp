@@ -582,8 +582,10 @@ bool lf_rateCarriedHeight(const MotionFields& f, std::size_t lo, std::size_t hi,
 }
 
 // Whether the reports carry vertical rates: a feed without them sends 0
-// for every report, one with them 0 only in level flight.
+// for every report, one with them 0 only in level flight (a run all of a
+// level's reports still has them once the feed has sent one).
 bool lf_ratesKnown(const MotionFields& f) {
+    if (f.ratesSeen) return true;
     for (std::size_t i = 0; i < f.recentCount; ++i)
         if (std::fabs(f.recentRate_fpm[i]) > 0.0) return true;
     return false;
@@ -1476,6 +1478,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
     f.recentAlt_ft[f.recentCount] = alt_ft;
     f.recentDue[f.recentCount] = due;
     f.recentRate_fpm[f.recentCount] = rate_fpm;
+    if (std::fabs(rate_fpm) > 0.0) f.ratesSeen = true;
     f.recentFlown_ft[f.recentCount] = alt_ft;
     f.recentPlace[f.recentCount] = place;
     ++f.recentCount;
