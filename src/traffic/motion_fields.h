@@ -101,6 +101,10 @@ struct MotionFields {
     // of another moment by its place.
     std::array<LatLon, 11> recentPlace{};
     std::size_t recentCount = 0;
+    // Whether its feed has sent a vertical rate: such a feed sends 0 only
+    // while the aircraft holds a level, and a level's reports are judged
+    // by their rates too.
+    bool ratesSeen = false;
     // How many of them the last ground point after a point in the air
     // ended: a ground report ruled out takes that run up again.
     std::size_t runBeforeGround = 0;

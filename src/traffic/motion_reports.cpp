@@ -597,8 +597,10 @@ bool lf_rateCarriedHeight(const MotionFields& f, std::size_t lo, std::size_t hi,
 }
 
 // Whether the reports carry vertical rates: a feed without them sends 0
-// for every report, one with them 0 only in level flight.
+// for every report, one with them 0 only in level flight (a run all of a
+// level's reports still has them once the feed has sent one).
 bool lf_ratesKnown(const MotionFields& f) {
+    if (f.ratesSeen) return true;
     for (std::size_t i = 0; i < f.recentCount; ++i)
         if (std::fabs(f.recentRate_fpm[i]) > 0.0) return true;
     return false;
@@ -1523,6 +1525,7 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
     f.recentAlt_ft[f.recentCount] = alt_ft;
     f.recentDue[f.recentCount] = due;
     f.recentRate_fpm[f.recentCount] = rate_fpm;
+    if (std::fabs(rate_fpm) > 0.0) f.ratesSeen = true;
     f.recentFlown_ft[f.recentCount] = alt_ft;
     f.recentPlace[f.recentCount] = place;
     ++f.recentCount;
@@ -1646,10 +1649,16 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
         // An airliner's report on the line its rates carry the one before
         // along is flown as reported, whatever spikes around it pull the
         // median to; one off it for no longer than a run of spikes is
-        // flown on the line.
+        // flown on the line. The line's slack is for a rate that lags a
+        // climb's or descent's readings: where the rates of both reports
+        // hold a level, a step from the one before that neither rate shows
+        // (200 ft in a second or two) is a receiver's, not the aircraft's.
         if (airliner && ratesKnown && j > 0) {
             const RateLine line = lf_rateLine(f, j);
-            if (std::fabs(own - line.alt_ft) <= line.within_ft) {
+            const bool level = std::fabs(f.recentRate_fpm[j - 1]) < kSteadyRate_fpm &&
+                               std::fabs(f.recentRate_fpm[j]) < kSteadyRate_fpm;
+            const bool stepped = level && lf_beyondRates(f, j - 1, f.recentFlown_ft[j - 1], j, own);
+            if (std::fabs(own - line.alt_ft) <= line.within_ft && !stepped) {
                 if (std::fabs(flown - line.alt_ft) > line.within_ft) flown = own;
             } else if (lf_spikesBefore(ac, j)) {
                 flown = own;

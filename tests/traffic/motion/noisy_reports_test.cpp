@@ -390,9 +390,12 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
          -11.0, 1013, 150.0, 1, 0, 25.0, 100.0},
         {"arrival at EHAM, a receiver's spikes", lf_receiverSpikesArrival, "B738", "KLM015", kEhamLat, kEhamLon,
          -11.0, 1013, 150.0, 1, 0, 25.0, 100.0},
-        // Such scatter in its level stretch is followed in part.
+        {"airliner level, spike runs in a row",
+         [] { return lf_descentWithLowRuns(1.0, 150, 52.3, 4.7, -64.0, {{100, 6, -225}, {106, 4, -475}, {110, 4, 475}}); },
+         "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013, 100.0, 0, 0, 1e9, 1e9},
+        // Such scatter in its level stretch too, where its rates are 0.
         {"arrival at EHAM, sources mixed", lf_mixedSourcesArrival, "B738", "KLM015", kEhamLat, kEhamLon, -11.0, 1013,
-         500.0, 1, 0, 25.0, 100.0},
+         150.0, 1, 0, 25.0, 100.0},
         // A helicopter that comes down to a low hover, read with a QNH
         // 8 hPa above the standard: the gap the QNH predicts between its
         // reports and the ground is no reason to hover below them (it hovered
