@@ -1797,18 +1797,12 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
     // that a spike beside them misled, as reported.
     if (ac.category == AcCategory::Light && !ratesKnown) {
         std::array<UnratedWay, 11> run{};
-        for (std::size_t j = 1; j + 1 < n; ++j) run[j] = lf_unratedRunOutOfReach(f, n, j);
-        // A level from a report that a better kept level takes for a spike is none.
-        std::array<std::size_t, 11> found{}, beside{};  // beside: the most support of a level j keeps beside a run
-        for (std::size_t j = 1; j + 1 < n; ++j) found[j] = run[j].support;
+        std::array<std::size_t, 11> beside{};  // the most support of a level j keeps beside a run
         for (std::size_t j = 1; j + 1 < n; ++j) {
-            const UnratedWay& w = run[j];
-            if (w.support == 0 || found[w.before] > w.support || found[w.after] > w.support) {
-                run[j].support = 0;
-                continue;
-            }
-            beside[w.before] = std::max(beside[w.before], w.support);
-            beside[w.after] = std::max(beside[w.after], w.support);
+            run[j] = lf_unratedRunOutOfReach(f, n, j);
+            if (run[j].support == 0) continue;
+            beside[run[j].before] = std::max(beside[run[j].before], run[j].support);
+            beside[run[j].after] = std::max(beside[run[j].after], run[j].support);
         }
         for (std::size_t j = first; j + 1 < n; ++j) {
             if (run[j].support > beside[j]) lf_flyReportAt(ac, j, run[j].way_ft);
