@@ -164,6 +164,8 @@ constexpr double kStraightGap_s = 20.0;
 constexpr double kPathBend_ftPerS = 2.0;
 constexpr std::size_t kSmoothPathRun = 3;
 constexpr std::int32_t kSmoothPathSpan_ticks = 4000;
+// A level flown by hand keeps within two of the altimeter's steps.
+constexpr double kLevelHeld_ft = 50.0;
 // Where the feed gives vertical rates, a light aircraft's, glider's or
 // helicopter's rate between two reports keeps within the rates both show,
 // give or take this much, and beyond that no farther than its rate changes
@@ -1507,6 +1509,84 @@ OnPath lf_offSmoothPath(LiveAc& ac, std::size_t n, std::size_t j) {
     return OnPath::unknown;
 }
 
+// Whether a light aircraft's report j, among reports without vertical
+// rates, is one of a run of up to three readings (lasting no longer than a
+// receiver's run of spikes) between two reports that hold a level, each
+// reading off it by more than a true report is, where the aircraft could
+// not have got to one of them from the report before the run, or back from
+// it to the report after, climbing or sinking at its best. Judged by the
+// reports as reported, not as flown: a spike after the run leaves the other
+// rules no path, and a run of three spikes outvotes a level by its median.
+// The level is the aircraft's where more reports keep it, on from the two
+// around the run, than lie at j's own height (a receiver's spikes may hold
+// a level of their own) or keep company with a reading of the run, each
+// within reach of the next (a spike beside a climb makes a level across
+// it). Of the levels around j, the one most reports keep (support; 0: none
+// found). way_ft: the level at j's time.
+struct UnratedWay {
+    std::size_t support = 0;
+    std::size_t before = 0, after = 0;
+    double way_ft = 0.0;
+};
+
+UnratedWay lf_unratedRunOutOfReach(const MotionFields& f, std::size_t n, std::size_t j) {
+    UnratedWay best;
+    const auto reach = [&](std::size_t from, std::size_t to) {
+        const double dt_s = std::fabs(static_cast<double>(f.recentDue[to] - f.recentDue[from])) / kTicksPerSecond;
+        return kRotorStep_ft + kLightVertical_ftPerS * dt_s;
+    };
+    for (std::size_t first = j + 1 - std::min(j, kSmoothPathRun); first <= j; ++first) {
+        if (first == 0) continue;
+        const std::size_t b = first - 1;
+        for (std::size_t a = j + 1; a < n && a - first <= kSmoothPathRun; ++a) {
+            if (f.recentDue[a - 1] - f.recentDue[first] > kLightSpikeRun_ticks ||
+                f.recentDue[a] - f.recentDue[b] > kSmoothPathSpan_ticks)
+                break;
+            const double bFt = f.recentAlt_ft[b], aFt = f.recentAlt_ft[a];
+            if (std::fabs(aFt - bFt) > kLevelHeld_ft) continue;
+            const auto way = [&](std::size_t i) {
+                const double share = static_cast<double>(f.recentDue[i] - f.recentDue[b]) /
+                                     static_cast<double>(std::max(f.recentDue[a] - f.recentDue[b], 1));
+                return bFt + share * (aFt - bFt);
+            };
+            bool off = true, outOfReach = false;
+            for (std::size_t i = first; i < a && off; ++i) {
+                off = std::fabs(f.recentAlt_ft[i] - way(i)) > kCarriedAgree_ft;
+                outOfReach = outOfReach || std::fabs(f.recentAlt_ft[i] - bFt) > reach(b, i) ||
+                             std::fabs(aFt - f.recentAlt_ft[i]) > reach(i, a);
+            }
+            if (!off || !outOfReach) continue;
+            // The level's support: the two on either side of the run, and the
+            // reports on from them that keep it (over a spike among them).
+            const auto onLevel = [&](std::size_t i) { return std::fabs(f.recentAlt_ft[i] - way(i)) <= kLevelHeld_ft; };
+            std::size_t support = 2, own = 0;
+            for (std::size_t k = b; k > 0; ++support) {
+                if (onLevel(k - 1)) k -= 1;
+                else if (k > 1 && onLevel(k - 2)) k -= 2;
+                else break;
+            }
+            for (std::size_t k = a; k + 1 < n; ++support) {
+                if (onLevel(k + 1)) k += 1;
+                else if (k + 2 < n && onLevel(k + 2)) k += 2;
+                else break;
+            }
+            for (std::size_t i = 0; i < n; ++i)
+                if (std::fabs(f.recentAlt_ft[i] - f.recentAlt_ft[j]) <= kLevelHeld_ft) ++own;
+            std::size_t company = own;
+            for (std::size_t i = first; i < a; ++i) {
+                std::size_t lo = i, hi = i;
+                while (lo > 0 && std::fabs(f.recentAlt_ft[lo] - f.recentAlt_ft[lo - 1]) <= reach(lo - 1, lo)) --lo;
+                while (hi + 1 < n && std::fabs(f.recentAlt_ft[hi + 1] - f.recentAlt_ft[hi]) <= reach(hi, hi + 1)) ++hi;
+                company = std::max(company, hi - lo + 1);
+            }
+            // The report before the run or the one after on the level with them.
+            if (support < 3 || support <= company || support <= best.support) continue;
+            best = UnratedWay{support, b, a, way(j)};
+        }
+    }
+    return best;
+}
+
 void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due, LatLon place) {
     MotionFields& f = ac.motion.more;
     // A repeat is flown with its report (the stream points up to the next
@@ -1770,6 +1850,25 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             else if (std::fabs(off_ft) > ruledOut_ft && std::fabs(flown - agreed_ft) > ruledOut_ft)
                 lf_flyReportAt(ac, j, agreed_ft);
         }
+    // Last for a light aircraft's reports without rates: a run the aircraft
+    // could not have flown to and back from is flown on the level the
+    // reports on either side keep, and those two, moved by the rules above
+    // that a spike beside them misled, as reported.
+    if (ac.category == AcCategory::Light && !ratesKnown) {
+        std::array<UnratedWay, 11> run{};
+        std::array<std::size_t, 11> beside{};  // the most support of a level j keeps beside a run
+        for (std::size_t j = 1; j + 1 < n; ++j) {
+            run[j] = lf_unratedRunOutOfReach(f, n, j);
+            if (run[j].support == 0) continue;
+            beside[run[j].before] = std::max(beside[run[j].before], run[j].support);
+            beside[run[j].after] = std::max(beside[run[j].after], run[j].support);
+        }
+        for (std::size_t j = first; j + 1 < n; ++j) {
+            if (run[j].support > beside[j]) lf_flyReportAt(ac, j, run[j].way_ft);
+            else if (beside[j] > 0 && std::fabs(f.recentFlown_ft[j] - f.recentAlt_ft[j]) > kCarriedAgree_ft)
+                lf_flyReportAt(ac, j, f.recentAlt_ft[j]);
+        }
+    }
     // A helicopter's newest report is flown to before any report after it
     // can outvote it: one out of its reach is not flown even that long (a
     // spike to the ground would set it down). So is a light aircraft's or

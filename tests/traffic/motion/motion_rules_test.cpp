@@ -731,6 +731,40 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
              EXPECT_EQ(first.stream[1].alt, 3893.0);
          }},
+        {"a survey aircraft level without rates: three readings 600-750 ft low it could neither have sunk to nor "
+         "climbed back from are flown level, a spike after the report after them as well; a true report between "
+         "spikes that keep a level of their own, nor its climb with a spike after it, is not taken for such a run",
+         [] {
+             // A C182 level at 3,893 ft, its reports 6-10 s apart; the
+             // stream as each new report comes.
+             const auto fly = [](std::initializer_list<std::pair<std::int32_t, double>> reports) -> LiveAc& {
+                 g_liveAc.clear();
+                 LiveAc& ac = activeAc(kRulesHex, {point(43.6, 1.2, reports.begin()->second, 108, 1000)});
+                 ac.category = AcCategory::Light;
+                 double east = 1.2;
+                 for (const auto& [due, alt] : reports) {
+                     ac.stream.push_back(point(43.6, east += 0.004, alt, 108, due));
+                     gf_smoothStreamAltitudes(ac);
+                 }
+                 return ac;
+             };
+             const LiveAc& level = fly({{1800, 3893}, {2600, 3893}, {3400, 3893}, {4200, 3893}, {5000, 3893},
+                                        {5600, 3143}, {6400, 3168}, {7000, 3293}, {8000, 3893}, {8800, 3418}});
+             for (std::size_t i = 6; i <= 8; ++i) EXPECT_NEAR(level.stream[i].alt, 3893.0, 30.0) << i;
+             EXPECT_EQ(level.stream[9].alt, 3893.0);
+             // Spikes 600 ft low that keep a level of their own around a
+             // true report, reports 8-18 s apart.
+             const LiveAc& spikes = fly({{1200, 3893}, {2000, 3893}, {3000, 3893}, {3800, 3893}, {4800, 3893},
+                                         {6000, 3893}, {7200, 3893}, {8400, 3268}, {9600, 3292}, {11400, 3893},
+                                         {12600, 3317}});
+             EXPECT_EQ(spikes.stream[10].alt, 3893.0);
+             // Climbing 700 fpm from a level at 2,880 ft, a reading 330 ft
+             // low after the climb's reports.
+             const LiveAc& climb = fly({{1800, 2693}, {2400, 2853}, {3400, 2893}, {4200, 2993}, {4800, 3081},
+                                        {5800, 3193}, {6400, 2867}});
+             EXPECT_EQ(climb.stream[5].alt, 3081.0);
+             EXPECT_EQ(climb.stream[6].alt, 3193.0);
+         }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
          [] {
