@@ -150,6 +150,30 @@ double lf_speedShown(const LiveAc& ac, const FlightRecord& r) {
     return gf_distanceNm(last, LatLon{r.point.lat, r.point.lon}) * 3600.0 / dt_s;
 }
 
+// A report without a speed above the ground (in the air, or near the field
+// where the feed reads a speed of 0 as standing), of an aircraft rolling
+// down the runway at a speed some aircraft lifts off at, is its lift-off
+// where its rate shows a climb, its places move on and its height is one
+// it can have climbed to since its last report: no spike of a standing
+// aircraft. Read as the ground, a lift-off reported every five seconds
+// waits for a later report with a speed, and the aircraft rolls on under
+// its climb.
+bool lf_liftOffWithoutSpeed(const LiveAc& ac, const FlightRecord& r) {
+    if (!r.speedUnknown || !(r.point.airborne || r.groundedAlt_ft != 0.0) || ac.stream.back().airborne) return false;
+    const StreamPoint& last = ac.stream.back();
+    if (!ac.groundMode || ac.category == AcCategory::Rotorcraft || r.altitudeUnknown || last.stationary ||
+        last.gs < kNoLiftOffBelow_kt || r.point.vrate < kClimbOrSink_fpm || lf_speedShown(ac, r) < kNoLiftOffBelow_kt)
+        return false;
+    const MotionFields& f = ac.motion.more;
+    if (!f.simGroundKnown) return false;
+    const double dt_s = r.feedTime - ac.lastFeedTime;
+    const double runway_ft = f.simGround_ft + ac.cgHeight +
+                             std::max((g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa, 0.0);
+    const double climbed_ft = gf_categoryMotion(ac.category).maxClimb_ft * kTicksPerSecond * dt_s;
+    const double alt_ft = r.point.airborne ? r.point.alt : r.groundedAlt_ft;
+    return alt_ft - runway_ft <= climbed_ft + kLiftOffScatter_ft;
+}
+
 // What a report says where the feed could not tell on its own. A report
 // without a speed moves at the speed its positions show since the
 // aircraft's previous report: read as 0 it would hold a take-off roll at
@@ -172,7 +196,8 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     // feet up), read as the ground as near the field: its position is
     // still the aircraft's.
     std::optional<FlightRecord> grounded;
-    if (record.speedUnknown && record.point.airborne && !ac.stream.back().airborne) {
+    const bool liftsOff = lf_liftOffWithoutSpeed(ac, record);
+    if (record.speedUnknown && record.point.airborne && !ac.stream.back().airborne && !liftsOff) {
         grounded = record;
         grounded->groundedAlt_ft = record.point.alt;
         grounded->point.alt = 0.0;
@@ -207,6 +232,17 @@ std::optional<FlightRecord> lf_readInContext(const LiveAc& ac, const FlightRecor
     // below a roll's (a receiver's 0 in the air) is none the aircraft
     // flies at where its positions show it moving: they tell it then.
     const bool keepsSpeed = r.speedUnknown && r.point.airborne && ac.stream.back().airborne;
+    // Lifting off, it flies on at the speed it rolled at.
+    if (liftsOff) {
+        FlightRecord read = r;
+        read.point.gs = ac.stream.back().gs;
+        if (!read.point.airborne) {
+            read.point.alt = read.groundedAlt_ft;
+            read.point.airborne = true;
+            read.groundedAlt_ft = 0.0;
+        }
+        return read;
+    }
     if (!rolling && !staysAloft && !keepsSpeed) return grounded;
     FlightRecord read = r;
     if (rolling) read.point.gs = shown_kt;
@@ -266,6 +302,20 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
     const double runway_ft =
         f.simGround_ft + ac.cgHeight + (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
     return ac.stream.back().alt - runway_ft > kNoAltitudeNearGround_ft + sunk_ft;
+}
+
+// Nor is a report of the ground seconds after the newest report in the air
+// climbs away, of an aircraft rolling on the runway it came down to on a
+// low pass: a receiver's spike cut at zero. Taken, it holds the aircraft
+// on its wheels until a second report in the air shows the touch-and-go,
+// and it lifts off behind its climb.
+bool lf_groundUnderClimbAway(const LiveAc& ac, const FlightRecord& r) {
+    if (r.altitudeUnknown || r.point.airborne || !ac.groundMode || ac.extensionCount >= 1 || ac.stream.empty() ||
+        !ac.stream.back().airborne || gf_isAirliner(ac.category))
+        return false;
+    const MotionFields& f = ac.motion.more;
+    const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
+    return f.recentCount > 0 && f.recentRate_fpm[f.recentCount - 1] >= kClimbingAway_fpm && dt_s <= kClimbingAwayFor_s;
 }
 
 // A report the feed reads as in the air, of an aircraft on the ground whose
@@ -611,7 +661,9 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
         ~Refresh() { lookup.refresh(ac); }
     } refresh{lookup, ac};
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
-    if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r) || lf_airOutOfReach(ac, r)) return;
+    if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r) || lf_groundUnderClimbAway(ac, r) ||
+        lf_airOutOfReach(ac, r))
+        return;
     if (!gf_reportPossible(ac, r)) return;
     const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
     if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {

@@ -41,6 +41,9 @@ constexpr std::int32_t kAirSteps = 8;
 constexpr std::int32_t kGroundSteps = 10;
 constexpr double kSteadyRateShare = 1.0 / 3.0;
 constexpr std::size_t kSteadyReports = 3;
+// A descent carried on through a silence stops this high above the ground:
+// lower, the approach's own rules take the aircraft down.
+constexpr double kSilentSinkFloor_ft = 1000.0;
 // A receiver's run of low readings lasts a few seconds; a touch lasts
 // longer. Reports this far above the ground on both sides of such a run
 // held the aircraft in the air, unless it can have come down to the ground
@@ -541,6 +544,20 @@ double lf_steadyClimb_fpm(const LiveAc& ac) {
     return std::min(*low, gf_categoryMotion(ac.category).maxClimb_ft * kTicksPerMinute);
 }
 
+// The descent the last three reports in the air agree on, as the climb
+// above: all sink, their heights falling and their rates within a third
+// of the fastest; the slowest of them (negative), 0 for none.
+double lf_steadySink_fpm(const LiveAc& ac) {
+    const MotionFields& f = ac.motion.more;
+    if (f.recentCount < kSteadyReports) return 0.0;
+    const auto first = f.recentRate_fpm.begin() + static_cast<std::ptrdiff_t>(f.recentCount - kSteadyReports);
+    const auto [low, high] = std::minmax_element(first, first + static_cast<std::ptrdiff_t>(kSteadyReports));
+    if (!(*high < 0.0) || *high - *low > -kSteadyRateShare * *low) return 0.0;
+    for (std::size_t i = f.recentCount - kSteadyReports + 1; i < f.recentCount; ++i)
+        if (!(f.recentAlt_ft[i] < f.recentAlt_ft[i - 1])) return 0.0;
+    return *high;
+}
+
 }  // namespace
 
 void lf_extendStream(LiveAc& ac, std::int32_t steps) {
@@ -591,6 +608,18 @@ void lf_extendStream(LiveAc& ac, std::int32_t steps) {
             // level.
             copy.vrate = climb_fpm;
             copy.alt += climb_fpm / 60.0 * seconds;
+        } else if (const double sink_fpm = lf_steadySink_fpm(ac);
+                   !f.landing && sink_fpm < 0.0 && f.simGroundKnown && !gf_isAirliner(ac.category)) {
+            // So does a light aircraft gone silent in a steady descent (its
+            // reports come seconds apart, and a silence of half a minute
+            // leaves it hundreds of feet high on its way down to a low
+            // pass), down to some height above the ground. An airliner's
+            // descent levels off at its cleared heights: it holds.
+            const double floor_ft = f.simGround_ft + ac.cgHeight + kSilentSinkFloor_ft;
+            if (copy.alt > floor_ft) {
+                copy.vrate = sink_fpm;
+                copy.alt = std::max(copy.alt + sink_fpm / 60.0 * seconds, floor_ft);
+            }
         }
         copy.airborne = copy.alt > 0.0;
         if (!copy.airborne) copy.alt = 0.0;

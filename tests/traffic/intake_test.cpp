@@ -222,6 +222,7 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         double expected_kt;
         double simGround_ft = 0.0;
         bool inAir = false;  // the feed passed it in the air, at 468 ft
+        bool rolling = false;  // on its wheels down the runway
     } const rows[] = {
         {"a roll without a speed at 70 kt", "B738", 0, 60, 70, true, 0, 0, false, 70},
         {"a standing aircraft's jitter of 10 kt", "B738", 0, 0, 10, true, 0, 0, false, 0},
@@ -241,6 +242,13 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         {"in the air without a speed, high above the field: the speed it had", "B738", 520, 110, 90, true, 0, 0, true,
          110, 0.0, true},
         {"a standing aircraft's spike without a speed is the ground", "B738", 0, 0, 10, true, 0, 0, false, 0, 0.0, true},
+        // A roll's report without a speed that climbs is its lift-off, at
+        // the roll's speed (its places jitter); one that does not climb is
+        // a spike.
+        {"a roll's lift-off without a speed", "BE58", 0, 110, 60, true, 1200, 0, true, 110, 0.0, true, true},
+        {"a roll's lift-off without a speed, near the field", "BE58", 0, 110, 60, true, 1200, 468, true, 110, 0.0, false,
+         true},
+        {"a roll's spike without a speed and no climb", "BE58", 0, 110, 60, true, 0, 0, false, 60, 0.0, true, true},
     };
     constexpr double kDt_s = 16.0;
     for (const Row& row : rows) {
@@ -250,6 +258,7 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
         ASSERT_EQ(g_liveAc.size(), 1u);
         g_liveAc[0].motion.more.simGroundKnown = true;
         g_liveAc[0].motion.more.simGround_ft = row.simGround_ft;
+        g_liveAc[0].groundMode = row.rolling ? 1 : 0;
         FlightRecord r = record(kHex, "CALIBRA", row.type,
                                 Fix{.lon = 4.0 + row.gs_kt * kDt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
                                     .alt_ft = row.inAir ? 468.0 : 0.0, .gs_kt = row.speedUnknown ? 0.0 : row.gs_kt,
@@ -275,12 +284,14 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
 // speed either), hovers on however low it was.
 TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
     HELICOPTERS.setValue(true);
-    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; bool noSpeed = false; };
+    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; bool noSpeed = false; bool onWheels = false; };
     for (const Row& row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
                           Row{"BE58", 600, 5, false, 0, false}, Row{"BE58", 400, 5, false, 0, true},
                           Row{"BE58", 1500, 16, false, 40, false},
                           // climbing away 200 ft up (a spike at the bottom of a low pass), and still 20 s on
                           Row{"BE58", 200, 5, false, 0, false, 90.0, 500}, Row{"BE58", 200, 20, false, 0, true, 90.0, 500},
+                          // so also on its wheels after a touch on a low pass
+                          Row{"BE58", 200, 5, false, 0, false, 90.0, 500, false, true},
                           Row{"B738", 600, 5, false, 0, true},  // an airliner's: its approach's rules
                           Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true},
                           Row{"EC35", 40, 10, true, 0, false, 8.0},
@@ -307,6 +318,7 @@ TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
         ASSERT_EQ(g_liveAc[0].stream.size(), before);
         g_liveAc[0].motion.more.simGroundKnown = true;
         g_liveAc[0].cgHeight = 0.0;
+        g_liveAc[0].groundMode = row.onWheels ? 1 : 0;
         FlightRecord r = record(kHex, "KLM1", row.type,
                                 Fix{.lon = 4.0 + row.gs_kt * row.dt_s / 3600.0 / 60.0 / std::cos(52.0 * kDegToRad),
                                     .alt_ft = 0.0, .gs_kt = row.gs_kt, .feedTime = 1000.0 + row.dt_s});

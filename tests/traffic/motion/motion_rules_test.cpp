@@ -1069,8 +1069,9 @@ TEST_F(MotionRules, StreamChecksTable) {
              EXPECT_FALSE(lf_extendOrEnd(ac));
              EXPECT_EQ(ac.extensionCount, -1);
          }},
-        {"a silent steady climb climbs on at its slowest reported rate, no faster than its kind; a swinging rate "
-         "or repeated heights stay level",
+        {"a silent steady climb climbs on at its slowest reported rate, no faster than its kind; a light "
+         "aircraft's steady descent sinks on so, down to 1000 ft above the ground; a swinging rate, repeated "
+         "heights or an airliner's descent stay level",
          [] {
              struct Climb {
                  AcCategory category;
@@ -1079,10 +1080,16 @@ TEST_F(MotionRules, StreamChecksTable) {
              for (const Climb& c : {Climb{AcCategory::Large, {1800, 1500, 1700}, {5000, 5140, 5280}, 1500},
                                     Climb{AcCategory::Light, {300, 800, 500}, {5000, 5040, 5080}, 0},
                                     Climb{AcCategory::Large, {1500, 1500, 1500}, {5000, 5120, 5120}, 0},
-                                    Climb{AcCategory::Light, {3600, 3300, 3500}, {5000, 5280, 5560}, 3000}}) {
+                                    Climb{AcCategory::Light, {3600, 3300, 3500}, {5000, 5280, 5560}, 3000},
+                                    Climb{AcCategory::Light, {-1800, -1500, -1700}, {5280, 5140, 5000}, -1500},
+                                    Climb{AcCategory::Large, {-1800, -1500, -1700}, {5280, 5140, 5000}, 0},
+                                    Climb{AcCategory::Light, {-900, -800, -850}, {1300, 1200, 1100}, -750},
+                                    Climb{AcCategory::Light, {-300, -800, -500}, {5080, 5040, 5000}, 0}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 4900, 150, 1000, c.rates[0])});
                  ac.category = c.category;
+                 ac.motion.more.simGroundKnown = true;
+                 ac.cgHeight = 0.0;
                  for (int i = 0; i < 3; ++i) {
                      ac.stream.push_back(point(52.0 + 0.003 * (i + 1), 4.0, c.alts[i], 150, 1500 + 500 * i, c.rates[i]));
                      gf_smoothStreamAltitudes(ac);
