@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <exception>
+#include <limits>
 
 #include "airports/park_airport_state.h"
 #include "core/log.h"
@@ -179,13 +180,25 @@ void lf_cutShortStops(LiveAc& ac, const StreamPoint& point) {
 // second, and its approach to the runway has rules of its own.
 void lf_liftLoneGround(LiveAc& ac, const StreamPoint& point) {
     std::deque<StreamPoint>& s = ac.stream;
-    const MotionFields& f = ac.motion.more;
+    MotionFields& f = ac.motion.more;
     const bool airliner = gf_isAirliner(ac.category);
-    if (airliner || !point.airborne || ac.groundMode || !f.simGroundKnown || s.size() < 2) return;
+    if (airliner || !point.airborne || ac.groundMode || !f.simGroundKnown || s.empty()) return;
     std::size_t i = s.size();
-    while (i > 1 && !s[i - 1].airborne) --i;
-    if (i == s.size() || !s[i - 1].airborne || s.back().time - s[i].time > kLoneGroundRun) return;
-    const StreamPoint& before = s[i - 1];
+    while (i > 0 && !s[i - 1].airborne) --i;
+    if (i == s.size()) return;
+    // The aircraft, still in the air, may be flying to the run's first point
+    // already (reached early, its time moved up by the retiming): the run is
+    // judged from where the aircraft is, and lasts from the time that point
+    // was received with.
+    const bool fromHere = i == 0;
+    if (fromHere && (!lf_active(ac) || f.flareStage != 0)) return;
+    StreamPoint here = s.front();
+    here.time = g_trafficTick.load();
+    here.alt = ac.pos.alt;
+    const bool received = fromHere && f.frontReceivedDue != std::numeric_limits<std::int32_t>::min();
+    const std::int32_t runStart = received ? f.frontReceivedDue : s[i].time;
+    if (s.back().time - runStart > kLoneGroundRun) return;
+    const StreamPoint& before = fromHere ? here : s[i - 1];
     const double span = static_cast<double>(point.time - before.time);
     if (!(span > 0.0)) return;
     const double ground_ft = f.simGround_ft + ac.cgHeight;
@@ -209,6 +222,12 @@ void lf_liftLoneGround(LiveAc& ac, const StreamPoint& point) {
         s[j].airborne = true;
         s[j].alt = line_ft(s[j]);
     }
+    // Its way down to that point is planned: planned again from here now.
+    if (fromHere) s.front().time = here.time + 1;
+    // The run of heights the low readings ended goes on: the report is
+    // judged with the reports before them (it may be a spike too).
+    const std::size_t n = f.runBeforeGround;
+    if (f.recentCount == 0 && n > 0 && n <= f.recentAlt_ft.size() && f.recentDue[n - 1] < runStart) f.recentCount = n;
 }
 
 void lf_touchAndGo(LiveAc& ac) {

@@ -1478,11 +1478,13 @@ TEST_F(MotionRules, StreamChecksTable) {
                  double before_ft, vrate, after_ft, afterVrate;
                  std::vector<int> ground;
                  bool lifted;
+                 int flownTo = 0;  // flying to the first ground point, retimed to this
              };
              const AcCategory L = AcCategory::Light;
              for (const Case& c : {Case{L, 350, -800, 250, -800, {1500}, true}, Case{L, 60, 0, 100, 900, {1500}, false},
                                    Case{L, 20, -800, 10, -800, {1500}, false},
                                    Case{L, 350, -800, 250, -800, {1500, 2100}, false},
+                                   Case{L, 350, -800, 250, -800, {1500, 2000}, true, 1200},
                                    Case{AcCategory::Rotorcraft, 60, 0, 60, 0, {1200, 1300}, true},
                                    Case{AcCategory::Large, 350, -800, 250, -800, {1500}, false}}) {
                  g_liveAc.clear();
@@ -1493,13 +1495,36 @@ TEST_F(MotionRules, StreamChecksTable) {
                  const int due = c.ground.back() + 500;
                  for (const int t : c.ground)
                      ac.stream.push_back(point(52.0 + 1e-5 * (t - 1000), 4.0, 0, 130, t, c.vrate));
+                 if (c.flownTo > 0) {
+                     ac.stream.pop_front();
+                     ac.motion.more.frontReceivedDue = std::exchange(ac.stream.front().time, c.flownTo);
+                 }
                  decodeExisting(ac, point(52.0 + 1e-5 * (due - 1000), 4.0, c.after_ft, 130, due, c.afterVrate));
-                 for (std::size_t i = 1; i <= c.ground.size(); ++i) {
+                 for (std::size_t i = 1; i + 1 < ac.stream.size(); ++i) {
                      const double share = (ac.stream[i].time - 1000.0) / (due - 1000.0);
                      const double line_ft = c.before_ft + (c.after_ft - c.before_ft) * share;
                      EXPECT_NEAR(ac.stream[i].alt, c.lifted ? line_ft : 0.0, 1.0) << c.before_ft << ", " << c.after_ft;
                  }
+                 EXPECT_EQ(ac.stream.front().time, c.flownTo > 0 ? 1001 : 1000) << "planned again from where it is";
              }
+         }},
+        {"a report in the air after low readings lifted off the ground is judged with the reports before them",
+         [] {
+             // A light twin sinking 384 fpm, a report every 5 s: report 6
+             // spiked 350 ft high, 7 read as the ground, 8 spiked 450 ft high.
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 800, 92, 1000, -384)});
+             ac.category = AcCategory::Light;
+             ac.cgHeight = 0.0, ac.motion.more.simGround_ft = 184.0, ac.motion.more.simGroundKnown = true;
+             LiveLookup lookup;
+             const auto alt = [](int i) { return 800.0 - 32.0 * i; };
+             for (int i = 1; i <= 8; ++i) {
+                 FlightRecord r;
+                 r.hexid = kRulesHex, r.callsign = ac.callsign, r.type = ac.type, r.feedTime = 1000.0 + 5.0 * i;
+                 const double h = i == 7 ? 0.0 : alt(i) + (i == 6 ? 350.0 : i == 8 ? 450.0 : 0.0);
+                 r.point = point(52.0 + 92.0 * kNmLat / 720.0 * i, 4.0, h, 92, 1000 + 500 * i, -384);
+                 lf_decodeRecord(r, lookup);
+             }
+             EXPECT_NEAR(ac.stream.back().alt, alt(8), 100.0);
          }},
         {"a stop of less than 15 s on the ground disappears",
          [] {
