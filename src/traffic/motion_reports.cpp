@@ -1430,10 +1430,13 @@ SmoothPath lf_smoothPathAround(const MotionFields& f, std::size_t n, std::size_t
     // is no spike itself when the next one lies within its reach, or, while
     // none has come, when it lies on the line within an altimeter step.
     const std::size_t next = a + 1 < n && f.recentDue[a + 1] - aDue < kTicksPerSecond ? a1 : a + 1;
+    // The newest report out of its reach tells nothing yet: either of the
+    // two may be the spike until a report after them comes.
     const double offLineBefore = std::fabs(bFt + slopeBefore * (aDue - bDue) - aFt);
+    const bool nextReached = next < n && reachable(aFt, aDue, f.recentAlt_ft[next], f.recentDue[next]);
     const bool lineBeforeHolds =
         lineBefore && offLineBefore <= kCarriedAgree_ft &&
-        (next < n ? reachable(aFt, aDue, f.recentAlt_ft[next], f.recentDue[next]) : offLineBefore <= kAltimeterStep_ft);
+        (nextReached || (next + 1 >= n && offLineBefore <= kAltimeterStep_ft));
     if (lineBeforeHolds || (lineAfterHolds && std::fabs(aFt - slopeAfter * (aDue - bDue) - bFt) <= kCarriedAgree_ft)) {
         path.found = true;
         path.corner = aDue;
