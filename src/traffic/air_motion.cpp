@@ -514,7 +514,12 @@ std::optional<double> lf_rateLineAtNext(const LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     const MotionFields& f = ac.motion.more;
     // A feed without the rate sends none (0): nothing to judge against.
-    if (!gf_isAirliner(ac.category) || ac.stream.size() < 3 || !(std::fabs(next.vrate) > 0.0)) return std::nullopt;
+    // A glider's or light aircraft's too: its rate swings with each
+    // thermal, but a report hundreds of feet off the line through the
+    // reports around it that holds its own rate is a receiver's spike, and
+    // sunk to it the aircraft climbs back where every report descends.
+    const bool judged = gf_isAirliner(ac.category) || ac.category == AcCategory::Light;
+    if (!judged || ac.stream.size() < 3 || !(std::fabs(next.vrate) > 0.0)) return std::nullopt;
     const double from_ft = ac.pos.alt + f.runwayOffsetApplied_ft;
     const auto now = g_trafficTick.load();
     // The points after next are reached as late (or early) as next was

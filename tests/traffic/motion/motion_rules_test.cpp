@@ -445,17 +445,20 @@ TEST_F(MotionRules, AirMotionTable) {
          }},
         {"a descending airliner does not climb toward a point 300 ft up whose report sinks; toward one that climbs "
          "it does; nor does it dive toward one 300 ft under the line to the report after it that holds its "
-         "reported sink, unless that report bears it out",
+         "reported sink, unless that report bears it out; nor does a glider",
          [] {
              struct Case {
                  double next_ft, rate, after_ft, lowest, highest;  // the descent in ft a tick: (lowest, highest]
+                 bool glider = false;
              };
              for (const Case c : {Case{2550, -700, 2160, -1e9, 0.0}, Case{2550, 1500, 2160, 0.0, 1e9},
-                                  Case{1930, -700, 2160, -0.2, 0.0}, Case{1930, -700, 1860, -1e9, -0.5}}) {
+                                  Case{1930, -700, 2160, -0.2, 0.0}, Case{1930, -700, 1860, -1e9, -0.5},
+                                  Case{1930, -700, 2160, -0.2, 0.0, true}}) {
                  g_liveAc.clear();
                  LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 2300, 180, 1000, -700),
                                               point(52.0 + 0.3 * kNmLat, 4.0, c.next_ft, 180, 1600, c.rate),
                                               point(52.0 + 0.6 * kNmLat, 4.0, c.after_ft, 180, 2200, -700)});
+                 if (c.glider) ac.category = AcCategory::Light;
                  ac.heightAboveGround = 2300;
                  ac.motion.verticalSpeed_ftPerTick = -700.0 / 6000.0;
                  nextPosMain(ac);
