@@ -664,7 +664,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r) || lf_groundUnderClimbAway(ac, r) ||
         lf_airOutOfReach(ac, r))
         return;
-    if (!gf_reportPossible(ac, r)) return;
+    if (!gf_reportPossible(ac, r)) return gf_noteRefusedReport(ac, r);
     const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
     if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
         if (ac.stream.back().airborne) {
