@@ -1303,13 +1303,20 @@ bool lf_lightRuledOut(const MotionFields& f, std::size_t n, std::size_t j, doubl
     for (std::size_t i = j + 1, k = 0; i < n && k < kLightCarriedEachSide; ++i, ++k)
         if (!carry(i, false)) break;
     // Rates that swing from one report to the next (a glider in a thermal)
-    // carry no height that far.
+    // carry no height that far. Rates that ease off or steepen report by
+    // report (a climb-out levelling off) do: each carries its height there
+    // within a fraction of the change.
     double slowest = f.recentRate_fpm[j], fastest = f.recentRate_fpm[j];
-    for (std::size_t i = j - std::min(j, kLightCarriedEachSide); i < n && i <= j + kLightCarriedEachSide; ++i) {
+    bool easing = true, steepening = true;
+    const std::size_t from = j - std::min(j, kLightCarriedEachSide);
+    for (std::size_t i = from; i < n && i <= j + kLightCarriedEachSide; ++i) {
         slowest = std::min(slowest, f.recentRate_fpm[i]);
         fastest = std::max(fastest, f.recentRate_fpm[i]);
+        if (i == from) continue;
+        easing = easing && f.recentRate_fpm[i] <= f.recentRate_fpm[i - 1];
+        steepening = steepening && f.recentRate_fpm[i] >= f.recentRate_fpm[i - 1];
     }
-    if (fastest - slowest > kFamilyRates_fpm) return false;
+    if (fastest - slowest > kFamilyRates_fpm && !easing && !steepening) return false;
     std::size_t bestSupport = 0;
     bool tie = false;
     for (std::size_t a = 0; a < m; ++a) {
