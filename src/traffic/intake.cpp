@@ -304,6 +304,31 @@ bool lf_groundOutOfReach(const LiveAc& ac, const FlightRecord& r) {
     return ac.stream.back().alt - runway_ft > kNoAltitudeNearGround_ft + sunk_ft;
 }
 
+// Nor is a reading of the ground that goes on sinking (or climbing) at a
+// flight's rate, after a report in the air that does too, where that
+// report stands higher above the runway than those rates bring the
+// aircraft down in the time between: a receiver's spikes cut at zero on a
+// light aircraft's descent. Taken for the runway ahead, a run of them
+// drew the aircraft down some hundred feet under its approach. A wheel on
+// the ground reports no such rate.
+constexpr double kSinkSwing_fpm = 500.0;
+constexpr double kNearRunway_ft = 50.0;
+
+bool lf_groundBeyondItsSink(const LiveAc& ac, const FlightRecord& r) {
+    if (r.altitudeUnknown || r.point.airborne || r.groundedAlt_ft != 0.0 || ac.groundMode || ac.extensionCount >= 1 ||
+        ac.stream.empty() || !ac.stream.back().airborne || gf_isAirliner(ac.category))
+        return false;
+    const MotionFields& f = ac.motion.more;
+    if (!f.simGroundKnown || f.recentCount == 0) return false;
+    const double lastRate_fpm = f.recentRate_fpm[f.recentCount - 1];
+    if (std::fabs(r.point.vrate) < kClimbOrSink_fpm || std::fabs(lastRate_fpm) < kClimbOrSink_fpm) return false;
+    const double dt_s = std::max(r.feedTime - ac.lastFeedTime, 0.0);
+    const double sink_fpm = std::max({-r.point.vrate, -lastRate_fpm, 0.0}) + kSinkSwing_fpm;
+    const double runway_ft =
+        f.simGround_ft + ac.cgHeight + (g_engineQnh.load() - kStandardPressure_hpa) * kFtPerHpa;
+    return ac.stream.back().alt - runway_ft > kNearRunway_ft + sink_fpm * dt_s / 60.0;
+}
+
 // Nor is a report of the ground seconds after the newest report in the air
 // climbs away, of an aircraft rolling on the runway it came down to on a
 // low pass: a receiver's spike cut at zero. Taken, it holds the aircraft
@@ -662,9 +687,9 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     } refresh{lookup, ac};
     if (ac.simState == SimState::liveryrespawn || ac.simState == SimState::removingfromsim) return;
     if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r) || lf_groundUnderClimbAway(ac, r) ||
-        lf_airOutOfReach(ac, r))
+        lf_airOutOfReach(ac, r) || lf_groundBeyondItsSink(ac, r))
         return;
-    if (!gf_reportPossible(ac, r)) return;
+    if (!gf_reportPossible(ac, r)) return gf_noteRefusedReport(ac, r);
     const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
     if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
         if (ac.stream.back().airborne) {

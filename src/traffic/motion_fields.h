@@ -87,6 +87,10 @@ struct MotionFields {
     // the next rule out between them is not flown.
     bool earlierKnown = false;
     HeldReport earlier;
+    // The last report the judgment refused: a receiver that lost the
+    // aircraft repeats that place too, refused or not.
+    bool refusedKnown = false;
+    HeldReport refused;
     // The altitudes as reported of the last airborne points put into the
     // stream (oldest first) with their due times: each point is flown at the
     // median of the reports around it, or at the run of them, once they have

@@ -500,6 +500,14 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record) {
         lf_take(f, now);
         return true;
     }
+    // A receiver that lost the aircraft repeats the place of a report
+    // refused before too, with new times and heights: an aircraft moving on
+    // in the air is nowhere near that very place seconds or a silence later
+    // (flown there after a silence, it turned back kilometres to a place it
+    // had passed long ago).
+    if (f.refusedKnown && lf_samePosition(now, f.refused) && now.airborne && f.refused.airborne &&
+        now.t_s - f.refused.t_s >= kStale_s && std::min(f.report.gs, now.gs) >= kMovingAir_kt)
+        return false;
     const Report last = f.report;
     // An airliner's last report off the line its rates carry the one before
     // along is a receiver's spike: judged from its height, the true report
@@ -1295,13 +1303,20 @@ bool lf_lightRuledOut(const MotionFields& f, std::size_t n, std::size_t j, doubl
     for (std::size_t i = j + 1, k = 0; i < n && k < kLightCarriedEachSide; ++i, ++k)
         if (!carry(i, false)) break;
     // Rates that swing from one report to the next (a glider in a thermal)
-    // carry no height that far.
+    // carry no height that far. Rates that ease off or steepen report by
+    // report (a climb-out levelling off) do: each carries its height there
+    // within a fraction of the change.
     double slowest = f.recentRate_fpm[j], fastest = f.recentRate_fpm[j];
-    for (std::size_t i = j - std::min(j, kLightCarriedEachSide); i < n && i <= j + kLightCarriedEachSide; ++i) {
+    bool easing = true, steepening = true;
+    const std::size_t from = j - std::min(j, kLightCarriedEachSide);
+    for (std::size_t i = from; i < n && i <= j + kLightCarriedEachSide; ++i) {
         slowest = std::min(slowest, f.recentRate_fpm[i]);
         fastest = std::max(fastest, f.recentRate_fpm[i]);
+        if (i == from) continue;
+        easing = easing && f.recentRate_fpm[i] <= f.recentRate_fpm[i - 1];
+        steepening = steepening && f.recentRate_fpm[i] >= f.recentRate_fpm[i - 1];
     }
-    if (fastest - slowest > kFamilyRates_fpm) return false;
+    if (fastest - slowest > kFamilyRates_fpm && !easing && !steepening) return false;
     std::size_t bestSupport = 0;
     bool tie = false;
     for (std::size_t a = 0; a < m; ++a) {
@@ -1903,6 +1918,17 @@ void gf_smoothStreamAltitudes(LiveAc& ac) {
         return;
     }
     lf_smoothWith(ac, added.alt, added.vrate, added.time, LatLon{added.lat, added.lon});
+}
+
+void gf_noteRefusedReport(LiveAc& ac, const FlightRecord& record) {
+    MotionFields& f = ac.motion.more;
+    const StreamPoint& p = record.point;
+    // The first time of a place held over reports is when it was the place.
+    if (f.refusedKnown && std::fabs(f.refused.lat - p.lat) < kSamePosition_deg &&
+        std::fabs(f.refused.lon - p.lon) < kSamePosition_deg)
+        return;
+    f.refusedKnown = true;
+    f.refused = Report{p.airborne, record.feedTime, p.lat, p.lon, p.alt, p.gs, p.track};
 }
 
 void gf_noteReportAltitude(LiveAc& ac, const StreamPoint& report) {

@@ -18,6 +18,10 @@ bool gf_reportPossible(LiveAc& ac, const FlightRecord& record);
 // where their own lies off it by more than a receiver's scatter allows.
 void gf_smoothStreamAltitudes(LiveAc& ac);
 
+// A report the judgment refused: the next ones are judged against its
+// place too (a receiver that lost the aircraft repeats it).
+void gf_noteRefusedReport(LiveAc& ac, const FlightRecord& record);
+
 // An airborne report that the stream leaves out (points are kept some
 // hundred metres apart): its height still judges the points around it, so
 // that a run of scattered reports among the points kept does not decide

@@ -278,13 +278,14 @@ TEST_F(IntakeTest, ReportsAreReadInTheirAircraftsContext) {
 // where the aircraft can have come down to the ground since its last point:
 // without an altitude 300 ft and 3,000 ft/min; with one, for a light
 // aircraft or a helicopter, 2,000 ft/min and 300 ft (a reading of 0) or
-// 50 ft (a reading below the field), and none of 0 within 15 s of a report
-// climbing away. A helicopter's report without an
+// 50 ft (a reading below the field), none of 0 within 15 s of a report
+// climbing away, and none of 0 that sinks on at a flight's rate farther
+// than that rate comes down. A helicopter's report without an
 // altitude, moving faster than it taxis (by its positions when it has no
 // speed either), hovers on however low it was.
 TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
     HELICOPTERS.setValue(true);
-    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; bool noSpeed = false; bool onWheels = false; };
+    struct Row { const char* type; double alt0_ft, dt_s; bool noAltitude; double grounded_ft; bool kept; double gs_kt = 90.0; double vrate0_fpm = 0.0; bool noSpeed = false; bool onWheels = false; double vrate_fpm = 0.0; };
     for (const Row& row : {Row{"B738", 2500, 16, true, 0, false}, Row{"B738", 900, 16, true, 0, true},
                           Row{"BE58", 600, 5, false, 0, false}, Row{"BE58", 400, 5, false, 0, true},
                           Row{"BE58", 1500, 16, false, 40, false},
@@ -293,6 +294,9 @@ TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
                           // so also on its wheels after a touch on a low pass
                           Row{"BE58", 200, 5, false, 0, false, 90.0, 500, false, true},
                           Row{"B738", 600, 5, false, 0, true},  // an airliner's: its approach's rules
+                          // a reading of 0 sinking at the descent's 384 ft/min: no wheel reports that
+                          Row{"BE58", 400, 5, false, 0, false, 90.0, -384, false, false, -384},
+                          Row{"BE58", 100, 5, false, 0, true, 90.0, -384, false, false, -384},
                           Row{"EC35", 45, 2, false, -230, false}, Row{"EC35", 45, 2, false, -20, true},
                           Row{"EC35", 40, 10, true, 0, false, 8.0},
                           // without a speed too: its positions tell whether it moves on or stands
@@ -326,6 +330,7 @@ TEST_F(IntakeTest, AGroundReadingIsTheGroundOnlyWithinReachOfIt) {
         r.speedUnknown = row.noSpeed;
         if (row.noSpeed) r.point.gs = 0.0;
         r.groundedAlt_ft = row.grounded_ft;
+        r.point.vrate = row.vrate_fpm;
         takeBatch({r}, 0);
         EXPECT_EQ(g_liveAc[0].stream.size(), row.kept ? before + 1 : before);
     }

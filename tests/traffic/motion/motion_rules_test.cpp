@@ -667,6 +667,20 @@ TEST_F(MotionRules, StreamChecksTable) {
              }
              EXPECT_EQ(level.stream[1].alt, 3900.0);
          }},
+        {"a light twin's climb-out whose rates ease off report by report, a reading 330 ft low after a step up: the "
+         "reports around, carried along their rates, rule the reading out",
+         [] {
+             // The inspection BE58 lifting off at Heathrow, a report every
+             // 4-6 s; the one at 29200 reads 330 ft under the climb.
+             LiveAc& ac = activeAc(kRulesHex, {point(51.4776, -0.4933, 0, 118, 27600)});
+             ac.category = AcCategory::Light;
+             for (const auto& [due, alt, rate] : {std::array{28200, 168, 1600}, {28600, 418, 1344}, {29200, 168, 1130},
+                                                  {29600, 568, 917}, {30200, 643, 704}, {30600, 693, 800}}) {
+                 ac.stream.push_back(point(51.48 + due * 1e-6, -0.51, alt, 115, due, rate));
+                 gf_smoothStreamAltitudes(ac);
+             }
+             EXPECT_GT(ac.stream[3].alt, 400.0) << "flown at the low reading";
+         }},
         {"a light aircraft's climb reported without rates, one report read back near the one before it, is flown on "
          "the way to the reports after it",
          [] {

@@ -463,7 +463,8 @@ TEST_F(NoisyReports, TheRunOfTheReportsIsFlownNotTheirScatter) {
 // for no speed beyond its reports'). Real motion between such reports
 // stays as reported: a turn, a receiver back after a silent minute, a
 // helicopter darting off its hover or turning back, a glider circling in
-// a strong wind.
+// a strong wind. Nor is a refused place that the receiver repeats after a
+// silence.
 struct PlaceCase {
     const char* name;
     const char* type;
@@ -475,6 +476,7 @@ struct PlaceCase {
     double silence_s, climb_fpm;
     bool mended;
     bool noTrack = false;  // the receiver had no track: it reads as 0
+    bool repeated = false;  // the silence comes after it, and the report after repeats its place
 };
 
 TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
@@ -520,6 +522,8 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
          1500.0, true},
         {"southbound, no track reported", "B738", 2.0, 110.0, [](double t) { return std::pair{0.0, -56.6 * t}; }, 3,
          0.0, 0.0, 4.0, 0.0, false, true},
+        {"a light twin's old place, repeated after a silent minute", "BE58", 5.0, 160.0, straight(160.0), 4, -10.0, 0.0,
+         60.0, -1000.0, true, false, true},
     };
     constexpr std::uint32_t kHex = 0x4b1815;
     const double east_deg = 1.0 / (60.0 * 1852.0 * std::cos(kEhamLat * kPi / 180.0)), north_deg = 1.0 / (60.0 * 1852.0);
@@ -533,8 +537,9 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
         TrafficReader reader;
         reader.answerSettings.range_nm = 1000.0;
         double oddLat = 0.0, oddLon = 0.0;
+        const std::size_t silentFrom = c.odd + (c.repeated ? 1 : 0);
         for (std::size_t i = 0; i < 7; ++i) {
-            const double t = static_cast<double>(i) * c.step_s + (i >= c.odd ? c.silence_s : 0.0);
+            const double t = static_cast<double>(i) * c.step_s + (i >= silentFrom ? c.silence_s : 0.0);
             auto [e, n] = c.path(i == c.odd ? t + c.oddAhead_s : t);
             if (i == c.odd) n += c.oddAside_m;
             const double alt = 3000.0 + c.climb_fpm * (i == c.odd ? t + c.oddAhead_s : t) / 60.0;
@@ -543,8 +548,9 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
             const auto [e0, n0] = c.path(at - 0.05);
             const auto [e1, n1] = c.path(at + 0.05);
             const double track = c.noTrack ? 0.0 : std::fmod(std::atan2(e1 - e0, n1 - n0) * 180.0 / kPi + 360.0, 360.0);
-            const Row r{1000.0 + t, kEhamLat + n * north_deg, kEhamLon + e * east_deg, alt, c.gs_kt, track, c.climb_fpm};
+            Row r{1000.0 + t, kEhamLat + n * north_deg, kEhamLon + e * east_deg, alt, c.gs_kt, track, c.climb_fpm};
             if (i == c.odd) oddLat = r.lat, oddLon = r.lon;
+            if (c.repeated && i == c.odd + 1) r.lat = oddLat, r.lon = oddLon;
             env.now = static_cast<std::int64_t>(r.t);
             reader.filterLat = r.lat;
             reader.filterLon = r.lon;
@@ -552,7 +558,7 @@ TEST_F(NoisyReports, APlaceTheReportsAroundRuleOutIsNotFlown) {
             reader.entry = recorded_adsb::entry(r, {"4b1815", c.type, "", "", "", "KLM015", ""});
             reader.processLine();
             takeBatch(reader.flightRecords, 30);
-            fly(static_cast<int>(c.step_s * 100.0) + (i + 1 == c.odd ? static_cast<int>(c.silence_s * 100.0) : 0));
+            fly(static_cast<int>(c.step_s * 100.0) + (i + 1 == silentFrom ? static_cast<int>(c.silence_s * 100.0) : 0));
         }
         const LiveAc* ac = liveAc(kHex);
         ASSERT_NE(ac, nullptr);
