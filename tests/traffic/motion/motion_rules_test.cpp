@@ -733,7 +733,9 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a survey aircraft level without rates: three readings 600-750 ft low it could neither have sunk to nor "
          "climbed back from are flown level, a spike after the report after them as well; a true report between "
-         "spikes that keep a level of their own, nor its climb with a spike after it, is not taken for such a run",
+         "spikes that keep a level of their own, nor its climb with a spike after it, is not taken for such a run; a "
+         "reading that keeps a level, or falls back off a climb, that the reports on both sides climb through is "
+         "flown on their way",
          [] {
              // A C182 level at 3,893 ft, its reports 6-10 s apart; the
              // stream as each new report comes.
@@ -764,6 +766,29 @@ TEST_F(MotionRules, StreamChecksTable) {
                                         {5800, 3193}, {6400, 2867}});
              EXPECT_EQ(climb.stream[5].alt, 3081.0);
              EXPECT_EQ(climb.stream[6].alt, 3193.0);
+             // Leaving a level at 1,500 ft: a reading that keeps it, 400 ft
+             // below the report 12 s on that the climb goes on from.
+             const LiveAc& leaving = fly({{1200, 1500}, {2000, 1500}, {2800, 1500}, {3600, 1499}, {4800, 1900},
+                                          {6600, 2100}, {7200, 2099}});
+             EXPECT_NEAR(leaving.stream[4].alt, 1660.0, 10.0);
+             // Not so past a reading 600 ft up: the two low ones after it
+             // are the receiver's as well.
+             const LiveAc& pastSpike = fly({{1200, 3893}, {2000, 3893}, {2800, 3893}, {3600, 3892}, {4400, 4518},
+                                            {5000, 3343}, {6400, 3142}});
+             EXPECT_EQ(pastSpike.stream[4].alt, 3892.0);
+             // Climbing 1,500 fpm, a reading that falls back 225 ft and one
+             // 700 ft up: the first on the way to the report after them,
+             // before and once the climb goes on from it.
+             const LiveAc& fallsBack =
+                 fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800}, {6400, 2099}});
+             EXPECT_NEAR(fallsBack.stream[4].alt, 1832.0, 10.0);
+             const LiveAc& goesOn =
+                 fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800}, {6400, 2099}, {8000, 2300}});
+             EXPECT_NEAR(goesOn.stream[4].alt, 1832.0, 10.0);
+             // A true report on the climb with two readings 200 ft high after it.
+             const LiveAc& onClimb = fly({{1200, 2393}, {1800, 2493}, {2400, 2592}, {3400, 2693}, {4000, 3078},
+                                          {5000, 3093}, {5800, 2993}, {6400, 3081}});
+             EXPECT_EQ(onClimb.stream[4].alt, 2693.0);
          }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
