@@ -766,29 +766,18 @@ TEST_F(MotionRules, StreamChecksTable) {
                                         {5800, 3193}, {6400, 2867}});
              EXPECT_EQ(climb.stream[5].alt, 3081.0);
              EXPECT_EQ(climb.stream[6].alt, 3193.0);
-             // Leaving a level at 1,500 ft: a reading that keeps it, 400 ft
-             // below the report 12 s on that the climb goes on from.
-             const LiveAc& leaving = fly({{1200, 1500}, {2000, 1500}, {2800, 1500}, {3600, 1499}, {4800, 1900},
-                                          {6600, 2100}, {7200, 2099}});
-             EXPECT_NEAR(leaving.stream[4].alt, 1660.0, 10.0);
-             // Not so past a reading 600 ft up: the two low ones after it
-             // are the receiver's as well.
-             const LiveAc& pastSpike = fly({{1200, 3893}, {2000, 3893}, {2800, 3893}, {3600, 3892}, {4400, 4518},
-                                            {5000, 3343}, {6400, 3142}});
-             EXPECT_EQ(pastSpike.stream[4].alt, 3892.0);
-             // Climbing 1,500 fpm, a reading that falls back 225 ft and one
-             // 700 ft up: the first on the way to the report after them,
-             // before and once the climb goes on from it.
-             const LiveAc& fallsBack =
-                 fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800}, {6400, 2099}});
-             EXPECT_NEAR(fallsBack.stream[4].alt, 1832.0, 10.0);
-             const LiveAc& goesOn =
-                 fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800}, {6400, 2099}, {8000, 2300}});
-             EXPECT_NEAR(goesOn.stream[4].alt, 1832.0, 10.0);
-             // A true report on the climb with two readings 200 ft high after it.
-             const LiveAc& onClimb = fly({{1200, 2393}, {1800, 2493}, {2400, 2592}, {3400, 2693}, {4000, 3078},
-                                          {5000, 3093}, {5800, 2993}, {6400, 3081}});
-             EXPECT_EQ(onClimb.stream[4].alt, 2693.0);
+             // The 4th report: a reading keeping a level 400 ft below the report 12 s on (not past a reading
+             // 600 ft up); one falling back off a climb (not one on it), before and once the climb goes on.
+             EXPECT_NEAR(fly({{1200, 1500}, {2000, 1500}, {2800, 1500}, {3600, 1499}, {4800, 1900}, {6600, 2100},
+                              {7200, 2099}}).stream[4].alt, 1660.0, 10.0);
+             EXPECT_EQ(fly({{1200, 3893}, {2000, 3893}, {2800, 3893}, {3600, 3892}, {4400, 4518}, {5000, 3343},
+                            {6400, 3142}}).stream[4].alt, 3892.0);
+             EXPECT_NEAR(fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800},
+                              {6400, 2099}}).stream[4].alt, 1832.0, 10.0);
+             EXPECT_NEAR(fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800}, {6400, 2099},
+                              {8000, 2300}}).stream[4].alt, 1832.0, 10.0);
+             EXPECT_EQ(fly({{1200, 2393}, {1800, 2493}, {2400, 2592}, {3400, 2693}, {4000, 3078}, {5000, 3093},
+                            {5800, 2993}, {6400, 3081}}).stream[4].alt, 2693.0);
          }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
