@@ -1253,6 +1253,51 @@ bool lf_lightOutAndBack(LiveAc& ac, std::size_t n, std::size_t j, double& way_ft
 }
 
 // Where a light aircraft's report j, among reports without vertical rates,
+// is flown when it lags the way from the report before it (as flown) to
+// the next report that one reaches, passing over a reading out of reach of
+// both: on that way, where j lags the climb (or descent) of the two
+// reports before it as well, or where j keeps the height of the report
+// before it and the aircraft could not have climbed (or sunk) from there to
+// the report after it (over a reading passed over, that one may be the
+// receiver's too). An aircraft does not stop its climb for one report and
+// climb on faster than it can: a receiver's reading that keeps the height
+// before it, or falls back below it, is no level-off. The report after that
+// next one goes on its way; while none has come, only a reading that lags
+// both and a way no steeper than the climb before tell it (a spike after a
+// true level-off would steepen the climb).
+bool lf_lagsAgreedWay(const MotionFields& f, std::size_t n, std::size_t j, double& way_ft) {
+    if (j < 2 || j + 3 > n) return false;
+    double carried_ft = 0.0;
+    std::size_t a = j + 1;
+    if (lf_lightOutOfReach(f, a, carried_ft, j - 1)) {
+        ++a;
+        if (a >= n || !lf_lightOutOfReachOf(f, j + 1, a, f.recentAlt_ft[a])) return false;
+    }
+    const double before_ft = f.recentFlown_ft[j - 1], after_ft = f.recentAlt_ft[a];
+    const double rise_ft = after_ft - before_ft;
+    const bool confirmed = a + 1 < n;
+    if (std::fabs(rise_ft) <= kMedianScatter_ft || lf_lightOutOfReach(f, a, carried_ft, j - 1) ||
+        (confirmed && (lf_lightOutOfReachOf(f, a + 1, a, after_ft) || (f.recentAlt_ft[a + 1] - after_ft) * rise_ft < 0.0)))
+        return false;
+    const auto ticks = [&](std::size_t from, std::size_t to) {
+        return static_cast<double>(std::max(f.recentDue[to] - f.recentDue[from], 1));
+    };
+    way_ft = before_ft + ticks(j - 1, j) / ticks(j - 1, a) * rise_ft;
+    const double off_ft = f.recentAlt_ft[j] - way_ft;
+    if (std::fabs(off_ft) <= kCarriedAgree_ft || off_ft * rise_ft > 0.0) return false;
+    // The climb before, carried on to j's time: j lags it too.
+    const double climbed_ft = before_ft - f.recentFlown_ft[j - 2];
+    const double offClimb_ft = f.recentAlt_ft[j] - (before_ft + climbed_ft * ticks(j - 1, j) / ticks(j - 2, j - 1));
+    const bool lagsClimb = std::fabs(climbed_ft) > kMedianScatter_ft && climbed_ft * rise_ft > 0.0 &&
+                           std::fabs(offClimb_ft) > kCarriedAgree_ft && offClimb_ft * rise_ft < 0.0;
+    if (!confirmed)
+        return lagsClimb && std::fabs(rise_ft) <= std::fabs(climbed_ft) / ticks(j - 2, j - 1) * ticks(j - 1, a) +
+                                                      kMedianScatter_ft;
+    return lagsClimb || (a == j + 1 && std::fabs(f.recentAlt_ft[j] - before_ft) <= kMedianScatter_ft &&
+                         lf_lightOutOfReachOf(f, a, j, f.recentAlt_ft[j]));
+}
+
+// Where a light aircraft's report j, among reports without vertical rates,
 // is flown when it lies off the way from the report before it (as flown)
 // to the next one, and off the way from it to the report after that, by
 // more than the scatter, the same way, both ways within what the aircraft
@@ -1799,6 +1844,9 @@ void lf_smoothWith(LiveAc& ac, double alt_ft, double rate_fpm, std::int32_t due,
             flown = f.recentFlown_ft[j - 1];
         double offWay_ft = 0.0;
         if (ac.category == AcCategory::Light && !ratesKnown && flown == own && lf_offTheWays(f, n, j, scatter, offWay_ft))
+            flown = offWay_ft;
+        else if (ac.category == AcCategory::Light && !ratesKnown && flown == own &&
+                 lf_lagsAgreedWay(f, n, j, offWay_ft))
             flown = offWay_ft;
         double carried_ft = 0.0;
         if (ac.category == AcCategory::Rotorcraft && lf_rotorOutOfReach(f, j, carried_ft)) flown = carried_ft;

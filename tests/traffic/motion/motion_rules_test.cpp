@@ -750,7 +750,9 @@ TEST_F(MotionRules, StreamChecksTable) {
          }},
         {"a survey aircraft level without rates: three readings 600-750 ft low it could neither have sunk to nor "
          "climbed back from are flown level, a spike after the report after them as well; a true report between "
-         "spikes that keep a level of their own, nor its climb with a spike after it, is not taken for such a run",
+         "spikes that keep a level of their own, nor its climb with a spike after it, is not taken for such a run; a "
+         "reading that keeps a level, or falls back off a climb, that the reports on both sides climb through is "
+         "flown on their way",
          [] {
              // A C182 level at 3,893 ft, its reports 6-10 s apart; the
              // stream as each new report comes.
@@ -784,6 +786,18 @@ TEST_F(MotionRules, StreamChecksTable) {
              // 275 ft low 12 s between level ones; the newest, 425 ft low, does not yet undo that.
              EXPECT_EQ(fly({{1800, 3893}, {2800, 3893}, {4000, 3618}, {5200, 3893}, {6000, 3468}}).stream[3].alt,
                        3893.0);
+             // The 4th report: a reading keeping a level 400 ft below the report 12 s on (not past a reading
+             // 600 ft up); one falling back off a climb (not one on it), before and once the climb goes on.
+             EXPECT_NEAR(fly({{1200, 1500}, {2000, 1500}, {2800, 1500}, {3600, 1499}, {4800, 1900}, {6600, 2100},
+                              {7200, 2099}}).stream[4].alt, 1660.0, 10.0);
+             EXPECT_EQ(fly({{1200, 3893}, {2000, 3893}, {2800, 3893}, {3600, 3892}, {4400, 4518}, {5000, 3343},
+                            {6400, 3142}}).stream[4].alt, 3892.0);
+             EXPECT_NEAR(fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800},
+                              {6400, 2099}}).stream[4].alt, 1832.0, 10.0);
+             EXPECT_NEAR(fly({{1200, 1300}, {2000, 1500}, {2800, 1699}, {4000, 1475}, {5800, 2800}, {6400, 2099},
+                              {8000, 2300}}).stream[4].alt, 1832.0, 10.0);
+             EXPECT_EQ(fly({{1200, 2393}, {1800, 2493}, {2400, 2592}, {3400, 2693}, {4000, 3078}, {5000, 3093},
+                            {5800, 2993}, {6400, 3081}}).stream[4].alt, 2693.0);
          }},
         {"a report the feed hands on over several polls counts once: its spikes are not flown, nor its repeats, "
          "nor three spiked among five",
