@@ -443,6 +443,25 @@ TEST_F(MotionRules, AirMotionTable) {
                  EXPECT_TRUE(ac.stream.front().airborne) << "flown down to a reading cut at zero";
              }
          }},
+        {"an approach diving toward two ground points stops once a report on its descent follows them, and flies "
+         "the gap back level",
+         [] {
+             LiveAc& ac = activeAc(kRulesHex, {point(52.0, 4.0, 600, 130, 1000, -640),
+                                          point(52.0 + 0.15 * kNmLat, 4.0, 575, 130, 1400, -640),
+                                          point(52.0 + 0.22 * kNmLat, 4.0, 0, 130, 1600, -640),
+                                          point(52.0 + 0.29 * kNmLat, 4.0, 0, 130, 1800, -640)});
+             ac.motion.more.landing = ac.motion.more.simGroundKnown = true;
+             ac.motion.more.simGround_ft = -11.0;
+             ac.heightAboveGround = 611;
+             nextPosMain(ac);
+             ac.stream.push_back(point(52.0 + 0.36 * kNmLat, 4.0, 510, 130, 2000, -640));
+             g_trafficTick = 1200;  // half way down the dive
+             gf_leaveGoneRunway(ac);
+             EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -640.0 / 6000.0, 1e-9) << "dives on";
+             ac.pos.alt = 575.0 - ac.motion.more.runwayOffsetApplied_ft;
+             nextPosMain(ac);
+             EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, 0.0, 1e-9) << "sinks on under its reports";
+         }},
         {"a descending airliner does not climb toward a point 300 ft up whose report sinks; toward one that climbs "
          "it does; nor does it dive toward one 300 ft under the line to the report after it that holds its "
          "reported sink, unless that report bears it out",
