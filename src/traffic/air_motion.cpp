@@ -62,6 +62,8 @@ constexpr double kOffsetBlend_fpm = 300.0;
 constexpr std::int32_t kGroundRunAtMost_ticks = 1000;
 constexpr double kOnTheDescent_ft = 150.0;
 constexpr std::size_t kReportsAfterRun = 3;
+// An airliner holding a level drifts off it no faster than this.
+constexpr double kLevelDrift_fpm = 500.0;
 // Wheels above the simulator's ground of an aircraft whose reports do not
 // reach it: less would count as a touchdown.
 constexpr double kGroundClearance_ft = 10.0;
@@ -618,6 +620,13 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // aircraft's rate swings faster than its reports come.
     const bool airliner = gf_isAirliner(ac.category);
     if (airliner && was <= 0.0 && next.vrate <= -kReportedSink_fpm) c = std::min(c, 0.0);
+    // An airliner whose transponder reports it level at both ends of the
+    // segment leaves its level no faster than a pilot drifts off it: readings
+    // that step away for seconds while every rate says level are a
+    // receiver's, not a descent of thousands of feet a minute and back.
+    if (airliner && f.ratesSeen && !landing && std::fabs(front.vrate) < kReportedSink_fpm &&
+        std::fabs(next.vrate) < kReportedSink_fpm)
+        c = std::clamp(c, -kLevelDrift_fpm / kTicksPerMinute, kLevelDrift_fpm / kTicksPerMinute);
     if (!landing) c = std::min(c, ac.maxClimb);
     if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
         const double terrain = ac.pos.alt - ac.heightAboveGround;

@@ -443,6 +443,14 @@ TEST_F(MotionRules, AirMotionTable) {
                  EXPECT_TRUE(ac.stream.front().airborne) << "flown down to a reading cut at zero";
              }
          }},
+        {"an airliner reported level at both ends of a segment leaves its level for a point 350 ft below at 500 fpm",
+         [] {
+             LiveAc& ac = level();
+             ac.motion.more.ratesSeen = true;
+             ac.stream[1].alt = 4650;
+             nextPosMain(ac);
+             EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -500.0 / 6000.0, 1e-9);
+         }},
         {"an approach diving toward two ground points stops once a report on its descent follows them, and flies "
          "the gap back level",
          [] {
