@@ -1077,10 +1077,10 @@ void gf_aimAtFront(LiveAc& ac, double fastest_ftPerTick) {
 
 // The ground points ahead that an approach was diving toward turned out to
 // be a receiver's readings cut at zero (reports in the air on the descent
-// came after them, or took their place): the rest of the segment sinks no faster than the
-// reported rate, and the part of the gap not flown yet is given up. Flown on
-// to the end of the segment, the dive went on for seconds toward a runway
-// hundreds of feet below the reports.
+// came after them, or took their place): the rest of the segment sinks no
+// faster than the reported rate, and the part of the gap not flown yet is
+// given up. Flown on to the end of the segment, the dive went on for
+// seconds toward a runway hundreds of feet below the reports.
 void gf_leaveGoneRunway(LiveAc& ac) {
     MotionFields& f = ac.motion.more;
     if (!f.landing || ac.groundMode || f.flareStage != 0 || ac.stream.empty() || !ac.stream.front().airborne ||
