@@ -62,6 +62,8 @@ constexpr double kOffsetBlend_fpm = 300.0;
 constexpr std::int32_t kGroundRunAtMost_ticks = 1000;
 constexpr double kOnTheDescent_ft = 150.0;
 constexpr std::size_t kReportsAfterRun = 3;
+// An airliner holding a level drifts off it no faster than this.
+constexpr double kLevelDrift_fpm = 500.0;
 // Wheels above the simulator's ground of an aircraft whose reports do not
 // reach it: less would count as a touchdown.
 constexpr double kGroundClearance_ft = 10.0;
@@ -569,8 +571,14 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
         step_ft = std::max(step_ft, std::fabs(gap_ft) * dt / left);
     }
     // Rising toward reports above the aircraft is only ever sinking slower:
-    // never by more than the reports come down over the segment.
-    const double rise_ft = landing ? std::min(step_ft, std::max(front.alt - next.alt, 0.0)) : step_ft;
+    // never by more than the reports come down over the segment. Below them
+    // by a gap taken in toward ground points that the reports after them
+    // showed to be readings cut at zero, it levels off until it is back on
+    // them.
+    const bool runwayGone = runway.lastAirborneDue == 0 && f.runwayOffsetApplied_ft > std::max(target_ft, 0.0);
+    const double rise_ft = !landing ? step_ft
+                           : runwayGone ? std::max(front.alt - next.alt, 0.0)
+                                        : std::min(step_ft, std::max(front.alt - next.alt, 0.0));
     f.runwayOffsetApplied_ft += std::clamp(gap_ft, -rise_ft, step_ft);
     const double next_ft = lf_rateLineAtNext(ac).value_or(lf_steadyRunAtNext(ac).value_or(next.alt));
     double c = (next_ft - f.runwayOffsetApplied_ft - ac.pos.alt) / dt;
@@ -617,6 +625,13 @@ void lf_followReports(LiveAc& ac, std::int32_t dt) {
     // aircraft's rate swings faster than its reports come.
     const bool airliner = gf_isAirliner(ac.category);
     if (airliner && was <= 0.0 && next.vrate <= -kReportedSink_fpm) c = std::min(c, 0.0);
+    // An airliner whose transponder reports it level at both ends of the
+    // segment leaves its level no faster than a pilot drifts off it: readings
+    // that step away for seconds while every rate says level are a
+    // receiver's, not a descent of thousands of feet a minute and back.
+    if (airliner && f.ratesSeen && !landing && std::fabs(front.vrate) < kReportedSink_fpm &&
+        std::fabs(next.vrate) < kReportedSink_fpm)
+        c = std::clamp(c, -kLevelDrift_fpm / kTicksPerMinute, kLevelDrift_fpm / kTicksPerMinute);
     if (!landing) c = std::min(c, ac.maxClimb);
     if (!f.touchdownAhead && ac.heightAboveGround <= kNearGround_ft) {
         const double terrain = ac.pos.alt - ac.heightAboveGround;
@@ -1063,6 +1078,27 @@ void gf_aimAtFront(LiveAc& ac, double fastest_ftPerTick) {
         c = std::min(std::max(c, (terrain + kGroundClearance_ft - ac.pos.alt) / dt), ac.maxClimb);
     }
     m.verticalSpeed_ftPerTick = c;
+}
+
+// The ground points ahead that an approach was diving toward turned out to
+// be a receiver's readings cut at zero (reports in the air on the descent
+// came after them, or took their place): the rest of the segment sinks no
+// faster than the reported rate, and the part of the gap not flown yet is
+// given up. Flown on to the end of the segment, the dive went on for
+// seconds toward a runway hundreds of feet below the reports.
+void gf_leaveGoneRunway(LiveAc& ac) {
+    MotionFields& f = ac.motion.more;
+    if (!f.landing || ac.groundMode || f.flareStage != 0 || ac.stream.empty() || !ac.stream.front().airborne ||
+        ac.flightState != FlightState::flying || !(f.runwayOffsetApplied_ft > std::max(lf_qnhOffset_ft(), 0.0)) ||
+        lf_runwayOffset(ac).lastAirborneDue > 0)
+        return;
+    const StreamPoint& target = ac.stream.front();
+    const double reported = std::min(target.vrate, 0.0) / kFpmPerFtPerTick;
+    double& c = ac.motion.verticalSpeed_ftPerTick;
+    if (c >= reported) return;
+    const double given_ft = (reported - c) * lf_ticksUntil(target.time);
+    f.runwayOffsetApplied_ft = std::max(f.runwayOffsetApplied_ft - given_ft, std::max(lf_qnhOffset_ft(), 0.0));
+    c = reported;
 }
 
 void lf_pushAiPosition(const LiveAc& ac) {

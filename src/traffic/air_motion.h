@@ -20,6 +20,10 @@ void lf_planSegment(LiveAc& ac);
 // climbs or sinks toward it, no faster than this (feet a tick) or than the
 // aircraft moves already.
 void gf_aimAtFront(LiveAc& ac, double fastest_ftPerTick);
+// After a new point: ground points ahead of an approach that the stream no
+// longer takes for the runway (a receiver's readings cut at zero) are
+// dived toward no longer.
+void gf_leaveGoneRunway(LiveAc& ac);
 // One tick of movement.
 void lf_tickMove(LiveAc& ac);
 // The take-off roll is complete: the nose comes up.

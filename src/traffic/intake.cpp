@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "feed/reader_services.h"
 #include "feed/traffic_reader.h"
+#include "traffic/air_motion.h"
 #include "traffic/livery_respawn.h"
 #include "traffic/motion_common.h"
 #include "traffic/motion_reports.h"
@@ -717,6 +718,7 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
         return;
     }
     decodeExisting(ac, point);
+    gf_leaveGoneRunway(ac);
 }
 
 void lf_tryDecodeNew(FlightRecord r) {

@@ -500,6 +500,16 @@ ReportSpan lf_span(const std::vector<Report>& reports, double from, double to) {
     return s;
 }
 
+// A silence of the receiver hides the aircraft: where one lies within the
+// feed times around and the report that ends it is on the ground, the
+// aircraft came down somewhere in it.
+bool lf_groundAfterSilence(const std::vector<Report>& reports, double from, double to) {
+    for (std::size_t i = 1; i < reports.size() && reports[i - 1].t <= to; ++i)
+        if (reports[i].t >= from && reports[i].t - reports[i - 1].t > kLongestKnownGap_s && reports[i].ground)
+            return true;
+    return false;
+}
+
 // The approaches the reports fly: descents of 300 ft or more that reach
 // below 1000 ft above the field, each counted again only after the reports
 // climbed 300 ft from its lowest. Gear comes down at most once on each.
@@ -721,7 +731,8 @@ Truths RecordedCorpus::replay(const CorpusRow& row, const std::vector<Row>& rows
             }
             if (ac->groundMode && !groundBefore && wasActive) {
                 ++f.touchdowns;
-                if (!lf_span(reports, feedT - 40.0, feedT + 40.0).ground) {
+                if (!lf_span(reports, feedT - 40.0, feedT + 40.0).ground &&
+                    !lf_groundAfterSilence(reports, feedT - 40.0, feedT + 40.0)) {
                     ++f.touchdownsWithoutGroundReports;
                     f.fault(kTouchdown, at_s);
                 }

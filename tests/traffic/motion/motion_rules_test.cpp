@@ -419,7 +419,7 @@ TEST_F(MotionRules, AirMotionTable) {
          }},
         {"one ground report alone at the end of an approach's stream, 550 ft below the reports, takes no runway gap "
          "in until a second one bears it out; a report after them back on the approach's descent shows both were "
-         "readings cut at zero, flown as that descent",
+         "readings cut at zero, flown as that descent: the dive toward them stops and its gap is flown back level",
          [] {
              for (const int after : {0, 1, 2}) {  // reports after the first on the ground
                  const bool second = after == 1;
@@ -437,11 +437,28 @@ TEST_F(MotionRules, AirMotionTable) {
                      EXPECT_GT(ac.motion.more.runwayOffsetApplied_ft, 20.0) << "the runway gap is taken in";
                  else
                      EXPECT_NEAR(ac.motion.more.runwayOffsetApplied_ft, 0.0, 1.0) << "a spike taken for the runway";
+                 if (second) {  // a report on the descent comes after them half way down the dive
+                     ac.stream.push_back(point(52.0 + 0.36 * kNmLat, 4.0, 510, 130, 2000, -640));
+                     g_trafficTick = 1200;
+                     gf_leaveGoneRunway(ac);
+                     EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -640.0 / 6000.0, 1e-9) << "dives on";
+                     ac.pos.alt = 575.0 - ac.motion.more.runwayOffsetApplied_ft;
+                     nextPosMain(ac);
+                     EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, 0.0, 1e-9) << "sinks on under its reports";
+                 }
                  if (after < 2) continue;
                  g_trafficTick = ac.stream.front().time;
                  nextPosMain(ac);
                  EXPECT_TRUE(ac.stream.front().airborne) << "flown down to a reading cut at zero";
              }
+         }},
+        {"an airliner reported level at both ends of a segment leaves its level for a point 350 ft below at 500 fpm",
+         [] {
+             LiveAc& ac = level();
+             ac.motion.more.ratesSeen = true;
+             ac.stream[1].alt = 4650;
+             nextPosMain(ac);
+             EXPECT_NEAR(ac.motion.verticalSpeed_ftPerTick, -500.0 / 6000.0, 1e-9);
          }},
         {"a descending airliner does not climb toward a point 300 ft up whose report sinks; toward one that climbs "
          "it does; nor does it dive toward one 300 ft under the line to the report after it that holds its "
