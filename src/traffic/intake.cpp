@@ -433,6 +433,45 @@ bool lf_takePlaceCameEarly(LiveAc& ac, const FlightRecord& r) {
     return true;
 }
 
+// A light aircraft's or glider's receiver that sent a place a report early
+// repeats it with the next report, with that report's own height. Its
+// reports come five seconds and more apart, so the judgment refuses the
+// repeat as a receiver repeating a place it no longer sees, and the
+// aircraft would come there early and at the earlier height. The way into
+// the place tells the two apart, as for a repeat the stream leaves out:
+// flown in about the time up to the repeat, the place is of the repeat's
+// moment; the stream's point there takes its time and height, and the
+// judgment goes on from that time. The way is judged from the place the
+// judgment took before: a receiver that coasted on that place over the
+// next report (refused as a repeat) sent it first at its own moment. The
+// very same report with a fresh time (its height unchanged) says nothing
+// new and stays refused, and so does one whose height lies off the earlier
+// one carried along both reports' vertical rates by more than reports
+// carried so agree within (a receiver's spike, which would be flown at the
+// place). True when it took the report.
+constexpr double kRepeatCarriedAgree_ft = 100.0;
+
+bool lf_takeRefusedRepeatOfPlaceAhead(LiveAc& ac, const FlightRecord& r) {
+    MotionFields& f = ac.motion.more;
+    if (ac.category != AcCategory::Light || !f.reportKnown || ac.stream.empty() || r.point.alt == f.report.alt ||
+        !(r.feedTime > f.report.t_s))
+        return false;
+    const StreamPoint& early = ac.stream.back();
+    const double carried_ft = early.alt + (early.vrate + r.point.vrate) / 2.0 / 60.0 * (r.feedTime - f.report.t_s);
+    if (!(std::fabs(early.vrate) > 0.0) || !(std::fabs(r.point.vrate) > 0.0) ||
+        std::fabs(r.point.alt - carried_ft) > kRepeatCarriedAgree_ft)
+        return false;
+    const bool held = f.earlier.placeHeld;
+    f.earlier.placeHeld = false;
+    const bool took = lf_takePlaceCameEarly(ac, r);
+    f.earlier.placeHeld = held;
+    if (!took) return false;
+    f.report.t_s = r.feedTime;
+    f.report.alt = r.point.alt;
+    f.report.placeHeld = false;
+    return true;
+}
+
 // The other way round: a report in the air that the stream takes at the
 // very place of the report it left out last (its place thinned out of the
 // stream). Unless that place was this report's sent early, the receiver
@@ -690,7 +729,10 @@ void lf_decodeRecord(const FlightRecord& record, LiveLookup& lookup) {
     if (lf_groundBeyondReach(ac, r) || lf_groundOutOfReach(ac, r) || lf_groundUnderClimbAway(ac, r) ||
         lf_airOutOfReach(ac, r) || lf_groundBeyondItsSink(ac, r))
         return;
-    if (!gf_reportPossible(ac, r)) return gf_noteRefusedReport(ac, r);
+    if (!gf_reportPossible(ac, r)) {
+        if (lf_takeRefusedRepeatOfPlaceAhead(ac, r)) return gf_noteReportAltitude(ac, r.point);
+        return gf_noteRefusedReport(ac, r);
+    }
     const bool inPlaceOfGround = gf_dropRuledOutGround(ac, r);
     if (!inPlaceOfGround && !ac.stream.empty() && !lf_passesStreamFilters(ac, r)) {
         if (ac.stream.back().airborne) {

@@ -1339,7 +1339,8 @@ TEST_F(MotionRules, StreamChecksTable) {
          "receiver repeating its last place keeps the first, also where it holds one over its reports and the next "
          "place follows, and where the stream takes a report at the place of the one before it left out; a "
          "helicopter's place sent 7 s ahead and repeated by the next report is one point, at the next one's height "
-         "and time, no hover there, as is a light aircraft's whose reports the feed hands on twice",
+         "and time, no hover there, as is a light aircraft's whose reports the feed hands on twice or come 5 s apart "
+         "(unless the repeat's height is a spike)",
          [] {
              // A B738 climbing 3,200 fpm at 233 kt, a report every 2 s
              // through the intake (every other one thinned out of the
@@ -1381,31 +1382,36 @@ TEST_F(MotionRules, StreamChecksTable) {
              // also where reports 3 and 4 repeated the place of 2 (the
              // receiver coasting: that place is of report 2's moment).
              // So does a DA40's receiver whose every report the next poll
-             // hands on once more: the very same report holds no place.
-             for (const auto& [category, coasted] : {std::pair{AcCategory::Rotorcraft, false},
-                                                    std::pair{AcCategory::Light, false},
-                                                    std::pair{AcCategory::Rotorcraft, true}}) {
+             // hands on once more: the very same report holds no place;
+             // and with a report every 5 s, report 5 with the place of 6.6,
+             // unless report 6's height is a spike of 200 ft.
+             using Row = std::tuple<AcCategory, bool, double, double, double, int>;
+             for (const auto& [category, coasted, gap_s, ahead, spike_ft, own] :
+                  {Row{AcCategory::Rotorcraft, false, 2, 8.5, 0, 6}, Row{AcCategory::Light, false, 2, 8.5, 0, 6},
+                   Row{AcCategory::Rotorcraft, true, 2, 8.5, 0, 6}, Row{AcCategory::Light, true, 5, 6.6, 0, 6},
+                   Row{AcCategory::Light, true, 5, 6.6, 200, 5}}) {
                  g_liveAc.clear();
                  LiveAc& heli = activeAc(kRulesHex, {point(47.4, 8.6, 2500, 63, 1000, -1000)});
                  heli.category = category;
                  LiveLookup lookup;
-                 const auto north = [](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * 2.0 * at; };
-                 const auto alt = [](int i) { return 2500.0 - 1000.0 / 30.0 * i; };
+                 const auto north = [&](double at) { return 47.4 + 63.0 * kNmLat / 3600.0 * gap_s * at; };
+                 const auto alt = [&](int i) { return 2500.0 - 1000.0 / 60.0 * gap_s * i; };
                  for (int i = 1; i <= 10; ++i) {
                      FlightRecord r;
                      r.hexid = kRulesHex;
                      r.callsign = heli.callsign;
                      r.type = category == AcCategory::Light ? "DA40" : "EC35";
-                     r.feedTime = 1000.0 + 2.0 * i;
-                     const double at = i == 5 || i == 6 ? 8.5 : coasted && (i == 3 || i == 4) ? 2 : i;
-                     r.point = point(north(at), 8.6, alt(i), 63, 1000 + 200 * i, -1000);
+                     r.feedTime = 1000.0 + gap_s * i;
+                     const double at = i == 5 || i == 6 ? ahead : coasted && (i == 3 || i == 4) ? 2 : i;
+                     r.point = point(north(at), 8.6, alt(i) + (i == 6 ? spike_ft : 0.0), 63,
+                                     1000 + static_cast<int>(100 * gap_s) * i, -1000);
                      for (int poll = 0; poll < (category == AcCategory::Light ? 2 : 1); ++poll) lf_decodeRecord(r, lookup);
                  }
-                 const auto at = [&](const StreamPoint& q) { return q.lat == north(8.5); };
+                 const auto at = [&](const StreamPoint& q) { return q.lat == north(ahead); };
                  ASSERT_EQ(std::count_if(heli.stream.begin(), heli.stream.end(), at), 1) << static_cast<int>(category);
                  const auto p = std::find_if(heli.stream.begin(), heli.stream.end(), at);
-                 EXPECT_EQ(p->time, 1000 + 200 * 6) << static_cast<int>(category);
-                 EXPECT_NEAR(p->alt, alt(6), 30.0) << static_cast<int>(category);
+                 EXPECT_EQ(p->time, 1000 + static_cast<int>(100 * gap_s) * own) << static_cast<int>(category);
+                 EXPECT_NEAR(p->alt, alt(own), 30.0) << static_cast<int>(category);
              }
          }},
         {"a light twin's readings 200-575 ft off its descent, within its reach of the report before, are flown "
